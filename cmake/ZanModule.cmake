@@ -1,0 +1,27 @@
+# zan_module(name dir [deps...]): a static library of every .cpp under dir.
+function(zan_module name dir)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+  if(NOT _srcs)
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARGN})
+    return()
+  endif()
+  add_library(${name} STATIC ${_srcs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+  target_link_libraries(${name} PUBLIC ${ARGN})
+endfunction()
+
+# zan_unit_tests(area lib...): tests/unit/<area>/*.cpp as one GoogleTest binary.
+function(zan_unit_tests area)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/${area}/*.cpp)
+  if(NOT _srcs)
+    return()
+  endif()
+  set(_exe zan_${area}_tests)
+  add_executable(${_exe} ${_srcs})
+  target_include_directories(${_exe} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/unit)
+  target_link_libraries(${_exe} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "ZAN_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+endfunction()

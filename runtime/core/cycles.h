@@ -1,0 +1,20 @@
+// The process-wide cycle stack that deep operations (mold, form, compare,
+// copy, ownership binding) use to avoid looping on self-containing values.
+#pragma once
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+constexpr u32 CYCLE_STACK_SIZE = 1000;
+
+void cycles_init();
+void cycles_push(Node node);   // too-deep (stack emptied first) when full
+void cycles_pop();
+void cycles_pop_n(u32 n);
+void cycles_reset();
+bool cycles_find(Node node);
+u32 cycles_depth();
+// Rewrites every recorded node through the given relocation (collector).
+void cycles_remap(Node (*relocate)(Node));
+
+}  // namespace zan

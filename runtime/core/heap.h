@@ -1,0 +1,40 @@
+// The heap region: one reserved span of address space that holds every
+// frame of the memory manager. Anything the runtime keeps in a 32-bit field
+// that would be an address (a node, a buffer, a head or tail, a value on the
+// data stack) is a byte offset into this region: a HeapRef.
+#pragma once
+#include <cstddef>
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+extern u8* g_heap_base;
+
+// Size of the reserved span. Offsets are 32-bit, so 4 GiB is the ceiling.
+constexpr u64 HEAP_REGION_SIZE = u64(1) << 32;
+
+template <class T = u8>
+inline T* hptr(HeapRef off) {
+    return reinterpret_cast<T*>(g_heap_base + off);
+}
+inline HeapRef heap_off(const void* p) {
+    return static_cast<HeapRef>(static_cast<const u8*>(p) - g_heap_base);
+}
+inline bool heap_contains(const void* p) {
+    auto b = static_cast<const u8*>(p);
+    return b >= g_heap_base && b < g_heap_base + HEAP_REGION_SIZE;
+}
+
+// Reserves the region once (idempotent). Returns false when the address
+// space cannot be had.
+bool heap_region_init();
+// Page-granular blocks inside the region, committed on allocation and given
+// back to the system on release. Null when the region is exhausted or the
+// system refuses; size is rounded up to the page size.
+void* heap_region_alloc(size_t size);
+void heap_region_free(void* block, size_t size);
+size_t heap_page_size();
+// Bytes currently committed through heap_region_alloc.
+size_t heap_region_committed();
+
+}  // namespace zan

@@ -1,0 +1,92 @@
+// Address-space bookkeeping of the heap region: a bump pointer plus a
+// first-fit list of released ranges, merged with their neighbours.
+#include "runtime/core/heap.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <map>
+
+namespace zan {
+
+u8* g_heap_base = nullptr;
+
+namespace {
+size_t g_page = 0;
+size_t g_bump = 0;       // first never-used byte of the region
+size_t g_committed = 0;
+std::map<size_t, size_t> g_free;  // offset -> length, released ranges
+
+size_t round_up(size_t n, size_t to) { return (n + to - 1) / to * to; }
+}  // namespace
+
+size_t heap_page_size() {
+    if (!g_page) g_page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    return g_page;
+}
+
+bool heap_region_init() {
+    if (g_heap_base) return true;
+    void* p = mmap(nullptr, HEAP_REGION_SIZE, PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) return false;
+    g_heap_base = static_cast<u8*>(p);
+    // Offset 0 is the null handle: the first page is never handed out.
+    g_bump = heap_page_size();
+    return true;
+}
+
+void* heap_region_alloc(size_t size) {
+    if (!g_heap_base && !heap_region_init()) return nullptr;
+    size = round_up(size ? size : 1, heap_page_size());
+    size_t off = 0;
+    for (auto it = g_free.begin(); it != g_free.end(); ++it) {
+        if (it->second >= size) {
+            off = it->first;
+            size_t rest = it->second - size;
+            g_free.erase(it);
+            if (rest) g_free.emplace(off + size, rest);
+            break;
+        }
+    }
+    if (!off) {
+        if (g_bump + size > HEAP_REGION_SIZE) return nullptr;
+        off = g_bump;
+        g_bump += size;
+    }
+    u8* p = g_heap_base + off;
+    if (mprotect(p, size, PROT_READ | PROT_WRITE) != 0) {
+        heap_region_free(p, size);
+        return nullptr;
+    }
+    g_committed += size;
+    return p;
+}
+
+void heap_region_free(void* block, size_t size) {
+    if (!block) return;
+    size = round_up(size ? size : 1, heap_page_size());
+    u8* p = static_cast<u8*>(block);
+    // Give the pages back and make stale handles fault instead of reading junk.
+    madvise(p, size, MADV_DONTNEED);
+    mprotect(p, size, PROT_NONE);
+    if (g_committed >= size) g_committed -= size;
+    size_t off = static_cast<size_t>(p - g_heap_base);
+    auto next = g_free.lower_bound(off);
+    if (next != g_free.end() && off + size == next->first) {
+        size += next->second;
+        next = g_free.erase(next);
+    }
+    if (next != g_free.begin()) {
+        auto prev = std::prev(next);
+        if (prev->first + prev->second == off) {
+            prev->second += size;
+            return;
+        }
+    }
+    g_free.emplace(off, size);
+}
+
+size_t heap_region_committed() { return g_committed; }
+
+}  // namespace zan

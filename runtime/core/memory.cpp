@@ -1,0 +1,462 @@
+#include "runtime/core/memory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/core/errors.h"
+
+namespace zan {
+
+MemoryState g_mem{};
+
+namespace {
+CollectHook g_collect = nullptr;
+
+u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64(15)); }
+}  // namespace
+
+void set_collect_hook(CollectHook hook) { g_collect = hook; }
+void gc_collect_if_enabled() {
+    if (g_collect) g_collect();
+}
+
+void memory_init() {
+    if (!heap_region_init()) runtime_fatal(2, "cannot reserve the heap region");
+    g_mem = MemoryState{};
+    g_mem.series_first_size = SERIES_FRAME_FIRST;
+    g_mem.series_size = SERIES_FRAME_FIRST;
+    g_mem.series_max_size = SERIES_FRAME_MAX;
+}
+
+// The rounded size is kept in the word just in front of the block.
+void* alloc_virtual(size_t size, bool /*executable*/) {
+    size_t page = heap_page_size();
+    size_t rounded = (size + 4 + page - 1) / page * page;
+    if (rounded > 0xFFFFFFFFu) fire(Err::internal_no_memory);
+    u8* p = static_cast<u8*>(heap_region_alloc(rounded));
+    if (!p) fire(Err::internal_no_memory);
+    // Counted only once the memory is really held.
+    g_mem.total += rounded;
+    u32 r = static_cast<u32>(rounded);
+    std::memcpy(p, &r, 4);
+    return p + 4;
+}
+
+void free_virtual(void* block) {
+    if (!block) return;
+    u8* p = static_cast<u8*>(block) - 4;
+    u32 r;
+    std::memcpy(&r, p, 4);
+    g_mem.total -= r;
+    heap_region_free(p, r);
+}
+
+void memory_free_all() {
+    while (g_mem.node_head) {
+        auto* f = hptr<NodeFrame>(g_mem.node_head);
+        g_mem.node_head = f->next;
+        free_virtual(f);
+    }
+    while (g_mem.series_head) {
+        auto* f = hptr<SeriesFrame>(g_mem.series_head);
+        g_mem.series_head = f->next;
+        free_virtual(f);
+    }
+    while (g_mem.big_head) {
+        auto* f = hptr<BigFrame>(g_mem.big_head);
+        g_mem.big_head = f->next;
+        free_virtual(f);
+    }
+    g_mem.node_tail = g_mem.node_active = 0;
+    g_mem.series_active = g_mem.series_tail = 0;
+}
+
+// ---- node frames -----------------------------------------------------------
+
+NodeFrame* node_frame_alloc(u32 capacity) {
+    auto* f = static_cast<NodeFrame*>(alloc_virtual(capacity * 4 + sizeof(NodeFrame)));
+    std::memset(f, 0, sizeof(NodeFrame));
+    f->capacity = capacity;
+    f->created_cycle = 0;
+    u32* s = f->slots();
+    HeapRef first = f->first_slot_ref();
+    for (u32 i = 0; i + 1 < capacity; i++) s[i] = first + (i + 1) * 4;
+    s[capacity - 1] = 0;
+    f->free_head = first;
+    HeapRef ref = heap_off(f);
+    if (!g_mem.node_head) {
+        g_mem.node_head = g_mem.node_tail = g_mem.node_active = ref;
+    } else {
+        hptr<NodeFrame>(g_mem.node_tail)->next = ref;
+        f->prev = g_mem.node_tail;
+        g_mem.node_tail = ref;
+    }
+    return f;
+}
+
+void node_frame_free(NodeFrame* f) {
+    HeapRef ref = heap_off(f);
+    if (f->prev) hptr<NodeFrame>(f->prev)->next = f->next;
+    else g_mem.node_head = f->next;
+    if (f->next) hptr<NodeFrame>(f->next)->prev = f->prev;
+    else g_mem.node_tail = f->prev;
+    if (g_mem.node_active == ref) g_mem.node_active = g_mem.node_tail;
+    free_virtual(f);
+}
+
+Node node_alloc() {
+    NodeFrame* f = g_mem.node_active ? hptr<NodeFrame>(g_mem.node_active) : nullptr;
+    if (!f || !f->free_head) {
+        f = nullptr;
+        for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) {
+            auto* c = hptr<NodeFrame>(r);
+            if (c->free_head && !c->evacuated) {
+                f = c;
+                break;
+            }
+        }
+        if (!f) f = node_frame_alloc(NODE_FRAME_CAPACITY);
+        g_mem.node_active = heap_off(f);
+    }
+    Node n = f->free_head;
+    f->free_head = node_slot(n);
+    node_slot(n) = 0;
+    f->used++;
+    return n;
+}
+
+void node_free(NodeFrame* f, Node n) {
+    node_slot(n) = f->free_head;
+    f->free_head = n;
+    f->used--;
+}
+
+NodeFrame* node_frame_of(Node n) {
+    for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) {
+        auto* f = hptr<NodeFrame>(r);
+        if (f->holds(n)) return f;
+    }
+    return nullptr;
+}
+
+void node_frames_release() {
+    HeapRef r = g_mem.node_head;
+    while (r) {
+        auto* f = hptr<NodeFrame>(r);
+        HeapRef next = f->next;
+        if (f->used == 0 || f->evacuated) {
+            node_frame_free(f);
+        } else {
+            f->stability <<= 1;
+            if (f->used == f->prev_used) f->stability |= 1;
+            f->prev_used = f->used;
+        }
+        r = next;
+    }
+    g_mem.node_active = g_mem.node_tail;
+    for (HeapRef q = g_mem.node_head; q; q = hptr<NodeFrame>(q)->next) {
+        if (hptr<NodeFrame>(q)->free_head) {
+            g_mem.node_active = q;
+            break;
+        }
+    }
+}
+
+// ---- series frames ---------------------------------------------------------
+
+SeriesFrame* series_frame_alloc() {
+    u32 s = g_mem.series_size;
+    if (g_mem.series_size < g_mem.series_max_size) {
+        g_mem.series_size *= 2;
+        if (g_mem.series_size > g_mem.series_max_size) g_mem.series_size = g_mem.series_max_size;
+    }
+    auto* f = static_cast<SeriesFrame*>(alloc_virtual(s + sizeof(SeriesFrame)));
+    HeapRef ref = heap_off(f);
+    f->size = s + sizeof(SeriesFrame);
+    f->heap = ref + sizeof(SeriesFrame);
+    f->end = ref + s + sizeof(SeriesFrame);
+    f->next = f->prev = 0;
+    if (!g_mem.series_head) {
+        g_mem.series_head = g_mem.series_tail = g_mem.series_active = ref;
+        return f;
+    }
+    if (ref < g_mem.series_head) {
+        f->next = g_mem.series_head;
+        hptr<SeriesFrame>(g_mem.series_head)->prev = ref;
+        g_mem.series_head = ref;
+    } else if (ref > g_mem.series_tail) {
+        f->prev = g_mem.series_tail;
+        hptr<SeriesFrame>(g_mem.series_tail)->next = ref;
+        g_mem.series_tail = ref;
+    } else {
+        HeapRef q = g_mem.series_head;
+        while (q && q < ref) q = hptr<SeriesFrame>(q)->next;
+        auto* above = hptr<SeriesFrame>(q);
+        f->next = q;
+        f->prev = above->prev;
+        hptr<SeriesFrame>(above->prev)->next = ref;
+        above->prev = ref;
+    }
+    return f;
+}
+
+void series_frame_free(SeriesFrame* f) {
+    HeapRef ref = heap_off(f);
+    if (f->prev) hptr<SeriesFrame>(f->prev)->next = f->next;
+    else g_mem.series_head = f->next;
+    if (f->next) hptr<SeriesFrame>(f->next)->prev = f->prev;
+    else g_mem.series_tail = f->prev;
+    if (g_mem.series_active == ref) g_mem.series_active = g_mem.series_tail;
+    free_virtual(f);
+}
+
+SeriesFrame* series_frame_find_room(u32 size) {
+    for (HeapRef r = g_mem.series_head; r; r = hptr<SeriesFrame>(r)->next) {
+        auto* f = hptr<SeriesFrame>(r);
+        if (u64(f->heap) + size < f->end) return f;
+    }
+    return nullptr;
+}
+
+SeriesBuffer* big_series_alloc(u32 size) {
+    auto* f = static_cast<BigFrame*>(alloc_virtual(u64(size) + sizeof(BigFrame)));
+    f->next = 0;
+    f->link2 = 0;
+    f->size = size;
+    HeapRef ref = heap_off(f);
+    if (!g_mem.big_head) {
+        g_mem.big_head = ref;
+    } else {
+        HeapRef q = g_mem.big_head;
+        while (hptr<BigFrame>(q)->next) q = hptr<BigFrame>(q)->next;
+        hptr<BigFrame>(q)->next = ref;
+    }
+    return f->buffer();
+}
+
+void big_series_free(SeriesBuffer* buf) {
+    auto* f = reinterpret_cast<BigFrame*>(buf) - 1;
+    HeapRef ref = heap_off(f);
+    if (g_mem.big_head == ref) {
+        g_mem.big_head = f->next;
+    } else {
+        HeapRef q = g_mem.big_head;
+        while (q && hptr<BigFrame>(q)->next != ref) q = hptr<BigFrame>(q)->next;
+        if (q) hptr<BigFrame>(q)->next = f->next;
+    }
+    free_virtual(f);
+}
+
+void big_series_sweep(void (*queue_freed_node)(Node)) {
+    HeapRef prev = 0;
+    HeapRef r = g_mem.big_head;
+    while (r) {
+        auto* f = hptr<BigFrame>(r);
+        HeapRef next = f->next;
+        SeriesBuffer* b = f->buffer();
+        if (b->flags & SERIES_MARK) {
+            b->flags &= ~SERIES_MARK;
+            prev = r;
+        } else {
+            if (b->node && queue_freed_node) queue_freed_node(b->node);
+            if (prev) hptr<BigFrame>(prev)->next = next;
+            else g_mem.big_head = next;
+            free_virtual(f);
+        }
+        r = next;
+    }
+}
+
+// ---- buffers ---------------------------------------------------------------
+
+SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset) {
+    u64 bytes = u64(count) * unit;
+    if (bytes > 0x7FFFFFF0u) fire(Err::internal_no_memory);
+    u32 size = round16(bytes);
+    u64 need = u64(size) + SERIES_OVERHEAD;
+    SeriesBuffer* b;
+    u32 big = 0;
+    if (need >= g_mem.series_max_size) {
+        gc_collect_if_enabled();
+        b = big_series_alloc(static_cast<u32>(need));
+        big = SERIES_BIG;
+    } else {
+        SeriesFrame* f = g_mem.series_active ? hptr<SeriesFrame>(g_mem.series_active) : nullptr;
+        if (!f || u64(f->heap) + need >= f->end) {
+            f = series_frame_find_room(static_cast<u32>(need));
+            if (!f) {
+                gc_collect_if_enabled();
+                f = series_frame_find_room(static_cast<u32>(need));
+                if (!f || f->end - f->heap < SERIES_FRAME_MIN_ROOM) {
+                    if (need >= g_mem.series_size) g_mem.series_size = g_mem.series_max_size;
+                    f = series_frame_alloc();
+                }
+            }
+            g_mem.series_active = heap_off(f);
+        }
+        b = hptr<SeriesBuffer>(f->heap);
+        f->heap += static_cast<u32>(need);
+    }
+    b->size = size;
+    b->flags = unit | SERIES_IN_USE | big;
+    b->node = 0;
+    u32 off;
+    if (offset == -1) {
+        off = size / 2;
+        b->flags |= SERIES_HEAD_MID | SERIES_NEW;
+    } else {
+        off = static_cast<u32>(offset);
+        b->flags |= SERIES_NEW;
+    }
+    b->head = b->tail = b->data_ref() + off;
+    return b;
+}
+
+Node alloc_series(u32 count, u32 unit, i32 offset) {
+    SeriesBuffer* b = alloc_series_buffer(count, unit, offset);
+    HeapRef bref = heap_off(b);
+    Node n = node_alloc();  // may not collect, so b stays valid
+    node_slot(n) = bref;
+    b->node = n;
+    return n;
+}
+
+Node alloc_series_fixed(u32 count, u32 unit, i32 offset) {
+    u64 bytes = u64(count) * unit;
+    if (bytes > 0x7FFFFFF0u) fire(Err::internal_no_memory);
+    u32 size = round16(bytes);
+    // Fixed buffers are never moved or swept; they take pages of their own in
+    // the heap region so that they stay addressable by a HeapRef.
+    auto* b = static_cast<SeriesBuffer*>(heap_region_alloc(u64(size) + sizeof(SeriesBuffer)));
+    if (!b) runtime_fatal(1, "out of memory");
+    g_mem.fixed_count++;
+    b->size = size;
+    b->flags = unit | SERIES_IN_USE | SERIES_NEW | SERIES_FIXED;
+    b->node = 0;
+    u32 off = offset == -1 ? size / 2 : static_cast<u32>(offset);
+    b->head = b->tail = b->data_ref() + off;
+    Node n = node_alloc();
+    node_slot(n) = heap_off(b);
+    b->node = n;
+    return n;
+}
+
+void free_series_fixed(Node n) {
+    SeriesBuffer* b = node_buffer(n);
+    if (!(b->flags & SERIES_FIXED)) return;
+    heap_region_free(b, u64(b->size) + sizeof(SeriesBuffer));
+    g_mem.fixed_count--;
+    NodeFrame* f = node_frame_of(n);
+    if (f) node_free(f, n);
+}
+
+Node alloc_cells(u32 count) { return alloc_series(count, 16, 0); }
+
+Node alloc_cells_unset(u32 count) {
+    Node n = alloc_cells(count);
+    SeriesBuffer* b = node_buffer(n);
+    auto* c = reinterpret_cast<ValueCell*>(b->data());
+    for (u32 i = 0; i < b->size / 16; i++) cell_init(c + i, TYPE_UNSET);
+    return n;
+}
+
+Node alloc_bytes(u32 count) { return alloc_series(count ? count : 16, 1, 0); }
+
+Node alloc_units(u32 count, u32 unit) {
+    if (!count) count = 16 >> (unit / 2);
+    return alloc_series(count, unit, 0);
+}
+
+Node alloc_bytes_filled(u32 count, u8 byte) {
+    Node n = alloc_bytes(count);
+    SeriesBuffer* b = node_buffer(n);
+    std::memset(b->data(), byte, b->size);
+    return n;
+}
+
+void series_set_flags(Node n, u32 bits) { node_buffer(n)->flags |= bits; }
+
+namespace {
+// Moves the series to a larger buffer; *old_out receives the abandoned one
+// (the allocation may have collected, so the caller's pointer is stale).
+SeriesBuffer* expand_impl(SeriesBuffer* buf, u32 new_size, SeriesBuffer** old_out) {
+    u32 unit = buf->unit();
+    u64 ns = new_size ? u64(new_size) : u64(buf->size) * 2;
+    if (ns == 0 || ns > 0x7FFFFFF0u) fire(Err::internal_no_memory);
+    Node n = buf->node;
+    SeriesBuffer* nb = alloc_series_buffer(static_cast<u32>(ns / unit), unit, 0);
+    buf = node_buffer(n);  // the allocation may have collected and moved it
+    node_slot(n) = heap_off(nb);
+    u32 big = nb->flags & SERIES_BIG;
+    nb->flags = (buf->flags & ~SERIES_BIG) | big;
+    nb->node = n;
+    nb->tail = nb->head + buf->used_bytes();
+    buf->node = 0;
+    buf->flags &= ~SERIES_IN_USE;
+    if (buf->flags & SERIES_FIXED) {
+        // A fixed buffer that grows leaves the process heap for a frame.
+        nb->flags &= ~SERIES_FIXED;
+    }
+    *old_out = buf;
+    return nb;
+}
+}  // namespace
+
+SeriesBuffer* series_expand_buffer(SeriesBuffer* buf, u32 new_size) {
+    SeriesBuffer* old;
+    SeriesBuffer* nb = expand_impl(buf, new_size, &old);
+    if (old->flags & SERIES_FIXED) {
+        heap_region_free(old, u64(old->size) + sizeof(SeriesBuffer));
+        g_mem.fixed_count--;
+    }
+    return nb;
+}
+
+SeriesBuffer* series_expand(SeriesBuffer* buf, u32 new_size) {
+    SeriesBuffer* ob;
+    SeriesBuffer* nb = expand_impl(buf, new_size, &ob);
+    u32 n = ob->size;
+    u32 room = ob->end_ref() - ob->head;
+    if (n > room) n = room;
+    if (n > nb->size) n = nb->size;
+    std::memcpy(nb->head_ptr(), ob->head_ptr(), n);
+    if (ob->flags & SERIES_FIXED) {
+        heap_region_free(ob, u64(ob->size) + sizeof(SeriesBuffer));
+        g_mem.fixed_count--;
+    }
+    return nb;
+}
+
+SeriesBuffer* series_expand_filled(SeriesBuffer* buf, u32 new_size, u8 byte) {
+    u32 old = buf->size;
+    SeriesBuffer* nb = series_expand(buf, new_size);
+    if (nb->size > old) std::memset(nb->data() + old, byte, nb->size - old);
+    return nb;
+}
+
+Node series_copy_buffer(SeriesBuffer* buf) {
+    Node old_node = buf->node;
+    u32 size = buf->size;
+    Node n = alloc_series(size, 1, 0);
+    SeriesBuffer* ob = node_buffer(old_node);  // may have moved
+    SeriesBuffer* nb = node_buffer(n);
+    // The copy takes the flags whole, except where the buffer itself lives.
+    nb->flags = (ob->flags & ~(SERIES_FIXED | SERIES_BIG)) | (nb->flags & SERIES_BIG);
+    nb->tail = nb->head + ob->used_bytes();
+    u32 n_copy = ob->end_ref() - ob->head;
+    if (n_copy > size) n_copy = size;
+    if (n_copy) std::memcpy(nb->head_ptr(), ob->head_ptr(), n_copy);
+    return n;
+}
+
+void mem_fill(u8* first, u8* last, u8 byte) {
+    if (last > first) std::memset(first, byte, static_cast<size_t>(last - first));
+}
+
+void mem_zero_words(u32* first, u32* last) {
+    do {
+        *first++ = 0;
+    } while (first < last);
+}
+
+}  // namespace zan

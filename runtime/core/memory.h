@@ -1,0 +1,148 @@
+// The memory manager: nodes, series buffers, and the node, series and big
+// frames that hold them. Every address the original layouts keep in a 32-bit
+// field is a HeapRef (heap.h). Values hold nodes; a node slot holds the
+// HeapRef of its buffer, and the buffer points back at its node, so buffers
+// can move without touching the values that refer to them.
+#pragma once
+#include <cstddef>
+#include "runtime/core/cell.h"
+#include "runtime/core/heap.h"
+
+namespace zan {
+
+// Flags word of a SeriesBuffer.
+constexpr u32 SERIES_UNIT_MASK = 0x1Fu;        // bits 0-4: 1, 2, 4 or 16
+constexpr u32 SERIES_OWNED = 1u << 17;
+constexpr u32 SERIES_COMPLEMENT = 1u << 19;    // bitset complement
+constexpr u32 SERIES_FIXED = 1u << 20;         // outside every frame
+constexpr u32 SERIES_BIG = 1u << 24;           // in a big-series frame
+constexpr u32 SERIES_MARK = 1u << 27;          // collector mark
+constexpr u32 SERIES_HEAD_MID = 1u << 28;      // head starts mid-buffer
+constexpr u32 SERIES_NEW = 1u << 29;           // set on every new buffer
+constexpr u32 SERIES_IN_USE = 1u << 31;
+
+struct SeriesBuffer {
+    u32 flags;
+    Node node;     // 0 once abandoned by an expansion
+    u32 size;      // bytes of the data area, a multiple of 16
+    HeapRef head;  // first used byte
+    HeapRef tail;  // one past the last used byte
+
+    u8* data() { return reinterpret_cast<u8*>(this + 1); }
+    u32 unit() const { return flags & SERIES_UNIT_MASK; }
+    HeapRef data_ref() const { return heap_off(this) + sizeof(SeriesBuffer); }
+    HeapRef end_ref() const { return data_ref() + size; }
+    u8* head_ptr() { return hptr(head); }
+    u8* tail_ptr() { return hptr(tail); }
+    u32 used_bytes() const { return tail - head; }
+    ValueCell* head_cells() { return hptr<ValueCell>(head); }
+    ValueCell* tail_cells() { return hptr<ValueCell>(tail); }
+};
+static_assert(sizeof(SeriesBuffer) == 20, "series header is five words");
+
+// Bytes a buffer takes in a series frame besides its data area.
+constexpr u32 SERIES_OVERHEAD = sizeof(SeriesBuffer) + 4;
+
+struct NodeFrame {
+    HeapRef next;
+    HeapRef prev;
+    u32 capacity;
+    HeapRef free_head;  // first free node slot, 0 when full
+    u32 used;
+    u32 created_cycle;
+    u32 prev_used;
+    u32 stability;
+    u32 evacuated;
+
+    u32* slots() { return reinterpret_cast<u32*>(this + 1); }
+    HeapRef first_slot_ref() const { return heap_off(this) + sizeof(NodeFrame); }
+    bool holds(Node n) const {
+        return n >= first_slot_ref() && n < first_slot_ref() + capacity * 4;
+    }
+};
+static_assert(sizeof(NodeFrame) == 36, "node frame header is nine words");
+
+struct SeriesFrame {
+    HeapRef next;
+    HeapRef prev;
+    u32 size;       // total bytes including this header
+    HeapRef heap;   // next free byte
+    HeapRef end;    // first byte past the frame
+
+    HeapRef first_buffer() const { return heap_off(this) + sizeof(SeriesFrame); }
+};
+static_assert(sizeof(SeriesFrame) == 20, "series frame header is five words");
+
+struct BigFrame {
+    HeapRef next;
+    u32 link2;      // stays 0
+    u32 size;
+    SeriesBuffer* buffer() { return reinterpret_cast<SeriesBuffer*>(this + 1); }
+};
+static_assert(sizeof(BigFrame) == 12, "big frame header is three words");
+
+constexpr u32 NODE_FRAME_CAPACITY = 10000;
+constexpr u32 SERIES_FRAME_FIRST = 0x100000;   // 1 MB
+constexpr u32 SERIES_FRAME_MAX = 0x200000;     // 2 MB, also the big threshold
+constexpr u32 SERIES_FRAME_MIN_ROOM = 52428;   // CCCCh
+
+struct MemoryState {
+    u64 total;            // bytes of frames currently held
+    HeapRef node_head, node_tail, node_active;
+    HeapRef series_head, series_active, series_tail;
+    u32 series_first_size, series_size, series_max_size;
+    HeapRef big_head;
+    u32 fixed_count;      // live fixed buffers (not framed)
+};
+extern MemoryState g_mem;
+
+// Node access.
+inline u32& node_slot(Node n) { return *hptr<u32>(n); }
+inline SeriesBuffer* node_buffer(Node n) { return hptr<SeriesBuffer>(node_slot(n)); }
+inline SeriesBuffer* series_of(const ValueCell* c) { return node_buffer(c->data2); }
+
+// The collector registers itself here; allocation calls it on the slow paths.
+using CollectHook = void (*)();
+void set_collect_hook(CollectHook hook);
+void gc_collect_if_enabled();
+
+void memory_init();
+void memory_free_all();
+void* alloc_virtual(size_t size, bool executable = false);
+void free_virtual(void* block);
+
+NodeFrame* node_frame_alloc(u32 capacity);
+void node_frame_free(NodeFrame* frame);
+Node node_alloc();
+void node_free(NodeFrame* frame, Node node);
+NodeFrame* node_frame_of(Node node);  // null when no frame holds the node
+void node_frames_release();
+
+SeriesFrame* series_frame_alloc();
+void series_frame_free(SeriesFrame* frame);
+SeriesFrame* series_frame_find_room(u32 size);
+
+SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset);
+Node alloc_series(u32 count, u32 unit, i32 offset);
+Node alloc_series_fixed(u32 count, u32 unit, i32 offset);
+void free_series_fixed(Node node);
+Node alloc_cells(u32 count);
+Node alloc_cells_unset(u32 count);
+Node alloc_bytes(u32 count);
+Node alloc_units(u32 count, u32 unit);
+Node alloc_bytes_filled(u32 count, u8 byte);
+void series_set_flags(Node node, u32 bits);
+
+SeriesBuffer* series_expand_buffer(SeriesBuffer* buf, u32 new_size);
+SeriesBuffer* series_expand(SeriesBuffer* buf, u32 new_size);
+SeriesBuffer* series_expand_filled(SeriesBuffer* buf, u32 new_size, u8 byte);
+Node series_copy_buffer(SeriesBuffer* buf);
+
+SeriesBuffer* big_series_alloc(u32 size);
+void big_series_free(SeriesBuffer* buf);
+void big_series_sweep(void (*queue_freed_node)(Node));
+
+void mem_fill(u8* first, u8* last, u8 byte);
+void mem_zero_words(u32* first, u32* last);
+
+}  // namespace zan

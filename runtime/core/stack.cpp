@@ -1,0 +1,353 @@
+#include "runtime/core/stack.h"
+
+#include <cstdlib>
+
+#include "runtime/core/cycles.h"
+
+namespace zan {
+
+StackState g_stack{};
+StackErrorHooks g_stack_error_hooks{};
+
+void stack_init() {
+    g_stack = StackState{};
+    g_stack.data_node = alloc_series_fixed(DATA_STACK_CELLS, 16, 0);
+    g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS, 16, 0);
+    SeriesBuffer* d = node_buffer(g_stack.data_node);
+    g_stack.bottom = g_stack.top = g_stack.base = d->head_cells();
+    g_stack.limit = reinterpret_cast<ValueCell*>(d->data() + d->size);
+    SeriesBuffer* c = node_buffer(g_stack.call_node);
+    g_stack.cbottom = g_stack.ctop = reinterpret_cast<CallFrame*>(c->head_ptr());
+    g_stack.climit = g_stack.cbottom + (c->size / sizeof(CallFrame));
+    g_stack.throw_frame = nullptr;
+}
+
+void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon) {
+    g_stack.sym_body = sym_body;
+    g_stack.sym_anon = sym_anon;
+}
+
+void stack_overflow() {
+    g_stack.top = (g_stack.top - g_stack.bottom) < 5 ? g_stack.bottom : g_stack.top - 5;
+    cycles_reset();
+    fire(Err::internal_stack_overflow);
+}
+
+// ---- marking -------------------------------------------------------------------
+
+void stack_mark(const ValueCell* word, u32 bits) {
+    if (g_stack.ctop >= g_stack.climit) stack_overflow();
+    CallFrame* f = g_stack.ctop++;
+    f->header = (word ? (word->data2 & 0xFFFFu) << 8 : 0) | bits;
+    f->saved_base = heap_off(g_stack.base);
+    f->name_ctx = word ? word->data1 : 0;
+    f->func_ctx = 0;
+    f->saved_values = 0;
+    g_stack.base = g_stack.top;
+}
+
+static inline u32 kind_bits(u32 k) { return k << FRAME_KIND_SHIFT; }
+
+void stack_mark_func(const ValueCell* word, Node ctx) {
+    stack_mark(word, kind_bits(FRAME_FUNCTION));
+    CallFrame* f = g_stack.ctop - 1;
+    f->func_ctx = ctx;
+    if (ctx) f->saved_values = context_cell(ctx)->data2;
+}
+void stack_mark_native(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_NATIVE)); }
+void stack_mark_try(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_TRY)); }
+void stack_mark_try_all(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_TRY_ALL)); }
+void stack_mark_catch(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_CATCH)); }
+void stack_mark_loop(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_LOOP)); }
+void stack_mark_type7_flagged(const ValueCell* w) {
+    stack_mark(w, kind_bits(FRAME_EVAL) | FRAME_INTERPRETED);
+}
+void stack_mark_native_flagged(const ValueCell* w) {
+    stack_mark(w, kind_bits(FRAME_NATIVE) | FRAME_INTERPRETED);
+}
+void stack_mark_func_flagged(const ValueCell* w) {
+    stack_mark(w, kind_bits(FRAME_FUNCTION) | FRAME_INTERPRETED);
+}
+void stack_mark_func_body(const ValueCell* word, Node ctx) {
+    if (ctx) context_cell(ctx)->data2 = heap_off(g_stack.base);
+    stack_mark(word, kind_bits(FRAME_NATIVE) | FRAME_BODY);
+}
+
+void stack_set_body_flag(bool on) {
+    CallFrame* f = g_stack.ctop - 1;
+    if (on) f->header |= FRAME_BODY;
+    else f->header &= ~FRAME_BODY;
+}
+void stack_set_top_flag31() { (g_stack.ctop - 1)->header |= FRAME_INTERPRETED; }
+bool stack_set_body_flag_below() {
+    if (g_stack.ctop - g_stack.cbottom < 2) return false;
+    CallFrame* f = g_stack.ctop - 2;
+    if (f->header & FRAME_BODY) return false;
+    f->header |= FRAME_BODY;
+    return true;
+}
+void stack_clear_body_flag(u32* header) { *header &= ~FRAME_BODY; }
+
+void stack_rename_top_frame(const ValueCell* cell) {
+    if (!cell || cell->type() != TYPE_WORD) return;
+    CallFrame* f = (g_stack.throw_frame ? g_stack.throw_frame : g_stack.ctop) - 1;
+    if (f < g_stack.cbottom) return;
+    f->header = (f->header & ~(0xFFFFu << 8)) | ((cell->data2 & 0xFFFFu) << 8);
+}
+
+// ---- unwinding -----------------------------------------------------------------
+
+static inline void restore_context(const CallFrame* f) {
+    if (f->func_ctx) context_cell(f->func_ctx)->data2 = f->saved_values;
+}
+static inline ValueCell* cell_at(HeapRef r) { return hptr<ValueCell>(r); }
+
+void stack_unwind() {
+    CallFrame* f = --g_stack.ctop;
+    g_stack.top = g_stack.base + 1;
+    g_stack.base = cell_at(f->saved_base);
+}
+void stack_unwind_last() {
+    CallFrame* f = --g_stack.ctop;
+    ValueCell* res = g_stack.base;
+    g_stack.top = res + 1;
+    g_stack.base = cell_at(f->saved_base);
+    *g_stack.base = *res;
+}
+void stack_unwind_func() {
+    restore_context(g_stack.ctop - 1);
+    stack_unwind();
+}
+void stack_unwind_func_last() {
+    restore_context(g_stack.ctop - 1);
+    stack_unwind_last();
+}
+void stack_unwind_reset() {
+    CallFrame* f = --g_stack.ctop;
+    g_stack.base = g_stack.top = cell_at(f->saved_base);
+}
+void stack_unwind_func_reset() {
+    restore_context(g_stack.ctop - 1);
+    stack_unwind_reset();
+}
+void stack_unwind_any() {
+    CallFrame* f = --g_stack.ctop;
+    if (f->kind() == FRAME_FUNCTION) restore_context(f);
+    if (g_stack.ctop == g_stack.cbottom) {
+        g_stack.base = g_stack.top = g_stack.bottom;
+    } else {
+        g_stack.top = g_stack.base;
+        g_stack.base = cell_at(f->saved_base);
+    }
+}
+void stack_unwind_keep_top() {
+    CallFrame* f = --g_stack.ctop;
+    if (f->kind() == FRAME_FUNCTION) restore_context(f);
+    if (g_stack.top > g_stack.bottom) g_stack.top--;
+    g_stack.base = g_stack.ctop == g_stack.cbottom ? g_stack.bottom : cell_at(f->saved_base);
+}
+
+void stack_unroll_to(u32 kind, bool keep) {
+    ValueCell* old_base = g_stack.base;
+    bool popped = false;
+    ValueCell* own_base = g_stack.base;  // base set when the reached frame was marked
+    while (g_stack.ctop > g_stack.cbottom) {
+        CallFrame* r = g_stack.ctop - 1;
+        u32 k = r->kind();
+        if (k == kind || k == FRAME_TRY_ALL) break;
+        if (k == FRAME_FUNCTION) restore_context(r);
+        own_base = cell_at(r->saved_base);
+        g_stack.ctop--;
+        popped = true;
+    }
+    if (!popped) {
+        g_stack.top = g_stack.base + 1;
+        return;
+    }
+    if (g_stack.ctop == g_stack.cbottom) {
+        g_stack.base = g_stack.top = g_stack.bottom;
+        return;
+    }
+    g_stack.top = old_base + 1;
+    g_stack.base = keep ? own_base : cell_at((g_stack.ctop - 1)->saved_base);
+}
+
+void stack_unroll_to_last(u32 kind) {
+    ValueCell saved = *g_stack.base;
+    stack_unroll_to(kind, false);
+    *g_stack.base = saved;
+    g_stack.top = g_stack.base + 1;
+}
+
+void stack_unroll_loop(bool keep) { stack_unroll_to(FRAME_LOOP, keep); }
+
+// ---- primitives ----------------------------------------------------------------
+
+void stack_pop_into_prev() {
+    if (g_stack.top - g_stack.bottom < 2) return;
+    *(g_stack.top - 2) = *(g_stack.top - 1);
+    g_stack.top--;
+}
+
+void stack_adjust_try_result() {
+    ValueCell* last = stack_top_value();
+    if (last->type() == TYPE_ERROR) *g_stack.base = *last;
+    g_stack.top = g_stack.base + 1;
+}
+
+ValueCell* stack_top_value() {
+    return g_stack.top > g_stack.bottom ? g_stack.top - 1 : g_stack.bottom;
+}
+u32 stack_top_type() { return stack_top_value()->type(); }
+bool interp_top_is_callable() {
+    u32 t = stack_top_type();
+    return t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+bool stack_has_flag31_frame(CallFrame* record, bool only_next) {
+    CallFrame* r = (record ? record : g_stack.ctop) - 1;
+    for (; r >= g_stack.cbottom; r--) {
+        if (r->header & FRAME_INTERPRETED) return true;
+        if (only_next) return false;
+    }
+    return false;
+}
+
+// ---- non-local exits ---------------------------------------------------------------
+
+namespace {
+struct SavedRegs {
+    ValueCell* base;
+    ValueCell* top;
+    CallFrame* ctop;
+    SavedRegs() : base(g_stack.base), top(g_stack.top), ctop(g_stack.ctop) {}
+    void restore() const {
+        g_stack.base = base;
+        g_stack.top = top;
+        g_stack.ctop = ctop;
+    }
+};
+
+// Pops the top record (the exiting native's own), restoring its context.
+void pop_own_record() {
+    if (g_stack.ctop == g_stack.cbottom) return;
+    CallFrame* f = --g_stack.ctop;
+    if (f->kind() == FRAME_FUNCTION) restore_context(f);
+    g_stack.base = cell_at(f->saved_base);
+}
+}  // namespace
+
+u32 stack_throw_break_prepare(bool with_value, bool is_continue) {
+    SavedRegs saved;
+    ValueCell value = *g_stack.base;
+    Err refusal = is_continue ? Err::throw_continue : Err::throw_break;
+    pop_own_record();
+    while (g_stack.ctop > g_stack.cbottom) {
+        CallFrame* r = g_stack.ctop - 1;
+        u32 k = r->kind();
+        if (k == FRAME_TRY_ALL) break;
+        if (k == FRAME_LOOP) {
+            g_stack.top = g_stack.base;
+            if (with_value && !is_continue) *g_stack.base = value;
+            else cell_init(g_stack.base, TYPE_UNSET);
+            return is_continue ? THROW_CONTINUE : THROW_BREAK;
+        }
+        if (k == FRAME_FUNCTION) restore_context(r);
+        g_stack.base = cell_at(r->saved_base);
+        g_stack.ctop--;
+    }
+    saved.restore();
+    fire(refusal);
+}
+
+u32 stack_throw_exit_prepare(bool with_value, bool from_top) {
+    SavedRegs saved;
+    ValueCell value = *g_stack.base;
+    if (!from_top && g_stack.ctop > g_stack.cbottom) {
+        if ((g_stack.ctop - 1)->kind() == FRAME_TRY_ALL) {
+            saved.restore();
+            fire(Err::throw_return);
+        }
+        pop_own_record();
+    }
+    while (g_stack.ctop > g_stack.cbottom) {
+        CallFrame* r = g_stack.ctop - 1;
+        if (r->kind() == FRAME_TRY_ALL) break;
+        if (r->header & FRAME_BODY) {
+            g_stack.top = g_stack.base;
+            if (with_value) {
+                *g_stack.base = value;
+                return THROW_RETURN;
+            }
+            cell_init(g_stack.base, TYPE_UNSET);
+            return THROW_EXIT;
+        }
+        if (r->kind() == FRAME_FUNCTION) restore_context(r);
+        g_stack.base = cell_at(r->saved_base);
+        g_stack.ctop--;
+    }
+    saved.restore();
+    fire(Err::throw_return);
+}
+
+u32 stack_throw_value_prepare(u32 code) {
+    SavedRegs saved;
+    ValueCell value = g_stack.base[0];
+    ValueCell name = g_stack.top - g_stack.base > 1 ? g_stack.base[1] : ValueCell{TYPE_NONE, 0, 0, 0};
+    pop_own_record();
+    if (!g_stack.throw_frame) g_stack.throw_frame = g_stack.ctop;
+    while (g_stack.ctop > g_stack.cbottom) {
+        CallFrame* r = g_stack.ctop - 1;
+        u32 k = r->kind();
+        if (k == FRAME_TRY_ALL) break;
+        if (k == FRAME_CATCH) {
+            g_stack.top = g_stack.base;
+            g_stack.top[0] = value;
+            g_stack.top[1] = name;
+            g_stack.top += 2;
+            return code;
+        }
+        if (k == FRAME_FUNCTION) restore_context(r);
+        g_stack.base = cell_at(r->saved_base);
+        g_stack.ctop--;
+    }
+    saved.restore();
+    g_stack.throw_frame = nullptr;
+    fire(Err::throw_throw, &value);
+}
+
+void stack_throw_break(bool with_value, bool is_continue) {
+    raise_code(stack_throw_break_prepare(with_value, is_continue));
+}
+void stack_throw_exit(bool with_value, bool from_top) {
+    raise_code(stack_throw_exit_prepare(with_value, from_top));
+}
+void stack_throw_value(u32 code) { raise_code(stack_throw_value_prepare(code)); }
+
+void stack_throw_error(ValueCell* error) {
+    ValueCell err = *error;
+    if (g_stack.ctop > g_stack.cbottom) {
+        if (g_stack_error_hooks.prepare_error) g_stack_error_hooks.prepare_error(&err);
+        // Pop down to the nearest try or try/all record, then that record too.
+        while (g_stack.ctop > g_stack.cbottom) {
+            CallFrame* r = g_stack.ctop - 1;
+            u32 k = r->kind();
+            if (k == FRAME_FUNCTION) restore_context(r);
+            ValueCell* own_base = g_stack.base;
+            g_stack.base = cell_at(r->saved_base);
+            g_stack.ctop--;
+            if (k == FRAME_TRY || k == FRAME_TRY_ALL) {
+                g_stack.top = own_base;
+                *g_stack.top++ = err;
+                raise_code(THROW_ERROR);
+            }
+        }
+    }
+    // Nothing catches it: the error is printed and the process ends.
+    g_stack.base = g_stack.top = g_stack.bottom;
+    *g_stack.top++ = err;
+    if (g_stack_error_hooks.print_uncaught) g_stack_error_hooks.print_uncaught(g_stack.bottom);
+    std::exit(EXIT_UNCAUGHT_ERROR);
+}
+
+}  // namespace zan

@@ -1,0 +1,161 @@
+// The data stack (value cells) and the call stack (CallFrame records) that
+// every call runs on, with the unwinding of non-local exits.
+#pragma once
+#include "runtime/core/cell.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
+
+namespace zan {
+
+constexpr u32 DATA_STACK_CELLS = 20000;
+constexpr u32 CALL_STACK_CELLS = 15000;  // 240000 bytes: 12000 records
+
+// Frame kinds (header bits 24-27) and header flags.
+enum FrameKind : u32 {
+    FRAME_FUNCTION = 1,
+    FRAME_NATIVE = 2,
+    FRAME_TRY = 4,
+    FRAME_TRY_ALL = 5,
+    FRAME_CATCH = 6,
+    FRAME_EVAL = 7,
+    FRAME_LOOP = 8,
+};
+constexpr u32 FRAME_KIND_SHIFT = 24;
+constexpr u32 FRAME_KIND_MASK = 0xFu << FRAME_KIND_SHIFT;
+constexpr u32 FRAME_BODY = 1u << 28;
+constexpr u32 FRAME_INTERPRETED = 1u << 31;
+
+struct CallFrame {
+    u32 header;        // symbol id << 8 | kind << 24 | flags
+    HeapRef saved_base;
+    Node name_ctx;
+    Node func_ctx;
+    HeapRef saved_values;
+
+    u32 kind() const { return (header & FRAME_KIND_MASK) >> FRAME_KIND_SHIFT; }
+    u32 symbol() const { return (header >> 8) & 0xFFFFu; }
+};
+static_assert(sizeof(CallFrame) == 20, "a call frame is five words");
+
+struct StackState {
+    ValueCell* bottom;
+    ValueCell* top;
+    ValueCell* limit;
+    ValueCell* base;
+    CallFrame* cbottom;
+    CallFrame* ctop;
+    CallFrame* climit;
+    CallFrame* throw_frame;  // null when unset
+    u32 sym_body;            // symbols of <body> and <anon>
+    u32 sym_anon;
+    Node data_node;
+    Node call_node;
+};
+extern StackState g_stack;
+
+// Context cells (the first cell of a context node's buffer).
+constexpr u32 CONTEXT_VALUES_ON_STACK = 1u << 22;
+inline ValueCell* context_cell(Node ctx) { return node_buffer(ctx)->head_cells(); }
+
+// Allocates the two stack blocks (fixed buffers, so the registers may be
+// plain pointers) and sets the registers. sym_body/sym_anon may be 0 until
+// the symbol table exists (stack_set_reserved_symbols).
+void stack_init();
+void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon);
+
+// ---- marking frames --------------------------------------------------------
+void stack_mark(const ValueCell* word, u32 header_bits);
+void stack_mark_func(const ValueCell* word, Node func_ctx);
+void stack_mark_native(const ValueCell* word);
+void stack_mark_try(const ValueCell* word);
+void stack_mark_try_all(const ValueCell* word);
+void stack_mark_catch(const ValueCell* word);
+void stack_mark_loop(const ValueCell* word);
+void stack_mark_type7_flagged(const ValueCell* word);
+void stack_mark_native_flagged(const ValueCell* word);
+void stack_mark_func_flagged(const ValueCell* word);
+void stack_mark_func_body(const ValueCell* word, Node func_ctx);
+void stack_set_body_flag(bool on);
+void stack_set_top_flag31();
+bool stack_set_body_flag_below();
+void stack_clear_body_flag(u32* header);
+void stack_rename_top_frame(const ValueCell* cell);
+
+// ---- unwinding one frame -----------------------------------------------------
+void stack_unwind();
+void stack_unwind_last();
+void stack_unwind_func();
+void stack_unwind_func_last();
+void stack_unwind_reset();
+void stack_unwind_func_reset();
+void stack_unwind_any();
+void stack_unwind_keep_top();
+
+// ---- unrolling several -------------------------------------------------------
+void stack_unroll_to(u32 kind, bool keep);
+void stack_unroll_to_last(u32 kind);
+void stack_unroll_loop(bool keep);
+
+// ---- data stack primitives -----------------------------------------------------
+[[noreturn]] void stack_overflow();
+
+inline ValueCell* stack_push_cell() {
+    ValueCell* c = g_stack.top++;
+    if (g_stack.top >= g_stack.limit) stack_overflow();
+    return c;
+}
+inline ValueCell* stack_push(const ValueCell* v) {
+    ValueCell* c = g_stack.top;
+    *c = *v;
+    if (++g_stack.top >= g_stack.limit) stack_overflow();
+    return c;
+}
+inline void stack_pop(u32 n) {
+    g_stack.top = (g_stack.top - g_stack.bottom) < static_cast<i64>(n) ? g_stack.bottom
+                                                                         : g_stack.top - n;
+}
+inline void stack_reset() { g_stack.top = g_stack.base; }
+inline void stack_keep() { g_stack.top = g_stack.base + 1; }
+inline ValueCell* stack_result() { return g_stack.base; }
+inline ValueCell* stack_arg(u32 i) { return g_stack.base + i; }
+inline void stack_set_last(const ValueCell* v) { *g_stack.base = *v; }
+inline void stack_set_last_reset(const ValueCell* v) {
+    ValueCell tmp = *v;
+    g_stack.top = g_stack.base + 1;
+    *g_stack.base = tmp;
+}
+void stack_pop_into_prev();
+void stack_adjust_try_result();
+ValueCell* stack_top_value();
+u32 stack_top_type();
+bool interp_top_is_callable();
+inline CallFrame* stack_top_frame() { return g_stack.ctop - 1; }
+inline void stack_set_ctop(CallFrame* f) { g_stack.ctop = f; }
+inline u32 stack_depth() { return static_cast<u32>(g_stack.ctop - g_stack.cbottom); }
+
+// ---- non-local exits -----------------------------------------------------------
+// The *_prepare forms unwind the stacks and return the throw code without
+// raising it, so an evaluator can pass frequent exits back by return value;
+// the plain forms raise the code (a ThrowSignal). A refused exit raises its
+// throw error with the registers as they were.
+u32 stack_throw_break_prepare(bool with_value, bool is_continue);
+u32 stack_throw_exit_prepare(bool with_value, bool from_top);
+u32 stack_throw_value_prepare(u32 code);
+[[noreturn]] void stack_throw_break(bool with_value, bool is_continue);
+[[noreturn]] void stack_throw_exit(bool with_value, bool from_top);
+[[noreturn]] void stack_throw_value(u32 code);
+[[noreturn]] void stack_throw_error(ValueCell* error);
+
+bool stack_has_flag31_frame(CallFrame* record, bool only_next);
+
+// Seams filled by the datatype layer: completing an error's where/stack
+// fields before it unwinds, and printing an error that nothing caught.
+struct StackErrorHooks {
+    void (*prepare_error)(ValueCell* error) = nullptr;
+    void (*print_uncaught)(ValueCell* error) = nullptr;
+};
+extern StackErrorHooks g_stack_error_hooks;
+// Exit status of an uncaught error.
+constexpr int EXIT_UNCAUGHT_ERROR = -2;
+
+}  // namespace zan
