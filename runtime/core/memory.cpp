@@ -11,6 +11,8 @@ MemoryState g_mem{};
 
 namespace {
 CollectHook g_collect = nullptr;
+bool g_stress = false;
+std::vector<Node> g_fixed_nodes;
 
 u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64(15)); }
 }  // namespace
@@ -19,6 +21,8 @@ void set_collect_hook(CollectHook hook) { g_collect = hook; }
 void gc_collect_if_enabled() {
     if (g_collect) g_collect();
 }
+void set_collect_stress(bool on) { g_stress = on; }
+const std::vector<Node>& memory_fixed_nodes() { return g_fixed_nodes; }
 
 void memory_init() {
     if (!heap_region_init()) runtime_fatal(2, "cannot reserve the heap region");
@@ -52,6 +56,11 @@ void free_virtual(void* block) {
 }
 
 void memory_free_all() {
+    for (Node n : g_fixed_nodes) {
+        SeriesBuffer* b = node_buffer(n);
+        heap_region_free(b, u64(b->size) + sizeof(SeriesBuffer));
+    }
+    g_mem.fixed_count = 0;
     while (g_mem.node_head) {
         auto* f = hptr<NodeFrame>(g_mem.node_head);
         g_mem.node_head = f->next;
@@ -69,6 +78,7 @@ void memory_free_all() {
     }
     g_mem.node_tail = g_mem.node_active = 0;
     g_mem.series_active = g_mem.series_tail = 0;
+    g_fixed_nodes.clear();
 }
 
 // ---- node frames -----------------------------------------------------------
@@ -274,6 +284,7 @@ SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset) {
     if (bytes > 0x7FFFFFF0u) fire(Err::internal_no_memory);
     u32 size = round16(bytes);
     u64 need = u64(size) + SERIES_OVERHEAD;
+    if (g_stress) gc_collect_if_enabled();
     SeriesBuffer* b;
     u32 big = 0;
     if (need >= g_mem.series_max_size) {
@@ -338,6 +349,7 @@ Node alloc_series_fixed(u32 count, u32 unit, i32 offset) {
     Node n = node_alloc();
     node_slot(n) = heap_off(b);
     b->node = n;
+    g_fixed_nodes.push_back(n);
     return n;
 }
 
@@ -346,6 +358,7 @@ void free_series_fixed(Node n) {
     if (!(b->flags & SERIES_FIXED)) return;
     heap_region_free(b, u64(b->size) + sizeof(SeriesBuffer));
     g_mem.fixed_count--;
+    std::erase(g_fixed_nodes, n);
     NodeFrame* f = node_frame_of(n);
     if (f) node_free(f, n);
 }
@@ -408,6 +421,7 @@ SeriesBuffer* series_expand_buffer(SeriesBuffer* buf, u32 new_size) {
     if (old->flags & SERIES_FIXED) {
         heap_region_free(old, u64(old->size) + sizeof(SeriesBuffer));
         g_mem.fixed_count--;
+        std::erase(g_fixed_nodes, nb->node);
     }
     return nb;
 }
@@ -423,6 +437,7 @@ SeriesBuffer* series_expand(SeriesBuffer* buf, u32 new_size) {
     if (ob->flags & SERIES_FIXED) {
         heap_region_free(ob, u64(ob->size) + sizeof(SeriesBuffer));
         g_mem.fixed_count--;
+        std::erase(g_fixed_nodes, nb->node);
     }
     return nb;
 }

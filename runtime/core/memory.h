@@ -5,6 +5,7 @@
 // can move without touching the values that refer to them.
 #pragma once
 #include <cstddef>
+#include <vector>
 #include "runtime/core/cell.h"
 #include "runtime/core/heap.h"
 
@@ -105,6 +106,10 @@ inline SeriesBuffer* series_of(const ValueCell* c) { return node_buffer(c->data2
 using CollectHook = void (*)();
 void set_collect_hook(CollectHook hook);
 void gc_collect_if_enabled();
+// Stress mode: every allocation that may collect does collect.
+void set_collect_stress(bool on);
+// Nodes of the live fixed buffers (which the frame sweeps never see).
+const std::vector<Node>& memory_fixed_nodes();
 
 void memory_init();
 void memory_free_all();

@@ -1,0 +1,462 @@
+#include "runtime/core/collector.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <unordered_map>
+
+#include "runtime/core/cycles.h"
+#include "runtime/core/externals.h"
+#include "runtime/core/stack.h"
+
+namespace zan {
+
+CollectorState g_gc{};
+u32 g_gc_self_symbol = 0;
+
+namespace {
+std::vector<MarkCallback> g_callbacks;
+std::vector<ValueCell*> g_roots;
+std::vector<Node> g_fixed;
+std::vector<Node> g_freed;                 // nodes of reclaimed buffers
+std::vector<Node> g_scan;                  // marked series whose cells wait to be marked
+std::vector<Node> g_scan_ctx;              // marked contexts waiting
+std::unordered_map<Node, Node> g_relocation;
+TableMarkFn g_table_marker = nullptr;
+NodeMarkFn g_image_marker = nullptr;
+
+constexpr u32 CONTEXT_VALUES_ON_STACK_BIT = 1u << 22;
+
+bool node_is_live(Node n) {
+    if (!n) return false;
+    u32 b = node_slot(n);
+    return b != 0;
+}
+
+void flush_freed() {
+    std::sort(g_freed.begin(), g_freed.end());
+    NodeFrame* f = nullptr;
+    for (Node n : g_freed) {
+        if (!f || !f->holds(n)) f = node_frame_of(n);
+        if (f) node_free(f, n);
+    }
+    g_freed.clear();
+}
+
+void queue_freed(Node n) { g_freed.push_back(n); }
+
+void drain();
+
+// ---- node-frame compaction --------------------------------------------------------
+
+NodeFrame* frame_with_room(NodeFrame* except) {
+    for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) {
+        auto* f = hptr<NodeFrame>(r);
+        if (f != except && f->free_head && !f->evacuated) return f;
+    }
+    return nullptr;
+}
+
+void node_frame_evacuate(NodeFrame* f) {
+    u32* slots = f->slots();
+    HeapRef lo = f->first_slot_ref();
+    HeapRef hi = lo + f->capacity * 4;
+    // Free slots hold links inside the frame (or 0 at the end of the chain).
+    std::vector<bool> is_free(f->capacity, false);
+    for (HeapRef r = f->free_head; r; r = node_slot(r)) is_free[(r - lo) / 4] = true;
+    for (u32 i = 0; i < f->capacity; i++) {
+        if (is_free[i]) continue;
+        u32 content = slots[i];
+        if (content >= lo && content < hi) continue;
+        NodeFrame* dst = hptr<NodeFrame>(g_mem.node_active);
+        if (dst == f || !dst->free_head || dst->evacuated) dst = frame_with_room(f);
+        if (!dst) return;  // nowhere to go: leave the rest in place
+        g_mem.node_active = heap_off(dst);
+        Node old_node = lo + i * 4;
+        Node nn = dst->free_head;
+        dst->free_head = node_slot(nn);
+        dst->used++;
+        node_slot(nn) = content;
+        if (content) hptr<SeriesBuffer>(content)->node = nn;
+        g_relocation[old_node] = nn;
+        f->used--;
+    }
+    f->evacuated = 1;
+}
+
+void node_frames_compact() {
+    NodeFrame* active = frame_with_room(nullptr);
+    if (!active) return;
+    g_mem.node_active = heap_off(active);
+    u64 free_slots = 0;
+    for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) {
+        auto* f = hptr<NodeFrame>(r);
+        if (f->free_head && !f->evacuated) free_slots += f->capacity - f->used;
+    }
+    u32 mask = (1u << (g_gc.node_compaction_setting + 1)) - 1;
+    bool evacuated = false;
+    for (HeapRef r = g_mem.node_tail; r; r = hptr<NodeFrame>(r)->prev) {
+        auto* f = hptr<NodeFrame>(r);
+        if ((f->stability & mask) == mask && f->used < NODE_FRAME_CAPACITY / 2 &&
+            free_slots > NODE_FRAME_CAPACITY && r != g_mem.node_active && !f->evacuated) {
+            node_frame_evacuate(f);
+            evacuated = true;
+            free_slots -= NODE_FRAME_CAPACITY;
+        }
+    }
+    if (evacuated) g_gc.nodes_cycles++;
+}
+
+// ---- marking -------------------------------------------------------------------------
+
+inline bool mark_buffer_of(Node* slot) {
+    if (!*slot) return false;
+    if (!g_relocation.empty()) {
+        auto it = g_relocation.find(*slot);
+        if (it != g_relocation.end()) *slot = it->second;
+    }
+    if (!node_is_live(*slot)) return false;
+    SeriesBuffer* b = node_buffer(*slot);
+    if (b->flags & SERIES_MARK) return false;
+    b->flags |= SERIES_MARK;
+    return true;
+}
+
+inline void mark_series_cells_deferred(Node* slot) {
+    if (mark_buffer_of(slot) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
+}
+
+inline void mark_context_deferred(Node* slot) {
+    if (mark_buffer_of(slot)) g_scan_ctx.push_back(*slot);
+}
+
+void mark_table(Node* slot) {
+    if (*slot && g_table_marker) g_table_marker(slot);
+    else if (*slot) mark_buffer_of(slot);
+}
+
+void mark_cell(ValueCell* c) {
+    switch (c->type()) {
+        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH:
+        case TYPE_SET_PATH: case TYPE_GET_PATH:
+            if (c->data2) mark_series_cells_deferred(&c->data2);
+            break;
+        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG:
+        case TYPE_EMAIL: case TYPE_REF:
+            mark_buffer_of(&c->data2);
+            if (c->data3) mark_buffer_of(&c->data3);
+            break;
+        case TYPE_SYMBOL:
+            mark_buffer_of(&c->data3);
+            if (c->data2) mark_buffer_of(&c->data2);
+            break;
+        case TYPE_CONTEXT:
+            mark_table(&c->data1);
+            if (!(c->header & CONTEXT_VALUES_ON_STACK_BIT)) mark_series_cells_deferred(&c->data2);
+            break;
+        case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
+        case TYPE_REFINEMENT:
+            if (c->data1) {
+                if (g_gc_self_symbol && c->data2 == g_gc_self_symbol)
+                    mark_series_cells_deferred(&c->data1);
+                else
+                    mark_context_deferred(&c->data1);
+            }
+            break;
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: {
+            mark_series_cells_deferred(&c->data2);
+            mark_series_cells_deferred(&c->data3);
+            u32 wrapped = (c->header >> 16) & 0xFFu;
+            if (c->type() == TYPE_OP && (wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE))
+                mark_context_deferred(&c->data1);
+            break;
+        }
+        case TYPE_FUNCTION: case TYPE_ROUTINE:
+            mark_context_deferred(&c->data1);
+            mark_series_cells_deferred(&c->data2);
+            mark_series_cells_deferred(&c->data3);
+            break;
+        case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY:
+            mark_buffer_of(&c->data2);
+            break;
+        case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
+            mark_context_deferred(&c->data1);
+            if (c->data3) mark_buffer_of(&c->data3);
+            break;
+        case TYPE_HASH: case TYPE_MAP:
+            mark_series_cells_deferred(&c->data2);
+            mark_table(&c->data3);
+            break;
+        case TYPE_HANDLE:
+            if (static_cast<i32>(c->data3) >= 0) externals_mark(static_cast<i32>(c->data3), nullptr);
+            break;
+        case TYPE_IMAGE:
+            if (c->data2) {
+                mark_buffer_of(&c->data2);
+                if (g_image_marker) g_image_marker(&c->data2);
+            }
+            break;
+        case TYPE_EVENT:
+            if ((c->header & 0x1000u) && c->data2) mark_series_cells_deferred(&c->data2);
+            break;
+        default:
+            break;
+    }
+}
+
+void scan_series(Node n) {
+    SeriesBuffer* b = node_buffer(n);
+    // Every cell of the buffer's used part; a head index beyond a shrunk tail
+    // is harmless here.
+    ValueCell* c = b->head_cells();
+    ValueCell* end = b->tail_cells();
+    for (; c < end; c++) mark_cell(c);
+}
+
+void scan_context(Node n) {
+    SeriesBuffer* b = node_buffer(n);
+    ValueCell* ctx = b->head_cells();
+    if (b->used_bytes() >= 16) mark_cell(ctx);  // word table and values
+    if (b->used_bytes() >= 32) mark_cell(ctx + 1);  // the owner
+}
+
+void drain() {
+    while (!g_scan.empty() || !g_scan_ctx.empty()) {
+        if (!g_scan.empty()) {
+            Node n = g_scan.back();
+            g_scan.pop_back();
+            scan_series(n);
+        } else {
+            Node n = g_scan_ctx.back();
+            g_scan_ctx.pop_back();
+            scan_context(n);
+        }
+    }
+}
+
+void mark_roots() {
+    for (ValueCell* c : g_roots) mark_cell(c);
+    drain();
+    if (g_stack.data_node) {
+        mark_buffer_of(&g_stack.data_node);
+        mark_buffer_of(&g_stack.call_node);
+        for (ValueCell* c = g_stack.bottom; c < g_stack.top; c++) mark_cell(c);
+        drain();
+        for (CallFrame* f = g_stack.cbottom; f < g_stack.ctop; f++) {
+            if (f->name_ctx) {
+                if (g_gc_self_symbol && f->symbol() == (g_gc_self_symbol & 0xFFFFu))
+                    mark_series_cells_deferred(&f->name_ctx);
+                else
+                    mark_context_deferred(&f->name_ctx);
+            }
+            if (f->func_ctx) {
+                mark_context_deferred(&f->func_ctx);
+                bool on_stack = context_cell(f->func_ctx)->header & CONTEXT_VALUES_ON_STACK_BIT;
+                if (!on_stack && f->saved_values) mark_series_cells_deferred(&f->saved_values);
+            }
+            drain();
+        }
+    }
+    for (MarkCallback cb : g_callbacks) {
+        if (cb) {
+            cb();
+            drain();
+        }
+    }
+}
+
+// ---- series-frame compaction ------------------------------------------------------------
+
+void rebase_run(HeapRef from, HeapRef to, u32 len) {
+    // The run is already moved to `to`; fix every buffer's node and ends.
+    i64 delta = static_cast<i64>(to) - static_cast<i64>(from);
+    HeapRef p = to;
+    HeapRef end = to + len;
+    while (p < end) {
+        auto* b = hptr<SeriesBuffer>(p);
+        b->head = static_cast<HeapRef>(b->head + delta);
+        b->tail = static_cast<HeapRef>(b->tail + delta);
+        if (b->node) node_slot(b->node) = p;
+        p += b->size + SERIES_OVERHEAD;
+    }
+}
+
+void move_run(HeapRef from, HeapRef to, u32 len) {
+    if (from == to || !len) return;
+    std::memmove(hptr(to), hptr(from), len);
+    rebase_run(from, to, len);
+}
+
+// Slides the live buffers of one frame down, moving runs into the free tail
+// of the previous frame while it has comfortable room.
+void compact_frame(SeriesFrame* f, SeriesFrame* prev) {
+    HeapRef p = f->first_buffer();
+    HeapRef dest = 0;
+    while (p < f->heap) {
+        auto* b = hptr<SeriesBuffer>(p);
+        u32 step = b->size + SERIES_OVERHEAD;
+        bool live = (b->flags & SERIES_MARK) && (b->flags & SERIES_IN_USE);
+        if (!live) {
+            if ((b->flags & SERIES_IN_USE) && b->node) queue_freed(b->node);
+            if (!dest) dest = p;
+            p += step;
+            continue;
+        }
+        // A run of marked buffers.
+        HeapRef run = p;
+        u32 len = 0;
+        while (p < f->heap) {
+            auto* q = hptr<SeriesBuffer>(p);
+            if (!((q->flags & SERIES_MARK) && (q->flags & SERIES_IN_USE))) break;
+            q->flags &= ~SERIES_MARK;
+            u32 s = q->size + SERIES_OVERHEAD;
+            len += s;
+            p += s;
+        }
+        // Into the previous frame while it has room to spare.
+        while (len && prev && prev->end - prev->heap > SERIES_FRAME_MIN_ROOM) {
+            u32 room = prev->end - prev->heap;
+            u32 fit = 0;
+            HeapRef q = run;
+            while (q < run + len) {
+                u32 s = hptr<SeriesBuffer>(q)->size + SERIES_OVERHEAD;
+                if (fit + s >= room) break;
+                fit += s;
+                q += s;
+            }
+            if (!fit) {
+                prev = nullptr;  // the first buffer alone does not fit
+                break;
+            }
+            move_run(run, prev->heap, fit);
+            prev->heap += fit;
+            if (!dest) dest = run;
+            run += fit;
+            len -= fit;
+            if (prev->end - prev->heap <= SERIES_FRAME_MIN_ROOM) prev = nullptr;
+        }
+        if (len && dest) {
+            move_run(run, dest, len);
+            dest += len;
+        } else if (len) {
+            // Stays in place.
+        }
+    }
+    if (dest) f->heap = dest;
+}
+
+void sweep_series_frames() {
+    HeapRef r = g_mem.series_head;
+    SeriesFrame* prev = nullptr;
+    while (r) {
+        auto* f = hptr<SeriesFrame>(r);
+        HeapRef next = f->next;
+        compact_frame(f, prev);
+        bool empty = f->heap == f->first_buffer();
+        if (empty && next) {
+            series_frame_free(f);
+        } else {
+            prev = f;
+        }
+        r = next;
+    }
+    if (!g_mem.series_active) g_mem.series_active = g_mem.series_tail;
+}
+
+void clear_fixed_marks() {
+    if (g_stack.data_node) {
+        node_buffer(g_stack.data_node)->flags &= ~SERIES_MARK;
+        node_buffer(g_stack.call_node)->flags &= ~SERIES_MARK;
+    }
+    for (Node n : memory_fixed_nodes())
+        if (node_is_live(n)) node_buffer(n)->flags &= ~SERIES_MARK;
+    for (Node n : g_fixed)
+        if (node_is_live(n)) node_buffer(n)->flags &= ~SERIES_MARK;
+}
+
+void gc_hook() {
+    if (g_gc.enabled && !g_gc.active) gc_collect();
+}
+}  // namespace
+
+void gc_init() {
+    g_gc.active = false;
+    g_gc.enabled = false;
+    g_gc.node_compaction_enabled = true;
+    g_gc.node_compaction_setting = 5;
+    g_gc.series_cycles = 0;
+    g_gc.nodes_cycles = 0;
+    const char* stress = std::getenv("ZAN_GC_STRESS");
+    g_gc.stress = stress && *stress && *stress != '0';
+    set_collect_hook(gc_hook);
+    set_collect_stress(g_gc.stress);
+}
+
+bool gc_active_q() { return g_gc.active; }
+
+void gc_collect() {
+    if (g_gc.active) return;
+    __atomic_store_n(&g_gc.active, true, __ATOMIC_SEQ_CST);
+    if (g_gc.node_compaction_enabled) node_frames_compact();
+    mark_roots();
+    if (!g_relocation.empty()) cycles_remap(gc_relocate);
+    externals_sweep();
+    sweep_series_frames();
+    big_series_sweep(queue_freed);
+    flush_freed();
+    node_frames_release();
+    g_relocation.clear();
+    clear_fixed_marks();
+    g_gc.series_cycles++;
+    __atomic_store_n(&g_gc.active, false, __ATOMIC_SEQ_CST);
+}
+
+void gc_add_mark_callback(MarkCallback cb) { g_callbacks.push_back(cb); }
+void gc_remove_mark_callback(MarkCallback cb) {
+    auto it = std::find(g_callbacks.begin(), g_callbacks.end(), cb);
+    if (it != g_callbacks.end()) *it = nullptr;
+}
+
+void gc_add_root(ValueCell* cell) { g_roots.push_back(cell); }
+void gc_remove_root(ValueCell* cell) {
+    // Roots are mostly scoped guards, so the one to drop is usually last.
+    for (size_t i = g_roots.size(); i-- > 0;) {
+        if (g_roots[i] == cell) {
+            g_roots.erase(g_roots.begin() + static_cast<long>(i));
+            return;
+        }
+    }
+}
+
+bool gc_mark_node(Node* slot) { return mark_buffer_of(slot); }
+void gc_unmark_node(Node* slot) {
+    if (node_is_live(*slot)) node_buffer(*slot)->flags &= ~SERIES_MARK;
+}
+void gc_mark_cells(ValueCell* first, ValueCell* last) {
+    for (ValueCell* c = first; c < last; c++) mark_cell(c);
+    if (g_gc.active) drain();
+}
+void gc_mark_series_cells(Node* slot) {
+    mark_series_cells_deferred(slot);
+    if (g_gc.active) drain();
+}
+void gc_mark_block(ValueCell* cell) {
+    if (cell->data2) gc_mark_series_cells(&cell->data2);
+}
+void gc_mark_context(Node* slot) {
+    mark_context_deferred(slot);
+    if (g_gc.active) drain();
+}
+void gc_update_ptrs(Node* first, Node* last) {
+    for (Node* p = first; p < last; p++) *p = gc_relocate(*p);
+}
+Node gc_relocate(Node n) {
+    auto it = g_relocation.find(n);
+    return it == g_relocation.end() ? n : it->second;
+}
+
+void gc_set_table_marker(TableMarkFn fn) { g_table_marker = fn; }
+void gc_set_image_marker(NodeMarkFn fn) { g_image_marker = fn; }
+void gc_register_fixed(Node node) { g_fixed.push_back(node); }
+
+}  // namespace zan

@@ -1,0 +1,76 @@
+// The compacting collector. Marking is precise: it starts from the stacks,
+// the registered root cells and the mark callbacks, never from the machine
+// stack. Sweeping slides live buffers down their series frames and rewrites
+// their nodes, so C++ code must re-read buffers through nodes after anything
+// that can allocate (see docs/architecture.md, "Rooting").
+#pragma once
+#include <vector>
+
+#include "runtime/core/cell.h"
+#include "runtime/core/memory.h"
+
+namespace zan {
+
+struct CollectorState {
+    bool active;
+    bool enabled;
+    bool node_compaction_enabled;
+    u32 node_compaction_setting;  // history mask = (1 << (setting + 1)) - 1
+    u32 series_cycles;
+    u32 nodes_cycles;
+    bool stress;                  // collect before every allocation that may collect
+};
+extern CollectorState g_gc;
+
+void gc_init();
+void gc_collect();
+bool gc_active_q();
+
+// Mark callbacks run after the collector's own roots, in registration order.
+// The list grows as needed.
+using MarkCallback = void (*)();
+void gc_add_mark_callback(MarkCallback cb);
+void gc_remove_mark_callback(MarkCallback cb);
+
+// Root cells: global cells (the root block, the global context, ...) whose
+// values are marked at every collection. Registered by address; the cell
+// must outlive its registration.
+void gc_add_root(ValueCell* cell);
+void gc_remove_root(ValueCell* cell);
+
+// Keeps a C++ local value alive (and its references current) for a scope.
+class GcRoot {
+public:
+    explicit GcRoot(ValueCell* cell) : cell_(cell) { gc_add_root(cell_); }
+    ~GcRoot() { gc_remove_root(cell_); }
+    GcRoot(const GcRoot&) = delete;
+    GcRoot& operator=(const GcRoot&) = delete;
+
+private:
+    ValueCell* cell_;
+};
+
+// Marking primitives for mark callbacks and datatype code.
+bool gc_mark_node(Node* slot);       // true when newly marked
+void gc_unmark_node(Node* slot);
+void gc_mark_cells(ValueCell* first, ValueCell* last);
+void gc_mark_series_cells(Node* slot);
+void gc_mark_block(ValueCell* cell);
+void gc_mark_context(Node* slot);
+void gc_update_ptrs(Node* first, Node* last);
+
+// Marks a hash table (its header series and everything it holds); installed
+// by the hash-table module so that the collector does not depend on it.
+using TableMarkFn = void (*)(Node* table);
+void gc_set_table_marker(TableMarkFn fn);
+// The symbol of the word `self`, whose binding is marked as a block.
+extern u32 g_gc_self_symbol;
+// Marks an image record (installed by the image datatype).
+using NodeMarkFn = void (*)(Node* slot);
+void gc_set_image_marker(NodeMarkFn fn);
+// Fixed buffers whose mark bits the collector clears at the end.
+void gc_register_fixed(Node node);
+// Node relocation during node-frame evacuation: old -> new, or the node itself.
+Node gc_relocate(Node node);
+
+}  // namespace zan
