@@ -382,7 +382,10 @@ void gc_hook() {
 void gc_init() {
     g_gc.active = false;
     g_gc.enabled = false;
-    g_gc.node_compaction_enabled = true;
+    // Node-frame evacuation renumbers nodes. Value cells are rewritten during
+    // the same collection, but a node handle held by native code across an
+    // allocation would go stale, so evacuation runs only when asked for.
+    g_gc.node_compaction_enabled = false;
     g_gc.node_compaction_setting = 5;
     g_gc.series_cycles = 0;
     g_gc.nodes_cycles = 0;

@@ -14,7 +14,7 @@ namespace zan {
 struct CollectorState {
     bool active;
     bool enabled;
-    bool node_compaction_enabled;
+    bool node_compaction_enabled;  // off by default: see gc_init
     u32 node_compaction_setting;  // history mask = (1 << (setting + 1)) - 1
     u32 series_cycles;
     u32 nodes_cycles;

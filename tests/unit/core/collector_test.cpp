@@ -157,6 +157,7 @@ TEST_F(CollectorTest, StableSparseNodeFrameIsEvacuatedAndReferencesFollow) {
         ValueCell s = make_string("s" + std::to_string(i));
         if (i % 10 == 0) block_append(g_stack.base[0], s);
     }
+    g_gc.node_compaction_enabled = true;
     auto frames = [] {
         u32 n = 0;
         for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) n++;

@@ -1,0 +1,145 @@
+#include "runtime/core/case_folding.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "runtime/core/collector.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/unicode.h"
+
+namespace zan {
+
+namespace {
+
+constexpr u32 DIRECT_SIZE = 0x10000;
+
+// Direct tables: entry 0 means the code point is unchanged. 512 KB in all,
+// built once and kept for the whole run.
+u32 g_upper[DIRECT_SIZE];
+u32 g_lower[DIRECT_SIZE];
+bool g_ready = false;
+
+CaseChangeNotify g_notify = nullptr;
+ValueCell g_part_word = {TYPE_REFINEMENT, 0, 0, 0};
+
+void fill(u32* table, const CasePair* pairs, u32 n) {
+    for (u32 i = 0; i < n; i++) table[pairs[i].from] = pairs[i].to;
+}
+
+u32 change_astral(u32 cp, const CasePair* pairs, u32 n) {
+    if (n == 0 || cp < pairs[0].from || cp > pairs[n - 1].from) return cp;
+    const CasePair* end = pairs + n;
+    const CasePair* it =
+        std::lower_bound(pairs, end, cp, [](const CasePair& p, u32 v) { return p.from < v; });
+    return it != end && it->from == cp ? it->to : cp;
+}
+
+bool is_text_type(u32 t) {
+    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG ||
+           t == TYPE_EMAIL || t == TYPE_REF;
+}
+
+}  // namespace
+
+void case_folding_init() {
+    if (g_ready) return;
+    std::fill(g_upper, g_upper + DIRECT_SIZE, 0u);
+    std::fill(g_lower, g_lower + DIRECT_SIZE, 0u);
+    fill(g_upper, case_table_upper_bmp, CASE_UPPER_BMP_PAIRS);
+    fill(g_lower, case_table_lower_bmp, CASE_LOWER_BMP_PAIRS);
+    g_ready = true;
+}
+
+u32 case_folding_change_char(u32 cp, bool upper) {
+    if (cp < DIRECT_SIZE) {
+        if (!g_ready) [[unlikely]]
+            case_folding_init();
+        u32 v = (upper ? g_upper : g_lower)[cp];
+        return v ? v : cp;
+    }
+    return upper ? change_astral(cp, case_table_upper_astral, CASE_UPPER_ASTRAL_PAIRS)
+                 : change_astral(cp, case_table_lower_astral, CASE_LOWER_ASTRAL_PAIRS);
+}
+
+void case_folding_set_notify(CaseChangeNotify fn) { g_notify = fn; }
+
+void case_folding_set_part_word(const ValueCell* word) {
+    g_part_word = *word;
+}
+
+ValueCell* case_folding_change(ValueCell* value, const ValueCell* part, bool upper) {
+    u32 type = value->type();
+    if (type == TYPE_CHAR) {
+        value->data2 = case_folding_change_char(value->data2, upper);
+        return value;
+    }
+    if (!is_text_type(type)) fire(Err::script_invalid_arg, value);
+
+    SeriesBuffer* b = series_of(value);
+    u32 unit = b->unit();
+    u32 total = b->used_bytes() >> unicode_unit_shift(unit);
+    if (value->data1 > total) value->data1 = total;
+    u32 index = value->data1;
+    u32 count = total - index;
+    if (part && part->type() != TYPE_NONE) {
+        i64 n;
+        if (part->type() == TYPE_INTEGER) {
+            n = static_cast<i32>(part->data2);
+        } else if (part->type() == type && part->data2 == value->data2) {
+            n = i64(part->data1) - index;
+        } else {
+            fire(Err::script_invalid_refine_arg, &g_part_word, part);
+        }
+        if (n < 0) n = 0;
+        if (n < count) count = static_cast<u32>(n);
+    }
+
+    // Widening allocates: keep the value (and its buffer) reachable.
+    std::optional<GcRoot> keep;
+    for (u32 i = 0; i < count; i++) {
+        u32 pos = index + i;
+        u32 cp = unicode_get_unit(b->head_ptr() + pos * unit, unit);
+        u32 nc = case_folding_change_char(cp, upper);
+        if (nc == cp) continue;
+        if (unicode_unit_for(nc) > unit) {
+            if (!keep) keep.emplace(value);
+            b = unicode_widen_for(b, nc);
+            unit = b->unit();
+        }
+        unicode_put_unit(b->head_ptr() + pos * unit, unit, nc);
+    }
+    if (g_notify) g_notify(value, upper, index, count);
+    return value;
+}
+
+// ---- width ------------------------------------------------------------------
+
+i32 char_width_in_ranges(u32 cp, const u32* table, u32 entries) {
+    u32 n = entries / 2;
+    if (n == 0 || cp < table[0] || cp > table[2 * n - 1]) return 0;
+    // Last range whose low bound is not above cp.
+    u32 lo = 0, hi = n;
+    while (hi - lo > 1) {
+        u32 mid = (lo + hi) / 2;
+        if (table[2 * mid] <= cp) lo = mid;
+        else hi = mid;
+    }
+    return cp <= table[2 * lo + 1] ? 1 : 0;
+}
+
+i32 char_width(u32 cp) {
+    if (cp == 0) return 0;
+    if (cp < 32 || (cp >= 127 && cp <= 159)) return 1;
+    if (char_width_in_ranges(cp, width_table_zero, WIDTH_ZERO_ENTRIES)) return 0;
+    if (char_width_in_ranges(cp, width_table_double, WIDTH_DOUBLE_ENTRIES)) return 2;
+    return 1;
+}
+
+i32 char_width_cjk(u32 cp) {
+    i32 w = char_width(cp);
+    if (w != 0 && char_width_in_ranges(cp, width_table_ambiguous, WIDTH_AMBIGUOUS_ENTRIES)) return 2;
+    return w;
+}
+
+}  // namespace zan
