@@ -1,0 +1,1438 @@
+#include "runtime/core/hashtable.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/core/case_folding.h"
+#include "runtime/core/collector.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/murmur.h"
+#include "runtime/core/unit_array.h"
+
+namespace zan {
+
+namespace {
+
+KeyCompareFn g_key_compare = nullptr;
+MapKeyStoreFn g_map_key_store = nullptr;
+Node g_symbol_hash = 0;
+bool g_symbol_root_registered = false;
+
+// Process-wide scratch: the lowered copy of a name, the name itself while
+// the symbol block may move, and the code points of a text key.
+std::vector<u8> g_lowered;
+std::string g_name_copy;
+std::vector<u32> g_code_points;
+// Chains already shifted during one shift or move of positions.
+IntMap* g_shifted = nullptr;
+
+constexpr u32 NO_INDEX = 0xFFFFFFFFu;
+// Hashed in place of an empty text, so that no null address reaches the hash.
+const u8 k_empty[4] = {0, 0, 0, 0};
+constexpr i32 CMP_STRICT = 2;
+constexpr u32 KEY_CELL_LIVE = TYPE_UNSET;  // header of a live entry's key cell
+
+// Keeps node compaction off while a table operation runs, so that the Node
+// handles it holds stay valid across its allocations.
+class CompactionHold {
+public:
+    CompactionHold() : saved_(g_gc.node_compaction_enabled) {
+        g_gc.node_compaction_enabled = false;
+    }
+    ~CompactionHold() { g_gc.node_compaction_enabled = saved_; }
+    CompactionHold(const CompactionHold&) = delete;
+    CompactionHold& operator=(const CompactionHold&) = delete;
+
+private:
+    bool saved_;
+};
+
+inline HashTableHeader* hdr(Node t) {
+    return reinterpret_cast<HashTableHeader*>(node_buffer(t)->head_ptr());
+}
+inline u32* words_of(Node n) { return reinterpret_cast<u32*>(node_buffer(n)->head_ptr()); }
+inline ValueCell* cells_of(Node n) { return node_buffer(n)->head_cells(); }
+inline u32 cell_count(Node n) { return node_buffer(n)->used_bytes() / 16; }
+
+inline u32 flag_at(const u32* f, u32 i) { return (f[i >> 4] >> ((i & 15) << 1)) & 3u; }
+inline void flag_set(u32* f, u32 i, u32 v) {
+    u32 s = (i & 15) << 1;
+    f[i >> 4] = (f[i >> 4] & ~(3u << s)) | (v << s);
+}
+
+inline u32 current_stamp() { return g_gc.nodes_cycles + 1; }
+
+u32 round_pow2_at_least4(u64 n) {
+    if (n > 0x80000000u) fire(Err::internal_no_memory);
+    u32 bc = hash_round_pow2(static_cast<u32>(n));
+    return bc < 4 ? 4 : bc;
+}
+// Creation truncates the threshold; resizing rounds it.
+u32 creation_threshold(u32 buckets) { return static_cast<u32>(buckets * 0.77); }
+u32 resize_threshold(u32 buckets) { return static_cast<u32>(buckets * 0.77 + 0.5); }
+
+bool is_word_type(u32 t) { return t >= TYPE_WORD && t <= TYPE_ISSUE; }
+
+// Types whose hash reads a node: their tables must be rebuilt after node
+// compaction moved nodes.
+bool hash_uses_node(u32 t) {
+    switch (t) {
+        case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT: case TYPE_MAP: case TYPE_EVENT:
+        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH:
+        case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_HASH:
+        case TYPE_IMAGE: case TYPE_OP: case TYPE_FUNCTION:
+            return true;
+        default:
+            return false;
+    }
+}
+
+u8 ascii_lower(u8 c) { return c >= 'A' && c <= 'Z' ? static_cast<u8>(c + 32) : c; }
+
+u32 hash_lowered(const u8* text, u32 len) {
+    if (g_lowered.size() < len) g_lowered.resize(len);
+    for (u32 i = 0; i < len; i++) g_lowered[i] = ascii_lower(text[i]);
+    return murmur3_32(len ? g_lowered.data() : k_empty, len);
+}
+
+bool same_name_folded(const u8* a, const u8* b, u32 len) {
+    for (u32 i = 0; i < len; i++)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+// The UTF-8 name of a symbol! cell.
+const u8* symbol_name(const ValueCell* sym, u32* len) {
+    if (!sym->data3) {
+        *len = 0;
+        return nullptr;
+    }
+    SeriesBuffer* b = node_buffer(sym->data3);
+    *len = b->used_bytes();
+    return b->head_ptr();
+}
+
+// Key equality. A stored key is compared only with a key of its own type
+// (an internal text key matches any). Word tables compare symbols directly;
+// everything else goes through the installed comparison.
+bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
+    if (stored->type() != key->type() && key->type() != TYPE_TEXT_KEY) return false;
+    if (kind == HASH_KIND_SYMBOL) {
+        if (is_word_type(key->type())) {
+            if (op == CMP_STRICT || op == 9 || op == 10) return stored->data2 == key->data2;
+            return hashtable_symbol_canonical(stored->data2) ==
+                   hashtable_symbol_canonical(key->data2);
+        }
+        if (key->type() == TYPE_SYMBOL) {
+            u32 la, lb;
+            const u8* a = symbol_name(stored, &la);
+            const u8* b = symbol_name(key, &lb);
+            if (la != lb) return false;
+            if (op == CMP_STRICT || op == 9) return la == 0 || std::memcmp(a, b, la) == 0;
+            return same_name_folded(a, b, la);
+        }
+    }
+    if (g_key_compare) return g_key_compare(stored, key, op);
+    return stored->data1 == key->data1 && stored->data2 == key->data2 &&
+           stored->data3 == key->data3;
+}
+
+void ensure_marker() { gc_set_table_marker(hashtable_gc_mark); }
+
+void mark_symbol_hash() {
+    if (g_symbol_hash) hashtable_gc_mark(&g_symbol_hash);
+}
+
+// ---- buckets ---------------------------------------------------------------------
+
+// New flags and keys series for bc buckets; count and fill start at 0. Each
+// new series is stored in the header as soon as it exists, so a collection
+// during the next allocation finds it.
+void alloc_buckets(Node t, u32 bc, u32 threshold) {
+    Node f = alloc_bytes_filled(bc / 4, 0xAA);
+    node_buffer(f)->tail = node_buffer(f)->head + bc / 4;
+    hdr(t)->flags = f;
+    Node k = array_make(bc, 4);
+    node_buffer(k)->tail = node_buffer(k)->head + bc * 4;
+    HashTableHeader* h = hdr(t);
+    h->keys = k;
+    h->buckets = bc;
+    h->threshold = threshold;
+    h->count = 0;
+    h->fill = 0;
+}
+
+// Puts a key known to be absent into the first free bucket of its probe
+// sequence (used while re-entering keys after a resize).
+void insert_fresh(Node t, u32 hash, u32 word) {
+    HashTableHeader* h = hdr(t);
+    u32* f = words_of(h->flags);
+    u32* keys = words_of(h->keys);
+    u32 mask = h->buckets - 1;
+    u32 i = hash & mask;
+    for (u32 k = 0; k < h->buckets; k++) {
+        u32 fl = flag_at(f, i);
+        if (fl != BUCKET_USED) {
+            if (fl == BUCKET_EMPTY) h->fill++;
+            flag_set(f, i, BUCKET_USED);
+            keys[i] = word;
+            return;
+        }
+        i = (i + k + 1) & mask;
+    }
+    runtime_fatal(3, "hash table has no free bucket");
+}
+
+// ---- kind 0: positions, indexes and chains --------------------------------------------
+
+u32 index_capacity(Node t) { return node_buffer(hdr(t)->indexes)->size / 4; }
+u32* index_words(Node t) {
+    return reinterpret_cast<u32*>(node_buffer(hdr(t)->indexes)->data());
+}
+
+void ensure_index_capacity(Node t, u32 n) {
+    SeriesBuffer* b = node_buffer(hdr(t)->indexes);
+    if (b->size / 4 >= n) return;
+    u64 ns = u64(b->size) * 2;
+    while (ns / 4 < n) ns *= 2;
+    if (ns > 0x7FFFFFF0u) fire(Err::internal_no_memory);
+    series_expand_filled(b, static_cast<u32>(ns), 0xFF);
+}
+
+// The chain series: element 1 is the head of the list of free chain
+// numbers, element c + 1 the array of chain c (or, for a free number,
+// (next free << 2) | 1, which no node can be).
+u32 chain_slot(Node t, u32 c) { return array_pick_int(hdr(t)->chains, c + 1); }
+bool chain_slot_is_array(u32 v) { return v != 0 && !(v & 1u); }
+
+u32 chain_new(Node t, u32 p1, u32 p2) {
+    Node cs = hdr(t)->chains;
+    u32 c = static_cast<u32>(array_pick_int(cs, 1));
+    if (c) {
+        array_poke_int(cs, 1, static_cast<i32>(chain_slot(t, c) >> 2));
+    } else {
+        c = array_length(cs);
+        array_append_int(cs, 0);  // may move the chain series, not the table
+    }
+    array_poke_int(hdr(t)->chains, c + 1, 0);
+    Node a = array_make(4, 4);  // slot c holds 0 meanwhile
+    array_append_int(a, static_cast<i32>(p1));
+    array_append_int(a, static_cast<i32>(p2));
+    array_poke_int(hdr(t)->chains, c + 1, static_cast<i32>(a));
+    return c;
+}
+
+void chain_free(Node t, u32 c) {
+    Node cs = hdr(t)->chains;
+    u32 head = static_cast<u32>(array_pick_int(cs, 1));
+    array_poke_int(cs, c + 1, static_cast<i32>((head << 2) | 1u));
+    array_poke_int(cs, 1, static_cast<i32>(c));
+}
+
+// Removes position p from chain c; frees the chain when it empties and
+// returns the number of positions left.
+u32 chain_remove(Node t, u32 c, u32 p) {
+    Node a = chain_slot(t, c);
+    i32 off = array_find_int(a, static_cast<i32>(p));
+    if (off >= 0) array_remove_at(a, static_cast<u32>(off), 4);
+    u32 left = array_length(a);
+    if (!left) chain_free(t, c);
+    return left;
+}
+
+void reset_chains(Node t) {
+    Node cs = hdr(t)->chains;
+    array_clear(cs);
+    array_append_int(cs, 0);  // the chain series never moves here: it has room
+}
+
+// Removes the entry of block position pos; false when it had none.
+bool kind0_delete_at(Node t, u32 pos) {
+    if (pos >= index_capacity(t)) return false;
+    u32* idx = index_words(t);
+    u32 v = idx[pos];
+    if (v == NO_INDEX) return false;
+    idx[pos] = NO_INDEX;
+    HashTableHeader* h = hdr(t);
+    u32 bucket = v - 1;
+    if (bucket >= h->buckets) return false;
+    i32 kw = static_cast<i32>(words_of(h->keys)[bucket]);
+    if (kw >= 0) {
+        if (static_cast<u32>(kw) != pos) return false;
+        flag_set(words_of(h->flags), bucket, BUCKET_DELETED);
+    } else if (chain_remove(t, static_cast<u32>(-kw), pos) == 0) {
+        flag_set(words_of(hdr(t)->flags), bucket, BUCKET_DELETED);
+    }
+    hdr(t)->count--;
+    return true;
+}
+
+i32 kind0_put(Node t, u32 pos, bool grow);
+
+// Rebuilds a hash! index from its block with bc buckets (more when the
+// block would not fit under the threshold).
+void kind0_rebuild(Node t, u32 bc, u32 threshold, bool rounded) {
+    u32 len = cell_count(hdr(t)->values);
+    while (threshold <= len) {
+        bc *= 2;
+        threshold = rounded ? resize_threshold(bc) : creation_threshold(bc);
+    }
+    bool had_stamp = hdr(t)->stamp != 0;
+    alloc_buckets(t, bc, threshold);
+    ensure_index_capacity(t, len);
+    SeriesBuffer* ib = node_buffer(hdr(t)->indexes);
+    std::memset(ib->data(), 0xFF, ib->size);
+    reset_chains(t);
+    hdr(t)->stamp = 0;
+    for (u32 pos = 0; pos < len; pos++) kind0_put(t, pos, false);
+    if (had_stamp) hdr(t)->stamp = current_stamp();
+}
+
+void kind0_grow_rebuild(Node t) {
+    HashTableHeader* h = hdr(t);
+    u32 bc = 2 * h->count < h->buckets ? h->buckets : h->buckets * 2;
+    kind0_rebuild(t, bc, resize_threshold(bc), true);
+}
+
+// Enters block position pos. With grow, the rehash check and the growth
+// rule run first; both rebuild the whole index (which enters pos too).
+i32 kind0_put(Node t, u32 pos, bool grow) {
+    if (grow) {
+        if (hashtable_check_grow(t)) return HASH_PUT_REBUILT;
+        HashTableHeader* h = hdr(t);
+        if (h->fill >= h->threshold) {
+            kind0_grow_rebuild(t);
+            return HASH_PUT_REBUILT;
+        }
+    }
+    // Entering a position again replaces what it held before.
+    kind0_delete_at(t, pos);
+    ensure_index_capacity(t, pos + 1);
+    u32 type;
+    u32 hash;
+    {
+        ValueCell* key = cells_of(hdr(t)->values) + pos;
+        type = key->type();
+        hash = hashtable_hash_key(key, false);
+    }
+    u32 bc = hdr(t)->buckets;
+    u32 mask = bc - 1;
+    u32 i = hash & mask;
+    i32 first_deleted = -1, empty_at = -1, found = -1;
+    for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
+        HashTableHeader* h = hdr(t);
+        u32 fl = flag_at(words_of(h->flags), i);
+        if (fl == BUCKET_EMPTY) {
+            empty_at = static_cast<i32>(i);
+            break;
+        }
+        if (fl == BUCKET_DELETED) {
+            if (first_deleted < 0) first_deleted = static_cast<i32>(i);
+            continue;
+        }
+        i32 kw = static_cast<i32>(words_of(h->keys)[i]);
+        u32 sp = kw >= 0 ? static_cast<u32>(kw)
+                         : static_cast<u32>(array_pick_int(chain_slot(t, static_cast<u32>(-kw)), 1));
+        u32 len = cell_count(h->values);
+        if (sp >= len) continue;
+        ValueCell* block = cells_of(h->values);
+        if (keys_equal(HASH_KIND_HASH, block + sp, block + pos, CMP_STRICT)) {
+            found = static_cast<i32>(i);
+            break;
+        }
+    }
+    if (found >= 0) {
+        i32 kw = static_cast<i32>(words_of(hdr(t)->keys)[found]);
+        if (kw >= 0) {
+            u32 c = chain_new(t, static_cast<u32>(kw), pos);
+            words_of(hdr(t)->keys)[found] = static_cast<u32>(-static_cast<i32>(c));
+        } else {
+            array_append_int(chain_slot(t, static_cast<u32>(-kw)), static_cast<i32>(pos));
+        }
+    } else {
+        found = first_deleted >= 0 ? first_deleted : empty_at;
+        if (found < 0) runtime_fatal(3, "hash table has no free bucket");
+        HashTableHeader* h = hdr(t);
+        u32* f = words_of(h->flags);
+        if (flag_at(f, static_cast<u32>(found)) == BUCKET_EMPTY) h->fill++;
+        flag_set(f, static_cast<u32>(found), BUCKET_USED);
+        words_of(h->keys)[found] = pos;
+    }
+    index_words(t)[pos] = static_cast<u32>(found) + 1;
+    HashTableHeader* h = hdr(t);
+    h->count++;
+    if (!h->stamp && hash_uses_node(type)) h->stamp = current_stamp();
+    return HASH_PUT_NEW;
+}
+
+enum class Pick { FirstFrom, LastFrom, Before };
+
+// The position a hash! lookup answers: among the positions holding a key
+// equal to key, the one that pick selects relative to anchor, a whole number
+// of records of skip cells away. -1 when none.
+i64 kind0_search(Node t, ValueCell* key, i32 op, Pick pick, i64 anchor, i32 skip) {
+    if (skip < 1) skip = 1;
+    i64 best = -1;
+    auto consider = [&](u32 p) {
+        i64 d = pick == Pick::Before ? anchor - p : i64(p) - anchor;
+        if (pick == Pick::Before ? d <= 0 : d < 0) return;
+        if (d % skip) return;
+        if (best < 0) best = p;
+        else if (pick == Pick::FirstFrom ? p < best : p > best) best = p;
+    };
+    u32 hash = hashtable_hash_key(key, false);
+    u32 bc = hdr(t)->buckets;
+    u32 mask = bc - 1;
+    u32 i = hash & mask;
+    for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
+        HashTableHeader* h = hdr(t);
+        u32 fl = flag_at(words_of(h->flags), i);
+        if (fl == BUCKET_EMPTY) break;
+        if (fl == BUCKET_DELETED) continue;
+        i32 kw = static_cast<i32>(words_of(h->keys)[i]);
+        Node chain = kw >= 0 ? 0 : chain_slot(t, static_cast<u32>(-kw));
+        u32 sp = kw >= 0 ? static_cast<u32>(kw) : static_cast<u32>(array_pick_int(chain, 1));
+        if (sp >= cell_count(h->values)) continue;
+        if (!keys_equal(HASH_KIND_HASH, cells_of(h->values) + sp, key, op)) continue;
+        u32 len = cell_count(hdr(t)->values);
+        if (kw >= 0) {
+            consider(sp);
+        } else {
+            u32 n = array_length(chain);
+            for (u32 e = 1; e <= n; e++) {
+                u32 p = static_cast<u32>(array_pick_int(chain, e));
+                if (p < len) consider(p);
+            }
+        }
+    }
+    return best;
+}
+
+// Rewrites the stored positions of [lo, hi) through f. The indexes of
+// the range are taken first, so that old and new ranges may overlap.
+template <class F>
+void remap_positions(Node t, u32 lo, u32 hi, F f) {
+    u32 cap = index_capacity(t);
+    if (hi > cap) hi = cap;
+    if (lo >= hi) return;
+    std::vector<u32> old(index_words(t) + lo, index_words(t) + hi);
+    u32 top = 0;
+    for (u32 k = 0; k < old.size(); k++)
+        if (old[k] != NO_INDEX && f(lo + k) + 1 > top) top = f(lo + k) + 1;
+    ensure_index_capacity(t, top);
+    if (!g_shifted) g_shifted = intmap_create(1024);
+    intmap_clear(g_shifted);
+    for (u32 k = 0; k < old.size(); k++) {
+        if (old[k] == NO_INDEX) continue;
+        HashTableHeader* h = hdr(t);
+        u32 bucket = old[k] - 1;
+        if (bucket >= h->buckets) continue;
+        u32* keys = words_of(h->keys);
+        i32 kw = static_cast<i32>(keys[bucket]);
+        if (kw >= 0) {
+            if (static_cast<u32>(kw) >= lo && static_cast<u32>(kw) < hi) keys[bucket] = f(kw);
+            continue;
+        }
+        u32 c = static_cast<u32>(-kw);
+        if (intmap_find(g_shifted, c) >= 0) continue;
+        intmap_put(g_shifted, c, 1);
+        Node chain = chain_slot(t, c);
+        u32 n = array_length(chain);
+        for (u32 e = 1; e <= n; e++) {
+            u32 p = static_cast<u32>(array_pick_int(chain, e));
+            if (p >= lo && p < hi) array_poke_int(chain, e, static_cast<i32>(f(p)));
+        }
+    }
+    intmap_clear(g_shifted);
+    u32* idx = index_words(t);
+    for (u32 p = lo; p < hi; p++) idx[p] = NO_INDEX;
+    for (u32 k = 0; k < old.size(); k++)
+        if (old[k] != NO_INDEX) idx[f(lo + k)] = old[k];
+}
+
+// ---- kinds 1 and 2: keys in the block ------------------------------------------------
+
+// Rehashes in place with bc buckets. The keys re-entered are those the
+// table holds (taken before the new buckets replace the old ones), or with
+// from_block every key of the values block.
+void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
+    HashTableHeader* h = hdr(t);
+    bool had_stamp = h->stamp != 0;
+    u32 kind = h->kind;
+    u32 count = h->count;
+    std::vector<u32> positions;
+    if (!from_block) {
+        const u32* f = words_of(h->flags);
+        const u32* keys = words_of(h->keys);
+        for (u32 i = 0; i < h->buckets; i++)
+            if (flag_at(f, i) == BUCKET_USED) positions.push_back(keys[i]);
+    } else {
+        u32 len = cell_count(h->values);
+        u32 step = kind == HASH_KIND_MAP ? 2 : 1;
+        count = 0;
+        for (u32 pos = 0; pos < len; pos += step) {
+            positions.push_back(pos);
+            ValueCell* cell = cells_of(h->values) + pos;
+            if (kind != HASH_KIND_MAP || (pos + 1 < len && cell[1].header != 0)) count++;
+        }
+    }
+    alloc_buckets(t, bc, threshold);
+    for (u32 pos : positions) {
+        if (pos >= cell_count(hdr(t)->values)) continue;
+        insert_fresh(t, hashtable_hash_key(cells_of(hdr(t)->values) + pos, false), pos);
+    }
+    hdr(t)->count = count;
+    hdr(t)->stamp = had_stamp ? current_stamp() : 0;
+}
+
+ValueCell* block_put(Node t, u32 pos, i32* status) {
+    hashtable_check_grow(t);
+    HashTableHeader* h = hdr(t);
+    if (h->fill >= h->threshold) {
+        u32 bc = h->kind == HASH_KIND_MAP || 2 * h->count >= h->buckets ? h->buckets * 2
+                                                                        : h->buckets;
+        block_rehash(t, bc, resize_threshold(bc));
+    }
+    u32 kind = hdr(t)->kind;
+    u32 hash = hashtable_hash_key(cells_of(hdr(t)->values) + pos, false);
+    u32 bc = hdr(t)->buckets;
+    u32 mask = bc - 1;
+    u32 i = hash & mask;
+    i32 first_deleted = -1, empty_at = -1;
+    for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
+        h = hdr(t);
+        u32 fl = flag_at(words_of(h->flags), i);
+        if (fl == BUCKET_EMPTY) {
+            empty_at = static_cast<i32>(i);
+            break;
+        }
+        if (fl == BUCKET_DELETED) {
+            if (first_deleted < 0) first_deleted = static_cast<i32>(i);
+            continue;
+        }
+        u32 sp = words_of(h->keys)[i];
+        if (sp >= cell_count(h->values)) continue;
+        ValueCell* block = cells_of(h->values);
+        if (sp == pos || keys_equal(kind, block + sp, block + pos, CMP_STRICT)) {
+            *status = HASH_PUT_FOUND;
+            return cells_of(hdr(t)->values) + sp;
+        }
+    }
+    i32 slot = first_deleted >= 0 ? first_deleted : empty_at;
+    if (slot < 0) runtime_fatal(3, "hash table has no free bucket");
+    h = hdr(t);
+    u32* f = words_of(h->flags);
+    if (flag_at(f, static_cast<u32>(slot)) == BUCKET_EMPTY) h->fill++;
+    flag_set(f, static_cast<u32>(slot), BUCKET_USED);
+    words_of(h->keys)[slot] = pos;
+    h->count++;
+    *status = HASH_PUT_NEW;
+    return cells_of(h->values) + pos;
+}
+
+// ---- kinds 3 and 4: entries keyed by a word -----------------------------------------------
+
+inline ValueCell* entry_at(HashTableHeader* h, u32 off) {
+    return reinterpret_cast<ValueCell*>(node_buffer(h->values)->head_ptr() + off);
+}
+
+i32 entry_bucket(Node t, u32 key) {
+    HashTableHeader* h = hdr(t);
+    u32* f = words_of(h->flags);
+    u32* keys = words_of(h->keys);
+    u32 used = node_buffer(h->values)->used_bytes();
+    u32 mask = h->buckets - 1;
+    u32 i = hash_pointer_mix(key) & mask;
+    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(f, i);
+        if (fl == BUCKET_EMPTY) return -1;
+        if (fl == BUCKET_DELETED || keys[i] + h->indexes > used) continue;
+        ValueCell* e = entry_at(h, keys[i]);
+        if (e->header != 0 && e->data1 == key) return static_cast<i32>(i);
+    }
+    return -1;
+}
+
+// Rehashes with bc buckets, moving the live entries together first.
+void entries_rehash(Node t, u32 bc, u32 threshold) {
+    alloc_buckets(t, bc, threshold);
+    HashTableHeader* h = hdr(t);
+    SeriesBuffer* vb = node_buffer(h->values);
+    u32 esize = h->indexes;
+    u32 used = vb->used_bytes();
+    u32 w = 0;
+    for (u32 off = 0; off + esize <= used; off += esize) {
+        u8* base = vb->head_ptr();
+        auto* e = reinterpret_cast<ValueCell*>(base + off);
+        if (!e->header) continue;
+        if (off != w) std::memmove(base + w, base + off, esize);
+        insert_fresh(t, hash_pointer_mix(reinterpret_cast<ValueCell*>(base + w)->data1), w);
+        h->count++;
+        w += esize;
+    }
+    vb->tail = vb->head + w;
+    h->stamp = current_stamp();
+}
+
+void purge_entry(Node t, ValueCell* e) {
+    i32 b = entry_bucket(t, e->data1);
+    HashTableHeader* h = hdr(t);
+    if (b >= 0) {
+        flag_set(words_of(h->flags), static_cast<u32>(b), BUCKET_DELETED);
+        h->count--;
+    }
+    e->header = 0;
+    e->data1 = 0;
+}
+
+bool node_marked(Node n) {
+    if (!n || !node_slot(n)) return false;
+    return (node_buffer(n)->flags & SERIES_MARK) != 0;
+}
+
+// ---- copies ----------------------------------------------------------------------------
+
+Node copy_table(Node src, Node values, bool copy_values) {
+    ensure_marker();
+    Node t = alloc_bytes(sizeof(HashTableHeader));
+    std::memcpy(node_buffer(t)->head_ptr(), hdr(src), sizeof(HashTableHeader));
+    node_buffer(t)->tail = node_buffer(t)->head + sizeof(HashTableHeader);
+    // Until each series is duplicated the copy shares the source's, which
+    // keeps every node in the header a live one for the collector.
+    ValueCell guard;
+    cell_init(&guard, TYPE_HASH, 0, 0, t);
+    GcRoot root(&guard);
+    if (copy_values) values = series_copy_buffer(node_buffer(hdr(src)->values));
+    hdr(t)->values = values;
+    Node n = series_copy_buffer(node_buffer(hdr(src)->flags));
+    hdr(t)->flags = n;
+    n = series_copy_buffer(node_buffer(hdr(src)->keys));
+    hdr(t)->keys = n;
+    if (hdr(src)->kind == HASH_KIND_HASH) {
+        n = series_copy_buffer(node_buffer(hdr(src)->indexes));
+        hdr(t)->indexes = n;
+        n = series_copy_buffer(node_buffer(hdr(src)->chains));
+        hdr(t)->chains = n;
+        u32 slots = array_length(n);
+        for (u32 c = 1; c < slots; c++) {
+            u32 v = chain_slot(t, c);
+            if (!chain_slot_is_array(v)) continue;
+            Node a = array_copy(v);
+            array_poke_int(hdr(t)->chains, c + 1, static_cast<i32>(a));
+        }
+    }
+    return t;
+}
+
+}  // namespace
+
+// ---- seams -------------------------------------------------------------------------------
+
+HashTableHeader* hashtable_header(Node table) { return hdr(table); }
+
+void hashtable_set_key_compare(KeyCompareFn fn) { g_key_compare = fn; }
+void hashtable_set_map_key_store(MapKeyStoreFn fn) { g_map_key_store = fn; }
+
+void hashtable_set_symbol_table(Node table) {
+    g_symbol_hash = table;
+    if (table && !g_symbol_root_registered) {
+        gc_add_mark_callback(mark_symbol_hash);
+        g_symbol_root_registered = true;
+    }
+}
+Node hashtable_symbol_table() { return g_symbol_hash; }
+
+u32 hashtable_symbol_canonical(u32 symbol) {
+    if (!g_symbol_hash || !symbol) return symbol;
+    Node v = hdr(g_symbol_hash)->values;
+    if (!v || symbol > cell_count(v)) return symbol;
+    i32 alias = static_cast<i32>(cells_of(v)[symbol - 1].data1);
+    return alias > 0 ? static_cast<u32>(alias) : symbol;
+}
+
+// ---- hashing -------------------------------------------------------------------------------
+
+u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
+    if (!text->data2) return murmur3_32(k_empty, 0);
+    SeriesBuffer* b = node_buffer(text->data2);
+    u32 unit = b->unit();
+    if (unit != 1 && unit != 2 && unit != 4) unit = 1;
+    u32 avail = b->used_bytes() / unit;
+    u32 n = text->data1 >= avail ? 0 : avail - text->data1;
+    if (text->type() == TYPE_TEXT_KEY && text->data3 < n) n = text->data3;
+    if (g_code_points.size() < n) g_code_points.resize(n);
+    const u8* p = b->head_ptr() + u64(text->data1) * unit;
+    for (u32 i = 0; i < n; i++) {
+        u32 cp;
+        if (unit == 1) cp = p[i];
+        else if (unit == 2) cp = reinterpret_cast<const u16*>(p)[i];
+        else cp = reinterpret_cast<const u32*>(p)[i];
+        g_code_points[i] = case_sensitive ? cp : case_folding_change_char(cp, false);
+    }
+    return murmur3_32(n ? static_cast<const void*>(g_code_points.data()) : k_empty, size_t(n) * 4);
+}
+
+u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive) {
+    switch (key->type()) {
+        case TYPE_UNSET:
+            return static_cast<u32>(-2);
+        case TYPE_NONE:
+            return static_cast<u32>(-1);
+        case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
+            return hash_pointer_mix(key->data1);
+        case TYPE_CHAR: case TYPE_INTEGER: case TYPE_MAP: case TYPE_HANDLE: case TYPE_EVENT:
+            return hash_pointer_mix(key->data2);
+        case TYPE_NATIVE: case TYPE_ACTION:
+            return hash_pointer_mix(key->data3);
+        case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
+        case TYPE_REFINEMENT: case TYPE_ISSUE:
+            return hash_pointer_mix(hashtable_symbol_canonical(key->data2));
+        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+        case TYPE_GET_PATH: case TYPE_HASH: case TYPE_POINT2D: case TYPE_IMAGE:
+            return murmur3_32(&key->data1, 8);
+        case TYPE_FLOAT: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TIME:
+            return murmur3_32(&key->data2, 8);
+        case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE:
+        case TYPE_POINT3D:
+            return murmur3_32(&key->data1, 12);
+        case TYPE_TUPLE: {
+            u32 n = (key->header >> 19) & 0xFu;
+            if (n > 12) n = 12;
+            return murmur3_32(&key->data1, n);
+        }
+        case TYPE_BINARY: {
+            if (!key->data2) return murmur3_32(k_empty, 0);
+            SeriesBuffer* b = node_buffer(key->data2);
+            u32 used = b->used_bytes();
+            u32 n = key->data1 >= used ? 0 : used - key->data1;
+            return murmur3_32(n ? b->head_ptr() + key->data1 : k_empty, n);
+        }
+        case TYPE_MONEY: {
+            // Only the type, the sign and the digits count; a zero amount has
+            // no sign.
+            u8 bytes[16];
+            std::memcpy(bytes, key, 16);
+            bytes[1] &= 0x40;
+            bytes[2] = bytes[3] = 0;
+            bool zero = true;
+            for (int i = 5; i < 16; i++)
+                if (bytes[i]) zero = false;
+            if (zero) bytes[1] = 0;
+            return murmur3_32(bytes, 16);
+        }
+        case TYPE_SYMBOL: {
+            u32 len;
+            const u8* name = symbol_name(key, &len);
+            return hash_lowered(name, len);
+        }
+        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL:
+        case TYPE_REF: case TYPE_TEXT_KEY:
+            return hashtable_hash_value(key, case_sensitive);
+        default:
+            return 0;
+    }
+}
+
+// ---- creation, copies, clearing ---------------------------------------------------------
+
+Node hashtable_init(i32 size, const ValueCell* block, u32 kind, u32 value_size) {
+    ensure_marker();
+    CompactionHold hold;
+    if (kind == HASH_KIND_SYMBOL && value_size == 2 && block && block->type() == TYPE_CONTEXT)
+        return copy_table(block->data1, 0, true);
+    Node given = block && kind < HASH_KIND_POINTER ? block->data2 : 0;
+    if (kind == HASH_KIND_SYMBOL && size >= 4000) size *= 2;
+    if (size < 4) size = 4;
+
+    // The table is rooted while it is built: the collector marks the given
+    // block and, once it exists, the table (with the series already in its
+    // header) through this hash! cell.
+    ValueCell guard;
+    cell_init(&guard, TYPE_HASH, 0, given, 0);
+    GcRoot root(&guard);
+    Node t = alloc_bytes(sizeof(HashTableHeader));
+    std::memset(node_buffer(t)->head_ptr(), 0, sizeof(HashTableHeader));
+    node_buffer(t)->tail = node_buffer(t)->head + sizeof(HashTableHeader);
+    guard.data3 = t;
+
+    hdr(t)->kind = kind;
+    if (kind >= HASH_KIND_POINTER) {
+        hdr(t)->indexes = (value_size + 1) * 16;
+        hdr(t)->stamp = current_stamp();
+    }
+    u32 bc = round_pow2_at_least4(static_cast<u64>(size / 0.77));
+    alloc_buckets(t, bc, creation_threshold(bc));
+    if (kind == HASH_KIND_HASH) {
+        Node ix = alloc_bytes_filled(static_cast<u32>(size) * 4, 0xFF);
+        hdr(t)->indexes = ix;
+        Node cs = array_make(4, 4);
+        array_append_int(cs, 0);
+        hdr(t)->chains = cs;
+    }
+    if (!given) {
+        Node v = alloc_cells(static_cast<u32>(size));
+        hdr(t)->values = v;
+        guard.data2 = v;
+        return t;
+    }
+    hdr(t)->values = given;
+    hashtable_put_all(t, 0, kind == HASH_KIND_MAP ? 2 : 1);
+    return t;
+}
+
+Node hashtable_copy(Node table, Node values) {
+    CompactionHold hold;
+    return copy_table(table, values, false);
+}
+
+void hashtable_destroy(Node) {}
+
+void hashtable_clear(Node table) {
+    HashTableHeader* h = hdr(table);
+    h->count = 0;
+    h->fill = 0;
+    h->stamp = 0;
+    SeriesBuffer* fb = node_buffer(h->flags);
+    std::memset(fb->data(), 0xAA, fb->size);
+    if (h->kind == HASH_KIND_HASH) {
+        SeriesBuffer* ib = node_buffer(h->indexes);
+        std::memset(ib->data(), 0xFF, ib->size);
+        reset_chains(table);
+    } else if (h->kind >= HASH_KIND_POINTER) {
+        // The entries go too; a fresh stamp keeps the node keys entered
+        // from now on under the rehash check.
+        SeriesBuffer* vb = node_buffer(h->values);
+        vb->tail = vb->head;
+        h->stamp = current_stamp();
+    }
+}
+
+void hashtable_reset(Node table, i32 size) {
+    CompactionHold hold;
+    if (size < 0) size = 0;
+    u32 bc = round_pow2_at_least4(static_cast<u64>(size * 1.5));
+    u32 threshold = creation_threshold(bc);
+    switch (hdr(table)->kind) {
+        case HASH_KIND_HASH:
+            kind0_rebuild(table, bc, threshold, false);
+            break;
+        case HASH_KIND_MAP:
+        case HASH_KIND_SYMBOL:
+            while (threshold <= cell_count(hdr(table)->values)) {
+                bc *= 2;
+                threshold = creation_threshold(bc);
+            }
+            block_rehash(table, bc, threshold, true);
+            break;
+        default: {
+            HashTableHeader* h = hdr(table);
+            u32 live = 0;
+            u32 used = node_buffer(h->values)->used_bytes();
+            for (u32 off = 0; off + h->indexes <= used; off += h->indexes)
+                if (entry_at(h, off)->header) live++;
+            while (threshold <= live) {
+                bc *= 2;
+                threshold = creation_threshold(bc);
+            }
+            entries_rehash(table, bc, threshold);
+        }
+    }
+}
+
+// ---- entering keys --------------------------------------------------------------------------
+
+ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status) {
+    CompactionHold hold;
+    i32 dummy;
+    if (!status) status = &dummy;
+    HashTableHeader* h = hdr(table);
+    if (h->kind >= HASH_KIND_POINTER) {
+        *status = hashtable_get_int(table, key->data1) ? HASH_PUT_FOUND : HASH_PUT_NEW;
+        return hashtable_put_int(table, key->data1, nullptr);
+    }
+    ValueCell* block = cells_of(h->values);
+    i64 pos = key - block;
+    if (pos < 0 || pos >= cell_count(h->values))
+        runtime_fatal(3, "hash table key outside the table's block");
+    if (h->kind == HASH_KIND_HASH) {
+        *status = kind0_put(table, static_cast<u32>(pos), true);
+        return cells_of(hdr(table)->values) + pos;
+    }
+    return block_put(table, static_cast<u32>(pos), status);
+}
+
+ValueCell* hashtable_put(Node table, ValueCell* key) { return hashtable_put_key(table, key, nullptr); }
+
+i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
+    CompactionHold hold;
+    if (start < 0) start = 0;
+    if (record_size < 1) record_size = 1;
+    u32 kind = hdr(table)->kind;
+    u32 pos = static_cast<u32>(start);
+    if (kind == HASH_KIND_HASH) {
+        for (; pos < cell_count(hdr(table)->values); pos += record_size)
+            if (kind0_put(table, pos, true) == HASH_PUT_REBUILT) return HASH_PUT_REBUILT;
+        return 0;
+    }
+    if (kind != HASH_KIND_MAP) {
+        for (; pos < cell_count(hdr(table)->values); pos += record_size) {
+            i32 st;
+            block_put(table, pos, &st);
+        }
+        return 0;
+    }
+    while (pos < cell_count(hdr(table)->values)) {
+        if (g_map_key_store) g_map_key_store(cells_of(hdr(table)->values) + pos, nullptr);
+        i32 st;
+        ValueCell* stored = block_put(table, pos, &st);
+        u32 len = cell_count(hdr(table)->values);
+        if (st != HASH_PUT_FOUND || stored == cells_of(hdr(table)->values) + pos ||
+            pos + 1 >= len) {
+            pos += 2;
+            continue;
+        }
+        // A repeated key: the first record keeps its place and takes the
+        // later value; the later record leaves the block.
+        ValueCell* block = cells_of(hdr(table)->values);
+        ValueCell* kept = stored + 1;
+        if (!kept->header) hdr(table)->count++;
+        *kept = block[pos + 1];
+        std::memmove(block + pos, block + pos + 2, (len - pos - 2) * sizeof(ValueCell));
+        node_buffer(hdr(table)->values)->tail -= 2 * sizeof(ValueCell);
+    }
+    return 0;
+}
+
+// ---- lookups ----------------------------------------------------------------------------------
+
+ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
+                         bool reverse) {
+    CompactionHold hold;
+    hashtable_check_grow(table);
+    HashTableHeader* h = hdr(table);
+    u32 kind = h->kind;
+    if (kind >= HASH_KIND_POINTER) return hashtable_get_int(table, key->data1);
+    if (kind == HASH_KIND_HASH) {
+        Pick pick = reverse ? Pick::Before : last ? Pick::LastFrom : Pick::FirstFrom;
+        i64 p = kind0_search(table, key, op, pick, start < 0 ? 0 : start, skip);
+        return p < 0 ? nullptr : cells_of(hdr(table)->values) + p;
+    }
+    // map! keys are set-words: any word key is looked up as one.
+    u32 saved = key->header;
+    bool as_set_word = kind == HASH_KIND_MAP && key->type() >= TYPE_WORD &&
+                       key->type() <= TYPE_GET_WORD;
+    if (as_set_word) key->set_type(TYPE_SET_WORD);
+    struct Restore {
+        ValueCell* key;
+        u32 header;
+        bool on;
+        ~Restore() {
+            if (on) key->header = header;
+        }
+    } restore{key, saved, as_set_word};
+    u32 hash = hashtable_hash_key(key, false);
+    u32 bc = hdr(table)->buckets;
+    u32 mask = bc - 1;
+    u32 i = hash & mask;
+    for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
+        h = hdr(table);
+        u32 fl = flag_at(words_of(h->flags), i);
+        if (fl == BUCKET_EMPTY) break;
+        if (fl == BUCKET_DELETED) continue;
+        u32 sp = words_of(h->keys)[i];
+        if (sp >= cell_count(h->values)) continue;
+        if (keys_equal(kind, cells_of(h->values) + sp, key, op))
+            return cells_of(hdr(table)->values) + sp;
+    }
+    return nullptr;
+}
+
+ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,
+                              i32 op, bool reverse) {
+    CompactionHold hold;
+    hashtable_check_grow(table);
+    if (hdr(table)->kind != HASH_KIND_HASH) return nullptr;
+    if (skip < 1) skip = 1;
+    i64 prev = previous - cells_of(hdr(table)->values);
+    i64 p = reverse ? kind0_search(table, key, op, Pick::Before, prev, skip)
+                    : kind0_search(table, key, op, Pick::FirstFrom, prev + skip, skip);
+    return p < 0 ? nullptr : cells_of(hdr(table)->values) + p;
+}
+
+ValueCell* hashtable_find_symbol(Node table, u32 symbol, bool alias_compare) {
+    u32 canon = hashtable_symbol_canonical(symbol);
+    HashTableHeader* h = hdr(table);
+    u32* f = words_of(h->flags);
+    u32* keys = words_of(h->keys);
+    ValueCell* block = cells_of(h->values);
+    u32 len = cell_count(h->values);
+    u32 mask = h->buckets - 1;
+    u32 i = hash_pointer_mix(canon) & mask;
+    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(f, i);
+        if (fl == BUCKET_EMPTY) break;
+        if (fl == BUCKET_DELETED || keys[i] >= len) continue;
+        ValueCell* c = block + keys[i];
+        if (!is_word_type(c->type())) continue;
+        if (alias_compare ? hashtable_symbol_canonical(c->data2) == canon : c->data2 == symbol)
+            return c;
+    }
+    return nullptr;
+}
+
+i32 hashtable_find_text(Node table, const char* text, u32 len, bool case_sensitive) {
+    CompactionHold hold;
+    HashTableHeader* h = hdr(table);
+    if (h->fill >= h->threshold) {
+        // The symbol table grows in large steps: 16 times the buckets while
+        // fewer than half of them are live, else 32 times.
+        u64 want = 2 * h->count < h->buckets ? u64(h->buckets - 1) * 16 : u64(h->buckets + 1) * 16;
+        u32 bc = round_pow2_at_least4(want);
+        block_rehash(table, bc, resize_threshold(bc));
+    }
+    // The name may lie in a buffer that moves when the block grows.
+    g_name_copy.assign(text, len);
+    const u8* name = reinterpret_cast<const u8*>(g_name_copy.data());
+    u32 hash = hash_lowered(name, len);
+    i32 alias = -1;
+    i32 first_deleted = -1, empty_at = -1;
+    h = hdr(table);
+    u32* f = words_of(h->flags);
+    u32* keys = words_of(h->keys);
+    ValueCell* block = cells_of(h->values);
+    u32 count = cell_count(h->values);
+    u32 mask = h->buckets - 1;
+    u32 i = hash & mask;
+    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(f, i);
+        if (fl == BUCKET_EMPTY) {
+            empty_at = static_cast<i32>(i);
+            break;
+        }
+        if (fl == BUCKET_DELETED) {
+            if (first_deleted < 0) first_deleted = static_cast<i32>(i);
+            continue;
+        }
+        u32 pos = keys[i];
+        if (pos >= count) continue;
+        u32 nlen;
+        const u8* other = symbol_name(block + pos, &nlen);
+        if (nlen != len) continue;
+        bool exact = len == 0 || std::memcmp(other, name, len) == 0;
+        bool folded = exact || same_name_folded(other, name, len);
+        if (case_sensitive ? exact : folded) return static_cast<i32>(pos) + 1;
+        if (folded && alias < 0) {
+            i32 a = static_cast<i32>(block[pos].data1);
+            alias = a > 0 ? a : static_cast<i32>(pos) + 1;
+        }
+    }
+    i32 slot = first_deleted >= 0 ? first_deleted : empty_at;
+    if (slot < 0) runtime_fatal(3, "hash table has no free bucket");
+
+    // A new symbol at the tail of the block; the cell is in place (with no
+    // name yet) before the name's series is allocated.
+    SeriesBuffer* vb = node_buffer(h->values);
+    if (u64(vb->tail) + sizeof(ValueCell) > vb->end_ref()) vb = series_expand(vb, 0);
+    u32 pos = vb->used_bytes() / 16;
+    cell_init(vb->tail_cells(), TYPE_SYMBOL, static_cast<u32>(alias), 0, 0);
+    vb->tail += sizeof(ValueCell);
+    Node nn = alloc_bytes(len + 1);
+    SeriesBuffer* nb = node_buffer(nn);
+    if (len) std::memcpy(nb->head_ptr(), g_name_copy.data(), len);
+    nb->head_ptr()[len] = 0;
+    nb->tail = nb->head + len;
+    cells_of(hdr(table)->values)[pos].data3 = nn;
+
+    h = hdr(table);
+    f = words_of(h->flags);
+    if (flag_at(f, static_cast<u32>(slot)) == BUCKET_EMPTY) h->fill++;
+    flag_set(f, static_cast<u32>(slot), BUCKET_USED);
+    words_of(h->keys)[slot] = pos;
+    h->count++;
+    return static_cast<i32>(pos) + 1;
+}
+
+// ---- deleting and moving keys -----------------------------------------------------------------
+
+void hashtable_delete(Node table, ValueCell* key) {
+    CompactionHold hold;
+    HashTableHeader* h = hdr(table);
+    if (h->kind >= HASH_KIND_POINTER) {
+        hashtable_delete_int(table, key->data1);
+        return;
+    }
+    u32 len = cell_count(h->values);
+    i64 pos = key - cells_of(h->values);
+    if (pos < 0 || pos >= len) return;
+    switch (h->kind) {
+        case HASH_KIND_HASH:
+            kind0_delete_at(table, static_cast<u32>(pos));
+            return;
+        case HASH_KIND_MAP:
+            // The key stays indexed, so that setting it again revives the record.
+            if (pos + 1 < len && key[1].header) {
+                key[1].header = 0;
+                h->count--;
+            }
+            return;
+        default: {
+            u32 mask = h->buckets - 1;
+            u32 i = hashtable_hash_key(key, false) & mask;
+            u32* f = words_of(h->flags);
+            u32* keys = words_of(h->keys);
+            for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+                u32 fl = flag_at(f, i);
+                if (fl == BUCKET_EMPTY) return;
+                if (fl == BUCKET_USED && keys[i] == pos) {
+                    flag_set(f, i, BUCKET_DELETED);
+                    h->count--;
+                    return;
+                }
+            }
+        }
+    }
+}
+
+void hashtable_remove_range(Node table, i32 position, i32 n) {
+    CompactionHold hold;
+    if (position < 0) {
+        n += position;
+        position = 0;
+    }
+    for (i32 p = position; p < position + n; p++) {
+        if (hdr(table)->kind == HASH_KIND_HASH) {
+            kind0_delete_at(table, static_cast<u32>(p));
+        } else {
+            HashTableHeader* h = hdr(table);
+            if (static_cast<u32>(p) >= cell_count(h->values)) break;
+            hashtable_delete(table, cells_of(h->values) + p);
+        }
+    }
+}
+
+i32 hashtable_shift_indexes(Node table, i32 offset, i32 position, i32 count) {
+    if (hdr(table)->kind != HASH_KIND_HASH || offset == 0) return 0;
+    if (count > HASH_SHIFT_LIMIT) return 1;
+    CompactionHold hold;
+    if (position < 0) position = 0;
+    // The cells the removal overwrote leave the index first.
+    if (offset < 0)
+        for (i32 p = position + offset < 0 ? 0 : position + offset; p < position; p++)
+            kind0_delete_at(table, static_cast<u32>(p));
+    if (count > 0) {
+        u32 lo = static_cast<u32>(position);
+        remap_positions(table, lo, lo + static_cast<u32>(count),
+                        [offset](u32 p) { return static_cast<u32>(static_cast<i64>(p) + offset); });
+    }
+    return 0;
+}
+
+i32 hashtable_move_range(Node table, i32 from, i32 count, i32 dest) {
+    if (hdr(table)->kind != HASH_KIND_HASH || count <= 0 || from == dest || from < 0 || dest < 0)
+        return 0;
+    u32 lo = static_cast<u32>(dest < from ? dest : from);
+    u32 hi = static_cast<u32>(dest < from ? from + count : dest + count);
+    if (hi - lo > static_cast<u32>(HASH_SHIFT_LIMIT)) return 1;
+    CompactionHold hold;
+    u32 f0 = static_cast<u32>(from), f1 = static_cast<u32>(from + count);
+    u32 d = static_cast<u32>(dest), n = static_cast<u32>(count);
+    bool back = dest < from;
+    remap_positions(table, lo, hi, [=](u32 p) {
+        if (p >= f0 && p < f1) return p - f0 + d;
+        return back ? p + n : p - n;
+    });
+    return 0;
+}
+
+// ---- integer keys -------------------------------------------------------------------------------
+
+ValueCell* hashtable_put_int(Node table, u32 key, const ValueCell* values) {
+    CompactionHold hold;
+    hashtable_check_grow(table);
+    HashTableHeader* h = hdr(table);
+    u32 vcount = h->indexes / 16 - 1;
+    // The values may lie in a buffer that the growth below moves.
+    std::vector<ValueCell> vals;
+    if (values) vals.assign(values, values + vcount);
+    if (h->fill >= h->threshold) {
+        u32 bc = 2 * h->count < h->buckets ? h->buckets : h->buckets * 2;
+        entries_rehash(table, bc, resize_threshold(bc));
+        h = hdr(table);
+    }
+    i32 b = entry_bucket(table, key);
+    if (b >= 0) {
+        ValueCell* e = entry_at(h, words_of(h->keys)[b]);
+        if (values) std::memcpy(e + 1, vals.data(), vcount * sizeof(ValueCell));
+        return e;
+    }
+    u32 mask = h->buckets - 1;
+    u32 i = hash_pointer_mix(key) & mask;
+    i32 slot = -1;
+    u32* f = words_of(h->flags);
+    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+        if (flag_at(f, i) != BUCKET_USED) {
+            slot = static_cast<i32>(i);
+            break;
+        }
+    }
+    if (slot < 0) runtime_fatal(3, "hash table has no free bucket");
+    u32 esize = h->indexes;
+    u32 off;
+    SeriesBuffer* vb = node_buffer(h->values);
+    u32 old = words_of(h->keys)[slot];
+    if (flag_at(f, static_cast<u32>(slot)) == BUCKET_DELETED && old + esize <= vb->used_bytes() &&
+        !entry_at(h, old)->header) {
+        off = old;  // a deleted bucket still names its dead entry: reuse it
+    } else {
+        if (u64(vb->tail) + esize > vb->end_ref()) {
+            u64 ns = u64(vb->size) * 2;
+            while (ns < u64(vb->used_bytes()) + esize) ns *= 2;
+            if (ns > 0x7FFFFFF0u) fire(Err::internal_no_memory);
+            vb = series_expand(vb, static_cast<u32>(ns));
+        }
+        off = vb->used_bytes();
+        vb->tail += esize;
+    }
+    h = hdr(table);
+    ValueCell* e = entry_at(h, off);
+    cell_init(e, KEY_CELL_LIVE, key, 0, 0);
+    for (u32 v = 0; v < vcount; v++) {
+        if (values) e[1 + v] = vals[v];
+        else cell_init(e + 1 + v, TYPE_UNSET);
+    }
+    f = words_of(h->flags);
+    if (flag_at(f, static_cast<u32>(slot)) == BUCKET_EMPTY) h->fill++;
+    flag_set(f, static_cast<u32>(slot), BUCKET_USED);
+    words_of(h->keys)[slot] = off;
+    h->count++;
+    return e;
+}
+
+ValueCell* hashtable_get_int(Node table, u32 key) {
+    CompactionHold hold;
+    hashtable_check_grow(table);
+    i32 b = entry_bucket(table, key);
+    if (b < 0) return nullptr;
+    HashTableHeader* h = hdr(table);
+    return entry_at(h, words_of(h->keys)[b]);
+}
+
+bool hashtable_delete_int(Node table, u32 key) {
+    CompactionHold hold;
+    hashtable_check_grow(table);
+    i32 b = entry_bucket(table, key);
+    if (b < 0) return false;
+    HashTableHeader* h = hdr(table);
+    purge_entry(table, entry_at(h, words_of(h->keys)[b]));
+    return true;
+}
+
+// ---- the collector --------------------------------------------------------------------------------
+
+bool hashtable_check_grow(Node table) {
+    HashTableHeader* h = hdr(table);
+    if (!h->stamp || h->stamp == current_stamp() || g_gc.active) return false;
+    CompactionHold hold;
+    u32 bc = h->buckets;
+    switch (h->kind) {
+        case HASH_KIND_HASH:
+            kind0_rebuild(table, bc, resize_threshold(bc), true);
+            break;
+        case HASH_KIND_MAP:
+        case HASH_KIND_SYMBOL:
+            block_rehash(table, bc, resize_threshold(bc));
+            break;
+        default:
+            entries_rehash(table, bc, resize_threshold(bc));
+    }
+    hdr(table)->stamp = current_stamp();
+    return true;
+}
+
+void hashtable_gc_mark(Node* slot) {
+    if (!*slot || !gc_mark_node(slot)) return;
+    HashTableHeader* h = hdr(*slot);
+    if (h->kind == HASH_KIND_HASH) {
+        if (h->indexes) gc_mark_node(&h->indexes);
+        if (h->chains && gc_mark_node(&h->chains)) {
+            SeriesBuffer* cb = node_buffer(h->chains);
+            u32* w = reinterpret_cast<u32*>(cb->head_ptr());
+            u32 n = cb->used_bytes() / 4;
+            for (u32 c = 1; c < n; c++)
+                if (chain_slot_is_array(w[c])) gc_mark_node(&w[c]);
+        }
+    }
+    if (h->flags) gc_mark_node(&h->flags);
+    if (h->keys) gc_mark_node(&h->keys);
+    if (h->kind >= HASH_KIND_POINTER && h->values && node_slot(h->values)) {
+        SeriesBuffer* vb = node_buffer(h->values);
+        u32 esize = h->indexes;
+        for (u32 off = 0; esize && off + esize <= vb->used_bytes(); off += esize) {
+            auto* e = reinterpret_cast<ValueCell*>(vb->head_ptr() + off);
+            if (e->header && e->data1) gc_mark_series_cells(&e->data1);
+        }
+    }
+    if (h->values) gc_mark_series_cells(&h->values);
+}
+
+void hashtable_purge_unmarked(Node table) {
+    HashTableHeader* h = hdr(table);
+    if (h->kind < HASH_KIND_POINTER) return;
+    SeriesBuffer* vb = node_buffer(h->values);
+    u32 esize = h->indexes;
+    for (u32 off = 0; off + esize <= vb->used_bytes(); off += esize) {
+        auto* e = reinterpret_cast<ValueCell*>(vb->head_ptr() + off);
+        if (!e->header) continue;
+        bool dead = !node_marked(e->data1);
+        if (!dead && h->kind == HASH_KIND_OWNERSHIP && esize >= 48) {
+            const ValueCell* owner = e + 2;
+            if (owner->data1 && !node_marked(owner->data1)) dead = true;
+        }
+        if (dead) purge_entry(table, e);
+    }
+}
+
+// ---- the integer map ---------------------------------------------------------------------------------
+
+namespace {
+
+u32 intmap_flag_words(u32 buckets) { return buckets < 16 ? 1 : buckets / 16; }
+
+void* heap_alloc(size_t n) {
+    void* p = std::malloc(n);
+    if (!p) runtime_fatal(1, "out of memory");
+    return p;
+}
+
+i32 intmap_probe(const IntMap* m, u32 key, i32* free_slot) {
+    u32 mask = m->buckets - 1;
+    u32 i = hash_pointer_mix(key) & mask;
+    *free_slot = -1;
+    for (u32 k = 0; k < m->buckets; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(m->flags, i);
+        if (fl == BUCKET_EMPTY) {
+            if (*free_slot < 0) *free_slot = static_cast<i32>(i);
+            return -1;
+        }
+        if (fl == BUCKET_DELETED) {
+            if (*free_slot < 0) *free_slot = static_cast<i32>(i);
+            continue;
+        }
+        if (m->entries[2 * i] == key) return static_cast<i32>(i);
+    }
+    return -1;
+}
+
+}  // namespace
+
+IntMap* intmap_create(u32 size) {
+    auto* m = static_cast<IntMap*>(heap_alloc(sizeof(IntMap)));
+    if (size < 4) size = 4;
+    m->buckets = round_pow2_at_least4(static_cast<u64>(size / 0.77));
+    m->threshold = creation_threshold(m->buckets);
+    m->count = 0;
+    m->fill = 0;
+    u32 fw = intmap_flag_words(m->buckets);
+    m->flags = static_cast<u32*>(heap_alloc(fw * 4));
+    std::memset(m->flags, 0xAA, fw * 4);
+    m->entries = static_cast<u32*>(heap_alloc(size_t(m->buckets) * 8));
+    return m;
+}
+
+void intmap_put(IntMap* m, u32 key, u32 value) {
+    if (m->fill >= m->threshold)
+        intmap_resize(m, 2 * m->count < m->buckets ? m->buckets - 1 : m->buckets + 1);
+    i32 free_slot;
+    i32 b = intmap_probe(m, key, &free_slot);
+    if (b >= 0) {
+        m->entries[2 * b + 1] = value;
+        return;
+    }
+    if (free_slot < 0) runtime_fatal(3, "integer map has no free bucket");
+    u32 i = static_cast<u32>(free_slot);
+    if (flag_at(m->flags, i) == BUCKET_EMPTY) m->fill++;
+    flag_set(m->flags, i, BUCKET_USED);
+    m->entries[2 * i] = key;
+    m->entries[2 * i + 1] = value;
+    m->count++;
+}
+
+u32* intmap_get(IntMap* m, u32 key) {
+    i32 b = intmap_find(m, key);
+    return b < 0 ? nullptr : &m->entries[2 * b + 1];
+}
+
+i32 intmap_find(IntMap* m, u32 key) {
+    i32 free_slot;
+    return intmap_probe(m, key, &free_slot);
+}
+
+void intmap_delete(IntMap* m, u32 key) {
+    i32 b = intmap_find(m, key);
+    if (b < 0) return;
+    flag_set(m->flags, static_cast<u32>(b), BUCKET_DELETED);
+    m->count--;
+}
+
+void intmap_clear(IntMap* m) {
+    std::memset(m->flags, 0xAA, intmap_flag_words(m->buckets) * 4);
+    m->count = 0;
+    m->fill = 0;
+}
+
+void intmap_resize(IntMap* m, u32 size) {
+    u32 bc = round_pow2_at_least4(size);
+    u32 threshold = resize_threshold(bc);
+    if (m->count >= threshold) return;
+    u32 old_bc = m->buckets;
+    if (bc > old_bc)
+        m->entries = static_cast<u32*>(std::realloc(m->entries, size_t(bc) * 8));
+    if (!m->entries) runtime_fatal(1, "out of memory");
+    u32 fw = intmap_flag_words(bc);
+    auto* nf = static_cast<u32*>(heap_alloc(fw * 4));
+    std::memset(nf, 0xAA, fw * 4);
+    u32 mask = bc - 1;
+    // Each entry goes to its new bucket; an entry not yet placed that sits
+    // there is carried on to its own. Placed or moved-out buckets of the old
+    // layout are marked deleted in the old flags.
+    for (u32 j = 0; j < old_bc; j++) {
+        if (flag_at(m->flags, j) != BUCKET_USED) continue;
+        u32 key = m->entries[2 * j], value = m->entries[2 * j + 1];
+        flag_set(m->flags, j, BUCKET_DELETED);
+        for (;;) {
+            u32 i = hash_pointer_mix(key) & mask;
+            for (u32 k = 0; flag_at(nf, i) != BUCKET_EMPTY; k++) i = (i + k + 1) & mask;
+            flag_set(nf, i, BUCKET_USED);
+            if (i < old_bc && flag_at(m->flags, i) == BUCKET_USED) {
+                std::swap(key, m->entries[2 * i]);
+                std::swap(value, m->entries[2 * i + 1]);
+                flag_set(m->flags, i, BUCKET_DELETED);
+                continue;
+            }
+            m->entries[2 * i] = key;
+            m->entries[2 * i + 1] = value;
+            break;
+        }
+    }
+    if (bc < old_bc) {
+        auto* e = static_cast<u32*>(std::realloc(m->entries, size_t(bc) * 8));
+        if (e) m->entries = e;
+    }
+    std::free(m->flags);
+    m->flags = nf;
+    m->buckets = bc;
+    m->threshold = threshold;
+    m->fill = m->count;
+}
+
+void intmap_destroy(IntMap* m) {
+    if (!m) return;
+    std::free(m->flags);
+    std::free(m->entries);
+    std::free(m);
+}
+
+}  // namespace zan
