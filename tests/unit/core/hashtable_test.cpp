@@ -814,6 +814,7 @@ TEST_F(HashTableGcTest, TablesSurviveCollectionOnEveryAllocation) {
 TEST_F(HashTableGcTest, PointerKeysFollowNodesThatCompactionMoved) {
     // Strings spread over three node frames; every tenth is kept in a block
     // and entered in a pointer-keyed table under its node.
+    g_gc.node_compaction_enabled = true;  // evacuation runs only on request
     ValueCell* blk = stack_push_cell();
     *blk = block_of({}, 4);
     ValueCell* tab = stack_push_cell();
