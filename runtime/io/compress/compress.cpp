@@ -1,0 +1,90 @@
+// The method-level interface over the codecs of this folder.
+#include "runtime/io/compress/codec_internal.h"
+
+namespace zan {
+
+using namespace compress_detail;
+
+bool compress_method_from_name(std::string_view name, CompressMethod* out) {
+    static constexpr struct {
+        std::string_view name;
+        CompressMethod method;
+    } kMethods[] = {{"lz", CompressMethod::lz},
+                    {"deflate", CompressMethod::deflate},
+                    {"zlib", CompressMethod::zlib},
+                    {"gzip", CompressMethod::gzip}};
+    for (const auto& m : kMethods) {
+        if (m.name == name) {
+            *out = m.method;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* compress_method_name(CompressMethod method) {
+    switch (method) {
+    case CompressMethod::lz: return "lz";
+    case CompressMethod::deflate: return "deflate";
+    case CompressMethod::zlib: return "zlib";
+    case CompressMethod::gzip: return "gzip";
+    }
+    return "?";
+}
+
+const char* compress_status_text(CompressStatus status) {
+    switch (status) {
+    case CompressStatus::ok: return "ok";
+    case CompressStatus::truncated: return "stream is truncated";
+    case CompressStatus::corrupt: return "stream is corrupt";
+    case CompressStatus::bad_header: return "bad stream header";
+    case CompressStatus::bad_checksum: return "checksum mismatch";
+    case CompressStatus::bad_size: return "recorded size does not match the data";
+    case CompressStatus::trailing_data: return "data after the end of the stream";
+    case CompressStatus::too_large: return "output exceeds the size limit";
+    case CompressStatus::invalid_level: return "compression level out of range";
+    }
+    return "?";
+}
+
+CompressStatus compress_bytes(CompressMethod method, std::span<const u8> in,
+                              std::vector<u8>& out, int level) {
+    out.clear();
+    if (level < 0 || level > 9) return CompressStatus::invalid_level;
+    switch (method) {
+    case CompressMethod::lz: {
+        out.resize(lz_bound(in.size()));
+        size_t size = lz_encode(in.data(), in.size(), out.data(), out.size(), false);
+        out.resize(size);
+        break;
+    }
+    case CompressMethod::deflate:
+        deflate_append(in.data(), in.size(), level, out);
+        break;
+    case CompressMethod::zlib:
+        zlib_encode(in.data(), in.size(), level, out);
+        break;
+    case CompressMethod::gzip:
+        gzip_encode(in.data(), in.size(), level, out);
+        break;
+    }
+    return CompressStatus::ok;
+}
+
+CompressStatus decompress_bytes(CompressMethod method, std::span<const u8> in,
+                                std::vector<u8>& out, size_t max_output) {
+    CompressStatus st = CompressStatus::corrupt;
+    switch (method) {
+    case CompressMethod::lz: st = lz_decompress(in, out, max_output); break;
+    case CompressMethod::deflate: st = inflate_raw(in.data(), in.size(), out, max_output); break;
+    case CompressMethod::zlib: st = zlib_decode(in.data(), in.size(), out, max_output); break;
+    case CompressMethod::gzip: st = gzip_decode(in.data(), in.size(), out, max_output); break;
+    }
+    if (st != CompressStatus::ok) {
+        out.clear();
+        out.shrink_to_fit();
+    }
+    return st;
+}
+
+}  // namespace zan
