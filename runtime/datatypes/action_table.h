@@ -125,6 +125,7 @@ struct TypeName {
     const char* name;  // with the "!"
     i32 length;        // without the "!"
     ValueCell word;    // the name's word!, unset until the words exist
+    u64 own_actions;   // bit n - 1: action n has an entry of the type's own
 };
 
 constexpr u32 ACTION_ROW_STRIDE = 256;

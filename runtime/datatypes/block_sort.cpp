@@ -1,0 +1,262 @@
+// sort on block! (and paren!, hash!): records of one or more cells ordered
+// by the compare action, by one cell of each record, or by a user function.
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "runtime/core/collector.h"
+#include "runtime/core/sort.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/block_search.h"
+#include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/interp_hooks.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+
+namespace zan {
+
+namespace {
+inline i32 cells_of(const ValueCell* b) {
+    return static_cast<i32>(series_of(b)->used_bytes() >> 4);
+}
+
+// Keeps the collector from running while a sort holds addresses of records
+// (the series buffer, the merge sort's side buffer, a private copy of the
+// cells): a comparison may allocate, and a collection would move the buffer
+// under the sort or free what only the copy still refers to. Restored also
+// when a comparison raises.
+class CollectorHold {
+public:
+    CollectorHold() : saved_(g_gc.enabled) { g_gc.enabled = false; }
+    ~CollectorHold() { g_gc.enabled = saved_; }
+    CollectorHold(const CollectorHold&) = delete;
+    CollectorHold& operator=(const CollectorHold&) = delete;
+
+private:
+    bool saved_;
+};
+
+// Types whose three-way compare reads their payload without looking at the
+// other value's type.
+bool blind_compare_type(u32 t) {
+    return t == TYPE_LOGIC || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP ||
+           t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+i32 compare_cells(const ValueCell* a, const ValueCell* b, i32 code) {
+    ValueCell x = *a, y = *b;
+    u32 tx = x.type(), ty = y.type();
+    i32 r;
+    if (!action_entry(tx, ACT_COMPARE) || (tx != ty && blind_compare_type(tx)))
+        r = CMP_NOT_COMPARABLE;
+    else
+        r = action_compare_int(&x, &y, code);
+    if (r == CMP_NOT_COMPARABLE) r = static_cast<i32>(tx) - static_cast<i32>(ty);
+    return r;
+}
+
+i32 skip_records(const ValueCell* skip, i32 n) {
+    if (!skip) return 1;
+    if (skip->type() != TYPE_INTEGER) fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
+    i32 s = dt::int_get(skip);
+    if (s < 1 || n % s != 0 || n < s) fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
+    return s;
+}
+
+// The values of the refinements of a function's spec, pushed for a call
+// that uses none of them: false, then none for each argument word.
+void push_unused_refinements(Node spec) {
+    SeriesBuffer* b = node_buffer(spec);
+    i32 len = static_cast<i32>(b->used_bytes() >> 4);
+    i32 group = 0;
+    for (i32 i = 0; i < len; i++) {
+        u32 t = node_buffer(spec)->head_cells()[i].type();
+        if (t == TYPE_REFINEMENT) {
+            if (group > 0) function_push_unused_refinement(group);
+            group = 1;
+        } else if (group > 0 && (t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD)) {
+            group++;
+        }
+    }
+    if (group > 0) function_push_unused_refinement(group);
+}
+
+void copy_record(ValueCell* scratch, const ValueCell* record, u32 cells) {
+    SeriesBuffer* b = series_of(scratch);
+    std::memcpy(b->head_ptr(), record, static_cast<size_t>(cells) * sizeof(ValueCell));
+    b->tail = b->head + cells * static_cast<u32>(sizeof(ValueCell));
+    series_set_index(scratch, 0);
+}
+}  // namespace
+
+// ---- comparison callbacks -----------------------------------------------------------------
+
+i32 block_sort_compare(const void* a, const void* b, uintptr_t code, u32 flags) {
+    auto x = static_cast<const ValueCell*>(a);
+    auto y = static_cast<const ValueCell*>(b);
+    if (flags & SORT_FLAG_REVERSE) std::swap(x, y);
+    u32 arg = sort_flags_arg(flags);
+    i32 op = static_cast<i32>(code);
+    if (!(flags & SORT_FLAG_ALL)) return compare_cells(x + arg, y + arg, op);
+    for (u32 i = 0; i < arg; i++) {
+        i32 r = compare_cells(x + i, y + i, op);
+        if (r != 0) return r;
+    }
+    return 0;
+}
+
+i32 block_sort_result_of(const ValueCell* result) {
+    switch (result->type()) {
+        case TYPE_LOGIC: return result->data1 ? 1 : -1;
+        case TYPE_INTEGER: return dt::int_get(result);
+        case TYPE_FLOAT: {
+            double d = result->get_float();
+            return d > 0 ? 1 : d < 0 ? -1 : 0;
+        }
+        case TYPE_NONE: return -1;
+        default: return 1;
+    }
+}
+
+void block_call_function2(const ValueCell* function, const ValueCell* arg1, const ValueCell* arg2,
+                          ValueCell* out) {
+    if (!g_interp_hooks.call_function) fire(Err::internal_not_done);
+    ValueCell fn = *function;
+    ValueCell a1 = *arg1, a2 = *arg2;
+    ValueCell* held = stack_push(&fn);
+    stack_mark_func(g_words.n.compare_callback, fn.data1);
+    stack_push(&a1);
+    stack_push(&a2);
+    push_unused_refinements(fn.data2);
+    g_interp_hooks.call_function(held, fn.data1, g_words.n.compare_callback, 0);
+    *out = *stack_result();
+    stack_unwind_func();
+    stack_pop(2);  // the frame's result cell and the function
+}
+
+i32 block_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 flags) {
+    auto* c = reinterpret_cast<const BlockSortCall*>(call);
+    auto x = static_cast<const ValueCell*>(a);
+    auto y = static_cast<const ValueCell*>(b);
+    if (flags & SORT_FLAG_ALL) {
+        copy_record(c->scratch_a, x, c->record_cells);
+        copy_record(c->scratch_b, y, c->record_cells);
+        x = c->scratch_a;
+        y = c->scratch_b;
+    } else {
+        x += sort_flags_arg(flags);
+        y += sort_flags_arg(flags);
+    }
+    ValueCell result;
+    if (flags & SORT_FLAG_REVERSE) block_call_function2(c->function, x, y, &result);
+    else block_call_function2(c->function, y, x, &result);
+    return block_sort_result_of(&result);
+}
+
+// ---- sort ----------------------------------------------------------------------------------
+
+ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* skip,
+                           ValueCell* comparator, ValueCell* part, bool all, bool reverse,
+                           bool stable, i32* first) {
+    *first = -1;
+    ValueCell* s = stack_push(series);
+    i32 len = cells_of(s);
+    i32 idx = series_index(s);
+    if (idx > len) idx = len;
+    if (idx < 0) idx = 0;
+    series_set_index(s, idx);
+    i32 n = len - idx;
+    if (part) {
+        i32 count;
+        if (part->type() == TYPE_INTEGER) count = dt::int_get(part);
+        else if (part->type() == s->type() && part->data2 == s->data2)
+            count = series_index(part) - idx;
+        else fire(Err::script_invalid_refine_arg, g_refinements.part, part);
+        if (count < 0) {
+            // The cells before the index; the index moves back to them.
+            i32 back = count < -idx ? idx : -count;
+            idx -= back;
+            series_set_index(s, idx);
+            n = back;
+        } else if (count < n) {
+            n = count;
+        }
+    }
+    if (n <= 0) return s;
+
+    i32 rec = skip_records(skip, n);
+    if (all && !skip) fire(Err::script_bad_refines);
+    i32 code = case_sensitive ? CMP_SORT_CASE : CMP_SORT;
+    u32 flags = reverse ? SORT_FLAG_REVERSE : 0;
+    SortCompare callback = block_sort_compare;
+    uintptr_t arg = static_cast<uintptr_t>(code);
+    BlockSortCall call{};
+    bool by_function = false;
+    if (comparator) {
+        if (comparator->type() == TYPE_FUNCTION) {
+            by_function = true;
+            callback = block_sort_compare_func;
+            call.function = stack_push(comparator);
+            call.record_cells = static_cast<u32>(rec);
+            if (all) {
+                flags |= SORT_FLAG_ALL | (static_cast<u32>(rec) << SORT_FLAG_ARG_SHIFT);
+                call.scratch_a = block_push_new(static_cast<u32>(rec));
+                call.scratch_b = block_push_new(static_cast<u32>(rec));
+            }
+            arg = reinterpret_cast<uintptr_t>(&call);
+        } else if (comparator->type() == TYPE_INTEGER) {
+            if (all || !skip) fire(Err::script_bad_refines);
+            i32 off = dt::int_get(comparator);
+            if (off < 1 || off > rec) fire(Err::script_out_of_range, comparator);
+            flags |= static_cast<u32>(off - 1) << SORT_FLAG_ARG_SHIFT;
+        } else {
+            fire(Err::script_invalid_refine_arg, g_refinements.compare, comparator);
+        }
+    } else if (all) {
+        flags |= SORT_FLAG_ALL | (static_cast<u32>(rec) << SORT_FLAG_ARG_SHIFT);
+    }
+
+    bool owned = series_announce(s, g_words.n.sort, nullptr, idx, 0);
+    u32 count = static_cast<u32>(n / rec);
+    u32 size = static_cast<u32>(rec) * static_cast<u32>(sizeof(ValueCell));
+    {
+        CollectorHold hold;
+        if (!by_function) {
+            // Compare implementations never change the block, so the cells
+            // are sorted where they lie.
+            ValueCell* base = series_of(s)->head_cells() + idx;
+            if (stable) sort_merge(base, count, size, arg, flags, callback);
+            else sort_quick(base, count, size, arg, flags, callback);
+        } else {
+            // A user function may change the block it sorts (even make its
+            // buffer grow elsewhere): the records are sorted in a private
+            // copy, written back while the block still holds the range.
+            std::vector<ValueCell> cells(series_of(s)->head_cells() + idx,
+                                         series_of(s)->head_cells() + idx + n);
+            if (stable) sort_merge(cells.data(), count, size, arg, flags, callback);
+            else sort_quick(cells.data(), count, size, arg, flags, callback);
+            if (cells_of(s) >= idx + n)
+                std::memcpy(series_of(s)->head_cells() + idx, cells.data(),
+                            static_cast<size_t>(n) * sizeof(ValueCell));
+        }
+    }
+    *first = idx;
+    if (owned) series_announce(s, g_words.n.sorted, nullptr, idx, 0);
+    return s;
+}
+
+ValueCell* block_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
+                      ValueCell* comparator, ValueCell* part, bool all, bool reverse,
+                      bool stable) {
+    i32 first;
+    return block_sort_from(series, case_sensitive, skip, comparator, part, all, reverse, stable,
+                           &first);
+}
+
+}  // namespace zan

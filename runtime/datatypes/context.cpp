@@ -1,0 +1,428 @@
+// Contexts: word tables (kind-2 hash tables whose block holds one word cell
+// per entry) with value slots on the heap or on the data stack.
+#include "runtime/datatypes/context.h"
+
+#include "runtime/core/collector.h"
+#include "runtime/datatypes/dt_state.h"
+#include "runtime/core/cycles.h"
+#include "runtime/core/hashtable.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/services.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+
+namespace zan {
+
+Node g_global_ctx = 0;
+
+namespace {
+// Keeps the global context alive: an object-like cell whose data1 is the
+// context node makes the collector mark the node and its two cells.
+ValueCell g_global_root{TYPE_NONE, 0, 0, 0};
+
+// The node of a context from its context! cell (cell 0 of a buffer that was
+// allocated with its head at the start of the data area).
+inline Node node_of(const ValueCell* ctx) {
+    return reinterpret_cast<const SeriesBuffer*>(reinterpret_cast<const u8*>(ctx) -
+                                                 sizeof(SeriesBuffer))
+        ->node;
+}
+
+inline SeriesBuffer* words_buffer(const ValueCell* ctx) {
+    return node_buffer(hashtable_header(ctx->data1)->values);
+}
+
+inline bool is_word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT; }
+
+// Appends a word cell for the symbol (and, for a heap context, an unset!
+// value) and enters it in the word table; returns its index.
+i32 add_symbol(Node ctx, u32 symbol) {
+    ValueCell* c = context_cell(ctx);
+    Node table = c->data1;
+    SeriesBuffer* wb = node_buffer(hashtable_header(table)->values);
+    i32 index = static_cast<i32>(wb->used_bytes() / 16);
+    ValueCell* w = series_alloc_tail_cell(wb);
+    cell_init(w, TYPE_WORD, ctx, symbol, static_cast<u32>(index));
+    hashtable_put(table, node_buffer(hashtable_header(table)->values)->head_cells() + index);
+    c = context_cell(ctx);
+    if (!context_on_stack(c)) {
+        ValueCell* v = series_alloc_tail_cell(node_buffer(c->data2));
+        cell_init(v, TYPE_UNSET);
+    }
+    return index;
+}
+
+struct CycleScope {
+    u32 depth = cycles_depth();
+    ~CycleScope() {
+        u32 d = cycles_depth();
+        if (d > depth) cycles_pop_n(d - depth);
+    }
+};
+}  // namespace
+
+// ---- structure ------------------------------------------------------------------------------
+
+Node context_word_table(const ValueCell* ctx) { return ctx->data1; }
+ValueCell* context_words_head(const ValueCell* ctx) { return words_buffer(ctx)->head_cells(); }
+u32 context_word_count(const ValueCell* ctx) { return words_buffer(ctx)->used_bytes() / 16; }
+
+ValueCell* context_values_head(const ValueCell* ctx) {
+    if (context_on_stack(ctx)) return ctx->data2 ? hptr<ValueCell>(ctx->data2) : nullptr;
+    return node_buffer(ctx->data2)->head_cells();
+}
+
+// ---- creation --------------------------------------------------------------------------------
+
+Node context_create(u32 slots, bool on_stack, bool self, const ValueCell* word_source,
+                    u32 kind) {
+    if (slots == 0) slots = 1;
+    ValueCell source;
+    if (word_source) source = *word_source;
+    Node ctx = alloc_cells_unset(2);
+    node_buffer(ctx)->tail = node_buffer(ctx)->head + 32;
+    // Rooted on the data stack while the table and values are made.
+    ValueCell* root = stack_push_cell();
+    cell_init(root, TYPE_OBJECT, ctx);
+    Node table = hashtable_init(static_cast<i32>(slots), word_source ? &source : nullptr,
+                                HASH_KIND_SYMBOL, 2);
+    ctx = root->data1;
+    context_cell(ctx)->data1 = table;
+    context_cell(ctx)->header = TYPE_CONTEXT | (kind << CONTEXT_KIND_SHIFT) |
+                                (on_stack ? CONTEXT_VALUES_ON_STACK : 0) |
+                                (self ? CONTEXT_HAS_SELF : 0);
+    if (!on_stack) {
+        u32 words = node_buffer(hashtable_header(table)->values)->used_bytes() / 16;
+        Node values = alloc_cells_unset(slots > words ? slots : words);
+        ctx = root->data1;
+        SeriesBuffer* vb = node_buffer(values);
+        vb->tail = vb->head + words * 16;
+        context_cell(ctx)->data2 = values;
+    }
+    ctx = root->data1;
+    stack_pop(1);
+    return ctx;
+}
+
+Node context_make_from_block(ValueCell* spec, bool on_stack, bool self, u32 kind) {
+    ValueCell* held = stack_push(spec);
+    i32 n = series_buffer_length(held);
+    Node ctx = context_create(static_cast<u32>(n), on_stack, self, nullptr, kind);
+    ValueCell* root = stack_push_cell();
+    cell_init(root, TYPE_OBJECT, ctx);
+    for (i32 i = 0; i < n; i++) {
+        ValueCell w = series_of(held)->head_cells()[i];
+        u32 t = w.type();
+        if (t != TYPE_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD && t != TYPE_REFINEMENT)
+            continue;
+        if (context_find_word(context_cell(root->data1), w.data2, true) < 0)
+            add_symbol(root->data1, w.data2);
+    }
+    ctx = root->data1;
+    stack_pop(2);
+    return ctx;
+}
+
+Node context_clone(ValueCell* object, u32 kind) {
+    ValueCell* src = context_cell(object->data1);
+    ValueCell source = *src;
+    u32 words = context_word_count(src);
+    Node ctx = context_create(words, context_on_stack(&source),
+                              (source.header & CONTEXT_HAS_SELF) != 0, &source, kind);
+    ValueCell* c = context_cell(ctx);
+    ValueCell* w = context_words_head(c);
+    for (u32 i = 0; i < words; i++) {
+        w[i].data1 = ctx;
+        w[i].data3 = i;
+    }
+    object->data1 = ctx;
+    return ctx;
+}
+
+// ---- lookup ----------------------------------------------------------------------------------
+
+i32 context_find_word(const ValueCell* ctx, u32 symbol, bool case_insensitive) {
+    ValueCell* w = hashtable_find_symbol(ctx->data1, symbol, case_insensitive);
+    if (!w) return -1;
+    return static_cast<i32>(w - context_words_head(ctx));
+}
+
+i32 context_find_or_add_symbol(ValueCell* ctx, u32 symbol, bool case_insensitive,
+                               i32* new_index) {
+    i32 i = context_find_word(ctx, symbol, case_insensitive);
+    if (i >= 0) return i;
+    i32 added = add_symbol(node_of(ctx), symbol);
+    if (new_index) *new_index = added;
+    return -1;
+}
+
+ValueCell* context_find_value_ptr(u32 symbol, Node ctx) {
+    ValueCell* c = context_cell(ctx);
+    if (context_on_stack(c)) return global_value_ptr(symbol);
+    i32 i = context_find_word(c, symbol, true);
+    if (i < 0) return nullptr;
+    return context_values_head(c) + i;
+}
+
+ValueCell* global_value_ptr(u32 symbol) {
+    ValueCell* c = context_cell(g_global_ctx);
+    i32 i = context_find_word(c, symbol, true);
+    if (i < 0) return nullptr;
+    // Spellings share the slot of their canonical entry.
+    i32 slot = static_cast<i32>(context_words_head(c)[i].data3);
+    return context_values_head(context_cell(g_global_ctx)) + slot;
+}
+
+void global_get_into(u32 symbol, ValueCell* target) {
+    ValueCell* v = global_value_ptr(symbol);
+    if (!v) {
+        word_make_global(symbol);
+        v = global_value_ptr(symbol);
+    }
+    *target = *v;
+}
+
+// ---- adding ----------------------------------------------------------------------------------
+
+i32 context_add_word(ValueCell* ctx, const ValueCell* word) {
+    i32 i = context_find_word(ctx, word->data2, true);
+    if (i >= 0) return i;
+    return add_symbol(node_of(ctx), word->data2);
+}
+
+void context_add_word_value(ValueCell* ctx, const ValueCell* word, const ValueCell* value) {
+    if (context_find_word(ctx, word->data2, true) >= 0) return;
+    ValueCell v = *value;
+    Node node = node_of(ctx);
+    i32 i = add_symbol(node, word->data2);
+    ValueCell* c = context_cell(node);
+    if (!context_on_stack(c)) context_values_head(c)[i] = v;
+}
+
+void context_put_word(ValueCell* ctx, const ValueCell* word, const ValueCell* value) {
+    ValueCell v = *value;
+    Node node = node_of(ctx);
+    i32 i = context_find_word(ctx, word->data2, true);
+    if (i < 0) i = add_symbol(node, word->data2);
+    ValueCell* c = context_cell(node);
+    ValueCell* vals = context_values_head(c);
+    if (vals) vals[i] = v;
+}
+
+bool context_collect_set_words(ValueCell* ctx, ValueCell* block) {
+    Node node = node_of(ctx);
+    ValueCell* held = stack_push(block);
+    i32 len = series_buffer_length(held);
+    i32 start = series_index(held);
+    if (start > len) start = len;
+    if (start < 0) start = 0;
+    bool grew = false;
+    for (i32 i = start; i < len; i++) {
+        ValueCell w = series_of(held)->head_cells()[i];
+        if (w.type() != TYPE_SET_WORD) continue;
+        if (context_find_word(context_cell(node), w.data2, true) >= 0) continue;
+        add_symbol(node, w.data2);
+        grew = true;
+    }
+    stack_pop(1);
+    return grew;
+}
+
+ValueCell* context_add_global(u32 symbol, bool case_insensitive, bool keep_spelling) {
+    ValueCell* c = context_cell(g_global_ctx);
+    i32 i = context_find_word(c, symbol, case_insensitive);
+    if (i >= 0) {
+        ValueCell* w = context_words_head(c) + i;
+        if (case_insensitive && keep_spelling && w->data2 != symbol) {
+            ValueCell copy = *w;
+            copy.data2 = symbol;
+            return word_root_append(&copy);
+        }
+        return w;
+    }
+    i = add_symbol(g_global_ctx, symbol);
+    c = context_cell(g_global_ctx);
+    ValueCell* w = context_words_head(c) + i;
+    if (symbol_alias_of(symbol) > 0) {
+        i32 canon = context_find_word(c, symbol_resolve(symbol), false);
+        if (canon < 0) canon = context_find_word(c, symbol, true);
+        if (canon >= 0 && canon != i) w->data3 = context_words_head(c)[canon].data3;
+    }
+    return w;
+}
+
+// ---- get and set -------------------------------------------------------------------------------
+
+ValueCell* context_get_ptr(ValueCell* word, ValueCell* ctx) {
+    i32 index = word_index(word);
+    if (index == -1) {
+        if (word->data2 == g_sym.self && word->data1) return context_owner(word->data1);
+        fire(Err::script_no_value, word);
+    }
+    if (!ctx->data2) fire(Err::script_not_in_context, word);
+    if (context_on_stack(ctx)) return hptr<ValueCell>(ctx->data2) + index;
+    return node_buffer(ctx->data2)->head_cells() + index;
+}
+
+ValueCell* context_get(ValueCell* word) {
+    if (!word->data1) fire(Err::script_no_value, word);
+    return context_get_ptr(word, context_cell(word->data1));
+}
+
+void context_set_word(ValueCell* word, const ValueCell* value, ValueCell* ctx, bool report) {
+    Node node = node_of(ctx);
+    if (word_index(word) == -1) {
+        i32 i = context_find_word(ctx, word->data2, false);
+        if (i < 0) i = context_add_word(context_cell(node), word);
+        word->data3 = static_cast<u32>(i);
+        ctx = context_cell(node);
+    }
+    if (!ctx->data2) fire(Err::script_not_defined, word);
+    u32 index = word->data3;
+    if (context_on_stack(ctx)) {
+        hptr<ValueCell>(ctx->data2)[index] = *value;
+        return;
+    }
+    ValueCell* slot = node_buffer(ctx->data2)->head_cells() + index;
+    if (context_kind(ctx) == CTX_OBJECT) {
+        ValueCell* w = context_words_head(ctx) + index;
+        w->header |= WORD_ASSIGNED;
+        ValueCell* owner = context_owner(node);
+        if (report && owner->data3 && g_services.object_fire_on_change) {
+            ValueCell* saved = g_stack.top;
+            ValueCell* old = stack_push(slot);
+            ValueCell* nv = stack_push(value);
+            *slot = *nv;
+            ValueCell own = *context_owner(node);
+            ValueCell wd = *word;
+            g_services.object_fire_on_change(&own, &wd, old, nv);
+            g_stack.top = saved;
+            return;
+        }
+    }
+    *slot = *value;
+}
+
+void context_set(ValueCell* word, const ValueCell* value) {
+    if (!word->data1) fire(Err::script_not_defined, word);
+    context_set_word(word, value, context_cell(word->data1), true);
+}
+
+i32 context_set_integer(ValueCell* word, i32 n) {
+    ValueCell v;
+    dt::int_box(&v, n);
+    context_set(word, &v);
+    return n;
+}
+
+// ---- binding ------------------------------------------------------------------------------------
+
+i32 context_bind_word(const ValueCell* ctx, ValueCell* word) {
+    i32 i = context_find_word(ctx, word->data2, false);
+    if (i < 0) return -1;
+    word->data1 = node_of(ctx);
+    word->data3 = static_cast<u32>(i);
+    return i;
+}
+
+namespace {
+void bind_walk(Node block_node, i32 start, Node ctx, bool self_mode) {
+    if (cycles_find(block_node)) return;
+    cycles_push(block_node);
+    i32 len = static_cast<i32>(node_buffer(block_node)->used_bytes() / 16);
+    for (i32 i = start < 0 ? 0 : start; i < len; i++) {
+        ValueCell* c = node_buffer(block_node)->head_cells() + i;
+        u32 t = c->type();
+        if (is_word_like(t)) {
+            if (self_mode && t == TYPE_WORD && c->data2 == g_sym.self) {
+                c->data1 = ctx;
+                c->data3 = static_cast<u32>(-1);
+            } else {
+                context_bind_word(context_cell(ctx), c);
+            }
+        } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
+                   (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
+            bind_walk(c->data2, 0, ctx, self_mode);
+        }
+    }
+    cycles_pop();
+}
+}  // namespace
+
+void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
+    CycleScope scope;
+    bind_walk(block->data2, 0, node_of(ctx), self_mode);
+}
+
+// ---- index accessors ----------------------------------------------------------------------------
+
+ValueCell* context_word_at(Node ctx, u32 n) { return context_words_head(context_cell(ctx)) + n; }
+
+ValueCell* context_value_at(Node ctx, u32 n) {
+    return node_buffer(context_cell(ctx)->data2)->head_cells() + n;
+}
+
+ValueCell* context_word_or_global(const ValueCell* ctx, u32 symbol) {
+    if (ctx) {
+        i32 i = context_find_word(ctx, symbol, false);
+        if (i >= 0) return context_words_head(ctx) + i;
+    }
+    return word_make_global(symbol);
+}
+
+ValueCell* context_push_value(Node ctx, u32 n) {
+    ValueCell* c = context_cell(ctx);
+    if (context_on_stack(c)) {
+        if (!c->data2) fire(Err::script_not_defined, context_word_at(ctx, n));
+        return stack_push(hptr<ValueCell>(c->data2) + n);
+    }
+    return stack_push(context_value_at(ctx, n));
+}
+
+namespace {
+ValueCell* slot_of(Node ctx, u32 n) {
+    ValueCell* c = context_cell(ctx);
+    if (context_on_stack(c)) {
+        if (!c->data2) fire(Err::script_not_defined, context_word_at(ctx, n));
+        return hptr<ValueCell>(c->data2) + n;
+    }
+    if (context_kind(c) == CTX_OBJECT) context_word_at(ctx, n)->header |= WORD_ASSIGNED;
+    return context_value_at(ctx, n);
+}
+}  // namespace
+
+void context_store_result_at(Node ctx, u32 n) { *slot_of(ctx, n) = *stack_result(); }
+
+void context_store_at(Node ctx, u32 n) { *slot_of(ctx, n) = *stack_top_value(); }
+
+void context_store_at_keep_old(Node ctx, u32 n) {
+    ValueCell v = *stack_top_value();
+    ValueCell* slot = slot_of(ctx, n);
+    ValueCell old = *slot;
+    *slot = v;
+    stack_push(&old);
+}
+
+// ---- the global context and registration -------------------------------------------------------
+
+void context_state_reset() {
+    gc_remove_root(&g_global_root);
+    cell_init(&g_global_root, TYPE_NONE);
+    g_global_ctx = 0;
+}
+
+void globals_create(u32 slots) {
+    g_global_ctx = context_create(slots, false, false, nullptr, CTX_GLOBAL);
+    cell_init(&g_global_root, TYPE_OBJECT, g_global_ctx);
+    gc_remove_root(&g_global_root);
+    gc_add_root(&g_global_root);
+}
+
+void context_init() { datatype_register(TYPE_CONTEXT, 0, "context!", ActionRow{}); }
+
+}  // namespace zan

@@ -1,0 +1,18 @@
+// The public interface of the datatype layer in one include.
+#pragma once
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/bootstrap.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/init.h"
+#include "runtime/datatypes/path.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/services.h"
+#include "runtime/datatypes/stack_report.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"

@@ -1,0 +1,440 @@
+// function!: construction, spec checks, the locals helper of the function
+// native, reflection, text forms and comparison.
+#include "runtime/datatypes/function.h"
+
+#include <cstring>
+#include <vector>
+
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+
+namespace zan {
+
+namespace callable {
+
+i32 emit(ValueCell* out, const char* text, i32 limit) {
+    string_append_cstr(out, text);
+    return limit - static_cast<i32>(std::strlen(text));
+}
+
+i32 mold_node_as_block(Node node, ValueCell* out, bool all, bool flat, ValueCell* arg_limit,
+                       i32 limit, i32 indent) {
+    ValueCell* b = stack_push_cell();
+    cell_init(b, TYPE_BLOCK, 0, node);
+    limit = block_mold(b, out, false, all, flat, arg_limit, limit, indent);
+    stack_pop(1);
+    return limit;
+}
+
+}  // namespace callable
+
+namespace {
+
+inline bool any_arg_word(u32 t) {
+    return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD;
+}
+inline u32 canon(u32 symbol) { return symbol_resolve(symbol); }
+// The symbols of the refinements /local and /extern.
+u32 sym_local() {
+    return g_refinements.local ? g_refinements.local->data2 : symbol_make("local");
+}
+u32 sym_extern() {
+    return g_refinements.extern_ ? g_refinements.extern_->data2 : symbol_make("extern");
+}
+inline i32 cells_in(Node n) { return static_cast<i32>(node_buffer(n)->used_bytes() / 16); }
+inline ValueCell* cell_in(Node n, i32 i) { return node_buffer(n)->head_cells() + i; }
+
+// The value of a word, or null when it has none that can be read now.
+const ValueCell* word_value_or_null(const ValueCell* w) {
+    if (!w->data1 || word_index(w) < 0) return nullptr;
+    ValueCell* ctx = context_cell(w->data1);
+    if (ctx->type() != TYPE_CONTEXT) return nullptr;
+    if (static_cast<u32>(word_index(w)) >= context_word_count(ctx)) return nullptr;
+    ValueCell* vals = context_values_head(ctx);
+    if (!vals) return nullptr;
+    return vals + word_index(w);
+}
+
+[[noreturn]] void bad_func_def(const ValueCell* spec) {
+    ValueCell s = *spec;
+    fire(Err::script_bad_func_def, &s);
+}
+
+}  // namespace
+
+ValueCell* function_more(const ValueCell* fn, u32 n) {
+    return node_buffer(fn->data3)->head_cells() + n;
+}
+
+// ---- creation -----------------------------------------------------------------------------------
+
+Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
+                     i32 extra, u32 flags) {
+    ValueCell* saved = g_stack.top;
+    ValueCell* sp = stack_push(spec);
+    ValueCell* bd = body ? stack_push(body) : nullptr;
+    // A spec taken from a position is copied from there; positions are
+    // clamped to the tails.
+    i32 slen = series_buffer_length(sp);
+    if (series_index(sp) > slen) series_set_index(sp, slen);
+    if (series_index(sp) > 0) {
+        ValueCell* copy = stack_push_cell();
+        block_clone(sp, copy, false, false);
+        cell_set_type(copy, TYPE_BLOCK);
+        *sp = *copy;
+        stack_pop(1);
+    }
+    if (bd) {
+        i32 blen = series_buffer_length(bd);
+        if (series_index(bd) > blen) series_set_index(bd, blen);
+    }
+    ValueCell* more = stack_push_cell();
+    cell_init(more, TYPE_BLOCK, 0, alloc_cells_unset(FUNCTION_MORE_CELLS));
+    {
+        SeriesBuffer* mb = series_of(more);
+        mb->tail = mb->head + FUNCTION_MORE_CELLS * 16;
+    }
+    bool made_here = ctx == 0;
+    if (made_here) ctx = context_make_from_block(sp, true, false, CTX_FUNCTION);
+    ValueCell* fn = stack_push_cell();
+    cell_init(fn, TYPE_FUNCTION | flags, ctx, sp->data2, more->data2);
+    *context_owner(ctx) = *fn;
+    // The body: a deep copy of blocks, parens and what they hold.
+    if (bd) {
+        ValueCell* copy = stack_push_cell();
+        block_clone(bd, copy, true, true);
+        cell_set_type(copy, TYPE_BLOCK);
+        copy->header &= ~CELL_NEW_LINE;
+        *function_more(fn, MORE_BODY) = *copy;
+        stack_pop(1);
+    } else {
+        none_box(function_more(fn, MORE_BODY));
+    }
+    unset_box(function_more(fn, MORE_UNUSED));
+    if (entry) integer_box(function_more(fn, MORE_ENTRY), static_cast<i32>(entry));
+    else unset_box(function_more(fn, MORE_ENTRY));
+    unset_box(function_more(fn, MORE_CALLABLE));
+    if (extra) integer_box(function_more(fn, MORE_EXTRA), extra);
+    else unset_box(function_more(fn, MORE_EXTRA));
+    if (made_here && bd) {
+        ValueCell b = *function_more(fn, MORE_BODY);
+        ValueCell* held = stack_push(&b);
+        context_bind(held, context_cell(ctx), false);
+    }
+    ValueCell result = *fn;
+    g_stack.top = saved;
+    stack_push(&result);
+    return ctx;
+}
+
+void function_push_unused_refinement(i32 n) {
+    logic_push(false);
+    for (i32 i = 1; i < n; i++) none_push();
+}
+
+i32 function_refinement_arity(Node spec, u32 start, bool required) {
+    i32 count = 0;
+    bool found = false;
+    i32 len = cells_in(spec);
+    for (i32 i = static_cast<i32>(start); i < len; i++) {
+        const ValueCell* c = cell_in(spec, i);
+        if (!found) {
+            if (c->type() == TYPE_REFINEMENT && canon(c->data2) == canon(sym_local())) {
+                found = true;
+                count = 1;
+            }
+        } else if (c->type() == TYPE_WORD) {
+            count++;
+        }
+    }
+    if (!found) return required ? -1 : 0;
+    return count;
+}
+
+// ---- spec checks ---------------------------------------------------------------------------------
+
+u32 function_check_spec(ValueCell* spec) {
+    ValueCell* held = stack_push(spec);
+    Node node = held->data2;
+    i32 len = cells_in(node);
+    i32 i = series_index(held) < 0 ? 0 : series_index(held);
+    u32 flags = 0;
+    if (i < len && cell_in(node, i)->type() == TYPE_BLOCK) {
+        Node attrs = cell_in(node, i)->data2;
+        i32 alen = cells_in(attrs);
+        for (i32 k = series_index(cell_in(node, i)); k < alen; k++) {
+            const ValueCell* a = cell_in(attrs, k);
+            if (a->type() != TYPE_WORD) bad_func_def(held);
+            u32 s = canon(a->data2);
+            if (s == canon(g_sym.trace)) flags |= FUNCTION_TRACE;
+            else if (s == canon(g_sym.no_trace)) flags |= FUNCTION_NO_TRACE;
+        }
+        i++;
+    }
+    bool in_local = false, after_return = false, return_seen = false;
+    std::vector<u32> names;
+    std::vector<ValueCell> name_cells;
+    auto type_at = [&](i32 k) -> u32 { return k < len ? cell_in(node, k)->type() : 0; };
+    while (i < len) {
+        ValueCell c = *cell_in(node, i);
+        u32 t = c.type();
+        if (t == TYPE_STRING) {
+            i++;
+            continue;
+        }
+        if (any_arg_word(t)) {
+            if (after_return && !in_local) bad_func_def(held);
+            if (in_local && t != TYPE_WORD) bad_func_def(held);
+            if (type_at(i + 1) == TYPE_STRING && type_at(i + 2) == TYPE_BLOCK) bad_func_def(held);
+            names.push_back(canon(c.data2));
+            name_cells.push_back(c);
+            if (type_at(i + 1) == TYPE_BLOCK) {
+                Node types = cell_in(node, i + 1)->data2;
+                i32 tlen = cells_in(types);
+                for (i32 k = series_index(cell_in(node, i + 1)); k < tlen; k++) {
+                    ValueCell w = *cell_in(types, k);
+                    if (w.type() != TYPE_WORD) continue;
+                    const ValueCell* v = word_value_or_null(&w);
+                    if (!v || (v->type() != TYPE_DATATYPE && v->type() != TYPE_TYPESET))
+                        fire(Err::script_invalid_type_spec, &w);
+                }
+                i += 2;
+            } else {
+                i++;
+            }
+            continue;
+        }
+        if (t == TYPE_SET_WORD) {
+            if (canon(c.data2) != canon(g_sym.return_) || return_seen || in_local)
+                bad_func_def(held);
+            if (type_at(i + 1) != TYPE_BLOCK) bad_func_def(held);
+            u32 after = type_at(i + 2);
+            if (!(i + 2 >= len || after == TYPE_REFINEMENT || after == TYPE_STRING))
+                bad_func_def(held);
+            return_seen = after_return = true;
+            i += 2;
+            continue;
+        }
+        if (t == TYPE_REFINEMENT) {
+            bool local = canon(c.data2) == canon(sym_local());
+            if (local) in_local = true;
+            else if (in_local || after_return) bad_func_def(held);
+            if (i + 1 < len) {
+                u32 n = type_at(i + 1);
+                if (!(n == TYPE_WORD || n == TYPE_GET_WORD || n == TYPE_LIT_WORD ||
+                      n == TYPE_REFINEMENT || n == TYPE_SET_WORD || n == TYPE_STRING))
+                    bad_func_def(held);
+            }
+            names.push_back(canon(c.data2));
+            name_cells.push_back(c);
+            i++;
+            continue;
+        }
+        bad_func_def(held);
+    }
+    for (size_t a = 0; a < names.size(); a++)
+        for (size_t b = a + 1; b < names.size(); b++)
+            if (names[a] == names[b]) {
+                ValueCell w = name_cells[b];
+                fire(Err::script_dup_vars, &w);
+            }
+    stack_pop(1);
+    return flags;
+}
+
+// ---- the locals helper -------------------------------------------------------------------------------
+
+namespace {
+
+struct LocalsWalk {
+    std::vector<u32> known;  // canonical symbols already in the spec or added
+    ValueCell* result;       // the spec copy (a data-stack cell)
+
+    bool has(u32 s) const {
+        for (u32 k : known)
+            if (k == s) return true;
+        return false;
+    }
+    void add(const ValueCell* w) {
+        u32 s = canon(w->data2);
+        if (has(s)) return;
+        known.push_back(s);
+        ValueCell word;
+        cell_init(&word, TYPE_WORD, 0, w->data2, static_cast<u32>(-1));
+        block_append_cell(result, &word);
+    }
+    void add_loop_words(const ValueCell* v) {
+        if (v->type() == TYPE_WORD) {
+            add(v);
+        } else if (v->type() == TYPE_BLOCK) {
+            Node n = v->data2;
+            for (i32 k = series_index(v); k < cells_in(n); k++) {
+                ValueCell w = *cell_in(n, k);
+                if (w.type() == TYPE_WORD) add(&w);
+            }
+        }
+    }
+    void walk(Node block, i32 start, std::vector<Node>& seen) {
+        for (Node s : seen)
+            if (s == block) return;
+        seen.push_back(block);
+        for (i32 k = start < 0 ? 0 : start; k < cells_in(block); k++) {
+            ValueCell c = *cell_in(block, k);
+            u32 t = c.type();
+            if (t == TYPE_SET_WORD) {
+                add(&c);
+            } else if (t == TYPE_WORD) {
+                u32 s = canon(c.data2);
+                if ((s == canon(g_sym.foreach) || s == canon(g_sym.repeat) ||
+                     s == canon(g_sym.remove_each)) &&
+                    k + 1 < cells_in(block)) {
+                    ValueCell next = *cell_in(block, k + 1);
+                    add_loop_words(&next);
+                }
+            } else if (t == TYPE_BLOCK || t == TYPE_PAREN) {
+                walk(c.data2, 0, seen);
+            }
+        }
+        seen.pop_back();
+    }
+};
+
+}  // namespace
+
+ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
+    ValueCell* bd = stack_push(body);
+    ValueCell* result = stack_push_cell();
+    block_clone(spec, result, false, false);
+    cell_set_type(result, TYPE_BLOCK);
+    LocalsWalk w{{}, result};
+    // /extern and its words leave the spec; the words are never locals.
+    Node node = result->data2;
+    i32 len = cells_in(node);
+    i32 ext = -1;
+    for (i32 k = 0; k < len; k++) {
+        const ValueCell* c = cell_in(node, k);
+        if (c->type() == TYPE_REFINEMENT && canon(c->data2) == canon(sym_extern())) {
+            ext = k;
+            break;
+        }
+    }
+    if (ext >= 0) {
+        i32 end = ext + 1;
+        while (end < len && cell_in(node, end)->type() != TYPE_REFINEMENT) {
+            ValueCell e = *cell_in(node, end);
+            if (e.type() != TYPE_WORD) fire(Err::script_bad_func_extern, &e);
+            w.known.push_back(canon(e.data2));
+            end++;
+        }
+        SeriesBuffer* b = node_buffer(node);
+        ValueCell* head = b->head_cells();
+        std::memmove(head + ext, head + end, static_cast<size_t>(len - end) * 16);
+        b->tail -= static_cast<u32>(end - ext) * 16;
+    }
+    len = cells_in(node);
+    for (i32 k = 0; k < len; k++) {
+        const ValueCell* c = cell_in(node, k);
+        u32 t = c->type();
+        if (any_arg_word(t) || t == TYPE_REFINEMENT) w.known.push_back(canon(c->data2));
+    }
+    if (function_refinement_arity(node, 0, true) == -1) {
+        ValueCell local;
+        cell_init(&local, TYPE_REFINEMENT, 0, sym_local(), static_cast<u32>(-1));
+        block_append_cell(result, &local);
+    }
+    std::vector<Node> seen;
+    w.walk(bd->data2, series_index(bd), seen);
+    ValueCell r = *result;
+    stack_pop(2);
+    return stack_push(&r);
+}
+
+// ---- actions ----------------------------------------------------------------------------------------
+
+ValueCell* function_make(ValueCell* proto, ValueCell* spec, u32 type) {
+    if (spec->type() != TYPE_BLOCK || block_length(spec) != 2) bad_func_def(spec);
+    ValueCell* head = block_head_ptr(spec);
+    if (head[0].type() != TYPE_BLOCK || head[1].type() != TYPE_BLOCK) bad_func_def(spec);
+    ValueCell* fspec = stack_push(&head[0]);
+    ValueCell* fbody = stack_push(&head[1]);
+    u32 flags = function_check_spec(fspec);
+    function_create(fspec, fbody, 0, 0, 0, flags);
+    ValueCell r = *stack_top_value();
+    stack_pop(3);
+    (void)proto;
+    (void)type;
+    return stack_push(&r);
+}
+
+void function_reflect(ValueCell* value, u32 field) {
+    u32 f = canon(field);
+    if (f == canon(g_sym.spec)) {
+        cell_init(stack_result(), TYPE_BLOCK, 0, value->data2);
+    } else if (f == canon(g_sym.body)) {
+        *stack_result() = *function_more(value, MORE_BODY);
+    } else if (f == canon(g_sym.words)) {
+        ValueCell fn = *value;
+        ValueCell* ctx = context_cell(fn.data1);
+        u32 n = context_word_count(ctx);
+        ValueCell* out = block_push_new(n);
+        for (u32 i = 0; i < n; i++) {
+            ValueCell w = context_words_head(context_cell(fn.data1))[i];
+            w.header = TYPE_WORD;
+            w.data1 = fn.data1;
+            w.data3 = i;
+            block_append_cell(out, &w);
+        }
+        *stack_result() = *out;
+    } else {
+        fire(Err::internal_not_done);
+    }
+}
+
+i32 function_form(ValueCell*, ValueCell* out, ValueCell*, i32 limit) {
+    return callable::emit(out, "?function?", limit);
+}
+
+i32 function_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat,
+                  ValueCell* arg_limit, i32 limit, i32 indent) {
+    ValueCell fn = *value;
+    ValueCell* held = stack_push(&fn);
+    limit = callable::emit(out, "func ", limit);
+    limit = callable::mold_node_as_block(held->data2, out, all, flat, arg_limit, limit, indent);
+    ValueCell body = *function_more(held, MORE_BODY);
+    if (body.type() == TYPE_BLOCK) {
+        ValueCell* b = stack_push(&body);
+        limit = block_mold(b, out, false, all, flat, arg_limit, limit, indent);
+        stack_pop(1);
+    } else {
+        limit = callable::emit(out, " none", limit);
+    }
+    stack_pop(1);
+    return limit;
+}
+
+i32 function_compare(ValueCell* value1, ValueCell* value2, i32 op) {
+    if (value2->type() != TYPE_FUNCTION) return CMP_NOT_COMPARABLE;
+    if (!callable::identity_op(op)) return CMP_NOT_COMPARABLE;
+    return callable::compare_u32(value1->data3, value2->data3);
+}
+
+void function_init() {
+    ActionRow row;
+    row.set<ACT_MAKE>(function_make)
+        .set<ACT_REFLECT>(function_reflect)
+        .set<ACT_FORM>(function_form)
+        .set<ACT_MOLD>(function_mold)
+        .set<ACT_COMPARE>(function_compare);
+    datatype_register(TYPE_FUNCTION, TYPE_CONTEXT, "function!", row);
+}
+
+}  // namespace zan

@@ -1,0 +1,32 @@
+// percent!: a float! shown as a percentage. The cell holds the fraction
+// (50% is 0.5); every action but the text forms is float!'s.
+#pragma once
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+// ---- cells ---------------------------------------------------------------------------
+inline ValueCell* percent_make_at(ValueCell* c, double fraction) {
+    cell_init(c, TYPE_PERCENT);
+    c->put_float(fraction);
+    return c;
+}
+inline ValueCell* percent_make_at_raw(ValueCell* c, u32 low, u32 high) {
+    cell_init(c, TYPE_PERCENT, 0, low, high);
+    return c;
+}
+inline double percent_get(const ValueCell* c) { return c->get_float(); }
+ValueCell* percent_push(double fraction);
+ValueCell* percent_push_raw(u32 low, u32 high);
+ValueCell* percent_make_in(ValueCell* block, double fraction);
+// The result cell of the current frame made a percent!.
+ValueCell* percent_box(double fraction);
+
+// ---- actions -------------------------------------------------------------------------
+i32 percent_form(ValueCell* value, ValueCell* out, ValueCell* arg_limit, i32 limit);
+i32 percent_mold(ValueCell* value, ValueCell* out, bool only, bool all, bool flat,
+                 ValueCell* arg_limit, i32 limit, i32 indent);
+
+void percent_init();
+
+}  // namespace zan

@@ -1,0 +1,122 @@
+// routine!: the routine table, construction, text forms and comparison.
+#include "runtime/datatypes/routine.h"
+
+#include <string>
+#include <vector>
+
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/scalars_basic.h"
+
+namespace zan {
+
+namespace {
+struct RoutineEntry {
+    std::string name;
+    RoutineFn fn;
+};
+std::vector<RoutineEntry>& routine_table() {
+    static std::vector<RoutineEntry> table;
+    return table;
+}
+}  // namespace
+
+u32 routine_table_register(const char* name, RoutineFn fn) {
+    auto& t = routine_table();
+    for (size_t i = 0; i < t.size(); i++) {
+        if (t[i].name == name) {
+            t[i].fn = fn;
+            return static_cast<u32>(i + 1);
+        }
+    }
+    t.push_back({name, fn});
+    return static_cast<u32>(t.size());
+}
+
+u32 routine_table_find(const char* name) {
+    auto& t = routine_table();
+    for (size_t i = 0; i < t.size(); i++)
+        if (t[i].name == name) return static_cast<u32>(i + 1);
+    return 0;
+}
+
+RoutineFn routine_table_entry(u32 index) {
+    auto& t = routine_table();
+    return index >= 1 && index <= t.size() ? t[index - 1].fn : nullptr;
+}
+
+u32 routine_table_count() { return static_cast<u32>(routine_table().size()); }
+void routine_table_reset() { routine_table().clear(); }
+
+ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry, i32 fourth,
+                        bool flag) {
+    ValueCell* saved = g_stack.top;
+    ValueCell* sp = stack_push(spec);
+    ValueCell* bd = body ? stack_push(body) : nullptr;
+    Node ctx = context_make_from_block(sp, true, false, CTX_FUNCTION);
+    ValueCell* r = stack_push_cell();
+    cell_init(r, TYPE_ROUTINE | (flag ? ROUTINE_FLAG : 0u), ctx, sp->data2, 0);
+    Node more = alloc_cells_unset(FUNCTION_MORE_CELLS);
+    SeriesBuffer* mb = node_buffer(more);
+    mb->tail = mb->head + FUNCTION_MORE_CELLS * 16;
+    r->data3 = more;
+    if (bd) *function_more(r, MORE_BODY) = *bd;
+    else none_box(function_more(r, MORE_BODY));
+    unset_box(function_more(r, MORE_UNUSED));
+    integer_box(function_more(r, MORE_ENTRY), static_cast<i32>(entry));
+    integer_box(function_more(r, MORE_EXTRA), fourth);
+    routine_set_arity(r);
+    *context_owner(ctx) = *r;
+    ValueCell result = *r;
+    g_stack.top = saved;
+    return stack_push(&result);
+}
+
+void routine_set_arity(ValueCell* routine) {
+    SeriesBuffer* b = node_buffer(routine->data2);
+    u32 n = 0;
+    for (ValueCell* c = b->head_cells(); c < b->tail_cells(); c++)
+        if (c->type() == TYPE_WORD) n++;
+    if (n > 31) n = 31;
+    routine->header = (routine->header & ~ROUTINE_ARITY_MASK) | (n << ROUTINE_ARITY_SHIFT);
+}
+
+i32 routine_form(ValueCell*, ValueCell* out, ValueCell*, i32 limit) {
+    return callable::emit(out, "?routine?", limit);
+}
+
+i32 routine_mold(ValueCell* value, ValueCell* out, bool only, bool all, bool flat,
+                 ValueCell* arg_limit, i32 limit, i32 indent) {
+    ValueCell* held = stack_push(value);
+    limit = callable::emit(out, "routine ", limit);
+    limit = callable::mold_node_as_block(held->data2, out, all, flat, arg_limit, limit, indent);
+    ValueCell* body = stack_push(function_more(held, MORE_BODY));
+    if (body->type() == TYPE_BLOCK)
+        limit = block_mold(body, out, false, all, flat, arg_limit, limit, indent);
+    else
+        limit = action_mold_dispatch(body, out, only, all, flat, arg_limit, limit, indent);
+    stack_pop(2);
+    return limit;
+}
+
+i32 routine_compare(ValueCell* value1, ValueCell* value2, i32 op) {
+    if (value2->type() != TYPE_ROUTINE) return CMP_NOT_COMPARABLE;
+    if (!callable::identity_op(op)) return CMP_NOT_COMPARABLE;
+    return callable::compare_u32(value1->data3, value2->data3);
+}
+
+void routine_init() {
+    ActionRow row;
+    row.inherit({ACT_REFLECT})
+        .set<ACT_FORM>(routine_form)
+        .set<ACT_MOLD>(routine_mold)
+        .set<ACT_COMPARE>(routine_compare);
+    datatype_register(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", row);
+}
+
+}  // namespace zan

@@ -1,0 +1,119 @@
+// string!: text in 1-, 2- or 4-byte units (never narrowed), the code-point
+// primitives the whole runtime calls, the string actions and text forms.
+// The other text types (file! url! tag! email! ref!) share the layout:
+// data1 head index in units, data2 buffer node, data3 0 or the node of the
+// encoders' scratch buffer.
+#pragma once
+#include "runtime/core/cell.h"
+#include "runtime/core/memory.h"
+
+namespace zan {
+
+// ---- making ------------------------------------------------------------------------------
+// An empty 1-byte-unit string with room for capacity bytes (0 taken as 1).
+ValueCell* string_make_at(ValueCell* cell, u32 capacity_bytes);
+// The same with a chosen unit (1, 2 or 4) and room in units.
+ValueCell* string_make_at_unit(ValueCell* cell, u32 capacity_units, u32 unit);
+ValueCell* string_push(const ValueCell* string);     // a copy on the data stack
+ValueCell* string_push_new(u32 capacity_bytes);      // a new empty string on the stack
+ValueCell* string_make_in(ValueCell* block, u32 capacity_bytes);
+void string_set_result(u32 capacity_bytes);           // a new empty string in the result cell
+inline SeriesBuffer* string_get(const ValueCell* s) { return series_of(s); }
+// string_load: UTF-8 (encoding 0) or UTF-16LE (encoding -1) into target (made a
+// new string; keep it where the collector sees it), or
+// into a new stack cell when target is null. Any other encoding ends the
+// process with a message and a non-zero status.
+ValueCell* string_load(const void* source, u32 length, ValueCell* target, i32 encoding);
+ValueCell* string_load_push(const void* source, u32 length, i32 encoding);
+ValueCell* string_load_at(const void* source, u32 length, ValueCell* target, i32 encoding);
+
+// ---- reading ------------------------------------------------------------------------------
+i32 string_length(const ValueCell* s);
+i32 string_total_length(const ValueCell* s);
+u8* string_head_ptr(ValueCell* s);                    // clamps the index to the tail
+u8* string_tail_ptr(const ValueCell* s);
+bool string_at_tail_q(ValueCell* s);
+u32 string_get_char(const u8* address, u32 unit);
+u32 string_char_at(const ValueCell* s, u32 position);
+i32 string_index_of_char(ValueCell* s, u32 cp);
+bool string_find_char(ValueCell* s, u32 cp, u32 step, bool case_sensitive);
+bool string_starts_with_cstr(ValueCell* s, const char* text);
+
+// ---- writing ------------------------------------------------------------------------------
+void string_reset(ValueCell* s);
+void string_clip_length(SeriesBuffer* buffer, u32 n);
+void string_clip_length(ValueCell* s, u32 n);
+// Each returns the buffer, which may have moved (widening or growth).
+SeriesBuffer* string_append_char(SeriesBuffer* buffer, u32 cp);
+SeriesBuffer* string_set_char(SeriesBuffer* buffer, u8* address, u32 cp);
+SeriesBuffer* string_poke_char(SeriesBuffer* buffer, u32 position, u32 cp);
+SeriesBuffer* string_insert_char(SeriesBuffer* buffer, u32 position, u32 cp);
+void string_remove_char(SeriesBuffer* buffer, u32 position);
+void string_remove_part(SeriesBuffer* buffer, u32 position, u32 n);
+SeriesBuffer* string_widen(SeriesBuffer* buffer, u32 from_unit, u32 to_unit);
+// Copies count 1- or 2-byte units of source from position into a wider
+// target (a new buffer of the target unit when target is null).
+SeriesBuffer* string_widen_copy(SeriesBuffer* source, SeriesBuffer* target, u32 target_unit,
+                                u32 position, u32 count);
+// Cell forms of the appenders.
+void string_append_char(ValueCell* s, u32 cp);
+void string_append_cstr(ValueCell* s, const char* text);
+void string_append_bytes(ValueCell* s, const void* bytes, u32 n);
+
+enum ConcatMode : i32 { CONCAT_APPEND = 0, CONCAT_INSERT = 1, CONCAT_OVERWRITE = 2 };
+// source: any string-like value or a symbol! (its cached string). count -1:
+// everything from the source's head. position: units from the target's head.
+void string_concatenate(ValueCell* target, const ValueCell* source, i32 count, i32 position,
+                        bool per_char, i32 mode);
+double string_to_float(const u8* text, u32 start, u32 length);
+void string_move(ValueCell* source, ValueCell* target, i32 count);
+// Exchanges the adjacent runs [a, a + len_a) and [a + len_a, ... + len_b).
+void string_swap_units(u8* a, u32 len_a, u32 len_b);
+
+// ---- comparison ------------------------------------------------------------------------------
+// The text comparison behind compare, find and parse; match mode is the
+// prefix match of find and parse.
+i32 string_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool match_mode);
+
+// ---- parse helpers ------------------------------------------------------------------------------
+bool string_char_in_bitset_q(ValueCell* s, const ValueCell* bitset);
+bool string_match_tag_q(ValueCell* s, const ValueCell* tag);
+bool string_match_value(ValueCell* s, const ValueCell* value, bool case_sensitive);
+
+// ---- actions ------------------------------------------------------------------------------
+ValueCell* string_make(ValueCell* proto, ValueCell* spec, u32 type);
+ValueCell* string_to(ValueCell* proto, ValueCell* spec, u32 type);
+ValueCell* string_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value,
+                            ValueCell* path, ValueCell* holder, ValueCell* holder_item,
+                            i32 index, bool case_sensitive, bool flag1, bool flag2, bool flag3);
+i32 string_compare(ValueCell* a, ValueCell* b, i32 op);
+void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
+                   bool append);
+void string_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup);
+void string_swap(ValueCell* a, ValueCell* b);
+ValueCell* string_take(ValueCell* series, ValueCell* part, bool deep, bool last);
+// Search, sort and trim (string_search.cpp).
+ValueCell* string_find(ValueCell* series, ValueCell* value, ValueCell* part, bool only,
+                       bool case_sensitive, bool same, bool any, ValueCell* with,
+                       ValueCell* skip, bool last, bool reverse, bool tail, bool match);
+ValueCell* string_select(ValueCell* series, ValueCell* value, ValueCell* part, bool only,
+                         bool case_sensitive, bool same, bool any, ValueCell* with,
+                         ValueCell* skip, bool last, bool reverse);
+
+// ---- text forms ------------------------------------------------------------------------------
+i32 string_form(ValueCell* s, ValueCell* out, ValueCell* arg_limit, i32 limit);
+i32 string_mold(ValueCell* s, ValueCell* out, bool only, bool all, bool flat,
+                ValueCell* arg_limit, i32 limit, i32 indent);
+constexpr i32 MOLD_STRING_MODE = 253;
+void string_mold_char(ValueCell* out, u32 cp, i32 mode, bool all);
+// Two upper-case hex digits in a static buffer, valid until the next call.
+const char* string_byte_to_hex(u8 byte);
+// Eight digits (full; leading "F" for negatives) or only the significant
+// ones (short; "00" for zero), in a static buffer valid until the next call.
+const char* string_int_to_hex(i32 n, bool full);
+void string_mold_scan(const u8* begin, const u8* end, u32 unit, i32* quotes, i32* line_feeds);
+bool string_mold_brace_check(const u8* position, const u8* end, u32 unit);
+
+void string_init();
+
+}  // namespace zan

@@ -1,0 +1,179 @@
+// The symbol table, symbol!, and the well-known symbols, words and
+// refinements.
+#include "runtime/datatypes/symbol.h"
+
+#include <cstring>
+#include <string>
+
+#include "runtime/core/collector.h"
+#include "runtime/datatypes/dt_state.h"
+#include "runtime/core/hashtable.h"
+#include "runtime/core/stack.h"
+#include "runtime/core/unicode.h"
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/word.h"
+
+namespace zan {
+
+SymbolTable g_symbols{{TYPE_NONE, 0, 0, 0}, 0};
+WellKnownSymbols g_sym{};
+WellKnownWords g_words{};
+WellKnownRefinements g_refinements{};
+
+namespace {
+// The collector keeps the symbol block and its hash through this cell.
+ValueCell g_symbol_root{TYPE_NONE, 0, 0, 0};
+
+inline ValueCell* symbols_head() { return series_of(&g_symbols.block)->head_cells(); }
+
+// The id of a symbol cell that lies in the symbol block, else 0.
+u32 id_of_cell(const ValueCell* sym) {
+    if (!g_symbols.block.data2) return 0;
+    SeriesBuffer* b = series_of(&g_symbols.block);
+    auto* p = reinterpret_cast<const u8*>(sym);
+    if (p < b->head_ptr() || p >= b->tail_ptr()) return 0;
+    return static_cast<u32>((p - b->head_ptr()) / 16) + 1;
+}
+}  // namespace
+
+void symbols_state_reset() {
+    gc_remove_root(&g_symbol_root);
+    cell_init(&g_symbol_root, TYPE_NONE);
+    cell_init(&g_symbols.block, TYPE_NONE);
+    g_symbols.hash = 0;
+    g_sym = WellKnownSymbols{};
+    g_words = WellKnownWords{};
+    g_refinements = WellKnownRefinements{};
+}
+
+void symbols_create(u32 capacity) {
+    ValueCell blk;
+    cell_init(&blk, TYPE_BLOCK, 0, alloc_cells(capacity ? capacity : 1));
+    if (g_root_block.data2) {
+        // Kept in the root block, which the collector marks.
+        ValueCell* held = block_alloc_tail(&g_root_block);
+        *held = blk;
+    }
+    g_symbols.block = blk;
+    cell_init(&g_symbol_root, TYPE_HASH, 0, blk.data2, 0);
+    gc_remove_root(&g_symbol_root);
+    gc_add_root(&g_symbol_root);
+    Node table = hashtable_init(static_cast<i32>(capacity), &g_symbols.block, HASH_KIND_SYMBOL, 1);
+    g_symbols.block.data2 = g_symbol_root.data2;  // the node may have been relocated
+    g_symbols.hash = table;
+    g_symbol_root.data3 = table;
+    hashtable_set_symbol_table(table);
+}
+
+u32 symbol_count() {
+    return g_symbols.block.data2 ? series_of(&g_symbols.block)->used_bytes() / 16 : 0;
+}
+
+u32 symbol_make_text(const char* text, u32 length) {
+    return static_cast<u32>(hashtable_find_text(g_symbols.hash, text, length, true));
+}
+u32 symbol_make(const char* name) {
+    return symbol_make_text(name, static_cast<u32>(std::strlen(name)));
+}
+u32 symbol_make_alias(const char* name) {
+    return static_cast<u32>(
+        hashtable_find_text(g_symbols.hash, name, static_cast<u32>(std::strlen(name)), false));
+}
+
+u32 symbol_make_from_string(ValueCell* string) {
+    ValueCell s = *string;
+    i32 len = -1;
+    char* text = unicode_to_utf8(&s, &len);
+    // The scratch buffer is the string's own: copy before interning allocates.
+    std::string copy(text, static_cast<size_t>(len));
+    string->data3 = s.data3;
+    return symbol_make_text(copy.data(), static_cast<u32>(copy.size()));
+}
+
+ValueCell* symbol_cell(u32 id) { return symbols_head() + (id - 1); }
+
+void symbol_cache_string(ValueCell* symbol) {
+    if (symbol->data2) return;
+    u32 id = id_of_cell(symbol);
+    Node name = symbol->data3;
+    u32 len = node_buffer(name)->used_bytes();
+    Node n = unicode_load_utf8_new(ByteSource::series(name, 0), len);
+    if (id) symbol_cell(id)->data2 = n;  // the block may have moved
+    else symbol->data2 = n;
+}
+
+ValueCell* symbol_entry(u32 id) {
+    symbol_cache_string(symbol_cell(id));
+    return symbol_cell(id);
+}
+
+const char* symbol_to_cstr(u32 id) {
+    Node name = symbol_cell(id)->data3;
+    SeriesBuffer* b = node_buffer(name);
+    if (b->tail >= b->end_ref()) {
+        series_expand(b, b->size + 16);
+        b = node_buffer(name);
+    }
+    *b->tail_ptr() = 0;
+    return reinterpret_cast<const char*>(b->head_ptr());
+}
+
+u32 symbol_name_length(u32 id) { return node_buffer(symbol_cell(id)->data3)->used_bytes(); }
+
+i32 symbol_alias_of(u32 id) { return static_cast<i32>(symbol_cell(id)->data1); }
+
+u32 symbol_resolve(u32 id) {
+    i32 a = symbol_alias_of(id);
+    return a > 0 ? static_cast<u32>(a) : id;
+}
+
+void symbol_string_cell(u32 id, ValueCell* out) {
+    ValueCell* s = symbol_entry(id);
+    cell_init(out, TYPE_STRING, 0, s->data2, 0);
+}
+
+bool word_is_any_type_q(const ValueCell* word) {
+    return symbol_resolve(word->data2) == symbol_resolve(g_sym.any_type);
+}
+
+i32 symbol_compare(ValueCell* symbol1, ValueCell* symbol2, i32 op) {
+    if (symbol2->type() != TYPE_SYMBOL) return CMP_NOT_COMPARABLE;
+    return string_compare_values(symbol1, symbol2, op, false);
+}
+
+void symbol_init() {
+    ActionRow row;
+    row.set<ACT_COMPARE>(symbol_compare);
+    datatype_register(TYPE_SYMBOL, 0, "symbol!", row);
+}
+
+// ---- well-known symbols, words and refinements ------------------------------------------------
+
+void words_init() {
+#define ZAN_X(field, name) g_sym.field = symbol_make(name);
+#define ZAN_XDUP(field, name) g_sym.field = symbol_make(name);
+    ZAN_WELL_KNOWN_SYMBOLS(ZAN_X, ZAN_XDUP)
+#undef ZAN_X
+#undef ZAN_XDUP
+#define ZAN_X(field) g_words.field = word_make_global(g_sym.field);
+    ZAN_WORDS_FROM_SYMBOLS(ZAN_X)
+#undef ZAN_X
+#define ZAN_X(field, name) g_words.n.field = word_load(name);
+#define ZAN_XDUP(field, name) g_words.n.field = word_load(name);
+    ZAN_WORDS_BY_NAME(ZAN_X, ZAN_XDUP)
+#undef ZAN_X
+#undef ZAN_XDUP
+    stack_set_reserved_symbols(g_words.n.body->data2, g_words.n.anon->data2);
+    g_gc_self_symbol = g_sym.self;
+}
+
+void refinements_init() {
+#define ZAN_X(field, name) g_refinements.field = refinement_load(name);
+    ZAN_WELL_KNOWN_REFINEMENTS(ZAN_X)
+#undef ZAN_X
+}
+
+}  // namespace zan

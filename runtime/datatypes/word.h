@@ -1,0 +1,81 @@
+// The six word types (word!, set-word!, lit-word!, get-word!, refinement!,
+// issue!): one cell layout (data1 context node, data2 symbol id, data3 index
+// in the context or -1), made from names and values, read and written
+// through their contexts.
+#pragma once
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+inline bool any_word_type_q(u32 type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
+inline u32 word_symbol(const ValueCell* w) { return w->data2; }
+inline i32 word_index(const ValueCell* w) { return static_cast<i32>(w->data3); }
+
+// ---- making words -------------------------------------------------------------------
+ValueCell* word_load(const char* name);
+ValueCell* lit_word_load(const char* name);
+ValueCell* set_word_load(const char* name);
+ValueCell* get_word_load(const char* name);
+ValueCell* refinement_load(const char* name);
+ValueCell* issue_load(const char* name);
+ValueCell* word_make_at(u32 symbol, ValueCell* cell);
+ValueCell* issue_make_at(const char* name, ValueCell* cell);
+ValueCell* word_make_global(u32 symbol);
+ValueCell* word_make_in(ValueCell* block, const char* name);
+ValueCell* word_make_in_symbol(ValueCell* block, u32 symbol);
+ValueCell* lit_word_make_in(ValueCell* block, const char* name);
+ValueCell* set_word_make_in(ValueCell* block, const char* name);
+ValueCell* get_word_make_in(ValueCell* block, const char* name);
+ValueCell* refinement_make_in(ValueCell* block, const char* name);
+ValueCell* issue_make_in(ValueCell* block, const char* name);
+ValueCell* word_push_symbol(u32 symbol);
+ValueCell* word_set_result(u32 symbol);
+ValueCell* word_push(const ValueCell* word);
+ValueCell* word_push_from_context(Node ctx, u32 n);
+ValueCell* lit_word_push(const ValueCell* word);
+ValueCell* set_word_push(const ValueCell* word);
+ValueCell* get_word_push(const ValueCell* word);
+ValueCell* refinement_push(const ValueCell* word);
+ValueCell* issue_push(const ValueCell* word);
+ValueCell* lit_word_push_from_context(Node ctx, u32 n);
+ValueCell* set_word_push_from_context(Node ctx, u32 n);
+ValueCell* get_word_push_from_context(Node ctx, u32 n);
+ValueCell* refinement_push_from_context(Node ctx, u32 n);
+ValueCell* word_root_append(const ValueCell* cell);
+// The symbol id of a word cell (the payload).
+inline u32 word_get(const ValueCell* w) { return w->data2; }
+
+// ---- reading and writing ----------------------------------------------------------------
+ValueCell* word_push_value(ValueCell* word);
+ValueCell* word_push_value_raw(ValueCell* word);
+ValueCell* get_word_push_value(ValueCell* word);
+void word_set_from_args();
+void lit_word_set();
+void set_word_set();
+void get_word_set();
+void refinement_set();
+void lit_word_get();
+void set_word_get();
+void refinement_get();
+void word_store_result(ValueCell* slot);
+ValueCell* word_push_name(const ValueCell* word);
+ValueCell* word_symbol_entry(const ValueCell* word);
+
+// ---- actions ----------------------------------------------------------------------------
+ValueCell* word_make(ValueCell* proto, ValueCell* spec, u32 type);
+ValueCell* issue_make(ValueCell* proto, ValueCell* spec, u32 type);
+i32 word_form(ValueCell* word, ValueCell* out, ValueCell* arg_limit, i32 limit);
+i32 word_mold(ValueCell* word, ValueCell* out, bool only, bool all, bool flat,
+              ValueCell* arg_limit, i32 limit, i32 indent);
+i32 word_compare(ValueCell* value1, ValueCell* value2, i32 op);
+i32 issue_compare(ValueCell* value1, ValueCell* value2, i32 op);
+void word_index_q();
+
+void word_init();
+void lit_word_init();
+void set_word_init();
+void get_word_init();
+void refinement_init();
+void issue_init();
+
+}  // namespace zan
