@@ -289,8 +289,11 @@ void date_math_op(i32 op) {
             // Whole days between the two instants, rounded down.
             i64 dd = g - date_to_days(v->data1);
             double dt = t - v->get_float();
-            if (!std::isfinite(dt)) fire_date_limit();
-            dd += static_cast<i64>(std::floor(dt / static_cast<double>(SECS_PER_DAY)));
+            double whole = std::floor(dt / static_cast<double>(SECS_PER_DAY));
+            // Dates keep their floats within a few days of their day: any
+            // other difference cannot be a whole number of days in 32 bits.
+            if (!(std::fabs(whole) < 1e9)) number_fire_type(Err::script_type_limit, TYPE_INTEGER);
+            dd += static_cast<i64>(whole);
             if (dd > INT32_MAX || dd < INT32_MIN) number_fire_type(Err::script_type_limit, TYPE_INTEGER);
             integer_box(d, static_cast<i32>(dd));
             return;
