@@ -346,9 +346,9 @@ ValueCell* block_make(ValueCell* proto, ValueCell* spec, u32 type) {
     if (st == TYPE_OBJECT) return from_service(g_services.object_body_of, spec, type);
     if (st == TYPE_MAP) return from_service(g_services.map_body_of, spec, type);
     if (st == TYPE_VECTOR) return from_service(g_services.vector_to_block, spec, type);
+    (void)proto;
     ValueCell* dt = datatype_push(type);
     fire(Err::script_bad_make_arg, dt, spec);
-    (void)proto;
 }
 
 ValueCell* block_to(ValueCell* proto, ValueCell* spec, u32 type) {

@@ -67,7 +67,8 @@ bool match_at(const Search& s, i32 i) {
 
 i32 skip_step(const ValueCell* skip) {
     if (!skip) return 1;
-    if (skip->type() != TYPE_INTEGER) fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
+    if (skip->type() != TYPE_INTEGER)
+        fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
     i32 step = dt::int_get(skip);
     if (step < 1) fire(Err::script_out_of_range, skip);
     return step;
@@ -200,12 +201,12 @@ i32 find_position(ValueCell* s, ValueCell* key, ValueCell* part, bool only, bool
 }  // namespace
 
 i32 block_find_position(ValueCell* series, ValueCell* value, ValueCell* part, bool only,
-                        bool case_sensitive, bool same, ValueCell* skip, bool last,
-                        bool reverse, bool match, i32* after) {
+                        bool case_sensitive, bool same, ValueCell* skip, bool last, bool reverse,
+                        bool match, i32* after) {
     ValueCell* s = stack_push(series);
     ValueCell* key = stack_push(value);
-    i32 r = find_position(s, key, part, only, case_sensitive, same, skip, last, reverse, match,
-                          after);
+    i32 r =
+        find_position(s, key, part, only, case_sensitive, same, skip, last, reverse, match, after);
     stack_pop(2);
     return r;
 }
@@ -218,8 +219,8 @@ bool block_contains_value(ValueCell* series, ValueCell* value, bool case_sensiti
 }
 
 ValueCell* block_find(ValueCell* series, ValueCell* value, ValueCell* part, bool only,
-                      bool case_sensitive, bool same, bool, ValueCell*, ValueCell* skip,
-                      bool last, bool reverse, bool tail, bool match) {
+                      bool case_sensitive, bool same, bool, ValueCell*, ValueCell* skip, bool last,
+                      bool reverse, bool tail, bool match) {
     i32 after = 0;
     i32 i = block_find_position(series, value, part, only, case_sensitive, same, skip, last,
                                 reverse, match, &after);
@@ -282,9 +283,8 @@ ValueCell* block_put(ValueCell* series, ValueCell* key, ValueCell* value, bool c
     return stack_push(&r);
 }
 
-ValueCell* block_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value,
-                           ValueCell* path, ValueCell*, ValueCell*, i32, bool case_sensitive,
-                           bool, bool, bool) {
+ValueCell* block_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value, ValueCell* path,
+                           ValueCell*, ValueCell*, i32, bool case_sensitive, bool, bool, bool) {
     u32 et = element->type();
     if (et == TYPE_INTEGER) {
         if (!value) return action_pick_dispatch(parent, dt::int_get(element), element);
@@ -295,8 +295,8 @@ ValueCell* block_eval_path(ValueCell* parent, ValueCell* element, ValueCell* val
         if (et == TYPE_WORD && parent->type() != TYPE_HASH)
             return const_cast<ValueCell*>(
                 block_select_word(parent, element->data2, !case_sensitive));
-        return block_select(parent, element, nullptr, true, case_sensitive, false, false,
-                            nullptr, nullptr, false, false);
+        return block_select(parent, element, nullptr, true, case_sensitive, false, false, nullptr,
+                            nullptr, false, false);
     }
     i32 after = 0;
     i32 i = block_find_position(parent, element, nullptr, true, case_sensitive, false, nullptr,

@@ -16,8 +16,8 @@ namespace zan {
 // find would answer, or -1; *after receives the position just past the
 // matched value or run. Refinements as for find (null cells = absent).
 i32 block_find_position(ValueCell* series, ValueCell* value, ValueCell* part, bool only,
-                        bool case_sensitive, bool same, ValueCell* skip, bool last,
-                        bool reverse, bool match, i32* after);
+                        bool case_sensitive, bool same, ValueCell* skip, bool last, bool reverse,
+                        bool match, i32* after);
 // Membership as the set operations test it: the value as one cell (find
 // /only), at record starts (every skip cells from the series' index), under
 // strict equality with case_sensitive, plain equality otherwise.
@@ -25,8 +25,7 @@ bool block_contains_value(ValueCell* series, ValueCell* value, bool case_sensiti
 
 // ---- sorting -------------------------------------------------------------------------
 ValueCell* block_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
-                      ValueCell* comparator, ValueCell* part, bool all, bool reverse,
-                      bool stable);
+                      ValueCell* comparator, ValueCell* part, bool all, bool reverse, bool stable);
 // The same, answering through *first the buffer position of the first
 // sorted cell (-1 when nothing was sorted): hash! re-enters the cells from
 // there.

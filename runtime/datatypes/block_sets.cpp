@@ -29,8 +29,8 @@ enum class Test { none, member, non_member };
 struct SetOp {
     bool case_sensitive;
     i32 record;
-    i32 op;              // compare op of the membership tests
-    ValueCell* result;   // a hash! on the data stack: the new block and its table
+    i32 op;             // compare op of the membership tests
+    ValueCell* result;  // a hash! on the data stack: the new block and its table
 };
 
 // Membership of value in other (a data-stack cell), at its record starts.
@@ -41,7 +41,8 @@ bool member_of(const SetOp& so, ValueCell* other, ValueCell* table_cell, const V
     if (type_block_like(key.type()))
         return block_contains_value(other, &key, so.case_sensitive, so.record);
     if (!table_cell->data3) {
-        Node t = hashtable_init(cells_of(other) < 1 ? 1 : cells_of(other), other, HASH_KIND_HASH, 0);
+        Node t =
+            hashtable_init(cells_of(other) < 1 ? 1 : cells_of(other), other, HASH_KIND_HASH, 0);
         table_cell->data3 = t;
     }
     return hashtable_get(table_cell->data3, &key, series_index(other), so.record, so.op, false,

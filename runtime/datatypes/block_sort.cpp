@@ -52,20 +52,19 @@ bool blind_compare_type(u32 t) {
 i32 compare_cells(const ValueCell* a, const ValueCell* b, i32 code) {
     ValueCell x = *a, y = *b;
     u32 tx = x.type(), ty = y.type();
-    i32 r;
-    if (!action_entry(tx, ACT_COMPARE) || (tx != ty && blind_compare_type(tx)))
-        r = CMP_NOT_COMPARABLE;
-    else
-        r = action_compare_int(&x, &y, code);
+    bool comparable = action_entry(tx, ACT_COMPARE) && !(tx != ty && blind_compare_type(tx));
+    i32 r = comparable ? action_compare_int(&x, &y, code) : CMP_NOT_COMPARABLE;
     if (r == CMP_NOT_COMPARABLE) r = static_cast<i32>(tx) - static_cast<i32>(ty);
     return r;
 }
 
 i32 skip_records(const ValueCell* skip, i32 n) {
     if (!skip) return 1;
-    if (skip->type() != TYPE_INTEGER) fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
+    if (skip->type() != TYPE_INTEGER)
+        fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
     i32 s = dt::int_get(skip);
-    if (s < 1 || n % s != 0 || n < s) fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
+    if (s < 1 || n % s != 0 || n < s)
+        fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
     return s;
 }
 
@@ -252,8 +251,7 @@ ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* sk
 }
 
 ValueCell* block_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
-                      ValueCell* comparator, ValueCell* part, bool all, bool reverse,
-                      bool stable) {
+                      ValueCell* comparator, ValueCell* part, bool all, bool reverse, bool stable) {
     i32 first;
     return block_sort_from(series, case_sensitive, skip, comparator, part, all, reverse, stable,
                            &first);

@@ -12,7 +12,6 @@
 #include "runtime/datatypes/dt_state.h"
 #include "runtime/datatypes/init.h"
 #include "runtime/datatypes/runtime_support.h"
-#include "runtime/datatypes/stack_report.h"
 #include "runtime/datatypes/symbol.h"
 
 namespace zan {
@@ -38,7 +37,6 @@ void runtime_bootstrap_for_tests() {
     refinements_init();
     g_boot_flag = false;
     runtime_support_init();
-    stack_report_init();
 }
 
 }  // namespace zan

@@ -23,6 +23,7 @@
 #include "runtime/datatypes/services.h"
 #include "runtime/datatypes/stack_report.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/vector.h"
 
 namespace zan {
 
@@ -166,13 +167,9 @@ void float_math_op(i32 op) {
             }
             break;
         case TYPE_VECTOR:
-            // The vector combines its elements with the number as their
-            // right operand, which would reverse these operations.
-            if (op == MATH_SUBTRACT || op == MATH_DIVIDE || op == MATH_REMAINDER)
-                number_fire_not_related(number_op_word(op), lt);
-            if (ActionEntry e = number_peer_entry(rt, op)) {
-                swap_cells(left, right);
-                reinterpret_cast<FrameFn>(e)();
+            // The vector computes number op element for each of its elements.
+            if (number_peer_entry(rt, op)) {
+                vector_math_number_left(op);
                 return;
             }
             break;
@@ -273,6 +270,19 @@ bool text_to_float(const char* text, size_t n, int exp_adjust, double* out) {
 
 // A float! from the text of a string-like value, as a float literal.
 bool float_from_text(const ValueCell* s, double* out) {
+    if (g_number_peers.scan_float_text) {
+        SeriesBuffer* b = series_buffer(s);
+        u32 unit = b->unit();
+        i32 total = static_cast<i32>(b->used_bytes() / unit);
+        i32 idx = series_index(s);
+        if (idx > total) idx = total;
+        if (idx < 0) idx = 0;
+        if (total - idx == 0) return false;
+        i32 error = 0;
+        *out = g_number_peers.scan_float_text(b->head_ptr() + static_cast<size_t>(idx) * unit,
+                                              static_cast<u32>(total - idx), unit, &error);
+        return error == 0;
+    }
     char buf[FLOAT_TEXT_MAX_UNITS + 1];
     size_t n = 0;
     if (!text_units(s, buf, &n)) return false;

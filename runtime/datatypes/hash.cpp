@@ -79,7 +79,8 @@ i32 hash_mold(ValueCell* value, ValueCell* out, bool only, bool all, bool flat,
     return block_mold(value, out, only, all, flat, arg_limit, limit, indent);
 }
 
-// ---- copy ----------------------------------------------------------------------------------------
+// ---- copy
+// ----------------------------------------------------------------------------------------
 
 ValueCell* hash_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool deep,
                      ValueCell* types) {
@@ -96,10 +97,11 @@ ValueCell* hash_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool d
     return out;
 }
 
-// ---- sort and trim ---------------------------------------------------------------------------------
+// ---- sort and trim
+// ---------------------------------------------------------------------------------
 
-ValueCell* hash_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
-                     ValueCell* comparator, ValueCell* part, bool all, bool reverse, bool stable) {
+ValueCell* hash_sort(ValueCell* series, bool case_sensitive, ValueCell* skip, ValueCell* comparator,
+                     ValueCell* part, bool all, bool reverse, bool stable) {
     i32 first = -1;
     ValueCell* r = block_sort_from(series, case_sensitive, skip, comparator, part, all, reverse,
                                    stable, &first);
@@ -125,7 +127,8 @@ void hash_trim(ValueCell* series, bool head, bool tail, bool auto_, bool lines, 
     stack_pop(1);
 }
 
-// ---- registration ------------------------------------------------------------------------------------
+// ---- registration
+// ------------------------------------------------------------------------------------
 
 void hash_init() {
     ActionRow row;
@@ -135,11 +138,11 @@ void hash_init() {
         .set<ACT_COPY>(hash_copy)
         .set<ACT_SORT>(hash_sort)
         .set<ACT_TRIM>(hash_trim)
-        .inherit({ACT_FORM, ACT_EVAL_PATH, ACT_COMPARE, ACT_APPEND, ACT_INSERT, ACT_CHANGE,
-                  ACT_FIND, ACT_PUT, ACT_SELECT, ACT_SWAP, ACT_TAKE, ACT_REFLECT, ACT_AT,
-                  ACT_BACK, ACT_CLEAR, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q,
-                  ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SKIP,
-                  ACT_TAIL, ACT_TAIL_Q, ACT_MODIFY});
+        .inherit({ACT_FORM,     ACT_EVAL_PATH, ACT_COMPARE, ACT_APPEND, ACT_INSERT, ACT_CHANGE,
+                  ACT_FIND,     ACT_PUT,       ACT_SELECT,  ACT_SWAP,   ACT_TAKE,   ACT_REFLECT,
+                  ACT_AT,       ACT_BACK,      ACT_CLEAR,   ACT_HEAD,   ACT_HEAD_Q, ACT_INDEX_Q,
+                  ACT_LENGTH_Q, ACT_MOVE,      ACT_NEXT,    ACT_PICK,   ACT_POKE,   ACT_REMOVE,
+                  ACT_REVERSE,  ACT_SKIP,      ACT_TAIL,    ACT_TAIL_Q, ACT_MODIFY});
     datatype_register(TYPE_HASH, TYPE_BLOCK, "hash!", row);
 }
 

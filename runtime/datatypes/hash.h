@@ -22,8 +22,8 @@ i32 hash_mold(ValueCell* value, ValueCell* out, bool only, bool all, bool flat,
               ValueCell* arg_limit, i32 limit, i32 indent);
 ValueCell* hash_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool deep,
                      ValueCell* types);
-ValueCell* hash_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
-                     ValueCell* comparator, ValueCell* part, bool all, bool reverse, bool stable);
+ValueCell* hash_sort(ValueCell* series, bool case_sensitive, ValueCell* skip, ValueCell* comparator,
+                     ValueCell* part, bool all, bool reverse, bool stable);
 void hash_trim(ValueCell* series, bool head, bool tail, bool auto_, bool lines, bool all,
                ValueCell* with);
 void hash_init();

@@ -4,18 +4,22 @@
 #include "runtime/datatypes/init.h"
 
 #include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/dt_state.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
@@ -24,14 +28,18 @@
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/point.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/url.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 
 namespace zan {
@@ -56,7 +64,7 @@ void datatypes_init_all() {
     series_init();
     block_init();
     string_init();
-    // binary!
+    binary_init();
     integer_init();
     symbol_init();
     context_init();
@@ -77,25 +85,28 @@ void datatypes_init_all() {
     routine_init();
     paren_init();
     issue_init();
-    // url! file!
+    url_init();
+    file_init();
     object_init();
-    // bitset!
+    bitset_init();
     triple_init();
     float_init();
     typeset_init();
     error_init();
-    // vector! map!
+    vector_init();
+    map_init();
     hash_init();
     pair_init();
     percent_init();
     tuple_init();
     time_init();
-    // tag! email!
+    tag_init();
+    email_init();
     handle_init();
     date_init();
-    // port!
+    port_init();
     money_init();
-    // ref!
+    ref_init();
     point2d_init();
     point3d_init();
     // (image back end) image!

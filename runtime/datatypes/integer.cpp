@@ -20,6 +20,7 @@
 #include "runtime/datatypes/stack_report.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 
 namespace zan {
@@ -201,12 +202,15 @@ void integer_math_op(i32 op) {
             reinterpret_cast<FrameFn>(e)();
             return;
         }
-        case TYPE_TUPLE:
-        case TYPE_VECTOR: {
+        case TYPE_VECTOR:
+            // The vector computes integer op element for each of its elements.
+            if (!number_peer_entry(rt, op)) invalid_type_of(right);
+            vector_math_number_left(op);
+            return;
+        case TYPE_TUPLE: {
             // The other core combines its elements with the integer as their
             // right operand, which would reverse these operations.
-            if (op == MATH_SUBTRACT || op == MATH_DIVIDE ||
-                (rt == TYPE_VECTOR && op == MATH_REMAINDER))
+            if (op == MATH_SUBTRACT || op == MATH_DIVIDE)
                 number_fire_not_related(number_op_word(op), TYPE_INTEGER);
             ActionEntry e = number_peer_entry(rt, op);
             if (!e) invalid_type_of(right);
@@ -365,8 +369,13 @@ i32 integer_from_spec(ValueCell* spec) {
             if (type_string_like(t)) {
                 SeriesSpan s = span_of(spec);
                 i32 v = 0;
-                if (scan_integer_units(s.p, s.count, s.unit, &v) != 0)
-                    number_fire_bad_to_arg(TYPE_INTEGER, spec);
+                i32 error = 0;
+                if (g_number_peers.scan_integer_text)
+                    v = g_number_peers.scan_integer_text(s.p, static_cast<u32>(s.count), s.unit,
+                                                         &error);
+                else
+                    error = scan_integer_units(s.p, s.count, s.unit, &v);
+                if (error != 0) number_fire_bad_to_arg(TYPE_INTEGER, spec);
                 return v;
             }
             number_fire_bad_to_arg(TYPE_INTEGER, spec);

@@ -30,6 +30,13 @@ struct NumberPeers {
     i32 (*money_to_integer)(const ValueCell* money) = nullptr;
     // date!: seconds since 1970-01-01 00:00 UTC.
     i32 (*date_to_epoch)(const ValueCell* date) = nullptr;
+    // The lexer's number scanners (the lexer sits above the datatypes, so
+    // it installs them). *error: 0 when the text is a number, -1 when it is
+    // not, -2 (integers) when the value does not fit in 32 bits. Until they
+    // are installed, to integer! and to float! read the same literal forms
+    // with scanners of their own.
+    i32 (*scan_integer_text)(const u8* start, u32 length, u32 unit, i32* error) = nullptr;
+    double (*scan_float_text)(const u8* start, u32 count, u32 unit, i32* error) = nullptr;
 };
 
 extern NumberPeers g_number_peers;

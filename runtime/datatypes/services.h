@@ -6,6 +6,7 @@
 #pragma once
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
+#include "runtime/datatypes/action_table.h"
 
 namespace zan {
 
@@ -63,7 +64,7 @@ struct DatatypeServices {
     // a handle!; raises access error no-port-action for a missing entry and
     // answers null when the actor is an object (the port! row applies).
     // Fallback: the port! row applies.
-    void (*(*port_action_entry)(const ValueCell* port, u32 action))() = nullptr;
+    ActionEntry (*port_action_entry)(const ValueCell* port, u32 action) = nullptr;
 
     // Lexer: scans the text of a string from its index (len -1: to the tail)
     // into a block! left in dest; consumed receives the code points read.

@@ -2,8 +2,6 @@
 // stack traces that errors carry.
 #include "runtime/datatypes/stack_report.h"
 
-#include <cstdio>
-
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/dt_util.h"
@@ -36,33 +34,6 @@ const ValueCell* value_of(ValueCell* w) {
     return context_get_ptr(w, ctx);
 }
 
-// Error fields (values of the error's context, in order).
-constexpr u32 ERROR_FIELD_WHERE = 7;
-constexpr u32 ERROR_FIELD_STACK = 8;
-
-void prepare_error(ValueCell* error) {
-    if (error->type() != TYPE_ERROR || !error->data1) return;
-    ValueCell* ctx = context_cell(error->data1);
-    if (context_on_stack(ctx) || context_word_count(ctx) <= ERROR_FIELD_STACK) return;
-    ValueCell* where = context_values_head(ctx) + ERROR_FIELD_WHERE;
-    if (where->type() == TYPE_NONE) {
-        ValueCell w = *stack_calling_word();
-        *(context_values_head(context_cell(error->data1)) + ERROR_FIELD_WHERE) = w;
-    }
-    ValueCell* stack = context_values_head(context_cell(error->data1)) + ERROR_FIELD_STACK;
-    if (stack->type() != TYPE_BLOCK)
-        dt::int_box(stack, static_cast<i32>(g_stack.ctop - g_stack.cbottom));
-}
-
-void print_uncaught(ValueCell* error) {
-    if (g_services.native_print) {
-        g_services.native_print(error);
-        return;
-    }
-    std::fflush(stdout);
-    std::fprintf(stderr, "*** %s error: %s\n", err_category_name(err_category(g_raw_error)),
-                 err_id_name(g_raw_error));
-}
 }  // namespace
 
 ValueCell* stack_calling_word() {
@@ -117,11 +88,6 @@ i32 stack_trace_block(i32 level, const ValueCell* position, ValueCell* out, i32 
         limit--;
     }
     return limit;
-}
-
-void stack_report_init() {
-    g_stack_error_hooks.prepare_error = prepare_error;
-    g_stack_error_hooks.print_uncaught = print_uncaught;
 }
 
 }  // namespace zan

@@ -19,7 +19,5 @@ void stack_trace_words(i32 level, ValueCell* block, CallFrame* end);
 // field into the string, each name followed by one space; returns the
 // remaining limit.
 i32 stack_trace_block(i32 level, const ValueCell* position, ValueCell* out, i32 limit);
-// Installs the stack's error hooks (where field, uncaught printing).
-void stack_report_init();
 
 }  // namespace zan

@@ -26,6 +26,7 @@ struct Units {
     u32 unit = 1;
     bool vector = false;
     bool vector_float = false;
+    bool vector_signed = false;  // integer! elements; char! elements are code points
 
     explicit Units(const ValueCell* s) {
         SeriesBuffer* b = series_of(s);
@@ -33,20 +34,37 @@ struct Units {
         unit = b->unit();
         vector = s->type() == TYPE_VECTOR;
         vector_float = vector && (s->data3 == TYPE_FLOAT || s->data3 == TYPE_PERCENT);
+        vector_signed = vector && s->data3 == TYPE_INTEGER;
     }
     const u8* at(i32 i) const { return base + static_cast<u64>(i) * unit; }
     // A code point, a byte, or an integer element as its 32 bits.
     u32 cp(i32 i) const {
-        if (vector) return static_cast<u32>(int_at(i));
+        if (vector_signed) return static_cast<u32>(int_at(i));
         return unicode_get_unit(at(i), unit);
+    }
+    // An integer or char! element as a number.
+    i64 number_at(i32 i) const {
+        return vector_signed ? int_at(i) : static_cast<i64>(unicode_get_unit(at(i), unit));
     }
     i64 int_at(i32 i) const {
         const u8* p = at(i);
         switch (unit) {
             case 1: return static_cast<int8_t>(*p);
-            case 2: { int16_t v; std::memcpy(&v, p, 2); return v; }
-            case 4: { i32 v; std::memcpy(&v, p, 4); return v; }
-            default: { i64 v; std::memcpy(&v, p, 8); return v; }
+            case 2: {
+                int16_t v;
+                std::memcpy(&v, p, 2);
+                return v;
+            }
+            case 4: {
+                i32 v;
+                std::memcpy(&v, p, 4);
+                return v;
+            }
+            default: {
+                i64 v;
+                std::memcpy(&v, p, 8);
+                return v;
+            }
         }
     }
     double float_at(i32 i) const {
@@ -70,11 +88,11 @@ bool bitset_has(Node bits, u32 cp) {
 
 struct Key {
     enum Kind { unit, number, bitset, run } kind = unit;
-    u32 cp = 0;          // unit: folded when folding applies
+    u32 cp = 0;             // unit: folded when folding applies
     bool is_float = false;  // number: which of the two holds it
     i64 ival = 0;
     double fval = 0;
-    Node bits = 0;       // bitset
+    Node bits = 0;              // bitset
     ValueCell* text = nullptr;  // text: a string-like or binary! cell on the data stack
     i32 len = 1;
 };
@@ -127,7 +145,8 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
     bool fold = text_series && !case_sensitive && !same;
     Key key;
     u32 vt = v->type();
-    if (vt == TYPE_CHAR && !(st == TYPE_VECTOR && s->data3 != TYPE_CHAR && s->data3 != TYPE_INTEGER)) {
+    if (vt == TYPE_CHAR &&
+        !(st == TYPE_VECTOR && s->data3 != TYPE_CHAR && s->data3 != TYPE_INTEGER)) {
         key.cp = fold ? case_fold(dt::char_get(v)) : dt::char_get(v);
     } else if (numeric_series &&
                (vt == TYPE_INTEGER || vt == TYPE_FLOAT || vt == TYPE_PERCENT || vt == TYPE_CHAR)) {
@@ -175,9 +194,9 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
             case Key::unit: return unit_at(i) == key.cp;
             case Key::number:
                 if (u.vector_float || key.is_float)
-                    return (u.vector_float ? u.float_at(i) : static_cast<double>(u.int_at(i))) ==
+                    return (u.vector_float ? u.float_at(i) : static_cast<double>(u.number_at(i))) ==
                            key.fval;
-                return (u.vector ? u.int_at(i) : static_cast<i64>(u.cp(i))) == key.ival;
+                return u.number_at(i) == key.ival;
             case Key::bitset: return bitset_has(key.bits, u.cp(i));
             case Key::run:
                 if (i + key.len > total) return false;
@@ -225,8 +244,8 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
 }
 
 ValueCell* string_find(ValueCell* series, ValueCell* value, ValueCell* part, bool,
-                       bool case_sensitive, bool same, bool any, ValueCell* with,
-                       ValueCell* skip, bool last, bool reverse, bool tail, bool match) {
+                       bool case_sensitive, bool same, bool any, ValueCell* with, ValueCell* skip,
+                       bool last, bool reverse, bool tail, bool match) {
     i32 len = 1;
     i32 i = string_find_position(series, value, part, case_sensitive, same, any, with, skip, last,
                                  reverse, match, &len);
@@ -237,8 +256,8 @@ ValueCell* string_find(ValueCell* series, ValueCell* value, ValueCell* part, boo
 }
 
 ValueCell* string_select(ValueCell* series, ValueCell* value, ValueCell* part, bool,
-                         bool case_sensitive, bool same, bool any, ValueCell* with,
-                         ValueCell* skip, bool last, bool reverse) {
+                         bool case_sensitive, bool same, bool any, ValueCell* with, ValueCell* skip,
+                         bool last, bool reverse) {
     i32 len = 1;
     i32 i = string_find_position(series, value, part, case_sensitive, same, any, with, skip, last,
                                  reverse, false, &len);
@@ -252,7 +271,7 @@ ValueCell* string_select(ValueCell* series, ValueCell* value, ValueCell* part, b
         dt::int_box(&r, static_cast<i32>(u.cp(at)));
     } else if (st == TYPE_VECTOR) {
         switch (series->data3) {
-            case TYPE_CHAR: dt::char_box(&r, static_cast<u32>(u.int_at(at))); break;
+            case TYPE_CHAR: dt::char_box(&r, u.cp(at)); break;
             case TYPE_FLOAT:
             case TYPE_PERCENT:
                 cell_init(&r, series->data3);

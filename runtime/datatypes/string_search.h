@@ -18,8 +18,7 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
 
 // ---- sort --------------------------------------------------------------------------------
 ValueCell* string_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
-                       ValueCell* comparator, ValueCell* part, bool all, bool reverse,
-                       bool stable);
+                       ValueCell* comparator, ValueCell* part, bool all, bool reverse, bool stable);
 
 // Comparisons of the sort engines, one per element kind. The context word
 // is the case flag (1: no folding); flags: bit 0 reverse, bit 1 whole
@@ -31,7 +30,8 @@ i32 string_sort_cmp_u16(const void* a, const void* b, uintptr_t case_flag, u32 f
 i32 string_sort_cmp_u32(const void* a, const void* b, uintptr_t case_flag, u32 flags);
 // Raw units never folded (binary! bytes).
 i32 string_sort_cmp_raw_bytes(const void* a, const void* b, uintptr_t unused, u32 flags);
-// vector! elements: signed integers of 1, 2 or 4 bytes, 32- and 64-bit floats.
+// vector! elements: integer! elements of 1, 2 or 4 bytes as signed numbers,
+// 32- and 64-bit floats (char! elements compare as unsigned code points).
 i32 string_sort_cmp_i8(const void* a, const void* b, uintptr_t unused, u32 flags);
 i32 string_sort_cmp_i16(const void* a, const void* b, uintptr_t unused, u32 flags);
 i32 string_sort_cmp_i32(const void* a, const void* b, uintptr_t unused, u32 flags);

@@ -42,11 +42,13 @@ void take_records(ValueCell* result, const ValueCell* src, const ValueCell* othe
                   i32 record, bool fold) {
     for (i32 i = series_index(src); i < series_buffer_length(src); i += record) {
         u32 first = unit_at(src, i);
-        if (test != Test::none && has_at_records(other, first, record, fold) != (test == Test::member))
+        if (test != Test::none &&
+            has_at_records(other, first, record, fold) != (test == Test::member))
             continue;
         if (has_at_records(result, first, record, fold)) continue;
         i32 end = i + record < series_buffer_length(src) ? i + record : series_buffer_length(src);
-        for (i32 k = i; k < end; k++) string_append_char(series_of(result), unit_at(src, k));
+        for (i32 k = i; k < end; k++)
+            string_append_char(series_of(result), unit_at(src, k));
     }
 }
 }  // namespace

@@ -41,7 +41,8 @@ i32 compare_records(const void* a, const void* b, u32 flags, Get get) {
     u32 arg = sort_flags_arg(flags);
     i32 r = 0;
     if (flags & SORT_FLAG_ALL) {
-        for (u32 i = 0; i < arg && r == 0; i++) r = order(get(a, i), get(b, i));
+        for (u32 i = 0; i < arg && r == 0; i++)
+            r = order(get(a, i), get(b, i));
     } else {
         r = order(get(a, arg), get(b, arg));
     }
@@ -51,7 +52,8 @@ i32 compare_records(const void* a, const void* b, u32 flags, Get get) {
 template <class T>
 i32 compare_text(const void* a, const void* b, uintptr_t case_flag, u32 flags) {
     if (case_flag)
-        return compare_records(a, b, flags, [](const void* p, u32 i) { return u32(load<T>(p, i)); });
+        return compare_records(a, b, flags,
+                               [](const void* p, u32 i) { return u32(load<T>(p, i)); });
     return compare_records(a, b, flags,
                            [](const void* p, u32 i) { return case_fold(u32(load<T>(p, i))); });
 }
@@ -75,14 +77,28 @@ bool is_float_vector(const ValueCell* s) {
     return s->type() == TYPE_VECTOR && (s->data3 == TYPE_FLOAT || s->data3 == TYPE_PERCENT);
 }
 
+// char! elements of a vector: code points, never folded.
+i32 cmp_raw_u16(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_plain<u16>(a, b, f);
+}
+i32 cmp_raw_u32(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_plain<u32>(a, b, f);
+}
+
 SortCompare comparison_for(const ValueCell* s, u32 unit) {
     u32 t = s->type();
     if (t == TYPE_VECTOR) {
         if (is_float_vector(s)) return unit == 4 ? string_sort_cmp_f32 : string_sort_cmp_f64;
-        return unit == 1 ? string_sort_cmp_i8 : unit == 2 ? string_sort_cmp_i16 : string_sort_cmp_i32;
+        if (s->data3 == TYPE_CHAR)
+            return unit == 1 ? string_sort_cmp_raw_bytes : unit == 2 ? cmp_raw_u16 : cmp_raw_u32;
+        return unit == 1   ? string_sort_cmp_i8
+               : unit == 2 ? string_sort_cmp_i16
+                           : string_sort_cmp_i32;
     }
     if (!type_string_like(t)) return string_sort_cmp_raw_bytes;
-    return unit == 1 ? string_sort_cmp_bytes : unit == 2 ? string_sort_cmp_u16 : string_sort_cmp_u32;
+    return unit == 1   ? string_sort_cmp_bytes
+           : unit == 2 ? string_sort_cmp_u16
+                       : string_sort_cmp_u32;
 }
 
 // The element at p as a value for a user function: char! of text, integer!
@@ -96,10 +112,13 @@ void element_value(const ValueCell* s, const u8* p, u32 unit, ValueCell* out) {
             double d = unit == 4 ? static_cast<double>(load<float>(p, 0)) : load<double>(p, 0);
             cell_init(out, s->data3);
             out->put_float(d);
+        } else if (s->data3 == TYPE_CHAR) {
+            dt::char_box(out, unicode_get_unit(p, unit));
         } else {
-            i64 v = unit == 1 ? load<int8_t>(p, 0) : unit == 2 ? load<int16_t>(p, 0) : load<i32>(p, 0);
-            if (s->data3 == TYPE_CHAR) dt::char_box(out, static_cast<u32>(v));
-            else dt::int_box(out, static_cast<i32>(v));
+            i64 v = unit == 1   ? load<int8_t>(p, 0)
+                    : unit == 2 ? load<int16_t>(p, 0)
+                                : load<i32>(p, 0);
+            dt::int_box(out, static_cast<i32>(v));
         }
     } else {
         dt::char_box(out, unicode_get_unit(p, unit));
@@ -138,15 +157,33 @@ private:
 
 // ---- comparisons -----------------------------------------------------------------------------
 
-i32 string_sort_cmp_bytes(const void* a, const void* b, uintptr_t c, u32 f) { return compare_text<u8>(a, b, c, f); }
-i32 string_sort_cmp_u16(const void* a, const void* b, uintptr_t c, u32 f) { return compare_text<u16>(a, b, c, f); }
-i32 string_sort_cmp_u32(const void* a, const void* b, uintptr_t c, u32 f) { return compare_text<u32>(a, b, c, f); }
-i32 string_sort_cmp_raw_bytes(const void* a, const void* b, uintptr_t, u32 f) { return compare_plain<u8>(a, b, f); }
-i32 string_sort_cmp_i8(const void* a, const void* b, uintptr_t, u32 f) { return compare_plain<int8_t>(a, b, f); }
-i32 string_sort_cmp_i16(const void* a, const void* b, uintptr_t, u32 f) { return compare_plain<int16_t>(a, b, f); }
-i32 string_sort_cmp_i32(const void* a, const void* b, uintptr_t, u32 f) { return compare_plain<i32>(a, b, f); }
-i32 string_sort_cmp_f32(const void* a, const void* b, uintptr_t, u32 f) { return compare_float<float>(a, b, f); }
-i32 string_sort_cmp_f64(const void* a, const void* b, uintptr_t, u32 f) { return compare_float<double>(a, b, f); }
+i32 string_sort_cmp_bytes(const void* a, const void* b, uintptr_t c, u32 f) {
+    return compare_text<u8>(a, b, c, f);
+}
+i32 string_sort_cmp_u16(const void* a, const void* b, uintptr_t c, u32 f) {
+    return compare_text<u16>(a, b, c, f);
+}
+i32 string_sort_cmp_u32(const void* a, const void* b, uintptr_t c, u32 f) {
+    return compare_text<u32>(a, b, c, f);
+}
+i32 string_sort_cmp_raw_bytes(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_plain<u8>(a, b, f);
+}
+i32 string_sort_cmp_i8(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_plain<int8_t>(a, b, f);
+}
+i32 string_sort_cmp_i16(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_plain<int16_t>(a, b, f);
+}
+i32 string_sort_cmp_i32(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_plain<i32>(a, b, f);
+}
+i32 string_sort_cmp_f32(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_float<float>(a, b, f);
+}
+i32 string_sort_cmp_f64(const void* a, const void* b, uintptr_t, u32 f) {
+    return compare_float<double>(a, b, f);
+}
 
 i32 string_sort_result_of(const ValueCell* result) {
     switch (result->type()) {
@@ -216,7 +253,8 @@ ValueCell* string_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
 
     i32 size = 1;
     if (skip) {
-        if (skip->type() != TYPE_INTEGER) fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
+        if (skip->type() != TYPE_INTEGER)
+            fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);
         size = dt::int_get(skip);
         if (size < 1 || n % size != 0 || n < size)
             fire(Err::script_invalid_refine_arg, g_refinements.skip, skip);

@@ -48,7 +48,8 @@ void write_units(ValueCell* s, const std::vector<u32>& units) {
         unicode_put_unit(p, unit, cp);
         p += unit;
     }
-    b->tail = b->head + static_cast<u32>(static_cast<u64>(idx + static_cast<i64>(units.size())) * unit);
+    b->tail =
+        b->head + static_cast<u32>(static_cast<u64>(idx + static_cast<i64>(units.size())) * unit);
 }
 
 // The set of /with: small sets are scanned, larger ones searched sorted.
@@ -72,19 +73,23 @@ bool string_white_space_q(u32 cp) {
            cp == 0x205F || cp == 0x3000;
 }
 
-bool string_blank_q(u32 cp) { return cp == ' ' || cp == '\t' || (cp >= 0x85 && string_white_space_q(cp)); }
+bool string_blank_q(u32 cp) {
+    return cp == ' ' || cp == '\t' || (cp >= 0x85 && string_white_space_q(cp));
+}
 
 void string_trim_with(ValueCell* series, ValueCell* with) {
     CodeSet set;
     if (!with) {
-        for (u32 cp : {9u, 10u, 13u, 32u}) set.add(cp);
+        for (u32 cp : {9u, 10u, 13u, 32u})
+            set.add(cp);
     } else if (with->type() == TYPE_CHAR) {
         set.add(dt::char_get(with));
     } else if (with->type() == TYPE_INTEGER) {
         set.add(static_cast<u32>(dt::int_get(with)));
     } else if (type_string_like(with->type()) || with->type() == TYPE_BINARY) {
         ValueCell w = *with;
-        for (u32 cp : read_units(&w)) set.add(cp);
+        for (u32 cp : read_units(&w))
+            set.add(cp);
     } else {
         fire(Err::script_invalid_arg, with);
     }
@@ -116,7 +121,8 @@ void string_trim_modes(ValueCell* series, bool head, bool tail) {
     bool both = !head && !tail;
     size_t b = 0, e = in.size();
     if (head || both)
-        while (b < e && string_white_space_q(in[b])) b++;
+        while (b < e && string_white_space_q(in[b]))
+            b++;
     bool had_lf = false;
     if (tail || both)
         while (e > b && string_white_space_q(in[e - 1])) {
@@ -126,7 +132,8 @@ void string_trim_modes(ValueCell* series, bool head, bool tail) {
     std::vector<u32> out;
     out.reserve(e - b + 1);
     if (!both) {
-        out.assign(in.begin() + static_cast<std::ptrdiff_t>(b), in.begin() + static_cast<std::ptrdiff_t>(e));
+        out.assign(in.begin() + static_cast<std::ptrdiff_t>(b),
+                   in.begin() + static_cast<std::ptrdiff_t>(e));
     } else {
         // Inside, a run of blanks right after a line feed or right before
         // one goes.
@@ -136,10 +143,13 @@ void string_trim_modes(ValueCell* series, bool head, bool tail) {
                 continue;
             }
             size_t j = i;
-            while (j < e && string_blank_q(in[j])) j++;
+            while (j < e && string_blank_q(in[j]))
+                j++;
             bool after_lf = !out.empty() && out.back() == '\n';
             bool before_lf = j < e && in[j] == '\n';
-            if (!after_lf && !before_lf) out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(i), in.begin() + static_cast<std::ptrdiff_t>(j));
+            if (!after_lf && !before_lf)
+                out.insert(out.end(), in.begin() + static_cast<std::ptrdiff_t>(i),
+                           in.begin() + static_cast<std::ptrdiff_t>(j));
             i = j - 1;
         }
         if (had_lf) out.push_back('\n');

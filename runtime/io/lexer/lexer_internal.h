@@ -234,8 +234,7 @@ bool lexer_text_to_float(const u8* start, const u8* end, bool apostrophes, int e
 bool lexer_datatype_from_construct(const u8* start, const u8* end, ValueCell* out);
 
 // ---- values made through their datatypes' makers ----------------------------------------------
-// The loaders check their text fully before calling these. binary! and map!
-// have no maker yet: those two raise internal not-done.
+// The loaders check their text fully before calling these.
 void lexer_make_binary(ValueCell* cell, const u8* bytes, u32 count);
 void lexer_make_tuple(ValueCell* cell, const u8* parts, u32 count);
 void lexer_make_pair(ValueCell* cell, i32 x, i32 y);

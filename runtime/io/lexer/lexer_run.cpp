@@ -22,6 +22,7 @@
 #include "runtime/datatypes/services.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/number_peers.h"
 #include "runtime/io/lexer/lexer_internal.h"
 
 namespace zan {
@@ -100,6 +101,9 @@ void lexer_init() {
         g_mark_registered = true;
     }
     g_services.lexer_scan_string = service_scan_string;
+    // The number datatypes read text with the lexer's own scanners.
+    g_number_peers.scan_integer_text = scan_integer_text;
+    g_number_peers.scan_float_text = scan_float_text;
 }
 
 void lexer_mark() {

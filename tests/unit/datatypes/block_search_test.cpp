@@ -12,12 +12,20 @@ struct FindCase {
     i32 index;        // position of the series value before the search
     const char* key;  // one token read by the test reader
     Find f;
-    i32 want;         // index of the answer, -1 for none
+    i32 want;  // index of the answer, -1 for none
 };
 
 // Refinement shorthands.
-Find part(i32 n) { Find f; f.part = n; return f; }
-Find skip(i32 n) { Find f; f.skip = n; return f; }
+Find part(i32 n) {
+    Find f;
+    f.part = n;
+    return f;
+}
+Find skip(i32 n) {
+    Find f;
+    f.skip = n;
+    return f;
+}
 
 const FindCase kFind[] = {
     {"1 2 3 2 4", 0, "2", {}, 1},
@@ -31,7 +39,7 @@ const FindCase kFind[] = {
     {"1 2 3 2 4", 0, "2", {.match = true}, -1},
     {"1 2 3 2 4", 1, "2", {.tail = true, .match = true}, 2},
     {"1 2 3 2 4", 0, "9", {}, -1},
-    {"1 2 3 2 4", 5, "4", {}, -1},  // at the tail
+    {"1 2 3 2 4", 5, "4", {}, -1},                 // at the tail
     {"1 2 3 2 4", 0, "4", {.reverse = true}, -1},  // nothing before the head
     {"1 2 3 2 4", 0, "2", part(1), -1},
     {"1 2 3 2 4", 0, "2", part(2), 1},
@@ -84,7 +92,8 @@ TEST_F(BlockSearchTest, FindByDatatypeAndTypeset) {
     EXPECT_EQ(find(s, dt, {.only = true}), -1);  // /only: the datatype value itself
     ValueCell number;
     typeset_make_at(&number, 0, 0, 0);
-    for (u32 t : {TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT}) typeset_add_type(&number, t);
+    for (u32 t : {TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT})
+        typeset_add_type(&number, t);
     EXPECT_EQ(find(s, number), 0);
     EXPECT_EQ(find(s, number, {.last = true}), 2);
 }
@@ -104,8 +113,8 @@ TEST_F(BlockSearchTest, AnyAndWithDoNothingOnBlocks) {
     ValueCell* s = B("a b c");
     ValueCell key = V("b");
     ValueCell wild = V("\"*\"");
-    ValueCell* r = action_find_dispatch(s, &key, nullptr, false, false, false, true, &wild,
-                                        nullptr, false, false, false, false);
+    ValueCell* r = action_find_dispatch(s, &key, nullptr, false, false, false, true, &wild, nullptr,
+                                        false, false, false, false);
     EXPECT_EQ(series_index(r), 1);
 }
 
@@ -124,8 +133,8 @@ TEST_F(BlockSearchTest, FindPartMayBeAPositionInTheSameBlock) {
               1);
     ValueCell* other = B("1 2");
     EXPECT_EQ(error_of([&] {
-                  action_find_dispatch(s, &key, other, false, false, false, false, nullptr,
-                                       nullptr, false, false, false, false);
+                  action_find_dispatch(s, &key, other, false, false, false, false, nullptr, nullptr,
+                                       false, false, false, false);
               }),
               Err::script_invalid_refine_arg);
 }
@@ -197,10 +206,10 @@ TEST_F(BlockSearchTest, PathStepsGetAndSet) {
     EXPECT_EQ(M(block_eval_path(s, &e, nullptr, nullptr, nullptr, nullptr, 0, false, false, false,
                                 false)),
               "2");
-    EXPECT_EQ(block_eval_path(s, &e, nullptr, nullptr, nullptr, nullptr, 0, true, false, false,
-                              false)
-                  ->type(),
-              TYPE_NONE);
+    EXPECT_EQ(
+        block_eval_path(s, &e, nullptr, nullptr, nullptr, nullptr, 0, true, false, false, false)
+            ->type(),
+        TYPE_NONE);
     e = V("\"K\"");
     EXPECT_EQ(M(block_eval_path(s, &e, nullptr, nullptr, nullptr, nullptr, 0, false, false, false,
                                 false)),

@@ -49,7 +49,7 @@ const BlockSetCase kBlockSets[] = {
     {SET_OP_EXCLUDE, "a 1 b 2", "a 3 c 4", false, 2, "[b 2]"},
     {SET_OP_DIFFERENCE, "a 1 b 2", "a 3 c 4", false, 2, "[b 2 c 4]"},
     {SET_OP_INTERSECT, "a 1 b 2", "1 a", false, 2, "[]"},  // values are not keys
-    {SET_OP_UNIQUE, "a 1 b", "", false, 2, "[a 1 b]"},      // a short last record
+    {SET_OP_UNIQUE, "a 1 b", "", false, 2, "[a 1 b]"},     // a short last record
     {SET_OP_UNIQUE, "[1] [1] [2] 1", "", false, std::nullopt, "[[1] [2] 1]"},
     {SET_OP_INTERSECT, "[1] x [2]", "[2] [1]", false, std::nullopt, "[[1] [2]]"},
     {SET_OP_EXCLUDE, "[1] x", "[1]", false, std::nullopt, "[x]"},
@@ -120,7 +120,8 @@ TEST_F(SetOpTest, BlockSetsSurviveACollectionAtEveryAllocation) {
     EXPECT_EQ(MV(r), "[\"p\" 1]");
 }
 
-// ---- text -----------------------------------------------------------------------------------------
+// ---- text
+// -----------------------------------------------------------------------------------------
 
 struct TextSetCase {
     i32 op;
@@ -153,8 +154,8 @@ TEST_F(SetOpTest, TextTableInEveryUnitWidth) {
         for (const TextSetCase& c : kTextSets) {
             SCOPED_TRACE(std::string(c.a) + " | " + c.b + " unit " + std::to_string(unit));
             ValueCell sk;
-            ValueCell* r = string_set_op(S(c.a, unit), S(c.b, unit), c.case_, icell(c.skip, &sk),
-                                         c.op);
+            ValueCell* r =
+                string_set_op(S(c.a, unit), S(c.b, unit), c.case_, icell(c.skip, &sk), c.op);
             EXPECT_EQ(r->type(), TYPE_STRING);
             EXPECT_EQ(text(r), c.want);
         }

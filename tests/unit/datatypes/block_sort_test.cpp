@@ -46,6 +46,17 @@ TEST_F(BlockSortTest, SortTable) {
     }
 }
 
+TEST_F(BlockSortTest, SortAnnouncesToTheOwner) {
+    ValueCell* s = B("2 1");
+    AnnounceRecorder rec(s);
+    sort(s);
+    EXPECT_EQ(announced(), (std::vector<std::string>{"sort", "sorted"}));
+    ValueCell* t = S("ba");
+    AnnounceRecorder rec2(t);
+    sort(t);
+    EXPECT_EQ(announced(), (std::vector<std::string>{"sort", "sorted"}));
+}
+
 TEST_F(BlockSortTest, ParenSortsLikeABlock) {
     ValueCell* s = B("3 1 2", TYPE_PAREN);
     sort(s);
@@ -105,7 +116,8 @@ TEST_F(BlockSortTest, RefinementErrors) {
 TEST_F(BlockSortTest, LargeSortsMatchTheStandardOrder) {
     std::mt19937 rng(7);
     std::vector<i32> values(3000);
-    for (i32& v : values) v = static_cast<i32>(rng() % 500) - 250;
+    for (i32& v : values)
+        v = static_cast<i32>(rng() % 500) - 250;
     for (bool stable : {false, true}) {
         ValueCell* s = block_push_new(static_cast<u32>(values.size()));
         for (i32 v : values) {
@@ -149,8 +161,8 @@ TEST_F(BlockSortTest, FunctionResultsMapToAnOrder) {
     float_make_at(&fl, -0.5);
     dt::int_box(&neg, -7);
     str1 = V("\"x\"");
-    for (const Case& c : {Case{t, 1}, Case{f, -1}, Case{n, -1}, Case{fl, -1}, Case{neg, -7},
-                          Case{str1, 1}})
+    for (const Case& c :
+         {Case{t, 1}, Case{f, -1}, Case{n, -1}, Case{fl, -1}, Case{neg, -7}, Case{str1, 1}})
         EXPECT_EQ(block_sort_result_of(&c.answer), c.want);
 }
 
@@ -205,9 +217,11 @@ TEST_F(BlockSortTest, AnErrorInTheFunctionLeavesAPermutationAndTheCollectorOn) {
         EXPECT_TRUE(g_gc.enabled);
         g_gc.enabled = false;
         std::vector<i32> got;
-        for (i32 i = 0; i < block_length(s); i++) got.push_back(dt::int_get(block_head_ptr(s) + i));
+        for (i32 i = 0; i < block_length(s); i++)
+            got.push_back(dt::int_get(block_head_ptr(s) + i));
         std::sort(got.begin(), got.end());
-        for (i32 i = 0; i < 10; i++) EXPECT_EQ(got[static_cast<size_t>(i)], i);
+        for (i32 i = 0; i < 10; i++)
+            EXPECT_EQ(got[static_cast<size_t>(i)], i);
     }
 }
 

@@ -89,7 +89,7 @@ TEST_F(FloatTest, ArithmeticErrors) {
         {F(2.0), MATH_MULTIPLY, OTHER(TYPE_PAIR), Err::script_invalid_type},  // no pair! yet
         {F(2.0), MATH_ADD, OTHER(TYPE_MONEY), Err::script_invalid_type},      // no money! yet
         {F(2.0), MATH_ADD, OTHER(TYPE_TUPLE), Err::script_invalid_type},      // no tuple! yet
-        {F(2.0), MATH_SUBTRACT, OTHER(TYPE_VECTOR), Err::script_not_related},
+        {F(2.0), MATH_SUBTRACT, OTHER(TYPE_VECTOR), Err::script_invalid_type},  // no vector! yet
         {F(2.0), MATH_ADD, OTHER(TYPE_VECTOR), Err::script_invalid_type},     // no vector! yet
     };
     for (const Case& c : cases) {
@@ -167,6 +167,17 @@ TEST_F(FloatTest, ToFromText) {
     expect_same_number(to(TYPE_PERCENT, *str("5")), P(5.0));
     expect_same_number(to(TYPE_PERCENT, *str("0.25")), P(0.25));
     EXPECT_EQ(error_of([&] { to(TYPE_PERCENT, *str("abc")); }), Err::script_bad_to_arg);
+}
+
+TEST_F(FloatTest, ToFromTextUsesTheLexersScannerOnceInstalled) {
+    g_number_peers.scan_float_text = [](const u8* p, u32 count, u32, i32* error) -> double {
+        *error = p[0] == 'x' ? -1 : 0;
+        return count * 1.5;
+    };
+    expect_same_number(to(TYPE_FLOAT, *str("abc")), F(4.5));
+    EXPECT_EQ(error_of([&] { to(TYPE_FLOAT, *str("xyz")); }), Err::script_bad_to_arg);
+    EXPECT_EQ(error_of([&] { to(TYPE_FLOAT, *str("")); }), Err::script_bad_to_arg);
+    g_number_peers.scan_float_text = nullptr;
 }
 
 TEST_F(FloatTest, ToErrorsNameTheTarget) {

@@ -173,26 +173,49 @@ TEST_F(HashTest, LookupsStayInStepThroughEveryChange) {
     const Step steps[] = {
         {"append", 0, [](ValueCell* s) { action_append_dispatch(s, B("d 5 a 6"), -1, false, 1); }},
         {"insert", 3, [](ValueCell* s) { action_insert_dispatch(s, B("e 7"), -1, false, 2); }},
-        {"remove", 2, [](ValueCell* s) { ValueCell p = integer(3); action_remove_dispatch(s, &p, nullptr); }},
+        {"remove", 2,
+         [](ValueCell* s) {
+             ValueCell p = integer(3);
+             action_remove_dispatch(s, &p, nullptr);
+         }},
         {"change", 1, [](ValueCell* s) { action_change_dispatch(s, B("y y y"), -1, false, 1); }},
-        {"poke", 0, [](ValueCell* s) { ValueCell v = V("q"); action_poke_dispatch(s, 4, &v, nullptr); }},
+        {"poke", 0,
+         [](ValueCell* s) {
+             ValueCell v = V("q");
+             action_poke_dispatch(s, 4, &v, nullptr);
+         }},
         {"reverse", 0, [](ValueCell* s) { action_reverse_dispatch(s, nullptr, nullptr); }},
-        {"reverse/skip", 0, [](ValueCell* s) {
+        {"reverse/skip", 0,
+         [](ValueCell* s) {
              ValueCell p = integer(8), k = integer(2);
              action_reverse_dispatch(s, &p, &k);
          }},
-        {"put", 0, [](ValueCell* s) { ValueCell k = V("b"), v = V("20"); action_put_dispatch(s, &k, &v, false); }},
-        {"put new", 0, [](ValueCell* s) { ValueCell k = V("new"), v = V("21"); action_put_dispatch(s, &k, &v, false); }},
-        {"take", 1, [](ValueCell* s) { ValueCell p = integer(2); action_take_dispatch(s, &p, false, false); }},
+        {"put", 0,
+         [](ValueCell* s) {
+             ValueCell k = V("b"), v = V("20");
+             action_put_dispatch(s, &k, &v, false);
+         }},
+        {"put new", 0,
+         [](ValueCell* s) {
+             ValueCell k = V("new"), v = V("21");
+             action_put_dispatch(s, &k, &v, false);
+         }},
+        {"take", 1,
+         [](ValueCell* s) {
+             ValueCell p = integer(2);
+             action_take_dispatch(s, &p, false, false);
+         }},
         {"take/last", 0, [](ValueCell* s) { action_take_dispatch(s, nullptr, false, true); }},
-        {"move", 0, [](ValueCell* s) {
+        {"move", 0,
+         [](ValueCell* s) {
              ValueCell t = *s;
              series_set_index(&t, 4);
              ValueCell p = integer(2);
              action_move_dispatch(s, &t, &p);
          }},
         {"sort", 0, [](ValueCell* s) { sort(s); }},
-        {"trim", 0, [](ValueCell* s) {
+        {"trim", 0,
+         [](ValueCell* s) {
              ValueCell n;
              none_box(&n);
              action_poke_dispatch(s, 2, &n, nullptr);

@@ -72,8 +72,10 @@ TEST_F(IntegerTest, ArithmeticErrors) {
         {I(1), MATH_DIVIDE, OTHER(TYPE_POINT2D), Err::script_not_related},
         {I(1), MATH_SUBTRACT, OTHER(TYPE_TUPLE), Err::script_not_related},
         {I(1), MATH_DIVIDE, OTHER(TYPE_TUPLE), Err::script_not_related},
-        {I(1), MATH_SUBTRACT, OTHER(TYPE_VECTOR), Err::script_not_related},
-        {I(1), MATH_REMAINDER, OTHER(TYPE_VECTOR), Err::script_not_related},
+        // The vector computes 1 - element itself (vector tests): while it is
+        // not there, the plain type error.
+        {I(1), MATH_SUBTRACT, OTHER(TYPE_VECTOR), Err::script_invalid_type},
+        {I(1), MATH_REMAINDER, OTHER(TYPE_VECTOR), Err::script_invalid_type},
         {I(1), MATH_MULTIPLY, OTHER(TYPE_DATE), Err::script_not_related},
     };
     for (const Case& c : cases) {
@@ -260,6 +262,20 @@ TEST_F(IntegerTest, ToFromText) {
     ValueCell* s = str("x42");
     s->data1 = 1;
     EXPECT_EQ(iget((to(TYPE_INTEGER, *s))), 42);
+}
+
+u32 g_scanned_units;
+
+TEST_F(IntegerTest, ToFromTextUsesTheLexersScannerOnceInstalled) {
+    g_number_peers.scan_integer_text = [](const u8*, u32 length, u32, i32* error) -> i32 {
+        g_scanned_units = length;
+        *error = length > 3 ? -2 : 0;
+        return 77;
+    };
+    EXPECT_EQ(iget(to(TYPE_INTEGER, *str("abc"))), 77);
+    EXPECT_EQ(g_scanned_units, 3u);
+    EXPECT_EQ(error_of([&] { to(TYPE_INTEGER, *str("abcd")); }), Err::script_bad_to_arg);
+    g_number_peers.scan_integer_text = nullptr;
 }
 
 TEST_F(IntegerTest, ToFromBinaryAndIssue) {

@@ -11,7 +11,7 @@ class RuntimeSupportTest : public DtTest {};
 TEST_F(RuntimeSupportTest, ToIntegerChecksTheRange) {
     auto f = [](double d) {
         ValueCell c;
-        c.header = TYPE_FLOAT;
+        cell_init(&c, TYPE_FLOAT);
         c.put_float(d);
         return c;
     };
@@ -189,6 +189,27 @@ TEST_F(RuntimeSupportTest, CallingWordAndCallList) {
     stack_unwind();
     stack_unwind();
     EXPECT_STREQ(symbol_to_cstr(stack_calling_word()->data2), "<not-found>");
+}
+
+TEST_F(RuntimeSupportTest, StackTraces) {
+    ValueCell outer = *word_load("trace-outer");
+    ValueCell inner = *word_load("trace-inner");
+    stack_mark_native(&outer);
+    stack_mark_native(g_words.n.anon);
+    stack_mark_native(&inner);
+    // Level 1 keeps only calls whose word holds a function!; level 2 all.
+    ValueCell* words = blk({});
+    stack_trace_words(1, words, g_stack.ctop);
+    EXPECT_EQ(block_length(words), 0);
+    stack_trace_words(2, words, g_stack.ctop);
+    EXPECT_EQ(mold(*words), "[trace-outer trace-inner]");
+    ValueCell* out = str("");
+    ValueCell pos = integer(static_cast<i32>(g_stack.ctop - g_stack.cbottom));
+    EXPECT_EQ(stack_trace_block(2, &pos, out, 100), 100 - 24);
+    EXPECT_EQ(text(out), "trace-outer trace-inner ");
+    stack_unwind();
+    stack_unwind();
+    stack_unwind();
 }
 
 TEST_F(RuntimeSupportTest, ErrorsRaisedUnderAGuardCarryTheCallingWord) {

@@ -48,11 +48,11 @@ TEST_F(ScalarsTest, LogicMakeAndTo) {
         bool to;
     };
     ValueCell zero_f, half, nan;
-    zero_f.header = TYPE_FLOAT;
+    cell_init(&zero_f, TYPE_FLOAT);
     zero_f.put_float(0.0);
-    half.header = TYPE_FLOAT;
+    cell_init(&half, TYPE_FLOAT);
     half.put_float(0.5);
-    nan.header = TYPE_FLOAT;
+    cell_init(&nan, TYPE_FLOAT);
     nan.put_float(__builtin_nan(""));
     const Case cases[] = {
         {integer(0), false, true}, {integer(7), true, true}, {zero_f, false, true},

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
 #include "runtime/datatypes/interp_hooks.h"
+#include "runtime/datatypes/services.h"
 #include "runtime/datatypes/string_search.h"
 #include "runtime/datatypes/typeset.h"
 
@@ -84,9 +85,9 @@ protected:
     // find: the index of the answer, or -1 for none.
     static i32 find(ValueCell* series, const ValueCell& value, const Find& f = {}) {
         ValueCell v = value, part, skip;
-        ValueCell* r = action_find_dispatch(series, &v, icell(f.part, &part), f.only, f.case_,
-                                            f.same, false, nullptr, icell(f.skip, &skip), f.last,
-                                            f.reverse, f.tail, f.match);
+        ValueCell* r =
+            action_find_dispatch(series, &v, icell(f.part, &part), f.only, f.case_, f.same, false,
+                                 nullptr, icell(f.skip, &skip), f.last, f.reverse, f.tail, f.match);
         if (r->type() == TYPE_NONE) return -1;
         EXPECT_EQ(r->type(), series->type());
         EXPECT_EQ(r->data2, series->data2);
@@ -94,9 +95,9 @@ protected:
     }
     static ValueCell select(ValueCell* series, const ValueCell& value, const Find& f = {}) {
         ValueCell v = value, part, skip;
-        ValueCell* r = action_select_dispatch(series, &v, icell(f.part, &part), f.only, f.case_,
-                                              f.same, false, nullptr, icell(f.skip, &skip),
-                                              f.last, f.reverse);
+        ValueCell* r =
+            action_select_dispatch(series, &v, icell(f.part, &part), f.only, f.case_, f.same, false,
+                                   nullptr, icell(f.skip, &skip), f.last, f.reverse);
         return *r;
     }
     static ValueCell* sort(ValueCell* series, const Sort& o = {}) {
@@ -143,13 +144,35 @@ protected:
         };
     }
 
-    // ---- text of values --------------------------------------------------------------------------
+    // ---- ownership announcements ----------------------------------------------------------
+    // Records the action words announced for series whose buffer is marked
+    // owned, answering that an owner exists.
+    static std::vector<std::string>& announced() {
+        static std::vector<std::string> a;
+        return a;
+    }
+    struct AnnounceRecorder {
+        bool (*saved)(ValueCell*, ValueCell*, ValueCell*, i32, i32);
+        explicit AnnounceRecorder(ValueCell* series) : saved(g_services.ownership_check) {
+            announced().clear();
+            series_of(series)->flags |= SERIES_OWNED;
+            g_services.ownership_check = [](ValueCell*, ValueCell* word, ValueCell*, i32, i32) {
+                announced().push_back(symbol_to_cstr(word->data2));
+                return true;
+            };
+        }
+        ~AnnounceRecorder() { g_services.ownership_check = saved; }
+    };
+
+    // ---- text of values
+    // --------------------------------------------------------------------------
     static std::string M(const ValueCell* v) { return mold(*v); }
     static std::string MV(const ValueCell& v) { return mold(v); }
 
 private:
     static void skip_space(const std::string& s, size_t& p) {
-        while (p < s.size() && std::isspace(static_cast<unsigned char>(s[p]))) p++;
+        while (p < s.size() && std::isspace(static_cast<unsigned char>(s[p])))
+            p++;
     }
     static void read_into(ValueCell* b, const std::string& s, size_t& p, char close) {
         for (;;) {

@@ -21,19 +21,21 @@ protected:
     }
     static i32 sfind(ValueCell* s, const ValueCell& value, const Find& f = {}) {
         ValueCell v = value, part, skip;
-        ValueCell* r = string_find(s, &v, icell(f.part, &part), f.only, f.case_, f.same, false,
-                                   nullptr, icell(f.skip, &skip), f.last, f.reverse, f.tail,
-                                   f.match);
+        ValueCell* r =
+            string_find(s, &v, icell(f.part, &part), f.only, f.case_, f.same, false, nullptr,
+                        icell(f.skip, &skip), f.last, f.reverse, f.tail, f.match);
         return r->type() == TYPE_NONE ? -1 : series_index(r);
     }
     // A bitset! holding the given code points.
     static ValueCell bitset_of(std::initializer_list<u32> cps, bool complement = false) {
         u32 max = 0;
-        for (u32 c : cps) max = c > max ? c : max;
+        for (u32 c : cps)
+            max = c > max ? c : max;
         Node n = alloc_bytes_filled(max / 8 + 1, 0);
         SeriesBuffer* b = node_buffer(n);
         b->tail = b->head + max / 8 + 1;
-        for (u32 c : cps) b->head_ptr()[c >> 3] |= static_cast<u8>(0x80u >> (c & 7));
+        for (u32 c : cps)
+            b->head_ptr()[c >> 3] |= static_cast<u8>(0x80u >> (c & 7));
         if (complement) b->flags |= SERIES_COMPLEMENT;
         ValueCell v;
         cell_init(&v, TYPE_BITSET, 0, n);
@@ -54,6 +56,7 @@ const TextFindCase kTextFind[] = {
     {"abcabc", 0, "#\"B\"", {}, 1},
     {"abcabc", 0, "#\"B\"", {.case_ = true}, -1},
     {"abcabc", 0, "#\"B\"", {.same = true}, -1},
+    {"abcabc", 0, "\"ca\"", {.only = true}, 2},  // /only changes nothing on text
     {"abcabc", 0, "#\"b\"", {.last = true}, 4},
     {"abcabc", 6, "#\"b\"", {.reverse = true}, 4},
     {"abcabc", 4, "#\"b\"", {.reverse = true}, 1},
@@ -142,8 +145,8 @@ TEST_F(StringSearchTest, AnyAndWithAreNotDone) {
               Err::internal_not_done);
     ValueCell wild = V("\"*\"");
     EXPECT_EQ(error_of([&] {
-                  action_find_dispatch(s, &key, nullptr, false, false, false, false, &wild,
-                                       nullptr, false, false, false, false);
+                  action_find_dispatch(s, &key, nullptr, false, false, false, false, &wild, nullptr,
+                                       false, false, false, false);
               }),
               Err::internal_not_done);
 }
@@ -154,15 +157,15 @@ TEST_F(StringSearchTest, RefinementErrors) {
     ValueCell key = V("#\"a\"");
     ValueCell* other = S("abc");
     EXPECT_EQ(error_of([&] {
-                  action_find_dispatch(s, &key, other, false, false, false, false, nullptr,
-                                       nullptr, false, false, false, false);
+                  action_find_dispatch(s, &key, other, false, false, false, false, nullptr, nullptr,
+                                       false, false, false, false);
               }),
               Err::script_invalid_refine_arg);
     ValueCell end = *s;
     series_set_index(&end, 2);
     ValueCell c = V("#\"c\"");
-    EXPECT_EQ(action_find_dispatch(s, &c, &end, false, false, false, false, nullptr, nullptr,
-                                   false, false, false, false)
+    EXPECT_EQ(action_find_dispatch(s, &c, &end, false, false, false, false, nullptr, nullptr, false,
+                                   false, false, false)
                   ->type(),
               TYPE_NONE);
     u8 bytes[] = {1, 2};
@@ -230,13 +233,22 @@ TEST_F(StringSearchTest, BinaryAndVectorSeriesCompareNumbersAndNeverFold) {
     EXPECT_EQ(sfind(vf, V("2.5")), 1);
     EXPECT_EQ(sfind(vf, V("2")), -1);
     k = V("2.5");
-    r = *string_select(vf, &k, nullptr, false, false, false, false, nullptr, nullptr, false,
-                       false);
+    r = *string_select(vf, &k, nullptr, false, false, false, false, nullptr, nullptr, false, false);
     ASSERT_EQ(r.type(), TYPE_FLOAT);
     EXPECT_EQ(r.get_float(), -0.25);
     float fs[] = {0.5f, 4.0f};
     ValueCell* vf32 = raw(TYPE_VECTOR, 4, fs, 2, TYPE_FLOAT);
     EXPECT_EQ(sfind(vf32, V("4.0")), 1);
+
+    // char! elements are code points: 200 in an 8-bit element is 200.
+    u8 chars[] = {'x', 200, 'y'};
+    ValueCell* vc = raw(TYPE_VECTOR, 1, chars, 3, TYPE_CHAR);
+    EXPECT_EQ(sfind(vc, chr(200)), 1);
+    EXPECT_EQ(sfind(vc, V("200")), 1);
+    k = chr(200);
+    r = *string_select(vc, &k, nullptr, false, false, false, false, nullptr, nullptr, false, false);
+    ASSERT_EQ(r.type(), TYPE_CHAR);
+    EXPECT_EQ(dt::char_get(&r), static_cast<u32>('y'));
 }
 
 TEST_F(StringSearchTest, FormedKeysSurviveACollectionAtEveryAllocation) {

@@ -21,12 +21,19 @@ protected:
         cell_init(c, type, 0, node, element_type);
         return c;
     }
+    // Element i of a raw series (buffers are only 4-byte aligned).
+    template <class T>
+    static T element(const ValueCell* s, int i) {
+        T v;
+        std::memcpy(&v, series_of(s)->head_ptr() + static_cast<size_t>(i) * sizeof(T), sizeof v);
+        return v;
+    }
     static ValueCell* ssort(ValueCell* s, const Sort& o = {}) {
         ValueCell skip, part, off;
         ValueCell cmp = o.comparator ? *o.comparator : ValueCell{};
         ValueCell* cmp_cell = o.comparator ? &cmp : icell(o.offset, &off);
-        return string_sort(s, o.case_, icell(o.skip, &skip), cmp_cell, icell(o.part, &part),
-                           o.all, o.reverse, o.stable);
+        return string_sort(s, o.case_, icell(o.skip, &skip), cmp_cell, icell(o.part, &part), o.all,
+                           o.reverse, o.stable);
     }
 };
 
@@ -42,7 +49,7 @@ const TextSortCase kTextSort[] = {
     {"cBa", {.reverse = true}, "cBa"},
     {"cBa", {.case_ = true, .reverse = true}, "caB"},
     {"bAaB", {.stable = true}, "AabB"},
-    {"éÉa", {.stable = true}, "aéÉ"},          // folded beyond A-Z in 1-byte text too
+    {"éÉa", {.stable = true}, "aéÉ"},  // folded beyond A-Z in 1-byte text too
     {"ÉéA", {.case_ = true, .stable = true}, "AÉé"},
     {"b2a1", {.skip = 2}, "a1b2"},
     {"a2a1", {.all = true, .skip = 2}, "a1a2"},
@@ -88,7 +95,8 @@ TEST_F(StringSortTest, StableCaseSortKeepsTheOrderOfEqualRecords) {
         ValueCell* s = S(src, unit);
         sort(s, {.case_ = true, .stable = true, .skip = 2});
         std::vector<std::pair<char, int>> recs;
-        for (size_t i = 0; i < src.size(); i += 2) recs.push_back({src[i], static_cast<int>(i)});
+        for (size_t i = 0; i < src.size(); i += 2)
+            recs.push_back({src[i], static_cast<int>(i)});
         std::stable_sort(recs.begin(), recs.end(),
                          [](const auto& x, const auto& y) { return x.first < y.first; });
         std::string want;
@@ -210,31 +218,33 @@ TEST_F(StringSortTest, VectorElementsSortAsSignedNumbers) {
     i32 ints[] = {3, -1, 2, -100000};
     ValueCell* v = raw(TYPE_VECTOR, 4, ints, 4, TYPE_INTEGER);
     ssort(v);
-    const i32* pi = reinterpret_cast<const i32*>(series_of(v)->head_ptr());
-    EXPECT_EQ(pi[0], -100000);
-    EXPECT_EQ(pi[1], -1);
-    EXPECT_EQ(pi[3], 3);
+    EXPECT_EQ(element<i32>(v, 0), -100000);
+    EXPECT_EQ(element<i32>(v, 1), -1);
+    EXPECT_EQ(element<i32>(v, 3), 3);
     int8_t small[] = {5, -3, 0};
     ValueCell* v8 = raw(TYPE_VECTOR, 1, small, 3, TYPE_INTEGER);
     ssort(v8, {.reverse = true});
-    const int8_t* p8 = reinterpret_cast<const int8_t*>(series_of(v8)->head_ptr());
-    EXPECT_EQ(p8[0], 5);
-    EXPECT_EQ(p8[2], -3);
+    EXPECT_EQ(element<int8_t>(v8, 0), 5);
+    EXPECT_EQ(element<int8_t>(v8, 2), -3);
     double ds[] = {2.5, NAN, -1.0, 0.0};
     ValueCell* vd = raw(TYPE_VECTOR, 8, ds, 4, TYPE_FLOAT);
     ssort(vd);
-    const double* pd = reinterpret_cast<const double*>(series_of(vd)->head_ptr());
-    EXPECT_EQ(pd[0], -1.0);
-    EXPECT_EQ(pd[2], 2.5);
-    EXPECT_TRUE(std::isnan(pd[3]));
+    EXPECT_EQ(element<double>(vd, 0), -1.0);
+    EXPECT_EQ(element<double>(vd, 2), 2.5);
+    EXPECT_TRUE(std::isnan(element<double>(vd, 3)));
     float fs[] = {1.5f, -2.0f};
     ValueCell* vf = raw(TYPE_VECTOR, 4, fs, 2, TYPE_FLOAT);
     ssort(vf);
-    EXPECT_EQ(reinterpret_cast<const float*>(series_of(vf)->head_ptr())[0], -2.0f);
+    EXPECT_EQ(element<float>(vf, 0), -2.0f);
     int16_t shorts[] = {300, -300, 7};
     ValueCell* v16 = raw(TYPE_VECTOR, 2, shorts, 3, TYPE_INTEGER);
     ssort(v16);
-    EXPECT_EQ(reinterpret_cast<const int16_t*>(series_of(v16)->head_ptr())[0], -300);
+    EXPECT_EQ(element<int16_t>(v16, 0), -300);
+    u8 chars[] = {200, 'a', 'B'};
+    ValueCell* vc = raw(TYPE_VECTOR, 1, chars, 3, TYPE_CHAR);
+    ssort(vc);
+    EXPECT_EQ(element<u8>(vc, 0), 'B');  // never folded
+    EXPECT_EQ(element<u8>(vc, 2), 200);  // code points are not negative
 }
 
 }  // namespace

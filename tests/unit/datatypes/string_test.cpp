@@ -301,6 +301,43 @@ TEST_F(StringTest, CodePointPrimitives) {
     EXPECT_EQ(text(u), "-x12\u00E9!sym");
 }
 
+TEST_F(StringTest, ParseMatchingHelpers) {
+    ValueCell* s = str("<b>bold");
+    ValueCell tag = as(*str("b"), TYPE_TAG);
+    EXPECT_TRUE(string_match_tag_q(s, &tag));
+    EXPECT_TRUE(string_match_value(s, &tag, false));
+    ValueCell lt = chr('<');
+    EXPECT_TRUE(string_match_value(s, &lt, true));
+    ValueCell* t = str("Bold");
+    ValueCell bold = at(*s, 3);
+    EXPECT_TRUE(string_match_value(&bold, t, false));
+    EXPECT_FALSE(string_match_value(&bold, t, true));
+    ValueCell w = word("bold");
+    EXPECT_FALSE(string_match_value(&bold, &w, false));
+    // A bitset of 'b' (bit 98), and its complement beyond the stored bits.
+    ValueCell* bits = unset_push();
+    cell_init(bits, TYPE_BITSET, 0, alloc_bytes(16));
+    SeriesBuffer* bb = series_of(bits);
+    std::memset(bb->head_ptr(), 0, 13);
+    bb->tail = bb->head + 13;
+    bb->head_ptr()['b' >> 3] |= 0x80 >> ('b' & 7);
+    EXPECT_TRUE(string_char_in_bitset_q(&bold, bits));
+    EXPECT_FALSE(string_char_in_bitset_q(s, bits));
+    ValueCell* wide = str("\u20AC");
+    EXPECT_FALSE(string_char_in_bitset_q(wide, bits));
+    series_of(bits)->flags |= SERIES_COMPLEMENT;
+    EXPECT_TRUE(string_char_in_bitset_q(wide, bits));
+}
+
+TEST_F(StringTest, WideningCopyAndDecimalText) {
+    ValueCell* src = str("abc");
+    ValueCell* dst = str("\u20AC");
+    string_widen_copy(series_of(src), series_of(dst), 2, 1, 2);
+    EXPECT_EQ(text(dst), "\u20ACbc");
+    const char* digits = "x12.5e1y";
+    EXPECT_DOUBLE_EQ(string_to_float(reinterpret_cast<const u8*>(digits), 1, 6), 125.0);
+}
+
 TEST_F(StringTest, MoveBetweenWidths) {
     ValueCell* a = str("ab");
     ValueCell* b = str("\u20AC");

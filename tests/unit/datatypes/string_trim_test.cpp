@@ -21,9 +21,9 @@ const TrimCase kTrim[] = {
     {" a \n ", HEAD, "a \n "},
     {" a \n ", HEAD_TAIL, "a"},
     {"  a  \n  b  ", DEFAULT, "a\nb"},
-    {"a \r\n b", DEFAULT, "a \r\nb"},             // CR is not a blank
-    {"x\t\u00A0\n\u2003y", DEFAULT, "x\ny"},      // Unicode blanks around the line feed
-    {"a  b\n\nc", DEFAULT, "a  b\n\nc"},          // blanks inside a line stay
+    {"a \r\n b", DEFAULT, "a \r\nb"},         // CR is not a blank
+    {"x\t\u00A0\n\u2003y", DEFAULT, "x\ny"},  // Unicode blanks around the line feed
+    {"a  b\n\nc", DEFAULT, "a  b\n\nc"},      // blanks inside a line stay
     {"\n\na b\n\n", DEFAULT, "a b\n"},
     {"\u3000a\u2003", DEFAULT, "a"},
     {"\u3000a\u2003", HEAD, "a\u2003"},
@@ -34,7 +34,7 @@ const TrimCase kTrim[] = {
     {"a\u00A0\u00A0b", LINES, "a b"},
     {"   ", LINES, ""},
     {" a\tb\nc\rd ", ALL, "abcd"},
-    {"\u00A0a b", ALL, "\u00A0ab"},                 // /all only takes tab, LF, CR and space
+    {"\u00A0a b", ALL, "\u00A0ab"},  // /all only takes tab, LF, CR and space
 };
 
 TEST_F(StringTrimTest, TrimTableInEveryUnitWidth) {
@@ -123,11 +123,20 @@ TEST_F(StringTrimTest, ResultIsTheSeriesAndAutoIsNotDone) {
               Err::script_invalid_arg);
 }
 
+TEST_F(StringTrimTest, TrimAnnouncesToTheOwner) {
+    ValueCell* s = S(" a ");
+    AnnounceRecorder rec(s);
+    trim(s);
+    EXPECT_EQ(announced(), (std::vector<std::string>{"trim", "trimmed"}));
+    EXPECT_EQ(text(s), "a");
+}
+
 TEST_F(StringTrimTest, WhiteSpaceAndBlankSets) {
-    for (u32 cp : {1u, 9u, 10u, 13u, 32u, 0x85u, 0xA0u, 0x1680u, 0x180Eu, 0x2000u, 0x200Au,
-                   0x2028u, 0x2029u, 0x202Fu, 0x205Fu, 0x3000u})
+    for (u32 cp : {1u, 9u, 10u, 13u, 32u, 0x85u, 0xA0u, 0x1680u, 0x180Eu, 0x2000u, 0x200Au, 0x2028u,
+                   0x2029u, 0x202Fu, 0x205Fu, 0x3000u})
         EXPECT_TRUE(string_white_space_q(cp)) << cp;
-    for (u32 cp : {0u, 33u, 0x84u, 0x200Bu, 0x3001u}) EXPECT_FALSE(string_white_space_q(cp)) << cp;
+    for (u32 cp : {0u, 33u, 0x84u, 0x200Bu, 0x3001u})
+        EXPECT_FALSE(string_white_space_q(cp)) << cp;
     EXPECT_TRUE(string_blank_q(' '));
     EXPECT_TRUE(string_blank_q('\t'));
     EXPECT_TRUE(string_blank_q(0x3000));

@@ -1,0 +1,185 @@
+// file!: conversions between the system's file names and local (POSIX)
+// names, the file! mold, and the I/O actions, which hand the file to the
+// host I/O services.
+#include "runtime/datatypes/file.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "runtime/core/stack.h"
+#include "runtime/core/unicode.h"
+#include "runtime/datatypes/action_table.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/host_io.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/url.h"
+
+namespace zan {
+
+HostIoServices g_host_io{};
+
+namespace {
+
+// The service an action needs, or access error cannot-open with the file
+// while the host I/O layer has not installed it.
+template <class F>
+F need(F service, const ValueCell* file) {
+    if (!service) {
+        ValueCell f = *file;
+        ValueCell* held = stack_push(&f);
+        fire(Err::access_cannot_open, held);
+    }
+    return service;
+}
+
+}  // namespace
+
+// ---- conversions ------------------------------------------------------------------------------
+
+ValueCell* file_current_dir_prefix() {
+    std::vector<char> buf(256);
+    while (!getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE || buf.size() > (1u << 20)) {
+            buf.assign(1, 0);
+            break;
+        }
+        buf.resize(buf.size() * 2);
+    }
+    size_t n = std::strlen(buf.data());
+    ValueCell* out = string_load_push(buf.data(), static_cast<u32>(n), 0);
+    if (n && buf[n - 1] != '/') string_append_char(out, '/');
+    return out;
+}
+
+void file_to_local(const ValueCell* file, ValueCell* target, bool current_dir) {
+    ValueCell* saved = g_stack.top;
+    ValueCell f = *file;
+    ValueCell* held = stack_push(&f);
+    string_head_ptr(held);  // clamps the index to the tail
+    u32 start = static_cast<u32>(series_index(held) < 0 ? 0 : series_index(held));
+    bool absolute = string_length(held) > 0 && string_char_at(held, start) == '/';
+    if (current_dir && !absolute) {
+        ValueCell* prefix = file_current_dir_prefix();
+        string_concatenate(target, prefix, -1, 0, false, CONCAT_APPEND);
+    }
+    string_concatenate(target, held, -1, 0, false, CONCAT_APPEND);
+    g_stack.top = saved;
+}
+
+std::string file_to_local_cstr(const ValueCell* file) {
+    ValueCell f = *file;
+    const u8* p = string_head_ptr(&f);
+    SeriesBuffer* b = series_of(&f);
+    u32 unit = b->unit();
+    u32 sh = unicode_unit_shift(unit);
+    i32 n = string_length(&f);
+    std::string out;
+    out.reserve(static_cast<size_t>(n));
+    u8 enc[4];
+    for (i32 i = 0; i < n; i++) {
+        u32 cp = unicode_get_unit(p + (static_cast<u32>(i) << sh), unit);
+        if (cp == 0) {
+            // No local name holds a NUL: cutting the name there would name
+            // another file.
+            ValueCell* held = stack_push(&f);
+            fire(Err::access_cannot_open, held);
+        }
+        u32 k = utf8_encode_char(cp, enc);
+        out.append(reinterpret_cast<const char*>(enc), k);
+    }
+    return out;
+}
+
+void file_from_local(ValueCell*) {}
+
+ValueCell* file_load(const u8* bytes, u32 length) {
+    ValueCell* r = string_load_push(bytes, length, 0);
+    cell_set_type(r, TYPE_FILE);
+    return r;
+}
+
+// ---- mold --------------------------------------------------------------------------------------------
+
+i32 file_mold(ValueCell* file, ValueCell* out, bool, bool, bool, ValueCell* arg_limit, i32 limit,
+              i32) {
+    ValueCell f = *file;
+    string_append_char(out, '%');
+    i32 len = string_length(&f);
+    if (len == 0) {
+        string_append_cstr(out, "\"\"");
+        return limit - 1;
+    }
+    // Quoted when an ASCII character outside the file-safe set occurs.
+    bool quoted = false;
+    string_head_ptr(&f);  // clamps the index to the tail
+    u32 start = static_cast<u32>(series_index(&f) < 0 ? 0 : series_index(&f));
+    for (i32 i = 0; i < len && !quoted; i++) {
+        u32 cp = string_char_at(&f, start + static_cast<u32>(i));
+        if (cp < 127 && !url_file_safe_q(cp)) quoted = true;
+    }
+    i32 n = len;
+    if (arg_limit) n = limit < 0 ? 0 : (limit < len ? limit : len);
+    if (quoted) string_append_char(out, '"');
+    for (i32 i = 0; i < n; i++) {
+        // Re-read each time: the output may grow and the collector move
+        // the file's buffer.
+        u32 cp = string_char_at(&f, start + static_cast<u32>(i));
+        // Inside the quotes the characters that would end or change the
+        // literal (a double quote, a caret, control characters) take their
+        // caret escapes, so that the text loads back as the same name.
+        if (quoted) string_mold_char(out, cp, MOLD_STRING_MODE, false);
+        else string_append_char(out, cp);
+    }
+    if (quoted) string_append_char(out, '"');
+    return limit - n - 1;
+}
+
+// ---- I/O actions ----------------------------------------------------------------------------------
+
+ValueCell* file_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binary, bool lines,
+                     bool, ValueCell* as) {
+    if (as) fire(Err::internal_not_done);
+    return need(g_host_io.io_read, file)(file, part, seek, binary, lines);
+}
+
+ValueCell* file_write(ValueCell* file, ValueCell* data, bool binary, bool lines, bool,
+                      bool append, ValueCell* part, ValueCell* seek, ValueCell* allow,
+                      ValueCell* as) {
+    if (allow || as) fire(Err::internal_not_done);
+    return need(g_host_io.io_write, file)(file, data, part, seek, binary, append, lines);
+}
+
+ValueCell* file_delete(ValueCell* file) {
+    return logic_push(need(g_host_io.io_delete, file)(file));
+}
+
+ValueCell* file_query(ValueCell* file) { return need(g_host_io.io_query, file)(file); }
+
+ValueCell* file_rename(ValueCell* from, ValueCell* to) {
+    return logic_push(need(g_host_io.io_rename, from)(from, to));
+}
+
+// ---- registration ------------------------------------------------------------------------------------
+
+void file_init() {
+    ActionRow row;
+    row.set<ACT_MOLD>(file_mold)
+        .set<ACT_DELETE>(file_delete)
+        .set<ACT_QUERY>(file_query)
+        .set<ACT_READ>(file_read)
+        .set<ACT_RENAME>(file_rename)
+        .set<ACT_WRITE>(file_write)
+        .inherit({ACT_MAKE, ACT_TO, ACT_EVAL_PATH, ACT_FORM, ACT_COMPARE, ACT_APPEND, ACT_INSERT,
+                  ACT_CHANGE, ACT_FIND, ACT_SELECT, ACT_SWAP, ACT_TAKE, ACT_AT, ACT_BACK,
+                  ACT_CLEAR, ACT_COPY, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE,
+                  ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SKIP, ACT_TAIL,
+                  ACT_TAIL_Q, ACT_MODIFY});
+    datatype_register(TYPE_FILE, TYPE_URL, "file!", row);
+}
+
+}  // namespace zan

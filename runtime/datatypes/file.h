@@ -1,0 +1,45 @@
+// file!: a path in the system's own notation, a text value with the
+// string! layout (type id 8, parent url!). On Linux the platform notation
+// is POSIX, so a Zan file name and a local file name are the same text:
+// "/" separates the segments, and ":" and "\" are ordinary characters that
+// survive the conversions both ways. The local name is UTF-8.
+#pragma once
+#include <string>
+
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+// ---- conversions with local names ----------------------------------------------------------
+// Appends the local form of the path (from its head) to the target string;
+// with current_dir a relative path is prefixed with the current directory.
+void file_to_local(const ValueCell* file, ValueCell* target, bool current_dir);
+// The local form as NUL-terminated UTF-8, without the current-directory
+// prefix. A name holding a NUL code point, which no local file name can
+// hold, raises access error cannot-open with the file.
+std::string file_to_local_cstr(const ValueCell* file);
+// The current directory with one "/" added when it does not end with one,
+// as a new string! pushed on the data stack (empty when the directory
+// cannot be read: a relative path then stays relative).
+ValueCell* file_current_dir_prefix();
+// In place, from the head: a local name already is in the system's
+// notation, so nothing changes (a "\" stays a "\").
+void file_from_local(ValueCell* string);
+// A file! from UTF-8 bytes (a local name, or source text), pushed.
+ValueCell* file_load(const u8* bytes, u32 length);
+
+// ---- actions ------------------------------------------------------------------------------------
+i32 file_mold(ValueCell* file, ValueCell* out, bool only, bool all, bool flat,
+              ValueCell* arg_limit, i32 limit, i32 indent);
+ValueCell* file_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binary, bool lines,
+                     bool info, ValueCell* as);
+ValueCell* file_write(ValueCell* file, ValueCell* data, bool binary, bool lines, bool info,
+                      bool append, ValueCell* part, ValueCell* seek, ValueCell* allow,
+                      ValueCell* as);
+ValueCell* file_delete(ValueCell* file);
+ValueCell* file_query(ValueCell* file);
+ValueCell* file_rename(ValueCell* from, ValueCell* to);
+
+void file_init();
+
+}  // namespace zan
