@@ -218,8 +218,8 @@ TEST_F(BinaryTest, FormAndMoldWriteHexadecimalLines) {
     EXPECT_EQ(form(*bin(b31)), "#{\n    " + h31 + "\n}");
     EXPECT_EQ(mold(*bin(b64)), "#{\n    " + h32 + "\n    " + h32 + "\n    }");
     EXPECT_EQ(mold(*bin(b64), false, false, true), "#{" + h32 + h32 + "}");
-    // Inside a block the lines go one level deeper.
-    EXPECT_EQ(mold(*blk({*bin(b31)})), "[#{\n        " + h31 + "\n    }]");
+    // On a new line of a block the lines go one level deeper.
+    EXPECT_EQ(mold(*blk({*bin(b31)}, {0})), "[\n    #{\n        " + h31 + "\n    }\n]");
 }
 
 TEST_F(BinaryTest, MoldPartCutsTheText) {
@@ -401,7 +401,7 @@ TEST_F(BinaryTest, SeriesActionsFromStringAndSeries) {
     EXPECT_EQ(hex(b), "1E1441");
     ValueCell r = call({*b, integer(2)}, action_skip);
     EXPECT_EQ(hex(&r), "41");
-    action_remove_dispatch(&r, nullptr, nullptr);
+    call({r}, [] { action_remove(-1, -1); });
     EXPECT_EQ(hex(b), "1E14");
     EXPECT_FALSE(have(TYPE_BINARY, ACT_PUT));
     EXPECT_FALSE(have(TYPE_BINARY, ACT_ADD));
