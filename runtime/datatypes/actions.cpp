@@ -359,8 +359,9 @@ void insert_entry(bool append, i32 part, i32 only, i32 dup) {
     i32 count, times;
     if (!normalise_part(value, part, false, &count)) return;
     if (!dup_count(dup, &times)) return;
-    auto fn = action_lookup_as<ACT_APPEND>(series);
-    if (!append) fn = action_lookup_as<ACT_INSERT>(series);
+    // Only the action asked for is looked up: ref! has insert but no append.
+    auto fn = append ? action_lookup_as<ACT_APPEND>(series)
+                     : action_lookup_as<ACT_INSERT>(series);
     fn(series, value, count, only != -1, times, append);
 }
 }  // namespace

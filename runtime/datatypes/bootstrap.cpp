@@ -37,6 +37,12 @@ void runtime_bootstrap_for_tests() {
     refinements_init();
     g_boot_flag = false;
     runtime_support_init();
+    // In stress mode (ZAN_GC_STRESS=1) the runtime collects before every
+    // allocation from here on, so every test runs against a moving heap.
+    if (g_gc.stress) {
+        g_gc.enabled = true;
+        set_collect_stress(true);
+    }
 }
 
 }  // namespace zan

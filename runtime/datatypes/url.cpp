@@ -270,7 +270,7 @@ ValueCell* url_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value
     }
     // The key's text, then the URL's text in front of it, joined by
     // exactly one "/".
-    ValueCell* text = string_make_at_unit(stack_push_cell(), static_cast<u32>(string_length(base)) + 16,
+    ValueCell* text = string_make_at_unit(unset_push(), static_cast<u32>(string_length(base)) + 16,
                                           series_of(base)->unit());
     form_into(text, key);
     string_head_ptr(base);  // clamps the index to the tail

@@ -83,7 +83,9 @@ TEST_F(BinaryTest, EncodersWriteEachBase) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.b16);
-        if (c.b2) EXPECT_EQ(encode(2, c.bytes), c.b2);
+        if (c.b2) {
+            EXPECT_EQ(encode(2, c.bytes), c.b2);
+        }
         EXPECT_EQ(encode(16, c.bytes), c.b16);
         EXPECT_EQ(encode(58, c.bytes), c.b58);
         EXPECT_EQ(encode(64, c.bytes), c.b64);

@@ -21,16 +21,9 @@ namespace zan::test {
 
 class DtTest : public ::testing::Test {
 protected:
-    // ZAN_DT_GC_STRESS=1 runs every datatype test with the collector on,
-    // collecting before each allocation.
-    void SetUp() override {
-        runtime_bootstrap_for_tests();
-        const char* e = std::getenv("ZAN_DT_GC_STRESS");
-        if (e && *e == '1') {
-            g_gc.enabled = true;
-            set_collect_stress(true);
-        }
-    }
+    // ZAN_GC_STRESS=1 runs every datatype test with the collector on,
+    // collecting before each allocation (the bootstrap switches it on).
+    void SetUp() override { runtime_bootstrap_for_tests(); }
     void TearDown() override {
         g_gc.enabled = false;
         set_collect_stress(false);

@@ -379,6 +379,16 @@ TEST_F(MapTest, Compare) {
     put(a, word("me"), *a);
     put(b, word("me"), *b);
     EXPECT_TRUE(equal(a, b, CMP_EQUAL));
+    EXPECT_EQ(flat(*a), "#[x: 1 y: \"t\" me: #[...]]");
+    EXPECT_EQ(form(*a), "x: 1\ny: \"t\"\nme: #[...]");
+}
+
+TEST_F(MapTest, MoldStopsAtThePartLimit) {
+    ValueCell m = *mk("[a 1 b 2 c 3]");
+    ValueCell r = call({m, integer(9)}, [] { action_mold(-1, -1, 1, 1); });
+    EXPECT_EQ(text(&r), "#[a: 1 b:");
+    ValueCell f = call({m, integer(7)}, [] { action_form(1); });
+    EXPECT_EQ(text(&f), "a: 1\nb:");
 }
 
 TEST_F(MapTest, ForeachStepSkipsRemovedEntries) {

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "lexer_test_support.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/map.h"
 
 namespace zan::test {
 namespace {
@@ -504,12 +506,29 @@ TEST_F(LexerTest, ManyValuesGrowTheOutputStack) {
     EXPECT_GE(g_lexer_out.capacity, 5001u);
 }
 
-TEST_F(LexerTest, BinaryAndMapLiteralsAreNotBuiltYet) {
-    // Their loaders check the text; the datatypes have no maker yet.
-    for (const char* src : {"#{01}", "#[a 1]"}) {
-        RaisedError e = load_error(src);
-        EXPECT_EQ(e.id, Err::internal_not_done) << src;
-    }
+TEST_F(LexerTest, BinaryAndMapLiteralsAreBuilt) {
+    ValueCell* out = load_cell("#{01FF}");
+    ASSERT_EQ(block_length(out), 1);
+    ValueCell* bin = block_head_ptr(out);
+    ASSERT_EQ(bin->type(), static_cast<u32>(TYPE_BINARY));
+    ASSERT_EQ(binary_length(bin), 2);
+    EXPECT_EQ(binary_head_ptr(bin)[0], 0x01);
+    EXPECT_EQ(binary_head_ptr(bin)[1], 0xFF);
+    stack_pop(1);
+    // A map literal: word keys become set-words, a repeated key keeps its
+    // first place and takes the later value.
+    out = load_cell("#[a 1 \"k\" 2 a 3]");
+    ASSERT_EQ(block_length(out), 1);
+    ValueCell* map = block_head_ptr(out);
+    ASSERT_EQ(map->type(), static_cast<u32>(TYPE_MAP));
+    EXPECT_EQ(map_count(map), 2);
+    ValueCell* entries = stack_push_cell();
+    cell_init(entries, TYPE_BLOCK, 0, map->data2);
+    ASSERT_EQ(block_length(entries), 4);
+    EXPECT_EQ(block_cell_at(entries, 0)->type(), static_cast<u32>(TYPE_SET_WORD));
+    EXPECT_EQ(block_cell_at(entries, 1)->data2, 3u);
+    EXPECT_EQ(block_cell_at(entries, 2)->type(), static_cast<u32>(TYPE_STRING));
+    stack_pop(2);
 }
 
 }  // namespace
