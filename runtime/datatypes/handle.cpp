@@ -35,7 +35,11 @@ ValueCell* handle_push_null() { return handle_push(0, HANDLE_NONE); }
 
 ValueCell* handle_make_external(ValueCell* cell, void* address, u32 ext_kind, u32 kind) {
     i32 slot = externals_store(address, ext_kind);
-    return handle_make_at(cell, static_cast<u32>(slot), kind);
+    handle_make_at(cell, static_cast<u32>(slot), kind);
+    // data3 names the external-table slot that keeps the resource alive;
+    // the collector marks it for every reachable handle.
+    cell->data3 = static_cast<u32>(slot);
+    return cell;
 }
 
 void* handle_address(const ValueCell* handle) {

@@ -26,16 +26,6 @@ ValueCell* g_std_port = nullptr;
 ValueCell* g_url_parts = nullptr;
 ValueCell* g_schemes = nullptr;
 
-i32 g_native_slot = -1;
-
-// Keeps the native actor's slot of the external table in use across
-// collections. The collector looks for a handle's slot in data3, while
-// handle! values keep it in data2 (data3 -1), so without this the slot is
-// swept at the first collection.
-void mark_native_slot() {
-    if (g_native_slot >= 0) externals_mark(g_native_slot, nullptr);
-}
-
 const ValueCell* std_port() { return g_std_port; }
 const ValueCell* url_parts() { return g_url_parts; }
 const ValueCell* schemes() { return g_schemes; }
@@ -88,8 +78,6 @@ protected:
         native_table_[ACT_OPEN - ACT_APPEND] = reinterpret_cast<ActionEntry>(native_open);
         ValueCell h;
         handle_make_external(&h, native_table_, kind, HANDLE_NONE);
-        g_native_slot = static_cast<i32>(handle_get(&h));
-        gc_add_mark_callback(mark_native_slot);
         set_field(native, "actor", h);
         g_schemes = blk({word("stub"), *stub, word("thin"), *thin, word("broken"), *broken,
                          word("native"), *native, word("odd"), integer(1)});
@@ -98,8 +86,6 @@ protected:
     void TearDown() override {
         g_port_services = PortServices{};
         g_std_port = g_url_parts = g_schemes = nullptr;
-        gc_remove_mark_callback(mark_native_slot);
-        g_native_slot = -1;
         FnTest::TearDown();
     }
 
