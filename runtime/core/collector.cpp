@@ -1,6 +1,7 @@
 #include "runtime/core/collector.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <unordered_map>
@@ -31,6 +32,12 @@ bool node_is_live(Node n) {
     if (!n) return false;
     u32 b = node_slot(n);
     return b != 0;
+}
+
+void dangling_reference(Node n) {
+    if (!g_gc.stress) return;
+    std::fprintf(stderr, "*** collector: a value refers to freed node %08X\n", n);
+    std::abort();
 }
 
 void flush_freed() {
@@ -117,6 +124,14 @@ inline bool mark_buffer_of(Node* slot) {
     }
     if (!node_is_live(*slot)) return false;
     SeriesBuffer* b = node_buffer(*slot);
+    if (b->node != *slot) {
+        // A value refers to a node that was freed: some code kept the value
+        // unrooted across an allocation. Marking through it would write into
+        // whatever reused the slot, so it is skipped; in stress mode, where
+        // such faults are hunted, the process stops here.
+        dangling_reference(*slot);
+        return false;
+    }
     if (b->flags & SERIES_MARK) return false;
     b->flags |= SERIES_MARK;
     return true;

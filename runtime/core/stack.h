@@ -99,9 +99,13 @@ void stack_unroll_loop(bool keep);
 // ---- data stack primitives -----------------------------------------------------
 [[noreturn]] void stack_overflow();
 
+// The reserved cell starts as unset!: the collector scans every cell below
+// the top, and stale contents left there by an earlier frame could name
+// nodes that are long gone.
 inline ValueCell* stack_push_cell() {
     ValueCell* c = g_stack.top++;
     if (g_stack.top >= g_stack.limit) stack_overflow();
+    c->header = TYPE_UNSET;
     return c;
 }
 inline ValueCell* stack_push(const ValueCell* v) {
