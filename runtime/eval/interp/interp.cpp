@@ -1,0 +1,1335 @@
+// The interpreter core: blocks, expressions, the infix rule, calls with
+// their argument fetch, functions and their bodies.
+#include "runtime/eval/interp/interp.h"
+
+#include <cstdio>
+
+#include "runtime/core/collector.h"
+#include "runtime/core/print_hooks.h"
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/fast_ops.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/interp_hooks.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/interp/interp_internal.h"
+
+namespace zan {
+
+InterpState g_interp{};
+HeldCell* g_held_top = nullptr;
+
+namespace {
+
+const CompiledFunctionEntry* g_compiled = nullptr;
+u32 g_compiled_count = 0;
+bool g_roots_registered = false;
+
+// The collector's view of the interpreter: the cells held on the machine
+// stack and the position cell.
+void mark_interp_roots() {
+    for (HeldCell* h = g_held_top; h; h = h->prev) gc_mark_cells(&h->v, &h->v + 1);
+    if (g_interp.position.type() == TYPE_BLOCK || g_interp.position.type() == TYPE_PAREN)
+        gc_mark_cells(&g_interp.position, &g_interp.position + 1);
+}
+
+// The position cell is saved on entry to a block and restored on exit,
+// also when an exception passes.
+struct PositionGuard {
+    ValueCell saved;
+    PositionGuard() : saved(g_interp.position) {}
+    ~PositionGuard() { g_interp.position = saved; }
+};
+
+inline void store_value(const ValueCell* v, bool push) {
+    if (push) stack_push(v);
+    else stack_set_last_reset(v);
+}
+
+inline void trace_push(EvalWalk& w, u32 i, bool push) {
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr,
+                           push ? stack_top_value() : stack_result());
+}
+
+inline bool type_refinement_like(u32 t) { return t == TYPE_WORD || t == TYPE_GET_WORD; }
+
+// ---- errors ----------------------------------------------------------------------------------
+
+[[noreturn]] void fire_no_arg(const ValueCell* fn, const ValueCell* name, u32 k) {
+    ValueCell n = *name, p;
+    spec_entry_word(fn, k, &p);
+    fire(Err::script_no_arg, &n, &p);
+}
+
+[[noreturn]] void fire_expect_arg(const ValueCell* fn, const ValueCell* name, u32 k,
+                                  const ValueCell* value) {
+    ValueCell n = *name, p, dt;
+    spec_entry_word(fn, k, &p);
+    datatype_box(&dt, value->type());
+    fire(Err::script_expect_arg, &n, &dt, &p);
+}
+
+// ---- the argument fetch ------------------------------------------------------------------------
+
+constexpr u32 MAX_REFINEMENTS = 16;
+
+inline Node cache_of(const ValueCell* fn) {
+    ValueCell* c = node_buffer(fn->data3)->head_cells() + 1;
+    if (ZAN_LIKELY(c->type() == TYPE_BLOCK)) return c->data2;
+    return interp_parse_spec(fn);
+}
+inline ValueCell* cache_cells(Node cache) { return node_buffer(cache)->head_cells(); }
+inline u32 cache_length(Node cache) { return node_buffer(cache)->used_bytes() / 16; }
+
+// Fetches one argument by its fetch mode, pushing it. Returns the next
+// index of the walk.
+u32 fetch_one(EvalWalk& w, u32 i, u32 mode, const ValueCell* fn, const ValueCell* name,
+              Node cache, u32 k, u32 apply_mode, bool no_infix) {
+    if (ZAN_UNLIKELY(i >= w.end)) {
+        if (apply_mode & 1) {
+            none_push();
+            return i;
+        }
+        if (mode == FETCH_LIT && typeset_has_type(cache_cells(cache) + k, TYPE_UNSET)) {
+            unset_push();
+            return i;
+        }
+        fire_no_arg(fn, name, k);
+    }
+    if (ZAN_LIKELY(mode == FETCH_WORD)) return eval_arg(w, i, no_infix);
+    ValueCell v = *w.at(i);
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_FETCH, &w.block(), trace_offset(w, i), nullptr, &v);
+    if (mode == FETCH_GET) {
+        stack_push(&v);
+        return i + 1;
+    }
+    // A lit-word parameter: parens and get-paths are evaluated, get-words
+    // replaced by their value, anything else taken as it is.
+    switch (v.type()) {
+        case TYPE_PAREN:
+            eval_paren_p(&v, true);
+            break;
+        case TYPE_GET_WORD:
+            stack_push(word_value(&v));
+            break;
+        case TYPE_GET_PATH:
+            eval_path(w, i, &v, PATH_GET, true, nullptr, false);
+            break;
+        default:
+            stack_push(&v);
+            break;
+    }
+    return i + 1;
+}
+
+inline void check_arg(const ValueCell* fn, const ValueCell* name, Node cache, u32 k,
+                      const ValueCell* value) {
+    if (ZAN_UNLIKELY(!typeset_has_type(cache_cells(cache) + k, value->type())))
+        fire_expect_arg(fn, name, k, value);
+}
+
+// The entry index of the refinement named by a word (by symbol, case
+// folded); -1 when the spec has none.
+i32 find_refinement(Node cache, u32 symbol) {
+    u32 n = cache_length(cache);
+    u32 want = symbol_resolve(symbol);
+    for (u32 k = 0; k < n; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        if (e->type() == TYPE_REFINEMENT && symbol_resolve(e->data2) == want)
+            return static_cast<i32>(k);
+    }
+    return -1;
+}
+
+struct Fetched {
+    i32 refs[MAX_REFINEMENTS];
+    u32 nrefs;
+};
+
+// Fetches the arguments of one refinement's entries after entry r
+// (typesets until the next refinement or the end), pushing them.
+u32 fetch_refinement_args(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* name,
+                          Node cache, u32 r, u32 apply_mode, bool keep) {
+    u32 n = cache_length(cache);
+    for (u32 k = r + 1; k < n; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        u32 mode = e->header & FETCH_MODE_MASK;
+        if (mode == FETCH_RETURN) continue;
+        i = fetch_one(w, i, mode, fn, name, cache, k, apply_mode, false);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        check_arg(fn, name, cache, k, stack_top_value());
+        if (!keep) stack_pop(1);
+    }
+    return i;
+}
+
+// Number of argument entries of refinement entry r.
+u32 refinement_arity(Node cache, u32 r) {
+    u32 n = cache_length(cache), a = 0;
+    for (u32 k = r + 1; k < n; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        if ((e->header & FETCH_MODE_MASK) != FETCH_RETURN) a++;
+    }
+    return a;
+}
+
+// Turns the refinement named by a path element into a refinement entry
+// index; raises bad-refine, no-refine. *on receives whether it is given (a
+// get-word's value decides).
+u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bool* on) {
+    ValueCell e = *elem;
+    *on = true;
+    if (e.type() == TYPE_GET_WORD) {
+        *on = truthy(word_value(&e));
+    } else if (e.type() != TYPE_WORD) {
+        fire(Err::script_bad_refine, &e);
+    }
+    i32 r = find_refinement(cache, e.data2);
+    if (r < 0) {
+        ValueCell n = *name, wd = e;
+        wd.set_type(TYPE_WORD);
+        fire(Err::script_no_refine, &n, &wd);
+    }
+    return static_cast<u32>(r);
+}
+
+// The argument fetch of interp_fetch_args for a native! or action!.
+u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                      const PathRefs* path, u32 apply_mode, bool infix, Fetched& f) {
+    if (infix) g_stack.top++;  // the left operand is the first argument
+    Node cache = cache_of(fn);
+    ValueCell* base = g_stack.base;
+    u32 n = cache_length(cache);
+    u32 k = 0;
+    bool left = infix;
+    for (; k < n; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        u32 mode = e->header & FETCH_MODE_MASK;
+        if (mode == FETCH_RETURN) continue;
+        if (left) {
+            left = false;
+        } else if (ZAN_LIKELY(mode == FETCH_WORD && i < w.end)) {
+            i = eval_arg(w, i, infix);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        } else {
+            i = fetch_one(w, i, mode, fn, name, cache, k, apply_mode, infix);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+        check_arg(fn, name, cache, k, g_stack.top - 1);
+    }
+    // Refinements: positions stay -1 unless given. Their number is the
+    // cache's last cell.
+    f.nrefs = 0;
+    if (k < n) {
+        ValueCell* last = cache_cells(cache) + n - 1;
+        if (last->type() == TYPE_INTEGER) f.nrefs = static_cast<u32>(integer_get(last));
+    }
+    if (f.nrefs == 0) return i;
+    if (f.nrefs > MAX_REFINEMENTS) runtime_fatal(101, "too many refinements");
+    for (u32 j = 0; j < f.nrefs; j++) f.refs[j] = -1;
+
+    if (apply_mode & 1) {
+        // Every refinement in order: its flag, then its arguments.
+        for (u32 r = k; r < n; r++) {
+            ValueCell* e = cache_cells(cache) + r;
+            if (e->type() != TYPE_REFINEMENT) continue;
+            u32 ord = e->data3;
+            ValueCell* mark = g_stack.top;
+            i = fetch_one(w, i, FETCH_WORD, fn, name, cache, r, apply_mode, false);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            bool on = truthy(mark);
+            g_stack.top = mark;
+            if (on) f.refs[ord - 1] = static_cast<i32>(g_stack.top - base);
+            i = fetch_refinement_args(w, i, fn, name, cache, r, apply_mode, on);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+        return i;
+    }
+    if (apply_mode & 2) {
+        // refinement! values in the argument block, each followed by its
+        // flag and arguments.
+        while (i < w.end && w.at(i)->type() == TYPE_REFINEMENT) {
+            ValueCell rv = *w.at(i);
+            rv.set_type(TYPE_WORD);
+            bool dummy;
+            u32 r = path_refinement(cache, &rv, name, &dummy);
+            u32 ord = (cache_cells(cache) + r)->data3;
+            if (f.refs[ord - 1] != -1) {
+                ValueCell b = w.block();
+                fire(Err::script_dup_refine, &b);
+            }
+            i++;
+            ValueCell* mark = g_stack.top;
+            i = fetch_one(w, i, FETCH_WORD, fn, name, cache, r, apply_mode, false);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            bool on = truthy(mark);
+            g_stack.top = mark;
+            if (!on && (apply_mode & 4)) {
+                u32 skip = refinement_arity(cache, r);
+                i = i + skip < w.end ? i + skip : w.end;
+                continue;
+            }
+            if (on) f.refs[ord - 1] = static_cast<i32>(g_stack.top - base);
+            i = fetch_refinement_args(w, i, fn, name, cache, r, apply_mode, on);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (path) {
+        EvalWalk& pw = *path->walk;
+        for (u32 j = path->elem + 1; j < pw.end; j++) {
+            bool on;
+            u32 r = path_refinement(cache, pw.at(j), name, &on);
+            u32 ord = (cache_cells(cache) + r)->data3;
+            if (f.refs[ord - 1] != -1) {
+                ValueCell p = pw.block();
+                fire(Err::script_dup_refine, &p);
+            }
+            if (on) f.refs[ord - 1] = static_cast<i32>(g_stack.top - base);
+            i = fetch_refinement_args(w, i, fn, name, cache, r, apply_mode, on);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    return i;
+}
+
+// The argument fetch for a function! or routine!: refinements are logic!
+// slots followed by their arguments, in spec order; the locals follow.
+u32 fetch_function_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                        const PathRefs* path, u32 apply_mode, bool infix) {
+    if (infix) g_stack.top++;  // the left operand is the first argument
+    Node cache = cache_of(fn);
+    ValueCell* base = g_stack.base;
+    u32 n = cache_length(cache);
+    u32 k = 0;
+    bool left = infix;
+    for (; k < n; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        u32 mode = e->header & FETCH_MODE_MASK;
+        if (mode == FETCH_RETURN) continue;
+        if (left) {
+            left = false;
+        } else if (ZAN_LIKELY(mode == FETCH_WORD && i < w.end)) {
+            i = eval_arg(w, i, infix);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        } else {
+            i = fetch_one(w, i, mode, fn, name, cache, k, apply_mode, infix);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+        check_arg(fn, name, cache, k, g_stack.top - 1);
+    }
+    if (k >= n) return i;
+    // Refinement slots and their arguments.
+    i32 locals = 0;
+    for (u32 r = k; r < n; r++) {
+        ValueCell* e = cache_cells(cache) + r;
+        u32 t = e->type();
+        if (t == TYPE_REFINEMENT) {
+            if (apply_mode & 1) {
+                ValueCell* mark = g_stack.top;
+                i = fetch_one(w, i, FETCH_WORD, fn, name, cache, r, apply_mode, false);
+                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                logic_box(mark, truthy(mark));
+                i = fetch_refinement_args(w, i, fn, name, cache, r, apply_mode, true);
+                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                // skip its argument entries
+                while (r + 1 < n && (cache_cells(cache) + r + 1)->type() == TYPE_TYPESET) r++;
+                continue;
+            }
+            logic_box(stack_push_cell(), false);
+        } else if (t == TYPE_TYPESET) {
+            if ((e->header & FETCH_MODE_MASK) != FETCH_RETURN) none_push();
+        } else if (t == TYPE_INTEGER) {
+            locals = integer_get(e);
+            break;
+        }
+    }
+    // Refinements given in the argument block (apply) or in the path.
+    auto give = [&](u32 r, bool on, bool skip_off) -> bool {
+        ValueCell* e = cache_cells(cache) + r;
+        u32 slot = e->data3;
+        if (base[slot].type() == TYPE_LOGIC && base[slot].data1) return false;
+        if (!on && skip_off) {
+            u32 a = refinement_arity(cache, r);
+            i = i + a < w.end ? i + a : w.end;
+            return true;
+        }
+        if (on) logic_box(base + slot, true);
+        ValueCell* mark = g_stack.top;
+        i = fetch_refinement_args(w, i, fn, name, cache, r, apply_mode, true);
+        if (ZAN_UNLIKELY(g_throw_code)) return true;
+        u32 got = static_cast<u32>(g_stack.top - mark);
+        if (on)
+            for (u32 a = 0; a < got; a++) base[slot + 1 + a] = mark[a];
+        g_stack.top = mark;
+        return true;
+    };
+    if (apply_mode & 2) {
+        while (i < w.end && w.at(i)->type() == TYPE_REFINEMENT) {
+            ValueCell rv = *w.at(i);
+            rv.set_type(TYPE_WORD);
+            bool dummy;
+            u32 r = path_refinement(cache, &rv, name, &dummy);
+            i++;
+            ValueCell* mark = g_stack.top;
+            i = fetch_one(w, i, FETCH_WORD, fn, name, cache, r, apply_mode, false);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            bool on = truthy(mark);
+            g_stack.top = mark;
+            if (!give(r, on, (apply_mode & 4) != 0)) {
+                ValueCell b = w.block();
+                fire(Err::script_dup_refine, &b);
+            }
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (path) {
+        EvalWalk& pw = *path->walk;
+        for (u32 j = path->elem + 1; j < pw.end; j++) {
+            bool on;
+            u32 r = path_refinement(cache, pw.at(j), name, &on);
+            if (!give(r, on, false)) {
+                ValueCell p = pw.block();
+                fire(Err::script_dup_refine, &p);
+            }
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (locals > 0) {
+        logic_box(stack_push_cell(), false);
+        for (i32 l = 1; l < locals; l++) none_push();
+    }
+    return i;
+}
+
+// The context handed to a function: the parent object's, the maker's
+// integer, or the context of the frame's word.
+Node choose_context(const ValueCell* fn, const ValueCell* name, const ValueCell* parent) {
+    if (parent && parent->type() == TYPE_OBJECT && parent->data1 != g_global_ctx)
+        return parent->data1;
+    ValueCell* extra = node_buffer(fn->data3)->head_cells() + MORE_EXTRA;
+    if (extra->type() == TYPE_INTEGER) return static_cast<Node>(integer_get(extra));
+    return name->data1;
+}
+
+// An interpreted function without trace attributes: the common call.
+inline bool plain_interpreted(const ValueCell* fn) {
+    if (fn->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE)) return false;
+    ValueCell* entry = node_buffer(fn->data3)->head_cells() + MORE_ENTRY;
+    return entry->type() != TYPE_INTEGER || integer_get(entry) == 0;
+}
+
+// The callable an op! stands for.
+ValueCell op_callable(const ValueCell* op) {
+    u32 t = op_wrapped_type(op);
+    if (t == TYPE_FUNCTION || t == TYPE_ROUTINE)
+        return *(node_buffer(op->data3)->head_cells() + MORE_CALLABLE);
+    ValueCell c = *op;
+    c.header = t;
+    return c;
+}
+
+// Inline paths of the common operators: the action or comparison they run,
+// as fast-operator codes; -1 when none.
+inline i32 fast_math_code(const ValueCell* op) {
+    if (op_wrapped_type(op) != TYPE_ACTION) return -1;
+    switch (op->data1) {
+        case ACT_ADD: return 0;
+        case ACT_SUBTRACT: return 1;
+        case ACT_MULTIPLY: return 2;
+        case ACT_OR_T: return 5;
+        case ACT_AND_T: return 6;
+        case ACT_XOR_T: return 7;
+        default: return -1;
+    }
+}
+inline i32 fast_compare_code(const ValueCell* op) {
+    if (op_wrapped_type(op) != TYPE_NATIVE) return -1;
+    switch (op->data1) {
+        case NAT_EQUAL_Q: return 0;
+        case NAT_NOT_EQUAL_Q: return 1;
+        case NAT_STRICT_EQUAL_Q: return 2;
+        case NAT_LESSER_Q: return 3;
+        case NAT_LESSER_OR_EQUAL_Q: return 4;
+        case NAT_GREATER_Q: return 5;
+        case NAT_GREATER_OR_EQUAL_Q: return 6;
+        default: return -1;
+    }
+}
+
+// Two integer! operands of an operator, the result written over the left
+// one in place (one store, no temporary cell); false when the operation
+// overflows (the fast operators then give the float! result).
+inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
+    i32 a = static_cast<i32>(left->data2), b = static_cast<i32>(right->data2), r;
+    switch (op) {
+        case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
+        case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+        case 2: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+        case 5: r = a | b; break;
+        case 6: r = a & b; break;
+        case 7: r = a ^ b; break;
+        default: return false;
+    }
+    cell_put(left, TYPE_INTEGER, 0, static_cast<u32>(r), 0);
+    return true;
+}
+inline bool int_compare_inline(i32 op, ValueCell* left, const ValueCell* right) {
+    i32 a = static_cast<i32>(left->data2), b = static_cast<i32>(right->data2);
+    bool r;
+    switch (op) {
+        case 0: case 2: r = a == b; break;
+        case 1: r = a != b; break;
+        case 3: r = a < b; break;
+        case 4: r = a <= b; break;
+        case 5: r = a > b; break;
+        case 6: r = a >= b; break;
+        default: return false;
+    }
+    cell_put(left, TYPE_LOGIC, r ? 1u : 0u, 0, 0);
+    return true;
+}
+
+// Runs a native or action whose two operands are already pushed at the
+// frame base (the generic path of an infix operator when the inline one
+// does not apply): the frame is marked below them, both are type-checked.
+void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* left, bool push) {
+    g_stack.top = left;
+    stack_mark_native_flagged(name);
+    g_stack.top = left + 2;
+    Node cache = cache_of(fn);
+    u32 n = cache_length(cache), seen = 0;
+    for (u32 k = 0; k < n && seen < 2; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        if (e->type() != TYPE_TYPESET) break;
+        if ((e->header & FETCH_MODE_MASK) == FETCH_RETURN) continue;
+        check_arg(fn, name, cache, k, left + seen);
+        seen++;
+    }
+    if (fn->type() == TYPE_NATIVE) {
+        NativeEntry e = fn->data1 - 1 < NATIVES_TABLE_SIZE ? g_natives[fn->data1 - 1] : nullptr;
+        if (!e) e = native_not_done;
+        e(false, nullptr);
+    } else {
+        call_action_entry(fn->data1, nullptr, 0);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return;
+    if (push) stack_unwind();
+    else stack_unwind_last();
+}
+
+}  // namespace
+
+// ---- walks ----------------------------------------------------------------------------------------
+
+void EvalWalk::reload() {
+    SeriesBuffer* b = node_buffer(held.v.data2);
+    buf = node_slot(held.v.data2);
+    cells = b->head_cells();
+    // A block that shrank under its own evaluation ends where it now ends.
+    u32 n = b->used_bytes() / sizeof(ValueCell);
+    if (end > n) end = n;
+}
+
+// ---- values ---------------------------------------------------------------------------------------
+
+ValueCell* word_value_slow(ValueCell* word) { return context_get(word); }
+
+GlobalValues g_global_values{};
+
+void global_values_refresh() {
+    g_global_values.buffer = node_slot(g_global_values.values);
+    g_global_values.head = node_buffer(g_global_values.values)->head_cells();
+}
+
+void word_assign(ValueCell* word, const ValueCell* value) {
+    Node n = word->data1;
+    i32 idx = static_cast<i32>(word->data3);
+    if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) {
+        *global_value_slot(static_cast<u32>(idx)) = *value;
+        return;
+    }
+    if (ZAN_LIKELY(n != 0 && idx >= 0)) {
+        ValueCell* ctx = context_cell(n);
+        u32 vals = ctx->data2;
+        if (ZAN_LIKELY(vals != 0)) {
+            if (ctx->header & CONTEXT_VALUES_ON_STACK) {
+                hptr<ValueCell>(vals)[idx] = *value;
+                return;
+            }
+            if (context_kind(ctx) == CTX_GLOBAL) {
+                node_buffer(vals)->head_cells()[idx] = *value;
+                return;
+            }
+        }
+    }
+    context_set(word, value);
+}
+
+void call_action_entry(u32 n, const i32* r, u32 count) {
+    if (n < 1 || n > ACT_COUNT) runtime_fatal(101, "bad action number");
+    ActionEntry e = g_generic_actions[n - 1];
+    if (!e) fire(Err::internal_not_done);
+    using I = i32;
+    switch (count) {
+        case 0: reinterpret_cast<void (*)()>(e)(); break;
+        case 1: reinterpret_cast<void (*)(I)>(e)(r[0]); break;
+        case 2: reinterpret_cast<void (*)(I, I)>(e)(r[0], r[1]); break;
+        case 3: reinterpret_cast<void (*)(I, I, I)>(e)(r[0], r[1], r[2]); break;
+        case 4: reinterpret_cast<void (*)(I, I, I, I)>(e)(r[0], r[1], r[2], r[3]); break;
+        case 5: reinterpret_cast<void (*)(I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4]); break;
+        case 6:
+            reinterpret_cast<void (*)(I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4], r[5]);
+            break;
+        case 7:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4], r[5],
+                                                               r[6]);
+            break;
+        case 8:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4],
+                                                                  r[5], r[6], r[7]);
+            break;
+        case 9:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4],
+                                                                     r[5], r[6], r[7], r[8]);
+            break;
+        case 10:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I)>(e)(
+                r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]);
+            break;
+        case 11:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I)>(e)(
+                r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10]);
+            break;
+        case 12:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I, I)>(e)(
+                r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[11]);
+            break;
+        default:
+            runtime_fatal(101, "too many refinements for an action");
+    }
+}
+
+void settle_at(CallFrame* frame) {
+    while (g_stack.ctop - 1 > frame) {
+        if ((g_stack.ctop - 1)->kind() == FRAME_FUNCTION) stack_unwind_func_last();
+        else stack_unwind_last();
+    }
+    stack_keep();
+}
+
+// ---- blocks -----------------------------------------------------------------------------------------
+
+namespace {
+// Evaluates the expressions of a walk in the top frame (marked by the
+// caller), the last value in its result cell; an empty walk gives unset!.
+// Returns the pending code of an exit that goes on (0 when none).
+inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
+    PositionGuard pos;
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_ENTER, &w.block(), 0, nullptr, nullptr);
+    u32 i = w.start;
+    if (i >= w.end) {
+        unset_box(stack_result());
+        stack_keep();
+    } else {
+        g_interp.position = w.block();
+        while (i < w.end) {
+            g_interp.position.data1 = i;
+            if (ZAN_LIKELY(!g_interp.tracing)) {
+                // A value or a plain word standing alone needs no call.
+                const ValueCell* val = simple_value(w, i);
+                if (val) {
+                    ValueCell* entry_top = g_stack.top;
+                    stack_set_last_reset(val);
+                    i++;
+                    if (op_follows(w, i)) {
+                        i = eval_infix(w, i, entry_top, false);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    }
+                    if (i < w.end) stack_reset();
+                    continue;
+                }
+            }
+            i = eval_expr(w, i, false, false, false);
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (i < w.end) stack_reset();
+        }
+    }
+    if (false) {
+    pending:
+        // A return aimed at this frame (marked by do/trace) ends the block
+        // with the returned value.
+        if (!pending_return_at(frame)) return g_throw_code;
+        g_throw_code = 0;
+        stack_clear_body_flag(&frame->header);
+        stack_keep();
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_EXIT, &w.block(), -1, nullptr, stack_result());
+    return 0;
+}
+}  // namespace
+
+u32 eval_block_p(const ValueCell* block, bool chain) {
+    EvalWalk w(block);
+    stack_mark_type7_flagged(g_words.n.body);
+    if (run_walk(w, stack_top_frame())) return g_throw_code;
+    if (chain) stack_unwind_last();
+    else stack_unwind();
+    return 0;
+}
+
+u32 eval_next(EvalWalk& w, u32 i, bool push) {
+    stack_mark_native_flagged(g_words.n.body);
+    i = eval_expr(w, i, false, push, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    if (push) stack_unwind();
+    else stack_unwind_last();
+    return i;
+}
+
+// A paren's contents are evaluated as a block inside the native frame that
+// the paren opens (one frame, where a block of its own would add another).
+void eval_paren_p(const ValueCell* paren, bool push) {
+    EvalWalk w(paren);
+    stack_mark_native_flagged(g_words.n.body);
+    if (run_walk(w, stack_top_frame())) return;
+    if (push) stack_unwind();
+    else stack_unwind_last();
+}
+
+namespace {
+
+[[noreturn]] __attribute__((noinline)) void fire_word_value(const ValueCell* word, u32 t) {
+    ValueCell wd = *word;
+    fire(t == TYPE_UNSET ? Err::script_no_value : Err::script_no_op_arg, &wd);
+}
+
+__attribute__((noinline)) void trace_fetch(EvalWalk& w, u32 i) {
+    ValueCell f = *w.at(i);
+    interp_trace_event(TRACE_FETCH, &w.block(), trace_offset(w, i), nullptr, &f);
+}
+
+// The expressions that are not the everyday ones: paths, get-words,
+// lit-words, literal functions, operators and issues.
+__attribute__((noinline)) u32 eval_expr_rare(EvalWalk& w, u32 i, bool push, bool no_call) {
+    ValueCell* v = w.at(i);
+    switch (v->type()) {
+        case TYPE_PATH: {
+            ValueCell p = *v;
+            return eval_path(w, i, &p, PATH_NORMAL, push, nullptr, false);
+        }
+        case TYPE_GET_PATH: {
+            ValueCell p = *v;
+            return eval_path(w, i, &p, PATH_GET, push, nullptr, false);
+        }
+        case TYPE_SET_PATH: {
+            ValueCell sp = *v;
+            if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sp);
+            stack_mark_native_flagged(g_words.n.set_path);
+            u32 next = eval_expr(w, i + 1, false, true, false);
+            if (ZAN_UNLIKELY(g_throw_code)) return next;
+            if (ZAN_UNLIKELY(g_interp.tracing))
+                interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, i), &sp, g_stack.base);
+            ValueCell value = *g_stack.base;
+            eval_path(w, i, &sp, PATH_SET, true, &value, false);
+            *g_stack.base = value;
+            stack_keep();
+            if (push) stack_unwind();
+            else stack_unwind_last();
+            return next;
+        }
+        case TYPE_GET_WORD: {
+            ValueCell gw = *v;
+            store_value(word_value(&gw), push);
+            trace_push(w, i, push);
+            return i + 1;
+        }
+        case TYPE_LIT_WORD: {
+            ValueCell lw = *v;
+            lw.set_type(TYPE_WORD);
+            store_value(&lw, push);
+            trace_push(w, i, push);
+            return i + 1;
+        }
+        case TYPE_LIT_PATH: {
+            ValueCell lp = *v;
+            lp.set_type(TYPE_PATH);
+            lp.data3 = 0;
+            store_value(&lp, push);
+            trace_push(w, i, push);
+            return i + 1;
+        }
+        case TYPE_NATIVE:
+        case TYPE_ACTION:
+        case TYPE_FUNCTION:
+        case TYPE_ROUTINE: {
+            ValueCell fn = *v;
+            if (no_call) {
+                store_value(&fn, push);
+                trace_push(w, i, push);
+                return i + 1;
+            }
+            return eval_code(&fn, w, i + 1, push, g_words.n.anon, nullptr, nullptr, 0, false);
+        }
+        case TYPE_OP:
+            fire(Err::internal_not_done);
+        case TYPE_ISSUE: {
+            if (i + 1 < w.end && w.at(i + 1)->type() == TYPE_BLOCK) {
+                u32 s = symbol_resolve(w.at(i)->data2);
+                if (s == symbol_resolve(g_sym.system) || s == symbol_resolve(g_sym.system_global))
+                    fire(Err::internal_zan_system);
+            }
+            store_value(w.at(i), push);
+            trace_push(w, i, push);
+            return i + 1;
+        }
+        default:
+            store_value(v, push);
+            trace_push(w, i, push);
+            return i + 1;
+    }
+}
+
+// A set-word: the value of the next expression assigned to the word, in a
+// native frame named by the set-word.
+__attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
+    ValueCell sw = *w.at(i);
+    stack_mark_native_flagged(&sw);
+    stack_push(&sw);
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
+    if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
+    u32 at = i;
+    i = eval_arg(w, i + 1, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    ValueCell* value = g_stack.base + 1;
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
+    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
+    word_assign(&sw, value);
+    *g_stack.base = *(g_stack.base + 1);
+    if (push) stack_unwind();
+    else stack_unwind_last();
+    return i;
+}
+
+// An operator after a value: the generic call (tracing, a missing right
+// operand, or an operator without an inline path).
+__attribute__((noinline)) u32 eval_infix_call(EvalWalk& w, u32 i, bool push, ValueCell* op,
+                                              ValueCell* opword) {
+    ValueCell fnv = op_callable(op);
+    return eval_code(&fnv, w, i + 1, push, opword, nullptr, nullptr, 0, true);
+}
+
+// An operator with an inline path whose operands were not both of the
+// inline kinds: the operation runs on the two pushed operands.
+__attribute__((noinline)) void eval_infix_generic(ValueCell* left, i32 mcode, i32 ccode,
+                                                  ValueCell* op, ValueCell* opword) {
+    ValueCell right = left[1];
+    u32 lt = left->type(), rt = right.type();
+    if (ccode >= 0) {
+        g_stack.top = left + 1;
+        fastop_compare_top(ccode, opword, &right);
+    } else if ((lt == TYPE_INTEGER && rt == TYPE_INTEGER) ||
+               (lt == TYPE_FLOAT && rt == TYPE_FLOAT && mcode <= 2)) {
+        g_stack.top = left + 1;
+        fastop_math_top(mcode, opword, &right);
+    } else {
+        ValueCell fnv = op_callable(op);
+        run_ready_binary(&fnv, opword, left, true);
+    }
+}
+
+}  // namespace
+
+// The operation code of an operator with an inline path: 0..7 the math
+// codes of add, subtract, multiply, or~, and~, xor~; 16 + the comparison
+// code of the comparison natives; -1 for any other operator.
+inline i32 fast_code(const ValueCell* op) {
+    u32 t = op_wrapped_type(op);
+    if (t == TYPE_ACTION) return fast_math_code(op);
+    if (t == TYPE_NATIVE) {
+        i32 c = fast_compare_code(op);
+        return c < 0 ? -1 : 16 + c;
+    }
+    return -1;
+}
+
+u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
+    while (i < w.end) {
+        ValueCell* nv = w.at(i);
+        if (nv->type() != TYPE_WORD) break;
+        ValueCell* opv = word_value_if_available(nv);
+        if (!opv || opv->type() != TYPE_OP) break;
+        // The left operand becomes the first cell of the new frame.
+        if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
+        g_stack.top = entry_top;
+        i32 code = fast_code(opv);
+        if (code >= 0 && !g_interp.tracing && i + 1 < w.end) {
+            ValueCell* left = entry_top;
+            // A simple right operand needs no evaluation (and nothing moves).
+            const ValueCell* rv = simple_value(w, i + 1);
+            if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
+                (code >= 16 ? int_compare_inline(code - 16, left, rv)
+                            : int_math_inline(code, left, rv))) {
+                i += 2;
+                g_stack.top = entry_top + 1;
+                if (!push) stack_set_last_reset(entry_top);
+                continue;
+            }
+            // Both operands on the stack, then the operation on them.
+            HeldCell held(*opv);
+            ValueCell opword = *nv;
+            g_stack.top = entry_top + 1;
+            i = eval_arg(w, i + 1, true);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            if (left->type() == TYPE_INTEGER && left[1].type() == TYPE_INTEGER &&
+                (code >= 16 ? int_compare_inline(code - 16, left, left + 1)
+                            : int_math_inline(code, left, left + 1))) {
+                g_stack.top = entry_top + 1;
+            } else {
+                eval_infix_generic(left, code >= 16 ? -1 : code, code >= 16 ? code - 16 : -1,
+                                   &held.v, &opword);
+                if (ZAN_UNLIKELY(g_throw_code)) return i;
+            }
+            if (!push) stack_set_last_reset(entry_top);
+            continue;
+        }
+        ValueCell op = *opv;
+        ValueCell opword = *nv;
+        if (ZAN_UNLIKELY(g_interp.tracing))
+            interp_trace_event(TRACE_FETCH, &w.block(), trace_offset(w, i), nullptr, &opword);
+        i = eval_infix_call(w, i, push, &op, &opword);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+    }
+    return i;
+}
+
+u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
+    ValueCell* entry_top = g_stack.top;
+    if (ZAN_UNLIKELY(g_interp.tracing)) trace_fetch(w, i);
+    ValueCell* v = w.at(i);
+    u32 t = v->type();
+    if (t == TYPE_WORD) {
+        ValueCell* val = word_value(v);
+        u32 vt = val->type();
+        if (ZAN_LIKELY(!is_callable_type(vt))) {
+            if (ZAN_UNLIKELY(vt == TYPE_UNSET || vt == TYPE_OP)) fire_word_value(v, vt);
+            store_value(val, push);
+            if (ZAN_UNLIKELY(g_interp.tracing)) trace_push(w, i, push);
+            i++;
+        } else {
+            i = eval_code(val, w, i + 1, push, v, nullptr, nullptr, 0, false);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    } else if (self_evaluating(t)) {
+        store_value(v, push);
+        if (ZAN_UNLIKELY(g_interp.tracing)) trace_push(w, i, push);
+        i++;
+    } else if (t == TYPE_SET_WORD) {
+        i = eval_set_word(w, i, push);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+    } else if (t == TYPE_PAREN) {
+        ValueCell p = *v;
+        eval_paren_p(&p, push);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        i++;
+    } else {
+        i = eval_expr_rare(w, i, push, no_call);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+    }
+
+    if (!no_infix && op_follows(w, i)) {
+        i = eval_infix(w, i, entry_top, push);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
+    return i;
+}
+
+// ---- calls ---------------------------------------------------------------------------------------------
+
+u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in,
+              const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix) {
+    HeldCell fn(*callable);
+    ValueCell name = *name_in;
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        if (infix) g_stack.top++;
+        interp_trace_event(TRACE_OPEN, &w.block(), trace_offset(w, i), nullptr, &name);
+        if (infix) g_stack.top--;
+    }
+    if (!infix) stack_push(&fn.v);
+    switch (fn.v.type()) {
+        case TYPE_NATIVE:
+        case TYPE_ACTION: {
+            stack_mark_native_flagged(&name);
+            Fetched f;
+            i = fetch_native_args(&fn.v, w, i, &name, path, apply_mode, infix, f);
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (ZAN_UNLIKELY(g_interp.tracing))
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
+            if (fn.v.type() == TYPE_NATIVE) {
+                u32 idx = fn.v.data1;
+                NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
+                if (ZAN_UNLIKELY(!e)) e = native_not_done;
+                e(false, f.refs);
+            } else {
+                call_action_entry(fn.v.data1, f.refs, f.nrefs);
+            }
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (push) stack_unwind();
+            else stack_unwind_last();
+            break;
+        }
+        case TYPE_FUNCTION: {
+            if (ZAN_LIKELY(plain_interpreted(&fn.v))) {
+                // An interpreted function: its frame, its arguments, its body
+                // with the context's values pointed at the frame. The frame
+                // saved the values address and its pop restores it.
+                stack_mark(&name, (FRAME_FUNCTION << FRAME_KIND_SHIFT) | FRAME_INTERPRETED);
+                CallFrame* frame = stack_top_frame();
+                frame->func_ctx = fn.v.data1;
+                ValueCell* ctxc = context_cell(fn.v.data1);
+                frame->saved_values = ctxc->data2;
+                i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+                if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                if (ZAN_UNLIKELY(g_interp.tracing)) {
+                    interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
+                    call_function_p(&fn.v, choose_context(&fn.v, &name, parent), &name, 0);
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                } else {
+                    context_cell(fn.v.data1)->data2 = heap_off(g_stack.base);
+                    frame->header |= FRAME_BODY;
+                    ValueCell body = *(node_buffer(fn.v.data3)->head_cells() + MORE_BODY);
+                    u32 code = 0;
+                    if (ZAN_LIKELY(body.type() == TYPE_BLOCK)) {
+                        code = run_handled(THROW_BREAK, [&] { eval_block_p(&body, true); });
+                    } else {
+                        unset_box(stack_result());
+                        stack_keep();
+                    }
+                    if (ZAN_UNLIKELY(code)) {
+                        if (code != THROW_RETURN && code != THROW_EXIT) goto pending;
+                        g_throw_code = 0;
+                        settle_at(frame);
+                    }
+                }
+                if (push) stack_unwind_func();
+                else stack_unwind_func_last();
+                break;
+            }
+            Node ctx = choose_context(&fn.v, &name, parent);
+            stack_mark_func(&name, fn.v.data1);
+            stack_set_top_flag31();
+            i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (ZAN_UNLIKELY(g_interp.tracing))
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
+            call_function_p(&fn.v, ctx, &name, 0);
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (push) stack_unwind_func();
+            else stack_unwind_func_last();
+            break;
+        }
+        case TYPE_ROUTINE: {
+            stack_mark_native_flagged(&name);
+            i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (ZAN_UNLIKELY(g_interp.tracing))
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
+            {
+                ValueCell* entry = node_buffer(fn.v.data3)->head_cells() + MORE_ENTRY;
+                RoutineFn rf = entry->type() == TYPE_INTEGER
+                                   ? routine_table_entry(static_cast<u32>(integer_get(entry)))
+                                   : nullptr;
+                if (!rf) fire(Err::internal_not_done);
+                rf();
+            }
+            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+            if (push) stack_unwind();
+            else stack_unwind_last();
+            break;
+        }
+        default:
+            runtime_fatal(101, "call of a value that is not callable");
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
+                           push ? stack_top_value() : stack_result());
+    if (!infix) {
+        g_stack.top--;
+        *(g_stack.top - 1) = *g_stack.top;
+    }
+    return i;
+pending:
+    return i;
+}
+
+// ---- functions -------------------------------------------------------------------------------------------
+
+void call_function_p(const ValueCell* fn_in, Node ctx, const ValueCell* name, u32 trace_filter) {
+    HeldCell fn(*fn_in);
+    TracingGuard tguard;
+    if (g_interp.tracing && trace_filter) g_interp.tracing = false;
+    ValueCell* entry = node_buffer(fn.v.data3)->head_cells() + MORE_ENTRY;
+    if (entry->type() == TYPE_INTEGER && integer_get(entry) != 0) {
+        u32 idx = static_cast<u32>(integer_get(entry));
+        if (!g_compiled || idx == 0 || idx > g_compiled_count || !g_compiled[idx - 1])
+            fire(Err::internal_not_done);
+        Node own = fn.v.data1;
+        CallFrame* frame = stack_top_frame();
+        HeapRef saved = context_cell(own)->data2;
+        context_cell(own)->data2 = heap_off(g_stack.base);
+        u32 code = run_handled(THROW_BREAK, [&] {
+            g_compiled[idx - 1](ctx && ctx != g_global_ctx ? ctx : 0);
+        });
+        if (code == THROW_RETURN || code == THROW_EXIT) {
+            g_throw_code = 0;
+            settle_at(frame);
+        }
+        context_cell(own)->data2 = saved;
+        return;
+    }
+    if (g_interp.tracing && trace_filter)
+        interp_trace_event(TRACE_CALL, nullptr, -1, name, &fn.v);
+    exec_body_p(&fn.v, name);
+    if (g_throw_code) return;
+    if (g_interp.tracing && trace_filter)
+        interp_trace_event(TRACE_RETURN, nullptr, -1, name, stack_result());
+}
+
+void exec_body_p(const ValueCell* fn_in, const ValueCell* name) {
+    HeldCell fn(*fn_in);
+    Node own = fn.v.data1;
+    HeapRef saved = context_cell(own)->data2;
+    context_cell(own)->data2 = heap_off(g_stack.base);
+    CallFrame* frame = stack_top_frame();
+    frame->header |= FRAME_BODY;
+    TracingGuard tguard;
+    if (fn.v.header & FUNCTION_TRACE) {
+        if (g_interp.trace_run) g_interp.tracing = true;
+    } else if (fn.v.header & FUNCTION_NO_TRACE) {
+        g_interp.tracing = false;
+    }
+    ValueCell body = *(node_buffer(fn.v.data3)->head_cells() + MORE_BODY);
+    if (g_interp.tracing) {
+        u32 c = run_handled(THROW_ERROR, [&] {
+            interp_trace_event(TRACE_PROLOG, &body, -1, name, &fn.v);
+        });
+        if (c) {
+            frame->header &= ~FRAME_BODY;
+            context_cell(own)->data2 = saved;
+            if (c >= THROW_THROW) raise_code(c);
+            return;
+        }
+    }
+    u32 code = 0;
+    if (body.type() == TYPE_BLOCK) {
+        code = run_handled(THROW_BREAK, [&] { eval_block_p(&body, true); });
+    } else {
+        unset_box(stack_result());
+        stack_keep();
+    }
+    if (g_interp.tracing) {
+        g_throw_code = 0;
+        run_handled(THROW_BREAK, [&] {
+            interp_trace_event(TRACE_EPILOG, &body, -1, name, &fn.v);
+        });
+        g_throw_code = code;
+    }
+    if (code == THROW_RETURN || code == THROW_EXIT) {
+        g_throw_code = 0;
+        settle_at(frame);
+    }
+    frame->header &= ~FRAME_BODY;
+    context_cell(own)->data2 = saved;
+}
+
+void push_unused_slots(const ValueCell* fn, u32 nparams) {
+    Node cache = cache_of(fn);
+    u32 n = cache_length(cache);
+    u32 params = 0;
+    bool in_refs = false;
+    for (u32 k = 0; k < n; k++) {
+        ValueCell* e = cache_cells(cache) + k;
+        u32 t = e->type();
+        if (t == TYPE_TYPESET) {
+            if ((e->header & FETCH_MODE_MASK) == FETCH_RETURN) continue;
+            if (!in_refs && params++ < nparams) continue;
+            none_push();
+        } else if (t == TYPE_REFINEMENT) {
+            in_refs = true;
+            logic_push(false);
+        } else if (t == TYPE_INTEGER) {
+            i32 locals = integer_get(e);
+            if (locals > 0 && !callable_native_like(fn)) {
+                logic_push(false);
+                for (i32 l = 1; l < locals; l++) none_push();
+            }
+            break;
+        }
+    }
+}
+
+void call_function_with(const ValueCell* fn_in, const ValueCell* name_in, const ValueCell* args,
+                        u32 n) {
+    HeldCell fn(*fn_in);
+    ValueCell name = *name_in;
+    ValueCell* base = g_stack.top;
+    for (u32 k = 0; k < n; k++) stack_push(args + k);
+    g_stack.top = base;
+    stack_mark_func(&name, fn.v.data1);
+    stack_set_top_flag31();
+    g_stack.top = base + n;
+    push_unused_slots(&fn.v, n);
+    call_function_p(&fn.v, choose_context(&fn.v, &name, nullptr), &name, 0);
+    if (g_throw_code) return;
+    stack_unwind_func_last();
+}
+
+// ---- single values ----------------------------------------------------------------------------------------
+
+void eval_value_p(const ValueCell* value, bool no_call, bool push) {
+    // A block of one cell gives the value a position of its own.
+    ValueCell* holder = none_push();
+    block_make_at(holder, 1);
+    block_append_cell(holder, value);
+    ValueCell blk = *holder;
+    EvalWalk w(&blk);
+    g_stack.top--;
+    eval_expr(w, 0, false, push, no_call);
+}
+
+// ---- raising entries ------------------------------------------------------------------------------------------
+
+void interp_eval_block(const ValueCell* block, bool chain) {
+    eval_block_p(block, chain);
+    interp_raise_pending();
+}
+
+u32 interp_eval_next_at(const ValueCell* block, bool push) {
+    EvalWalk w(block);
+    u32 i = w.start;
+    if (i >= w.end) {
+        if (push) unset_push();
+        else {
+            unset_box(stack_result());
+            stack_keep();
+        }
+        return i;
+    }
+    i = eval_next(w, i, push);
+    interp_raise_pending();
+    return i;
+}
+
+void interp_eval_value(const ValueCell* value, bool no_call) {
+    eval_value_p(value, no_call, false);
+    interp_raise_pending();
+}
+
+void interp_call_function(const ValueCell* fn, Node ctx, const ValueCell* name,
+                          u32 trace_filter) {
+    call_function_p(fn, ctx, name, trace_filter);
+    interp_raise_pending();
+}
+
+void interp_apply(const ValueCell* callable, const ValueCell* args, const ValueCell* path,
+                  u32 path_elem, const ValueCell* name, u32 mode) {
+    EvalWalk w(args);
+    if (path) {
+        EvalWalk pw(path);
+        PathRefs pr{&pw, path_elem};
+        eval_code(callable, w, w.start, false, name, &pr, nullptr, mode, false);
+    } else {
+        eval_code(callable, w, w.start, false, name, nullptr, nullptr, mode, false);
+    }
+    interp_raise_pending();
+}
+
+void interp_eval_path_value(const ValueCell* path, bool get, const ValueCell* set_value,
+                            bool case_sensitive) {
+    ValueCell* holder = none_push();
+    block_make_at(holder, 1);
+    block_append_cell(holder, path);
+    ValueCell blk = *holder;
+    EvalWalk w(&blk);
+    g_stack.top--;
+    ValueCell p = *path;
+    u32 mode = set_value ? PATH_SET : get ? PATH_GET : PATH_NORMAL;
+    eval_path(w, 0, &p, mode, false, set_value, case_sensitive);
+    interp_raise_pending();
+}
+
+// ---- set-up -----------------------------------------------------------------------------------------------------
+
+void interp_set_compiled_table(const CompiledFunctionEntry* table, u32 count) {
+    g_compiled = table;
+    g_compiled_count = count;
+}
+
+namespace {
+void hook_eval_block(ValueCell* block) {
+    ValueCell b = *block;
+    interp_eval_block(&b, false);
+}
+void hook_call_function(ValueCell* fn, Node ctx, ValueCell* name, u32 bit) {
+    interp_call_function(fn, ctx, name, bit);
+}
+const ValueCell* hook_position() {
+    return g_interp.position.type() == TYPE_UNSET ? nullptr : &g_interp.position;
+}
+}  // namespace
+
+void interp_init() {
+    g_held_top = nullptr;
+    g_global_values.ctx = g_global_ctx;
+    g_global_values.values = g_global_ctx ? context_cell(g_global_ctx)->data2 : 0;
+    if (g_global_values.values) global_values_refresh();
+    cell_init(&g_interp.position, TYPE_UNSET);
+    g_interp.tracing = false;
+    g_interp.trace_run = false;
+    g_interp.trace_mask = TRACE_DEFAULT_MASK;
+    g_interp.trace_extra = 0;
+    g_interp.tracer = block_alloc_tail(&g_root_block);
+    none_box(g_interp.tracer);
+    if (!g_roots_registered) {
+        gc_add_mark_callback(mark_interp_roots);
+        g_roots_registered = true;
+    }
+    g_interp_hooks.eval_block = hook_eval_block;
+    g_interp_hooks.call_function = hook_call_function;
+    g_interp_hooks.position = hook_position;
+    interp_trace_install_services();
+}
+
+void interp_debug_print(const ValueCell* value) {
+    ValueCell* out = none_push();
+    string_make_at(out, 64);
+    ValueCell v = *value;
+    action_mold_dispatch(&v, out, false, false, false, nullptr, FORM_NO_LIMIT, 0);
+    static const u8 kPrefix[] = "eval: ";
+    print_hooks_call_raw(kPrefix, 6, false);
+    print_hooks_call(out, true);
+    stack_pop(1);
+}
+
+}  // namespace zan

@@ -1,0 +1,331 @@
+// What the interpreter's own files share: the walk over a block, the
+// pending forms of the evaluation routines, the spec cache and the tracer
+// hooks. Not for other modules (they use interp.h).
+#pragma once
+#include <emmintrin.h>
+
+#include "runtime/core/cell.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/stack.h"
+#include "runtime/eval/interp/interp.h"
+#include "runtime/eval/interp/natives.h"
+
+#define ZAN_LIKELY(x) __builtin_expect(!!(x), 1)
+#define ZAN_UNLIKELY(x) __builtin_expect(!!(x), 0)
+
+namespace zan {
+
+// ---- held cells ------------------------------------------------------------------------------
+// A cell the interpreter holds on the machine stack across evaluation (a
+// callable, a block being walked): linked into a list that the collector
+// marks, unlinked when it goes out of scope (also when an exception passes).
+struct HeldCell {
+    ValueCell v;
+    HeldCell* prev;
+    explicit HeldCell(const ValueCell& c);
+    ~HeldCell();
+    HeldCell(const HeldCell&) = delete;
+    HeldCell& operator=(const HeldCell&) = delete;
+};
+extern HeldCell* g_held_top;
+
+inline HeldCell::HeldCell(const ValueCell& c) : v(c), prev(g_held_top) { g_held_top = this; }
+inline HeldCell::~HeldCell() { g_held_top = prev; }
+
+// ---- walking a block ---------------------------------------------------------------------------
+// Positions are cell indexes from the buffer's head (the block's own index
+// is where the walk starts). The buffer may move whenever something
+// allocates (the collector slides buffers, an append may expand the block),
+// so cell addresses are taken with at() just before use and never kept
+// across evaluation.
+struct EvalWalk {
+    HeldCell held;     // the block cell (its node is data2), kept alive
+    ValueCell* cells;  // cell 0 of the buffer's head when last read
+    HeapRef buf;       // the node's buffer when cells was read
+    u32 start;         // the block's index clamped to the end
+    u32 end;           // the tail when the walk began
+
+    explicit EvalWalk(const ValueCell* block);
+    const ValueCell& block() const { return held.v; }
+    ValueCell* at(u32 i) {
+        if (ZAN_UNLIKELY(node_slot(held.v.data2) != buf)) reload();
+        return cells + i;
+    }
+    void reload();
+};
+
+inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
+    SeriesBuffer* b = node_buffer(held.v.data2);
+    buf = node_slot(held.v.data2);
+    cells = b->head_cells();
+    end = b->used_bytes() / sizeof(ValueCell);
+    start = held.v.data1 < end ? held.v.data1 : end;
+}
+
+// ---- the pending forms -------------------------------------------------------------------------------
+// Each returns (or leaves) g_throw_code non-zero when a non-local exit is
+// under way; the stacks are then already unwound to the exit's target and
+// the caller must return at once, touching no frame.
+
+// interp_eval_block.
+u32 eval_block_p(const ValueCell* block, bool chain);
+// One expression at i (interp_eval_expression); returns the next index.
+u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call);
+// One expression in push mode, as an argument: a value that evaluates to
+// itself, or a word holding one, is pushed at once when no operator follows
+// (or when the look-ahead is off); anything else goes to eval_expr.
+inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix);
+// The operators that follow a value (the left operand, stored at
+// entry_top or in the result cell), chained left to right; returns the
+// index after the last right operand.
+u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push);
+// One expression inside a native frame named <body> (interp_eval_next).
+u32 eval_next(EvalWalk& w, u32 i, bool push);
+
+// A path that supplies refinements to a call: the walk over the path and
+// the index of the element that named the callable.
+struct PathRefs {
+    EvalWalk* walk;
+    u32 elem;
+};
+// Calls a callable with its arguments taken from the walk at i
+// (interp_eval_code); returns the next index.
+u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name,
+              const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix);
+// The path at index i of the walk (interp_eval_path). mode: PATH_NORMAL,
+// PATH_GET (nothing is called) or PATH_SET (set_value is assigned at the
+// last element). Returns the index after the path (and after the call that
+// a function in it made).
+enum PathMode : u32 { PATH_NORMAL = 0, PATH_GET = 1, PATH_SET = 2 };
+u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
+              const ValueCell* set_value, bool case_sensitive);
+// interp_call_function and interp_exec_body.
+void call_function_p(const ValueCell* fn, Node ctx, const ValueCell* name, u32 trace_filter);
+void exec_body_p(const ValueCell* fn, const ValueCell* name);
+// Evaluates a paren! as an expression of its own (native frame <body>),
+// pushing or storing its value.
+void eval_paren_p(const ValueCell* paren, bool push);
+// Evaluates a single value as an expression (interp_eval_value).
+void eval_value_p(const ValueCell* value, bool no_call, bool push);
+
+// Pushes, after the callable's first nparams parameters, what a call that
+// gives none of the rest receives: false for each refinement and none for
+// each of its arguments, then false and none for the /local group.
+void push_unused_slots(const ValueCell* fn, u32 nparams);
+// Calls a function! with argument values in a function frame named by name
+// (its refinements unused); the result goes to the caller's result cell.
+void call_function_with(const ValueCell* fn, const ValueCell* name, const ValueCell* args,
+                        u32 n);
+
+// Runs f and returns the pending code afterwards: one left pending, or one
+// raised as a ThrowSignal up to limit (converted into a pending code). Codes
+// above limit pass on as they came.
+template <class F>
+inline u32 run_handled(u32 limit, F&& f) {
+    try {
+        f();
+    } catch (ThrowSignal& s) {
+        if (s.code > limit) throw;
+        g_throw_code = s.code;
+    }
+    return g_throw_code;
+}
+
+// Whether the pending exit (return or exit) targets the given frame: the
+// unwinding stopped at it, so the routine that owns it consumes the code.
+inline bool pending_return_at(const CallFrame* frame) {
+    return (g_throw_code == THROW_RETURN || g_throw_code == THROW_EXIT) &&
+           g_stack.ctop - 1 == frame;
+}
+
+// After a return or exit has been consumed by the routine that owns frame:
+// pops any frame the exit left above it (its target may have been a frame
+// that do/trace marked), carrying the result down, so the stacks stand at
+// frame with the result in its first cell and the top at base + 1.
+void settle_at(CallFrame* frame);
+
+// Writes a whole cell with one 16-byte store, so that the 16-byte loads
+// that copy it later are forwarded from the store (four narrow stores
+// followed by one wide load stall the processor).
+inline void cell_put(ValueCell* c, u32 header, u32 d1, u32 d2, u32 d3) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(c),
+                     _mm_set_epi32(static_cast<int>(d3), static_cast<int>(d2),
+                                   static_cast<int>(d1), static_cast<int>(header)));
+}
+
+// The global context's values, cached: most words are global, and going
+// through the context node to the values buffer takes a chain of dependent
+// loads. The cache holds the buffer's head while the buffer stays where it
+// was (checked through its node on every use).
+struct GlobalValues {
+    Node ctx;          // the global context when the cache was made
+    Node values;       // its values node
+    HeapRef buffer;    // the node's buffer when head was read
+    ValueCell* head;
+};
+extern GlobalValues g_global_values;
+void global_values_refresh();
+inline ValueCell* global_value_slot(u32 index) {
+    if (ZAN_UNLIKELY(node_slot(g_global_values.values) != g_global_values.buffer))
+        global_values_refresh();
+    return g_global_values.head + index;
+}
+
+// ---- values -------------------------------------------------------------------------------------------
+// The value slot of a word (errors for unbound or unavailable words).
+ValueCell* word_value_slow(ValueCell* word);
+inline ValueCell* word_value(ValueCell* word) {
+    Node n = word->data1;
+    i32 idx = static_cast<i32>(word->data3);
+    if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) return global_value_slot(idx);
+    if (ZAN_LIKELY(n != 0 && idx >= 0)) {
+        ValueCell* ctx = context_cell(n);
+        u32 vals = ctx->data2;
+        if (ZAN_LIKELY(vals != 0)) {
+            if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
+            return node_buffer(vals)->head_cells() + idx;
+        }
+    }
+    return word_value_slow(word);
+}
+// The slot when the word's context has its values available, else null
+// (no error).
+inline ValueCell* word_value_if_available(const ValueCell* word) {
+    Node n = word->data1;
+    i32 idx = static_cast<i32>(word->data3);
+    if (!n || idx < 0) return nullptr;
+    if (n == g_global_values.ctx) return global_value_slot(idx);
+    ValueCell* ctx = context_cell(n);
+    u32 vals = ctx->data2;
+    if (!vals) return nullptr;
+    if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
+    return node_buffer(vals)->head_cells() + idx;
+}
+// Assigns a value to a word (set-word semantics without the unset check).
+void word_assign(ValueCell* word, const ValueCell* value);
+
+inline bool is_callable_type(u32 t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+inline bool truthy(const ValueCell* v) {
+    u32 t = v->type();
+    return !(t == TYPE_NONE || (t == TYPE_LOGIC && v->data1 == 0));
+}
+
+// Datatypes whose values evaluate to themselves (no word, path, paren,
+// callable or issue).
+constexpr u64 type_bit(u32 t) { return u64(1) << t; }
+constexpr u64 kNotSelf = type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bit(TYPE_GET_WORD) |
+                         type_bit(TYPE_LIT_WORD) | type_bit(TYPE_PAREN) | type_bit(TYPE_PATH) |
+                         type_bit(TYPE_GET_PATH) | type_bit(TYPE_SET_PATH) |
+                         type_bit(TYPE_LIT_PATH) | type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
+                         type_bit(TYPE_OP) | type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE) |
+                         type_bit(TYPE_ISSUE) | type_bit(TYPE_UNSET);
+inline bool self_evaluating(u32 t) { return t < 64 && !((kNotSelf >> t) & 1); }
+
+// Whether the cell at j is a word whose value is an operator.
+inline bool op_follows(EvalWalk& w, u32 j) {
+    if (j >= w.end) return false;
+    ValueCell* c = w.at(j);
+    if (c->type() != TYPE_WORD) return false;
+    ValueCell* v = word_value_if_available(c);
+    return v && v->type() == TYPE_OP;
+}
+
+// The value of a simple expression at i (a value that evaluates to itself,
+// or a word holding a value that is not a function, an operator or
+// unset!), or null; nothing is evaluated.
+inline const ValueCell* simple_value(EvalWalk& w, u32 i) {
+    ValueCell* v = w.at(i);
+    u32 t = v->type();
+    if (self_evaluating(t)) return v;
+    if (t != TYPE_WORD) return nullptr;
+    const ValueCell* val = word_value(v);
+    u32 vt = val->type();
+    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
+    return val;
+}
+
+inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
+    if (ZAN_LIKELY(!g_interp.tracing)) {
+        const ValueCell* val = simple_value(w, i);
+        if (val) {
+            ValueCell* entry_top = g_stack.top;
+            stack_push(val);
+            if (no_infix || !op_follows(w, i + 1)) return i + 1;
+            return eval_infix(w, i + 1, entry_top, true);
+        }
+    }
+    return eval_expr(w, i, no_infix, true, false);
+}
+
+// ---- spec cache ---------------------------------------------------------------------------------------
+// Fetch modes of a parameter entry (header bits 20-21 of its typeset!).
+constexpr u32 FETCH_MODE_MASK = 0x300000u;
+constexpr u32 FETCH_WORD = 0;
+constexpr u32 FETCH_GET = 0x100000u;
+constexpr u32 FETCH_LIT = 0x200000u;
+constexpr u32 FETCH_RETURN = 0x300000u;
+
+// The node of the callable's spec cache, built at the first call.
+Node interp_parse_spec(const ValueCell* callable);
+// The spec's word of parameter entry k of the cache (a word! cell), for
+// error reports; none when not found.
+void spec_entry_word(const ValueCell* callable, u32 k, ValueCell* out);
+// Whether the callable's datatype takes refinements as integers (native!,
+// action!, an op! made from one).
+bool callable_native_like(const ValueCell* callable);
+
+// ---- natives and actions ---------------------------------------------------------------------------------
+extern NativeEntry g_natives[NATIVES_TABLE_SIZE];
+extern u32 g_natives_counter;
+// Calls action number n's table entry with the refinement positions.
+void call_action_entry(u32 n, const i32* refs, u32 count);
+
+// ---- tracing ------------------------------------------------------------------------------------------------
+enum TraceEvent : u32 {
+    TRACE_INIT = 1, TRACE_END = 2, TRACE_PROLOG = 4, TRACE_EPILOG = 8, TRACE_ENTER = 16,
+    TRACE_EXIT = 32, TRACE_OPEN = 64, TRACE_RETURN = 128, TRACE_FETCH = 256,
+    TRACE_PUSH = 512, TRACE_SET = 1024, TRACE_CALL = 2048, TRACE_ERROR = 4096,
+    TRACE_THROW = 8192, TRACE_CATCH = 16384, TRACE_EXPR = 32768,
+};
+constexpr u32 TRACE_DEFAULT_MASK = 0x1FFFFu;
+// Sends one event to the tracer (when the mask wants it). code: the block
+// in hand or null; offset: the position's cell index within it, -1 when
+// none; ref and value may be null.
+void interp_trace_event(u32 event, const ValueCell* code, i32 offset, const ValueCell* ref,
+                        const ValueCell* value);
+// The offset of walk position i for an event (-1 outside the block).
+inline i32 trace_offset(EvalWalk& w, u32 i) {
+    u32 head = w.block().data1;
+    return (i >= head && i < w.end) ? static_cast<i32>(i - head) : -1;
+}
+// The event mask of a tracer function.
+u32 interp_trace_mask(const ValueCell* tracer);
+// Opening and closing a do/trace run; open answers whether a run was opened.
+bool interp_trace_open(const ValueCell* tracer);
+void interp_trace_close();
+// Installs the error tracing service of the datatypes (fire reports errors).
+void interp_trace_install_services();
+
+// Saves the tracing flag and restores it at scope exit.
+struct TracingGuard {
+    bool saved;
+    TracingGuard() : saved(g_interp.tracing) {}
+    ~TracingGuard() { g_interp.tracing = saved; }
+};
+
+// ---- loop steppers (compiled loops drive the same state) -------------------------------------------------
+bool foreach_next();
+bool foreach_next_block(i32 n);
+void remove_each_step(i32 n);
+bool loop_series_check(const ValueCell* series);
+bool forall_loop_test(ValueCell* word, bool advance);
+void forall_next();
+void forall_end();
+void repeat_next();
+void float_to_integer_arg(ValueCell* cell);
+void loop_count_arg();
+
+}  // namespace zan

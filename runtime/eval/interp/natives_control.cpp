@@ -1,0 +1,540 @@
+// Conditionals and loops: if, unless, either, any, all, switch, case,
+// while, until, loop, repeat, forever, foreach, forall, remove-each, and the
+// steppers that compiled loops drive the same loop state with.
+//
+// Every loop marks a loop frame (kind 8) named <body> and evaluates its body
+// with the result chained into that frame's first cell. After each run of
+// the body the pending code decides: none, next iteration; break, the loop
+// ends (its value, if any, is already in the loop frame's cell); continue,
+// next iteration; anything else goes on to the handlers outside.
+#include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/eval/interp/interp_internal.h"
+
+namespace zan {
+
+namespace {
+
+// Evaluates a block with its value chained into the current frame's first
+// cell; returns the pending code (0 when none).
+inline u32 run_block(const ValueCell* block) {
+    return run_handled(THROW_BREAK, [&] { eval_block_p(block, true); });
+}
+
+// The strict truth test (either, while, until, case): unset! raises
+// no-return.
+inline bool strict_true(const ValueCell* v) {
+    if (v->type() == TYPE_UNSET) fire(Err::script_no_return);
+    return truthy(v);
+}
+
+// Pops the loop frame, its value going to the native's result cell.
+inline void end_loop() { stack_unwind_last(); }
+
+// ---- conditionals ---------------------------------------------------------------------------
+
+void native_if(bool, const i32*) {
+    if (!truthy(stack_arg(0))) {
+        none_box(stack_result());
+        return;
+    }
+    ValueCell body = *stack_arg(1);
+    eval_block_p(&body, true);
+}
+
+void native_unless(bool, const i32*) {
+    if (truthy(stack_arg(0))) {
+        none_box(stack_result());
+        return;
+    }
+    ValueCell body = *stack_arg(1);
+    eval_block_p(&body, true);
+}
+
+void native_either(bool, const i32*) {
+    ValueCell body = strict_true(stack_arg(0)) ? *stack_arg(1) : *stack_arg(2);
+    eval_block_p(&body, true);
+}
+
+void native_any(bool, const i32*) {
+    ValueCell* result = stack_result();
+    EvalWalk w(stack_arg(0));
+    u32 i = w.start;
+    while (i < w.end) {
+        i = eval_next(w, i, false);
+        if (ZAN_UNLIKELY(g_throw_code)) return;
+        stack_keep();
+        if (truthy(result)) return;
+    }
+    none_box(result);
+}
+
+void native_all(bool, const i32*) {
+    ValueCell* result = stack_result();
+    EvalWalk w(stack_arg(0));
+    u32 i = w.start;
+    if (i >= w.end) {
+        none_box(result);
+        return;
+    }
+    while (i < w.end) {
+        i = eval_next(w, i, false);
+        if (ZAN_UNLIKELY(g_throw_code)) return;
+        stack_keep();
+        if (!truthy(result)) {
+            none_box(result);
+            return;
+        }
+    }
+}
+
+void native_switch(bool, const i32* refs) {
+    ValueCell value = *stack_arg(0);
+    ValueCell cases = *stack_arg(1);
+    bool found = false;
+    ValueCell body;
+    if (value.type() != TYPE_BLOCK) {
+        i32 n = series_buffer_length(&cases);
+        for (i32 k = series_index(&cases); k < n && !found; k++) {
+            ValueCell c = *(series_buffer(&cases)->head_cells() + k);
+            if (c.type() != value.type() || !action_compare(&value, &c, CMP_EQUAL)) continue;
+            for (i32 j = k + 1; j < n; j++) {
+                ValueCell* b = series_buffer(&cases)->head_cells() + j;
+                if (b->type() == TYPE_BLOCK) {
+                    body = *b;
+                    found = true;
+                    break;
+                }
+            }
+            break;
+        }
+    }
+    if (!found && refs[0] >= 0) {
+        body = *stack_arg(static_cast<u32>(refs[0]));
+        found = true;
+    }
+    if (!found) {
+        none_box(stack_result());
+        return;
+    }
+    eval_block_p(&body, true);
+}
+
+void native_case(bool, const i32* refs) {
+    bool all = refs[0] >= 0;
+    ValueCell* result = stack_result();
+    EvalWalk w(stack_arg(0));
+    none_box(result);
+    u32 i = w.start;
+    if (i >= w.end) return;
+    stack_mark_native_flagged(g_words.n.body);
+    ValueCell* cell = stack_result();
+    while (i < w.end) {
+        i = eval_expr(w, i, false, false, false);
+        if (ZAN_UNLIKELY(g_throw_code)) return;
+        if (i >= w.end) {
+            ValueCell last = *w.at(i - 1);
+            fire(Err::script_need_value, &last);
+        }
+        if (!strict_true(cell)) {
+            i++;
+            continue;
+        }
+        ValueCell branch = *w.at(i);
+        if (branch.type() == TYPE_BLOCK) {
+            eval_block_p(&branch, true);
+            i++;
+        } else {
+            i = eval_expr(w, i, false, false, false);
+        }
+        if (ZAN_UNLIKELY(g_throw_code)) return;
+        *result = *cell;
+        if (!all) break;
+        stack_keep();
+    }
+    stack_unwind();
+}
+
+// ---- counted loops ----------------------------------------------------------------------------
+
+i32 loop_count(ValueCell* cell) {
+    if (cell->type() == TYPE_FLOAT) float_to_integer_arg(cell);
+    return integer_get(cell);
+}
+
+void native_while(bool, const i32*) {
+    ValueCell cond = *stack_arg(0);
+    ValueCell body = *stack_arg(1);
+    stack_mark_loop(g_words.n.body);
+    for (;;) {
+        stack_reset();
+        u32 code = run_block(&cond);
+        if (code) {
+            if (code == THROW_BREAK || code == THROW_CONTINUE) {
+                g_throw_code = 0;
+                fire(Err::throw_while_cond);
+            }
+            return;
+        }
+        if (!strict_true(stack_result())) break;
+        stack_reset();
+        code = run_block(&body);
+        if (code == THROW_BREAK) {
+            g_throw_code = 0;
+            break;
+        }
+        if (code == THROW_CONTINUE) {
+            g_throw_code = 0;
+            continue;
+        }
+        if (code) return;
+    }
+    unset_box(stack_result());
+    end_loop();
+}
+
+void native_until(bool, const i32*) {
+    ValueCell body = *stack_arg(0);
+    stack_mark_loop(g_words.n.body);
+    for (;;) {
+        stack_reset();
+        u32 code = run_block(&body);
+        if (code == THROW_BREAK) {
+            g_throw_code = 0;
+            break;
+        }
+        if (code == THROW_CONTINUE) {
+            g_throw_code = 0;
+            continue;
+        }
+        if (code) return;
+        if (strict_true(stack_result())) break;
+    }
+    end_loop();
+}
+
+void native_loop(bool, const i32*) {
+    i32 count = loop_count(stack_arg(0));
+    if (count < 1) {
+        none_box(stack_result());
+        return;
+    }
+    ValueCell body = *stack_arg(1);
+    stack_mark_loop(g_words.n.body);
+    unset_box(stack_result());
+    for (i32 k = 0; k < count; k++) {
+        stack_reset();
+        u32 code = run_block(&body);
+        if (ZAN_UNLIKELY(code)) {
+            g_throw_code = 0;
+            if (code == THROW_BREAK) break;
+            if (code == THROW_CONTINUE) continue;
+            g_throw_code = code;
+            return;
+        }
+    }
+    end_loop();
+}
+
+void native_repeat(bool, const i32*) {
+    i32 count = loop_count(stack_arg(1));
+    if (count < 1) {
+        none_box(stack_result());
+        return;
+    }
+    ValueCell* word = stack_arg(0);
+    ValueCell body = *stack_arg(2);
+    stack_mark_loop(g_words.n.body);
+    unset_box(stack_result());
+    ValueCell counter;
+    for (i32 k = 1; k <= count; k++) {
+        integer_box(&counter, k);
+        word_assign(word, &counter);
+        stack_reset();
+        u32 code = run_block(&body);
+        if (ZAN_UNLIKELY(code)) {
+            g_throw_code = 0;
+            if (code == THROW_BREAK) break;
+            if (code == THROW_CONTINUE) continue;
+            g_throw_code = code;
+            return;
+        }
+    }
+    end_loop();
+}
+
+void native_forever(bool, const i32*) {
+    ValueCell body = *stack_arg(0);
+    stack_mark_loop(g_words.n.body);
+    unset_box(stack_result());
+    for (;;) {
+        stack_reset();
+        u32 code = run_block(&body);
+        if (ZAN_UNLIKELY(code)) {
+            g_throw_code = 0;
+            if (code == THROW_BREAK) break;
+            if (code == THROW_CONTINUE) continue;
+            g_throw_code = code;
+            return;
+        }
+    }
+    end_loop();
+}
+
+// ---- series loops --------------------------------------------------------------------------------
+
+bool word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_GET_WORD; }
+
+// The words of a word block (each must be a word type); raises invalid-arg.
+i32 word_block_count(const ValueCell* words) {
+    i32 n = block_length(words);
+    if (n < 1) {
+        ValueCell b = *words;
+        fire(Err::script_invalid_arg, &b);
+    }
+    for (i32 k = 0; k < n; k++) {
+        if (!word_like((block_head_ptr(words) + k)->type())) {
+            ValueCell b = *words;
+            fire(Err::script_invalid_arg, &b);
+        }
+    }
+    return n;
+}
+
+// Sets up the loop state below a loop frame: a copy of the series, then the
+// word or word block; returns the record size (words per step).
+i32 push_loop_state(ValueCell* word, ValueCell* series) {
+    i32 n = 1;
+    if (word->type() == TYPE_BLOCK) {
+        n = word_block_count(word);
+        if (series->type() == TYPE_MAP && n != 2) fire(Err::script_invalid_arg, word);
+    } else if (series->type() == TYPE_MAP) {
+        fire(Err::script_invalid_arg, series);
+    }
+    stack_push(series);
+    stack_push(word);
+    return word->type() == TYPE_BLOCK ? n : 0;
+}
+
+// One step of a loop over the state below the current top (0: single word).
+inline bool loop_step(i32 n) { return n == 0 ? foreach_next() : foreach_next_block(n); }
+
+void native_foreach(bool, const i32*) {
+    ValueCell body = *stack_arg(2);
+    i32 n = push_loop_state(stack_arg(0), stack_arg(1));
+    stack_mark_loop(g_words.n.body);
+    unset_box(stack_result());
+    for (;;) {
+        stack_reset();
+        if (!loop_step(n)) break;
+        u32 code = run_block(&body);
+        if (ZAN_UNLIKELY(code)) {
+            g_throw_code = 0;
+            if (code == THROW_BREAK) break;
+            if (code == THROW_CONTINUE) continue;
+            g_throw_code = code;
+            return;
+        }
+    }
+    stack_keep();
+    end_loop();
+}
+
+void native_remove_each(bool, const i32*) {
+    ValueCell body = *stack_arg(2);
+    ValueCell data = *stack_arg(1);
+    integer_box(stack_push_cell(), 0);  // the counter
+    i32 n = push_loop_state(stack_arg(0), stack_arg(1));
+    i32 record = n == 0 ? 1 : n;
+    stack_mark_loop(g_words.n.body);
+    unset_box(stack_result());
+    for (;;) {
+        stack_reset();
+        if (!loop_step(n)) break;
+        u32 code = run_block(&body);
+        if (ZAN_UNLIKELY(code)) {
+            g_throw_code = 0;
+            if (code == THROW_BREAK) break;
+            if (code == THROW_CONTINUE) continue;
+            g_throw_code = code;
+            return;
+        }
+        remove_each_step(record);
+    }
+    // The result is the data series itself (at its own index), whatever
+    // the body's last value was.
+    *stack_result() = data;
+    stack_keep();
+    end_loop();
+}
+
+void native_forall(bool, const i32*) {
+    ValueCell* word = stack_arg(0);
+    ValueCell body = *stack_arg(1);
+    ValueCell start = *word_value(word);
+    if (!type_series(start.type())) {
+        ValueCell dt, wd = *word;
+        ValueCell name = *word_make_global(symbol_make("forall"));
+        datatype_box(&dt, start.type());
+        fire(Err::script_expect_arg, &name, &dt, &wd);
+    }
+    stack_mark_loop(g_words.n.body);
+    unset_box(stack_result());
+    for (;;) {
+        ValueCell cur = *word_value(word);
+        if (!loop_series_check(&cur)) break;
+        stack_reset();
+        u32 code = run_block(&body);
+        if (ZAN_UNLIKELY(code)) {
+            g_throw_code = 0;
+            if (code == THROW_BREAK) break;
+            if (code != THROW_CONTINUE) {
+                g_throw_code = code;
+                return;
+            }
+        }
+        ValueCell now = *word_value(word);
+        if (now.type() != start.type() || now.data2 != start.data2)
+            fire(Err::script_bad_loop_series, &now);
+        now.data1++;
+        word_assign(word, &now);
+    }
+    word_assign(word, &start);
+    end_loop();
+}
+
+}  // namespace
+
+// ---- steppers ---------------------------------------------------------------------------------------
+
+void float_to_integer_arg(ValueCell* cell) {
+    if (cell->type() != TYPE_FLOAT) return;
+    i32 v = rt_to_integer(cell);
+    integer_box(cell, v);
+}
+
+void loop_count_arg() { float_to_integer_arg(stack_arg(0)); }
+
+bool loop_series_check(const ValueCell* series) {
+    if (series->type() == TYPE_MAP) return false;
+    return static_cast<i32>(series->data1) < series_buffer_length(series);
+}
+
+namespace {
+// Element k (from 0) of the series at its index, into out; false past the
+// tail.
+bool series_element(ValueCell* series, i32 k, ValueCell* out) {
+    i32 at = static_cast<i32>(series->data1) + k;
+    if (at >= series_buffer_length(series)) return false;
+    if (type_block_like(series->type())) {
+        *out = *(series_buffer(series)->head_cells() + at);
+        return true;
+    }
+    ValueCell probe = *series;
+    probe.data1 = static_cast<u32>(at);
+    ValueCell idx;
+    integer_box(&idx, 1);
+    *out = *action_pick_dispatch(&probe, 1, &idx);
+    return true;
+}
+}  // namespace
+
+bool foreach_next() {
+    ValueCell* series = g_stack.top - 2;
+    ValueCell* word = g_stack.top - 1;
+    ValueCell v;
+    if (!series_element(series, 0, &v)) return false;
+    word_assign(word, &v);
+    series->data1++;
+    return true;
+}
+
+bool foreach_next_block(i32 n) {
+    ValueCell* series = g_stack.top - 2;
+    ValueCell* words = g_stack.top - 1;
+    if (n <= 0) return false;
+    // A map gives its key/value pairs (removed entries skipped).
+    if (series->type() == TYPE_MAP) return map_set_words(words, series, n);
+    if (!loop_series_check(series)) return false;
+    for (i32 k = 0; k < n; k++) {
+        ValueCell v;
+        if (!series_element(series, k, &v)) none_box(&v);
+        ValueCell w = *(block_head_ptr(words) + k);
+        word_assign(&w, &v);
+    }
+    series->data1 += static_cast<u32>(n);
+    return true;
+}
+
+void remove_each_step(i32 n) {
+    if (!truthy(g_stack.base)) return;
+    ValueCell* series = g_stack.base - 2;
+    i32 at = static_cast<i32>(series->data1) - n;
+    if (at < 0) at = 0;
+    ValueCell target = *series;
+    target.data1 = static_cast<u32>(at);
+    i32 len = series_buffer_length(&target);
+    if (at >= len) return;
+    if (n > 1) {
+        ValueCell part;
+        integer_box(&part, n);
+        action_remove_dispatch(&target, &part, nullptr);
+    } else {
+        action_remove_dispatch(&target, nullptr, nullptr);
+    }
+    series->data1 = static_cast<u32>(at);
+}
+
+bool forall_loop_test(ValueCell* word, bool advance) {
+    ValueCell cur = *word_value(word);
+    if (advance) {
+        cur.data1++;
+        word_assign(word, &cur);
+    }
+    return !loop_series_check(&cur);
+}
+
+void forall_next() {
+    ValueCell* saved = g_stack.top - 2;
+    ValueCell* word = g_stack.top - 1;
+    word_assign(word, saved);
+}
+
+void forall_end() {
+    ValueCell* saved = g_stack.top - 2;
+    ValueCell* word = g_stack.top - 1;
+    saved->data1 = word_value(word)->data1;
+}
+
+void repeat_next() {
+    ValueCell* counter = g_stack.top - 1;
+    integer_box(counter, integer_get(counter) + 1);
+}
+
+void natives_control_init(NativeEntry* s) {
+    s[NAT_IF - 1] = native_checked<NAT_IF, native_if>;
+    s[NAT_UNLESS - 1] = native_checked<NAT_UNLESS, native_unless>;
+    s[NAT_EITHER - 1] = native_checked<NAT_EITHER, native_either>;
+    s[NAT_ANY - 1] = native_checked<NAT_ANY, native_any>;
+    s[NAT_ALL - 1] = native_checked<NAT_ALL, native_all>;
+    s[NAT_WHILE - 1] = native_checked<NAT_WHILE, native_while>;
+    s[NAT_UNTIL - 1] = native_checked<NAT_UNTIL, native_until>;
+    s[NAT_LOOP - 1] = native_checked<NAT_LOOP, native_loop>;
+    s[NAT_REPEAT - 1] = native_checked<NAT_REPEAT, native_repeat>;
+    s[NAT_FOREVER - 1] = native_checked<NAT_FOREVER, native_forever>;
+    s[NAT_FOREACH - 1] = native_checked<NAT_FOREACH, native_foreach>;
+    s[NAT_FORALL - 1] = native_checked<NAT_FORALL, native_forall>;
+    s[NAT_REMOVE_EACH - 1] = native_checked<NAT_REMOVE_EACH, native_remove_each>;
+    s[NAT_SWITCH - 1] = native_checked<NAT_SWITCH, native_switch>;
+    s[NAT_CASE - 1] = native_checked<NAT_CASE, native_case>;
+}
+
+}  // namespace zan

@@ -1,0 +1,214 @@
+// What the files of the parse engine share: its states, the rule record
+// types, the keyword table and the engine object that one run works on.
+#pragma once
+#include <vector>
+
+#include "runtime/core/cell.h"
+#include "runtime/core/memory.h"
+#include "runtime/eval/interp/parse.h"
+
+namespace zan::parse_detail {
+
+// States of the machine (the run goes on until ST_EXIT).
+enum State : u8 {
+    ST_PUSH_BLOCK,    // enter a rules block
+    ST_POP_BLOCK,     // leave the current rules block
+    ST_PUSH_RULE,     // push a rule record, then match its sub-rule
+    ST_POP_RULE,      // finish the record (or block frame) on top
+    ST_CHECK,         // a record on top is finished, else go on or backtrack
+    ST_FETCH,         // dispatch on the value in hand
+    ST_NEXT_INPUT,    // advance the input by one unit
+    ST_NEXT_ACTION,   // step to the next rule cell
+    ST_LITERAL,       // match the value in hand literally
+    ST_SUBRULE,       // fetch the sub-rule of the record just pushed
+    ST_SUBRULE_VALUE, // match a sub-rule value (with the literal fast paths)
+    ST_ALTERNATIVE,   // backtrack to the next `|` of the current block
+    ST_KEYWORD,       // a word: keyword or a rule held by the word
+    ST_END,           // the outermost block is done
+    ST_STOP,          // the callback asked to stop
+    ST_EXIT,
+};
+
+// Type codes of rule records (x of the record's pair!).
+enum RuleType : i32 {
+    R_REPEAT = -1,
+    R_TO = -2,
+    R_THRU = -3,
+    R_COPY = -4,
+    R_SET = -5,
+    R_NOT = -6,
+    R_INTO = -7,
+    R_REMOVE = -9,
+    R_WHILE = -11,
+    R_COLLECT = -12,
+    R_KEEP = -13,
+    R_KEEP_PAREN = -14,
+    R_AHEAD = -16,
+    R_CHANGE = -17,
+    R_CHANGE_ONLY = -18,
+    R_CASE = -19,
+};
+
+// Keywords, recognised by the canonical symbol of a word! rule.
+enum Keyword : u8 {
+    KW_NOT_KEYWORD = 0,
+    KW_ANY, KW_BREAK, KW_COPY, KW_END, KW_FAIL, KW_INTO, KW_OPT, KW_NOT, KW_QUOTE,
+    KW_CASE, KW_REJECT, KW_SET, KW_SKIP, KW_SOME, KW_THRU, KW_TO, KW_NONE, KW_BAR,
+    KW_IF, KW_REMOVE, KW_WHILE, KW_INSERT, KW_ONLY, KW_COLLECT, KW_KEEP, KW_PICK,
+    KW_AHEAD, KW_AFTER, KW_CHANGE,
+};
+Keyword keyword_of_symbol(u32 symbol);
+
+// Matching families of input types.
+enum Family : u8 { FAM_BLOCK, FAM_STRING, FAM_BINARY };
+Family family_of(u32 type);
+
+// How a word that is no keyword was reached (what follows its value).
+enum WordContext : u8 {
+    WC_DIRECT,   // a rule of its own
+    WC_COLLECT,  // the sub-rule of collect or keep
+    WC_COMMAND,  // the sub-rule of any other command
+    WC_REARMED,  // the sub-rule of a record in its second or later round
+};
+
+struct ParseGlobals {
+    ValueCell* input_stack = nullptr;  // block! cells in the root block
+    ValueCell* rule_stack = nullptr;
+    std::vector<u8> keywords;          // canonical symbol id -> Keyword
+};
+extern ParseGlobals g_parse;
+
+// Cells of a block's buffer (from the buffer head) and of its view.
+inline u32 block_cells(const ValueCell* b) {
+    return series_of(b)->used_bytes() / sizeof(ValueCell);
+}
+inline u32 view_cells(const ValueCell* b) {
+    u32 n = block_cells(b);
+    return b->data1 < n ? n - b->data1 : 0;
+}
+// Units of a series' buffer (cells, code units or bytes).
+inline i32 units_of(const ValueCell* s) {
+    SeriesBuffer* b = series_of(s);
+    u32 unit = b->unit();
+    u32 shift = unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : 4;
+    return static_cast<i32>(b->used_bytes() >> shift);
+}
+// Cell k below the top of the rule stack (0: the top).
+inline ValueCell* rs_top(u32 k) {
+    SeriesBuffer* b = series_of(g_parse.rule_stack);
+    return b->head_cells() + (b->used_bytes() / sizeof(ValueCell) - 1 - k);
+}
+
+// One run of the engine. Its cells live on the data stack (so the
+// collector sees them and their addresses stay put); collect targets are
+// pushed above them.
+struct Engine {
+    // ---- cells -------------------------------------------------------------------
+    ValueCell* in = nullptr;         // the current input, its index the position
+    ValueCell* rules = nullptr;      // the current rules block
+    ValueCell* val = nullptr;        // the value in hand
+    ValueCell* paren = nullptr;      // the last paren result
+    ValueCell* copy_word = nullptr;  // the word of the copy record popped last
+    ValueCell* tmp = nullptr;        // scratch cells for action calls
+    ValueCell* tmp2 = nullptr;
+    ValueCell* cb = nullptr;         // the callback (none! when there is none)
+    ValueCell* scratch = nullptr;    // below the collect targets; the result
+
+    // ---- state -------------------------------------------------------------------
+    i32 rp = 0;                      // rule pointer: absolute cell index in rules
+    u32 mode = PARSE_MODE_EQUAL;
+    i32 part = 0;                    // absolute limit of the outermost input, 0: none
+    i32 collect_depth = 0;
+    u32 cb_args = 0;                 // arguments given to the callback (at most 5)
+    bool has_cb = false;
+    bool match = true;
+    bool brk = false;
+    u32 brk_loops = 0;               // the loops enclosing the break or reject
+    bool pop_requested = false;
+    bool collect_result = false;
+    bool reached_tail = false;       // the block popped last ran to its tail
+    bool via_word = false;           // the value in hand came from a word
+    bool pending_block = false;      // ST_PUSH_BLOCK enters the block in val
+    WordContext wctx = WC_DIRECT;
+    // The record that ST_PUSH_RULE pushes.
+    ValueCell push_first{};
+    i32 push_type = 0;
+    i32 push_extra = 0;
+
+    // ---- the run -------------------------------------------------------------------
+    State step(State s);
+
+    // ---- input ---------------------------------------------------------------------
+    Family family() const { return family_of(in->type()); }
+    i32 idx() const { return static_cast<i32>(in->data1); }
+    void set_idx(i32 i);
+    i32 in_tail() const { return units_of(in); }
+    bool outermost() const;
+    // The index where the input ends for matching: its tail, or the part
+    // limit of the outermost input when that is smaller.
+    i32 limit_end() const;
+    bool at_end() const { return idx() >= limit_end(); }
+    i32 remaining() const;
+    void clamp_idx();
+    // The unit at absolute index i as a value (block element, char!, or
+    // integer! byte) into out.
+    void unit_value(i32 i, ValueCell* out) const;
+
+    // ---- rules ---------------------------------------------------------------------
+    i32 rules_head() const;
+    i32 rules_tail() const { return static_cast<i32>(block_cells(rules)); }
+    ValueCell rule_at(i32 i) const { return series_of(rules)->head_cells()[i]; }
+    bool keyword_at(i32 i, Keyword k) const;
+    Keyword keyword_of(const ValueCell* v) const;
+    // Keeps the rule pointer inside the rules block after code ran that may
+    // have changed it: at most on the last cell, or on the tail with
+    // allow_tail.
+    void clamp_rp(bool allow_tail);
+
+    // ---- work stacks ---------------------------------------------------------------
+    u32 rs_view() const { return view_cells(g_parse.rule_stack); }
+    bool record_on_top() const { return rs_view() >= 3 && rs_top(0)->type() == TYPE_PAIR; }
+    i32 top_type() const { return static_cast<i32>(rs_top(0)->data2); }
+    void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c);
+    void rs_drop3();
+    void check_limits() const;
+    void position_triple(ValueCell* out) const;
+    // The repetition records (loops) on the rule stack.
+    u32 loop_count() const;
+    // break and reject: the flag is aimed at the innermost loop around
+    // them; with no loop around, there is nothing to stop.
+    void raise_break() {
+        brk_loops = loop_count();
+        brk = brk_loops > 0;
+    }
+
+    // ---- events and evaluation ------------------------------------------------------
+    bool event(const ValueCell* word) { return !has_cb || fire_event(word); }
+    bool fire_event(const ValueCell* word);
+    void eval_paren(const ValueCell* paren_value);
+
+    // ---- matching (parse.cpp) --------------------------------------------------------
+    bool literal_match(const ValueCell* value, i32 at, i32* advance);
+    bool element_equal(const ValueCell* element, const ValueCell* value);
+    State fast_repeat();
+    State fast_search(i32 type);
+    State match_type();
+    State counts();
+
+    // ---- keywords and records (parse_rules.cpp) -----------------------------------------
+    State keyword();
+    // Handles a popped record of the types other than repetition and search;
+    // false when the callback asked to stop.
+    bool finish_record(i32 type);
+    // The value that insert and change put in (from the rule cell at k):
+    // path -> parse-rule, paren -> evaluated, word -> its value. false when
+    // the callback asked to stop.
+    bool command_value(i32 k, ValueCell* out);
+    // The series a word or get-word rule cell refers to when it is the
+    // current input (same type and buffer); null otherwise.
+    const ValueCell* marked_position(const ValueCell* cell, ValueCell* out) const;
+    void keep_value(const ValueCell* value);
+    void keep_into_target(ValueCell* target, const ValueCell* value);
+};
+
+}  // namespace zan::parse_detail

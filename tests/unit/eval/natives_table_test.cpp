@@ -1,0 +1,110 @@
+// The natives table: its fixed order, the registration counter, the specs,
+// calls by index with the check flag (compiled code's way), and the slots
+// that no group has built.
+#include "eval/eval_helper.h"
+#include "runtime/eval/interp/interp_internal.h"
+
+namespace zan::evaltest {
+namespace {
+
+class NativesTableTest : public EvalTest {};
+
+TEST_F(NativesTableTest, CounterAndValidIndexes) {
+    EXPECT_EQ(natives_counter(), 108u);
+    EXPECT_FALSE(native_index_valid(0));
+    EXPECT_TRUE(native_index_valid(1));
+    EXPECT_TRUE(native_index_valid(107));
+    EXPECT_FALSE(native_index_valid(108));
+    EXPECT_EQ(native_entry(0), nullptr);
+    EXPECT_EQ(native_entry(108), nullptr);
+    for (u32 i = 1; i <= NATIVES_COUNT; i++) {
+        ASSERT_NE(native_entry(i), nullptr) << i;
+        EXPECT_EQ(native_index_of(native_entry(i)) == i ||
+                      native_entry(i) == native_not_done,
+                  true)
+            << i;
+    }
+}
+
+TEST_F(NativesTableTest, FixedOrder) {
+    struct Row {
+        u32 index;
+        const char* name;
+    };
+    const Row rows[] = {{1, "if"},        {13, "remove-each"}, {20, "do"},
+                        {25, "equal?"},   {40, "parse"},       {70, "try"},
+                        {77, "break"},    {82, "catch"},       {96, "now"},
+                        {106, "transcode"}, {107, "apply"}};
+    for (const Row& r : rows) EXPECT_STREQ(native_info(r.index)->name, r.name);
+    EXPECT_EQ(native_info(0), nullptr);
+    EXPECT_EQ(native_info(108), nullptr);
+    // The words of the environment hold natives of those indexes.
+    EXPECT_EQ(eval("reflect :apply 'body"), "107");
+    EXPECT_EQ(eval("reflect :try 'body"), "70");
+}
+
+TEST_F(NativesTableTest, SpecsDeclareTheirRefinements) {
+    // The refinement positions are passed by order: the spec of every
+    // native lists them as the table says.
+    expect_cases({
+        {"reflect :do 'spec",
+         "[value [any-type!] /expand /args arg /next position [word!] /trace callback "
+         "[function!]]"},
+        {"reflect :break 'spec",
+         "[{Breaks out of a loop, while, until, repeat, foreach, etc} /return value "
+         "[any-type!]]"},
+    });
+    for (u32 i = 1; i <= NATIVES_COUNT; i++) {
+        const NativeInfo* ni = native_info(i);
+        std::string src = std::string("n: 0 foreach v reflect get pick [") + ni->name +
+                          "] 1 'spec [if refinement! = type? v [n: n + 1]] n";
+        EXPECT_EQ(eval(src), std::to_string(ni->refinements)) << ni->name;
+    }
+}
+
+TEST_F(NativesTableTest, SlotsNotBuiltRaiseNotDone) {
+    EXPECT_EQ(eval_error_line("do reduce [make native! [[] 110]]"),
+              "*** Internal Error: reserved for future use (or not yet implemented)");
+}
+
+// Compiled code calls natives by index with the check flag set.
+TEST_F(NativesTableTest, CallByIndexWithTheCheckFlag) {
+    interp_run_on_big_stack([] {
+        g_stack.top = g_stack.base = g_stack.bottom;
+        g_stack.ctop = g_stack.cbottom;
+        stack_mark_try_all(g_words.n.try_);
+        // case/all [true [1] true [2]]
+        ValueCell cases = *load_block("true [1] true [2]");
+        stack_mark_native(g_words.n.body);
+        stack_push(&cases);
+        ValueCell on;
+        logic_box(&on, true);
+        RtRefinement all{&on, 1, 1, 0};
+        rt_call_by_index(NAT_CASE, CALL_NATIVE, 1, &all);
+        EXPECT_EQ(mold_text(stack_result(), false), "2");
+        stack_unwind();
+        // if 1 2: the check flag makes the native check its then-blk
+        stack_mark_native(g_words.n.body);
+        ValueCell one, two;
+        cell_init(&one, TYPE_INTEGER, 0, 1, 0);
+        cell_init(&two, TYPE_INTEGER, 0, 2, 0);
+        stack_push(&one);
+        stack_push(&two);
+        bool raised = false;
+        try {
+            rt_call_by_index(NAT_IF, CALL_NATIVE, 0, nullptr);
+        } catch (ThrowSignal&) {
+            raised = true;
+            ValueCell e = *stack_top_value();
+            EXPECT_EQ(e.type(), static_cast<u32>(TYPE_ERROR));
+            EXPECT_STREQ(symbol_to_cstr(error_get_id(&e)), "expect-arg");
+        }
+        EXPECT_TRUE(raised);
+        g_throw_code = 0;
+        g_stack.top = g_stack.base = g_stack.bottom;
+        g_stack.ctop = g_stack.cbottom;
+    });
+}
+
+}  // namespace
+}  // namespace zan::evaltest
