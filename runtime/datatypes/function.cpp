@@ -80,6 +80,9 @@ ValueCell* function_more(const ValueCell* fn, u32 n) {
 Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
                      i32 extra, u32 flags) {
     ValueCell* saved = g_stack.top;
+    // A context given by the caller is held on the data stack until the
+    // function value refers to it: the allocations below may collect.
+    if (ctx) cell_init(stack_push_cell(), TYPE_OBJECT, ctx);
     ValueCell* sp = stack_push(spec);
     ValueCell* bd = body ? stack_push(body) : nullptr;
     // A spec taken from a position is copied from there; positions are

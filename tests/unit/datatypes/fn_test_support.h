@@ -166,6 +166,8 @@ protected:
             cycles_reset();
             EXPECT_EQ(s.code, THROW_ERROR);
             EXPECT_EQ(err.type(), TYPE_ERROR);
+            // The error stays on the data stack, where the collector sees it.
+            stack_push(&err);
             return err;
         }
         g_stack.top = top;
@@ -232,7 +234,11 @@ private:
             }
             if (nl) v.header |= CELL_NEW_LINE;
             nl = false;
-            block_append_cell(b, &v);
+            // Appending may grow the block and collect: the value waits on
+            // the data stack (an inner block takes the slot it was read in).
+            ValueCell* held = stack_push(&v);
+            block_append_cell(b, held);
+            stack_pop(1);
         }
     }
 
@@ -268,7 +274,8 @@ private:
     }
     static void eval_block(ValueCell* block) {
         ValueCell* b = stack_push(block);
-        ValueCell last = g_unset_cell;
+        // The last value stays on the data stack until it is the result.
+        ValueCell* last = stack_push(&g_unset_cell);
         i32 i = 0;
         while (i < block_length(b)) {
             std::vector<ValueCell> targets;
@@ -277,11 +284,11 @@ private:
             ValueCell* v = stack_push_cell();
             *v = i < block_length(b) ? eval_value(b, i) : g_unset_cell;
             for (ValueCell& t : targets) context_set(&t, v);
-            last = *v;
+            *last = *v;
             stack_pop(1);
         }
+        *b = *last;
         stack_pop(1);
-        stack_push(&last);
     }
     // Records the frame of a handler call and leaves unset as its result.
     static void record_call(ValueCell* fn, Node, ValueCell* name, u32 callback) {

@@ -39,6 +39,8 @@ protected:
         if (complement) b->flags |= SERIES_COMPLEMENT;
         ValueCell v;
         cell_init(&v, TYPE_BITSET, 0, n);
+        // The pushed copy keeps the set alive while the caller uses its copy.
+        stack_push(&v);
         return v;
     }
 };
