@@ -1,0 +1,256 @@
+// Sealing of the library functions and their compiled entry.
+#include "boot/library_code.h"
+
+#include <unordered_set>
+#include <vector>
+
+#include "runtime/core/collector.h"
+#include "runtime/core/memory.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/interp/interp.h"
+#include "runtime/eval/interp/interp_internal.h"
+
+namespace zan {
+
+namespace {
+
+// [0] the snapshot object (none before the seal), then every sealed
+// function. A collector root.
+ValueCell g_library_root;
+bool g_root_registered = false;
+// Global context index -> snapshot context index (-1: not a callable).
+std::vector<i32> g_snapshot_index;
+Node g_snapshot_ctx = 0;
+ValueCell g_frame_words[2];  // eval-path, eval-set-path
+
+const CompiledFunctionEntry kEntries[] = {library_function_entry};
+
+bool callable_type(u32 t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP || t == TYPE_FUNCTION ||
+           t == TYPE_ROUTINE;
+}
+bool block_like(u32 t) {
+    return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH || t == TYPE_PATH ||
+           t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH || t == TYPE_MAP;
+}
+bool path_type(u32 t) {
+    return t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
+}
+
+u32 cell_count(Node series) { return node_buffer(series)->used_bytes() / 16; }
+ValueCell* cell_at(Node series, u32 i) { return node_buffer(series)->head_cells() + i; }
+
+// ---- finding the library functions ----------------------------------------------------------
+
+struct Finder {
+    std::unordered_set<Node> seen_series;
+    std::unordered_set<Node> seen_contexts;
+    std::unordered_set<Node> seen_functions;  // by more-block node
+
+    void context(Node ctx) {
+        if (!ctx || !seen_contexts.insert(ctx).second) return;
+        ValueCell* c = context_cell(ctx);
+        if (context_on_stack(c)) return;
+        u32 n = context_word_count(c);
+        for (u32 i = 0; i < n; i++) value(context_values_head(context_cell(ctx))[i]);
+    }
+    void series(Node node) {
+        if (!node || !seen_series.insert(node).second) return;
+        for (u32 i = 0; i < cell_count(node); i++) value(*cell_at(node, i));
+    }
+    void value(ValueCell v) {
+        u32 t = v.type();
+        if (t == TYPE_FUNCTION) {
+            if (!seen_functions.insert(v.data3).second) return;
+            ValueCell* entry = function_more(&v, MORE_ENTRY);
+            if (entry->type() == TYPE_INTEGER && integer_get(entry) != 0) return;
+            block_append_cell(&g_library_root, &v);
+        } else if (t == TYPE_OBJECT) {
+            context(v.data1);
+        } else if (block_like(t)) {
+            series(v.data2);
+        }
+    }
+};
+
+// ---- the executable body ------------------------------------------------------------------------
+
+// Binds a global word to the snapshot when its symbol held a callable at
+// the seal.
+void rebind_static(ValueCell* w) {
+    if (w->type() != TYPE_WORD || w->data1 != g_global_ctx || !g_snapshot_ctx) return;
+    i32 gi = static_cast<i32>(w->data3);
+    if (gi < 0 || static_cast<size_t>(gi) >= g_snapshot_index.size()) return;
+    i32 si = g_snapshot_index[static_cast<size_t>(gi)];
+    if (si < 0) return;
+    w->data1 = g_snapshot_ctx;
+    w->data3 = static_cast<u32>(si);
+}
+
+void prepare_code(Node series, u32 depth) {
+    if (depth > 200) return;
+    node_buffer(series)->flags |= SERIES_LIBRARY_CODE;
+    u32 n = cell_count(series);
+    for (u32 i = 0; i < n; i++) {
+        ValueCell* c = cell_at(series, i);
+        u32 t = c->type();
+        if (t == TYPE_WORD) {
+            rebind_static(c);
+        } else if (t == TYPE_BLOCK || t == TYPE_PAREN) {
+            prepare_code(c->data2, depth + 1);
+        } else if (path_type(t)) {
+            Node p = c->data2;
+            if (cell_count(p) > 0) rebind_static(cell_at(p, 0));
+            for (u32 j = 1; j < cell_count(p); j++)
+                if (cell_at(p, j)->type() == TYPE_PAREN) prepare_code(cell_at(p, j)->data2, depth + 1);
+        }
+    }
+}
+
+// Makes the executable body of a function from its source body and keeps
+// it in the more block; returns it.
+ValueCell make_executable(const ValueCell* fn_in) {
+    ValueCell* mark = g_stack.top;
+    ValueCell* fn = stack_push(fn_in);
+    ValueCell body = *function_more(fn, MORE_BODY);
+    ValueCell exec;
+    if (body.type() == TYPE_BLOCK) {
+        ValueCell* src = stack_push(&body);
+        ValueCell* copy = stack_push_cell();
+        block_clone(src, copy, true, true);
+        cell_set_type(copy, TYPE_BLOCK);
+        prepare_code(copy->data2, 0);
+        exec = *copy;
+    } else {
+        none_box(&exec);
+    }
+    ValueCell more;
+    cell_init(&more, TYPE_BLOCK, 0, fn->data3, 0);
+    ValueCell* held_more = stack_push(&more);
+    while (static_cast<u32>(block_length(held_more)) < MORE_LIBRARY_BODY)
+        none_box(block_alloc_tail(held_more));
+    if (static_cast<u32>(block_length(held_more)) == MORE_LIBRARY_BODY)
+        block_append_cell(held_more, &exec);
+    else
+        *function_more(fn, MORE_LIBRARY_BODY) = exec;
+    g_stack.top = mark;
+    return exec;
+}
+
+void make_frame_words() {
+    cell_init(&g_frame_words[0], TYPE_WORD, 0, symbol_make("eval-path"), static_cast<u32>(-1));
+    cell_init(&g_frame_words[1], TYPE_WORD, 0, symbol_make("eval-set-path"),
+              static_cast<u32>(-1));
+    g_library_path_words[0] = &g_frame_words[0];
+    g_library_path_words[1] = &g_frame_words[1];
+}
+
+}  // namespace
+
+void library_code_init() {
+    if (!g_root_registered) {
+        gc_add_root(&g_library_root);
+        g_root_registered = true;
+    }
+    none_box(&g_library_root);
+    g_snapshot_index.clear();
+    g_snapshot_ctx = 0;
+    interp_set_compiled_table(kEntries, 1);
+    make_frame_words();
+}
+
+const ValueCell* library_snapshot() {
+    if (g_library_root.type() != TYPE_BLOCK || block_length(&g_library_root) == 0)
+        return &g_none_cell;
+    return block_head_ptr(&g_library_root);
+}
+
+u32 library_seal() {
+    // The root block: the snapshot's place first.
+    ValueCell* root = block_push_new(512);
+    none_box(block_alloc_tail(root));
+    g_library_root = *root;
+    stack_pop(1);
+
+    // Every function! reachable from the global context.
+    Finder finder;
+    finder.context(g_global_ctx);
+    u32 count = static_cast<u32>(block_length(&g_library_root)) - 1;
+
+    // The snapshot: every global word that holds a callable now.
+    ValueCell* globals = context_cell(g_global_ctx);
+    u32 n = context_word_count(globals);
+    g_snapshot_index.assign(n, -1);
+    u32 callables = 0;
+    for (u32 i = 0; i < n; i++)
+        if (callable_type(context_values_head(context_cell(g_global_ctx))[i].type())) callables++;
+    Node snap = context_create(callables + 1, false, false, nullptr, CTX_OBJECT);
+    for (u32 i = 0; i < n; i++) {
+        ValueCell v = context_values_head(context_cell(g_global_ctx))[i];
+        if (!callable_type(v.type())) continue;
+        ValueCell w = context_words_head(context_cell(g_global_ctx))[i];
+        w.header = TYPE_WORD;
+        context_add_word_value(context_cell(snap), &w, &v);
+        g_snapshot_index[i] = context_find_word(context_cell(snap), w.data2, false);
+    }
+    ValueCell snap_obj = *object_push_from_context(snap, static_cast<u32>(-1));
+    *block_head_ptr(&g_library_root) = snap_obj;
+    stack_pop(1);
+    g_snapshot_ctx = snap;
+
+    // Each function: its entry, its spec cache, its executable body.
+    for (u32 k = 1; k <= count; k++) {
+        ValueCell fn = block_head_ptr(&g_library_root)[k];
+        integer_box(function_more(&fn, MORE_ENTRY), static_cast<i32>(LIBRARY_ENTRY));
+        if (function_more(&fn, MORE_UNUSED)->type() != TYPE_BLOCK) interp_parse_spec(&fn);
+        make_executable(&fn);
+    }
+    return count;
+}
+
+bool library_function_q(const ValueCell* fn) {
+    if (fn->type() != TYPE_FUNCTION) return false;
+    const ValueCell* entry = function_more(fn, MORE_ENTRY);
+    return entry->type() == TYPE_INTEGER && integer_get(entry) == static_cast<i32>(LIBRARY_ENTRY);
+}
+
+bool library_frame_q(const CallFrame* frame) {
+    if (frame->kind() != FRAME_FUNCTION || !frame->func_ctx) return false;
+    return library_function_q(context_owner(frame->func_ctx));
+}
+
+void library_function_entry(Node) {
+    CallFrame* frame = stack_top_frame();
+    if (!frame->func_ctx) fire(Err::internal_not_done);
+    ValueCell fn = *context_owner(frame->func_ctx);
+    if (fn.type() != TYPE_FUNCTION) fire(Err::internal_not_done);
+    HeldCell held(fn);
+    ValueCell exec;
+    if (static_cast<u32>(node_buffer(fn.data3)->used_bytes() / 16) > MORE_LIBRARY_BODY &&
+        function_more(&fn, MORE_LIBRARY_BODY)->type() == TYPE_BLOCK)
+        exec = *function_more(&fn, MORE_LIBRARY_BODY);
+    else
+        exec = make_executable(&fn);
+    if (exec.type() != TYPE_BLOCK) {
+        unset_box(stack_result());
+        stack_keep();
+        return;
+    }
+    HeldCell body(exec);
+    frame->header |= FRAME_BODY;
+    // Library code is opaque to tracing.
+    TracingGuard tracing;
+    g_interp.tracing = false;
+    interp_eval_block(&body.v, true);
+    frame->header &= ~FRAME_BODY;
+}
+
+}  // namespace zan

@@ -1,0 +1,25 @@
+// Every routine entry of the system, registered by name. The names are the
+// ones the module files give to boot-routine.
+#include "boot/routine_registry.h"
+
+#include "console/terminal.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/io/host/routines_system.h"
+#include "runtime/io/zanbin/zanbin.h"
+
+namespace zan {
+
+void boot_register_routines() {
+    // Exiting, quiet setters, shifts, directories, os-info, tuples, stacks,
+    // standard output, the type predicates and the collector's routines.
+    routines_system_register();
+    // The ZANBIN codec.
+    routine_table_register("zanbin-encode*", zanbin_routine_encode_star);
+    routine_table_register("zanbin-decode", zanbin_routine_decode);
+    // The console: the line editor, the line reader and the console init.
+    console_routines_register();
+    // The start-up code's own.
+    boot_routines_register();
+}
+
+}  // namespace zan

@@ -1,0 +1,93 @@
+// The routines of the start-up code: boot-routine, which the module files
+// use to declare routines, and the few that the system object's methods
+// need (the global context as an object, the command line, the stack query
+// of interpreted?, the float switches).
+#include <stdexcept>
+#include <string>
+
+#include "boot/library_code.h"
+#include "boot/routine_registry.h"
+#include "boot/startup.h"
+#include "runtime/core/dtoa.h"
+#include "runtime/core/stack.h"
+#include "runtime/core/unicode.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/io/host/os_env.h"
+#include "runtime/io/host/routines_system.h"
+
+namespace zan {
+
+namespace {
+
+bool g_float_full = false;
+
+// boot-routine name [string!] spec [block!] body [block!]
+void r_boot_routine() {
+    ValueCell* name = stack_arg(0);
+    i32 len = -1;
+    char* p = unicode_to_utf8(name, &len);
+    std::string text(p, static_cast<size_t>(len));
+    u32 index = routine_table_find(text.c_str());
+    if (!index) throw BootFailure("routine not registered: " + text);
+    ValueCell spec = *stack_arg(1);
+    ValueCell body = *stack_arg(2);
+    ValueCell made = *routine_make(&spec, &body, index, -1, false);
+    *stack_result() = made;
+}
+
+// system-words: the global context as an object! (system/words).
+void r_system_words() {
+    ValueCell v = *system_words_object();
+    *stack_result() = v;
+}
+
+// command-line: the process's command line as one string!.
+void r_command_line() {
+    ValueCell v = *os_command_line();
+    *stack_result() = v;
+}
+
+// stack-interpreted?: whether the function that called interpreted? was
+// itself called from interpreted code rather than from library code. The
+// frames from the top: this routine's own, the function frame of
+// interpreted?, then the asker's function frame; the asker's caller is the
+// nearest function frame below that one.
+void r_stack_interpreted_q() {
+    CallFrame* f = g_stack.ctop - 1;
+    u32 function_frames = 0;
+    bool answer = true;
+    for (; f >= g_stack.cbottom; f--) {
+        if (f->kind() != FRAME_FUNCTION) continue;
+        function_frames++;
+        if (function_frames == 3) {
+            answer = !library_frame_q(f);
+            break;
+        }
+    }
+    logic_box(stack_result(), answer);
+}
+
+// null-handle: a handle! holding 0 (the value of the word null-handle).
+void r_null_handle() { handle_make_at(stack_result(), 0, HANDLE_NONE); }
+
+// float-pretty on [logic!], float-full on [logic!]: the float switches.
+void r_float_pretty() { float_set_pretty(stack_arg(0)->data1 != 0); }
+void r_float_full() { g_float_full = stack_arg(0)->data1 != 0; }
+
+}  // namespace
+
+bool float_full_support() { return g_float_full; }
+
+void boot_routines_register() {
+    routine_table_register("boot-routine", r_boot_routine);
+    routine_table_register("system-words", r_system_words);
+    routine_table_register("command-line", r_command_line);
+    routine_table_register("stack-interpreted?", r_stack_interpreted_q);
+    routine_table_register("null-handle", r_null_handle);
+    routine_table_register("float-pretty", r_float_pretty);
+    routine_table_register("float-full", r_float_full);
+}
+
+}  // namespace zan

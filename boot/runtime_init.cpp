@@ -1,0 +1,90 @@
+// Runtime initialisation: each step is the init routine of the module that
+// owns the structure; this file fixes their order and the sizes passed.
+#include "boot/runtime_init.h"
+
+#include "boot/routine_registry.h"
+#include "runtime/core/case_folding.h"
+#include "runtime/core/collector.h"
+#include "runtime/core/cycles.h"
+#include "runtime/core/externals.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/platform.h"
+#include "runtime/core/print_hooks.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/dt_state.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/error_catalog.h"
+#include "runtime/datatypes/init.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/ownership.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/digest/checksum.h"
+#include "runtime/eval/digest/random.h"
+#include "runtime/eval/interp/interp.h"
+#include "runtime/eval/interp/natives.h"
+#include "runtime/io/lexer/lexer.h"
+
+namespace zan {
+
+namespace {
+u32 checksum_word(const char* name) { return symbol_resolve(word_load(name)->data2); }
+}  // namespace
+
+void runtime_init() {
+    // A fresh runtime: whatever an earlier start-up in this process made is
+    // forgotten first.
+    g_gc.enabled = false;
+    datatypes_state_reset();
+    error_state_reset();
+    error_catalog_reset();
+    object_state_reset();
+    ownership_state_reset();
+    routine_table_reset();
+    memory_free_all();
+
+    g_boot_flag = true;
+    print_hooks_init();
+    platform_init();
+    random_init();
+    memory_init();
+    externals_init();
+    cycles_init();
+    // The datatype table, the action table and every datatype init in the
+    // fixed order (each type after its parent), then the generic actions.
+    datatype_registry_reset();
+    datatypes_init_all();
+    node_frame_alloc(NODE_FRAME_CAPACITY);
+    series_frame_alloc();
+    // The root block, then the data and call stacks inside it.
+    root_block_create(ROOT_BLOCK_CELLS);
+    stack_init();
+    symbols_create(SYMBOL_TABLE_START);
+    globals_create(GLOBAL_CONTEXT_START);
+    case_folding_init();
+    datatype_names_init();
+    words_init();
+    refinements_init();
+    runtime_support_init();
+    natives_init();
+    ownership_init();
+    checksum_init(checksum_word);
+    boot_register_routines();
+    lexer_init();
+    gc_init();
+}
+
+void runtime_init_after_decode() {
+    interp_init();
+}
+
+void runtime_cleanup() {
+    g_gc.enabled = false;
+    memory_free_all();
+}
+
+}  // namespace zan

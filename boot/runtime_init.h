@@ -1,0 +1,20 @@
+// The language runtime from nothing to the state in which the boot image can
+// be decoded and the start-up code run: memory, the datatype registry, the
+// root block with the two stacks, the symbol table and the global context,
+// the well-known words, the natives, the routine table and the lexer.
+#pragma once
+
+namespace zan {
+
+// Runs the initialisation steps in their fixed order. Sets the boot flag
+// first and leaves it set; the collector stays off. Safe to call again: a
+// second call starts from a fresh runtime (tests and tools).
+void runtime_init();
+// The steps that follow the boot image decode: the interpreter, the
+// collector's counters.
+void runtime_init_after_decode();
+// Releases every memory frame. No path of the running system calls it: at
+// exit the process only ends.
+void runtime_cleanup();
+
+}  // namespace zan

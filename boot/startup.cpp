@@ -1,0 +1,338 @@
+// Start-up: the runtime, the boot image, the modules, the seal and the
+// hand-over.
+#include "boot/startup.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "boot/boot_image.h"
+#include "boot/boot_util.h"
+#include "boot/library_code.h"
+#include "boot/process.h"
+#include "boot/runtime_init.h"
+#include "boot/system_hooks.h"
+#include "runtime/core/collector.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/stack.h"
+#include "runtime/core/unicode.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/file.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/runtime_support.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
+#include "runtime/eval/interp/interp.h"
+#include "runtime/io/host/os_env.h"
+#include "runtime/io/lexer/lexer.h"
+#include "runtime/io/zanbin/zanbin.h"
+
+namespace zan {
+
+namespace {
+
+std::vector<std::string> g_module_names;
+
+constexpr const char* kBootRoutineSpec =
+    "[\"Makes a routine from the routine table (start-up only)\" name [string!] "
+    "\"Its name in the routine table\" spec [block!] body [block!] return: [routine!]]";
+
+// The values of a text as a block!, pushed on the data stack.
+ValueCell* load_text(const char* text, size_t length) {
+    ValueCell* out = none_push();
+    lexer_transcode(out, reinterpret_cast<const u8*>(text), static_cast<u32>(length), false,
+                    true, true, 0, nullptr, nullptr, nullptr, nullptr);
+    return out;
+}
+
+void set_global(const char* name, const ValueCell* value) {
+    ValueCell w = *word_load(name);
+    ValueCell v = *value;
+    context_set(&w, &v);
+}
+
+const ValueCell* global(const char* name) { return global_value_ptr(symbol_make(name)); }
+
+// Defines boot-routine, the module files' way to declare a routine.
+void define_boot_routine() {
+    ValueCell* mark = g_stack.top;
+    ValueCell* specs = load_text(kBootRoutineSpec, std::strlen(kBootRoutineSpec));
+    ValueCell spec = *block_head_ptr(specs);
+    ValueCell r = *routine_make(&spec, nullptr, routine_table_find("boot-routine"), -1, false);
+    set_global("boot-routine", &r);
+    g_stack.top = mark;
+}
+
+// Outcome of evaluating something under a try frame on the evaluation
+// thread.
+struct Run {
+    bool ok = true;
+    bool failure = false;      // a BootFailure
+    std::string message;
+};
+
+// Runs fn on the evaluation thread inside a try frame. A language error
+// that reaches the frame is printed as an uncaught error would be.
+template <class F>
+Run run_guarded(F&& fn) {
+    Run run;
+    auto body = [&] {
+        process_thread_alt_stack();
+        ValueCell* top = g_stack.top;
+        ValueCell* base = g_stack.base;
+        CallFrame* ctop = g_stack.ctop;
+        stack_mark_try(g_words.n.try_);
+        try {
+            fn();
+        } catch (ThrowSignal& s) {
+            run.ok = false;
+            ValueCell raised = *stack_top_value();
+            g_throw_code = 0;
+            if (s.code == THROW_ERROR && raised.type() == TYPE_ERROR) {
+                ValueCell* err = stack_push(&raised);
+                run.message = boot_form(err);
+                error_print_uncaught(err);
+            } else if (s.code == THROW_ERROR) {
+                run.message = boot_error_text(nullptr);
+                std::fflush(stdout);
+                std::fprintf(stderr, "%s\n", run.message.c_str());
+            } else {
+                run.message = "no CATCH for THROW (code " + std::to_string(s.code) + ")";
+            }
+        } catch (BootFailure& f) {
+            run.ok = false;
+            run.failure = true;
+            run.message = f.what();
+        }
+        g_stack.top = top;
+        g_stack.base = base;
+        g_stack.ctop = ctop;
+    };
+    interp_run_on_big_stack([&] { body(); });
+    return run;
+}
+
+// The file name part of a module's path.
+std::string base_name(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string utf8_of(const ValueCell* string) {
+    ValueCell s = *string;
+    i32 len = -1;
+    char* p = unicode_to_utf8(&s, &len);
+    return std::string(p, static_cast<size_t>(len));
+}
+
+// A file! value of a local path (UTF-8), pushed.
+ValueCell* file_push(const std::string& path) {
+    ValueCell* f = string_load_push(path.data(), static_cast<u32>(path.size()), 0);
+    cell_set_type(f, TYPE_FILE);
+    return f;
+}
+
+// Runs a script without the library's do-file: the text from the first
+// "Zan" followed by blanks and "[" on; the header block is skipped and the
+// rest evaluated. Used only while the library has no do-file.
+void run_script_directly(const std::string& path) {
+    std::string text;
+    if (!boot_read_file(path, &text)) {
+        ValueCell* f = file_push(path);
+        fire(Err::access_cannot_open, f);
+    }
+    size_t at = std::string::npos;
+    for (size_t p = text.find("Zan"); p != std::string::npos; p = text.find("Zan", p + 1)) {
+        size_t q = p + 3;
+        while (q < text.size() && (text[q] == ' ' || text[q] == '\t' || text[q] == '\r' ||
+                                   text[q] == '\n'))
+            q++;
+        if (q < text.size() && text[q] == '[') {
+            at = p;
+            break;
+        }
+    }
+    if (at == std::string::npos) {
+        ValueCell* f = file_push(path);
+        fire(Err::syntax_no_header, f);
+    }
+    ValueCell* all = load_text(text.data() + at, text.size() - at);
+    ValueCell code = *all;
+    series_set_index(&code, 2);
+    ValueCell* held = stack_push(&code);
+    interp_eval_block(held, false);
+}
+
+// The modules, the seal and the removal of boot-routine; false (with the
+// result filled in) when start-up cannot go on.
+bool run_top_level(u32 values, BootResult* out) {
+    BootResult& result = *out;
+    // The modules, in order: (path, code) pairs of root values.
+    for (u32 k = 0; k + 1 < values; k += 2) {
+        ValueCell* name = boot_cell_at(k);
+        ValueCell* code = boot_cell_at(k + 1);
+        if (name->type() != TYPE_STRING || code->type() != TYPE_BLOCK) {
+            result.status = BOOT_FAILURE_STATUS;
+            result.message = "boot image: root value " + std::to_string(k) +
+                             " is not a module (path and code)";
+            return false;
+        }
+        std::string path = utf8_of(name);
+        g_module_names.push_back(path);
+        ValueCell module = *code;
+        Run run = run_guarded([&] { interp_eval_block(&module, false); });
+        result.modules++;
+        if (!run.ok) {
+            result.status = run.failure ? BOOT_FAILURE_STATUS : BOOT_ERROR_STATUS;
+            result.message = path + ": " + run.message;
+            return false;
+        }
+        if (boot_module_number(base_name(path)) == 5) system_ready();
+    }
+
+    // The library functions become "compiled"; the boot-only word goes.
+    Run sealed = run_guarded([&] { result.sealed = library_seal(); });
+    if (!sealed.ok) {
+        result.status = BOOT_FAILURE_STATUS;
+        result.message = "sealing the library: " + sealed.message;
+        return false;
+    }
+    ValueCell unset;
+    unset_box(&unset);
+    set_global("boot-routine", &unset);
+
+    return true;
+}
+
+}  // namespace
+
+const std::vector<std::string>& boot_module_names() { return g_module_names; }
+
+BootResult boot_start(const BootConfig& config) {
+    auto t0 = std::chrono::steady_clock::now();
+    BootResult result;
+    g_module_names.clear();
+    {
+        std::vector<const char*> argv;
+        for (const std::string& a : config.args) argv.push_back(a.c_str());
+        argv.push_back(nullptr);
+        host_set_command_line(static_cast<int>(config.args.size()), argv.data());
+    }
+
+    runtime_init();
+    library_code_init();
+
+    // The image: embedded, or built from the module files.
+    std::vector<u8> built;
+    std::span<const u8> image = config.image;
+    if (!config.library_dir.empty()) {
+        std::vector<BootSourceFile> files;
+        std::string error;
+        if (!boot_list_sources(config.library_dir, &files, &error) ||
+            !boot_build_image(files, &built, &error)) {
+            result.status = BOOT_FAILURE_STATUS;
+            result.message = error;
+            return result;
+        }
+        image = built;
+    }
+    if (image.empty()) {
+        result.status = BOOT_FAILURE_STATUS;
+        result.message = "no boot image";
+        return result;
+    }
+    ZanbinBootResult decoded = zanbin_boot_decode(image, false);
+    if (decoded.status != ZanbinBootStatus::ok) {
+        result.status = BOOT_FAILURE_STATUS;
+        result.message = zanbin_boot_status_message(decoded.status);
+        if (decoded.position)
+            result.message += " (record at byte " + std::to_string(decoded.position) + ")";
+        return result;
+    }
+    runtime_init_after_decode();
+
+    // The collector runs from here on; words made from names no longer go
+    // to the root block.
+    g_gc.enabled = true;
+    g_boot_flag = false;
+    if (g_gc.stress) set_collect_stress(true);
+
+    define_boot_routine();
+
+    // The top-level code runs on the evaluation thread in one hand-over
+    // (each hand-over costs a thread switch).
+    bool ran = false;
+    interp_run_on_big_stack([&] { ran = run_top_level(decoded.values, &result); });
+    if (!ran) return result;
+
+    result.microseconds = std::chrono::duration<double, std::micro>(
+                              std::chrono::steady_clock::now() - t0)
+                              .count();
+    return result;
+}
+
+int boot_launch(const std::vector<std::string>& args) {
+    Run run;
+    const ValueCell* console = global("cli-console-ctx");
+    if (console && console->type() == TYPE_OBJECT) {
+        static const char kLaunch[] = "cli-console-ctx/launch";
+        run = run_guarded([&] {
+            ValueCell* code = load_text(kLaunch, sizeof kLaunch - 1);
+            interp_eval_block(code, false);
+        });
+    } else if (args.size() > 1) {
+        const std::string& script = args[1];
+        const ValueCell* do_file = global("do-file");
+        if (do_file && do_file->type() == TYPE_FUNCTION) {
+            run = run_guarded([&] {
+                ValueCell* code = block_push_new(2);
+                ValueCell w = *word_load("do");
+                block_append_cell(code, &w);
+                ValueCell f = *file_push(script);
+                block_append_cell(code, &f);
+                interp_eval_block(code, false);
+            });
+        } else {
+            run = run_guarded([&] { run_script_directly(script); });
+        }
+    }
+    if (!run.ok) return run.failure ? BOOT_FAILURE_STATUS : BOOT_ERROR_STATUS;
+    return 0;
+}
+
+std::string boot_eval(const std::string& source, bool* error) {
+    std::string out;
+    bool failed = false;
+    auto body = [&] {
+        process_thread_alt_stack();
+        ValueCell* top = g_stack.top;
+        ValueCell* base = g_stack.base;
+        CallFrame* ctop = g_stack.ctop;
+        stack_mark_try_all(g_words.n.try_);
+        try {
+            ValueCell* code = load_text(source.data(), source.size());
+            interp_eval_block(code, false);
+            ValueCell v = *stack_top_value();
+            out = boot_mold(&v);
+        } catch (ThrowSignal& s) {
+            failed = true;
+            ValueCell v = *stack_top_value();
+            g_throw_code = 0;
+            if (s.code == THROW_ERROR) out = boot_error_text(v.type() == TYPE_ERROR ? &v : nullptr);
+            else out = "*** throw code " + std::to_string(s.code);
+        }
+        g_stack.top = top;
+        g_stack.base = base;
+        g_stack.ctop = ctop;
+    };
+    interp_run_on_big_stack([&] { body(); });
+    if (error) *error = failed;
+    return out;
+}
+
+}  // namespace zan

@@ -1,0 +1,68 @@
+// Start-up: from a bare process to a running environment, and the hand-over
+// to the console.
+//
+//   runtime_init                  the runtime in its fixed order
+//   boot image decode             the built-in bindings and the module code
+//   collector on, boot flag off
+//   modules 1 .. 21               the start-up code (the system object after 5)
+//   seal                          the library functions become "compiled"
+//   launch                        cli-console-ctx/launch, or a script
+//
+// boot_start never exits the process: it reports a failure by its status,
+// so that tests can start the runtime again and again. The entry point
+// (main.cpp) prints the message and exits.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+// A fatal start-up failure raised below the runner (an unregistered
+// routine, ...).
+struct BootFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Exit status of a language error that nothing caught (-2).
+constexpr int BOOT_ERROR_STATUS = 254;
+
+struct BootConfig {
+    // The boot image; ignored when library_dir is given.
+    std::span<const u8> image;
+    // The developer switch: build the image from the module files under
+    // this directory (its library/, gui/ and console/ folders).
+    std::string library_dir;
+    // The command-line arguments, program path first.
+    std::vector<std::string> args;
+};
+
+struct BootResult {
+    int status = 0;          // 0: the environment is running
+    std::string message;     // what went wrong (printed by the entry point)
+    u32 modules = 0;         // module files run
+    u32 sealed = 0;          // library functions sealed
+    double microseconds = 0; // time from runtime_init to the end of the seal
+};
+
+// Runs start-up up to and including the seal.
+BootResult boot_start(const BootConfig& config);
+
+// Hands over: cli-console-ctx/launch when the console modules are there,
+// else the script named by the first argument (if any). Answers the exit
+// status (0 when launch returns; 254 after an uncaught error).
+int boot_launch(const std::vector<std::string>& args);
+
+// Evaluates source text in the started environment, under a try frame, on
+// the evaluation thread; answers the molded result or the formed error
+// (for tests and tools).
+std::string boot_eval(const std::string& source, bool* error = nullptr);
+
+// The module files run by the last start-up, in order.
+const std::vector<std::string>& boot_module_names();
+
+}  // namespace zan
