@@ -50,6 +50,21 @@ private:
     ValueCell* cell_;
 };
 
+// Keeps the collector off for a scope: saves g_gc.enabled, clears it, and
+// puts the saved state back when the scope ends, also when an exception
+// leaves it. While it is held nothing moves, so addresses into series
+// buffers stay valid.
+class GcHold {
+public:
+    GcHold() : saved_(g_gc.enabled) { g_gc.enabled = false; }
+    ~GcHold() { g_gc.enabled = saved_; }
+    GcHold(const GcHold&) = delete;
+    GcHold& operator=(const GcHold&) = delete;
+
+private:
+    bool saved_;
+};
+
 // Marking primitives for mark callbacks and datatype code.
 bool gc_mark_node(Node* slot);       // true when newly marked
 void gc_unmark_node(Node* slot);

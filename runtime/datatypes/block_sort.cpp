@@ -26,22 +26,6 @@ inline i32 cells_of(const ValueCell* b) {
     return static_cast<i32>(series_of(b)->used_bytes() >> 4);
 }
 
-// Keeps the collector from running while a sort holds addresses of records
-// (the series buffer, the merge sort's side buffer, a private copy of the
-// cells): a comparison may allocate, and a collection would move the buffer
-// under the sort or free what only the copy still refers to. Restored also
-// when a comparison raises.
-class CollectorHold {
-public:
-    CollectorHold() : saved_(g_gc.enabled) { g_gc.enabled = false; }
-    ~CollectorHold() { g_gc.enabled = saved_; }
-    CollectorHold(const CollectorHold&) = delete;
-    CollectorHold& operator=(const CollectorHold&) = delete;
-
-private:
-    bool saved_;
-};
-
 // Types whose three-way compare reads their payload without looking at the
 // other value's type.
 bool blind_compare_type(u32 t) {
@@ -225,7 +209,12 @@ ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* sk
     u32 count = static_cast<u32>(n / rec);
     u32 size = static_cast<u32>(rec) * static_cast<u32>(sizeof(ValueCell));
     {
-        CollectorHold hold;
+        // The collector stays off while the sort holds addresses of
+        // records (the series buffer, the merge sort's side buffer, a
+        // private copy of the cells): a comparison may allocate, and a
+        // collection would move the buffer under the sort or free what only
+        // the copy still refers to. Restored also when a comparison raises.
+        GcHold hold;
         if (!by_function) {
             // Compare implementations never change the block, so the cells
             // are sorted where they lie.

@@ -74,15 +74,8 @@ i32 find_id(Node category, u32 symbol) {
     return i >= 2 ? i : -1;
 }
 
-// Holds the collector off: while it is held nothing moves, so values may
-// be kept in C++ locals instead of on the data stack.
-struct CollectorHold {
-    bool saved = g_gc.enabled;
-    CollectorHold() { g_gc.enabled = false; }
-    ~CollectorHold() { g_gc.enabled = saved; }
-    CollectorHold(const CollectorHold&) = delete;
-    CollectorHold& operator=(const CollectorHold&) = delete;
-};
+// Values here are kept in C++ locals instead of on the data stack: the
+// routines that make them hold the collector off (GcHold) meanwhile.
 
 // A new error, a copy of the prototype, made into out. Uses almost no data
 // stack, so that the error of a stack overflow can be built in the few
@@ -102,7 +95,7 @@ void new_error_into(ValueCell* out) {
 
 // A new error pushed on the data stack.
 ValueCell* new_error() {
-    CollectorHold hold;
+    GcHold hold;
     ValueCell e;
     new_error_into(&e);
     return stack_push(&e);
@@ -181,7 +174,7 @@ ValueCell* error_field(const ValueCell* err, u32 n) { return object_values(err) 
 
 const ValueCell* error_prototype() {
     if (g_proto.type() != TYPE_OBJECT) {
-        CollectorHold hold;
+        GcHold hold;
         ValueCell p;
         object_make_at(&p, ERROR_FIELD_COUNT);
         for (const char* name : kFieldNames) {
@@ -208,7 +201,7 @@ void error_set_prototype(const ValueCell* proto) {
 ValueCell* error_create(Err id, const ValueCell* arg1, const ValueCell* arg2,
                         const ValueCell* arg3) {
     if (!error_catalog_ready()) raise_code(THROW_ERROR);
-    CollectorHold hold;
+    GcHold hold;
     error_catalog();
     ValueCell e;
     new_error_into(&e);

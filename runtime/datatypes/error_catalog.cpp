@@ -208,16 +208,9 @@ void set_catalog(const ValueCell* c) {
     }
 }
 
-// Holds the collector off while the catalogue is built, so that its parts
-// can be kept in C++ locals: building it may be the first thing a stack
-// overflow's error does, with hardly any data stack left.
-struct CollectorHold {
-    bool saved = g_gc.enabled;
-    CollectorHold() { g_gc.enabled = false; }
-    ~CollectorHold() { g_gc.enabled = saved; }
-    CollectorHold(const CollectorHold&) = delete;
-    CollectorHold& operator=(const CollectorHold&) = delete;
-};
+// The collector is held off (GcHold) while the catalogue is built, so that
+// its parts can be kept in C++ locals: building it may be the first thing a
+// stack overflow's error does, with hardly any data stack left.
 
 void unbound_word(const char* name, u32 type, ValueCell* out) {
     cell_init(out, type, 0, symbol_make(name), static_cast<u32>(-1));
@@ -322,7 +315,7 @@ bool error_template_parse(const char* source, ErrorTemplate* out) {
 }
 
 ValueCell* error_catalog_build(ValueCell* out) {
-    CollectorHold hold;
+    GcHold hold;
     ValueCell cats;
     object_make_at(&cats, ERRCAT_COUNT);
     cats.data2 = object_new_class_id();
@@ -358,7 +351,7 @@ bool error_catalog_ready() { return g_symbols.hash != 0 && g_global_ctx != 0; }
 
 const ValueCell* error_catalog() {
     if (g_catalog.type() != TYPE_OBJECT) {
-        CollectorHold hold;
+        GcHold hold;
         ValueCell c;
         error_catalog_build(&c);
         set_catalog(&c);

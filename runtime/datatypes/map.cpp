@@ -44,19 +44,6 @@ struct TopGuard {
     void restore() { g_stack.top = saved; }
 };
 
-// Keeps the collector from running for a scope: a key normalised in place
-// may lie in a buffer that a collection would slide.
-class CollectHold {
-public:
-    CollectHold() : saved_(g_gc.enabled) { g_gc.enabled = false; }
-    ~CollectHold() { g_gc.enabled = saved_; }
-    CollectHold(const CollectHold&) = delete;
-    CollectHold& operator=(const CollectHold&) = delete;
-
-private:
-    bool saved_;
-};
-
 inline Node entries_of(const ValueCell* map) { return map->data2; }
 inline Node table_of(const ValueCell* map) { return map->data3; }
 inline ValueCell* cells_at(Node entries) { return node_buffer(entries)->head_cells(); }
@@ -178,7 +165,9 @@ ValueCell* map_store_key(ValueCell* key, ValueCell* path) {
         return key;
     }
     if (type_string_like(t) || t == TYPE_BINARY) {
-        CollectHold hold;
+        // A key normalised in place may lie in a buffer that a collection
+        // would slide: the collector stays off meanwhile.
+        GcHold hold;
         ValueCell src = *key;
         i32 len = series_buffer_length(&src);
         i32 idx = series_index(&src);

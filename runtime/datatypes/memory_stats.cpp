@@ -65,12 +65,7 @@ ValueCell* memory_stats_total_cell(u64 bytes, ValueCell* out) {
 }
 
 double memory_stats(ValueCell* block, i32 level) {
-    bool enabled = g_gc.enabled;
-    g_gc.enabled = false;
-    struct Restore {
-        bool enabled;
-        ~Restore() { g_gc.enabled = enabled; }
-    } restore{enabled};
+    GcHold hold;
 
     if (level <= 1) {
         u64 used = 0;

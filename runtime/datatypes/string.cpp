@@ -27,7 +27,13 @@
 namespace zan {
 
 namespace {
-inline u32 ushift(u32 unit) { return unicode_unit_shift(unit); }
+// The three valid units inline; anything else goes to the checking form.
+inline u32 ushift(u32 unit) {
+    if (unit == 1) return 0;
+    if (unit == 2) return 1;
+    if (unit == 4) return 2;
+    return unicode_unit_shift(unit);
+}
 inline i32 units_of(const SeriesBuffer* b) {
     return static_cast<i32>(b->used_bytes() >> ushift(b->unit()));
 }
@@ -320,24 +326,38 @@ void splice(ValueCell* target, i32 pos, i32 remove, const ValueCell* source, i32
     bool shared = src_node && src_node == target->data2;
     if (shared) copy.assign(sv.p, sv.p + (static_cast<size_t>(count) << ushift(su)));
     SeriesBuffer* b = series_of(target);
-    if (su > b->unit()) b = unicode_widen(b, su);
+    // Whether anything below allocated (and so may have moved the source).
+    bool moved = false;
+    if (su > b->unit()) {
+        b = unicode_widen(b, su);
+        moved = true;
+    }
     b = series_of(target);
     u32 tu = b->unit();
     u32 tsh = ushift(tu);
     u64 add = u64(count) * u64(times);
     if (add > 0x7FFFFFFFu) fire(Err::internal_no_memory);
     i64 delta = static_cast<i64>(add) - remove;
-    if (delta > 0) b = ensure_tail_room(b, static_cast<u64>(delta) << tsh);
+    if (delta > 0) {
+        SeriesBuffer* before = b;
+        u64 cap = b->end_ref() - b->head;
+        if (u64(b->used_bytes()) + (static_cast<u64>(delta) << tsh) > cap) moved = true;
+        b = ensure_tail_room(b, static_cast<u64>(delta) << tsh);
+        if (b != before) moved = true;
+    }
     i32 len = units_of(b);
     if (pos > len) pos = len;
     if (remove > len - pos) remove = len - pos;
     u8* at = b->head_ptr() + (static_cast<u32>(pos) << tsh);
     size_t rest = static_cast<size_t>(len - pos - remove) << tsh;
     std::memmove(at + (add << tsh), at + (static_cast<u32>(remove) << tsh), rest);
-    const u8* from = shared ? copy.data() : view_of(source).p;
-    for (i32 i = 0; i < count; i++)
-        unicode_put_unit(at + (static_cast<u32>(i) << tsh), tu,
-                         unicode_get_unit(from + (static_cast<u32>(i) << ushift(su)), su));
+    const u8* from = shared ? copy.data() : moved ? view_of(source).p : sv.p;
+    if (su == tu)
+        std::memcpy(at, from, static_cast<size_t>(count) << tsh);
+    else
+        for (i32 i = 0; i < count; i++)
+            unicode_put_unit(at + (static_cast<u32>(i) << tsh), tu,
+                             unicode_get_unit(from + (static_cast<u32>(i) << ushift(su)), su));
     if (times > 1)
         mem_replicate(at, static_cast<u32>(count) << tsh, static_cast<u32>(times));
     b->tail = static_cast<HeapRef>(b->tail + (delta << static_cast<i64>(tsh)));
@@ -719,12 +739,34 @@ void string_swap(ValueCell* a, ValueCell* b) {
         fire(Err::script_invalid_arg, b);
     if (!string_at_tail_q(a) && !string_at_tail_q(b)) {
         i32 ia = clamped_index(a), ib = clamped_index(b);
+        const bool bin_a = a->type() == TYPE_BINARY, bin_b = b->type() == TYPE_BINARY;
+        // A binary holds bytes and is never widened: the code point that
+        // would go into it must be a byte, else nothing is changed.
+        if (bin_a != bin_b) {
+            ValueCell* text = bin_a ? b : a;
+            u32 cp = string_char_at(text, static_cast<u32>(bin_a ? ib : ia));
+            if (cp > 0xFF) {
+                ValueCell c;
+                dt::char_box(&c, cp);
+                fire(Err::script_invalid_arg, stack_push(&c));
+            }
+        }
         bool oa = series_announce(a, g_words.n.swap, nullptr, ia, 1);
         bool ob = series_announce(b, g_words.n.swap, nullptr, ib, 1);
         u32 ca = string_char_at(a, static_cast<u32>(ia));
         u32 cb = string_char_at(b, static_cast<u32>(ib));
-        string_poke_char(series_of(a), static_cast<u32>(ia), cb);
-        string_poke_char(series_of(b), static_cast<u32>(ib), ca);
+        // The owners' handlers may have changed the series meanwhile: a
+        // binary then takes the low byte, as poke does, and only inside
+        // its bytes.
+        auto put = [](ValueCell* s, i32 at, u32 cp) {
+            SeriesBuffer* buf = series_of(s);
+            if (s->type() != TYPE_BINARY)
+                string_poke_char(buf, static_cast<u32>(at), cp);
+            else if (static_cast<u32>(at) < buf->used_bytes())
+                buf->head_ptr()[at] = static_cast<u8>(cp);
+        };
+        put(a, ia, cb);
+        put(b, ib, ca);
         if (oa) series_announce(a, g_words.n.swaped, nullptr, ia, 1);
         if (ob) series_announce(b, g_words.n.swaped, nullptr, ib, 1);
     }

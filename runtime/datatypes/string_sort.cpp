@@ -141,18 +141,6 @@ void fill_scratch(ValueCell* scratch, const void* record, u32 bytes) {
     series_set_index(scratch, 0);
 }
 
-// See block_sort.cpp: the collector stays off while a sort through a user
-// function holds addresses of records.
-class CollectorHold {
-public:
-    CollectorHold() : saved_(g_gc.enabled) { g_gc.enabled = false; }
-    ~CollectorHold() { g_gc.enabled = saved_; }
-    CollectorHold(const CollectorHold&) = delete;
-    CollectorHold& operator=(const CollectorHold&) = delete;
-
-private:
-    bool saved_;
-};
 }  // namespace
 
 // ---- comparisons -----------------------------------------------------------------------------
@@ -303,8 +291,9 @@ ValueCell* string_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
     } else {
         // The function may change the series (widen it, make it grow
         // elsewhere): the units are sorted in a private copy and written
-        // back while the series still holds them at the same width.
-        CollectorHold hold;
+        // back while the series still holds them at the same width. The
+        // collector stays off meanwhile, as in the block sort.
+        GcHold hold;
         const u8* from = series_of(s)->head_ptr() + static_cast<u64>(idx) * unit;
         std::vector<u8> units(from, from + static_cast<size_t>(n) * unit);
         if (stable) sort_merge(units.data(), count, rsize, arg, flags, callback);

@@ -315,6 +315,7 @@ void natives_init() {
     natives_encoding_init(slots);
     natives_parse_init(slots);
     natives_system_init(slots);
+    natives_checksum_init(slots);
     // The groups of the other natives add their init calls here.
     natives_register(NATIVES_COUNT, slots);
     g_native_table = g_adapters.data();

@@ -142,6 +142,9 @@ void natives_sets_init(NativeEntry* slots);      // union ... complement?
 void natives_encoding_init(NativeEntry* slots);  // dehex, enhex, debase, enbase
 void natives_parse_init(NativeEntry* slots);     // parse (also makes its work blocks)
 void natives_system_init(NativeEntry* slots);    // wait, now, environment, size? ...
+// checksum; also installs the random generator's entries in g_services,
+// through which the datatypes' random actions draw.
+void natives_checksum_init(NativeEntry* slots);
 
 // The identity test behind same?: same datatype and same payload (series:
 // the same buffer at the same index; numbers bit for bit).

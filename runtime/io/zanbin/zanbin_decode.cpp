@@ -1203,19 +1203,6 @@ struct Decoder {
     }
 };
 
-namespace {
-
-// Holds the collector off while a decode runs.
-struct CollectorHold {
-    bool saved = g_gc.enabled;
-    CollectorHold() { g_gc.enabled = false; }
-    ~CollectorHold() { g_gc.enabled = saved; }
-    CollectorHold(const CollectorHold&) = delete;
-    CollectorHold& operator=(const CollectorHold&) = delete;
-};
-
-}  // namespace
-
 u32 decode_image(const u8* image, size_t length, Node target, bool codec, u32* base_out) {
     if (length < CONTAINER_HEADER || std::memcmp(image, MAGIC, sizeof MAGIC) != 0)
         throw BadImage{ZanbinBootStatus::not_zanbin};
@@ -1233,7 +1220,8 @@ u32 decode_image(const u8* image, size_t length, Node target, bool codec, u32* b
     if (!(flags & ZANBIN_FLAG_COMPACT) && len < 8) throw BadImage{ZanbinBootStatus::not_zanbin};
     if (len > 0x7FFFFFF0u) throw BadImage{ZanbinBootStatus::not_zanbin};
 
-    CollectorHold hold;
+    // The collector stays off while a decode runs.
+    GcHold hold;
     Decoder d;
     d.data = data;
     d.p = data;
