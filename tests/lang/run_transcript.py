@@ -4,18 +4,31 @@
 A transcript holds cases separated by lines that start with "===" (the rest of
 the line names the case). In each case, lines that start with ">> " are input
 lines fed to zan through a pipe; every other line is the exact output expected
-for the inputs before it. Lines starting with "#" outside a case are comments.
-Each case runs in a fresh zan process with a private cache directory.
+for the inputs before it. A line "::status N" in a case is not output: it
+gives the exit status the case must end with (0 when there is none). Lines
+starting with "#" outside a case are comments.
+
+Each case runs in a fresh zan process with a private HOME (so a private cache
+directory), its standard input a pipe that ends after the last input line.
+The console prints its banner first: "--== Zan <version> ==-- ", "Type HELP
+for starting information. " and an empty line; the runner checks those three
+lines and compares the rest of the output line by line, exactly (empty lines
+at the very end aside).
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
 
+BANNER = [re.compile(r"--== Zan \S+ ==-- \Z"),
+          re.compile(re.escape("Type HELP for starting information. ") + r"\Z"),
+          re.compile(r"\Z")]
+
 
 def parse(path):
     cases, name, lines = [], None, []
-    with open(path, encoding="utf-8") as f:
+    with open(path, encoding="utf-8", newline="\n") as f:
         for raw in f.read().split("\n"):
             if raw.startswith("==="):
                 if name is not None:
@@ -31,28 +44,48 @@ def parse(path):
 def run_case(zan, name, lines):
     while lines and lines[-1] == "":
         lines = lines[:-1]
-    inputs = [l[3:] for l in lines if l.startswith(">> ")]
-    expected = [l for l in lines if not l.startswith(">> ")]
+    status = 0
+    inputs, expected = [], []
+    for l in lines:
+        if l.startswith(">> "):
+            inputs.append(l[3:])
+        elif l.startswith("::status "):
+            status = int(l[9:])
+        else:
+            expected.append(l)
     with tempfile.TemporaryDirectory() as home:
         env = dict(os.environ, HOME=home)
-        proc = subprocess.run([zan], input="\n".join(inputs) + "\n",
-                              capture_output=True, text=True, env=env, timeout=60)
-    got = proc.stdout.split("\n")
-    while got and got[-1] == "":
-        got.pop()
-    if got != expected:
+        env.pop("ZAN_LIBRARY_DIR", None)
+        try:
+            proc = subprocess.run([zan], input=("\n".join(inputs) + "\n").encode("utf-8"),
+                                  capture_output=True, env=env, timeout=60, cwd=home)
+        except subprocess.TimeoutExpired:
+            print(f"FAIL {name}: no end within 60 s (the console must end with its input)")
+            return False
+    stdout = proc.stdout.decode("utf-8", errors="replace")
+    stderr = proc.stderr.decode("utf-8", errors="replace")
+    got = stdout.split("\n")
+    banner_ok = len(got) >= 4 and all(p.match(g) for p, g in zip(BANNER, got))
+    body = got[3:] if banner_ok else got
+    while body and body[-1] == "":
+        body.pop()
+    if not banner_ok or body != expected or proc.returncode != status:
         print(f"FAIL {name}")
         print("  input:    " + repr(inputs))
+        if not banner_ok:
+            print("  banner:   missing or different: " + repr(got[:3]))
         print("  expected: " + repr(expected))
-        print("  got:      " + repr(got))
-        if proc.stderr:
-            print("  stderr:   " + proc.stderr.strip())
+        print("  got:      " + repr(body))
+        if proc.returncode != status:
+            print(f"  status:   expected {status}, got {proc.returncode}")
+        if stderr:
+            print("  stderr:   " + stderr.strip())
         return False
     return True
 
 
 def main():
-    zan, path = sys.argv[1], sys.argv[2]
+    zan, path = os.path.abspath(sys.argv[1]), sys.argv[2]
     cases = parse(path)
     failed = sum(0 if run_case(zan, n, l) else 1 for n, l in cases)
     print(f"{len(cases) - failed} passed, {failed} failed")

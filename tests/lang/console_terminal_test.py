@@ -1,0 +1,509 @@
+#!/usr/bin/env python3
+"""The console on a pseudo-terminal, and command-line cases that need no script file.
+
+Usage: console_terminal_test.py <path of zan> [unittest options]
+
+Every session runs with a private HOME (so a private cache directory and
+configuration file) and TERM=xterm. Waits for output are bounded; a console
+that does not answer fails the test instead of hanging it.
+"""
+import fcntl
+import os
+import pty
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import unittest
+
+ZAN = None
+PROMPT = b">> "
+WAIT = 10.0
+
+
+class Session:
+    """zan on a pseudo-terminal (standard input, output and error), or with
+    standard output sent to a pipe when stdout_pipe is set."""
+
+    def __init__(self, home, cols=80, rows=24, args=(), stdout_pipe=False):
+        self.out = b""
+        self.status = None
+        self.pipe_r = None
+        pipe_w = None
+        if stdout_pipe:
+            self.pipe_r, pipe_w = os.pipe()
+        pid, fd = pty.fork()
+        if pid == 0:
+            try:
+                fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", rows, cols, 0, 0))
+                if pipe_w is not None:
+                    os.dup2(pipe_w, 1)
+                env = dict(os.environ, HOME=home, TERM="xterm")
+                env.pop("ZAN_LIBRARY_DIR", None)
+                os.chdir(home)
+                os.execve(ZAN, [ZAN] + list(args), env)
+            finally:
+                os._exit(127)
+        if pipe_w is not None:
+            os.close(pipe_w)
+        self.pid, self.fd = pid, fd
+
+    def _pump(self, timeout):
+        r, _, _ = select.select([self.fd], [], [], timeout)
+        if not r:
+            return False
+        try:
+            data = os.read(self.fd, 65536)
+        except OSError:
+            return None
+        if not data:
+            return None
+        self.out += data
+        return True
+
+    def expect(self, text, timeout=WAIT):
+        """Waits until text appears in the output after what was consumed;
+        answers the part up to and including it, and consumes it."""
+        end = time.time() + timeout
+        while text not in self.out:
+            left = end - time.time()
+            if left <= 0 or self._pump(left) is None:
+                raise AssertionError(f"no {text!r} in {self.out!r}")
+        i = self.out.index(text) + len(text)
+        seen, self.out = self.out[:i], self.out[i:]
+        return seen
+
+    def settle(self, quiet=0.3, timeout=WAIT):
+        """Reads until the output stays quiet for a moment; answers it all."""
+        end = time.time() + timeout
+        while time.time() < end:
+            got = self._pump(quiet)
+            if not got:
+                break
+        seen, self.out = self.out, b""
+        return seen
+
+    def send(self, data):
+        os.write(self.fd, data)
+
+    def enter(self, keys, until=PROMPT):
+        """Sends keys ending in Enter; waits for the line end the editor
+        writes at Enter, then for `until`; answers what came in between
+        (the command's output)."""
+        self.send(keys)
+        self.expect(b"\r\n")
+        return self.expect(until)
+
+    def wait(self, timeout=WAIT):
+        end = time.time() + timeout
+        while time.time() < end:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.status = status
+                return os.waitstatus_to_exitcode(status)
+            self._pump(0.05)
+        raise AssertionError("zan did not end; output: " + repr(self.out))
+
+    def close(self):
+        if self.status is None:
+            try:
+                os.kill(self.pid, signal.SIGKILL)
+                os.waitpid(self.pid, 0)
+            except OSError:
+                pass
+        for f in (self.fd, self.pipe_r):
+            if f is not None:
+                try:
+                    os.close(f)
+                except OSError:
+                    pass
+
+
+class TerminalTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.home = self.tmp.name
+        self.sessions = []
+
+    def tearDown(self):
+        for s in self.sessions:
+            s.close()
+        self.tmp.cleanup()
+
+    def start(self, **kw):
+        s = Session(self.home, **kw)
+        self.sessions.append(s)
+        return s
+
+    def started(self, **kw):
+        s = self.start(**kw)
+        s.expect(PROMPT)
+        return s
+
+    def test_banner_title_and_prompt(self):
+        s = self.start()
+        seen = s.expect(PROMPT)
+        self.assertIn(b"\x1b]0;Zan Console\x07", seen)
+        self.assertIn(b"--== Zan ", seen)
+        self.assertIn(b"Type HELP for starting information.", seen)
+
+    def test_result_line(self):
+        s = self.started()
+        self.assertEqual(s.enter(b"1 + 2\r"), b"== 3\r\n>> ")
+
+    def test_typing_at_the_end_echoes_only_the_character(self):
+        s = self.started()
+        s.send(b"x")
+        self.assertEqual(s.expect(b"x"), b"x")
+        s.send(b"y")
+        self.assertEqual(s.expect(b"y"), b"y")
+
+    def test_editing_keys(self):
+        s = self.started()
+        # Left twice and an insertion; Home and End; Backspace; Delete.
+        self.assertEqual(s.enter(b'print "ac"\x1b[D\x1b[Db\x1b[F\r'), b"abc\r\n>> ")
+        self.assertEqual(s.enter(b"print 129\x7f3\x1b[H\x1b[3~p\r"), b"123\r\n>> ")
+        self.assertEqual(s.enter(b"print 45678\x01\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C\x1b[C\x0b\r"),
+                         b"4\r\n>> ")
+
+    def test_history_up_and_down(self):
+        s = self.started()
+        s.enter(b"print 111\r")
+        s.enter(b"print 222\r")
+        self.assertEqual(s.enter(b"\x1b[A\x1b[A\r"), b"111\r\n>> ")
+        # Down after one Up shows the newest entry again.
+        self.assertEqual(s.enter(b"\x1b[A\x1b[B\r"), b"111\r\n>> ")
+        # Newest first; the command itself entered the history.
+        self.assertIn(b'== ["system/console/history" "print 111" "print 222" "print 111"]',
+                      s.enter(b"system/console/history\r"))
+
+    def test_multi_line_input_shows_the_continuation_cue(self):
+        s = self.started()
+        self.assertEqual(s.enter(b"[\r", b"[    "), b"[    ")
+        self.assertEqual(s.enter(b"1 2\r", b"[    "), b"[    ")
+        seen = s.enter(b"]\r")
+        self.assertTrue(seen.startswith(b"== ["), seen)
+        self.assertIn(b"1 2", seen)
+
+    def test_escape_drops_the_pending_input(self):
+        s = self.started()
+        s.enter(b"[\r", b"[    ")
+        s.send(b"1 2\x1b")
+        s.expect(b"\r\n")
+        self.assertEqual(s.expect(PROMPT), b"(escape)\r\n>> ")
+        self.assertEqual(s.enter(b"3\r"), b"== 3\r\n>> ")
+
+    def test_halt(self):
+        s = self.started()
+        self.assertEqual(s.enter(b'print "a" halt print "b"\r'), b"a\r\n(halted)\r\n>> ")
+
+    def test_ctrl_d_on_an_empty_line_quits(self):
+        s = self.started()
+        s.send(b"\x04")
+        self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_d_in_a_line_deletes_and_ctrl_c_quits(self):
+        s = self.started()
+        self.assertEqual(s.enter(b"print 12\x1b[D\x04\r"), b"1\r\n>> ")
+        s.send(b"abc\x03")
+        self.assertEqual(s.wait(), 0)
+
+    def test_history_survives_a_restart(self):
+        s = self.started()
+        s.enter(b"print 7 * 6\r")
+        s.send(b"\x04")
+        self.assertEqual(s.wait(), 0)
+        cfg = os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan")
+        with open(cfg, encoding="utf-8") as f:
+            text = f.read()
+        self.assertIn('Purpose: "Zan Console Configuration File"', text)
+        self.assertIn('"print 7 * 6"', text)
+        t = self.started()
+        t.send(b"\x1b[A")
+        t.expect(b"print 7 * 6")
+        self.assertEqual(t.enter(b"\r"), b"42\r\n>> ")
+
+    def test_ask_hide_shows_stars_and_stays_out_of_the_history(self):
+        s = self.started()
+        self.assertEqual(s.enter(b'x: ask/hide "Secret: "\r', b"Secret: "), b"Secret: ")
+        s.send(b"abc")
+        self.assertEqual(s.expect(b"***"), b"***")
+        self.assertIn(b'== "abc"', s.enter(b"\r"))
+        self.assertNotIn(b'"abc"', s.enter(b"system/console/history\r"))
+
+    def test_ask_history_fills_its_own_block(self):
+        s = self.started()
+        s.enter(b"h: copy [] ask/history {? } h\r", b"? ")
+        s.enter(b"first\r")
+        self.assertIn(b'== ["first"]', s.enter(b"h\r"))
+
+    def test_the_entered_line_and_its_history_entry_are_separate(self):
+        s = self.started()
+        s.enter(b'x: ask "? "\r', b"? ")
+        s.enter(b"keep me\r")
+        s.enter(b"clear x\r")
+        self.assertIn(b'"keep me"', s.enter(b"system/console/history\r"))
+
+    def test_tab_without_a_completion_inserts_a_tab(self):
+        s = self.started()
+        if b"object!" in s.enter(b"type? get/any 'zan-complete-ctx\r"):
+            self.skipTest("completion present: covered by its own tests")
+        self.assertEqual(s.enter(b"print\t5\r"), b"5\r\n>> ")
+
+    def test_tab_with_several_candidates_lists_them_and_editing_goes_on(self):
+        s = self.started()
+        # A stand-in for the completion object: "p" gives the line "pr"
+        # (cursor at its end) and two candidates; "pri" gives one.
+        s.enter(b"zan-complete-ctx: context [complete-input: func [s c] ["
+                b"case [(head s) = {p} [reduce [at copy {pr} 3 {print} {probe}]] "
+                b"(head s) = {pri} [reduce [at copy {print} 6]] true [copy []]]]]\r")
+        s.send(b"p\t")
+        self.assertTrue(s.expect(b"print probe ").endswith(b"\r\nprint probe "))
+        self.assertTrue(s.expect(b">> pr").endswith(b"\n>> pr"))
+        self.assertEqual(s.enter(b"int 5\r"), b"5\r\n>> ")
+        s.send(b"pri\t")
+        s.expect(b"print")
+        self.assertEqual(s.enter(b" 6\r"), b"6\r\n>> ")
+
+    def test_pasted_lines_are_kept_between_edits(self):
+        s = self.started()
+        s.send(b"print 1\rprint 2\rprint 3\r")
+        s.expect(b"\r\n3\r\n")
+        seen = s.settle()
+        self.assertIn(PROMPT, seen)
+
+    def test_the_size_comes_from_the_terminal(self):
+        s = self.started(cols=57, rows=13)
+        self.assertEqual(s.enter(b"system/console/size\r"), b"== 57x13\r\n>> ")
+
+    def test_a_size_change_redraws_the_line(self):
+        s = self.started(cols=60, rows=20)
+        s.send(b"print 5")
+        s.expect(b"print 5")
+        fcntl.ioctl(s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 20, 30, 0, 0))
+        seen = s.expect(b">> print 5")
+        self.assertIn(b"\x1b[J", seen)
+        self.assertEqual(s.enter(b"\r"), b"5\r\n>> ")
+        self.assertEqual(s.enter(b"system/console/size\r"), b"== 30x20\r\n>> ")
+
+    def test_a_long_line_wraps(self):
+        s = self.started(cols=20, rows=10)
+        # ">> " and 39 characters take two rows; Enter moves below both.
+        s.send(b'print "' + b"x" * 30 + b'"')
+        s.expect(b'"')
+        s.expect(b'"')
+        self.assertEqual(s.enter(b"\r"), b"x" * 30 + b"\r\n>> ")
+
+    def test_the_prompt_after_text_without_a_line_end_asks_where_the_cursor_is(self):
+        s = self.started()
+        self.assertEqual(s.enter(b'prin "abc"\r', b"\x1b[6n"), b"abc\x1b[6n")
+        s.send(b"\x1b[7;4R")
+        s.expect(PROMPT)
+        self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
+
+    def test_sigterm_restores_the_terminal(self):
+        s = self.started()
+        mode = termios.tcgetattr(s.fd)
+        self.assertEqual(mode[3] & termios.ICANON, 0)   # raw while editing
+        os.kill(s.pid, signal.SIGTERM)
+        code = s.wait()
+        self.assertEqual(code, -signal.SIGTERM)
+        mode = termios.tcgetattr(s.fd)
+        self.assertNotEqual(mode[3] & termios.ICANON, 0)
+        self.assertNotEqual(mode[3] & termios.ECHO, 0)
+
+    def test_the_terminal_is_cooked_while_a_command_runs(self):
+        s = self.started()
+        s.send(b"wait 1\r")
+        time.sleep(0.4)
+        mode = termios.tcgetattr(s.fd)
+        self.assertNotEqual(mode[3] & termios.ICANON, 0)
+        s.expect(PROMPT)
+
+    def test_a_hung_up_terminal_ends_the_console(self):
+        s = self.started()
+        os.close(s.fd)
+        s.fd = None
+        end = time.time() + WAIT
+        while time.time() < end:
+            pid, status = os.waitpid(s.pid, os.WNOHANG)
+            if pid:
+                s.status = status
+                break
+            time.sleep(0.05)
+        self.assertIsNotNone(s.status, "zan kept running after the hang-up")
+
+    def test_no_escape_sequences_go_into_redirected_output(self):
+        s = self.start(stdout_pipe=True)
+        # The prompt goes to standard error, the terminal.
+        s.expect(PROMPT)
+        s.enter(b"1 + 2\r")
+        s.send(b"\x04")
+        self.assertEqual(s.wait(), 0)
+        data = b""
+        while True:
+            chunk = os.read(s.pipe_r, 65536)
+            if not chunk:
+                break
+            data += chunk
+        self.assertNotIn(b"\x1b", data)
+        self.assertTrue(data.startswith(b"--== Zan "), data)
+        self.assertTrue(data.endswith(b"== 3\n"), data)
+
+
+class CommandLineTest(unittest.TestCase):
+    """Runs zan with pipes: cases that need no script file of their own."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.home = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def run_zan(self, args, stdin=""):
+        env = dict(os.environ, HOME=self.home)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        return subprocess.run([ZAN] + args, input=stdin, capture_output=True, text=True,
+                              env=env, timeout=60, cwd=self.home)
+
+    def test_no_arguments_runs_the_loop_until_the_input_ends(self):
+        p = self.run_zan([], "1 + 1\n")
+        self.assertEqual(p.returncode, 0)
+        self.assertTrue(p.stdout.startswith("--== Zan "))
+        self.assertTrue(p.stdout.endswith("== 2\n"))
+
+    def test_only_switches_run_the_loop(self):
+        p = self.run_zan(["--catch", "--other"], "system/options/args\n")
+        self.assertEqual(p.returncode, 0)
+        self.assertTrue(p.stdout.startswith("--== Zan "))
+        self.assertIn('== ["--other"]', p.stdout)
+
+    def test_a_script_that_cannot_be_read(self):
+        p = self.run_zan(["no-such-script.zan"])
+        self.assertEqual(p.returncode, 254)
+        self.assertIn("*** Access Error: cannot open: %no-such-script.zan", p.stdout)
+        self.assertNotIn("--== Zan", p.stdout)
+
+    def test_a_directory_is_no_script(self):
+        os.mkdir(os.path.join(self.home, "adir"))
+        p = self.run_zan(["adir"])
+        self.assertEqual(p.returncode, 254)
+        self.assertIn("*** Access Error: cannot open:", p.stdout)
+
+    def test_catch_keeps_the_console_open_after_an_unreadable_script(self):
+        p = self.run_zan(["--catch", "no-such-script.zan"], "1 + 2\n")
+        self.assertEqual(p.returncode, 0)
+        self.assertIn("cannot open", p.stdout)
+        self.assertNotIn("--== Zan", p.stdout)
+        self.assertTrue(p.stdout.endswith("== 3\n"))
+
+    def test_a_name_after_a_lone_double_dash_is_the_script(self):
+        with open(os.path.join(self.home, "--odd.zan"), "w") as f:
+            f.write('Zan []\nprint "odd ran"\nprint mold system/script/args\n')
+        p = self.run_zan(["--", "--odd.zan", "x"])
+        self.assertEqual(p.returncode, 0)
+        self.assertEqual(p.stdout, 'odd ran\n"x"\n')
+
+    def test_the_end_of_piped_input_ends_the_console(self):
+        p = self.run_zan([], "")
+        self.assertEqual(p.returncode, 0)
+        p = self.run_zan([], "print 1")   # a last line without a line end
+        self.assertEqual(p.returncode, 0)
+        self.assertTrue(p.stdout.endswith("\n1\n"))
+
+
+class ConfigurationTest(unittest.TestCase):
+    """The configuration file under the cache directory: loaded at launch,
+    written by quit."""
+
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.home = self.tmp.name
+        self.dir = os.path.join(self.home, ".zan", "Zan-Console")
+        self.path = os.path.join(self.dir, "console-cfg.zan")
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def run_zan(self, stdin):
+        env = dict(os.environ, HOME=self.home)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        p = subprocess.run([ZAN], input=stdin, capture_output=True, text=True, env=env,
+                           timeout=60, cwd=self.home)
+        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+        return p.stdout
+
+    def write_cfg(self, text):
+        os.makedirs(self.dir, exist_ok=True)
+        with open(self.path, "w", encoding="utf-8") as f:
+            f.write(text)
+
+    def read_cfg(self):
+        with open(self.path, encoding="utf-8") as f:
+            return f.read()
+
+    def test_no_file_the_first_quit_writes_one(self):
+        out = self.run_zan("cli-console-ctx/settings/cfg\n")
+        self.assertIn("== [buffer-lines: 10000 history: []]", out)
+        text = self.read_cfg()
+        self.assertTrue(text.startswith("Zan ["), text)
+        self.assertIn('Purpose: "Zan Console Configuration File"', text)
+        self.assertIn("buffer-lines: 10000", text)
+        self.assertIn("history: []", text)
+
+    def test_a_file_with_only_a_history_gains_buffer_lines(self):
+        self.write_cfg('Zan [Purpose: "x"]\nhistory: ["b" "a"]\nother: 5\n')
+        out = self.run_zan("system/console/history\n")
+        self.assertIn('== ["b" "a"]', out)
+        text = self.read_cfg()
+        self.assertIn('history: ["b" "a"]', text)
+        self.assertIn("other: 5", text)   # unknown keys are kept
+        self.assertIn("buffer-lines: 10000", text)
+
+    def test_the_history_is_saved_as_its_newest_100_entries(self):
+        self.run_zan("repeat i 150 [insert system/console/history form i]\n")
+        text = self.read_cfg()
+        start = text.index("history: [")
+        saved = text[start:text.index("]", start)]
+        self.assertIn('"150"', saved)
+        self.assertIn('"51"', saved)
+        self.assertNotIn('"50"', saved)
+        self.assertEqual(saved.count('"'), 200)
+
+    def test_a_file_that_cannot_be_loaded_counts_as_absent(self):
+        self.write_cfg("Zan [] history: [ {unclosed\n")
+        out = self.run_zan("system/console/history\n")
+        self.assertIn("== []", out)
+        self.assertIn("buffer-lines: 10000", self.read_cfg())
+
+    def test_a_file_without_the_header_word_counts_as_absent(self):
+        self.write_cfg('history: ["x"]\n')
+        out = self.run_zan("system/console/history\n")
+        self.assertIn("== []", out)
+
+    def test_a_history_that_is_not_a_block_starts_again_empty(self):
+        self.write_cfg("Zan [] history: 5\n")
+        out = self.run_zan("system/console/history\n")
+        self.assertIn("== []", out)
+        self.assertIn("history: []", self.read_cfg())
+
+    def test_an_error_ending_the_process_leaves_the_file_alone(self):
+        self.write_cfg('Zan []\nhistory: ["kept"]\n')
+        with open(os.path.join(self.home, "fail.zan"), "w") as f:
+            f.write("Zan []\ninsert system/console/history {new}\n1 / 0\n")
+        env = dict(os.environ, HOME=self.home)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        p = subprocess.run([ZAN, "fail.zan"], capture_output=True, text=True, env=env,
+                           timeout=60, cwd=self.home, stdin=subprocess.DEVNULL)
+        self.assertEqual(p.returncode, 254)
+        self.assertEqual(self.read_cfg(), 'Zan []\nhistory: ["kept"]\n')
+
+
+if __name__ == "__main__":
+    ZAN = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
