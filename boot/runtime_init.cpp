@@ -1,6 +1,8 @@
 // Runtime initialisation: each step is the init routine of the module that
 // owns the structure; this file fixes their order and the sizes passed.
 #include "boot/runtime_init.h"
+#include "runtime/io/host/simple_io.h"
+#include "runtime/io/zanbin/zanbin.h"
 
 #include "boot/routine_registry.h"
 #include "runtime/core/case_folding.h"
@@ -33,6 +35,17 @@ namespace zan {
 
 namespace {
 u32 checksum_word(const char* name) { return symbol_resolve(word_load(name)->data2); }
+}  // namespace
+
+namespace {
+// The ZANBIN codec reads a file! payload as binary through the host layer;
+// URLs need HTTP, which is not built, so they are refused.
+bool zanbin_read_source(const ValueCell* source, ValueCell* out) {
+    if (source->type() != TYPE_FILE) return false;
+    ValueCell* bytes = io_read(const_cast<ValueCell*>(source), nullptr, nullptr, true, false);
+    *out = *bytes;
+    return true;
+}
 }  // namespace
 
 void runtime_init() {
@@ -75,6 +88,7 @@ void runtime_init() {
     checksum_init(checksum_word);
     boot_register_routines();
     lexer_init();
+    g_zanbin_read_hook = zanbin_read_source;
     gc_init();
 }
 
