@@ -530,9 +530,17 @@ void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 
     bool owned = series_announce(series, word, value, pos, static_cast<i32>(total));
 
     // Copy the new cells only now: nothing allocates from here on, and the
-    // source may share the buffer.
-    std::vector<ValueCell> cells(static_cast<size_t>(count));
-    if (spread) std::memcpy(cells.data(), block_head_ptr(value), static_cast<size_t>(count) * 16);
+    // source may share the buffer. A few cells are copied through a local
+    // array (the common single value needs no heap allocation).
+    constexpr i32 LOCAL_CELLS = 8;
+    ValueCell local[LOCAL_CELLS];
+    std::vector<ValueCell> heap_cells;
+    ValueCell* cells = local;
+    if (count > LOCAL_CELLS) {
+        heap_cells.resize(static_cast<size_t>(count));
+        cells = heap_cells.data();
+    }
+    if (spread) std::memcpy(cells, block_head_ptr(value), static_cast<size_t>(count) * 16);
     else cells[0] = *value;
 
     b = buf(series);
@@ -546,7 +554,8 @@ void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 
             rebuild = hashtable_shift_indexes(series->data3, static_cast<i32>(total), pos,
                                               len - pos) == 1;
     }
-    std::memcpy(at, cells.data(), static_cast<size_t>(count) * 16);
+    if (count == 1) *at = cells[0];
+    else std::memcpy(at, cells, static_cast<size_t>(count) * 16);
     if (total > static_cast<u64>(count))
         mem_replicate(reinterpret_cast<u8*>(at), static_cast<u32>(count) * 16,
                       static_cast<u32>(total / static_cast<u64>(count)));

@@ -3,6 +3,7 @@
 #include "runtime/eval/interp/interp.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "runtime/core/collector.h"
 #include "runtime/core/print_hooks.h"
@@ -90,6 +91,20 @@ inline Node cache_of(const ValueCell* fn) {
     return interp_parse_spec(fn);
 }
 inline ValueCell* cache_cells(Node cache) { return node_buffer(cache)->head_cells(); }
+
+// The cache's node and its shape word (see SPEC_SHORT).
+struct SpecInfo {
+    Node cache;
+    u32 digest;
+};
+inline SpecInfo spec_info(const ValueCell* fn) {
+    ValueCell* c = node_buffer(fn->data3)->head_cells() + 1;
+    if (ZAN_UNLIKELY(c->type() != TYPE_BLOCK)) {
+        interp_parse_spec(fn);
+        c = node_buffer(fn->data3)->head_cells() + 1;
+    }
+    return SpecInfo{c->data2, c->data3};
+}
 inline u32 cache_length(Node cache) { return node_buffer(cache)->used_bytes() / 16; }
 
 // Fetches one argument by its fetch mode, pushing it. Returns the next
@@ -156,6 +171,13 @@ i32 find_refinement(Node cache, u32 symbol) {
 struct Fetched {
     i32 refs[MAX_REFINEMENTS];
     u32 nrefs;
+    // Every refinement position absent (-1): one fixed-size copy, cheaper
+    // than a loop of the refinement count (which compiles to a string store).
+    void clear_refs() {
+        static constexpr i32 kAbsent[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                                         -1, -1, -1, -1, -1, -1, -1, -1};
+        std::memcpy(refs, kAbsent, sizeof refs);
+    }
 };
 
 // Fetches the arguments of one refinement's entries after entry r
@@ -207,6 +229,20 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
     return static_cast<u32>(r);
 }
 
+// The short path of the argument fetch (SPEC_SHORT): np plain word
+// parameters from the walk, each type-checked; the same errors as the long
+// path, raised in the same frame.
+inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                            Node cache, u32 np) {
+    for (u32 k = 0; k < np; k++) {
+        if (ZAN_UNLIKELY(i >= w.end)) fire_no_arg(fn, name, k);
+        i = eval_arg(w, i, false);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        check_arg(fn, name, cache, k, g_stack.top - 1);
+    }
+    return i;
+}
+
 // The argument fetch of interp_fetch_args for a native! or action!.
 u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
                       const PathRefs* path, u32 apply_mode, bool infix, Fetched& f) {
@@ -241,7 +277,7 @@ u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* 
     }
     if (f.nrefs == 0) return i;
     if (f.nrefs > MAX_REFINEMENTS) runtime_fatal(101, "too many refinements");
-    for (u32 j = 0; j < f.nrefs; j++) f.refs[j] = -1;
+    f.clear_refs();
 
     if (apply_mode & 1) {
         // Every refinement in order: its flag, then its arguments.
@@ -505,12 +541,89 @@ inline bool int_compare_inline(i32 op, ValueCell* left, const ValueCell* right) 
     return true;
 }
 
+// The operation code of an operator with an inline path: 0..7 the math
+// codes of add, subtract, multiply, or~, and~, xor~; 16 + the comparison
+// code of the comparison natives; -1 for any other operator.
+inline i32 fast_code(const ValueCell* op) {
+    u32 t = op_wrapped_type(op);
+    if (t == TYPE_ACTION) return fast_math_code(op);
+    if (t == TYPE_NATIVE) {
+        i32 c = fast_compare_code(op);
+        return c < 0 ? -1 : 16 + c;
+    }
+    return -1;
+}
+
+// The value of an expression that needs no call, no frame and no
+// allocation, into *out: a simple value (simple_value) followed by
+// operators with an inline integer path, each with a simple integer! right
+// operand whose result is an integer! or logic! (no overflow). Returns the
+// index after the expression, or 0 when it is not of that form; nothing is
+// changed then, and nothing here raises an error.
+inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
+    // Nothing below allocates, so the cells stay where they are.
+    ValueCell* cells = w.at(0);
+    u32 end = w.end;
+    ValueCell* v = cells + i;
+    u32 t = v->type();
+    const ValueCell* val;
+    if (self_evaluating(t)) {
+        val = v;
+    } else if (t == TYPE_WORD) {
+        val = word_value_if_available(v);
+        if (!val) return 0;
+        u32 vt = val->type();
+        if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    } else {
+        return 0;
+    }
+    ValueCell acc = *val;
+    i++;
+    while (i < end) {
+        ValueCell* nv = cells + i;
+        if (nv->type() != TYPE_WORD) break;
+        ValueCell* opv = word_value_if_available(nv);
+        if (!opv || opv->type() != TYPE_OP) break;
+        if (i + 1 >= end || acc.type() != TYPE_INTEGER) return 0;
+        i32 code = fast_code(opv);
+        if (code < 0) return 0;
+        const ValueCell* rv = cells + i + 1;
+        if (rv->type() == TYPE_WORD) {
+            rv = word_value_if_available(rv);
+            if (!rv) return 0;
+        }
+        if (rv->type() != TYPE_INTEGER) return 0;
+        if (!(code >= 16 ? int_compare_inline(code - 16, &acc, rv)
+                         : int_math_inline(code, &acc, rv)))
+            return 0;
+        i += 2;
+    }
+    *out = acc;
+    return i;
+}
+
+// The slot a set-word writes when word_assign would write it directly (a
+// global word, or a word of a context whose values are reachable without
+// a call), else null.
+inline ValueCell* word_slot_direct(const ValueCell* word) {
+    Node n = word->data1;
+    i32 idx = static_cast<i32>(word->data3);
+    if (!n || idx < 0) return nullptr;
+    if (n == g_global_values.ctx) return global_value_slot(static_cast<u32>(idx));
+    ValueCell* ctx = context_cell(n);
+    u32 vals = ctx->data2;
+    if (!vals) return nullptr;
+    if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
+    if (context_kind(ctx) == CTX_GLOBAL) return node_buffer(vals)->head_cells() + idx;
+    return nullptr;
+}
+
 // Runs a native or action whose two operands are already pushed at the
 // frame base (the generic path of an infix operator when the inline one
 // does not apply): the frame is marked below them, both are type-checked.
 void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* left, bool push) {
     g_stack.top = left;
-    stack_mark_native_flagged(name);
+    frame_mark(name, FRAME_BITS_NATIVE_FLAGGED);
     g_stack.top = left + 2;
     Node cache = cache_of(fn);
     u32 n = cache_length(cache), seen = 0;
@@ -529,8 +642,7 @@ void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* lef
         call_action_entry(fn->data1, nullptr, 0);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return;
-    if (push) stack_unwind();
-    else stack_unwind_last();
+    frame_unwind(push);
 }
 
 }  // namespace
@@ -539,7 +651,8 @@ void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* lef
 
 void EvalWalk::reload() {
     SeriesBuffer* b = node_buffer(held.v.data2);
-    buf = node_slot(held.v.data2);
+    slot = &node_slot(held.v.data2);
+    buf = *slot;
     cells = b->head_cells();
     // A block that shrank under its own evaluation ends where it now ends.
     u32 n = b->used_bytes() / sizeof(ValueCell);
@@ -652,6 +765,21 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
         while (i < w.end) {
             g_interp.position.data1 = i;
             if (ZAN_LIKELY(!g_interp.tracing)) {
+                ValueCell* c = w.at(i);
+                if (c->type() == TYPE_SET_WORD) {
+                    // A set-word whose value needs no call: the fast form of
+                    // eval_set_word, without the calls.
+                    ValueCell sv;
+                    u32 j = i + 1 < w.end ? pure_expr(w, i + 1, &sv) : 0;
+                    ValueCell* slot = j ? word_slot_direct(c) : nullptr;
+                    if (slot) {
+                        *slot = sv;
+                        stack_set_last_reset(&sv);
+                        i = j;
+                        if (i < w.end) stack_reset();
+                        continue;
+                    }
+                }
                 // A value or a plain word standing alone needs no call.
                 const ValueCell* val = simple_value(w, i);
                 if (val) {
@@ -688,19 +816,25 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
 
 u32 eval_block_p(const ValueCell* block, bool chain) {
     EvalWalk w(block);
-    stack_mark_type7_flagged(g_words.n.body);
-    if (run_walk(w, stack_top_frame())) return g_throw_code;
-    if (chain) stack_unwind_last();
-    else stack_unwind();
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+    if (run_walk(w, f)) return g_throw_code;
+    frame_unwind(!chain);
+    return 0;
+}
+
+u32 eval_walk_again_p(EvalWalk& w) {
+    w.restart();
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+    if (run_walk(w, f)) return g_throw_code;
+    frame_unwind(false);
     return 0;
 }
 
 u32 eval_next(EvalWalk& w, u32 i, bool push) {
-    stack_mark_native_flagged(g_words.n.body);
+    frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
     i = eval_expr(w, i, false, push, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
-    if (push) stack_unwind();
-    else stack_unwind_last();
+    frame_unwind(push);
     return i;
 }
 
@@ -708,10 +842,9 @@ u32 eval_next(EvalWalk& w, u32 i, bool push) {
 // the paren opens (one frame, where a block of its own would add another).
 void eval_paren_p(const ValueCell* paren, bool push) {
     EvalWalk w(paren);
-    stack_mark_native_flagged(g_words.n.body);
-    if (run_walk(w, stack_top_frame())) return;
-    if (push) stack_unwind();
-    else stack_unwind_last();
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
+    if (run_walk(w, f)) return;
+    frame_unwind(push);
 }
 
 namespace {
@@ -807,29 +940,6 @@ __attribute__((noinline)) u32 eval_expr_rare(EvalWalk& w, u32 i, bool push, bool
     }
 }
 
-// A set-word: the value of the next expression assigned to the word, in a
-// native frame named by the set-word.
-__attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
-    ValueCell sw = *w.at(i);
-    stack_mark_native_flagged(&sw);
-    stack_push(&sw);
-    if (ZAN_UNLIKELY(g_interp.tracing))
-        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
-    if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
-    u32 at = i;
-    i = eval_arg(w, i + 1, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
-    ValueCell* value = g_stack.base + 1;
-    if (ZAN_UNLIKELY(g_interp.tracing))
-        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
-    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
-    word_assign(&sw, value);
-    *g_stack.base = *(g_stack.base + 1);
-    if (push) stack_unwind();
-    else stack_unwind_last();
-    return i;
-}
-
 // An operator after a value: the generic call (tracing, a missing right
 // operand, or an operator without an inline path).
 __attribute__((noinline)) u32 eval_infix_call(EvalWalk& w, u32 i, bool push, ValueCell* op,
@@ -859,18 +969,49 @@ __attribute__((noinline)) void eval_infix_generic(ValueCell* left, i32 mcode, i3
 
 }  // namespace
 
-// The operation code of an operator with an inline path: 0..7 the math
-// codes of add, subtract, multiply, or~, and~, xor~; 16 + the comparison
-// code of the comparison natives; -1 for any other operator.
-inline i32 fast_code(const ValueCell* op) {
-    u32 t = op_wrapped_type(op);
-    if (t == TYPE_ACTION) return fast_math_code(op);
-    if (t == TYPE_NATIVE) {
-        i32 c = fast_compare_code(op);
-        return c < 0 ? -1 : 16 + c;
+namespace {
+
+// A set-word: the value of the next expression assigned to the word, in a
+// native frame named by the set-word.
+//
+// When the value is a simple value followed by nothing but inline integer
+// operators with simple right operands, and the word's slot can be written
+// directly, nothing in the evaluation can call, raise an error or allocate:
+// the frame could not be seen by anyone, so the value is computed and
+// assigned without it (tracing off).
+__attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
+    if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
+        ValueCell val;
+        u32 j = pure_expr(w, i + 1, &val);
+        if (j) {
+            ValueCell* slot = word_slot_direct(w.at(i));
+            if (slot) {
+                *slot = val;
+                store_value(&val, push);
+                return j;
+            }
+        }
     }
-    return -1;
+    ValueCell sw = *w.at(i);
+    frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
+    stack_push(&sw);
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
+    if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
+    u32 at = i;
+    i = eval_arg(w, i + 1, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    ValueCell* value = g_stack.base + 1;
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
+    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
+    word_assign(&sw, value);
+    *g_stack.base = *(g_stack.base + 1);
+    frame_unwind(push);
+    return i;
 }
+
+}  // namespace
 
 u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
     while (i < w.end) {
@@ -885,7 +1026,9 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
         if (code >= 0 && !g_interp.tracing && i + 1 < w.end) {
             ValueCell* left = entry_top;
             // A simple right operand needs no evaluation (and nothing moves).
-            const ValueCell* rv = simple_value(w, i + 1);
+            // A word without a value (or not bound) is left to the general
+            // path, which raises its error inside the operator's frame.
+            const ValueCell* rv = simple_value_quiet(w, i + 1);
             if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
                 (code >= 16 ? int_compare_inline(code - 16, left, rv)
                             : int_math_inline(code, left, rv))) {
@@ -897,9 +1040,16 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
             // Both operands on the stack, then the operation on them.
             HeldCell held(*opv);
             ValueCell opword = *nv;
+            // The right operand is fetched inside the operator's frame (its
+            // base the left operand), as the call protocol has it: errors and
+            // calls made while it is evaluated see the operator's frame.
+            g_stack.top = entry_top;
+            frame_mark(&opword, FRAME_BITS_NATIVE_FLAGGED);
             g_stack.top = entry_top + 1;
             i = eval_arg(w, i + 1, true);
             if (ZAN_UNLIKELY(g_throw_code)) return i;
+            // Closed again: the operation opens its own frame when it needs one.
+            g_stack.base = hptr<ValueCell>((--g_stack.ctop)->saved_base);
             if (left->type() == TYPE_INTEGER && left[1].type() == TYPE_INTEGER &&
                 (code >= 16 ? int_compare_inline(code - 16, left, left + 1)
                             : int_math_inline(code, left, left + 1))) {
@@ -980,9 +1130,19 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
     switch (fn.v.type()) {
         case TYPE_NATIVE:
         case TYPE_ACTION: {
-            stack_mark_native_flagged(&name);
+            frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
             Fetched f;
-            i = fetch_native_args(&fn.v, w, i, &name, path, apply_mode, infix, f);
+            // (An infix call's left operand lies above the top: nothing may
+            // be pushed before fetch_native_args takes it in.)
+            SpecInfo si{0, 0};
+            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
+            if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
+                i = fetch_plain_args(&fn.v, w, i, &name, si.cache, spec_params(si.digest));
+                f.nrefs = spec_nrefs(si.digest);
+                f.clear_refs();
+            } else {
+                i = fetch_native_args(&fn.v, w, i, &name, path, apply_mode, infix, f);
+            }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
@@ -995,8 +1155,7 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 call_action_entry(fn.v.data1, f.refs, f.nrefs);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            if (push) stack_unwind();
-            else stack_unwind_last();
+            frame_unwind(push);
             break;
         }
         case TYPE_FUNCTION: {
@@ -1004,12 +1163,26 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 // An interpreted function: its frame, its arguments, its body
                 // with the context's values pointed at the frame. The frame
                 // saved the values address and its pop restores it.
-                stack_mark(&name, (FRAME_FUNCTION << FRAME_KIND_SHIFT) | FRAME_INTERPRETED);
-                CallFrame* frame = stack_top_frame();
+                CallFrame* frame =
+                    frame_mark(&name, (FRAME_FUNCTION << FRAME_KIND_SHIFT) | FRAME_INTERPRETED);
                 frame->func_ctx = fn.v.data1;
                 ValueCell* ctxc = context_cell(fn.v.data1);
                 frame->saved_values = ctxc->data2;
-                i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+                SpecInfo si{0, 0};
+                if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
+                if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
+                    i = fetch_plain_args(&fn.v, w, i, &name, si.cache, spec_params(si.digest));
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    if (si.digest & SPEC_LOCALS) {
+                        u32 locals = spec_local_count(si.digest);
+                        if (locals > 0) {
+                            logic_box(stack_push_cell(), false);
+                            for (u32 l = 1; l < locals; l++) none_push();
+                        }
+                    }
+                } else {
+                    i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+                }
                 if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                 if (ZAN_UNLIKELY(g_interp.tracing)) {
                     interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
@@ -1032,8 +1205,7 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                         settle_at(frame);
                     }
                 }
-                if (push) stack_unwind_func();
-                else stack_unwind_func_last();
+                frame_unwind_func(push);
                 break;
             }
             Node ctx = choose_context(&fn.v, &name, parent);
@@ -1045,12 +1217,11 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
             call_function_p(&fn.v, ctx, &name, 0);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            if (push) stack_unwind_func();
-            else stack_unwind_func_last();
+            frame_unwind_func(push);
             break;
         }
         case TYPE_ROUTINE: {
-            stack_mark_native_flagged(&name);
+            frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
             i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
@@ -1064,8 +1235,7 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 rf();
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            if (push) stack_unwind();
-            else stack_unwind_last();
+            frame_unwind(push);
             break;
         }
         default:

@@ -33,6 +33,40 @@ extern HeldCell* g_held_top;
 inline HeldCell::HeldCell(const ValueCell& c) : v(c), prev(g_held_top) { g_held_top = this; }
 inline HeldCell::~HeldCell() { g_held_top = prev; }
 
+// ---- frames on the hot paths ---------------------------------------------------------------------
+// Inline forms of stack_mark and of the unwinds of runtime/core/stack.cpp,
+// with the same effect on the registers and the records: the interpreter
+// marks and pops several frames per call, and the out-of-line calls cost
+// as much as the work they do. word is never null here.
+inline CallFrame* frame_mark(const ValueCell* word, u32 bits) {
+    if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
+    CallFrame* f = g_stack.ctop++;
+    f->header = ((word->data2 & 0xFFFFu) << 8) | bits;
+    f->saved_base = heap_off(g_stack.base);
+    f->name_ctx = word->data1;
+    f->func_ctx = 0;
+    f->saved_values = 0;
+    g_stack.base = g_stack.top;
+    return f;
+}
+constexpr u32 FRAME_BITS_NATIVE_FLAGGED = (FRAME_NATIVE << FRAME_KIND_SHIFT) | FRAME_INTERPRETED;
+constexpr u32 FRAME_BITS_EVAL_FLAGGED = (FRAME_EVAL << FRAME_KIND_SHIFT) | FRAME_INTERPRETED;
+
+// stack_unwind (push) or stack_unwind_last (result mode).
+inline void frame_unwind(bool push) {
+    CallFrame* f = --g_stack.ctop;
+    ValueCell* res = g_stack.base;
+    g_stack.top = res + 1;
+    g_stack.base = hptr<ValueCell>(f->saved_base);
+    if (!push) *g_stack.base = *res;
+}
+// stack_unwind_func / stack_unwind_func_last.
+inline void frame_unwind_func(bool push) {
+    CallFrame* f = g_stack.ctop - 1;
+    if (f->func_ctx) context_cell(f->func_ctx)->data2 = f->saved_values;
+    frame_unwind(push);
+}
+
 // ---- walking a block ---------------------------------------------------------------------------
 // Positions are cell indexes from the buffer's head (the block's own index
 // is where the walk starts). The buffer may move whenever something
@@ -42,6 +76,7 @@ inline HeldCell::~HeldCell() { g_held_top = prev; }
 struct EvalWalk {
     HeldCell held;     // the block cell (its node is data2), kept alive
     ValueCell* cells;  // cell 0 of the buffer's head when last read
+    const u32* slot;   // the node's slot (nodes stay where they are)
     HeapRef buf;       // the node's buffer when cells was read
     u32 start;         // the block's index clamped to the end
     u32 end;           // the tail when the walk began
@@ -49,15 +84,26 @@ struct EvalWalk {
     explicit EvalWalk(const ValueCell* block);
     const ValueCell& block() const { return held.v; }
     ValueCell* at(u32 i) {
-        if (ZAN_UNLIKELY(node_slot(held.v.data2) != buf)) reload();
+        if (ZAN_UNLIKELY(*slot != buf)) reload();
         return cells + i;
     }
     void reload();
+    // Reads the block again as the constructor did (a loop body evaluated
+    // once more: the block may have grown or moved since).
+    void restart() {
+        SeriesBuffer* b = node_buffer(held.v.data2);
+        slot = &node_slot(held.v.data2);
+        buf = *slot;
+        cells = b->head_cells();
+        end = b->used_bytes() / sizeof(ValueCell);
+        start = held.v.data1 < end ? held.v.data1 : end;
+    }
 };
 
 inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
     SeriesBuffer* b = node_buffer(held.v.data2);
-    buf = node_slot(held.v.data2);
+    slot = &node_slot(held.v.data2);
+    buf = *slot;
     cells = b->head_cells();
     end = b->used_bytes() / sizeof(ValueCell);
     start = held.v.data1 < end ? held.v.data1 : end;
@@ -70,6 +116,9 @@ inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
 
 // interp_eval_block.
 u32 eval_block_p(const ValueCell* block, bool chain);
+// interp_eval_block with the chain flag over a walk made earlier (a loop
+// body run once more): the walk is restarted first.
+u32 eval_walk_again_p(EvalWalk& w);
 // One expression at i (interp_eval_expression); returns the next index.
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call);
 // One expression in push mode, as an argument: a value that evaluates to
@@ -247,6 +296,20 @@ inline const ValueCell* simple_value(EvalWalk& w, u32 i) {
     return val;
 }
 
+// simple_value without errors: null also for a word whose context has no
+// values available (the general path raises the error).
+inline const ValueCell* simple_value_quiet(EvalWalk& w, u32 i) {
+    ValueCell* v = w.at(i);
+    u32 t = v->type();
+    if (self_evaluating(t)) return v;
+    if (t != TYPE_WORD) return nullptr;
+    const ValueCell* val = word_value_if_available(v);
+    if (!val) return nullptr;
+    u32 vt = val->type();
+    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
+    return val;
+}
+
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
     if (ZAN_LIKELY(!g_interp.tracing)) {
         const ValueCell* val = simple_value(w, i);
@@ -270,6 +333,20 @@ constexpr u32 FETCH_RETURN = 0x300000u;
 
 // The node of the callable's spec cache, built at the first call.
 Node interp_parse_spec(const ValueCell* callable);
+
+// The shape of a spec cache, kept in the third data word of the block!
+// cell that holds the cache (a word that a block! value does not use
+// otherwise). When SPEC_SHORT is set, the cache starts with
+// SPEC_PARAMS plain word parameters and a call that names no refinement
+// takes the short path: for a native! or action!, SPEC_NREFS refinements
+// (all absent); for a function!, nothing after the parameters but, with
+// SPEC_LOCALS, the /local integer (SPEC_LOCAL_COUNT, the locals plus one).
+// 0 (also in a cache built elsewhere) sends every call the long way.
+constexpr u32 SPEC_SHORT = 1u << 31;
+constexpr u32 SPEC_LOCALS = 1u << 30;
+inline u32 spec_params(u32 digest) { return digest & 0xFFu; }
+inline u32 spec_local_count(u32 digest) { return (digest >> 8) & 0xFFFFu; }
+inline u32 spec_nrefs(u32 digest) { return (digest >> 24) & 0x3Fu; }
 // The spec's word of parameter entry k of the cache (a word! cell), for
 // error reports; none when not found.
 void spec_entry_word(const ValueCell* callable, u32 k, ValueCell* out);

@@ -87,6 +87,37 @@ i32 walk_spec(Node spec, V&& visit) {
     return locals;
 }
 
+// The shape of a finished cache (SPEC_SHORT and the fields beside it in
+// interp_internal.h), or 0 when calls must walk the cache.
+u32 spec_digest(Node cache, bool native_like) {
+    ValueCell* cells = node_buffer(cache)->head_cells();
+    u32 n = node_buffer(cache)->used_bytes() / sizeof(ValueCell);
+    u32 k = 0;
+    while (k < n && cells[k].type() == TYPE_TYPESET) {
+        if ((cells[k].header & FETCH_MODE_MASK) != FETCH_WORD) return 0;
+        k++;
+    }
+    if (k > 0xFFu) return 0;
+    if (native_like) {
+        // The refinement count is the last cell when it is an integer!, as
+        // the long path reads it.
+        u32 nrefs = 0;
+        if (k < n && cells[n - 1].type() == TYPE_INTEGER) {
+            i32 r = integer_get(cells + n - 1);
+            if (r < 0 || r > 16) return 0;
+            nrefs = static_cast<u32>(r);
+        }
+        return SPEC_SHORT | k | (nrefs << 24);
+    }
+    if (k == n) return SPEC_SHORT | k;
+    if (k + 1 == n && cells[k].type() == TYPE_INTEGER) {
+        i32 locals = integer_get(cells + k);
+        if (locals < 0 || locals > 0xFFFF) return 0;
+        return SPEC_SHORT | SPEC_LOCALS | k | (static_cast<u32>(locals) << 8);
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool callable_native_like(const ValueCell* callable) {
@@ -131,6 +162,7 @@ Node interp_parse_spec(const ValueCell* callable) {
     if (locals >= 0) integer_box(block_alloc_tail(cache), locals + 1);
     if (native_like && ordinal > 0) integer_box(block_alloc_tail(cache), static_cast<i32>(ordinal));
     Node node = cache->data2;
+    cache->data3 = spec_digest(node, native_like);
     *(node_buffer(held->data3)->head_cells() + 1) = *cache;
     stack_pop(2);
     return node;

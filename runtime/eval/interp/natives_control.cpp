@@ -28,6 +28,11 @@ namespace {
 inline u32 run_block(const ValueCell* block) {
     return run_handled(THROW_BREAK, [&] { eval_block_p(block, true); });
 }
+// The same for a loop's body or condition, walked again on each run: the
+// walk is made once per loop and restarted per run.
+inline u32 run_block(EvalWalk& w) {
+    return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w); });
+}
 
 // The strict truth test (either, while, until, case): unset! raises
 // no-return.
@@ -171,12 +176,12 @@ i32 loop_count(ValueCell* cell) {
 }
 
 void native_while(bool, const i32*) {
-    ValueCell cond = *stack_arg(0);
-    ValueCell body = *stack_arg(1);
+    EvalWalk cond(stack_arg(0));
+    EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
     for (;;) {
         stack_reset();
-        u32 code = run_block(&cond);
+        u32 code = run_block(cond);
         if (code) {
             if (code == THROW_BREAK || code == THROW_CONTINUE) {
                 g_throw_code = 0;
@@ -186,7 +191,7 @@ void native_while(bool, const i32*) {
         }
         if (!strict_true(stack_result())) break;
         stack_reset();
-        code = run_block(&body);
+        code = run_block(body);
         if (code == THROW_BREAK) {
             g_throw_code = 0;
             break;
@@ -202,11 +207,11 @@ void native_while(bool, const i32*) {
 }
 
 void native_until(bool, const i32*) {
-    ValueCell body = *stack_arg(0);
+    EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
     for (;;) {
         stack_reset();
-        u32 code = run_block(&body);
+        u32 code = run_block(body);
         if (code == THROW_BREAK) {
             g_throw_code = 0;
             break;
@@ -227,12 +232,12 @@ void native_loop(bool, const i32*) {
         none_box(stack_result());
         return;
     }
-    ValueCell body = *stack_arg(1);
+    EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
     for (i32 k = 0; k < count; k++) {
         stack_reset();
-        u32 code = run_block(&body);
+        u32 code = run_block(body);
         if (ZAN_UNLIKELY(code)) {
             g_throw_code = 0;
             if (code == THROW_BREAK) break;
@@ -251,7 +256,7 @@ void native_repeat(bool, const i32*) {
         return;
     }
     ValueCell* word = stack_arg(0);
-    ValueCell body = *stack_arg(2);
+    EvalWalk body(stack_arg(2));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
     ValueCell counter;
@@ -259,7 +264,7 @@ void native_repeat(bool, const i32*) {
         integer_box(&counter, k);
         word_assign(word, &counter);
         stack_reset();
-        u32 code = run_block(&body);
+        u32 code = run_block(body);
         if (ZAN_UNLIKELY(code)) {
             g_throw_code = 0;
             if (code == THROW_BREAK) break;
@@ -272,12 +277,12 @@ void native_repeat(bool, const i32*) {
 }
 
 void native_forever(bool, const i32*) {
-    ValueCell body = *stack_arg(0);
+    EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
     for (;;) {
         stack_reset();
-        u32 code = run_block(&body);
+        u32 code = run_block(body);
         if (ZAN_UNLIKELY(code)) {
             g_throw_code = 0;
             if (code == THROW_BREAK) break;
@@ -328,14 +333,14 @@ i32 push_loop_state(ValueCell* word, ValueCell* series) {
 inline bool loop_step(i32 n) { return n == 0 ? foreach_next() : foreach_next_block(n); }
 
 void native_foreach(bool, const i32*) {
-    ValueCell body = *stack_arg(2);
+    EvalWalk body(stack_arg(2));
     i32 n = push_loop_state(stack_arg(0), stack_arg(1));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
     for (;;) {
         stack_reset();
         if (!loop_step(n)) break;
-        u32 code = run_block(&body);
+        u32 code = run_block(body);
         if (ZAN_UNLIKELY(code)) {
             g_throw_code = 0;
             if (code == THROW_BREAK) break;
@@ -451,6 +456,16 @@ bool foreach_next() {
     ValueCell* series = g_stack.top - 2;
     ValueCell* word = g_stack.top - 1;
     ValueCell v;
+    if (type_block_like(series->type())) {
+        // A block's element is its cell (series_element without the calls).
+        SeriesBuffer* b = series_buffer(series);
+        i32 at = series_index(series);
+        if (at >= static_cast<i32>(b->used_bytes() / sizeof(ValueCell))) return false;
+        v = b->head_cells()[at];
+        word_assign(word, &v);
+        series->data1++;
+        return true;
+    }
     if (!series_element(series, 0, &v)) return false;
     word_assign(word, &v);
     series->data1++;
