@@ -340,25 +340,66 @@ void rt_call_by_index(u32 number, i32 selector, u32 count, const RtRefinement* r
     call_with(e, args, count + lead);
 }
 
+bool path_field_in_cell(u32 type) {
+    switch (type) {
+        case TYPE_DATE:
+        case TYPE_TIME:
+        case TYPE_PAIR:
+        case TYPE_TUPLE:
+        case TYPE_POINT2D:
+        case TYPE_POINT3D:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void path_store_back(ValueCell* path, ValueCell* value, u32 level, ValueCell* head_holder,
+                     bool case_sensitive) {
+    while (path_field_in_cell(value->type())) {
+        ValueCell* item = value - 1;
+        if (level == 0) {
+            // The head's value: the head word takes it, as a set-word would.
+            if (item->type() == TYPE_WORD) context_set(item, value);
+            return;
+        }
+        ValueCell* up = value - 2;
+        ValueCell* up_holder = level >= 2 ? value - 4 : head_holder;
+        action_eval_path_dispatch(up, item, value, path, up_holder, value - 3,
+                                  static_cast<i32>(level - 1), case_sensitive, false, true, false);
+        value = up;
+        level--;
+    }
+}
+
+// The levels lie on the data stack as path_store_back reads them: the
+// head and its value, then each element and the value it selected.
 ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* const* elements,
                         u32 count) {
     ValueCell* saved_top = g_stack.top;
-    ValueCell* holder = nullptr;
-    ValueCell* item = head;
+    ValueCell* head_holder = nullptr;
+    ValueCell* item;
     ValueCell* cur;
     if (head->type() == TYPE_WORD) {
-        cur = stack_push(context_get(head));
         if (head->data1 && head->data1 != g_global_ctx) {
             ValueCell* owner = context_owner(head->data1);
-            if (owner->type() != TYPE_OBJECT) holder = stack_push(owner);
+            if (owner->type() != TYPE_OBJECT) head_holder = stack_push(owner);
         }
+        item = stack_push(head);
+        ValueCell v = *context_get(head);
+        cur = stack_push(&v);
     } else {
+        item = stack_push(head);
         cur = stack_push(head);
     }
+    ValueCell* holder = head_holder;
     for (u32 i = 0; i < count; i++) {
         bool last = i + 1 == count;
+        // A value held in its cell is stored back below, which reports the
+        // change to the object or series holding it.
+        bool in_cell = set && last && path_field_in_cell(cur->type());
         bool notify = false;
-        if (set && last && count >= 2 && holder) {
+        if (set && last && count >= 2 && holder && !in_cell) {
             u32 ht = holder->type();
             notify = (ht == TYPE_OBJECT && holder->data3 && item && item->type() == TYPE_WORD) ||
                      type_block_like(ht);
@@ -366,9 +407,12 @@ ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* c
         ValueCell* r = action_eval_path_dispatch(cur, elements[i], set && last ? stack_result() : nullptr,
                                                  path, holder, item, static_cast<i32>(i), false,
                                                  false, last, notify);
+        ValueCell rv = *r;
+        if (in_cell) path_store_back(path, cur, i, head_holder, false);
+        g_stack.top = cur + 1;
         holder = cur;
-        item = elements[i];
-        cur = stack_push(r);
+        item = stack_push(elements[i]);
+        cur = stack_push(&rv);
     }
     ValueCell v = *cur;
     g_stack.top = saved_top;

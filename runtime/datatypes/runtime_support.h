@@ -77,6 +77,22 @@ enum CallSelector : i32 { CALL_ACTION = 0, CALL_NATIVE = 1 };
 extern ActionEntry* g_native_table;
 extern u32 g_native_count;
 void rt_call_by_index(u32 number, i32 selector, u32 count, const RtRefinement* refinements);
+// Whether a value of this type lives in its cell itself (date!, time!,
+// pair!, tuple!, point2D!, point3D!): setting one of its fields through a
+// path changes the cell, which must then be stored back where it came from.
+bool path_field_in_cell(u32 type);
+// Stores back a value that a set at the end of a path changed in place.
+// The path evaluators keep the levels of a path on the data stack as pairs
+// (the element that reached a value, then the value), the head word and
+// its value first: the value of level k - 1 lies two cells below that of
+// level k. value is the changed value and level its level (0 for the head's
+// value). The value is set into the level above through that level's
+// eval-path (an object runs its on-change*, a series tells its owner); a
+// level changed that way that is held in its cell too is stored back in
+// turn; a changed head value is assigned to the head word. head_holder is
+// the holder of the head's value (the owner of the word's context, or null).
+void path_store_back(ValueCell* path, ValueCell* value, u32 level, ValueCell* head_holder,
+                     bool case_sensitive);
 // items: the head, then the remaining elements; set: a set path whose new
 // value is the current result cell.
 ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* const* elements,

@@ -5,6 +5,7 @@
 // called with the elements after it as refinements.
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
@@ -44,13 +45,18 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
     ValueCell* saved_top = g_stack.top;
     ValueCell set_copy;
     if (set_value) set_copy = *set_value;
-    ValueCell* cur = stack_push(hv);
-    ValueCell* holder = nullptr;
+    // The levels of the path lie on the data stack as pairs, the element
+    // (the head word first) and the value it selected, so that a value
+    // held in its cell (a date!, a pair!, ...) whose field is set can be
+    // stored back level by level (path_store_back).
+    ValueCell* head_holder = nullptr;
     if (head.data1 && head.data1 != g_global_ctx) {
         ValueCell* owner = context_owner(head.data1);
-        if (owner->type() != TYPE_OBJECT) holder = stack_push(owner);
+        if (owner->type() != TYPE_OBJECT) head_holder = stack_push(owner);
     }
     ValueCell* item = stack_push(&head);
+    ValueCell* cur = stack_push(hv);
+    ValueCell* holder = head_holder;
     for (u32 j = s + 1; j < n; j++) {
         ValueCell el = *pw.at(j);
         if (ZAN_UNLIKELY(g_interp.tracing))
@@ -61,24 +67,33 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
         } else if (el.type() == TYPE_PAREN) {
             eval_paren_p(&el, true);
             if (ZAN_UNLIKELY(g_throw_code)) return i;
-            sel = g_stack.top - 1;
+            ValueCell pv = *(g_stack.top - 1);
+            g_stack.top = cur + 1;
+            sel = stack_push(&pv);
         } else {
             sel = stack_push(&el);
         }
         if (sel->type() == TYPE_UNSET) fire(Err::script_invalid_path, &path, &el);
         bool last = j + 1 == n;
+        u32 level = j - s - 1;
+        // A value held in its cell is stored back below, which reports the
+        // change to the object or series holding it.
+        bool in_cell = mode == PATH_SET && last && path_field_in_cell(cur->type());
         bool notify = false;
-        if (mode == PATH_SET && last && n - s >= 3 && holder) {
+        if (mode == PATH_SET && last && n - s >= 3 && holder && !in_cell) {
             u32 ht = holder->type();
             notify = (ht == TYPE_OBJECT && holder->data3 && item->type() == TYPE_WORD) ||
                      type_block_like(ht);
         }
         ValueCell* r = action_eval_path_dispatch(
             cur, sel, (mode == PATH_SET && last) ? &set_copy : nullptr, &path, holder, item,
-            static_cast<i32>(j - s - 1), case_sensitive, false, last, notify);
+            static_cast<i32>(level), case_sensitive, false, last, notify);
+        ValueCell rv = *r;
+        if (in_cell) path_store_back(&path, cur, level, head_holder, case_sensitive);
+        g_stack.top = sel + 1;
         holder = cur;
-        item = stack_push(sel);
-        cur = stack_push(r);
+        item = sel;
+        cur = stack_push(&rv);
         if (mode == PATH_NORMAL && is_callable_type(cur->type())) {
             // A function reached through the path is called, the elements
             // after it giving its refinements; an object it was found in

@@ -132,7 +132,9 @@ void do_block(ValueCell* value, const i32* refs) {
 void native_do(bool, const i32* refs) {
     ValueCell value = *stack_arg(0);
     bool traced = false, flagged = false;
-    if (refs[3] >= 0) {
+    // A script file is traced by do-file, around the script's code only.
+    bool script = value.type() == TYPE_FILE || value.type() == TYPE_URL;
+    if (refs[3] >= 0 && !script) {
         ValueCell tracer = *stack_arg(static_cast<u32>(refs[3]));
         if (!g_interp.trace_run) {
             flagged = stack_set_body_flag_below();
@@ -169,10 +171,14 @@ void native_do(bool, const i32* refs) {
             }
             case TYPE_FILE:
             case TYPE_URL: {
-                ValueCell args[2] = {value, {}};
-                if (refs[1] >= 0) args[1] = *stack_arg(static_cast<u32>(refs[1]));
+                // do-file file callback do-args: the /trace callback and the
+                // /args value, none for an absent refinement.
+                ValueCell args[3] = {value, {}, {}};
+                if (refs[3] >= 0) args[1] = *stack_arg(static_cast<u32>(refs[3]));
                 else none_box(&args[1]);
-                call_global("do-file", args, 2);
+                if (refs[1] >= 0) args[2] = *stack_arg(static_cast<u32>(refs[1]));
+                else none_box(&args[2]);
+                call_global("do-file", args, 3);
                 break;
             }
             case TYPE_ERROR:
