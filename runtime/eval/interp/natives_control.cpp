@@ -44,6 +44,24 @@ inline bool strict_true(const ValueCell* v) {
 // Pops the loop frame, its value going to the native's result cell.
 inline void end_loop() { stack_unwind_last(); }
 
+// What a loop does after a run of its body, given the pending code: go on
+// (none), skip to the next run (continue), stop (break), or leave with the
+// code still pending for the handlers outside. A break or continue is
+// consumed here.
+enum class BodyEnd { go_on, skip, stop, leave };
+inline BodyEnd body_end(u32 code) {
+    if (ZAN_LIKELY(code == 0)) return BodyEnd::go_on;
+    if (code == THROW_BREAK) {
+        g_throw_code = 0;
+        return BodyEnd::stop;
+    }
+    if (code == THROW_CONTINUE) {
+        g_throw_code = 0;
+        return BodyEnd::skip;
+    }
+    return BodyEnd::leave;
+}
+
 // ---- conditionals ---------------------------------------------------------------------------
 
 void native_if(bool, const i32*) {
@@ -191,16 +209,9 @@ void native_while(bool, const i32*) {
         }
         if (!strict_true(stack_result())) break;
         stack_reset();
-        code = run_block(body);
-        if (code == THROW_BREAK) {
-            g_throw_code = 0;
-            break;
-        }
-        if (code == THROW_CONTINUE) {
-            g_throw_code = 0;
-            continue;
-        }
-        if (code) return;
+        BodyEnd end = body_end(run_block(body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::leave) return;
     }
     unset_box(stack_result());
     end_loop();
@@ -211,16 +222,10 @@ void native_until(bool, const i32*) {
     stack_mark_loop(g_words.n.body);
     for (;;) {
         stack_reset();
-        u32 code = run_block(body);
-        if (code == THROW_BREAK) {
-            g_throw_code = 0;
-            break;
-        }
-        if (code == THROW_CONTINUE) {
-            g_throw_code = 0;
-            continue;
-        }
-        if (code) return;
+        BodyEnd end = body_end(run_block(body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::skip) continue;
+        if (end == BodyEnd::leave) return;
         if (strict_true(stack_result())) break;
     }
     end_loop();
@@ -237,14 +242,9 @@ void native_loop(bool, const i32*) {
     unset_box(stack_result());
     for (i32 k = 0; k < count; k++) {
         stack_reset();
-        u32 code = run_block(body);
-        if (ZAN_UNLIKELY(code)) {
-            g_throw_code = 0;
-            if (code == THROW_BREAK) break;
-            if (code == THROW_CONTINUE) continue;
-            g_throw_code = code;
-            return;
-        }
+        BodyEnd end = body_end(run_block(body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::leave) return;
     }
     end_loop();
 }
@@ -264,14 +264,9 @@ void native_repeat(bool, const i32*) {
         integer_box(&counter, k);
         word_assign(word, &counter);
         stack_reset();
-        u32 code = run_block(body);
-        if (ZAN_UNLIKELY(code)) {
-            g_throw_code = 0;
-            if (code == THROW_BREAK) break;
-            if (code == THROW_CONTINUE) continue;
-            g_throw_code = code;
-            return;
-        }
+        BodyEnd end = body_end(run_block(body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::leave) return;
     }
     end_loop();
 }
@@ -282,14 +277,9 @@ void native_forever(bool, const i32*) {
     unset_box(stack_result());
     for (;;) {
         stack_reset();
-        u32 code = run_block(body);
-        if (ZAN_UNLIKELY(code)) {
-            g_throw_code = 0;
-            if (code == THROW_BREAK) break;
-            if (code == THROW_CONTINUE) continue;
-            g_throw_code = code;
-            return;
-        }
+        BodyEnd end = body_end(run_block(body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::leave) return;
     }
     end_loop();
 }
@@ -340,14 +330,9 @@ void native_foreach(bool, const i32*) {
     for (;;) {
         stack_reset();
         if (!loop_step(n)) break;
-        u32 code = run_block(body);
-        if (ZAN_UNLIKELY(code)) {
-            g_throw_code = 0;
-            if (code == THROW_BREAK) break;
-            if (code == THROW_CONTINUE) continue;
-            g_throw_code = code;
-            return;
-        }
+        BodyEnd end = body_end(run_block(body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::leave) return;
     }
     stack_keep();
     end_loop();
@@ -364,14 +349,10 @@ void native_remove_each(bool, const i32*) {
     for (;;) {
         stack_reset();
         if (!loop_step(n)) break;
-        u32 code = run_block(&body);
-        if (ZAN_UNLIKELY(code)) {
-            g_throw_code = 0;
-            if (code == THROW_BREAK) break;
-            if (code == THROW_CONTINUE) continue;
-            g_throw_code = code;
-            return;
-        }
+        BodyEnd end = body_end(run_block(&body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::skip) continue;
+        if (end == BodyEnd::leave) return;
         remove_each_step(record);
     }
     // The result is the data series itself (at its own index), whatever
@@ -397,15 +378,9 @@ void native_forall(bool, const i32*) {
         ValueCell cur = *word_value(word);
         if (!loop_series_check(&cur)) break;
         stack_reset();
-        u32 code = run_block(&body);
-        if (ZAN_UNLIKELY(code)) {
-            g_throw_code = 0;
-            if (code == THROW_BREAK) break;
-            if (code != THROW_CONTINUE) {
-                g_throw_code = code;
-                return;
-            }
-        }
+        BodyEnd end = body_end(run_block(&body));
+        if (end == BodyEnd::stop) break;
+        if (end == BodyEnd::leave) return;
         ValueCell now = *word_value(word);
         if (now.type() != start.type() || now.data2 != start.data2)
             fire(Err::script_bad_loop_series, &now);
@@ -476,8 +451,16 @@ bool foreach_next_block(i32 n) {
     ValueCell* series = g_stack.top - 2;
     ValueCell* words = g_stack.top - 1;
     if (n <= 0) return false;
-    // A map gives its key/value pairs (removed entries skipped).
-    if (series->type() == TYPE_MAP) return map_set_words(words, series, n);
+    // A map gives its key/value pairs (removed entries skipped). Its stepper
+    // works on the stack above the top, and the cell at the top is the loop's
+    // result so far (the body's last value): step above it, or the last,
+    // failing step would leave its scratch cells as the loop's result.
+    if (series->type() == TYPE_MAP) {
+        g_stack.top++;
+        bool more = map_set_words(words, series, n);
+        g_stack.top--;
+        return more;
+    }
     if (!loop_series_check(series)) return false;
     for (i32 k = 0; k < n; k++) {
         ValueCell v;

@@ -303,6 +303,20 @@ u32 lexer_close(LexerState* r, const u8* start, const u8* end, u32 closer) {
 
 // ---- the path step ---------------------------------------------------------------------------------
 
+// Whether a path element may not start at p (just after a "/"): the input
+// ends there, or a ":" there is not followed by a byte that can begin the
+// name of a get-word element.
+namespace {
+bool lexer_bad_path_element(const u8* p, const u8* end) {
+    if (p >= end) return true;
+    if (*p != ':') return false;
+    if (p + 1 >= end) return true;
+    u32 c = lexer_class_of(p[1]);
+    return !((c >= 14 && c <= 20) || (c >= 23 && c <= 25) || c == 30 || c == 32 || c == 33 ||
+             c == 36 || c == 37);
+}
+}  // namespace
+
 void lexer_path_step(LexerState* r) {
     const u8* p = r->pos;
     const u8* end = r->in_end;
@@ -321,7 +335,7 @@ void lexer_path_step(LexerState* r) {
     }
     // A separator.
     r->pos = p + 1;
-    if (r->pos >= end || *r->pos == ':')
+    if (lexer_bad_path_element(r->pos, end))
         lexer_invalid(r, r->in_start + lexer_cell(static_cast<u32>(r->marker))->data3, r->pos,
                       TYPE_PATH);
 }
@@ -455,7 +469,7 @@ void lexer_scan_path_open(LexerState* r, const u8* start, const u8* end, u32 fla
     // end is the "/" after the first element.
     u32 type = *start == '\'' ? TYPE_LIT_PATH : *start == ':' ? TYPE_GET_PATH : TYPE_PATH;
     r->pos = end + 1;
-    if (r->pos >= r->in_end || *r->pos == ':') lexer_invalid(r, start, r->pos, TYPE_PATH);
+    if (lexer_bad_path_element(r->pos, r->in_end)) lexer_invalid(r, start, r->pos, TYPE_PATH);
     if (!lexer_open(r, type, start, start, end)) return;
     r->start_state = LEX_IN_PATH;
     const u8* first = type == TYPE_PATH ? start : start + 1;

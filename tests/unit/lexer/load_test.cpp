@@ -158,6 +158,12 @@ const LoadCase kSeries[] = {
     {"a/b:", "a/b:"},
     {"a/1", "a/1"},
     {"a/'b", "a/'b"},
+    // A ":word" element is a get-word.
+    {"a/:b", "a/:b"},
+    {"a/:b/c", "a/:b/c"},
+    {":a/:b", ":a/:b"},
+    {"[a/:b]", "[a/:b]"},
+    {"b/:n m/:key", "b/:n m/:key"},
     {"a/(b c)", "a/(b c)"},
     {"a/(b)/c", "a/(b)/c"},
     {"a/\"s\"", "a/\"s\""},
