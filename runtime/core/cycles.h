@@ -17,4 +17,14 @@ u32 cycles_depth();
 // Rewrites every recorded node through the given relocation (collector).
 void cycles_remap(Node (*relocate)(Node));
 
+// Restores the cycle stack to its depth at construction, also when an error
+// unwinds through a deep operation.
+struct CycleScope {
+    u32 depth = cycles_depth();
+    ~CycleScope() {
+        u32 d = cycles_depth();
+        if (d > depth) cycles_pop_n(d - depth);
+    }
+};
+
 }  // namespace zan

@@ -376,18 +376,26 @@ void action_reflect() {
     action_reflect_dispatch(stack_arg(0), field->data2);
 }
 
+namespace {
+// The /part limit of form and mold (part is its argument's position, -1
+// when not given): copies the argument to cell and points arg at it. False
+// when the limit is zero or less, which leaves nothing to make.
+bool text_limit(i32 part, ValueCell* cell, ValueCell*& arg, i32& limit) {
+    if (part == -1) return true;
+    *cell = *stack_arg(static_cast<u32>(part));
+    arg = cell;
+    limit = dt::int_arg(arg);
+    return limit > 0;
+}
+}  // namespace
+
 void action_form(i32 part) {
     ValueCell limit_cell;
     ValueCell* arg_limit = nullptr;
     i32 limit = FORM_NO_LIMIT;
-    if (part != -1) {
-        limit_cell = *stack_arg(static_cast<u32>(part));
-        arg_limit = &limit_cell;
-        limit = dt::int_arg(arg_limit);
-        if (limit <= 0) {
-            string_set_result(16);
-            return;
-        }
+    if (!text_limit(part, &limit_cell, arg_limit, limit)) {
+        string_set_result(16);
+        return;
     }
     ValueCell* out = string_push_new(16);
     action_form_dispatch(stack_arg(0), out, arg_limit, limit);
@@ -399,14 +407,9 @@ void action_mold(i32 only, i32 all, i32 flat, i32 part) {
     ValueCell limit_cell;
     ValueCell* arg_limit = nullptr;
     i32 limit = FORM_NO_LIMIT;
-    if (part != -1) {
-        limit_cell = *stack_arg(static_cast<u32>(part));
-        arg_limit = &limit_cell;
-        limit = dt::int_arg(arg_limit);
-        if (limit <= 0) {
-            string_set_result(16);
-            return;
-        }
+    if (!text_limit(part, &limit_cell, arg_limit, limit)) {
+        string_set_result(16);
+        return;
     }
     ValueCell* out = string_push_new(16);
     action_mold_dispatch(stack_arg(0), out, only != -1, all != -1, flat != -1, arg_limit, limit,

@@ -30,16 +30,6 @@ inline SeriesBuffer* buf(const ValueCell* b) { return series_of(b); }
 inline i32 cells_of(const SeriesBuffer* b) { return static_cast<i32>(b->used_bytes() >> 4); }
 inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && s->data3; }
 
-// Restores the cycle stack to its depth at construction, also when an error
-// unwinds through a deep operation.
-struct CycleScope {
-    u32 depth = cycles_depth();
-    ~CycleScope() {
-        u32 d = cycles_depth();
-        if (d > depth) cycles_pop_n(d - depth);
-    }
-};
-
 // Room for extra bytes from the head; the buffer may move.
 SeriesBuffer* ensure_room(ValueCell* block, u64 need_bytes, u64 grow_to) {
     SeriesBuffer* b = buf(block);

@@ -24,6 +24,12 @@ i32 block_find_position(ValueCell* series, ValueCell* value, ValueCell* part, bo
 bool block_contains_value(ValueCell* series, ValueCell* value, bool case_sensitive, i32 skip);
 
 // ---- sorting -------------------------------------------------------------------------
+// The span a sort works on, for block_sort and string_sort: clamps the
+// index of s to 0..length, applies /part (a count, or a position in the
+// same series; a negative count takes the elements before the index and
+// moves the index back to them) and answers how many elements it covers.
+i32 sort_span(ValueCell* s, i32 length, ValueCell* part);
+
 ValueCell* block_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
                       ValueCell* comparator, ValueCell* part, bool all, bool reverse, bool stable);
 // The same, answering through *first the buffer position of the first

@@ -149,29 +149,9 @@ ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* sk
                            bool stable, i32* first) {
     *first = -1;
     ValueCell* s = stack_push(series);
-    i32 len = cells_of(s);
-    i32 idx = series_index(s);
-    if (idx > len) idx = len;
-    if (idx < 0) idx = 0;
-    series_set_index(s, idx);
-    i32 n = len - idx;
-    if (part) {
-        i32 count;
-        if (part->type() == TYPE_INTEGER) count = dt::int_get(part);
-        else if (part->type() == s->type() && part->data2 == s->data2)
-            count = series_index(part) - idx;
-        else fire(Err::script_invalid_refine_arg, g_refinements.part, part);
-        if (count < 0) {
-            // The cells before the index; the index moves back to them.
-            i32 back = count < -idx ? idx : -count;
-            idx -= back;
-            series_set_index(s, idx);
-            n = back;
-        } else if (count < n) {
-            n = count;
-        }
-    }
+    i32 n = sort_span(s, cells_of(s), part);
     if (n <= 0) return s;
+    i32 idx = series_index(s);  // where sort_span left it
 
     i32 rec = skip_records(skip, n);
     if (all && !skip) fire(Err::script_bad_refines);
@@ -237,6 +217,29 @@ ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* sk
     *first = idx;
     if (owned) series_announce(s, g_words.n.sorted, nullptr, idx, 0);
     return s;
+}
+
+// ---- the span a sort works on ---------------------------------------------------------------
+
+i32 sort_span(ValueCell* s, i32 length, ValueCell* part) {
+    i32 idx = series_index(s);
+    if (idx > length) idx = length;
+    if (idx < 0) idx = 0;
+    series_set_index(s, idx);
+    i32 n = length - idx;
+    if (!part) return n;
+    i32 count = 0;
+    if (part->type() == TYPE_INTEGER) count = dt::int_get(part);
+    else if (part->type() == s->type() && part->data2 == s->data2)
+        count = series_index(part) - idx;
+    else fire(Err::script_invalid_refine_arg, g_refinements.part, part);
+    if (count < 0) {
+        // The elements before the index; the index moves back to them.
+        i32 back = count < -idx ? idx : -count;
+        series_set_index(s, idx - back);
+        return back;
+    }
+    return count < n ? count : n;
 }
 
 ValueCell* block_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,

@@ -57,13 +57,6 @@ i32 add_symbol(Node ctx, u32 symbol) {
     return index;
 }
 
-struct CycleScope {
-    u32 depth = cycles_depth();
-    ~CycleScope() {
-        u32 d = cycles_depth();
-        if (d > depth) cycles_pop_n(d - depth);
-    }
-};
 }  // namespace
 
 // ---- structure ------------------------------------------------------------------------------

@@ -28,16 +28,6 @@ namespace zan {
 
 namespace {
 
-// Restores the cycle stack to its depth at construction, also when an error
-// unwinds through a deep operation.
-struct CycleScope {
-    u32 depth = cycles_depth();
-    ~CycleScope() {
-        u32 d = cycles_depth();
-        if (d > depth) cycles_pop_n(d - depth);
-    }
-};
-
 // Restores the data top when a C++ scope ends normally.
 struct TopGuard {
     ValueCell* saved = g_stack.top;

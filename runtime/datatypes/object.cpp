@@ -36,14 +36,6 @@ namespace {
 inline ValueCell* ctx_of(const ValueCell* obj) { return context_cell(obj->data1); }
 inline u32 canon(u32 s) { return symbol_resolve(s); }
 
-struct CycleScope {
-    u32 depth = cycles_depth();
-    ~CycleScope() {
-        u32 d = cycles_depth();
-        if (d > depth) cycles_pop_n(d - depth);
-    }
-};
-
 // Restores the data top when a C++ scope ends normally.
 struct TopGuard {
     ValueCell* saved = g_stack.top;

@@ -26,14 +26,6 @@ void mark_table() {
     if (g_table) hashtable_gc_mark(&g_table);
 }
 
-struct CycleScope {
-    u32 depth = cycles_depth();
-    ~CycleScope() {
-        u32 d = cycles_depth();
-        if (d > depth) cycles_pop_n(d - depth);
-    }
-};
-
 inline bool object_like_q(const ValueCell* v) {
     u32 t = v->type();
     return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT;

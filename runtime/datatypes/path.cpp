@@ -21,14 +21,6 @@ ValueCell* push_as(const ValueCell* block, u32 type) {
     return c;
 }
 
-struct CycleScope {
-    u32 depth = cycles_depth();
-    ~CycleScope() {
-        u32 d = cycles_depth();
-        if (d > depth) cycles_pop_n(d - depth);
-    }
-};
-
 // The cells joined with "/", each formed or molded.
 i32 path_text(ValueCell* path, ValueCell* out, bool mold, bool all, bool flat,
               ValueCell* arg_limit, i32 limit, i32 indent) {

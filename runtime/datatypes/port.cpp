@@ -265,42 +265,24 @@ void port_change(ValueCell* port, ValueCell* value, i32 part, bool only, i32 dup
     write_result(forward(known_word(&g_words.n.change, "change"), port, args));
 }
 
-void port_at() {
-    ValueCell w = known_word(&g_words.n.at, "at");
-    port_forward_action(&w, 2);
+namespace {
+// Forwards an action whose arguments are on the stack (the port, then one
+// more when n is 2) under the word held in slot.
+void forward_stack_action(ValueCell* const* slot, const char* name, i32 n) {
+    ValueCell w = known_word(slot, name);
+    port_forward_action(&w, n);
 }
-void port_back() {
-    ValueCell w = known_word(&g_words.n.back, "back");
-    port_forward_action(&w, 1);
-}
-void port_head() {
-    ValueCell w = known_word(&g_words.n.head, "head");
-    port_forward_action(&w, 1);
-}
-void port_head_q() {
-    ValueCell w = known_word(&g_words.n.head_q, "head?");
-    port_forward_action(&w, 1);
-}
-void port_index_q() {
-    ValueCell w = known_word(&g_words.n.index_q, "index?");
-    port_forward_action(&w, 1);
-}
-void port_next() {
-    ValueCell w = known_word(&g_words.n.next, "next");
-    port_forward_action(&w, 1);
-}
-void port_skip() {
-    ValueCell w = known_word(&g_words.n.skip, "skip");
-    port_forward_action(&w, 2);
-}
-void port_tail() {
-    ValueCell w = known_word(&g_words.n.tail, "tail");
-    port_forward_action(&w, 1);
-}
-void port_tail_q() {
-    ValueCell w = known_word(&g_words.n.tail_q, "tail?");
-    port_forward_action(&w, 1);
-}
+}  // namespace
+
+void port_at() { forward_stack_action(&g_words.n.at, "at", 2); }
+void port_back() { forward_stack_action(&g_words.n.back, "back", 1); }
+void port_head() { forward_stack_action(&g_words.n.head, "head", 1); }
+void port_head_q() { forward_stack_action(&g_words.n.head_q, "head?", 1); }
+void port_index_q() { forward_stack_action(&g_words.n.index_q, "index?", 1); }
+void port_next() { forward_stack_action(&g_words.n.next, "next", 1); }
+void port_skip() { forward_stack_action(&g_words.n.skip, "skip", 2); }
+void port_tail() { forward_stack_action(&g_words.n.tail, "tail", 1); }
+void port_tail_q() { forward_stack_action(&g_words.n.tail_q, "tail?", 1); }
 
 void port_clear(ValueCell* port) {
     write_result(forward(known_word(&g_words.n.clear, "clear"), port));
@@ -317,9 +299,11 @@ ValueCell* port_copy(ValueCell* port, ValueCell* fresh, ValueCell* part, bool de
     return fresh;
 }
 
-ValueCell* port_find(ValueCell* port, ValueCell* value, ValueCell* part, bool only,
-                     bool case_sensitive, bool same, bool any, ValueCell* with, ValueCell* skip,
-                     bool last, bool reverse, bool tail, bool match) {
+namespace {
+// The arguments find and select share, in their order.
+ActorArgs search_args(ValueCell* value, ValueCell* part, bool only, bool case_sensitive,
+                      bool same, bool any, ValueCell* with, ValueCell* skip, bool last,
+                      bool reverse) {
     ActorArgs args;
     args.value(value);
     args.refinement(part);
@@ -331,6 +315,15 @@ ValueCell* port_find(ValueCell* port, ValueCell* value, ValueCell* part, bool on
     args.refinement(skip);
     args.flag(last);
     args.flag(reverse);
+    return args;
+}
+}  // namespace
+
+ValueCell* port_find(ValueCell* port, ValueCell* value, ValueCell* part, bool only,
+                     bool case_sensitive, bool same, bool any, ValueCell* with, ValueCell* skip,
+                     bool last, bool reverse, bool tail, bool match) {
+    ActorArgs args =
+        search_args(value, part, only, case_sensitive, same, any, with, skip, last, reverse);
     args.flag(tail);
     args.flag(match);
     return forward(known_word(&g_words.n.find, "find"), port, args);
@@ -384,17 +377,8 @@ void port_reverse(ValueCell* port, ValueCell* part, ValueCell*) {
 ValueCell* port_select(ValueCell* port, ValueCell* value, ValueCell* part, bool only,
                        bool case_sensitive, bool same, bool any, ValueCell* with,
                        ValueCell* skip, bool last, bool reverse) {
-    ActorArgs args;
-    args.value(value);
-    args.refinement(part);
-    args.flag(only);
-    args.flag(case_sensitive);
-    args.flag(same);
-    args.flag(any);
-    args.refinement(with);
-    args.refinement(skip);
-    args.flag(last);
-    args.flag(reverse);
+    ActorArgs args =
+        search_args(value, part, only, case_sensitive, same, any, with, skip, last, reverse);
     return forward(known_word(&g_words.n.select, "select"), port, args);
 }
 

@@ -215,29 +215,9 @@ ValueCell* string_sort(ValueCell* series, bool case_sensitive, ValueCell* skip,
                        ValueCell* comparator, ValueCell* part, bool all, bool reverse,
                        bool stable) {
     ValueCell* s = stack_push(series);
-    i32 total = series_buffer_length(s);
-    i32 idx = series_index(s);
-    if (idx > total) idx = total;
-    if (idx < 0) idx = 0;
-    series_set_index(s, idx);
-    i32 n = total - idx;
-    if (part) {
-        i32 count = 0;
-        if (part->type() == TYPE_INTEGER) count = dt::int_get(part);
-        else if (part->type() == s->type() && part->data2 == s->data2)
-            count = series_index(part) - idx;
-        else fire(Err::script_invalid_refine_arg, g_refinements.part, part);
-        if (count < 0) {
-            // The units before the head; the head moves back to them.
-            i32 back = count < -idx ? idx : -count;
-            idx -= back;
-            series_set_index(s, idx);
-            n = back;
-        } else if (count < n) {
-            n = count;
-        }
-    }
+    i32 n = sort_span(s, series_buffer_length(s), part);
     if (n <= 0) return s;
+    i32 idx = series_index(s);  // where sort_span left it
 
     i32 size = 1;
     if (skip) {

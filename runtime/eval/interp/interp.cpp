@@ -243,14 +243,14 @@ inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const Value
     return i;
 }
 
-// The argument fetch of interp_fetch_args for a native! or action!.
-u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
-                      const PathRefs* path, u32 apply_mode, bool infix, Fetched& f) {
-    if (infix) g_stack.top++;  // the left operand is the first argument
-    Node cache = cache_of(fn);
-    ValueCell* base = g_stack.base;
-    u32 n = cache_length(cache);
-    u32 k = 0;
+// The positional arguments of a native!, action!, function! or routine!:
+// the typeset entries at the head of the cache, each fetched and checked.
+// With infix the caller has already counted the left operand on the stack:
+// it is the first argument.
+// Advances i past what they took and k to the first cache entry after
+// them; false when a pending code stopped the fetch.
+inline bool fetch_positional_args(const ValueCell* fn, EvalWalk& w, u32& i, const ValueCell* name,
+                                  Node cache, u32 n, u32& k, u32 apply_mode, bool infix) {
     bool left = infix;
     for (; k < n; k++) {
         ValueCell* e = cache_cells(cache) + k;
@@ -261,13 +261,26 @@ u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* 
             left = false;
         } else if (ZAN_LIKELY(mode == FETCH_WORD && i < w.end)) {
             i = eval_arg(w, i, infix);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            if (ZAN_UNLIKELY(g_throw_code)) return false;
         } else {
             i = fetch_one(w, i, mode, fn, name, cache, k, apply_mode, infix);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            if (ZAN_UNLIKELY(g_throw_code)) return false;
         }
         check_arg(fn, name, cache, k, g_stack.top - 1);
     }
+    return true;
+}
+
+// The argument fetch of interp_fetch_args for a native! or action!.
+u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                      const PathRefs* path, u32 apply_mode, bool infix, Fetched& f) {
+    if (infix) g_stack.top++;  // the left operand is the first argument
+    Node cache = cache_of(fn);
+    ValueCell* base = g_stack.base;
+    u32 n = cache_length(cache);
+    u32 k = 0;
+    if (ZAN_UNLIKELY(!fetch_positional_args(fn, w, i, name, cache, n, k, apply_mode, infix)))
+        return i;
     // Refinements: positions stay -1 unless given. Their number is the
     // cache's last cell.
     f.nrefs = 0;
@@ -352,23 +365,8 @@ u32 fetch_function_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell
     ValueCell* base = g_stack.base;
     u32 n = cache_length(cache);
     u32 k = 0;
-    bool left = infix;
-    for (; k < n; k++) {
-        ValueCell* e = cache_cells(cache) + k;
-        if (e->type() != TYPE_TYPESET) break;
-        u32 mode = e->header & FETCH_MODE_MASK;
-        if (mode == FETCH_RETURN) continue;
-        if (left) {
-            left = false;
-        } else if (ZAN_LIKELY(mode == FETCH_WORD && i < w.end)) {
-            i = eval_arg(w, i, infix);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
-        } else {
-            i = fetch_one(w, i, mode, fn, name, cache, k, apply_mode, infix);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
-        }
-        check_arg(fn, name, cache, k, g_stack.top - 1);
-    }
+    if (ZAN_UNLIKELY(!fetch_positional_args(fn, w, i, name, cache, n, k, apply_mode, infix)))
+        return i;
     if (k >= n) return i;
     // Refinement slots and their arguments.
     i32 locals = 0;

@@ -68,18 +68,6 @@ void lexer_make_map(ValueCell* cell, const ValueCell* cells, u32 count) {
     map_make_from_cells(cell, cells, count);
 }
 
-bool lexer_map_key_type_ok(u32 type) {
-    switch (type) {
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_CHAR: case TYPE_INTEGER:
-        case TYPE_FLOAT: case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD:
-        case TYPE_GET_WORD: case TYPE_REFINEMENT: case TYPE_ISSUE: case TYPE_PAIR:
-        case TYPE_PERCENT: case TYPE_TUPLE: case TYPE_BINARY: case TYPE_TIME: case TYPE_TAG:
-        case TYPE_EMAIL: case TYPE_DATE: case TYPE_MONEY: case TYPE_REF: case TYPE_POINT2D:
-        case TYPE_POINT3D:
-            return true;
-        default:
-            return false;
-    }
-}
+bool lexer_map_key_type_ok(u32 type) { return map_key_type_ok(type); }
 
 }  // namespace zan

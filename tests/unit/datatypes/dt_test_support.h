@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/stack_mark.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/cycles.h"
 #include "runtime/core/errors.h"
@@ -111,16 +112,12 @@ protected:
     // (or fails the test when none was raised).
     template <class F>
     static Err error_of(F f) {
-        ValueCell* top = g_stack.top;
-        CallFrame* ctop = g_stack.ctop;
-        ValueCell* base = g_stack.base;
+        StackMark mark;
         stack_mark_try(nullptr);
         try {
             f();
         } catch (const ThrowSignal& s) {
-            g_stack.top = top;
-            g_stack.ctop = ctop;
-            g_stack.base = base;
+            mark.restore();
             cycles_reset();
             if (s.code != THROW_ERROR) {
                 ADD_FAILURE() << "a throw that is not an error: " << s.code;
@@ -128,9 +125,7 @@ protected:
             }
             return g_raw_error;
         }
-        g_stack.top = top;
-        g_stack.ctop = ctop;
-        g_stack.base = base;
+        mark.restore();
         ADD_FAILURE() << "no error was raised";
         return Err::internal_not_done;
     }

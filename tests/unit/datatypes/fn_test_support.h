@@ -152,17 +152,13 @@ protected:
     // Runs f under a try frame and answers the error! value it raised.
     template <class F>
     static ValueCell caught(F f) {
-        ValueCell* top = g_stack.top;
-        CallFrame* ctop = g_stack.ctop;
-        ValueCell* base = g_stack.base;
+        StackMark mark;
         stack_mark_try(nullptr);
         try {
             f();
         } catch (const ThrowSignal& s) {
             ValueCell err = g_stack.top > g_stack.bottom ? *(g_stack.top - 1) : g_none_cell;
-            g_stack.top = top;
-            g_stack.ctop = ctop;
-            g_stack.base = base;
+            mark.restore();
             cycles_reset();
             EXPECT_EQ(s.code, THROW_ERROR);
             EXPECT_EQ(err.type(), TYPE_ERROR);
@@ -170,9 +166,7 @@ protected:
             stack_push(&err);
             return err;
         }
-        g_stack.top = top;
-        g_stack.ctop = ctop;
-        g_stack.base = base;
+        mark.restore();
         ADD_FAILURE() << "no error was raised";
         return g_none_cell;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/stack_mark.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
@@ -231,20 +232,13 @@ protected:
     // Runs f and answers the error it raised (a failure when none was).
     template <class F>
     static RaisedError error_of(F f) {
-        ValueCell* top = g_stack.top;
-        CallFrame* ctop = g_stack.ctop;
-        ValueCell* base = g_stack.base;
-        try {
-            f();
-        } catch (const ThrowSignal& s) {
-            g_stack.top = top;
-            g_stack.ctop = ctop;
-            g_stack.base = base;
-            EXPECT_EQ(s.code, THROW_ERROR);
-            return last_error();
+        u32 code = raised_code(f);
+        if (code == 0) {
+            ADD_FAILURE() << "no error was raised";
+            return RaisedError{};
         }
-        ADD_FAILURE() << "no error was raised";
-        return RaisedError{};
+        EXPECT_EQ(code, THROW_ERROR);
+        return last_error();
     }
     static RaisedError load_error(const std::string& src) {
         return error_of([&] { load_cell(src); });
