@@ -1,4 +1,4 @@
-// bitset!: the specification walker, construction, membership tests and
+// bitset!: the spec walker, construction, membership tests and
 // changes, the set operations, comparison and the text form.
 #include "runtime/datatypes/bitset.h"
 
@@ -59,7 +59,7 @@ bool has_bit(Node node, u64 n) {
     return (head_of(node)[n >> 3] & mask_of(n)) != 0;
 }
 
-// The walk of one specification.
+// The walk of one spec value.
 struct Walk {
     Node node;  // the bitset (0 while measuring)
     i32 op;

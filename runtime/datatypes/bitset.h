@@ -11,9 +11,9 @@
 namespace zan {
 
 // ---- bits --------------------------------------------------------------------------------
-// Operations of the specification walker.
+// Operations of the spec walker.
 enum BitsetOp : i32 { BITS_MEASURE = 0, BITS_SET = 1, BITS_TEST = 2, BITS_CLEAR = 3 };
-// What a bad specification value raises: make bad-make-arg, to bad-to-arg,
+// What a bad spec value raises: make bad-make-arg, to bad-to-arg,
 // the other actions invalid-arg.
 enum BitsetMode : i32 { BITS_MODE_MAKE = 0, BITS_MODE_TO = 1, BITS_MODE_OTHER = 2 };
 
@@ -30,7 +30,7 @@ bool bitset_has_bit(const ValueCell* bitset, u32 n);
 // address of byte 0.
 u8* bitset_ensure_bit(ValueCell* bitset, u32 n);
 
-// The one walker of bit specifications: a char!, integer! or float! (one
+// The one walker of bit specs: a char!, integer! or float! (one
 // bit), a string! (its code points from the index) or a block (each element,
 // with "lo - hi" ranges of chars or integers). Measure and set answer the
 // bytes needed ((highest bit + 8) >> 3, at least 1; set also moves the used

@@ -155,7 +155,7 @@ TEST_F(BitsetTest, MakeFromSpecifications) {
     EXPECT_FALSE(has(nb, integer(0)));
     EXPECT_TRUE(has(nb, integer(4)));
     EXPECT_TRUE(has(nb, integer(100)));
-    // to bitset! takes the same specifications, a bitset! is copied.
+    // to bitset! takes the same specs, a bitset! is copied.
     ValueCell t = make(*str("a"), true);
     EXPECT_EQ(mold(t), "make bitset! #{00000000000000000000000040}");
     ValueCell copy = make(t);
@@ -187,7 +187,7 @@ TEST_F(BitsetTest, SpecificationErrors) {
         ValueCell spec = c.spec;
         EXPECT_EQ(error_of([&] { make(spec, c.to); }), c.id);
     }
-    // Other actions raise invalid-arg for a bad specification.
+    // Other actions raise invalid-arg for a bad spec value.
     ValueCell b = charset("a");
     ValueCell none = g_none_cell;
     EXPECT_EQ(error_of([&] { append(b, none); }), Err::script_invalid_arg);
