@@ -540,9 +540,13 @@ void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 
     bool rebuild = false;
     if (pos < len) {
         std::memmove(at + total, at, static_cast<size_t>(len - pos) * 16);
-        if (is_hash(series))
+        if (is_hash(series)) {
             rebuild = hashtable_shift_indexes(series->data3, static_cast<i32>(total), pos,
                                               len - pos) == 1;
+            // Shifting the index may allocate, and so move this buffer.
+            b = buf(series);
+            at = b->head_cells() + pos;
+        }
     }
     if (count == 1) *at = cells[0];
     else std::memcpy(at, cells, static_cast<size_t>(count) * 16);
