@@ -94,9 +94,9 @@ std::string header_text(const ValueCell* v) {
     return out;
 }
 
-// The URL's text for the wire: its UTF-8 with every byte outside the
-// characters a URL may carry as they are percent-encoded.
-std::string wire_url(ValueCell* url) {
+}  // namespace
+
+std::string url_wire_text(ValueCell* url) {
     ValueCell u = *url;
     ValueCell* held = stack_push(&u);
     std::string raw;
@@ -116,6 +116,8 @@ std::string wire_url(ValueCell* url) {
     }
     return out;
 }
+
+namespace {
 
 std::string method_text(ValueCell* method) {
     std::string m = symbol_to_cstr(word_symbol(method));
@@ -248,7 +250,7 @@ ValueCell* http_request(ValueCell* method, ValueCell* url, ValueCell* headers, V
                         bool binary, bool lines, bool info) {
     HttpRequest rq;
     rq.method = method_text(method);
-    rq.url = wire_url(url);
+    rq.url = url_wire_text(url);
     if (headers->type() == TYPE_BLOCK) {
         i32 n = block_length(headers);
         i32 at = series_index(headers) < 0 ? 0 : series_index(headers);

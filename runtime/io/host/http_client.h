@@ -44,6 +44,10 @@ struct HttpRequest {
 // no answer came; an HTTP error status is an answer.
 bool http_perform(const HttpRequest& request, HttpResponse* response, std::string* reason);
 
+// The URL's text for the wire: its UTF-8 with every byte outside the
+// characters a URL may carry as they are percent-encoded.
+std::string url_wire_text(ValueCell* url);
+
 // The host service behind url! read and write (see host_io.h).
 ValueCell* http_request(ValueCell* method, ValueCell* url, ValueCell* headers, ValueCell* body,
                         bool binary, bool lines, bool info);
