@@ -184,19 +184,6 @@ void reap_later(pid_t pid) {
     }).detach();
 }
 
-bool on_path(const char* program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    for (;;) {
-        size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        std::string full = (dir.empty() ? "." : dir) + "/" + program;
-        if (access(full.c_str(), X_OK) == 0) return true;
-        if (end == std::string::npos) return false;
-        start = end + 1;
-    }
-}
 
 // The redirection of one stream from a refinement argument: a file! is a
 // path, a string! or binary! its bytes (input) or a capture (output).
@@ -230,6 +217,20 @@ void store(ValueCell* target, const ProcessStream& s) {
 }
 
 }  // namespace
+
+bool process_on_path(const char* program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    for (;;) {
+        size_t end = dirs.find(':', start);
+        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string full = (dir.empty() ? "." : dir) + "/" + program;
+        if (access(full.c_str(), X_OK) == 0) return true;
+        if (end == std::string::npos) return false;
+        start = end + 1;
+    }
+}
 
 std::vector<std::string> process_split_command(const std::string& line) {
     std::vector<std::string> out;
@@ -303,7 +304,7 @@ i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell*
 
 void process_browse(ValueCell* target) {
     ValueCell* mark = g_stack.top;
-    if (!on_path("xdg-open")) {
+    if (!process_on_path("xdg-open")) {
         const char* why = "xdg-open is not installed";
         ValueCell* msg = string_load_lenient_push(why, std::strlen(why));
         fire(Err::access_cannot_open, msg);

@@ -31,6 +31,9 @@ struct ProcessRun {
 // each argument are dropped, inner ones kept.
 std::vector<std::string> process_split_command(const std::string& line);
 
+// Whether an executable of that name is found on PATH.
+bool process_on_path(const char* program);
+
 // Runs the child. A command that is not found is run once more through the
 // shell (which then reports status 127). Returns the exit status (128 plus
 // the signal number for a child ended by a signal) when waiting, which any
