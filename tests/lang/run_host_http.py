@@ -77,6 +77,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             names = ["Content-Type", "Accept-Charset", "User-Agent"]
             text = "|".join(f"{n}={self.headers.get(n)}" for n in names)
             self.reply(200, text.encode())
+        elif p == "/data":
+            self.reply(200, b"[1 2 three]")
         elif p == "/missing":
             self.reply(404, b"no such page")
         elif p == "/moved":
@@ -122,8 +124,13 @@ def mold(s):
 
 
 def run_zan(zan, script, env, timeout=120):
-    e = dict(os.environ)
-    e.update(env)
+    with tempfile.TemporaryDirectory() as home:
+        e = dict(os.environ, HOME=home)
+        e.update(env)
+        return run_in(zan, script, e, timeout)
+
+
+def run_in(zan, script, e, timeout):
     r = subprocess.run([zan, os.path.join(HERE, "host", script)], capture_output=True,
                        env=e, timeout=timeout, stdin=subprocess.DEVNULL)
     return r.returncode, r.stdout.decode("utf-8", "replace"), r.stderr.decode("utf-8", "replace")
@@ -185,6 +192,10 @@ def check_plain(zan, failures):
         "chunked-encoding": '"chunked"',
         "chunked-body": '"first second third"',
         "part": "[internal not-done]",
+        "load": "[1 2 three]",
+        "load-missing": "none",
+        "read-thru": '"[1 2 three]"',
+        "cached": "true",
         "refused": '[access no-connect "connection refused"]',
     }
     for label, value in want.items():
