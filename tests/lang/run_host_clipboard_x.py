@@ -18,6 +18,7 @@ import tempfile
 import time
 
 SKIP = 77
+STRESS = bool(os.environ.get("ZAN_GC_STRESS"))
 
 
 def start_display():
@@ -80,22 +81,24 @@ def main():
             failures.append(f"{label}: want {want!r}, got {got!r}")
 
     try:
-        check("write", zan_eval('print write-clipboard "one^/two \u20ac^/"'), "true")
-        check("xclip reads", xclip_out("UTF8_STRING"), "one\ntwo \u20ac\n".encode())
-        check("zan reads its own", zan_eval("print mold read-clipboard"),
-              '"one^/two \u20ac^/"')
+        # Text both ways, and emptying, in one run.
         xclip_in("UTF8_STRING", "from xclip\nline \u00e9".encode())
-        check("zan reads xclip", zan_eval("print mold read-clipboard"),
-              '"from xclip^/line \u00e9"')
-        check("write files",
-              zan_eval('print write-clipboard [%/tmp/a.txt %"/tmp/b c/d"]'), "true")
-        check("uri-list", xclip_out("text/uri-list"),
-              b"file:///tmp/a.txt\r\nfile:///tmp/b%20c/d\r\n")
-        xclip_in("text/uri-list", b"# copied\r\nfile:///srv/x%20y.png\r\nfile:///srv/z\r\n")
-        check("zan reads files", zan_eval("print mold read-clipboard"),
-              '[%"/srv/x y.png" %/srv/z]')
-        check("clear", zan_eval("print write-clipboard none print mold read-clipboard"),
-              "true\nnone")
+        check("text run", zan_eval('print mold read-clipboard print write-clipboard none '
+                                   'print mold read-clipboard '
+                                   'print write-clipboard "one^/two \u20ac^/"'),
+              '"from xclip^/line \u00e9"\ntrue\nnone\ntrue')
+        check("xclip reads", xclip_out("UTF8_STRING"), "one\ntwo \u20ac\n".encode())
+        # Files both ways: a start-up of zan costs much under the stressed
+        # collector, so that run only checks text.
+        if not STRESS:
+            xclip_in("text/uri-list", b"# copied\r\nfile:///srv/x%20y.png\r\nfile:///srv/z\r\n")
+            check("files run", zan_eval('print mold read-clipboard '
+                                        'print write-clipboard [%/tmp/a.txt %"/tmp/b c/d"]'),
+                  '[%"/srv/x y.png" %/srv/z]\ntrue')
+            check("uri-list", xclip_out("text/uri-list"),
+                  b"file:///tmp/a.txt\r\nfile:///tmp/b%20c/d\r\n")
+        else:
+            print("under ZAN_GC_STRESS: text only")
     finally:
         server.terminate()
         server.wait(timeout=10)
