@@ -66,15 +66,25 @@ def main():
             os.unlink(f.name)
         return r.stdout.decode("utf-8", "replace").rstrip("\n")
 
-    def xclip_out(target):
-        return subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
-                              capture_output=True, env=env, timeout=30).stdout
+    def xclip_out(target, want):
+        # The xclip that zan ran hands the selection to a process of its own,
+        # which takes it over a moment later: read until it is there, or up
+        # to 3 seconds.
+        deadline = time.time() + 3
+        while True:
+            got = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", target],
+                                 capture_output=True, env=env, timeout=30).stdout
+            if got == want or time.time() > deadline:
+                return got
+            time.sleep(0.05)
 
     def xclip_in(target, data):
         # xclip stays to serve the selection; its streams must not be ours.
         subprocess.run(["xclip", "-selection", "clipboard", "-t", target, "-i"], input=data,
                        env=env, timeout=30, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+        if xclip_out(target, data) != data:
+            failures.append(f"xclip did not take the clipboard for {target}")
 
     def check(label, got, want):
         if got != want:
@@ -87,7 +97,8 @@ def main():
                                    'print mold read-clipboard '
                                    'print write-clipboard "one^/two \u20ac^/"'),
               '"from xclip^/line \u00e9"\ntrue\nnone\ntrue')
-        check("xclip reads", xclip_out("UTF8_STRING"), "one\ntwo \u20ac\n".encode())
+        want = "one\ntwo \u20ac\n".encode()
+        check("xclip reads", xclip_out("UTF8_STRING", want), want)
         # Files both ways: a start-up of zan costs much under the stressed
         # collector, so that run only checks text.
         if not STRESS:
@@ -95,8 +106,8 @@ def main():
             check("files run", zan_eval('print mold read-clipboard '
                                         'print write-clipboard [%/tmp/a.txt %"/tmp/b c/d"]'),
                   '[%"/srv/x y.png" %/srv/z]\ntrue')
-            check("uri-list", xclip_out("text/uri-list"),
-                  b"file:///tmp/a.txt\r\nfile:///tmp/b%20c/d\r\n")
+            want = b"file:///tmp/a.txt\r\nfile:///tmp/b%20c/d\r\n"
+            check("uri-list", xclip_out("text/uri-list", want), want)
         else:
             print("under ZAN_GC_STRESS: text only")
     finally:

@@ -1,6 +1,5 @@
 #include "runtime/io/host/clipboard.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +10,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/process_runner.h"
 #include "runtime/io/host/simple_io.h"
@@ -119,19 +119,12 @@ int hex_value(char c) {
 }  // namespace
 
 std::string clipboard_uri_list(const std::vector<std::string>& paths) {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (const std::string& p : paths) {
         out += "file://";
         for (unsigned char c : p) {
-            bool keep = std::isalnum(c) || std::strchr("-._~/", c);
-            if (keep && c) {
-                out.push_back(static_cast<char>(c));
-            } else {
-                out.push_back('%');
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 15]);
-            }
+            u32 n;
+            out += c == '/' ? "/" : url_encode_char(URL_UNRESERVED, c, &n);
         }
         out += "\r\n";
     }

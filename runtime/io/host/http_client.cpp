@@ -103,16 +103,11 @@ std::string url_wire_text(ValueCell* url) {
     cell_set_type(held, TYPE_STRING);
     io_value_bytes(raw, held, -1);
     g_stack.top = held;
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char b : raw) {
-        if (url_file_safe_q(b) || b == '[' || b == ']' || b == ';' || b == '%') {
-            out.push_back(static_cast<char>(b));
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[b >> 4]);
-            out.push_back(kHex[b & 15]);
-        }
+        u32 n;
+        bool keep = b == '[' || b == ']' || b == ';' || b == '%';
+        out += keep ? std::string(1, static_cast<char>(b)) : url_encode_char(URL_FILE_SAFE, b, &n);
     }
     return out;
 }
