@@ -1,5 +1,7 @@
 #include "runtime/io/host/clipboard.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -60,11 +62,27 @@ bool helper(const std::vector<std::string>& argv, const std::string& input, std:
     return true;
 }
 
-bool put(Backend b, const std::string& type, const std::string& data) {
+bool get(Backend b, const std::string& type, std::string* data);
+
+bool hand_over(Backend b, const std::string& type, const std::string& data) {
     if (b == Backend::WAYLAND) return helper({"wl-copy", "--type", type}, data, nullptr);
     // X names UTF-8 text UTF8_STRING; that is what other programs ask for.
-    std::string target = type == kTextType ? "UTF8_STRING" : type;
-    return helper({"xclip", "-selection", "clipboard", "-t", target, "-i"}, data, nullptr);
+    return helper({"xclip", "-selection", "clipboard", "-t", type, "-i"}, data, nullptr);
+}
+
+// Puts data on the clipboard. The helper leaves a process of its own to
+// serve it, which takes the clipboard over a moment later: the write waits
+// (a second at most) until the clipboard gives the data back, so that a
+// read right after it sees what was written.
+bool put(Backend b, const std::string& type, const std::string& data) {
+    std::string target = b == Backend::X11 && type == kTextType ? "UTF8_STRING" : type;
+    if (!hand_over(b, target, data)) return false;
+    for (int i = 0; i < 50; i++) {
+        std::string now;
+        if (get(b, target, &now) && now == data) break;
+        usleep(20000);
+    }
+    return true;
 }
 
 // The types the clipboard offers, or false when nothing owns it.
