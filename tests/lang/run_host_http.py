@@ -75,7 +75,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", "0")
             self.end_headers()
         elif p == "/request-headers":
-            names = ["Content-Type", "Accept-Charset", "User-Agent"]
+            names = ["Content-Type", "Accept-Charset", "User-Agent", "Accept"]
             text = "|".join(f"{n}={self.headers.get(n)}" for n in names)
             self.reply(200, text.encode())
         elif p == "/data":
@@ -183,8 +183,11 @@ def check_plain(zan, failures):
         "put": mold("PUT text/x-mine " + b"put body".hex()),
         "custom-method": mold("PATCH None " + b"patched".hex()),
         "default-headers": mold("Content-Type=application/x-www-form-urlencoded|"
-                                "Accept-Charset=UTF-8|User-Agent=Mozilla/5.0 (X11; Linux x86_64)"),
-        "no-headers": mold("Content-Type=None|Accept-Charset=None|User-Agent=None"),
+                                "Accept-Charset=UTF-8|User-Agent=Mozilla/5.0 (X11; Linux x86_64)|"
+                                "Accept=None"),
+        "no-headers": mold("Content-Type=None|Accept-Charset=None|User-Agent=None|Accept=None"),
+        "accept-given": mold("Content-Type=None|Accept-Charset=None|User-Agent=None|"
+                             "Accept=text/x-zan"),
         "missing-status": "404",
         "missing-body": '"no such page"',
         "missing-plain": '"no such page"',

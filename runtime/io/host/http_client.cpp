@@ -223,11 +223,13 @@ bool http_perform(const HttpRequest& rq, HttpResponse* rs, std::string* reason) 
         std::string line = value.empty() ? name + ";" : name + ": " + value;
         c.headers = curl_slist_append(c.headers, line.c_str());
     }
-    // Only what the caller gave is sent: the library adds no Content-Type
-    // or Expect of its own.
-    bool typed = false;
-    for (const auto& hv : rq.headers) typed = typed || strcasecmp(hv.first.c_str(), "Content-Type") == 0;
-    if (!typed) c.headers = curl_slist_append(c.headers, "Content-Type:");
+    // Only what the caller gave is sent (with Host): the library adds no
+    // Content-Type, Accept or Expect of its own.
+    for (const char* own : {"Content-Type", "Accept"}) {
+        bool given = false;
+        for (const auto& hv : rq.headers) given = given || strcasecmp(hv.first.c_str(), own) == 0;
+        if (!given) c.headers = curl_slist_append(c.headers, (std::string(own) + ":").c_str());
+    }
     c.headers = curl_slist_append(c.headers, "Expect:");
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, c.headers);
     CURLcode r = curl_easy_perform(h);
