@@ -7,6 +7,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/host_io.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/memory_stats.h"
 #include "runtime/datatypes/object.h"
@@ -575,9 +576,35 @@ void native_in(bool, const i32*) {
     *stack_result() = r;
 }
 
+// The URL parser of the library for the url! actions: url-parser/parse-url
+// of the URL, pushed; none when the parser is not there.
+ValueCell* parse_url_service(ValueCell* url) {
+    ValueCell* parser = global_value("url-parser");
+    ValueCell fn = g_none_cell;
+    ValueCell field = *word_make_global(symbol_make("parse-url"));
+    if (parser && parser->type() == TYPE_OBJECT) {
+        ValueCell obj = *parser;
+        const ValueCell* f = object_select_word(&obj, &field);
+        if (f) fn = *f;
+    }
+    if (fn.type() != TYPE_FUNCTION) return none_push();
+    // The call leaves its value in the current frame's result cell, whose
+    // own value is kept on the data stack meanwhile.
+    ValueCell* held = stack_push(stack_result());
+    ValueCell* held_fn = stack_push(&fn);
+    call_function_with(held_fn, &field, url, 1);
+    interp_raise_pending();
+    ValueCell r = *stack_result();
+    *stack_result() = *held;
+    *held = r;
+    g_stack.top = held + 1;
+    return held;
+}
+
 }  // namespace
 
 void natives_eval_init(NativeEntry* s) {
+    g_host_io.parse_url = parse_url_service;
     s[NAT_FUNC - 1] = native_checked<NAT_FUNC, native_func>;
     s[NAT_FUNCTION - 1] = native_checked<NAT_FUNCTION, native_function>;
     s[NAT_DOES - 1] = native_checked<NAT_DOES, native_does>;
