@@ -102,14 +102,17 @@ void call_global(const char* name, const ValueCell* args, u32 n) {
 void do_block(ValueCell* value, const i32* refs) {
     clamp_index(value);
     if (refs[0] >= 0) {
-        // /expand: the preprocessor's expand runs over the block first.
+        // /expand: the preprocessor's expand runs over the block first,
+        // with no build configuration.
         ValueCell* pre = global_value("preprocessor");
         if (!pre || pre->type() != TYPE_OBJECT) fire(Err::internal_not_done);
         ValueCell obj = *pre;
         ValueCell field = *word_make_global(symbol_make("expand"));
         ValueCell fn = *object_select_word(&obj, &field);
         if (fn.type() != TYPE_FUNCTION) fire(Err::internal_not_done);
-        call_function_with(&fn, &field, value, 1);
+        ValueCell args[2] = {*value, {}};
+        none_box(&args[1]);
+        call_function_with(&fn, &field, args, 2);
         if (g_throw_code) return;
     }
     if (refs[2] >= 0) {
