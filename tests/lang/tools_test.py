@@ -19,6 +19,15 @@ import console_terminal_test as terminal  # noqa: E402
 
 ROW = re.compile(r"^#(\d+) +(\S+) +\| (\d+) +\| (\d+):(\d+):(\d+(?:\.\d+)?) *$")
 
+# Every wait for the console is longer under the stressed collector.
+WAIT = terminal.WAIT * (20 if os.environ.get("ZAN_GC_STRESS", "0") not in ("", "0") else 1)
+
+
+class Session(terminal.Session):
+    def expect(self, text, timeout=None):
+        return super().expect(text, WAIT if timeout is None else timeout)
+
+
 FIB = "fib: func [n] [either n < 2 [n] [(fib n - 1) + (fib n - 2)]]\n"
 
 
@@ -26,23 +35,58 @@ def seconds(h, m, s):
     return int(h) * 3600 + int(m) * 60 + float(s)
 
 
+# The profiled programs, one section each, run in one process (start-up is
+# the costly part under the stressed collector).
+SECTIONS = {
+    "counts": FIB + "profile [fib 5 do reduce [func [x] [x] 1] do reduce [func [x] [x] 2]]\n",
+    "orders": FIB + "f: func [] [fib 4]\n"
+                    "profile/by [f f] 'count\n"
+                    "profile/by [f f] 'name\n"
+                    "profile/by [f f] 'time\n",
+    "options": "o: system/tools/options/profile\n"
+               "o/sort-by: 'time\n"
+               "before: mold body-of o\n"
+               "profile/by [1 + 1] 'name\n"
+               "print before = mold body-of o\n"
+               "profile [1 + 1]\n"
+               "print before = mold body-of o\n"
+               "ran: false\n"
+               "e: try [profile/by [ran: true] 'size]\n"
+               "print [e/id e/arg1 ran before = mold body-of o]\n"
+               "o/sort-by: 'count\n",
+    "error": "e: try [profile [1 + 1 1 / 0]]\n"
+             "print [e/id system/tools/options/profile/sort-by]\n",
+    # Last: it narrows the counted types for the rest of the run.
+    "uncounted": "system/tools/options/profile/types: make typeset! [function!]\n"
+                 "slow: func [] [none? 1 wait 0.05 none]\n"
+                 "quick: func [] [none]\n"
+                 "outer: func [] [quick slow]\n"
+                 "profile/by [outer quick] 'time\n"
+                 "print length? system/tools/fun-stk\n",
+}
+
+
 class ProfilerTest(unittest.TestCase):
-    def setUp(self):
-        self.tmp = tempfile.TemporaryDirectory()
+    @classmethod
+    def setUpClass(cls):
+        with tempfile.TemporaryDirectory() as home:
+            path = os.path.join(home, "p.zan")
+            with open(path, "w") as f:
+                f.write("Zan []\n")
+                for name, body in SECTIONS.items():
+                    f.write(f'print "@@ {name}"\n' + body)
+            env = dict(os.environ, HOME=home)
+            env.pop("ZAN_LIBRARY_DIR", None)
+            p = subprocess.run([terminal.ZAN, path], capture_output=True, text=True, env=env,
+                               timeout=600, stdin=subprocess.DEVNULL)
+        cls.status, cls.sections = p.returncode, {}
+        for part in p.stdout.split("@@ ")[1:]:
+            name, _, out = part.partition("\n")
+            cls.sections[name] = out
 
-    def tearDown(self):
-        self.tmp.cleanup()
-
-    def run_script(self, body):
-        path = os.path.join(self.tmp.name, "p.zan")
-        with open(path, "w") as f:
-            f.write("Zan []\n" + body)
-        env = dict(os.environ, HOME=self.tmp.name)
-        env.pop("ZAN_LIBRARY_DIR", None)
-        p = subprocess.run([terminal.ZAN, path], capture_output=True, text=True, env=env,
-                           timeout=120, stdin=subprocess.DEVNULL)
-        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
-        return p.stdout
+    def output(self, name):
+        self.assertEqual(self.status, 0)
+        return self.sections[name]
 
     def tables(self, out):
         """The report tables of out, as lists of (name, count, seconds)."""
@@ -58,8 +102,7 @@ class ProfilerTest(unittest.TestCase):
         return tables
 
     def test_counts_of_recursive_and_anonymous_functions(self):
-        out = self.run_script(
-            FIB + "profile [fib 5 do reduce [func [x] [x] 1] do reduce [func [x] [x] 2]]\n")
+        out = self.output("counts")
         self.assertTrue(out.startswith("== 2\n\n"), out)
         [rows] = self.tables(out)
         # fib 5 makes 15 calls of fib, each tests n < 2 with either; the 7
@@ -71,12 +114,7 @@ class ProfilerTest(unittest.TestCase):
             ("reduce", 2), ("func", 2), ("do", 2), ("anon1", 1), ("anon2", 1)])
 
     def test_each_sort_order(self):
-        out = self.run_script(
-            FIB + "f: func [] [fib 4]\n"
-            "profile/by [f f] 'count\n"
-            "profile/by [f f] 'name\n"
-            "profile/by [f f] 'time\n")
-        by_count, by_name, by_time = self.tables(out)
+        by_count, by_name, by_time = self.tables(self.output("orders"))
         counts = {"f": 2, "fib": 18, "<": 18, "either": 18, "-": 16, "+": 8}
         for rows in (by_count, by_name, by_time):
             self.assertEqual({n: c for n, c, _ in rows}, counts)
@@ -86,17 +124,7 @@ class ProfilerTest(unittest.TestCase):
         self.assertEqual(times, sorted(times, reverse=True))
 
     def test_options_are_restored_and_a_bad_key_is_refused_before_the_run(self):
-        out = self.run_script(
-            "o: system/tools/options/profile\n"
-            "o/sort-by: 'time\n"
-            "before: mold body-of o\n"
-            "profile/by [1 + 1] 'name\n"
-            "print before = mold body-of o\n"
-            "profile [1 + 1]\n"
-            "print before = mold body-of o\n"
-            "ran: false\n"
-            "e: try [profile/by [ran: true] 'size]\n"
-            "print [e/id e/arg1 ran before = mold body-of o]\n")
+        out = self.output("options")
         self.assertEqual([[n for n, _, _ in rows] for rows in self.tables(out)], [["+"], ["+"]])
         lines = [l for l in out.split("\n") if not ROW.match(l) and l not in ("", "== 2")]
         self.assertEqual(lines, ["true", "true", "invalid-arg size false true"])
@@ -105,13 +133,7 @@ class ProfilerTest(unittest.TestCase):
         # Only function! calls are counted: the natives slow calls open no
         # row, and their returns do not close slow's record early, so its
         # duration holds the whole wait.
-        out = self.run_script(
-            "system/tools/options/profile/types: make typeset! [function!]\n"
-            "slow: func [] [none? 1 wait 0.05 none]\n"
-            "quick: func [] [none]\n"
-            "outer: func [] [quick slow]\n"
-            "profile/by [outer quick] 'time\n"
-            "print length? system/tools/fun-stk\n")
+        out = self.output("uncounted")
         [rows] = self.tables(out)
         self.assertEqual([(n, c) for n, c, _ in rows], [("outer", 1), ("slow", 1), ("quick", 2)])
         self.assertGreaterEqual(rows[0][2], 0.05)
@@ -119,10 +141,7 @@ class ProfilerTest(unittest.TestCase):
         self.assertEqual(out.split("\n")[-2], "0")
 
     def test_an_error_in_the_profiled_code_prints_no_report(self):
-        out = self.run_script(
-            "e: try [profile [1 + 1 1 / 0]]\n"
-            "print [e/id system/tools/options/profile/sort-by]\n")
-        self.assertEqual(out, "zero-divide count\n")
+        self.assertEqual(self.output("error"), "zero-divide count\n")
 
 
 class DebuggerTerminalTest(unittest.TestCase):
@@ -130,7 +149,7 @@ class DebuggerTerminalTest(unittest.TestCase):
 
     def setUp(self):
         self.tmp = tempfile.TemporaryDirectory()
-        self.session = terminal.Session(self.tmp.name, cols=60)
+        self.session = Session(self.tmp.name, cols=60)
         self.session.expect(terminal.PROMPT)
 
     def tearDown(self):
