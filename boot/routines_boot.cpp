@@ -14,6 +14,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/scalars_basic.h"
+#include "runtime/eval/interp/interp.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/routines_system.h"
 
@@ -76,6 +77,16 @@ void r_null_handle() { handle_make_at(stack_result(), 0, HANDLE_NONE); }
 void r_float_pretty() { float_set_pretty(stack_arg(0)->data1 != 0); }
 void r_float_full() { g_float_full = stack_arg(0)->data1 != 0; }
 
+// trace-switch on [logic!]: tracing on or off for the rest of a trace run.
+void r_trace_switch() {
+    interp_trace_switch(stack_arg(0)->data1 != 0);
+    unset_box(stack_result());
+}
+
+// trace-run?: whether a do/trace run is open (library code runs untraced,
+// so tracing? cannot tell it).
+void r_trace_run_q() { logic_box(stack_result(), g_interp.trace_run); }
+
 }  // namespace
 
 bool float_full_support() { return g_float_full; }
@@ -88,6 +99,8 @@ void boot_routines_register() {
     routine_table_register("null-handle", r_null_handle);
     routine_table_register("float-pretty", r_float_pretty);
     routine_table_register("float-full", r_float_full);
+    routine_table_register("trace-switch", r_trace_switch);
+    routine_table_register("trace-run?", r_trace_run_q);
 }
 
 }  // namespace zan

@@ -1477,6 +1477,8 @@ void interp_init() {
     g_interp.trace_run = false;
     g_interp.trace_mask = TRACE_DEFAULT_MASK;
     g_interp.trace_extra = 0;
+    g_interp.trace_switches = 0;
+    g_interp.trace_switched_on = false;
     g_interp.tracer = block_alloc_tail(&g_root_block);
     none_box(g_interp.tracer);
     if (!g_roots_registered) {

@@ -39,6 +39,10 @@ struct InterpState {
     bool trace_run;     // a do/trace run is open
     u32 trace_mask;     // events the tracer wants (17 bits)
     u32 trace_extra;    // cells of the tracer's spec beyond its six arguments
+    // Switches of the tracing flag asked for by traced code (trace true or
+    // false): their count, and the state of the last one.
+    u32 trace_switches;
+    bool trace_switched_on;
 };
 extern InterpState g_interp;
 
@@ -47,6 +51,12 @@ extern InterpState g_interp;
 // hooks. Runs once after the boot image is decoded (again for a fresh
 // runtime in tests).
 void interp_init();
+
+// Switches tracing on or off for the rest of the current trace run (no
+// effect outside one). Frames that save and restore the tracing flag adopt
+// the switch when they end, so it lasts until the next switch or the end of
+// the run.
+void interp_trace_switch(bool on);
 
 // ---- evaluation (raising forms) -------------------------------------------------------------
 // Evaluates every expression of a block! or paren! (from its index); the

@@ -387,10 +387,17 @@ void interp_trace_close();
 void interp_trace_install_services();
 
 // Saves the tracing flag and restores it at scope exit.
+// Saves the tracing flag and puts it back, unless traced code switched
+// tracing meanwhile: then the last switch holds.
 struct TracingGuard {
     bool saved;
-    TracingGuard() : saved(g_interp.tracing) {}
-    ~TracingGuard() { g_interp.tracing = saved; }
+    u32 switches;
+    TracingGuard() : saved(g_interp.tracing), switches(g_interp.trace_switches) {}
+    ~TracingGuard() {
+        g_interp.tracing = switches == g_interp.trace_switches
+                               ? saved
+                               : g_interp.trace_switched_on && g_interp.trace_run;
+    }
 };
 
 // ---- loop steppers (compiled loops drive the same state) -------------------------------------------------

@@ -15,6 +15,17 @@ namespace zan {
 
 const ValueCell* g_library_path_words[2] = {nullptr, nullptr};
 
+namespace {
+
+// A path that calls a function has been evaluated when the call returns:
+// its exit event carries the call's result.
+void trace_call_path_exit(const ValueCell* path, bool push) {
+    if (ZAN_LIKELY(!g_interp.tracing) || g_throw_code) return;
+    interp_trace_event(TRACE_EXIT, path, -1, nullptr, push ? stack_top_value() : stack_result());
+}
+
+}  // namespace
+
 u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
               const ValueCell* set_value, bool case_sensitive) {
     EvalWalk pw(path_in);
@@ -35,7 +46,9 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
         if (mode == PATH_GET) fire(Err::script_invalid_path_get, &path);
         ValueCell fn = *hv;
         PathRefs pr{&pw, s};
-        return eval_code(&fn, w, i + 1, push, &head, &pr, nullptr, 0, false);
+        u32 next = eval_code(&fn, w, i + 1, push, &head, &pr, nullptr, 0, false);
+        trace_call_path_exit(&path, push);
+        return next;
     }
 
     // In library code the selection runs in a frame of its own.
@@ -106,7 +119,9 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
             g_stack.top = saved_top;
             PathRefs pr{&pw, j};
             HeldCell keep(parent);
-            return eval_code(&fn, w, i + 1, push, &name, &pr, &keep.v, 0, false);
+            u32 next = eval_code(&fn, w, i + 1, push, &name, &pr, &keep.v, 0, false);
+            trace_call_path_exit(&path, push);
+            return next;
         }
     }
     ValueCell result = *cur;

@@ -162,6 +162,14 @@ void interp_trace_close() {
     g_throw_code = pending;
 }
 
+void interp_trace_switch(bool on) {
+    if (!g_interp.trace_run) return;
+    // Called from library code, which runs untraced: the frames between it
+    // and the traced code take the switch as they end.
+    g_interp.trace_switches++;
+    g_interp.trace_switched_on = on;
+}
+
 void interp_trace_install_services() {
     g_services.trace_enabled = service_trace_enabled;
     g_services.interp_trace_event = service_trace_event;

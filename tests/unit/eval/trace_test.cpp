@@ -1,6 +1,7 @@
 // Interpreter tracing: the events of a do/trace run, their payloads, the
 // event mask of a tracer, nesting, and errors inside the tracer.
 #include "eval/eval_helper.h"
+#include "runtime/eval/interp/interp_internal.h"
 
 namespace zan::evaltest {
 namespace {
@@ -99,6 +100,62 @@ TEST_F(TraceTest, FunctionsForcedOnAndOff) {
 TEST_F(TraceTest, ReturnInTracedCodeStopsAtTheMarkedFrame) {
     EXPECT_EQ(eval("do/trace [return 5 6] :t"), "5");
     EXPECT_EQ(eval("f: func [] [do/trace [return 5] :t 6] f"), "5");
+}
+
+TEST_F(TraceTest, APathThatCallsAFunctionExitsAfterTheCall) {
+    // The enter of a calling path is matched by an exit once the call has
+    // returned, carrying its result; a path that selects a value exits as
+    // before, after its push.
+    EXPECT_EQ(eval("clear log do/trace [append/only copy [] 1] :t log"),
+              "[init enter fetch enter fetch open fetch open fetch push call return fetch push "
+              "call return exit expr exit end]");
+    EXPECT_EQ(eval("clear log r: func [event code offset value ref frame] "
+                   "[if all [event = 'exit path! = type? code] [append/only log :value]] "
+                   "do/trace [append/only copy [] 1] :r log"),
+              "[[1]]");
+    EXPECT_EQ(eval("clear log o: make object! [a: 5] do/trace [o/a] :t log"),
+              "[init enter fetch enter fetch fetch push exit expr exit end]");
+}
+
+TEST_F(TraceTest, ASwitchOfTracingOutlastsTheFramesThatSaveTheFlag) {
+    // Outside a run a switch changes nothing.
+    interp_trace_switch(true);
+    EXPECT_FALSE(g_interp.tracing);
+    g_interp.trace_run = true;
+    g_interp.tracing = true;
+    {
+        TracingGuard outer;
+        g_interp.tracing = false;  // a frame running untraced code
+        {
+            TracingGuard inner;
+            interp_trace_switch(false);
+        }
+        EXPECT_FALSE(g_interp.tracing);
+        {
+            TracingGuard inner;
+            interp_trace_switch(true);
+        }
+        EXPECT_TRUE(g_interp.tracing);
+        g_interp.tracing = false;
+    }
+    // The outer frame saved "on" before a switch to "on": the switch holds.
+    EXPECT_TRUE(g_interp.tracing);
+    {
+        TracingGuard plain;
+        g_interp.tracing = false;
+    }
+    // Without a switch a frame puts back what it saved.
+    EXPECT_TRUE(g_interp.tracing);
+    g_interp.trace_run = false;
+    {
+        TracingGuard closing;
+        interp_trace_switch(true);
+        g_interp.trace_run = true;
+        interp_trace_switch(true);
+        g_interp.trace_run = false;
+    }
+    // A run that ended meanwhile leaves tracing off.
+    EXPECT_FALSE(g_interp.tracing);
 }
 
 }  // namespace
