@@ -21,6 +21,16 @@ namespace zan {
 // unregistered routine, a missing module file in the developer switch ...).
 // Start-up never ends with status 0 on failure.
 constexpr int BOOT_FAILURE_STATUS = 70;
+// Exit status when standard output cannot be written (a full disk, a closed
+// descriptor): the output is lost, which a caller must not take for success.
+constexpr int OUTPUT_FAILURE_STATUS = 74;
+
+// Makes sure descriptors 0, 1 and 2 are open (a closed one is held by
+// /dev/null opened for reading, so that no file opened later takes its
+// number and writes to it fail), and has a failed write to standard output
+// end the process: "*** Output error: cannot write to standard output:"
+// and the reason on standard error, status OUTPUT_FAILURE_STATUS.
+void process_guard_standard_streams();
 
 // Installs the fault and Ctrl-C handlers and an alternate signal stack for
 // the calling thread. Safe to call again.

@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""Nothing written is lost quietly: failed writes to files and to standard output.
+
+Usage: data_safety_test.py <path of zan> [unittest options]
+
+A full disk is stood in for by a file-size limit (RLIMIT_FSIZE, with SIGXFSZ
+ignored so that the write fails with EFBIG instead of killing the process)
+and by /dev/full. Every file is checked from Python after zan has ended.
+"""
+import os
+import resource
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ZAN = None
+LIMIT = 64 * 1024
+
+
+def limited():
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (LIMIT, LIMIT))
+
+
+class ZanCase(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.TemporaryDirectory()
+        self.dir = self.tmp.name
+
+    def tearDown(self):
+        self.tmp.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def put(self, name, text):
+        with open(self.path(name), "w") as f:
+            f.write(text)
+
+    def get(self, name):
+        with open(self.path(name)) as f:
+            return f.read()
+
+    def run_script(self, body, limit=False, stdout=subprocess.PIPE, umask=None):
+        self.put("script.zan", "Zan []\n" + body + "\n")
+
+        def setup():
+            if limit:
+                limited()
+            if umask is not None:
+                os.umask(umask)
+
+        env = dict(os.environ, HOME=self.dir)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        return subprocess.run([ZAN, "script.zan"], cwd=self.dir, env=env, stdout=stdout,
+                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL, timeout=60,
+                              preexec_fn=setup)
+
+
+class FileWriteTest(ZanCase):
+    BIG = 'append/dup copy "" "0123456789" 20000'
+
+    def test_a_failed_write_leaves_the_old_file_and_no_temporary_file(self):
+        # (code, what the file holds afterwards)
+        cases = [
+            (f"write %f.txt {self.BIG}", "old content\n"),
+            (f"save %f.txt {self.BIG}", "old content\n"),
+            (f"write/append %f.txt {self.BIG}", "old content\n"),
+            (f"write/lines %f.txt reduce [{self.BIG}]", "old content\n"),
+        ]
+        for code, kept in cases:
+            with self.subTest(code=code):
+                self.put("f.txt", "old content\n")
+                p = self.run_script(f"print try [{code}]\nprint read %f.txt", limit=True)
+                out = p.stdout.decode()
+                self.assertEqual(p.returncode, 0, p.stderr)
+                self.assertIn("*** Access Error: write failed: %f.txt reason:", out)
+                self.assertNotIn("cannot open", out)
+                self.assertEqual(self.get("f.txt"), kept)
+                self.assertEqual(sorted(os.listdir(self.dir)), [".zan", "f.txt", "script.zan"])
+
+    def test_a_write_that_fits_replaces_the_content(self):
+        self.put("f.txt", "a much longer old content than the new one\n")
+        p = self.run_script('write %f.txt "new"\nsave %g.txt [1 2]\nwrite/append %g.txt "+"')
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(self.get("f.txt"), "new")
+        self.assertEqual(self.get("g.txt"), "1 2+")
+
+    def test_the_replacement_keeps_the_permissions(self):
+        self.put("f.txt", "old")
+        os.chmod(self.path("f.txt"), 0o640)
+        p = self.run_script('write %f.txt "new"\nwrite %n.txt "fresh"', umask=0o027)
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(self.get("f.txt"), "new")
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("f.txt")).st_mode), 0o640)
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("n.txt")).st_mode), 0o640)
+
+    def test_writing_through_a_link_replaces_the_target_and_keeps_the_link(self):
+        os.mkdir(self.path("real"))
+        self.put("real/t.txt", "old")
+        os.symlink("real/t.txt", self.path("link"))
+        os.symlink("real/none.txt", self.path("dangling"))
+        p = self.run_script('write %link "new"\nwrite %dangling "made"')
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertTrue(os.path.islink(self.path("link")))
+        self.assertEqual(self.get("real/t.txt"), "new")
+        self.assertTrue(os.path.islink(self.path("dangling")))
+        self.assertEqual(self.get("real/none.txt"), "made")
+        self.assertEqual(sorted(os.listdir(self.path("real"))), ["none.txt", "t.txt"])
+
+    def test_a_hard_linked_file_is_written_in_place(self):
+        self.put("a.txt", "old")
+        os.link(self.path("a.txt"), self.path("b.txt"))
+        p = self.run_script('write %a.txt "new"')
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertEqual(self.get("b.txt"), "new")
+
+    def test_a_device_refusing_the_bytes_gives_write_failed(self):
+        p = self.run_script('print try [write %/dev/full "x"]\nwrite %/dev/null "y" print "ok"')
+        out = p.stdout.decode()
+        self.assertIn("*** Access Error: write failed: %/dev/full reason:", out)
+        self.assertTrue(out.rstrip().endswith("ok"), out)
+        self.assertTrue(stat.S_ISCHR(os.stat("/dev/null").st_mode))
+
+
+class StandardOutputTest(ZanCase):
+    MESSAGE = b"*** Output error: cannot write to standard output: "
+
+    def run_shell(self, redirect, piped_input=None):
+        self.put("script.zan", 'Zan []\nprint "lost"\nwrite %after.txt "ran"\n')
+        env = dict(os.environ, HOME=self.dir)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        command = f'"{ZAN}" {"" if piped_input else "script.zan"} {redirect}'
+        return subprocess.run(["sh", "-c", command], cwd=self.dir, env=env, input=piped_input,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60)
+
+    def test_a_failed_write_to_standard_output_ends_the_process(self):
+        cases = [
+            (">/dev/full", None, b"No space left on device"),
+            (">&-", None, b"Bad file descriptor"),
+            (">/dev/full", b'print "lost"\nwrite %after.txt "ran"\n', b"No space left"),
+        ]
+        for redirect, piped, reason in cases:
+            with self.subTest(redirect=redirect, piped=piped is not None):
+                p = self.run_shell(redirect, piped)
+                self.assertEqual(p.returncode, 74)
+                self.assertIn(self.MESSAGE + reason, p.stderr)
+                self.assertEqual(p.stderr.count(self.MESSAGE), 1)
+                # The process stopped at the lost output: nothing after it ran.
+                self.assertFalse(os.path.exists(self.path("after.txt")))
+
+
+if __name__ == "__main__":
+    ZAN = os.path.abspath(sys.argv.pop(1))
+    unittest.main()
