@@ -321,6 +321,14 @@ void r_read_input() {
     logic_box(stack_result(), got);
 }
 
+// _report-error text [string!]: the text and a line end on standard error,
+// for what the console must say even when standard output is redirected.
+void r_report_error() {
+    std::string line = utf8_of(text_of(stack_arg(0))) + "\n";
+    tty_write(STDERR_FILENO, line);
+    unset_box(stack_result());
+}
+
 // _end-of-input?
 void r_end_of_input_q() { logic_box(stack_result(), g_input_ended); }
 
@@ -380,6 +388,7 @@ void console_routines_register() {
     routine_table_register("_set-buffer-history", r_set_buffer_history);
     routine_table_register("_read-input", r_read_input);
     routine_table_register("_end-of-input?", r_end_of_input_q);
+    routine_table_register("_report-error", r_report_error);
     routine_table_register("_terminate-console", r_terminate_console);
     routine_table_register("input-stdin", r_input_stdin);
     routine_table_register("read-stdin", r_read_stdin);

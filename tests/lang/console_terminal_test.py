@@ -212,6 +212,17 @@ class TerminalTest(unittest.TestCase):
         s.send(b"abc\x03")
         self.assertEqual(s.wait(), 0)
 
+    def test_ctrl_d_and_ctrl_c_end_the_console_when_the_settings_cannot_be_saved(self):
+        os.makedirs(os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan"))
+        for key in [b"\x04", b"\x03"]:
+            with self.subTest(key=key):
+                s = self.started()
+                s.send(key)
+                self.assertEqual(s.wait(), 0)
+                while s._pump(0.2):
+                    pass
+                self.assertIn(b"*** Console: settings not saved:", s.out)
+
     def test_history_survives_a_restart(self):
         s = self.started()
         s.enter(b"print 7 * 6\r")
@@ -491,6 +502,46 @@ class ConfigurationTest(unittest.TestCase):
         out = self.run_zan("system/console/history\n")
         self.assertIn("== []", out)
         self.assertIn("history: []", self.read_cfg())
+
+    def run_status(self, stdin, args=(), home=None):
+        env = dict(os.environ, HOME=home or self.home)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        return subprocess.run([ZAN] + list(args), input=stdin, capture_output=True, text=True,
+                              env=env, timeout=60, cwd=self.home)
+
+    def test_quit_ends_the_console_when_the_file_cannot_be_written(self):
+        os.makedirs(self.path)   # a directory where the file should be
+        for stdin, status in [("quit\n", 0), ("quit/return 4\n", 4), ("q\n", 0),
+                              ("print 5\n", 0)]:
+            with self.subTest(stdin=stdin):
+                p = self.run_status(stdin)
+                self.assertEqual(p.returncode, status, p.stdout + p.stderr)
+                self.assertEqual(p.stderr.count("*** Console: settings not saved:"), 1, p.stderr)
+                self.assertIn("cannot open: %" + self.path, p.stderr)
+                self.assertNotIn("Error", p.stdout)
+
+    def test_a_home_that_cannot_hold_the_settings_is_said_once(self):
+        with open(os.path.join(self.home, "plain-file"), "w") as f:
+            f.write("x")
+        with open(os.path.join(self.home, "s.zan"), "w") as f:
+            f.write('Zan []\nprint "script ran"\nprint length? system/console/history\n')
+        for home in ["/dev/null", os.path.join(self.home, "plain-file")]:
+            for args, stdin, out, status in [(["s.zan"], "", "script ran\n0\n", 0),
+                                             ([], "print 7\nquit/return 3\n", "\n7\n", 3)]:
+                with self.subTest(home=home, args=args):
+                    p = self.run_status(stdin, args, home)
+                    self.assertEqual(p.returncode, status, p.stdout + p.stderr)
+                    self.assertTrue(p.stdout.endswith(out), p.stdout)
+                    self.assertEqual(p.stderr, "*** Console: cannot make " + home +
+                                     "/.zan/Zan-Console/: history and settings are not saved\n")
+
+    def test_quit_runs_the_save_function_the_word_holds_when_it_runs(self):
+        with open(os.path.join(self.home, "s.zan"), "w") as f:
+            f.write('Zan []\n_save-cfg: does [print "own save"]\nquit/return 3\n')
+        p = self.run_status("", ["s.zan"])
+        self.assertEqual(p.returncode, 3)
+        self.assertEqual(p.stdout, "own save\n")
+        self.assertFalse(os.path.exists(self.path))
 
     def test_an_error_ending_the_process_leaves_the_file_alone(self):
         self.write_cfg('Zan []\nhistory: ["kept"]\n')
