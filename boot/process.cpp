@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "runtime/core/console_out.h"
+#include "runtime/core/interrupt.h"
 
 namespace zan {
 
@@ -138,8 +139,12 @@ std::uintptr_t fault_address_of(void* context) {
 
 void on_fault(int signo, siginfo_t* info, void* context) {
     if (signo == SIGINT) {
-        std::fflush(stdout);
-        ::_exit(0);
+        // Noted for the evaluator, which stops at its next step. A second
+        // one before that (a native busy for long, a blocked read) ends the
+        // process at once.
+        if (g_interrupt_pending) ::_exit(INTERRUPTED_STATUS);
+        g_interrupt_pending = 1;
+        return;
     }
     bool near_stack = false;
     if (signo == SIGSEGV && info && t_stack_low) {

@@ -10,7 +10,9 @@
 //
 // (a newline first, the address as 16 hexadecimal digits), and the process
 // exits with the number as its status. Ctrl-C (SIGINT) outside the line
-// editor ends the process silently with status 0.
+// editor is noted and taken by the evaluator at its next step (see
+// runtime/core/interrupt.h); a second one before that ends the process with
+// status 130.
 #pragma once
 #include <cstdint>
 #include <string>

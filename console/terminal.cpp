@@ -10,6 +10,7 @@
 #include "console/terminal_keys.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/console_screen.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
 #include "runtime/datatypes/binary.h"
@@ -285,6 +286,9 @@ void r_read_input() {
     } else {
         std::u32string prompt = text_of(stack_arg(0));
         bool hidden = logic_get(stack_arg(1));
+        // A Ctrl-C that came after the last step of the previous command
+        // has nothing left to stop.
+        g_interrupt_pending = 0;
         RawMode raw(STDIN_FILENO);
         if (!raw.on()) {
             // The terminal refuses raw mode: its own line editing serves.
@@ -328,6 +332,9 @@ void r_report_error() {
     tty_write(STDERR_FILENO, line);
     unset_box(stack_result());
 }
+
+// _terminal-input?: standard input is a terminal.
+void r_terminal_input_q() { logic_box(stack_result(), g_console); }
 
 // _end-of-input?
 void r_end_of_input_q() { logic_box(stack_result(), g_input_ended); }
@@ -389,6 +396,7 @@ void console_routines_register() {
     routine_table_register("_read-input", r_read_input);
     routine_table_register("_end-of-input?", r_end_of_input_q);
     routine_table_register("_report-error", r_report_error);
+    routine_table_register("_terminal-input?", r_terminal_input_q);
     routine_table_register("_terminate-console", r_terminate_console);
     routine_table_register("input-stdin", r_input_stdin);
     routine_table_register("read-stdin", r_read_stdin);

@@ -223,6 +223,34 @@ class TerminalTest(unittest.TestCase):
                     pass
                 self.assertIn(b"*** Console: settings not saved:", s.out)
 
+    def test_ctrl_c_during_a_command_stops_it_and_the_console_goes_on(self):
+        s = self.started()
+        for command in [b"n: 0 forever [n: n + 1]", b"f: does [while [true] [n: n - 1]] f",
+                        b"loop 100000000 []"]:
+            with self.subTest(command=command):
+                s.send(command + b"\r")
+                s.expect(b"\r\n")
+                time.sleep(0.3)
+                s.send(b"\x03")
+                self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
+        self.assertEqual(s.enter(b"n <> 0\r"), b"== true\r\n>> ")
+        s.send(b"\x03")   # at the prompt: the line editor's quit
+        self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_c_in_a_script_ends_it_with_status_130_and_saves(self):
+        with open(os.path.join(self.home, "loop.zan"), "w") as f:
+            f.write('Zan []\ninsert system/console/history "from the script"\n'
+                    'print "started"\nforever []\n')
+        s = self.start(args=["loop.zan"])
+        s.expect(b"started")
+        time.sleep(0.2)
+        s.send(b"\x03")
+        self.assertEqual(s.wait(), 130)
+        mode = termios.tcgetattr(s.fd)
+        self.assertTrue(mode[3] & termios.ICANON and mode[3] & termios.ECHO)
+        with open(os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan")) as f:
+            self.assertIn('"from the script"', f.read())
+
     def test_history_survives_a_restart(self):
         s = self.started()
         s.enter(b"print 7 * 6\r")
@@ -419,6 +447,30 @@ class CommandLineTest(unittest.TestCase):
         p = self.run_zan(["--", "--odd.zan", "x"])
         self.assertEqual(p.returncode, 0)
         self.assertEqual(p.stdout, 'odd ran\n"x"\n')
+
+    def test_an_interrupt_with_piped_input_ends_with_status_130(self):
+        # A running command, and a read waiting for more input.
+        for stdin in [b'print "go" forever []\n', b'print "go" x: input print "not here"\n']:
+            with self.subTest(stdin=stdin):
+                env = dict(os.environ, HOME=self.home)
+                env.pop("ZAN_LIBRARY_DIR", None)
+                p = subprocess.Popen([ZAN], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=env, cwd=self.home)
+                p.stdin.write(stdin)
+                p.stdin.flush()
+                out = b""
+                while b"go\n" not in out:
+                    out += os.read(p.stdout.fileno(), 4096)
+                time.sleep(0.2)
+                p.send_signal(signal.SIGINT)
+                try:
+                    self.assertEqual(p.wait(timeout=WAIT), 130)
+                finally:
+                    p.kill()
+                    p.communicate()
+                self.assertNotIn(b"not here", out + p.stdout.read() if not p.stdout.closed else out)
+                self.assertTrue(os.path.exists(
+                    os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan")))
 
     def test_the_end_of_piped_input_ends_the_console(self):
         p = self.run_zan([], "")
