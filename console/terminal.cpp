@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/terminal_keys.h"
+#include "console/terminal_layout.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/console_screen.h"
 #include "runtime/core/interrupt.h"
@@ -333,6 +334,13 @@ void r_report_error() {
     unset_box(stack_result());
 }
 
+// _fit-width text [string!] columns [integer!]: how many characters of the
+// text fit in that many columns of the terminal.
+void r_fit_width() {
+    size_t n = chars_within_width(text_of(stack_arg(0)), integer_get(stack_arg(1)));
+    integer_box(stack_result(), static_cast<i32>(n));
+}
+
 // _terminal-input?: standard input is a terminal.
 void r_terminal_input_q() { logic_box(stack_result(), g_console); }
 
@@ -397,6 +405,7 @@ void console_routines_register() {
     routine_table_register("_end-of-input?", r_end_of_input_q);
     routine_table_register("_report-error", r_report_error);
     routine_table_register("_terminal-input?", r_terminal_input_q);
+    routine_table_register("_fit-width", r_fit_width);
     routine_table_register("_terminate-console", r_terminate_console);
     routine_table_register("input-stdin", r_input_stdin);
     routine_table_register("read-stdin", r_read_stdin);
