@@ -156,6 +156,10 @@ public:
         tty_take_resize();
         console::measure();
     }
+    int cursor_column() override {
+        int fd = echo_fd();
+        return fd == STDOUT_FILENO ? tty_query_cursor_column(stdin_bytes(), fd, 300) : -1;
+    }
 };
 
 class ZanContext : public EditorContext {

@@ -329,6 +329,26 @@ class TerminalTest(unittest.TestCase):
         self.assertEqual(s.enter(b"\r"), b"5\r\n>> ")
         self.assertEqual(s.enter(b"system/console/size\r"), b"== 30x20\r\n>> ")
 
+    def test_narrowing_a_wrapped_line_redraws_it_from_the_prompts_row(self):
+        # ">> " and 39 characters at 20 columns: the cursor ends on row 2.
+        # At 12 columns a terminal that wraps the line again has it on row 3
+        # (column 6), one that clips the rows keeps it on row 2 (column 2):
+        # the editor asks where the cursor is and goes up to the prompt's
+        # row accordingly before it redraws, so no old row stays behind.
+        for column, up in [(6, b"\r\x1b[3A\x1b[J>> "), (2, b"\r\x1b[2A\x1b[J>> ")]:
+            with self.subTest(column=column):
+                s = self.started(cols=20, rows=10)
+                text = b"x" * 39
+                s.send(text)
+                s.expect(text)
+                fcntl.ioctl(s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 10, 12, 0, 0))
+                s.expect(b"\x1b[6n")
+                s.send(b"\x1b[5;%dR" % (column + 1))
+                seen = s.expect(b">> " + text)
+                self.assertTrue(seen.endswith(up + text), seen)
+                s.send(b"\r")
+                s.expect(PROMPT)
+
     def test_a_long_line_wraps(self):
         s = self.started(cols=20, rows=10)
         # ">> " and 39 characters take two rows; Enter moves below both.
