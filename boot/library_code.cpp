@@ -222,12 +222,17 @@ bool library_function_q(const ValueCell* fn) {
     return entry->type() == TYPE_INTEGER && integer_get(entry) == static_cast<i32>(LIBRARY_ENTRY);
 }
 
-bool library_frame_q(const CallFrame* frame) {
-    if (frame->kind() != FRAME_FUNCTION || !frame->func_ctx) return false;
-    return library_function_q(context_owner(frame->func_ctx));
-}
+namespace {
+bool g_caller_is_library = false;
+}  // namespace
+
+bool library_caller_is_library() { return g_caller_is_library; }
 
 void library_function_entry(Node) {
+    // The block being evaluated is still the caller's.
+    const ValueCell& at = g_interp.position;
+    g_caller_is_library = (at.type() == TYPE_BLOCK || at.type() == TYPE_PAREN) && at.data2 &&
+                          (node_buffer(at.data2)->flags & SERIES_LIBRARY_CODE);
     CallFrame* frame = stack_top_frame();
     if (!frame->func_ctx) fire(Err::internal_not_done);
     ValueCell fn = *context_owner(frame->func_ctx);

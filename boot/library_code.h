@@ -43,10 +43,12 @@ u32 library_seal();
 const ValueCell* library_snapshot();
 // Whether a function! value is a sealed library function.
 bool library_function_q(const ValueCell* fn);
-// Whether a call frame is the function frame of a library function.
-bool library_frame_q(const CallFrame* frame);
 
 // The entry itself (also reachable through the compiled-entry table).
 void library_function_entry(Node ctx);
+// Whether the code that made the latest call of a library function is
+// itself library code (false: code evaluated by the interpreter, such as a
+// command at the console or a script).
+bool library_caller_is_library();
 
 }  // namespace zan

@@ -32,6 +32,7 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zan::process_guard_standard_streams();
     zan::process_install_fault_handlers();
     int status;
     try {

@@ -1,15 +1,20 @@
 // Fault handlers, runtime error reports and the ways the process ends.
 #include "boot/process.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "runtime/core/console_out.h"
+#include "runtime/core/interrupt.h"
 
 namespace zan {
 
@@ -134,8 +139,12 @@ std::uintptr_t fault_address_of(void* context) {
 
 void on_fault(int signo, siginfo_t* info, void* context) {
     if (signo == SIGINT) {
-        std::fflush(stdout);
-        ::_exit(0);
+        // Noted for the evaluator, which stops at its next step. A second
+        // one before that (a native busy for long, a blocked read) ends the
+        // process at once.
+        if (g_interrupt_pending) ::_exit(INTERRUPTED_STATUS);
+        g_interrupt_pending = 1;
+        return;
     }
     bool near_stack = false;
     if (signo == SIGSEGV && info && t_stack_low) {
@@ -263,6 +272,31 @@ void process_install_fault_handlers() {
     // Under the address sanitizer its own reports of these are kept.
     for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) ::sigaction(s, &sa, nullptr);
 #endif
+}
+
+namespace {
+
+void on_stdout_failure(int err) {
+    Report r;
+    r.put("*** Output error: cannot write to standard output: ");
+    r.put(std::strerror(err));
+    r.put("\n");
+    write_all(STDERR_FILENO, r.text, r.length);
+    ::_exit(OUTPUT_FAILURE_STATUS);
+}
+
+}  // namespace
+
+void process_guard_standard_streams() {
+    for (int fd = 0; fd <= 2; fd++) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        int held = ::open("/dev/null", O_RDONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+    platform_on_stdout_failure(on_stdout_failure);
 }
 
 void boot_fail(const std::string& message, int status) {

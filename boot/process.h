@@ -10,7 +10,9 @@
 //
 // (a newline first, the address as 16 hexadecimal digits), and the process
 // exits with the number as its status. Ctrl-C (SIGINT) outside the line
-// editor ends the process silently with status 0.
+// editor is noted and taken by the evaluator at its next step (see
+// runtime/core/interrupt.h); a second one before that ends the process with
+// status 130.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -21,6 +23,16 @@ namespace zan {
 // unregistered routine, a missing module file in the developer switch ...).
 // Start-up never ends with status 0 on failure.
 constexpr int BOOT_FAILURE_STATUS = 70;
+// Exit status when standard output cannot be written (a full disk, a closed
+// descriptor): the output is lost, which a caller must not take for success.
+constexpr int OUTPUT_FAILURE_STATUS = 74;
+
+// Makes sure descriptors 0, 1 and 2 are open (a closed one is held by
+// /dev/null opened for reading, so that no file opened later takes its
+// number and writes to it fail), and has a failed write to standard output
+// end the process: "*** Output error: cannot write to standard output:"
+// and the reason on standard error, status OUTPUT_FAILURE_STATUS.
+void process_guard_standard_streams();
 
 // Installs the fault and Ctrl-C handlers and an alternate signal stack for
 // the calling thread. Safe to call again.

@@ -50,25 +50,12 @@ void r_command_line() {
     *stack_result() = v;
 }
 
-// stack-interpreted?: whether the function that called interpreted? was
-// itself called from interpreted code rather than from library code. The
-// frames from the top: this routine's own, the function frame of
-// interpreted?, then the asker's function frame; the asker's caller is the
-// nearest function frame below that one.
-void r_stack_interpreted_q() {
-    CallFrame* f = g_stack.ctop - 1;
-    u32 function_frames = 0;
-    bool answer = true;
-    for (; f >= g_stack.cbottom; f--) {
-        if (f->kind() != FRAME_FUNCTION) continue;
-        function_frames++;
-        if (function_frames == 3) {
-            answer = !library_frame_q(f);
-            break;
-        }
-    }
-    logic_box(stack_result(), answer);
-}
+// stack-interpreted?: whether the code that called interpreted? is
+// evaluated by the interpreter (a console command, a script, a function of
+// the user's) rather than part of the library. interpreted? is a library
+// function that calls this routine at once, so the latest library entry is
+// its own.
+void r_stack_interpreted_q() { logic_box(stack_result(), !library_caller_is_library()); }
 
 // null-handle: a handle! holding 0 (the value of the word null-handle).
 void r_null_handle() { handle_make_at(stack_result(), 0, HANDLE_NONE); }

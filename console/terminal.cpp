@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "console/terminal_keys.h"
+#include "console/terminal_layout.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/console_screen.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
 #include "runtime/datatypes/binary.h"
@@ -154,6 +156,10 @@ public:
         tty_take_resize();
         console::measure();
     }
+    int cursor_column() override {
+        int fd = echo_fd();
+        return fd == STDOUT_FILENO ? tty_query_cursor_column(stdin_bytes(), fd, 300) : -1;
+    }
 };
 
 class ZanContext : public EditorContext {
@@ -285,6 +291,9 @@ void r_read_input() {
     } else {
         std::u32string prompt = text_of(stack_arg(0));
         bool hidden = logic_get(stack_arg(1));
+        // A Ctrl-C that came after the last step of the previous command
+        // has nothing left to stop.
+        g_interrupt_pending = 0;
         RawMode raw(STDIN_FILENO);
         if (!raw.on()) {
             // The terminal refuses raw mode: its own line editing serves.
@@ -320,6 +329,24 @@ void r_read_input() {
     g_input_ended = !got;
     logic_box(stack_result(), got);
 }
+
+// _report-error text [string!]: the text and a line end on standard error,
+// for what the console must say even when standard output is redirected.
+void r_report_error() {
+    std::string line = utf8_of(text_of(stack_arg(0))) + "\n";
+    tty_write(STDERR_FILENO, line);
+    unset_box(stack_result());
+}
+
+// _fit-width text [string!] columns [integer!]: how many characters of the
+// text fit in that many columns of the terminal.
+void r_fit_width() {
+    size_t n = chars_within_width(text_of(stack_arg(0)), integer_get(stack_arg(1)));
+    integer_box(stack_result(), static_cast<i32>(n));
+}
+
+// _terminal-input?: standard input is a terminal.
+void r_terminal_input_q() { logic_box(stack_result(), g_console); }
 
 // _end-of-input?
 void r_end_of_input_q() { logic_box(stack_result(), g_input_ended); }
@@ -380,6 +407,9 @@ void console_routines_register() {
     routine_table_register("_set-buffer-history", r_set_buffer_history);
     routine_table_register("_read-input", r_read_input);
     routine_table_register("_end-of-input?", r_end_of_input_q);
+    routine_table_register("_report-error", r_report_error);
+    routine_table_register("_terminal-input?", r_terminal_input_q);
+    routine_table_register("_fit-width", r_fit_width);
     routine_table_register("_terminate-console", r_terminate_console);
     routine_table_register("input-stdin", r_input_stdin);
     routine_table_register("read-stdin", r_read_stdin);

@@ -139,6 +139,43 @@ void LineEditor::show_candidates(const std::vector<Completion>& found) {
     refresh(true);
 }
 
+// Where the cursor is after the terminal changed its width, relative to
+// the origin. Terminals differ: most wrap the rows of a long line again for
+// the new width, and the cursor moves with the character it was on; others
+// keep every row as it was and only clip it. The terminal is asked for the
+// cursor's column to tell them apart; when its answer fits both, or none
+// comes, the rows are taken as wrapped again, as most terminals do.
+TermPos LineEditor::cursor_after_resize(int old_columns) {
+    TermPos kept{physical_row(at_), at_.pending ? old_columns - 1 : at_.col, false};
+    if (kept.col > columns_ - 1) kept.col = columns_ - 1;
+    // The character cell the cursor is on (the end of the text counts as
+    // one), and the column within it.
+    LineLayout before = layout_line(prompt_, line_, hidden_, old_columns, origin_col_);
+    size_t cell = line_.size();
+    int within = 0;
+    if (at_.pending && !line_.empty()) {
+        cell = line_.size() - 1;
+        within = old_columns - 1 - before.at(cell).col;
+    } else if (!(at_.row == before.end.row && at_.col == before.end.col)) {
+        cell = line_.size() + 1;
+        for (size_t k = 0; k < line_.size(); k++)
+            if (before.starts[k].row == at_.row && before.starts[k].col == at_.col) cell = k;
+        if (cell > line_.size()) return kept;   // not on the text: nothing moved it
+    }
+    LineLayout after = layout();
+    TermPos wrapped = after.at(cell);
+    wrapped.row = physical_row(wrapped);
+    if (after.at(cell).pending) wrapped.col = columns_ - 1;
+    wrapped.col += within;
+    wrapped.pending = false;
+    if (wrapped.col > columns_ - 1) wrapped.col = columns_ - 1;
+    if (wrapped == kept) return kept;
+    flush();
+    int col = term_->cursor_column();
+    if (col == kept.col && col != wrapped.col) return kept;
+    return wrapped;
+}
+
 void LineEditor::recall(int entry) {
     line_ = entry < 0 ? std::u32string() : ctx_->history_entry(static_cast<size_t>(entry));
     cursor_ = line_.size();
@@ -173,12 +210,15 @@ EditOutcome LineEditor::edit(EditorTerminal& term, EditorContext& ctx,
                 outcome.end = EditEnd::input_ended;
                 done = true;
                 break;
-            case KEY_RESIZE:
+            case KEY_RESIZE: {
+                int old_columns = columns_;
                 term.measure();
                 columns_ = term.columns();
                 if (columns_ < 1) columns_ = 1;
+                if (columns_ != old_columns) at_ = cursor_after_resize(old_columns);
                 refresh();
                 break;
+            }
             case '\t': {
                 std::vector<Completion> found;
                 if (!hidden_) found = ctx.complete(line_, cursor_);

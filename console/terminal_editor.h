@@ -50,6 +50,9 @@ public:
     // The width in columns (at least 1); measured again after KEY_RESIZE.
     virtual int columns() = 0;
     virtual void measure() {}
+    // The column the terminal reports for its cursor (0 is the first), or
+    // -1 when it does not answer.
+    virtual int cursor_column() { return -1; }
 };
 
 struct Completion {
@@ -142,6 +145,7 @@ private:
     void move_to_last_row();
     void show_candidates(const std::vector<Completion>& found);
     void recall(int entry);
+    TermPos cursor_after_resize(int old_columns);
 
     EditorTerminal* term_ = nullptr;
     EditorContext* ctx_ = nullptr;

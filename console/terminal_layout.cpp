@@ -48,6 +48,15 @@ Glyph line_glyph(u32 cp, bool hidden) {
     return {utf8(cp), char_width(cp)};
 }
 
+size_t chars_within_width(const std::u32string& text, int columns) {
+    int used = 0;
+    for (size_t i = 0; i < text.size(); i++) {
+        used += line_glyph(text[i], false).width;
+        if (used > columns) return i;
+    }
+    return text.size();
+}
+
 std::vector<Glyph> prompt_glyphs(const std::u32string& prompt) {
     std::vector<Glyph> out;
     size_t i = 0, n = prompt.size();

@@ -74,6 +74,11 @@ struct LineLayout {
 LineLayout layout_line(const std::vector<Glyph>& prompt, const std::u32string& line, bool hidden,
                        int columns, int origin_col);
 
+// How many characters of text, from its start, fit in the given number of
+// columns (the widths of line_glyph, on one row without wrapping): the
+// whole length when all of it fits.
+size_t chars_within_width(const std::u32string& text, int columns);
+
 // Escape sequences that take the terminal cursor from `from` to `to`
 // (both relative to the same origin row). Moving down below the row the
 // cursor is on writes line ends, so that the terminal scrolls when it must.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/core/interrupt.h"
 #include "runtime/core/platform.h"
 
 namespace zan::console {
@@ -69,7 +70,10 @@ int FdBytes::fill(int timeout_ms) {
             }
             int r = ::poll(fds, wake_fd_ >= 0 ? 2 : 1, wait);
             if (r < 0) {
-                if (errno == EINTR) continue;
+                if (errno == EINTR) {
+                    if (g_interrupt_pending && !tty_raw_on()) return BYTE_END;
+                    continue;
+                }
                 ended_ = true;
                 return BYTE_END;
             }
@@ -96,7 +100,12 @@ int FdBytes::fill(int timeout_ms) {
             ended_ = true;
             return BYTE_END;
         }
-        if (errno == EINTR) continue;
+        if (errno == EINTR) {
+            // An interruption ends this read (the stream goes on): the
+            // evaluator takes it as soon as the reader returns.
+            if (g_interrupt_pending && !tty_raw_on()) return BYTE_END;
+            continue;
+        }
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
             // A non-blocking descriptor: wait until it is readable.
             pollfd p = {fd_, POLLIN, 0};

@@ -30,6 +30,7 @@ struct ConsoleState {
     int error = 0;
 };
 ConsoleState g_con;
+OutputFailureHandler g_on_stdout_failure = nullptr;
 
 u32 unit_at(const u8* p, size_t i, u32 width) {
     if (width == 1) return p[i];
@@ -58,7 +59,9 @@ int write_pending() {
     g_con.pending = 0;
     if (!n) return 0;
     if (g_con.fd == STDOUT_FILENO) std::fflush(stdout);  // keep C stdio text in order
-    return note(platform_write_fd(g_con.fd, g_con.out, n));
+    int err = note(platform_write_fd(g_con.fd, g_con.out, n));
+    if (err && g_con.fd == STDOUT_FILENO && g_on_stdout_failure) g_on_stdout_failure(err);
+    return err;
 }
 
 int append_byte(u8 b) {
@@ -270,6 +273,8 @@ int platform_print_cstring(const char* text) {
 }
 
 int platform_output_error() { return g_con.error; }
+
+void platform_on_stdout_failure(OutputFailureHandler handler) { g_on_stdout_failure = handler; }
 void platform_output_clear_error() { g_con.error = 0; }
 
 }  // namespace zan

@@ -81,5 +81,10 @@ int platform_print_cstring(const char* text);
 // errno of the last failed write (0 when none since the last clear).
 int platform_output_error();
 void platform_output_clear_error();
+// Called with the errno when a write to standard output fails (the
+// process's entry point installs one that ends the process; none: the
+// error is only kept).
+using OutputFailureHandler = void (*)(int err);
+void platform_on_stdout_failure(OutputFailureHandler handler);
 
 }  // namespace zan

@@ -228,6 +228,22 @@ struct SavedRegs {
     }
 };
 
+// The nearest record below the top one (the exiting native's own) that
+// answers `target`, or null when a try/all record or the bottom comes
+// first. Nothing is changed: a refused exit must leave every function's
+// context as it was, since the try that catches the refusal goes on in it.
+template <typename Target>
+CallFrame* find_exit_target(Target target, bool skip_own) {
+    CallFrame* r = g_stack.ctop;
+    if (skip_own && r > g_stack.cbottom) r--;
+    for (; r > g_stack.cbottom; r--) {
+        CallFrame* f = r - 1;
+        if (f->kind() == FRAME_TRY_ALL) return nullptr;
+        if (target(f)) return f;
+    }
+    return nullptr;
+}
+
 // Pops the top record (the exiting native's own), restoring its context.
 void pop_own_record() {
     if (g_stack.ctop == g_stack.cbottom) return;
@@ -241,6 +257,10 @@ u32 stack_throw_break_prepare(bool with_value, bool is_continue) {
     SavedRegs saved;
     ValueCell value = *g_stack.base;
     Err refusal = is_continue ? Err::throw_continue : Err::throw_break;
+    if (!find_exit_target([](CallFrame* f) { return f->kind() == FRAME_LOOP; }, true)) {
+        saved.restore();
+        fire(refusal);
+    }
     pop_own_record();
     while (g_stack.ctop > g_stack.cbottom) {
         CallFrame* r = g_stack.ctop - 1;
@@ -263,13 +283,13 @@ u32 stack_throw_break_prepare(bool with_value, bool is_continue) {
 u32 stack_throw_exit_prepare(bool with_value, bool from_top) {
     SavedRegs saved;
     ValueCell value = *g_stack.base;
-    if (!from_top && g_stack.ctop > g_stack.cbottom) {
-        if ((g_stack.ctop - 1)->kind() == FRAME_TRY_ALL) {
-            saved.restore();
-            fire(Err::throw_return);
-        }
-        pop_own_record();
+    bool skip_own = !from_top && g_stack.ctop > g_stack.cbottom;
+    if ((skip_own && (g_stack.ctop - 1)->kind() == FRAME_TRY_ALL) ||
+        !find_exit_target([](CallFrame* f) { return (f->header & FRAME_BODY) != 0; }, skip_own)) {
+        saved.restore();
+        fire(Err::throw_return);
     }
+    if (skip_own) pop_own_record();
     while (g_stack.ctop > g_stack.cbottom) {
         CallFrame* r = g_stack.ctop - 1;
         if (r->kind() == FRAME_TRY_ALL) break;
@@ -294,6 +314,10 @@ u32 stack_throw_value_prepare(u32 code) {
     SavedRegs saved;
     ValueCell value = g_stack.base[0];
     ValueCell name = g_stack.top - g_stack.base > 1 ? g_stack.base[1] : ValueCell{TYPE_NONE, 0, 0, 0};
+    if (!find_exit_target([](CallFrame* f) { return f->kind() == FRAME_CATCH; }, true)) {
+        saved.restore();
+        fire(Err::throw_throw, &value);
+    }
     pop_own_record();
     if (!g_stack.throw_frame) g_stack.throw_frame = g_stack.ctop;
     while (g_stack.ctop > g_stack.cbottom) {

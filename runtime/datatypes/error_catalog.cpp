@@ -162,6 +162,7 @@ constexpr TemplateRow kTemplates[] = {
     {Err::access_no_codec, R"t(["cannot decode or encode (no codec):" :arg1])t"},
     {Err::access_bad_media, R"t("bad media data (corrupt image, sound, video)")t"},
     {Err::access_invalid_cmd, R"t(["invalid port command:" :arg1])t"},
+    {Err::access_write_failed, R"t(["write failed:" :arg1 "reason:" :arg2])t"},
     // user
     {Err::user_message, R"t(arg1)t"},
     // internal

@@ -1,6 +1,7 @@
 // Series ownership: the ownership table and the binding walk.
 #include "runtime/datatypes/ownership.h"
 
+#include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/cycles.h"
 #include "runtime/core/hashtable.h"
@@ -12,6 +13,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/services.h"
+#include "runtime/datatypes/symbol.h"
 
 namespace zan {
 
@@ -21,6 +23,13 @@ Node g_table = 0;
 // The value store: 100 integer! cells chained through data2 (last -1).
 ValueCell g_value_store{TYPE_NONE, 0, 0, 0};
 bool g_marker_added = false;
+
+// uppercase and lowercase change a string in place: its owner hears of it
+// like of any other modifying action.
+void announce_case_change(ValueCell* value, bool upper, u32 index, u32 count) {
+    ValueCell* word = upper ? g_words.n.uppercase : g_words.n.lowercase;
+    if (word) series_announce(value, word, nullptr, static_cast<i32>(index), static_cast<i32>(count));
+}
 
 void mark_table() {
     if (g_table) hashtable_gc_mark(&g_table);
@@ -143,6 +152,7 @@ void ownership_init() {
     g_services.ownership_owner_of = ownership_owner_of;
     g_services.ownership_bind_object = ownership_bind_object;
     g_services.ownership_release = ownership_release;
+    case_folding_set_notify(announce_case_change);
 }
 
 Node ownership_table() { return g_table; }

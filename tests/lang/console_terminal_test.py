@@ -20,6 +20,8 @@ import termios
 import time
 import unittest
 
+from stress_support import fewer_under_stress
+
 ZAN = None
 PROMPT = b">> "
 WAIT = 10.0
@@ -212,6 +214,45 @@ class TerminalTest(unittest.TestCase):
         s.send(b"abc\x03")
         self.assertEqual(s.wait(), 0)
 
+    def test_ctrl_d_and_ctrl_c_end_the_console_when_the_settings_cannot_be_saved(self):
+        os.makedirs(os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan"))
+        for key in [b"\x04", b"\x03"]:
+            with self.subTest(key=key):
+                s = self.started()
+                s.send(key)
+                self.assertEqual(s.wait(), 0)
+                while s._pump(0.2):
+                    pass
+                self.assertIn(b"*** Console: settings not saved:", s.out)
+
+    def test_ctrl_c_during_a_command_stops_it_and_the_console_goes_on(self):
+        s = self.started()
+        for command in [b"n: 0 forever [n: n + 1]", b"f: does [while [true] [n: n - 1]] f",
+                        b"loop 100000000 []"]:
+            with self.subTest(command=command):
+                s.send(command + b"\r")
+                s.expect(b"\r\n")
+                time.sleep(0.3)
+                s.send(b"\x03")
+                self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
+        self.assertEqual(s.enter(b"n <> 0\r"), b"== true\r\n>> ")
+        s.send(b"\x03")   # at the prompt: the line editor's quit
+        self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_c_in_a_script_ends_it_with_status_130_and_saves(self):
+        with open(os.path.join(self.home, "loop.zan"), "w") as f:
+            f.write('Zan []\ninsert system/console/history "from the script"\n'
+                    'print "started"\nforever []\n')
+        s = self.start(args=["loop.zan"])
+        s.expect(b"started")
+        time.sleep(0.2)
+        s.send(b"\x03")
+        self.assertEqual(s.wait(), 130)
+        mode = termios.tcgetattr(s.fd)
+        self.assertTrue(mode[3] & termios.ICANON and mode[3] & termios.ECHO)
+        with open(os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan")) as f:
+            self.assertIn('"from the script"', f.read())
+
     def test_history_survives_a_restart(self):
         s = self.started()
         s.enter(b"print 7 * 6\r")
@@ -289,6 +330,26 @@ class TerminalTest(unittest.TestCase):
         self.assertIn(b"\x1b[J", seen)
         self.assertEqual(s.enter(b"\r"), b"5\r\n>> ")
         self.assertEqual(s.enter(b"system/console/size\r"), b"== 30x20\r\n>> ")
+
+    def test_narrowing_a_wrapped_line_redraws_it_from_the_prompts_row(self):
+        # ">> " and 39 characters at 20 columns: the cursor ends on row 2.
+        # At 12 columns a terminal that wraps the line again has it on row 3
+        # (column 6), one that clips the rows keeps it on row 2 (column 2):
+        # the editor asks where the cursor is and goes up to the prompt's
+        # row accordingly before it redraws, so no old row stays behind.
+        for column, up in [(6, b"\r\x1b[3A\x1b[J>> "), (2, b"\r\x1b[2A\x1b[J>> ")]:
+            with self.subTest(column=column):
+                s = self.started(cols=20, rows=10)
+                text = b"x" * 39
+                s.send(text)
+                s.expect(text)
+                fcntl.ioctl(s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 10, 12, 0, 0))
+                s.expect(b"\x1b[6n")
+                s.send(b"\x1b[5;%dR" % (column + 1))
+                seen = s.expect(b">> " + text)
+                self.assertTrue(seen.endswith(up + text), seen)
+                s.send(b"\r")
+                s.expect(PROMPT)
 
     def test_a_long_line_wraps(self):
         s = self.started(cols=20, rows=10)
@@ -409,6 +470,30 @@ class CommandLineTest(unittest.TestCase):
         self.assertEqual(p.returncode, 0)
         self.assertEqual(p.stdout, 'odd ran\n"x"\n')
 
+    def test_an_interrupt_with_piped_input_ends_with_status_130(self):
+        # A running command, and a read waiting for more input.
+        for stdin in [b'print "go" forever []\n', b'print "go" x: input print "not here"\n']:
+            with self.subTest(stdin=stdin):
+                env = dict(os.environ, HOME=self.home)
+                env.pop("ZAN_LIBRARY_DIR", None)
+                p = subprocess.Popen([ZAN], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, env=env, cwd=self.home)
+                p.stdin.write(stdin)
+                p.stdin.flush()
+                out = b""
+                while b"go\n" not in out:
+                    out += os.read(p.stdout.fileno(), 4096)
+                time.sleep(0.2)
+                p.send_signal(signal.SIGINT)
+                try:
+                    self.assertEqual(p.wait(timeout=WAIT), 130)
+                finally:
+                    p.kill()
+                    p.communicate()
+                self.assertNotIn(b"not here", out + p.stdout.read() if not p.stdout.closed else out)
+                self.assertTrue(os.path.exists(
+                    os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan")))
+
     def test_the_end_of_piped_input_ends_the_console(self):
         p = self.run_zan([], "")
         self.assertEqual(p.returncode, 0)
@@ -491,6 +576,47 @@ class ConfigurationTest(unittest.TestCase):
         out = self.run_zan("system/console/history\n")
         self.assertIn("== []", out)
         self.assertIn("history: []", self.read_cfg())
+
+    def run_status(self, stdin, args=(), home=None):
+        env = dict(os.environ, HOME=home or self.home)
+        env.pop("ZAN_LIBRARY_DIR", None)
+        return subprocess.run([ZAN] + list(args), input=stdin, capture_output=True, text=True,
+                              env=env, timeout=60, cwd=self.home)
+
+    def test_quit_ends_the_console_when_the_file_cannot_be_written(self):
+        os.makedirs(self.path)   # a directory where the file should be
+        for stdin, status in fewer_under_stress([("quit/return 4\n", 4), ("print 5\n", 0),
+                                                 ("quit\n", 0), ("q\n", 0)], 2):
+            with self.subTest(stdin=stdin):
+                p = self.run_status(stdin)
+                self.assertEqual(p.returncode, status, p.stdout + p.stderr)
+                self.assertEqual(p.stderr.count("*** Console: settings not saved:"), 1, p.stderr)
+                self.assertIn("cannot open: %" + self.path, p.stderr)
+                self.assertNotIn("Error", p.stdout)
+
+    def test_a_home_that_cannot_hold_the_settings_is_said_once(self):
+        with open(os.path.join(self.home, "plain-file"), "w") as f:
+            f.write("x")
+        with open(os.path.join(self.home, "s.zan"), "w") as f:
+            f.write('Zan []\nprint "script ran"\nprint length? system/console/history\n')
+        runs = [(home, run) for home in ["/dev/null", os.path.join(self.home, "plain-file")]
+                for run in [(["s.zan"], "", "script ran\n0\n", 0),
+                            ([], "print 7\nquit/return 3\n", "\n7\n", 3)]]
+        for home, (args, stdin, out, status) in fewer_under_stress(runs, 2):
+            with self.subTest(home=home, args=args):
+                p = self.run_status(stdin, args, home)
+                self.assertEqual(p.returncode, status, p.stdout + p.stderr)
+                self.assertTrue(p.stdout.endswith(out), p.stdout)
+                self.assertEqual(p.stderr, "*** Console: cannot make " + home +
+                                 "/.zan/Zan-Console/: history and settings are not saved\n")
+
+    def test_quit_runs_the_save_function_the_word_holds_when_it_runs(self):
+        with open(os.path.join(self.home, "s.zan"), "w") as f:
+            f.write('Zan []\n_save-cfg: does [print "own save"]\nquit/return 3\n')
+        p = self.run_status("", ["s.zan"])
+        self.assertEqual(p.returncode, 3)
+        self.assertEqual(p.stdout, "own save\n")
+        self.assertFalse(os.path.exists(self.path))
 
     def test_an_error_ending_the_process_leaves_the_file_alone(self):
         self.write_cfg('Zan []\nhistory: ["kept"]\n')

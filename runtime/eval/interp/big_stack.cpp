@@ -4,6 +4,7 @@
 // raise stack-overflow first). The caller waits while it runs: the system
 // stays single-threaded in effect.
 #include <pthread.h>
+#include <signal.h>
 
 #include <condition_variable>
 #include <cstdio>
@@ -93,8 +94,15 @@ void interp_run_on_big_stack(void (*fn)(void*), void* arg) {
         g_worker.arg = arg;
         g_worker.done = false;
         g_worker.pending = true;
+        // A Ctrl-C is for the evaluation: while the caller waits it goes to
+        // the evaluation thread, whose blocked reads it must interrupt.
+        sigset_t interrupt, saved;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt, &saved);
         g_worker.cv.notify_all();
         g_worker.cv.wait(lock, [] { return g_worker.done; });
+        pthread_sigmask(SIG_SETMASK, &saved, nullptr);
         err = g_worker.error;
         g_worker.error = nullptr;
     }

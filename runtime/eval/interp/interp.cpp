@@ -3,9 +3,11 @@
 #include "runtime/eval/interp/interp.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "runtime/core/collector.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/print_hooks.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/block.h"
@@ -744,6 +746,26 @@ void settle_at(CallFrame* frame) {
     stack_keep();
 }
 
+// ---- interruption ---------------------------------------------------------------------------------
+
+// Takes a pending Ctrl-C: the global function _interrupt decides (the
+// console stops the command like halt, a script ends). Without one (the
+// environment is not built yet) the process ends with the interrupted
+// status. Afterwards g_throw_code tells whether a throw is on its way.
+__attribute__((noinline)) void take_interrupt() {
+    g_interrupt_pending = 0;
+    u32 symbol = symbol_make("_interrupt");
+    const ValueCell* handler = global_value_ptr(symbol);
+    if (!handler || handler->type() != TYPE_FUNCTION) std::exit(INTERRUPTED_STATUS);
+    ValueCell* mark = g_stack.top;
+    ValueCell* code = block_push_new(1);
+    ValueCell word;
+    word_make_at(symbol, &word);
+    block_append_cell(code, &word);
+    interp_eval_block(code, false);
+    if (!g_throw_code) g_stack.top = mark;
+}
+
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
@@ -751,6 +773,10 @@ namespace {
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
 inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) {
+        take_interrupt();
+        if (g_throw_code) return g_throw_code;
+    }
     PositionGuard pos;
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_ENTER, &w.block(), 0, nullptr, nullptr);
@@ -1071,6 +1097,10 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
 }
 
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) {
+        take_interrupt();
+        if (g_throw_code) return i;
+    }
     ValueCell* entry_top = g_stack.top;
     if (ZAN_UNLIKELY(g_interp.tracing)) trace_fetch(w, i);
     ValueCell* v = w.at(i);

@@ -213,7 +213,7 @@ constexpr NativeInfo kNatives[NATIVES_COUNT] = {
     {"decompress", "[data [binary!] method [word!] /size sz [integer!] return: [binary!]]", 1},
     {"recycle", "[/on /off return: [integer! unset!]]", 2},
     {"transcode",
-     "[src [binary! string!] /next /one /prescan /scan /part length [integer! binary!] "
+     "[src [binary! string!] /next /one /prescan /scan /part length [integer! binary! string!] "
      "/into dst [block!] /trace callback [function! routine!] return: [block!]]",
      7},
     {"apply",

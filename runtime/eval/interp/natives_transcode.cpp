@@ -61,6 +61,8 @@ void native_transcode(bool check, const i32* refs) {
         if (part->type() == TYPE_INTEGER) {
             length = integer_get(part);
         } else if (part->type() == src->type()) {
+            // A position ends the part only in the source itself.
+            if (part->data2 != src->data2) fire(Err::script_invalid_refine_arg, g_refinements.part, part);
             ValueCell end = *part;
             series_remaining(&end, false);  // an index past the tail is clamped
             length = series_index(&end) - series_index(src);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
@@ -31,6 +32,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/io/host/file_replace.h"
 
 namespace zan {
 
@@ -69,6 +71,15 @@ std::string text_of(const ValueCell* value) {
     fire(Err::access_cannot_open, held);
 }
 
+// access error write-failed with the file and the system's reason.
+[[noreturn]] void fire_write_failed(const ValueCell* file, int err) {
+    ValueCell f = file ? *file : g_none_cell;
+    ValueCell* held = stack_push(&f);
+    const char* reason = std::strerror(err ? err : EIO);
+    ValueCell* text = string_load_push(reason, static_cast<u32>(std::strlen(reason)), 0);
+    fire(Err::access_write_failed, held, text);
+}
+
 // The integer of a /part or /seek argument; another type raises
 // invalid-refine-arg with the refinement and the value.
 i64 refinement_integer(const ValueCell* arg, const char* refinement) {
@@ -100,10 +111,20 @@ ValueCell* load_text(const u8* bytes, size_t n, bool may_cut) {
     return s;
 }
 
+// The most cells a block made for lines gets before it grows on its own.
+constexpr size_t IO_MAX_LINES = 0x7FFFFFF;
+
 // Splits bytes into lines at LF, a CR right before the LF dropped; a last
 // line without LF is kept, an LF at the very end starts no further line.
+// Every value made here stays reachable from the block, so there is
+// nothing to collect until it is done: collecting as it grows would scan
+// the lines made so far again and again, and the time would grow with the
+// square of the file's size.
 ValueCell* push_lines(const u8* bytes, size_t n, bool may_cut) {
-    ValueCell* blk = block_push_new(16);
+    size_t count = 1;
+    for (size_t i = 0; i < n; i++) count += bytes[i] == '\n';
+    ValueCell* blk = block_push_new(static_cast<u32>(count < IO_MAX_LINES ? count : IO_MAX_LINES));
+    GcHold hold;
     size_t start = 0;
     for (size_t i = 0; i <= n; i++) {
         bool end = i == n;
@@ -280,24 +301,16 @@ ValueCell* io_read_file(const char* name, i64 part, i64 seek, bool binary, bool 
 }
 
 i64 io_write_file(const char* name, const void* bytes, u64 count, i64 seek, bool append) {
-    int fd = 1;
-    if (name) {
-        u32 mode = IO_MODE_WRITE | (append ? IO_MODE_APPEND : 0u) | (seek >= 0 ? IO_MODE_SEEK : 0u);
-        fd = io_open_file(name, mode);
-        if (fd < 0) return -1;
+    if (!name) {
+        i64 n = io_write_data(STDOUT_FILENO, bytes, count);
+        return n < 0 ? -2 : n;
     }
-    FdGuard guard(name ? fd : -1);
-    if (name) {
-        if (seek > 0 && !io_seek(fd, seek)) return -2;
-        if (append && lseek(fd, 0, SEEK_END) < 0) return -2;
-    }
-    i64 n = io_write_data(fd, bytes, count);
-    if (n < 0) return -2;
-    if (name) {
-        guard.fd = -1;
-        if (close(fd) != 0) return -2;  // a delayed write error (NFS, quota)
-    }
-    return n;
+    WriteOutcome done = seek >= 0 || append ? io_extend_file(name, bytes, count, seek, append)
+                                            : io_replace_file(name, bytes, count);
+    errno = done.error;
+    if (done.status == WriteStatus::cannot_open) return -1;
+    if (done.status == WriteStatus::write_failed) return -2;
+    return static_cast<i64>(count);
 }
 
 // ---- dispatchers --------------------------------------------------------------------------------------
@@ -381,7 +394,8 @@ ValueCell* io_write(ValueCell* file, ValueCell* data, ValueCell* part, ValueCell
         io_value_bytes(bytes, held_data, limit);
     }
     i64 r = io_write_file(file ? name.c_str() : nullptr, bytes.data(), bytes.size(), s, append);
-    if (r < 0) fire_cannot_open(file ? held_file : nullptr);
+    if (r == -1) fire_cannot_open(file ? held_file : nullptr);
+    if (r < 0) fire_write_failed(file ? held_file : nullptr, errno);
     g_stack.top = mark;
     return unset_push();
 }

@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include "boot/process.h"
+#include "runtime/core/interrupt.h"
 
 namespace zan {
 namespace {
@@ -82,15 +83,26 @@ TEST(ProcessDeathTest, StackOverflowIsNumber19) {
 }
 #endif
 
-TEST(ProcessDeathTest, CtrlCEndsSilentlyWithStatus0) {
+TEST(ProcessDeathTest, CtrlCIsNotedAndASecondOneEndsWithStatus130) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The first one is left for the evaluator: the process goes on.
     EXPECT_EXIT(
         {
+            g_interrupt_pending = 0;
             process_install_fault_handlers();
+            ::raise(SIGINT);
+            std::exit(g_interrupt_pending ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(3), "^$");
+    EXPECT_EXIT(
+        {
+            g_interrupt_pending = 0;
+            process_install_fault_handlers();
+            ::raise(SIGINT);
             ::raise(SIGINT);
             std::exit(3);
         },
-        ::testing::ExitedWithCode(0), "^$");
+        ::testing::ExitedWithCode(INTERRUPTED_STATUS), "^$");
 }
 
 TEST(ProcessDeathTest, RuntimeErrorExitsWithItsCode) {

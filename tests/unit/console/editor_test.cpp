@@ -53,6 +53,13 @@ public:
         ansi_write(screen_, units.data(), units.size() * 4, 4, false);
     }
     int columns() override { return width_; }
+    // The grid keeps its rows as they are when its width changes (it clips
+    // them, it does not wrap them again), and says where its cursor is.
+    int cursor_column() override {
+        asked_column_ = true;
+        return screen_->cursor_x < width_ ? screen_->cursor_x : width_ - 1;
+    }
+    bool asked_column() const { return asked_column_; }
 
     std::string row(int y) const { return console_grid_row_text(screen_, y); }
     int cursor_x() const { return screen_->cursor_x; }
@@ -69,6 +76,7 @@ private:
     ConsoleScreen* screen_;
     int width_;
     int next_width_ = 0;
+    bool asked_column_ = false;
     std::deque<i32> keys_;
     std::vector<std::string> writes_;
 };
@@ -376,6 +384,60 @@ TEST_F(EditorTest, ASizeChangeRedrawsWithTheNewWidth) {
     EXPECT_EQ(editor.edit(t, ctx, U">> ", false, 0).line, U"abcdefghij");
     EXPECT_EQ(t.row(0), ">> abcde");
     EXPECT_EQ(t.row(1), "fghij");
+    EXPECT_TRUE(t.asked_column());
+}
+
+// A terminal that records what the editor writes after a size change and
+// reports a given column for its cursor.
+class RewrappingTerminal : public EditorTerminal {
+public:
+    std::deque<i32> keys;
+    std::string written;
+    int width = 20;
+    int next_width = 20;
+    int reported_column = -1;
+    i32 read_key() override {
+        if (keys.empty()) return KEY_END_OF_INPUT;
+        i32 k = keys.front();
+        keys.pop_front();
+        if (k == KEY_RESIZE) {
+            width = next_width;
+            written.clear();
+        }
+        return k;
+    }
+    void write(const std::string& bytes) override { written += bytes; }
+    int columns() override { return width; }
+    int cursor_column() override { return reported_column; }
+};
+
+TEST_F(EditorTest, ANarrowerTerminalIsRedrawnFromThePromptsRow) {
+    // (characters typed, Left presses, new width, column reported, the move
+    // to the prompt's row that starts the redraw)
+    // 39 characters after ">> " at 20 columns: the cursor ends on row 2,
+    // column 2. At 12 columns a rewrapping terminal shows it on row 3,
+    // column 6; a clipping one keeps it on row 2, column 2.
+    // 30 characters, 10 Left: the cursor on row 1, column 3; at 8 columns
+    // row 2, column 7 when rewrapped.
+    struct Case {
+        int typed, lefts, width, reported;
+        const char* up;
+    };
+    for (Case c : {Case{39, 0, 12, 6, "\r\x1b[3A\x1b[J"}, Case{39, 0, 12, 2, "\r\x1b[2A\x1b[J"},
+                   Case{39, 0, 12, -1, "\r\x1b[3A\x1b[J"}, Case{30, 10, 8, 7, "\r\x1b[2A\x1b[J"},
+                   Case{30, 10, 8, 3, "\r\x1b[1A\x1b[J"}}) {
+        RewrappingTerminal t;
+        for (int k = 0; k < c.typed; k++) t.keys.push_back('x');
+        for (int k = 0; k < c.lefts; k++) t.keys.push_back(KEY_LEFT);
+        t.next_width = c.width;
+        t.reported_column = c.reported;
+        t.keys.push_back(KEY_RESIZE);
+        t.keys.push_back(KEY_ENTER);
+        LineEditor e;
+        e.edit(t, ctx, U">> ", false, 0);
+        EXPECT_EQ(t.written.rfind(c.up, 0), 0u)
+            << c.typed << " " << c.width << " " << c.reported << ": " << t.written;
+    }
 }
 
 TEST_F(EditorTest, WideCharactersMoveTheCursorByTheirWidth) {

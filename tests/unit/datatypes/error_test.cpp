@@ -220,7 +220,7 @@ TEST_F(ErrorTest, MakeFromCodesAndBlocks) {
     EXPECT_EQ(int_of(*error_field(error_make(spec2), ERR_FIELD_CODE)), 913);
     EXPECT_EQ(int_of(*error_field(make_error(integer(0)), ERR_FIELD_CODE)), 0);
 
-    for (i32 code : {-1, 1000, 399, 601, 515}) {
+    for (i32 code : {-1, 1000, 399, 601, 516}) {
         ValueCell err = caught([&] { make_error(integer(code)); });
         EXPECT_EQ(id_of(err), "out-of-range") << code;
         EXPECT_EQ(int_of(*error_field(&err, ERR_FIELD_ARG1)), code);

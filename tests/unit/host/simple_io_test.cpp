@@ -247,11 +247,11 @@ TEST_F(SimpleIoTest, AccessErrors) {
     ValueCell* nolist = file(at("nothing/"));
     EXPECT_EQ(error_of([&] { io_read(nolist, nullptr, nullptr, false, false); }),
               Err::access_cannot_open);
-    // A write that the system refuses after the open is an error too.
+    // A write that the system refuses after the open says the write failed.
     if (exists("/dev/full")) {
         ValueCell* full = file("/dev/full");
         EXPECT_EQ(error_of([&] { io_write(full, d, nullptr, nullptr, false, false, false); }),
-                  Err::access_cannot_open);
+                  Err::access_write_failed);
     }
     // The error names the file.
     EXPECT_EQ(io_read_file(at("missing.txt").c_str(), -1, -1, false, false), nullptr);

@@ -1,0 +1,15 @@
+// The user's interruption (Ctrl-C, SIGINT) of a running evaluation. The
+// signal handler only notes it; the evaluator takes it at its next step,
+// where running code of the language is safe.
+#pragma once
+#include <csignal>
+
+namespace zan {
+
+// Exit status of a process ended by the interruption (128 + SIGINT).
+constexpr int INTERRUPTED_STATUS = 130;
+
+// Set by the signal handler, cleared by whoever takes the interruption.
+extern volatile std::sig_atomic_t g_interrupt_pending;
+
+}  // namespace zan
