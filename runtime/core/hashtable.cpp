@@ -670,7 +670,7 @@ u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
         if (unit == 1) cp = p[i];
         else if (unit == 2) cp = reinterpret_cast<const u16*>(p)[i];
         else cp = reinterpret_cast<const u32*>(p)[i];
-        g_code_points[i] = case_sensitive ? cp : case_folding_change_char(cp, false);
+        g_code_points[i] = case_sensitive ? cp : case_fold_fast(cp);
     }
     return murmur3_32(n ? static_cast<const void*>(g_code_points.data()) : k_empty, size_t(n) * 4);
 }
