@@ -135,6 +135,10 @@ bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
             return same_name_folded(a, b, la);
         }
     }
+    // Two integers are equal by value under every equality the tables use.
+    if (stored->type() == TYPE_INTEGER && key->type() == TYPE_INTEGER &&
+        (op == CMP_STRICT || op == 0 || op >= 9))
+        return stored->data2 == key->data2;
     if (g_key_compare) return g_key_compare(stored, key, op);
     return stored->data1 == key->data1 && stored->data2 == key->data2 &&
            stored->data3 == key->data3;
