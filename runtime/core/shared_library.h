@@ -20,4 +20,19 @@ bool shared_library_bind(void* lib, const char* name, Fn*& slot) {
     return p != nullptr;
 }
 
+// The functions of soname, loaded and bound by bind(so, lib) (true when all
+// were found) on the first call; every later call gives the same answer,
+// null when the library or one of its functions is missing.
+template <class Lib, class Bind>
+const Lib* shared_library_once(const char* soname, Bind bind) {
+    static Lib lib;
+    static int state = 0;  // 0 not tried, 1 loaded, -1 unavailable
+    if (state) return state > 0 ? &lib : nullptr;
+    state = -1;
+    void* so = shared_library_open(soname);
+    if (!so || !bind(so, lib)) return nullptr;
+    state = 1;
+    return &lib;
+}
+
 }  // namespace zan

@@ -5,24 +5,18 @@
 namespace zan {
 
 const CurlLibrary* curl_library() {
-    static CurlLibrary lib;
-    static int state = 0;  // 0 not tried, 1 loaded, -1 unavailable
-    if (state) return state > 0 ? &lib : nullptr;
-    state = -1;
-    void* so = shared_library_open(ZAN_CURL_SONAME);
-    if (!so) return nullptr;
-    bool ok = shared_library_bind(so, "curl_global_init", lib.global_init) &&
-              shared_library_bind(so, "curl_easy_init", lib.easy_init) &&
-              shared_library_bind(so, "curl_easy_cleanup", lib.easy_cleanup) &&
-              shared_library_bind(so, "curl_easy_setopt", lib.easy_setopt) &&
-              shared_library_bind(so, "curl_easy_perform", lib.easy_perform) &&
-              shared_library_bind(so, "curl_easy_getinfo", lib.easy_getinfo) &&
-              shared_library_bind(so, "curl_easy_strerror", lib.easy_strerror) &&
-              shared_library_bind(so, "curl_slist_append", lib.slist_append) &&
-              shared_library_bind(so, "curl_slist_free_all", lib.slist_free_all);
-    if (!ok || lib.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return nullptr;
-    state = 1;
-    return &lib;
+    return shared_library_once<CurlLibrary>(ZAN_CURL_SONAME, [](void* so, CurlLibrary& lib) {
+        return shared_library_bind(so, "curl_global_init", lib.global_init) &&
+               shared_library_bind(so, "curl_easy_init", lib.easy_init) &&
+               shared_library_bind(so, "curl_easy_cleanup", lib.easy_cleanup) &&
+               shared_library_bind(so, "curl_easy_setopt", lib.easy_setopt) &&
+               shared_library_bind(so, "curl_easy_perform", lib.easy_perform) &&
+               shared_library_bind(so, "curl_easy_getinfo", lib.easy_getinfo) &&
+               shared_library_bind(so, "curl_easy_strerror", lib.easy_strerror) &&
+               shared_library_bind(so, "curl_slist_append", lib.slist_append) &&
+               shared_library_bind(so, "curl_slist_free_all", lib.slist_free_all) &&
+               lib.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    });
 }
 
 }  // namespace zan
