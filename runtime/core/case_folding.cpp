@@ -44,8 +44,8 @@ bool is_text_type(u32 t) {
 
 void case_folding_init() {
     if (g_ready) return;
-    std::fill(g_upper, g_upper + DIRECT_SIZE, 0u);
-    std::fill(g_lower, g_lower + DIRECT_SIZE, 0u);
+    // The tables start zeroed (static storage): only the mapped entries are
+    // written, so the pages no entry falls in are never touched.
     fill(g_upper, case_table_upper_bmp, CASE_UPPER_BMP_PAIRS);
     fill(g_lower, case_table_lower_bmp, CASE_LOWER_BMP_PAIRS);
     g_ready = true;

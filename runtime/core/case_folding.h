@@ -23,6 +23,11 @@ void case_folding_init();
 u32 case_folding_change_char(u32 cp, bool upper);
 // Simple lower-case fold, the key of case-insensitive comparison and hashing.
 inline u32 case_fold(u32 cp) { return case_folding_change_char(cp, false); }
+// case_fold with ASCII answered inline (its only change there is A-Z to a-z).
+inline u32 case_fold_fast(u32 cp) {
+    if (cp < 128) return cp - 'A' < 26u ? cp + 32 : cp;
+    return case_folding_change_char(cp, false);
+}
 
 // Changes a char! cell or a text cell (string!, file!, url!, tag!, email!,
 // ref!) in place and returns it. For text: an index past the tail is first

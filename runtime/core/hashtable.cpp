@@ -135,6 +135,10 @@ bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
             return same_name_folded(a, b, la);
         }
     }
+    // Two integers are equal by value under every equality the tables use.
+    if (stored->type() == TYPE_INTEGER && key->type() == TYPE_INTEGER &&
+        (op == CMP_STRICT || op == 0 || op >= 9))
+        return stored->data2 == key->data2;
     if (g_key_compare) return g_key_compare(stored, key, op);
     return stored->data1 == key->data1 && stored->data2 == key->data2 &&
            stored->data3 == key->data3;
@@ -670,7 +674,7 @@ u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
         if (unit == 1) cp = p[i];
         else if (unit == 2) cp = reinterpret_cast<const u16*>(p)[i];
         else cp = reinterpret_cast<const u32*>(p)[i];
-        g_code_points[i] = case_sensitive ? cp : case_folding_change_char(cp, false);
+        g_code_points[i] = case_sensitive ? cp : case_fold_fast(cp);
     }
     return murmur3_32(n ? static_cast<const void*>(g_code_points.data()) : k_empty, size_t(n) * 4);
 }

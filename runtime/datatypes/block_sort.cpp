@@ -34,6 +34,11 @@ bool blind_compare_type(u32 t) {
 }
 
 i32 compare_cells(const ValueCell* a, const ValueCell* b, i32 code) {
+    // Two integers order by value whatever the comparison code.
+    if (a->type() == TYPE_INTEGER && b->type() == TYPE_INTEGER) {
+        i32 p = dt::int_get(a), q = dt::int_get(b);
+        return p < q ? -1 : p > q ? 1 : 0;
+    }
     ValueCell x = *a, y = *b;
     u32 tx = x.type(), ty = y.type();
     bool comparable = action_entry(tx, ACT_COMPARE) && !(tx != ty && blind_compare_type(tx));

@@ -79,7 +79,7 @@ TextView view_of(const ValueCell* v) {
                     units_of(b) - idx};
 }
 
-inline u32 fold(u32 cp) { return case_fold(cp); }
+inline u32 fold(u32 cp) { return case_fold_fast(cp); }
 }  // namespace
 
 // ---- making ----------------------------------------------------------------------------------
@@ -424,6 +424,18 @@ i32 string_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool m
     if (la == 0 && lb == 0) return 0;
     bool fold_case = !(op == CMP_STRICT_EQUAL || op == CMP_SORT_CASE);
     i32 n = la < lb ? la : lb;
+    if (va.unit == 1 && vb.unit == 1) {
+        for (i32 i = 0; i < n; i++) {
+            u32 ca = va.p[i], cb = vb.p[i];
+            if (ca == cb) continue;
+            if (fold_case) {
+                ca = fold(ca);
+                cb = fold(cb);
+            }
+            if (ca != cb) return ca > cb ? 1 : -1;
+        }
+        n = 0;
+    }
     for (i32 i = 0; i < n; i++) {
         u32 ca = unicode_get_unit(va.p + (static_cast<u32>(i) << ushift(va.unit)), va.unit);
         u32 cb = unicode_get_unit(vb.p + (static_cast<u32>(i) << ushift(vb.unit)), vb.unit);

@@ -1,11 +1,12 @@
 #include "runtime/eval/digest/crypto_service.h"
 
-#include <openssl/evp.h>
 #include <sys/random.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "runtime/eval/digest/crypto_library.h"
 
 namespace zan {
 
@@ -28,10 +29,10 @@ CryptoHash* default_hash_create(CryptoAlgorithm alg) {
     crypto_init();
     auto i = static_cast<unsigned>(alg);
     if (i >= kAlgorithmCount || !g_digests[i]) return nullptr;
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    EVP_MD_CTX* ctx = crypto_library()->md_ctx_new();
     if (!ctx) return nullptr;
-    if (EVP_DigestInit_ex(ctx, g_digests[i], nullptr) != 1) {
-        EVP_MD_CTX_free(ctx);
+    if (crypto_library()->digest_init_ex(ctx, g_digests[i], nullptr) != 1) {
+        crypto_library()->md_ctx_free(ctx);
         return nullptr;
     }
     return new CryptoHash{ctx};
@@ -40,21 +41,23 @@ CryptoHash* default_hash_create(CryptoAlgorithm alg) {
 bool default_hash_data(CryptoHash* h, const u8* bytes, size_t count) {
     if (!h) return false;
     if (count == 0) return true;
-    return EVP_DigestUpdate(h->ctx, bytes, count) == 1;
+    return crypto_library()->digest_update(h->ctx, bytes, count) == 1;
 }
 
 bool default_hash_value(CryptoHash* h, u8* out, u32* size) {
     if (!h) return false;
     unsigned int n = 0;
-    if (EVP_MD_CTX_get_size(h->ctx) > static_cast<int>(DIGEST_MAX_SIZE)) return false;
-    if (EVP_DigestFinal_ex(h->ctx, out, &n) != 1) return false;
+    const CryptoLibrary* lib = crypto_library();
+    if (lib->md_get_size(lib->md_ctx_get0_md(h->ctx)) > static_cast<int>(DIGEST_MAX_SIZE))
+        return false;
+    if (lib->digest_final_ex(h->ctx, out, &n) != 1) return false;
     *size = n;
     return true;
 }
 
 void default_hash_destroy(CryptoHash* h) {
     if (!h) return;
-    EVP_MD_CTX_free(h->ctx);
+    crypto_library()->md_ctx_free(h->ctx);
     delete h;
 }
 
@@ -108,8 +111,9 @@ u32 crypto_algorithm_size(CryptoAlgorithm alg) {
 bool crypto_init() {
     if (!g_init_done) {
         g_init_done = true;
-        for (int i = 0; i < kAlgorithmCount; ++i)
-            g_digests[i] = EVP_MD_fetch(nullptr, kAlgorithmNames[i], nullptr);
+        const CryptoLibrary* lib = crypto_library();
+        for (int i = 0; lib && i < kAlgorithmCount; ++i)
+            g_digests[i] = lib->md_fetch(nullptr, kAlgorithmNames[i], nullptr);
     }
     for (EVP_MD* md : g_digests)
         if (!md) return false;

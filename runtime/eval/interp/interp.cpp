@@ -480,6 +480,10 @@ ValueCell op_callable(const ValueCell* op) {
     return c;
 }
 
+// The code of remainder: inline for two integers only; every other case
+// takes the operator's ordinary call.
+constexpr i32 FAST_REMAINDER = 4;
+
 // Inline paths of the common operators: the action or comparison they run,
 // as fast-operator codes; -1 when none.
 inline i32 fast_math_code(const ValueCell* op) {
@@ -488,6 +492,7 @@ inline i32 fast_math_code(const ValueCell* op) {
         case ACT_ADD: return 0;
         case ACT_SUBTRACT: return 1;
         case ACT_MULTIPLY: return 2;
+        case ACT_REMAINDER: return FAST_REMAINDER;
         case ACT_OR_T: return 5;
         case ACT_AND_T: return 6;
         case ACT_XOR_T: return 7;
@@ -517,6 +522,11 @@ inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
         case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
         case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
         case 2: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+        case FAST_REMAINDER:
+            // Zero and the one overflowing case raise their errors in the action.
+            if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+            r = a % b;
+            break;
         case 5: r = a | b; break;
         case 6: r = a & b; break;
         case 7: r = a ^ b; break;
@@ -864,8 +874,23 @@ u32 eval_next(EvalWalk& w, u32 i, bool push) {
 
 // A paren's contents are evaluated as a block inside the native frame that
 // the paren opens (one frame, where a block of its own would add another).
+//
+// A paren holding nothing but one expression of pure_expr's form needs no
+// frame when tracing is off: nothing in it can call, allocate or raise an
+// error. The frame's overflow check still runs, so the depth at which the
+// stack overflows stays the same.
 void eval_paren_p(const ValueCell* paren, bool push) {
     EvalWalk w(paren);
+    // Such an expression has an odd number of cells (value, then operator
+    // and operand pairs): a cheap test that turns most calls away.
+    if (ZAN_LIKELY(!g_interp.tracing) && ((w.end - w.start) & 1)) {
+        ValueCell val;
+        if (pure_expr(w, w.start, &val) == w.end) {
+            if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
+            store_value(&val, push);
+            return;
+        }
+    }
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
     if (run_walk(w, f)) return;
     frame_unwind(push);
@@ -1061,6 +1086,7 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
                 if (!push) stack_set_last_reset(entry_top);
                 continue;
             }
+            if (ZAN_UNLIKELY(code == FAST_REMAINDER)) goto ordinary_call;
             // Both operands on the stack, then the operation on them.
             HeldCell held(*opv);
             ValueCell opword = *nv;
@@ -1086,6 +1112,7 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
             if (!push) stack_set_last_reset(entry_top);
             continue;
         }
+    ordinary_call:
         ValueCell op = *opv;
         ValueCell opword = *nv;
         if (ZAN_UNLIKELY(g_interp.tracing))

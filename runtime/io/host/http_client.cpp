@@ -1,6 +1,5 @@
 #include "runtime/io/host/http_client.h"
 
-#include <curl/curl.h>
 #include <strings.h>
 
 #include <cctype>
@@ -18,6 +17,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/io/host/curl_library.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/simple_io.h"
 
@@ -31,12 +31,15 @@ constexpr const char* kUserAgent = "Mozilla/5.0 (X11; Linux x86_64)";
 
 std::string g_last_failure = "timeout";
 
+// The loaded library; only called once curl_library() has answered.
+const CurlLibrary& curl() { return *curl_library(); }
+
 struct CurlHandle {
-    CURL* h = curl_easy_init();
+    CURL* h = curl().easy_init();
     curl_slist* headers = nullptr;
     ~CurlHandle() {
-        curl_slist_free_all(headers);
-        if (h) curl_easy_cleanup(h);
+        curl().slist_free_all(headers);
+        if (h) curl().easy_cleanup(h);
     }
 };
 
@@ -65,10 +68,10 @@ std::string failure_reason(CURL* h, CURLcode c, const char* detail) {
         case CURLE_OPERATION_TIMEDOUT: return "timeout";
         default: break;
     }
-    if (tls_failure_q(c)) return std::string("TLS failure: ") + (*detail ? detail : curl_easy_strerror(c));
+    if (tls_failure_q(c)) return std::string("TLS failure: ") + (*detail ? detail : curl().easy_strerror(c));
     if (c == CURLE_COULDNT_CONNECT) {
         long os_errno = 0;
-        curl_easy_getinfo(h, CURLINFO_OS_ERRNO, &os_errno);
+        curl().easy_getinfo(h, CURLINFO_OS_ERRNO, &os_errno);
         if (os_errno == ECONNREFUSED) return "connection refused";
         if (os_errno == ETIMEDOUT) return "timeout";
         if (os_errno != 0) {
@@ -77,7 +80,7 @@ std::string failure_reason(CURL* h, CURLcode c, const char* detail) {
             return s;
         }
     }
-    return *detail ? detail : curl_easy_strerror(c);
+    return *detail ? detail : curl().easy_strerror(c);
 }
 
 // The text of a header name or value: a word's spelling, a string's text,
@@ -175,15 +178,13 @@ void HttpHeaders::take_line(const std::string& raw) {
     fields.push_back({name, {value}});
 }
 
-void http_global_init() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-}
+bool http_global_init() { return curl_library() != nullptr; }
 
 bool http_perform(const HttpRequest& rq, HttpResponse* rs, std::string* reason) {
-    http_global_init();
+    if (!http_global_init()) {
+        *reason = "cannot start the HTTP client";
+        return false;
+    }
     CurlHandle c;
     if (!c.h) {
         *reason = "cannot start the HTTP client";
@@ -191,53 +192,54 @@ bool http_perform(const HttpRequest& rq, HttpResponse* rs, std::string* reason) 
     }
     char detail[CURL_ERROR_SIZE] = {};
     CURL* h = c.h;
-    curl_easy_setopt(h, CURLOPT_URL, rq.url.c_str());
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, detail);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &rs->body);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, &rs->headers);
+    curl().easy_setopt(h, CURLOPT_URL, rq.url.c_str());
+    curl().easy_setopt(h, CURLOPT_ERRORBUFFER, detail);
+    curl().easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl().easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl().easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl().easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl().easy_setopt(h, CURLOPT_MAXREDIRS, 20L);
+    curl().easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl().easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl().easy_setopt(h, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl().easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl().easy_setopt(h, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl().easy_setopt(h, CURLOPT_WRITEFUNCTION, on_body);
+    curl().easy_setopt(h, CURLOPT_WRITEDATA, &rs->body);
+    curl().easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header);
+    curl().easy_setopt(h, CURLOPT_HEADERDATA, &rs->headers);
     if (rq.method == "GET") {
-        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+        curl().easy_setopt(h, CURLOPT_HTTPGET, 1L);
     } else if (rq.method == "HEAD") {
-        curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+        curl().easy_setopt(h, CURLOPT_NOBODY, 1L);
     } else {
-        if (rq.method != "POST") curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, rq.method.c_str());
+        if (rq.method != "POST") curl().easy_setopt(h, CURLOPT_CUSTOMREQUEST, rq.method.c_str());
         if (rq.has_body || rq.method == "POST") {
-            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(rq.body.size()));
-            curl_easy_setopt(h, CURLOPT_POSTFIELDS, rq.body.data());
+            curl().easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                               static_cast<curl_off_t>(rq.body.size()));
+            curl().easy_setopt(h, CURLOPT_POSTFIELDS, rq.body.data());
         }
     }
     for (const auto& [name, value] : rq.headers) {
         // "Name;" is how an empty value is sent; "Name:" would remove it.
         std::string line = value.empty() ? name + ";" : name + ": " + value;
-        c.headers = curl_slist_append(c.headers, line.c_str());
+        c.headers = curl().slist_append(c.headers, line.c_str());
     }
     // Only what the caller gave is sent (with Host): the library adds no
     // Content-Type, Accept or Expect of its own.
     for (const char* own : {"Content-Type", "Accept"}) {
         bool given = false;
         for (const auto& hv : rq.headers) given = given || strcasecmp(hv.first.c_str(), own) == 0;
-        if (!given) c.headers = curl_slist_append(c.headers, (std::string(own) + ":").c_str());
+        if (!given) c.headers = curl().slist_append(c.headers, (std::string(own) + ":").c_str());
     }
-    c.headers = curl_slist_append(c.headers, "Expect:");
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, c.headers);
-    CURLcode r = curl_easy_perform(h);
+    c.headers = curl().slist_append(c.headers, "Expect:");
+    curl().easy_setopt(h, CURLOPT_HTTPHEADER, c.headers);
+    CURLcode r = curl().easy_perform(h);
     if (r != CURLE_OK) {
         *reason = failure_reason(h, r, detail);
         return false;
     }
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &rs->status);
+    curl().easy_getinfo(h, CURLINFO_RESPONSE_CODE, &rs->status);
     return true;
 }
 

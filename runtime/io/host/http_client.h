@@ -11,8 +11,9 @@
 
 namespace zan {
 
-// Runs curl_global_init once; later calls do nothing.
-void http_global_init();
+// Loads the HTTP client library and runs its global set-up, once (the first
+// request does it); false when the library cannot be loaded.
+bool http_global_init();
 
 // The response headers of the last answer of a transfer (the headers of
 // redirect hops left out), in the order of first appearance; a name that

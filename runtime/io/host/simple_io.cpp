@@ -512,7 +512,6 @@ ValueCell* service_write(ValueCell* file, ValueCell* data, ValueCell* part, Valu
 }  // namespace
 
 void host_io_init() {
-    http_global_init();
     g_host_io.http_request = http_request;
     g_host_io.http_failure = http_last_failure;
     g_host_io.io_read = service_read;

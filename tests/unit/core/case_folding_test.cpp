@@ -53,6 +53,15 @@ TEST(CaseFoldingChar, SimpleMappings) {
     EXPECT_EQ(case_fold(0x00C9), 0xE9u);
 }
 
+// The inline fold gives the table's answer for every code point.
+TEST(CaseFoldingChar, FastFoldAgreesEverywhere) {
+    for (u32 cp = 0; cp < 0x110000; cp++) ASSERT_EQ(case_fold_fast(cp), case_fold(cp)) << cp;
+    EXPECT_EQ(case_fold_fast('Q'), u32('q'));
+    EXPECT_EQ(case_fold_fast('@'), u32('@'));
+    EXPECT_EQ(case_fold_fast('['), u32('['));
+    EXPECT_EQ(case_fold_fast(0xC9), 0xE9u);
+}
+
 // The tables agree with the database they were generated from (skipped when
 // the data files of the unicode-data package are not installed).
 TEST(CaseFoldingChar, AgreesWithTheCharacterDatabase) {
