@@ -2,9 +2,11 @@
 // use to declare routines, and the few that the system object's methods
 // need (the global context as an object, the command line, the stack query
 // of interpreted?, the float switches).
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "boot/build_facts.h"
 #include "boot/library_code.h"
 #include "boot/routine_registry.h"
 #include "boot/startup.h"
@@ -14,6 +16,7 @@
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/routines_system.h"
 
@@ -76,6 +79,12 @@ void r_null_handle() { handle_make_at(stack_result(), 0, HANDLE_NONE); }
 void r_float_pretty() { float_set_pretty(stack_arg(0)->data1 != 0); }
 void r_float_full() { g_float_full = stack_arg(0)->data1 != 0; }
 
+// build-facts: the facts of this build as Zan text (boot/build_facts.h).
+void r_build_facts() {
+    const char* text = build_facts_text();
+    string_load(text, static_cast<u32>(std::strlen(text)), stack_result(), 0);
+}
+
 }  // namespace
 
 bool float_full_support() { return g_float_full; }
@@ -88,6 +97,7 @@ void boot_routines_register() {
     routine_table_register("null-handle", r_null_handle);
     routine_table_register("float-pretty", r_float_pretty);
     routine_table_register("float-full", r_float_full);
+    routine_table_register("build-facts", r_build_facts);
 }
 
 }  // namespace zan
