@@ -107,7 +107,7 @@ TEST_F(SystemObject, ValuesAtStartUp) {
         // The git facts are those of the checkout the build was made from
         // (none for a build from a tarball).
         {"either g: system/build/git [type? g/branch] [string!]", "string!"},
-        {"either g: system/build/git [find [issue! none!] type?/word g/tag] [true]", "true"},
+        {"either g: system/build/git [to logic! find [issue! none!] type?/word g/tag] [true]", "true"},
         {"either g: system/build/git [type? g/ahead] [integer!]", "integer!"},
         {"either g: system/build/git [type? g/date] [date!]", "date!"},
         {"either g: system/build/git [length? form g/commit] [40]", "40"},
