@@ -2,9 +2,11 @@
 // use to declare routines, and the few that the system object's methods
 // need (the global context as an object, the command line, the stack query
 // of interpreted?, the float switches).
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "boot/build_facts.h"
 #include "boot/library_code.h"
 #include "boot/routine_registry.h"
 #include "boot/startup.h"
@@ -15,6 +17,7 @@
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/eval/interp/interp.h"
+#include "runtime/datatypes/string.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/routines_system.h"
 
@@ -74,6 +77,12 @@ void r_trace_switch() {
 // so tracing? cannot tell it).
 void r_trace_run_q() { logic_box(stack_result(), g_interp.trace_run); }
 
+// build-facts: the facts of this build as Zan text (boot/build_facts.h).
+void r_build_facts() {
+    const char* text = build_facts_text();
+    string_load(text, static_cast<u32>(std::strlen(text)), stack_result(), 0);
+}
+
 }  // namespace
 
 bool float_full_support() { return g_float_full; }
@@ -88,6 +97,7 @@ void boot_routines_register() {
     routine_table_register("float-full", r_float_full);
     routine_table_register("trace-switch", r_trace_switch);
     routine_table_register("trace-run?", r_trace_run_q);
+    routine_table_register("build-facts", r_build_facts);
 }
 
 }  // namespace zan

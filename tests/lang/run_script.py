@@ -22,6 +22,9 @@ import subprocess
 import sys
 import tempfile
 
+# The stressed collector makes every start and command many times slower.
+TIMEOUT = 600 if os.environ.get("ZAN_GC_STRESS") else 60
+
 switches, stdin_lines = [], []
 
 
@@ -66,7 +69,7 @@ def main():
         env.update(env_extra)
         feed = "".join(l + "\n" for l in stdin_lines)
         proc = subprocess.run([zan] + switches + [path] + args, capture_output=True, text=True,
-                              env=env, timeout=60, input=feed)
+                              env=env, timeout=TIMEOUT, input=feed)
     got = proc.stdout.split("\n")
     while got and got[-1] == "":
         got.pop()

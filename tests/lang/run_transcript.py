@@ -25,6 +25,9 @@ import subprocess
 import sys
 import tempfile
 
+# The stressed collector makes every start and command many times slower.
+TIMEOUT = 600 if os.environ.get("ZAN_GC_STRESS") else 60
+
 BANNER = [re.compile(r"--== Zan \S+ ==-- \Z"),
           re.compile(re.escape("Type HELP for starting information. ") + r"\Z"),
           re.compile(r"\Z")]
@@ -64,7 +67,7 @@ def run_case(zan, name, lines):
         env.pop("ZAN_LIBRARY_DIR", None)
         try:
             proc = subprocess.run([zan], input=("\n".join(inputs) + "\n").encode("utf-8"),
-                                  capture_output=True, env=env, timeout=60, cwd=home)
+                                  capture_output=True, env=env, timeout=TIMEOUT, cwd=home)
         except subprocess.TimeoutExpired:
             print(f"FAIL {name}: no end within 60 s (the console must end with its input)")
             return False

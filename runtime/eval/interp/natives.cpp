@@ -26,101 +26,241 @@ namespace {
 #define ANYFN "native! action! op! function! routine!"
 // The specs as the boot image declares them.
 constexpr NativeInfo kNatives[NATIVES_COUNT] = {
-    {"if", "[cond [any-type!] then-blk [block!]]", 0},
-    {"unless", "[cond [any-type!] then-blk [block!]]", 0},
-    {"either", "[cond [any-type!] true-blk [block!] false-blk [block!]]", 0},
-    {"any", "[conds [block!]]", 0},
-    {"all", "[conds [block!]]", 0},
-    {"while", "[cond [block!] body [block!]]", 0},
-    {"until", "[body [block!]]", 0},
-    {"loop", "[count [integer! float!] body [block!]]", 0},
-    {"repeat", "['word [word!] value [integer! float!] body [block!]]", 0},
-    {"forever", "[body [block!]]", 0},
-    {"foreach", "['word [word! block!] series [series! map!] body [block!]]", 0},
-    {"forall", "['word [word!] body [block!]]", 0},
-    {"remove-each", "['word [word! block!] data [series!] body [block!]]", 0},
-    {"func", "[spec [block!] body [block!]]", 0},
-    {"function", "[spec [block!] body [block!] /extern]", 1},
-    {"does", "[body [block!]]", 0},
-    {"has", "[vars [block!] body [block!]]", 0},
-    {"switch", "[value [any-type!] cases [block!] /default case [block!]]", 1},
-    {"case", "[cases [block!] /all]", 1},
-    {"do",
-     "[value [any-type!] /expand /args arg /next position [word!] /trace callback "
-     "[function!]]",
-     4},
-    {"get", "[word [any-word! any-path! object!] /any /case return: [any-type!]]", 2},
-    {"set",
-     "[word [any-word! block! object! any-path!] value [any-type!] /any /case /only /some "
-     "return: [any-type!]]",
-     4},
-    {"print", "[value [any-type!]]", 0},
-    {"prin", "[value [any-type!]]", 0},
-    {"equal?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"not-equal?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"strict-equal?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"lesser?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"greater?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"lesser-or-equal?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"greater-or-equal?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"same?", "[value1 [any-type!] value2 [any-type!]]", 0},
-    {"not", "[value [any-type!]]", 0},
-    {"type?", "[value [any-type!] /word]", 1},
-    {"reduce", "[value [any-type!] /into out [any-block!]]", 1},
-    {"compose", "[value [block!] /deep /only /into out [any-block!]]", 3},
-    {"stats", "[/show /info return: [integer! block!]]", 2},
-    {"bind",
-     "[word [block! any-word!] context [any-word! any-object! function!] /copy return: "
-     "[block! any-word!]]",
+    {"if",
+     "[\"If conditional expression is true, evaluates block; else returns NONE\" cond "
+     "[any-type!] then-blk [block!]]",
+     0},
+    {"unless",
+     "[\"If conditional expression is falsy, evaluates block; else returns NONE\" cond "
+     "[any-type!] then-blk [block!]]",
+     0},
+    {"either",
+     "[\"If conditional expression is true, eval true-block; else eval false-blk\" cond "
+     "[any-type!] true-blk [block!] false-blk [block!]]",
+     0},
+    {"any", "[\"Evaluates, returning at the first that is true\" conds [block!]]", 0},
+    {"all", "[\"Evaluates, returning at the first that is not true\" conds [block!]]", 0},
+    {"while",
+     "[\"Evaluates body as long as condition block evaluates to truthy value\" cond "
+     "[block!] body [block!]]",
+     0},
+    {"until", "[\"Evaluates body until it is truthy\" body [block!]]", 0},
+    {"loop", "[\"Evaluates body a number of times\" count [integer! float!] body [block!]]", 0},
+    {"repeat",
+     "[\"Evaluates body a number of times, tracking iteration count\" 'word [word!] "
+     "value [integer! float!] body [block!]]",
+     0},
+    {"forever", "[\"Evaluates body repeatedly forever\" body [block!]]", 0},
+    {"foreach",
+     "[\"Evaluates body for each value in a series\" 'word [word! block!] series "
+     "[series! map!] body [block!]]",
+     0},
+    {"forall", "[\"Evaluates body for all values in a series\" 'word [word!] body [block!]]", 0},
+    {"remove-each",
+     "[\"Removes values for each block that returns truthy value\" 'word [word! block!] "
+     "data [series!] body [block!]]",
+     0},
+    {"func", "[\"Defines a function with a given spec and body\" spec [block!] body [block!]]", 0},
+    {"function",
+     "[\"Defines a function, making all set-words found in body, local\" spec [block!] "
+     "body [block!] /extern]",
      1},
-    {"in", "[object [any-object! any-function!] word [any-word! refinement!]]", 0},
+    {"does", "[\"Defines a function with no arguments or local variables\" body [block!]]", 0},
+    {"has",
+     "[\"Defines a function with local variables, but no arguments\" vars [block!] body "
+     "[block!]]",
+     0},
+    {"switch",
+     "[\"Evaluates the first block following the value found in cases\" value "
+     "[any-type!] cases [block!] /default case [block!]]",
+     1},
+    {"case",
+     "[\"Evaluates the block following the first truthy condition\" cases [block!] /all]",
+     1},
+    {"do",
+     "[\"Evaluates a value, returning the last evaluation result\" value [any-type!] "
+     "/expand /args arg /next position [word!] /trace callback [function!]]",
+     4},
+    {"get",
+     "[\"Returns the value a word refers to\" word [any-word! any-path! object!] /any "
+     "/case return: [any-type!]]",
+     2},
+    {"set",
+     "[\"Sets the value(s) one or more words refer to\" word [any-word! block! object! "
+     "any-path!] value [any-type!] /any /case /only /some return: [any-type!]]",
+     4},
+    {"print", "[\"Outputs a value followed by a newline\" value [any-type!]]", 0},
+    {"prin", "[\"Outputs a value\" value [any-type!]]", 0},
+    {"equal?",
+     "[\"Returns TRUE if two values are equal\" value1 [any-type!] value2 [any-type!]]",
+     0},
+    {"not-equal?",
+     "[\"Returns TRUE if two values are not equal\" value1 [any-type!] value2 "
+     "[any-type!]]",
+     0},
+    {"strict-equal?",
+     "[\"Returns TRUE if two values are equal, and also the same datatype\" value1 "
+     "[any-type!] value2 [any-type!]]",
+     0},
+    {"lesser?",
+     "[\"Returns TRUE if the first value is less than the second\" value1 [any-type!] "
+     "value2 [any-type!]]",
+     0},
+    {"greater?",
+     "[\"Returns TRUE if the first value is greater than the second\" value1 [any-type!] "
+     "value2 [any-type!]]",
+     0},
+    {"lesser-or-equal?",
+     "[\"Returns TRUE if the first value is less than or equal to the second\" value1 "
+     "[any-type!] value2 [any-type!]]",
+     0},
+    {"greater-or-equal?",
+     "[\"Returns TRUE if the first value is greater than or equal to the second\" value1 "
+     "[any-type!] value2 [any-type!]]",
+     0},
+    {"same?",
+     "[\"Returns TRUE if two values have the same identity\" value1 [any-type!] value2 "
+     "[any-type!]]",
+     0},
+    {"not",
+     "[\"Returns the logical complement of a value (truthy or falsy)\" value [any-type!]]",
+     0},
+    {"type?", "[\"Returns the datatype of a value\" value [any-type!] /word]", 1},
+    {"reduce",
+     "[\"Returns a copy of a block, evaluating all expressions\" value [any-type!] /into "
+     "out [any-block!]]",
+     1},
+    {"compose",
+     "[\"Returns a copy of a block, evaluating only parens\" value [block!] /deep /only "
+     "/into out [any-block!]]",
+     3},
+    {"stats", "[\"Returns interpreter statistics\" /show /info return: [integer! block!]]", 2},
+    {"bind",
+     "[\"Bind words to a context; returns rebound words\" word [block! any-word!] "
+     "context [any-word! any-object! function!] /copy return: [block! any-word!]]",
+     1},
+    {"in",
+     "[\"Returns the given word bound to the object's context\" object [any-object! "
+     "any-function!] word [any-word! refinement!]]",
+     0},
     {"parse",
-     "[input [binary! any-block! any-string!] rules [block!] /case /part length [number! "
-     "series!] /trace callback [function!] return: [logic! block!]]",
+     "[\"Process a series using dialected grammar rules\" input [binary! any-block! "
+     "any-string!] rules [block!] /case /part length [number! series!] /trace callback "
+     "[function!] return: [logic! block!]]",
      3},
     {"union",
-     "[set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! "
-     "typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!]]",
+     "[\"Returns the union of two data sets\" set1 [block! hash! string! bitset! "
+     "typeset!] set2 [block! hash! string! bitset! typeset!] /case \"Use case-sensitive "
+     "comparison\" /skip \"Treat the series as fixed size records\" size [integer!] "
+     "return: [block! hash! string! bitset! typeset!]]",
      2},
     {"intersect",
-     "[set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! "
-     "typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!]]",
+     "[\"Returns the intersection of two data sets\" set1 [block! hash! string! bitset! "
+     "typeset!] set2 [block! hash! string! bitset! typeset!] /case \"Use case-sensitive "
+     "comparison\" /skip \"Treat the series as fixed size records\" size [integer!] "
+     "return: [block! hash! string! bitset! typeset!]]",
      2},
     {"unique",
-     "[set [block! hash! string!] /case /skip size [integer!] return: [block! hash! "
-     "string!]]",
+     "[\"Returns the data set with duplicates removed\" set [block! hash! string!] /case "
+     "\"Use case-sensitive comparison\" /skip \"Treat the series as fixed size records\" "
+     "size [integer!] return: [block! hash! string!]]",
      2},
     {"difference",
-     "[set1 [block! hash! string! bitset! typeset! date!] set2 [block! hash! string! bitset! "
-     "typeset! date!] /case /skip size [integer!] return: [block! hash! string! bitset! "
-     "typeset! time!]]",
+     "[\"Returns the special difference of two data sets\" set1 [block! hash! string! "
+     "bitset! typeset! date!] set2 [block! hash! string! bitset! typeset! date!] /case "
+     "\"Use case-sensitive comparison\" /skip \"Treat the series as fixed size records\" "
+     "size [integer!] return: [block! hash! string! bitset! typeset! time!]]",
      2},
     {"exclude",
-     "[set1 [block! hash! string! bitset! typeset!] set2 [block! hash! string! bitset! "
-     "typeset!] /case /skip size [integer!] return: [block! hash! string! bitset! typeset!]]",
+     "[\"Returns the first data set less the second data set\" set1 [block! hash! "
+     "string! bitset! typeset!] set2 [block! hash! string! bitset! typeset!] /case \"Use "
+     "case-sensitive comparison\" /skip \"Treat the series as fixed size records\" size "
+     "[integer!] return: [block! hash! string! bitset! typeset!]]",
      2},
-    {"complement?", "[bits [bitset!]]", 0},
-    {"dehex", "[value [any-string!] return: [string!]]", 0},
-    {"enhex", "[value [any-string!] return: [string!]]", 0},
-    {"negative?", "[number [number! money! time!] return: [logic!]]", 0},
-    {"positive?", "[number [number! money! time!] return: [logic!]]", 0},
-    {"max", "[value1 [scalar! series!] value2 [scalar! series!]]", 0},
-    {"min", "[value1 [scalar! series!] value2 [scalar! series!]]", 0},
-    {"shift", "[data [integer!] bits [integer!] /left /logical return: [integer!]]", 2},
-    {"to-hex", "[value [integer!] /size length [integer!] return: [issue!]]", 1},
-    {"sine", "[angle [float! integer!] /radians return: [float!]]", 1},
-    {"cosine", "[angle [float! integer!] /radians return: [float!]]", 1},
-    {"tangent", "[angle [float! integer!] /radians return: [float!]]", 1},
-    {"arcsine", "[sine [float! integer!] /radians return: [float!]]", 1},
-    {"arccosine", "[cosine [float! integer!] /radians return: [float!]]", 1},
-    {"arctangent", "[tangent [float! integer!] /radians return: [float!]]", 1},
-    {"arctangent2", "[y [float! integer!] x [float! integer!] /radians return: [float!]]", 1},
-    {"NaN?", "[value [number!] return: [logic!]]", 0},
-    {"log-2", "[value [float! integer! percent!] return: [float!]]", 0},
-    {"log-10", "[value [float! integer! percent!] return: [float!]]", 0},
-    {"log-e", "[value [float! integer! percent!] return: [float!]]", 0},
-    {"exp", "[value [float! integer! percent!] return: [float!]]", 0},
-    {"square-root", "[value [float! integer! percent!] return: [float!]]", 0},
+    {"complement?", "[\"Returns TRUE if the bitset is complemented\" bits [bitset!]]", 0},
+    {"dehex",
+     "[\"Converts URL-style hex encoded (%xx) strings\" value [any-string!] return: "
+     "[string!]]",
+     0},
+    {"enhex",
+     "[\"Encode URL-style hex encoded (%xx) strings\" value [any-string!] return: "
+     "[string!]]",
+     0},
+    {"negative?",
+     "[\"Returns TRUE if the number is negative\" number [number! money! time!] return: "
+     "[logic!]]",
+     0},
+    {"positive?",
+     "[\"Returns TRUE if the number is positive\" number [number! money! time!] return: "
+     "[logic!]]",
+     0},
+    {"max",
+     "[\"Returns the greater of the two values\" value1 [scalar! series!] value2 "
+     "[scalar! series!]]",
+     0},
+    {"min",
+     "[\"Returns the lesser of the two values\" value1 [scalar! series!] value2 [scalar! "
+     "series!]]",
+     0},
+    {"shift",
+     "[\"Perform a bit shift operation. Right shift (decreasing) by default\" data "
+     "[integer!] bits [integer!] /left /logical return: [integer!]]",
+     2},
+    {"to-hex",
+     "[\"Converts numeric value to a hex issue! datatype (with leading # and 0's)\" "
+     "value [integer!] /size length [integer!] return: [issue!]]",
+     1},
+    {"sine",
+     "[\"Returns the trigonometric sine\" angle [float! integer!] /radians return: "
+     "[float!]]",
+     1},
+    {"cosine",
+     "[\"Returns the trigonometric cosine\" angle [float! integer!] /radians return: "
+     "[float!]]",
+     1},
+    {"tangent",
+     "[\"Returns the trigonometric tangent\" angle [float! integer!] /radians return: "
+     "[float!]]",
+     1},
+    {"arcsine",
+     "[\"Returns the trigonometric arcsine (in degrees by default)\" sine [float! "
+     "integer!] /radians return: [float!]]",
+     1},
+    {"arccosine",
+     "[\"Returns the trigonometric arccosine (in degrees by default)\" cosine [float! "
+     "integer!] /radians return: [float!]]",
+     1},
+    {"arctangent",
+     "[\"Returns the trigonometric arctangent (in degrees by default)\" tangent [float! "
+     "integer!] /radians return: [float!]]",
+     1},
+    {"arctangent2",
+     "[\"Returns the smallest angle between the vectors (1,0) and (x,y) in degrees by "
+     "default\" y [float! integer!] x [float! integer!] /radians return: [float!]]",
+     1},
+    {"NaN?",
+     "[\"Returns TRUE if the number is Not-a-Number\" value [number!] return: [logic!]]",
+     0},
+    {"log-2",
+     "[\"Returns the binary logarithm\" value [float! integer! percent!] return: "
+     "[float!]]",
+     0},
+    {"log-10",
+     "[\"Returns the decimal logarithm\" value [float! integer! percent!] return: "
+     "[float!]]",
+     0},
+    {"log-e",
+     "[\"Returns the natural logarithm\" value [float! integer! percent!] return: "
+     "[float!]]",
+     0},
+    {"exp",
+     "[\"Raises E (the base of natural logarithm) to the power specified\" value [float! "
+     "integer! percent!] return: [float!]]",
+     0},
+    {"square-root",
+     "[\"Returns the square root of a number\" value [float! integer! percent!] return: "
+     "[float!]]",
+     0},
     {"construct",
      "[\"Makes a new object from an unevaluated spec; standard logic words are evaluated\" "
      "block [block!] /with object [object!] /only]",
@@ -139,40 +279,54 @@ constexpr NativeInfo kNatives[NATIVES_COUNT] = {
      "[\"Converts string of characters to lowercase\" string [any-string! char!] /part "
      "limit [number! any-string!] return: [any-string! char!]]",
      1},
-    {"as-pair", "[\"Combine X and Y values into a pair\" x [integer! float!] y [integer! float!]]",
+    {"as-pair",
+     "[\"Combine X and Y values into a pair\" x [integer! float!] y [integer! float!]]",
      0},
     {"as-point2D",
-     "[\"Combine X and Y values into a 2D point\" x [integer! float!] y [integer! float!]]", 0},
+     "[\"Combine X and Y values into a 2D point\" x [integer! float!] y [integer! "
+     "float!]]",
+     0},
     {"as-point3D",
-     "[\"Combine X, Y and Z values into a 3D point\" x [integer! float!] y [integer! float!] "
-     "z [integer! float!]]",
+     "[\"Combine X, Y and Z values into a 3D point\" x [integer! float!] y [integer! "
+     "float!] z [integer! float!]]",
      0},
     {"as-money",
-     "[\"Combine currency code and amount into a monetary value\" currency [word!] amount "
-     "[integer! float!] return: [money!]]",
+     "[\"Combine currency code and amount into a monetary value\" currency [word!] "
+     "amount [integer! float!] return: [money!]]",
      0},
-    {"break", "[\"Breaks out of a loop, while, until, repeat, foreach, etc\" /return value "
-              "[any-type!]]",
+    {"break",
+     "[\"Breaks out of a loop, while, until, repeat, foreach, etc\" /return value "
+     "[any-type!]]",
      1},
     {"continue", "[\"Throws control back to top of loop\"]", 0},
     {"exit", "[\"Exits a function, returning no value\"]", 0},
     {"return", "[\"Returns a value from a function\" value [any-type!]]", 0},
     {"throw",
-     "[\"Throws control back to a previous catch\" value [any-type!] /name word [word!]]", 1},
+     "[\"Throws control back to a previous catch\" value [any-type!] /name word [word!]]",
+     1},
     {"catch",
      "[\"Catches a throw from a block and returns its value\" block [block!] /name word "
      "[word! block!]]",
      1},
     {"extend",
-     "[\"Extend an object or map value with list of key and value pairs\" obj [object! map!] "
-     "spec [block! hash! map!] /case]",
+     "[\"Extend an object or map value with list of key and value pairs\" obj [object! "
+     "map!] spec [block! hash! map!] /case]",
      1},
-    {"debase", "[value [string!] /base base-value [integer!]]", 1},
-    {"to-local-file", "[path [file! string!] /full return: [string!]]", 1},
-    {"wait", "[value [number! time! block! none!] /all]", 1},
+    {"debase",
+     "[\"Decodes binary-coded string (BASE-64 default) to binary value\" value [string!] "
+     "/base base-value [integer!] \"The base to convert from: 64, 58, 16, or 2\"]",
+     1},
+    {"to-local-file",
+     "[\"Converts a Zan file path to the local system file path\" path [file! string!] "
+     "/full return: [string!]]",
+     1},
+    {"wait",
+     "[\"Waits for a duration in seconds or specified time\" value [number! time! block! "
+     "none!] /all]",
+     1},
     {"checksum",
-     "[data [binary! string! file!] method [word!] /with spec [any-string! binary! integer!] "
-     "return: [integer! binary!]]",
+     "[\"Computes a checksum, CRC, hash, or HMAC\" data [binary! string! file!] method "
+     "[word!] /with spec [any-string! binary! integer!] return: [integer! binary!]]",
      1},
     {"unset", "[\"Unsets the value of a word in its current context\" word [word! block!]]", 0},
     {"new-line",
@@ -183,38 +337,75 @@ constexpr NativeInfo kNatives[NATIVES_COUNT] = {
      "[\"Returns the state of the new-line marker within a list series\" position "
      "[any-list!] return: [logic!]]",
      0},
-    {"enbase", "[value [binary! string!] /base base-value [integer!]]", 1},
+    {"enbase",
+     "[\"Encodes a string into a binary-coded string (BASE-64 default)\" value [binary! "
+     "string!] \"If string, will be UTF8 encoded\" /base base-value [integer!] \"The "
+     "base to convert from: 64, 58, 16, or 2\"]",
+     1},
     {"context?",
-     "[\"Returns the context to which a word is bound\" word [any-word!] return: [object! "
-     "function! none!]]",
+     "[\"Returns the context to which a word is bound\" word [any-word!] return: "
+     "[object! function! none!]]",
      0},
-    {"set-env", "[var [any-string! any-word!] value [string! none!]]", 0},
-    {"get-env", "[var [any-string! any-word!] return: [string! none!]]", 0},
-    {"list-env", "[return: [map!]]", 0},
+    {"set-env",
+     "[\"Sets the value of an operating system environment variable (for current "
+     "process)\" var [any-string! any-word!] value [string! none!]]",
+     0},
+    {"get-env",
+     "[\"Returns the value of an OS environment variable (for current process)\" var "
+     "[any-string! any-word!] return: [string! none!]]",
+     0},
+    {"list-env",
+     "[\"Returns a map of OS environment variables (for current process)\" return: "
+     "[map!]]",
+     0},
     {"now",
-     "[/year /month /day /time /zone /date /weekday /yearday /precise /utc return: [date! "
-     "time! integer!]]",
+     "[\"Returns date and time\" /year /month /day /time /zone /date /weekday /yearday "
+     "/precise /utc return: [date! time! integer!]]",
      10},
-    {"sign?", "[number [number! money! time!] return: [integer!]]", 0},
+    {"sign?",
+     "[\"Returns sign of N as 1, 0, or -1 (to use as a multiplier)\" number [number! "
+     "money! time!] return: [integer!]]",
+     0},
     {"as",
      "[\"Coerce a series into a compatible datatype without copying it\" type [datatype! "
      "block! paren! any-path! any-string!] spec [block! paren! any-path! any-string!]]",
      0},
     {"call",
-     "[cmd [string! file!] /wait /show /console /shell /input in [string! file! binary!] "
-     "/output out [string! file! binary!] /error err [string! file! binary!] return: "
-     "[integer!]]",
+     "[\"Executes a shell command to run another process\" cmd [string! file!] /wait "
+     "/show /console /shell /input in [string! file! binary!] /output out [string! file! "
+     "binary!] /error err [string! file! binary!] return: [integer!] \"0 if success, -1 "
+     "if error, or a process ID\"]",
      7},
     {"zero?",
-     "[value [number! money! pair! time! char! tuple! any-point!] return: [logic!]]", 0},
-    {"size?", "[file [file!] return: [integer! none!]]", 0},
-    {"browse", "[url [url! file!]]", 0},
-    {"compress", "[data [any-string! binary!] method [word!] return: [binary!]]", 0},
-    {"decompress", "[data [binary!] method [word!] /size sz [integer!] return: [binary!]]", 1},
-    {"recycle", "[/on /off return: [integer! unset!]]", 2},
+     "[\"Returns TRUE if the value is zero\" value [number! money! pair! time! char! "
+     "tuple! any-point!] return: [logic!]]",
+     0},
+    {"size?", "[\"Returns the size of a file content\" file [file!] return: [integer! none!]]", 0},
+    {"browse",
+     "[\"Opens the URL in a web browser or the file in the associated application\" url "
+     "[url! file!]]",
+     0},
+    {"compress",
+     "[\"Compresses data\" data [any-string! binary!] method [word!] return: [binary!]]",
+     0},
+    {"decompress",
+     "[\"Decompresses data\" data [binary!] method [word!] /size \"Specify an "
+     "uncompressed data size (ignored for GZIP)\" sz [integer!] \"Uncompressed data "
+     "size; must not be negative\" return: [binary!]]",
+     1},
+    {"recycle",
+     "[\"Recycles unused memory and returns memory amount still in use\" /on /off "
+     "return: [integer! unset!]]",
+     2},
     {"transcode",
-     "[src [binary! string!] /next /one /prescan /scan /part length [integer! binary! string!] "
-     "/into dst [block!] /trace callback [function! routine!] return: [block!]]",
+     "[\"Translates UTF-8 binary source to values. Returns one or several values in a "
+     "block\" src [binary! string!] /next \"Translate next complete value (blocks as "
+     "single value)\" /one \"Translate next complete value, returns the value only\" "
+     "/prescan \"Prescans only, do not load values. Returns guessed type.\" /scan "
+     "\"Scans only, do not load values. Returns recognized type.\" /part \"Translates "
+     "only part of the input buffer\" length [integer! binary! string!] /into \"Optionally "
+     "provides an output block\" dst [block!] /trace callback [function! routine!] "
+     "return: [block!]]",
      7},
     {"apply",
      "[\"Apply a function to a reduced block of arguments\" func [word! path! " ANYFN

@@ -48,8 +48,8 @@ TEST_F(NativesTableTest, SpecsDeclareTheirRefinements) {
     // native lists them as the table says.
     expect_cases({
         {"reflect :do 'spec",
-         "[value [any-type!] /expand /args arg /next position [word!] /trace callback "
-         "[function!]]"},
+         "[{Evaluates a value, returning the last evaluation result} value [any-type!] "
+         "/expand /args arg /next position [word!] /trace callback [function!]]"},
         {"reflect :break 'spec",
          "[{Breaks out of a loop, while, until, repeat, foreach, etc} /return value "
          "[any-type!]]"},
