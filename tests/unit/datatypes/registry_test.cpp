@@ -53,13 +53,17 @@ constexpr RowExpectation kRows[] = {
     {TYPE_IMAGE, "image!", TYPE_SERIES, 16, 5},
 };
 
-TEST_F(RegistryTest, EveryRegisteredRowHasItsOwnAndInheritedEntries) {
-    int checked = 0;
+TEST_F(RegistryTest, EveryDatatypeIsRegisteredWithItsOwnAndInheritedEntries) {
     for (const RowExpectation& e : kRows) {
         const TypeName& tn = g_type_names[e.type];
-        if (!tn.name) continue;  // registered by a module not built yet
         SCOPED_TRACE(e.name);
-        checked++;
+        if (e.type == TYPE_IMAGE) {
+            // The one type whose module is not written yet: it must not
+            // answer until it is, and then its row here holds.
+            EXPECT_EQ(tn.name, nullptr);
+            continue;
+        }
+        ASSERT_NE(tn.name, nullptr) << "not registered";
         EXPECT_STREQ(tn.name, e.name);
         int own = std::popcount(tn.own_actions), inherited = 0;
         for (u32 a = 1; a <= ACT_COUNT; a++) {
@@ -79,8 +83,7 @@ TEST_F(RegistryTest, EveryRegisteredRowHasItsOwnAndInheritedEntries) {
         // No row has entries past action 62 or for set-path.
         EXPECT_EQ(action_entry(e.type, ACT_SET_PATH), nullptr);
     }
-    EXPECT_GE(checked, 20);
-    EXPECT_GE(g_highest_type, static_cast<u32>(TYPE_ISSUE));
+    EXPECT_EQ(g_highest_type, static_cast<u32>(TYPE_POINT3D));
 }
 
 TEST_F(RegistryTest, PathChildrenCopyThePathEntriesNotTheBlockOnes) {
