@@ -103,7 +103,7 @@ bool series_announce(ValueCell* series, ValueCell* action_word, const ValueCell*
                      i32 index, i32 count) {
     if (!g_services.ownership_check) return false;
     if (series->type() == TYPE_IMAGE) {
-        if (!(series->header & (1u << 16))) return false;
+        if (!(series->header & IMAGE_OWNED)) return false;
     } else if (!(series_buffer(series)->flags & SERIES_OWNED)) {
         return false;
     }
@@ -645,7 +645,7 @@ void series_init() {
         .set<ACT_TAIL_Q>(series_tail_q)
         .set<ACT_TAKE>(series_take)
         .set<ACT_MODIFY>(series_modify);
-    datatype_register(TYPE_SERIES, 0, "series!", row);
+    datatype_register(TYPE_SERIES, row);
 }
 
 }  // namespace zan

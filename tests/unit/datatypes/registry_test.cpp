@@ -172,18 +172,24 @@ using RegistryDeathTest = RegistryTest;
 
 TEST_F(RegistryDeathTest, BadRegistrationEndsTheProcessWithAFailureStatus) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(datatype_register(0, 0, "zero!", ActionRow{}), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(datatype_register(0, ActionRow{}), ::testing::ExitedWithCode(1),
                 "Datatype Error: invalid type id");
-    EXPECT_EXIT(datatype_register(TYPE_EVENT, TYPE_EVENT + 1, "event!", ActionRow{}),
-                ::testing::ExitedWithCode(1), "parent not registered");
-    EXPECT_EXIT(datatype_register(60, 0, "big!", ActionRow{}), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(datatype_register(TYPE_LAST + 1, ActionRow{}), ::testing::ExitedWithCode(1),
                 "invalid type id");
+    // paren! inherits from block!: registered first into an empty registry,
+    // it has no parent row to copy from.
+    EXPECT_EXIT(
+        {
+            datatype_registry_reset();
+            datatype_register(TYPE_PAREN, ActionRow{});
+        },
+        ::testing::ExitedWithCode(1), "parent not registered");
 }
 
 TEST_F(RegistryTest, LateRegistrationMakesItsNameWordAtOnce) {
     ActionRow row;
     row.set<ACT_FORM>(datatype_form);
-    datatype_register(TYPE_EVENT, 0, "event!", row);
+    datatype_register(TYPE_EVENT, row);
     EXPECT_EQ(g_highest_type, static_cast<u32>(TYPE_EVENT));
     ASSERT_EQ(g_type_names[TYPE_EVENT].word.type(), TYPE_WORD);
     EXPECT_STREQ(symbol_to_cstr(g_type_names[TYPE_EVENT].word.data2), "event!");
