@@ -151,7 +151,7 @@ constexpr TemplateRow kTemplates[] = {
     {Err::access_cannot_close, R"t(["cannot close:" :arg1])t"},
     {Err::access_invalid_utf8, R"t(["invalid UTF-8 encoding:" :arg1])t"},
     {Err::access_not_open, R"t(["port is not open:" :arg1])t"},
-    {Err::access_no_connect, R"t(["cannot connect:" :arg1 "reason: timeout"])t"},
+    {Err::access_no_connect, R"t(["cannot connect:" :arg1 "reason:" :arg2])t"},
     {Err::access_no_scheme, R"t(["missing port scheme:" :arg1])t"},
     {Err::access_unknown_scheme, R"t(["scheme is unknown:" :arg1])t"},
     {Err::access_invalid_spec, R"t(["invalid spec or options:" :arg1])t"},

@@ -34,6 +34,9 @@ struct HostIoServices {
     // could not be made.
     ValueCell* (*http_request)(ValueCell* method, ValueCell* url, ValueCell* headers,
                                ValueCell* body, bool binary, bool lines, bool info) = nullptr;
+    // Why the last http_request returned null, in plain words ("connection
+    // refused", "host not found", "timeout", ...).
+    const char* (*http_failure)() = nullptr;
     // The language-level URL parser: an object! describing the URL, or any
     // other value when it cannot be parsed; pushed.
     ValueCell* (*parse_url)(ValueCell* url) = nullptr;

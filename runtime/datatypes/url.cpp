@@ -117,6 +117,13 @@ inline bool block_spec(u32 t) { return t == TYPE_BLOCK || t == TYPE_PAREN || t =
     fire(id, held);
 }
 
+// access no-connect with the URL and the reason the HTTP service gives.
+[[noreturn]] void fire_no_connect(ValueCell* url) {
+    const char* why = g_host_io.http_failure ? g_host_io.http_failure() : "timeout";
+    ValueCell* reason = string_load_push(why, static_cast<u32>(std::strlen(why)), 0);
+    fire(Err::access_no_connect, url, reason);
+}
+
 ValueCell* method_word(const char* name) { return word_push_symbol(symbol_make(name)); }
 
 bool http_scheme_q(ValueCell* url) {
@@ -306,7 +313,7 @@ ValueCell* url_read(ValueCell* url, ValueCell* part, ValueCell* seek, bool binar
         ValueCell* none = none_push();
         ValueCell* r = g_host_io.http_request(method_word("GET"), held, none, none, binary, lines,
                                               info);
-        if (!r) fire(Err::access_no_connect, held);
+        if (!r) fire_no_connect(held);
         return r;
     }
     ValueCell* port = url_to_port(url, false, false, false, false, false, nullptr);
@@ -353,7 +360,7 @@ ValueCell* url_write(ValueCell* url, ValueCell* data, bool binary, bool lines, b
         fire(Err::script_invalid_arg, body);
     if (!g_host_io.http_request) fire(Err::access_cannot_open, held);
     ValueCell* r = g_host_io.http_request(method, held, headers, body, binary, lines, info);
-    if (!r) fire(Err::access_no_connect, held);
+    if (!r) fire_no_connect(held);
     return r;
 }
 

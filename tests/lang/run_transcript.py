@@ -5,8 +5,12 @@ A transcript holds cases separated by lines that start with "===" (the rest of
 the line names the case). In each case, lines that start with ">> " are input
 lines fed to zan through a pipe; every other line is the exact output expected
 for the inputs before it. A line "::status N" in a case is not output: it
-gives the exit status the case must end with (0 when there is none). Lines
-starting with "#" outside a case are comments.
+gives the exit status the case must end with (0 when there is none). A line
+"::stress" marks a case that still runs when ZAN_GC_STRESS is set: in a file
+with such marks, only the marked cases run under the stressed collector (the
+others are counted and reported as left out), since every case starts a
+process and start-up under that collector is slow. Lines starting with "#"
+outside a case are comments.
 
 Each case runs in a fresh zan process with a private HOME (so a private cache
 directory), its standard input a pipe that ends after the last input line.
@@ -49,6 +53,8 @@ def run_case(zan, name, lines):
     for l in lines:
         if l.startswith(">> "):
             inputs.append(l[3:])
+        elif l == "::stress":
+            continue
         elif l.startswith("::status "):
             status = int(l[9:])
         else:
@@ -87,8 +93,16 @@ def run_case(zan, name, lines):
 def main():
     zan, path = os.path.abspath(sys.argv[1]), sys.argv[2]
     cases = parse(path)
+    left_out = 0
+    if os.environ.get("ZAN_GC_STRESS"):
+        marked = [(n, l) for n, l in cases if "::stress" in l]
+        if marked:
+            left_out = len(cases) - len(marked)
+            cases = marked
     failed = sum(0 if run_case(zan, n, l) else 1 for n, l in cases)
     print(f"{len(cases) - failed} passed, {failed} failed")
+    if left_out:
+        print(f"{left_out} cases left out under the stressed collector")
     return 1 if failed or not cases else 0
 
 

@@ -7,6 +7,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/host_io.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/memory_stats.h"
 #include "runtime/datatypes/object.h"
@@ -101,14 +102,17 @@ void call_global(const char* name, const ValueCell* args, u32 n) {
 void do_block(ValueCell* value, const i32* refs) {
     clamp_index(value);
     if (refs[0] >= 0) {
-        // /expand: the preprocessor's expand runs over the block first.
+        // /expand: the preprocessor's expand runs over the block first,
+        // with no build configuration.
         ValueCell* pre = global_value("preprocessor");
         if (!pre || pre->type() != TYPE_OBJECT) fire(Err::internal_not_done);
         ValueCell obj = *pre;
         ValueCell field = *word_make_global(symbol_make("expand"));
         ValueCell fn = *object_select_word(&obj, &field);
         if (fn.type() != TYPE_FUNCTION) fire(Err::internal_not_done);
-        call_function_with(&fn, &field, value, 1);
+        ValueCell args[2] = {*value, {}};
+        none_box(&args[1]);
+        call_function_with(&fn, &field, args, 2);
         if (g_throw_code) return;
     }
     if (refs[2] >= 0) {
@@ -575,9 +579,35 @@ void native_in(bool, const i32*) {
     *stack_result() = r;
 }
 
+// The URL parser of the library for the url! actions: url-parser/parse-url
+// of the URL, pushed; none when the parser is not there.
+ValueCell* parse_url_service(ValueCell* url) {
+    ValueCell* parser = global_value("url-parser");
+    ValueCell fn = g_none_cell;
+    ValueCell field = *word_make_global(symbol_make("parse-url"));
+    if (parser && parser->type() == TYPE_OBJECT) {
+        ValueCell obj = *parser;
+        const ValueCell* f = object_select_word(&obj, &field);
+        if (f) fn = *f;
+    }
+    if (fn.type() != TYPE_FUNCTION) return none_push();
+    // The call leaves its value in the current frame's result cell, whose
+    // own value is kept on the data stack meanwhile.
+    ValueCell* held = stack_push(stack_result());
+    ValueCell* held_fn = stack_push(&fn);
+    call_function_with(held_fn, &field, url, 1);
+    interp_raise_pending();
+    ValueCell r = *stack_result();
+    *stack_result() = *held;
+    *held = r;
+    g_stack.top = held + 1;
+    return held;
+}
+
 }  // namespace
 
 void natives_eval_init(NativeEntry* s) {
+    g_host_io.parse_url = parse_url_service;
     s[NAT_FUNC - 1] = native_checked<NAT_FUNC, native_func>;
     s[NAT_FUNCTION - 1] = native_checked<NAT_FUNCTION, native_function>;
     s[NAT_DOES - 1] = native_checked<NAT_DOES, native_does>;

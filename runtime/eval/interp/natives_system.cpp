@@ -30,6 +30,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interp/natives.h"
 #include "runtime/io/host/os_env.h"
+#include "runtime/io/host/process_runner.h"
 #include "runtime/io/host/routines_system.h"
 #include "runtime/io/host/simple_io.h"
 
@@ -156,10 +157,21 @@ void native_list_env(bool, const i32*) {
 
 // ---- call and browse ----------------------------------------------------------------------------------
 
-// The process runner and the opening of a target in its application come
-// with the process layer; until then both raise not-done.
-void native_call(bool, const i32*) { fire(Err::internal_not_done); }
-void native_browse(bool, const i32*) { fire(Err::internal_not_done); }
+// call cmd /wait /show /console /shell /input in /output out /error err:
+// the exit status, the process id when not waiting, or -1. /show has no
+// meaning here and is accepted.
+void native_call(bool, const i32* refs) {
+    auto arg = [&](u32 k) { return given(refs, k) ? stack_arg(static_cast<u32>(refs[k])) : nullptr; };
+    i64 r = process_call(stack_arg(0), given(refs, 0), given(refs, 2), given(refs, 3), arg(4),
+                         arg(5), arg(6));
+    integer_box(stack_result(), static_cast<i32>(r));
+}
+
+// browse url: hands the target to the desktop's opener without waiting.
+void native_browse(bool, const i32*) {
+    process_browse(stack_arg(0));
+    unset_box(stack_result());
+}
 
 // ---- files ------------------------------------------------------------------------------------------------
 

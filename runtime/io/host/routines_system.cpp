@@ -27,6 +27,7 @@
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/io/host/clipboard.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/simple_io.h"
 
@@ -250,9 +251,14 @@ void r_tracing_q() {
 
 // ---- clipboard and standard output -----------------------------------------------------------------------------
 
-// The clipboard service is not built on this platform yet.
-void r_read_clipboard() { fire(Err::internal_not_done); }
-void r_write_clipboard() { fire(Err::internal_not_done); }
+void r_read_clipboard() {
+    ValueCell* mark = g_stack.top;
+    ValueCell r = *clipboard_read();
+    g_stack.top = mark;
+    *stack_result() = r;
+}
+
+void r_write_clipboard() { set_logic(clipboard_write(stack_arg(0))); }
 
 void r_write_stdout() {
     ValueCell* mark = g_stack.top;

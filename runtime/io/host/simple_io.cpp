@@ -3,6 +3,8 @@
 // dispatchers that the file! actions call.
 #include "runtime/io/host/simple_io.h"
 
+#include "runtime/io/host/http_client.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -117,10 +119,18 @@ ValueCell* push_lines(const u8* bytes, size_t n, bool may_cut) {
     return blk;
 }
 
+}  // namespace
+
+ValueCell* io_push_content(const u8* data, size_t n, bool binary, bool lines, bool may_cut) {
+    if (binary) return binary_load(ByteSource(data), static_cast<u32>(n));
+    if (lines) return push_lines(data, n, may_cut);
+    return load_text(data, n, may_cut);
+}
+
+namespace {
+
 ValueCell* push_content(const std::vector<u8>& data, bool binary, bool lines, bool may_cut) {
-    if (binary) return binary_load(ByteSource(data.data()), static_cast<u32>(data.size()));
-    if (lines) return push_lines(data.data(), data.size(), may_cut);
-    return load_text(data.data(), data.size(), may_cut);
+    return io_push_content(data.data(), data.size(), binary, lines, may_cut);
 }
 
 // Reads to the end (or until limit bytes, when limit >= 0) in chunks.
@@ -315,12 +325,7 @@ ValueCell* io_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binar
     return held;
 }
 
-namespace {
-
-// The bytes that write sends for one value: a string! as UTF-8 (at most
-// limit characters, -1: all), a binary! as its bytes (at most limit), any
-// other value formed.
-void append_value_bytes(std::string& out, ValueCell* value, i32 limit) {
+void io_value_bytes(std::string& out, ValueCell* value, i32 limit) {
     ValueCell v = *value;
     ValueCell* held = stack_push(&v);
     if (v.type() == TYPE_BINARY) {
@@ -340,8 +345,6 @@ void append_value_bytes(std::string& out, ValueCell* value, i32 limit) {
     }
     g_stack.top = held;
 }
-
-}  // namespace
 
 ValueCell* io_write(ValueCell* file, ValueCell* data, ValueCell* part, ValueCell* seek,
                     bool binary, bool append, bool lines) {
@@ -368,14 +371,14 @@ ValueCell* io_write(ValueCell* file, ValueCell* data, ValueCell* part, ValueCell
         for (i32 i = 0; i < n; i++) {
             ValueCell e = *block_cell_at(held_data, static_cast<u32>(series_index(held_data) + i));
             ValueCell* elem = stack_push(&e);
-            append_value_bytes(bytes, elem, -1);
+            io_value_bytes(bytes, elem, -1);
             bytes.push_back('\n');
             g_stack.top = elem;
         }
     } else {
         i32 limit = -1;
         if (part) limit = p > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<i32>(p);
-        append_value_bytes(bytes, held_data, limit);
+        io_value_bytes(bytes, held_data, limit);
     }
     i64 r = io_write_file(file ? name.c_str() : nullptr, bytes.data(), bytes.size(), s, append);
     if (r < 0) fire_cannot_open(file ? held_file : nullptr);
@@ -495,6 +498,9 @@ ValueCell* service_write(ValueCell* file, ValueCell* data, ValueCell* part, Valu
 }  // namespace
 
 void host_io_init() {
+    http_global_init();
+    g_host_io.http_request = http_request;
+    g_host_io.http_failure = http_last_failure;
     g_host_io.io_read = service_read;
     g_host_io.io_write = service_write;
     g_host_io.io_delete = io_delete;

@@ -72,6 +72,16 @@ ValueCell* io_read_file(const char* name, i64 part, i64 seek, bool binary, bool 
 // the file cannot be opened, -2 when the write fails.
 i64 io_write_file(const char* name, const void* bytes, u64 count, i64 seek, bool append);
 
+// Pushes bytes as a binary! (binary), a block! of lines split at LF with a
+// CR before it dropped (lines), or a string! decoded from UTF-8 (invalid
+// UTF-8 raises access error invalid-utf8 unless may_cut allows a character
+// cut at the end).
+ValueCell* io_push_content(const u8* data, size_t n, bool binary, bool lines, bool may_cut);
+// Appends the bytes a value is written as: a binary!'s bytes (at most limit),
+// a string!'s UTF-8 (at most limit characters), any other value formed.
+// limit -1: all.
+void io_value_bytes(std::string& out, ValueCell* value, i32 limit);
+
 // ---- dispatchers of the file! actions -----------------------------------------------------
 // read: a directory name is listed (io_read_dir); otherwise the file is
 // read with /part and /seek (integer! cells or null; another type raises

@@ -166,9 +166,18 @@ TEST_F(NativesSystemTest, Recycle) {
     EXPECT_GT(g_gc.series_cycles, cycles);
 }
 
-TEST_F(NativesSystemTest, CallAndBrowseAreNotBuilt) {
-    EXPECT_EQ(eval_error_id("call \"true\""), "internal/not-done");
-    EXPECT_EQ(eval_error_id("browse http://localhost/"), "internal/not-done");
+TEST_F(NativesSystemTest, Call) {
+    expect_cases({
+        {"call \"\"", "0"},
+        {"call/wait \"false\"", "1"},
+        {"call/wait/show \"true\"", "0"},
+        {"o: copy \"\" call/output {printf \"%s|\" a \"b c\"} o o", "\"a|b c|\""},
+        {"o: copy #{} call/input/output \"cat\" #{0001FF} o o", "#{0001FF}"},
+        {"call/shell/wait \"exit 7\"", "7"},
+        {"call/wait \"/no/such/program\"", "127"},
+        {"call/input \"true\" %/no/such/input/file", "-1"},
+    });
+    EXPECT_EQ(eval_error_id("call 12"), "script/expect-arg");
 }
 
 TEST_F(NativesSystemTest, FileActions) {

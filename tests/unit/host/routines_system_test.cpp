@@ -334,9 +334,22 @@ TEST_F(RoutinesTest, CollectorRoutines) {
     EXPECT_GE(run_int("nodes-cycles", {}), 0);
 }
 
-TEST_F(RoutinesTest, ClipboardIsNotBuilt) {
-    EXPECT_EQ(error_of([&] { run("read-clipboard", {}); }), Err::internal_not_done);
-    EXPECT_EQ(error_of([&] { run("write-clipboard", {*str("x")}); }), Err::internal_not_done);
+// Without a display the clipboard is the process's own: what is written is
+// read back unchanged, LF line ends included.
+TEST_F(RoutinesTest, ClipboardWithoutADisplayRoundTrips) {
+    std::string display = getenv("DISPLAY") ? getenv("DISPLAY") : "";
+    std::string wayland = getenv("WAYLAND_DISPLAY") ? getenv("WAYLAND_DISPLAY") : "";
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    EXPECT_TRUE(run_logic("write-clipboard", {*str("a\nb\n")}));
+    ValueCell r = run("read-clipboard", {});
+    EXPECT_EQ(r.type(), static_cast<u32>(TYPE_STRING));
+    EXPECT_EQ(text(&r), "a\nb\n");
+    EXPECT_TRUE(run_logic("write-clipboard", {g_none_cell}));
+    EXPECT_EQ(run("read-clipboard", {}).type(), static_cast<u32>(TYPE_NONE));
+    EXPECT_EQ(error_of([&] { run("write-clipboard", {integer(3)}); }), Err::script_invalid_arg);
+    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
+    if (!wayland.empty()) setenv("WAYLAND_DISPLAY", wayland.c_str(), 1);
 }
 
 TEST_F(RoutinesTest, SystemWordsObject) {

@@ -1,0 +1,321 @@
+#include "runtime/io/host/process_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "runtime/core/errors.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/file.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/io/host/http_client.h"
+#include "runtime/io/host/os_env.h"
+#include "runtime/io/host/simple_io.h"
+
+extern char** environ;
+
+namespace zan {
+
+namespace {
+
+constexpr size_t kReadChunk = 65536;
+
+// A descriptor closed when it goes out of scope.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+    void reset(int f = -1) {
+        if (fd >= 0) close(fd);
+        fd = f;
+    }
+};
+
+// SIGPIPE is ignored while the runner writes to a child, so that a child
+// that exits without reading its input cannot end Zan; the former handling
+// comes back afterwards.
+struct PipeSignalIgnored {
+    struct sigaction old {};
+    PipeSignalIgnored() {
+        struct sigaction ign {};
+        ign.sa_handler = SIG_IGN;
+        sigemptyset(&ign.sa_mask);
+        sigaction(SIGPIPE, &ign, &old);
+    }
+    ~PipeSignalIgnored() { sigaction(SIGPIPE, &old, nullptr); }
+};
+
+// The descriptors the child gets as its standard streams, and the parent's
+// ends of the pipes.
+struct Plumbing {
+    Fd child[3];
+    Fd parent[3];
+};
+
+// Opens the child's side of one stream; false on failure.
+bool plumb(const ProcessStream& s, int which, bool console, Plumbing& p) {
+    switch (s.kind) {
+        case ProcessStream::BYTES: {
+            int fds[2];
+            if (pipe2(fds, O_CLOEXEC) != 0) return false;
+            Fd r(fds[0]), w(fds[1]);
+            if (which == 0) {
+                p.child[0].reset(r.fd), r.fd = -1;
+                p.parent[0].reset(w.fd), w.fd = -1;
+                fcntl(p.parent[0].fd, F_SETFL, O_NONBLOCK);
+            } else {
+                p.child[which].reset(w.fd), w.fd = -1;
+                p.parent[which].reset(r.fd), r.fd = -1;
+            }
+            return true;
+        }
+        case ProcessStream::FILE: {
+            int flags = which == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_APPEND;
+            int fd = open(s.path.c_str(), flags | O_CLOEXEC, 0666);
+            if (fd < 0) return false;
+            p.child[which].reset(fd);
+            return true;
+        }
+        case ProcessStream::CONSOLE: return true;
+        case ProcessStream::NUL:
+            if (console) return true;
+            p.child[which].reset(open("/dev/null", (which == 0 ? O_RDONLY : O_WRONLY) | O_CLOEXEC));
+            return p.child[which].fd >= 0;
+    }
+    return false;
+}
+
+// Starts argv with the plumbing; the spawn error (0 on success).
+int spawn(const std::vector<std::string>& args, Plumbing& p, pid_t* pid) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    for (int i = 0; i < 3; i++)
+        if (p.child[i].fd >= 0) posix_spawn_file_actions_adddup2(&fa, p.child[i].fd, i);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    int rc = posix_spawnp(pid, argv[0], &fa, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc;
+}
+
+// Feeds the input and drains output and error together until every pipe
+// is closed.
+void serve(ProcessRun& run, Plumbing& p) {
+    PipeSignalIgnored quiet;
+    const std::string& in = run.input.bytes;
+    size_t sent = 0;
+    if (p.parent[0].fd >= 0 && in.empty()) p.parent[0].reset();
+    std::string* sinks[3] = {nullptr, &run.output.bytes, &run.error.bytes};
+    std::vector<char> chunk(kReadChunk);
+    for (;;) {
+        pollfd fds[3];
+        int map[3];
+        int n = 0;
+        for (int i = 0; i < 3; i++) {
+            if (p.parent[i].fd < 0) continue;
+            fds[n] = {p.parent[i].fd, static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
+            map[n++] = i;
+        }
+        if (n == 0) return;
+        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        for (int k = 0; k < n; k++) {
+            int i = map[k];
+            if (!fds[k].revents) continue;
+            if (i == 0) {
+                ssize_t w = write(p.parent[0].fd, in.data() + sent, in.size() - sent);
+                if (w > 0) sent += static_cast<size_t>(w);
+                bool gone = w < 0 && errno != EAGAIN && errno != EINTR;
+                if (gone || sent == in.size()) p.parent[0].reset();
+            } else {
+                ssize_t r = read(p.parent[i].fd, chunk.data(), chunk.size());
+                if (r > 0) sinks[i]->append(chunk.data(), static_cast<size_t>(r));
+                else if (r == 0 || (errno != EAGAIN && errno != EINTR)) p.parent[i].reset();
+            }
+        }
+    }
+}
+
+i64 wait_for(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+// A child that is not waited for is reaped by a thread of its own as soon
+// as it ends, so that it never lingers as a zombie.
+void reap_later(pid_t pid) {
+    std::thread([pid] {
+        int status;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+}
+
+
+// The redirection of one stream from a refinement argument: a file! is a
+// path, a string! or binary! its bytes (input) or a capture (output).
+ProcessStream stream_of(ValueCell* arg, bool input) {
+    ProcessStream s;
+    if (!arg) return s;
+    if (arg->type() == TYPE_FILE) {
+        s.kind = ProcessStream::FILE;
+        s.path = file_to_local_cstr(arg);
+        return s;
+    }
+    s.kind = ProcessStream::BYTES;
+    if (input) io_value_bytes(s.bytes, arg, -1);
+    return s;
+}
+
+// Adds captured bytes to the end of the target: a binary! takes them as
+// they are, a string! as UTF-8 text. (Inserting at a binary!'s position
+// would put the output of a second call in front of the first.)
+void store(ValueCell* target, const ProcessStream& s) {
+    if (!target || s.kind != ProcessStream::BYTES || s.bytes.empty()) return;
+    ValueCell* mark = g_stack.top;
+    if (target->type() == TYPE_BINARY) {
+        binary_append_bytes(target, ByteSource(reinterpret_cast<const u8*>(s.bytes.data())),
+                            static_cast<u32>(s.bytes.size()));
+    } else if (target->type() == TYPE_STRING) {
+        ValueCell* text = string_load_lenient_push(s.bytes.data(), s.bytes.size());
+        string_concatenate(target, text, -1, 0, false, CONCAT_APPEND);
+    }
+    g_stack.top = mark;
+}
+
+}  // namespace
+
+bool process_on_path(const char* program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    for (;;) {
+        size_t end = dirs.find(':', start);
+        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string full = (dir.empty() ? "." : dir) + "/" + program;
+        if (access(full.c_str(), X_OK) == 0) return true;
+        if (end == std::string::npos) return false;
+        start = end + 1;
+    }
+}
+
+std::vector<std::string> process_split_command(const std::string& line) {
+    std::vector<std::string> out;
+    size_t i = 0, n = line.size();
+    while (i < n) {
+        while (i < n && (line[i] == ' ' || line[i] == '\t')) i++;
+        if (i >= n) break;
+        bool quoted = false;
+        size_t start = i;
+        while (i < n && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+            if (line[i] == '"') quoted = !quoted;
+            i++;
+        }
+        std::string arg = line.substr(start, i - start);
+        if (!arg.empty() && arg.front() == '"') arg.erase(0, 1);
+        if (!arg.empty() && arg.back() == '"') arg.pop_back();
+        out.push_back(arg);
+    }
+    return out;
+}
+
+i64 process_run(ProcessRun& run) {
+    run.used_shell = false;
+    Plumbing p;
+    const ProcessStream* streams[3] = {&run.input, &run.output, &run.error};
+    bool redirected = false;
+    for (int i = 0; i < 3; i++) {
+        if (!plumb(*streams[i], i, run.console, p)) return -1;
+        redirected = redirected || streams[i]->kind == ProcessStream::BYTES ||
+                     streams[i]->kind == ProcessStream::FILE;
+    }
+    std::vector<std::string> shell_form = {"/bin/sh", "-c", run.command};
+    std::vector<std::string> args = run.argv;
+    if (args.empty()) args = run.shell ? shell_form : process_split_command(run.command);
+    pid_t pid = 0;
+    int rc = args.empty() ? ENOENT : spawn(args, p, &pid);
+    run.used_shell = run.shell;
+    if (rc == ENOENT && !run.shell && run.argv.empty()) {
+        // Not found as a program: the shell may know it (a builtin, an
+        // alias of the shell's own); if not, it reports 127.
+        run.used_shell = true;
+        rc = spawn(shell_form, p, &pid);
+    }
+    if (rc != 0) return -1;
+    for (Fd& fd : p.child) fd.reset();
+    if (!(run.wait || run.console || redirected)) {
+        reap_later(pid);
+        return pid;
+    }
+    serve(run, p);
+    return wait_for(pid);
+}
+
+i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell* input,
+                 ValueCell* output, ValueCell* error) {
+    ProcessRun run;
+    if (cmd->type() == TYPE_FILE) run.command = file_to_local_cstr(cmd);
+    else io_value_bytes(run.command, cmd, -1);
+    if (run.command.empty()) return 0;
+    run.wait = wait;
+    run.console = console;
+    run.shell = shell;
+    run.input = stream_of(input, true);
+    run.output = stream_of(output, false);
+    run.error = stream_of(error, false);
+    i64 r = process_run(run);
+    store(output, run.output);
+    store(error, run.error);
+    return r;
+}
+
+void process_browse(ValueCell* target) {
+    ValueCell* mark = g_stack.top;
+    if (!process_on_path("xdg-open")) {
+        const char* why = "xdg-open is not installed";
+        ValueCell* msg = string_load_lenient_push(why, std::strlen(why));
+        fire(Err::access_cannot_open, msg);
+    }
+    ProcessRun run;
+    std::string where;
+    if (target->type() == TYPE_FILE) where = file_to_local_cstr(target);
+    else where = url_wire_text(target);
+    run.argv = {"xdg-open", where};
+    if (process_run(run) < 0) fire(Err::access_cannot_open, target);
+    g_stack.top = mark;
+}
+
+}  // namespace zan

@@ -1,0 +1,55 @@
+// The process runner behind call and browse: starts a child, feeds its
+// standard input and captures its output and error streams, all served
+// together so that no amount of traffic in any direction can block it.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "runtime/core/cell.h"
+
+namespace zan {
+
+// Where one standard stream of the child goes.
+struct ProcessStream {
+    enum Kind { NUL, CONSOLE, BYTES, FILE } kind = NUL;
+    std::string path;   // FILE: the local path (output and error are appended)
+    std::string bytes;  // BYTES: the input to send, or the output captured
+};
+
+struct ProcessRun {
+    std::string command;
+    std::vector<std::string> argv;  // when not empty: run as given, command unused
+    bool wait = false;
+    bool console = false;  // unredirected streams are Zan's own
+    bool shell = false;    // run as /bin/sh -c command
+    ProcessStream input, output, error;
+    bool used_shell = false;  // set when the command ran through the shell
+};
+
+// Splits a command line into arguments: spaces and tabs separate them
+// except inside double quotes; one leading and one trailing double quote of
+// each argument are dropped, inner ones kept.
+std::vector<std::string> process_split_command(const std::string& line);
+
+// Whether an executable of that name is found on PATH.
+bool process_on_path(const char* program);
+
+// Runs the child. A command that is not found is run once more through the
+// shell (which then reports status 127). Returns the exit status (128 plus
+// the signal number for a child ended by a signal) when waiting, which any
+// redirection or console forces; otherwise the child's process id, the
+// child being reaped once it ends. -1 when the child cannot be started or a
+// redirection cannot be opened.
+i64 process_run(ProcessRun& run);
+
+// The native call: cmd [string! file!] with /wait /show /console /shell
+// /input /output /error as its refinement argument cells (null when not
+// given). Captured output is added to string! and binary! targets.
+i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell* input,
+                 ValueCell* output, ValueCell* error);
+
+// Opens a URL or file in the desktop's application for it with xdg-open,
+// without waiting. Raises access cannot-open when xdg-open is missing.
+void process_browse(ValueCell* target);
+
+}  // namespace zan
