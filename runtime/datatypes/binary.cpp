@@ -3,6 +3,7 @@
 // out of the heap first (a std::vector), so that the collector may move
 // any buffer while the result is being made.
 #include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -608,9 +609,10 @@ ValueCell* binary_to(ValueCell*, ValueCell* spec, u32) {
         case TYPE_BINARY:
             out = bytes_of(&v);
             break;
+        case TYPE_IMAGE:
+            // The pixel words as stored, four bytes each.
+            return image_extract_channels(&v, IMAGE_ARGB);
         default:
-            // image! pixels come with the image type; until then an image
-            // is refused like any other value.
             if (!type_string_like(t)) fire_bad_to_arg(&v);
             append_utf8_of_text(&v, -1, out);
             break;
