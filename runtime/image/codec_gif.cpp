@@ -54,11 +54,11 @@ bool decode_first(GifFileType* gif, DecodedImage& out) {
             i64 tx = i64(d.Left) + x;
             if (tx < 0 || tx >= sw) continue;
             int idx = frame.RasterBits[size_t(y) * d.Width + x];
-            if (idx == transparent) continue;
             if (idx >= map->ColorCount) continue;
+            // The transparent index keeps its palette colour, fully clear.
             const GifColorType& c = map->Colors[idx];
-            out.words[size_t(ty) * sw + tx] =
-                0xFF000000u | (u32(c.Red) << 16) | (u32(c.Green) << 8) | c.Blue;
+            u32 a = idx == transparent ? 0 : 0xFF000000u;
+            out.words[size_t(ty) * sw + tx] = a | (u32(c.Red) << 16) | (u32(c.Green) << 8) | c.Blue;
         }
     }
     return true;
