@@ -1,6 +1,7 @@
 #include "runtime/image/image_store.h"
 
 #include <cstdlib>
+#include <unordered_set>
 
 #include "runtime/core/errors.h"
 #include "runtime/core/externals.h"
@@ -9,18 +10,27 @@ namespace zan {
 
 namespace {
 u32 g_image_kind = 0;
+// Every record alive, so that a new start of the runtime (which starts a
+// new external-resource table) can free those of the old one.
+std::unordered_set<ImagePixels*> g_live;
 
 void release_image(void* address) {
     auto* rec = static_cast<ImagePixels*>(address);
     if (!rec) return;
+    g_live.erase(rec);
     std::free(rec->words);
     delete rec;
 }
 }  // namespace
 
 void image_store_init() {
+    for (ImagePixels* rec : g_live) {
+        std::free(rec->words);
+        delete rec;
+    }
+    g_live.clear();
     // The kind word spells "imag" so that a dump of the table reads well.
-    if (!g_image_kind) g_image_kind = externals_register_kind(0x67616D69u, release_image);
+    g_image_kind = externals_register_kind(0x67616D69u, release_image);
 }
 
 u32 image_store_kind() { return g_image_kind; }
@@ -35,6 +45,7 @@ void image_words_free(u32* words) { std::free(words); }
 
 u32 image_store_adopt(u32 width, u32 height, u32* words) {
     auto* rec = new ImagePixels{width, height, words};
+    g_live.insert(rec);
     return static_cast<u32>(externals_store(rec, g_image_kind));
 }
 
