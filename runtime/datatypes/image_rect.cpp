@@ -77,6 +77,9 @@ ValueCell* image_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool,
         i64 other = image_clamped_head(part);
         i64 a = std::min(head, other), b = std::max(head, other);
         i64 xa = a % W, ya = a / W, xb = b % W, yb = b / W;
+        // A later position at the start of a row (the tail too) ends the
+        // rows above at the right edge.
+        if (xb == 0 && yb > ya) xb = W;
         r = {std::min(xa, xb), ya, std::abs(xb - xa), yb - ya};
     } else {
         ValueCell held = *part;

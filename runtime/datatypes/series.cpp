@@ -15,6 +15,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/services.h"
@@ -49,6 +50,8 @@ ValueCell* part_refinement() { return g_refinements.part; }
 // ---- helpers ------------------------------------------------------------------------------
 
 i32 series_buffer_length(const ValueCell* s) {
+    // An image's pixels live outside the heap: its length is its size.
+    if (s->type() == TYPE_IMAGE) return static_cast<i32>(image_count(s));
     SeriesBuffer* b = series_buffer(s);
     return static_cast<i32>(b->used_bytes() >> unit_shift(b->unit()));
 }
