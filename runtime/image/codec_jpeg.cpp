@@ -28,6 +28,15 @@ void jpeg_strict(j_common_ptr cinfo, int level) {
     if (level < 0) jpeg_fail(cinfo);
 }
 
+// The library's error manager with our exits; strict turns warnings into
+// failures.
+jpeg_error_mgr* error_manager(JpegError& err, bool strict) {
+    jpeg_error_mgr* m = jpeg_std_error(&err.mgr);
+    m->error_exit = jpeg_fail;
+    m->emit_message = strict ? jpeg_strict : jpeg_quiet;
+    return m;
+}
+
 // Reads the header and the scan lines into words; returns false on any
 // library error. `row` is a scratch buffer of 3 * width bytes.
 bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, size_t n,
@@ -73,9 +82,7 @@ bool jpeg_write(jpeg_compress_struct* cinfo, JpegError* err, const u32* words, u
 bool jpeg_decode(const u8* data, size_t n, DecodedImage& out) {
     jpeg_decompress_struct cinfo{};
     JpegError err{};
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = jpeg_fail;
-    err.mgr.emit_message = jpeg_strict;
+    cinfo.err = error_manager(err, true);
     jpeg_create_decompress(&cinfo);
     u8* row = nullptr;
     bool ok = jpeg_read(&cinfo, &err, data, n, &out, &row);
@@ -86,9 +93,7 @@ bool jpeg_decode(const u8* data, size_t n, DecodedImage& out) {
 bool jpeg_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out) {
     jpeg_compress_struct cinfo{};
     JpegError err{};
-    cinfo.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = jpeg_fail;
-    err.mgr.emit_message = jpeg_quiet;
+    cinfo.err = error_manager(err, false);
     jpeg_create_compress(&cinfo);
     unsigned char* mem = nullptr;
     unsigned long size = 0;
