@@ -219,8 +219,8 @@ ValueCell* image_to(ValueCell*, ValueCell* spec, u32) {
         ValueCell* fresh = unset_push();
         return image_copy(spec, fresh, nullptr, false, nullptr);
     }
-    // The text-mode back end captures no image from a face.
-    if (spec->type() == TYPE_OBJECT) return none_push();
+    // A face would be captured by the GUI, which is not built: no object is
+    // a face, so every object is refused like any other value.
     fire(Err::script_bad_to_arg, datatype_push(TYPE_IMAGE), spec);
 }
 
