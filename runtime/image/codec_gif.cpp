@@ -1,5 +1,5 @@
-// GIF through giflib, on memory: the first frame is read and laid over the
-// screen's background; writing quantises to a palette of 255 colours and
+// GIF through giflib, on memory: only the first frame is read, laid over a
+// transparent screen; writing quantises to a palette of 255 colours and
 // keeps one index for transparent pixels.
 #include <gif_lib.h>
 
@@ -32,37 +32,65 @@ int write_mem(GifFileType* gif, const GifByteType* buf, int len) {
     return len;
 }
 
+// The extensions before the first frame: the transparent index of its
+// graphic control block, or -1.
+bool read_extension(GifFileType* gif, int* transparent) {
+    int code = 0;
+    GifByteType* ext = nullptr;
+    if (DGifGetExtension(gif, &code, &ext) != GIF_OK) return false;
+    while (ext) {
+        GraphicsControlBlock gcb;
+        if (code == GRAPHICS_EXT_FUNC_CODE && ext[0] == 4 &&
+            DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK)
+            *transparent = gcb.TransparentColor;
+        if (DGifGetExtensionNext(gif, &ext) != GIF_OK) return false;
+    }
+    return true;
+}
+
+// Reads records up to the first frame and decodes it over the screen. The
+// sizes are checked before any pixel memory is taken: the screen within
+// the limits, the frame within the screen.
 bool decode_first(GifFileType* gif, DecodedImage& out) {
-    // A damaged file is refused whole: a frame cut short has unread rows.
-    if (DGifSlurp(gif) != GIF_OK || gif->ImageCount < 1) return false;
-    const SavedImage& frame = gif->SavedImages[0];
-    const GifImageDesc& d = frame.ImageDesc;
-    u32 sw = gif->SWidth > 0 ? static_cast<u32>(gif->SWidth) : static_cast<u32>(d.Width);
-    u32 sh = gif->SHeight > 0 ? static_cast<u32>(gif->SHeight) : static_cast<u32>(d.Height);
-    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-    if (!map || !frame.RasterBits || d.Width <= 0 || d.Height <= 0) return false;
-    if (!out.allocate(sw, sh)) return false;
     int transparent = -1;
-    GraphicsControlBlock gcb;
-    if (DGifSavedExtensionToGCB(gif, 0, &gcb) == GIF_OK) transparent = gcb.TransparentColor;
+    GifRecordType type;
+    do {
+        if (DGifGetRecordType(gif, &type) != GIF_OK) return false;
+        if (type == EXTENSION_RECORD_TYPE && !read_extension(gif, &transparent)) return false;
+        if (type == TERMINATE_RECORD_TYPE) return false;
+    } while (type != IMAGE_DESC_RECORD_TYPE);
+    if (DGifGetImageDesc(gif) != GIF_OK) return false;
+    const GifImageDesc& d = gif->Image;
+    u32 sw = static_cast<u32>(gif->SWidth), sh = static_cast<u32>(gif->SHeight);
+    if (d.Width <= 0 || d.Height <= 0 || d.Left < 0 || d.Top < 0 ||
+        u32(d.Left + d.Width) > sw || u32(d.Top + d.Height) > sh)
+        return false;
+    const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+    if (!map || !out.allocate(sw, sh)) return false;
     // Outside the frame the screen is transparent.
     for (size_t i = 0; i < size_t(sw) * sh; i++) out.words[i] = 0;
-    for (int y = 0; y < d.Height; y++) {
-        i64 ty = i64(d.Top) + y;
-        if (ty < 0 || ty >= sh) continue;
-        for (int x = 0; x < d.Width; x++) {
-            i64 tx = i64(d.Left) + x;
-            if (tx < 0 || tx >= sw) continue;
-            int idx = frame.RasterBits[size_t(y) * d.Width + x];
-            if (idx >= map->ColorCount) continue;
-            // The transparent index keeps its palette colour, fully clear.
-            const GifColorType& c = map->Colors[idx];
-            u32 a = idx == transparent ? 0 : 0xFF000000u;
-            out.words[size_t(ty) * sw + tx] = a | (u32(c.Red) << 16) | (u32(c.Green) << 8) | c.Blue;
+    std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
+    // Interlaced frames come in four passes of rows.
+    static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    int passes = d.Interlace ? 4 : 1;
+    for (int pass = 0; pass < passes; pass++) {
+        int first = d.Interlace ? kStart[pass] : 0, step = d.Interlace ? kStep[pass] : 1;
+        for (int y = first; y < d.Height; y += step) {
+            if (DGifGetLine(gif, line.data(), d.Width) != GIF_OK) return false;
+            u32* row = out.words + size_t(d.Top + y) * sw + d.Left;
+            for (int x = 0; x < d.Width; x++) {
+                int idx = line[static_cast<size_t>(x)];
+                if (idx >= map->ColorCount) continue;
+                // The transparent index keeps its palette colour, fully clear.
+                const GifColorType& c = map->Colors[idx];
+                u32 a = idx == transparent ? 0 : 0xFF000000u;
+                row[x] = a | (u32(c.Red) << 16) | (u32(c.Green) << 8) | c.Blue;
+            }
         }
     }
     return true;
 }
+
 // A palette of the image's own colours when it has no more than `room` of
 // them (transparent pixels aside); false when it has more.
 bool exact_palette(const u32* words, size_t count, int& room, std::vector<GifColorType>& palette,
@@ -94,8 +122,7 @@ bool gif_decode(const u8* data, size_t n, DecodedImage& out) {
     int error = 0;
     GifFileType* gif = DGifOpen(&r, read_mem, &error);
     if (!gif) return false;
-    // A screen larger than the cap is refused before the frames are read.
-    bool ok = gif->SWidth <= int(65535) && gif->SHeight <= int(65535) && decode_first(gif, out);
+    bool ok = decode_first(gif, out);
     DGifCloseFile(gif, &error);
     return ok;
 }
