@@ -132,6 +132,16 @@ TEST(ImageCodecs, HugeClaimedSizesAreRefused) {
     for (int k = 0; k < 4; k++) big[29 + k] = static_cast<u8>(crc >> (24 - 8 * k));
     EXPECT_FALSE(image_decode(big.data(), big.size(), d));
     EXPECT_EQ(d.words, nullptr);
+    // A GIF whose first frame claims more than its 5 x 3 screen.
+    std::vector<u8> gif;
+    ASSERT_TRUE(image_encode(px.data(), 5, 3, IMG_GIF, gif));
+    size_t desc = 13 + 768;
+    while (desc + 9 < gif.size() && !(gif[desc] == 0x2C && gif[desc + 1] == 0 && gif[desc + 3] == 0))
+        desc++;
+    ASSERT_LT(desc + 9, gif.size());
+    gif[desc + 5] = 0x60, gif[desc + 6] = 0xEA;  // width 60000
+    EXPECT_FALSE(image_decode(gif.data(), gif.size(), d));
+    EXPECT_EQ(d.words, nullptr);
     EXPECT_FALSE(d.allocate(65536, 1));
     EXPECT_FALSE(d.allocate(65535, 65535));  // beyond the pixel cap
     EXPECT_TRUE(d.allocate(65535, 1));
