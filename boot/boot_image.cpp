@@ -10,13 +10,14 @@
 #include <cctype>
 
 #include "boot/boot_util.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -75,25 +76,6 @@ ValueCell* make_builtin(const ValueCell* spec, u32 index, u32 type) {
     return type == TYPE_NATIVE ? native_make(&proto, &h, type) : action_value_make(&proto, &h, type);
 }
 
-// The datatype names in id order (1 datatype! .. 54 event!), registered or
-// not: typesets may name types whose datatype is registered later.
-const char* const kTypeNames[] = {
-    "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
-    "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
-    "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
-    "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
-    "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
-    "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!",
-    "date!", "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!"};
-static_assert(sizeof(kTypeNames) / sizeof(kTypeNames[0]) == TYPE_LAST, "one name per id");
-
-// The datatype id of a datatype name ("integer!"), 0 when none.
-u32 datatype_by_name(const char* name) {
-    for (u32 t = 1; t <= TYPE_LAST; t++)
-        if (std::string(kTypeNames[t - 1]) == name) return t;
-    return 0;
-}
-
 struct Builder {
     ZanbinBootWriter writer;
     std::map<std::string, ValueCell> typesets;  // the built-in typesets by name
@@ -135,7 +117,7 @@ struct Builder {
             if (t == TYPE_DATATYPE || t == TYPE_SERIES) continue;
             ValueCell dt;
             datatype_box(&dt, t);
-            assign(kTypeNames[t - 1], &dt);
+            assign(type_name_of(t), &dt);
         }
     }
 
@@ -150,7 +132,7 @@ struct Builder {
                 throw std::runtime_error(file + ": typeset " + name + ": not a word: " +
                                          boot_mold(&m));
             std::string member = symbol_to_cstr(m.data2);
-            if (u32 t = datatype_by_name(member.c_str()); t && t != TYPE_SERIES) {
+            if (u32 t = type_id_of_name(member.c_str()); t && t != TYPE_SERIES) {
                 typeset_add_type(&ts, t);
             } else if (auto it = typesets.find(member); it != typesets.end()) {
                 ts.data1 |= it->second.data1;

@@ -1,7 +1,31 @@
 // Value cells: the 16-byte slot that holds every value of the language.
+//
+// A value is one ValueCell: a 32-bit header and three 32-bit data words.
+// The header's low byte is the datatype id, bit 30 marks a value that starts
+// a new line in its block, and the other bits are flags that belong to the
+// datatype (context kind, an op's wrapped type, a tuple's length, ...).
+// Scalars live entirely in the cell: an integer in data2, a float's 64 bits
+// in data2-data3, a date packed into three words. Everything larger lives in
+// the heap and the cell holds a handle to it: a series (a block's cells, a
+// string's code units) is reached through a node, a 32-bit handle to a slot
+// that holds the buffer's current place, so the collector can slide buffers
+// without touching the cells that refer to them. Words hold a symbol id and
+// the node of the context they are bound to; objects and functions hold the
+// node of their context; a handle! holds an index into the external-resource
+// table, never an address.
+//
+// Keeping every value the same size lets blocks be plain arrays of cells,
+// copying a value be a 16-byte move, and the stacks hold values directly.
+// The price is that the meaning of a data word depends on the type: what
+// each type keeps in which word is declared once, in
+// runtime/core/datatypes.def, and read through the accessors in
+// runtime/core/layout.h. The collector marks, and ZANBIN follows, exactly the
+// references that table declares.
 #pragma once
 #include <cstdint>
 #include <cstring>
+
+#include "runtime/core/datatypes.def"
 
 namespace zan {
 
@@ -20,20 +44,22 @@ using Node = HeapRef;
 
 // Datatype ids, fixed: stored values and the action table depend on them.
 enum TypeId : u32 {
-    TYPE_DATATYPE = 1, TYPE_UNSET, TYPE_NONE, TYPE_LOGIC, TYPE_BLOCK, TYPE_PAREN,
-    TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_CHAR, TYPE_INTEGER, TYPE_FLOAT,
-    TYPE_SYMBOL, TYPE_CONTEXT, TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD,
-    TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE, TYPE_NATIVE, TYPE_ACTION,
-    TYPE_OP, TYPE_FUNCTION, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH,
-    TYPE_GET_PATH, TYPE_ROUTINE, TYPE_BITSET, TYPE_TRIPLE, TYPE_OBJECT,
-    TYPE_TYPESET, TYPE_ERROR, TYPE_VECTOR, TYPE_HASH, TYPE_PAIR, TYPE_PERCENT,
-    TYPE_TUPLE, TYPE_MAP, TYPE_BINARY, TYPE_SERIES, TYPE_TIME, TYPE_TAG,
-    TYPE_EMAIL, TYPE_HANDLE, TYPE_DATE, TYPE_PORT, TYPE_MONEY, TYPE_REF,
-    TYPE_POINT2D, TYPE_POINT3D, TYPE_IMAGE, TYPE_EVENT,
+#define ZAN_TYPE_ID(id, Enum, name, parent, d1, d2, d3, traits) TYPE_##Enum = id,
+    ZAN_DATATYPES(ZAN_TYPE_ID)
+#undef ZAN_TYPE_ID
     TYPE_LAST = TYPE_EVENT,
     TYPE_TEXT_KEY = 56,   // internal: a text key given as code points (hash tables)
     TYPE_TABLE_SIZE = 57  // ids 0..56 have rows in the datatype tables
 };
+
+// The header flags of each type (see datatypes.def).
+#define ZAN_HEADER_BIT(Type, NAME, bit) constexpr u32 NAME = 1u << (bit);
+#define ZAN_HEADER_FIELD(Type, NAME, shift, width) \
+    constexpr u32 NAME##_SHIFT = (shift);            \
+    constexpr u32 NAME##_MASK = ((1u << (width)) - 1) << (shift);
+ZAN_HEADER_FLAGS(ZAN_HEADER_BIT, ZAN_HEADER_FIELD)
+#undef ZAN_HEADER_BIT
+#undef ZAN_HEADER_FIELD
 
 constexpr u32 CELL_TYPE_MASK = 0xFFu;
 constexpr u32 CELL_NEW_LINE = 1u << 30;

@@ -8,6 +8,7 @@
 
 #include "runtime/core/cycles.h"
 #include "runtime/core/externals.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 
 namespace zan {
@@ -26,17 +27,35 @@ std::unordered_map<Node, Node> g_relocation;
 TableMarkFn g_table_marker = nullptr;
 NodeMarkFn g_image_marker = nullptr;
 
-constexpr u32 CONTEXT_VALUES_ON_STACK_BIT = 1u << 22;
-
 bool node_is_live(Node n) {
     if (!n) return false;
     u32 b = node_slot(n);
     return b != 0;
 }
 
-void dangling_reference(Node n) {
-    if (!g_gc.stress) return;
-    std::fprintf(stderr, "*** collector: a value refers to freed node %08X\n", n);
+// Where marking is: the type and data word of the cell being marked, or
+// the name of the root being walked. Read only when a fault is reported.
+struct MarkSite {
+    u32 type = 0;
+    u32 word = 0;
+    const char* root = "a root";
+};
+MarkSite g_site;
+
+// A value refers to a node that was freed: some code kept it unrooted across
+// an allocation. Marking through it would write into whatever reused the
+// slot, so the process stops, naming the type and the word that held it.
+[[noreturn]] void dangling_reference(Node n) {
+    char text[160];
+    if (g_site.type)
+        std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in data%u of a %s",
+                      n, g_site.word, type_name_of(g_site.type) ? type_name_of(g_site.type) : "?");
+    else
+        std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in %s", n,
+                      g_site.root);
+    std::fflush(stdout);
+    std::fprintf(stderr, "\n*** Internal Error: %s\n", text);
+    std::fflush(stderr);
     std::abort();
 }
 
@@ -122,16 +141,11 @@ inline bool mark_buffer_of(Node* slot) {
         auto it = g_relocation.find(*slot);
         if (it != g_relocation.end()) *slot = it->second;
     }
-    if (!node_is_live(*slot)) return false;
+    // A freed node's slot holds the free-list link (0 at its end), never a
+    // buffer that points back to it.
+    if (!node_is_live(*slot)) dangling_reference(*slot);
     SeriesBuffer* b = node_buffer(*slot);
-    if (b->node != *slot) {
-        // A value refers to a node that was freed: some code kept the value
-        // unrooted across an allocation. Marking through it would write into
-        // whatever reused the slot, so it is skipped; in stress mode, where
-        // such faults are hunted, the process stops here.
-        dangling_reference(*slot);
-        return false;
-    }
+    if (b->node != *slot) dangling_reference(*slot);
     if (b->flags & SERIES_MARK) return false;
     b->flags |= SERIES_MARK;
     return true;
@@ -150,73 +164,65 @@ void mark_table(Node* slot) {
     else if (*slot) mark_buffer_of(slot);
 }
 
-void mark_cell(ValueCell* c) {
-    switch (c->type()) {
-        case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH:
-        case TYPE_SET_PATH: case TYPE_GET_PATH:
-            if (c->data2) mark_series_cells_deferred(&c->data2);
+// Marks what one data word holds, as the cell's type declares it.
+inline void mark_word(ValueCell* c, Holds kind, u32& w) {
+    switch (kind) {
+        case Holds::VALUE:
             break;
-        case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG:
-        case TYPE_EMAIL: case TYPE_REF:
-            mark_buffer_of(&c->data2);
-            if (c->data3) mark_buffer_of(&c->data3);
+        case Holds::UNITS:
+            if (w) mark_buffer_of(&w);
             break;
-        case TYPE_SYMBOL:
-            mark_buffer_of(&c->data3);
-            if (c->data2) mark_buffer_of(&c->data2);
+        case Holds::CELLS:
+            if (w) mark_series_cells_deferred(&w);
             break;
-        case TYPE_CONTEXT:
-            mark_table(&c->data1);
-            if (!(c->header & CONTEXT_VALUES_ON_STACK_BIT)) mark_series_cells_deferred(&c->data2);
+        case Holds::CONTEXT:
+            if (w) mark_context_deferred(&w);
             break;
-        case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
-        case TYPE_REFINEMENT:
-            if (c->data1) {
-                if (g_gc_self_symbol && c->data2 == g_gc_self_symbol)
-                    mark_series_cells_deferred(&c->data1);
-                else
-                    mark_context_deferred(&c->data1);
-            }
+        case Holds::TABLE:
+            mark_table(&w);
             break;
-        case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: {
-            mark_series_cells_deferred(&c->data2);
-            mark_series_cells_deferred(&c->data3);
-            u32 wrapped = (c->header >> 16) & 0xFFu;
-            if (c->type() == TYPE_OP && (wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE))
-                mark_context_deferred(&c->data1);
+        case Holds::EXTERNAL:
+            if (static_cast<i32>(w) >= 0) externals_mark(static_cast<i32>(w), nullptr);
+            break;
+        case Holds::BINDING:
+            // A self word stands for its object's block, any other word for
+            // its context.
+            if (!w) break;
+            if (g_gc_self_symbol && c->data2 == g_gc_self_symbol) mark_series_cells_deferred(&w);
+            else mark_context_deferred(&w);
+            break;
+        case Holds::CTX_VALUES:
+            if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w);
+            break;
+        case Holds::OP_CONTEXT: {
+            u32 wrapped = (c->header & OP_WRAPPED_MASK) >> OP_WRAPPED_SHIFT;
+            if ((wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE) && w) mark_context_deferred(&w);
             break;
         }
-        case TYPE_FUNCTION: case TYPE_ROUTINE:
-            mark_context_deferred(&c->data1);
-            mark_series_cells_deferred(&c->data2);
-            mark_series_cells_deferred(&c->data3);
+        case Holds::EVENT_CELLS:
+            if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w);
             break;
-        case TYPE_BITSET: case TYPE_VECTOR: case TYPE_BINARY:
-            mark_buffer_of(&c->data2);
-            break;
-        case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
-            mark_context_deferred(&c->data1);
-            if (c->data3) mark_buffer_of(&c->data3);
-            break;
-        case TYPE_HASH: case TYPE_MAP:
-            mark_series_cells_deferred(&c->data2);
-            mark_table(&c->data3);
-            break;
-        case TYPE_HANDLE:
-            if (static_cast<i32>(c->data3) >= 0) externals_mark(static_cast<i32>(c->data3), nullptr);
-            break;
-        case TYPE_IMAGE:
-            if (c->data2) {
-                mark_buffer_of(&c->data2);
-                if (g_image_marker) g_image_marker(&c->data2);
+        case Holds::IMAGE_UNITS:
+            if (w) {
+                mark_buffer_of(&w);
+                if (g_image_marker) g_image_marker(&w);
             }
             break;
-        case TYPE_EVENT:
-            if ((c->header & 0x1000u) && c->data2) mark_series_cells_deferred(&c->data2);
-            break;
-        default:
-            break;
     }
+}
+
+void mark_cell(ValueCell* c) {
+    u32 t = c->type();
+    if (t >= TYPE_TABLE_SIZE) return;
+    const TypeDecl& d = kTypeDecls[t];
+    if (!d.references) return;
+    g_site.type = t;
+    for (u32 w = 1; w <= 3; w++) {
+        if (!(d.references & (1u << (w - 1)))) continue;
+        g_site.word = w;
+        mark_word(c, d.word[w - 1], cell_word(c, w));
+    }
+    g_site.type = 0;
 }
 
 void scan_series(Node n) {
@@ -250,13 +256,16 @@ void drain() {
 }
 
 void mark_roots() {
+    g_site.root = "a root cell";
     for (ValueCell* c : g_roots) mark_cell(c);
     drain();
     if (g_stack.data_node) {
+        g_site.root = "the stacks";
         mark_buffer_of(&g_stack.data_node);
         mark_buffer_of(&g_stack.call_node);
         for (ValueCell* c = g_stack.bottom; c < g_stack.top; c++) mark_cell(c);
         drain();
+        g_site.root = "a call frame";
         for (CallFrame* f = g_stack.cbottom; f < g_stack.ctop; f++) {
             if (f->name_ctx) {
                 if (g_gc_self_symbol && f->symbol() == (g_gc_self_symbol & 0xFFFFu))
@@ -266,12 +275,13 @@ void mark_roots() {
             }
             if (f->func_ctx) {
                 mark_context_deferred(&f->func_ctx);
-                bool on_stack = context_cell(f->func_ctx)->header & CONTEXT_VALUES_ON_STACK_BIT;
+                bool on_stack = context_cell(f->func_ctx)->header & CONTEXT_VALUES_ON_STACK;
                 if (!on_stack && f->saved_values) mark_series_cells_deferred(&f->saved_values);
             }
             drain();
         }
     }
+    g_site.root = "a subsystem's mark callback";
     for (MarkCallback cb : g_callbacks) {
         if (cb) {
             cb();

@@ -54,7 +54,6 @@ struct StackState {
 extern StackState g_stack;
 
 // Context cells (the first cell of a context node's buffer).
-constexpr u32 CONTEXT_VALUES_ON_STACK = 1u << 22;
 inline ValueCell* context_cell(Node ctx) { return node_buffer(ctx)->head_cells(); }
 
 // Allocates the two stack blocks (fixed buffers, so the registers may be

@@ -31,7 +31,7 @@ void action_value_init() {
         .set<ACT_FORM>(action_value_form)
         .set<ACT_MOLD>(action_value_mold)
         .set<ACT_COMPARE>(native_compare);
-    datatype_register(TYPE_ACTION, TYPE_NATIVE, "action!", row);
+    datatype_register(TYPE_ACTION, row);
 }
 
 }  // namespace zan

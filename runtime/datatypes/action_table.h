@@ -133,7 +133,9 @@ extern ActionEntry g_action_table[TYPE_TABLE_SIZE * ACTION_ROW_STRIDE];
 extern TypeName g_type_names[TYPE_TABLE_SIZE];
 extern u32 g_highest_type;
 
-void datatype_register(u32 type, u32 parent, const char* name, const ActionRow& row);
+// Registers a datatype's action row under its declared name and parent
+// (runtime/core/datatypes.def); the parent must be registered first.
+void datatype_register(u32 type, const ActionRow& row);
 
 inline ActionEntry action_entry(u32 type, u32 action) {
     return g_action_table[type * ACTION_ROW_STRIDE + action - 1];

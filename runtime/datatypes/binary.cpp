@@ -3,6 +3,7 @@
 // out of the heap first (a std::vector), so that the collector may move
 // any buffer while the result is being made.
 #include "runtime/datatypes/binary.h"
+#include "runtime/datatypes/image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -608,9 +609,10 @@ ValueCell* binary_to(ValueCell*, ValueCell* spec, u32) {
         case TYPE_BINARY:
             out = bytes_of(&v);
             break;
+        case TYPE_IMAGE:
+            // The pixel words as stored, four bytes each.
+            return image_extract_channels(&v, IMAGE_ARGB);
         default:
-            // image! pixels come with the image type; until then an image
-            // is refused like any other value.
             if (!type_string_like(t)) fire_bad_to_arg(&v);
             append_utf8_of_text(&v, -1, out);
             break;
@@ -830,7 +832,7 @@ void binary_init() {
                   ACT_RANDOM, ACT_REFLECT, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY, ACT_HEAD,
                   ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE,
                   ACT_REMOVE, ACT_REVERSE, ACT_SKIP, ACT_TAIL, ACT_TAIL_Q, ACT_MODIFY});
-    datatype_register(TYPE_BINARY, TYPE_STRING, "binary!", row);
+    datatype_register(TYPE_BINARY, row);
 }
 
 }  // namespace zan

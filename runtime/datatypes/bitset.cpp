@@ -605,7 +605,7 @@ void bitset_init() {
         .set<ACT_POKE>(bitset_poke)
         .set<ACT_REMOVE>(bitset_remove)
         .set<ACT_MODIFY>(bitset_modify);
-    datatype_register(TYPE_BITSET, 0, "bitset!", row);
+    datatype_register(TYPE_BITSET, row);
 }
 
 }  // namespace zan

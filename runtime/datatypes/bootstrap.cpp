@@ -4,6 +4,7 @@
 #include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/cycles.h"
+#include "runtime/core/externals.h"
 #include "runtime/core/hashtable.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
@@ -20,6 +21,7 @@ void runtime_bootstrap_for_tests() {
     datatypes_state_reset();
     memory_free_all();
     memory_init();
+    externals_init();
     gc_init();
     cycles_init();
     datatype_registry_reset();

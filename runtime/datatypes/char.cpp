@@ -151,7 +151,7 @@ void char_init() {
         .set<ACT_OR_T>(char_or_t)
         .set<ACT_XOR_T>(char_xor_t)
         .inherit({ACT_RANDOM, ACT_ABSOLUTE, ACT_EVEN_Q, ACT_ODD_Q});
-    datatype_register(TYPE_CHAR, TYPE_INTEGER, "char!", row);
+    datatype_register(TYPE_CHAR, row);
 }
 
 }  // namespace zan

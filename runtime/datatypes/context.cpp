@@ -416,6 +416,6 @@ void globals_create(u32 slots) {
     gc_add_root(&g_global_root);
 }
 
-void context_init() { datatype_register(TYPE_CONTEXT, 0, "context!", ActionRow{}); }
+void context_init() { datatype_register(TYPE_CONTEXT, ActionRow{}); }
 
 }  // namespace zan

@@ -7,15 +7,6 @@
 
 namespace zan {
 
-// context! cell header bits.
-constexpr u32 CONTEXT_KIND_SHIFT = 11;
-constexpr u32 CONTEXT_KIND_MASK = 3u << CONTEXT_KIND_SHIFT;
-constexpr u32 CONTEXT_IS_OWNER = 1u << 16;        // object made an owner of its series
-// CONTEXT_VALUES_ON_STACK (bit 22) is in stack.h.
-constexpr u32 CONTEXT_HAS_SELF = 1u << 24;
-// Set in a word-table cell of an object context once the word was assigned.
-constexpr u32 WORD_ASSIGNED = 1u << 13;
-
 enum ContextKind : u32 { CTX_GLOBAL = 0, CTX_FUNCTION = 1, CTX_OBJECT = 2 };
 
 constexpr u32 GLOBAL_CONTEXT_START = 4000;

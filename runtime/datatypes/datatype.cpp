@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/actions.h"
@@ -31,14 +32,12 @@ bool g_names_ready = false;
 }
 }  // namespace
 
-void datatype_register(u32 type, u32 parent, const char* name, const ActionRow& row) {
-    if (type == 0 || type >= TYPE_TABLE_SIZE) registration_fault("invalid type id", type);
-    if (parent >= TYPE_TABLE_SIZE || parent == type)
-        registration_fault("invalid parent for type", type);
+void datatype_register(u32 type, const ActionRow& row) {
+    if (type == 0 || type > TYPE_LAST) registration_fault("invalid type id", type);
+    const char* name = type_name_of(type);
+    u32 parent = type_decl(type).parent;
     if (parent != 0 && !g_type_names[parent].name)
         registration_fault("parent not registered for type", type);
-    if (!name || !*name || name[std::strlen(name) - 1] != '!')
-        registration_fault("invalid name for type", type);
     if (type > g_highest_type) g_highest_type = type;
     TypeName& tn = g_type_names[type];
     tn.name = name;
@@ -118,7 +117,7 @@ i32 datatype_compare(ValueCell* value1, ValueCell* value2, i32 op) {
 void datatype_init() {
     ActionRow row;
     row.set<ACT_FORM>(datatype_form).set<ACT_MOLD>(datatype_mold).set<ACT_COMPARE>(datatype_compare);
-    datatype_register(TYPE_DATATYPE, 0, "datatype!", row);
+    datatype_register(TYPE_DATATYPE, row);
 }
 
 }  // namespace zan

@@ -790,7 +790,7 @@ void date_init() {
         .set<ACT_ADD>(date_add)
         .set<ACT_SUBTRACT>(date_subtract)
         .set<ACT_PICK>(date_pick);
-    datatype_register(TYPE_DATE, 0, "date!", row);
+    datatype_register(TYPE_DATE, row);
     g_number_peers.date_to_epoch = date_to_epoch;
 }
 

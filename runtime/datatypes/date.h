@@ -12,7 +12,6 @@
 
 namespace zan {
 
-constexpr u32 DATE_TIME_FLAG = 1u << 16;
 constexpr u32 DATE_ZONE_MASK = 0x7Fu;
 constexpr u32 DATE_ZONE_SIGN = 0x40u;
 constexpr i32 DATE_YEAR_MIN = -16384;

@@ -73,7 +73,7 @@ void email_init() {
                   ACT_INDEX_Q, ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE,
                   ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q,
                   ACT_TAKE, ACT_MODIFY, ACT_TRIM});
-    datatype_register(TYPE_EMAIL, TYPE_STRING, "email!", row);
+    datatype_register(TYPE_EMAIL, row);
 }
 
 }  // namespace zan

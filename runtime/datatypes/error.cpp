@@ -304,8 +304,12 @@ void error_capture_stack(ValueCell* err) {
         i32 depth = integer_get(stack);
         i32 level = stack_trace_level();
         if (level < 1) level = 1;
+        // The frames between the handler and the point of the throw have been
+        // unwound but not overwritten yet: read them before anything calls
+        // again, and hold the collector off so their contexts stay in place.
+        GcHold hold;
         ValueCell* trace = block_push_new(20);
-        i32 frames = static_cast<i32>(g_stack.ctop - g_stack.cbottom);
+        i32 frames = static_cast<i32>(g_stack.climit - g_stack.cbottom);
         stack_trace_words(level, trace, g_stack.cbottom + (depth < frames ? depth : frames));
         set_field(e, ERR_FIELD_STACK, trace);
         stack_pop(1);
@@ -523,7 +527,7 @@ void error_init() {
         .set<ACT_MOLD>(error_mold)
         .set<ACT_EVAL_PATH>(error_eval_path)
         .set<ACT_COMPARE>(error_compare);
-    datatype_register(TYPE_ERROR, TYPE_OBJECT, "error!", row);
+    datatype_register(TYPE_ERROR, row);
     g_services.error_create = error_create;
     g_services.error_arg_word_of_call = error_arg_word_of_call;
     g_stack_error_hooks.prepare_error = error_prepare_throw;

@@ -179,7 +179,7 @@ void file_init() {
                   ACT_CLEAR, ACT_COPY, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE,
                   ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SKIP, ACT_TAIL,
                   ACT_TAIL_Q, ACT_MODIFY});
-    datatype_register(TYPE_FILE, TYPE_URL, "file!", row);
+    datatype_register(TYPE_FILE, row);
 }
 
 }  // namespace zan

@@ -619,7 +619,7 @@ void float_init() {
         .set<ACT_SUBTRACT>(float_subtract)
         .set<ACT_EVEN_Q>(float_even_q)
         .set<ACT_ODD_Q>(float_odd_q);
-    datatype_register(TYPE_FLOAT, 0, "float!", row);
+    datatype_register(TYPE_FLOAT, row);
 }
 
 }  // namespace zan

@@ -437,7 +437,7 @@ void function_init() {
         .set<ACT_FORM>(function_form)
         .set<ACT_MOLD>(function_mold)
         .set<ACT_COMPARE>(function_compare);
-    datatype_register(TYPE_FUNCTION, TYPE_CONTEXT, "function!", row);
+    datatype_register(TYPE_FUNCTION, row);
 }
 
 }  // namespace zan

@@ -9,10 +9,6 @@
 
 namespace zan {
 
-// Header flags of function! taken from the spec's attribute block.
-constexpr u32 FUNCTION_NO_TRACE = 1u << 9;
-constexpr u32 FUNCTION_TRACE = 1u << 10;
-
 // Cells of the "more" block.
 enum FunctionMore : u32 {
     MORE_BODY = 0,

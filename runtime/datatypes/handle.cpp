@@ -93,7 +93,7 @@ i32 handle_compare(ValueCell* value1, ValueCell* value2, i32) {
 void handle_init() {
     ActionRow row;
     row.set<ACT_FORM>(handle_form).set<ACT_MOLD>(handle_mold).set<ACT_COMPARE>(handle_compare);
-    datatype_register(TYPE_HANDLE, TYPE_INTEGER, "handle!", row);
+    datatype_register(TYPE_HANDLE, row);
 }
 
 }  // namespace zan

@@ -143,7 +143,7 @@ void hash_init() {
                   ACT_AT,       ACT_BACK,      ACT_CLEAR,   ACT_HEAD,   ACT_HEAD_Q, ACT_INDEX_Q,
                   ACT_LENGTH_Q, ACT_MOVE,      ACT_NEXT,    ACT_PICK,   ACT_POKE,   ACT_REMOVE,
                   ACT_REVERSE,  ACT_SKIP,      ACT_TAIL,    ACT_TAIL_Q, ACT_MODIFY});
-    datatype_register(TYPE_HASH, TYPE_BLOCK, "hash!", row);
+    datatype_register(TYPE_HASH, row);
 }
 
 }  // namespace zan

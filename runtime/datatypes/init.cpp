@@ -36,6 +36,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/url.h"
@@ -109,7 +110,7 @@ void datatypes_init_all() {
     ref_init();
     point2d_init();
     point3d_init();
-    // (image back end) image!
+    image_init();
     actions_init();
 }
 

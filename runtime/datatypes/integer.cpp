@@ -598,7 +598,7 @@ void integer_init() {
         .set<ACT_COMPLEMENT>(integer_complement)
         .set<ACT_OR_T>(integer_or_t)
         .set<ACT_XOR_T>(integer_xor_t);
-    datatype_register(TYPE_INTEGER, 0, "integer!", row);
+    datatype_register(TYPE_INTEGER, row);
 }
 
 }  // namespace zan

@@ -45,7 +45,7 @@ void issue_init() {
         .set<ACT_MOLD>(word_mold)
         .set<ACT_COMPARE>(issue_compare)
         .inherit({ACT_FORM});
-    datatype_register(TYPE_ISSUE, TYPE_WORD, "issue!", row);
+    datatype_register(TYPE_ISSUE, row);
 }
 
 }  // namespace zan

@@ -113,7 +113,7 @@ void logic_init() {
         .set<ACT_COMPLEMENT>(logic_complement)
         .set<ACT_OR_T>(logic_or)
         .set<ACT_XOR_T>(logic_xor);
-    datatype_register(TYPE_LOGIC, 0, "logic!", row);
+    datatype_register(TYPE_LOGIC, row);
 }
 
 // ---- truth tests ---------------------------------------------------------------------------

@@ -595,7 +595,7 @@ void map_init() {
         .set<ACT_PUT>(map_put)
         .set<ACT_REMOVE>(map_remove)
         .set<ACT_SELECT>(map_select);
-    datatype_register(TYPE_MAP, 0, "map!", row);
+    datatype_register(TYPE_MAP, row);
     hashtable_set_map_key_store(map_store_key);
     g_services.map_body_of = map_body_of;
 }

@@ -765,7 +765,7 @@ void money_init() {
         .set<ACT_EVEN_Q>(money_even_q)
         .set<ACT_ODD_Q>(money_odd_q)
         .set<ACT_PICK>(money_pick);
-    datatype_register(TYPE_MONEY, 0, "money!", row);
+    datatype_register(TYPE_MONEY, row);
     g_number_peers.money_from_integer = money_from_integer;
     g_number_peers.money_from_float = money_from_float;
     g_number_peers.money_to_float = money_to_float;

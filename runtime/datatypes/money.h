@@ -12,7 +12,6 @@
 
 namespace zan {
 
-constexpr u32 MONEY_SIGN = 1u << 14;
 constexpr i32 MONEY_DIGITS = 22;
 constexpr i32 MONEY_INT_DIGITS = 17;
 constexpr i32 MONEY_FRACTION_DIGITS = 5;

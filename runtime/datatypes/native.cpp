@@ -105,7 +105,7 @@ void native_init() {
         .set<ACT_FORM>(native_form)
         .set<ACT_MOLD>(native_mold)
         .set<ACT_COMPARE>(native_compare);
-    datatype_register(TYPE_NATIVE, 0, "native!", row);
+    datatype_register(TYPE_NATIVE, row);
 }
 
 }  // namespace zan

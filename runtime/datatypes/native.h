@@ -16,8 +16,7 @@
 namespace zan {
 
 constexpr u32 NATIVE_TABLE_SLOTS = 120;
-constexpr u32 OP_WRAPPED_SHIFT = 16;
-inline u32 op_wrapped_type(const ValueCell* op) { return (op->header >> OP_WRAPPED_SHIFT) & 0xFFu; }
+inline u32 op_wrapped_type(const ValueCell* op) { return (op->header & OP_WRAPPED_MASK) >> OP_WRAPPED_SHIFT; }
 
 ValueCell* native_make(ValueCell* proto, ValueCell* spec, u32 type);
 ValueCell* action_value_make(ValueCell* proto, ValueCell* spec, u32 type);

@@ -65,7 +65,7 @@ void none_init() {
         .set<ACT_REMOVE>(none_remove)
         .set<ACT_SELECT>(none_select)
         .set<ACT_TAKE>(none_take);
-    datatype_register(TYPE_NONE, 0, "none!", row);
+    datatype_register(TYPE_NONE, row);
 }
 
 }  // namespace zan

@@ -793,7 +793,7 @@ void object_init() {
         .set<ACT_PUT>(object_put)
         .set<ACT_SELECT>(object_select)
         .set<ACT_MODIFY>(object_modify);
-    datatype_register(TYPE_OBJECT, 0, "object!", row);
+    datatype_register(TYPE_OBJECT, row);
     g_services.object_fire_on_change = object_fire_on_change;
     g_services.object_body_of = object_body_of;
 }

@@ -88,7 +88,7 @@ void op_init() {
         .set<ACT_FORM>(op_form)
         .set<ACT_MOLD>(op_mold)
         .set<ACT_COMPARE>(native_compare);
-    datatype_register(TYPE_OP, TYPE_NATIVE, "op!", row);
+    datatype_register(TYPE_OP, row);
 }
 
 }  // namespace zan

@@ -10,7 +10,6 @@
 
 namespace zan {
 
-constexpr u32 IMAGE_OWNED = 1u << 16;
 constexpr u32 OWNERSHIP_TABLE_SIZE = 1000;
 constexpr u32 VALUE_STORE_CELLS = 100;
 

@@ -361,7 +361,7 @@ void pair_init() {
         .set<ACT_AND_T>(pair_and_t)
         .set<ACT_XOR_T>(pair_xor_t)
         .set<ACT_PICK>(pair_pick);
-    datatype_register(TYPE_PAIR, 0, "pair!", row);
+    datatype_register(TYPE_PAIR, row);
 }
 
 }  // namespace zan

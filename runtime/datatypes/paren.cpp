@@ -32,7 +32,7 @@ void paren_init() {
     ActionRow row;
     row.set<ACT_MOLD>(paren_mold).inherit_all();
     row.entries[ACT_TRIM - 1] = nullptr;
-    datatype_register(TYPE_PAREN, TYPE_BLOCK, "paren!", row);
+    datatype_register(TYPE_PAREN, row);
 }
 
 }  // namespace zan

@@ -129,19 +129,19 @@ void path_init() {
                   ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_PUT, ACT_REMOVE,
                   ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE,
                   ACT_MODIFY});
-    datatype_register(TYPE_PATH, TYPE_BLOCK, "path!", row);
+    datatype_register(TYPE_PATH, row);
 }
 
 namespace {
-void register_path_child(u32 type, const char* name, MoldFn mold) {
+void register_path_child(u32 type, MoldFn mold) {
     ActionRow row;
     row.set<ACT_MOLD>(mold).inherit_all();
-    datatype_register(type, TYPE_PATH, name, row);
+    datatype_register(type, row);
 }
 }  // namespace
 
-void lit_path_init() { register_path_child(TYPE_LIT_PATH, "lit-path!", lit_path_mold); }
-void set_path_init() { register_path_child(TYPE_SET_PATH, "set-path!", set_path_mold); }
-void get_path_init() { register_path_child(TYPE_GET_PATH, "get-path!", get_path_mold); }
+void lit_path_init() { register_path_child(TYPE_LIT_PATH, lit_path_mold); }
+void set_path_init() { register_path_child(TYPE_SET_PATH, set_path_mold); }
+void get_path_init() { register_path_child(TYPE_GET_PATH, get_path_mold); }
 
 }  // namespace zan

@@ -39,7 +39,7 @@ void percent_init() {
         .inherit({ACT_MAKE, ACT_RANDOM, ACT_TO, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD, ACT_DIVIDE,
                   ACT_MULTIPLY, ACT_NEGATE, ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT,
                   ACT_EVEN_Q, ACT_ODD_Q});
-    datatype_register(TYPE_PERCENT, TYPE_FLOAT, "percent!", row);
+    datatype_register(TYPE_PERCENT, row);
 }
 
 }  // namespace zan

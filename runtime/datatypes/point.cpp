@@ -458,7 +458,7 @@ void point2d_init() {
         .set<ACT_DIVIDE>(point2d_divide)
         .set<ACT_REMAINDER>(point2d_remainder)
         .set<ACT_PICK>(point2d_pick);
-    datatype_register(TYPE_POINT2D, 0, "point2D!", row);
+    datatype_register(TYPE_POINT2D, row);
 }
 
 void point3d_init() {
@@ -480,7 +480,7 @@ void point3d_init() {
         .set<ACT_DIVIDE>(point3d_divide)
         .set<ACT_REMAINDER>(point3d_remainder)
         .set<ACT_PICK>(point3d_pick);
-    datatype_register(TYPE_POINT3D, 0, "point3D!", row);
+    datatype_register(TYPE_POINT3D, row);
 }
 
 }  // namespace zan

@@ -545,7 +545,7 @@ void port_init() {
         .set<ACT_UPDATE>(port_update)
         .set<ACT_WRITE>(port_write)
         .inherit({ACT_REFLECT, ACT_EVAL_PATH, ACT_COMPARE});
-    datatype_register(TYPE_PORT, TYPE_OBJECT, "port!", row);
+    datatype_register(TYPE_PORT, row);
     g_services.port_action_entry = port_action_entry;
 }
 

@@ -24,7 +24,7 @@ void ref_init() {
                   ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE,
                   ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE,
                   ACT_MODIFY});
-    datatype_register(TYPE_REF, TYPE_STRING, "ref!", row);
+    datatype_register(TYPE_REF, row);
 }
 
 }  // namespace zan

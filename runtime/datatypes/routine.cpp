@@ -116,7 +116,7 @@ void routine_init() {
         .set<ACT_FORM>(routine_form)
         .set<ACT_MOLD>(routine_mold)
         .set<ACT_COMPARE>(routine_compare);
-    datatype_register(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", row);
+    datatype_register(TYPE_ROUTINE, row);
 }
 
 }  // namespace zan

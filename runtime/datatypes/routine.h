@@ -10,10 +10,6 @@
 
 namespace zan {
 
-constexpr u32 ROUTINE_FLAG = 1u << 15;
-constexpr u32 ROUTINE_ARITY_SHIFT = 25;
-constexpr u32 ROUTINE_ARITY_MASK = 0x1Fu << ROUTINE_ARITY_SHIFT;
-
 // A routine's entry: it reads its arguments from the argument frame and
 // leaves its result in the result cell, like a native.
 using RoutineFn = void (*)();

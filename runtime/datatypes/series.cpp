@@ -15,6 +15,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/services.h"
@@ -49,6 +50,8 @@ ValueCell* part_refinement() { return g_refinements.part; }
 // ---- helpers ------------------------------------------------------------------------------
 
 i32 series_buffer_length(const ValueCell* s) {
+    // An image's pixels live outside the heap: its length is its size.
+    if (s->type() == TYPE_IMAGE) return static_cast<i32>(image_count(s));
     SeriesBuffer* b = series_buffer(s);
     return static_cast<i32>(b->used_bytes() >> unit_shift(b->unit()));
 }
@@ -103,7 +106,7 @@ bool series_announce(ValueCell* series, ValueCell* action_word, const ValueCell*
                      i32 index, i32 count) {
     if (!g_services.ownership_check) return false;
     if (series->type() == TYPE_IMAGE) {
-        if (!(series->header & (1u << 16))) return false;
+        if (!(series->header & IMAGE_OWNED)) return false;
     } else if (!(series_buffer(series)->flags & SERIES_OWNED)) {
         return false;
     }
@@ -645,7 +648,7 @@ void series_init() {
         .set<ACT_TAIL_Q>(series_tail_q)
         .set<ACT_TAKE>(series_take)
         .set<ACT_MODIFY>(series_modify);
-    datatype_register(TYPE_SERIES, 0, "series!", row);
+    datatype_register(TYPE_SERIES, row);
 }
 
 }  // namespace zan

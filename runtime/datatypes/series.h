@@ -33,7 +33,8 @@ inline void series_set_index(ValueCell* s, i32 i) { s->data1 = static_cast<u32>(
 inline u32 unit_shift(u32 unit) {
     return unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : unit == 8 ? 3 : 4;
 }
-// Units between the buffer's head and tail (ignores the index).
+// Units between the buffer's head and tail (ignores the index); an image's
+// pixel count.
 i32 series_buffer_length(const ValueCell* s);
 // 1 when the position is at or past the tail.
 bool series_at_tail_q(const ValueCell* s);

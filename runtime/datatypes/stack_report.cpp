@@ -64,7 +64,7 @@ void stack_collect_calls(ValueCell* block) {
 }
 
 void stack_trace_words(i32 level, ValueCell* block, CallFrame* end) {
-    for (CallFrame* f = g_stack.cbottom; f < end && f < g_stack.ctop; f++) {
+    for (CallFrame* f = g_stack.cbottom; f < end && f < g_stack.climit; f++) {
         if (!reported(f)) continue;
         ValueCell w = word_of(f->symbol(), f->name_ctx);
         const ValueCell* v = value_of(&w);

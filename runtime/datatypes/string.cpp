@@ -817,7 +817,7 @@ void string_init() {
         .inherit({ACT_RANDOM, ACT_REFLECT, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY, ACT_HEAD,
                   ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE,
                   ACT_REMOVE, ACT_REVERSE, ACT_SKIP, ACT_TAIL, ACT_TAIL_Q, ACT_MODIFY});
-    datatype_register(TYPE_STRING, TYPE_SERIES, "string!", row);
+    datatype_register(TYPE_STRING, row);
 }
 
 }  // namespace zan

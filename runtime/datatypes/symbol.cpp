@@ -147,7 +147,7 @@ i32 symbol_compare(ValueCell* symbol1, ValueCell* symbol2, i32 op) {
 void symbol_init() {
     ActionRow row;
     row.set<ACT_COMPARE>(symbol_compare);
-    datatype_register(TYPE_SYMBOL, 0, "symbol!", row);
+    datatype_register(TYPE_SYMBOL, row);
 }
 
 // ---- well-known symbols, words and refinements ------------------------------------------------

@@ -31,7 +31,7 @@ void tag_init() {
                   ACT_INDEX_Q, ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE,
                   ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q,
                   ACT_TAKE, ACT_MODIFY, ACT_TRIM});
-    datatype_register(TYPE_TAG, TYPE_STRING, "tag!", row);
+    datatype_register(TYPE_TAG, row);
 }
 
 }  // namespace zan

@@ -292,7 +292,7 @@ void time_init() {
         .set<ACT_ODD_Q>(time_odd_q)
         .set<ACT_PICK>(time_pick)
         .inherit({ACT_RANDOM, ACT_COMPARE, ACT_ABSOLUTE, ACT_NEGATE, ACT_REMAINDER});
-    datatype_register(TYPE_TIME, TYPE_FLOAT, "time!", row);
+    datatype_register(TYPE_TIME, row);
 }
 
 }  // namespace zan

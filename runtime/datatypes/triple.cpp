@@ -29,7 +29,7 @@ i32 triple_mold(ValueCell* value, ValueCell* out, bool, bool, bool, ValueCell* a
 void triple_init() {
     ActionRow row;
     row.set<ACT_FORM>(triple_form).set<ACT_MOLD>(triple_mold);
-    datatype_register(TYPE_TRIPLE, 0, "triple!", row);
+    datatype_register(TYPE_TRIPLE, row);
 }
 
 }  // namespace zan

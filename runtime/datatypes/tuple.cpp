@@ -440,7 +440,7 @@ void tuple_init() {
         .set<ACT_LENGTH_Q>(tuple_length_q)
         .set<ACT_PICK>(tuple_pick)
         .set<ACT_REVERSE>(tuple_reverse);
-    datatype_register(TYPE_TUPLE, 0, "tuple!", row);
+    datatype_register(TYPE_TUPLE, row);
 }
 
 }  // namespace zan

@@ -11,8 +11,6 @@ namespace zan {
 
 constexpr u32 TUPLE_MAX = 12;
 constexpr u32 TUPLE_MIN = 3;
-constexpr u32 TUPLE_SIZE_SHIFT = 19;
-constexpr u32 TUPLE_SIZE_MASK = 0xFu << TUPLE_SIZE_SHIFT;
 
 inline u32 tuple_size(const ValueCell* t) { return (t->header & TUPLE_SIZE_MASK) >> TUPLE_SIZE_SHIFT; }
 // Byte n (1-based, 1..12).

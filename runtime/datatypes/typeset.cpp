@@ -207,7 +207,7 @@ void typeset_init() {
         .set<ACT_OR_T>(typeset_or_t)
         .set<ACT_XOR_T>(typeset_xor_t)
         .set<ACT_FIND>(typeset_find);
-    datatype_register(TYPE_TYPESET, 0, "typeset!", row);
+    datatype_register(TYPE_TYPESET, row);
     g_services.typeset_to_block = typeset_to_block;
 }
 

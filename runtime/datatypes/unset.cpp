@@ -43,7 +43,7 @@ void unset_init() {
         .set<ACT_FORM>(unset_form)
         .set<ACT_MOLD>(unset_mold)
         .set<ACT_COMPARE>(unset_compare);
-    datatype_register(TYPE_UNSET, 0, "unset!", row);
+    datatype_register(TYPE_UNSET, row);
 }
 
 }  // namespace zan

@@ -734,7 +734,7 @@ void vector_init() {
                   ACT_FIND, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT,
                   ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SORT, ACT_SKIP,
                   ACT_TAIL, ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY});
-    datatype_register(TYPE_VECTOR, TYPE_STRING, "vector!", row);
+    datatype_register(TYPE_VECTOR, row);
     g_services.vector_to_block = vector_to_block;
     g_services.vector_element_to_value = vector_element_to_value;
     g_services.vector_store_value = vector_store_value;

@@ -371,21 +371,21 @@ void word_init() {
         .set<ACT_MOLD>(word_mold)
         .set<ACT_COMPARE>(word_compare)
         .set<ACT_INDEX_Q>(word_index_q);
-    datatype_register(TYPE_WORD, TYPE_SYMBOL, "word!", row);
+    datatype_register(TYPE_WORD, row);
 }
 
 namespace {
-void register_word_child(u32 type, const char* name, bool with_index) {
+void register_word_child(u32 type, bool with_index) {
     ActionRow row;
     row.set<ACT_MOLD>(word_mold).inherit({ACT_MAKE, ACT_TO, ACT_FORM, ACT_COMPARE});
     if (with_index) row.inherit({ACT_INDEX_Q});
-    datatype_register(type, TYPE_WORD, name, row);
+    datatype_register(type, row);
 }
 }  // namespace
 
-void lit_word_init() { register_word_child(TYPE_LIT_WORD, "lit-word!", true); }
-void set_word_init() { register_word_child(TYPE_SET_WORD, "set-word!", true); }
-void get_word_init() { register_word_child(TYPE_GET_WORD, "get-word!", true); }
-void refinement_init() { register_word_child(TYPE_REFINEMENT, "refinement!", false); }
+void lit_word_init() { register_word_child(TYPE_LIT_WORD, true); }
+void set_word_init() { register_word_child(TYPE_SET_WORD, true); }
+void get_word_init() { register_word_child(TYPE_GET_WORD, true); }
+void refinement_init() { register_word_child(TYPE_REFINEMENT, false); }
 
 }  // namespace zan

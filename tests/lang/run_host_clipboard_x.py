@@ -16,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 import time
+import struct
+import zlib
 
 SKIP = 77
 STRESS = bool(os.environ.get("ZAN_GC_STRESS"))
@@ -41,6 +43,54 @@ def start_display():
         server.wait()
         return None, None
     return server, ":" + number.decode().strip()
+
+
+def png_chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+
+def rgba_png(w, h, pixels):
+    """An 8-bit RGBA PNG, every row unfiltered."""
+    raw = b"".join(b"\0" + bytes(c for p in pixels[y * w:(y + 1) * w] for c in p) for y in range(h))
+    return (b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
+            png_chunk(b"IDAT", zlib.compress(raw)) + png_chunk(b"IEND", b""))
+
+
+def paeth(a, b, c):
+    p = a + b - c
+    pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+    return a if pa <= pb and pa <= pc else b if pb <= pc else c
+
+
+def png_rgba(data):
+    """The pixels of an 8-bit RGBA or RGB PNG without interlacing, or None."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    pos, idat, head = 8, b"", None
+    while pos + 8 <= len(data):
+        n, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + n]
+        if kind == b"IHDR":
+            head = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + n
+    w, h, depth, colour, _, _, interlace = head
+    if depth != 8 or colour not in (2, 6) or interlace:
+        return None
+    bpp = 4 if colour == 6 else 3
+    raw, prev, out = zlib.decompress(idat), bytes(w * bpp), []
+    for y in range(h):
+        f, line = raw[y * (w * bpp + 1)], bytearray(raw[y * (w * bpp + 1) + 1:(y + 1) * (w * bpp + 1)])
+        for i in range(len(line)):
+            a = line[i - bpp] if i >= bpp else 0
+            b, c = prev[i], prev[i - bpp] if i >= bpp else 0
+            pred = [0, a, b, (a + b) // 2, paeth(a, b, c)][f]
+            line[i] = (line[i] + pred) & 255
+        out += [tuple(line[x * bpp:(x + 1) * bpp]) + ((255,) if bpp == 3 else ()) for x in range(w)]
+        prev = bytes(line)
+    return out
 
 
 def main():
@@ -108,6 +158,17 @@ def main():
                   '[%"/srv/x y.png" %/srv/z]\ntrue')
             want = b"file:///tmp/a.txt\r\nfile:///tmp/b%20c/d\r\n"
             check("uri-list", xclip_out("text/uri-list", want), want)
+            # Images both ways as image/png.
+            xclip_in("image/png", rgba_png(2, 1, [(1, 2, 3, 255), (4, 5, 6, 127)]))
+            check("image run", zan_eval('print mold/flat read-clipboard print write-clipboard '
+                                        'make image! [1x2 #{0A0B0C 0D0E0F} #{00 FF}]'),
+                  "make image! [2x1 #{010203040506} #{0080}]\ntrue")
+            deadline, got = time.time() + 3, b""
+            while not got.startswith(b"\x89PNG") and time.time() < deadline:
+                got = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", "image/png"],
+                                     capture_output=True, env=env, timeout=30).stdout
+                time.sleep(0.05)
+            check("image/png", png_rgba(got), [(10, 11, 12, 255), (13, 14, 15, 0)])
         else:
             print("under ZAN_GC_STRESS: text only")
     finally:

@@ -9,6 +9,7 @@
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/file.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -16,6 +17,7 @@
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/process_runner.h"
 #include "runtime/io/host/simple_io.h"
+#include "runtime/image/codecs.h"
 
 namespace zan {
 
@@ -23,13 +25,14 @@ namespace {
 
 constexpr const char* kTextType = "text/plain;charset=utf-8";
 constexpr const char* kFilesType = "text/uri-list";
+constexpr const char* kPngType = "image/png";
 
 enum class Backend { WAYLAND, X11, IN_PROCESS };
 
 // What the in-process clipboard holds.
 struct LocalClip {
-    enum Kind { EMPTY, TEXT, FILES } kind = EMPTY;
-    std::string text;
+    enum Kind { EMPTY, TEXT, FILES, IMAGE } kind = EMPTY;
+    std::string text;  // the text, or the PNG bytes of an image
     std::vector<std::string> paths;
 };
 LocalClip g_local;
@@ -127,6 +130,14 @@ ValueCell* push_files(const std::vector<std::string>& paths) {
     return blk;
 }
 
+// An image from encoded bytes; false when they do not decode.
+ValueCell* push_image(const std::string& bytes) {
+    DecodedImage d;
+    if (!image_decode(reinterpret_cast<const u8*>(bytes.data()), bytes.size(), d))
+        return logic_push(false);
+    return image_push_adopted(d.width, d.height, d.take());
+}
+
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -183,6 +194,7 @@ ValueCell* clipboard_read() {
     if (b == Backend::IN_PROCESS) {
         if (g_local.kind == LocalClip::TEXT) return push_text(g_local.text);
         if (g_local.kind == LocalClip::FILES) return push_files(g_local.paths);
+        if (g_local.kind == LocalClip::IMAGE) return push_image(g_local.text);
         return none_push();
     }
     std::vector<std::string> offered;
@@ -198,6 +210,11 @@ ValueCell* clipboard_read() {
         if (!get(b, t, &data)) return logic_push(false);
         // An emptied clipboard of the desktop holds empty text.
         return data.empty() ? none_push() : push_text(data);
+    }
+    for (const char* t : {kPngType, "image/jpeg", "image/gif", "image/bmp", "image/tiff"}) {
+        if (!offers(offered, t)) continue;
+        if (!get(b, t, &data)) return logic_push(false);
+        return push_image(data);
     }
     return none_push();
 }
@@ -222,6 +239,13 @@ bool clipboard_write(ValueCell* value) {
             paths.push_back(p);
             g_stack.top = held;
         }
+    } else if (t == TYPE_IMAGE) {
+        // An image without pixels writes nothing and succeeds.
+        const u32* words = image_words(value);
+        if (!words) return true;
+        std::vector<u8> png;
+        if (!image_encode(words, image_width(value), image_height(value), IMG_PNG, png)) return false;
+        text.assign(png.begin(), png.end());
     } else if (t != TYPE_NONE) {
         ValueCell v = *value;
         fire(Err::script_invalid_arg, stack_push(&v));
@@ -231,6 +255,7 @@ bool clipboard_write(ValueCell* value) {
         g_local = {};
         if (t == TYPE_STRING) g_local.kind = LocalClip::TEXT, g_local.text = text;
         if (t == TYPE_BLOCK) g_local.kind = LocalClip::FILES, g_local.paths = paths;
+        if (t == TYPE_IMAGE) g_local.kind = LocalClip::IMAGE, g_local.text = text;
         return true;
     }
     if (t == TYPE_NONE) {
@@ -238,6 +263,7 @@ bool clipboard_write(ValueCell* value) {
         return put(b, kTextType, "");
     }
     if (t == TYPE_STRING) return put(b, kTextType, text);
+    if (t == TYPE_IMAGE) return put(b, kPngType, text);
     return put(b, kFilesType, clipboard_uri_list(paths));
 }
 

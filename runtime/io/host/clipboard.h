@@ -1,4 +1,5 @@
-// The system clipboard: text and lists of files. Under a Wayland session
+// The system clipboard: text, lists of files and images (as image/png).
+// Under a Wayland session
 // with wl-copy/wl-paste, or an X display with xclip, the desktop's
 // clipboard is used through those programs; otherwise a clipboard kept in
 // the process, so that a write and a later read round-trip in a plain
@@ -18,10 +19,12 @@ std::string clipboard_uri_list(const std::vector<std::string>& paths);
 // other schemes skipped).
 std::vector<std::string> clipboard_paths_of(const std::string& uri_list);
 
-// read-clipboard: pushes a string!, a block! of file! values, none when
+// read-clipboard: pushes a string!, a block! of file! values, an image!
+// (PNG, JPEG, GIF, BMP or TIFF data; false when it does not decode), none when
 // the clipboard holds nothing usable, or false when it cannot be read.
 ValueCell* clipboard_read();
-// write-clipboard: a string!, a block of files, or none (empties it); true
+// write-clipboard: a string!, a block of files, an image! (offered as PNG;
+// one without pixels writes nothing), or none (empties it); true
 // on success. Any other value raises script invalid-arg.
 bool clipboard_write(ValueCell* value);
 

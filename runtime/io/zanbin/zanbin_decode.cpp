@@ -16,6 +16,7 @@
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/hashtable.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
 #include "runtime/datatypes/binary.h"
@@ -23,8 +24,8 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/error_catalog.h"
 #include "runtime/datatypes/float.h"
@@ -92,9 +93,7 @@ struct Holder {
 constexpr u32 DAYS_IN_MONTH[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 bool has_reference_form(u32 t) {
-    return type_block_like(t) || type_string_like(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
-           t == TYPE_BITSET || t == TYPE_MAP || t == TYPE_OBJECT || t == TYPE_FUNCTION ||
-           t == TYPE_IMAGE || word_record_type(t);
+    return type_shared(t) || word_record_type(t);
 }
 
 // Types whose cell holds a node of value cells in data2.

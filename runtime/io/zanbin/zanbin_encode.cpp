@@ -14,12 +14,13 @@
 
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/money.h"
@@ -233,8 +234,9 @@ struct Encoder {
         Deeper guard(*this);
         const ValueCell v = *vp;
         const u32 t = v.type();
-        if (type_block_like(t) || type_string_like(t) || t == TYPE_BINARY || t == TYPE_VECTOR ||
-            t == TYPE_BITSET || t == TYPE_MAP || t == TYPE_OBJECT || t == TYPE_FUNCTION)
+        // image! is declared shared but is written by other_value until its
+        // datatype exists.
+        if (type_shared(t) && t != TYPE_IMAGE)
             tracked(v, t, v.new_line());
         else
             other_value(v, t, v.new_line());
@@ -460,7 +462,7 @@ struct Encoder {
     // Values that own a series or a context: written whole the first time,
     // as a reference to that first place afterwards.
     void tracked(const ValueCell& v, u32 t, bool nl) {
-        Node key = (t == TYPE_OBJECT || t == TYPE_FUNCTION) ? v.data1 : v.data2;
+        Node key = cell_word(&v, type_identity_word(t));
         u32 off = 0;
         bool ref = lookup(key, &off);
         if (!ref) {

@@ -109,7 +109,7 @@ TEST_F(BitsetTest, MakeFromASize) {
     EXPECT_EQ(error_of([&] { make(neg); }), Err::script_out_of_range);
 }
 
-TEST_F(BitsetTest, MakeFromSpecifications) {
+TEST_F(BitsetTest, MakeFromCharsRangesIntegersStringsAndBinaries) {
     struct Case {
         const char* what;
         ValueCell spec;
@@ -163,7 +163,7 @@ TEST_F(BitsetTest, MakeFromSpecifications) {
     EXPECT_EQ(mold(copy), mold(t));
 }
 
-TEST_F(BitsetTest, SpecificationErrors) {
+TEST_F(BitsetTest, BadRangesAndValuesInMakeRaise) {
     struct Case {
         const char* what;
         ValueCell spec;

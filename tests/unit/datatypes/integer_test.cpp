@@ -94,21 +94,34 @@ TEST_F(IntegerTest, DoMathWithoutResultCellTruncatesAndWraps) {
 }
 
 TEST_F(IntegerTest, PairsAreComputedWithTheOperandsExchanged) {
-    fake_pair::install();
-    ValueCell sum = math(I(1), MATH_ADD, fake_pair::make(1, 2));
-    ASSERT_EQ(sum.type(), TYPE_PAIR);
-    EXPECT_EQ(fake_pair::x(sum), 2);
-    EXPECT_EQ(fake_pair::y(sum), 3);
-    // 1 - 1x2 is -1x2 + 1.
-    ValueCell diff = math(I(1), MATH_SUBTRACT, fake_pair::make(1, 2));
-    EXPECT_EQ(fake_pair::x(diff), 0);
-    EXPECT_EQ(fake_pair::y(diff), -1);
-    ValueCell product = math(I(3), MATH_MULTIPLY, fake_pair::make(1, 2));
-    EXPECT_EQ(fake_pair::x(product), 3);
-    EXPECT_EQ(fake_pair::y(product), 6);
-    EXPECT_EQ(math_error(I(1), MATH_DIVIDE, fake_pair::make(2, 2)), Err::script_not_related);
-    // A core the pair does not have.
-    EXPECT_EQ(math_error(I(1), MATH_REMAINDER, fake_pair::make(2, 2)), Err::script_invalid_type);
+    auto pair = [](i32 x, i32 y) {
+        ValueCell p;
+        pair_make_at(&p, x, y);
+        return p;
+    };
+    struct Case {
+        const char* what;
+        i32 n;
+        i32 op;
+        i32 x, y;  // the pair operand
+        i32 rx, ry;
+    };
+    const Case cases[] = {
+        {"1 + 1x2", 1, MATH_ADD, 1, 2, 2, 3},
+        // 1 - 1x2 is -1x2 + 1.
+        {"1 - 1x2", 1, MATH_SUBTRACT, 1, 2, 0, -1},
+        {"3 * 1x2", 3, MATH_MULTIPLY, 1, 2, 3, 6},
+        // 2x2 // 1, not 1 // 2x2 (which would be 1x1).
+        {"1 // 2x2", 1, MATH_REMAINDER, 2, 2, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ValueCell r = math(I(c.n), c.op, pair(c.x, c.y));
+        ASSERT_EQ(r.type(), TYPE_PAIR);
+        EXPECT_EQ(pair_x(&r), c.rx);
+        EXPECT_EQ(pair_y(&r), c.ry);
+    }
+    EXPECT_EQ(math_error(I(1), MATH_DIVIDE, pair(2, 2)), Err::script_not_related);
 }
 
 TEST_F(IntegerTest, WithTheOtherScalarTypes) {

@@ -155,40 +155,5 @@ protected:
     }
 };
 
-// A stand-in for pair!: data1 and data2 hold x and y. Its add and multiply
-// combine both coordinates with an integer! or float! (truncated) in cell
-// 1; negate flips both. Registered under TYPE_PAIR for one test.
-namespace fake_pair {
-inline ValueCell make(i32 x, i32 y) { return OTHER(TYPE_PAIR, static_cast<u32>(x), static_cast<u32>(y)); }
-inline i32 x(const ValueCell& c) { return static_cast<i32>(c.data1); }
-inline i32 y(const ValueCell& c) { return static_cast<i32>(c.data2); }
-inline i32 scalar() {
-    ValueCell* b = stack_arg(1);
-    return b->type() == TYPE_INTEGER ? integer_get(b) : static_cast<i32>(b->get_float());
-}
-inline void add() {
-    ValueCell* a = stack_arg(0);
-    i32 n = scalar();
-    a->data1 = static_cast<u32>(static_cast<i32>(a->data1) + n);
-    a->data2 = static_cast<u32>(static_cast<i32>(a->data2) + n);
-}
-inline void multiply() {
-    ValueCell* a = stack_arg(0);
-    i32 n = scalar();
-    a->data1 = static_cast<u32>(static_cast<i32>(a->data1) * n);
-    a->data2 = static_cast<u32>(static_cast<i32>(a->data2) * n);
-}
-inline void negate(ValueCell* v) {
-    ValueCell* r = stack_result();
-    *r = *v;
-    r->data1 = static_cast<u32>(-static_cast<i32>(v->data1));
-    r->data2 = static_cast<u32>(-static_cast<i32>(v->data2));
-}
-inline void install() {
-    ActionRow row;
-    row.set<ACT_ADD>(add).set<ACT_MULTIPLY>(multiply).set<ACT_NEGATE>(negate);
-    datatype_register(TYPE_PAIR, 0, "pair!", row);
-}
-}  // namespace fake_pair
 
 }  // namespace zan::test

@@ -10,20 +10,6 @@ namespace {
 
 class ObjectTest : public FnTest {};
 
-// A copy entry for byte series, standing in for the datatypes whose own
-// files are not there yet.
-ValueCell* copy_bytes(ValueCell* v, ValueCell* fresh, ValueCell*, bool, ValueCell*) {
-    ValueCell src = *v;
-    u32 n = series_of(&src)->used_bytes();
-    Node copy = alloc_bytes(n ? n : 1);
-    SeriesBuffer* from = series_of(&src);
-    SeriesBuffer* to = node_buffer(copy);
-    std::memcpy(to->head_ptr(), from->head_ptr(), n);
-    to->tail = to->head + n;
-    cell_init(fresh, src.type(), 0, copy, src.data3);
-    return fresh;
-}
-
 ValueCell byte_series(u32 type, const char* bytes) {
     u32 n = static_cast<u32>(std::strlen(bytes));
     Node node = alloc_bytes(n);
@@ -146,13 +132,6 @@ TEST_F(ObjectTest, CopyDeepSharesNoSeries) {
 }
 
 TEST_F(ObjectTest, CopyDeepAlsoCopiesBinaryAndVectorFields) {
-    const u32 types[] = {TYPE_BINARY, TYPE_VECTOR};
-    for (u32 t : types) {
-        if (action_entry(t, ACT_COPY)) continue;
-        ActionRow row;
-        row.set<ACT_COPY>(copy_bytes);
-        datatype_register(t, 0, t == TYPE_BINARY ? "binary!" : "vector!", row);
-    }
     ValueCell* o = make_object("[bin: none vec: none]");
     set_field(o, "bin", byte_series(TYPE_BINARY, "bytes"));
     set_field(o, "vec", byte_series(TYPE_VECTOR, "cells"));

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/core/collector.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/print_hooks.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
@@ -184,19 +185,11 @@ inline void env_init() {
     natives_init();
     interp_init();
     // Every datatype word, also of the types whose datatype is not built.
-    static const char* const type_names[] = {
-        "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
-        "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
-        "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
-        "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
-        "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
-        "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!",
-        "date!", "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!"};
     for (u32 t = 1; t <= TYPE_LAST; t++) {
         if (t == TYPE_SERIES) continue;  // series! is the typeset below
         ValueCell dt;
         datatype_box(&dt, t);
-        define_word(type_names[t - 1], &dt);
+        define_word(type_name_of(t), &dt);
     }
     define_typeset("internal!", {TYPE_UNSET});
     define_typeset("external!", {TYPE_EVENT});

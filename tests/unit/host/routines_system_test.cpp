@@ -6,6 +6,7 @@
 
 #include "host/host_test_support.h"
 #include "runtime/core/collector.h"
+#include "runtime/core/layout.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/typeset.h"
@@ -277,29 +278,19 @@ TEST_F(RoutinesTest, WriteStdout) {
 }
 
 TEST_F(RoutinesTest, DatatypePredicates) {
-    static const char* const names[] = {
-        "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
-        "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
-        "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
-        "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
-        "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
-        "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!",
-        "date!", "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!"};
     u32 n = 0;
     const SystemRoutine* all = system_routines(&n);
     u32 tested = 0;
     for (u32 i = 24; i < 24 + 48; i++) {
         std::string type_name = std::string(all[i].name);
         type_name.back() = '!';
-        u32 type = 0;
-        for (u32 t = 1; t <= TYPE_LAST; t++)
-            if (type_name == names[t - 1]) type = t;
+        u32 type = type_id_of_name(type_name.c_str());
         ASSERT_NE(type, 0u) << all[i].name;
         for (u32 t = 1; t <= TYPE_LAST; t++) {
             ValueCell v;
             cell_init(&v, t);
             ValueCell r = call({v}, all[i].entry);
-            EXPECT_EQ(logic_get(&r), t == type) << all[i].name << " on " << names[t - 1];
+            EXPECT_EQ(logic_get(&r), t == type) << all[i].name << " on " << type_name_of(t);
         }
         tested++;
     }

@@ -14,10 +14,11 @@
 #include "common/stack_mark.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/datatypes.h"
 #include "runtime/datatypes/char.h"
+#include "runtime/datatypes/datatypes.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/interp_hooks.h"
@@ -82,17 +83,10 @@ inline std::string utf8_of(const ValueCell* s) {
 
 inline std::string render(const ValueCell* v);
 
-// Datatype names by id (the registry only knows the types registered so far).
+// Datatype names by id, registered or not.
 inline const char* type_name(u32 id) {
-    static const char* names[] = {
-        "?", "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!",
-        "url!", "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!",
-        "lit-word!", "get-word!", "refinement!", "issue!", "native!", "action!", "op!",
-        "function!", "path!", "lit-path!", "set-path!", "get-path!", "routine!", "bitset!",
-        "triple!", "object!", "typeset!", "error!", "vector!", "hash!", "pair!", "percent!",
-        "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!", "date!",
-        "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!"};
-    return id <= TYPE_LAST ? names[id] : "?";
+    const char* n = type_name_of(id);
+    return n ? n : "?";
 }
 
 inline std::string render_cells(const ValueCell* b, const char* sep) {

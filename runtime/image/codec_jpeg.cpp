@@ -1,0 +1,107 @@
+// JPEG through libjpeg. The library reports errors through a callback that
+// must not return; it jumps back to the setjmp inside the two small
+// functions below, whose own locals are plain data, so no frame of ours with
+// a destructor is ever skipped.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+
+#include "runtime/image/codecs.h"
+
+namespace zan {
+
+namespace {
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void jpeg_fail(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+void jpeg_quiet(j_common_ptr, int) {}
+// Reading treats the library's warnings (data ending early, corrupt
+// segments) as failures: a damaged file is refused, not half shown.
+void jpeg_strict(j_common_ptr cinfo, int level) {
+    if (level < 0) jpeg_fail(cinfo);
+}
+
+// The library's error manager with our exits; strict turns warnings into
+// failures.
+jpeg_error_mgr* error_manager(JpegError& err, bool strict) {
+    jpeg_error_mgr* m = jpeg_std_error(&err.mgr);
+    m->error_exit = jpeg_fail;
+    m->emit_message = strict ? jpeg_strict : jpeg_quiet;
+    return m;
+}
+
+// Reads the header and the scan lines into words; returns false on any
+// library error. `row` is a scratch buffer of 3 * width bytes.
+bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, size_t n,
+               DecodedImage* out, u8** row) {
+    if (setjmp(err->jump)) return false;
+    jpeg_mem_src(cinfo, data, static_cast<unsigned long>(n));
+    jpeg_read_header(cinfo, TRUE);
+    cinfo->out_color_space = JCS_EXT_BGRA;
+    if (!out->allocate(cinfo->image_width, cinfo->image_height)) return false;
+    jpeg_start_decompress(cinfo);
+    while (cinfo->output_scanline < cinfo->output_height) {
+        *row = reinterpret_cast<u8*>(out->words + size_t(cinfo->output_scanline) * out->width);
+        jpeg_read_scanlines(cinfo, row, 1);
+    }
+    jpeg_finish_decompress(cinfo);
+    return true;
+}
+
+bool jpeg_write(jpeg_compress_struct* cinfo, JpegError* err, const u32* words, u32 width,
+                u32 height, unsigned char** mem, unsigned long* size) {
+    if (setjmp(err->jump)) return false;
+    jpeg_mem_dest(cinfo, mem, size);
+    cinfo->image_width = width;
+    cinfo->image_height = height;
+    cinfo->input_components = 4;
+    cinfo->in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, 92, TRUE);
+    // Full-resolution colour: small images keep their colours.
+    for (int c = 0; c < cinfo->num_components; c++)
+        cinfo->comp_info[c].h_samp_factor = cinfo->comp_info[c].v_samp_factor = 1;
+    jpeg_start_compress(cinfo, TRUE);
+    while (cinfo->next_scanline < height) {
+        JSAMPROW row = const_cast<JSAMPROW>(
+            reinterpret_cast<const u8*>(words + size_t(cinfo->next_scanline) * width));
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    return true;
+}
+}  // namespace
+
+bool jpeg_decode(const u8* data, size_t n, DecodedImage& out) {
+    jpeg_decompress_struct cinfo{};
+    JpegError err{};
+    cinfo.err = error_manager(err, true);
+    jpeg_create_decompress(&cinfo);
+    u8* row = nullptr;
+    bool ok = jpeg_read(&cinfo, &err, data, n, &out, &row);
+    jpeg_destroy_decompress(&cinfo);
+    return ok;
+}
+
+bool jpeg_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out) {
+    jpeg_compress_struct cinfo{};
+    JpegError err{};
+    cinfo.err = error_manager(err, false);
+    jpeg_create_compress(&cinfo);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    bool ok = jpeg_write(&cinfo, &err, words, width, height, &mem, &size);
+    jpeg_destroy_compress(&cinfo);
+    if (ok) out.assign(mem, mem + size);
+    std::free(mem);
+    return ok;
+}
+
+}  // namespace zan
