@@ -176,7 +176,7 @@ class DebuggerTerminalTest(unittest.TestCase):
         self.assertEqual(s.enter(b"\r"),
                          b"*** Math Error: attempt to divide by zero\r\n*** Where: /\r\n"
                          b"*** Near : x / 0\r\n*** Stack: launch run eval-command do-command "
-                         b"try-do\r\n\r\n>> ")
+                         b"try-do debug\r\n\r\n>> ")
         # The lines typed at debug> are gone from the history.
         self.assertEqual(s.enter(b"print mold system/console/history\r"),
                          b'["print mold system/console/history" "debug [x: 1 + 2 x / 0]" "1 + 1"]'
