@@ -4,6 +4,7 @@
 
 #include "console/terminal.h"
 #include "runtime/datatypes/routine.h"
+#include "runtime/io/codecs/json_unescape.h"
 #include "runtime/io/host/routines_system.h"
 #include "runtime/io/zanbin/zanbin.h"
 
@@ -16,6 +17,8 @@ void boot_register_routines() {
     // The ZANBIN codec.
     routine_table_register("zanbin-encode*", zanbin_routine_encode_star);
     routine_table_register("zanbin-decode", zanbin_routine_decode);
+    // The JSON reader's escape decoder.
+    routine_table_register("json-unescape", json_routine_unescape);
     // The console: the line editor, the line reader and the console init.
     console_routines_register();
     // The start-up code's own.
