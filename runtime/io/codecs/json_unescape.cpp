@@ -41,7 +41,10 @@ void json_routine_unescape() {
     ValueCell* s = stack_arg(0);
     const u32 head = static_cast<u32>(string_total_length(s) - string_length(s));
     const u32 tail = static_cast<u32>(string_total_length(s));
-    u32 src = head, dst = head;
+    u32 src = head;
+    // Nothing moves before the first backslash.
+    while (src < tail && string_char_at(s, src) != '\\') src++;
+    u32 dst = src;
     while (src < tail) {
         u32 c = string_char_at(s, src++);
         if (c == '\\' && src < tail) {
