@@ -367,6 +367,17 @@ class Codecs(unittest.TestCase):
             report: func [label r][
                 print [label either error? :r [rejoin [r/id " " any [r/arg1 ""]]][type? :r]]
             ]
+            ; Nesting to 500 levels decodes; the parse stack ends deeper
+            ; input with its own error.
+            depth: func [open close n /local s v d][
+                s: append/dup copy "" open n
+                append s "1"
+                v: load-json append/dup s close n
+                d: 0
+                while [any [block? v map? v]][d: d + 1 v: either block? v [first v][v/a]]
+                d
+            ]
+            print ["depth" depth "[" "]" 500 depth rejoin [#"{" {"a":}] "}" 500 depth rejoin ["[" #"{" {"a":}] "}]" 250]
             s: append/dup copy "" "[" %d
             report "open arrays" try [load-json s]
             append/dup s "]" %d
@@ -391,6 +402,7 @@ class Codecs(unittest.TestCase):
         """ % (deep, deep, deep, deep, big_mb, big_mb))
         lines = out.splitlines()
         expected = [
+            "depth 500 500 500",
             "open arrays parse-stack ",
             "closed arrays parse-stack ",
             "open objects parse-stack ",
