@@ -4,6 +4,7 @@
 
 #include "console/terminal.h"
 #include "runtime/datatypes/routine.h"
+#include "runtime/io/codecs/json_fast.h"
 #include "runtime/io/codecs/json_unescape.h"
 #include "runtime/io/host/routines_system.h"
 #include "runtime/io/zanbin/zanbin.h"
@@ -17,8 +18,9 @@ void boot_register_routines() {
     // The ZANBIN codec.
     routine_table_register("zanbin-encode*", zanbin_routine_encode_star);
     routine_table_register("zanbin-decode", zanbin_routine_decode);
-    // The JSON reader's escape decoder.
+    // The JSON reader's escape decoder and fast path.
     routine_table_register("json-unescape", json_routine_unescape);
+    routine_table_register("json-fast-decode", json_routine_fast_decode);
     // The console: the line editor, the line reader and the console init.
     console_routines_register();
     // The start-up code's own.
