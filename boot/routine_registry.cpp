@@ -21,6 +21,7 @@ void boot_register_routines() {
     // The JSON reader's escape decoder and fast path.
     routine_table_register("json-unescape", json_routine_unescape);
     routine_table_register("json-fast-decode", json_routine_fast_decode);
+    routine_table_register("json-fast-encode", json_routine_fast_encode);
     // The console: the line editor, the line reader and the console init.
     console_routines_register();
     // The start-up code's own.

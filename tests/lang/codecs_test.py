@@ -145,9 +145,11 @@ def gen_table(rng, rows, width):
 
 
 # load-json reads plain text in one native pass and leaves the rest to its
-# grammar. grammar-decode runs the grammar alone (reaching the reader's words
-# through the body of load-json), so that both readers can be compared on
-# the same texts: same? says whether they give the same value.
+# grammar, and to-json writes plain values in one native pass and leaves the
+# rest to its functions. grammar-decode and slow-to-json run the grammar and
+# the functions alone (reaching them through the bodies of load-json and
+# to-json), so that both readers and both writers can be compared:
+# same-by-both? on a text, same-writing? on a value.
 GRAMMAR_DECODE = """
     find-word: func [b w /local r][
         foreach x b [
@@ -163,6 +165,22 @@ GRAMMAR_DECODE = """
         set reader 'line-ct 1
         clear get reader 'stack
         either parse/case text get reader 'json-value [first out][make error! "refused by the grammar"]
+    ]
+    writer: func [name][find-word body-of :to-json name]
+    slow-to-json: func [v ind asc /local out init emit][
+        init: get writer 'init-state
+        emit: get writer 'zan-to-json-value
+        out: make string! 100
+        init ind asc
+        emit out :v
+        out
+    ]
+    same-writing?: func [v][
+        all [
+            (to-json :v) == slow-to-json :v none false
+            (to-json/ascii :v) == slow-to-json :v none true
+            (to-json/pretty :v "  ") == slow-to-json :v "  " false
+        ]
     ]
     same-by-both?: func [text /local a b][
         a: try [load-json text]
@@ -228,6 +246,7 @@ class Codecs(unittest.TestCase):
                 foreach t reduce [read rejoin [dir "in-" i ".json"] to-json :v to-json/pretty :v "  "][
                     unless same-by-both? t [print ["the two readers differ" i]]
                 ]
+                unless same-writing? :v [print ["the two writers differ" i]]
             ]
         """ % (zan_file(self.dir), len(docs))
 
@@ -322,6 +341,7 @@ class Codecs(unittest.TestCase):
                     all [error? r r/type = 'user] [print [name "reject"]]
                     error? r [print [name rejoin ["raised:" r/id]]]
                     true [
+                        unless same-writing? :r [print [name "the two writers differ"]]
                         write rejoin [dir name] to-json :r
                         print [name "accept"]
                     ]
