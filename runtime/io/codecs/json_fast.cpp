@@ -78,51 +78,50 @@ private:
         return true;
     }
 
-    bool array(u32 depth) {
+    void append_top(ValueCell* block) {
+        block_append_cell(block, g_stack.top - 1);
+        stack_pop(1);
+    }
+
+    // Pushes a new block and reads into it the items of the container that
+    // opens at pos_, up to its closing bracket: values, or for an object a
+    // key before each value.
+    bool container(u32 depth, u32 close, bool members) {
         if (depth > kMaxDepth) return false;
         pos_++;
         ValueCell* block = block_push_new(4);
         skip_ws();
-        if (peek() == ']') {
+        if (peek() == close) {
             pos_++;
             return true;
         }
         for (;;) {
+            if (members && !member_key(block)) return false;
             if (!value(depth)) return false;
-            block_append_cell(block, g_stack.top - 1);
-            stack_pop(1);
+            append_top(block);
             u32 c = peek();
             pos_++;
-            if (c == ']') return true;
+            if (c == close) return true;
             if (c != ',') return false;
         }
     }
 
-    bool object(u32 depth) {
-        if (depth > kMaxDepth) return false;
-        pos_++;
-        ValueCell* members = block_push_new(4);
+    bool member_key(ValueCell* block) {
         skip_ws();
-        if (peek() == '}') {
-            pos_++;
-        } else {
-            for (;;) {
-                skip_ws();
-                if (peek() != '"' || !key()) return false;
-                block_append_cell(members, g_stack.top - 1);
-                stack_pop(1);
-                skip_ws();
-                if (peek() != ':') return false;
-                pos_++;
-                if (!value(depth)) return false;
-                block_append_cell(members, g_stack.top - 1);
-                stack_pop(1);
-                u32 c = peek();
-                pos_++;
-                if (c == '}') break;
-                if (c != ',') return false;
-            }
-        }
+        if (peek() != '"' || !key()) return false;
+        append_top(block);
+        skip_ws();
+        if (peek() != ':') return false;
+        pos_++;
+        return true;
+    }
+
+    bool array(u32 depth) { return container(depth, ']', false); }
+
+    // The members' block becomes the object's map, as make map! makes it.
+    bool object(u32 depth) {
+        if (!container(depth, '}', true)) return false;
+        ValueCell* members = g_stack.top - 1;
         ValueCell* made = map_make(nullptr, members, false);
         *members = *made;
         g_stack.top = members + 1;
@@ -235,19 +234,26 @@ private:
         return plain && word_key();
     }
 
-    bool word_key() {
+    // Scans text (ASCII) as the language's scanner scans one value and
+    // pushes that value when it is of one of the two types; false else.
+    static bool scan_as(const std::string& text, u32 type_a, u32 type_b) {
         if (!g_services.lexer_scan_string) return false;
-        std::string name(cps_.begin(), cps_.end());
-        ValueCell* text = string_load_push(name.data(), static_cast<u32>(name.size()), 0);
+        ValueCell* s = string_load_push(text.data(), static_cast<u32>(text.size()), 0);
         ValueCell* out = unset_push();
         i32 consumed = 0;
-        g_services.lexer_scan_string(text, out, -1, &consumed);
+        g_services.lexer_scan_string(s, out, -1, &consumed);
         if (out->type() != TYPE_BLOCK || block_length(out) != 1) return false;
-        ValueCell w = *block_head_ptr(out);
-        if (w.type() != TYPE_WORD) return false;
-        w.header = TYPE_WORD;
-        *text = w;
-        g_stack.top = text + 1;
+        ValueCell v = *block_head_ptr(out);
+        if (v.type() != type_a && v.type() != type_b) return false;
+        *s = v;
+        g_stack.top = s + 1;
+        return true;
+    }
+
+    // The word of a plain key, as the conversion to word! makes it.
+    bool word_key() {
+        if (!scan_as(std::string(cps_.begin(), cps_.end()), TYPE_WORD, TYPE_WORD)) return false;
+        g_stack.top[-1].header = TYPE_WORD;
         return true;
     }
 
@@ -290,17 +296,7 @@ private:
             integer_push(text[0] == '-' ? -v : v);
             return true;
         }
-        if (!g_services.lexer_scan_string || text.size() > 40) return false;
-        ValueCell* s = string_load_push(text.data(), static_cast<u32>(text.size()), 0);
-        ValueCell* out = unset_push();
-        i32 consumed = 0;
-        g_services.lexer_scan_string(s, out, -1, &consumed);
-        if (out->type() != TYPE_BLOCK || block_length(out) != 1) return false;
-        ValueCell v = *block_head_ptr(out);
-        if (v.type() != TYPE_INTEGER && v.type() != TYPE_FLOAT) return false;
-        *s = v;
-        g_stack.top = s + 1;
-        return true;
+        return text.size() <= 40 && scan_as(text, TYPE_INTEGER, TYPE_FLOAT);
     }
 };
 
