@@ -145,11 +145,12 @@ def gen_table(rng, rows, width):
 
 
 # load-json reads plain text in one native pass and leaves the rest to its
-# grammar, and to-json writes plain values in one native pass and leaves the
-# rest to its functions. grammar-decode and slow-to-json run the grammar and
-# the functions alone (reaching them through the bodies of load-json and
-# to-json), so that both readers and both writers can be compared:
-# same-by-both? on a text, same-writing? on a value.
+# grammar, to-json writes plain values in one native pass and leaves the
+# rest to its functions, and to-csv does the same for rows of strings and
+# integers. grammar-decode, slow-to-json and encode-blocks run the grammar
+# and the functions alone (reached through the bodies of load-json, to-json
+# and to-csv), so that the two ways can be compared: same-by-both? on a
+# JSON text, same-writing? on a value, same-csv-writing? on rows.
 GRAMMAR_DECODE = """
     find-word: func [b w /local r][
         foreach x b [
@@ -181,6 +182,10 @@ GRAMMAR_DECODE = """
             (to-json/ascii :v) == slow-to-json :v none true
             (to-json/pretty :v "  ") == slow-to-json :v "  " false
         ]
+    ]
+    same-csv-writing?: func [rows delimiter /local encode][
+        encode: get find-word body-of :to-csv 'encode-blocks
+        (to-csv/with rows delimiter) == encode rows delimiter
     ]
     same-by-both?: func [text /local a b][
         a: try [load-json text]
@@ -306,6 +311,9 @@ class Codecs(unittest.TestCase):
                 write rejoin [dir "zan-comma-" i ".csv"] to-csv t
                 write rejoin [dir "zan-semi-" i ".csv"] to-csv/with t #";"
                 unless t = load-csv to-csv t [print ["own round trip differs" i]]
+                foreach d reduce [#"," #";" "::" tab] [
+                    unless same-csv-writing? t d [print ["the two writers differ" i mold d]]
+                ]
             ]
         """ % (zan_file(self.dir), len(tables))
 

@@ -5,6 +5,8 @@
 // and the grammar then reads the text and gives the value or the error.
 #include "runtime/io/codecs/json_fast.h"
 
+#include "runtime/io/codecs/codec_text.h"
+
 #include <string>
 #include <vector>
 
@@ -189,10 +191,7 @@ private:
     }
 
     // A new string of the characters in cps_ (a leading U+FEFF is kept).
-    void push_string() {
-        ValueCell* s = string_push_new(static_cast<u32>(cps_.size()));
-        for (u32 cp : cps_) string_append_char(s, cp);
-    }
+    void push_string() { codec_push_text(cps_); }
 
     bool string_value() {
         if (!string_body()) return false;

@@ -4,6 +4,7 @@
 // writes it. Any other value, or nesting deeper than it goes, makes it
 // decline, and the writer in the language writes the whole value.
 #include <string>
+#include <vector>
 
 #include "runtime/core/dtoa.h"
 #include "runtime/core/stack.h"
@@ -14,6 +15,7 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/io/codecs/codec_text.h"
 #include "runtime/io/codecs/json_fast.h"
 
 namespace zan {
@@ -24,7 +26,7 @@ constexpr u32 kMaxDepth = 200;
 
 class FastWriter {
 public:
-    FastWriter(std::u32string indent, bool pretty, bool ascii)
+    FastWriter(std::vector<u32> indent, bool pretty, bool ascii)
         : indent_(std::move(indent)), pretty_(pretty), ascii_(ascii) {}
 
     std::string out;
@@ -43,10 +45,11 @@ public:
     }
 
 private:
-    std::u32string indent_;
+    std::vector<u32> indent_;
     bool pretty_;
     bool ascii_;
     u32 level_ = 0;
+    std::vector<u32> chars_;
 
     void put(u32 cp) {
         if (cp < 0x80) {
@@ -98,9 +101,9 @@ private:
     // A string from its index.
     void text(const ValueCell* s) {
         out += '"';
-        u32 head = static_cast<u32>(string_total_length(s) - string_length(s));
-        u32 tail = static_cast<u32>(string_total_length(s));
-        for (u32 i = head; i < tail; i++) character(string_char_at(s, i));
+        chars_.clear();
+        codec_read_text(s, chars_);
+        for (u32 c : chars_) character(c);
         out += '"';
     }
 
@@ -201,12 +204,8 @@ void json_routine_fast_encode() {
     ValueCell* top = g_stack.top;
     const ValueCell* indent = stack_arg(1);
     bool pretty = indent->type() == TYPE_STRING;
-    std::u32string ind;
-    if (pretty) {
-        u32 head = static_cast<u32>(string_total_length(indent) - string_length(indent));
-        u32 tail = static_cast<u32>(string_total_length(indent));
-        for (u32 i = head; i < tail; i++) ind += static_cast<char32_t>(string_char_at(indent, i));
-    }
+    std::vector<u32> ind;
+    if (pretty) codec_read_text(indent, ind);
     const ValueCell* ascii = stack_arg(2);
     bool ascii_on = ascii->type() == TYPE_LOGIC && ascii->data1;
     FastWriter writer(std::move(ind), pretty, ascii_on);
