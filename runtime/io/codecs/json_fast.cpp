@@ -23,9 +23,6 @@ namespace zan {
 
 namespace {
 
-// Deeper input goes to the grammar, which has its own limit.
-constexpr u32 kMaxDepth = 200;
-
 class FastReader {
 public:
     FastReader(std::vector<u8> bytes, u32 unit, u32 length)
@@ -89,7 +86,7 @@ private:
     // opens at pos_, up to its closing bracket: values, or for an object a
     // key before each value.
     bool container(u32 depth, u32 close, bool members) {
-        if (depth > kMaxDepth) return false;
+        if (depth > kCodecFastDepth) return false;
         pos_++;
         ValueCell* block = block_push_new(4);
         skip_ws();

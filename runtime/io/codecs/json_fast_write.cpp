@@ -22,8 +22,6 @@ namespace zan {
 
 namespace {
 
-constexpr u32 kMaxDepth = 200;
-
 class FastWriter {
 public:
     FastWriter(std::vector<u32> indent, bool pretty, bool ascii)
@@ -154,7 +152,7 @@ private:
     }
 
     bool block(const ValueCell* b, u32 depth) {
-        if (depth > kMaxDepth) return false;
+        if (depth > kCodecFastDepth) return false;
         ValueCell* held = stack_push(b);
         i32 n = block_length(held);
         if (n == 0) {
@@ -174,7 +172,7 @@ private:
     }
 
     bool map(const ValueCell* m, u32 depth) {
-        if (depth > kMaxDepth) return false;
+        if (depth > kCodecFastDepth) return false;
         ValueCell* body = map_body_of(const_cast<ValueCell*>(m));
         i32 n = block_length(body);
         if (n == 0) {
