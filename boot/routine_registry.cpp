@@ -23,7 +23,8 @@ void boot_register_routines() {
     routine_table_register("json-unescape", json_routine_unescape);
     routine_table_register("json-fast-decode", json_routine_fast_decode);
     routine_table_register("json-fast-encode", json_routine_fast_encode);
-    // The CSV writer's fast path.
+    // The CSV reader's and writer's fast paths.
+    routine_table_register("csv-fast-decode", csv_routine_fast_decode);
     routine_table_register("csv-fast-encode", csv_routine_fast_encode);
     // The console: the line editor, the line reader and the console init.
     console_routines_register();

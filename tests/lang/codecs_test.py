@@ -146,11 +146,13 @@ def gen_table(rng, rows, width):
 
 # load-json reads plain text in one native pass and leaves the rest to its
 # grammar, to-json writes plain values in one native pass and leaves the
-# rest to its functions, and to-csv does the same for rows of strings and
-# integers. grammar-decode, slow-to-json and encode-blocks run the grammar
-# and the functions alone (reached through the bodies of load-json, to-json
-# and to-csv), so that the two ways can be compared: same-by-both? on a
-# JSON text, same-writing? on a value, same-csv-writing? on rows.
+# rest to its functions, to-csv does the same for rows of strings and
+# integers and load-csv for text read without refinements. grammar-decode,
+# slow-to-json and encode-blocks run the grammar and the functions alone
+# (reached through the bodies of load-json, to-json and to-csv), and with
+# strict? cleared load-csv leaves every text to its grammar, so that the two
+# ways can be compared: same-by-both? on a JSON text, same-writing? on a
+# value, same-csv-writing? on rows, same-csv-reading? on a CSV text.
 GRAMMAR_DECODE = """
     find-word: func [b w /local r][
         foreach x b [
@@ -186,6 +188,16 @@ GRAMMAR_DECODE = """
     same-csv-writing?: func [rows delimiter /local encode][
         encode: get find-word body-of :to-csv 'encode-blocks
         (to-csv/with rows delimiter) == encode rows delimiter
+    ]
+    csv-strict: find-word body-of :load-csv 'strict?
+    same-csv-reading?: func [text delimiter /local a b][
+        a: load-csv/with text delimiter
+        set csv-strict false
+        b: load-csv/with text delimiter
+        set csv-strict true
+        either all [error? :a error? :b][a/arg1 == b/arg1][
+            all [not error? :a not error? :b a == b]
+        ]
     ]
     same-by-both?: func [text /local a b][
         a: try [load-json text]
@@ -283,6 +295,17 @@ class Codecs(unittest.TestCase):
                 i: j - 1
                 write rejoin [dir "py-comma-" i ".json"] to-json load-csv read rejoin [dir "py-comma-" i ".csv"]
                 write rejoin [dir "py-semi-" i ".json"] to-json load-csv/with read rejoin [dir "py-semi-" i ".csv"] #";"
+                unless all [
+                    same-csv-reading? read rejoin [dir "py-comma-" i ".csv"] #","
+                    same-csv-reading? read rejoin [dir "py-semi-" i ".csv"] #";"
+                ][print ["the two readers differ" i]]
+            ]
+            foreach [text delimiter] [
+                {a,b^/"x"y,c} #"," {"unclosed,b^/c,d} #"," {a"b,"c""d"^M^/e,f^M} #","
+                "a::b::c^/d::e::f" "::" "a:b::c" "::" ",^/," #"," "a^/^/b" #","
+                {"a^M^/b",c^/d,e} #"," "x^-y^/z^-w" #"^-" "" #"," "^/^/^M" #"," {"q""q",x} #","
+            ][
+                unless same-csv-reading? text delimiter [print ["the two readers differ on" mold text]]
             ]
         """ % (zan_file(self.dir), len(tables))
 
@@ -311,6 +334,7 @@ class Codecs(unittest.TestCase):
                 write rejoin [dir "zan-comma-" i ".csv"] to-csv t
                 write rejoin [dir "zan-semi-" i ".csv"] to-csv/with t #";"
                 unless t = load-csv to-csv t [print ["own round trip differs" i]]
+                unless same-csv-reading? to-csv t #"," [print ["the two readers differ on zan's text" i]]
                 foreach d reduce [#"," #";" "::" tab] [
                     unless same-csv-writing? t d [print ["the two writers differ" i mold d]]
                 ]
