@@ -449,8 +449,11 @@ class Codecs(unittest.TestCase):
         deep = 2000 if STRESS else 100000
         nest = 300 if STRESS else 500
         big_mb = 1 if STRESS else 50
+        csv_rows = 2000 if STRESS else 200000
         with open(self.path("bad-utf8.json"), "wb") as f:
             f.write(b'["ok", "\xff\xfe"]')
+        with open(self.path("bad-utf8.csv"), "wb") as f:
+            f.write(b'a,b\n\xc3\x28,d\n')
         out = run_zan(self.dir, """
             report: func [label r][
                 print [label either error? :r [rejoin [r/id " " any [r/arg1 ""]]][type? :r]]
@@ -487,8 +490,15 @@ class Codecs(unittest.TestCase):
             r: load-json big
             print ["big" length? r length? first r last r]
             report "big truncated" load-json head clear back back tail big
+            big: none
+            rows: make block! %d
+            loop %d [append/only rows ["a" {b,"c"} "d^/e" ""]]
+            text: to-csv rows
+            print ["big csv" length? text rows == load-csv text]
+            report "csv open quote" load-csv append copy text {x,"y,z}
+            report "csv invalid utf-8" try [load %%bad-utf8.csv]
             print "alive"
-        """ % (nest, nest, nest // 2, deep, deep, deep, deep, big_mb, big_mb))
+        """ % (nest, nest, nest // 2, deep, deep, deep, deep, big_mb, big_mb, csv_rows, csv_rows))
         lines = out.splitlines()
         expected = [
             "depth %d %d %d" % (nest, nest, nest),
@@ -510,6 +520,11 @@ class Codecs(unittest.TestCase):
         self.assertEqual(lines[len(expected):], [
             "big truncated message Invalid JSON string. Line: 1 Index: %d Column: %d Near: "
             '{,"\\u00e9\\ud83d\\ude00}' % (index, index - 1),
+            "big csv %d true" % (csv_rows * 19),
+            # A quote that never closes reads as a plain value, so the last
+            # row is one field longer than the others.
+            "csv open quote message Data are not aligned",
+            "csv invalid utf-8 invalid-utf8 #{C3282C64}",
             "alive"])
 
 
