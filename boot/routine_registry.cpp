@@ -5,6 +5,9 @@
 #include "console/terminal.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/routine.h"
+#include "runtime/io/codecs/csv_fast.h"
+#include "runtime/io/codecs/json_fast.h"
+#include "runtime/io/codecs/json_unescape.h"
 #include "runtime/io/host/routines_system.h"
 #include "runtime/io/zanbin/zanbin.h"
 
@@ -19,6 +22,13 @@ void boot_register_routines() {
     routine_table_register("zanbin-decode", zanbin_routine_decode);
     // The image codecs.
     image_routines_register();
+    // The JSON reader's escape decoder and fast path.
+    routine_table_register("json-unescape", json_routine_unescape);
+    routine_table_register("json-fast-decode", json_routine_fast_decode);
+    routine_table_register("json-fast-encode", json_routine_fast_encode);
+    // The CSV reader's and writer's fast paths.
+    routine_table_register("csv-fast-decode", csv_routine_fast_decode);
+    routine_table_register("csv-fast-encode", csv_routine_fast_encode);
     // The console: the line editor, the line reader and the console init.
     console_routines_register();
     // The start-up code's own.

@@ -1,0 +1,86 @@
+#include "runtime/io/codecs/json_unescape.h"
+
+#include "runtime/core/errors.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/string.h"
+
+namespace zan {
+
+namespace {
+
+constexpr u32 kHighFirst = 0xD800, kHighLast = 0xDBFF, kLowFirst = 0xDC00, kLowLast = 0xDFFF;
+
+i32 hex_value(u32 c) {
+    if (c >= '0' && c <= '9') return static_cast<i32>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<i32>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<i32>(c - 'a' + 10);
+    return -1;
+}
+
+// Reads the four hexadecimal digits at `at` (absolute character positions
+// below `tail`); -1 when fewer are left or one is not a digit.
+i32 read_hex4(const ValueCell* s, u32 at, u32 tail) {
+    if (tail - at < 4) return -1;
+    i32 code = 0;
+    for (u32 i = 0; i < 4; i++) {
+        i32 d = hex_value(string_char_at(s, at + i));
+        if (d < 0) return -1;
+        code = code * 16 + d;
+    }
+    return code;
+}
+
+[[noreturn]] void bad_escape(ValueCell* s, u32 written) {
+    string_clip_length(s, written);
+    fire(Err::script_invalid_data, s);
+}
+
+}  // namespace
+
+void json_routine_unescape() {
+    ValueCell* s = stack_arg(0);
+    const u32 head = static_cast<u32>(string_total_length(s) - string_length(s));
+    const u32 tail = static_cast<u32>(string_total_length(s));
+    u32 src = head;
+    // Nothing moves before the first backslash.
+    while (src < tail && string_char_at(s, src) != '\\') src++;
+    u32 dst = src;
+    while (src < tail) {
+        u32 c = string_char_at(s, src++);
+        if (c == '\\' && src < tail) {
+            u32 e = string_char_at(s, src++);
+            switch (e) {
+                case 'b': c = 0x08; break;
+                case 'f': c = 0x0C; break;
+                case 'n': c = '\n'; break;
+                case 'r': c = '\r'; break;
+                case 't': c = '\t'; break;
+                case 'u': {
+                    i32 code = read_hex4(s, src, tail);
+                    if (code < 0) bad_escape(s, dst);
+                    src += 4;
+                    c = static_cast<u32>(code);
+                    if (c >= kLowFirst && c <= kLowLast) bad_escape(s, dst);
+                    if (c >= kHighFirst && c <= kHighLast) {
+                        if (tail - src < 6 || string_char_at(s, src) != '\\' ||
+                            string_char_at(s, src + 1) != 'u')
+                            bad_escape(s, dst);
+                        i32 low = read_hex4(s, src + 2, tail);
+                        if (low < static_cast<i32>(kLowFirst) || low > static_cast<i32>(kLowLast))
+                            bad_escape(s, dst);
+                        src += 6;
+                        c = 0x10000 + ((c - kHighFirst) << 10) + (static_cast<u32>(low) - kLowFirst);
+                    }
+                    break;
+                }
+                default: c = e; break;  // \" \\ \/ and any other escaped character
+            }
+        }
+        // Widening keeps character positions, so src and dst stay valid.
+        string_poke_char(series_of(s), dst++, c);
+    }
+    string_clip_length(s, dst);
+    stack_set_last(s);
+}
+
+}  // namespace zan
