@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 shift || true
 pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev python3
-      zlib1g-dev libssl-dev unicode-data)
+      zlib1g-dev libssl-dev unicode-data clang libclang-rt-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,16 @@
+// Mold-then-load round trips over one long-lived environment: the value read
+// from the bytes, molded and loaded again, returned as the result so that it
+// is molded once more at the top level, as the console does.
+#include <cstddef>
+#include <cstdint>
+
+#include "tests/fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace zan::fuzz;
+    std::string bin = binary_literal(data, size);
+    eval("attempt [load mold/all load " + bin + "]");
+    eval("attempt [load mold load " + bin + "]");
+    eval("attempt [load/as save/as none load " + bin + " 'zanbin 'zanbin]");
+    return 0;
+}
