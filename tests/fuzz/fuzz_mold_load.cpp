@@ -8,9 +8,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    std::string bin = binary_literal(data, size);
-    eval("attempt [load mold/all load " + bin + "]");
-    eval("attempt [load mold load " + bin + "]");
-    eval("attempt [load/as save/as none load " + bin + " 'zanbin 'zanbin]");
+    eval_around(binary_literal(data, size), {{"attempt [load mold/all load ", "]"},
+                                             {"attempt [load mold load ", "]"},
+                                             {"attempt [load/as save/as none load ", " 'zanbin 'zanbin]"}});
     return 0;
 }

@@ -27,6 +27,10 @@ void eval(const std::string& source) {
     boot_eval(source);
 }
 
+void eval_around(const std::string& text, std::initializer_list<Around> forms) {
+    for (const Around& f : forms) eval(f.before + text + f.after);
+}
+
 std::string binary_literal(const uint8_t* data, size_t size) {
     static const char digits[] = "0123456789ABCDEF";
     std::string s = "#{";

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 namespace zan::fuzz {
@@ -15,6 +16,13 @@ void boot_once();
 // Evaluates source text under a try frame; the result is molded (as the
 // console would) and dropped. Errors are expected and ignored.
 void eval(const std::string& source);
+
+// Evaluates before + text + after for each pair, in order.
+struct Around {
+    const char* before;
+    const char* after;
+};
+void eval_around(const std::string& text, std::initializer_list<Around> forms);
 
 // #{...} of the bytes.
 std::string binary_literal(const uint8_t* data, size_t size);

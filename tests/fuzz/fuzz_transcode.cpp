@@ -7,9 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    std::string bin = binary_literal(data, size);
-    eval("attempt [transcode " + bin + "]");
-    eval("attempt [transcode/next " + bin + "]");
-    eval("attempt [transcode to string! " + bin + "]");
+    eval_around(binary_literal(data, size), {{"attempt [transcode ", "]"},
+                                             {"attempt [transcode/next ", "]"},
+                                             {"attempt [transcode to string! ", "]"}});
     return 0;
 }

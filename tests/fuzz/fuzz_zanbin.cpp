@@ -8,8 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
     eval("attempt [fz-v: load/as " + binary_literal(data, size) + " 'zanbin]");
-    eval("attempt [mold/all :fz-v]");
-    eval("attempt [load/as save/as none :fz-v 'zanbin 'zanbin]");
+    eval("attempt [load/as save/as none :fz-v 'zanbin 'zanbin] attempt [mold/all :fz-v]");
     eval("fz-v: none");
     return 0;
 }
