@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (Debian's clang, address and undefined-behaviour
-# sanitizers) into build-fuzz and runs them from their committed corpus.
+# sanitizers) into build-fuzz and runs them from their committed corpus and
+# regression inputs (which clang's sanitizers check more closely than the
+# CTest replays in the other builds).
 #
 #   tests/fuzz/run.sh                      every target, 60 seconds each
 #   tests/fuzz/run.sh -t 3600 parse lz     the targets named, an hour each
@@ -49,9 +51,11 @@ for t in "${targets[@]}"; do
   limit=(-max_total_time="$seconds")
   [[ -n $runs ]] && limit=(-runs="$runs")
   if [[ -n $runs ]]; then echo "== fuzz $t: $runs runs"; else echo "== fuzz $t: $seconds s"; fi
+  inputs=(tests/fuzz/corpus/$t)
+  [[ -d tests/fuzz/regressions/$t ]] && inputs+=(tests/fuzz/regressions/$t)
   if ! $build/tests/fuzz/zan_fuzz_$t "${limit[@]}" -timeout=20 -rss_limit_mb=4096 \
       -max_len=8192 -artifact_prefix="$findings/" -print_final_stats=1 \
-      "$work" tests/fuzz/corpus/$t 2>"$build/fuzz-$t.log"; then
+      "$work" "${inputs[@]}" 2>"$build/fuzz-$t.log"; then
     echo "fuzz $t failed; see $build/fuzz-$t.log and $findings/"
     tail -40 "$build/fuzz-$t.log"
     status=1
