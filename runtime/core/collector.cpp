@@ -18,6 +18,7 @@ u32 g_gc_self_symbol = 0;
 
 namespace {
 std::vector<MarkCallback> g_callbacks;
+std::vector<WeakTable> g_weak_tables;
 std::vector<ValueCell*> g_roots;
 std::vector<Node> g_fixed;
 std::vector<Node> g_freed;                 // nodes of reclaimed buffers
@@ -290,6 +291,19 @@ void mark_roots() {
     }
 }
 
+// Marks through the weak tables until they reach nothing new, then purges them.
+void settle_weak_tables() {
+    bool more = true;
+    while (more) {
+        more = false;
+        for (const WeakTable& w : g_weak_tables) {
+            if (w.mark_live()) more = true;
+            drain();
+        }
+    }
+    for (const WeakTable& w : g_weak_tables) w.purge();
+}
+
 // ---- series-frame compaction ------------------------------------------------------------
 
 void rebase_run(HeapRef from, HeapRef to, u32 len) {
@@ -427,6 +441,7 @@ void gc_collect() {
     __atomic_store_n(&g_gc.active, true, __ATOMIC_SEQ_CST);
     if (g_gc.node_compaction_enabled) node_frames_compact();
     mark_roots();
+    settle_weak_tables();
     if (!g_relocation.empty()) cycles_remap(gc_relocate);
     externals_sweep();
     sweep_series_frames();
@@ -444,6 +459,8 @@ void gc_remove_mark_callback(MarkCallback cb) {
     auto it = std::find(g_callbacks.begin(), g_callbacks.end(), cb);
     if (it != g_callbacks.end()) *it = nullptr;
 }
+
+void gc_add_weak_table(WeakTable table) { g_weak_tables.push_back(table); }
 
 void gc_add_root(ValueCell* cell) { g_roots.push_back(cell); }
 void gc_remove_root(ValueCell* cell) {

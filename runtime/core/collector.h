@@ -32,6 +32,17 @@ using MarkCallback = void (*)();
 void gc_add_mark_callback(MarkCallback cb);
 void gc_remove_mark_callback(MarkCallback cb);
 
+// Weak tables: their entries keep nothing alive by themselves. After every
+// root and mark callback, mark_live runs for each table, marking what the
+// entries whose keys were reached hold, and returns true when it marked an
+// entry it had not marked before; the round repeats until none does. Then
+// purge drops the entries whose keys stayed unmarked.
+struct WeakTable {
+    bool (*mark_live)();
+    void (*purge)();
+};
+void gc_add_weak_table(WeakTable table);
+
 // Root cells: global cells (the root block, the global context, ...) whose
 // values are marked at every collection. Registered by address; the cell
 // must outlive its registration.

@@ -1271,7 +1271,13 @@ void hashtable_gc_mark(Node* slot) {
     }
     if (h->flags) gc_mark_node(&h->flags);
     if (h->keys) gc_mark_node(&h->keys);
-    if (h->kind >= HASH_KIND_POINTER && h->values && node_slot(h->values)) {
+    if (h->kind == HASH_KIND_OWNERSHIP) {
+        // Weak: the entries are marked by hashtable_mark_live_entries once
+        // their key series and owner are known to be reached.
+        if (h->values) gc_mark_node(&h->values);
+        return;
+    }
+    if (h->kind == HASH_KIND_POINTER && h->values && node_slot(h->values)) {
         SeriesBuffer* vb = node_buffer(h->values);
         u32 esize = h->indexes;
         for (u32 off = 0; esize && off + esize <= vb->used_bytes(); off += esize) {
@@ -1282,21 +1288,70 @@ void hashtable_gc_mark(Node* slot) {
     if (h->values) gc_mark_series_cells(&h->values);
 }
 
+namespace {
+
+// Set in a live key cell's header once its entry has been marked in the
+// current collection.
+constexpr u32 KEY_CELL_REACHED = 1u << 8;
+
+// The entries of a kind-3 or kind-4 table, live ones only.
+template <typename Visit>
+void for_each_entry(Node table, Visit visit) {
+    HashTableHeader* h = hdr(table);
+    if (!h->values || !node_slot(h->values)) return;
+    u32 esize = h->indexes;
+    for (u32 off = 0; esize && off + esize <= node_buffer(h->values)->used_bytes(); off += esize) {
+        auto* e = reinterpret_cast<ValueCell*>(node_buffer(hdr(table)->values)->head_ptr() + off);
+        if (e->header) visit(e, esize);
+    }
+}
+
+// An entry lives on when its key series was reached and, in the ownership
+// table, so was its owner (a non-object owner names no context).
+bool entry_reached(Node table, const ValueCell* e, u32 esize) {
+    if (!node_marked(gc_relocate(e->data1))) return false;
+    if (hdr(table)->kind != HASH_KIND_OWNERSHIP || esize < 48) return true;
+    const ValueCell* owner = e + 2;
+    u32 t = owner->type();
+    bool object_owner = t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT;
+    return !object_owner || !owner->data1 || node_marked(gc_relocate(owner->data1));
+}
+
+}  // namespace
+
+bool hashtable_mark_live_entries(Node table) {
+    if (!table) return false;
+    bool marked = false;
+    for_each_entry(table, [&](ValueCell* e, u32 esize) {
+        if ((e->header & KEY_CELL_REACHED) || !entry_reached(table, e, esize)) return;
+        e->header |= KEY_CELL_REACHED;
+        // Marking may grow nothing here: the entry stays where it is.
+        gc_mark_cells(e + 1, e + esize / 16);
+        marked = true;
+    });
+    return marked;
+}
+
 void hashtable_purge_unmarked(Node table) {
+    if (!table) return;
     HashTableHeader* h = hdr(table);
     if (h->kind < HASH_KIND_POINTER) return;
-    SeriesBuffer* vb = node_buffer(h->values);
-    u32 esize = h->indexes;
-    for (u32 off = 0; off + esize <= vb->used_bytes(); off += esize) {
-        auto* e = reinterpret_cast<ValueCell*>(vb->head_ptr() + off);
-        if (!e->header) continue;
-        bool dead = !node_marked(e->data1);
-        if (!dead && h->kind == HASH_KIND_OWNERSHIP && esize >= 48) {
-            const ValueCell* owner = e + 2;
-            if (owner->data1 && !node_marked(owner->data1)) dead = true;
+    bool ownership = h->kind == HASH_KIND_OWNERSHIP;
+    for_each_entry(table, [&](ValueCell* e, u32 esize) {
+        e->header &= ~KEY_CELL_REACHED;
+        if (!entry_reached(table, e, esize)) {
+            // A key series that outlives its owner is no longer owned.
+            Node key = gc_relocate(e->data1);
+            if (ownership && node_marked(key) && e[1].type() != TYPE_IMAGE)
+                node_buffer(key)->flags &= ~SERIES_OWNED;
+            // Deleted under its old node, which is what its bucket was hashed by.
+            purge_entry(table, e);
+            return;
         }
-        if (dead) purge_entry(table, e);
-    }
+        // A relocated key is re-hashed when the table is next used (its stamp
+        // is older than the node-compaction counter).
+        e->data1 = gc_relocate(e->data1);
+    });
 }
 
 // ---- the integer map ---------------------------------------------------------------------------------

@@ -182,8 +182,13 @@ bool hashtable_check_grow(Node table);
 // holds (the slot is rewritten when its node was relocated); installed as the
 // collector's table marker when the first table is made.
 void hashtable_gc_mark(Node* slot);
+// The ownership table is weak: hashtable_gc_mark marks only its own storage.
+// After the roots are marked, this marks the cells of each entry whose key
+// series (and owner's context) is marked; true when it marked a new entry.
+bool hashtable_mark_live_entries(Node table);
 // Deletes every live entry of a kind-3 or kind-4 table whose key series is
-// not marked, or (kind 4) whose owner's context is not marked.
+// not marked, or (kind 4) whose owner's context is not marked; the keys of
+// the entries that stay are brought up to date after node relocation.
 void hashtable_purge_unmarked(Node table);
 
 // ---- the integer map ---------------------------------------------------------------

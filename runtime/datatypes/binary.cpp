@@ -173,7 +173,7 @@ struct DecodeTables {
         for (int i = 0; i < 128; i++) base64[i] = base58[i] = INVALID, hex[i] = 255;
         for (int i = 0; i < 64; i++) base64[static_cast<u8>(kBase64[i])] = static_cast<u8>(i);
         for (int i = 0; i < 58; i++) base58[static_cast<u8>(kBase58[i])] = static_cast<u8>(i);
-        base64['='] = 0;
+        base64[u8{'='}] = 0;
         for (u8 c : {8, 9, 10, 12, 13, 32, 39}) base64[c] = base58[c] = SKIP;
         for (int i = 0; i < 10; i++) hex['0' + i] = static_cast<u8>(i);
         for (int i = 0; i < 6; i++) hex['A' + i] = hex['a' + i] = static_cast<u8>(10 + i);

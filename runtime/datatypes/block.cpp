@@ -3,6 +3,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/block_search.h"
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -319,6 +320,24 @@ ValueCell* from_service(ValueCell* (*fn)(ValueCell*), ValueCell* spec, u32 type)
 }
 }  // namespace
 
+ValueCell* block_make_sized(ValueCell* spec, u32 type) {
+    constexpr i64 most = 0x7FFFFFF;  // a room hint, not a promise
+    i64 n;
+    if (spec->type() == TYPE_INTEGER) {
+        n = dt::int_get(spec);
+    } else {
+        double d = spec->get_float();
+        if (std::isnan(d)) {
+            ValueCell* dt = datatype_push(type);
+            fire(Err::script_bad_make_arg, dt, spec);
+        }
+        n = d <= 0.0 ? 0 : d >= double(most) ? most : static_cast<i64>(d);
+    }
+    ValueCell* out = block_push_new(n < 1 ? 1 : static_cast<u32>(n > most ? most : n));
+    out->header = type;
+    return out;
+}
+
 ValueCell* block_make(ValueCell* proto, ValueCell* spec, u32 type) {
     u32 st = spec->type();
     if (type_block_like(st)) {
@@ -327,12 +346,7 @@ ValueCell* block_make(ValueCell* proto, ValueCell* spec, u32 type) {
         out->header = type;
         return out;
     }
-    if (st == TYPE_INTEGER || st == TYPE_FLOAT) {
-        i64 n = st == TYPE_INTEGER ? dt::int_get(spec) : static_cast<i64>(spec->get_float());
-        ValueCell* out = block_push_new(n < 1 ? 1 : static_cast<u32>(n > 0x7FFFFFF ? 0x7FFFFFF : n));
-        out->header = type;
-        return out;
-    }
+    if (st == TYPE_INTEGER || st == TYPE_FLOAT) return block_make_sized(spec, type);
     if (st == TYPE_OBJECT) return from_service(g_services.object_body_of, spec, type);
     if (st == TYPE_MAP) return from_service(g_services.map_body_of, spec, type);
     if (st == TYPE_VECTOR) return from_service(g_services.vector_to_block, spec, type);
@@ -411,8 +425,10 @@ i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, boo
     for (i32 i = 0; i < n; i++) {
         if (arg_limit && limit <= 0) break;
         if (start + i >= cells_of(buf(block))) break;
-        ValueCell* c = block_cell_at(block, static_cast<u32>(start + i));
-        if (!flat && c->new_line()) {
+        // The separators below may collect and move the block's buffer:
+        // the cell is read again after them.
+        bool new_line = block_cell_at(block, static_cast<u32>(start + i))->new_line();
+        if (!flat && new_line) {
             if (!raised && !only) {
                 level++;
                 raised = true;
@@ -426,7 +442,7 @@ i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, boo
             string_append_char(out, ' ');
             limit--;
         }
-        ValueCell* v = stack_push(c);
+        ValueCell* v = stack_push(block_cell_at(block, static_cast<u32>(start + i)));
         limit = action_mold_dispatch(v, out, false, all, flat, arg_limit, limit, level);
         stack_pop(1);
     }

@@ -53,6 +53,9 @@ bool cycles_detect(const ValueCell* value, ValueCell* out, i32* limit, bool mold
 
 // ---- actions ------------------------------------------------------------------------------
 ValueCell* block_make(ValueCell* proto, ValueCell* spec, u32 type);
+// make <block-like type> <number>: an empty block with room for about that
+// many cells (the count clamped to a sane range; NaN is refused).
+ValueCell* block_make_sized(ValueCell* spec, u32 type);
 ValueCell* block_to(ValueCell* proto, ValueCell* spec, u32 type);
 i32 block_form(ValueCell* block, ValueCell* out, ValueCell* arg_limit, i32 limit);
 i32 block_mold(ValueCell* block, ValueCell* out, bool only, bool all, bool flat,

@@ -31,9 +31,12 @@ void announce_case_change(ValueCell* value, bool upper, u32 index, u32 count) {
     if (word) series_announce(value, word, nullptr, static_cast<i32>(index), static_cast<i32>(count));
 }
 
+// The table's own storage; its entries are weak (see mark_entries, purge).
 void mark_table() {
     if (g_table) hashtable_gc_mark(&g_table);
 }
+bool mark_entries() { return hashtable_mark_live_entries(g_table); }
+void purge() { hashtable_purge_unmarked(g_table); }
 
 inline bool object_like_q(const ValueCell* v) {
     u32 t = v->type();
@@ -136,6 +139,7 @@ void ownership_init() {
     g_table = hashtable_init(static_cast<i32>(OWNERSHIP_TABLE_SIZE), nullptr, HASH_KIND_OWNERSHIP, 3);
     if (!g_marker_added) {
         gc_add_mark_callback(mark_table);
+        gc_add_weak_table({mark_entries, purge});
         gc_add_root(&g_value_store);
         g_marker_added = true;
     }

@@ -60,12 +60,7 @@ ValueCell* path_make_at(ValueCell* cell, u32 n) {
 ValueCell* path_make(ValueCell* proto, ValueCell* spec, u32 type) {
     u32 st = spec->type();
     if (type_block_like(st)) return block_to(proto, spec, type);
-    if (st == TYPE_INTEGER || st == TYPE_FLOAT || st == TYPE_PERCENT) {
-        i64 n = st == TYPE_INTEGER ? dt::int_get(spec) : static_cast<i64>(spec->get_float());
-        ValueCell* out = block_push_new(n < 1 ? 1 : static_cast<u32>(n > 0x7FFFFFF ? 0x7FFFFFF : n));
-        out->header = type;
-        return out;
-    }
+    if (st == TYPE_INTEGER || st == TYPE_FLOAT || st == TYPE_PERCENT) return block_make_sized(spec, type);
     ValueCell* dt = datatype_push(type);
     fire(Err::script_bad_make_arg, dt, spec);
 }

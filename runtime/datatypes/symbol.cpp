@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
 #include "runtime/datatypes/dt_state.h"
 #include "runtime/core/hashtable.h"
@@ -174,6 +175,8 @@ void refinements_init() {
 #define ZAN_X(field, name) g_refinements.field = refinement_load(name);
     ZAN_WELL_KNOWN_REFINEMENTS(ZAN_X)
 #undef ZAN_X
+    // The case changers name /part in their errors.
+    case_folding_set_part_word(g_refinements.part);
 }
 
 }  // namespace zan

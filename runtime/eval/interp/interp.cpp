@@ -65,7 +65,6 @@ inline void trace_push(EvalWalk& w, u32 i, bool push) {
                            push ? stack_top_value() : stack_result());
 }
 
-inline bool type_refinement_like(u32 t) { return t == TYPE_WORD || t == TYPE_GET_WORD; }
 
 // ---- errors ----------------------------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 // Symbols: 0 + 8 bits is a literal byte; 1 + a length code + a distance code
 // copies length + 3 bytes (3..566) from distance bytes back (1..256 KB).
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 
 #include "runtime/io/compress/codec_internal.h"
@@ -243,8 +244,10 @@ CompressStatus lz_decompress(std::span<const u8> stream, std::vector<u8>& out, s
             if (r.overrun()) return fail(CompressStatus::truncated);
         }
         produced += block;
-        // The next block starts at the byte after the last one used.
-        pos = r.p + (r.phantom - r.count / 8);
+        // The next block starts at the byte after the last one used: the
+        // reader fetched count / 8 whole bytes ahead, phantom of them past
+        // the end (fewer than count / 8, or it would have overrun).
+        pos = r.p - (std::ptrdiff_t(r.count / 8) - std::ptrdiff_t(r.phantom));
     }
     if (produced != unpacked) return fail(CompressStatus::bad_size);
     out.resize(produced);

@@ -145,6 +145,11 @@ TEST(Lz, DecodesHandMadeStreams) {
     s.insert(s.end(), {0xDE, 0xAD});
     ASSERT_EQ(lz_decompress(s, out), CompressStatus::ok);
     EXPECT_EQ(out, filled(11, 'x'));
+    // Two one-byte blocks: the second starts two bytes after the first,
+    // although the reader had fetched further ahead.
+    Bytes two{12, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0xC2, 0, 1, 0, 0, 0, 0xC4, 0};
+    ASSERT_EQ(lz_decompress(two, out), CompressStatus::ok);
+    EXPECT_EQ(out, (Bytes{'a', 'b'}));
 }
 
 struct BadLz {

@@ -85,6 +85,27 @@ TEST_F(BlockTest, MoldLayouts) {
     EXPECT_EQ(mold(*blk({one, two}, {0, 1}), true), "1\n2");
 }
 
+TEST_F(BlockTest, MoldRereadsCellsAfterTheOutputGrows) {
+    // The output lies before the block in its frame: each time it grows, its
+    // old buffer dies there, and the next collection slides the block down
+    // while one of its values is being molded.
+    g_gc.enabled = true;
+    ValueCell* out = string_push_new(16);
+    std::string expected = "[";
+    ValueCell* b = block_push_new(200);
+    for (int i = 0; i < 200; i++) {
+        ValueCell v = integer(1000 + i);
+        v.header |= CELL_NEW_LINE;
+        block_append_cell(b, &v);
+        expected += "\n    " + std::to_string(1000 + i);
+    }
+    expected += "\n]";
+    set_collect_stress(true);
+    action_mold_dispatch(b, out, false, false, false, nullptr, FORM_NO_LIMIT, 0);
+    set_collect_stress(false);
+    EXPECT_EQ(text(out), expected);
+}
+
 TEST_F(BlockTest, FormSeparatesWithSpacesUnlessALineEnded) {
     EXPECT_EQ(form(*blk({a, *str("b"), *blk({c})})), "a b c");
     EXPECT_EQ(form(*blk({*str("x\n"), a})), "x\na");

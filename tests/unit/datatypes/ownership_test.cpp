@@ -192,5 +192,85 @@ TEST_F(OwnershipTest, TheTableSurvivesACollection) {
     EXPECT_EQ(mold(field(o, "b")), "[1 2]");
 }
 
+// ---- the table is weak --------------------------------------------------------------------------
+
+TEST_F(OwnershipTest, DroppedOwnersAndSeriesLeaveTheTable) {
+    ValueCell *kept, *orphan;
+    {
+        GcHold hold;  // (stress mode would purge them as they are dropped)
+        ValueCell* mark = g_stack.top;
+        for (int i = 0; i < 40; i++) watched("s: \"dropped\" b: [1 \"in\"]");
+        g_stack.top = mark;
+        kept = watched("s: \"kept\"");
+        // A series that outlives its owner stops being owned.
+        ValueCell* orphan_owner = watched("t: \"orphan\"");
+        orphan = stack_push_cell();
+        *orphan = field(orphan_owner, "t");
+        *orphan_owner = g_none_cell;
+        EXPECT_EQ(hashtable_header(ownership_table())->count, 40u * 3 + 2);
+    }
+    g_gc.enabled = true;
+    gc_collect();
+    EXPECT_EQ(hashtable_header(ownership_table())->count, 1u);
+    EXPECT_EQ(owner_word(field(kept, "s")), "s");
+    EXPECT_FALSE(owned(*orphan));
+    EXPECT_EQ(ownership_owner_of(orphan->data2), nullptr);
+    // It can be owned again, by a new owner.
+    ValueCell* again = watched("u: none");
+    set_field(again, "u", *orphan);
+    ValueCell* w = stack_push_cell();
+    *w = bound_word_of(again, "u");
+    ownership_bind_object(orphan, again, w);
+    EXPECT_TRUE(owned(*orphan));
+    EXPECT_EQ(ownership_owner_of(orphan->data2)->data1, again->data1);
+}
+
+TEST_F(OwnershipTest, ReachableOwnersKeepNotifyingAcrossCompaction) {
+    // Owners made among many short-lived strings spread over several node
+    // frames, so that collections evacuate the frames that hold them.
+    g_gc.enabled = true;
+    bool stress = g_gc.stress;
+    set_collect_stress(false);  // the churn alone would take minutes collected each time
+    g_gc.node_compaction_enabled = true;
+    ValueCell* holders = blk({});
+    const u32 total = 3 * NODE_FRAME_CAPACITY;
+    for (u32 i = 0; i < total; i++) {
+        ValueCell* mark = g_stack.top;
+        if (i % 1000 == 0) {
+            ValueCell* o = watched("s: \"o" + std::to_string(i / 1000) + "\" b: [[1]]");
+            block_append_cell(holders, o);
+        } else {
+            str("garbage");
+        }
+        g_stack.top = mark;
+    }
+    u32 before = g_gc.nodes_cycles;
+    set_collect_stress(stress);
+    for (int i = 0; i < 9; i++) gc_collect();
+    EXPECT_GT(g_gc.nodes_cycles, before) << "no node frame was evacuated";
+    g_gc.node_compaction_enabled = false;
+    const u32 owners = total / 1000;
+    EXPECT_EQ(hashtable_header(ownership_table())->count, owners * 3);
+    for (u32 k = 0; k < owners; k++) {
+        ValueCell* o = stack_push(block_cell_at(holders, static_cast<i32>(k)));
+        ValueCell* s = stack_push_cell();
+        *s = field(o, "s");
+        EXPECT_EQ(owner_word(*s), "s") << k;
+        calls().clear();
+        ValueCell x = chr('!');
+        action_append_dispatch(s, &x, -1, false, 1);
+        ASSERT_EQ(calls().size(), 2u) << k;
+        EXPECT_EQ(calls()[1].args[2], "\"o" + std::to_string(k) + "!\"");
+        ValueCell b = field(o, "b");
+        ValueCell* inner = stack_push(block_cell_at(&b, 0));
+        calls().clear();
+        ValueCell two = integer(2);
+        action_append_dispatch(inner, &two, -1, false, 1);
+        ASSERT_EQ(calls().size(), 2u) << k;
+        EXPECT_EQ(calls()[1].args[1], "b");
+        stack_pop(3);
+    }
+}
+
 }  // namespace
 }  // namespace zan::test

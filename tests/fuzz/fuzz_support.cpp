@@ -1,0 +1,46 @@
+#include "tests/fuzz/fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "boot/embedded_image.h"
+#include "boot/startup.h"
+
+namespace zan::fuzz {
+
+void boot_once() {
+    static bool started = false;
+    if (started) return;
+    BootConfig config;
+    config.image = std::span<const u8>(zan_boot_image_data, zan_boot_image_size);
+    config.args = {"zan-fuzz"};
+    BootResult r = boot_start(config);
+    if (r.status != 0) {
+        std::fprintf(stderr, "the environment did not start: %s\n", r.message.c_str());
+        std::abort();
+    }
+    started = true;
+}
+
+void eval(const std::string& source) {
+    boot_once();
+    boot_eval(source);
+}
+
+void eval_around(const std::string& text, std::initializer_list<Around> forms) {
+    for (const Around& f : forms) eval(f.before + text + f.after);
+}
+
+std::string binary_literal(const uint8_t* data, size_t size) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s = "#{";
+    s.reserve(size * 2 + 3);
+    for (size_t i = 0; i < size; i++) {
+        s += digits[data[i] >> 4];
+        s += digits[data[i] & 15];
+    }
+    s += '}';
+    return s;
+}
+
+}  // namespace zan::fuzz
