@@ -337,9 +337,12 @@ protected:
         ValueCell* h = blk({integer(1), word("w")});
         hash_from_block(h);
         ValueCell op = *op_make(nullptr, fn, TYPE_OP);
+        ValueCell* img = image_push_new(2, 2, 0x80102030u);
+        ValueCell img1 = *img;
+        image_set_head(&img1, 1);
         ValueCell* all = blk({*obj, *fn, op, *m, err, d, tu, ts, *bin, *vec, *bs, *s, s2, *h,
                               flt(1.0 / 3), flt(0.5, TYPE_PERCENT), word("g", TYPE_GET_WORD),
-                              nl(integer(-5)), chr(0x263A)});
+                              nl(integer(-5)), chr(0x263A), *img, img1});
         append(all, *all);
         return all;
     }
