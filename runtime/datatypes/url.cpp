@@ -138,6 +138,15 @@ bool http_scheme_q(ValueCell* url) {
 bool url_file_safe_q(u32 cp) { return cp < 127 && (kClasses.bits[cp] & 1); }
 bool url_unreserved_q(u32 cp) { return cp < 127 && (kClasses.bits[cp] & 2); }
 
+const char* url_escape_text(u8 byte) {
+    static char buf[4];
+    buf[0] = '%';
+    buf[1] = kHex[byte >> 4];
+    buf[2] = kHex[byte & 15];
+    buf[3] = 0;
+    return buf;
+}
+
 const char* url_encode_char(u32 selector, u8 byte, u32* count) {
     static char buf[4];
     bool keep = selector == URL_UNRESERVED ? url_unreserved_q(byte) : url_file_safe_q(byte);
@@ -146,11 +155,8 @@ const char* url_encode_char(u32 selector, u8 byte, u32* count) {
         buf[1] = 0;
         *count = 1;
     } else {
-        buf[0] = '%';
-        buf[1] = kHex[byte >> 4];
-        buf[2] = kHex[byte & 15];
-        buf[3] = 0;
         *count = 3;
+        return url_escape_text(byte);
     }
     return buf;
 }
@@ -163,17 +169,52 @@ void url_encode(const ValueCell* text, ValueCell* target, u32 selector) {
     }
 }
 
-void url_decode(const ValueCell* text, ValueCell* target) {
+namespace {
+
+// The byte of the escape at p, or -1 when no escape starts there.
+i32 escaped_byte(const u8* p, const u8* end) {
+    if (end - p < 3 || p[0] != '%') return -1;
+    i32 h = hex_digit(p[1]), l = hex_digit(p[2]);
+    return h < 0 || l < 0 ? -1 : h * 16 + l;
+}
+
+// Characters that delimit the parts of a URL and that a url! molds plainly
+// ("[", "]" and ";" always mold escaped, so their escapes need no keeping).
+bool url_delimiter_q(i32 b) { return b > 0 && b < 128 && std::strchr(":/?#@!$&'()*+,=", b); }
+
+// Whether the bytes from p start with two hexadecimal digits once decoded
+// (each written plain or escaped).
+bool hex_pair_at(const u8* p, const u8* end) {
+    for (int k = 0; k < 2; k++) {
+        i32 b = escaped_byte(p, end);
+        u8 c = b >= 0 ? static_cast<u8>(b) : p < end ? *p : 0;
+        if (hex_digit(c) < 0) return false;
+        p += b >= 0 ? 3 : 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+i32 url_kept_escape(const u8* p, const u8* end) {
+    i32 b = escaped_byte(p, end);
+    return url_delimiter_q(b) || (b == '%' && hex_pair_at(p + 3, end)) ? b : -1;
+}
+
+namespace {
+
+void decode_escapes(const ValueCell* text, ValueCell* target, bool keep_delimiters) {
     std::vector<u8> bytes = utf8_of(text);
     const u8* p = bytes.data();
     const u8* end = p + bytes.size();
-    auto escaped_byte = [&](const u8* at) -> i32 {
-        if (end - at < 3 || at[0] != '%') return -1;
-        i32 h = hex_digit(at[1]), l = hex_digit(at[2]);
-        return h < 0 || l < 0 ? -1 : h * 16 + l;
-    };
     while (p < end) {
-        i32 b = escaped_byte(p);
+        i32 b = escaped_byte(p, end);
+        i32 kept = keep_delimiters ? url_kept_escape(p, end) : -1;
+        if (kept >= 0) {
+            string_append_cstr(target, url_escape_text(static_cast<u8>(kept)));
+            p += 3;
+            continue;
+        }
         if (b < 0) {
             // A raw character (or a "%" without two digits).
             i32 cp;
@@ -192,7 +233,7 @@ void url_decode(const ValueCell* text, ValueCell* target) {
         u8 seq[4] = {static_cast<u8>(b)};
         bool whole = n > 0;
         for (u32 k = 1; whole && k < n; k++) {
-            i32 c = escaped_byte(p + 3 * k);
+            i32 c = escaped_byte(p + 3 * k, end);
             if (c < 0x80 || c > 0xBF) whole = false;
             else seq[k] = static_cast<u8>(c);
         }
@@ -209,10 +250,18 @@ void url_decode(const ValueCell* text, ValueCell* target) {
     }
 }
 
+}  // namespace
+
+void url_decode(const ValueCell* text, ValueCell* target) { decode_escapes(text, target, false); }
+
+void url_decode_keeping_delimiters(const ValueCell* text, ValueCell* target) {
+    decode_escapes(text, target, true);
+}
+
 ValueCell* url_load(const u8* bytes, u32 length) {
     ValueCell* raw = string_load_push(bytes, length, 0);
     ValueCell* out = string_push_new(length);
-    url_decode(raw, out);
+    url_decode_keeping_delimiters(raw, out);
     cell_set_type(out, TYPE_URL);
     ValueCell r = *out;
     *raw = r;
@@ -251,8 +300,16 @@ ValueCell* url_to(ValueCell* proto, ValueCell* spec, u32 type) {
 i32 url_mold(ValueCell* url, ValueCell* out, bool, bool, bool, ValueCell* arg_limit, i32 limit,
              i32) {
     std::vector<u8> bytes = utf8_of(url);
-    for (u8 b : bytes) {
+    for (size_t i = 0; i < bytes.size(); i++) {
         if (arg_limit && limit <= 0) break;
+        u8 b = bytes[i];
+        // An escape the text keeps (an escaped delimiter) is written as it is.
+        if (b == '%' && i + 2 < bytes.size() && hex_digit(bytes[i + 1]) >= 0 &&
+            hex_digit(bytes[i + 2]) >= 0) {
+            string_append_char(out, '%');
+            limit -= 1;
+            continue;
+        }
         u32 n;
         string_append_cstr(out, url_encode_char(URL_FILE_SAFE, b, &n));
         limit -= static_cast<i32>(n);

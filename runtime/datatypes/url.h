@@ -21,6 +21,13 @@ bool url_unreserved_q(u32 cp);
 // escape "%XX" with upper-case digits (*count 3). The text is in a static
 // buffer valid until the next call.
 const char* url_encode_char(u32 selector, u8 byte, u32* count);
+// The escape "%XX" of a byte, upper-case digits, in a static buffer.
+const char* url_escape_text(u8 byte);
+// The byte of the escape at p when a url! keeps it escaped, else -1: the
+// escape of a delimiter that molds plainly (: / ? # @ ! $ & ' ( ) * + , =), and the
+// escape of a "%" that two hexadecimal digits follow (plain or escaped).
+// Decoding either would change what the URL names.
+i32 url_kept_escape(const u8* p, const u8* end);
 // Appends the UTF-8 bytes of the text (from its head) to target, each
 // through url_encode_char.
 void url_encode(const ValueCell* text, ValueCell* target, u32 selector);
@@ -28,7 +35,12 @@ void url_encode(const ValueCell* text, ValueCell* target, u32 selector);
 // an escaped UTF-8 sequence gives one code point; an escape that does not
 // decode to a character is kept as it is written.
 void url_decode(const ValueCell* text, ValueCell* target);
-// A url! from UTF-8 bytes with percent escapes decoded, pushed.
+// As url_decode, except for the escapes url_kept_escape keeps, which are
+// written as they are (with upper-case digits).
+void url_decode_keeping_delimiters(const ValueCell* text, ValueCell* target);
+// A url! from UTF-8 bytes with percent escapes decoded except those that
+// url_decode_keeping_delimiters keeps, pushed. Its mold writes an escape
+// found in the text as it is.
 ValueCell* url_load(const u8* bytes, u32 length);
 // The port of a URL: the URL parser's object made a port! (make port!);
 // with open, the port is opened with the refinements of open. A parser

@@ -78,6 +78,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             names = ["Content-Type", "Accept-Charset", "User-Agent", "Accept"]
             text = "|".join(f"{n}={self.headers.get(n)}" for n in names)
             self.reply(200, text.encode())
+        elif p == "/a%2Fb?q=x%26y":
+            self.reply(200, b"escapes kept")
         elif p == "/data":
             self.reply(200, b"[1 2 three]")
         elif p == "/missing":
@@ -202,6 +204,7 @@ def check_plain(zan, failures):
         "chunked-body": '"first second third"',
         "part": "[internal not-done]",
         "load": "[1 2 three]",
+        "escaped-delimiters": '"escapes kept"',
         "load-missing": "none",
         "read-thru": '"[1 2 three]"',
         "cached": "true",

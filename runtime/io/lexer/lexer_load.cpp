@@ -15,6 +15,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/url.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/io/lexer/lexer_internal.h"
 
@@ -113,12 +114,18 @@ u32 escape_unit(const u8* s, const u8* e, u32 unit) {
     return unit;
 }
 
-// %XX decoding; a "%" not followed by two hex digits stays as it is.
-std::vector<u8> percent_decode(const u8* s, const u8* e) {
+// %XX decoding; a "%" not followed by two hex digits stays as it is. A url
+// keeps the escapes that url_kept_escape names (with upper-case digits).
+std::vector<u8> percent_decode(const u8* s, const u8* e, bool url) {
     std::vector<u8> out;
     out.reserve(static_cast<size_t>(e - s));
     for (const u8* p = s; p < e; p++) {
-        if (*p == '%' && e - p >= 3 && hex_value(p[1]) >= 0 && hex_value(p[2]) >= 0) {
+        i32 kept = url ? url_kept_escape(p, e) : -1;
+        if (kept >= 0) {
+            const char* escape = url_escape_text(static_cast<u8>(kept));
+            out.insert(out.end(), escape, escape + 3);
+            p += 2;
+        } else if (*p == '%' && e - p >= 3 && hex_value(p[1]) >= 0 && hex_value(p[2]) >= 0) {
             out.push_back(static_cast<u8>(hex_value(p[1]) * 16 + hex_value(p[2])));
             p += 2;
         } else {
@@ -248,7 +255,7 @@ void lexer_load_text(LexerState* r, const u8* s, const u8* e, u32 flags, bool bu
                      const u8* err_end) {
     u32 type = r->type_override > 0 ? static_cast<u32>(r->type_override) : TYPE_STRING;
     if (pct && std::memchr(s, '%', static_cast<size_t>(e - s))) {
-        std::vector<u8> bytes = percent_decode(s, e);
+        std::vector<u8> bytes = percent_decode(s, e, type == TYPE_URL);
         const u8* bs = bytes.data();
         const u8* be = bs + bytes.size();
         u32 max_cp = 0;

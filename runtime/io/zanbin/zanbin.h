@@ -57,10 +57,9 @@ struct ZanbinEncodeOptions {
 // access error no-codec (with the datatype) for routine!, triple!, handle!,
 // port!, event!, an op! made from a routine! and the internal types symbol!,
 // context! and series!; internal too-deep for values nested deeper than
-// ZANBIN_MAX_DEPTH; internal not-done for image! (until that datatype
-// exists). A word keeps its binding when its context belongs to an object! or
-// a function! (or to an error! written before it); any other word, unbound
-// ones included, comes back bound to the global context.
+// ZANBIN_MAX_DEPTH. A word keeps its binding when its context belongs to an
+// object! or a function! (or to an error! written before it); any other
+// word, unbound ones included, comes back bound to the global context.
 std::vector<u8> zanbin_encode_bytes(const ValueCell* value, const ZanbinEncodeOptions& options);
 
 // The codec's encoders: a new binary! pushed on the data stack, fixed and

@@ -31,6 +31,7 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
@@ -631,9 +632,7 @@ struct Decoder {
             case TYPE_VECTOR:
                 return bytes_record(h, sink);
             case TYPE_IMAGE:
-                // Waits for the image datatype.
-                if (!codec) corrupt(h.at);
-                fire(Err::internal_not_done);
+                return image_record(h, sink);
             default:
                 if (refused_type(t)) refuse(t, h.at);
                 corrupt(h.at);
@@ -670,6 +669,9 @@ struct Decoder {
         } else if (t == TYPE_MAP) {
             if (ft != TYPE_MAP) corrupt(at);
             c.data1 = 0;
+            c.data3 = found.data3;
+        } else if (t == TYPE_IMAGE) {
+            if (ft != TYPE_IMAGE || head > image_count(&found)) corrupt(at);
             c.data3 = found.data3;
         } else if (t != ft) {  // binary!, bitset!
             corrupt(at);
@@ -765,6 +767,39 @@ struct Decoder {
         }
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
         c.data1 = head;
+        return place(sink, c);
+    }
+
+    // image!: the head, the size (each side 0 to 65535) and the pixel words,
+    // which go to a new slot of the pixel store.
+    u32 image_record(const Head& h, const Sink& sink) {
+        u32 head = compact ? (h.s ? head_field() : 0) : head_field();
+        if (h.shared) return shared_series(h, head, sink);
+        const u8* at = p;
+        u32 width, height;
+        if (compact) {
+            width = uvar();
+            height = uvar();
+            if (width > IMAGE_MAX_SIDE || height > IMAGE_MAX_SIDE) corrupt(at);
+        } else {
+            u32 size = word();
+            width = size & 0xFFFFu;
+            height = size >> 16;
+        }
+        const u32 count = width * height;
+        if (head > count) corrupt(at);
+        const u8* src = content(u64(count) * 4);
+        u32 slot = IMAGE_NO_SLOT;
+        if (count) {
+            u32* words = image_words_alloc(width, height);
+            if (!words) fire(Err::internal_no_memory);
+            std::memcpy(words, src, u64(count) * 4);
+            slot = image_store_adopt(width, height, words);
+        }
+        ValueCell c;
+        cell_init(&c, h.nl ? CELL_NEW_LINE : 0, 0, 0, 0);
+        image_make_at(&c, slot, width, height);
+        image_set_head(&c, head);
         return place(sink, c);
     }
 

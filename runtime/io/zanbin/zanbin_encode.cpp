@@ -1,6 +1,8 @@
 // The ZANBIN encoder: one walk over a value that writes either record layout.
 //
-// Sharing: every value that owns a series or a context is keyed by its node.
+// Sharing: every value that owns a series or a context is keyed by its node;
+// an image! is keyed by its pixel-store slot, in a key space of its own since
+// slot numbers and nodes may coincide.
 // The first time a node is met the walker records the path that leads to it
 // (the positions of the enclosing containers, from the root); any later value
 // with the same node is written as a reference to that path instead of its
@@ -23,6 +25,7 @@
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
@@ -113,8 +116,8 @@ struct Encoder {
     u32 cur = 0;
     std::vector<u32> path;
     std::vector<u32> store;  // entries: K, then K indexes
-    std::unordered_map<Node, u32> refs;
-    std::vector<Node>* journal = nullptr;   // keys recorded while it is set
+    std::unordered_map<u64, u32> refs;      // node_key or image_key -> path entry
+    std::vector<u64>* journal = nullptr;     // keys recorded while it is set
     std::unordered_map<Node, u32> root_ctx;  // boot mode: context -> root value
     u32 depth = 0;
 
@@ -183,14 +186,16 @@ struct Encoder {
         cur = path.back();
         path.pop_back();
     }
-    void record_key(Node key) {
+    static u64 node_key(Node n) { return n; }
+    static u64 image_key(u32 slot) { return (u64(1) << 32) | slot; }
+    void record_key(u64 key) {
         u32 off = static_cast<u32>(store.size());
         store.push_back(static_cast<u32>(path.size()));
         store.insert(store.end(), path.begin(), path.end());
         refs.emplace(key, off);
         if (journal) journal->push_back(key);
     }
-    bool lookup(Node key, u32* off) const {
+    bool lookup(u64 key, u32* off) const {
         auto it = refs.find(key);
         if (it == refs.end()) return false;
         *off = it->second;
@@ -234,8 +239,7 @@ struct Encoder {
         Deeper guard(*this);
         const ValueCell v = *vp;
         const u32 t = v.type();
-        // image! is declared shared but is written by other_value until its
-        // datatype exists.
+        // image! is shared through its store slot rather than a node.
         if (type_shared(t) && t != TYPE_IMAGE)
             tracked(v, t, v.new_line());
         else
@@ -402,8 +406,8 @@ struct Encoder {
                 word_value(v, t, nl, false);
                 break;
             case TYPE_IMAGE:
-                // Waits for the image datatype.
-                fire(Err::internal_not_done);
+                image(v, nl);
+                break;
             default:
                 refuse(t);
         }
@@ -462,7 +466,7 @@ struct Encoder {
     // Values that own a series or a context: written whole the first time,
     // as a reference to that first place afterwards.
     void tracked(const ValueCell& v, u32 t, bool nl) {
-        Node key = cell_word(&v, type_identity_word(t));
+        u64 key = node_key(cell_word(&v, type_identity_word(t)));
         u32 off = 0;
         bool ref = lookup(key, &off);
         if (!ref) {
@@ -528,6 +532,44 @@ struct Encoder {
             ufield(compact ? (count << 2) | log2_unit(unit) : count);
         }
         content(series_of(&v)->head_ptr(), u64(count) * unit);
+    }
+
+    // image!: the head, then the size and the pixel words (little-endian
+    // 0xAARRGGBB, as the store keeps them), or a reference to the first
+    // value over the same pixels. Images without pixels are not shared.
+    [[gnu::noinline]] void image(const ValueCell& v, bool nl) {
+        const u32 slot = image_slot(&v), head = image_head(&v);
+        const u32 width = image_width(&v), height = image_height(&v);
+        u32 off = 0;
+        const bool shared = slot != IMAGE_NO_SLOT;
+        const bool ref = shared && lookup(image_key(slot), &off);
+        if (compact) {
+            open(TYPE_IMAGE, nl, ref, head != 0);
+            if (head) uvar(head);
+        } else {
+            header(TYPE_IMAGE | (ref ? FX_REF : 0), nl);
+            word(head);
+        }
+        if (ref) {
+            emit_path(off);
+            return;
+        }
+        if (shared) {
+            push_level();
+            record_key(image_key(slot));
+        }
+        if (compact) {
+            uvar(width);
+            uvar(height);
+        } else {
+            word(width | (height << 16));
+        }
+        const u64 bytes = u64(width) * height * 4;
+        if (const u32* words = image_words(&v))
+            content(reinterpret_cast<const u8*>(words), bytes);
+        else
+            content(std::vector<u8>(bytes).data(), bytes);
+        if (shared) pop_level();
     }
 
     [[gnu::noinline]] void bitset(const ValueCell& v, u32 t, bool nl, bool ref, u32 off) {
@@ -849,13 +891,13 @@ void ZanbinBootWriter::add_assignment(const ValueCell* word, const ValueCell* va
     Encoder& e = state_->e;
     // The word and the value stand at the next root positions only while the
     // image is decoded: what the value records there is forgotten after.
-    std::vector<Node> journal;
+    std::vector<u64> journal;
     e.journal = &journal;
     e.cur = state_->roots;
     e.word_value(w, w.type(), false, true);
     e.cur++;
     e.value(&v);
-    for (Node key : journal) e.refs.erase(key);
+    for (u64 key : journal) e.refs.erase(key);
     e.journal = nullptr;
     e.cur = state_->roots;
 }

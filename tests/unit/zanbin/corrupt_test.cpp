@@ -89,6 +89,16 @@ TEST_F(Corrupt, RecordChecksGiveTheirPosition) {
         {"native of table index 0", bytes_of({0x15, 0x00, 0x05, 0x00}), 12},
         {"action beyond the table", bytes_of({0x16, 0x3F, 0x05, 0x00}), 12},
         {"native whose spec is not a block", bytes_of({0x15, 0x01, 0x81}), 13},
+        {"image wider than 65535", bytes_of({0x35, 0x80, 0x80, 0x04, 0x01}), 12},
+        {"image taller than 65535", bytes_of({0x35, 0x01, 0x80, 0x80, 0x04}), 12},
+        {"image pixels cut by the end", bytes_of({0x35, 0x02, 0x01, 1, 2, 3, 4}), 14},
+        {"image head past its pixels", bytes_of({0x75, 0x03, 0x02, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}),
+         13},
+        {"shared image over a text", bytes_of({0x05, 0x02, 0x07, 0x04, 'a', 0xC1, 0x35, 0x02, 0x00,
+                                               0x00}), 18},
+        {"shared image with its head past the pixels",
+         bytes_of({0x05, 0x02, 0x35, 0x01, 0x01, 0, 0, 0, 0, 0xC1, 0x75, 0x02, 0x02, 0x00, 0x00}),
+         23},
     };
     for (const BadRecord& c : cases) {
         i32 pos = corrupt_position(image_of(c.payload));
@@ -327,9 +337,12 @@ protected:
         ValueCell* h = blk({integer(1), word("w")});
         hash_from_block(h);
         ValueCell op = *op_make(nullptr, fn, TYPE_OP);
+        ValueCell* img = image_push_new(2, 2, 0x80102030u);
+        ValueCell img1 = *img;
+        image_set_head(&img1, 1);
         ValueCell* all = blk({*obj, *fn, op, *m, err, d, tu, ts, *bin, *vec, *bs, *s, s2, *h,
                               flt(1.0 / 3), flt(0.5, TYPE_PERCENT), word("g", TYPE_GET_WORD),
-                              nl(integer(-5)), chr(0x263A)});
+                              nl(integer(-5)), chr(0x263A), *img, img1});
         append(all, *all);
         return all;
     }

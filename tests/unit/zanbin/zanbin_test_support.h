@@ -27,6 +27,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/money.h"
@@ -307,6 +308,7 @@ public:
             case TYPE_VECTOR:
                 return eq(a.data1, b.data1, "head") && eq(a.data3, b.data3, "element type") &&
                        bytes(a.data2, b.data2);
+            case TYPE_IMAGE: return image(a, b);
             default:
                 if (type_block_like(t)) return eq(a.data1, b.data1, "head") && cells(a.data2, b.data2);
                 if (type_string_like(t)) return eq(a.data1, b.data1, "head") && bytes(a.data2, b.data2);
@@ -319,6 +321,8 @@ public:
 
 private:
     std::map<Node, Node> fwd_, bwd_;
+    // Image pixel-store slots, paired apart from the nodes.
+    std::map<u32, u32> slot_fwd_, slot_bwd_;
 
     bool fail(const std::string& s) {
         if (why.empty()) why = s;
@@ -329,17 +333,30 @@ private:
         return fail(std::string(what) + ": " + std::to_string(x) + " vs " + std::to_string(y));
     }
     // 1: a new pair (compare the contents), 0: already paired, -1: mismatch.
-    int pair(Node a, Node b) {
-        auto i = fwd_.find(a);
-        auto j = bwd_.find(b);
-        if (i == fwd_.end() && j == bwd_.end()) {
-            fwd_[a] = b;
-            bwd_[b] = a;
+    int pair(Node a, Node b) { return pair_in(fwd_, bwd_, a, b); }
+    int pair_in(std::map<u32, u32>& fwd, std::map<u32, u32>& bwd, u32 a, u32 b) {
+        auto i = fwd.find(a);
+        auto j = bwd.find(b);
+        if (i == fwd.end() && j == bwd.end()) {
+            fwd[a] = b;
+            bwd[b] = a;
             return 1;
         }
-        if (i != fwd_.end() && i->second == b) return 0;
+        if (i != fwd.end() && i->second == b) return 0;
         fail("sharing differs");
         return -1;
+    }
+    bool image(const ValueCell& a, const ValueCell& b) {
+        if (!eq(a.data1, b.data1, "head") || !eq(a.data3, b.data3, "image size")) return false;
+        u32 sa = image_slot(&a), sb = image_slot(&b);
+        if ((sa == IMAGE_NO_SLOT) != (sb == IMAGE_NO_SLOT)) return fail("pixels present");
+        if (sa == IMAGE_NO_SLOT) return true;
+        int r = pair_in(slot_fwd_, slot_bwd_, sa, sb);
+        if (r <= 0) return r == 0;
+        if (!image_words(&a) || !image_words(&b)) return fail("pixel store slot");
+        if (std::memcmp(image_words(&a), image_words(&b), u64(image_count(&a)) * 4) != 0)
+            return fail("pixels");
+        return true;
     }
     bool cells(Node a, Node b) {
         int r = pair(a, b);
