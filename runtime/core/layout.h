@@ -136,6 +136,8 @@ inline void set_hashed_table(ValueCell* c, Node n) { c->data3 = n; }
 // Words: the bound context (or self block), the symbol id, the index in
 // the context.
 inline Node word_binding(const ValueCell* c) { return c->data1; }
+inline u32 word_symbol(const ValueCell* c) { return c->data2; }
+inline i32 word_index(const ValueCell* c) { return static_cast<i32>(c->data3); }
 inline void set_word_binding(ValueCell* c, Node n) { c->data1 = n; }
 
 // object!, error!, port!, function!, routine!: the context node.
@@ -163,6 +165,24 @@ inline Node symbol_name_node(const ValueCell* c) { return c->data3; }
 
 // handle!: the slot in the external-resource table, -1 for none.
 inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
+
+// ---- scalars ---------------------------------------------------------------------
+// The two 32-bit halves of the double of float!, percent!, time! and date!
+// (low first, in memory order).
+inline u32 float_low_word(const ValueCell* c) { return c->data2; }
+inline u32 float_high_word(const ValueCell* c) { return c->data3; }
+// date!: the packed date (year, month, day, zone).
+inline u32 date_packed(const ValueCell* c) { return c->data1; }
+// point2D!, point3D!: the bits of the 32-bit float of coordinate i (0-2).
+inline u32 point_bits(const ValueCell* c, u32 i) { return i == 0 ? c->data1 : i == 1 ? c->data2 : c->data3; }
+// typeset!, tuple!, money!: the 12 payload bytes of data1-data3 in memory
+// order.
+inline const u8* payload_bytes(const ValueCell* c) { return reinterpret_cast<const u8*>(&c->data1); }
+inline u8* payload_bytes(ValueCell* c) { return reinterpret_cast<u8*>(&c->data1); }
+// The three payload words whole, for writers that copy them unread.
+inline u32 payload_word(const ValueCell* c, u32 w) { return w == 1 ? c->data1 : w == 2 ? c->data2 : c->data3; }
+// object!, error!, port!: the class id.
+inline u32 object_class(const ValueCell* c) { return c->data2; }
 
 // The data word w (1-3) of a cell, for code that walks the declared
 // references of any type (the collector, ZANBIN).
