@@ -123,6 +123,7 @@ static_assert(decl::header_flags_are_disjoint(), "a type's header flags do not o
 // Series (block!, string!, binary!, vector!, bitset!, hash!, map!, image!,
 // paths): the head index and the buffer's node.
 inline u32 series_head_index(const ValueCell* c) { return c->data1; }
+inline void set_series_head_index(ValueCell* c, u32 i) { c->data1 = i; }
 inline Node series_node(const ValueCell* c) { return c->data2; }
 inline void set_series_node(ValueCell* c, Node n) { c->data2 = n; }
 inline Node block_node(const ValueCell* c) { return c->data2; }
@@ -150,6 +151,7 @@ inline Node object_record(const ValueCell* c) { return c->data3; }
 // (function!) or "more" block (the others).
 inline Node callable_spec(const ValueCell* c) { return c->data2; }
 inline Node callable_body(const ValueCell* c) { return c->data3; }
+inline void set_callable_spec(ValueCell* c, Node n) { c->data2 = n; }
 // native!, action!: the entry number in the natives or action table.
 inline u32 callable_entry(const ValueCell* c) { return c->data1; }
 
