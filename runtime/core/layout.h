@@ -139,6 +139,8 @@ inline void set_hashed_table(ValueCell* c, Node n) { c->data3 = n; }
 inline Node word_binding(const ValueCell* c) { return c->data1; }
 inline u32 word_symbol(const ValueCell* c) { return c->data2; }
 inline i32 word_index(const ValueCell* c) { return static_cast<i32>(c->data3); }
+inline void set_word_symbol(ValueCell* c, u32 symbol) { c->data2 = symbol; }
+inline void set_word_index(ValueCell* c, i32 i) { c->data3 = static_cast<u32>(i); }
 inline void set_word_binding(ValueCell* c, Node n) { c->data1 = n; }
 
 // object!, error!, port!, function!, routine!: the context node.
@@ -157,8 +159,10 @@ inline u32 callable_entry(const ValueCell* c) { return c->data1; }
 
 // context! cells: the word table and the values (a node, or a data-stack
 // address when CONTEXT_VALUES_ON_STACK is set).
-inline Node context_table(const ValueCell* c) { return c->data1; }
+inline Node context_word_table(const ValueCell* c) { return c->data1; }
+inline void set_context_word_table(ValueCell* c, Node n) { c->data1 = n; }
 inline u32 context_values(const ValueCell* c) { return c->data2; }
+inline void set_context_values(ValueCell* c, u32 v) { c->data2 = v; }
 
 // symbol!: the alias, the cached string! text and the UTF-8 name.
 inline u32 symbol_alias(const ValueCell* c) { return c->data1; }
