@@ -168,6 +168,7 @@ inline void set_context_values(ValueCell* c, u32 v) { c->data2 = v; }
 inline u32 symbol_alias(const ValueCell* c) { return c->data1; }
 inline Node symbol_text_node(const ValueCell* c) { return c->data2; }
 inline Node symbol_name_node(const ValueCell* c) { return c->data3; }
+inline void set_symbol_text_node(ValueCell* c, Node n) { c->data2 = n; }
 
 // handle!: the slot in the external-resource table, -1 for none.
 inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
