@@ -148,6 +148,7 @@ inline Node context_of(const ValueCell* c) { return c->data1; }
 inline void set_context_of(ValueCell* c, Node n) { c->data1 = n; }
 // object!, error!, port!: the node of the event record, or 0.
 inline Node object_record(const ValueCell* c) { return c->data3; }
+inline void set_object_record(ValueCell* c, Node n) { c->data3 = n; }
 
 // function!, routine!, native!, action!, op!: the spec block and the body
 // (function!) or "more" block (the others).
@@ -190,6 +191,7 @@ inline u8* payload_bytes(ValueCell* c) { return reinterpret_cast<u8*>(&c->data1)
 inline u32 payload_word(const ValueCell* c, u32 w) { return w == 1 ? c->data1 : w == 2 ? c->data2 : c->data3; }
 // object!, error!, port!: the class id.
 inline u32 object_class(const ValueCell* c) { return c->data2; }
+inline void set_object_class(ValueCell* c, u32 id) { c->data2 = id; }
 
 // The data word w (1-3) of a cell, for code that walks the declared
 // references of any type (the collector, ZANBIN).
