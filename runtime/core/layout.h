@@ -122,8 +122,8 @@ static_assert(decl::header_flags_are_disjoint(), "a type's header flags do not o
 
 // Series (block!, string!, binary!, vector!, bitset!, hash!, map!, image!,
 // paths): the head index and the buffer's node.
-inline u32 series_head_index(const ValueCell* c) { return c->data1; }
-inline void set_series_head_index(ValueCell* c, u32 i) { c->data1 = i; }
+inline i32 series_index(const ValueCell* c) { return static_cast<i32>(c->data1); }
+inline void series_set_index(ValueCell* c, i32 i) { c->data1 = static_cast<u32>(i); }
 inline Node series_node(const ValueCell* c) { return c->data2; }
 inline void set_series_node(ValueCell* c, Node n) { c->data2 = n; }
 inline Node block_node(const ValueCell* c) { return c->data2; }

@@ -657,7 +657,7 @@ struct Decoder {
                 set_hashed_table(&c, hashed_table(&found));
             } else if (holds_cells(ft)) {
                 hash_from_block(&c);  // an index of its own over the shared cells
-                set_series_head_index(&c, head);
+                series_set_index(&c, static_cast<i32>(head));
             } else {
                 corrupt(at);
             }
@@ -670,7 +670,7 @@ struct Decoder {
             vector_set_element_type(&c, vector_element_type(&found));
         } else if (t == TYPE_MAP) {
             if (ft != TYPE_MAP) corrupt(at);
-            set_series_head_index(&c, 0);
+            series_set_index(&c, static_cast<i32>(0));
             set_hashed_table(&c, hashed_table(&found));
         } else if (t != ft) {  // binary!, bitset!
             corrupt(at);
@@ -686,7 +686,7 @@ struct Decoder {
         if (h.type == TYPE_HASH) hash_make_at(&c, initial_room(n));
         else block_make_at(&c, initial_room(n));
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
-        set_series_head_index(&c, head);
+        series_set_index(&c, static_cast<i32>(head));
         u32 k = place(sink, c);
         Sink inner{block_node(&c), -1};
         for (u32 i = 0; i < n; i++) record(inner, false);
@@ -725,7 +725,7 @@ struct Decoder {
         if (bytes) std::memcpy(b->head_ptr(), src, bytes);
         b->tail = b->head + static_cast<u32>(bytes);
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
-        set_series_head_index(&c, head);
+        series_set_index(&c, static_cast<i32>(head));
         set_string_scratch(&c, 0);
         return place(sink, c);
     }
@@ -765,7 +765,7 @@ struct Decoder {
             b->tail = b->head + static_cast<u32>(bytes);
         }
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
-        set_series_head_index(&c, head);
+        series_set_index(&c, static_cast<i32>(head));
         return place(sink, c);
     }
 

@@ -479,7 +479,7 @@ struct Encoder {
     }
 
     [[gnu::noinline]] void block_like(const ValueCell& v, u32 t, bool nl, bool ref, u32 off) {
-        u32 head = series_head_index(&v);
+        u32 head = static_cast<u32>(series_index(&v));
         if (compact) {
             open(t, nl, ref, head != 0);
             if (head) uvar(head);
@@ -501,7 +501,7 @@ struct Encoder {
         SeriesBuffer* b = series_of(&v);
         u32 unit = b->unit();
         u32 count = b->used_bytes() / unit;
-        u32 head = series_head_index(&v);
+        u32 head = static_cast<u32>(series_index(&v));
         u32 unit_bits = (t == TYPE_BINARY ? 1u : unit) << FX_UNIT_SHIFT;
         if (compact) {
             open(t, nl, ref, head != 0);
@@ -837,7 +837,7 @@ void ZanbinBootWriter::add_root(const ValueCell* value) {
 void ZanbinBootWriter::add_roots_of_block(const ValueCell* block) {
     ValueCell b = *block;
     u32 n = zanbin::cells_in(block_node(&b));
-    for (u32 i = series_head_index(&b); i < n; i++) {
+    for (u32 i = static_cast<u32>(series_index(&b)); i < n; i++) {
         ValueCell c = node_buffer(block_node(&b))->head_cells()[i];
         add_root(&c);
     }
