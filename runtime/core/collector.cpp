@@ -34,26 +34,26 @@ bool node_is_live(Node n) {
     return b != 0;
 }
 
-// Where marking is: the type and data word of the cell being marked, or
-// the name of the root being walked. Read only when a fault is reported.
-struct MarkSite {
+// Where a reference was found, for the report of a fault: the type and
+// data word of the cell that held it, or (type 0) the root being walked.
+struct Site {
     u32 type = 0;
     u32 word = 0;
-    const char* root = "a root";
 };
-MarkSite g_site;
+const char* g_root_label = "a root";
 
 // A value refers to a node that was freed: some code kept it unrooted across
 // an allocation. Marking through it would write into whatever reused the
 // slot, so the process stops, naming the type and the word that held it.
-[[noreturn]] void dangling_reference(Node n) {
+[[noreturn, gnu::noinline, gnu::cold]] void dangling_reference(Node n, Site site) {
     char text[160];
-    if (g_site.type)
+    const char* name = type_name_of(site.type);
+    if (name)
         std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in data%u of a %s",
-                      n, g_site.word, type_name_of(g_site.type) ? type_name_of(g_site.type) : "?");
+                      n, site.word, name);
     else
         std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in %s", n,
-                      g_site.root);
+                      g_root_label);
     std::fflush(stdout);
     std::fprintf(stderr, "\n*** Internal Error: %s\n", text);
     std::fflush(stderr);
@@ -136,7 +136,7 @@ void node_frames_compact() {
 
 // ---- marking -------------------------------------------------------------------------
 
-inline bool mark_buffer_of(Node* slot) {
+[[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, Site site = {}) {
     if (!*slot) return false;
     if (!g_relocation.empty()) {
         auto it = g_relocation.find(*slot);
@@ -144,86 +144,91 @@ inline bool mark_buffer_of(Node* slot) {
     }
     // A freed node's slot holds the free-list link (0 at its end), never a
     // buffer that points back to it.
-    if (!node_is_live(*slot)) dangling_reference(*slot);
+    if (!node_is_live(*slot)) dangling_reference(*slot, site);
     SeriesBuffer* b = node_buffer(*slot);
-    if (b->node != *slot) dangling_reference(*slot);
+    if (b->node != *slot) dangling_reference(*slot, site);
     if (b->flags & SERIES_MARK) return false;
     b->flags |= SERIES_MARK;
     return true;
 }
 
-inline void mark_series_cells_deferred(Node* slot) {
-    if (mark_buffer_of(slot) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
+[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, Site site = {}) {
+    if (mark_buffer_of(slot, site) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
 }
 
-inline void mark_context_deferred(Node* slot) {
-    if (mark_buffer_of(slot)) g_scan_ctx.push_back(*slot);
+[[gnu::always_inline]] inline void mark_context_deferred(Node* slot, Site site = {}) {
+    if (mark_buffer_of(slot, site)) g_scan_ctx.push_back(*slot);
 }
 
-void mark_table(Node* slot) {
-    if (*slot && g_table_marker) g_table_marker(slot);
-    else if (*slot) mark_buffer_of(slot);
+void mark_table(Node* slot, Site site) {
+    if (!*slot) return;
+    if (!g_table_marker) {
+        mark_buffer_of(slot, site);
+        return;
+    }
+    const char* outer = g_root_label;
+    g_root_label = "a hash table";
+    g_table_marker(slot);
+    g_root_label = outer;
 }
 
-// Marks what one data word holds, as the cell's type declares it.
-inline void mark_word(ValueCell* c, Holds kind, u32& w) {
-    switch (kind) {
-        case Holds::VALUE:
-            break;
-        case Holds::UNITS:
-            if (w) mark_buffer_of(&w);
-            break;
-        case Holds::CELLS:
-            if (w) mark_series_cells_deferred(&w);
-            break;
-        case Holds::CONTEXT:
-            if (w) mark_context_deferred(&w);
-            break;
-        case Holds::TABLE:
-            mark_table(&w);
-            break;
-        case Holds::EXTERNAL:
-            if (static_cast<i32>(w) >= 0) externals_mark(static_cast<i32>(w), nullptr);
-            break;
-        case Holds::BINDING:
-            // A self word stands for its object's block, any other word for
-            // its context.
-            if (!w) break;
-            if (g_gc_self_symbol && c->data2 == g_gc_self_symbol) mark_series_cells_deferred(&w);
-            else mark_context_deferred(&w);
-            break;
-        case Holds::CTX_VALUES:
-            if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w);
-            break;
-        case Holds::OP_CONTEXT: {
-            u32 wrapped = (c->header & OP_WRAPPED_MASK) >> OP_WRAPPED_SHIFT;
-            if ((wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE) && w) mark_context_deferred(&w);
-            break;
+// Marks what data word W of a cell holds, as its type declares it (Kind).
+template <Holds Kind, u32 W>
+[[gnu::always_inline]] inline void mark_word(ValueCell* c, u32 type) {
+    u32& w = cell_word(c, W);
+    const Site site{type, W};
+    if constexpr (Kind == Holds::VALUE) {
+        return;
+    } else if constexpr (Kind == Holds::UNITS) {
+        mark_buffer_of(&w, site);  // each of these passes over a 0
+    } else if constexpr (Kind == Holds::CELLS) {
+        mark_series_cells_deferred(&w, site);
+    } else if constexpr (Kind == Holds::CONTEXT) {
+        mark_context_deferred(&w, site);
+    } else if constexpr (Kind == Holds::TABLE) {
+        mark_table(&w, site);
+    } else if constexpr (Kind == Holds::EXTERNAL) {
+        if (static_cast<i32>(w) >= 0) externals_mark(static_cast<i32>(w), nullptr);
+    } else if constexpr (Kind == Holds::BINDING) {
+        // A self word stands for its object's block, any other word for its
+        // context.
+        if (!w) return;
+        if (g_gc_self_symbol && word_symbol(c) == g_gc_self_symbol)
+            mark_series_cells_deferred(&w, site);
+        else
+            mark_context_deferred(&w, site);
+    } else if constexpr (Kind == Holds::CTX_VALUES) {
+        if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w, site);
+    } else if constexpr (Kind == Holds::OP_CONTEXT) {
+        u32 wrapped = (c->header & OP_WRAPPED_MASK) >> OP_WRAPPED_SHIFT;
+        if ((wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE) && w)
+            mark_context_deferred(&w, site);
+    } else if constexpr (Kind == Holds::EVENT_CELLS) {
+        if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w, site);
+    } else if constexpr (Kind == Holds::IMAGE_UNITS) {
+        if (w) {
+            mark_buffer_of(&w, site);
+            if (g_image_marker) g_image_marker(&w);
         }
-        case Holds::EVENT_CELLS:
-            if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w);
-            break;
-        case Holds::IMAGE_UNITS:
-            if (w) {
-                mark_buffer_of(&w);
-                if (g_image_marker) g_image_marker(&w);
-            }
-            break;
     }
 }
 
+// Marks the references of one cell: one case per declared datatype, made
+// from the declaration table, so each type marks exactly the words its row
+// declares.
 void mark_cell(ValueCell* c) {
-    u32 t = c->type();
-    if (t >= TYPE_TABLE_SIZE) return;
-    const TypeDecl& d = kTypeDecls[t];
-    if (!d.references) return;
-    g_site.type = t;
-    for (u32 w = 1; w <= 3; w++) {
-        if (!(d.references & (1u << (w - 1)))) continue;
-        g_site.word = w;
-        mark_word(c, d.word[w - 1], cell_word(c, w));
+    switch (c->type()) {
+#define ZAN_MARK_ROW(id, Enum, name, parent, d1, d2, d3, traits) \
+    case id:                                                     \
+        mark_word<Holds::d1, 1>(c, id);                          \
+        mark_word<Holds::d2, 2>(c, id);                          \
+        mark_word<Holds::d3, 3>(c, id);                          \
+        break;
+        ZAN_DATATYPES(ZAN_MARK_ROW)
+#undef ZAN_MARK_ROW
+        default:
+            break;
     }
-    g_site.type = 0;
 }
 
 void scan_series(Node n) {
@@ -257,16 +262,16 @@ void drain() {
 }
 
 void mark_roots() {
-    g_site.root = "a root cell";
+    g_root_label = "a root cell";
     for (ValueCell* c : g_roots) mark_cell(c);
     drain();
     if (g_stack.data_node) {
-        g_site.root = "the stacks";
+        g_root_label = "the stacks";
         mark_buffer_of(&g_stack.data_node);
         mark_buffer_of(&g_stack.call_node);
         for (ValueCell* c = g_stack.bottom; c < g_stack.top; c++) mark_cell(c);
         drain();
-        g_site.root = "a call frame";
+        g_root_label = "a call frame";
         for (CallFrame* f = g_stack.cbottom; f < g_stack.ctop; f++) {
             if (f->name_ctx) {
                 if (g_gc_self_symbol && f->symbol() == (g_gc_self_symbol & 0xFFFFu))
@@ -282,7 +287,7 @@ void mark_roots() {
             drain();
         }
     }
-    g_site.root = "a subsystem's mark callback";
+    g_root_label = "a subsystem's mark callback";
     for (MarkCallback cb : g_callbacks) {
         if (cb) {
             cb();

@@ -122,7 +122,8 @@ static_assert(decl::header_flags_are_disjoint(), "a type's header flags do not o
 
 // Series (block!, string!, binary!, vector!, bitset!, hash!, map!, image!,
 // paths): the head index and the buffer's node.
-inline u32 series_head_index(const ValueCell* c) { return c->data1; }
+inline i32 series_index(const ValueCell* c) { return static_cast<i32>(c->data1); }
+inline void series_set_index(ValueCell* c, i32 i) { c->data1 = static_cast<u32>(i); }
 inline Node series_node(const ValueCell* c) { return c->data2; }
 inline void set_series_node(ValueCell* c, Node n) { c->data2 = n; }
 inline Node block_node(const ValueCell* c) { return c->data2; }
@@ -136,6 +137,10 @@ inline void set_hashed_table(ValueCell* c, Node n) { c->data3 = n; }
 // Words: the bound context (or self block), the symbol id, the index in
 // the context.
 inline Node word_binding(const ValueCell* c) { return c->data1; }
+inline u32 word_symbol(const ValueCell* c) { return c->data2; }
+inline i32 word_index(const ValueCell* c) { return static_cast<i32>(c->data3); }
+inline void set_word_symbol(ValueCell* c, u32 symbol) { c->data2 = symbol; }
+inline void set_word_index(ValueCell* c, i32 i) { c->data3 = static_cast<u32>(i); }
 inline void set_word_binding(ValueCell* c, Node n) { c->data1 = n; }
 
 // object!, error!, port!, function!, routine!: the context node.
@@ -143,26 +148,50 @@ inline Node context_of(const ValueCell* c) { return c->data1; }
 inline void set_context_of(ValueCell* c, Node n) { c->data1 = n; }
 // object!, error!, port!: the node of the event record, or 0.
 inline Node object_record(const ValueCell* c) { return c->data3; }
+inline void set_object_record(ValueCell* c, Node n) { c->data3 = n; }
 
 // function!, routine!, native!, action!, op!: the spec block and the body
 // (function!) or "more" block (the others).
 inline Node callable_spec(const ValueCell* c) { return c->data2; }
 inline Node callable_body(const ValueCell* c) { return c->data3; }
+inline void set_callable_spec(ValueCell* c, Node n) { c->data2 = n; }
 // native!, action!: the entry number in the natives or action table.
 inline u32 callable_entry(const ValueCell* c) { return c->data1; }
 
 // context! cells: the word table and the values (a node, or a data-stack
 // address when CONTEXT_VALUES_ON_STACK is set).
-inline Node context_table(const ValueCell* c) { return c->data1; }
+inline Node context_word_table(const ValueCell* c) { return c->data1; }
+inline void set_context_word_table(ValueCell* c, Node n) { c->data1 = n; }
 inline u32 context_values(const ValueCell* c) { return c->data2; }
+inline void set_context_values(ValueCell* c, u32 v) { c->data2 = v; }
 
 // symbol!: the alias, the cached string! text and the UTF-8 name.
 inline u32 symbol_alias(const ValueCell* c) { return c->data1; }
 inline Node symbol_text_node(const ValueCell* c) { return c->data2; }
 inline Node symbol_name_node(const ValueCell* c) { return c->data3; }
+inline void set_symbol_text_node(ValueCell* c, Node n) { c->data2 = n; }
 
 // handle!: the slot in the external-resource table, -1 for none.
 inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
+
+// ---- scalars ---------------------------------------------------------------------
+// The two 32-bit halves of the double of float!, percent!, time! and date!
+// (low first, in memory order).
+inline u32 float_low_word(const ValueCell* c) { return c->data2; }
+inline u32 float_high_word(const ValueCell* c) { return c->data3; }
+// date!: the packed date (year, month, day, zone).
+inline u32 date_packed(const ValueCell* c) { return c->data1; }
+// point2D!, point3D!: the bits of the 32-bit float of coordinate i (0-2).
+inline u32 point_bits(const ValueCell* c, u32 i) { return i == 0 ? c->data1 : i == 1 ? c->data2 : c->data3; }
+// typeset!, tuple!, money!: the 12 payload bytes of data1-data3 in memory
+// order.
+inline const u8* payload_bytes(const ValueCell* c) { return reinterpret_cast<const u8*>(&c->data1); }
+inline u8* payload_bytes(ValueCell* c) { return reinterpret_cast<u8*>(&c->data1); }
+// The three payload words whole, for writers that copy them unread.
+inline u32 payload_word(const ValueCell* c, u32 w) { return w == 1 ? c->data1 : w == 2 ? c->data2 : c->data3; }
+// object!, error!, port!: the class id.
+inline u32 object_class(const ValueCell* c) { return c->data2; }
+inline void set_object_class(ValueCell* c, u32 id) { c->data2 = id; }
 
 // The data word w (1-3) of a cell, for code that walks the declared
 // references of any type (the collector, ZANBIN).

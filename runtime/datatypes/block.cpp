@@ -29,7 +29,7 @@ ValueCell g_block_scratch{TYPE_NONE, 0, 0, 0};
 
 inline SeriesBuffer* buf(const ValueCell* b) { return series_of(b); }
 inline i32 cells_of(const SeriesBuffer* b) { return static_cast<i32>(b->used_bytes() >> 4); }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && s->data3; }
+inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 // Room for extra bytes from the head; the buffer may move.
 SeriesBuffer* ensure_room(ValueCell* block, u64 need_bytes, u64 grow_to) {
@@ -133,11 +133,11 @@ bool block_remove_value(ValueCell* block, ValueCell* value, bool from_head) {
         if (!action_compare(c, value, CMP_FIND)) continue;
         SeriesBuffer* b = buf(block);
         ValueCell* at = b->head_cells() + i;
-        if (is_hash(block)) hashtable_delete(block->data3, at);
+        if (is_hash(block)) hashtable_delete(hashed_table(block), at);
         std::memmove(at, at + 1, static_cast<size_t>(len - i - 1) * 16);
         b->tail -= 16;
-        if (is_hash(block) && hashtable_shift_indexes(block->data3, -1, i + 1, len - i - 1) == 1)
-            hashtable_reset(block->data3, len - 1);
+        if (is_hash(block) && hashtable_shift_indexes(hashed_table(block), -1, i + 1, len - i - 1) == 1)
+            hashtable_reset(hashed_table(block), len - 1);
         return true;
     }
     return false;
@@ -151,7 +151,7 @@ const ValueCell* block_select_word(const ValueCell* block, u32 symbol, bool case
     for (; c < end; c++) {
         u32 t = c->type();
         if (t < TYPE_WORD || t > TYPE_GET_WORD) continue;
-        u32 s = case_insensitive ? symbol_resolve(c->data2) : c->data2;
+        u32 s = case_insensitive ? symbol_resolve(word_symbol(c)) : word_symbol(c);
         if (s == want) return c + 1 < end ? c + 1 : &g_none_cell;
     }
     return &g_none_cell;
@@ -173,10 +173,10 @@ ValueCell* block_clone(const ValueCell* source, ValueCell* out, bool deep, bool 
     cell_init(out, src.type() | (src.header & CELL_NEW_LINE), 0, node);
     if (deep && n > 0) {
         CycleScope scope;
-        cycles_push(src.data2);
+        cycles_push(series_node(&src));
         for (i32 i = 0; i < n; i++) {
             ValueCell* c = block_cell_at(out, static_cast<u32>(i));
-            if (!clone_nested(c->type(), deep_any) || cycles_find(c->data2)) continue;
+            if (!clone_nested(c->type(), deep_any) || cycles_find(series_node(c))) continue;
             ValueCell* tmp = stack_push(c);
             ValueCell* copy = stack_push_cell();
             block_clone(tmp, copy, true, deep_any);
@@ -192,7 +192,7 @@ void block_copy_nested(ValueCell* block, u32 first, u32 count, ValueCell* types,
     for (u32 i = first; i < first + count; i++) {
         ValueCell* c = block_cell_at(block, i);
         u32 t = c->type();
-        bool wanted = types->type() == TYPE_DATATYPE ? types->data1 == t
+        bool wanted = types->type() == TYPE_DATATYPE ? datatype_get(types) == t
                                                      : typeset_bits_have(types, t);
         if (!wanted) continue;
         if (!(type_series(t) || t == TYPE_BITSET || t == TYPE_OBJECT || t == TYPE_ERROR ||
@@ -222,10 +222,10 @@ void block_insert_value(ValueCell* block, const ValueCell* value, bool at_head, 
     *at = v;
     b->tail += 16;
     if (is_hash(block)) {
-        if (pos < len && hashtable_shift_indexes(block->data3, 1, pos + 1, len - pos) == 1)
-            hashtable_reset(block->data3, len + 1);
+        if (pos < len && hashtable_shift_indexes(hashed_table(block), 1, pos + 1, len - pos) == 1)
+            hashtable_reset(hashed_table(block), len + 1);
         else
-            hashtable_put(block->data3, buf(block)->head_cells() + pos);
+            hashtable_put(hashed_table(block), buf(block)->head_cells() + pos);
     }
     if (advance) series_set_index(block, pos + 1);
 }
@@ -246,7 +246,7 @@ void block_append_from_stack() { block_append_value(stack_arg(0) - 1, stack_arg(
 
 ValueCell* block_append_value(ValueCell* block, const ValueCell* value) {
     ValueCell* c = block_append_cell(block, value);
-    if (is_hash(block)) c = hashtable_put(block->data3, c);
+    if (is_hash(block)) c = hashtable_put(hashed_table(block), c);
     return c;
 }
 
@@ -292,7 +292,7 @@ void block_set_result(u32 n) { block_make_at(stack_result(), n); }
 
 bool cycles_detect(const ValueCell* value, ValueCell* out, i32* limit, bool mold) {
     u32 t = value->type();
-    Node n = t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT ? value->data1 : value->data2;
+    Node n = t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT ? context_of(value) : series_node(value);
     if (!cycles_find(n)) return false;
     const char* text = "...";
     if (mold) {
@@ -396,7 +396,7 @@ bool ends_with_break(ValueCell* out) {
 i32 block_form(ValueCell* block, ValueCell* out, ValueCell* arg_limit, i32 limit) {
     if (cycles_detect(block, out, &limit, false)) return limit;
     CycleScope scope;
-    cycles_push(block->data2);
+    cycles_push(series_node(block));
     i32 n = block_length(block);
     i32 start = series_index(block) < 0 ? 0 : series_index(block);
     for (i32 i = 0; i < n; i++) {
@@ -417,7 +417,7 @@ i32 block_form(ValueCell* block, ValueCell* out, ValueCell* arg_limit, i32 limit
 i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, bool flat,
                       ValueCell* arg_limit, i32 limit, i32 indent) {
     CycleScope scope;
-    cycles_push(block->data2);
+    cycles_push(series_node(block));
     i32 start = series_index(block) < 0 ? 0 : series_index(block);
     i32 n = block_length(block);
     bool raised = false;  // the indent rose for this block: a closing line is due
@@ -477,16 +477,16 @@ i32 block_compare(ValueCell* block1, ValueCell* block2, i32 op) {
         bool paths = (t1 == TYPE_PATH && t2 == TYPE_LIT_PATH) || (t1 == TYPE_LIT_PATH && t2 == TYPE_PATH);
         if (!(paths && (op == CMP_WORD_EXACT || op == CMP_WORD_FOLDED))) return CMP_NOT_COMPARABLE;
     }
-    if (op == CMP_SAME) return block1->data2 == block2->data2 && block1->data1 == block2->data1 ? 0 : -1;
-    if (block1->data2 == block2->data2 && block1->data1 == block2->data1) return 0;
-    if (cycles_find(block1->data2)) return cycles_find(block2->data2) ? 0 : -1;
+    if (op == CMP_SAME) return series_node(block1) == series_node(block2) && series_index(block1) == series_index(block2) ? 0 : -1;
+    if (series_node(block1) == series_node(block2) && series_index(block1) == series_index(block2)) return 0;
+    if (cycles_find(series_node(block1))) return cycles_find(series_node(block2)) ? 0 : -1;
     i32 l1 = block_length(block1), l2 = block_length(block2);
     bool equality = op == CMP_EQUAL || op == CMP_NOT_EQUAL || op == CMP_STRICT_EQUAL ||
                     op == CMP_WORD_EXACT || op == CMP_WORD_FOLDED || op == CMP_FIND;
     if (l1 != l2 && equality) return 1;
     CycleScope scope;
-    cycles_push(block1->data2);
-    cycles_push(block2->data2);
+    cycles_push(series_node(block1));
+    cycles_push(series_node(block2));
     i32 n = l1 < l2 ? l1 : l2;
     i32 s1 = series_index(block1), s2 = series_index(block2);
     for (i32 i = 0; i < n; i++) {
@@ -557,7 +557,7 @@ void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 
     if (pos < len) {
         std::memmove(at + total, at, static_cast<size_t>(len - pos) * 16);
         if (is_hash(series)) {
-            rebuild = hashtable_shift_indexes(series->data3, static_cast<i32>(total), pos,
+            rebuild = hashtable_shift_indexes(hashed_table(series), static_cast<i32>(total), pos,
                                               len - pos) == 1;
             // Shifting the index may allocate, and so move this buffer.
             b = buf(series);
@@ -572,11 +572,11 @@ void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 
     b->tail += static_cast<u32>(total) * 16;
     if (is_hash(series)) {
         if (rebuild) {
-            hashtable_reset(series->data3, len + static_cast<i32>(total));
+            hashtable_reset(hashed_table(series), len + static_cast<i32>(total));
         } else {
             for (u64 i = 0; i < total; i++) {
                 i32 st = 0;
-                hashtable_put_key(series->data3, buf(series)->head_cells() + pos + i, &st);
+                hashtable_put_key(hashed_table(series), buf(series)->head_cells() + pos + i, &st);
                 if (st == HASH_PUT_REBUILT) break;
             }
         }
@@ -631,7 +631,7 @@ void block_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 
             mem_replicate(reinterpret_cast<u8*>(at), static_cast<u32>(n) * 16,
                           static_cast<u32>(written / n));
     }
-    if (is_hash(series)) hashtable_reset(series->data3, static_cast<i32>(newlen));
+    if (is_hash(series)) hashtable_reset(hashed_table(series), static_cast<i32>(newlen));
     if (owned) series_announce(series, g_words.n.changed, nullptr, pos, static_cast<i32>(written));
     ValueCell r = *series;
     i32 after = pos + static_cast<i32>(written);
@@ -653,8 +653,8 @@ ValueCell* block_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool 
     if (value->type() == TYPE_HASH) cell_set_type(out, TYPE_BLOCK);
     CycleScope scope;
     if (deep) {
-        if (cycles_find(value->data2)) fire(Err::internal_no_cycle);
-        cycles_push(value->data2);
+        if (cycles_find(series_node(value))) fire(Err::internal_no_cycle);
+        cycles_push(series_node(value));
     }
     i32 n = cells_of(buf(out));
     if (types) {
@@ -709,13 +709,13 @@ void block_swap(ValueCell* series1, ValueCell* series2) {
         bool o2 = series_announce(series2, g_words.n.swap, nullptr, i2, 1);
         ValueCell* a = block_cell_at(series1, static_cast<u32>(i1));
         ValueCell* b = block_cell_at(series2, static_cast<u32>(i2));
-        if (is_hash(series1)) hashtable_delete(series1->data3, a);
-        if (is_hash(series2)) hashtable_delete(series2->data3, b);
+        if (is_hash(series1)) hashtable_delete(hashed_table(series1), a);
+        if (is_hash(series2)) hashtable_delete(hashed_table(series2), b);
         ValueCell t = *a;
         *a = *b;
         *b = t;
-        if (is_hash(series1)) hashtable_put(series1->data3, block_cell_at(series1, static_cast<u32>(i1)));
-        if (is_hash(series2)) hashtable_put(series2->data3, block_cell_at(series2, static_cast<u32>(i2)));
+        if (is_hash(series1)) hashtable_put(hashed_table(series1), block_cell_at(series1, static_cast<u32>(i1)));
+        if (is_hash(series2)) hashtable_put(hashed_table(series2), block_cell_at(series2, static_cast<u32>(i2)));
         if (o1) series_announce(series1, g_words.n.swaped, nullptr, i1, 1);
         if (o2) series_announce(series2, g_words.n.swaped, nullptr, i2, 1);
     }
@@ -732,7 +732,7 @@ void block_trim(ValueCell* series, bool, bool, bool, bool, bool, ValueCell*) {
     for (ValueCell* c = from; c < end; c++)
         if (c->type() != TYPE_NONE) *to++ = *c;
     b->tail = heap_off(to);
-    if (is_hash(series)) hashtable_reset(series->data3, cells_of(b));
+    if (is_hash(series)) hashtable_reset(hashed_table(series), cells_of(b));
     if (owned) series_announce(series, g_words.n.trimmed, nullptr, idx, 0);
     *stack_result() = *series;
 }

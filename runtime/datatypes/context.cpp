@@ -34,7 +34,7 @@ inline Node node_of(const ValueCell* ctx) {
 }
 
 inline SeriesBuffer* words_buffer(const ValueCell* ctx) {
-    return node_buffer(hashtable_header(ctx->data1)->values);
+    return node_buffer(hashtable_header(context_word_table(ctx))->values);
 }
 
 inline bool is_word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT; }
@@ -43,7 +43,7 @@ inline bool is_word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT;
 // value) and enters it in the word table; returns its index.
 i32 add_symbol(Node ctx, u32 symbol) {
     ValueCell* c = context_cell(ctx);
-    Node table = c->data1;
+    Node table = context_word_table(c);
     SeriesBuffer* wb = node_buffer(hashtable_header(table)->values);
     i32 index = static_cast<i32>(wb->used_bytes() / 16);
     ValueCell* w = series_alloc_tail_cell(wb);
@@ -51,7 +51,7 @@ i32 add_symbol(Node ctx, u32 symbol) {
     hashtable_put(table, node_buffer(hashtable_header(table)->values)->head_cells() + index);
     c = context_cell(ctx);
     if (!context_on_stack(c)) {
-        ValueCell* v = series_alloc_tail_cell(node_buffer(c->data2));
+        ValueCell* v = series_alloc_tail_cell(node_buffer(context_values(c)));
         cell_init(v, TYPE_UNSET);
     }
     return index;
@@ -61,13 +61,13 @@ i32 add_symbol(Node ctx, u32 symbol) {
 
 // ---- structure ------------------------------------------------------------------------------
 
-Node context_word_table(const ValueCell* ctx) { return ctx->data1; }
 ValueCell* context_words_head(const ValueCell* ctx) { return words_buffer(ctx)->head_cells(); }
 u32 context_word_count(const ValueCell* ctx) { return words_buffer(ctx)->used_bytes() / 16; }
 
 ValueCell* context_values_head(const ValueCell* ctx) {
-    if (context_on_stack(ctx)) return ctx->data2 ? hptr<ValueCell>(ctx->data2) : nullptr;
-    return node_buffer(ctx->data2)->head_cells();
+    u32 values = context_values(ctx);
+    if (context_on_stack(ctx)) return values ? hptr<ValueCell>(values) : nullptr;
+    return node_buffer(values)->head_cells();
 }
 
 // ---- creation --------------------------------------------------------------------------------
@@ -84,20 +84,20 @@ Node context_create(u32 slots, bool on_stack, bool self, const ValueCell* word_s
     cell_init(root, TYPE_OBJECT, ctx);
     Node table = hashtable_init(static_cast<i32>(slots), word_source ? &source : nullptr,
                                 HASH_KIND_SYMBOL, 2);
-    ctx = root->data1;
-    context_cell(ctx)->data1 = table;
+    ctx = context_of(root);
+    set_context_word_table(context_cell(ctx), table);
     context_cell(ctx)->header = TYPE_CONTEXT | (kind << CONTEXT_KIND_SHIFT) |
                                 (on_stack ? CONTEXT_VALUES_ON_STACK : 0) |
                                 (self ? CONTEXT_HAS_SELF : 0);
     if (!on_stack) {
         u32 words = node_buffer(hashtable_header(table)->values)->used_bytes() / 16;
         Node values = alloc_cells_unset(slots > words ? slots : words);
-        ctx = root->data1;
+        ctx = context_of(root);
         SeriesBuffer* vb = node_buffer(values);
         vb->tail = vb->head + words * 16;
-        context_cell(ctx)->data2 = values;
+        set_context_values(context_cell(ctx), values);
     }
-    ctx = root->data1;
+    ctx = context_of(root);
     stack_pop(1);
     return ctx;
 }
@@ -113,16 +113,16 @@ Node context_make_from_block(ValueCell* spec, bool on_stack, bool self, u32 kind
         u32 t = w.type();
         if (t != TYPE_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD && t != TYPE_REFINEMENT)
             continue;
-        if (context_find_word(context_cell(root->data1), w.data2, true) < 0)
-            add_symbol(root->data1, w.data2);
+        if (context_find_word(context_cell(context_of(root)), word_symbol(&w), true) < 0)
+            add_symbol(context_of(root), word_symbol(&w));
     }
-    ctx = root->data1;
+    ctx = context_of(root);
     stack_pop(2);
     return ctx;
 }
 
 Node context_clone(ValueCell* object, u32 kind) {
-    ValueCell* src = context_cell(object->data1);
+    ValueCell* src = context_cell(context_of(object));
     ValueCell source = *src;
     u32 words = context_word_count(src);
     Node ctx = context_create(words, context_on_stack(&source),
@@ -130,17 +130,17 @@ Node context_clone(ValueCell* object, u32 kind) {
     ValueCell* c = context_cell(ctx);
     ValueCell* w = context_words_head(c);
     for (u32 i = 0; i < words; i++) {
-        w[i].data1 = ctx;
-        w[i].data3 = i;
+        set_word_binding(w + i, ctx);
+        set_word_index(w + i, static_cast<i32>(i));
     }
-    object->data1 = ctx;
+    set_context_of(object, ctx);
     return ctx;
 }
 
 // ---- lookup ----------------------------------------------------------------------------------
 
 i32 context_find_word(const ValueCell* ctx, u32 symbol, bool case_insensitive) {
-    ValueCell* w = hashtable_find_symbol(ctx->data1, symbol, case_insensitive);
+    ValueCell* w = hashtable_find_symbol(context_word_table(ctx), symbol, case_insensitive);
     if (!w) return -1;
     return static_cast<i32>(w - context_words_head(ctx));
 }
@@ -167,7 +167,7 @@ ValueCell* global_value_ptr(u32 symbol) {
     i32 i = context_find_word(c, symbol, true);
     if (i < 0) return nullptr;
     // Spellings share the slot of their canonical entry.
-    i32 slot = static_cast<i32>(context_words_head(c)[i].data3);
+    i32 slot = word_index(context_words_head(c) + i);
     return context_values_head(context_cell(g_global_ctx)) + slot;
 }
 
@@ -183,16 +183,16 @@ void global_get_into(u32 symbol, ValueCell* target) {
 // ---- adding ----------------------------------------------------------------------------------
 
 i32 context_add_word(ValueCell* ctx, const ValueCell* word) {
-    i32 i = context_find_word(ctx, word->data2, true);
+    i32 i = context_find_word(ctx, word_symbol(word), true);
     if (i >= 0) return i;
-    return add_symbol(node_of(ctx), word->data2);
+    return add_symbol(node_of(ctx), word_symbol(word));
 }
 
 void context_add_word_value(ValueCell* ctx, const ValueCell* word, const ValueCell* value) {
-    if (context_find_word(ctx, word->data2, true) >= 0) return;
+    if (context_find_word(ctx, word_symbol(word), true) >= 0) return;
     ValueCell v = *value;
     Node node = node_of(ctx);
-    i32 i = add_symbol(node, word->data2);
+    i32 i = add_symbol(node, word_symbol(word));
     ValueCell* c = context_cell(node);
     if (!context_on_stack(c)) context_values_head(c)[i] = v;
 }
@@ -200,8 +200,8 @@ void context_add_word_value(ValueCell* ctx, const ValueCell* word, const ValueCe
 void context_put_word(ValueCell* ctx, const ValueCell* word, const ValueCell* value) {
     ValueCell v = *value;
     Node node = node_of(ctx);
-    i32 i = context_find_word(ctx, word->data2, true);
-    if (i < 0) i = add_symbol(node, word->data2);
+    i32 i = context_find_word(ctx, word_symbol(word), true);
+    if (i < 0) i = add_symbol(node, word_symbol(word));
     ValueCell* c = context_cell(node);
     ValueCell* vals = context_values_head(c);
     if (vals) vals[i] = v;
@@ -218,8 +218,8 @@ bool context_collect_set_words(ValueCell* ctx, ValueCell* block) {
     for (i32 i = start; i < len; i++) {
         ValueCell w = series_of(held)->head_cells()[i];
         if (w.type() != TYPE_SET_WORD) continue;
-        if (context_find_word(context_cell(node), w.data2, true) >= 0) continue;
-        add_symbol(node, w.data2);
+        if (context_find_word(context_cell(node), word_symbol(&w), true) >= 0) continue;
+        add_symbol(node, word_symbol(&w));
         grew = true;
     }
     stack_pop(1);
@@ -231,9 +231,9 @@ ValueCell* context_add_global(u32 symbol, bool case_insensitive, bool keep_spell
     i32 i = context_find_word(c, symbol, case_insensitive);
     if (i >= 0) {
         ValueCell* w = context_words_head(c) + i;
-        if (case_insensitive && keep_spelling && w->data2 != symbol) {
+        if (case_insensitive && keep_spelling && word_symbol(w) != symbol) {
             ValueCell copy = *w;
-            copy.data2 = symbol;
+            set_word_symbol(&copy, symbol);
             return word_root_append(&copy);
         }
         return w;
@@ -244,7 +244,7 @@ ValueCell* context_add_global(u32 symbol, bool case_insensitive, bool keep_spell
     if (symbol_alias_of(symbol) > 0) {
         i32 canon = context_find_word(c, symbol_resolve(symbol), false);
         if (canon < 0) canon = context_find_word(c, symbol, true);
-        if (canon >= 0 && canon != i) w->data3 = context_words_head(c)[canon].data3;
+        if (canon >= 0 && canon != i) set_word_index(w, word_index(context_words_head(c) + canon));
     }
     return w;
 }
@@ -254,39 +254,42 @@ ValueCell* context_add_global(u32 symbol, bool case_insensitive, bool keep_spell
 ValueCell* context_get_ptr(ValueCell* word, ValueCell* ctx) {
     i32 index = word_index(word);
     if (index == -1) {
-        if (word->data2 == g_sym.self && word->data1) return context_owner(word->data1);
+        if (word_symbol(word) == g_sym.self && word_binding(word))
+            return context_owner(word_binding(word));
         fire(Err::script_no_value, word);
     }
-    if (!ctx->data2) fire(Err::script_not_in_context, word);
-    if (context_on_stack(ctx)) return hptr<ValueCell>(ctx->data2) + index;
-    return node_buffer(ctx->data2)->head_cells() + index;
+    u32 values = context_values(ctx);
+    if (!values) fire(Err::script_not_in_context, word);
+    if (context_on_stack(ctx)) return hptr<ValueCell>(values) + index;
+    return node_buffer(values)->head_cells() + index;
 }
 
 ValueCell* context_get(ValueCell* word) {
-    if (!word->data1) fire(Err::script_no_value, word);
-    return context_get_ptr(word, context_cell(word->data1));
+    if (!word_binding(word)) fire(Err::script_no_value, word);
+    return context_get_ptr(word, context_cell(word_binding(word)));
 }
 
 void context_set_word(ValueCell* word, const ValueCell* value, ValueCell* ctx, bool report) {
     Node node = node_of(ctx);
     if (word_index(word) == -1) {
-        i32 i = context_find_word(ctx, word->data2, false);
+        i32 i = context_find_word(ctx, word_symbol(word), false);
         if (i < 0) i = context_add_word(context_cell(node), word);
-        word->data3 = static_cast<u32>(i);
+        set_word_index(word, i);
         ctx = context_cell(node);
     }
-    if (!ctx->data2) fire(Err::script_not_defined, word);
-    u32 index = word->data3;
+    u32 values = context_values(ctx);
+    if (!values) fire(Err::script_not_defined, word);
+    u32 index = static_cast<u32>(word_index(word));
     if (context_on_stack(ctx)) {
-        hptr<ValueCell>(ctx->data2)[index] = *value;
+        hptr<ValueCell>(values)[index] = *value;
         return;
     }
-    ValueCell* slot = node_buffer(ctx->data2)->head_cells() + index;
+    ValueCell* slot = node_buffer(values)->head_cells() + index;
     if (context_kind(ctx) == CTX_OBJECT) {
         ValueCell* w = context_words_head(ctx) + index;
         w->header |= WORD_ASSIGNED;
         ValueCell* owner = context_owner(node);
-        if (report && owner->data3 && g_services.object_fire_on_change) {
+        if (report && object_record(owner) && g_services.object_fire_on_change) {
             ValueCell* saved = g_stack.top;
             ValueCell* old = stack_push(slot);
             ValueCell* nv = stack_push(value);
@@ -302,8 +305,8 @@ void context_set_word(ValueCell* word, const ValueCell* value, ValueCell* ctx, b
 }
 
 void context_set(ValueCell* word, const ValueCell* value) {
-    if (!word->data1) fire(Err::script_not_defined, word);
-    context_set_word(word, value, context_cell(word->data1), true);
+    if (!word_binding(word)) fire(Err::script_not_defined, word);
+    context_set_word(word, value, context_cell(word_binding(word)), true);
 }
 
 i32 context_set_integer(ValueCell* word, i32 n) {
@@ -316,31 +319,31 @@ i32 context_set_integer(ValueCell* word, i32 n) {
 // ---- binding ------------------------------------------------------------------------------------
 
 i32 context_bind_word(const ValueCell* ctx, ValueCell* word) {
-    i32 i = context_find_word(ctx, word->data2, false);
+    i32 i = context_find_word(ctx, word_symbol(word), false);
     if (i < 0) return -1;
-    word->data1 = node_of(ctx);
-    word->data3 = static_cast<u32>(i);
+    set_word_binding(word, node_of(ctx));
+    set_word_index(word, i);
     return i;
 }
 
 namespace {
-void bind_walk(Node block_node, i32 start, Node ctx, bool self_mode) {
-    if (cycles_find(block_node)) return;
-    cycles_push(block_node);
-    i32 len = static_cast<i32>(node_buffer(block_node)->used_bytes() / 16);
+void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
+    if (cycles_find(blk)) return;
+    cycles_push(blk);
+    i32 len = static_cast<i32>(node_buffer(blk)->used_bytes() / 16);
     for (i32 i = start < 0 ? 0 : start; i < len; i++) {
-        ValueCell* c = node_buffer(block_node)->head_cells() + i;
+        ValueCell* c = node_buffer(blk)->head_cells() + i;
         u32 t = c->type();
         if (is_word_like(t)) {
-            if (self_mode && t == TYPE_WORD && c->data2 == g_sym.self) {
-                c->data1 = ctx;
-                c->data3 = static_cast<u32>(-1);
+            if (self_mode && t == TYPE_WORD && word_symbol(c) == g_sym.self) {
+                set_word_binding(c, ctx);
+                set_word_index(c, -1);
             } else {
                 context_bind_word(context_cell(ctx), c);
             }
         } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
                    (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
-            bind_walk(c->data2, 0, ctx, self_mode);
+            bind_walk(block_node(c), 0, ctx, self_mode);
         }
     }
     cycles_pop();
@@ -349,7 +352,7 @@ void bind_walk(Node block_node, i32 start, Node ctx, bool self_mode) {
 
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;
-    bind_walk(block->data2, 0, node_of(ctx), self_mode);
+    bind_walk(block_node(block), 0, node_of(ctx), self_mode);
 }
 
 // ---- index accessors ----------------------------------------------------------------------------
@@ -357,7 +360,7 @@ void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
 ValueCell* context_word_at(Node ctx, u32 n) { return context_words_head(context_cell(ctx)) + n; }
 
 ValueCell* context_value_at(Node ctx, u32 n) {
-    return node_buffer(context_cell(ctx)->data2)->head_cells() + n;
+    return node_buffer(context_values(context_cell(ctx)))->head_cells() + n;
 }
 
 ValueCell* context_word_or_global(const ValueCell* ctx, u32 symbol) {
@@ -371,8 +374,8 @@ ValueCell* context_word_or_global(const ValueCell* ctx, u32 symbol) {
 ValueCell* context_push_value(Node ctx, u32 n) {
     ValueCell* c = context_cell(ctx);
     if (context_on_stack(c)) {
-        if (!c->data2) fire(Err::script_not_defined, context_word_at(ctx, n));
-        return stack_push(hptr<ValueCell>(c->data2) + n);
+        if (!context_values(c)) fire(Err::script_not_defined, context_word_at(ctx, n));
+        return stack_push(hptr<ValueCell>(context_values(c)) + n);
     }
     return stack_push(context_value_at(ctx, n));
 }
@@ -381,8 +384,8 @@ namespace {
 ValueCell* slot_of(Node ctx, u32 n) {
     ValueCell* c = context_cell(ctx);
     if (context_on_stack(c)) {
-        if (!c->data2) fire(Err::script_not_defined, context_word_at(ctx, n));
-        return hptr<ValueCell>(c->data2) + n;
+        if (!context_values(c)) fire(Err::script_not_defined, context_word_at(ctx, n));
+        return hptr<ValueCell>(context_values(c)) + n;
     }
     if (context_kind(c) == CTX_OBJECT) context_word_at(ctx, n)->header |= WORD_ASSIGNED;
     return context_value_at(ctx, n);

@@ -1,7 +1,7 @@
 // Contexts: word tables with value slots. A context node is a two-cell
 // buffer: the context! cell and the owner value (function! or object!).
 #pragma once
-#include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
 
@@ -24,7 +24,6 @@ inline bool context_on_stack(const ValueCell* ctx) {
 // Cell 1 of the context node: the owner value.
 inline ValueCell* context_owner(Node ctx) { return context_cell(ctx) + 1; }
 // The word table of a context (a kind-2 hash table) and its block of words.
-Node context_word_table(const ValueCell* ctx);
 ValueCell* context_words_head(const ValueCell* ctx);
 u32 context_word_count(const ValueCell* ctx);
 // First value cell (heap contexts: the value block's head; stack contexts:

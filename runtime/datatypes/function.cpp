@@ -45,18 +45,18 @@ inline bool any_arg_word(u32 t) {
 inline u32 canon(u32 symbol) { return symbol_resolve(symbol); }
 // The symbols of the refinements /local and /extern.
 u32 sym_local() {
-    return g_refinements.local ? g_refinements.local->data2 : symbol_make("local");
+    return g_refinements.local ? word_symbol(g_refinements.local) : symbol_make("local");
 }
 u32 sym_extern() {
-    return g_refinements.extern_ ? g_refinements.extern_->data2 : symbol_make("extern");
+    return g_refinements.extern_ ? word_symbol(g_refinements.extern_) : symbol_make("extern");
 }
 inline i32 cells_in(Node n) { return static_cast<i32>(node_buffer(n)->used_bytes() / 16); }
 inline ValueCell* cell_in(Node n, i32 i) { return node_buffer(n)->head_cells() + i; }
 
 // The value of a word, or null when it has none that can be read now.
 const ValueCell* word_value_or_null(const ValueCell* w) {
-    if (!w->data1 || word_index(w) < 0) return nullptr;
-    ValueCell* ctx = context_cell(w->data1);
+    if (!word_binding(w) || word_index(w) < 0) return nullptr;
+    ValueCell* ctx = context_cell(word_binding(w));
     if (ctx->type() != TYPE_CONTEXT) return nullptr;
     if (static_cast<u32>(word_index(w)) >= context_word_count(ctx)) return nullptr;
     ValueCell* vals = context_values_head(ctx);
@@ -72,7 +72,7 @@ const ValueCell* word_value_or_null(const ValueCell* w) {
 }  // namespace
 
 ValueCell* function_more(const ValueCell* fn, u32 n) {
-    return node_buffer(fn->data3)->head_cells() + n;
+    return node_buffer(callable_body(fn))->head_cells() + n;
 }
 
 // ---- creation -----------------------------------------------------------------------------------
@@ -109,7 +109,7 @@ Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32
     bool made_here = ctx == 0;
     if (made_here) ctx = context_make_from_block(sp, true, false, CTX_FUNCTION);
     ValueCell* fn = stack_push_cell();
-    cell_init(fn, TYPE_FUNCTION | flags, ctx, sp->data2, more->data2);
+    cell_init(fn, TYPE_FUNCTION | flags, ctx, block_node(sp), block_node(more));
     *context_owner(ctx) = *fn;
     // The body: a deep copy of blocks, parens and what they hold.
     if (bd) {
@@ -151,7 +151,7 @@ i32 function_refinement_arity(Node spec, u32 start, bool required) {
     for (i32 i = static_cast<i32>(start); i < len; i++) {
         const ValueCell* c = cell_in(spec, i);
         if (!found) {
-            if (c->type() == TYPE_REFINEMENT && canon(c->data2) == canon(sym_local())) {
+            if (c->type() == TYPE_REFINEMENT && canon(word_symbol(c)) == canon(sym_local())) {
                 found = true;
                 count = 1;
             }
@@ -167,17 +167,17 @@ i32 function_refinement_arity(Node spec, u32 start, bool required) {
 
 u32 function_check_spec(ValueCell* spec) {
     ValueCell* held = stack_push(spec);
-    Node node = held->data2;
+    Node node = block_node(held);
     i32 len = cells_in(node);
     i32 i = series_index(held) < 0 ? 0 : series_index(held);
     u32 flags = 0;
     if (i < len && cell_in(node, i)->type() == TYPE_BLOCK) {
-        Node attrs = cell_in(node, i)->data2;
+        Node attrs = block_node(cell_in(node, i));
         i32 alen = cells_in(attrs);
         for (i32 k = series_index(cell_in(node, i)); k < alen; k++) {
             const ValueCell* a = cell_in(attrs, k);
             if (a->type() != TYPE_WORD) bad_func_def(held);
-            u32 s = canon(a->data2);
+            u32 s = canon(word_symbol(a));
             if (s == canon(g_sym.trace)) flags |= FUNCTION_TRACE;
             else if (s == canon(g_sym.no_trace)) flags |= FUNCTION_NO_TRACE;
         }
@@ -198,10 +198,10 @@ u32 function_check_spec(ValueCell* spec) {
             if (after_return && !in_local) bad_func_def(held);
             if (in_local && t != TYPE_WORD) bad_func_def(held);
             if (type_at(i + 1) == TYPE_STRING && type_at(i + 2) == TYPE_BLOCK) bad_func_def(held);
-            names.push_back(canon(c.data2));
+            names.push_back(canon(word_symbol(&c)));
             name_cells.push_back(c);
             if (type_at(i + 1) == TYPE_BLOCK) {
-                Node types = cell_in(node, i + 1)->data2;
+                Node types = block_node(cell_in(node, i + 1));
                 i32 tlen = cells_in(types);
                 for (i32 k = series_index(cell_in(node, i + 1)); k < tlen; k++) {
                     ValueCell w = *cell_in(types, k);
@@ -217,7 +217,7 @@ u32 function_check_spec(ValueCell* spec) {
             continue;
         }
         if (t == TYPE_SET_WORD) {
-            if (canon(c.data2) != canon(g_sym.return_) || return_seen || in_local)
+            if (canon(word_symbol(&c)) != canon(g_sym.return_) || return_seen || in_local)
                 bad_func_def(held);
             if (type_at(i + 1) != TYPE_BLOCK) bad_func_def(held);
             u32 after = type_at(i + 2);
@@ -228,7 +228,7 @@ u32 function_check_spec(ValueCell* spec) {
             continue;
         }
         if (t == TYPE_REFINEMENT) {
-            bool local = canon(c.data2) == canon(sym_local());
+            bool local = canon(word_symbol(&c)) == canon(sym_local());
             if (local) in_local = true;
             else if (in_local || after_return) bad_func_def(held);
             if (i + 1 < len) {
@@ -237,7 +237,7 @@ u32 function_check_spec(ValueCell* spec) {
                       n == TYPE_REFINEMENT || n == TYPE_SET_WORD || n == TYPE_STRING))
                     bad_func_def(held);
             }
-            names.push_back(canon(c.data2));
+            names.push_back(canon(word_symbol(&c)));
             name_cells.push_back(c);
             i++;
             continue;
@@ -268,18 +268,18 @@ struct LocalsWalk {
         return false;
     }
     void add(const ValueCell* w) {
-        u32 s = canon(w->data2);
+        u32 s = canon(word_symbol(w));
         if (has(s)) return;
         known.push_back(s);
         ValueCell word;
-        cell_init(&word, TYPE_WORD, 0, w->data2, static_cast<u32>(-1));
+        cell_init(&word, TYPE_WORD, 0, word_symbol(w), static_cast<u32>(-1));
         block_append_cell(result, &word);
     }
     void add_loop_words(const ValueCell* v) {
         if (v->type() == TYPE_WORD) {
             add(v);
         } else if (v->type() == TYPE_BLOCK) {
-            Node n = v->data2;
+            Node n = block_node(v);
             for (i32 k = series_index(v); k < cells_in(n); k++) {
                 ValueCell w = *cell_in(n, k);
                 if (w.type() == TYPE_WORD) add(&w);
@@ -296,7 +296,7 @@ struct LocalsWalk {
             if (t == TYPE_SET_WORD) {
                 add(&c);
             } else if (t == TYPE_WORD) {
-                u32 s = canon(c.data2);
+                u32 s = canon(word_symbol(&c));
                 if ((s == canon(g_sym.foreach) || s == canon(g_sym.repeat) ||
                      s == canon(g_sym.remove_each)) &&
                     k + 1 < cells_in(block)) {
@@ -304,7 +304,7 @@ struct LocalsWalk {
                     add_loop_words(&next);
                 }
             } else if (t == TYPE_BLOCK || t == TYPE_PAREN) {
-                walk(c.data2, 0, seen);
+                walk(block_node(&c), 0, seen);
             }
         }
         seen.pop_back();
@@ -320,12 +320,12 @@ ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
     cell_set_type(result, TYPE_BLOCK);
     LocalsWalk w{{}, result};
     // /extern and its words leave the spec; the words are never locals.
-    Node node = result->data2;
+    Node node = block_node(result);
     i32 len = cells_in(node);
     i32 ext = -1;
     for (i32 k = 0; k < len; k++) {
         const ValueCell* c = cell_in(node, k);
-        if (c->type() == TYPE_REFINEMENT && canon(c->data2) == canon(sym_extern())) {
+        if (c->type() == TYPE_REFINEMENT && canon(word_symbol(c)) == canon(sym_extern())) {
             ext = k;
             break;
         }
@@ -335,7 +335,7 @@ ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
         while (end < len && cell_in(node, end)->type() != TYPE_REFINEMENT) {
             ValueCell e = *cell_in(node, end);
             if (e.type() != TYPE_WORD) fire(Err::script_bad_func_extern, &e);
-            w.known.push_back(canon(e.data2));
+            w.known.push_back(canon(word_symbol(&e)));
             end++;
         }
         SeriesBuffer* b = node_buffer(node);
@@ -347,7 +347,7 @@ ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
     for (i32 k = 0; k < len; k++) {
         const ValueCell* c = cell_in(node, k);
         u32 t = c->type();
-        if (any_arg_word(t) || t == TYPE_REFINEMENT) w.known.push_back(canon(c->data2));
+        if (any_arg_word(t) || t == TYPE_REFINEMENT) w.known.push_back(canon(word_symbol(c)));
     }
     if (function_refinement_arity(node, 0, true) == -1) {
         ValueCell local;
@@ -355,7 +355,7 @@ ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
         block_append_cell(result, &local);
     }
     std::vector<Node> seen;
-    w.walk(bd->data2, series_index(bd), seen);
+    w.walk(block_node(bd), series_index(bd), seen);
     ValueCell r = *result;
     stack_pop(2);
     return stack_push(&r);
@@ -381,19 +381,19 @@ ValueCell* function_make(ValueCell* proto, ValueCell* spec, u32 type) {
 void function_reflect(ValueCell* value, u32 field) {
     u32 f = canon(field);
     if (f == canon(g_sym.spec)) {
-        cell_init(stack_result(), TYPE_BLOCK, 0, value->data2);
+        cell_init(stack_result(), TYPE_BLOCK, 0, callable_spec(value));
     } else if (f == canon(g_sym.body)) {
         *stack_result() = *function_more(value, MORE_BODY);
     } else if (f == canon(g_sym.words)) {
         ValueCell fn = *value;
-        ValueCell* ctx = context_cell(fn.data1);
+        ValueCell* ctx = context_cell(context_of(&fn));
         u32 n = context_word_count(ctx);
         ValueCell* out = block_push_new(n);
         for (u32 i = 0; i < n; i++) {
-            ValueCell w = context_words_head(context_cell(fn.data1))[i];
+            ValueCell w = context_words_head(context_cell(context_of(&fn)))[i];
             w.header = TYPE_WORD;
-            w.data1 = fn.data1;
-            w.data3 = i;
+            set_word_binding(&w, context_of(&fn));
+            set_word_index(&w, static_cast<i32>(i));
             block_append_cell(out, &w);
         }
         *stack_result() = *out;
@@ -411,7 +411,7 @@ i32 function_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat,
     ValueCell fn = *value;
     ValueCell* held = stack_push(&fn);
     limit = callable::emit(out, "func ", limit);
-    limit = callable::mold_node_as_block(held->data2, out, all, flat, arg_limit, limit, indent);
+    limit = callable::mold_node_as_block(callable_spec(held), out, all, flat, arg_limit, limit, indent);
     ValueCell body = *function_more(held, MORE_BODY);
     if (body.type() == TYPE_BLOCK) {
         ValueCell* b = stack_push(&body);
@@ -427,7 +427,7 @@ i32 function_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat,
 i32 function_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (value2->type() != TYPE_FUNCTION) return CMP_NOT_COMPARABLE;
     if (!callable::identity_op(op)) return CMP_NOT_COMPARABLE;
-    return callable::compare_u32(value1->data3, value2->data3);
+    return callable::compare_u32(callable_body(value1), callable_body(value2));
 }
 
 void function_init() {

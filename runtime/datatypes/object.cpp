@@ -16,6 +16,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/interp_hooks.h"
 #include "runtime/datatypes/ownership.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
@@ -33,7 +34,7 @@ u32 object_new_class_id() { return ++g_object_class_counter; }
 
 namespace {
 
-inline ValueCell* ctx_of(const ValueCell* obj) { return context_cell(obj->data1); }
+inline ValueCell* ctx_of(const ValueCell* obj) { return context_cell(context_of(obj)); }
 inline u32 canon(u32 s) { return symbol_resolve(s); }
 
 // Restores the data top when a C++ scope ends normally.
@@ -43,7 +44,7 @@ struct TopGuard {
 };
 
 u32 sym_of_word(ValueCell* const* well_known, const char* name) {
-    return *well_known ? (*well_known)->data2 : symbol_make(name);
+    return *well_known ? word_symbol(*well_known) : symbol_make(name);
 }
 u32 on_change_symbol() { return sym_of_word(&g_words.n.on_change, "on-change*"); }
 u32 on_deep_change_symbol() { return sym_of_word(&g_words.n.on_deep_change, "on-deep-change*"); }
@@ -89,19 +90,19 @@ void rebind_function_at(Node ctx, u32 i) {
 ValueCell bound_word(Node ctx, u32 i) {
     ValueCell w = *object_word_at(ctx, i);
     w.header = TYPE_WORD;
-    w.data1 = ctx;
-    w.data3 = i;
+    set_word_binding(&w, ctx);
+    set_word_index(&w, static_cast<i32>(i));
     return w;
 }
 
 // Pushes a copy of the word bound to the object (unchanged when it already is).
 ValueCell* push_bound(ValueCell* word, Node ctx) {
     ValueCell* w = stack_push(word);
-    if (w->data1 != ctx || word_index(w) < 0) {
-        i32 i = context_find_word(context_cell(ctx), w->data2, true);
+    if (word_binding(w) != ctx || word_index(w) < 0) {
+        i32 i = context_find_word(context_cell(ctx), word_symbol(w), true);
         if (i >= 0) {
-            w->data1 = ctx;
-            w->data3 = static_cast<u32>(i);
+            set_word_binding(w, ctx);
+            set_word_index(w, i);
         }
     }
     return w;
@@ -117,7 +118,7 @@ void call_handler(ValueCell* fn, Node obj_ctx, u32 name_symbol, const ValueCell*
     ValueCell* name = stack_push_cell();
     cell_init(name, TYPE_WORD, 0, name_symbol, static_cast<u32>(-1));
     ValueCell* f = stack_push(fn);
-    stack_mark_func(name, f->data1);
+    stack_mark_func(name, context_of(f));
     for (u32 k = 0; k < nargs; k++) stack_push(&args[k]);
     if (locals > 0) function_push_unused_refinement(locals);
     g_interp_hooks.call_function(f, obj_ctx, name, callback);
@@ -133,7 +134,7 @@ ValueCell* object_values(const ValueCell* obj) { return context_values_head(ctx_
 u32 object_word_count(const ValueCell* obj) { return context_word_count(ctx_of(obj)); }
 
 i32 object_find_word(const ValueCell* obj, const ValueCell* word) {
-    return context_find_word(ctx_of(obj), word->data2, true);
+    return context_find_word(ctx_of(obj), word_symbol(word), true);
 }
 
 const ValueCell* object_select_word(const ValueCell* obj, const ValueCell* word) {
@@ -141,7 +142,7 @@ const ValueCell* object_select_word(const ValueCell* obj, const ValueCell* word)
     return i < 0 ? &g_none_cell : object_values(obj) + i;
 }
 
-void object_refresh_owner(const ValueCell* obj) { *context_owner(obj->data1) = *obj; }
+void object_refresh_owner(const ValueCell* obj) { *context_owner(context_of(obj)) = *obj; }
 
 ValueCell* object_make_at(ValueCell* cell, u32 n) {
     Node ctx = context_create(n, false, true, nullptr, CTX_OBJECT);
@@ -161,7 +162,7 @@ ValueCell* object_push_from_context(Node ctx, u32 class_id) {
     ValueCell* c = context_cell(ctx);
     u32 n = context_word_count(c);
     if (!context_on_stack(c)) {
-        SeriesBuffer* vb = node_buffer(c->data2);
+        SeriesBuffer* vb = node_buffer(context_values(c));
         if (vb->used_bytes() > n * 16) vb->tail = vb->head + n * 16;
     }
     return object_push(ctx, 0, class_id);
@@ -170,12 +171,12 @@ ValueCell* object_push_from_context(Node ctx, u32 class_id) {
 bool word_value_is_object_q(const ValueCell* word, u32 class_id) {
     ValueCell w = *word;
     const ValueCell* v = context_get(&w);
-    return v->type() == TYPE_OBJECT && v->data2 == class_id;
+    return v->type() == TYPE_OBJECT && object_class(v) == class_id;
 }
 
 bool object_value_is_object_q(Node ctx, u32 n, u32 class_id) {
     const ValueCell* v = context_values_head(context_cell(ctx)) + n;
-    return v->type() == TYPE_OBJECT && v->data2 == class_id;
+    return v->type() == TYPE_OBJECT && object_class(v) == class_id;
 }
 
 void cells_clear_changed(Node ctx) {
@@ -206,9 +207,9 @@ Node object_event_record_make(i32 change_index, i32 change_count, i32 deep_index
 ObjectHandlerSlot object_event_slot(Node record, u32 which) {
     const ValueCell* c = node_buffer(record)->head_cells() + which;
     ObjectHandlerSlot s;
-    s.index = static_cast<i32>(c->data2) >> 16;
-    s.locals = static_cast<i32>(c->data2 & 0xFFFFu);
-    s.identity = c->data3;
+    s.index = pair_x(c) >> 16;
+    s.locals = pair_x(c) & 0xFFFF;
+    s.identity = static_cast<u32>(pair_y(c));
     return s;
 }
 
@@ -216,13 +217,14 @@ Node object_attach_events(Node ctx, i32 change_index, i32 change_count, i32 deep
                           i32 deep_count) {
     ValueCell* obj = stack_top_value();
     Node rec = object_event_record_make(change_index, change_count, deep_index, deep_count);
-    obj->data3 = rec;
+    set_object_record(obj, rec);
     // The counts are given: they belong to the handlers stored now.
     ValueCell* vals = context_values_head(context_cell(ctx));
     ValueCell* cells = node_buffer(rec)->head_cells();
     const i32 idx[2] = {change_index, deep_index};
     for (u32 k = 0; k < 2; k++) {
-        if (idx[k] >= 0 && vals[idx[k]].type() == TYPE_FUNCTION) cells[k].data3 = vals[idx[k]].data2;
+        if (idx[k] >= 0 && vals[idx[k]].type() == TYPE_FUNCTION)
+            pair_make_at(cells + k, pair_x(cells + k), static_cast<i32>(callable_spec(vals + idx[k])));
     }
     object_refresh_owner(obj);
     if (deep_index >= 0) {
@@ -250,7 +252,7 @@ void object_update_events(ValueCell* obj, Node ctx) {
     }
     if (ci >= 0 || di >= 0) {
         Node rec = object_event_record_make(ci, 0, di, 0);
-        obj->data3 = rec;
+        set_object_record(obj, rec);
         object_refresh_owner(obj);
         if (di >= 0) {
             ValueCell* o = stack_push(obj);
@@ -258,14 +260,14 @@ void object_update_events(ValueCell* obj, Node ctx) {
             stack_pop(1);
         }
     } else {
-        obj->data3 = 0;
+        set_object_record(obj, 0);
     }
     object_refresh_owner(obj);
 }
 
 ValueCell* object_handler_due(ValueCell* obj, u32 which, i32* locals) {
-    if (!obj->data3) return nullptr;
-    ObjectHandlerSlot s = object_event_slot(obj->data3, which);
+    if (!object_record(obj)) return nullptr;
+    ObjectHandlerSlot s = object_event_slot(object_record(obj), which);
     if (s.index < 0 || static_cast<u32>(s.index) >= object_word_count(obj)) return nullptr;
     ValueCell* h = object_values(obj) + s.index;
     if (h->type() != TYPE_FUNCTION) {
@@ -273,11 +275,11 @@ ValueCell* object_handler_due(ValueCell* obj, u32 which, i32* locals) {
         ValueCell v = *h;
         fire(Err::script_invalid_obj_evt, &v);
     }
-    if (s.identity != h->data2) {
-        i32 n = function_refinement_arity(h->data2, 0, false);
-        ValueCell* cell = node_buffer(obj->data3)->head_cells() + which;
-        cell->data2 = (static_cast<u32>(s.index) << 16) | (static_cast<u32>(n) & 0xFFFFu);
-        cell->data3 = h->data2;
+    if (s.identity != callable_spec(h)) {
+        i32 n = function_refinement_arity(callable_spec(h), 0, false);
+        ValueCell* cell = node_buffer(object_record(obj))->head_cells() + which;
+        u32 packed = (static_cast<u32>(s.index) << 16) | (static_cast<u32>(n) & 0xFFFFu);
+        pair_make_at(cell, static_cast<i32>(packed), static_cast<i32>(callable_spec(h)));
         s.locals = n;
     }
     if (locals) *locals = s.locals;
@@ -296,11 +298,11 @@ void object_fire_on_change(ValueCell* obj, ValueCell* word, ValueCell* old_value
         return;
     }
     ValueCell* fn = stack_push(h);
-    if (args[0].data1 != o->data1) {
-        ValueCell* w = push_bound(&args[0], o->data1);
+    if (word_binding(&args[0]) != context_of(o)) {
+        ValueCell* w = push_bound(&args[0], context_of(o));
         args[0] = *w;
     }
-    call_handler(fn, o->data1, on_change_symbol(), args, 3, locals, CALLBACK_ON_CHANGE);
+    call_handler(fn, context_of(o), on_change_symbol(), args, 3, locals, CALLBACK_ON_CHANGE);
     top.restore();
 }
 
@@ -313,7 +315,7 @@ void object_fire_on_change_top(ValueCell* obj, ValueCell* word) {
 void object_fire_on_change_word(ValueCell* holder, ValueCell* word) {
     ValueCell h = *holder;
     ValueCell obj = *context_get(&h);
-    if (!object_like(obj.type()) || !obj.data3) return;
+    if (!object_like(obj.type()) || !object_record(&obj)) return;
     object_fire_on_change_top(&obj, word);
 }
 
@@ -321,7 +323,7 @@ void object_fire_on_deep_change(ValueCell* owner, ValueCell* word, ValueCell* ta
                                 ValueCell* action, ValueCell* new_value, i32 index, i32 part) {
     TopGuard top;
     ValueCell* o = stack_push(owner);
-    if (!o->data3) fire(Err::script_invalid_obj_evt, o);
+    if (!object_record(o)) fire(Err::script_invalid_obj_evt, o);
     i32 locals = 0;
     ValueCell* h = object_handler_due(o, 1, &locals);
     if (!h) {
@@ -337,7 +339,7 @@ void object_fire_on_deep_change(ValueCell* owner, ValueCell* word, ValueCell* ta
     args[4] = new_value ? *new_value : g_none_cell;
     integer_box(&args[5], index);
     integer_box(&args[6], part);
-    call_handler(fn, o->data1, on_deep_change_symbol(), args, 7, locals, CALLBACK_ON_DEEP_CHANGE);
+    call_handler(fn, context_of(o), on_deep_change_symbol(), args, 7, locals, CALLBACK_ON_DEEP_CHANGE);
     top.restore();
 }
 
@@ -354,7 +356,7 @@ void object_rebind_function(ValueCell* fn, Node ctx) {
     cell_set_type(copy, TYPE_BLOCK);
     context_bind(copy, context_cell(ctx), true);
     ValueCell* spec = stack_push_cell();
-    cell_init(spec, TYPE_BLOCK, 0, f->data2);
+    cell_init(spec, TYPE_BLOCK, 0, callable_spec(f));
     const ValueCell* entry = function_more(f, MORE_ENTRY);
     u32 e = entry->type() == TYPE_INTEGER ? static_cast<u32>(integer_get(entry)) : 0;
     // A compiled function is called with its owner context: the new object.
@@ -373,14 +375,14 @@ ValueCell* object_duplicate(ValueCell* src, ValueCell* dst, bool deep, ValueCell
     CycleScope cycles;
     ValueCell* s = stack_push(src);
     if (types) {
-        if (cycles_find(s->data1)) fire(Err::internal_no_cycle);
-        cycles_push(s->data1);
+        if (cycles_find(context_of(s))) fire(Err::internal_no_cycle);
+        cycles_push(context_of(s));
     }
     ValueCell* d = stack_push(src);
     u32 n = context_word_count(ctx_of(s));
     Node ctx = context_clone(d, CTX_OBJECT);
     if (n) std::memcpy(context_values_head(context_cell(ctx)), object_values(s), n * 16u);
-    d->data3 = reset_events ? 0 : s->data3;
+    set_object_record(d, reset_events ? 0 : object_record(s));
     object_refresh_owner(d);
     for (u32 i = 0; i < n; i++) {
         u32 t = context_values_head(context_cell(ctx))[i].type();
@@ -389,7 +391,7 @@ ValueCell* object_duplicate(ValueCell* src, ValueCell* dst, bool deep, ValueCell
     }
     if (types) {
         ValueCell* vals = stack_push_cell();
-        cell_init(vals, TYPE_BLOCK, 0, context_cell(ctx)->data2);
+        cell_init(vals, TYPE_BLOCK, 0, context_values(context_cell(ctx)));
         block_copy_nested(vals, 0, n, types, deep);
     }
     if (reset_events) object_update_events(d, ctx);
@@ -423,13 +425,13 @@ ValueCell* object_make(ValueCell* proto, ValueCell* spec, u32) {
     } else {
         object_make_at(res, 4);
     }
-    Node ctx = res->data1;
+    Node ctx = context_of(res);
     u32 proto_words = context_word_count(context_cell(ctx));
-    u32 class_id = proto_obj ? pr->data2 : res->data2;
+    u32 class_id = proto_obj ? object_class(pr) : object_class(res);
     if (object_like(sp->type())) {
         u32 n = object_word_count(sp);
         for (u32 i = 0; i < n; i++) {
-            ValueCell w = *object_word_at(sp->data1, i);
+            ValueCell w = *object_word_at(context_of(sp), i);
             i32 k = context_add_word(context_cell(ctx), &w);
             context_values_head(context_cell(ctx))[k] = object_values(sp)[i];
         }
@@ -466,7 +468,7 @@ ValueCell* object_make(ValueCell* proto, ValueCell* spec, u32) {
     } else {
         fire(Err::syntax_malconstruct, sp);
     }
-    res->data2 = class_id;
+    set_object_class(res, class_id);
     object_refresh_owner(res);
     object_update_events(res, ctx);
     g_stack.top = res + 1;
@@ -481,9 +483,9 @@ ValueCell* object_construct(ValueCell* spec, ValueCell* proto, bool only) {
         object_duplicate(proto, res, true, nullptr, false);
     } else {
         object_make_at(res, 4);
-        res->data2 = object_new_class_id();
+        set_object_class(res, object_new_class_id());
     }
-    Node ctx = res->data1;
+    Node ctx = context_of(res);
     u32 before = context_word_count(context_cell(ctx));
     i32 len = block_length(sp);
     for (i32 i = 0; i < len;) {
@@ -496,7 +498,7 @@ ValueCell* object_construct(ValueCell* spec, ValueCell* proto, bool only) {
         while (run_end < len && block_head_ptr(sp)[run_end].type() == TYPE_SET_WORD) run_end++;
         ValueCell value = run_end < len ? block_head_ptr(sp)[run_end] : g_none_cell;
         if (!only && value.type() == TYPE_WORD) {
-            u32 s = canon(value.data2);
+            u32 s = canon(word_symbol(&value));
             if (s == canon(g_sym.true_) || s == canon(g_sym.yes) || s == canon(g_sym.on))
                 logic_box(&value, true);
             else if (s == canon(g_sym.false_) || s == canon(g_sym.no) || s == canon(g_sym.off))
@@ -513,7 +515,7 @@ ValueCell* object_construct(ValueCell* spec, ValueCell* proto, bool only) {
         i = run_end + 1;
     }
     if (proto_obj && context_word_count(context_cell(ctx)) > before)
-        res->data2 = object_new_class_id();
+        set_object_class(res, object_new_class_id());
     object_refresh_owner(res);
     g_stack.top = res + 1;
     return res;
@@ -523,7 +525,7 @@ void object_set_many(ValueCell* obj, ValueCell* values, bool any, bool only, boo
     TopGuard top;
     ValueCell* o = stack_push(obj);
     ValueCell* v = stack_push(values);
-    Node ctx = o->data1;
+    Node ctx = context_of(o);
     u32 n = context_word_count(context_cell(ctx));
     enum { POSITIONAL, BY_WORD, EVERY } mode =
         only ? EVERY : v->type() == TYPE_BLOCK ? POSITIONAL : object_like(v->type()) ? BY_WORD : EVERY;
@@ -537,7 +539,7 @@ void object_set_many(ValueCell* obj, ValueCell* values, bool any, bool only, boo
             }
             case BY_WORD: {
                 ValueCell w = *object_word_at(ctx, i);
-                i32 k = context_find_word(ctx_of(v), w.data2, true);
+                i32 k = context_find_word(ctx_of(v), word_symbol(&w), true);
                 if (k < 0) return false;
                 *out = object_values(v)[k];
                 return true;
@@ -564,7 +566,7 @@ void object_set_many(ValueCell* obj, ValueCell* values, bool any, bool only, boo
         ValueCell* w = stack_push_cell();
         *w = bound_word(ctx, i);
         ValueCell* nv = stack_push(&val);
-        if (o->data3 && !is_handler_word(w->data2)) {
+        if (object_record(o) && !is_handler_word(word_symbol(w))) {
             ValueCell* old = stack_push(context_values_head(context_cell(ctx)) + i);
             context_set_word(w, nv, context_cell(ctx), false);
             object_fire_on_change(o, w, old, nv);
@@ -580,7 +582,7 @@ void object_set_many(ValueCell* obj, ValueCell* values, bool any, bool only, boo
 
 ValueCell* object_body_of(ValueCell* obj) {
     ValueCell* o = stack_push(obj);
-    Node ctx = o->data1;
+    Node ctx = context_of(o);
     u32 n = context_word_count(context_cell(ctx));
     ValueCell* out = block_push_new(n * 2);
     for (u32 i = 0; i < n; i++) {
@@ -601,7 +603,7 @@ ValueCell* object_body_of(ValueCell* obj) {
 
 void object_reflect(ValueCell* obj, u32 field) {
     ValueCell* o = stack_push(obj);
-    Node ctx = o->data1;
+    Node ctx = context_of(o);
     u32 f = canon(field);
     u32 n = context_word_count(context_cell(ctx));
     ValueCell result;
@@ -615,7 +617,7 @@ void object_reflect(ValueCell* obj, u32 field) {
         }
         result = *out;
     } else if (f == canon(g_sym.class_)) {
-        integer_box(&result, static_cast<i32>(o->data2));
+        integer_box(&result, static_cast<i32>(object_class(o)));
     } else if (f == canon(g_sym.values)) {
         ValueCell* out = block_push_new(n);
         for (u32 i = 0; i < n; i++) {
@@ -629,7 +631,7 @@ void object_reflect(ValueCell* obj, u32 field) {
     } else if (f == canon(g_sym.owner)) {
         logic_box(&result, (context_cell(ctx)->header & CONTEXT_IS_OWNER) != 0);
     } else if (f == canon(g_sym.events_q)) {
-        logic_box(&result, o->data3 != 0);
+        logic_box(&result, object_record(o) != 0);
     } else {
         not_done();
     }
@@ -640,9 +642,9 @@ void object_reflect(ValueCell* obj, u32 field) {
 
 i32 object_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (!object_like(value2->type())) return CMP_NOT_COMPARABLE;
-    if (value1->data1 == value2->data1) return 0;
+    if (context_of(value1) == context_of(value2)) return 0;
     if (op == CMP_SAME) return -1;
-    if (cycles_find(value1->data1)) return cycles_find(value2->data1) ? 0 : -1;
+    if (cycles_find(context_of(value1))) return cycles_find(context_of(value2)) ? 0 : -1;
     TopGuard top;
     ValueCell* a = stack_push(value1);
     ValueCell* b = stack_push(value2);
@@ -652,11 +654,11 @@ i32 object_compare(ValueCell* value1, ValueCell* value2, i32 op) {
         return na < nb ? -1 : 1;
     }
     CycleScope cycles;
-    cycles_push(a->data1);
-    cycles_push(b->data1);
+    cycles_push(context_of(a));
+    cycles_push(context_of(b));
     for (u32 i = 0; i < na; i++) {
-        u32 sa = canon(object_word_at(a->data1, i)->data2);
-        u32 sb = canon(object_word_at(b->data1, i)->data2);
+        u32 sa = canon(word_symbol(object_word_at(context_of(a), i)));
+        u32 sb = canon(word_symbol(object_word_at(context_of(b), i)));
         if (sa != sb) {
             top.restore();
             return sa < sb ? -1 : 1;
@@ -698,19 +700,19 @@ ValueCell* object_eval_path(ValueCell* parent, ValueCell* element, ValueCell* va
     };
     if (!(et == TYPE_WORD || et == TYPE_SET_WORD || et == TYPE_GET_WORD || et == TYPE_LIT_WORD))
         fail(Err::script_invalid_path);
-    Node ctx = parent->data1;
+    Node ctx = context_of(parent);
     // The element caches its binding to the object it was last applied to.
-    if (element->data1 != ctx || word_index(element) < 0) {
-        i32 i = context_find_word(context_cell(ctx), element->data2, true);
+    if (word_binding(element) != ctx || word_index(element) < 0) {
+        i32 i = context_find_word(context_cell(ctx), word_symbol(element), true);
         if (i >= 0) {
-            element->data1 = ctx;
-            element->data3 = static_cast<u32>(i);
+            set_word_binding(element, ctx);
+            set_word_index(element, i);
         } else {
             if (!value && lenient) return unset_push();
             fail(Err::script_invalid_path);
         }
     }
-    u32 index = element->data3;
+    u32 index = static_cast<u32>(word_index(element));
     if (!value) {
         ValueCell* v = context_values_head(context_cell(ctx)) + index;
         if ((v->header == 0 || v->type() == TYPE_UNSET) && !lenient) fail(Err::script_unset_path);
@@ -721,7 +723,7 @@ ValueCell* object_eval_path(ValueCell* parent, ValueCell* element, ValueCell* va
     ValueCell* w = stack_push_cell();
     *w = bound_word(ctx, index);
     ValueCell* nv = stack_push(value);
-    if (o->data3) {
+    if (object_record(o)) {
         ValueCell* old = stack_push(context_values_head(context_cell(ctx)) + index);
         context_set_word(w, nv, context_cell(ctx), false);
         object_fire_on_change(o, w, old, nv);
@@ -756,13 +758,13 @@ ValueCell* object_put(ValueCell* obj, ValueCell* key, ValueCell* value, bool cas
 
 ValueCell* object_modify(ValueCell* obj, ValueCell* field, ValueCell* value, bool) {
     if (!any_word_type_q(field->type())) return obj;
-    u32 f = canon(field->data2);
+    u32 f = canon(word_symbol(field));
     if (f == canon(symbol_make("changed"))) {
         if (value->type() != TYPE_NONE) {
             ValueCell v = *value;
             fire(Err::script_invalid_arg, &v);
         }
-        cells_clear_changed(obj->data1);
+        cells_clear_changed(context_of(obj));
     } else if (f == canon(g_sym.owner)) {
         ValueCell* o = stack_push(obj);
         ownership_bind_object(o, o, o);
@@ -804,7 +806,7 @@ i32 object_mold_body(ValueCell* obj, ValueCell* out, bool, bool all, bool flat,
                      ValueCell* arg_limit, i32 limit, i32 indent, bool mold_mode) {
     TopGuard top;
     ValueCell* o = stack_push(obj);
-    Node ctx = o->data1;
+    Node ctx = context_of(o);
     CycleScope cycles;
     cycles_push(ctx);
     u32 n = context_word_count(context_cell(ctx));
@@ -812,7 +814,7 @@ i32 object_mold_body(ValueCell* obj, ValueCell* out, bool, bool all, bool flat,
     for (u32 i = 0; i < n; i++) {
         if (arg_limit && limit <= 0) break;
         ValueCell w = *object_word_at(ctx, i);
-        if (!all && is_handler_word(w.data2)) continue;
+        if (!all && is_handler_word(word_symbol(&w))) continue;
         if (mold_mode && flat) {
             if (!first) limit = callable::emit(out, " ", limit);
         } else if (mold_mode) {
@@ -822,7 +824,7 @@ i32 object_mold_body(ValueCell* obj, ValueCell* out, bool, bool all, bool flat,
             limit = callable::emit(out, "\n", limit);
         }
         first = false;
-        limit = callable::emit(out, symbol_to_cstr(w.data2), limit);
+        limit = callable::emit(out, symbol_to_cstr(word_symbol(&w)), limit);
         limit = callable::emit(out, ": ", limit);
         ValueCell* v = stack_push(context_values_head(context_cell(ctx)) + i);
         if (v->header == 0) cell_init(v, TYPE_UNSET);

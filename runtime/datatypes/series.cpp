@@ -16,12 +16,14 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/image.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/services.h"
 #include "runtime/datatypes/stack_report.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 
 namespace zan {
@@ -39,7 +41,7 @@ inline u8* unit_addr(const ValueCell* s, i32 pos) {
     SeriesBuffer* b = series_buffer(s);
     return b->head_ptr() + (static_cast<i64>(pos) << unit_shift(b->unit()));
 }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && s->data3; }
+inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 // Position p of pick/poke for a 1-based index n.
 inline i32 pick_position(i32 idx, i32 n) { return n > 0 ? idx + n - 1 : idx + n; }
@@ -97,7 +99,7 @@ u8* series_head_address(const ValueCell* s) {
 
 i32 series_part_count(const ValueCell* s, const ValueCell* part) {
     if (part->type() == TYPE_INTEGER) return dt::int_get(part);
-    if (part->type() == s->type() && part->data2 == s->data2)
+    if (part->type() == s->type() && series_node(part) == series_node(s))
         return series_index(part) - series_index(s);
     fire(Err::script_invalid_refine_arg, part_refinement(), part);
 }
@@ -171,7 +173,7 @@ ValueCell* series_poke(ValueCell* series, i32 n, ValueCell* value, ValueCell* in
     u32 t = series->type();
     ValueCell v = *value;
     if (t == TYPE_VECTOR) {
-        if (v.type() != series->data3) fire(Err::script_invalid_arg, &v);
+        if (v.type() != vector_element_type(series)) fire(Err::script_invalid_arg, &v);
     } else if (t == TYPE_BINARY) {
         if (v.type() != TYPE_INTEGER && v.type() != TYPE_CHAR) fire(Err::script_invalid_arg, &v);
     } else if (!type_block_like(t) && v.type() != TYPE_CHAR) {
@@ -181,12 +183,12 @@ ValueCell* series_poke(ValueCell* series, i32 n, ValueCell* value, ValueCell* in
     if (type_block_like(t)) {
         ValueCell* c = reinterpret_cast<ValueCell*>(unit_addr(series, p));
         *c = v;
-        if (is_hash(series)) hashtable_put(series->data3, c);
+        if (is_hash(series)) hashtable_put(hashed_table(series), c);
     } else if (t == TYPE_VECTOR) {
         if (!g_services.vector_store_value) fire(Err::internal_not_done);
         g_services.vector_store_value(series, static_cast<u32>(p), &v);
     } else if (t == TYPE_BINARY) {
-        *unit_addr(series, p) = static_cast<u8>(v.data2);
+        *unit_addr(series, p) = static_cast<u8>(dt::int_get(&v));
     } else {
         string_set_char(series_buffer(series), unit_addr(series, p), dt::char_get(&v));
     }
@@ -202,7 +204,7 @@ void series_clear(ValueCell* series) {
     if (rem > 0) {
         i32 idx = series_index(&s);
         bool owned = series_announce(&s, g_words.n.clear, nullptr, idx, rem);
-        if (is_hash(&s)) hashtable_remove_range(s.data3, idx, rem);
+        if (is_hash(&s)) hashtable_remove_range(hashed_table(&s), idx, rem);
         SeriesBuffer* b = series_buffer(&s);
         b->tail = b->head + (static_cast<u32>(idx) << unit_shift(b->unit()));
         if (owned) series_announce(&s, g_words.n.cleared, nullptr, idx, 0);
@@ -218,7 +220,7 @@ void remove_units(ValueCell* s, i32 pos, i32 count) {
     u32 sh = unit_shift(b->unit());
     i32 len = static_cast<i32>(b->used_bytes() >> sh);
     if (pos + count >= len) {
-        if (is_hash(s)) hashtable_remove_range(s->data3, pos, len - pos);
+        if (is_hash(s)) hashtable_remove_range(hashed_table(s), pos, len - pos);
         b->tail = b->head + (static_cast<u32>(pos) << sh);
         return;
     }
@@ -226,10 +228,10 @@ void remove_units(ValueCell* s, i32 pos, i32 count) {
     u32 moved = static_cast<u32>(len - pos - count) << sh;
     if (is_hash(s)) {
         // Delete the removed keys first, then renumber those that move down.
-        i32 r = hashtable_shift_indexes(s->data3, -count, pos + count, len - pos - count);
+        i32 r = hashtable_shift_indexes(hashed_table(s), -count, pos + count, len - pos - count);
         std::memmove(at, at + (static_cast<u32>(count) << sh), moved);
         b->tail -= static_cast<u32>(count) << sh;
-        if (r) hashtable_reset(s->data3, len - count);
+        if (r) hashtable_reset(hashed_table(s), len - count);
         return;
     }
     std::memmove(at, at + (static_cast<u32>(count) << sh), moved);
@@ -311,8 +313,8 @@ void series_reverse(ValueCell* series, ValueCell* part, ValueCell* skip) {
     while (first < last) {
         if (hashed) {
             for (i32 i = 0; i < record; i++) {
-                hashtable_delete(s.data3, reinterpret_cast<ValueCell*>(first) + i);
-                hashtable_delete(s.data3, reinterpret_cast<ValueCell*>(last) + i);
+                hashtable_delete(hashed_table(&s), reinterpret_cast<ValueCell*>(first) + i);
+                hashtable_delete(hashed_table(&s), reinterpret_cast<ValueCell*>(last) + i);
             }
         }
         std::memcpy(scratch.data(), first, rsize);
@@ -320,8 +322,8 @@ void series_reverse(ValueCell* series, ValueCell* part, ValueCell* skip) {
         std::memcpy(last, scratch.data(), rsize);
         if (hashed) {
             for (i32 i = 0; i < record; i++) {
-                hashtable_put(s.data3, reinterpret_cast<ValueCell*>(first) + i);
-                hashtable_put(s.data3, reinterpret_cast<ValueCell*>(last) + i);
+                hashtable_put(hashed_table(&s), reinterpret_cast<ValueCell*>(first) + i);
+                hashtable_put(hashed_table(&s), reinterpret_cast<ValueCell*>(last) + i);
                 b = series_buffer(&s);
             }
             first = b->head_ptr() + static_cast<u64>(pa) * unit;
@@ -346,7 +348,7 @@ ValueCell* series_take(ValueCell* series, ValueCell* part, bool, bool last) {
     if (part) {
         if (part->type() == TYPE_INTEGER) {
             given = dt::int_get(part);
-        } else if (part->type() == s.type() && part->data2 == s.data2) {
+        } else if (part->type() == s.type() && series_node(part) == series_node(&s)) {
             i32 pidx = series_index(part);
             if (pidx < idx) given = 0;
             else given = last ? idx + rem - pidx : pidx - idx;
@@ -367,9 +369,9 @@ ValueCell* series_take(ValueCell* series, ValueCell* part, bool, bool last) {
     // The new series: a buffer of exactly count units with /part, else the
     // reused one-unit scratch buffer.
     ValueCell* result = stack_push_cell();
-    cell_init(result, s.type(), 0, 0, s.type() == TYPE_VECTOR ? s.data3 : 0);
+    cell_init(result, s.type(), 0, 0, s.type() == TYPE_VECTOR ? vector_element_type(&s) : 0);
     if (part) {
-        result->data2 = alloc_units(count > 0 ? static_cast<u32>(count) : 1, unit);
+        set_series_node(result, alloc_units(count > 0 ? static_cast<u32>(count) : 1, unit));
     } else {
         if (!g_take_scratch) {
             g_take_scratch = alloc_bytes(16);
@@ -380,7 +382,7 @@ ValueCell* series_take(ValueCell* series, ValueCell* part, bool, bool last) {
         SeriesBuffer* sb = node_buffer(g_take_scratch);
         sb->flags = (sb->flags & ~SERIES_UNIT_MASK) | unit;
         sb->head = sb->tail = sb->data_ref();
-        result->data2 = g_take_scratch;
+        set_series_node(result, g_take_scratch);
     }
     // take/part of 0 (or a backward take with nothing before the index, or
     // /last with a negative count) takes nothing: the empty new series.
@@ -393,7 +395,7 @@ ValueCell* series_take(ValueCell* series, ValueCell* part, bool, bool last) {
 
     bool owned = series_announce(&s, g_words.n.take, nullptr, idx, count);
     SeriesBuffer* src = series_buffer(&s);
-    SeriesBuffer* dst = node_buffer(result->data2);
+    SeriesBuffer* dst = node_buffer(series_node(result));
     u32 bytes = static_cast<u32>(count) << sh;
     std::memcpy(dst->head_ptr(), src->head_ptr() + (static_cast<u32>(from) << sh), bytes);
     dst->tail = dst->head + bytes;
@@ -401,7 +403,7 @@ ValueCell* series_take(ValueCell* series, ValueCell* part, bool, bool last) {
     if (result->type() == TYPE_HASH) {
         // The taken cells get a fresh index of their own.
         Node t = hashtable_init(count, result, HASH_KIND_HASH, 0);
-        result->data3 = t;
+        set_hashed_table(result, t);
     }
     if (owned) series_announce(&s, g_words.n.taken, nullptr, idx, 0);
     return result;
@@ -420,11 +422,11 @@ ValueCell* series_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool
         if (part->type() == TYPE_INTEGER) {
             count = dt::int_get(part);
         } else if (part->type() == TYPE_PAIR) {
-            i32 x = static_cast<i32>(part->data2), y = static_cast<i32>(part->data3);
+            i32 x = pair_x(part), y = pair_y(part);
             start = x < 0 ? idx + x : idx + x - 1;
             if (start < 0) start = 0;
             count = y < x ? 0 : y - x;
-        } else if (part->type() == s.type() && part->data2 == s.data2) {
+        } else if (part->type() == s.type() && series_node(part) == series_node(&s)) {
             count = series_index(part) - idx;
         } else {
             fire(Err::script_invalid_refine_arg, part_refinement(), part);
@@ -447,7 +449,7 @@ ValueCell* series_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool
     Node n = series_alloc_like(&s, static_cast<u32>(start), static_cast<u32>(count));
     ValueCell* out = fresh ? fresh : stack_push_cell();
     cell_init(out, s.type() | (s.header & CELL_NEW_LINE), 0, n,
-              s.type() == TYPE_VECTOR ? s.data3 : 0);
+              s.type() == TYPE_VECTOR ? vector_element_type(&s) : 0);
     return out;
 }
 
@@ -477,7 +479,7 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
     }
     i32 oi = series_index(&o);
     i32 ti = series_index(&t);
-    if (o.data2 == t.data2) {
+    if (series_node(&o) == series_node(&t)) {
         i32 len = series_buffer_length(&o);
         if (ti > len) ti = len;
         if (ti == oi) return target;
@@ -503,8 +505,8 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
             dest = after - count;
         }
         std::memcpy(base + static_cast<u64>(dest) * unit, scratch.data(), bytes);
-        if (is_hash(&o) && hashtable_move_range(o.data3, oi, count, dest))
-            hashtable_reset(o.data3, len);
+        if (is_hash(&o) && hashtable_move_range(hashed_table(&o), oi, count, dest))
+            hashtable_reset(hashed_table(&o), len);
         if (owned) series_announce(&t, g_words.n.moved, nullptr, ti, count);
         return target;
     }
@@ -544,11 +546,11 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
     std::memmove(tat + bytes, tat, static_cast<u64>(tlen - ti) * unit);
     std::memcpy(tat, obuf->head_ptr() + static_cast<u64>(oi) * unit, bytes);
     tbuf->tail += bytes;
-    if (is_hash(&t) && hashtable_shift_indexes(t.data3, count, ti + count, tlen - ti))
-        hashtable_reset(t.data3, tlen + count);
+    if (is_hash(&t) && hashtable_shift_indexes(hashed_table(&t), count, ti + count, tlen - ti))
+        hashtable_reset(hashed_table(&t), tlen + count);
     else if (is_hash(&t))
         for (i32 i = 0; i < count; i++)
-            hashtable_put(t.data3, reinterpret_cast<ValueCell*>(series_buffer(&t)->head_ptr()) + ti + i);
+            hashtable_put(hashed_table(&t), reinterpret_cast<ValueCell*>(series_buffer(&t)->head_ptr()) + ti + i);
     remove_units(&o, oi, count);
     if (owned) series_announce(&t, g_words.n.moved, nullptr, ti, count);
     return target;
@@ -591,7 +593,7 @@ void series_random(ValueCell* value, bool seed, bool secure, bool only) {
         std::memcpy(a, b, unit);
         std::memcpy(b, tmp.data(), unit);
     }
-    if (is_hash(&s)) hashtable_reset(s.data3, series_buffer_length(&s));
+    if (is_hash(&s)) hashtable_reset(hashed_table(&s), series_buffer_length(&s));
     if (owned) series_announce(&s, g_words.n.randomized, nullptr, idx, rem);
     *stack_result() = s;
 }
@@ -601,13 +603,13 @@ void series_random(ValueCell* value, bool seed, bool secure, bool only) {
 void series_reflect(ValueCell* value, u32 field) {
     if (field != g_sym.owned) fire(Err::internal_not_done);
     ValueCell* owner =
-        g_services.ownership_owner_of ? g_services.ownership_owner_of(value->data2) : nullptr;
+        g_services.ownership_owner_of ? g_services.ownership_owner_of(series_node(value)) : nullptr;
     if (owner) *stack_result() = *owner;
     else none_set_result();
 }
 
 ValueCell* series_modify(ValueCell* target, ValueCell* field, ValueCell* value, bool) {
-    if (!any_word_type_q(field->type()) || field->data2 != g_sym.owned) return value;
+    if (!any_word_type_q(field->type()) || word_symbol(field) != g_sym.owned) return value;
     if (value->type() == TYPE_NONE) {
         if (g_services.ownership_release) g_services.ownership_release(target);
     } else if (value->type() == TYPE_BLOCK && block_length(value) >= 2) {

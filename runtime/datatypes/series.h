@@ -2,7 +2,7 @@
 // (block-like, string-like, binary!, vector!, image!) and the small
 // positional helpers the series datatypes share.
 #pragma once
-#include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
 
 namespace zan {
@@ -27,9 +27,7 @@ inline bool type_series(u32 t) {
 }
 
 // ---- layout helpers --------------------------------------------------------------------
-inline SeriesBuffer* series_buffer(const ValueCell* s) { return node_buffer(s->data2); }
-inline i32 series_index(const ValueCell* s) { return static_cast<i32>(s->data1); }
-inline void series_set_index(ValueCell* s, i32 i) { s->data1 = static_cast<u32>(i); }
+inline SeriesBuffer* series_buffer(const ValueCell* s) { return node_buffer(series_node(s)); }
 inline u32 unit_shift(u32 unit) {
     return unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : unit == 8 ? 3 : 4;
 }

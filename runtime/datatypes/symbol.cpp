@@ -32,7 +32,7 @@ inline ValueCell* symbols_head() { return series_of(&g_symbols.block)->head_cell
 
 // The id of a symbol cell that lies in the symbol block, else 0.
 u32 id_of_cell(const ValueCell* sym) {
-    if (!g_symbols.block.data2) return 0;
+    if (!block_node(&g_symbols.block)) return 0;
     SeriesBuffer* b = series_of(&g_symbols.block);
     auto* p = reinterpret_cast<const u8*>(sym);
     if (p < b->head_ptr() || p >= b->tail_ptr()) return 0;
@@ -53,24 +53,24 @@ void symbols_state_reset() {
 void symbols_create(u32 capacity) {
     ValueCell blk;
     cell_init(&blk, TYPE_BLOCK, 0, alloc_cells(capacity ? capacity : 1));
-    if (g_root_block.data2) {
+    if (block_node(&g_root_block)) {
         // Kept in the root block, which the collector marks.
         ValueCell* held = block_alloc_tail(&g_root_block);
         *held = blk;
     }
     g_symbols.block = blk;
-    cell_init(&g_symbol_root, TYPE_HASH, 0, blk.data2, 0);
+    cell_init(&g_symbol_root, TYPE_HASH, 0, block_node(&blk), 0);
     gc_remove_root(&g_symbol_root);
     gc_add_root(&g_symbol_root);
     Node table = hashtable_init(static_cast<i32>(capacity), &g_symbols.block, HASH_KIND_SYMBOL, 1);
-    g_symbols.block.data2 = g_symbol_root.data2;  // the node may have been relocated
+    set_series_node(&g_symbols.block, block_node(&g_symbol_root));  // the node may have been relocated
     g_symbols.hash = table;
-    g_symbol_root.data3 = table;
+    set_hashed_table(&g_symbol_root, table);
     hashtable_set_symbol_table(table);
 }
 
 u32 symbol_count() {
-    return g_symbols.block.data2 ? series_of(&g_symbols.block)->used_bytes() / 16 : 0;
+    return block_node(&g_symbols.block) ? series_of(&g_symbols.block)->used_bytes() / 16 : 0;
 }
 
 u32 symbol_make_text(const char* text, u32 length) {
@@ -90,20 +90,20 @@ u32 symbol_make_from_string(ValueCell* string) {
     char* text = unicode_to_utf8(&s, &len);
     // The scratch buffer is the string's own: copy before interning allocates.
     std::string copy(text, static_cast<size_t>(len));
-    string->data3 = s.data3;
+    set_string_scratch(string, string_scratch(&s));
     return symbol_make_text(copy.data(), static_cast<u32>(copy.size()));
 }
 
 ValueCell* symbol_cell(u32 id) { return symbols_head() + (id - 1); }
 
 void symbol_cache_string(ValueCell* symbol) {
-    if (symbol->data2) return;
+    if (symbol_text_node(symbol)) return;
     u32 id = id_of_cell(symbol);
-    Node name = symbol->data3;
+    Node name = symbol_name_node(symbol);
     u32 len = node_buffer(name)->used_bytes();
     Node n = unicode_load_utf8_new(ByteSource::series(name, 0), len);
-    if (id) symbol_cell(id)->data2 = n;  // the block may have moved
-    else symbol->data2 = n;
+    if (id) set_symbol_text_node(symbol_cell(id), n);  // the block may have moved
+    else set_symbol_text_node(symbol, n);
 }
 
 ValueCell* symbol_entry(u32 id) {
@@ -112,7 +112,7 @@ ValueCell* symbol_entry(u32 id) {
 }
 
 const char* symbol_to_cstr(u32 id) {
-    Node name = symbol_cell(id)->data3;
+    Node name = symbol_name_node(symbol_cell(id));
     SeriesBuffer* b = node_buffer(name);
     if (b->tail >= b->end_ref()) {
         series_expand(b, b->size + 16);
@@ -122,9 +122,9 @@ const char* symbol_to_cstr(u32 id) {
     return reinterpret_cast<const char*>(b->head_ptr());
 }
 
-u32 symbol_name_length(u32 id) { return node_buffer(symbol_cell(id)->data3)->used_bytes(); }
+u32 symbol_name_length(u32 id) { return node_buffer(symbol_name_node(symbol_cell(id)))->used_bytes(); }
 
-i32 symbol_alias_of(u32 id) { return static_cast<i32>(symbol_cell(id)->data1); }
+i32 symbol_alias_of(u32 id) { return static_cast<i32>(symbol_alias(symbol_cell(id))); }
 
 u32 symbol_resolve(u32 id) {
     i32 a = symbol_alias_of(id);
@@ -133,11 +133,11 @@ u32 symbol_resolve(u32 id) {
 
 void symbol_string_cell(u32 id, ValueCell* out) {
     ValueCell* s = symbol_entry(id);
-    cell_init(out, TYPE_STRING, 0, s->data2, 0);
+    cell_init(out, TYPE_STRING, 0, symbol_text_node(s), 0);
 }
 
 bool word_is_any_type_q(const ValueCell* word) {
-    return symbol_resolve(word->data2) == symbol_resolve(g_sym.any_type);
+    return symbol_resolve(word_symbol(word)) == symbol_resolve(g_sym.any_type);
 }
 
 i32 symbol_compare(ValueCell* symbol1, ValueCell* symbol2, i32 op) {
@@ -167,7 +167,7 @@ void words_init() {
     ZAN_WORDS_BY_NAME(ZAN_X, ZAN_XDUP)
 #undef ZAN_X
 #undef ZAN_XDUP
-    stack_set_reserved_symbols(g_words.n.body->data2, g_words.n.anon->data2);
+    stack_set_reserved_symbols(word_symbol(g_words.n.body), word_symbol(g_words.n.anon));
     g_gc_self_symbol = g_sym.self;
 }
 

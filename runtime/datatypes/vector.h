@@ -17,6 +17,7 @@ inline u32 vector_default_size(u32 type) {
     return type == TYPE_FLOAT || type == TYPE_PERCENT ? 8 : 4;
 }
 inline u32 vector_element_type(const ValueCell* v) { return v->data3; }
+inline void vector_set_element_type(ValueCell* v, u32 type) { v->data3 = type; }
 u32 vector_element_size(const ValueCell* v);
 
 // ---- elements --------------------------------------------------------------------------------

@@ -30,7 +30,7 @@ ValueCell* keep(const ValueCell* w, u32 type) {
 }
 
 bool in_root_block(const ValueCell* c) {
-    if (!g_root_block.data2) return false;
+    if (!block_node(&g_root_block)) return false;
     SeriesBuffer* b = series_of(&g_root_block);
     return c >= b->head_cells() && c < b->tail_cells();
 }
@@ -103,7 +103,7 @@ ValueCell* word_make_at(u32 symbol, ValueCell* cell) {
     cell_init(&w, TYPE_WORD, g_global_ctx, symbol, static_cast<u32>(-1));
     i32 i = context_add_word(context_cell(g_global_ctx), &w);
     // All spellings share the slot of the canonical entry.
-    u32 slot = context_word_at(g_global_ctx, static_cast<u32>(i))->data3;
+    u32 slot = static_cast<u32>(word_index(context_word_at(g_global_ctx, static_cast<u32>(i))));
     cell_init(cell, TYPE_WORD, g_global_ctx, symbol, slot);
     return cell;
 }
@@ -219,11 +219,11 @@ void word_store_result(ValueCell* slot) {
 
 ValueCell* word_push_name(const ValueCell* word) {
     ValueCell s;
-    symbol_string_cell(word->data2, &s);
+    symbol_string_cell(word_symbol(word), &s);
     return stack_push(&s);
 }
 
-ValueCell* word_symbol_entry(const ValueCell* word) { return symbol_entry(word->data2); }
+ValueCell* word_symbol_entry(const ValueCell* word) { return symbol_entry(word_symbol(word)); }
 
 // ---- make and to ----------------------------------------------------------------------------------
 
@@ -240,7 +240,7 @@ ValueCell* scan_one(ValueCell* string) {
 
 ValueCell* name_string(const ValueCell* word) {
     ValueCell s;
-    symbol_string_cell(word->data2, &s);
+    symbol_string_cell(word_symbol(word), &s);
     return stack_push(&s);
 }
 
@@ -265,10 +265,10 @@ ValueCell* word_make(ValueCell*, ValueCell* spec, u32 type) {
                 fire(Err::script_bad_to_arg, dt, spec);
             }
             ValueCell w = *v;
-            i32 i = context_find_word(context_cell(g_global_ctx), w.data2, false);
+            i32 i = context_find_word(context_cell(g_global_ctx), word_symbol(&w), false);
             if (i >= 0) {
-                w.data1 = g_global_ctx;
-                w.data3 = context_word_at(g_global_ctx, static_cast<u32>(i))->data3;
+                set_word_binding(&w, g_global_ctx);
+                set_word_index(&w, word_index(context_word_at(g_global_ctx, static_cast<u32>(i))));
             }
             return retyped(&w, type);
         }
@@ -284,12 +284,12 @@ ValueCell* word_make(ValueCell*, ValueCell* spec, u32 type) {
             return retyped(&w, type);
         }
         case TYPE_DATATYPE: {
-            u32 t = spec->data1 < TYPE_TABLE_SIZE ? spec->data1 : 0;
+            u32 t = datatype_get(spec) < TYPE_TABLE_SIZE ? datatype_get(spec) : 0;
             return retyped(&g_type_names[t].word, type);
         }
         case TYPE_LOGIC: {
             ValueCell w;
-            word_make_at(spec->data1 ? g_sym.true_ : g_sym.false_, &w);
+            word_make_at(logic_get(spec) ? g_sym.true_ : g_sym.false_, &w);
             return retyped(&w, type);
         }
         default: {
@@ -303,7 +303,7 @@ ValueCell* word_make(ValueCell*, ValueCell* spec, u32 type) {
 
 i32 word_form(ValueCell* word, ValueCell* out, ValueCell*, i32 limit) {
     ValueCell s;
-    symbol_string_cell(word->data2, &s);
+    symbol_string_cell(word_symbol(word), &s);
     i32 n = string_length(&s);
     string_concatenate(out, &s, -1, 0, false, CONCAT_APPEND);
     return limit - n;
@@ -330,14 +330,14 @@ i32 word_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     u32 t1 = value1->type(), t2 = value2->type();
     if (!any_word_type_q(t2)) return CMP_NOT_COMPARABLE;
     if ((t2 == TYPE_ISSUE) != (t1 == TYPE_ISSUE)) return CMP_NOT_COMPARABLE;
-    u32 s1 = value1->data2, s2 = value2->data2;
+    u32 s1 = word_symbol(value1), s2 = word_symbol(value2);
     switch (op) {
         case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_FIND:
             return symbol_resolve(s1) == symbol_resolve(s2) ? 0 : 1;
         case CMP_STRICT_EQUAL:
             return t1 == t2 && s1 == s2 ? 0 : 1;
         case CMP_SAME:
-            return t1 == t2 && s1 == s2 && value1->data1 == value2->data1 ? 0 : 1;
+            return t1 == t2 && s1 == s2 && word_binding(value1) == word_binding(value2) ? 0 : 1;
         case CMP_WORD_EXACT:
         case CMP_WORD_FOLDED: {
             bool interchangeable = (t1 == TYPE_WORD && t2 == TYPE_LIT_WORD) ||

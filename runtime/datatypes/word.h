@@ -3,13 +3,11 @@
 // in the context or -1), made from names and values, read and written
 // through their contexts.
 #pragma once
-#include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 
 namespace zan {
 
 inline bool any_word_type_q(u32 type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
-inline u32 word_symbol(const ValueCell* w) { return w->data2; }
-inline i32 word_index(const ValueCell* w) { return static_cast<i32>(w->data3); }
 
 // ---- making words -------------------------------------------------------------------
 ValueCell* word_load(const char* name);
@@ -42,8 +40,6 @@ ValueCell* set_word_push_from_context(Node ctx, u32 n);
 ValueCell* get_word_push_from_context(Node ctx, u32 n);
 ValueCell* refinement_push_from_context(Node ctx, u32 n);
 ValueCell* word_root_append(const ValueCell* cell);
-// The symbol id of a word cell (the payload).
-inline u32 word_get(const ValueCell* w) { return w->data2; }
 
 // ---- reading and writing ----------------------------------------------------------------
 ValueCell* word_push_value(ValueCell* word);

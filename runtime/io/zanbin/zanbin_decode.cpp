@@ -97,7 +97,8 @@ bool has_reference_form(u32 t) {
     return type_shared(t) || word_record_type(t);
 }
 
-// Types whose cell holds a node of value cells in data2.
+// Types whose data2 is declared to hold value cells (CELLS) and which a
+// shared reference may name.
 bool holds_cells(u32 t) {
     return type_block_like(t) || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP ||
            t == TYPE_FUNCTION;
@@ -302,14 +303,14 @@ struct Decoder {
             Node cells = 0;
             bool function_step = false;
             if (type_block_like(t) || t == TYPE_MAP || t == TYPE_NATIVE || t == TYPE_ACTION) {
-                cells = cur.data2;
+                cells = cell_word(&cur, 2);  // declared CELLS for each of these
             } else if (t == TYPE_OP) {
                 if (op_wrapped_type(&cur) == TYPE_FUNCTION) function_step = true;
-                else cells = cur.data2;
+                else cells = callable_spec(&cur);
             } else if (t == TYPE_FUNCTION) {
                 function_step = true;
             } else if (t == TYPE_OBJECT || t == TYPE_ERROR || word_record_type(t)) {
-                Node ctx = cur.data1;
+                Node ctx = word_record_type(t) ? word_binding(&cur) : context_of(&cur);
                 if (!ctx) corrupt(at);
                 const ValueCell* cc = context_cell(ctx);
                 if (cc->type() != TYPE_CONTEXT) corrupt(at);
@@ -335,11 +336,11 @@ struct Decoder {
                 // 0 the spec, 1 the body, as block! values at head 0.
                 Node node;
                 if (idx == 0) {
-                    node = cur.data2;
+                    node = callable_spec(&cur);
                 } else if (idx == 1) {
                     const ValueCell* body = function_more(&cur, MORE_BODY);
                     if (!type_block_like(body->type())) corrupt(at);
-                    node = body->data2;
+                    node = block_node(body);
                 } else {
                     corrupt(at);
                 }
@@ -355,14 +356,14 @@ struct Decoder {
     }
 
     // The context node a resolved value holds.
-    Node context_of(const ValueCell& v, const u8* at) const {
+    Node bound_context(const ValueCell& v, const u8* at) const {
         u32 t = v.type();
         Node ctx = 0;
         if (word_record_type(t) || t == TYPE_ISSUE || t == TYPE_OBJECT || t == TYPE_ERROR ||
             t == TYPE_FUNCTION)
-            ctx = v.data1;
+            ctx = cell_word(&v, 1);  // the binding of a word, the context of the others
         else if (t == TYPE_OP && op_wrapped_type(&v) == TYPE_FUNCTION)
-            ctx = v.data1;
+            ctx = context_of(&v);
         if (!ctx || context_cell(ctx)->type() != TYPE_CONTEXT) corrupt(at);
         return ctx;
     }
@@ -649,13 +650,13 @@ struct Decoder {
         ValueCell found = resolve(at);
         u32 t = h.type, ft = found.type();
         ValueCell c;
-        cell_init(&c, t | (h.nl ? CELL_NEW_LINE : 0), head, found.data2, 0);
+        cell_init(&c, t | (h.nl ? CELL_NEW_LINE : 0), head, series_node(&found), 0);
         if (t == TYPE_HASH) {
             if (ft == TYPE_HASH) {
-                c.data3 = found.data3;
+                set_hashed_table(&c, hashed_table(&found));
             } else if (holds_cells(ft)) {
                 hash_from_block(&c);  // an index of its own over the shared cells
-                c.data1 = head;
+                series_set_index(&c, static_cast<i32>(head));
             } else {
                 corrupt(at);
             }
@@ -665,14 +666,14 @@ struct Decoder {
             if (!type_string_like(ft)) corrupt(at);
         } else if (t == TYPE_VECTOR) {
             if (ft != TYPE_VECTOR) corrupt(at);
-            c.data3 = found.data3;
+            vector_set_element_type(&c, vector_element_type(&found));
         } else if (t == TYPE_MAP) {
             if (ft != TYPE_MAP) corrupt(at);
-            c.data1 = 0;
-            c.data3 = found.data3;
+            series_set_index(&c, static_cast<i32>(0));
+            set_hashed_table(&c, hashed_table(&found));
         } else if (t == TYPE_IMAGE) {
             if (ft != TYPE_IMAGE || head > image_count(&found)) corrupt(at);
-            c.data3 = found.data3;
+            c.data3 = found.data3;  // the shared pixels' width and height
         } else if (t != ft) {  // binary!, bitset!
             corrupt(at);
         }
@@ -687,13 +688,13 @@ struct Decoder {
         if (h.type == TYPE_HASH) hash_make_at(&c, initial_room(n));
         else block_make_at(&c, initial_room(n));
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
-        c.data1 = head;
+        series_set_index(&c, static_cast<i32>(head));
         u32 k = place(sink, c);
-        Sink inner{c.data2, -1};
+        Sink inner{block_node(&c), -1};
         for (u32 i = 0; i < n; i++) record(inner, false);
         // The hash index is built once the cells are there (its node was
         // made first, so copies made meanwhile share it).
-        if (h.type == TYPE_HASH) hashtable_reset(c.data3, static_cast<i32>(n ? n : 1));
+        if (h.type == TYPE_HASH) hashtable_reset(hashed_table(&c), static_cast<i32>(n ? n : 1));
         return k;
     }
 
@@ -726,8 +727,8 @@ struct Decoder {
         if (bytes) std::memcpy(b->head_ptr(), src, bytes);
         b->tail = b->head + static_cast<u32>(bytes);
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
-        c.data1 = head;
-        c.data3 = 0;
+        series_set_index(&c, static_cast<i32>(head));
+        set_string_scratch(&c, 0);
         return place(sink, c);
     }
 
@@ -766,7 +767,7 @@ struct Decoder {
             b->tail = b->head + static_cast<u32>(bytes);
         }
         c.header = h.type | (h.nl ? CELL_NEW_LINE : 0);
-        c.data1 = head;
+        series_set_index(&c, static_cast<i32>(head));
         return place(sink, c);
     }
 
@@ -825,10 +826,10 @@ struct Decoder {
         map_make_at(&c, nullptr, n ? initial_room(n) : 2);
         c = with_nl(c, h.nl);
         u32 k = place(sink, c);
-        Sink inner{c.data2, -1};
+        Sink inner{series_node(&c), -1};
         for (u32 i = 0; i < n; i++) record(inner, false);
         // Index the entries now that they are all there.
-        hashtable_put_all(c.data3, 0, 2);
+        hashtable_put_all(hashed_table(&c), 0, 2);
         return k;
     }
 
@@ -885,16 +886,16 @@ struct Decoder {
 
     void read_context_values(Node ctx, const ContextHead& ch) {
         if (!ch.values) return;
-        Node values = context_cell(ctx)->data2;
+        Node values = context_values(context_cell(ctx));
         for (u32 i = 0; i < ch.symbols.size(); i++) record(Sink{values, static_cast<i32>(i)}, false);
     }
 
     ValueCell holder_cell(const Holder& holder, const ValueCell& owner, Node ctx,
                           const u8* at) const {
         if (!holder.is_word) return with_nl(owner, holder.nl);
-        check_word_index(ctx, static_cast<i32>(holder.word.data3), at);
+        check_word_index(ctx, word_index(&holder.word), at);
         ValueCell w = holder.word;
-        w.data1 = ctx;
+        set_word_binding(&w, ctx);
         return with_nl(w, holder.nl);
     }
 
@@ -958,25 +959,25 @@ struct Decoder {
         {
             SeriesBuffer* mb = node_buffer(more);
             mb->tail = mb->head + FUNCTION_MORE_CELLS * 16;
-            cell_init(mb->head_cells() + MORE_BODY, TYPE_BLOCK, 0, body.data2);
+            cell_init(mb->head_cells() + MORE_BODY, TYPE_BLOCK, 0, block_node(&body));
         }
         ValueCell fn;
-        cell_init(&fn, TYPE_FUNCTION, ctx, spec.data2, more);
+        cell_init(&fn, TYPE_FUNCTION, ctx, block_node(&spec), more);
         *context_owner(ctx) = fn;
         u32 k = place(sink, holder_cell(holder, fn, ctx, ch.at));
 
         // The spec: when it is shared, the function takes that buffer before
         // anything could copy the function.
         const u8* spec_at = p;
-        Node spec_node = function_block(spec.data2);
+        Node spec_node = function_block(block_node(&spec));
         check_function_context(ctx, spec_node, spec_at);
-        fn.data2 = spec_node;
+        set_callable_spec(&fn, spec_node);
         fn.header |= function_flags_of_spec(spec_node);
         *context_owner(ctx) = fn;
         if (!holder.is_word) *cell_at(sink.node, k) = with_nl(fn, holder.nl);
 
-        Node body_node = function_block(body.data2);
-        cell_at(more, MORE_BODY)->data2 = body_node;
+        Node body_node = function_block(block_node(&body));
+        set_series_node(cell_at(more, MORE_BODY), body_node);
         return k;
     }
 
@@ -993,12 +994,12 @@ struct Decoder {
             u32 t = c->type();
             if (t != TYPE_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD && t != TYPE_REFINEMENT)
                 continue;
-            if (seen.insert(symbol_resolve(c->data2)).second) expect.push_back(c->data2);
+            if (seen.insert(symbol_resolve(word_symbol(c))).second) expect.push_back(word_symbol(c));
         }
         const ValueCell* cc = context_cell(ctx);
         if (context_word_count(cc) != expect.size()) corrupt(at);
         for (u32 i = 0; i < expect.size(); i++)
-            if (symbol_resolve(context_words_head(cc)[i].data2) != symbol_resolve(expect[i]))
+            if (symbol_resolve(word_symbol(context_words_head(cc) + i)) != symbol_resolve(expect[i]))
                 corrupt(at);
     }
 
@@ -1036,7 +1037,7 @@ struct Decoder {
             read_reference();
             ValueCell found = resolve(pat);
             if (!holds_cells(found.type())) corrupt(pat);
-            return found.data2;
+            return cell_word(&found, 2);
         }
         u32 n = count(record_min());
         Sink inner{node, -1};
@@ -1049,7 +1050,7 @@ struct Decoder {
         const u8* at = p;
         read_reference();
         ValueCell found = resolve(at);
-        Node ctx = context_of(found, at);
+        Node ctx = bound_context(found, at);
         ValueCell owner = *context_owner(ctx);
         if (owner.type() != type) corrupt(at);
         return place(sink, with_nl(owner, h.nl));
@@ -1083,7 +1084,7 @@ struct Decoder {
             }
             if (root < 0) return place(sink, global_word(t, sym, h.nl));
             if (static_cast<u32>(root) >= appended()) corrupt(at);
-            Node ctx = context_of(*cell_at(target, base + static_cast<u32>(root)), at);
+            Node ctx = bound_context(*cell_at(target, base + static_cast<u32>(root)), at);
             check_word_index(ctx, index, at);
             cell_init(&c, t | (h.nl ? CELL_NEW_LINE : 0), ctx, sym, static_cast<u32>(index));
             return place(sink, c);
@@ -1103,7 +1104,7 @@ struct Decoder {
             const u8* pat = p;
             read_reference();
             ValueCell found = resolve(pat);
-            Node ctx = context_of(found, pat);
+            Node ctx = bound_context(found, pat);
             check_word_index(ctx, index, at);
             cell_init(&c, t | (h.nl ? CELL_NEW_LINE : 0), ctx, sym, static_cast<u32>(index));
             return place(sink, c);
@@ -1215,8 +1216,8 @@ struct Decoder {
         integer_box(&spec, static_cast<i32>(code));
         ValueCell err = with_nl(*error_make(&spec), h.nl);
         g_stack.top = top;
-        Node values = context_cell(err.data1)->data2;
-        u32 fields = context_word_count(context_cell(err.data1));
+        Node values = context_values(context_cell(context_of(&err)));
+        u32 fields = context_word_count(context_cell(context_of(&err)));
         for (u32 i = ERR_FIELD_ARG1; i < fields; i++) none_box(cell_at(values, i));
         u32 k = place(sink, err);
         for (u32 i = 0; i < 6; i++)

@@ -20,15 +20,19 @@
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/bitset.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/image.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/vector.h"
@@ -51,7 +55,7 @@ u32 function_flags_of_spec(Node spec) {
     const u32 trace = symbol_resolve(g_sym.trace), no_trace = symbol_resolve(g_sym.no_trace);
     for (const ValueCell* a = attrs->head_cells(); a < attrs->tail_cells(); a++) {
         if (a->type() != TYPE_WORD) continue;
-        u32 s = symbol_resolve(a->data2);
+        u32 s = symbol_resolve(word_symbol(a));
         if (s == trace) flags |= FUNCTION_TRACE;
         else if (s == no_trace) flags |= FUNCTION_NO_TRACE;
     }
@@ -169,7 +173,7 @@ struct Encoder {
         name_offsets.push_back(static_cast<u32>(names.size()));
         // The name's bytes read in place (symbol_to_cstr may grow the buffer
         // for its terminator, and the walk must not allocate).
-        SeriesBuffer* name = node_buffer(symbol_cell(id)->data3);
+        SeriesBuffer* name = node_buffer(symbol_name_node(symbol_cell(id)));
         names.insert(names.end(), name->head_ptr(), name->head_ptr() + name->used_bytes());
         names.push_back(0);
         if (!compact)
@@ -259,24 +263,24 @@ struct Encoder {
             case TYPE_DATATYPE:
                 if (compact) open(t, nl, false, false);
                 else header(t, nl);
-                ufield(v.data1);
+                ufield(datatype_get(&v));
                 break;
             case TYPE_LOGIC:
                 if (compact) {
                     if (nl) byte(PREFIX_NEW_LINE);
-                    byte(v.data1 ? TAG_TRUE : TAG_FALSE);
+                    byte(logic_get(&v) ? TAG_TRUE : TAG_FALSE);
                 } else {
                     header(t, nl);
-                    word(v.data1 ? 1 : 0);
+                    word(logic_get(&v) ? 1 : 0);
                 }
                 break;
             case TYPE_CHAR:
                 if (compact) open(t, nl, false, false);
                 else header(t, nl);
-                ufield(v.data2);
+                ufield(char_get(&v));
                 break;
             case TYPE_INTEGER: {
-                i32 n = static_cast<i32>(v.data2);
+                i32 n = integer_get(&v);
                 if (compact) {
                     if (nl) byte(PREFIX_NEW_LINE);
                     if (n >= 0 && n <= 63) {
@@ -287,7 +291,7 @@ struct Encoder {
                     }
                 } else {
                     header(t, nl);
-                    word(v.data2);
+                    word(static_cast<u32>(n));
                 }
                 break;
             }
@@ -299,55 +303,51 @@ struct Encoder {
             case TYPE_TYPESET: {
                 if (compact) {
                     open(t, nl, false, false);
-                    const u8* b = reinterpret_cast<const u8*>(&v.data1);
+                    const u8* b = payload_bytes(&v);
                     u32 n = 12;
                     while (n > 0 && b[n - 1] == 0) n--;
                     byte(static_cast<u8>(n));
                     raw_bytes(b, n);
                 } else {
                     header(t, nl);
-                    word(v.data1);
-                    word(v.data2);
-                    word(v.data3);
+                    for (u32 w = 1; w <= 3; w++) word(payload_word(&v, w));
                 }
                 break;
             }
             case TYPE_PAIR:
                 if (compact) open(t, nl, false, false);
                 else header(t, nl);
-                sfield(static_cast<i32>(v.data2));
-                sfield(static_cast<i32>(v.data3));
+                sfield(pair_x(&v));
+                sfield(pair_y(&v));
                 break;
             case TYPE_TUPLE: {
                 u32 n = tuple_size(&v);
                 if (n < 1 || n > TUPLE_MAX) n = TUPLE_MIN;
-                const u8* b = reinterpret_cast<const u8*>(&v.data1);
+                const u8* b = payload_bytes(&v);
                 if (compact) {
                     open(t, nl, false, n != 3);
                     if (n != 3) byte(static_cast<u8>(n));
                     raw_bytes(b, n);
                 } else {
                     header(t | (n << FX_UNIT_SHIFT), nl);
-                    word(v.data1);
-                    word(v.data2);
-                    word(v.data3);
+                    for (u32 w = 1; w <= 3; w++) word(payload_word(&v, w));
                 }
                 break;
             }
             case TYPE_DATE: {
-                bool has_time = date_has_time(v.data1);
+                bool has_time = date_has_time(date_packed(&v));
                 if (compact) {
                     open(t, nl, false, has_time);
-                    raw32(v.data1);
+                    raw32(date_packed(&v));
                     if (has_time) {
-                        raw32(v.data2);
-                        raw32(v.data3);
+                        raw32(float_low_word(&v));
+                        raw32(float_high_word(&v));
                     }
                 } else {
                     header(t, nl);
-                    word(v.data1);
-                    word(v.data3);
-                    word(v.data2);
+                    word(date_packed(&v));
+                    word(float_high_word(&v));
+                    word(float_low_word(&v));
                 }
                 break;
             }
@@ -355,21 +355,21 @@ struct Encoder {
                 bool negative = money_sign_q(&v);
                 if (compact) open(t, nl, false, negative);
                 else header(t | (negative ? FX_MONEY_NEGATIVE : 0), nl);
-                raw_bytes(reinterpret_cast<const u8*>(&v.data1), 12);
+                raw_bytes(payload_bytes(&v), 12);
                 break;
             }
             case TYPE_POINT2D:
             case TYPE_POINT3D:
                 if (compact) open(t, nl, false, false);
                 else header(t, nl);
-                raw32(v.data1);
-                raw32(v.data2);
-                if (t == TYPE_POINT3D) raw32(v.data3);
+                raw32(point_bits(&v, 0));
+                raw32(point_bits(&v, 1));
+                if (t == TYPE_POINT3D) raw32(point_bits(&v, 2));
                 break;
             case TYPE_ISSUE:
                 if (compact) open(t, nl, false, false);
                 else header(t, nl);
-                ufield(symbol(v.data2));
+                ufield(symbol(word_symbol(&v)));
                 break;
             case TYPE_ERROR:
                 error_value(v, nl);
@@ -378,9 +378,9 @@ struct Encoder {
             case TYPE_ACTION: {
                 if (compact) open(t, nl, false, false);
                 else header(t, nl);
-                ufield(v.data1);
+                ufield(callable_entry(&v));
                 ValueCell spec;
-                cell_init(&spec, TYPE_BLOCK, 0, v.data2);
+                cell_init(&spec, TYPE_BLOCK, 0, callable_spec(&v));
                 value(&spec);
                 cur--;  // the spec is part of this value
                 break;
@@ -421,19 +421,19 @@ struct Encoder {
                 svar(k);
             } else {
                 open(t, nl, false, false);
-                raw32(v.data2);
-                raw32(v.data3);
+                raw32(float_low_word(&v));
+                raw32(float_high_word(&v));
             }
         } else {
             while (out.size() % 8) word(0);  // padding records
             header(t, nl);
-            word(v.data3);
-            word(v.data2);
+            word(float_high_word(&v));
+            word(float_low_word(&v));
         }
     }
 
     void error_value(const ValueCell& v, bool nl) {
-        Node ctx = v.data1;
+        Node ctx = context_of(&v);
         u32 off;
         if (lookup(ctx, &off)) {
             // The same error met again (an error inside its own fields, or
@@ -450,12 +450,12 @@ struct Encoder {
             return;
         }
         const ValueCell* code = error_field(&v, ERR_FIELD_CODE);
-        if (code->type() != TYPE_INTEGER || static_cast<i32>(code->data2) < 0) refuse(TYPE_ERROR);
+        if (code->type() != TYPE_INTEGER || integer_get(code) < 0) refuse(TYPE_ERROR);
         push_level();
         record_key(ctx);
         if (compact) open(TYPE_ERROR, nl, false, false);
         else header(TYPE_ERROR, nl);
-        ufield(code->data2);
+        ufield(static_cast<u32>(integer_get(code)));
         for (u32 k = 0; k < 6; k++) {
             ValueCell field = *error_field(&v, ERR_FIELD_ARG1 + k);
             value(&field);
@@ -483,7 +483,7 @@ struct Encoder {
     }
 
     [[gnu::noinline]] void block_like(const ValueCell& v, u32 t, bool nl, bool ref, u32 off) {
-        u32 head = v.data1;
+        u32 head = static_cast<u32>(series_index(&v));
         if (compact) {
             open(t, nl, ref, head != 0);
             if (head) uvar(head);
@@ -495,9 +495,9 @@ struct Encoder {
             emit_path(off);
             return;
         }
-        u32 n = cells_in(v.data2);
+        u32 n = cells_in(block_node(&v));
         ufield(n);
-        for (u32 i = 0; i < n; i++) value(node_buffer(v.data2)->head_cells() + i);
+        for (u32 i = 0; i < n; i++) value(node_buffer(block_node(&v))->head_cells() + i);
     }
 
     // Text, binary! and vector!: units of 1, 2, 4 or 8 bytes.
@@ -505,7 +505,7 @@ struct Encoder {
         SeriesBuffer* b = series_of(&v);
         u32 unit = b->unit();
         u32 count = b->used_bytes() / unit;
-        u32 head = v.data1;
+        u32 head = static_cast<u32>(series_index(&v));
         u32 unit_bits = (t == TYPE_BINARY ? 1u : unit) << FX_UNIT_SHIFT;
         if (compact) {
             open(t, nl, ref, head != 0);
@@ -520,11 +520,11 @@ struct Encoder {
         }
         if (t == TYPE_VECTOR) {
             if (compact) {
-                byte(static_cast<u8>((v.data3 << 2) | log2_unit(unit)));
+                byte(static_cast<u8>((vector_element_type(&v) << 2) | log2_unit(unit)));
                 uvar(count);
             } else {
                 word(count);
-                word(v.data3);
+                word(vector_element_type(&v));
             }
         } else if (t == TYPE_BINARY) {
             ufield(count);
@@ -593,20 +593,21 @@ struct Encoder {
             return;
         }
         // Removed entries (a value cell of header 0) are left out.
-        u32 cells = cells_in(v.data2);
+        Node entries = series_node(&v);
+        u32 cells = cells_in(entries);
         u32 live = 0;
         for (u32 i = 0; i + 1 < cells; i += 2)
-            if (node_buffer(v.data2)->head_cells()[i + 1].header != 0) live++;
+            if (node_buffer(entries)->head_cells()[i + 1].header != 0) live++;
         ufield(live * 2);
         for (u32 i = 0; i + 1 < cells; i += 2) {
-            if (node_buffer(v.data2)->head_cells()[i + 1].header == 0) continue;
-            value(node_buffer(v.data2)->head_cells() + i);
-            value(node_buffer(v.data2)->head_cells() + i + 1);
+            if (node_buffer(entries)->head_cells()[i + 1].header == 0) continue;
+            value(node_buffer(entries)->head_cells() + i);
+            value(node_buffer(entries)->head_cells() + i + 1);
         }
     }
 
     [[gnu::noinline]] void object(const ValueCell& v, u32 t, bool nl, bool ref, u32 off) {
-        bool handlers = !ref && v.data3 != 0;
+        bool handlers = !ref && object_record(&v) != 0;
         if (compact) open(t, nl, ref, handlers);
         else header(t | (handlers ? FX_HANDLERS : 0) | (ref ? FX_REF : 0), nl);
         if (ref) emit_path(off);
@@ -623,25 +624,25 @@ struct Encoder {
     // The class id, the handler indexes and the context, with its values at
     // the indexes of the current level.
     void object_body(const ValueCell& obj) {
-        bool handlers = obj.data3 != 0;
-        sfield(static_cast<i32>(obj.data2));
+        bool handlers = object_record(&obj) != 0;
+        sfield(static_cast<i32>(object_class(&obj)));
         if (handlers) {
-            sfield(object_event_slot(obj.data3, 0).index);
-            sfield(object_event_slot(obj.data3, 1).index);
+            sfield(object_event_slot(object_record(&obj), 0).index);
+            sfield(object_event_slot(object_record(&obj), 1).index);
         }
-        context_body(obj.data1);
+        context_body(context_of(&obj));
     }
 
     // The two cell counts, the context, then the spec and the body blocks at
     // indexes 0 and 1 of the current level.
     void function_body(const ValueCell& fn) {
         ValueCell body = *function_more(&fn, MORE_BODY);
-        bool has_body = type_block_like(body.type()) && body.data2 != 0;
-        ufield(cells_in(fn.data2));
-        ufield(has_body ? cells_in(body.data2) : 0);
-        context_body(fn.data1);
+        bool has_body = type_block_like(body.type()) && block_node(&body) != 0;
+        ufield(cells_in(callable_spec(&fn)));
+        ufield(has_body ? cells_in(block_node(&body)) : 0);
+        context_body(context_of(&fn));
         ValueCell spec;
-        cell_init(&spec, TYPE_BLOCK, 0, fn.data2);
+        cell_init(&spec, TYPE_BLOCK, 0, callable_spec(&fn));
         value(&spec);
         if (has_body) {
             body.header = TYPE_BLOCK;
@@ -683,7 +684,7 @@ struct Encoder {
                  (on_stack ? FX_CTX_ON_STACK : 0) | (values ? FX_CTX_VALUES : 0));
             word(n);
         }
-        for (u32 i = 0; i < n; i++) ufield(symbol(context_words_head(context_cell(ctx))[i].data2));
+        for (u32 i = 0; i < n; i++) ufield(symbol(word_symbol(context_words_head(context_cell(ctx)) + i)));
         if (!values) return;
         for (u32 i = 0; i < n; i++) {
             ValueCell val = context_values_head(context_cell(ctx))[i];
@@ -696,8 +697,8 @@ struct Encoder {
     // afterwards. In boot mode a word can only name the context of an
     // earlier root value.
     void word_value(const ValueCell& v, u32 t, bool nl, bool assign) {
-        u32 sym = symbol(v.data2);
-        Node ctx = v.data1;
+        u32 sym = symbol(word_symbol(&v));
+        Node ctx = word_binding(&v);
         bool global = ctx == 0 || ctx == g_global_ctx;
         u32 owner_type = 0;
         if (!global) {
@@ -721,13 +722,13 @@ struct Encoder {
                 uvar(sym);
                 if (root >= 0) {
                     uvar(static_cast<u32>(root));
-                    svar(static_cast<i32>(v.data3));
+                    svar(word_index(&v));
                 }
             } else {
                 header(t | (assign ? FX_WORD_FLAG : 0), nl);
                 word(sym);
                 word(static_cast<u32>(root));
-                word(root >= 0 ? v.data3 : static_cast<u32>(-1));
+                word(root >= 0 ? static_cast<u32>(word_index(&v)) : static_cast<u32>(-1));
             }
             return;
         }
@@ -742,18 +743,18 @@ struct Encoder {
             } else {
                 header(t | FX_WORD_FLAG, nl);
                 word(sym);
-                word(v.data3);
+                word(static_cast<u32>(word_index(&v)));
             }
             return;
         }
         if (compact) {
             open(t, nl, ref, true);
             uvar(sym);
-            svar(static_cast<i32>(v.data3));
+            svar(word_index(&v));
         } else {
             header(t | (ref ? FX_REF : 0), nl);
             word(sym);
-            word(v.data3);
+            word(static_cast<u32>(word_index(&v)));
         }
         if (ref) {
             emit_path(off);
@@ -763,7 +764,7 @@ struct Encoder {
         record_key(ctx);
         ValueCell owner = *context_owner(ctx);
         if (owner_type == TYPE_OBJECT) {
-            bool handlers = owner.data3 != 0;
+            bool handlers = object_record(&owner) != 0;
             if (compact) tag(TYPE_OBJECT, handlers);
             else header(TYPE_OBJECT | (handlers ? FX_HANDLERS : 0), false);
             object_body(owner);
@@ -868,7 +869,7 @@ void ZanbinBootWriter::add_root(const ValueCell* value) {
     ValueCell v = *value;
     u32 t = v.type();
     if (t == TYPE_OBJECT || t == TYPE_FUNCTION || t == TYPE_ERROR)
-        state_->e.root_ctx.emplace(v.data1, state_->roots);
+        state_->e.root_ctx.emplace(context_of(&v), state_->roots);
     state_->e.cur = state_->roots;
     state_->e.value(&v);
     state_->roots++;
@@ -877,9 +878,9 @@ void ZanbinBootWriter::add_root(const ValueCell* value) {
 
 void ZanbinBootWriter::add_roots_of_block(const ValueCell* block) {
     ValueCell b = *block;
-    u32 n = zanbin::cells_in(b.data2);
-    for (u32 i = b.data1; i < n; i++) {
-        ValueCell c = node_buffer(b.data2)->head_cells()[i];
+    u32 n = zanbin::cells_in(block_node(&b));
+    for (u32 i = static_cast<u32>(series_index(&b)); i < n; i++) {
+        ValueCell c = node_buffer(block_node(&b))->head_cells()[i];
         add_root(&c);
     }
 }
