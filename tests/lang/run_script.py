@@ -23,7 +23,10 @@ import sys
 import tempfile
 
 # The stressed collector makes every start and command many times slower.
-TIMEOUT = 600 if os.environ.get("ZAN_GC_STRESS") else 60
+# The stressed collector (asked for by the run or by the script itself)
+# makes every start and command many times slower.
+def timeout_for(env):
+    return 600 if env.get("ZAN_GC_STRESS") else 60
 
 switches, stdin_lines = [], []
 
@@ -69,7 +72,7 @@ def main():
         env.update(env_extra)
         feed = "".join(l + "\n" for l in stdin_lines)
         proc = subprocess.run([zan] + switches + [path] + args, capture_output=True, text=True,
-                              env=env, timeout=TIMEOUT, input=feed)
+                              env=env, timeout=timeout_for(env), input=feed)
     got = proc.stdout.split("\n")
     while got and got[-1] == "":
         got.pop()
