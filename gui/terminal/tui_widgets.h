@@ -92,6 +92,11 @@ class ClickTiming {
 public:
     // The events of a left release: click, or click then dbl-click.
     std::vector<int> release(bool double_below = false);
+    // A left release that made no click.
+    void released_without_click() {
+        state_ = 2;
+        time_ = 0;
+    }
     // One pass of the event loop.
     void tick();
     int state() const { return state_; }
