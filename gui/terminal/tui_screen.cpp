@@ -121,10 +121,9 @@ u32 utf8_next(const std::string& text, size_t& i) {
     return cp;
 }
 
-TuiTextSize text_size(const std::string& utf8) {
+TuiTextSize text_size(const std::u32string& text) {
     int widest = 0, col = 0, lines = 1;
-    for (size_t i = 0; i < utf8.size();) {
-        u32 cp = utf8_next(utf8, i);
+    for (u32 cp : text) {
         if (cp == '\n') {
             widest = std::max(widest, col);
             col = 0;
@@ -134,6 +133,12 @@ TuiTextSize text_size(const std::string& utf8) {
         col += char_width(cp);
     }
     return {std::max(widest, col), lines};
+}
+
+TuiTextSize text_size(const std::string& utf8) {
+    std::u32string cps;
+    for (size_t i = 0; i < utf8.size();) cps += utf8_next(utf8, i);
+    return text_size(cps);
 }
 
 }  // namespace zan::gui

@@ -88,6 +88,7 @@ struct TuiTextSize {
     int lines;
 };
 TuiTextSize text_size(const std::string& utf8);
+TuiTextSize text_size(const std::u32string& text);
 
 // Decodes one UTF-8 character at text[i]; advances i. Bad bytes give
 // U+FFFD one by one.
