@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "console/terminal_tty.h"
+#include "runtime/core/print_hooks.h"
 
 namespace zan::gui {
 
@@ -18,6 +19,26 @@ long now_ms() {
     return ts.tv_sec * 1000L + ts.tv_nsec / 1000000L;
 }
 }  // namespace
+
+namespace {
+// The loop that owns the terminal, for the print hooks.
+TuiLoop* g_terminal_loop = nullptr;
+}  // namespace
+
+void TuiLoop::before_print() {
+    TuiLoop* loop = g_terminal_loop;
+    if (!loop) return;
+    loop->write(before_print_bytes(loop->drawn_, loop->at_.cursor_row));
+    loop->drawn_ = false;
+}
+
+void TuiLoop::after_print() {
+    TuiLoop* loop = g_terminal_loop;
+    if (!loop) return;
+    // Drawn again below the printed text at the next pass.
+    loop->b_.mark_dirty(loop->b_.active());
+    if (!loop->at_.full_screen) loop->write("\x1b[6n");
+}
 
 int tick_wait(int last_ms) { return last_ms <= TICK_MS ? TICK_MS - last_ms : 0; }
 int tick_counted(int last_ms) { return last_ms <= TICK_MS ? TICK_MS : last_ms; }
@@ -61,12 +82,21 @@ bool TuiLoop::enter() {
     // that is with a cursor position report.
     if (!full_screen) bytes += "\x1b[6n";
     write(bytes);
+    g_terminal_loop = this;
+    g_tui_before_print = before_print;
+    g_tui_after_print = after_print;
     return true;
 }
 
 void TuiLoop::leave() {
     if (!terminal_) return;
-    write(leave_bytes(screen_.rows(), at_.cursor_row, modes_));
+    if (g_terminal_loop == this) {
+        g_terminal_loop = nullptr;
+        g_tui_before_print = nullptr;
+        g_tui_after_print = nullptr;
+    }
+    write(leave_bytes(drawn_ ? screen_.rows() : 0, at_.cursor_row, modes_));
+    drawn_ = false;
     modes_ = TuiModes{};
     console::tty_restore();
     terminal_ = false;
@@ -97,7 +127,9 @@ void TuiLoop::flush() {
     if (!terminal_) return;
     b_.render(screen_, cols_, rows_);
     if (!at_.full_screen && origin_row_ + screen_.rows() > rows_) origin_row_ = rows_ - screen_.rows();
-    write(frame_bytes(screen_, at_));
+    std::string frame = frame_bytes(screen_, at_);
+    if (!frame.empty()) drawn_ = true;
+    write(frame);
 }
 
 bool TuiLoop::pass(bool no_wait, int& last_ms) {

@@ -42,6 +42,11 @@ public:
     const TuiPlacement& placement() const { return at_; }
     // The terminal row (0-based) of the view's first row, inline.
     int origin_row() const { return origin_row_; }
+    // The print hooks while a loop owns the terminal: printed text erases
+    // the drawn rows first, and the view is drawn again below it.
+    static void before_print();
+    static void after_print();
+
     bool mouse = false;      // report the mouse while the view runs
     bool full_screen = false;
 
@@ -65,6 +70,7 @@ private:
     TuiInputDecoder decoder_;
     int cols_ = 80, rows_ = 24;
     int origin_row_ = 0;
+    bool drawn_ = false;
 };
 
 }  // namespace zan::gui

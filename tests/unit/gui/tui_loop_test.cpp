@@ -13,6 +13,7 @@
 
 #include "console/terminal_keys.h"
 #include "gui/terminal/tui_loop.h"
+#include "runtime/core/print_hooks.h"
 
 using namespace zan;
 using namespace zan::gui;
@@ -119,6 +120,33 @@ TEST(TuiLoopTest, RunsOnATerminalAndRestoresItsMode) {
     // The position request, one frame, and the cursor put on the line
     // below the view.
     EXPECT_EQ(pty.output(), "\x1b[6n" "\r\x1b[0J" "....\x1b[49m\r\n...." "\r\n");
+}
+
+TEST(TuiLoopTest, PrintedTextGoesAboveTheViewWhichIsDrawnAgainBelowIt) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 4, 2}, 0, fill_with('.'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    loop.on_input = [&](const TuiInput& in) {
+        if (in.ch == 'p') {
+            ASSERT_NE(g_tui_before_print, nullptr);
+            g_tui_before_print();
+            ASSERT_EQ(::write(pty.slave(), "hello\r\n", 7), 7);
+            g_tui_after_print();
+            pty.type("q");
+        }
+        if (in.ch == 'q') b.destroy(w);
+    };
+    pty.type("p");
+    loop.run(false);
+    EXPECT_EQ(g_tui_before_print, nullptr);
+    EXPECT_EQ(g_tui_after_print, nullptr);
+    const std::string frame_top = "\r\x1b[0J" "....\x1b[49m\r\n....";
+    EXPECT_EQ(pty.output(), "\x1b[6n" + frame_top +         // drawn
+                                "\r\x1b[1A\x1b[0J" "hello\r\n" +  // erased, printed
+                                "\x1b[6n" + frame_top +       // drawn again below
+                                "\r\n");
 }
 
 TEST(TuiLoopTest, FullScreenWithTheMouseUsesAndLeavesTheAlternateScreen) {
