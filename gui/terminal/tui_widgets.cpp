@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "runtime/core/collector.h"
+
 namespace zan::gui {
 
 // ---- handles --------------------------------------------------------------------------------
@@ -71,6 +73,12 @@ void ClickTiming::tick() {
 }
 
 // ---- the back end ---------------------------------------------------------------------------
+
+void TuiBackend::mark_faces() const {
+    widgets_.each([](TuiWidget& w) {
+        if (w.face.header) gc_mark_cells(&w.face, &w.face + 1);
+    });
+}
 
 void TuiBackend::grow_area(WidgetId window, const TuiBox& box) {
     TuiWidget* w = widgets_.get(window);

@@ -55,6 +55,8 @@ struct TuiWidget {
     RenderFn render;
     i32 data = 0;
     std::string ui;
+    // A copy of the face's object! cell; a header of 0 means no face.
+    ValueCell face{0, 0, 0, 0};
     // A window widget's record: its drawing area, the widget that had the
     // focus last, how many of its widgets show a caret.
     TuiBox area;
@@ -69,6 +71,11 @@ public:
     TuiWidget* get(WidgetId id) const;
     void remove(WidgetId id);
     size_t live() const { return live_; }
+    template <typename F>
+    void each(F f) const {
+        for (const Slot& s : slots_)
+            if (s.widget) f(*s.widget);
+    }
 
 private:
     struct Slot {
@@ -116,6 +123,8 @@ public:
     // A widget under parent (0 for a window on the screen) with its box in
     // cells relative to the parent.
     WidgetId make(WidgetId parent, bool window, TuiBox box, u32 flags, RenderFn render = {});
+    // Marks the face cells of every widget (for the collector).
+    void mark_faces() const;
     TuiWidget* widget(WidgetId id) const { return widgets_.get(id); }
     // Destroys a widget with everything below it and its timers. Closing a
     // window ends the innermost event loop and activates the last window
