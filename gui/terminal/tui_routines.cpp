@@ -11,7 +11,9 @@
 #include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/number_peers.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
@@ -65,6 +67,35 @@ void r_size_text() {
     point2d_make_at(stack_result(), static_cast<float>(size.cols), static_cast<float>(size.lines));
 }
 
+// The value cell of an object's field, or null when it has none.
+ValueCell* field_of(const ValueCell* obj, const char* name) {
+    ValueCell word;
+    word_make_at(symbol_make(name), &word);
+    i32 i = object_find_word(obj, &word);
+    return i < 0 ? nullptr : object_values(obj) + i;
+}
+
+// A font change: the font's state is dropped for its name, size, style,
+// angle and anti-aliasing (flags 0-3 and 5); other changes keep it.
+void r_update_font() {
+    ValueCell font = *stack_arg(0);
+    i32 flags = integer_get(stack_arg(1));
+    if (flags >= 0 && flags <= 5 && flags != 4)
+        if (ValueCell* state = field_of(&font, "state")) none_box(state);
+    result_none();
+}
+
+// A para change: the face's change flags get the para facet's bit.
+void r_update_para() {
+    ValueCell face = *stack_arg(0);
+    ValueCell* state = field_of(&face, "state");
+    if (state && state->type() == TYPE_BLOCK && block_length(state) >= 2) {
+        ValueCell* changes = block_cell_at(state, 1);
+        if (changes->type() == TYPE_INTEGER) changes->data2 |= 1u << 18;
+    }
+    result_none();
+}
+
 void r_make_null_handle() { handle_make_at(stack_result(), 0, HANDLE_NONE); }
 void r_false() { logic_box(stack_result(), false); }
 void r_exit_event_loop() {
@@ -81,6 +112,8 @@ void tui_routines_register() {
     routine_table_register("make-null-handle", r_make_null_handle);
     routine_table_register("update-text", result_none);
     routine_table_register("update-scroller", result_none);
+    routine_table_register("update-font", r_update_font);
+    routine_table_register("update-para", r_update_para);
     routine_table_register("set-dark-mode", result_none);
     routine_table_register("support-dark-mode?", r_false);
     routine_table_register("toggle-GPU", result_none);

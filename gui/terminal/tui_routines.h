@@ -6,6 +6,8 @@
 //   make-null-handle                               a null handle!
 //   update-text        face [object!]              nothing
 //   update-scroller    scroller [object!] flags    nothing
+//   update-font        font [object!] flags [integer!]  drops the font's state
+//   update-para        face [object!] flags [integer!]  marks the para changed
 //   set-dark-mode      face [object!] dark? [logic!]  nothing
 //   support-dark-mode?                             false
 //   toggle-GPU                                     nothing

@@ -74,5 +74,30 @@ TEST_F(TuiRoutines, ScreenHandlesAndTheSettledAnswers) {
     EXPECT_EQ(b.loop_level(), 0);
 }
 
+TEST_F(TuiRoutines, FontAndParaChanges) {
+    ValueCell* font = make_object("[name: none state: 1]");
+    struct Case {
+        i32 flags;
+        bool drops;
+    } cases[] = {{0, true}, {1, true}, {2, true}, {3, true}, {4, false}, {5, true}, {6, false}, {-1, false}};
+    for (const Case& c : cases) {
+        set_field(font, "state", integer(1));
+        run("update-font", {*font, integer(c.flags)});
+        EXPECT_EQ(field(font, "state").type(), c.drops ? TYPE_NONE : TYPE_INTEGER) << c.flags;
+    }
+    ValueCell* face = make_object("[text: none state: none]");
+    ValueCell none;
+    none_box(&none);
+    set_field(face, "state", *blk({none, integer(5), none}));
+    run("update-para", {*face, integer(0)});
+    ValueCell state = field(face, "state");
+    EXPECT_EQ(int_of(*block_cell_at(&state, 1)), 5 | (1 << 18));
+    EXPECT_EQ(block_cell_at(&state, 0)->type(), TYPE_NONE);
+    // A face not realised (no state block) is left alone.
+    ValueCell* bare = make_object("[state: none]");
+    run("update-para", {*bare, integer(0)});
+    EXPECT_EQ(field(bare, "state").type(), TYPE_NONE);
+}
+
 }  // namespace
 }  // namespace zan::test
