@@ -7,6 +7,7 @@
 
 #include "console/terminal_tty.h"
 #include "gui/terminal/tui_events.h"
+#include "gui/terminal/tui_views.h"
 #include "gui/terminal/tui_screen.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
@@ -106,6 +107,7 @@ void r_exit_event_loop() {
 
 void tui_routines_register() {
     tui_events_init();
+    tui_view_routines_register();
     routine_table_register("get-screen-size", r_get_screen_size);
     routine_table_register("size-text", r_size_text);
     routine_table_register("fetch-all-screens", result_none);
