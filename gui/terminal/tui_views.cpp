@@ -7,6 +7,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/number_peers.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -130,6 +131,101 @@ void r_destroy_view() {
     result_none();
 }
 
+// Sets or clears a widget flag.
+void set_flag(TuiWidget* w, u32 flag, bool on) {
+    if (on) w->flags |= flag;
+    else w->flags &= ~flag;
+}
+
+bool offset_of(const ValueCell* v, float& x, float& y) {
+    if (!v) return false;
+    if (v->type() == TYPE_PAIR) {
+        x = static_cast<float>(pair_x(v));
+        y = static_cast<float>(pair_y(v));
+        return true;
+    }
+    if (v->type() == TYPE_POINT2D) {
+        x = point_x(v);
+        y = point_y(v);
+        return true;
+    }
+    return false;
+}
+
+// Applies the facets whose change flags are set in the face's state to
+// its widget, then clears the flags.
+void update_face(ValueCell* face) {
+    ValueCell* state = field_of(face, "state");
+    if (!state || state->type() != TYPE_BLOCK) return;
+    WidgetId id = face_widget(face);
+    TuiBackend& b = tui_backend();
+    TuiWidget* w = b.widget(id);
+    ValueCell* changes = block_length(state) >= 2 ? block_cell_at(state, 1) : nullptr;
+    if (!w || !changes || changes->type() != TYPE_INTEGER) return;
+    u32 bits = changes->data2;
+    auto changed = [&](int bit) { return (bits >> bit) & 1u; };
+    if (changed(16)) {
+        int interval = rate_interval(field_of(face, "rate"));
+        b.remove_timer(id);
+        if (interval >= 0) b.start_timer(id, interval);
+    }
+    TuiBox box = w->box;
+    float x, y;
+    if (changed(1) && offset_of(field_of(face, "offset"), x, y) && !w->window) {
+        box.x1 += x - box.x0;
+        box.y1 += y - box.y0;
+        box.x0 = x;
+        box.y0 = y;
+    }
+    if (changed(2) && offset_of(field_of(face, "size"), x, y)) {
+        box.x1 = box.x0 + x;
+        box.y1 = box.y0 + y;
+    }
+    if (changed(1) || changed(2)) b.set_box(id, box);
+    if (changed(10) && w->window)
+        if (const ValueCell* sel = field_of(face, "selected"); sel && sel->type() == TYPE_OBJECT)
+            if (WidgetId target = face_widget(sel)) b.set_focus(target);
+    w = b.widget(id);
+    if (!w) return;
+    if (changed(8)) {
+        const ValueCell* e = field_of(face, "enabled?");
+        set_flag(w, WIDGET_DISABLED, e && e->type() == TYPE_LOGIC && !logic_get(e));
+    }
+    if (changed(9)) {
+        const ValueCell* v = field_of(face, "visible?");
+        set_flag(w, WIDGET_HIDDEN, v && v->type() == TYPE_LOGIC && !logic_get(v));
+    }
+    if (changed(11)) {
+        const ValueCell* f = field_of(face, "flags");
+        u32 now = f ? face_flag_bits(f) : 0;
+        set_flag(w, WIDGET_ALL_OVER, now & WIDGET_ALL_OVER);
+        set_flag(w, WIDGET_PASSWORD, now & WIDGET_PASSWORD);
+    }
+    b.mark_dirty(id);
+    changes = block_cell_at(field_of(face, "state"), 1);
+    changes->data2 = 0;
+}
+
+void r_update_view() {
+    ValueCell target = *stack_arg(0);
+    if (target.type() == TYPE_BLOCK) {
+        i32 n = block_length(&target);
+        for (i32 i = 0; i < n; i++) {
+            ValueCell* v = block_cell_at(&target, static_cast<u32>(i));
+            if (v->type() != TYPE_OBJECT) number_fire_type(Err::script_invalid_type, v->type());
+        }
+        for (i32 i = 0; i < n; i++) {
+            ValueCell f = *block_cell_at(&target, static_cast<u32>(i));
+            update_face(&f);
+        }
+    } else if (target.type() == TYPE_OBJECT) {
+        if (!word_is(field_of(&target, "type"), "screen")) update_face(&target);
+    } else {
+        number_fire_type(Err::script_invalid_type, target.type());
+    }
+    result_none();
+}
+
 void r_show_window() {
     WidgetId id = widget_of_handle(stack_arg(0));
     TuiBackend& b = tui_backend();
@@ -175,6 +271,7 @@ void tui_view_routines_register() {
     routine_table_register("show-window", r_show_window);
     routine_table_register("refresh-window", r_refresh_window);
     routine_table_register("redraw", r_redraw);
+    routine_table_register("update-view", r_update_view);
 }
 
 }  // namespace zan::gui

@@ -8,6 +8,7 @@
 //   show-window    id [handle!]                     none
 //   refresh-window h [handle!]                      none
 //   redraw         face [object!]                   none
+//   update-view    face [object! block!]            applies the changed facets
 #pragma once
 #include "gui/terminal/tui_widgets.h"
 

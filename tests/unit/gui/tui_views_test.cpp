@@ -37,8 +37,8 @@ protected:
     }
     ValueCell* face(const char* type, ValueCell offset, ValueCell size) {
         ValueCell* f = make_object(
-            "[type: none offset: none size: none flags: none visible?: true enabled?: true rate: none "
-            "state: none]");
+            "[type: none offset: none size: none selected: none flags: none visible?: true enabled?: true "
+            "rate: none state: none]");
         set_field(f, "type", word(type));
         set_field(f, "offset", offset);
         set_field(f, "size", size);
@@ -127,6 +127,47 @@ TEST_F(TuiViews, FlagsAndRates) {
     set_field(zero, "rate", integer(0));
     EXPECT_EQ(error_of([&] { run("make-view", {*zero, wh}); }), Err::script_invalid_facet_type);
     EXPECT_TRUE(b.widget(handle_get(&wh))->children.empty());  // nothing made for the refused faces
+}
+
+TEST_F(TuiViews, UpdateViewAppliesTheChangedFacets) {
+    gui::TuiBackend& b = gui::tui_backend();
+    ValueCell* win = face("window", pair(0, 0), pair(10, 3));
+    ValueCell wh = realise(win, handle(0));
+    ValueCell* child = face("base", pair(1, 1), pair(2, 1));
+    ValueCell ch = realise(child, wh);
+    gui::WidgetId id = handle_get(&ch);
+    set_field(child, "offset", pair(3, 2));
+    set_field(child, "size", pair(4, 1));
+    ValueCell no;
+    logic_box(&no, false);
+    set_field(child, "visible?", no);
+    set_field(child, "enabled?", no);
+    set_field(child, "flags", *blk({word("all-over")}));
+    set_field(child, "rate", integer(10));
+    ValueCell state = field(child, "state");
+    u32 bits = (1u << 1) | (1u << 2) | (1u << 8) | (1u << 9) | (1u << 11) | (1u << 16);
+    block_cell_at(&state, 1)->data2 = bits;
+    run("update-view", {*child});
+    const gui::TuiWidget* w = b.widget(id);
+    EXPECT_EQ(w->box.x0, 3.0f);
+    EXPECT_EQ(w->box.y0, 2.0f);
+    EXPECT_EQ(w->box.x1, 7.0f);
+    EXPECT_EQ(w->flags & (gui::WIDGET_HIDDEN | gui::WIDGET_DISABLED | gui::WIDGET_ALL_OVER),
+              gui::WIDGET_HIDDEN | gui::WIDGET_DISABLED | gui::WIDGET_ALL_OVER);
+    EXPECT_EQ(b.timers(), 1u);
+    EXPECT_EQ(int_of(*block_cell_at(&state, 1)), 0);  // the change flags are cleared
+    // Facets without their change flag are left as they are.
+    set_field(child, "offset", pair(0, 0));
+    run("update-view", {*blk({*child})});
+    EXPECT_EQ(b.widget(id)->box.x0, 3.0f);
+    // The window's selected face takes the focus.
+    set_field(win, "selected", *child);
+    ValueCell wstate = field(win, "state");
+    block_cell_at(&wstate, 1)->data2 = 1u << 10;
+    run("update-view", {*win});
+    EXPECT_EQ(b.focus(), id);
+    EXPECT_EQ(error_of([&] { run("update-view", {*blk({*child, integer(1)})}); }), Err::script_invalid_type);
+    EXPECT_EQ(error_of([&] { run("update-view", {integer(1)}); }), Err::script_invalid_type);
 }
 
 }  // namespace
