@@ -92,7 +92,7 @@ void r_update_para() {
     ValueCell* state = field_of(&face, "state");
     if (state && state->type() == TYPE_BLOCK && block_length(state) >= 2) {
         ValueCell* changes = block_cell_at(state, 1);
-        if (changes->type() == TYPE_INTEGER) changes->data2 |= 1u << 18;
+        if (changes->type() == TYPE_INTEGER) integer_box(changes, integer_get(changes) | (1 << 18));
     }
     result_none();
 }

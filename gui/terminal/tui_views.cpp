@@ -162,7 +162,7 @@ void update_face(ValueCell* face) {
     TuiWidget* w = b.widget(id);
     ValueCell* changes = block_length(state) >= 2 ? block_cell_at(state, 1) : nullptr;
     if (!w || !changes || changes->type() != TYPE_INTEGER) return;
-    u32 bits = changes->data2;
+    u32 bits = static_cast<u32>(integer_get(changes));
     auto changed = [&](int bit) { return (bits >> bit) & 1u; };
     if (changed(16)) {
         int interval = rate_interval(field_of(face, "rate"));
@@ -203,7 +203,7 @@ void update_face(ValueCell* face) {
     }
     b.mark_dirty(id);
     changes = block_cell_at(field_of(face, "state"), 1);
-    changes->data2 = 0;
+    integer_box(changes, 0);
 }
 
 void r_update_view() {

@@ -187,13 +187,13 @@ ValueCell* event_make(ValueCell*, ValueCell* spec, u32) {
         if (scalar_word_is(v, g_sym.type)) {
             if (t == TYPE_WORD || t == TYPE_LIT_WORD) event_set_type(event, type_code_or_fire(&value));
         } else if (scalar_word_is(v, g_sym.key)) {
-            if (t == TYPE_CHAR) event->data3 |= char_get(&value) & EVENT_KEY_MASK;
+            if (t == TYPE_CHAR) event_add_flags(event, char_get(&value) & EVENT_KEY_MASK);
         } else if (scalar_word_is(v, g_sym.flags)) {
             if (t != TYPE_BLOCK) continue;
             i32 n = block_length(&value);
             for (i32 k = 0; k < n; k++) {
                 ValueCell* w = block_head_ptr(&value) + k;
-                if (w->type() == TYPE_WORD) event->data3 |= flag_bit_of(w);
+                if (w->type() == TYPE_WORD) event_add_flags(event, flag_bit_of(w));
             }
         } else if (scalar_word_is(v, g_sym.face) || scalar_word_is(v, g_sym.window)) {
             if (t != TYPE_OBJECT) continue;
@@ -214,7 +214,7 @@ ValueCell* event_make(ValueCell*, ValueCell* spec, u32) {
     // words are bound to, so they survive the block's allocation.
     ValueCell* block = block_push_new(4);
     for (const ValueCell* c : {&face, &window, &offset, &picked}) *block_alloc_tail(block) = *c;
-    event->data2 = block_node(block);
+    event_set_fields_node(event, block_node(block));
     stack_pop(1);
     return event;
 }

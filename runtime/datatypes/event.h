@@ -43,6 +43,9 @@ inline bool event_is_made(const ValueCell* e) { return (e->header & EVENT_HAS_RE
 inline Node event_fields_node(const ValueCell* e) { return event_is_made(e) ? e->data2 : 0; }
 inline u32 event_record(const ValueCell* e) { return event_is_made(e) ? 0 : e->data2; }
 inline u32 event_flags(const ValueCell* e) { return e->data3; }
+inline void event_add_flags(ValueCell* e, u32 bits) { e->data3 |= bits; }
+// A made event's block of [face window offset picked].
+inline void event_set_fields_node(ValueCell* e, Node n) { e->data2 = n; }
 
 // A back-end event: type code, the back end's record, flags.
 ValueCell* event_make_at(ValueCell* cell, u32 type, u32 record, u32 flags);
