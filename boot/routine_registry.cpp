@@ -3,6 +3,7 @@
 #include "boot/routine_registry.h"
 
 #include "console/terminal.h"
+#include "gui/terminal/tui_routines.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/io/codecs/csv_fast.h"
@@ -31,6 +32,8 @@ void boot_register_routines() {
     routine_table_register("csv-fast-encode", csv_routine_fast_encode);
     // The console: the line editor, the line reader and the console init.
     console_routines_register();
+    // The text-mode back end of the view.
+    gui::tui_routines_register();
     // The start-up code's own.
     boot_routines_register();
 }

@@ -131,6 +131,18 @@ i32 ss3_key(int final_byte) {
     }
 }
 
+i32 ss3_function_key(int final_byte) {
+    return final_byte >= 'P' && final_byte <= 'S' ? KEY_F1 - (final_byte - 'P') : KEY_NONE;
+}
+
+i32 csi_function_key(int final_byte, int first_param) {
+    if (final_byte != '~') return first_param <= 1 ? ss3_function_key(final_byte) : KEY_NONE;
+    static const int kTilde[] = {15, 17, 18, 19, 20, 21, 23, 24};  // F5 ... F12
+    for (int k = 0; k < 8; k++)
+        if (kTilde[k] == first_param) return KEY_F1 - 4 - k;
+    return KEY_NONE;
+}
+
 i32 read_key(ByteInput& in) {
     int b = in.next_byte(-1);
     if (b == BYTE_END) return KEY_END_OF_INPUT;

@@ -35,6 +35,10 @@ constexpr i32 KEY_INSERT = -26;
 constexpr i32 KEY_DELETE = -27;
 constexpr i32 KEY_PAGE_UP = -28;
 constexpr i32 KEY_PAGE_DOWN = -29;
+// Function keys F1 ... F12 are -31 ... -42 (the view's key events carry
+// them; the line editor reads them as KEY_NONE).
+constexpr i32 KEY_F1 = -31;
+constexpr i32 KEY_F12 = -42;
 // Not keys: the input has ended (end of file, a hung-up terminal), and the
 // terminal has changed size.
 constexpr i32 KEY_END_OF_INPUT = -100;
@@ -74,5 +78,9 @@ i32 read_utf8_char(ByteInput& in);
 i32 csi_key(int final_byte, int first_param);
 // The code of an SS3 sequence's final byte ("ESC O x"), or KEY_NONE.
 i32 ss3_key(int final_byte);
+// A function key: "ESC O P" ... "ESC O S" and "ESC [ 1 ; m P" ... give
+// F1-F4, "ESC [ 15 ~" ... "ESC [ 24 ~" F5-F12; KEY_NONE for anything else.
+i32 csi_function_key(int final_byte, int first_param);
+i32 ss3_function_key(int final_byte);
 
 }  // namespace zan::console

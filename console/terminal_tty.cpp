@@ -222,14 +222,14 @@ void restore_at_exit() { tty_restore(); }
 
 }  // namespace
 
-bool tty_enter_raw(int fd) {
+bool tty_enter_raw(int fd, bool wait_for_a_byte) {
     if (g_raw_fd >= 0) return true;
     termios mode;
     if (::tcgetattr(fd, &mode) != 0) return false;
     g_saved = mode;
     mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
     mode.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR);
-    mode.c_cc[VMIN] = 1;
+    mode.c_cc[VMIN] = wait_for_a_byte ? 1 : 0;
     mode.c_cc[VTIME] = 0;
     g_raw_fd = fd;
     if (::tcsetattr(fd, TCSANOW, &mode) != 0) {

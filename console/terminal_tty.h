@@ -60,8 +60,9 @@ FdBytes& stdin_bytes();
 
 // ---- modes ----------------------------------------------------------------------------------
 // Saves the mode of fd and enters raw mode; false when fd is not a
-// terminal or refuses.
-bool tty_enter_raw(int fd);
+// terminal or refuses. Without wait_for_a_byte a read returns at once
+// with what is there (the view's event loop polls before it reads).
+bool tty_enter_raw(int fd, bool wait_for_a_byte = true);
 // Restores the saved mode (nothing when raw mode is not on). Async-signal
 // safe.
 void tty_restore();

@@ -36,6 +36,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/time.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
@@ -111,6 +112,7 @@ void datatypes_init_all() {
     point2d_init();
     point3d_init();
     image_init();
+    event_init();
     actions_init();
 }
 

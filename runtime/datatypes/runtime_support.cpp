@@ -348,6 +348,7 @@ bool path_field_in_cell(u32 type) {
         case TYPE_TUPLE:
         case TYPE_POINT2D:
         case TYPE_POINT3D:
+        case TYPE_EVENT:
             return true;
         default:
             return false;

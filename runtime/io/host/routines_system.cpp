@@ -415,6 +415,7 @@ const SystemRoutine kRoutines[] = {
     TYPE_Q("url?", TYPE_URL),
     TYPE_Q("word?", TYPE_WORD),
     TYPE_Q("image?", TYPE_IMAGE),
+    TYPE_Q("event?", TYPE_EVENT),
     TYPE_Q("date?", TYPE_DATE),
     TYPE_Q("money?", TYPE_MONEY),
     TYPE_Q("ref?", TYPE_REF),
@@ -455,7 +456,7 @@ const SystemRoutine kRoutines[] = {
 #undef TYPESET_Q
 
 constexpr u32 kRoutineCount = sizeof(kRoutines) / sizeof(kRoutines[0]);
-static_assert(kRoutineCount == 24 + 48 + 14 + 3, "every system routine is listed");
+static_assert(kRoutineCount == 24 + 49 + 14 + 3, "every system routine is listed");
 
 }  // namespace
 

@@ -51,6 +51,7 @@ constexpr RowExpectation kRows[] = {
     {TYPE_MONEY, "money!", 0, 18, 0},        {TYPE_REF, "ref!", TYPE_STRING, 1, 29},
     {TYPE_POINT2D, "point2D!", 0, 17, 0},    {TYPE_POINT3D, "point3D!", 0, 17, 0},
     {TYPE_IMAGE, "image!", TYPE_SERIES, 16, 5},
+    {TYPE_EVENT, "event!", 0, 6, 0},
 };
 
 TEST_F(RegistryTest, EveryDatatypeIsRegisteredWithItsOwnAndInheritedEntries) {
@@ -77,7 +78,7 @@ TEST_F(RegistryTest, EveryDatatypeIsRegisteredWithItsOwnAndInheritedEntries) {
         // No row has entries past action 62 or for set-path.
         EXPECT_EQ(action_entry(e.type, ACT_SET_PATH), nullptr);
     }
-    EXPECT_EQ(g_highest_type, static_cast<u32>(TYPE_IMAGE));
+    EXPECT_EQ(g_highest_type, static_cast<u32>(TYPE_EVENT));
 }
 
 TEST_F(RegistryTest, PathChildrenCopyThePathEntriesNotTheBlockOnes) {
@@ -99,7 +100,7 @@ TEST_F(RegistryTest, DatatypeNamesBecomeWordsAfterStartUp) {
     ASSERT_EQ(tn.word.type(), TYPE_WORD);
     EXPECT_STREQ(symbol_to_cstr(tn.word.data2), "datatype!");
     EXPECT_EQ(tn.length, 8);
-    EXPECT_EQ(g_type_names[TYPE_EVENT].name, nullptr);
+    EXPECT_STREQ(g_type_names[TYPE_EVENT].name, "event!");
 }
 
 TEST_F(RegistryTest, DatatypeFormMoldAndCompare) {

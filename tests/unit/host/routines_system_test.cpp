@@ -43,7 +43,7 @@ protected:
 TEST_F(RoutinesTest, TableAndRegistration) {
     u32 n = 0;
     const SystemRoutine* all = system_routines(&n);
-    EXPECT_EQ(n, 89u);
+    EXPECT_EQ(n, 90u);
     routine_table_reset();
     routines_system_register();
     EXPECT_EQ(routine_table_count(), n);

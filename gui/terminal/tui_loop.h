@@ -1,0 +1,76 @@
+// The event loop of the text-mode back end on a real terminal. The
+// outermost run owns the terminal: it enters raw mode (only when standard
+// input is a terminal), draws the active window once per pass when it is
+// marked for drawing, and on every way out puts the cursor below the view
+// and restores the terminal's mode. Passes are about 33 ms apart: input
+// is awaited with poll() for what is left of the tick, and a size change
+// (SIGWINCH, through the console's self-pipe) ends the wait at once.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "gui/terminal/tui_input.h"
+#include "gui/terminal/tui_output.h"
+#include "gui/terminal/tui_widgets.h"
+
+namespace zan::gui {
+
+constexpr int TICK_MS = 33;
+
+// How long a pass waits for input after the last one took last_ms, and
+// the time it counts for the timers.
+int tick_wait(int last_ms);
+int tick_counted(int last_ms);
+
+class TuiLoop {
+public:
+    TuiLoop(TuiBackend& backend, int in_fd, int out_fd) : b_(backend), in_(in_fd), out_(out_fd) {}
+    ~TuiLoop();
+
+    // Input for the widgets: keys, mouse reports and size changes (the
+    // new columns and rows); set by the caller.
+    std::function<void(const TuiInput&)> on_input;
+    std::function<void(int cols, int rows)> on_resize;
+
+    // Runs until post_quit ends this level (or one pass with no_wait).
+    // True when any input was read.
+    bool run(bool no_wait);
+
+    bool terminal_on() const { return terminal_; }
+    int cols() const { return cols_; }
+    int rows() const { return rows_; }
+    const TuiPlacement& placement() const { return at_; }
+    // The terminal row (0-based) of the view's first row, inline.
+    int origin_row() const { return origin_row_; }
+    // The print hooks while a loop owns the terminal: printed text erases
+    // the drawn rows first, and the view is drawn again below it.
+    static void before_print();
+    static void after_print();
+
+    bool mouse = false;      // report the mouse while the view runs
+    bool full_screen = false;
+
+private:
+    bool enter();
+    void leave();
+    // One pass; last_ms is the time the previous pass took, and becomes
+    // this one's.
+    bool pass(bool no_wait, int& last_ms);
+    bool read_input(int timeout_ms);
+    void read_size();
+    void flush();
+    void write(const std::string& bytes);
+
+    TuiBackend& b_;
+    int in_, out_;
+    bool terminal_ = false;
+    TuiModes modes_;
+    TuiPlacement at_;
+    TuiScreen screen_;
+    TuiInputDecoder decoder_;
+    int cols_ = 80, rows_ = 24;
+    int origin_row_ = 0;
+    bool drawn_ = false;
+};
+
+}  // namespace zan::gui

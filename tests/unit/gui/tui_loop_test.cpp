@@ -1,0 +1,223 @@
+// The event loop on a real pseudo-terminal and on pipes: the terminal's
+// mode while it runs and after, the exact bytes written, keys reaching the
+// widgets, timers, a size change through SIGWINCH.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "console/terminal_keys.h"
+#include "gui/terminal/tui_loop.h"
+#include "runtime/core/print_hooks.h"
+
+using namespace zan;
+using namespace zan::gui;
+
+namespace {
+class Pty {
+public:
+    Pty(int cols, int rows) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master_, 0);
+        EXPECT_EQ(::grantpt(master_), 0);
+        EXPECT_EQ(::unlockpt(master_), 0);
+        slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY);
+        EXPECT_GE(slave_, 0);
+        // Output exactly as written, so the bytes can be compared.
+        termios t;
+        ::tcgetattr(slave_, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave_, TCSANOW, &t);
+        resize(cols, rows);
+    }
+    ~Pty() {
+        ::close(slave_);
+        ::close(master_);
+    }
+    void resize(int cols, int rows) {
+        winsize ws{};
+        ws.ws_col = static_cast<unsigned short>(cols);
+        ws.ws_row = static_cast<unsigned short>(rows);
+        ::ioctl(master_, TIOCSWINSZ, &ws);
+    }
+    void type(const std::string& bytes) {
+        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Everything the program wrote so far.
+    std::string output() {
+        std::string out;
+        char buf[4096];
+        pollfd p{master_, POLLIN, 0};
+        while (::poll(&p, 1, 50) > 0) {
+            ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+        return out;
+    }
+    int slave() const { return slave_; }
+
+private:
+    int master_ = -1, slave_ = -1;
+};
+
+termios mode_of(int fd) {
+    termios t{};
+    ::tcgetattr(fd, &t);
+    return t;
+}
+
+RenderFn fill_with(u32 cp) {
+    return [cp](TuiScreen& s, int, int, const TuiWidget&, const TuiRect& clip) { s.fill(clip, cp, TuiStyle{}); };
+}
+}  // namespace
+
+TEST(TuiLoopTest, TickWaitsForWhatIsLeftOf33Ms) {
+    struct Case {
+        int last, wait, counted;
+    } cases[] = {{0, 33, 33}, {10, 23, 33}, {33, 0, 33}, {34, 0, 34}, {120, 0, 120}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(tick_wait(c.last), c.wait) << c.last;
+        EXPECT_EQ(tick_counted(c.last), c.counted) << c.last;
+    }
+}
+
+TEST(TuiLoopTest, RunsOnATerminalAndRestoresItsMode) {
+    Pty pty(20, 10);
+    termios before = mode_of(pty.slave());
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 4, 2}, 0, fill_with('.'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    std::vector<TuiInput> keys;
+    termios during{};
+    loop.on_input = [&](const TuiInput& in) {
+        keys.push_back(in);
+        during = mode_of(pty.slave());
+        if (in.ch == 'q') b.destroy(w);
+    };
+    pty.type("a\x1b[Aq");
+    loop.run(false);
+    EXPECT_FALSE(loop.terminal_on());
+    EXPECT_EQ(b.loop_level(), 0);
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[0].ch, u32('a'));
+    EXPECT_EQ(keys[1].code, console::KEY_UP);
+    EXPECT_EQ(during.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(during.c_iflag & (IXON | ICRNL), 0u);
+    EXPECT_EQ(during.c_cc[VMIN], 0);
+    EXPECT_EQ(during.c_cc[VTIME], 0);
+    termios after = mode_of(pty.slave());
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+    // The position request, one frame, and the cursor put on the line
+    // below the view.
+    EXPECT_EQ(pty.output(), "\x1b[6n" "\r\x1b[0J" "....\x1b[49m\r\n...." "\r\n");
+}
+
+TEST(TuiLoopTest, PrintedTextGoesAboveTheViewWhichIsDrawnAgainBelowIt) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 4, 2}, 0, fill_with('.'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    loop.on_input = [&](const TuiInput& in) {
+        if (in.ch == 'p') {
+            ASSERT_NE(g_tui_before_print, nullptr);
+            g_tui_before_print();
+            ASSERT_EQ(::write(pty.slave(), "hello\r\n", 7), 7);
+            g_tui_after_print();
+            pty.type("q");
+        }
+        if (in.ch == 'q') b.destroy(w);
+    };
+    pty.type("p");
+    loop.run(false);
+    EXPECT_EQ(g_tui_before_print, nullptr);
+    EXPECT_EQ(g_tui_after_print, nullptr);
+    const std::string frame_top = "\r\x1b[0J" "....\x1b[49m\r\n....";
+    EXPECT_EQ(pty.output(), "\x1b[6n" + frame_top +         // drawn
+                                "\r\x1b[1A\x1b[0J" "hello\r\n" +  // erased, printed
+                                "\x1b[6n" + frame_top +       // drawn again below
+                                "\r\n");
+}
+
+TEST(TuiLoopTest, FullScreenWithTheMouseUsesAndLeavesTheAlternateScreen) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 2, 1}, 0, fill_with('#'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    loop.full_screen = true;
+    loop.mouse = true;
+    std::vector<TuiInput> got;
+    loop.on_input = [&](const TuiInput& in) {
+        got.push_back(in);
+        if (in.kind == TuiInput::MOUSE && in.release) b.destroy(w);
+    };
+    pty.type("\x1b[<0;2;1M\x1b[<0;2;1m");
+    loop.run(false);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].kind, TuiInput::MOUSE);
+    EXPECT_EQ(got[0].col, 2);
+    EXPECT_EQ(pty.output(), "\x1b[?1049h\x1b[2J" + mouse_bytes(true) + "\x1b[H##" + mouse_bytes(false) +
+                                "\x1b[?1049l");
+}
+
+TEST(TuiLoopTest, TimersAndSizeChangesReachTheWindow) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 3, 1}, 0, fill_with('t'));
+    b.activate(w);
+    int ticks = 0;
+    int new_cols = 0, new_rows = 0;
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    b.send = [&](int type, WidgetId id) {
+        if (type == EVT_TIME && id == w && ++ticks == 2) {
+            pty.resize(30, 12);
+            ::raise(SIGWINCH);
+        }
+    };
+    loop.on_resize = [&](int cols, int rows) {
+        new_cols = cols;
+        new_rows = rows;
+        b.destroy(w);
+    };
+    b.start_timer(w, 40);
+    loop.run(false);
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(new_cols, 30);
+    EXPECT_EQ(new_rows, 12);
+    EXPECT_EQ(loop.cols(), 30);
+}
+
+TEST(TuiLoopTest, WithoutATerminalNothingIsDrawnAndInputStillArrives) {
+    int in[2], out[2];
+    ASSERT_EQ(::pipe(in), 0);
+    ASSERT_EQ(::pipe(out), 0);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 3, 1}, 0, fill_with('x'));
+    b.activate(w);
+    TuiLoop loop(b, in[0], out[1]);
+    EXPECT_FALSE(loop.run(true));  // one pass, nothing to read
+    EXPECT_EQ(b.loop_level(), 0);
+    std::string typed;
+    loop.on_input = [&](const TuiInput& k) {
+        typed += static_cast<char>(k.ch);
+        if (k.ch == '!') b.destroy(w);
+    };
+    ASSERT_EQ(::write(in[1], "hi!", 3), 3);
+    EXPECT_TRUE(loop.run(false));
+    EXPECT_EQ(typed, "hi!");
+    EXPECT_FALSE(loop.terminal_on());
+    pollfd p{out[0], POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 0), 0);  // nothing written
+    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+}
