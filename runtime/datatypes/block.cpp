@@ -411,8 +411,10 @@ i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, boo
     for (i32 i = 0; i < n; i++) {
         if (arg_limit && limit <= 0) break;
         if (start + i >= cells_of(buf(block))) break;
-        ValueCell* c = block_cell_at(block, static_cast<u32>(start + i));
-        if (!flat && c->new_line()) {
+        // The separators below may expand out and so collect, which slides
+        // the block's buffer: the cell is read again afterwards.
+        bool new_line = block_cell_at(block, static_cast<u32>(start + i))->new_line();
+        if (!flat && new_line) {
             if (!raised && !only) {
                 level++;
                 raised = true;
@@ -426,7 +428,7 @@ i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, boo
             string_append_char(out, ' ');
             limit--;
         }
-        ValueCell* v = stack_push(c);
+        ValueCell* v = stack_push(block_cell_at(block, static_cast<u32>(start + i)));
         limit = action_mold_dispatch(v, out, false, all, flat, arg_limit, limit, level);
         stack_pop(1);
     }
