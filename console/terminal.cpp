@@ -105,13 +105,16 @@ void set_text(ValueCell* s, const std::u32string& text) {
 
 // A field of the system/console object, or null.
 ValueCell* console_field(const char* name) {
-    const ValueCell* sys = global_value_ptr(symbol_make("system"));
+    // The symbols first: making one may allocate and so move the values.
+    u32 system_sym = symbol_make("system"), console_sym = symbol_make("console");
+    u32 field_sym = symbol_make(name);
+    const ValueCell* sys = global_value_ptr(system_sym);
     if (!sys || sys->type() != TYPE_OBJECT) return nullptr;
-    i32 i = context_find_word(context_cell(sys->data1), symbol_make("console"), true);
+    i32 i = context_find_word(context_cell(sys->data1), console_sym, true);
     if (i < 0) return nullptr;
     ValueCell* con = context_values_head(context_cell(sys->data1)) + i;
     if (con->type() != TYPE_OBJECT) return nullptr;
-    i32 k = context_find_word(context_cell(con->data1), symbol_make(name), true);
+    i32 k = context_find_word(context_cell(con->data1), field_sym, true);
     if (k < 0) return nullptr;
     return context_values_head(context_cell(con->data1)) + k;
 }

@@ -658,7 +658,10 @@ i32 compare_currencies(u32 c1, u32 c2) {
     const ValueCell* w1 = money_currency_at(c1);
     const ValueCell* w2 = money_currency_at(c2);
     if (w1 && w2) {
-        i32 r = std::strcmp(symbol_to_cstr(word_symbol(w1)), symbol_to_cstr(word_symbol(w2)));
+        // The second name may grow its buffer and so collect: the first is
+        // copied out of the heap before.
+        std::string n1 = symbol_to_cstr(word_symbol(w1));
+        i32 r = std::strcmp(n1.c_str(), symbol_to_cstr(word_symbol(w2)));
         if (r != 0) return r < 0 ? -1 : 1;
     }
     return c1 < c2 ? -1 : 1;

@@ -16,10 +16,11 @@ namespace {
 // before /local, /extern, return: or the end, the first a plain word!, and
 // no other refinement.
 bool op_spec_ok(Node spec) {
+    // Making a symbol may allocate: the buffer is read afterwards.
+    u32 local = symbol_make("local"), ext = symbol_make("extern");
     SeriesBuffer* b = node_buffer(spec);
     u32 args = 0;
     bool first_plain = false;
-    u32 local = symbol_make("local"), ext = symbol_make("extern");
     for (ValueCell* c = b->head_cells(); c < b->tail_cells(); c++) {
         u32 t = c->type();
         if (t == TYPE_REFINEMENT) {

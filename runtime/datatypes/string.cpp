@@ -295,9 +295,17 @@ SeriesBuffer* string_widen_copy(SeriesBuffer* source, SeriesBuffer* target, u32 
 void string_append_bytes(ValueCell* s, const void* bytes, u32 n) {
     if (!n) return;
     SeriesBuffer* b = series_of(s);
-    b = ensure_tail_room(b, u64(n) << ushift(b->unit()));
-    u32 unit = b->unit();
     const u8* src = static_cast<const u8*>(bytes);
+    // Bytes inside the heap (a symbol's name, another series) slide when
+    // growing the target collects: they are copied out first.
+    std::vector<u8> held;
+    u64 need = u64(n) << ushift(b->unit());
+    if (heap_contains(src) && u64(b->used_bytes()) + need > b->end_ref() - b->head) {
+        held.assign(src, src + n);
+        src = held.data();
+    }
+    b = ensure_tail_room(b, need);
+    u32 unit = b->unit();
     u8* to = b->tail_ptr();
     if (unit == 1) std::memcpy(to, src, n);
     else

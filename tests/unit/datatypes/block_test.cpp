@@ -132,6 +132,41 @@ TEST_F(BlockTest, MoldPartBudgetAndClosingLine) {
     EXPECT_EQ(text(&r), "[1\n ");
 }
 
+// A separator that makes the output string grow collects (here: the
+// stressed collector) and so slides the block being molded down over the
+// output's abandoned first buffer. The element after the separator must be
+// read from the block's new place.
+TEST_F(BlockTest, MoldReadsEachElementAfterItsSeparatorGrewTheOutput) {
+    struct Case {
+        const char* name;
+        std::initializer_list<int> nl;
+        const char* tail;
+    };
+    const Case cases[] = {{"space", {}, "1 2"}, {"new line", {1}, "1\n2"}};
+    for (const Case& k : cases) {
+        // The output's first buffer lies before the block; growing the
+        // output past it leaves that buffer garbage in front of the block.
+        ValueCell* out = string_push_new(256);
+        ValueCell* block = blk({one, two}, k.nl);
+        for (int i = 0; i < 300; i++) string_append_char(out, 'x');
+        // Fill the new buffer so that the first element's mold ends it
+        // exactly and the separator has to grow it.
+        SeriesBuffer* ob = series_of(out);
+        u32 room = ob->end_ref() - ob->tail;
+        for (u32 i = 0; i + 1 < room; i++) string_append_char(out, 'x');
+        u32 filler = series_of(out)->used_bytes();
+        u32 cycles = g_gc.series_cycles;
+        g_gc.enabled = true;
+        set_collect_stress(true);
+        block_mold_values(block, out, true, false, false, nullptr, FORM_NO_LIMIT, 0);
+        set_collect_stress(false);
+        g_gc.enabled = false;
+        EXPECT_GT(g_gc.series_cycles, cycles) << k.name;
+        EXPECT_EQ(text(out).substr(filler), k.tail) << k.name;
+        stack_pop(2);
+    }
+}
+
 TEST_F(BlockTest, Comparisons) {
     struct Case {
         ValueCell* l;

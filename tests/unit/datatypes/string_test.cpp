@@ -62,6 +62,31 @@ TEST_F(StringTest, AppendingWidensTheUnit) {
     EXPECT_EQ(unit_of(s), 4u);
 }
 
+// Text taken from inside the heap (another series, a symbol's name) is
+// appended whole even when growing the target collects and slides the
+// source's buffer down over garbage.
+TEST_F(StringTest, AppendingHeapBytesSurvivesTheCollectionOfTheGrowth) {
+    // Garbage smaller than the source: the slide overwrites the source's
+    // old place with its own later bytes.
+    ValueCell* garbage = str("g");
+    std::string expected;
+    for (int i = 0; i < 40; i++) expected += "item" + std::to_string(i) + ";";
+    ValueCell* source = str(expected);
+    ValueCell* target = string_push_new(16);
+    while (series_of(target)->tail < series_of(target)->end_ref()) string_append_char(target, 'x');
+    u32 filler = string_length(target);
+    none_box(garbage);
+    u32 cycles = g_gc.series_cycles;
+    g_gc.enabled = true;
+    set_collect_stress(true);
+    SeriesBuffer* sb = series_of(source);
+    string_append_bytes(target, sb->head_ptr(), sb->used_bytes());
+    set_collect_stress(false);
+    g_gc.enabled = false;
+    EXPECT_GT(g_gc.series_cycles, cycles);
+    EXPECT_EQ(text(target).substr(filler), expected);
+}
+
 TEST_F(StringTest, AppendValueKinds) {
     ValueCell* s = str("a");
     ValueCell tag = as(*str("b"), TYPE_TAG);
