@@ -157,6 +157,7 @@ inline Node callable_body(const ValueCell* c) { return c->data3; }
 inline void set_callable_spec(ValueCell* c, Node n) { c->data2 = n; }
 // native!, action!: the entry number in the natives or action table.
 inline u32 callable_entry(const ValueCell* c) { return c->data1; }
+inline void set_callable_body(ValueCell* c, Node n) { c->data3 = n; }
 
 // context! cells: the word table and the values (a node, or a data-stack
 // address when CONTEXT_VALUES_ON_STACK is set).
