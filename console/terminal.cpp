@@ -107,13 +107,13 @@ void set_text(ValueCell* s, const std::u32string& text) {
 ValueCell* console_field(const char* name) {
     const ValueCell* sys = global_value_ptr(symbol_make("system"));
     if (!sys || sys->type() != TYPE_OBJECT) return nullptr;
-    i32 i = context_find_word(context_cell(sys->data1), symbol_make("console"), true);
+    i32 i = context_find_word(context_cell(context_of(sys)), symbol_make("console"), true);
     if (i < 0) return nullptr;
-    ValueCell* con = context_values_head(context_cell(sys->data1)) + i;
+    ValueCell* con = context_values_head(context_cell(context_of(sys))) + i;
     if (con->type() != TYPE_OBJECT) return nullptr;
-    i32 k = context_find_word(context_cell(con->data1), symbol_make(name), true);
+    i32 k = context_find_word(context_cell(context_of(con)), symbol_make(name), true);
     if (k < 0) return nullptr;
-    return context_values_head(context_cell(con->data1)) + k;
+    return context_values_head(context_cell(context_of(con))) + k;
 }
 
 void set_console_size(int x, int y) {
