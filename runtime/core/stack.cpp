@@ -39,7 +39,7 @@ void stack_overflow() {
 void stack_mark(const ValueCell* word, u32 bits) {
     if (g_stack.ctop >= g_stack.climit) stack_overflow();
     CallFrame* f = g_stack.ctop++;
-    f->header = (word ? (word_symbol(word) & 0xFFFFu) << 8 : 0) | bits;
+    f->header = (word ? (word_symbol(word) << FRAME_SYMBOL_SHIFT) & FRAME_SYMBOL_MASK : 0) | bits;
     f->saved_base = heap_off(g_stack.base);
     f->name_ctx = word ? word_binding(word) : 0;
     f->func_ctx = 0;
@@ -93,7 +93,7 @@ void stack_rename_top_frame(const ValueCell* cell) {
     if (!cell || cell->type() != TYPE_WORD) return;
     CallFrame* f = (g_stack.throw_frame ? g_stack.throw_frame : g_stack.ctop) - 1;
     if (f < g_stack.cbottom) return;
-    f->header = (f->header & ~(0xFFFFu << 8)) | ((word_symbol(cell) & 0xFFFFu) << 8);
+    f->header = (f->header & ~FRAME_SYMBOL_MASK) | ((word_symbol(cell) << FRAME_SYMBOL_SHIFT) & FRAME_SYMBOL_MASK);
 }
 
 // ---- unwinding -----------------------------------------------------------------

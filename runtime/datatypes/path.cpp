@@ -75,7 +75,7 @@ ValueCell* path_to(ValueCell* proto, ValueCell* spec, u32 type) {
         return out;
     }
     ValueCell* r = block_to(proto, spec, type);
-    r->header = (r->header & ~0xFFu) | type;
+    r->set_type(type);
     return r;
 }
 
