@@ -43,7 +43,7 @@ ValueCell* load_text(const std::string& text) {
 
 bool word_named(const ValueCell* c, const char* name) {
     return c->type() == TYPE_WORD &&
-           symbol_resolve(c->data2) == symbol_resolve(symbol_make(name));
+           symbol_resolve(word_symbol(c)) == symbol_resolve(symbol_make(name));
 }
 
 // A module file's code: its values after the "Zan [...]" header, as a new
@@ -131,13 +131,11 @@ struct Builder {
             if (m.type() != TYPE_WORD)
                 throw std::runtime_error(file + ": typeset " + name + ": not a word: " +
                                          boot_mold(&m));
-            std::string member = symbol_to_cstr(m.data2);
+            std::string member = symbol_to_cstr(word_symbol(&m));
             if (u32 t = type_id_of_name(member.c_str()); t && t != TYPE_SERIES) {
                 typeset_add_type(&ts, t);
             } else if (auto it = typesets.find(member); it != typesets.end()) {
-                ts.data1 |= it->second.data1;
-                ts.data2 |= it->second.data2;
-                ts.data3 |= it->second.data3;
+                for (int w = 0; w < 3; w++) typeset_words(&ts)[w] |= typeset_words(&it->second)[w];
             } else {
                 throw std::runtime_error(file + ": typeset " + name + ": unknown member " + member);
             }
@@ -157,7 +155,7 @@ struct Builder {
             if (head.type() != TYPE_SET_WORD || i + 1 >= n)
                 throw std::runtime_error(file + ": expected name: action N [spec] or name: "
                                          "typeset [...], found " + boot_mold(&head));
-            std::string name = symbol_to_cstr(head.data2);
+            std::string name = symbol_to_cstr(word_symbol(&head));
             ValueCell kind = block_head_ptr(code)[i + 1];
             if (word_named(&kind, "action") && i + 3 < n &&
                 block_head_ptr(code)[i + 2].type() == TYPE_INTEGER &&

@@ -69,14 +69,14 @@ struct Finder {
     void value(ValueCell v) {
         u32 t = v.type();
         if (t == TYPE_FUNCTION) {
-            if (!seen_functions.insert(v.data3).second) return;
+            if (!seen_functions.insert(callable_body(&v)).second) return;
             ValueCell* entry = function_more(&v, MORE_ENTRY);
             if (entry->type() == TYPE_INTEGER && integer_get(entry) != 0) return;
             block_append_cell(&g_library_root, &v);
         } else if (t == TYPE_OBJECT) {
-            context(v.data1);
+            context(context_of(&v));
         } else if (block_like(t)) {
-            series(v.data2);
+            series(block_node(&v));
         }
     }
 };
@@ -86,13 +86,13 @@ struct Finder {
 // Binds a global word to the snapshot when its symbol held a callable at
 // the seal.
 void rebind_static(ValueCell* w) {
-    if (w->type() != TYPE_WORD || w->data1 != g_global_ctx || !g_snapshot_ctx) return;
-    i32 gi = static_cast<i32>(w->data3);
+    if (w->type() != TYPE_WORD || word_binding(w) != g_global_ctx || !g_snapshot_ctx) return;
+    i32 gi = word_index(w);
     if (gi < 0 || static_cast<size_t>(gi) >= g_snapshot_index.size()) return;
     i32 si = g_snapshot_index[static_cast<size_t>(gi)];
     if (si < 0) return;
-    w->data1 = g_snapshot_ctx;
-    w->data3 = static_cast<u32>(si);
+    set_word_binding(w, g_snapshot_ctx);
+    set_word_index(w, si);
 }
 
 void prepare_code(Node series, u32 depth) {
@@ -105,12 +105,12 @@ void prepare_code(Node series, u32 depth) {
         if (t == TYPE_WORD) {
             rebind_static(c);
         } else if (t == TYPE_BLOCK || t == TYPE_PAREN) {
-            prepare_code(c->data2, depth + 1);
+            prepare_code(block_node(c), depth + 1);
         } else if (path_type(t)) {
-            Node p = c->data2;
+            Node p = block_node(c);
             if (cell_count(p) > 0) rebind_static(cell_at(p, 0));
             for (u32 j = 1; j < cell_count(p); j++)
-                if (cell_at(p, j)->type() == TYPE_PAREN) prepare_code(cell_at(p, j)->data2, depth + 1);
+                if (cell_at(p, j)->type() == TYPE_PAREN) prepare_code(block_node(cell_at(p, j)), depth + 1);
         }
     }
 }
@@ -127,13 +127,13 @@ ValueCell make_executable(const ValueCell* fn_in) {
         ValueCell* copy = stack_push_cell();
         block_clone(src, copy, true, true);
         cell_set_type(copy, TYPE_BLOCK);
-        prepare_code(copy->data2, 0);
+        prepare_code(block_node(copy), 0);
         exec = *copy;
     } else {
         none_box(&exec);
     }
     ValueCell more;
-    cell_init(&more, TYPE_BLOCK, 0, fn->data3, 0);
+    cell_init(&more, TYPE_BLOCK, 0, callable_body(fn), 0);
     ValueCell* held_more = stack_push(&more);
     while (static_cast<u32>(block_length(held_more)) < MORE_LIBRARY_BODY)
         none_box(block_alloc_tail(held_more));
@@ -199,7 +199,7 @@ u32 library_seal() {
         ValueCell w = context_words_head(context_cell(g_global_ctx))[i];
         w.header = TYPE_WORD;
         context_add_word_value(context_cell(snap), &w, &v);
-        g_snapshot_index[i] = context_find_word(context_cell(snap), w.data2, false);
+        g_snapshot_index[i] = context_find_word(context_cell(snap), word_symbol(&w), false);
     }
     ValueCell snap_obj = *object_push_from_context(snap, static_cast<u32>(-1));
     *block_head_ptr(&g_library_root) = snap_obj;
@@ -231,15 +231,15 @@ bool library_caller_is_library() { return g_caller_is_library; }
 void library_function_entry(Node) {
     // The block being evaluated is still the caller's.
     const ValueCell& at = g_interp.position;
-    g_caller_is_library = (at.type() == TYPE_BLOCK || at.type() == TYPE_PAREN) && at.data2 &&
-                          (node_buffer(at.data2)->flags & SERIES_LIBRARY_CODE);
+    g_caller_is_library = (at.type() == TYPE_BLOCK || at.type() == TYPE_PAREN) && block_node(&at) &&
+                          (node_buffer(block_node(&at))->flags & SERIES_LIBRARY_CODE);
     CallFrame* frame = stack_top_frame();
     if (!frame->func_ctx) fire(Err::internal_not_done);
     ValueCell fn = *context_owner(frame->func_ctx);
     if (fn.type() != TYPE_FUNCTION) fire(Err::internal_not_done);
     HeldCell held(fn);
     ValueCell exec;
-    if (static_cast<u32>(node_buffer(fn.data3)->used_bytes() / 16) > MORE_LIBRARY_BODY &&
+    if (static_cast<u32>(node_buffer(callable_body(&fn))->used_bytes() / 16) > MORE_LIBRARY_BODY &&
         function_more(&fn, MORE_LIBRARY_BODY)->type() == TYPE_BLOCK)
         exec = *function_more(&fn, MORE_LIBRARY_BODY);
     else

@@ -64,12 +64,12 @@ void r_stack_interpreted_q() { logic_box(stack_result(), !library_caller_is_libr
 void r_null_handle() { handle_make_at(stack_result(), 0, HANDLE_NONE); }
 
 // float-pretty on [logic!], float-full on [logic!]: the float switches.
-void r_float_pretty() { float_set_pretty(stack_arg(0)->data1 != 0); }
-void r_float_full() { g_float_full = stack_arg(0)->data1 != 0; }
+void r_float_pretty() { float_set_pretty(logic_get(stack_arg(0))); }
+void r_float_full() { g_float_full = logic_get(stack_arg(0)); }
 
 // trace-switch on [logic!]: tracing on or off for the rest of a trace run.
 void r_trace_switch() {
-    interp_trace_switch(stack_arg(0)->data1 != 0);
+    interp_trace_switch(logic_get(stack_arg(0)));
     unset_box(stack_result());
 }
 

@@ -34,7 +34,7 @@
 namespace zan {
 
 namespace {
-u32 checksum_word(const char* name) { return symbol_resolve(word_load(name)->data2); }
+u32 checksum_word(const char* name) { return symbol_resolve(word_symbol(word_load(name))); }
 }  // namespace
 
 namespace {

@@ -110,13 +110,13 @@ ValueCell* console_field(const char* name) {
     u32 field_sym = symbol_make(name);
     const ValueCell* sys = global_value_ptr(system_sym);
     if (!sys || sys->type() != TYPE_OBJECT) return nullptr;
-    i32 i = context_find_word(context_cell(sys->data1), console_sym, true);
+    i32 i = context_find_word(context_cell(context_of(sys)), console_sym, true);
     if (i < 0) return nullptr;
-    ValueCell* con = context_values_head(context_cell(sys->data1)) + i;
+    ValueCell* con = context_values_head(context_cell(context_of(sys))) + i;
     if (con->type() != TYPE_OBJECT) return nullptr;
-    i32 k = context_find_word(context_cell(con->data1), field_sym, true);
+    i32 k = context_find_word(context_cell(context_of(con)), field_sym, true);
     if (k < 0) return nullptr;
-    return context_values_head(context_cell(con->data1)) + k;
+    return context_values_head(context_cell(context_of(con))) + k;
 }
 
 void set_console_size(int x, int y) {

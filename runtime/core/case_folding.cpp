@@ -1,4 +1,5 @@
 #include "runtime/core/case_folding.h"
+#include "runtime/core/layout.h"
 
 #include <algorithm>
 #include <optional>
@@ -71,7 +72,7 @@ void case_folding_set_part_word(const ValueCell* word) {
 ValueCell* case_folding_change(ValueCell* value, const ValueCell* part, bool upper) {
     u32 type = value->type();
     if (type == TYPE_CHAR) {
-        value->data2 = case_folding_change_char(value->data2, upper);
+        set_int_word(value, case_folding_change_char(int_word(value), upper));
         return value;
     }
     if (!is_text_type(type)) fire(Err::script_invalid_arg, value);
@@ -79,15 +80,15 @@ ValueCell* case_folding_change(ValueCell* value, const ValueCell* part, bool upp
     SeriesBuffer* b = series_of(value);
     u32 unit = b->unit();
     u32 total = b->used_bytes() >> unicode_unit_shift(unit);
-    if (value->data1 > total) value->data1 = total;
-    u32 index = value->data1;
+    if (static_cast<u32>(series_index(value)) > total) series_set_index(value, static_cast<i32>(total));
+    u32 index = static_cast<u32>(series_index(value));
     u32 count = total - index;
     if (part && part->type() != TYPE_NONE) {
         i64 n;
         if (part->type() == TYPE_INTEGER) {
-            n = static_cast<i32>(part->data2);
-        } else if (part->type() == type && part->data2 == value->data2) {
-            n = i64(part->data1) - index;
+            n = static_cast<i32>(int_word(part));
+        } else if (part->type() == type && series_node(part) == series_node(value)) {
+            n = i64(static_cast<u32>(series_index(part))) - index;
         } else {
             fire(Err::script_invalid_refine_arg, &g_part_word, part);
         }

@@ -491,7 +491,7 @@ void gc_mark_series_cells(Node* slot) {
     if (g_gc.active) drain();
 }
 void gc_mark_block(ValueCell* cell) {
-    if (cell->data2) gc_mark_series_cells(&cell->data2);
+    if (block_node(cell)) gc_mark_series_cells(&cell_word(cell, 2));
 }
 void gc_mark_context(Node* slot) {
     mark_context_deferred(slot);

@@ -8,6 +8,7 @@
 #include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/murmur.h"
 #include "runtime/core/unit_array.h"
@@ -106,11 +107,11 @@ bool same_name_folded(const u8* a, const u8* b, u32 len) {
 
 // The UTF-8 name of a symbol! cell.
 const u8* symbol_name(const ValueCell* sym, u32* len) {
-    if (!sym->data3) {
+    if (!symbol_name_node(sym)) {
         *len = 0;
         return nullptr;
     }
-    SeriesBuffer* b = node_buffer(sym->data3);
+    SeriesBuffer* b = node_buffer(symbol_name_node(sym));
     *len = b->used_bytes();
     return b->head_ptr();
 }
@@ -122,9 +123,9 @@ bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
     if (stored->type() != key->type() && key->type() != TYPE_TEXT_KEY) return false;
     if (kind == HASH_KIND_SYMBOL) {
         if (is_word_type(key->type())) {
-            if (op == CMP_STRICT || op == 9 || op == 10) return stored->data2 == key->data2;
-            return hashtable_symbol_canonical(stored->data2) ==
-                   hashtable_symbol_canonical(key->data2);
+            if (op == CMP_STRICT || op == 9 || op == 10) return word_symbol(stored) == word_symbol(key);
+            return hashtable_symbol_canonical(word_symbol(stored)) ==
+                   hashtable_symbol_canonical(word_symbol(key));
         }
         if (key->type() == TYPE_SYMBOL) {
             u32 la, lb;
@@ -138,10 +139,9 @@ bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
     // Two integers are equal by value under every equality the tables use.
     if (stored->type() == TYPE_INTEGER && key->type() == TYPE_INTEGER &&
         (op == CMP_STRICT || op == 0 || op >= 9))
-        return stored->data2 == key->data2;
+        return int_word(stored) == int_word(key);
     if (g_key_compare) return g_key_compare(stored, key, op);
-    return stored->data1 == key->data1 && stored->data2 == key->data2 &&
-           stored->data3 == key->data3;
+    return std::memcmp(payload_bytes(stored), payload_bytes(key), 12) == 0;
 }
 
 void ensure_marker() { gc_set_table_marker(hashtable_gc_mark); }
@@ -555,7 +555,7 @@ i32 entry_bucket(Node t, u32 key) {
         if (fl == BUCKET_EMPTY) return -1;
         if (fl == BUCKET_DELETED || keys[i] + h->indexes > used) continue;
         ValueCell* e = entry_at(h, keys[i]);
-        if (e->header != 0 && e->data1 == key) return static_cast<i32>(i);
+        if (e->header != 0 && pointer_entry_key(e) == key) return static_cast<i32>(i);
     }
     return -1;
 }
@@ -573,7 +573,7 @@ void entries_rehash(Node t, u32 bc, u32 threshold) {
         auto* e = reinterpret_cast<ValueCell*>(base + off);
         if (!e->header) continue;
         if (off != w) std::memmove(base + w, base + off, esize);
-        insert_fresh(t, hash_pointer_mix(reinterpret_cast<ValueCell*>(base + w)->data1), w);
+        insert_fresh(t, hash_pointer_mix(pointer_entry_key(reinterpret_cast<ValueCell*>(base + w))), w);
         h->count++;
         w += esize;
     }
@@ -582,14 +582,14 @@ void entries_rehash(Node t, u32 bc, u32 threshold) {
 }
 
 void purge_entry(Node t, ValueCell* e) {
-    i32 b = entry_bucket(t, e->data1);
+    i32 b = entry_bucket(t, pointer_entry_key(e));
     HashTableHeader* h = hdr(t);
     if (b >= 0) {
         flag_set(words_of(h->flags), static_cast<u32>(b), BUCKET_DELETED);
         h->count--;
     }
     e->header = 0;
-    e->data1 = 0;
+    set_pointer_entry_key(e, 0);
 }
 
 bool node_marked(Node n) {
@@ -653,22 +653,23 @@ u32 hashtable_symbol_canonical(u32 symbol) {
     if (!g_symbol_hash || !symbol) return symbol;
     Node v = hdr(g_symbol_hash)->values;
     if (!v || symbol > cell_count(v)) return symbol;
-    i32 alias = static_cast<i32>(cells_of(v)[symbol - 1].data1);
+    i32 alias = static_cast<i32>(symbol_alias(&cells_of(v)[symbol - 1]));
     return alias > 0 ? static_cast<u32>(alias) : symbol;
 }
 
 // ---- hashing -------------------------------------------------------------------------------
 
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
-    if (!text->data2) return murmur3_32(k_empty, 0);
-    SeriesBuffer* b = node_buffer(text->data2);
+    if (!series_node(text)) return murmur3_32(k_empty, 0);
+    SeriesBuffer* b = node_buffer(series_node(text));
     u32 unit = b->unit();
     if (unit != 1 && unit != 2 && unit != 4) unit = 1;
     u32 avail = b->used_bytes() / unit;
-    u32 n = text->data1 >= avail ? 0 : avail - text->data1;
-    if (text->type() == TYPE_TEXT_KEY && text->data3 < n) n = text->data3;
+    u32 head = static_cast<u32>(series_index(text));
+    u32 n = head >= avail ? 0 : avail - head;
+    if (text->type() == TYPE_TEXT_KEY && text_key_length(text) < n) n = text_key_length(text);
     if (g_code_points.size() < n) g_code_points.resize(n);
-    const u8* p = b->head_ptr() + u64(text->data1) * unit;
+    const u8* p = b->head_ptr() + u64(head) * unit;
     for (u32 i = 0; i < n; i++) {
         u32 cp;
         if (unit == 1) cp = p[i];
@@ -686,33 +687,34 @@ u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive) {
         case TYPE_NONE:
             return static_cast<u32>(-1);
         case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
-            return hash_pointer_mix(key->data1);
+            return hash_pointer_mix(payload_word(key, 1));
         case TYPE_CHAR: case TYPE_INTEGER: case TYPE_MAP: case TYPE_HANDLE: case TYPE_EVENT:
-            return hash_pointer_mix(key->data2);
+            return hash_pointer_mix(payload_word(key, 2));
         case TYPE_NATIVE: case TYPE_ACTION:
-            return hash_pointer_mix(key->data3);
+            return hash_pointer_mix(payload_word(key, 3));
         case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
         case TYPE_REFINEMENT: case TYPE_ISSUE:
-            return hash_pointer_mix(hashtable_symbol_canonical(key->data2));
+            return hash_pointer_mix(hashtable_symbol_canonical(word_symbol(key)));
         case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
         case TYPE_GET_PATH: case TYPE_HASH: case TYPE_POINT2D: case TYPE_IMAGE:
-            return murmur3_32(&key->data1, 8);
+            return murmur3_32(payload_bytes(key), 8);
         case TYPE_FLOAT: case TYPE_PAIR: case TYPE_PERCENT: case TYPE_TIME:
-            return murmur3_32(&key->data2, 8);
+            return murmur3_32(payload_bytes(key) + 4, 8);
         case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE:
         case TYPE_POINT3D:
-            return murmur3_32(&key->data1, 12);
+            return murmur3_32(payload_bytes(key), 12);
         case TYPE_TUPLE: {
-            u32 n = (key->header >> 19) & 0xFu;
+            u32 n = (key->header & TUPLE_SIZE_MASK) >> TUPLE_SIZE_SHIFT;
             if (n > 12) n = 12;
-            return murmur3_32(&key->data1, n);
+            return murmur3_32(payload_bytes(key), n);
         }
         case TYPE_BINARY: {
-            if (!key->data2) return murmur3_32(k_empty, 0);
-            SeriesBuffer* b = node_buffer(key->data2);
+            if (!series_node(key)) return murmur3_32(k_empty, 0);
+            SeriesBuffer* b = node_buffer(series_node(key));
             u32 used = b->used_bytes();
-            u32 n = key->data1 >= used ? 0 : used - key->data1;
-            return murmur3_32(n ? b->head_ptr() + key->data1 : k_empty, n);
+            u32 head = static_cast<u32>(series_index(key));
+            u32 n = head >= used ? 0 : used - head;
+            return murmur3_32(n ? b->head_ptr() + head : k_empty, n);
         }
         case TYPE_MONEY: {
             // Only the type, the sign and the digits count; a zero amount has
@@ -746,8 +748,8 @@ Node hashtable_init(i32 size, const ValueCell* block, u32 kind, u32 value_size) 
     ensure_marker();
     CompactionHold hold;
     if (kind == HASH_KIND_SYMBOL && value_size == 2 && block && block->type() == TYPE_CONTEXT)
-        return copy_table(block->data1, 0, true);
-    Node given = block && kind < HASH_KIND_POINTER ? block->data2 : 0;
+        return copy_table(context_word_table(block), 0, true);
+    Node given = block && kind < HASH_KIND_POINTER ? series_node(block) : 0;
     if (kind == HASH_KIND_SYMBOL && size >= 4000) size *= 2;
     if (size < 4) size = 4;
 
@@ -760,7 +762,7 @@ Node hashtable_init(i32 size, const ValueCell* block, u32 kind, u32 value_size) 
     Node t = alloc_bytes(sizeof(HashTableHeader));
     std::memset(node_buffer(t)->head_ptr(), 0, sizeof(HashTableHeader));
     node_buffer(t)->tail = node_buffer(t)->head + sizeof(HashTableHeader);
-    guard.data3 = t;
+    set_hashed_table(&guard, t);
 
     hdr(t)->kind = kind;
     if (kind >= HASH_KIND_POINTER) {
@@ -779,7 +781,7 @@ Node hashtable_init(i32 size, const ValueCell* block, u32 kind, u32 value_size) 
     if (!given) {
         Node v = alloc_cells(static_cast<u32>(size));
         hdr(t)->values = v;
-        guard.data2 = v;
+        set_series_node(&guard, v);
         return t;
     }
     hdr(t)->values = given;
@@ -854,8 +856,8 @@ ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status) {
     if (!status) status = &dummy;
     HashTableHeader* h = hdr(table);
     if (h->kind >= HASH_KIND_POINTER) {
-        *status = hashtable_get_int(table, key->data1) ? HASH_PUT_FOUND : HASH_PUT_NEW;
-        return hashtable_put_int(table, key->data1, nullptr);
+        *status = hashtable_get_int(table, pointer_entry_key(key)) ? HASH_PUT_FOUND : HASH_PUT_NEW;
+        return hashtable_put_int(table, pointer_entry_key(key), nullptr);
     }
     ValueCell* block = cells_of(h->values);
     i64 pos = key - block;
@@ -918,7 +920,7 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     hashtable_check_grow(table);
     HashTableHeader* h = hdr(table);
     u32 kind = h->kind;
-    if (kind >= HASH_KIND_POINTER) return hashtable_get_int(table, key->data1);
+    if (kind >= HASH_KIND_POINTER) return hashtable_get_int(table, pointer_entry_key(key));
     if (kind == HASH_KIND_HASH) {
         Pick pick = reverse ? Pick::Before : last ? Pick::LastFrom : Pick::FirstFrom;
         i64 p = kind0_search(table, key, op, pick, start < 0 ? 0 : start, skip);
@@ -981,7 +983,7 @@ ValueCell* hashtable_find_symbol(Node table, u32 symbol, bool alias_compare) {
         if (fl == BUCKET_DELETED || keys[i] >= len) continue;
         ValueCell* c = block + keys[i];
         if (!is_word_type(c->type())) continue;
-        if (alias_compare ? hashtable_symbol_canonical(c->data2) == canon : c->data2 == symbol)
+        if (alias_compare ? hashtable_symbol_canonical(word_symbol(c)) == canon : word_symbol(c) == symbol)
             return c;
     }
     return nullptr;
@@ -1029,7 +1031,7 @@ i32 hashtable_find_text(Node table, const char* text, u32 len, bool case_sensiti
         bool folded = exact || same_name_folded(other, name, len);
         if (case_sensitive ? exact : folded) return static_cast<i32>(pos) + 1;
         if (folded && alias < 0) {
-            i32 a = static_cast<i32>(block[pos].data1);
+            i32 a = static_cast<i32>(symbol_alias(&block[pos]));
             alias = a > 0 ? a : static_cast<i32>(pos) + 1;
         }
     }
@@ -1048,7 +1050,7 @@ i32 hashtable_find_text(Node table, const char* text, u32 len, bool case_sensiti
     if (len) std::memcpy(nb->head_ptr(), g_name_copy.data(), len);
     nb->head_ptr()[len] = 0;
     nb->tail = nb->head + len;
-    cells_of(hdr(table)->values)[pos].data3 = nn;
+    set_symbol_name_node(&cells_of(hdr(table)->values)[pos], nn);
 
     h = hdr(table);
     f = words_of(h->flags);
@@ -1065,7 +1067,7 @@ void hashtable_delete(Node table, ValueCell* key) {
     CompactionHold hold;
     HashTableHeader* h = hdr(table);
     if (h->kind >= HASH_KIND_POINTER) {
-        hashtable_delete_int(table, key->data1);
+        hashtable_delete_int(table, pointer_entry_key(key));
         return;
     }
     u32 len = cell_count(h->values);
@@ -1282,7 +1284,7 @@ void hashtable_gc_mark(Node* slot) {
         u32 esize = h->indexes;
         for (u32 off = 0; esize && off + esize <= vb->used_bytes(); off += esize) {
             auto* e = reinterpret_cast<ValueCell*>(vb->head_ptr() + off);
-            if (e->header && e->data1) gc_mark_series_cells(&e->data1);
+            if (e->header && pointer_entry_key(e)) gc_mark_series_cells(pointer_entry_key_slot(e));
         }
     }
     if (h->values) gc_mark_series_cells(&h->values);
@@ -1309,12 +1311,12 @@ void for_each_entry(Node table, Visit visit) {
 // An entry lives on when its key series was reached and, in the ownership
 // table, so was its owner (a non-object owner names no context).
 bool entry_reached(Node table, const ValueCell* e, u32 esize) {
-    if (!node_marked(gc_relocate(e->data1))) return false;
+    if (!node_marked(gc_relocate(pointer_entry_key(e)))) return false;
     if (hdr(table)->kind != HASH_KIND_OWNERSHIP || esize < 48) return true;
     const ValueCell* owner = e + 2;
     u32 t = owner->type();
     bool object_owner = t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT;
-    return !object_owner || !owner->data1 || node_marked(gc_relocate(owner->data1));
+    return !object_owner || !context_of(owner) || node_marked(gc_relocate(context_of(owner)));
 }
 
 }  // namespace
@@ -1341,7 +1343,7 @@ void hashtable_purge_unmarked(Node table) {
         e->header &= ~KEY_CELL_REACHED;
         if (!entry_reached(table, e, esize)) {
             // A key series that outlives its owner is no longer owned.
-            Node key = gc_relocate(e->data1);
+            Node key = gc_relocate(pointer_entry_key(e));
             if (ownership && node_marked(key) && e[1].type() != TYPE_IMAGE)
                 node_buffer(key)->flags &= ~SERIES_OWNED;
             // Deleted under its old node, which is what its bucket was hashed by.
@@ -1350,7 +1352,7 @@ void hashtable_purge_unmarked(Node table) {
         }
         // A relocated key is re-hashed when the table is next used (its stamp
         // is older than the node-compaction counter).
-        e->data1 = gc_relocate(e->data1);
+        set_pointer_entry_key(e, gc_relocate(pointer_entry_key(e)));
     });
 }
 

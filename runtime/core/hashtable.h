@@ -27,6 +27,15 @@ enum HashTableKind : u32 {
     HASH_KIND_OWNERSHIP = 4,  // the ownership table: entries keyed by a series node
 };
 
+// Kinds 3 and 4: the first cell of an entry, and a key given as a cell, hold
+// the key word in data1.
+inline u32 pointer_entry_key(const ValueCell* e) { return e->data1; }
+inline void set_pointer_entry_key(ValueCell* e, u32 key) { e->data1 = key; }
+// The key as a node slot, for the collector to mark and move.
+inline Node* pointer_entry_key_slot(ValueCell* e) { return &e->data1; }
+// An internal text key (TYPE_TEXT_KEY): the number of code points it gives.
+inline u32 text_key_length(const ValueCell* c) { return c->data3; }
+
 // The eleven words at the head of a table's header series.
 struct HashTableHeader {
     u32 count;      // live entries

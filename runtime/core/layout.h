@@ -157,6 +157,7 @@ inline Node callable_body(const ValueCell* c) { return c->data3; }
 inline void set_callable_spec(ValueCell* c, Node n) { c->data2 = n; }
 // native!, action!: the entry number in the natives or action table.
 inline u32 callable_entry(const ValueCell* c) { return c->data1; }
+inline void set_callable_body(ValueCell* c, Node n) { c->data3 = n; }
 
 // context! cells: the word table and the values (a node, or a data-stack
 // address when CONTEXT_VALUES_ON_STACK is set).
@@ -170,6 +171,7 @@ inline u32 symbol_alias(const ValueCell* c) { return c->data1; }
 inline Node symbol_text_node(const ValueCell* c) { return c->data2; }
 inline Node symbol_name_node(const ValueCell* c) { return c->data3; }
 inline void set_symbol_text_node(ValueCell* c, Node n) { c->data2 = n; }
+inline void set_symbol_name_node(ValueCell* c, Node n) { c->data3 = n; }
 
 // handle!: the slot in the external-resource table, -1 for none.
 inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
@@ -192,6 +194,10 @@ inline u32 payload_word(const ValueCell* c, u32 w) { return w == 1 ? c->data1 : 
 // object!, error!, port!: the class id.
 inline u32 object_class(const ValueCell* c) { return c->data2; }
 inline void set_object_class(ValueCell* c, u32 id) { c->data2 = id; }
+// integer! and char!: the value word (the signed 32 bits, or the code
+// point), for the core below the datatype headers.
+inline u32 int_word(const ValueCell* c) { return c->data2; }
+inline void set_int_word(ValueCell* c, u32 v) { c->data2 = v; }
 
 // The data word w (1-3) of a cell, for code that walks the declared
 // references of any type (the collector, ZANBIN).

@@ -8,6 +8,7 @@
 #include <vector>
 #include "runtime/core/cell.h"
 #include "runtime/core/heap.h"
+#include "runtime/core/layout.h"
 
 namespace zan {
 
@@ -100,7 +101,7 @@ extern MemoryState g_mem;
 // Node access.
 inline u32& node_slot(Node n) { return *hptr<u32>(n); }
 inline SeriesBuffer* node_buffer(Node n) { return hptr<SeriesBuffer>(node_slot(n)); }
-inline SeriesBuffer* series_of(const ValueCell* c) { return node_buffer(c->data2); }
+inline SeriesBuffer* series_of(const ValueCell* c) { return node_buffer(series_node(c)); }
 
 // The collector registers itself here; allocation calls it on the slow paths.
 using CollectHook = void (*)();

@@ -1,5 +1,6 @@
 // Print hooks and the default console writer hook.
 #include "runtime/core/print_hooks.h"
+#include "runtime/core/layout.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,7 +94,7 @@ void print_hooks_default(const ValueCell* str, bool new_line) {
     u32 unit = buf->unit();
     if (unit == 1 || unit == 2 || unit == 4) {
         u32 shift = unit == 1 ? 0 : (unit == 2 ? 1 : 2);
-        u64 head = static_cast<u64>(buf->head) + (static_cast<u64>(str->data1) << shift);
+        u64 head = static_cast<u64>(buf->head) + (static_cast<u64>(static_cast<u32>(series_index(str))) << shift);
         u64 tail = buf->tail;
         const u8* text = hptr(buf->head);
         // An index past the tail (another value shrank the buffer) is at the tail.

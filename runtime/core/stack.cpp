@@ -1,4 +1,5 @@
 #include "runtime/core/stack.h"
+#include "runtime/core/layout.h"
 
 #include <cstdlib>
 
@@ -38,9 +39,9 @@ void stack_overflow() {
 void stack_mark(const ValueCell* word, u32 bits) {
     if (g_stack.ctop >= g_stack.climit) stack_overflow();
     CallFrame* f = g_stack.ctop++;
-    f->header = (word ? (word->data2 & 0xFFFFu) << 8 : 0) | bits;
+    f->header = (word ? (word_symbol(word) << FRAME_SYMBOL_SHIFT) & FRAME_SYMBOL_MASK : 0) | bits;
     f->saved_base = heap_off(g_stack.base);
-    f->name_ctx = word ? word->data1 : 0;
+    f->name_ctx = word ? word_binding(word) : 0;
     f->func_ctx = 0;
     f->saved_values = 0;
     g_stack.base = g_stack.top;
@@ -52,7 +53,7 @@ void stack_mark_func(const ValueCell* word, Node ctx) {
     stack_mark(word, kind_bits(FRAME_FUNCTION));
     CallFrame* f = g_stack.ctop - 1;
     f->func_ctx = ctx;
-    if (ctx) f->saved_values = context_cell(ctx)->data2;
+    if (ctx) f->saved_values = context_values(context_cell(ctx));
 }
 void stack_mark_native(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_NATIVE)); }
 void stack_mark_try(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_TRY)); }
@@ -69,7 +70,7 @@ void stack_mark_func_flagged(const ValueCell* w) {
     stack_mark(w, kind_bits(FRAME_FUNCTION) | FRAME_INTERPRETED);
 }
 void stack_mark_func_body(const ValueCell* word, Node ctx) {
-    if (ctx) context_cell(ctx)->data2 = heap_off(g_stack.base);
+    if (ctx) set_context_values(context_cell(ctx), heap_off(g_stack.base));
     stack_mark(word, kind_bits(FRAME_NATIVE) | FRAME_BODY);
 }
 
@@ -92,13 +93,13 @@ void stack_rename_top_frame(const ValueCell* cell) {
     if (!cell || cell->type() != TYPE_WORD) return;
     CallFrame* f = (g_stack.throw_frame ? g_stack.throw_frame : g_stack.ctop) - 1;
     if (f < g_stack.cbottom) return;
-    f->header = (f->header & ~(0xFFFFu << 8)) | ((cell->data2 & 0xFFFFu) << 8);
+    f->header = (f->header & ~FRAME_SYMBOL_MASK) | ((word_symbol(cell) << FRAME_SYMBOL_SHIFT) & FRAME_SYMBOL_MASK);
 }
 
 // ---- unwinding -----------------------------------------------------------------
 
 static inline void restore_context(const CallFrame* f) {
-    if (f->func_ctx) context_cell(f->func_ctx)->data2 = f->saved_values;
+    if (f->func_ctx) set_context_values(context_cell(f->func_ctx), f->saved_values);
 }
 static inline ValueCell* cell_at(HeapRef r) { return hptr<ValueCell>(r); }
 

@@ -20,6 +20,9 @@ enum FrameKind : u32 {
     FRAME_EVAL = 7,
     FRAME_LOOP = 8,
 };
+// The low 16 bits of the symbol of the word that opened the frame.
+constexpr u32 FRAME_SYMBOL_SHIFT = 8;
+constexpr u32 FRAME_SYMBOL_MASK = 0xFFFFu << FRAME_SYMBOL_SHIFT;
 constexpr u32 FRAME_KIND_SHIFT = 24;
 constexpr u32 FRAME_KIND_MASK = 0xFu << FRAME_KIND_SHIFT;
 constexpr u32 FRAME_BODY = 1u << 28;
@@ -33,7 +36,7 @@ struct CallFrame {
     HeapRef saved_values;
 
     u32 kind() const { return (header & FRAME_KIND_MASK) >> FRAME_KIND_SHIFT; }
-    u32 symbol() const { return (header >> 8) & 0xFFFFu; }
+    u32 symbol() const { return (header & FRAME_SYMBOL_MASK) >> FRAME_SYMBOL_SHIFT; }
 };
 static_assert(sizeof(CallFrame) == 20, "a call frame is five words");
 

@@ -6,6 +6,7 @@
 
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 
 namespace zan {
@@ -62,8 +63,8 @@ struct Pin {
     ValueCell cell;
     GcRoot root;
     Pin(u32 type, Node n) : root(&cell) { cell_init(&cell, type, 0, n, 0); }
-    Node node() const { return cell.data2; }
-    SeriesBuffer* buffer() const { return node_buffer(cell.data2); }
+    Node node() const { return series_node(&cell); }
+    SeriesBuffer* buffer() const { return node_buffer(series_node(&cell)); }
 };
 
 // A loader's source, kept reachable when it lives in a series.
@@ -237,7 +238,7 @@ u32 unicode_unit_shift(u32 unit) {
 
 u8* unicode_head_ptr(const ValueCell* str) {
     SeriesBuffer* b = series_of(str);
-    u64 pos = u64(b->head) + (u64(str->data1) << unicode_unit_shift(b->unit()));
+    u64 pos = u64(b->head) + (u64(static_cast<u32>(series_index(str))) << unicode_unit_shift(b->unit()));
     return hptr(pos < b->tail ? static_cast<HeapRef>(pos) : b->tail);
 }
 
@@ -380,12 +381,12 @@ u32 utf8_encode_char_bounded(u32 cp, u8* dst, u32 room) {
 
 u8* unicode_scratch_reserve(ValueCell* str, u32 bytes) {
     if (bytes == 0) bytes = 1;
-    if (!str->data3) {
+    if (!string_scratch(str)) {
         Node n = alloc_bytes(bytes);
-        str->data3 = n;
+        set_string_scratch(str, n);
         return node_buffer(n)->head_ptr();
     }
-    SeriesBuffer* b = node_buffer(str->data3);
+    SeriesBuffer* b = node_buffer(string_scratch(str));
     if (b->end_ref() - b->head < bytes) b = series_expand_buffer(b, round16(bytes));
     return b->head_ptr();
 }
@@ -401,11 +402,11 @@ Node unicode_to_utf8_buffer(ValueCell* str, i32* length, bool crlf) {
     u8* out = unicode_scratch_reserve(str, static_cast<u32>(need));
     u8* end = encode_units(unicode_head_ptr(str), n, unit, out, crlf);
     *end = 0;
-    SeriesBuffer* sb = node_buffer(str->data3);
+    SeriesBuffer* sb = node_buffer(string_scratch(str));
     u32 bytes = static_cast<u32>(end - out);
     sb->tail = sb->head + bytes;
     *length = static_cast<i32>(bytes);
-    return str->data3;
+    return string_scratch(str);
 }
 
 char* unicode_to_utf8_part(ValueCell* str, i32* length, bool crlf) {
@@ -513,7 +514,7 @@ char16_t* unicode_to_utf16_part(ValueCell* str, i32* count, bool crlf) {
         default: unicode_bad_unit(unit);
     }
     *d = 0;
-    SeriesBuffer* sb = node_buffer(str->data3);
+    SeriesBuffer* sb = node_buffer(string_scratch(str));
     sb->tail = sb->head + static_cast<u32>(reinterpret_cast<u8*>(d) - reinterpret_cast<u8*>(out));
     *count = static_cast<i32>(d - out);
     return out;
@@ -665,7 +666,7 @@ Node unicode_load_utf8(ByteSource source, u32 len, SeriesBuffer* target, u32* le
 Node unicode_load_utf8_into(ByteSource src, u32 len, ValueCell* str, u32* left) {
     GcRoot keep(str);
     Node n = unicode_load_utf8(src, len, series_of(str), left, false);
-    str->data2 = n;
+    set_series_node(str, n);
     return n;
 }
 
@@ -677,7 +678,7 @@ Node unicode_load_utf16(ByteSource source, u32 count, ValueCell* str, bool cr) {
     // No source: the raw units sit in the target's own buffer.
     bool alias = source.none() && str;
     if (source.none() && !str && count) fire(Err::internal_not_done);
-    SourcePin src(alias ? ByteSource::series(str->data2, 0) : source);
+    SourcePin src(alias ? ByteSource::series(series_node(str), 0) : source);
     std::optional<GcRoot> keep_target;
     if (str) keep_target.emplace(str);
 
@@ -698,13 +699,13 @@ Node unicode_load_utf16(ByteSource source, u32 count, ValueCell* str, bool cr) {
 
     Node node;
     if (str) {
-        node = str->data2;
+        node = series_node(str);
         SeriesBuffer* b = node_buffer(node);
         u64 need = u64(count) * width;
         check_size(need);
         if ((b->end_ref() - b->head) < need) {
             series_expand(b, round16(need));
-            node = str->data2;
+            node = series_node(str);
         }
     } else {
         node = count ? alloc_series(count, width, 0) : alloc_series(1, 2, 0);

@@ -1,5 +1,6 @@
 // action!: the values of the 62 generic actions (data1 the number of the
 // action's entry in the generic action table).
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/function.h"
@@ -18,7 +19,7 @@ i32 action_value_form(ValueCell*, ValueCell* out, ValueCell*, i32 limit) {
 
 i32 action_value_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat,
                       ValueCell* arg_limit, i32 limit, i32 indent) {
-    Node spec = value->data2;
+    Node spec = callable_spec(value);
     limit = callable::emit(out, "make action! [", limit);
     limit = callable::mold_node_as_block(spec, out, all, flat, arg_limit, limit, indent);
     return callable::emit(out, "]", limit);

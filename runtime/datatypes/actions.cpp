@@ -64,7 +64,7 @@ ActionEntry action_lookup_path(const ValueCell* value, u32 action, const ValueCe
     ValueCell* held = stack_push(&p);
     ValueCell* cut = stack_push_cell();
     ValueCell head = *held;
-    head.data1 = 0;
+    series_set_index(&head, 0);
     block_clone(&head, cut, false, false);
     cell_set_type(cut, held->type());
     i32 keep = index + 1;
@@ -115,8 +115,8 @@ ValueCell* action_refinement_cell(i32 position) {
 i32 action_index_arg() {
     ValueCell* c = stack_arg(1);
     switch (c->type()) {
-        case TYPE_INTEGER: case TYPE_CHAR: return static_cast<i32>(c->data2);
-        case TYPE_LOGIC: return c->data1 ? 1 : 2;
+        case TYPE_INTEGER: case TYPE_CHAR: return dt::int_get(c);
+        case TYPE_LOGIC: return logic_get(c) ? 1 : 2;
         default: return 0;
     }
 }
@@ -129,7 +129,7 @@ typename ActionSig<A>::type lookup(const ValueCell* v) {
     return action_lookup_as<A>(v);
 }
 u32 proto_type(const ValueCell* proto) {
-    return proto->type() == TYPE_DATATYPE ? proto->data1 : proto->type();
+    return proto->type() == TYPE_DATATYPE ? datatype_get(proto) : proto->type();
 }
 }  // namespace
 
@@ -284,11 +284,11 @@ i32 action_compare_int(ValueCell* v1, ValueCell* v2, i32 op) {
     auto sign = [](i32 a, i32 b) { return a < b ? -1 : a > b ? 1 : 0; };
     switch (v1->type()) {
         case TYPE_LOGIC:
-            return static_cast<i32>(v1->data1) - static_cast<i32>(v2->data1);
+            return static_cast<i32>(logic_get(v1)) - static_cast<i32>(logic_get(v2));
         case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP:
-            return sign(static_cast<i32>(v1->data1), static_cast<i32>(v2->data1));
+            return sign(static_cast<i32>(callable_entry(v1)), static_cast<i32>(callable_entry(v2)));
         case TYPE_FUNCTION: case TYPE_ROUTINE:
-            return sign(static_cast<i32>(v1->data3), static_cast<i32>(v2->data3));
+            return sign(static_cast<i32>(callable_body(v1)), static_cast<i32>(callable_body(v2)));
         default:
             return lookup<ACT_COMPARE>(v1)(v1, v2, op);
     }
@@ -325,7 +325,7 @@ bool normalise_part(ValueCell* on, i32 part_pos, bool for_change, i32* count) {
     if (p->type() == TYPE_INTEGER) {
         n = dt::int_get(p);
     } else {
-        if (p->type() != t || p->data2 != on->data2 || t == TYPE_PORT ||
+        if (p->type() != t || series_node(p) != series_node(on) || t == TYPE_PORT ||
             (for_change && t == TYPE_IMAGE)) {
             ValueCell a = *p;
             fire(Err::script_invalid_refine_arg, part_word(), &a);
@@ -373,7 +373,7 @@ void action_random(i32 seed, i32 secure, i32 only) {
 }
 void action_reflect() {
     ValueCell* field = stack_arg(1);
-    action_reflect_dispatch(stack_arg(0), field->data2);
+    action_reflect_dispatch(stack_arg(0), word_symbol(field));
 }
 
 namespace {

@@ -318,14 +318,14 @@ ValueCell* binary_push(const ValueCell* b) { return stack_push(b); }
 
 u8 binary_byte_of_value(const ValueCell* v) {
     if (v->type() != TYPE_INTEGER && v->type() != TYPE_CHAR) fire(Err::script_invalid_arg, v);
-    return static_cast<u8>(v->data2);
+    return static_cast<u8>(integer_get(v));
 }
 
 i32 binary_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool match_mode) {
-    if (op == CMP_SAME) return a->data2 == b->data2 && a->data1 == b->data1 ? 0 : -1;
+    if (op == CMP_SAME) return series_same_place(a, b) ? 0 : -1;
     bool equality = op == CMP_EQUAL || op == CMP_NOT_EQUAL || op == CMP_STRICT_EQUAL ||
                     op == CMP_FIND;
-    if (a->data2 == b->data2 && a->data1 == b->data1 && equality) return 0;
+    if (series_same_place(a, b) && equality) return 0;
     i32 la = binary_length(a), lb = binary_length(b);
     i32 n;
     if (match_mode) {
@@ -778,8 +778,8 @@ void binary_trim(ValueCell* series, bool head, bool tail, bool auto_, bool lines
             Bytes text;
             append_utf8_of_text(&w, -1, text);
             for (u8 c : text) set[c] = true;
-        } else if ((wt == TYPE_INTEGER || wt == TYPE_CHAR) && w.data2 <= 255) {
-            set[w.data2] = true;
+        } else if ((wt == TYPE_INTEGER || wt == TYPE_CHAR) && dt::char_get(&w) <= 255) {
+            set[dt::char_get(&w)] = true;
         } else {
             ValueCell* arg = stack_push(&w);
             fire(Err::script_invalid_arg, arg);

@@ -161,7 +161,7 @@ bool bit_number(const Walk& w, const ValueCell* v, u64* n) {
 }
 
 inline bool is_range_dash(const ValueCell* c) {
-    return c->type() == TYPE_WORD && symbol_resolve(c->data2) == symbol_resolve(g_sym.dash);
+    return c->type() == TYPE_WORD && symbol_resolve(word_symbol(c)) == symbol_resolve(g_sym.dash);
 }
 
 bool walk(Walk& w, ValueCell* spec);
@@ -229,18 +229,18 @@ bool walk(Walk& w, ValueCell* spec) {
 
 // The word `not` at the head of a make spec.
 inline bool is_not_word(const ValueCell* c) {
-    return c->type() == TYPE_WORD && symbol_resolve(c->data2) == symbol_resolve(g_sym.not_);
+    return c->type() == TYPE_WORD && symbol_resolve(word_symbol(c)) == symbol_resolve(g_sym.not_);
 }
 
 // A copy of a bitset's buffer: stored bytes (each inverted with invert)
 // and flag (toggled with invert), pushed.
 ValueCell* copy_bits(const ValueCell* bitset, bool invert) {
-    Node src = bitset->data2;
+    Node src = series_node(bitset);
     u32 n = bytes_of(src);
     bool flag = flag_of(src) != invert;
     ValueCell* out = bitset_push_new(n, 0, flag);
     const u8* from = head_of(src);
-    u8* to = head_of(out->data2);
+    u8* to = head_of(series_node(out));
     for (u32 i = 0; i < n; i++) to[i] = invert ? static_cast<u8>(~from[i]) : from[i];
     return out;
 }
@@ -275,15 +275,15 @@ bool falsy(const ValueCell* v) {
 
 // ---- bits -------------------------------------------------------------------------------------------
 
-u8* bitset_bits(const ValueCell* bitset) { return head_of(bitset->data2); }
-u32 bitset_byte_count(const ValueCell* bitset) { return bytes_of(bitset->data2); }
-bool bitset_complemented(const ValueCell* bitset) { return flag_of(bitset->data2); }
+u8* bitset_bits(const ValueCell* bitset) { return head_of(series_node(bitset)); }
+u32 bitset_byte_count(const ValueCell* bitset) { return bytes_of(series_node(bitset)); }
+bool bitset_complemented(const ValueCell* bitset) { return flag_of(series_node(bitset)); }
 bool bitset_beyond(const ValueCell* bitset, u32 n) {
-    return u64(n) >= u64(bytes_of(bitset->data2)) * 8;
+    return u64(n) >= u64(bytes_of(series_node(bitset))) * 8;
 }
-bool bitset_has_bit(const ValueCell* bitset, u32 n) { return has_bit(bitset->data2, n); }
+bool bitset_has_bit(const ValueCell* bitset, u32 n) { return has_bit(series_node(bitset), n); }
 u8* bitset_ensure_bit(ValueCell* bitset, u32 n) {
-    return ensure_bytes(bitset->data2, (u64(n) >> 3) + 1);
+    return ensure_bytes(series_node(bitset), (u64(n) >> 3) + 1);
 }
 
 ValueCell* bitset_push_new(u32 bytes, u8 fill, bool complemented) {
@@ -302,7 +302,7 @@ i32 bitset_apply_spec(ValueCell* spec, ValueCell* bitset, i32 op, bool nested, i
     if (op < BITS_MEASURE || op > BITS_CLEAR) runtime_fatal(101, "bitset: unknown bit operation");
     ValueCell* top = g_stack.top;
     ValueCell* s = stack_push(spec);
-    Walk w{bitset ? bitset->data2 : 0, op, mode};
+    Walk w{bitset ? series_node(bitset) : 0, op, mode};
     bool r = walk(w, s);
     g_stack.top = top;
     if (op == BITS_TEST) return r ? 1 : 0;
@@ -347,7 +347,7 @@ ValueCell* bitset_make_from_spec(ValueCell* spec, bool is_to) {
             u32 n = static_cast<u32>(len - idx);
             ValueCell* out = bitset_push_new(n, 0, negated);
             const u8* from = series_buffer(sp)->head_ptr() + idx;
-            u8* to = head_of(out->data2);
+            u8* to = head_of(series_node(out));
             for (u32 i = 0; i < n; i++) to[i] = negated ? static_cast<u8>(~from[i]) : from[i];
             made = *out;
             break;
@@ -391,7 +391,7 @@ void bitset_set_op(i32 op) {
             default: return x & ~y;
         }
     };
-    Node na = stack_arg(0)->data2, nb = b->data2;
+    Node na = series_node(stack_arg(0)), nb = series_node(b);
     u32 la = bytes_of(na), lb = bytes_of(nb);
     bool fa = flag_of(na), fb = flag_of(nb);
     bool flag = (combine(fa ? 1u : 0u, fb ? 1u : 0u) & 1u) != 0;
@@ -402,7 +402,7 @@ void bitset_set_op(i32 op) {
     ValueCell* r = bitset_push_new(len, 0, flag);
     const u8* pa = head_of(na);
     const u8* pb = head_of(nb);
-    u8* pr = head_of(r->data2);
+    u8* pr = head_of(series_node(r));
     u8 pad_a = fa ? 0xFF : 0x00, pad_b = fb ? 0xFF : 0x00;
     for (u32 i = 0; i < len; i++) {
         u32 x = i < la ? pa[i] : pad_a;
@@ -429,14 +429,14 @@ void bitset_reflect(ValueCell* bitset, u32 field) {
     if (symbol_resolve(field) != symbol_resolve(g_sym.owned)) fire(Err::internal_not_done);
     ValueCell result = g_none_cell;
     if (g_services.ownership_owner_of) {
-        if (ValueCell* owner = g_services.ownership_owner_of(bitset->data2)) result = *owner;
+        if (ValueCell* owner = g_services.ownership_owner_of(series_node(bitset))) result = *owner;
     }
     *stack_result() = result;
 }
 
 ValueCell* bitset_modify(ValueCell* bitset, ValueCell* field, ValueCell* value, bool) {
     if (field->type() < TYPE_WORD || field->type() > TYPE_ISSUE ||
-        symbol_resolve(field->data2) != symbol_resolve(g_sym.owned))
+        symbol_resolve(word_symbol(field)) != symbol_resolve(g_sym.owned))
         return value;
     ValueCell* top = g_stack.top;
     ValueCell* b = stack_push(bitset);
@@ -454,7 +454,7 @@ ValueCell* bitset_modify(ValueCell* bitset, ValueCell* field, ValueCell* value, 
 // ---- text form ----------------------------------------------------------------------------------------
 
 i32 bitset_form(ValueCell* bitset, ValueCell* out, ValueCell* arg_limit, i32 limit) {
-    Node node = bitset->data2;
+    Node node = series_node(bitset);
     bool flag = flag_of(node);
     std::string text = flag ? "make bitset! [not #{" : "make bitset! #{";
     limit -= static_cast<i32>(text.size());
@@ -486,7 +486,7 @@ i32 bitset_mold(ValueCell* bitset, ValueCell* out, bool, bool, bool, ValueCell* 
 
 i32 bitset_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (value2->type() != TYPE_BITSET) return CMP_NOT_COMPARABLE;
-    Node a = value1->data2, b = value2->data2;
+    Node a = series_node(value1), b = series_node(value2);
     if (op == CMP_SAME) return a == b ? 0 : 1;
     u32 la = bytes_of(a), lb = bytes_of(b);
     if (la != lb) return la < lb ? -1 : 1;
@@ -517,7 +517,7 @@ void bitset_clear(ValueCell* bitset) {
     ValueCell* top = g_stack.top;
     ValueCell* b = stack_push(bitset);
     Announce note(b, g_words.n.clear, g_words.n.cleared, nullptr);
-    Node node = b->data2;
+    Node node = series_node(b);
     std::memset(head_of(node), pad_of(node), bytes_of(node));
     note.done();
     g_stack.top = top;
@@ -536,7 +536,7 @@ ValueCell* bitset_find(ValueCell* bitset, ValueCell* value, ValueCell*, bool, bo
 }
 
 i32 bitset_length_q(ValueCell* bitset) {
-    return static_cast<i32>(std::min<u64>(u64(bytes_of(bitset->data2)) * 8, 0x7FFFFFFF));
+    return static_cast<i32>(std::min<u64>(u64(bytes_of(series_node(bitset))) * 8, 0x7FFFFFFF));
 }
 
 ValueCell* bitset_pick(ValueCell* bitset, i32, ValueCell* key) {

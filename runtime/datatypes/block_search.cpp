@@ -7,6 +7,7 @@
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/actions.h"
+#include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -23,14 +24,13 @@ inline i32 cells_of(const ValueCell* b) {
 // A copy of the cell at a buffer position. Comparisons get copies, so that
 // nothing they do can leave them holding an address into a moved buffer.
 inline ValueCell cell_copy_at(const ValueCell* b, i32 i) { return series_of(b)->head_cells()[i]; }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && s->data3; }
+inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 // One cell against the value under a compare op; types without a compare
 // entry are equal only to an identical cell.
 bool cells_equal(ValueCell* a, ValueCell* b, i32 op) {
     if (!action_entry(a->type(), ACT_COMPARE))
-        return a->header == b->header && a->data1 == b->data1 && a->data2 == b->data2 &&
-               a->data3 == b->data3;
+        return cell_identical(a, b);
     return action_compare(a, b, op);
 }
 
@@ -46,7 +46,7 @@ struct Search {
 
 bool match_at(const Search& s, i32 i) {
     switch (s.mode) {
-        case Mode::type: return cell_copy_at(s.series, i).type() == s.key->data1;
+        case Mode::type: return cell_copy_at(s.series, i).type() == datatype_get(s.key);
         case Mode::typeset: return typeset_has_type(s.key, cell_copy_at(s.series, i).type());
         case Mode::single: {
             ValueCell c = cell_copy_at(s.series, i);
@@ -89,7 +89,7 @@ bool hash_lookup_applies(const ValueCell* series, const ValueCell* value, bool o
 // The position the hash index gives, kept inside the searched range.
 i32 hash_find(ValueCell* series, ValueCell* value, i32 pos, i32 step, i32 op, bool last,
               bool reverse, bool has_part, i32 lower, i32 limit) {
-    Node table = series->data3;
+    Node table = hashed_table(series);
     ValueCell key = *value;
     ValueCell* hit = hashtable_get(table, &key, pos, step, op, last, reverse);
     auto position = [&](const ValueCell* c) {
@@ -134,7 +134,7 @@ i32 find_position(ValueCell* s, ValueCell* key, ValueCell* part, bool only, bool
             if (n < 1) return -1;
             if (reverse) lower = pos - n;
             else limit = i64(pos) + n - 1 > len - 1 ? len - 1 : pos + n - 1;
-        } else if (part->type() == s->type() && part->data2 == s->data2) {
+        } else if (part->type() == s->type() && series_node(part) == series_node(s)) {
             i32 p = series_index(part);
             if (reverse) lower = p;
             else limit = p - 1;
@@ -257,11 +257,11 @@ ValueCell* block_put(ValueCell* series, ValueCell* key, ValueCell* value, bool c
         bool rebuilt = false;
         if (is_hash(s)) {
             i32 st = 0;
-            hashtable_put_key(s->data3, kc, &st);
+            hashtable_put_key(hashed_table(s), kc, &st);
             rebuilt = st == HASH_PUT_REBUILT;
         }
         ValueCell* vc = block_append_cell(s, v);
-        if (is_hash(s) && !rebuilt) hashtable_put(s->data3, vc);
+        if (is_hash(s) && !rebuilt) hashtable_put(hashed_table(s), vc);
     } else {
         bool owned = series_announce(s, g_words.n.put, v, i - idx, 1);
         if (after < cells_of(s)) {
@@ -270,11 +270,11 @@ ValueCell* block_put(ValueCell* series, ValueCell* key, ValueCell* value, bool c
             if (!cells_equal(&cur, &nv, CMP_FIND)) {
                 ValueCell* c = series_of(s)->head_cells() + after;
                 *c = nv;
-                if (is_hash(s)) hashtable_put(s->data3, c);
+                if (is_hash(s)) hashtable_put(hashed_table(s), c);
             }
         } else {
             ValueCell* vc = block_append_cell(s, v);
-            if (is_hash(s)) hashtable_put(s->data3, vc);
+            if (is_hash(s)) hashtable_put(hashed_table(s), vc);
         }
         if (owned) series_announce(s, g_words.n.put_ed, v, i - idx, 1);
     }
@@ -294,7 +294,7 @@ ValueCell* block_eval_path(ValueCell* parent, ValueCell* element, ValueCell* val
     if (!value) {
         if (et == TYPE_WORD && parent->type() != TYPE_HASH)
             return const_cast<ValueCell*>(
-                block_select_word(parent, element->data2, !case_sensitive));
+                block_select_word(parent, word_symbol(element), !case_sensitive));
         return block_select(parent, element, nullptr, true, case_sensitive, false, false, nullptr,
                             nullptr, false, false);
     }

@@ -16,7 +16,7 @@ namespace {
 inline i32 cells_of(const ValueCell* b) {
     return static_cast<i32>(series_of(b)->used_bytes() >> 4);
 }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && s->data3; }
+inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 void clamp_index(ValueCell* s) {
     i32 len = cells_of(s);
@@ -40,12 +40,12 @@ bool member_of(const SetOp& so, ValueCell* other, ValueCell* table_cell, const V
     ValueCell key = *value;
     if (type_block_like(key.type()))
         return block_contains_value(other, &key, so.case_sensitive, so.record);
-    if (!table_cell->data3) {
+    if (!hashed_table(table_cell)) {
         Node t =
             hashtable_init(cells_of(other) < 1 ? 1 : cells_of(other), other, HASH_KIND_HASH, 0);
-        table_cell->data3 = t;
+        set_hashed_table(table_cell, t);
     }
-    return hashtable_get(table_cell->data3, &key, series_index(other), so.record, so.op, false,
+    return hashtable_get(hashed_table(table_cell), &key, series_index(other), so.record, so.op, false,
                          false) != nullptr;
 }
 
@@ -53,7 +53,7 @@ bool taken_already(const SetOp& so, const ValueCell* value) {
     ValueCell key = *value;
     if (type_block_like(key.type()))
         return block_contains_value(so.result, &key, so.case_sensitive, so.record);
-    return hashtable_get(so.result->data3, &key, 0, 1, so.op, false, false) != nullptr;
+    return hashtable_get(hashed_table(so.result), &key, 0, 1, so.op, false, false) != nullptr;
 }
 
 // Appends each record of src whose first value passes the test against
@@ -62,7 +62,7 @@ void take_records(const SetOp& so, ValueCell* src, ValueCell* other, Test test) 
     ValueCell* table_cell = nullptr;
     if (test != Test::none) {
         ValueCell tc;
-        cell_init(&tc, TYPE_HASH, 0, other->data2, is_hash(other) ? other->data3 : 0);
+        cell_init(&tc, TYPE_HASH, 0, series_node(other), is_hash(other) ? hashed_table(other) : 0);
         table_cell = stack_push(&tc);
     }
     i32 start = series_index(src);
@@ -81,7 +81,7 @@ void take_records(const SetOp& so, ValueCell* src, ValueCell* other, Test test) 
             ValueCell c = series_of(src)->head_cells()[start + i + k];
             block_append_cell(so.result, &c);
         }
-        hashtable_put(so.result->data3, series_of(so.result)->head_cells() + pos);
+        hashtable_put(hashed_table(so.result), series_of(so.result)->head_cells() + pos);
     }
     if (table_cell) stack_pop(1);
 }
@@ -107,7 +107,7 @@ void block_set_op(bool case_sensitive, ValueCell* skip, i32 op) {
     if (room < 1) room = 1;
     ValueCell* result = block_push_new(static_cast<u32>(room));
     cell_set_type(result, TYPE_HASH);
-    result->data3 = hashtable_init(static_cast<i32>(room), result, HASH_KIND_HASH, 0);
+    set_hashed_table(result, hashtable_init(static_cast<i32>(room), result, HASH_KIND_HASH, 0));
 
     SetOp so{case_sensitive, record, case_sensitive ? CMP_STRICT_EQUAL : CMP_EQUAL, result};
     switch (op) {
@@ -130,10 +130,10 @@ void block_set_op(bool case_sensitive, ValueCell* skip, i32 op) {
     if (hashed) {
         // Only the first cell of each record went into the table; a hash!
         // indexes every cell.
-        if (record > 1) hashtable_reset(r.data3, cells_of(&r));
+        if (record > 1) hashtable_reset(hashed_table(&r), cells_of(&r));
     } else {
         cell_set_type(&r, a->type());
-        r.data3 = 0;
+        set_hashed_table(&r, 0);
     }
     r.header = r.type();
     series_set_index(&r, 0);

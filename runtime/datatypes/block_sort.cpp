@@ -101,7 +101,7 @@ i32 block_sort_compare(const void* a, const void* b, uintptr_t code, u32 flags) 
 
 i32 block_sort_result_of(const ValueCell* result) {
     switch (result->type()) {
-        case TYPE_LOGIC: return result->data1 ? 1 : -1;
+        case TYPE_LOGIC: return logic_get(result) ? 1 : -1;
         case TYPE_INTEGER: return dt::int_get(result);
         case TYPE_FLOAT: {
             double d = result->get_float();
@@ -118,11 +118,11 @@ void block_call_function2(const ValueCell* function, const ValueCell* arg1, cons
     ValueCell fn = *function;
     ValueCell a1 = *arg1, a2 = *arg2;
     ValueCell* held = stack_push(&fn);
-    stack_mark_func(g_words.n.compare_callback, fn.data1);
+    stack_mark_func(g_words.n.compare_callback, context_of(&fn));
     stack_push(&a1);
     stack_push(&a2);
-    push_unused_refinements(fn.data2);
-    g_interp_hooks.call_function(held, fn.data1, g_words.n.compare_callback, 0);
+    push_unused_refinements(callable_spec(&fn));
+    g_interp_hooks.call_function(held, context_of(&fn), g_words.n.compare_callback, 0);
     *out = *stack_result();
     stack_unwind_func();
     stack_pop(2);  // the frame's result cell and the function
@@ -235,7 +235,7 @@ i32 sort_span(ValueCell* s, i32 length, ValueCell* part) {
     if (!part) return n;
     i32 count = 0;
     if (part->type() == TYPE_INTEGER) count = dt::int_get(part);
-    else if (part->type() == s->type() && part->data2 == s->data2)
+    else if (part->type() == s->type() && series_node(part) == series_node(s))
         count = series_index(part) - idx;
     else fire(Err::script_invalid_refine_arg, g_refinements.part, part);
     if (count < 0) {

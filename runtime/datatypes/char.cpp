@@ -58,7 +58,7 @@ void char_math_op(i32 op) {
         r = integer_get(&scratch);
     }
     if (r < 0 || static_cast<u32>(r) > CHAR_MAX_CODE_POINT) fire(Err::math_overflow);
-    left->data2 = static_cast<u32>(r);
+    char_set(left, static_cast<u32>(r));
 }
 
 void char_add() { char_math_op(MATH_ADD); }

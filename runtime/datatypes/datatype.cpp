@@ -89,7 +89,7 @@ ValueCell* datatype_make_in(ValueCell* block, u32 type) {
 void datatype_set_result(u32 type) { datatype_box(stack_result(), type); }
 
 i32 datatype_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
-    const TypeName& tn = g_type_names[value->data1 < TYPE_TABLE_SIZE ? value->data1 : 0];
+    const TypeName& tn = g_type_names[datatype_get(value) < TYPE_TABLE_SIZE ? datatype_get(value) : 0];
     if (!tn.name) return limit;
     string_append_bytes(out, tn.name, static_cast<u32>(tn.length));
     return limit - tn.length;
@@ -97,7 +97,7 @@ i32 datatype_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
 
 i32 datatype_mold(ValueCell* value, ValueCell* out, bool, bool all, bool, ValueCell*, i32 limit,
                   i32) {
-    const TypeName& tn = g_type_names[value->data1 < TYPE_TABLE_SIZE ? value->data1 : 0];
+    const TypeName& tn = g_type_names[datatype_get(value) < TYPE_TABLE_SIZE ? datatype_get(value) : 0];
     if (!tn.name) return limit;
     if (all) string_append_cstr(out, "#(");
     string_append_cstr(out, tn.name);
@@ -108,7 +108,7 @@ i32 datatype_mold(ValueCell* value, ValueCell* out, bool, bool all, bool, ValueC
 i32 datatype_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     switch (op) {
         case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SAME: case CMP_FIND:
-            return value2->type() == TYPE_DATATYPE && value2->data1 == value1->data1 ? 0 : 1;
+            return value2->type() == TYPE_DATATYPE && datatype_get(value2) == datatype_get(value1) ? 0 : 1;
         default:
             return CMP_NOT_COMPARABLE;
     }

@@ -158,7 +158,7 @@ double date_to_seconds(u32 packed, double time) {
 }
 
 i32 date_to_epoch(const ValueCell* date) {
-    double days = static_cast<double>(date_to_days(date->data1) - epoch_days());
+    double days = static_cast<double>(date_to_days(date_packed(date)) - epoch_days());
     // Rounded to the nearest second (floor of x + 0.5, so that instants
     // before 1970 are not pulled one second toward it).
     double s = std::floor(days * SECS_PER_DAY + date->get_float() + 0.5);
@@ -189,12 +189,12 @@ void date_fold_time(i64* days, double* time, u32 zone_bits) {
 }
 
 void date_normalize(ValueCell* cell, double t, bool to_utc) {
-    u32 packed = cell->data1;
+    u32 packed = date_packed(cell);
     u32 zone = date_zone_bits(packed);
     if (to_utc) t = date_time_sub_zone(t, zone);
     i64 g = date_to_days(packed);
     date_fold_time(&g, &t, zone);
-    cell->data1 = date_from_days(g, zone, date_has_time(packed));
+    set_date_packed(cell, date_from_days(g, zone, date_has_time(packed)));
     cell->put_float(t);
 }
 
@@ -239,28 +239,28 @@ ValueCell* date_make_from_parts(ValueCell* cell, i32 year, i32 month, i32 day, i
 namespace {
 
 void set_days(ValueCell* cell, i64 g) {
-    u32 p = cell->data1;
-    cell->data1 = date_from_days(g, date_zone_bits(p), date_has_time(p));
+    u32 p = date_packed(cell);
+    set_date_packed(cell, date_from_days(g, date_zone_bits(p), date_has_time(p)));
 }
 
 }  // namespace
 
 void date_set_week(ValueCell* cell, i32 week) {
-    set_days(cell, static_cast<i64>(date_week_base(cell->data1, nullptr)) + 7 * (static_cast<i64>(week) - 1));
+    set_days(cell, static_cast<i64>(date_week_base(date_packed(cell), nullptr)) + 7 * (static_cast<i64>(week) - 1));
 }
 
 void date_set_weekday(ValueCell* cell, i32 weekday) {
-    i64 g = date_to_days(cell->data1);
+    i64 g = date_to_days(date_packed(cell));
     set_days(cell, g - (date_weekday_of_days(g) - 1) + (static_cast<i64>(weekday) - 1));
 }
 
 void date_set_yearday(ValueCell* cell, i32 yearday) {
-    set_days(cell, static_cast<i64>(date_year_start(cell->data1)) + yearday - 1);
+    set_days(cell, static_cast<i64>(date_year_start(date_packed(cell))) + yearday - 1);
 }
 
 void date_difference(ValueCell* date1, const ValueCell* date2) {
-    double days = static_cast<double>(date_to_days(date1->data1)) -
-                  static_cast<double>(date_to_days(date2->data1));
+    double days = static_cast<double>(date_to_days(date_packed(date1))) -
+                  static_cast<double>(date_to_days(date_packed(date2)));
     double secs = days * SECS_PER_DAY + (date1->get_float() - date2->get_float());
     time_box(date1, secs);
 }
@@ -270,7 +270,7 @@ void date_difference(ValueCell* date1, const ValueCell* date2) {
 void date_math_op(i32 op) {
     ValueCell* d = stack_arg(0);
     ValueCell* v = stack_arg(1);
-    u32 packed = d->data1;
+    u32 packed = date_packed(d);
     i64 g = date_to_days(packed);
     double t = d->get_float();
     bool time_flag = date_has_time(packed);
@@ -287,7 +287,7 @@ void date_math_op(i32 op) {
         case TYPE_DATE: {
             if (op != MATH_SUBTRACT) number_fire_not_related(g_words.n.add, TYPE_DATE);
             // Whole days between the two instants, rounded down.
-            i64 dd = g - date_to_days(v->data1);
+            i64 dd = g - date_to_days(date_packed(v));
             double dt = t - v->get_float();
             double whole = std::floor(dt / static_cast<double>(SECS_PER_DAY));
             // Dates keep their floats within a few days of their day: any
@@ -398,7 +398,7 @@ ValueCell* date_make_from_spec(ValueCell* spec, bool normalise) {
     ValueCell* r = date_push(date_from_days(g, 0, has_time), t);
 
     if (!normalise) {
-        u32 p = r->data1;
+        u32 p = date_packed(r);
         bool moved = date_year(p) != year || static_cast<i64>(date_month(p)) != month ||
                      static_cast<i64>(date_day(p)) != day;
         if (!moved && has_time) {
@@ -417,7 +417,7 @@ ValueCell* date_make_from_spec(ValueCell* spec, bool normalise) {
     u32 zone = 0;
     if (zone_time) zone = zone_from_time(zone_time);
     else if (zone_h) zone = zone_from_hours(zone_h, zone_m);
-    r->data1 = (r->data1 & ~DATE_ZONE_MASK) | zone;
+    set_date_packed(r, (date_packed(r) & ~DATE_ZONE_MASK) | zone);
     if (has_time) date_normalize(r, r->get_float(), true);
     return r;
 }
@@ -457,7 +457,7 @@ ValueCell* date_make(ValueCell* proto, ValueCell* spec, u32 type) {
 // ---- random --------------------------------------------------------------------------
 
 void date_random(ValueCell* value, bool seed, bool secure, bool) {
-    u32 packed = value->data1;
+    u32 packed = date_packed(value);
     double t = value->get_float();
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
@@ -512,7 +512,7 @@ void append_month(ValueCell* out, u32 month) {
 }
 
 i32 date_form_into(const ValueCell* value, ValueCell* out, i32 limit) {
-    u32 p = value->data1;
+    u32 p = date_packed(value);
     i32 start = string_length(out);
     i32 year = date_year(p);
     char sep = year < 0 ? '/' : '-';
@@ -557,11 +557,11 @@ i32 date_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     double t1 = value1->get_float();
     double t2 = value2->get_float();
     if (op == CMP_SAME)
-        return value1->data1 == value2->data1 &&
+        return date_packed(value1) == date_packed(value2) &&
                        std::bit_cast<u64>(t1) == std::bit_cast<u64>(t2)
                    ? 0
                    : 1;
-    i64 dd = static_cast<i64>(date_to_days(value1->data1)) - date_to_days(value2->data1);
+    i64 dd = static_cast<i64>(date_to_days(date_packed(value1))) - date_to_days(date_packed(value2));
     double a = static_cast<double>(dd) * SECS_PER_DAY + t1;
     double b = t2;
     bool equal = float_almost_equal(a, b);
@@ -604,7 +604,7 @@ i32 date_field_index(const ValueCell* word) {
 }
 
 ValueCell* date_get_field(const ValueCell* date, i32 field) {
-    u32 p = date->data1;
+    u32 p = date_packed(date);
     u32 zone = date_zone_bits(p);
     double local = date_time_add_zone(date->get_float(), zone);
     switch (field) {
@@ -653,7 +653,7 @@ u32 zone_of_value(const ValueCell* value) {
 
 // Sets accessor `field` of the date in d to value.
 void date_set_field(ValueCell* d, i32 field, const ValueCell* value) {
-    u32 p = d->data1;
+    u32 p = date_packed(d);
     double t = d->get_float();
     u32 zone = date_zone_bits(p);
     bool tf = date_has_time(p);
@@ -663,7 +663,7 @@ void date_set_field(ValueCell* d, i32 field, const ValueCell* value) {
     switch (field) {
         case DATE_FIELD_DATE: {
             if (value->type() != TYPE_DATE) fire(Err::script_invalid_arg, value);
-            u32 q = value->data1;
+            u32 q = date_packed(value);
             bool qt = date_has_time(q);
             // A date without a time has no zone and no time either.
             if (!qt) {

@@ -8,7 +8,7 @@
 // month (15-12), day (11-7), zone sign (6, set west of UTC), zone hours
 // (5-2), zone quarter hours (1-0).
 #pragma once
-#include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 
 namespace zan {
 
@@ -28,6 +28,7 @@ enum DateField : i32 {
 };
 
 // ---- the packed word -----------------------------------------------------------------
+inline void set_date_packed(ValueCell* c, u32 packed) { c->data1 = packed; }
 inline i32 date_year(u32 packed) { return static_cast<i32>(packed) >> 17; }
 inline u32 date_month(u32 packed) { return (packed >> 12) & 0xF; }
 inline u32 date_day(u32 packed) { return (packed >> 7) & 0x1F; }

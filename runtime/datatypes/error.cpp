@@ -87,8 +87,8 @@ void new_error_into(ValueCell* out) {
     context_clone(&e, CTX_OBJECT);
     if (n) std::memcpy(object_values(&e), proto_values, n * 16u);
     e.set_type(TYPE_ERROR);
-    e.data2 = OBJECT_CLASS_ERROR;
-    e.data3 = 0;
+    set_object_class(&e, OBJECT_CLASS_ERROR);
+    set_object_record(&e, 0);
     object_refresh_owner(&e);
     *out = e;
 }
@@ -179,9 +179,9 @@ const ValueCell* error_prototype() {
         object_make_at(&p, ERROR_FIELD_COUNT);
         for (const char* name : kFieldNames) {
             ValueCell w = plain_word(name);
-            context_add_word_value(context_cell(p.data1), &w, &g_none_cell);
+            context_add_word_value(context_cell(context_of(&p)), &w, &g_none_cell);
         }
-        p.data2 = OBJECT_CLASS_ERROR;
+        set_object_class(&p, OBJECT_CLASS_ERROR);
         object_refresh_owner(&p);
         error_set_prototype(&p);
     }
@@ -235,12 +235,12 @@ ValueCell* error_make(ValueCell* spec) {
             i32 len = block_length(s);
             ValueCell first = len > 0 ? *block_head_ptr(s) : g_none_cell;
             if (first.type() == TYPE_WORD) {
-                i32 k = find_category(first.data2);
+                i32 k = find_category(word_symbol(&first));
                 if (k < 0) spec_field_error("type");
                 if (len < 2) spec_field_error("id");
                 ValueCell second = block_head_ptr(s)[1];
                 if (second.type() != TYPE_WORD) fire(Err::script_invalid_arg, &second);
-                i32 pos = find_id(error_catalog_category(static_cast<u32>(k)), second.data2);
+                i32 pos = find_id(error_catalog_category(static_cast<u32>(k)), word_symbol(&second));
                 if (pos < 0) spec_field_error("id");
                 ValueCell* err = new_error();
                 fill_ids(err, static_cast<u32>(k), static_cast<u32>(pos));
@@ -249,17 +249,17 @@ ValueCell* error_make(ValueCell* spec) {
             }
             if (first.type() == TYPE_SET_WORD) {
                 ValueCell* err = new_error();
-                context_bind(s, context_cell(err->data1), false);
+                context_bind(s, context_cell(context_of(err)), false);
                 if (!g_interp_hooks.eval_block) fire(Err::internal_not_done);
                 ValueCell* mark = g_stack.top;
                 g_interp_hooks.eval_block(s);
                 g_stack.top = mark;
                 ValueCell type = *error_field(err, ERR_FIELD_TYPE);
-                i32 k = type.type() == TYPE_WORD ? find_category(type.data2) : -1;
+                i32 k = type.type() == TYPE_WORD ? find_category(word_symbol(&type)) : -1;
                 if (k < 0) spec_field_error("type");
                 ValueCell idw = *error_field(err, ERR_FIELD_ID);
                 i32 pos = idw.type() == TYPE_WORD
-                              ? find_id(error_catalog_category(static_cast<u32>(k)), idw.data2)
+                              ? find_id(error_catalog_category(static_cast<u32>(k)), word_symbol(&idw))
                               : -1;
                 if (pos < 0) spec_field_error("id");
                 ValueCell code;
@@ -285,12 +285,12 @@ ValueCell* error_make_action(ValueCell*, ValueCell* spec, u32) { return error_ma
 
 u32 error_get_type(const ValueCell* err) {
     const ValueCell* v = error_field(err, ERR_FIELD_TYPE);
-    return any_word_type_q(v->type()) ? v->data2 : 0;
+    return any_word_type_q(v->type()) ? word_symbol(v) : 0;
 }
 
 u32 error_get_id(const ValueCell* err) {
     const ValueCell* v = error_field(err, ERR_FIELD_ID);
-    return any_word_type_q(v->type()) ? v->data2 : 0;
+    return any_word_type_q(v->type()) ? word_symbol(v) : 0;
 }
 
 void error_get_where(ValueCell* err, const ValueCell* value) {
@@ -328,8 +328,8 @@ void error_capture_stack(ValueCell* err) {
 ValueCell* error_arg_word_of_call(i32 n) {
     ValueCell w = *stack_calling_word();
     const ValueCell* v = nullptr;
-    if (w.data1 && word_index(&w) >= 0 && context_cell(w.data1)->type() == TYPE_CONTEXT) {
-        ValueCell* ctx = context_cell(w.data1);
+    if (word_binding(&w) && word_index(&w) >= 0 && context_cell(word_binding(&w))->type() == TYPE_CONTEXT) {
+        ValueCell* ctx = context_cell(word_binding(&w));
         ValueCell* vals = context_values_head(ctx);
         if (vals && static_cast<u32>(word_index(&w)) < context_word_count(ctx))
             v = vals + word_index(&w);
@@ -338,7 +338,7 @@ ValueCell* error_arg_word_of_call(i32 n) {
         u32 t = v->type();
         if (t == TYPE_FUNCTION || t == TYPE_ACTION || t == TYPE_NATIVE || t == TYPE_OP ||
             t == TYPE_ROUTINE) {
-            SeriesBuffer* b = node_buffer(v->data2);
+            SeriesBuffer* b = node_buffer(callable_spec(v));
             i32 k = 0;
             for (ValueCell* c = b->head_cells(); c < b->tail_cells(); c++) {
                 u32 ct = c->type();
@@ -410,14 +410,14 @@ i32 error_form(ValueCell* err, ValueCell* out, ValueCell*, i32 limit) {
     // The category, then the message of the id.
     Node cat = 0;
     ValueCell type = *error_field(f, ERR_FIELD_TYPE);
-    i32 k = type.type() == TYPE_WORD ? find_category(type.data2) : -1;
+    i32 k = type.type() == TYPE_WORD ? find_category(word_symbol(&type)) : -1;
     if (k < 0) {
         make_invalid(f, &type);
         k = ERRCAT_internal;
     }
     cat = error_catalog_category(static_cast<u32>(k));
     ValueCell idw = *error_field(f, ERR_FIELD_ID);
-    i32 pos = idw.type() == TYPE_WORD ? find_id(cat, idw.data2) : -1;
+    i32 pos = idw.type() == TYPE_WORD ? find_id(cat, word_symbol(&idw)) : -1;
     if (pos < 0) {
         make_invalid(f, &idw);
         k = ERRCAT_internal;
@@ -426,7 +426,7 @@ i32 error_form(ValueCell* err, ValueCell* out, ValueCell*, i32 limit) {
     }
     ValueCell* message = stack_push(context_values_head(context_cell(cat)) + pos);
     if (message->type() == TYPE_WORD) {
-        i32 fi = context_find_word(context_cell(f->data1), message->data2, true);
+        i32 fi = context_find_word(context_cell(context_of(f)), word_symbol(message), true);
         *message = fi >= 0 ? *error_field(f, static_cast<u32>(fi)) : g_none_cell;
     }
     ValueCell* title = stack_push(context_values_head(context_cell(cat)) + 1);
@@ -444,7 +444,7 @@ i32 error_form(ValueCell* err, ValueCell* out, ValueCell*, i32 limit) {
             if (t == TYPE_STRING) {
                 limit = action_form_dispatch(item, out, nullptr, limit);
             } else if (t == TYPE_WORD || t == TYPE_GET_WORD) {
-                i32 fi = context_find_word(context_cell(f->data1), item->data2, true);
+                i32 fi = context_find_word(context_cell(context_of(f)), word_symbol(item), true);
                 ValueCell* v = stack_push(fi >= 0 ? error_field(f, static_cast<u32>(fi)) : &g_none_cell);
                 limit = append_cut(out, v, !syntax, false, ARG_TEXT_LIMIT, limit);
                 stack_pop(1);
@@ -500,7 +500,7 @@ i32 error_mold(ValueCell* err, ValueCell* out, bool only, bool all, bool flat,
 ValueCell* error_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value,
                            ValueCell* path, ValueCell* holder, ValueCell* holder_item, i32 index,
                            bool case_sensitive, bool flag1, bool flag2, bool flag3) {
-    if (element->type() == TYPE_WORD && canon(element->data2) == canon(g_sym.stack)) {
+    if (element->type() == TYPE_WORD && canon(word_symbol(element)) == canon(g_sym.stack)) {
         ValueCell p = path ? *path : *element;
         fire(Err::script_invalid_path_set, &p);
     }

@@ -252,7 +252,7 @@ void template_value(const ErrorTemplate& t, ValueCell* out) {
 void add_field(const ValueCell* obj, const char* name, const ValueCell* value) {
     ValueCell w;
     unbound_word(name, TYPE_WORD, &w);
-    context_add_word_value(context_cell(obj->data1), &w, value);
+    context_add_word_value(context_cell(context_of(obj)), &w, value);
 }
 
 }  // namespace
@@ -319,14 +319,14 @@ ValueCell* error_catalog_build(ValueCell* out) {
     GcHold hold;
     ValueCell cats;
     object_make_at(&cats, ERRCAT_COUNT);
-    cats.data2 = object_new_class_id();
+    set_object_class(&cats, object_new_class_id());
     for (u32 k = 0; k < ERRCAT_COUNT; k++) {
         u32 ids = 0;
         for (const auto& row : kTemplates)
             if (err_category(row.id) == k) ids++;
         ValueCell cat;
         object_make_at(&cat, 2 + ids);
-        cat.data2 = object_new_class_id();
+        set_object_class(&cat, object_new_class_id());
         ValueCell v;
         integer_box(&v, static_cast<i32>(g_error_categories[k].code));
         add_field(&cat, "code", &v);
@@ -364,7 +364,7 @@ void error_catalog_install(const ValueCell* catalog) {
     if (catalog->type() == TYPE_OBJECT) set_catalog(catalog);
 }
 
-Node error_catalog_categories() { return error_catalog()->data1; }
+Node error_catalog_categories() { return context_of(error_catalog()); }
 
 u32 error_catalog_category_count() { return object_word_count(error_catalog()); }
 
@@ -372,7 +372,7 @@ Node error_catalog_category(u32 k) {
     const ValueCell* c = error_catalog();
     if (k >= object_word_count(c)) return 0;
     const ValueCell* v = object_values(c) + k;
-    return v->type() == TYPE_OBJECT ? v->data1 : 0;
+    return v->type() == TYPE_OBJECT ? context_of(v) : 0;
 }
 
 void error_catalog_reset() { cell_init(&g_catalog, TYPE_NONE); }

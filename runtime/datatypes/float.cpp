@@ -401,7 +401,7 @@ double float_random_up_to(double v, bool secure) {
 void float_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        g_services.random_seed(value->data2 ^ value->data3);
+        g_services.random_seed(float_low_word(value) ^ float_high_word(value));
         unset_set_result();
         return;
     }

@@ -38,7 +38,7 @@ ValueCell* handle_make_external(ValueCell* cell, void* address, u32 ext_kind, u3
     handle_make_at(cell, static_cast<u32>(slot), kind);
     // data3 names the external-table slot that keeps the resource alive;
     // the collector marks it for every reachable handle.
-    cell->data3 = static_cast<u32>(slot);
+    set_handle_external(cell, slot);
     return cell;
 }
 

@@ -24,6 +24,7 @@ ValueCell* handle_push(u32 value, u32 kind);
 ValueCell* handle_push_null();
 inline u32 handle_get(const ValueCell* c) { return c->data2; }
 inline u32 handle_kind(const ValueCell* c) { return c->data1; }
+inline void set_handle_external(ValueCell* c, i32 slot) { c->data3 = static_cast<u32>(slot); }
 // Records a resource in the external-resource table (ext_kind: a kind
 // registered there) and makes the cell a handle of that slot.
 ValueCell* handle_make_external(ValueCell* cell, void* address, u32 ext_kind, u32 kind);

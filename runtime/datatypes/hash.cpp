@@ -22,14 +22,14 @@ namespace {
 inline i32 cells_of(const ValueCell* b) {
     return static_cast<i32>(series_of(b)->used_bytes() >> 4);
 }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && s->data3; }
+inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 }  // namespace
 
 ValueCell* hash_make_at(ValueCell* cell, u32 n) {
     if (n < 1) n = 1;
     block_make_at(cell, n);
     cell_set_type(cell, TYPE_HASH);
-    cell->data3 = hashtable_init(static_cast<i32>(n), cell, HASH_KIND_HASH, 0);
+    set_hashed_table(cell, hashtable_init(static_cast<i32>(n), cell, HASH_KIND_HASH, 0));
     return cell;
 }
 
@@ -37,9 +37,9 @@ ValueCell* hash_push_new(u32 n) { return hash_make_at(unset_push(), n); }
 
 ValueCell* hash_from_block(ValueCell* cell) {
     cell->header = (cell->header & ~CELL_TYPE_MASK) | TYPE_HASH;
-    cell->data3 = 0;
+    set_hashed_table(cell, 0);
     i32 n = cells_of(cell);
-    cell->data3 = hashtable_init(n < 1 ? 1 : n, cell, HASH_KIND_HASH, 0);
+    set_hashed_table(cell, hashtable_init(n < 1 ? 1 : n, cell, HASH_KIND_HASH, 0));
     return cell;
 }
 
@@ -55,7 +55,7 @@ ValueCell* hash_make(ValueCell* proto, ValueCell* spec, u32 type) {
     if (st == TYPE_HASH) return hash_copy(spec, nullptr, nullptr, false, nullptr);
     if (type_block_like(st)) {
         ValueCell* out = series_copy(spec, nullptr, nullptr, false, nullptr);
-        out->data3 = 0;
+        set_hashed_table(out, 0);
         return hash_from_block(out);
     }
     return hash_to(proto, spec, type);
@@ -87,12 +87,12 @@ ValueCell* hash_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool d
     ValueCell src = *value;
     ValueCell* out = block_copy(value, fresh, part, deep, types);
     cell_set_type(out, TYPE_HASH);
-    out->data3 = 0;
-    if (series_index(&src) == 0 && !part && !deep && !types && src.data3) {
-        out->data3 = hashtable_copy(src.data3, out->data2);
+    set_hashed_table(out, 0);
+    if (series_index(&src) == 0 && !part && !deep && !types && hashed_table(&src)) {
+        set_hashed_table(out, hashtable_copy(hashed_table(&src), series_node(out)));
     } else {
         i32 n = cells_of(out);
-        out->data3 = hashtable_init(n < 1 ? 1 : n, out, HASH_KIND_HASH, 0);
+        set_hashed_table(out, hashtable_init(n < 1 ? 1 : n, out, HASH_KIND_HASH, 0));
     }
     return out;
 }
@@ -108,8 +108,8 @@ ValueCell* hash_sort(ValueCell* series, bool case_sensitive, ValueCell* skip, Va
     if (first >= 0 && is_hash(r)) {
         // The sorted cells changed places: their entries go and they are
         // entered again at their new positions.
-        hashtable_remove_range(r->data3, first, cells_of(r) - first);
-        hashtable_put_all(r->data3, first, 1);
+        hashtable_remove_range(hashed_table(r), first, cells_of(r) - first);
+        hashtable_put_all(hashed_table(r), first, 1);
     }
     return r;
 }
@@ -121,8 +121,8 @@ void hash_trim(ValueCell* series, bool head, bool tail, bool auto_, bool lines, 
     i32 before = cells_of(s);
     block_trim(s, head, tail, auto_, lines, all, with);
     if (is_hash(s) && idx < before) {
-        hashtable_remove_range(s->data3, idx, before - idx);
-        hashtable_put_all(s->data3, idx, 1);
+        hashtable_remove_range(hashed_table(s), idx, before - idx);
+        hashtable_put_all(hashed_table(s), idx, 1);
     }
     stack_pop(1);
 }

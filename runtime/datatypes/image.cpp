@@ -168,7 +168,7 @@ void image_set_channels(ValueCell* image, const ValueCell* value, i32 mode) {
             r = tuple_byte(value, 1), g = tuple_byte(value, 2), b = tuple_byte(value, 3);
             tr = tuple_size(value) >= 4 ? tuple_byte(value, 4) : 0;
         } else {
-            u32 v = value->data2;
+            u32 v = static_cast<u32>(dt::int_get(value));
             r = v & 255, g = (v >> 8) & 255, b = (v >> 16) & 255, tr = v >> 24;
         }
         u32 rgb = (r << 16) | (g << 8) | b;

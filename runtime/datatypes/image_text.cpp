@@ -82,7 +82,7 @@ i32 image_mold(ValueCell* value, ValueCell* out, bool only, bool, bool flat, Val
 i32 image_compare(ValueCell* a, ValueCell* b, i32 op) {
     if (b->type() != TYPE_IMAGE) return CMP_NOT_COMPARABLE;
     bool same = image_slot(a) == image_slot(b) && image_head(a) == image_head(b) &&
-                a->data3 == b->data3;
+                image_width(a) == image_width(b) && image_height(a) == image_height(b);
     if (op == CMP_SAME) return same ? 0 : -1;
     bool equality = op == CMP_EQUAL || op == CMP_NOT_EQUAL || op == CMP_STRICT_EQUAL ||
                     op == CMP_SORT || op == CMP_SORT_CASE || op == CMP_FIND;

@@ -122,7 +122,7 @@ i32 integer_do_math(i32 left, i32 right, i32 op, ValueCell* result) {
                                           : op == MATH_SUBTRACT ? a - b
                                                                 : a * b);
                 } else {
-                    result->data2 = static_cast<u32>(r);
+                    integer_set(result, r);
                 }
             }
             return r;
@@ -133,7 +133,7 @@ i32 integer_do_math(i32 left, i32 right, i32 op, ValueCell* result) {
             if (left == INT32_MIN && right == -1) fire(Err::math_overflow);
             if (op == MATH_REMAINDER) {
                 r = left % right;
-                if (result) result->data2 = static_cast<u32>(r);
+                if (result) integer_set(result, r);
                 return r;
             }
             r = left / right;
@@ -141,7 +141,7 @@ i32 integer_do_math(i32 left, i32 right, i32 op, ValueCell* result) {
                 if (left % right != 0)
                     float_make_at(result, static_cast<double>(left) / static_cast<double>(right));
                 else
-                    result->data2 = static_cast<u32>(r);
+                    integer_set(result, r);
             }
             return r;
         }
@@ -150,7 +150,7 @@ i32 integer_do_math(i32 left, i32 right, i32 op, ValueCell* result) {
         case MATH_XOR: r = left ^ right; break;
         default: runtime_fatal(101, "integer arithmetic: unknown operation");
     }
-    if (result) result->data2 = static_cast<u32>(r);
+    if (result) integer_set(result, r);
     return r;
 }
 
@@ -389,7 +389,7 @@ ValueCell* integer_to(ValueCell*, ValueCell* spec, u32) {
 }
 
 ValueCell* integer_make(ValueCell* proto, ValueCell* spec, u32 type) {
-    if (spec->type() == TYPE_LOGIC) return integer_push(spec->data1 ? 1 : 0);
+    if (spec->type() == TYPE_LOGIC) return integer_push(logic_get(spec) ? 1 : 0);
     return integer_to(proto, spec, type);
 }
 
@@ -398,7 +398,7 @@ ValueCell* integer_make(ValueCell* proto, ValueCell* spec, u32 type) {
 void integer_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        g_services.random_seed(value->data2);
+        g_services.random_seed(static_cast<u32>(integer_get(value)));
         unset_set_result();
         return;
     }
@@ -410,7 +410,7 @@ void integer_random(ValueCell* value, bool seed, bool secure, bool) {
     // char! takes this entry: only the payload changes.
     ValueCell* r = stack_result();
     cell_copy(value, r);
-    r->data2 = static_cast<u32>(n);
+    integer_set(r, n);
 }
 
 i32 integer_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
@@ -460,7 +460,7 @@ i32 integer_compare(ValueCell* value1, ValueCell* value2, i32 op) {
 void integer_absolute() {
     // char! inherits this entry: the header stays.
     ValueCell* v = stack_arg(0);
-    v->data2 = static_cast<u32>(integer_absolute_value(integer_get(v)));
+    integer_set(v, integer_absolute_value(integer_get(v)));
 }
 
 void integer_negate(ValueCell* value) {
@@ -468,14 +468,14 @@ void integer_negate(ValueCell* value) {
     ValueCell* r = stack_result();
     cell_copy(value, r);
     if (v == INT32_MIN) {
-        r->data2 = static_cast<u32>(v);  // 0 - v wraps to itself
+        integer_set(r, v);  // 0 - v wraps to itself
         fire(Err::math_overflow);
     }
-    r->data2 = static_cast<u32>(-v);
+    integer_set(r, -v);
 }
 
-bool integer_even_q(ValueCell* value) { return (value->data2 & 1u) == 0; }
-bool integer_odd_q(ValueCell* value) { return (value->data2 & 1u) != 0; }
+bool integer_even_q(ValueCell* value) { return (static_cast<u32>(integer_get(value)) & 1u) == 0; }
+bool integer_odd_q(ValueCell* value) { return (static_cast<u32>(integer_get(value)) & 1u) != 0; }
 
 ValueCell* integer_complement(ValueCell* value) { return integer_push(~integer_get(value)); }
 

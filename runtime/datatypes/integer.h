@@ -14,6 +14,8 @@ inline ValueCell* integer_box(ValueCell* c, i32 v) {
     return c;
 }
 inline i32 integer_get(const ValueCell* c) { return static_cast<i32>(c->data2); }
+// Changes the value only: char! shares the word, and its header stays.
+inline void integer_set(ValueCell* c, i32 v) { c->data2 = static_cast<u32>(v); }
 ValueCell* integer_push(i32 v);
 ValueCell* integer_make_in(ValueCell* block, i32 v);
 void integer_set_result(i32 v);

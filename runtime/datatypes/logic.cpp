@@ -23,7 +23,7 @@ void logic_set_result(bool value) { logic_box(stack_result(), value); }
 
 ValueCell* logic_to(ValueCell*, ValueCell* spec, u32) {
     switch (spec->type()) {
-        case TYPE_LOGIC: return logic_push(spec->data1 != 0);
+        case TYPE_LOGIC: return logic_push(logic_get(spec));
         case TYPE_NONE: return logic_push(false);
         default: return logic_push(true);
     }
@@ -44,7 +44,7 @@ ValueCell* logic_make(ValueCell* proto, ValueCell* spec, u32 type) {
 void logic_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        g_services.random_seed(value->data1);
+        g_services.random_seed(static_cast<u32>(logic_get(value)));
         unset_set_result();
         return;
     }
@@ -54,7 +54,7 @@ void logic_random(ValueCell* value, bool seed, bool secure, bool) {
 }
 
 i32 logic_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
-    bool v = value->data1 != 0;
+    bool v = logic_get(value);
     string_append_cstr(out, v ? "true" : "false");
     return limit - (v ? 4 : 5);
 }
@@ -62,7 +62,7 @@ i32 logic_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
 i32 logic_mold(ValueCell* value, ValueCell* out, bool, bool all, bool, ValueCell*, i32 limit,
                i32) {
     if (!all) return logic_form(value, out, nullptr, limit);
-    bool v = value->data1 != 0;
+    bool v = logic_get(value);
     string_append_cstr(out, v ? "#(true)" : "#(false)");
     return limit - (v ? 7 : 8);
 }
@@ -72,13 +72,13 @@ i32 logic_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     switch (op) {
         case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SORT:
         case CMP_SORT_CASE: case CMP_SAME: case CMP_FIND:
-            return (value1->data1 != 0) == (value2->data1 != 0) ? 0 : 1;
+            return logic_get(value1) == logic_get(value2) ? 0 : 1;
         default:
             return CMP_NOT_COMPARABLE;
     }
 }
 
-ValueCell* logic_complement(ValueCell* value) { return logic_push(value->data1 == 0); }
+ValueCell* logic_complement(ValueCell* value) { return logic_push(!logic_get(value)); }
 
 void logic_bitwise(i32 op) {
     ValueCell* a = stack_arg(0);
@@ -90,7 +90,7 @@ void logic_bitwise(i32 op) {
             g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(1) : nullptr;
         fire(Err::script_expect_arg, &word, dt, arg);
     }
-    bool x = a->data1 != 0, y = b->data1 != 0;
+    bool x = logic_get(a), y = logic_get(b);
     bool r = op == 6 ? (x && y) : op == 5 ? (x || y) : (x != y);
     logic_set_result(r);
 }
@@ -121,7 +121,7 @@ void logic_init() {
 namespace {
 inline bool falsy(const ValueCell* c) {
     u32 t = c->type();
-    return t == TYPE_NONE || (t == TYPE_LOGIC && c->data1 == 0);
+    return t == TYPE_NONE || (t == TYPE_LOGIC && !logic_get(c));
 }
 }  // namespace
 

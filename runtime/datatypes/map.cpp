@@ -34,8 +34,8 @@ struct TopGuard {
     void restore() { g_stack.top = saved; }
 };
 
-inline Node entries_of(const ValueCell* map) { return map->data2; }
-inline Node table_of(const ValueCell* map) { return map->data3; }
+inline Node entries_of(const ValueCell* map) { return series_node(map); }
+inline Node table_of(const ValueCell* map) { return hashed_table(map); }
 inline ValueCell* cells_at(Node entries) { return node_buffer(entries)->head_cells(); }
 inline u32 cell_count(Node entries) { return node_buffer(entries)->used_bytes() / 16; }
 // Whether the record at pos (a key position) is a live entry.
@@ -69,8 +69,7 @@ i32 emit(ValueCell* out, const char* text, i32 limit) {
 // entry is equal only to an identical cell.
 bool values_equal(ValueCell* a, ValueCell* b, i32 op) {
     if (!action_entry(a->type(), ACT_COMPARE))
-        return a->header == b->header && a->data1 == b->data1 && a->data2 == b->data2 &&
-               a->data3 == b->data3;
+        return cell_identical(a, b);
     return action_compare(a, b, op);
 }
 
@@ -179,7 +178,7 @@ ValueCell* map_make_at(ValueCell* cell, const ValueCell* block, u32 size) {
         ValueCell b = *block;
         ValueCell* held = stack_push(&b);
         table = hashtable_init(static_cast<i32>(size), held, HASH_KIND_MAP, 1);
-        entries = held->data2;
+        entries = series_node(held);
         stack_pop(1);
     } else {
         table = hashtable_init(static_cast<i32>(size), nullptr, HASH_KIND_MAP, 1);
@@ -296,7 +295,7 @@ bool map_set_words(ValueCell* words, ValueCell* series, i32 count) {
         }
     }
     Node entries = entries_of(m);
-    u32 pos = series->data1;
+    u32 pos = static_cast<u32>(series_index(series));
     bool any = false;
     for (i32 k = 0; k < count; k++) {
         // A key position skips the holes of removed entries.
@@ -316,7 +315,7 @@ bool map_set_words(ValueCell* words, ValueCell* series, i32 count) {
         context_set(&w, val);
         stack_pop(1);
     }
-    series->data1 = pos;
+    series_set_index(series, static_cast<i32>(pos));
     top.restore();
     return any;
 }
@@ -491,11 +490,11 @@ ValueCell* map_copy(ValueCell* map, ValueCell* dst, ValueCell*, bool deep, Value
     if (deep && !types) block_copy(blk, copy, nullptr, true, nullptr);
     else block_clone(blk, copy, false, false);
     copy->header = TYPE_BLOCK;
-    Node table = hashtable_copy(table_of(m), copy->data2);
+    Node table = hashtable_copy(table_of(m), series_node(copy));
     ValueCell* made = unset_push();
-    cell_init(made, TYPE_MAP, 0, copy->data2, table);
+    cell_init(made, TYPE_MAP, 0, series_node(copy), table);
     if (nested) {
-        u32 n = cell_count(copy->data2);
+        u32 n = cell_count(series_node(copy));
         for (u32 pos = 1; pos < n; pos += 2) block_copy_nested(copy, pos, 1, types, true);
     }
     ValueCell result = *made;
@@ -507,7 +506,7 @@ ValueCell* map_copy(ValueCell* map, ValueCell* dst, ValueCell*, bool deep, Value
 // ---- comparison ------------------------------------------------------------------------------------------
 
 i32 map_compare_values(ValueCell* value1, ValueCell* value2, i32 op) {
-    if (value1->data2 == value2->data2 && value1->data1 == value2->data1) return 0;
+    if (series_same_place(value1, value2)) return 0;
     if (op == CMP_SAME) return -1;
     Node e1 = entries_of(value1), e2 = entries_of(value2);
     if (cycles_find(e1)) return cycles_find(e2) ? 0 : -1;

@@ -573,7 +573,7 @@ ValueCell* money_make(ValueCell* proto, ValueCell* spec, u32 type) {
 void money_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        g_services.random_seed(value->data1 ^ value->data2 ^ value->data3 ^
+        g_services.random_seed(payload_word(value, 1) ^ payload_word(value, 2) ^ payload_word(value, 3) ^
                                (value->header & MONEY_SIGN));
         unset_set_result();
         return;

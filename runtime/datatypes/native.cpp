@@ -52,7 +52,7 @@ ValueCell* make_builtin(ValueCell* spec, u32 type, u32 max_index) {
     cells[0] = *context_cell(ctx);
     none_box(&cells[1]);
     ValueCell result;
-    cell_init(&result, type, static_cast<u32>(index), fspec->data2, more->data2);
+    cell_init(&result, type, static_cast<u32>(index), block_node(fspec), block_node(more));
     g_stack.top = saved;
     return stack_push(&result);
 }
@@ -66,7 +66,7 @@ ValueCell* native_make(ValueCell*, ValueCell* spec, u32) {
 void native_reflect(ValueCell* value, u32 field) {
     u32 f = symbol_resolve(field);
     if (f == symbol_resolve(g_sym.spec)) {
-        cell_init(stack_result(), TYPE_BLOCK, 0, value->data2);
+        cell_init(stack_result(), TYPE_BLOCK, 0, callable_spec(value));
         return;
     }
     if (f == symbol_resolve(g_sym.body)) {
@@ -74,7 +74,7 @@ void native_reflect(ValueCell* value, u32 field) {
         if (wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE)
             *stack_result() = *function_more(value, MORE_BODY);
         else
-            integer_box(stack_result(), static_cast<i32>(value->data1));
+            integer_box(stack_result(), static_cast<i32>(callable_entry(value)));
         return;
     }
     fire(Err::internal_not_done);
@@ -83,7 +83,7 @@ void native_reflect(ValueCell* value, u32 field) {
 i32 native_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (value2->type() != value1->type()) return CMP_NOT_COMPARABLE;
     if (!callable::identity_op(op)) return CMP_NOT_COMPARABLE;
-    return callable::compare_u32(value1->data1, value2->data1);
+    return callable::compare_u32(callable_entry(value1), callable_entry(value2));
 }
 
 i32 native_form(ValueCell*, ValueCell* out, ValueCell*, i32 limit) {
@@ -92,7 +92,7 @@ i32 native_form(ValueCell*, ValueCell* out, ValueCell*, i32 limit) {
 
 i32 native_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat, ValueCell* arg_limit,
                 i32 limit, i32 indent) {
-    Node spec = value->data2;
+    Node spec = callable_spec(value);
     limit = callable::emit(out, "make native! [", limit);
     limit = callable::mold_node_as_block(spec, out, all, flat, arg_limit, limit, indent);
     return callable::emit(out, "]", limit);

@@ -24,7 +24,7 @@ bool op_spec_ok(Node spec) {
     for (ValueCell* c = b->head_cells(); c < b->tail_cells(); c++) {
         u32 t = c->type();
         if (t == TYPE_REFINEMENT) {
-            u32 s = symbol_resolve(c->data2);
+            u32 s = symbol_resolve(word_symbol(c));
             if (s == symbol_resolve(local) || s == symbol_resolve(ext)) break;
             return false;
         }
@@ -47,12 +47,12 @@ ValueCell* op_make(ValueCell*, ValueCell* spec, u32) {
     }
     ValueCell v = *spec;
     if (t == TYPE_FUNCTION || t == TYPE_ROUTINE) {
-        if (!op_spec_ok(v.data2)) fire(Err::script_bad_op_spec);
+        if (!op_spec_ok(callable_spec(&v))) fire(Err::script_bad_op_spec);
         // The evaluator calls the operator's function through its more block.
         *function_more(&v, MORE_CALLABLE) = v;
     }
     ValueCell op;
-    cell_init(&op, TYPE_OP | (t << OP_WRAPPED_SHIFT), v.data1, v.data2, v.data3);
+    cell_init(&op, TYPE_OP | (t << OP_WRAPPED_SHIFT), payload_word(&v, 1), payload_word(&v, 2), payload_word(&v, 3));
     return stack_push(&op);
 }
 
@@ -66,7 +66,7 @@ i32 op_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat, ValueCe
     limit = callable::emit(out, "make op! ", limit);
     if (op_wrapped_type(held) == TYPE_FUNCTION) {
         limit = callable::emit(out, "func ", limit);
-        limit = callable::mold_node_as_block(held->data2, out, all, flat, arg_limit, limit, indent);
+        limit = callable::mold_node_as_block(callable_spec(held), out, all, flat, arg_limit, limit, indent);
         ValueCell* body = stack_push(function_more(held, MORE_BODY));
         if (body->type() == TYPE_BLOCK)
             limit = block_mold(body, out, false, all, flat, arg_limit, limit, indent);
@@ -75,7 +75,7 @@ i32 op_mold(ValueCell* value, ValueCell* out, bool, bool all, bool flat, ValueCe
         stack_pop(1);
     } else {
         limit = callable::emit(out, "[", limit);
-        limit = callable::mold_node_as_block(held->data2, out, all, flat, arg_limit, limit, indent);
+        limit = callable::mold_node_as_block(callable_spec(held), out, all, flat, arg_limit, limit, indent);
         limit = callable::emit(out, "]", limit);
     }
     stack_pop(1);

@@ -55,12 +55,12 @@ Node table() {
 
 // The node under which a value's entry is kept.
 Node key_of(const ValueCell* v) {
-    return object_like_q(v) ? v->data1 : v->data2;
+    return object_like_q(v) ? context_of(v) : series_node(v);
 }
 
 bool owned_q(const ValueCell* v) {
     if (v->type() == TYPE_IMAGE) return (v->header & IMAGE_OWNED) != 0;
-    return v->data2 && (series_buffer(v)->flags & SERIES_OWNED) != 0;
+    return series_node(v) && (series_buffer(v)->flags & SERIES_OWNED) != 0;
 }
 
 void set_owned(ValueCell* v, bool on) {
@@ -84,7 +84,7 @@ void bind_walk(ValueCell* value, ValueCell* owner, ValueCell* word);
 
 // Visits the cells of a block-like value from its index, under the cycle stack.
 void visit_cells(ValueCell* value, ValueCell* owner, ValueCell* word, bool bind) {
-    Node node = value->data2;
+    Node node = series_node(value);
     if (cycles_find(node)) return;
     CycleScope scope;
     cycles_push(node);
@@ -99,17 +99,17 @@ void visit_cells(ValueCell* value, ValueCell* owner, ValueCell* word, bool bind)
 
 // Visits the fields of an object that is not an owner itself.
 void visit_fields(ValueCell* obj, ValueCell* owner, bool bind) {
-    ValueCell* ctx = context_cell(obj->data1);
+    ValueCell* ctx = context_cell(context_of(obj));
     if (ctx->header & CONTEXT_IS_OWNER) return;
-    Node values = ctx->data2;
+    Node values = context_values(ctx);
     if (cycles_find(values)) return;
     CycleScope scope;
     cycles_push(values);
-    Node cnode = obj->data1;
+    Node cnode = context_of(obj);
     u32 n = context_word_count(context_cell(cnode));
     for (u32 i = 0; i < n; i++) {
         ValueCell* v = stack_push(context_values_head(context_cell(cnode)) + i);
-        if (bind && owner && object_like_q(v) && v->data1 == owner->data1) {
+        if (bind && owner && object_like_q(v) && context_of(v) == context_of(owner)) {
             stack_pop(1);
             continue;
         }
@@ -123,11 +123,11 @@ void visit_fields(ValueCell* obj, ValueCell* owner, bool bind) {
 void bind_walk(ValueCell* value, ValueCell* owner, ValueCell* word) {
     u32 t = value->type();
     if (tracked_series(t)) {
-        if (!value->data2) return;
+        if (!series_node(value)) return;
         if (!owned_q(value)) record(value, owner, word);
         if (block_kind(t)) visit_cells(value, owner, word, true);
     } else if (t == TYPE_BITSET) {
-        if (value->data2 && !owned_q(value)) record(value, owner, word);
+        if (series_node(value) && !owned_q(value)) record(value, owner, word);
     } else if (t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT) {
         visit_fields(value, owner, true);
     }
@@ -148,8 +148,7 @@ void ownership_init() {
     b->tail = b->head + VALUE_STORE_CELLS * 16;
     ValueCell* c = b->head_cells();
     for (u32 i = 0; i < VALUE_STORE_CELLS; i++) {
-        integer_box(c + i, 0);
-        c[i].data2 = i + 1 < VALUE_STORE_CELLS ? i + 1 : static_cast<u32>(-1);
+        integer_box(c + i, i + 1 < VALUE_STORE_CELLS ? static_cast<i32>(i + 1) : -1);
     }
     cell_init(&g_value_store, TYPE_BLOCK, 0, store);
     g_services.ownership_check = ownership_check;
@@ -175,14 +174,14 @@ void ownership_bind_values(ValueCell* value, ValueCell* owner, ValueCell* word) 
 void ownership_bind_object(ValueCell* value, ValueCell* owner, ValueCell* word) {
     ValueCell* o = stack_push(owner);
     ownership_bind_values(value, o, word);
-    if (object_like_q(o)) context_cell(o->data1)->header |= CONTEXT_IS_OWNER;
+    if (object_like_q(o)) context_cell(context_of(o))->header |= CONTEXT_IS_OWNER;
     stack_pop(1);
 }
 
 void ownership_release(ValueCell* value) {
     u32 t = value->type();
     if (tracked_series(t) || t == TYPE_BITSET) {
-        if (!value->data2) return;
+        if (!series_node(value)) return;
         bool was_owned = owned_q(value);
         set_owned(value, false);
         if (was_owned && g_table) {
@@ -221,7 +220,7 @@ bool ownership_check(ValueCell* value, ValueCell* action_word, ValueCell* new_va
     Node key = key_of(value);
     if (!key) return false;
     ValueCell* e = hashtable_get_int(g_table, key);
-    if (!e || !e[2].data3) return false;
+    if (!e || !object_record(&e[2])) return false;
     ValueCell* saved = g_stack.top;
     ValueCell* owner = stack_push(e + 2);
     ValueCell* word = stack_push(e + 3);

@@ -203,7 +203,7 @@ ValueCell* pair_make(ValueCell*, ValueCell* spec, u32) {
 void pair_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        g_services.random_seed(value->data2 ^ value->data3);
+        g_services.random_seed(static_cast<u32>(pair_x(value)) ^ static_cast<u32>(pair_y(value)));
         unset_set_result();
         return;
     }
@@ -270,7 +270,9 @@ void pair_negate(ValueCell* value) {
 }
 
 void pair_reverse(ValueCell* value, ValueCell*, ValueCell*) {
-    std::swap(value->data2, value->data3);
+    i32 x = pair_x(value);
+    pair_set_x(value, pair_y(value));
+    pair_set_y(value, x);
 }
 
 void pair_round(ValueCell* value, ValueCell* scale, bool even, bool down, bool half_down,
@@ -322,8 +324,8 @@ ValueCell* pair_eval_path(ValueCell* parent, ValueCell* element, ValueCell* valu
     if (!value) return integer_push(f == 1 ? pair_x(parent) : pair_y(parent));
     if (value->type() != TYPE_INTEGER) number_fire_type(Err::script_invalid_type, value->type());
     ValueCell old = *parent;
-    if (f == 1) parent->data2 = value->data2;
-    else parent->data3 = value->data2;
+    if (f == 1) pair_set_x(parent, integer_get(value));
+    else pair_set_y(parent, integer_get(value));
     scalar_path_changed(holder, holder_item, &old, parent, notify);
     return value;
 }

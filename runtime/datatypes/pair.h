@@ -8,6 +8,8 @@ namespace zan {
 
 inline i32 pair_x(const ValueCell* p) { return static_cast<i32>(p->data2); }
 inline i32 pair_y(const ValueCell* p) { return static_cast<i32>(p->data3); }
+inline void pair_set_x(ValueCell* p, i32 x) { p->data2 = static_cast<u32>(x); }
+inline void pair_set_y(ValueCell* p, i32 y) { p->data3 = static_cast<u32>(y); }
 
 // ---- cells ---------------------------------------------------------------------------
 // Sets the type (keeping the new-line marker) and the components.

@@ -26,7 +26,7 @@ i32 path_text(ValueCell* path, ValueCell* out, bool mold, bool all, bool flat,
               ValueCell* arg_limit, i32 limit, i32 indent) {
     if (cycles_detect(path, out, &limit, mold)) return limit;
     CycleScope scope;
-    cycles_push(path->data2);
+    cycles_push(block_node(path));
     i32 n = block_length(path);
     i32 start = series_index(path) < 0 ? 0 : series_index(path);
     for (i32 i = 0; i < n; i++) {
@@ -75,7 +75,7 @@ ValueCell* path_to(ValueCell* proto, ValueCell* spec, u32 type) {
         return out;
     }
     ValueCell* r = block_to(proto, spec, type);
-    r->header = (r->header & ~0xFFu) | type;
+    r->set_type(type);
     return r;
 }
 

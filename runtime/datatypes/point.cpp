@@ -35,14 +35,10 @@ template <int N>
 constexpr u32 kType = N == 2 ? TYPE_POINT2D : TYPE_POINT3D;
 
 float comp(const ValueCell* c, int i) {
-    u32 w = i == 0 ? c->data1 : i == 1 ? c->data2 : c->data3;
-    return std::bit_cast<float>(w);
+    return std::bit_cast<float>(point_bits(c, static_cast<u32>(i)));
 }
 void set_comp(ValueCell* c, int i, float f) {
-    u32 w = std::bit_cast<u32>(f);
-    if (i == 0) c->data1 = w;
-    else if (i == 1) c->data2 = w;
-    else c->data3 = w;
+    set_point_bits(c, static_cast<u32>(i), std::bit_cast<u32>(f));
 }
 
 template <int N>
@@ -246,7 +242,7 @@ template <int N>
 void random(ValueCell* value, bool seed, bool secure) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        u32 words[3] = {value->data1, value->data2, value->data3};
+        u32 words[3] = {point_bits(value, 0), point_bits(value, 1), point_bits(value, 2)};
         g_services.random_seed(murmur3_32(words, 4 * N));
         unset_set_result();
         return;
@@ -414,10 +410,10 @@ void point3d_round(ValueCell* value, ValueCell* scale, bool even, bool down, boo
     round<3>(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
 }
 void point2d_reverse(ValueCell* value, ValueCell*, ValueCell*) {
-    std::swap(value->data1, value->data2);
+    swap_point_bits(value, 0, 1);
 }
 void point3d_reverse(ValueCell* value, ValueCell*, ValueCell*) {
-    std::swap(value->data1, value->data3);
+    swap_point_bits(value, 0, 2);
 }
 ValueCell* point2d_pick(ValueCell* value, i32, ValueCell* index_cell) {
     return pick<2>(value, index_cell);

@@ -4,13 +4,22 @@
 #pragma once
 #include <bit>
 
-#include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 
 namespace zan {
 
 inline float point_x(const ValueCell* p) { return std::bit_cast<float>(p->data1); }
 inline float point_y(const ValueCell* p) { return std::bit_cast<float>(p->data2); }
 inline float point_z(const ValueCell* p) { return std::bit_cast<float>(p->data3); }
+inline void set_point_bits(ValueCell* c, u32 i, u32 bits) {
+    (i == 0 ? c->data1 : i == 1 ? c->data2 : c->data3) = bits;
+}
+// Exchanges coordinates i and j bit for bit.
+inline void swap_point_bits(ValueCell* c, u32 i, u32 j) {
+    u32 bits = point_bits(c, i);
+    set_point_bits(c, i, point_bits(c, j));
+    set_point_bits(c, j, bits);
+}
 
 // ---- cells ---------------------------------------------------------------------------
 // Set the type (keeping the new-line marker) and store the components.

@@ -131,11 +131,11 @@ ValueCell* port_call_actor(ValueCell* actor, ValueCell* word) {
     // The frame was opened before the function was known: it now records
     // the function's context, as a frame opened for it would.
     CallFrame* frame = stack_top_frame();
-    frame->func_ctx = fn.data1;
-    frame->saved_values = context_cell(fn.data1)->data2;
-    i32 locals = function_refinement_arity(fn.data2, 0, false);
+    frame->func_ctx = context_of(&fn);
+    frame->saved_values = context_values(context_cell(context_of(&fn)));
+    i32 locals = function_refinement_arity(callable_spec(&fn), 0, false);
     if (locals > 0) function_push_unused_refinement(locals);
-    g_interp_hooks.call_function(&fn, a.data1, &w, CALLBACK_PORT_ACTOR);
+    g_interp_hooks.call_function(&fn, context_of(&a), &w, CALLBACK_PORT_ACTOR);
     stack_unwind_func();
     return g_stack.top - 1;
 }
@@ -196,7 +196,7 @@ ValueCell* port_make(ValueCell*, ValueCell* spec, u32) {
     ValueCell* port = unset_push();
     object_duplicate(proto, port, false, nullptr, false);
     port->header = TYPE_PORT;
-    port->data2 = PORT_CLASS_ID;
+    set_object_class(port, PORT_CLASS_ID);
     object_refresh_owner(port);
     if (object_word_count(port) <= PORT_FIELD_ACTOR) fire(Err::access_invalid_port);
     ValueCell spec_value = *s;

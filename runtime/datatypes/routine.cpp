@@ -60,11 +60,11 @@ ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry,
     ValueCell* bd = body ? stack_push(body) : nullptr;
     Node ctx = context_make_from_block(sp, true, false, CTX_FUNCTION);
     ValueCell* r = stack_push_cell();
-    cell_init(r, TYPE_ROUTINE | (flag ? ROUTINE_FLAG : 0u), ctx, sp->data2, 0);
+    cell_init(r, TYPE_ROUTINE | (flag ? ROUTINE_FLAG : 0u), ctx, block_node(sp), 0);
     Node more = alloc_cells_unset(FUNCTION_MORE_CELLS);
     SeriesBuffer* mb = node_buffer(more);
     mb->tail = mb->head + FUNCTION_MORE_CELLS * 16;
-    r->data3 = more;
+    set_callable_body(r, more);
     if (bd) *function_more(r, MORE_BODY) = *bd;
     else none_box(function_more(r, MORE_BODY));
     unset_box(function_more(r, MORE_UNUSED));
@@ -78,7 +78,7 @@ ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry,
 }
 
 void routine_set_arity(ValueCell* routine) {
-    SeriesBuffer* b = node_buffer(routine->data2);
+    SeriesBuffer* b = node_buffer(callable_spec(routine));
     u32 n = 0;
     for (ValueCell* c = b->head_cells(); c < b->tail_cells(); c++)
         if (c->type() == TYPE_WORD) n++;
@@ -94,7 +94,7 @@ i32 routine_mold(ValueCell* value, ValueCell* out, bool only, bool all, bool fla
                  ValueCell* arg_limit, i32 limit, i32 indent) {
     ValueCell* held = stack_push(value);
     limit = callable::emit(out, "routine ", limit);
-    limit = callable::mold_node_as_block(held->data2, out, all, flat, arg_limit, limit, indent);
+    limit = callable::mold_node_as_block(callable_spec(held), out, all, flat, arg_limit, limit, indent);
     ValueCell* body = stack_push(function_more(held, MORE_BODY));
     if (body->type() == TYPE_BLOCK)
         limit = block_mold(body, out, false, all, flat, arg_limit, limit, indent);
@@ -107,7 +107,7 @@ i32 routine_mold(ValueCell* value, ValueCell* out, bool only, bool all, bool fla
 i32 routine_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (value2->type() != TYPE_ROUTINE) return CMP_NOT_COMPARABLE;
     if (!callable::identity_op(op)) return CMP_NOT_COMPARABLE;
-    return callable::compare_u32(value1->data3, value2->data3);
+    return callable::compare_u32(callable_body(value1), callable_body(value2));
 }
 
 void routine_init() {

@@ -20,6 +20,7 @@
 #include "runtime/datatypes/stack_report.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 
 namespace zan {
@@ -52,8 +53,8 @@ void root_block_create(u32 cells) {
 ValueCell* boot_cell_at(u32 n) {
     return series_of(&g_root_block)->head_cells() + g_boot_cells_first + n;
 }
-u32 boot_cell_data(u32 n) { return boot_cell_at(n)->data1; }
-u32 boot_cell_data2(u32 n) { return boot_cell_at(n)->data1; }
+u32 boot_cell_data(u32 n) { return cell_word(boot_cell_at(n), 1); }
+u32 boot_cell_data2(u32 n) { return cell_word(boot_cell_at(n), 1); }
 
 // ---- cells and tails ------------------------------------------------------------------------
 
@@ -134,8 +135,7 @@ namespace {
 // have no compare entry equal only to an identical cell.
 bool key_compare(ValueCell* a, ValueCell* b, i32 op) {
     if (!action_entry(a->type(), ACT_COMPARE))
-        return a->header == b->header && a->data1 == b->data1 && a->data2 == b->data2 &&
-               a->data3 == b->data3;
+        return cell_identical(a, b);
     return action_compare(a, b, op);
 }
 }  // namespace
@@ -168,7 +168,7 @@ void fire_bad_make_arg(const ValueCell* value, const ValueCell* arg2) {
 
 bool typeset_bits_have(const ValueCell* typeset, u32 type) {
     u8 bytes[12];
-    std::memcpy(bytes, &typeset->data1, 12);
+    std::memcpy(bytes, typeset_bytes(typeset), 12);
     if ((type >> 3) >= 12) return false;
     return (bytes[type >> 3] & (0x80u >> (type & 7))) != 0;
 }
@@ -196,7 +196,7 @@ void rt_check_arg_in_table(i32 slot, const ValueCell* typeset, i32 position) {
 
 ValueCell* rt_check_refinement_arg(const ValueCell* refinement, const ValueCell* typeset,
                                    i32 position, ValueCell* value) {
-    if (!refinement->data1) return value;
+    if (!logic_get(refinement)) return value;
     return rt_check_arg_type(typeset, position, value);
 }
 
@@ -208,7 +208,7 @@ ValueCell* rt_check_not_unset(i32 position, ValueCell* value) {
 void rt_init_refinement(const ValueCell* refinement, i32 slot, i32 count) {
     ValueCell* at = g_stack.base + slot;
     if (logic_cell_true_q(refinement, false, nullptr)) {
-        at->data1 = 1;
+        logic_set(at, true);
         return;
     }
     for (i32 i = 1; i <= count; i++) none_box(at + i);
@@ -237,8 +237,8 @@ void rt_set_word_reset(ValueCell* word) {
 namespace {
 ValueCell* ctx_slot(Node ctx, u32 index) {
     ValueCell* c = context_cell(ctx);
-    if (context_on_stack(c)) return hptr<ValueCell>(c->data2) + index;
-    return node_buffer(c->data2)->head_cells() + index;
+    if (context_on_stack(c)) return hptr<ValueCell>(context_values(c)) + index;
+    return node_buffer(context_values(c))->head_cells() + index;
 }
 }  // namespace
 
@@ -262,7 +262,7 @@ void rt_store_ctx_slot_reset(Node ctx, u32 index) {
 
 ValueCell* rt_ctx_slot_ptr(Node ctx, u32 index) {
     ValueCell* c = context_cell(ctx);
-    if (!c->data2) fire(Err::script_not_defined, context_word_at(ctx, index));
+    if (!context_values(c)) fire(Err::script_not_defined, context_word_at(ctx, index));
     return ctx_slot(ctx, index);
 }
 
@@ -382,8 +382,8 @@ ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* c
     ValueCell* item;
     ValueCell* cur;
     if (head->type() == TYPE_WORD) {
-        if (head->data1 && head->data1 != g_global_ctx) {
-            ValueCell* owner = context_owner(head->data1);
+        if (word_binding(head) && word_binding(head) != g_global_ctx) {
+            ValueCell* owner = context_owner(word_binding(head));
             if (owner->type() != TYPE_OBJECT) head_holder = stack_push(owner);
         }
         item = stack_push(head);
@@ -402,7 +402,7 @@ ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* c
         bool notify = false;
         if (set && last && count >= 2 && holder && !in_cell) {
             u32 ht = holder->type();
-            notify = (ht == TYPE_OBJECT && holder->data3 && item && item->type() == TYPE_WORD) ||
+            notify = (ht == TYPE_OBJECT && object_record(holder) && item && item->type() == TYPE_WORD) ||
                      type_block_like(ht);
         }
         ValueCell* r = action_eval_path_dispatch(cur, elements[i], set && last ? stack_result() : nullptr,

@@ -26,7 +26,7 @@ ValueCell* system_setting(std::initializer_list<const char*> names) {
     ValueCell* v = global_value_ptr(g_sym.system);
     for (u32 i = 0; i < n; i++) {
         if (!v || v->type() != TYPE_OBJECT) return nullptr;
-        v = context_find_value_ptr(symbols[i], v->data1);
+        v = context_find_value_ptr(symbols[i], context_of(v));
     }
     return v;
 }

@@ -44,6 +44,7 @@ inline ValueCell* logic_box(ValueCell* c, bool value) {
 }
 void logic_set_result(bool value);
 inline bool logic_get(const ValueCell* c) { return c->data1 != 0; }
+inline void logic_set(ValueCell* c, bool value) { c->data1 = value ? 1u : 0u; }
 ValueCell* logic_make(ValueCell* proto, ValueCell* spec, u32 type);
 ValueCell* logic_to(ValueCell* proto, ValueCell* spec, u32 type);
 void logic_random(ValueCell* value, bool seed, bool secure, bool only);

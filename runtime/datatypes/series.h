@@ -28,6 +28,10 @@ inline bool type_series(u32 t) {
 
 // ---- layout helpers --------------------------------------------------------------------
 inline SeriesBuffer* series_buffer(const ValueCell* s) { return node_buffer(series_node(s)); }
+// The two values stand on the same buffer at the same head index.
+inline bool series_same_place(const ValueCell* a, const ValueCell* b) {
+    return series_node(a) == series_node(b) && series_index(a) == series_index(b);
+}
 inline u32 unit_shift(u32 unit) {
     return unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : unit == 8 ? 3 : 4;
 }

@@ -28,9 +28,9 @@ ValueCell word_of(u32 symbol, Node ctx) {
 
 // The value of a frame's word, or null when it has none to give.
 const ValueCell* value_of(ValueCell* w) {
-    if (!w->data1 || word_index(w) < 0) return nullptr;
-    ValueCell* ctx = context_cell(w->data1);
-    if (!ctx->data2) return nullptr;
+    if (!word_binding(w) || word_index(w) < 0) return nullptr;
+    ValueCell* ctx = context_cell(word_binding(w));
+    if (!context_values(ctx)) return nullptr;
     return context_get_ptr(w, ctx);
 }
 

@@ -69,7 +69,7 @@ TextView view_of(const ValueCell* v) {
     if (v->type() == TYPE_SYMBOL) {
         ValueCell sym = *v;
         symbol_cache_string(&sym);
-        cell_init(&tmp, TYPE_STRING, 0, sym.data2);
+        cell_init(&tmp, TYPE_STRING, 0, symbol_text_node(&sym));
         s = &tmp;
     }
     SeriesBuffer* b = series_of(s);
@@ -330,8 +330,8 @@ void splice(ValueCell* target, i32 pos, i32 remove, const ValueCell* source, i32
     u32 su = sv.unit;
     // Keep a copy of the source units when they live in the target.
     std::vector<u8> copy;
-    Node src_node = source->type() == TYPE_SYMBOL ? 0 : source->data2;
-    bool shared = src_node && src_node == target->data2;
+    Node src_node = source->type() == TYPE_SYMBOL ? 0 : series_node(source);
+    bool shared = src_node && src_node == series_node(target);
     if (shared) copy.assign(sv.p, sv.p + (static_cast<size_t>(count) << ushift(su)));
     SeriesBuffer* b = series_of(target);
     // Whether anything below allocated (and so may have moved the source).
@@ -411,8 +411,8 @@ void string_swap_units(u8* a, u32 len_a, u32 len_b) { std::rotate(a, a + len_a, 
 
 i32 string_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool match_mode) {
     if (op == CMP_SAME)
-        return a->data2 == b->data2 && a->data1 == b->data1 && a->type() == b->type() ? 0 : -1;
-    if (a->data2 == b->data2 && a->data1 == b->data1 && a->type() != TYPE_SYMBOL &&
+        return series_same_place(a, b) && a->type() == b->type() ? 0 : -1;
+    if (series_same_place(a, b) && a->type() != TYPE_SYMBOL &&
         b->type() != TYPE_SYMBOL &&
         (op == CMP_EQUAL || op == CMP_NOT_EQUAL || op == CMP_STRICT_EQUAL || op == CMP_FIND))
         return 0;
@@ -565,7 +565,7 @@ ValueCell* string_to(ValueCell*, ValueCell* spec, u32 type) {
         if (idx < 0) idx = 0;
         u32 n = static_cast<u32>(len - idx);
         u32 left = 0;
-        unicode_load_utf8_into(ByteSource::series(spec->data2, static_cast<u32>(idx)), n, out,
+        unicode_load_utf8_into(ByteSource::series(series_node(spec), static_cast<u32>(idx)), n, out,
                                &left);
         if (left) {
             SeriesBuffer* sb = series_of(spec);

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 
 namespace zan {
@@ -33,8 +34,8 @@ struct Units {
         base = b->head_ptr();
         unit = b->unit();
         vector = s->type() == TYPE_VECTOR;
-        vector_float = vector && (s->data3 == TYPE_FLOAT || s->data3 == TYPE_PERCENT);
-        vector_signed = vector && s->data3 == TYPE_INTEGER;
+        vector_float = vector && (vector_element_type(s) == TYPE_FLOAT || vector_element_type(s) == TYPE_PERCENT);
+        vector_signed = vector && vector_element_type(s) == TYPE_INTEGER;
     }
     const u8* at(i32 i) const { return base + static_cast<u64>(i) * unit; }
     // A code point, a byte, or an integer element as its 32 bits.
@@ -129,7 +130,7 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
     if (part) {
         i32 n = 0;
         if (part->type() == TYPE_INTEGER) n = dt::int_get(part);
-        else if (part->type() == s->type() && part->data2 == s->data2)
+        else if (part->type() == s->type() && series_node(part) == series_node(s))
             n = reverse ? head - series_index(part) : series_index(part) - head;
         else fire(Err::script_invalid_refine_arg, g_refinements.part, part);
         if (n < 1) {
@@ -146,7 +147,7 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
     Key key;
     u32 vt = v->type();
     if (vt == TYPE_CHAR &&
-        !(st == TYPE_VECTOR && s->data3 != TYPE_CHAR && s->data3 != TYPE_INTEGER)) {
+        !(st == TYPE_VECTOR && vector_element_type(s) != TYPE_CHAR && vector_element_type(s) != TYPE_INTEGER)) {
         key.cp = fold ? case_fold(dt::char_get(v)) : dt::char_get(v);
     } else if (numeric_series &&
                (vt == TYPE_INTEGER || vt == TYPE_FLOAT || vt == TYPE_PERCENT || vt == TYPE_CHAR)) {
@@ -156,11 +157,11 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
         key.fval = number_of(v);
     } else if (vt == TYPE_BITSET) {
         key.kind = Key::bitset;
-        key.bits = v->data2;
+        key.bits = series_node(v);
     } else if (any_word_type_q(vt)) {
         key.kind = Key::run;
         key.text = stack_push_cell();
-        symbol_string_cell(v->data2, key.text);
+        symbol_string_cell(word_symbol(v), key.text);
     } else if ((type_string_like(vt) && vt != TYPE_TAG) || vt == TYPE_BINARY) {
         // A tag! is searched as it is written, angle brackets and all: it
         // is formed below like any other value.
@@ -270,11 +271,11 @@ ValueCell* string_select(ValueCell* series, ValueCell* value, ValueCell* part, b
     if (st == TYPE_BINARY) {
         dt::int_box(&r, static_cast<i32>(u.cp(at)));
     } else if (st == TYPE_VECTOR) {
-        switch (series->data3) {
+        switch (vector_element_type(series)) {
             case TYPE_CHAR: dt::char_box(&r, u.cp(at)); break;
             case TYPE_FLOAT:
             case TYPE_PERCENT:
-                cell_init(&r, series->data3);
+                cell_init(&r, vector_element_type(series));
                 r.put_float(u.float_at(at));
                 break;
             default: dt::int_box(&r, static_cast<i32>(u.int_at(at))); break;

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string_search.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/symbol.h"
 
 namespace zan {
@@ -74,7 +75,7 @@ i32 compare_float(const void* a, const void* b, u32 flags) {
 }
 
 bool is_float_vector(const ValueCell* s) {
-    return s->type() == TYPE_VECTOR && (s->data3 == TYPE_FLOAT || s->data3 == TYPE_PERCENT);
+    return s->type() == TYPE_VECTOR && (vector_element_type(s) == TYPE_FLOAT || vector_element_type(s) == TYPE_PERCENT);
 }
 
 // char! elements of a vector: code points, never folded.
@@ -89,7 +90,7 @@ SortCompare comparison_for(const ValueCell* s, u32 unit) {
     u32 t = s->type();
     if (t == TYPE_VECTOR) {
         if (is_float_vector(s)) return unit == 4 ? string_sort_cmp_f32 : string_sort_cmp_f64;
-        if (s->data3 == TYPE_CHAR)
+        if (vector_element_type(s) == TYPE_CHAR)
             return unit == 1 ? string_sort_cmp_raw_bytes : unit == 2 ? cmp_raw_u16 : cmp_raw_u32;
         return unit == 1   ? string_sort_cmp_i8
                : unit == 2 ? string_sort_cmp_i16
@@ -110,9 +111,9 @@ void element_value(const ValueCell* s, const u8* p, u32 unit, ValueCell* out) {
     } else if (t == TYPE_VECTOR) {
         if (is_float_vector(s)) {
             double d = unit == 4 ? static_cast<double>(load<float>(p, 0)) : load<double>(p, 0);
-            cell_init(out, s->data3);
+            cell_init(out, vector_element_type(s));
             out->put_float(d);
-        } else if (s->data3 == TYPE_CHAR) {
+        } else if (vector_element_type(s) == TYPE_CHAR) {
             dt::char_box(out, unicode_get_unit(p, unit));
         } else {
             i64 v = unit == 1   ? load<int8_t>(p, 0)
@@ -130,7 +131,7 @@ void element_value(const ValueCell* s, const u8* p, u32 unit, ValueCell* out) {
 ValueCell* scratch_series(const ValueCell* s, u32 unit, u32 units) {
     Node n = alloc_series(units, unit, 0);
     ValueCell* c = stack_push_cell();
-    cell_init(c, s->type(), 0, n, s->type() == TYPE_VECTOR ? s->data3 : 0);
+    cell_init(c, s->type(), 0, n, s->type() == TYPE_VECTOR ? vector_element_type(s) : 0);
     return c;
 }
 
@@ -175,7 +176,7 @@ i32 string_sort_cmp_f64(const void* a, const void* b, uintptr_t, u32 f) {
 
 i32 string_sort_result_of(const ValueCell* result) {
     switch (result->type()) {
-        case TYPE_LOGIC: return result->data1 ? -1 : 1;
+        case TYPE_LOGIC: return logic_get(result) ? -1 : 1;
         case TYPE_NONE: return 1;
         case TYPE_INTEGER: {
             i32 v = dt::int_get(result);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "runtime/core/layout.h"
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/string.h"
@@ -15,8 +16,8 @@ ValueCell* triple_make_at(ValueCell* cell, i32 a, i32 b, i32 c) {
 
 i32 triple_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
     char text[64];
-    std::snprintf(text, sizeof text, "make triple! [%d %d %d]", static_cast<i32>(value->data1),
-                  static_cast<i32>(value->data2), static_cast<i32>(value->data3));
+    std::snprintf(text, sizeof text, "make triple! [%d %d %d]", static_cast<i32>(payload_word(value, 1)),
+                  static_cast<i32>(payload_word(value, 2)), static_cast<i32>(payload_word(value, 3)));
     string_append_cstr(out, text);
     return limit - static_cast<i32>(std::strlen(text));
 }

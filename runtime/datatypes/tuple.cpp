@@ -11,6 +11,7 @@
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
@@ -29,7 +30,7 @@ namespace zan {
 
 namespace {
 
-void bytes_of(const ValueCell* t, u8 (&b)[TUPLE_MAX]) { std::memcpy(b, &t->data1, TUPLE_MAX); }
+void bytes_of(const ValueCell* t, u8 (&b)[TUPLE_MAX]) { std::memcpy(b, payload_bytes(t), TUPLE_MAX); }
 
 // Writes the bytes and the size; bytes past the size are cleared.
 void put_bytes(ValueCell* t, const u8* b, u32 n) {
@@ -37,7 +38,7 @@ void put_bytes(ValueCell* t, const u8* b, u32 n) {
     if (n > TUPLE_MAX) n = TUPLE_MAX;
     std::memcpy(all, b, n);
     if (n < TUPLE_MIN) n = TUPLE_MIN;
-    std::memcpy(&t->data1, all, TUPLE_MAX);
+    std::memcpy(payload_bytes(t), all, TUPLE_MAX);
     t->header = (t->header & ~TUPLE_SIZE_MASK) | (n << TUPLE_SIZE_SHIFT);
 }
 
@@ -256,7 +257,7 @@ bool byte_of_value(const ValueCell* v, u8* out) {
             return true;
         }
         case TYPE_CHAR: {
-            u32 cp = v->data2;
+            u32 cp = char_get(v);
             if (cp > 255) return false;
             *out = static_cast<u8>(cp);
             return true;
@@ -316,7 +317,7 @@ ValueCell* tuple_make(ValueCell* proto, ValueCell* spec, u32 type) {
 void tuple_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
         if (!g_services.random_seed) fire(Err::internal_not_done);
-        g_services.random_seed(value->data1 ^ value->data2 ^ value->data3);
+        g_services.random_seed(payload_word(value, 1) ^ payload_word(value, 2) ^ payload_word(value, 3));
         unset_set_result();
         return;
     }

@@ -31,14 +31,12 @@ ValueCell* typeset_make_default_in(ValueCell* block) {
     ValueCell ts;
     typeset_make_at(&ts, ~0u, ~0u, ~0u);
     typeset_bytes(&ts)[TYPE_UNSET >> 3] &= static_cast<u8>(~(0x80u >> (TYPE_UNSET & 7)));
-    return typeset_make_in(block, ts.data1, ts.data2, ts.data3);
+    return typeset_make_in(block, typeset_words(&ts)[0], typeset_words(&ts)[1], typeset_words(&ts)[2]);
 }
 
 namespace {
 void or_into(ValueCell* ts, const ValueCell* other) {
-    ts->data1 |= other->data1;
-    ts->data2 |= other->data2;
-    ts->data3 |= other->data3;
+    for (int i = 0; i < 3; i++) typeset_words(ts)[i] |= typeset_words(other)[i];
 }
 }  // namespace
 
@@ -51,27 +49,29 @@ ValueCell* typeset_make_from_block_in(ValueCell* block, ValueCell* spec) {
         const ValueCell* v = element;
         if (element->type() == TYPE_WORD) v = context_get(element);
         switch (v->type()) {
-            case TYPE_DATATYPE: typeset_add_type(&ts, v->data1); break;
+            case TYPE_DATATYPE: typeset_add_type(&ts, datatype_get(v)); break;
             case TYPE_TYPESET: or_into(&ts, v); break;
             case TYPE_WORD: typeset_add_type(&ts, TYPE_OBJECT); break;
             case TYPE_BLOCK: break;
             default: fire(Err::script_invalid_type_spec, element);
         }
     }
-    return typeset_make_in(block, ts.data1, ts.data2, ts.data3);
+    return typeset_make_in(block, typeset_words(&ts)[0], typeset_words(&ts)[1], typeset_words(&ts)[2]);
 }
 
 void typeset_set_type_bit(ValueCell* ts, ValueCell* value) {
     const ValueCell* v = value;
     if (value->type() == TYPE_WORD) v = context_get(value);
     switch (v->type()) {
-        case TYPE_DATATYPE: typeset_add_type(ts, v->data1); break;
+        case TYPE_DATATYPE: typeset_add_type(ts, datatype_get(v)); break;
         case TYPE_TYPESET: or_into(ts, v); break;
         default: fire(Err::script_invalid_arg, value);
     }
 }
 
-void typeset_clear_bits(ValueCell* ts) { ts->data1 = ts->data2 = ts->data3 = 0; }
+void typeset_clear_bits(ValueCell* ts) {
+    for (int i = 0; i < 3; i++) typeset_words(ts)[i] = 0;
+}
 
 i32 typeset_bit_count(const ValueCell* ts) {
     i32 n = 0;
@@ -95,12 +95,12 @@ void typeset_set_op(i32 op) {
         other = *b;
     } else if (b->type() == TYPE_DATATYPE) {
         typeset_make_at(&other, 0, 0, 0);
-        typeset_add_type(&other, b->data1);
+        typeset_add_type(&other, datatype_get(b));
     } else {
         fire(Err::script_invalid_arg, b);
     }
-    u32* w = &a->data1;
-    const u32* o = &other.data1;
+    u32* w = typeset_words(a);
+    const u32* o = typeset_words(&other);
     for (int i = 0; i < 3; i++) {
         switch (op) {
             case 5: case 9: w[i] |= o[i]; break;
@@ -171,10 +171,7 @@ i32 typeset_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (value2->type() != TYPE_TYPESET) return CMP_NOT_COMPARABLE;
     switch (op) {
         case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SAME: case CMP_FIND:
-            return value1->data1 == value2->data1 && value1->data2 == value2->data2 &&
-                           value1->data3 == value2->data3
-                       ? 0
-                       : 1;
+            return std::memcmp(typeset_words(value1), typeset_words(value2), 12) == 0 ? 0 : 1;
         case CMP_SORT:
         case CMP_SORT_CASE: {
             i32 a = typeset_bit_count(value1), b = typeset_bit_count(value2);
@@ -186,13 +183,13 @@ i32 typeset_compare(ValueCell* value1, ValueCell* value2, i32 op) {
 }
 
 ValueCell* typeset_complement(ValueCell* value) {
-    return typeset_push(~value->data1, ~value->data2, ~value->data3);
+    return typeset_push(~typeset_words(value)[0], ~typeset_words(value)[1], ~typeset_words(value)[2]);
 }
 
 ValueCell* typeset_find(ValueCell* ts, ValueCell* value, ValueCell*, bool, bool, bool, bool,
                         ValueCell*, ValueCell*, bool, bool, bool, bool) {
     if (value->type() != TYPE_DATATYPE) fire(Err::script_invalid_arg, value);
-    return logic_push(typeset_has_type(ts, value->data1));
+    return logic_push(typeset_has_type(ts, datatype_get(value)));
 }
 
 void typeset_init() {

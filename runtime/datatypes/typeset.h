@@ -11,6 +11,9 @@ inline const u8* typeset_bytes(const ValueCell* ts) {
     return reinterpret_cast<const u8*>(&ts->data1);
 }
 inline u8* typeset_bytes(ValueCell* ts) { return reinterpret_cast<u8*>(&ts->data1); }
+// The 96 bits as three words in memory order, for whole-set operations.
+inline const u32* typeset_words(const ValueCell* ts) { return &ts->data1; }
+inline u32* typeset_words(ValueCell* ts) { return &ts->data1; }
 inline bool typeset_has_type(const ValueCell* ts, u32 type) {
     return type < 96 && (typeset_bytes(ts)[type >> 3] & (0x80u >> (type & 7))) != 0;
 }

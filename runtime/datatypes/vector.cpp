@@ -111,7 +111,7 @@ void store_float_at(u8* p, u32 size, double d) {
 // Writes a value of the element type at p.
 void encode_value(u8* p, u32 size, u32 type, const ValueCell* value) {
     if (float_elements(type)) store_float_at(p, size, value->get_float());
-    else store_int_at(p, size, value->data2);
+    else store_int_at(p, size, static_cast<u32>(integer_get(value)));
 }
 
 // The scalar of an element type from an integer or a float result.
@@ -125,7 +125,7 @@ void element_value(u32 type, i64 iv, double fv, ValueCell* out) {
 }
 
 void check_element_type(const ValueCell* v, const ValueCell* value) {
-    if (value->type() != v->data3) {
+    if (value->type() != vector_element_type(v)) {
         ValueCell bad = *value;
         ValueCell* held = stack_push(&bad);
         fire(Err::script_invalid_arg, held);
@@ -190,7 +190,7 @@ std::vector<u8> encode_values(const ValueCell* v, const std::vector<ValueCell>& 
     for (const ValueCell& c : values) check_element_type(v, &c);
     std::vector<u8> bytes(values.size() * size);
     for (size_t i = 0; i < values.size(); i++)
-        encode_value(bytes.data() + i * size, size, v->data3, &values[i]);
+        encode_value(bytes.data() + i * size, size, vector_element_type(v), &values[i]);
     return bytes;
 }
 
@@ -225,7 +225,7 @@ u32 vector_element_size(const ValueCell* v) { return series_of(v)->unit(); }
 i64 vector_read_int(const ValueCell* v, u32 position) {
     SeriesBuffer* b = series_of(v);
     u32 size = b->unit();
-    return read_int_at(b->head_ptr() + u64(position) * size, size, v->data3 == TYPE_CHAR);
+    return read_int_at(b->head_ptr() + u64(position) * size, size, vector_element_type(v) == TYPE_CHAR);
 }
 
 double vector_read_float(const ValueCell* v, u32 position) {
@@ -235,7 +235,7 @@ double vector_read_float(const ValueCell* v, u32 position) {
 }
 
 void vector_element_to_value(ValueCell* v, u32 position, ValueCell* out) {
-    u32 type = v->data3;
+    u32 type = vector_element_type(v);
     if (float_elements(type)) element_value(type, 0, vector_read_float(v, position), out);
     else element_value(type, vector_read_int(v, position), 0, out);
 }
@@ -243,7 +243,7 @@ void vector_element_to_value(ValueCell* v, u32 position, ValueCell* out) {
 void vector_store_value(ValueCell* v, u32 position, ValueCell* value) {
     SeriesBuffer* b = series_of(v);
     u32 size = b->unit();
-    encode_value(b->head_ptr() + u64(position) * size, size, v->data3, value);
+    encode_value(b->head_ptr() + u64(position) * size, size, vector_element_type(v), value);
 }
 
 // ---- helpers ---------------------------------------------------------------------------------------
@@ -271,10 +271,10 @@ void vector_clear_to_head(ValueCell* v) {
 
 void vector_append_int32(ValueCell* v, i32 n) {
     ValueCell c;
-    if (float_elements(v->data3)) float_make_typed_at(&c, v->data3, n);
-    else cell_init(&c, v->data3, 0, static_cast<u32>(n));
+    if (float_elements(vector_element_type(v))) float_make_typed_at(&c, vector_element_type(v), n);
+    else cell_init(&c, vector_element_type(v), 0, static_cast<u32>(n));
     std::vector<u8> bytes(vector_element_size(v));
-    encode_value(bytes.data(), vector_element_size(v), v->data3, &c);
+    encode_value(bytes.data(), vector_element_size(v), vector_element_type(v), &c);
     splice(v, units_of(v), 0, bytes, 1);
 }
 
@@ -449,7 +449,7 @@ namespace {
 // Appends element i (a position from the buffer's head) as form writes it
 // or, with literal, as mold writes it (chars as #"x").
 void append_element(const ValueCell* v, u32 position, ValueCell* out, bool literal, bool all) {
-    u32 type = v->data3;
+    u32 type = vector_element_type(v);
     u32 size = vector_element_size(v);
     switch (type) {
         case TYPE_CHAR: {
@@ -512,7 +512,7 @@ i32 vector_mold(ValueCell* v, ValueCell* out, bool only, bool all, bool, ValueCe
                 i32) {
     ValueCell vec = *v;
     if (!only) limit = append_counted(out, "make vector! [", limit);
-    u32 type = vec.data3;
+    u32 type = vector_element_type(&vec);
     u32 size = vector_element_size(&vec);
     if (vector_length(&vec) > 0 && size == vector_default_size(type)) {
         limit = append_elements(&vec, out, true, all, limit);
@@ -530,8 +530,8 @@ i32 vector_mold(ValueCell* v, ValueCell* out, bool only, bool all, bool, ValueCe
 
 i32 vector_compare(ValueCell* a, ValueCell* b, i32 op) {
     if (b->type() != TYPE_VECTOR) return CMP_NOT_COMPARABLE;
-    if (a->data3 != b->data3) fire(Err::script_not_same_type);
-    bool same = a->data2 == b->data2 && a->data1 == b->data1;
+    if (vector_element_type(a) != vector_element_type(b)) fire(Err::script_not_same_type);
+    bool same = series_same_place(a, b);
     if (op == CMP_SAME) return same ? 0 : -1;
     bool equality = op == CMP_EQUAL || op == CMP_NOT_EQUAL || op == CMP_STRICT_EQUAL ||
                     op == CMP_FIND;
@@ -540,7 +540,7 @@ i32 vector_compare(ValueCell* a, ValueCell* b, i32 op) {
     if (la != lb && equality) return 1;
     i32 ia = clamped_index(a), ib = clamped_index(b);
     i32 n = la < lb ? la : lb;
-    bool floats = float_elements(a->data3);
+    bool floats = float_elements(vector_element_type(a));
     for (i32 i = 0; i < n; i++) {
         u32 pa = static_cast<u32>(ia + i), pb = static_cast<u32>(ib + i);
         if (floats) {
@@ -562,7 +562,7 @@ void vector_math_scalar(ValueCell* v, const ValueCell* scalar, i32 op, bool scal
     if (st != TYPE_INTEGER && st != TYPE_FLOAT && st != TYPE_PERCENT)
         fire(Err::internal_not_done);
     ValueCell vec = *v;
-    u32 type = vec.data3;
+    u32 type = vector_element_type(&vec);
     i32 start = clamped_index(&vec);
     i32 n = units_of(&vec) - start;
     SeriesBuffer* b = series_of(&vec);
@@ -595,8 +595,8 @@ void vector_math_scalar(ValueCell* v, const ValueCell* scalar, i32 op, bool scal
 void vector_do_math(i32 op) {
     ValueCell a = *stack_arg(0);
     ValueCell b = *stack_arg(1);
-    if (a.data3 != b.data3) fire(Err::script_not_same_type);
-    u32 type = a.data3;
+    if (vector_element_type(&a) != vector_element_type(&b)) fire(Err::script_not_same_type);
+    u32 type = vector_element_type(&a);
     i32 ia = clamped_index(&a), ib = clamped_index(&b);
     i32 la = units_of(&a) - ia, lb = units_of(&b) - ib;
     i32 n = la < lb ? la : lb;
@@ -683,7 +683,7 @@ void vector_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32
         // Another vector's elements go in as they are stored, so it must
         // have the same element type and size. They are copied out first,
         // which also covers a source in the target's own buffer.
-        if (v.data3 != s.data3 || vector_element_size(&v) != size) {
+        if (vector_element_type(&v) != vector_element_type(&s) || vector_element_size(&v) != size) {
             ValueCell* bad = stack_push(&v);
             fire(Err::script_invalid_arg, bad);
         }
