@@ -644,7 +644,8 @@ void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* lef
         seen++;
     }
     if (fn->type() == TYPE_NATIVE) {
-        NativeEntry e = callable_entry(fn) - 1 < NATIVES_TABLE_SIZE ? g_natives[callable_entry(fn) - 1] : nullptr;
+        u32 idx = callable_entry(fn);
+        NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
         if (!e) e = native_not_done;
         e(false, nullptr);
     } else {
