@@ -184,6 +184,11 @@ inline void set_symbol_text_node(ValueCell* c, Node n) { c->data2 = n; }
 // handle!: the slot in the external-resource table, -1 for none.
 inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
 
+// image!: the size word, width | height << 16 (the pixels' shape, shared
+// by the values that view the same pixels).
+inline u32 image_packed_size(const ValueCell* c) { return c->data3; }
+inline void set_image_packed_size(ValueCell* c, u32 size) { c->data3 = size; }
+
 // ---- scalars ---------------------------------------------------------------------
 // The two 32-bit halves of the double of float!, percent!, time! and date!
 // (low first, in memory order).
