@@ -133,6 +133,13 @@ inline void set_string_scratch(ValueCell* c, Node n) { c->data3 = n; }
 // hash! and map!: the node of the hash table over the cells.
 inline Node hashed_table(const ValueCell* c) { return c->data3; }
 inline void set_hashed_table(ValueCell* c, Node n) { c->data3 = n; }
+// The head index as the unsigned word, for walks that count cells from it.
+inline u32 series_head(const ValueCell* c) { return c->data1; }
+inline void series_set_head(ValueCell* c, u32 i) { c->data1 = i; }
+// block!: the third word, 0 in an ordinary block; a function's cached spec
+// block keeps its shape word there.
+inline u32 block_extra(const ValueCell* c) { return c->data3; }
+inline void set_block_extra(ValueCell* c, u32 v) { c->data3 = v; }
 
 // Words: the bound context (or self block), the symbol id, the index in
 // the context.
@@ -158,6 +165,9 @@ inline void set_callable_spec(ValueCell* c, Node n) { c->data2 = n; }
 // native!, action!: the entry number in the natives or action table.
 inline u32 callable_entry(const ValueCell* c) { return c->data1; }
 inline void set_callable_body(ValueCell* c, Node n) { c->data3 = n; }
+// function!, routine!, native!, action!, op!: the "more" block (body,
+// entry, extra, cached spec, ...).
+inline Node callable_more(const ValueCell* c) { return c->data3; }
 
 // context! cells: the word table and the values (a node, or a data-stack
 // address when CONTEXT_VALUES_ON_STACK is set).
@@ -175,6 +185,11 @@ inline void set_symbol_name_node(ValueCell* c, Node n) { c->data3 = n; }
 
 // handle!: the slot in the external-resource table, -1 for none.
 inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
+
+// image!: the size word, width | height << 16 (the pixels' shape, shared
+// by the values that view the same pixels).
+inline u32 image_packed_size(const ValueCell* c) { return c->data3; }
+inline void set_image_packed_size(ValueCell* c, u32 size) { c->data3 = size; }
 
 // ---- scalars ---------------------------------------------------------------------
 // The two 32-bit halves of the double of float!, percent!, time! and date!
@@ -198,6 +213,13 @@ inline void set_object_class(ValueCell* c, u32 id) { c->data2 = id; }
 // point), for the core below the datatype headers.
 inline u32 int_word(const ValueCell* c) { return c->data2; }
 inline void set_int_word(ValueCell* c, u32 v) { c->data2 = v; }
+// triple!: the signed 32-bit part i (0-2).
+inline i32 triple_part(const ValueCell* c, u32 i) {
+    return static_cast<i32>(i == 0 ? c->data1 : i == 1 ? c->data2 : c->data3);
+}
+inline void set_triple_part(ValueCell* c, u32 i, i32 v) {
+    (i == 0 ? c->data1 : i == 1 ? c->data2 : c->data3) = static_cast<u32>(v);
+}
 
 // The data word w (1-3) of a cell, for code that walks the declared
 // references of any type (the collector, ZANBIN).

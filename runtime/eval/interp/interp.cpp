@@ -87,8 +87,8 @@ inline void trace_push(EvalWalk& w, u32 i, bool push) {
 constexpr u32 MAX_REFINEMENTS = 16;
 
 inline Node cache_of(const ValueCell* fn) {
-    ValueCell* c = node_buffer(fn->data3)->head_cells() + 1;
-    if (ZAN_LIKELY(c->type() == TYPE_BLOCK)) return c->data2;
+    ValueCell* c = node_buffer(callable_more(fn))->head_cells() + 1;
+    if (ZAN_LIKELY(c->type() == TYPE_BLOCK)) return block_node(c);
     return interp_parse_spec(fn);
 }
 inline ValueCell* cache_cells(Node cache) { return node_buffer(cache)->head_cells(); }
@@ -99,12 +99,12 @@ struct SpecInfo {
     u32 digest;
 };
 inline SpecInfo spec_info(const ValueCell* fn) {
-    ValueCell* c = node_buffer(fn->data3)->head_cells() + 1;
+    ValueCell* c = node_buffer(callable_more(fn))->head_cells() + 1;
     if (ZAN_UNLIKELY(c->type() != TYPE_BLOCK)) {
         interp_parse_spec(fn);
-        c = node_buffer(fn->data3)->head_cells() + 1;
+        c = node_buffer(callable_more(fn))->head_cells() + 1;
     }
-    return SpecInfo{c->data2, c->data3};
+    return SpecInfo{block_node(c), block_extra(c)};
 }
 inline u32 cache_length(Node cache) { return node_buffer(cache)->used_bytes() / 16; }
 
@@ -163,7 +163,7 @@ i32 find_refinement(Node cache, u32 symbol) {
     u32 want = symbol_resolve(symbol);
     for (u32 k = 0; k < n; k++) {
         ValueCell* e = cache_cells(cache) + k;
-        if (e->type() == TYPE_REFINEMENT && symbol_resolve(e->data2) == want)
+        if (e->type() == TYPE_REFINEMENT && symbol_resolve(word_symbol(e)) == want)
             return static_cast<i32>(k);
     }
     return -1;
@@ -221,7 +221,7 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
     } else if (e.type() != TYPE_WORD) {
         fire(Err::script_bad_refine, &e);
     }
-    i32 r = find_refinement(cache, e.data2);
+    i32 r = find_refinement(cache, word_symbol(&e));
     if (r < 0) {
         ValueCell n = *name, wd = e;
         wd.set_type(TYPE_WORD);
@@ -298,7 +298,7 @@ u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* 
         for (u32 r = k; r < n; r++) {
             ValueCell* e = cache_cells(cache) + r;
             if (e->type() != TYPE_REFINEMENT) continue;
-            u32 ord = e->data3;
+            u32 ord = static_cast<u32>(word_index(e));
             ValueCell* mark = g_stack.top;
             i = fetch_one(w, i, FETCH_WORD, fn, name, cache, r, apply_mode, false);
             if (ZAN_UNLIKELY(g_throw_code)) return i;
@@ -318,7 +318,7 @@ u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* 
             rv.set_type(TYPE_WORD);
             bool dummy;
             u32 r = path_refinement(cache, &rv, name, &dummy);
-            u32 ord = (cache_cells(cache) + r)->data3;
+            u32 ord = static_cast<u32>(word_index(cache_cells(cache) + r));
             if (f.refs[ord - 1] != -1) {
                 ValueCell b = w.block();
                 fire(Err::script_dup_refine, &b);
@@ -344,7 +344,7 @@ u32 fetch_native_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* 
         for (u32 j = path->elem + 1; j < pw.end; j++) {
             bool on;
             u32 r = path_refinement(cache, pw.at(j), name, &on);
-            u32 ord = (cache_cells(cache) + r)->data3;
+            u32 ord = static_cast<u32>(word_index(cache_cells(cache) + r));
             if (f.refs[ord - 1] != -1) {
                 ValueCell p = pw.block();
                 fire(Err::script_dup_refine, &p);
@@ -397,8 +397,8 @@ u32 fetch_function_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell
     // Refinements given in the argument block (apply) or in the path.
     auto give = [&](u32 r, bool on, bool skip_off) -> bool {
         ValueCell* e = cache_cells(cache) + r;
-        u32 slot = e->data3;
-        if (base[slot].type() == TYPE_LOGIC && base[slot].data1) return false;
+        u32 slot = static_cast<u32>(word_index(e));
+        if (base[slot].type() == TYPE_LOGIC && logic_get(&base[slot])) return false;
         if (!on && skip_off) {
             u32 a = refinement_arity(cache, r);
             i = i + a < w.end ? i + a : w.end;
@@ -455,17 +455,17 @@ u32 fetch_function_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell
 // The context handed to a function: the parent object's, the maker's
 // integer, or the context of the frame's word.
 Node choose_context(const ValueCell* fn, const ValueCell* name, const ValueCell* parent) {
-    if (parent && parent->type() == TYPE_OBJECT && parent->data1 != g_global_ctx)
-        return parent->data1;
-    ValueCell* extra = node_buffer(fn->data3)->head_cells() + MORE_EXTRA;
+    if (parent && parent->type() == TYPE_OBJECT && context_of(parent) != g_global_ctx)
+        return context_of(parent);
+    ValueCell* extra = node_buffer(callable_more(fn))->head_cells() + MORE_EXTRA;
     if (extra->type() == TYPE_INTEGER) return static_cast<Node>(integer_get(extra));
-    return name->data1;
+    return word_binding(name);
 }
 
 // An interpreted function without trace attributes: the common call.
 inline bool plain_interpreted(const ValueCell* fn) {
     if (fn->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE)) return false;
-    ValueCell* entry = node_buffer(fn->data3)->head_cells() + MORE_ENTRY;
+    ValueCell* entry = node_buffer(callable_more(fn))->head_cells() + MORE_ENTRY;
     return entry->type() != TYPE_INTEGER || integer_get(entry) == 0;
 }
 
@@ -473,7 +473,7 @@ inline bool plain_interpreted(const ValueCell* fn) {
 ValueCell op_callable(const ValueCell* op) {
     u32 t = op_wrapped_type(op);
     if (t == TYPE_FUNCTION || t == TYPE_ROUTINE)
-        return *(node_buffer(op->data3)->head_cells() + MORE_CALLABLE);
+        return *(node_buffer(callable_more(op))->head_cells() + MORE_CALLABLE);
     ValueCell c = *op;
     c.header = t;
     return c;
@@ -487,7 +487,7 @@ constexpr i32 FAST_REMAINDER = 4;
 // as fast-operator codes; -1 when none.
 inline i32 fast_math_code(const ValueCell* op) {
     if (op_wrapped_type(op) != TYPE_ACTION) return -1;
-    switch (op->data1) {
+    switch (callable_entry(op)) {
         case ACT_ADD: return 0;
         case ACT_SUBTRACT: return 1;
         case ACT_MULTIPLY: return 2;
@@ -500,7 +500,7 @@ inline i32 fast_math_code(const ValueCell* op) {
 }
 inline i32 fast_compare_code(const ValueCell* op) {
     if (op_wrapped_type(op) != TYPE_NATIVE) return -1;
-    switch (op->data1) {
+    switch (callable_entry(op)) {
         case NAT_EQUAL_Q: return 0;
         case NAT_NOT_EQUAL_Q: return 1;
         case NAT_STRICT_EQUAL_Q: return 2;
@@ -516,7 +516,7 @@ inline i32 fast_compare_code(const ValueCell* op) {
 // one in place (one store, no temporary cell); false when the operation
 // overflows (the fast operators then give the float! result).
 inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
-    i32 a = static_cast<i32>(left->data2), b = static_cast<i32>(right->data2), r;
+    i32 a = integer_get(left), b = integer_get(right), r;
     switch (op) {
         case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
         case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
@@ -535,7 +535,7 @@ inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
     return true;
 }
 inline bool int_compare_inline(i32 op, ValueCell* left, const ValueCell* right) {
-    i32 a = static_cast<i32>(left->data2), b = static_cast<i32>(right->data2);
+    i32 a = integer_get(left), b = integer_get(right);
     bool r;
     switch (op) {
         case 0: case 2: r = a == b; break;
@@ -615,12 +615,12 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
 // global word, or a word of a context whose values are reachable without
 // a call), else null.
 inline ValueCell* word_slot_direct(const ValueCell* word) {
-    Node n = word->data1;
-    i32 idx = static_cast<i32>(word->data3);
+    Node n = word_binding(word);
+    i32 idx = word_index(word);
     if (!n || idx < 0) return nullptr;
     if (n == g_global_values.ctx) return global_value_slot(static_cast<u32>(idx));
     ValueCell* ctx = context_cell(n);
-    u32 vals = ctx->data2;
+    u32 vals = context_values(ctx);
     if (!vals) return nullptr;
     if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
     if (context_kind(ctx) == CTX_GLOBAL) return node_buffer(vals)->head_cells() + idx;
@@ -644,11 +644,12 @@ void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* lef
         seen++;
     }
     if (fn->type() == TYPE_NATIVE) {
-        NativeEntry e = fn->data1 - 1 < NATIVES_TABLE_SIZE ? g_natives[fn->data1 - 1] : nullptr;
+        u32 idx = callable_entry(fn);
+        NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
         if (!e) e = native_not_done;
         e(false, nullptr);
     } else {
-        call_action_entry(fn->data1, nullptr, 0);
+        call_action_entry(callable_entry(fn), nullptr, 0);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return;
     frame_unwind(push);
@@ -659,8 +660,8 @@ void run_ready_binary(const ValueCell* fn, const ValueCell* name, ValueCell* lef
 // ---- walks ----------------------------------------------------------------------------------------
 
 void EvalWalk::reload() {
-    SeriesBuffer* b = node_buffer(held.v.data2);
-    slot = &node_slot(held.v.data2);
+    SeriesBuffer* b = node_buffer(series_node(&held.v));
+    slot = &node_slot(series_node(&held.v));
     buf = *slot;
     cells = b->head_cells();
     // A block that shrank under its own evaluation ends where it now ends.
@@ -680,15 +681,15 @@ void global_values_refresh() {
 }
 
 void word_assign(ValueCell* word, const ValueCell* value) {
-    Node n = word->data1;
-    i32 idx = static_cast<i32>(word->data3);
+    Node n = word_binding(word);
+    i32 idx = word_index(word);
     if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) {
         *global_value_slot(static_cast<u32>(idx)) = *value;
         return;
     }
     if (ZAN_LIKELY(n != 0 && idx >= 0)) {
         ValueCell* ctx = context_cell(n);
-        u32 vals = ctx->data2;
+        u32 vals = context_values(ctx);
         if (ZAN_LIKELY(vals != 0)) {
             if (ctx->header & CONTEXT_VALUES_ON_STACK) {
                 hptr<ValueCell>(vals)[idx] = *value;
@@ -796,7 +797,7 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
     } else {
         g_interp.position = w.block();
         while (i < w.end) {
-            g_interp.position.data1 = i;
+            series_set_index(&g_interp.position, static_cast<i32>(i));
             if (ZAN_LIKELY(!g_interp.tracing)) {
                 ValueCell* c = w.at(i);
                 if (c->type() == TYPE_SET_WORD) {
@@ -952,7 +953,7 @@ __attribute__((noinline)) u32 eval_expr_rare(EvalWalk& w, u32 i, bool push, bool
         case TYPE_LIT_PATH: {
             ValueCell lp = *v;
             lp.set_type(TYPE_PATH);
-            lp.data3 = 0;
+            set_block_extra(&lp, 0);
             store_value(&lp, push);
             trace_push(w, i, push);
             return i + 1;
@@ -973,7 +974,7 @@ __attribute__((noinline)) u32 eval_expr_rare(EvalWalk& w, u32 i, bool push, bool
             fire(Err::internal_not_done);
         case TYPE_ISSUE: {
             if (i + 1 < w.end && w.at(i + 1)->type() == TYPE_BLOCK) {
-                u32 s = symbol_resolve(w.at(i)->data2);
+                u32 s = symbol_resolve(word_symbol(w.at(i)));
                 if (s == symbol_resolve(g_sym.system) || s == symbol_resolve(g_sym.system_global))
                     fire(Err::internal_zan_system);
             }
@@ -1201,12 +1202,12 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
             if (ZAN_UNLIKELY(g_interp.tracing))
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
             if (fn.v.type() == TYPE_NATIVE) {
-                u32 idx = fn.v.data1;
+                u32 idx = callable_entry(&fn.v);
                 NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
                 if (ZAN_UNLIKELY(!e)) e = native_not_done;
                 e(false, f.refs);
             } else {
-                call_action_entry(fn.v.data1, f.refs, f.nrefs);
+                call_action_entry(callable_entry(&fn.v), f.refs, f.nrefs);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             frame_unwind(push);
@@ -1219,9 +1220,9 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 // saved the values address and its pop restores it.
                 CallFrame* frame =
                     frame_mark(&name, (FRAME_FUNCTION << FRAME_KIND_SHIFT) | FRAME_INTERPRETED);
-                frame->func_ctx = fn.v.data1;
-                ValueCell* ctxc = context_cell(fn.v.data1);
-                frame->saved_values = ctxc->data2;
+                frame->func_ctx = context_of(&fn.v);
+                ValueCell* ctxc = context_cell(context_of(&fn.v));
+                frame->saved_values = context_values(ctxc);
                 SpecInfo si{0, 0};
                 if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
@@ -1243,9 +1244,9 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                     call_function_p(&fn.v, choose_context(&fn.v, &name, parent), &name, 0);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                 } else {
-                    context_cell(fn.v.data1)->data2 = heap_off(g_stack.base);
+                    set_context_values(context_cell(context_of(&fn.v)), heap_off(g_stack.base));
                     frame->header |= FRAME_BODY;
-                    ValueCell body = *(node_buffer(fn.v.data3)->head_cells() + MORE_BODY);
+                    ValueCell body = *(node_buffer(callable_more(&fn.v))->head_cells() + MORE_BODY);
                     u32 code = 0;
                     if (ZAN_LIKELY(body.type() == TYPE_BLOCK)) {
                         code = run_handled(THROW_BREAK, [&] { eval_block_p(&body, true); });
@@ -1263,7 +1264,7 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 break;
             }
             Node ctx = choose_context(&fn.v, &name, parent);
-            stack_mark_func(&name, fn.v.data1);
+            stack_mark_func(&name, context_of(&fn.v));
             stack_set_top_flag31();
             i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
@@ -1281,7 +1282,7 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
             if (ZAN_UNLIKELY(g_interp.tracing))
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
             {
-                ValueCell* entry = node_buffer(fn.v.data3)->head_cells() + MORE_ENTRY;
+                ValueCell* entry = node_buffer(callable_more(&fn.v))->head_cells() + MORE_ENTRY;
                 RoutineFn rf = entry->type() == TYPE_INTEGER
                                    ? routine_table_entry(static_cast<u32>(integer_get(entry)))
                                    : nullptr;
@@ -1313,15 +1314,15 @@ void call_function_p(const ValueCell* fn_in, Node ctx, const ValueCell* name, u3
     HeldCell fn(*fn_in);
     TracingGuard tguard;
     if (g_interp.tracing && trace_filter) g_interp.tracing = false;
-    ValueCell* entry = node_buffer(fn.v.data3)->head_cells() + MORE_ENTRY;
+    ValueCell* entry = node_buffer(callable_more(&fn.v))->head_cells() + MORE_ENTRY;
     if (entry->type() == TYPE_INTEGER && integer_get(entry) != 0) {
         u32 idx = static_cast<u32>(integer_get(entry));
         if (!g_compiled || idx == 0 || idx > g_compiled_count || !g_compiled[idx - 1])
             fire(Err::internal_not_done);
-        Node own = fn.v.data1;
+        Node own = context_of(&fn.v);
         CallFrame* frame = stack_top_frame();
-        HeapRef saved = context_cell(own)->data2;
-        context_cell(own)->data2 = heap_off(g_stack.base);
+        HeapRef saved = context_values(context_cell(own));
+        set_context_values(context_cell(own), heap_off(g_stack.base));
         u32 code = run_handled(THROW_BREAK, [&] {
             g_compiled[idx - 1](ctx && ctx != g_global_ctx ? ctx : 0);
         });
@@ -1329,7 +1330,7 @@ void call_function_p(const ValueCell* fn_in, Node ctx, const ValueCell* name, u3
             g_throw_code = 0;
             settle_at(frame);
         }
-        context_cell(own)->data2 = saved;
+        set_context_values(context_cell(own), saved);
         return;
     }
     if (g_interp.tracing && trace_filter)
@@ -1342,9 +1343,9 @@ void call_function_p(const ValueCell* fn_in, Node ctx, const ValueCell* name, u3
 
 void exec_body_p(const ValueCell* fn_in, const ValueCell* name) {
     HeldCell fn(*fn_in);
-    Node own = fn.v.data1;
-    HeapRef saved = context_cell(own)->data2;
-    context_cell(own)->data2 = heap_off(g_stack.base);
+    Node own = context_of(&fn.v);
+    HeapRef saved = context_values(context_cell(own));
+    set_context_values(context_cell(own), heap_off(g_stack.base));
     CallFrame* frame = stack_top_frame();
     frame->header |= FRAME_BODY;
     TracingGuard tguard;
@@ -1353,14 +1354,14 @@ void exec_body_p(const ValueCell* fn_in, const ValueCell* name) {
     } else if (fn.v.header & FUNCTION_NO_TRACE) {
         g_interp.tracing = false;
     }
-    ValueCell body = *(node_buffer(fn.v.data3)->head_cells() + MORE_BODY);
+    ValueCell body = *(node_buffer(callable_more(&fn.v))->head_cells() + MORE_BODY);
     if (g_interp.tracing) {
         u32 c = run_handled(THROW_ERROR, [&] {
             interp_trace_event(TRACE_PROLOG, &body, -1, name, &fn.v);
         });
         if (c) {
             frame->header &= ~FRAME_BODY;
-            context_cell(own)->data2 = saved;
+            set_context_values(context_cell(own), saved);
             if (c >= THROW_THROW) raise_code(c);
             return;
         }
@@ -1384,7 +1385,7 @@ void exec_body_p(const ValueCell* fn_in, const ValueCell* name) {
         settle_at(frame);
     }
     frame->header &= ~FRAME_BODY;
-    context_cell(own)->data2 = saved;
+    set_context_values(context_cell(own), saved);
 }
 
 void push_unused_slots(const ValueCell* fn, u32 nparams) {
@@ -1420,7 +1421,7 @@ void call_function_with(const ValueCell* fn_in, const ValueCell* name_in, const 
     ValueCell* base = g_stack.top;
     for (u32 k = 0; k < n; k++) stack_push(args + k);
     g_stack.top = base;
-    stack_mark_func(&name, fn.v.data1);
+    stack_mark_func(&name, context_of(&fn.v));
     stack_set_top_flag31();
     g_stack.top = base + n;
     push_unused_slots(&fn.v, n);
@@ -1526,7 +1527,7 @@ const ValueCell* hook_position() {
 void interp_init() {
     g_held_top = nullptr;
     g_global_values.ctx = g_global_ctx;
-    g_global_values.values = g_global_ctx ? context_cell(g_global_ctx)->data2 : 0;
+    g_global_values.values = g_global_ctx ? context_values(context_cell(g_global_ctx)) : 0;
     if (g_global_values.values) global_values_refresh();
     cell_init(&g_interp.position, TYPE_UNSET);
     g_interp.tracing = false;

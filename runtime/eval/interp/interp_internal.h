@@ -6,6 +6,8 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
+#include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
 #include "runtime/eval/interp/interp.h"
@@ -41,9 +43,9 @@ inline HeldCell::~HeldCell() { g_held_top = prev; }
 inline CallFrame* frame_mark(const ValueCell* word, u32 bits) {
     if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
     CallFrame* f = g_stack.ctop++;
-    f->header = ((word->data2 & 0xFFFFu) << 8) | bits;
+    f->header = ((word_symbol(word) & 0xFFFFu) << 8) | bits;
     f->saved_base = heap_off(g_stack.base);
-    f->name_ctx = word->data1;
+    f->name_ctx = word_binding(word);
     f->func_ctx = 0;
     f->saved_values = 0;
     g_stack.base = g_stack.top;
@@ -63,7 +65,7 @@ inline void frame_unwind(bool push) {
 // stack_unwind_func / stack_unwind_func_last.
 inline void frame_unwind_func(bool push) {
     CallFrame* f = g_stack.ctop - 1;
-    if (f->func_ctx) context_cell(f->func_ctx)->data2 = f->saved_values;
+    if (f->func_ctx) set_context_values(context_cell(f->func_ctx), f->saved_values);
     frame_unwind(push);
 }
 
@@ -74,7 +76,7 @@ inline void frame_unwind_func(bool push) {
 // so cell addresses are taken with at() just before use and never kept
 // across evaluation.
 struct EvalWalk {
-    HeldCell held;     // the block cell (its node is data2), kept alive
+    HeldCell held;     // the block cell (its node is series_node), kept alive
     ValueCell* cells;  // cell 0 of the buffer's head when last read
     const u32* slot;   // the node's slot (nodes stay where they are)
     HeapRef buf;       // the node's buffer when cells was read
@@ -91,22 +93,22 @@ struct EvalWalk {
     // Reads the block again as the constructor did (a loop body evaluated
     // once more: the block may have grown or moved since).
     void restart() {
-        SeriesBuffer* b = node_buffer(held.v.data2);
-        slot = &node_slot(held.v.data2);
+        SeriesBuffer* b = node_buffer(series_node(&held.v));
+        slot = &node_slot(series_node(&held.v));
         buf = *slot;
         cells = b->head_cells();
         end = b->used_bytes() / sizeof(ValueCell);
-        start = held.v.data1 < end ? held.v.data1 : end;
+        start = series_head(&held.v) < end ? series_head(&held.v) : end;
     }
 };
 
 inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
-    SeriesBuffer* b = node_buffer(held.v.data2);
-    slot = &node_slot(held.v.data2);
+    SeriesBuffer* b = node_buffer(series_node(&held.v));
+    slot = &node_slot(series_node(&held.v));
     buf = *slot;
     cells = b->head_cells();
     end = b->used_bytes() / sizeof(ValueCell);
-    start = held.v.data1 < end ? held.v.data1 : end;
+    start = series_head(&held.v) < end ? series_head(&held.v) : end;
 }
 
 // ---- the pending forms -------------------------------------------------------------------------------
@@ -225,12 +227,12 @@ inline ValueCell* global_value_slot(u32 index) {
 // The value slot of a word (errors for unbound or unavailable words).
 ValueCell* word_value_slow(ValueCell* word);
 inline ValueCell* word_value(ValueCell* word) {
-    Node n = word->data1;
-    i32 idx = static_cast<i32>(word->data3);
+    Node n = word_binding(word);
+    i32 idx = word_index(word);
     if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) return global_value_slot(idx);
     if (ZAN_LIKELY(n != 0 && idx >= 0)) {
         ValueCell* ctx = context_cell(n);
-        u32 vals = ctx->data2;
+        u32 vals = context_values(ctx);
         if (ZAN_LIKELY(vals != 0)) {
             if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
             return node_buffer(vals)->head_cells() + idx;
@@ -241,12 +243,12 @@ inline ValueCell* word_value(ValueCell* word) {
 // The slot when the word's context has its values available, else null
 // (no error).
 inline ValueCell* word_value_if_available(const ValueCell* word) {
-    Node n = word->data1;
-    i32 idx = static_cast<i32>(word->data3);
+    Node n = word_binding(word);
+    i32 idx = word_index(word);
     if (!n || idx < 0) return nullptr;
     if (n == g_global_values.ctx) return global_value_slot(idx);
     ValueCell* ctx = context_cell(n);
-    u32 vals = ctx->data2;
+    u32 vals = context_values(ctx);
     if (!vals) return nullptr;
     if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
     return node_buffer(vals)->head_cells() + idx;
@@ -259,7 +261,7 @@ inline bool is_callable_type(u32 t) {
 }
 inline bool truthy(const ValueCell* v) {
     u32 t = v->type();
-    return !(t == TYPE_NONE || (t == TYPE_LOGIC && v->data1 == 0));
+    return !(t == TYPE_NONE || (t == TYPE_LOGIC && !logic_get(v)));
 }
 
 // Datatypes whose values evaluate to themselves (no word, path, paren,
@@ -375,7 +377,7 @@ void interp_trace_event(u32 event, const ValueCell* code, i32 offset, const Valu
                         const ValueCell* value);
 // The offset of walk position i for an event (-1 outside the block).
 inline i32 trace_offset(EvalWalk& w, u32 i) {
-    u32 head = w.block().data1;
+    u32 head = series_head(&w.block());
     return (i >= head && i < w.end) ? static_cast<i32>(i - head) : -1;
 }
 // The event mask of a tracer function.

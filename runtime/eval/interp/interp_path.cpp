@@ -53,7 +53,7 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
 
     // In library code the selection runs in a frame of its own.
     bool framed = g_library_path_words[0] &&
-                  (node_buffer(w.block().data2)->flags & SERIES_LIBRARY_CODE);
+                  (node_buffer(block_node(&w.block()))->flags & SERIES_LIBRARY_CODE);
     if (ZAN_UNLIKELY(framed)) stack_mark_native(g_library_path_words[mode == PATH_SET ? 1 : 0]);
     ValueCell* saved_top = g_stack.top;
     ValueCell set_copy;
@@ -63,8 +63,8 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
     // held in its cell (a date!, a pair!, ...) whose field is set can be
     // stored back level by level (path_store_back).
     ValueCell* head_holder = nullptr;
-    if (head.data1 && head.data1 != g_global_ctx) {
-        ValueCell* owner = context_owner(head.data1);
+    if (word_binding(&head) && word_binding(&head) != g_global_ctx) {
+        ValueCell* owner = context_owner(word_binding(&head));
         if (owner->type() != TYPE_OBJECT) head_holder = stack_push(owner);
     }
     ValueCell* item = stack_push(&head);
@@ -95,7 +95,7 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
         bool notify = false;
         if (mode == PATH_SET && last && n - s >= 3 && holder && !in_cell) {
             u32 ht = holder->type();
-            notify = (ht == TYPE_OBJECT && holder->data3 && item->type() == TYPE_WORD) ||
+            notify = (ht == TYPE_OBJECT && object_record(holder) && item->type() == TYPE_WORD) ||
                      type_block_like(ht);
         }
         ValueCell* r = action_eval_path_dispatch(

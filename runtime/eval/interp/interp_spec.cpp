@@ -4,7 +4,7 @@
 // The cache holds, in spec order: one typeset! per parameter word (its type
 // block, or every type but unset!), with the fetch mode in header bits
 // 20-21 (0 word, 100000h get-word, 200000h lit-word, 300000h the return:
-// entry); one refinement! per refinement other than /local, whose data3 is
+// entry); one refinement! per refinement other than /local, whose index is
 // its ordinal (native!, action!) or its argument-frame position (function!,
 // routine!); when /local is present, an integer! of the locals plus one;
 // and for a native! or action! with refinements a final integer! with
@@ -27,7 +27,7 @@ enum EntryKind { ENTRY_PARAM, ENTRY_RETURN, ENTRY_REFINEMENT };
 
 bool is_local_refinement(const ValueCell* c) {
     return c->type() == TYPE_REFINEMENT && g_refinements.local &&
-           symbol_resolve(c->data2) == symbol_resolve(g_refinements.local->data2);
+           symbol_resolve(word_symbol(c)) == symbol_resolve(word_symbol(g_refinements.local));
 }
 
 inline ValueCell* spec_cell(Node spec, u32 i) { return node_buffer(spec)->head_cells() + i; }
@@ -129,7 +129,7 @@ bool callable_native_like(const ValueCell* callable) {
 Node interp_parse_spec(const ValueCell* callable) {
     ValueCell* held = stack_push(callable);
     bool native_like = callable_native_like(callable);
-    Node spec = held->data2;
+    Node spec = callable_spec(held);
     u32 count = 2;
     walk_spec(spec, [&](EntryKind, u32, i32, u32) { count++; });
     ValueCell* cache = none_push();
@@ -139,12 +139,12 @@ Node interp_parse_spec(const ValueCell* callable) {
         if (kind == ENTRY_REFINEMENT) {
             ValueCell r = *spec_cell(spec, i);
             ordinal++;
-            r.data3 = native_like ? ordinal : slot;
+            set_word_index(&r, static_cast<i32>(native_like ? ordinal : slot));
             block_append_cell(cache, &r);
             return;
         }
-        bool typed = types >= 0 && spec_length(spec_cell(spec, static_cast<u32>(types))->data2) >
-                                       spec_cell(spec, static_cast<u32>(types))->data1;
+        bool typed = types >= 0 && spec_length(block_node(spec_cell(spec, static_cast<u32>(types)))) >
+                                       series_head(spec_cell(spec, static_cast<u32>(types)));
         ValueCell* ts;
         if (typed) {
             ValueCell tb = *spec_cell(spec, static_cast<u32>(types));
@@ -161,16 +161,16 @@ Node interp_parse_spec(const ValueCell* callable) {
     });
     if (locals >= 0) integer_box(block_alloc_tail(cache), locals + 1);
     if (native_like && ordinal > 0) integer_box(block_alloc_tail(cache), static_cast<i32>(ordinal));
-    Node node = cache->data2;
-    cache->data3 = spec_digest(node, native_like);
-    *(node_buffer(held->data3)->head_cells() + 1) = *cache;
+    Node node = block_node(cache);
+    set_block_extra(cache, spec_digest(node, native_like));
+    *(node_buffer(callable_more(held))->head_cells() + 1) = *cache;
     stack_pop(2);
     return node;
 }
 
 void spec_entry_word(const ValueCell* callable, u32 k, ValueCell* out) {
     none_box(out);
-    Node spec = callable->data2;
+    Node spec = callable_spec(callable);
     u32 seen = 0;
     // Entries are counted as the cache lays them out.
     walk_spec(spec, [&](EntryKind, u32 i, i32, u32) {

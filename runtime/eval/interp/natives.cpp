@@ -534,7 +534,7 @@ void natives_check_args(u32 index, const i32* refs) {
     const NativeInfo* info = native_info(index);
     if (!info) return;
     ValueCell* slot = global_value_ptr(symbol_make(info->name));
-    if (!slot || slot->type() != TYPE_NATIVE || slot->data1 != index) return;
+    if (!slot || slot->type() != TYPE_NATIVE || callable_entry(slot) != index) return;
     HeldCell fn(*slot);
     Node cache = interp_parse_spec(&fn.v);
     u32 n = node_buffer(cache)->used_bytes() / 16;
@@ -564,7 +564,7 @@ void natives_check_args(u32 index, const i32* refs) {
             }
         } else if (t == TYPE_REFINEMENT) {
             in_refs = true;
-            arg = refs ? refs[e->data3 - 1] : -1;
+            arg = refs ? refs[static_cast<u32>(word_index(e)) - 1] : -1;
         } else {
             break;
         }

@@ -91,7 +91,7 @@ void native_checksum(bool check, const i32* refs) {
 
     ChecksumMethod method;
     if (method_word->type() != TYPE_WORD ||
-        !checksum_method_of_symbol(symbol_resolve(method_word->data2), &method))
+        !checksum_method_of_symbol(symbol_resolve(word_symbol(method_word)), &method))
         fire(Err::script_invalid_arg, method_word);
 
     ChecksumWith with;

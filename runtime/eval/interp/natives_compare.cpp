@@ -1,10 +1,13 @@
 // The comparison natives (equal? ... greater-or-equal?), which hand their two
 // arguments to the datatypes' shared compare, the identity test behind
 // same?, and not and type?.
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/eval/interp/natives.h"
@@ -17,24 +20,29 @@ bool value_same(const ValueCell* a, const ValueCell* b) {
     if (t != b->type()) return false;
     switch (t) {
         case TYPE_DATATYPE:
+            return datatype_get(a) == datatype_get(b);
         case TYPE_LOGIC:
+            return logic_get(a) == logic_get(b);
         case TYPE_OBJECT:
-            return a->data1 == b->data1;
+            return context_of(a) == context_of(b);
         case TYPE_CHAR:
         case TYPE_INTEGER:
+            return integer_get(a) == integer_get(b);
         case TYPE_BITSET:
-            return a->data2 == b->data2;
+            return series_node(a) == series_node(b);
         case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_PATH:
         case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_STRING:
         case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
         case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
-            return a->data1 == b->data1 && a->data2 == b->data2;
+            return series_head(a) == series_head(b) && series_node(a) == series_node(b);
         case TYPE_FLOAT:
         case TYPE_PERCENT:
-        case TYPE_PAIR:
         case TYPE_TIME:
             // Bit for bit: 0.0 and -0.0 differ, a NaN is the same as itself.
-            return a->data2 == b->data2 && a->data3 == b->data3;
+            return float_low_word(a) == float_low_word(b) &&
+                   float_high_word(a) == float_high_word(b);
+        case TYPE_PAIR:
+            return pair_x(a) == pair_x(b) && pair_y(a) == pair_y(b);
         case TYPE_TUPLE: {
             u32 n = tuple_size(a);
             if (n != tuple_size(b)) return false;
@@ -51,12 +59,15 @@ bool value_same(const ValueCell* a, const ValueCell* b) {
         }
         case TYPE_NATIVE:
         case TYPE_ACTION:
+            return callable_entry(a) == callable_entry(b) && callable_spec(a) == callable_spec(b);
         case TYPE_POINT2D:
-            return a->data1 == b->data1 && a->data2 == b->data2;
+            return point_bits(a, 0) == point_bits(b, 0) && point_bits(a, 1) == point_bits(b, 1);
         case TYPE_OP:
-            return a->data2 == b->data2 && a->data3 == b->data3;
+            return callable_spec(a) == callable_spec(b) && callable_more(a) == callable_more(b);
         default:
-            return a->data1 == b->data1 && a->data2 == b->data2 && a->data3 == b->data3;
+            return payload_word(a, 1) == payload_word(b, 1) &&
+                   payload_word(a, 2) == payload_word(b, 2) &&
+                   payload_word(a, 3) == payload_word(b, 3);
     }
 }
 

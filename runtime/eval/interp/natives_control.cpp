@@ -382,9 +382,9 @@ void native_forall(bool, const i32*) {
         if (end == BodyEnd::stop) break;
         if (end == BodyEnd::leave) return;
         ValueCell now = *word_value(word);
-        if (now.type() != start.type() || now.data2 != start.data2)
+        if (now.type() != start.type() || series_node(&now) != series_node(&start))
             fire(Err::script_bad_loop_series, &now);
-        now.data1++;
+        series_set_head(&now, series_head(&now) + 1);
         word_assign(word, &now);
     }
     word_assign(word, &start);
@@ -405,21 +405,21 @@ void loop_count_arg() { float_to_integer_arg(stack_arg(0)); }
 
 bool loop_series_check(const ValueCell* series) {
     if (series->type() == TYPE_MAP) return false;
-    return static_cast<i32>(series->data1) < series_buffer_length(series);
+    return series_index(series) < series_buffer_length(series);
 }
 
 namespace {
 // Element k (from 0) of the series at its index, into out; false past the
 // tail.
 bool series_element(ValueCell* series, i32 k, ValueCell* out) {
-    i32 at = static_cast<i32>(series->data1) + k;
+    i32 at = series_index(series) + k;
     if (at >= series_buffer_length(series)) return false;
     if (type_block_like(series->type())) {
         *out = *(series_buffer(series)->head_cells() + at);
         return true;
     }
     ValueCell probe = *series;
-    probe.data1 = static_cast<u32>(at);
+    series_set_index(&probe, at);
     ValueCell idx;
     integer_box(&idx, 1);
     *out = *action_pick_dispatch(&probe, 1, &idx);
@@ -438,12 +438,12 @@ bool foreach_next() {
         if (at >= static_cast<i32>(b->used_bytes() / sizeof(ValueCell))) return false;
         v = b->head_cells()[at];
         word_assign(word, &v);
-        series->data1++;
+        series_set_head(series, series_head(series) + 1);
         return true;
     }
     if (!series_element(series, 0, &v)) return false;
     word_assign(word, &v);
-    series->data1++;
+    series_set_head(series, series_head(series) + 1);
     return true;
 }
 
@@ -468,17 +468,17 @@ bool foreach_next_block(i32 n) {
         ValueCell w = *(block_head_ptr(words) + k);
         word_assign(&w, &v);
     }
-    series->data1 += static_cast<u32>(n);
+    series_set_head(series, series_head(series) + static_cast<u32>(n));
     return true;
 }
 
 void remove_each_step(i32 n) {
     if (!truthy(g_stack.base)) return;
     ValueCell* series = g_stack.base - 2;
-    i32 at = static_cast<i32>(series->data1) - n;
+    i32 at = series_index(series) - n;
     if (at < 0) at = 0;
     ValueCell target = *series;
-    target.data1 = static_cast<u32>(at);
+    series_set_index(&target, at);
     i32 len = series_buffer_length(&target);
     if (at >= len) return;
     if (n > 1) {
@@ -488,13 +488,13 @@ void remove_each_step(i32 n) {
     } else {
         action_remove_dispatch(&target, nullptr, nullptr);
     }
-    series->data1 = static_cast<u32>(at);
+    series_set_index(series, at);
 }
 
 bool forall_loop_test(ValueCell* word, bool advance) {
     ValueCell cur = *word_value(word);
     if (advance) {
-        cur.data1++;
+        series_set_head(&cur, series_head(&cur) + 1);
         word_assign(word, &cur);
     }
     return !loop_series_check(&cur);
@@ -509,7 +509,7 @@ void forall_next() {
 void forall_end() {
     ValueCell* saved = g_stack.top - 2;
     ValueCell* word = g_stack.top - 1;
-    saved->data1 = word_value(word)->data1;
+    series_set_head(saved, series_head(word_value(word)));
 }
 
 void repeat_next() {

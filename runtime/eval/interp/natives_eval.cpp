@@ -39,7 +39,7 @@ void pop_frame_drop() {
 // Clamps a series index to its tail.
 void clamp_index(ValueCell* s) {
     i32 len = series_buffer_length(s);
-    if (static_cast<i32>(s->data1) > len) s->data1 = static_cast<u32>(len);
+    if (series_index(s) > len) series_set_index(s, len);
 }
 
 // The global value of a name, or null.
@@ -126,7 +126,7 @@ void do_block(ValueCell* value, const i32* refs) {
             if (g_throw_code) return;
         }
         ValueCell after = w.block();
-        after.data1 = i;
+        series_set_head(&after, i);
         word_assign(posword, &after);
         return;
     }
@@ -213,7 +213,7 @@ void reduce_emit(ValueCell* out, const ValueCell* value, bool into_block) {
     ValueCell v = *value;
     i32 before = series_buffer_length(out);
     action_insert_dispatch(out, &v, -1, false, 1);
-    out->data1 += static_cast<u32>(series_buffer_length(out) - before);
+    series_set_head(out, series_head(out) + static_cast<u32>(series_buffer_length(out) - before));
 }
 
 void native_reduce(bool, const i32* refs) {
@@ -278,7 +278,7 @@ void compose_block(const ValueCell* block, ValueCell* out, bool deep, bool only,
         else block_append_value(out, v);
     };
     i32 n = series_buffer_length(&blk);
-    for (i32 k = static_cast<i32>(blk.data1); k < n; k++) {
+    for (i32 k = series_index(&blk); k < n; k++) {
         ValueCell c = *(series_buffer(&blk)->head_cells() + k);
         if (c.type() == TYPE_PAREN) {
             ValueCell* mark = g_stack.top;
@@ -290,7 +290,7 @@ void compose_block(const ValueCell* block, ValueCell* out, bool deep, bool only,
             if (v.type() == TYPE_BLOCK && !only) {
                 ValueCell* held = stack_push(&v);
                 i32 m = series_buffer_length(held);
-                for (i32 j = static_cast<i32>(held->data1); j < m; j++) {
+                for (i32 j = series_index(held); j < m; j++) {
                     ValueCell e = *(series_buffer(held)->head_cells() + j);
                     add(&e);
                 }
@@ -380,7 +380,7 @@ void set_many(ValueCell* words, ValueCell* value, bool any, bool only, bool some
             *out = *value;
             return;
         }
-        i32 at = static_cast<i32>(source->data1) + k;
+        i32 at = series_index(source) + k;
         if (at < series_buffer_length(source)) *out = *(series_buffer(source)->head_cells() + at);
         else none_box(out);
     };
@@ -443,7 +443,7 @@ ValueCell* print_text(const ValueCell* value) {
     }
     ValueCell* buffer = natives_print_buffer();
     i32 start = series_buffer_length(buffer);
-    u32 saved_index = buffer->data1;
+    u32 saved_index = series_head(buffer);
     clamp_index(&v);
     EvalWalk w(&v);
     stack_mark_native_flagged(g_words.n.body);
@@ -457,22 +457,22 @@ ValueCell* print_text(const ValueCell* value) {
         }
     } catch (...) {
         block_set_tail(buffer, static_cast<u32>(start));
-        buffer->data1 = saved_index;
+        series_set_head(buffer, saved_index);
         throw;
     }
     if (g_throw_code) {
         block_set_tail(buffer, static_cast<u32>(start));
-        buffer->data1 = saved_index;
+        series_set_head(buffer, saved_index);
         return nullptr;
     }
     pop_frame_drop();
     ValueCell view = *buffer;
-    view.data1 = static_cast<u32>(start);
+    series_set_index(&view, start);
     ValueCell* held = stack_push(&view);
     action_form_dispatch(held, out, nullptr, FORM_NO_LIMIT);
     g_stack.top = out + 1;
     block_set_tail(buffer, static_cast<u32>(start));
-    buffer->data1 = saved_index;
+    series_set_head(buffer, saved_index);
     return out;
 }
 
@@ -536,9 +536,9 @@ Node target_context(const ValueCell* v) {
         case TYPE_OBJECT:
         case TYPE_ERROR:
         case TYPE_PORT:
-            return v->data1;
+            return context_of(v);
         default:
-            if (any_word(v->type()) || v->type() == TYPE_REFINEMENT) return v->data1;
+            if (any_word(v->type()) || v->type() == TYPE_REFINEMENT) return word_binding(v);
             return 0;
     }
 }
@@ -569,13 +569,13 @@ void native_bind(bool, const i32* refs) {
 void native_in(bool, const i32*) {
     ValueCell word = *stack_arg(1);
     Node ctx = target_context(stack_arg(0));
-    i32 idx = ctx ? context_find_word(context_cell(ctx), word.data2, true) : -1;
+    i32 idx = ctx ? context_find_word(context_cell(ctx), word_symbol(&word), true) : -1;
     if (idx < 0) {
         none_box(stack_result());
         return;
     }
     ValueCell r;
-    cell_init(&r, TYPE_WORD, ctx, word.data2, static_cast<u32>(idx));
+    cell_init(&r, TYPE_WORD, ctx, word_symbol(&word), static_cast<u32>(idx));
     *stack_result() = r;
 }
 

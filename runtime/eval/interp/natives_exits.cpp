@@ -44,17 +44,17 @@ void native_throw(bool, const i32* refs) {
 // Whether a catch's name (word or block of words) takes a throw's name.
 bool catch_matches(const ValueCell* names, const ValueCell* thrown) {
     if (thrown->type() != TYPE_WORD) return false;
-    u32 want = symbol_resolve(thrown->data2);
-    if (names->type() == TYPE_WORD) return symbol_resolve(names->data2) == want;
+    u32 want = symbol_resolve(word_symbol(thrown));
+    if (names->type() == TYPE_WORD) return symbol_resolve(word_symbol(names)) == want;
     i32 n = series_buffer_length(names);
     bool hit = false;
-    for (i32 k = static_cast<i32>(names->data1); k < n; k++) {
+    for (i32 k = series_index(names); k < n; k++) {
         ValueCell* e = series_buffer(names)->head_cells() + k;
         if (e->type() != TYPE_WORD) {
             ValueCell b = *names;
             fire(Err::script_invalid_refine_arg, g_words.n.catch_, &b);
         }
-        if (symbol_resolve(e->data2) == want) hit = true;
+        if (symbol_resolve(word_symbol(e)) == want) hit = true;
     }
     return hit;
 }
@@ -133,7 +133,7 @@ void try_compiled_result(bool keep) {
     if (keep && error_field(err, ERR_FIELD_STACK)->type() == TYPE_INTEGER)
         error_capture_stack(err);
     u32 t = error_get_type(err), id = error_get_id(err);
-    u32 throw_sym = symbol_resolve(g_words.n.throw_->data2);
+    u32 throw_sym = symbol_resolve(word_symbol(g_words.n.throw_));
     if (t && id && symbol_resolve(t) == throw_sym && symbol_resolve(id) == throw_sym) {
         ValueCell e = *err;
         stack_throw_error(&e);

@@ -173,7 +173,7 @@ void native_zero_q(bool check, const i32* refs) {
     switch (v->type()) {
         case TYPE_MONEY: zero = money_zero_q(v); break;
         case TYPE_CHAR:
-        case TYPE_INTEGER: zero = v->data2 == 0; break;
+        case TYPE_INTEGER: zero = integer_get(v) == 0; break;
         case TYPE_TIME:
         case TYPE_PERCENT:
         case TYPE_FLOAT: zero = v->get_float() == 0.0; break;

@@ -49,7 +49,7 @@ void native_value_q(bool check, const i32* refs) {
     if (check) natives_check_args(NAT_VALUE_Q, refs);
     ValueCell* word = stack_arg(0);
     bool has = false;
-    if (any_word_type_q(word->type()) && word->data1 != 0)
+    if (any_word_type_q(word->type()) && word_binding(word) != 0)
         has = context_get(word)->type() != TYPE_UNSET;
     logic_box(stack_result(), has);
 }
@@ -195,7 +195,7 @@ void native_new_line_q(bool check, const i32* refs) {
 // context? word: the object! or function! that owns the word's context.
 void native_context_q(bool check, const i32* refs) {
     if (check) natives_check_args(NAT_CONTEXT_Q, refs);
-    Node ctx = stack_arg(0)->data1;
+    Node ctx = word_binding(stack_arg(0));
     if (!ctx) {
         none_box(stack_result());
         return;

@@ -62,7 +62,7 @@ void native_transcode(bool check, const i32* refs) {
             length = integer_get(part);
         } else if (part->type() == src->type()) {
             // A position ends the part only in the source itself.
-            if (part->data2 != src->data2) fire(Err::script_invalid_refine_arg, g_refinements.part, part);
+            if (series_node(part) != series_node(src)) fire(Err::script_invalid_refine_arg, g_refinements.part, part);
             ValueCell end = *part;
             series_remaining(&end, false);  // an index past the tail is clamped
             length = series_index(&end) - series_index(src);
@@ -115,7 +115,7 @@ void native_transcode(bool check, const i32* refs) {
 // The method word: zlib, deflate or gzip (case-insensitively); any other
 // word raises invalid-arg with the word.
 CompressMethod method_arg(const ValueCell* word) {
-    const char* name = symbol_to_cstr(word->data2);
+    const char* name = symbol_to_cstr(word_symbol(word));
     if (strcasecmp(name, "zlib") == 0) return CompressMethod::zlib;
     if (strcasecmp(name, "deflate") == 0) return CompressMethod::deflate;
     if (strcasecmp(name, "gzip") == 0) return CompressMethod::gzip;

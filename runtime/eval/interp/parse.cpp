@@ -62,10 +62,10 @@ ValueCell triple(i32 a, i32 b, i32 c) {
 // its contents, so that a parse run inside them leaves it alone.
 struct InputHeadGuard {
     u32 saved;
-    InputHeadGuard() : saved(g_parse.input_stack->data1) {
-        g_parse.input_stack->data1 = block_cells(g_parse.input_stack);
+    InputHeadGuard() : saved(series_head(g_parse.input_stack)) {
+        series_set_head(g_parse.input_stack, block_cells(g_parse.input_stack));
     }
-    ~InputHeadGuard() { g_parse.input_stack->data1 = saved; }
+    ~InputHeadGuard() { series_set_head(g_parse.input_stack, saved); }
     InputHeadGuard(const InputHeadGuard&) = delete;
     InputHeadGuard& operator=(const InputHeadGuard&) = delete;
 };
@@ -79,7 +79,7 @@ std::string utf8_of_text(const ValueCell* v) {
     SeriesBuffer* b = series_of(v);
     u32 unit = b->unit();
     i32 n = static_cast<i32>(b->used_bytes() / unit);
-    i32 i = static_cast<i32>(v->data1);
+    i32 i = series_index(v);
     if (i < 0) i = 0;
     u8 enc[8];
     for (; i < n; i++) {
@@ -148,7 +148,7 @@ void Engine::set_idx(i32 i) {
     i32 t = in_tail();
     if (i > t) i = t;
     if (i < 0) i = 0;
-    in->data1 = static_cast<u32>(i);
+    series_set_index(in, i);
 }
 
 void Engine::clamp_idx() { set_idx(idx()); }
@@ -170,12 +170,12 @@ void Engine::unit_value(i32 i, ValueCell* out) const {
 
 i32 Engine::rules_head() const {
     i32 t = rules_tail();
-    i32 h = static_cast<i32>(rules->data1);
+    i32 h = series_index(rules);
     return h < 0 ? 0 : h > t ? t : h;
 }
 
 Keyword Engine::keyword_of(const ValueCell* v) const {
-    return v->type() == TYPE_WORD ? keyword_of_symbol(v->data2) : KW_NOT_KEYWORD;
+    return v->type() == TYPE_WORD ? keyword_of_symbol(word_symbol(v)) : KW_NOT_KEYWORD;
 }
 bool Engine::keyword_at(i32 i, Keyword k) const {
     if (i < 0 || i >= rules_tail()) return false;
@@ -212,10 +212,10 @@ u32 Engine::loop_count() const {
     SeriesBuffer* b = series_of(g_parse.rule_stack);
     u32 n = b->used_bytes() / sizeof(ValueCell);
     u32 loops = 0;
-    for (u32 i = g_parse.rule_stack->data1 + 2; i < n; i += 3) {
+    for (u32 i = series_head(g_parse.rule_stack) + 2; i < n; i += 3) {
         const ValueCell* c = b->head_cells() + i;
         if (c->type() == TYPE_PAIR) {
-            i32 t = static_cast<i32>(c->data2);
+            i32 t = pair_x(c);
             if (t == R_REPEAT || t == R_WHILE) loops++;
         }
     }
@@ -239,14 +239,14 @@ bool Engine::fire_event(const ValueCell* word) {
     logic_box(&args[1], match);
     args[2] = *rules;
     i32 head = rules_head();
-    args[2].data1 = static_cast<u32>(rp > head ? rp : head);
+    series_set_index(&args[2], rp > head ? rp : head);
     args[3] = *in;
     args[4] = *snapshot;
 
     ValueCell* fn = stack_push(cb);
-    ValueCell* extra = node_buffer(fn->data3)->head_cells() + MORE_EXTRA;
+    ValueCell* extra = node_buffer(callable_more(fn))->head_cells() + MORE_EXTRA;
     Node ctx = extra->type() == TYPE_INTEGER ? static_cast<Node>(integer_get(extra)) : 0;
-    stack_mark_func(g_words.n.parse_callback, fn->data1);
+    stack_mark_func(g_words.n.parse_callback, context_of(fn));
     ValueCell* frame = g_stack.top;
     for (u32 k = 0; k < cb_args; k++) stack_push(&args[k]);
     push_unused_slots(fn, cb_args);
@@ -301,7 +301,7 @@ bool Engine::literal_match(const ValueCell* value, i32 at, i32* advance) {
         }
         case FAM_STRING: {
             ValueCell s = *in;
-            s.data1 = static_cast<u32>(at);
+            series_set_index(&s, at);
             if (vt == TYPE_BITSET) return string_char_in_bitset_q(&s, value);
             if (vt == TYPE_CHAR) return string_match_value(&s, value, strict);
             if (!type_string_like(vt)) return false;
@@ -312,7 +312,7 @@ bool Engine::literal_match(const ValueCell* value, i32 at, i32* advance) {
         }
         case FAM_BINARY: {
             ValueCell b = *in;
-            b.data1 = static_cast<u32>(at);
+            series_set_index(&b, at);
             if (vt == TYPE_BITSET) return binary_byte_in_bitset(&b, value);
             i32 op = strict ? CMP_STRICT_EQUAL : CMP_EQUAL;
             if (vt == TYPE_CHAR) return binary_match_value(&b, value, op);
@@ -337,8 +337,8 @@ bool Engine::literal_match(const ValueCell* value, i32 at, i32* advance) {
 // goes, with tight loops over the input units.
 State Engine::fast_repeat() {
     ValueCell* first = rs_top(2);
-    i32 mn = static_cast<i32>(first->data1);
-    i32 mx = static_cast<i32>(first->data2);
+    i32 mn = triple_part(first, 0);
+    i32 mx = triple_part(first, 1);
     i32 start = idx();
     i32 end = limit_end();
     i32 pos = start;
@@ -469,7 +469,7 @@ State Engine::fast_search(i32 type) {
         g_stack.top = saved_top;
     }
     if (found) {
-        rs_top(1)->data2 = static_cast<u32>(fs);
+        set_triple_part(rs_top(1), 1, fs);
         set_idx(type == R_THRU ? fe : fs);
     }
     match = found;
@@ -569,7 +569,7 @@ State Engine::step(State s) {
                 reached_tail = rp >= rules_tail();
                 if (!event(g_words.n.pop)) return ST_STOP;
                 ValueCell enclosing = *rs_top(0);
-                i32 offset = static_cast<i32>(rs_top(1)->data1);
+                i32 offset = triple_part(rs_top(1), 0);
                 rs_drop3();
                 *rules = enclosing;
                 rp = rules_head() + offset;
@@ -605,12 +605,12 @@ State Engine::step(State s) {
                 case R_WHILE: {
                     ValueCell* first = rs_top(2);
                     ValueCell* pos = rs_top(1);
-                    i32 mn = static_cast<i32>(first->data1);
-                    i32 mx = static_cast<i32>(first->data2);
-                    i32 it = static_cast<i32>(first->data3);
+                    i32 mn = triple_part(first, 0);
+                    i32 mx = triple_part(first, 1);
+                    i32 it = triple_part(first, 2);
                     bool go_on = match && (mx < 0 || it < mx);
-                    if (type == R_REPEAT && idx() == static_cast<i32>(pos->data2) &&
-                        remaining() >= static_cast<i32>(pos->data3))
+                    if (type == R_REPEAT && idx() == triple_part(pos, 1) &&
+                        remaining() >= triple_part(pos, 2))
                         go_on = false;
                     // A break inside this loop stops it (one that a loop
                     // started later than the break sees is not its own).
@@ -619,10 +619,10 @@ State Engine::step(State s) {
                         brk = false;
                     }
                     if (go_on) {
-                        pos->data2 = static_cast<u32>(idx());
-                        pos->data3 = static_cast<u32>(remaining());
-                        first->data3 = static_cast<u32>(it + 1);
-                        rp = rules_head() + static_cast<i32>(pos->data1);
+                        set_triple_part(pos, 1, idx());
+                        set_triple_part(pos, 2, remaining());
+                        set_triple_part(first, 2, it + 1);
+                        rp = rules_head() + triple_part(pos, 0);
                         if (!event(g_words.n.iterate)) return ST_STOP;
                         return ST_NEXT_ACTION;
                     }
@@ -636,20 +636,20 @@ State Engine::step(State s) {
                 case R_TO:
                 case R_THRU: {
                     ValueCell* pos = rs_top(1);
-                    i32 try_start = static_cast<i32>(pos->data2);
+                    i32 try_start = triple_part(pos, 1);
                     if (!match) {
                         set_idx(try_start + 1);
                         if (!at_end()) {
-                            pos->data2 = static_cast<u32>(idx());
-                            pos->data3 = static_cast<u32>(remaining());
-                            rp = rules_head() + static_cast<i32>(pos->data1);
+                            set_triple_part(pos, 1, idx());
+                            set_triple_part(pos, 2, remaining());
+                            rp = rules_head() + triple_part(pos, 0);
                             if (!event(g_words.n.pop)) return ST_STOP;
                             if (!event(g_words.n.iterate)) return ST_STOP;
                             return ST_NEXT_ACTION;
                         }
                         // No position matched: the input goes back to where
                         // the search began.
-                        set_idx(static_cast<i32>(rs_top(2)->data2));
+                        set_idx(triple_part(rs_top(2), 1));
                     } else if (type == R_TO) {
                         set_idx(try_start);
                     }
@@ -661,7 +661,7 @@ State Engine::step(State s) {
             }
             if (!event(g_words.n.pop)) return ST_STOP;
             rs_drop3();
-            if (rs_view() >= 3) rs_top(1)->data3 = static_cast<u32>(type);
+            if (rs_view() >= 3) set_triple_part(rs_top(1), 2, type);
             return ST_CHECK;
         }
 
@@ -678,7 +678,7 @@ State Engine::step(State s) {
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
                     if (record_on_top() &&
-                        rp == rules_head() + static_cast<i32>(rs_top(1)->data1) + 1)
+                        rp == rules_head() + triple_part(rs_top(1), 0) + 1)
                         wctx = WC_REARMED;
                     return ST_KEYWORD;
                 case TYPE_BLOCK:
@@ -695,9 +695,9 @@ State Engine::step(State s) {
                 case TYPE_GET_WORD: {
                     ValueCell w = *val;
                     ValueCell v = *word_value(&w);
-                    if (v.type() != in->type() || v.data2 != in->data2)
+                    if (v.type() != in->type() || series_node(&v) != series_node(in))
                         fire(Err::script_parse_invalid_ref, &w);
-                    set_idx(static_cast<i32>(v.data1));
+                    set_idx(series_index(&v));
                     match = true;
                     return ST_CHECK;
                 }
@@ -792,7 +792,7 @@ State Engine::step(State s) {
                 default: {
                     const ValueCell* first = rs_top(2);
                     i32 t = top_type();
-                    if (first->type() == TYPE_TRIPLE && static_cast<i32>(first->data1) != -1)
+                    if (first->type() == TYPE_TRIPLE && triple_part(first, 0) != -1)
                         return fast_repeat();
                     if (t == R_TO || t == R_THRU) return fast_search(t);
                     return ST_FETCH;
@@ -802,7 +802,7 @@ State Engine::step(State s) {
 
         case ST_ALTERNATIVE: {
             if (rs_view() >= 3 && rs_top(0)->type() == TYPE_BLOCK)
-                set_idx(static_cast<i32>(rs_top(1)->data2));
+                set_idx(triple_part(rs_top(1), 1));
             i32 tail = rules_tail();
             i32 from = rp > rules_head() ? rp : rules_head();
             for (i32 i = from; i < tail; i++) {
@@ -903,16 +903,16 @@ ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules_block, u32
     // views.
     ValueCell* rs = g_parse.rule_stack;
     ValueCell* is = g_parse.input_stack;
-    u32 saved_rs_head = rs->data1;
-    u32 saved_is_head = is->data1;
+    u32 saved_rs_head = series_head(rs);
+    u32 saved_is_head = series_head(is);
     bool nested = view_cells(rs) > 0 || view_cells(is) > 0;
     u32 rs_base = block_cells(rs);
     u32 is_base = block_cells(is);
     if (nested) {
         ValueCell heads = triple(static_cast<i32>(saved_is_head), static_cast<i32>(saved_rs_head), 0);
         block_append_cell(rs, &heads);
-        rs->data1 = block_cells(rs);
-        is->data1 = is_base;
+        series_set_head(rs, block_cells(rs));
+        series_set_head(is, is_base);
     } else {
         truncate_cells(rs, saved_rs_head);
         truncate_cells(is, saved_is_head);
@@ -922,12 +922,12 @@ ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules_block, u32
     auto clear_work_stacks = [&] {
         if (nested) {
             truncate_cells(rs, rs_base);
-            rs->data1 = saved_rs_head;
+            series_set_head(rs, saved_rs_head);
         } else {
             truncate_cells(rs, saved_rs_head);
         }
         truncate_cells(is, is_base);
-        is->data1 = saved_is_head;
+        series_set_head(is, saved_is_head);
     };
 
     ValueCell result;
@@ -980,7 +980,7 @@ void native_parse(bool check, const i32* refs) {
                 break;
             }
             default:
-                if (length->type() != input->type() || length->data2 != input->data2)
+                if (length->type() != input->type() || series_node(length) != series_node(input))
                     fire(Err::script_invalid_refine_arg, g_refinements.part, length);
                 limit = series_index(length);
                 break;

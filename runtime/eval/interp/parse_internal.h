@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
+#include "runtime/datatypes/pair.h"
 #include "runtime/eval/interp/parse.h"
 
 namespace zan::parse_detail {
@@ -84,7 +86,7 @@ inline u32 block_cells(const ValueCell* b) {
 }
 inline u32 view_cells(const ValueCell* b) {
     u32 n = block_cells(b);
-    return b->data1 < n ? n - b->data1 : 0;
+    return series_head(b) < n ? n - series_head(b) : 0;
 }
 // Units of a series' buffer (cells, code units or bytes).
 inline i32 units_of(const ValueCell* s) {
@@ -140,7 +142,7 @@ struct Engine {
 
     // ---- input ---------------------------------------------------------------------
     Family family() const { return family_of(in->type()); }
-    i32 idx() const { return static_cast<i32>(in->data1); }
+    i32 idx() const { return series_index(in); }
     void set_idx(i32 i);
     i32 in_tail() const { return units_of(in); }
     bool outermost() const;
@@ -168,7 +170,7 @@ struct Engine {
     // ---- work stacks ---------------------------------------------------------------
     u32 rs_view() const { return view_cells(g_parse.rule_stack); }
     bool record_on_top() const { return rs_view() >= 3 && rs_top(0)->type() == TYPE_PAIR; }
-    i32 top_type() const { return static_cast<i32>(rs_top(0)->data2); }
+    i32 top_type() const { return pair_x(rs_top(0)); }
     void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c);
     void rs_drop3();
     void check_limits() const;

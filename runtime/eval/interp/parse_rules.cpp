@@ -51,7 +51,7 @@ const ValueCell* Engine::marked_position(const ValueCell* cell, ValueCell* out) 
     u32 t = cell->type();
     if (t != TYPE_WORD && t != TYPE_GET_WORD) return nullptr;
     const ValueCell* slot = value_if_any(cell);
-    if (!slot || slot->type() != in->type() || slot->data2 != in->data2) return nullptr;
+    if (!slot || slot->type() != in->type() || series_node(slot) != series_node(in)) return nullptr;
     *out = *slot;
     return out;
 }
@@ -93,13 +93,13 @@ void Engine::keep_into_target(ValueCell* target, const ValueCell* value) {
     if (target->type() == TYPE_GET_WORD) {
         i32 before = series_buffer_length(tmp2);
         i32 at = series_index(tmp2);
-        Node node = tmp2->data2;
+        Node node = series_node(tmp2);
         action_insert_dispatch(tmp2, const_cast<ValueCell*>(value), -1, true, 1);
         i32 inserted = series_buffer_length(tmp2) - before;
         // The target's position moves past what was put in, so that kept
         // values stay in order.
         ValueCell* now = const_cast<ValueCell*>(value_if_any(&word));
-        if (now && now->data2 == node) now->data1 = static_cast<u32>(at + inserted);
+        if (now && series_node(now) == node) series_set_index(now, at + inserted);
     } else {
         action_append_dispatch(tmp2, const_cast<ValueCell*>(value), -1, true, 1);
     }
@@ -183,10 +183,10 @@ State Engine::keyword() {
                 ValueCell mark;
                 if (marked_position(&next, &mark)) {
                     i32 here = idx();
-                    i32 at = std::clamp(static_cast<i32>(mark.data1), 0, in_tail());
+                    i32 at = std::clamp(series_index(&mark), 0, in_tail());
                     i32 lo = std::min(at, here), hi = std::max(at, here);
                     *tmp = *in;
-                    tmp->data1 = static_cast<u32>(lo);
+                    series_set_index(tmp, lo);
                     ValueCell* count = integer_box(tmp2, hi - lo);
                     action_remove_dispatch(tmp, count, nullptr);
                     set_idx(lo);
@@ -287,7 +287,7 @@ State Engine::keyword() {
                     // cell; the element becomes the input.
                     SeriesBuffer* is = series_of(g_parse.input_stack);
                     ValueCell* top = is->head_cells() + (is->used_bytes() / sizeof(ValueCell) - 1);
-                    top->data1 = static_cast<u32>(idx());
+                    series_set_index(top, idx());
                     block_append_cell(g_parse.input_stack, &element);
                     *in = element;
                     clamp_idx();
@@ -314,14 +314,14 @@ State Engine::keyword() {
             ValueCell position = rule_at(k);
             ValueCell mark;
             if (marked_position(&position, &mark)) {
-                at = std::clamp(static_cast<i32>(mark.data1), 0, in_tail());
+                at = std::clamp(series_index(&mark), 0, in_tail());
                 if (++k >= tail) fire(Err::script_parse_rule, &position);
             }
             if (!command_value(k, tmp)) return ST_STOP;
             rp = k;
             if (at > in_tail()) at = in_tail();
             *val = *in;
-            val->data1 = static_cast<u32>(at);
+            series_set_index(val, at);
             i32 before = in_tail();
             action_insert_dispatch(val, tmp, -1, only, 1);
             i32 inserted = in_tail() - before;
@@ -344,10 +344,10 @@ State Engine::keyword() {
                 if (!command_value(k, tmp)) return ST_STOP;
                 rp = k;
                 i32 here = idx();
-                i32 at = std::clamp(static_cast<i32>(mark.data1), 0, in_tail());
+                i32 at = std::clamp(series_index(&mark), 0, in_tail());
                 i32 lo = std::min(at, here), hi = std::max(at, here);
                 *val = *in;
-                val->data1 = static_cast<u32>(lo);
+                series_set_index(val, lo);
                 action_change_dispatch(val, tmp, hi - lo, only, 1);
                 set_idx(lo);
                 return ST_CHECK;
@@ -398,10 +398,10 @@ State Engine::keyword() {
                 // the target.
                 SeriesBuffer* is = series_of(g_parse.input_stack);
                 u32 n = is->used_bytes() / sizeof(ValueCell);
-                for (u32 i = g_parse.input_stack->data1; i < n; i++)
-                    if (is->head_cells()[i].data2 == series.data2)
+                for (u32 i = series_head(g_parse.input_stack); i < n; i++)
+                    if (series_node(is->head_cells() + i) == series_node(&series))
                         fire(Err::script_parse_into_bad);
-                if (series.data2 == in->data2) fire(Err::script_parse_into_bad);
+                if (series_node(&series) == series_node(in)) fire(Err::script_parse_into_bad);
                 ValueCell marker = target;
                 marker.set_type(mk == KW_INTO ? TYPE_GET_WORD : TYPE_REFINEMENT);
                 stack_push(&marker);
@@ -431,7 +431,7 @@ bool Engine::finish_record(i32 type) {
     ValueCell first = *rs_top(2);
     ValueCell pos = *rs_top(1);
     bool pick = pair_y(rs_top(0)) == 1;
-    i32 saved = std::clamp(static_cast<i32>(pos.data2), 0, in_tail());
+    i32 saved = std::clamp(triple_part(&pos, 1), 0, in_tail());
     i32 here = idx();
     i32 lo = std::min(saved, here), hi = std::max(saved, here);
 
@@ -440,7 +440,7 @@ bool Engine::finish_record(i32 type) {
             *copy_word = first;
             if (match) {
                 *tmp = *in;
-                tmp->data1 = static_cast<u32>(lo);
+                series_set_index(tmp, lo);
                 ValueCell count;
                 integer_box(&count, hi - lo);
                 action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
@@ -466,7 +466,7 @@ bool Engine::finish_record(i32 type) {
         case R_INTO: {
             bool ok = match && idx() >= in_tail() && reached_tail;
             SeriesBuffer* is = series_of(g_parse.input_stack);
-            if (is->used_bytes() / sizeof(ValueCell) > g_parse.input_stack->data1 + 1) {
+            if (is->used_bytes() / sizeof(ValueCell) > series_head(g_parse.input_stack) + 1) {
                 is->tail -= sizeof(ValueCell);
                 *in = *(is->tail_cells() - 1);
             }
@@ -479,7 +479,7 @@ bool Engine::finish_record(i32 type) {
         case R_REMOVE:
             if (match) {
                 *tmp = *in;
-                tmp->data1 = static_cast<u32>(lo);
+                series_set_index(tmp, lo);
                 ValueCell* count = integer_box(tmp2, hi - lo);
                 action_remove_dispatch(tmp, count, nullptr);
                 set_idx(lo);
@@ -495,8 +495,8 @@ bool Engine::finish_record(i32 type) {
                 ValueCell word = *top;
                 word.set_type(TYPE_WORD);
                 ValueCell* slot = const_cast<ValueCell*>(value_if_any(&word));
-                if (slot && usable_series(slot->type()) && static_cast<i32>(first.data2) >= 0)
-                    slot->data1 = first.data2;
+                if (slot && usable_series(slot->type()) && triple_part(&first, 1) >= 0)
+                    series_set_index(slot, triple_part(&first, 1));
                 g_stack.top--;
                 return true;
             }
@@ -537,7 +537,7 @@ bool Engine::finish_record(i32 type) {
                 }
                 return true;
             }
-            if (static_cast<i32>(pos.data3) == R_COPY) {
+            if (triple_part(&pos, 2) == R_COPY) {
                 // The sub-rule was a copy: its word holds the value already.
                 ValueCell w = *copy_word;
                 const ValueCell* slot = value_if_any(&w);
@@ -569,16 +569,16 @@ bool Engine::finish_record(i32 type) {
                 const ValueCell* slot = value_if_any(&word);
                 if (slot && (type_string_like(slot->type()) || slot->type() == TYPE_BINARY)) {
                     *tmp2 = *slot;
-                    Node node = tmp2->data2;
+                    Node node = series_node(tmp2);
                     i32 at = series_index(tmp2);
                     i32 before = series_buffer_length(tmp2);
                     *tmp = *in;
-                    tmp->data1 = static_cast<u32>(lo);
+                    series_set_index(tmp, lo);
                     if (target->type() == TYPE_GET_WORD) {
                         action_insert_dispatch(tmp2, tmp, n, false, 1);
                         ValueCell* now = const_cast<ValueCell*>(value_if_any(&word));
-                        if (now && now->data2 == node)
-                            now->data1 = static_cast<u32>(at + series_buffer_length(tmp2) - before);
+                        if (now && series_node(now) == node)
+                            series_set_index(now, at + series_buffer_length(tmp2) - before);
                     } else {
                         action_append_dispatch(tmp2, tmp, n, false, 1);
                     }
@@ -586,7 +586,7 @@ bool Engine::finish_record(i32 type) {
                 }
             }
             *tmp = *in;
-            tmp->data1 = static_cast<u32>(lo);
+            series_set_index(tmp, lo);
             ValueCell count;
             integer_box(&count, n);
             action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
@@ -607,7 +607,7 @@ bool Engine::finish_record(i32 type) {
             rp = k;
             if (match) {
                 *val = *in;
-                val->data1 = static_cast<u32>(lo);
+                series_set_index(val, lo);
                 i32 before = in_tail();
                 action_change_dispatch(val, tmp, hi - lo, type == R_CHANGE_ONLY, 1);
                 i32 put_in = in_tail() - before + (hi - lo);
@@ -617,7 +617,7 @@ bool Engine::finish_record(i32 type) {
         }
 
         case R_CASE:
-            mode = first.data2 == PARSE_MODE_STRICT ? PARSE_MODE_STRICT : PARSE_MODE_EQUAL;
+            mode = triple_part(&first, 1) == PARSE_MODE_STRICT ? PARSE_MODE_STRICT : PARSE_MODE_EQUAL;
             return true;
 
         default:

@@ -79,9 +79,9 @@ void interp_trace_event(u32 event, const ValueCell* code, i32 offset, const Valu
     i32 top_index = static_cast<i32>(g_stack.top - g_stack.bottom);
     g_stack.top++;
     HeldCell tracer(*tracer_cell);
-    ValueCell* extra = node_buffer(tracer.v.data3)->head_cells() + MORE_EXTRA;
+    ValueCell* extra = node_buffer(callable_more(&tracer.v))->head_cells() + MORE_EXTRA;
     Node ctx = extra->type() == TYPE_INTEGER ? static_cast<Node>(integer_get(extra)) : g_global_ctx;
-    stack_mark_func(g_words.n.interp_callback, tracer.v.data1);
+    stack_mark_func(g_words.n.interp_callback, context_of(&tracer.v));
     stack_push(word);
     stack_push(&code_v);
     integer_box(stack_push_cell(), offset);
@@ -111,23 +111,23 @@ void interp_trace_event(u32 event, const ValueCell* code, i32 offset, const Valu
 }
 
 u32 interp_trace_mask(const ValueCell* tracer) {
-    ValueCell* body = node_buffer(tracer->data3)->head_cells() + MORE_BODY;
+    ValueCell* body = node_buffer(callable_more(tracer))->head_cells() + MORE_BODY;
     if (body->type() != TYPE_BLOCK) return TRACE_DEFAULT_MASK;
-    SeriesBuffer* b = node_buffer(body->data2);
+    SeriesBuffer* b = node_buffer(block_node(body));
     u32 n = b->used_bytes() / 16;
-    if (body->data1 >= n) return TRACE_DEFAULT_MASK;
-    ValueCell* first = b->head_cells() + body->data1;
+    if (series_head(body) >= n) return TRACE_DEFAULT_MASK;
+    ValueCell* first = b->head_cells() + series_head(body);
     if (first->type() != TYPE_BLOCK) return TRACE_DEFAULT_MASK;
-    SeriesBuffer* words = node_buffer(first->data2);
+    SeriesBuffer* words = node_buffer(block_node(first));
     u32 m = words->used_bytes() / 16;
-    if (first->data1 >= m) return TRACE_DEFAULT_MASK;
+    if (series_head(first) >= m) return TRACE_DEFAULT_MASK;
     u32 mask = 0;
-    for (u32 k = first->data1; k < m; k++) {
+    for (u32 k = series_head(first); k < m; k++) {
         ValueCell* wd = words->head_cells() + k;
         if (wd->type() != TYPE_WORD) continue;
-        u32 s = symbol_resolve(wd->data2);
+        u32 s = symbol_resolve(word_symbol(wd));
         for (u32 e : kEvents)
-            if (symbol_resolve(event_word(e)->data2) == s) mask |= e;
+            if (symbol_resolve(word_symbol(event_word(e))) == s) mask |= e;
     }
     return mask;
 }

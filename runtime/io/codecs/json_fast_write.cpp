@@ -32,7 +32,7 @@ public:
     bool value(const ValueCell* v, u32 depth) {
         switch (v->type()) {
             case TYPE_NONE: out += "null"; return true;
-            case TYPE_LOGIC: out += v->data1 ? "true" : "false"; return true;
+            case TYPE_LOGIC: out += logic_get(v) ? "true" : "false"; return true;
             case TYPE_INTEGER: out += std::to_string(integer_get(v)); return true;
             case TYPE_FLOAT: out += dtoa_form_float(v->get_float(), 0, true); return true;
             case TYPE_STRING: text(v); return true;
@@ -205,7 +205,7 @@ void json_routine_fast_encode() {
     std::vector<u32> ind;
     if (pretty) codec_read_text(indent, ind);
     const ValueCell* ascii = stack_arg(2);
-    bool ascii_on = ascii->type() == TYPE_LOGIC && ascii->data1;
+    bool ascii_on = ascii->type() == TYPE_LOGIC && logic_get(ascii);
     FastWriter writer(std::move(ind), pretty, ascii_on);
     ValueCell data = *stack_arg(0);
     ValueCell result;

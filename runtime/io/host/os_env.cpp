@@ -248,7 +248,7 @@ ValueCell* os_info() {
         ValueCell* held = stack_push(&v);
         ValueCell w;
         word_make_at(symbol_make(name), &w);
-        context_add_word_value(context_cell(obj->data1), &w, held);
+        context_add_word_value(context_cell(context_of(obj)), &w, held);
         stack_pop(1);
     };
     ValueCell* name = string_load_lenient_push(info.name.data(), info.name.size());

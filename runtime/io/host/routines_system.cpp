@@ -83,10 +83,10 @@ void r_set_quiet() {
     if (!any_word_q(word->type())) fire_expect_arg("set-quiet", word->type(), "word");
     ValueCell w = *word;
     ValueCell* held = stack_push(&w);
-    if (!w.data1) fire(Err::script_not_defined, held);
+    if (!word_binding(&w)) fire(Err::script_not_defined, held);
     ValueCell v = *stack_arg(1);
     ValueCell* value = stack_push(&v);
-    context_set_word(held, value, context_cell(w.data1), false);
+    context_set_word(held, value, context_cell(word_binding(&w)), false);
     *stack_result() = v;
 }
 
@@ -190,7 +190,7 @@ void r_as_rgba() { make_tuple(4); }
 void r_count_chars() {
     ValueCell* start = stack_arg(0);
     ValueCell* pos = stack_arg(1);
-    if (start->data2 != pos->data2) fire(Err::script_invalid_arg, pos);
+    if (series_node(start) != series_node(pos)) fire(Err::script_invalid_arg, pos);
     SeriesBuffer* b = series_of(start);
     i32 size = static_cast<i32>(b->used_bytes());
     auto clamp = [&](i32 i) { return i < 0 ? 0 : (i > size ? size : i); };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/core/cell.h"
+#include "runtime/core/layout.h"
 #include "runtime/io/lexer/lexer.h"
 
 namespace zan {
@@ -139,12 +140,23 @@ inline void lexer_keep_nl(u32 index, bool nl) {
     if (nl) lexer_cell(index)->header |= CELL_NEW_LINE;
 }
 
-// Open markers: triple! cells; data1 distance back to the previous marker
-// (0 when none), data2 series type | comma count << 16, data3 the opener's
-// byte offset from the input start.
+// Open markers: triple! cells; part 0 the distance back to the previous
+// marker (0 when none), part 1 the series type | comma count << 16, part 2
+// the opener's byte offset from the input start.
 inline bool lexer_is_marker(const ValueCell* c) { return c->type() == TYPE_TRIPLE; }
-inline u32 lexer_marker_type(const ValueCell* c) { return c->data2 & 0xFFFFu; }
-inline u32 lexer_marker_commas(const ValueCell* c) { return c->data2 >> 16; }
+inline u32 lexer_marker_shape(const ValueCell* c) { return static_cast<u32>(triple_part(c, 1)); }
+inline u32 lexer_marker_type(const ValueCell* c) { return lexer_marker_shape(c) & 0xFFFFu; }
+inline u32 lexer_marker_commas(const ValueCell* c) { return lexer_marker_shape(c) >> 16; }
+inline u32 lexer_marker_back(const ValueCell* c) { return static_cast<u32>(triple_part(c, 0)); }
+inline u32 lexer_marker_opener(const ValueCell* c) { return static_cast<u32>(triple_part(c, 2)); }
+inline void lexer_marker_set_shape(ValueCell* c, u32 type, u32 commas) {
+    set_triple_part(c, 1, static_cast<i32>(type | (commas << 16)));
+}
+inline void lexer_marker_init(ValueCell* c, u32 back, u32 type, u32 opener) {
+    set_triple_part(c, 0, static_cast<i32>(back));
+    lexer_marker_set_shape(c, type, 0);
+    set_triple_part(c, 2, static_cast<i32>(opener));
+}
 inline bool lexer_path_type_q(u32 t) { return t >= TYPE_PATH && t <= TYPE_GET_PATH; }
 
 // ---- the loop and its parts ------------------------------------------------------------

@@ -169,14 +169,14 @@ constexpr u32 CALLBACK_LEXER = 1;
 // false for each refinement of the callback's spec and none for each of
 // its words, as for a call that uses none of them.
 void push_unused_refinements(const ValueCell* fn) {
-    if (!fn->data2) return;
+    if (!callable_spec(fn)) return;
     u32 count = 0;
     bool in_refinement = false;
-    SeriesBuffer* spec = node_buffer(fn->data2);
+    SeriesBuffer* spec = node_buffer(callable_spec(fn));
     u32 n = spec->used_bytes() / sizeof(ValueCell);
     for (u32 k = 0; k < n; k++) {
         // Re-read: pushing may move the spec's buffer.
-        const ValueCell* c = node_buffer(fn->data2)->head_cells() + k;
+        const ValueCell* c = node_buffer(callable_spec(fn))->head_cells() + k;
         u32 t = c->type();
         if (t == TYPE_REFINEMENT) {
             if (in_refinement) function_push_unused_refinement(static_cast<i32>(count));
@@ -208,9 +208,9 @@ u32 lexer_trace_mask(const ValueCell* callback) {
     if (!callback) return 0;
     u32 t = callback->type();
     if (t != TYPE_FUNCTION && t != TYPE_ROUTINE) return LEX_EVENT_ALL;
-    if (!callback->data3) return LEX_EVENT_ALL;
+    if (!callable_more(callback)) return LEX_EVENT_ALL;
     // The body is the first cell of the callable's "more" block.
-    SeriesBuffer* more = node_buffer(callback->data3);
+    SeriesBuffer* more = node_buffer(callable_more(callback));
     if (more->used_bytes() < sizeof(ValueCell)) return LEX_EVENT_ALL;
     ValueCell body = *more->head_cells();
     if (body.type() != TYPE_BLOCK || block_length(&body) <= 0) return LEX_EVENT_ALL;
@@ -223,10 +223,10 @@ u32 lexer_trace_mask(const ValueCell* callback) {
     for (i32 k = 0; k < n; k++) {
         const ValueCell* w = block_head_ptr(&first) + k;
         if (w->type() != TYPE_WORD) continue;
-        u32 sym = symbol_resolve(w->data2);
+        u32 sym = symbol_resolve(word_symbol(w));
         for (u32 e : events) {
             const ValueCell* ew = event_word(e);
-            if (ew && symbol_resolve(ew->data2) == sym) mask |= e;
+            if (ew && symbol_resolve(word_symbol(ew)) == sym) mask |= e;
         }
     }
     return mask;
@@ -242,7 +242,7 @@ bool lexer_fire_event(LexerState* r, u32 event, i32 type, const ValueCell* value
     args[0] = *event_word(event);
     args[1] = r->input;
     u32 passed = index_of(r, at);
-    args[1].data1 = passed;
+    series_set_head(&args[1], passed);
     if (type > 0) {
         datatype_box(&args[2], static_cast<u32>(type));
     } else {
@@ -258,7 +258,7 @@ bool lexer_fire_event(LexerState* r, u32 event, i32 type, const ValueCell* value
         args[4] = *value;
     } else {
         // The token's start and end as series indexes counted from 1, in a
-        // pair! (x in data2, y in data3).
+        // pair! (x, y).
         i32 x = static_cast<i32>(index_of(r, start)) + 1;
         i32 y = static_cast<i32>(index_of(r, end)) + 1;
         cell_init(&args[4], TYPE_PAIR, 0, static_cast<u32>(x), static_cast<u32>(y));
@@ -267,7 +267,7 @@ bool lexer_fire_event(LexerState* r, u32 event, i32 type, const ValueCell* value
     // the callback's refinements), run by the evaluator.
     ValueCell* saved_top = g_stack.top;
     ValueCell* fn = stack_push(&r->callback);
-    stack_mark_func(g_words.n.lexer_callback, fn->data1);
+    stack_mark_func(g_words.n.lexer_callback, context_of(fn));
     ValueCell* frame = g_stack.top;
     for (auto& a : args) stack_push(&a);
     push_unused_refinements(fn);
@@ -276,8 +276,9 @@ bool lexer_fire_event(LexerState* r, u32 event, i32 type, const ValueCell* value
     ValueCell moved = frame[1];
     stack_unwind_func();
     g_stack.top = saved_top;
-    if (moved.type() == r->input.type() && moved.data2 == r->input.data2 && moved.data1 != passed)
-        r->pos = position_of(r, static_cast<i32>(moved.data1));
+    if (moved.type() == r->input.type() && series_node(&moved) == series_node(&r->input) &&
+        series_head(&moved) != passed)
+        r->pos = position_of(r, series_index(&moved));
     return answer;
 }
 
@@ -323,8 +324,10 @@ void lexer_throw_error(LexerState* r, const u8* start, const u8* end, i32 code) 
         throw LexerStop{};
     }
     const u8* text = start;
-    if (!text) text = r->marker >= 0 ? r->in_start + lexer_cell(static_cast<u32>(r->marker))->data3
-                                     : r->in_start;
+    if (!text)
+        text = r->marker >= 0
+                   ? r->in_start + lexer_marker_opener(lexer_cell(static_cast<u32>(r->marker)))
+                   : r->in_start;
     if (lexer_has_callback(r)) {
         i32 reported = code > 0                  ? code
                        : r->missing_type > 0     ? r->missing_type
@@ -371,7 +374,7 @@ void close_markers(LexerState* r, bool only_paths) {
         u32 type = lexer_marker_type(lexer_cell(m));
         if (only_paths && !lexer_path_type_q(type)) break;
         ValueCell* mk = lexer_cell(m);
-        u32 back = mk->data1;
+        u32 back = lexer_marker_back(mk);
         bool nl = mk->new_line();
         u32 n = r->top - m - 1;
         if (type == TYPE_MAP) type = TYPE_BLOCK;  // no checks on the way out
@@ -477,15 +480,15 @@ i32 lexer_transcode(ValueCell* result, const u8* text, u32 length, bool one_valu
     none_box(&r.input);
     if (input && input->type() != TYPE_NONE) {
         r.input = *input;
-        r.input_index = input->data1;
+        r.input_index = series_head(input);
         r.char_input = type_string_like(input->type());
     }
     if (callback && (callback->type() == TYPE_FUNCTION || callback->type() == TYPE_ROUTINE)) {
         r.callback = *callback;
         r.event_mask = lexer_trace_mask(callback);
         // The refinements of the callback's spec, for the caller of the callback.
-        if (callback->data2) {
-            SeriesBuffer* spec = node_buffer(callback->data2);
+        if (callable_spec(callback)) {
+            SeriesBuffer* spec = node_buffer(callable_spec(callback));
             for (ValueCell* c = spec->head_cells(); c < spec->tail_cells(); c++)
                 if (c->type() == TYPE_REFINEMENT) r.cb_refinements++;
         }
@@ -546,8 +549,8 @@ i32 lexer_scan_string(ValueCell* result, const ValueCell* string, i32 length, bo
     u32 per_char = unit == 1 ? 2 : unit == 2 ? 3 : 4;
     ScratchLease lease(n * per_char + 1);
     u32 bytes = unicode_to_utf8_into(&s, lease.get(), static_cast<i32>(n), true);
-    if (s.data1 > static_cast<u32>(series_buffer_length(&s)))
-        s.data1 = static_cast<u32>(series_buffer_length(&s));
+    if (series_head(&s) > static_cast<u32>(series_buffer_length(&s)))
+        series_set_head(&s, static_cast<u32>(series_buffer_length(&s)));
     return lexer_transcode(result, lease.get(), bytes, one_value, no_prescan, no_scan, reserved,
                            consumed, callback, &s, into);
 }

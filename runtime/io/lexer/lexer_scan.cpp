@@ -236,9 +236,8 @@ bool lexer_open(LexerState* r, u32 type, const u8* opener, const u8* start, cons
     u32 m = lexer_push(r, nl);
     ValueCell* mk = lexer_cell(m);
     mk->set_type(TYPE_TRIPLE);
-    mk->data1 = r->marker >= 0 ? m - static_cast<u32>(r->marker) : 0;
-    mk->data2 = type;
-    mk->data3 = static_cast<u32>(opener - r->in_start);
+    lexer_marker_init(mk, r->marker >= 0 ? m - static_cast<u32>(r->marker) : 0, type,
+                      static_cast<u32>(opener - r->in_start));
     r->marker = static_cast<i32>(m);
     return true;
 }
@@ -250,7 +249,7 @@ namespace {
 void collapse_marker(LexerState* r, u32 type) {
     u32 m = static_cast<u32>(r->marker);
     ValueCell* mk = lexer_cell(m);
-    u32 back = mk->data1;
+    u32 back = lexer_marker_back(mk);
     bool nl = mk->new_line();
     u32 n = r->top - m - 1;
     if (type == TYPE_MAP && r->load_mode) {
@@ -292,10 +291,11 @@ u32 lexer_close(LexerState* r, const u8* start, const u8* end, u32 closer) {
     if (type == TYPE_MAP) {
         u32 m = static_cast<u32>(r->marker);
         u32 n = r->top - m - 1;
-        if (n % 2 != 0) lexer_invalid(r, r->in_start + lexer_cell(m)->data3, end, TYPE_MAP);
+        const u8* opener = r->in_start + lexer_marker_opener(lexer_cell(m));
+        if (n % 2 != 0) lexer_invalid(r, opener, end, TYPE_MAP);
         for (u32 k = 0; k < n; k += 2)
             if (!lexer_map_key_type_ok(lexer_cell(m + 1 + k)->type()))
-                lexer_invalid(r, r->in_start + lexer_cell(m)->data3, end, TYPE_MAP);
+                lexer_invalid(r, opener, end, TYPE_MAP);
     }
     collapse_marker(r, type);
     return type;
@@ -326,7 +326,8 @@ void lexer_path_step(LexerState* r) {
         if (set) {
             r->pos = p + 1;
             if (r->pos < end && *r->pos == '/')
-                lexer_invalid(r, r->in_start + lexer_cell(static_cast<u32>(r->marker))->data3,
+                lexer_invalid(r, r->in_start + lexer_marker_opener(lexer_cell(
+                                                   static_cast<u32>(r->marker))),
                               r->pos + 1, TYPE_PATH);
         }
         u32 closed = lexer_close(r, p, r->pos, set ? TYPE_SET_PATH : type);
@@ -336,8 +337,9 @@ void lexer_path_step(LexerState* r) {
     // A separator.
     r->pos = p + 1;
     if (lexer_bad_path_element(r->pos, end))
-        lexer_invalid(r, r->in_start + lexer_cell(static_cast<u32>(r->marker))->data3, r->pos,
-                      TYPE_PATH);
+        lexer_invalid(r,
+                      r->in_start + lexer_marker_opener(lexer_cell(static_cast<u32>(r->marker))),
+                      r->pos, TYPE_PATH);
 }
 
 // ---- structural scanners ---------------------------------------------------------------------------
@@ -515,11 +517,11 @@ void lexer_scan_comma(LexerState* r, const u8* start, const u8* end, u32 flags, 
         ValueCell* mk = lexer_cell(static_cast<u32>(r->marker));
         u32 type = lexer_marker_type(mk);
         if (type == TYPE_PAREN) {
-            mk->data2 = TYPE_POINT2D | (1u << 16);
+            lexer_marker_set_shape(mk, TYPE_POINT2D, 1);
             return;
         }
         if (type == TYPE_POINT2D) {
-            mk->data2 += 1u << 16;
+            lexer_marker_set_shape(mk, TYPE_POINT2D, lexer_marker_commas(mk) + 1);
             return;
         }
     }

@@ -1,6 +1,7 @@
 // The entry points of ZANBIN decoding (codec use and start-up) and the
 // routines behind system/codecs/zanbin.
 #include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
@@ -23,7 +24,7 @@ u32 zanbin_decode(const u8* data, size_t length, ValueCell* target, const ValueC
     if (input) in = *input;
     u32 position = 0;
     try {
-        return zanbin::decode_image(data, length, target->data2, true, nullptr);
+        return zanbin::decode_image(data, length, block_node(target), true, nullptr);
     } catch (const zanbin::Corrupt& c) {
         position = c.position;
     } catch (const zanbin::BadImage&) {
@@ -46,12 +47,12 @@ ZanbinBootResult zanbin_boot_decode(std::span<const u8> image, bool keep_table) 
     // A try frame catches what the datatypes raise: a start-up image that
     // makes them fail is a corrupt image, reported like the others.
     ValueCell frame_word;
-    cell_init(&frame_word, TYPE_WORD, 0, g_words.n.try_ ? g_words.n.try_->data2 : 0,
+    cell_init(&frame_word, TYPE_WORD, 0, g_words.n.try_ ? word_symbol(g_words.n.try_) : 0,
               static_cast<u32>(-1));
     stack_mark_try(&frame_word);
     try {
         u32 first = 0;
-        result.values = zanbin::decode_image(image.data(), image.size(), g_root_block.data2,
+        result.values = zanbin::decode_image(image.data(), image.size(), block_node(&g_root_block),
                                              false, &first);
         g_boot_cells_first = first;
     } catch (const zanbin::Corrupt& c) {

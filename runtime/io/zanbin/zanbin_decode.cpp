@@ -97,7 +97,7 @@ bool has_reference_form(u32 t) {
     return type_shared(t) || word_record_type(t);
 }
 
-// Types whose data2 is declared to hold value cells (CELLS) and which a
+// Types whose second data word is declared to hold value cells (CELLS) and which a
 // shared reference may name.
 bool holds_cells(u32 t) {
     return type_block_like(t) || t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP ||
@@ -673,7 +673,8 @@ struct Decoder {
             set_hashed_table(&c, hashed_table(&found));
         } else if (t == TYPE_IMAGE) {
             if (ft != TYPE_IMAGE || head > image_count(&found)) corrupt(at);
-            c.data3 = found.data3;  // the shared pixels' width and height
+            // The shared pixels' width and height.
+            set_image_packed_size(&c, image_packed_size(&found));
         } else if (t != ft) {  // binary!, bitset!
             corrupt(at);
         }
