@@ -118,6 +118,7 @@ bool TuiLoop::read_input(int timeout_ms) {
     if (!(fds[0].revents & (POLLIN | POLLHUP))) return false;
     char buf[512];
     ssize_t got = ::read(in_, buf, sizeof buf);
+    if (got == 0) ended_ = true;
     if (got <= 0) return false;
     decoder_.feed(buf, static_cast<size_t>(got));
     return true;
@@ -168,7 +169,9 @@ bool TuiLoop::run(bool no_wait) {
     } guard{this, !nested};
     do {
         got = pass(no_wait, last) || got;
-    } while (!no_wait && b_.loop_level() > level);
+    } while (!no_wait && b_.loop_level() > level && !ended_);
+    // Input that has ended can never close the view: the loop ends with it.
+    while (b_.loop_level() > level) b_.post_quit();
     return got;
 }
 

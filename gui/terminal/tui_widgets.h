@@ -38,6 +38,10 @@ constexpr int EVT_TIME = 33;
 // 0 is the null handle.
 using WidgetId = u32;
 
+// What a widget is, from its face's type: it chooses the drawing and the
+// widget's own reaction to keys and the mouse.
+enum class WidgetKind : u8 { other, window, base, button, field, progress, group_box, check, radio, text_list, rich_text };
+
 struct TuiWidget;
 // Draws a widget at its absolute column and row, within clip.
 using RenderFn = std::function<void(TuiScreen&, int col, int row, const TuiWidget&, const TuiRect& clip)>;
@@ -48,6 +52,7 @@ struct TuiBox {
 
 struct TuiWidget {
     bool window = false;
+    WidgetKind kind = WidgetKind::other;
     u32 flags = 0;
     TuiBox box;  // relative to the parent
     WidgetId parent = 0;
@@ -119,6 +124,8 @@ public:
     // Where the events the back end produces itself go (focus, unfocus,
     // time): the type code and the widget.
     std::function<void(int type, WidgetId)> send;
+    // The terminal's colour capability (COLOR_MODE_INDEXED or _TRUE).
+    int color_mode = 2;
 
     // A widget under parent (0 for a window on the screen) with its box in
     // cells relative to the parent.

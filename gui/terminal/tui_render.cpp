@@ -1,0 +1,133 @@
+// Drawing faces into the cell buffer and the widgets' own reactions.
+#include "gui/terminal/tui_render.h"
+
+#include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_face.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/event.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/string.h"
+
+namespace zan::gui {
+
+namespace {
+struct KindName {
+    const char* name;
+    WidgetKind kind;
+};
+const KindName kKinds[] = {
+    {"window", WidgetKind::window},     {"base", WidgetKind::base},         {"button", WidgetKind::button},
+    {"field", WidgetKind::field},       {"progress", WidgetKind::progress}, {"group-box", WidgetKind::group_box},
+    {"check", WidgetKind::check},       {"radio", WidgetKind::radio},       {"text-list", WidgetKind::text_list},
+    {"rich-text", WidgetKind::rich_text},
+};
+
+// The value after the word name in a block of options, or null.
+const ValueCell* option_of(const ValueCell* options, const char* name) {
+    if (!options || options->type() != TYPE_BLOCK) return nullptr;
+    i32 n = block_length(options);
+    for (i32 i = 0; i + 1 < n; i++)
+        if (word_is(block_cell_at(options, static_cast<u32>(i)), name))
+            return block_cell_at(options, static_cast<u32>(i + 1));
+    return nullptr;
+}
+
+// The alignment flags of a face's para.
+u32 para_align(const ValueCell* para) {
+    if (!para || para->type() != TYPE_OBJECT) return 0;
+    u32 align = 0;
+    const ValueCell* h = field_of(para, "align");
+    if (word_is(h, "right")) align |= ALIGN_RIGHT;
+    else if (word_is(h, "center")) align |= ALIGN_CENTER;
+    const ValueCell* v = field_of(para, "v-align");
+    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
+    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
+    const ValueCell* wrap = field_of(para, "wrap?");
+    if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
+    return align;
+}
+
+TuiRect box_at(int col, int row, const TuiWidget& w) {
+    return TuiRect{col, row, col + static_cast<int>(w.box.x1 - w.box.x0), row + static_cast<int>(w.box.y1 - w.box.y0)};
+}
+
+u32 focus_flag(const TuiWidget& w) { return (w.flags & WIDGET_FOCUSED) ? PEN_REVERSE : 0; }
+
+void render_group_box(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip) {
+    render_face(screen, col, row, w, clip, PEN_NO_TEXT);
+    const ValueCell* options = field_of(&w.face, "options");
+    bool round = word_is(option_of(options, "border-corners"), "round");
+    u32 color = tuple_color(option_of(options, "border-color"));
+    const ValueCell* font = field_of(&w.face, "font");
+    u32 title_fg = tuple_color(field_of(font, "color"));
+    draw_frame(screen, box_at(col, row, w), clip, round, color, string_utf8(field_of(&w.face, "text")), title_fg);
+}
+}  // namespace
+
+WidgetKind widget_kind_of(const ValueCell* type) {
+    for (const KindName& k : kKinds)
+        if (word_is(type, k.name)) return k.kind;
+    return WidgetKind::other;
+}
+
+void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip, u32 flags) {
+    const ValueCell* face = &w.face;
+    TuiPen pen;
+    pen.flags = flags;
+    pen.bg = tuple_color(field_of(face, "color"));
+    pen.fg = tuple_color(field_of(field_of(face, "font"), "color"));
+    pen.align = para_align(field_of(face, "para"));
+    screen.fill(clip, ' ', TuiStyle{pen.fg, pen.bg, 0});
+    if (!w.ui.empty()) write_text(screen, col, row, w.ui, pen, clip);
+    if (flags & PEN_NO_TEXT) return;
+    const ValueCell* text = field_of(face, "text");
+    std::string shown = string_utf8(text);
+    if (shown.empty()) {
+        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
+        if (!hint || hint->type() != TYPE_STRING) return;
+        shown = string_utf8(hint);
+        pen.flags |= PEN_DIM;
+    }
+    write_aligned(screen, box_at(col, row, w), shown, pen, clip);
+}
+
+RenderFn renderer_of(WidgetKind kind) {
+    switch (kind) {
+        case WidgetKind::window: return {};
+        case WidgetKind::button:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES | focus_flag(w));
+            };
+        case WidgetKind::field:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES | ((w.flags & WIDGET_PASSWORD) ? PEN_MASKED : 0));
+            };
+        case WidgetKind::progress:
+        case WidgetKind::rich_text:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, 0);
+            };
+        case WidgetKind::group_box: return render_group_box;
+        default:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES);
+            };
+    }
+}
+
+void widget_react(TuiBackend& b, int type, const TuiMessage& m,
+                  const std::function<bool(int type, const TuiMessage&)>& send) {
+    TuiWidget* w = b.widget(m.widget);
+    if (!w) return;
+    if (type == EVT_FOCUS || type == EVT_UNFOCUS) {
+        b.mark_dirty(m.widget);
+        return;
+    }
+    if (w->kind == WidgetKind::button && type == EVT_KEY) {
+        bool space = !(m.flags & EVENT_SPECIAL_KEY) && m.key == ' ';
+        b.mark_dirty(m.widget);
+        if (space && send) send(EVT_CLICK, m);
+    }
+}
+
+}  // namespace zan::gui
