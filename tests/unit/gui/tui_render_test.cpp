@@ -1,0 +1,187 @@
+// Faces drawn into the cell buffer by the renderer of their type, and the
+// widgets' own reactions (a button's Space).
+#include "datatypes/fn_test_support.h"
+#include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_render.h"
+#include "gui/terminal/tui_routines.h"
+#include "gui/terminal/tui_views.h"
+#include "runtime/datatypes/event.h"
+#include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/tuple.h"
+
+namespace zan::test {
+namespace {
+
+class TuiRender : public FnTest {
+protected:
+    void SetUp() override {
+        FnTest::SetUp();
+        gui::tui_routines_register();
+    }
+    void TearDown() override {
+        gui::TuiBackend& b = gui::tui_backend();
+        for (gui::WidgetId w : std::vector<gui::WidgetId>(b.windows())) b.destroy(w);
+        while (b.loop_level() > 0) b.post_quit();
+        FnTest::TearDown();
+    }
+    static ValueCell run(const char* name, std::initializer_list<ValueCell> args) {
+        return call(args, routine_table_entry(routine_table_find(name)));
+    }
+    static ValueCell pair(i32 x, i32 y) {
+        ValueCell p;
+        pair_make_at(&p, x, y);
+        return p;
+    }
+    static ValueCell none() {
+        ValueCell n;
+        none_box(&n);
+        return n;
+    }
+    ValueCell* face(const char* type, ValueCell offset, ValueCell size) {
+        ValueCell* f = make_object(
+            "[type: none offset: none size: none text: none color: none font: none para: none "
+            "options: none flags: none visible?: true enabled?: true rate: none state: none]");
+        set_field(f, "type", word(type));
+        set_field(f, "offset", offset);
+        set_field(f, "size", size);
+        return f;
+    }
+    ValueCell realise(ValueCell* f, ValueCell parent) {
+        ValueCell h = run("make-view", {*f, parent});
+        set_field(f, "state", *blk({h, integer(0), none()}));
+        return h;
+    }
+    // A window of cols x rows holding one face of the given type.
+    ValueCell* shown(const char* type, ValueCell size, const char* text) {
+        ValueCell* win = face("window", pair(0, 0), size);
+        ValueCell null;
+        handle_make_at(&null, 0, HANDLE_NONE);
+        win_ = realise(win, null);
+        ValueCell* f = face(type, pair(0, 0), size);
+        if (text) set_field(f, "text", *str(text));
+        return f;
+    }
+    gui::WidgetId show(ValueCell* f) {
+        ValueCell h = realise(f, win_);
+        gui::tui_backend().activate(handle_get(&win_));
+        return handle_get(&h);
+    }
+    std::string draw() {
+        gui::tui_backend().render(screen_, 80, 24);
+        std::string out;
+        for (int y = 0; y < screen_.rows(); y++) out += screen_.row_text(y) + "|";
+        return out;
+    }
+    static ValueCell tuple(i32 r, i32 g, i32 b) {
+        ValueCell t;
+        tuple_make_rgba(&t, r, g, b, -1);
+        return t;
+    }
+    ValueCell win_{0, 0, 0, 0};
+    gui::TuiScreen screen_;
+};
+
+TEST_F(TuiRender, TextIsAlignedByThePara) {
+    struct Case {
+        const char* align;
+        const char* v_align;
+        const char* rows;
+    };
+    const Case cases[] = {
+        {"left", "top", "OK    |      |      |"},
+        {"center", "top", "  OK  |      |      |"},
+        {"right", "top", "    OK|      |      |"},
+        {"left", "middle", "      |OK    |      |"},
+        {"right", "bottom", "      |      |    OK|"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.align) + " " + c.v_align);
+        ValueCell* f = shown("text", pair(6, 3), "OK");
+        ValueCell* para = make_object("[align: none v-align: none wrap?: false]");
+        set_field(para, "align", word(c.align));
+        set_field(para, "v-align", word(c.v_align));
+        set_field(f, "para", *para);
+        show(f);
+        EXPECT_EQ(draw(), c.rows);
+        gui::tui_backend().destroy(handle_get(&win_));
+    }
+}
+
+TEST_F(TuiRender, BackgroundHintEscapesAndClipping) {
+    ValueCell* f = shown("base", pair(4, 1), "ABCDEFGH");
+    set_field(f, "color", tuple(255, 0, 0));
+    show(f);
+    EXPECT_EQ(draw(), "ABCD|");  // clipped to the face's box
+    for (int x = 0; x < 4; x++) EXPECT_EQ(screen_.at(x, 0).bg, gui::color_from_tuple(0x0000FF));
+    gui::tui_backend().destroy(handle_get(&win_));
+
+    // An empty text shows the hint of the options, dim.
+    f = shown("field", pair(6, 1), "");
+    set_field(f, "options", *blk({word("hint"), *str("name")}));
+    show(f);
+    EXPECT_EQ(draw(), "name  |");
+    EXPECT_TRUE(screen_.at(0, 0).attr & gui::CELL_DIM);
+    gui::tui_backend().destroy(handle_get(&win_));
+
+    // A select-graphic-rendition sequence in the text becomes attributes.
+    f = shown("text", pair(4, 1), "\x1b[7mX\x1b[0mY");
+    show(f);
+    EXPECT_EQ(draw(), "XY  |");
+    EXPECT_TRUE(screen_.at(0, 0).attr & gui::CELL_REVERSE);
+    EXPECT_FALSE(screen_.at(1, 0).attr & gui::CELL_REVERSE);
+}
+
+TEST_F(TuiRender, PasswordFieldIsMaskedAndGroupBoxFramed) {
+    ValueCell* f = shown("field", pair(5, 1), "abc");
+    set_field(f, "flags", word("password"));
+    show(f);
+    draw();
+    EXPECT_TRUE(screen_.at(0, 0).attr & gui::CELL_MASKED);
+    gui::tui_backend().destroy(handle_get(&win_));
+
+    for (bool round : {false, true}) {
+        SCOPED_TRACE(round);
+        f = shown("group-box", pair(6, 3), "T");
+        if (round) set_field(f, "options", *blk({word("border-corners"), word("round")}));
+        show(f);
+        EXPECT_EQ(draw(), round ? "╭T───╮|│    │|╰────╯|" : "┌T───┐|│    │|└────┘|");
+        gui::tui_backend().destroy(handle_get(&win_));
+    }
+}
+
+TEST_F(TuiRender, FocusedButtonIsReversedAndSpaceClicksIt) {
+    gui::TuiBackend& b = gui::tui_backend();
+    ValueCell* f = shown("button", pair(4, 1), "OK");
+    gui::WidgetId id = show(f);
+    draw();
+    EXPECT_FALSE(screen_.at(0, 0).attr & gui::CELL_REVERSE);
+    b.set_focus(id);
+    draw();
+    EXPECT_TRUE(screen_.at(0, 0).attr & gui::CELL_REVERSE);
+    EXPECT_TRUE(screen_.at(1, 0).attr & gui::CELL_REVERSE);
+
+    struct Case {
+        i32 key;
+        u32 flags;
+        bool click;
+    };
+    const Case cases[] = {{' ', 0, true}, {'\r', 0, false}, {'x', 0, false}, {-20, EVENT_SPECIAL_KEY, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        std::vector<int> sent;
+        draw();
+        EXPECT_FALSE(b.dirty());
+        gui::widget_react(b, gui::EVT_KEY, gui::TuiMessage{id, 0, 0, c.key, c.flags, 0},
+                          [&](int type, const gui::TuiMessage& m) {
+                              EXPECT_EQ(m.widget, id);
+                              sent.push_back(type);
+                              return true;
+                          });
+        EXPECT_EQ(sent, c.click ? std::vector<int>{gui::EVT_CLICK} : std::vector<int>{});
+        EXPECT_TRUE(b.dirty());  // every key draws the button again
+    }
+}
+
+}  // namespace
+}  // namespace zan::test
