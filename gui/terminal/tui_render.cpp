@@ -6,6 +6,8 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/scalars_basic.h"
+#include "runtime/core/layout.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan::gui {
@@ -62,7 +64,63 @@ void render_group_box(TuiScreen& screen, int col, int row, const TuiWidget& w, c
     u32 title_fg = tuple_color(field_of(font, "color"));
     draw_frame(screen, box_at(col, row, w), clip, round, color, string_utf8(field_of(&w.face, "text")), title_fg);
 }
+int char_cells(u32 cp) { return text_size(std::u32string(1, static_cast<char32_t>(cp))).cols; }
+
+int field_width(const TuiWidget& w) { return static_cast<int>(w.box.x1 - w.box.x0); }
+
+// The characters of text from the start that fit in limit cells, and the
+// cells they take.
+void fitting(const ValueCell* text, int limit, int& chars, int& cells) {
+    chars = cells = 0;
+    if (!text || text->type() != TYPE_STRING) return;
+    u32 head = static_cast<u32>(series_index(text));
+    i32 n = string_length(text);
+    while (chars < n) {
+        int c = char_cells(string_char_at(text, head + static_cast<u32>(chars)));
+        if (cells + c > limit) break;
+        cells += c;
+        chars++;
+    }
+}
+
+// Editing keys of a field; the text changes in place.
+void field_key(TuiWidget& w, const TuiMessage& m) {
+    ValueCell* text = field_of(&w.face, "text");
+    if (!text || text->type() != TYPE_STRING) return;
+    u32 head = static_cast<u32>(series_index(text));
+    i32 length = string_length(text);
+    bool special = m.flags & EVENT_SPECIAL_KEY;
+    i32 key = m.key;
+    if (!special && (key == 0x7F || key == 8)) {
+        if (w.caret == 0) return;
+        int c = char_cells(string_char_at(text, head + static_cast<u32>(w.caret - 1)));
+        string_remove_char(series_buffer(text), head + static_cast<u32>(w.caret - 1));
+        w.caret--;
+        w.caret_x -= c;
+        w.text_cells -= c;
+    } else if ((special && key == -23) || (!special && key == 2)) {
+        if (w.caret == 0) return;
+        w.caret--;
+        w.caret_x -= char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
+    } else if ((special && key == -22) || (!special && key == 6)) {
+        if (w.caret >= length) return;
+        w.caret_x += char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
+        w.caret++;
+    } else if (!special && key >= 0x20) {
+        int c = char_cells(static_cast<u32>(key));
+        if (w.text_cells + c > field_width(w)) return;
+        string_insert_char(series_buffer(text), head + static_cast<u32>(w.caret), static_cast<u32>(key));
+        w.caret++;
+        w.caret_x += c;
+        w.text_cells += c;
+    }
+}
 }  // namespace
+
+void field_start(TuiWidget& w) {
+    fitting(field_of(&w.face, "text"), field_width(w), w.caret, w.caret_x);
+    w.text_cells = w.caret_x;
+}
 
 WidgetKind widget_kind_of(const ValueCell* type) {
     for (const KindName& k : kKinds)
@@ -120,6 +178,18 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
     TuiWidget* w = b.widget(m.widget);
     if (!w) return;
     if (type == EVT_FOCUS || type == EVT_UNFOCUS) {
+        b.mark_dirty(m.widget);
+        return;
+    }
+    if (w->kind == WidgetKind::field) {
+        if (type == EVT_CLICK) {
+            fitting(field_of(&w->face, "text"), static_cast<int>(m.x), w->caret, w->caret_x);
+        } else if (type == EVT_KEY) {
+            if (!(m.flags & EVENT_SPECIAL_KEY) && (m.key == 0 || m.key == 9 || m.key == 13)) return;
+            field_key(*w, m);
+        } else {
+            return;
+        }
         b.mark_dirty(m.widget);
         return;
     }

@@ -18,6 +18,10 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
 // The renderer of a widget kind (empty for a window: it draws nothing).
 RenderFn renderer_of(WidgetKind kind);
 
+// A field's editing state at creation: the caret after the characters of
+// its text that fit its width.
+void field_start(TuiWidget& w);
+
 // The widget's own reaction to an event it received; send hands a further
 // event (a button's click) to the language.
 void widget_react(TuiBackend& b, int type, const TuiMessage& m,

@@ -106,6 +106,7 @@ void r_make_view() {
     if (!id) fire(Err::script_invalid_arg, stack_arg(0));
     b.widget(id)->face = face;
     b.widget(id)->kind = kind;
+    if (kind == WidgetKind::field) field_start(*b.widget(id));
     if (interval >= 0) b.start_timer(id, interval);
     handle_make_at(stack_result(), id, HANDLE_WINDOW);
 }

@@ -2,6 +2,7 @@
 // widgets' own reactions (a button's Space).
 #include "datatypes/fn_test_support.h"
 #include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
 #include "gui/terminal/tui_views.h"
@@ -181,6 +182,59 @@ TEST_F(TuiRender, FocusedButtonIsReversedAndSpaceClicksIt) {
         EXPECT_EQ(sent, c.click ? std::vector<int>{gui::EVT_CLICK} : std::vector<int>{});
         EXPECT_TRUE(b.dirty());  // every key draws the button again
     }
+}
+
+TEST_F(TuiRender, FieldEditing) {
+    constexpr i32 BS = 0x7F, LEFT = -23, RIGHT = -22;
+    struct Key {
+        i32 key;
+        bool special;
+    };
+    struct Case {
+        const char* name;
+        const char* text;
+        std::vector<Key> keys;
+        const char* after;
+        int caret;
+    };
+    const Case cases[] = {
+        {"typing at the end", "ab", {{'c', false}}, "abc", 3},
+        {"insertion after moving left", "ac", {{LEFT, true}, {'b', false}}, "abc", 2},
+        {"Ctrl-B and Ctrl-F move too", "ac", {{2, false}, {2, false}, {6, false}, {'b', false}}, "abc", 2},
+        {"backspace before the caret", "abc", {{LEFT, true}, {BS, false}}, "ac", 1},
+        {"backspace at the start changes nothing", "ab", {{LEFT, true}, {LEFT, true}, {BS, false}, {LEFT, true}}, "ab", 0},
+        {"a full field refuses more", "abcde", {{'x', false}}, "abcde", 5},
+        {"right stops at the end", "ab", {{RIGHT, true}, {'c', false}}, "abc", 3},
+        {"a wide character takes two cells", "abc", {{0x4E2D, false}, {'d', false}}, "abc\xE4\xB8\xAD", 4},
+        {"tab and enter are not handled", "ab", {{9, false}, {13, false}}, "ab", 2},
+    };
+    gui::TuiBackend& b = gui::tui_backend();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ValueCell* f = shown("field", pair(5, 1), c.text);
+        gui::WidgetId id = show(f);
+        for (const Key& k : c.keys)
+            gui::widget_react(b, gui::EVT_KEY, gui::TuiMessage{id, 0, 0, k.key, k.special ? EVENT_SPECIAL_KEY : 0u, 0},
+                              nullptr);
+        ValueCell text = field(f, "text");
+        EXPECT_EQ(gui::string_utf8(&text), c.after);
+        EXPECT_EQ(b.widget(id)->caret, c.caret);
+        b.destroy(handle_get(&win_));
+    }
+}
+
+TEST_F(TuiRender, ClickPlacesTheFieldCaret) {
+    gui::TuiBackend& b = gui::tui_backend();
+    ValueCell* f = shown("field", pair(8, 1), "a\xE4\xB8\xAD" "bc");
+    gui::WidgetId id = show(f);
+    EXPECT_EQ(b.widget(id)->caret, 4);  // after the whole text at first
+    EXPECT_EQ(b.widget(id)->text_cells, 5);
+    // Column 2 lies inside the wide character: the caret stands before it.
+    gui::widget_react(b, gui::EVT_CLICK, gui::TuiMessage{id, 2, 0, 0, 0, 0}, nullptr);
+    EXPECT_EQ(b.widget(id)->caret, 1);
+    gui::widget_react(b, gui::EVT_KEY, gui::TuiMessage{id, 0, 0, 'x', 0, 0}, nullptr);
+    ValueCell text = field(f, "text");
+    EXPECT_EQ(gui::string_utf8(&text), "ax\xE4\xB8\xAD" "bc");
 }
 
 }  // namespace
