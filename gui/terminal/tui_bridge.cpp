@@ -82,24 +82,24 @@ void r_do_event_loop() {
 }
 }  // namespace
 
-bool tui_dispatch_event(int type, const TuiMessage& m) {
-    const ValueCell* view = system_view();
-    const ValueCell* awake = field_of(view, "awake");
-    if (!awake || awake->type() != TYPE_FUNCTION) return false;
+bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
+    if (!fn || (fn->type() != TYPE_FUNCTION && fn->type() != TYPE_ROUTINE)) return false;
     ValueCell* top = g_stack.top;
     ValueCell* base = g_stack.base;
     CallFrame* ctop = g_stack.ctop;
     u32 pending = g_throw_code;
     bool done = false;
+    ValueCell callee = *fn;
+    ValueCell argument = arg;
     stack_mark_try_all(g_words.n.try_);
     try {
+        // Both cells are reachable from their owners while the block is made.
         ValueCell* code = block_push_new(2);
-        block_append_cell(code, field_of(system_view(), "awake"));
-        ValueCell event;
-        make_backend_event(&event, type, m);
-        block_append_cell(code, &event);
+        block_append_cell(code, &callee);
+        block_append_cell(code, &argument);
         interp_eval_block(code, false);
         done = !g_throw_code && word_is(stack_top_value(), "done");
+        if (text && !g_throw_code && stack_top_value()->type() == TYPE_STRING) *text = string_utf8(stack_top_value());
     } catch (ThrowSignal&) {
     }
     g_throw_code = pending;
@@ -107,6 +107,12 @@ bool tui_dispatch_event(int type, const TuiMessage& m) {
     g_stack.base = base;
     g_stack.ctop = ctop;
     return done;
+}
+
+bool tui_dispatch_event(int type, const TuiMessage& m) {
+    ValueCell event;
+    make_backend_event(&event, type, m);
+    return tui_call(field_of(system_view(), "awake"), event);
 }
 
 bool tui_do_events(bool no_wait) {

@@ -5,11 +5,18 @@
 //   start-back-end  platform [object!]     sets version, build and product
 //   do-event-loop   no-wait? [logic!]      runs the loop; whether input came
 #pragma once
+#include <string>
+
 #include "gui/terminal/tui_dispatch.h"
 
 namespace zan::gui {
 
 constexpr int EVT_RESIZE = 30;
+
+// Calls a function of one argument under a frame that stops every error
+// and throw; true when it answered the word done. A string answer goes to
+// text when given.
+bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text = nullptr);
 
 // Hands one event to system/view/awake under a frame that stops every
 // error and throw; true when awake answered the word done.

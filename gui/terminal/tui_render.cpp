@@ -3,6 +3,7 @@
 
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_helpers.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -160,6 +161,11 @@ RenderFn renderer_of(WidgetKind kind) {
             return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
                 render_face(s, c, r, w, clip, PEN_ESCAPES | ((w.flags & WIDGET_PASSWORD) ? PEN_MASKED : 0));
             };
+        case WidgetKind::check:
+        case WidgetKind::radio:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES | PEN_NO_TEXT | focus_flag(w));
+            };
         case WidgetKind::progress:
         case WidgetKind::rich_text:
             return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
@@ -191,6 +197,19 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
             return;
         }
         b.mark_dirty(m.widget);
+        return;
+    }
+    bool toggle = w->kind == WidgetKind::check || w->kind == WidgetKind::radio;
+    if (toggle && (type == EVT_CLICK || (type == EVT_KEY && !(m.flags & EVENT_SPECIAL_KEY) && m.key == ' '))) {
+        ValueCell* data = field_of(&w->face, "data");
+        if (!data) return;
+        bool on = true;
+        if (w->kind == WidgetKind::check && data->type() != TYPE_NONE)
+            on = data->type() == TYPE_LOGIC && !logic_get(data);
+        logic_box(data, on);
+        widget_rebuild(m.widget);
+        b.mark_dirty(m.widget);
+        if (send && b.widget(m.widget)) send(EVT_CHANGE, m);
         return;
     }
     if (w->kind == WidgetKind::button && type == EVT_KEY) {

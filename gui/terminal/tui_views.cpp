@@ -2,6 +2,7 @@
 #include "gui/terminal/tui_views.h"
 
 #include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_helpers.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
 #include "runtime/core/errors.h"
@@ -107,6 +108,7 @@ void r_make_view() {
     b.widget(id)->face = face;
     b.widget(id)->kind = kind;
     if (kind == WidgetKind::field) field_start(*b.widget(id));
+    widget_rebuild(id);
     if (interval >= 0) b.start_timer(id, interval);
     handle_make_at(stack_result(), id, HANDLE_WINDOW);
 }
@@ -194,6 +196,7 @@ void update_face(ValueCell* face) {
         set_flag(w, WIDGET_ALL_OVER, now & WIDGET_ALL_OVER);
         set_flag(w, WIDGET_PASSWORD, now & WIDGET_PASSWORD);
     }
+    widget_rebuild(id);
     b.mark_dirty(id);
     changes = block_cell_at(field_of(face, "state"), 1);
     integer_box(changes, 0);

@@ -38,11 +38,25 @@ wait 1
 """
 
 
-class ViewOnTerminal(unittest.TestCase):
+CHECK_SCRIPT = """Zan []
+c: make face! [type: 'check text: "On" offset: 0x0 size: 8x1 flags: [focusable] data: none
+    actors: object [on-change: func [f e] [print ["changed" f/data] unview]]]
+w: make face! [type: 'window size: 10x1 pane: reduce [c]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class Terminal(unittest.TestCase):
+    """A session of zan running the script on a pseudo-terminal."""
+    script = SCRIPT
+
     def setUp(self):
         self.tmp = terminal.tempfile.TemporaryDirectory()
         with open(os.path.join(self.tmp.name, "view.zan"), "w") as f:
-            f.write(SCRIPT)
+            f.write(self.script)
         self.screen = pyte.Screen(COLS, ROWS)
         self.stream = pyte.ByteStream(self.screen)
         self.s = terminal.Session(self.tmp.name, cols=COLS, rows=ROWS, args=["view.zan"])
@@ -62,14 +76,18 @@ class ViewOnTerminal(unittest.TestCase):
                 return y
         self.fail(f"{text!r} not on the screen:\n" + "\n".join(self.screen.display))
 
-    def shown(self):
-        """Runs the script up to the drawn view; answers the button's row."""
+    def drawn(self, text):
+        """Runs the script up to the drawn view."""
         self.feed(self.s.expect(b"start"))
         # The view asks where the cursor stands; the terminal answers.
         self.feed(self.s.expect(b"\x1b[6n"))
         self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
-        self.feed(self.s.expect(b"OK"))
+        self.feed(self.s.expect(text))
         self.feed(self.s.settle())
+
+    def shown(self):
+        """Runs the script up to the drawn view; answers the button's row."""
+        self.drawn(b"OK")
         y = self.row_of("OK")
         self.assertEqual(self.screen.display[y][:8], "  OK    ")
         self.assertGreater(y, self.row_of("start"))
@@ -92,6 +110,8 @@ class ViewOnTerminal(unittest.TestCase):
         self.assertGreater(self.row_of("done"), self.row_of("clicked"))
         self.assertEqual(self.s.wait(), 0)
 
+
+class ButtonOnTerminal(Terminal):
     def test_space_fires_the_button(self):
         self.assertTrue(self.before[3] & termios.ICANON)
         self.ended(self.shown(), b" ")
@@ -105,6 +125,20 @@ class ViewOnTerminal(unittest.TestCase):
         # (the report's column and row count from 1).
         at = f"0;5;{y + 1}".encode()
         self.ended(y, b"\x1b[<" + at + b"M\x1b[<" + at + b"m")
+
+
+class CheckOnTerminal(Terminal):
+    script = CHECK_SCRIPT
+
+    def test_space_toggles_the_check_box(self):
+        self.drawn(b"On")
+        y = self.row_of("On")
+        self.assertEqual(self.screen.display[y][:4], "\u2610 On")
+        self.s.send(b" ")
+        self.feed(self.s.expect(b"changed true"))
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
 
 
 if __name__ == "__main__":
