@@ -1,6 +1,6 @@
 // Faces drawn into the cell buffer by the renderer of their type, and the
 // widgets' own reactions (a button's Space).
-#include "datatypes/fn_test_support.h"
+#include "gui/tui_face_test_support.h"
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_render.h"
@@ -14,45 +14,8 @@
 namespace zan::test {
 namespace {
 
-class TuiRender : public FnTest {
+class TuiRender : public TuiFaceTest {
 protected:
-    void SetUp() override {
-        FnTest::SetUp();
-        gui::tui_routines_register();
-    }
-    void TearDown() override {
-        gui::TuiBackend& b = gui::tui_backend();
-        for (gui::WidgetId w : std::vector<gui::WidgetId>(b.windows())) b.destroy(w);
-        while (b.loop_level() > 0) b.post_quit();
-        FnTest::TearDown();
-    }
-    static ValueCell run(const char* name, std::initializer_list<ValueCell> args) {
-        return call(args, routine_table_entry(routine_table_find(name)));
-    }
-    static ValueCell pair(i32 x, i32 y) {
-        ValueCell p;
-        pair_make_at(&p, x, y);
-        return p;
-    }
-    static ValueCell none() {
-        ValueCell n;
-        none_box(&n);
-        return n;
-    }
-    ValueCell* face(const char* type, ValueCell offset, ValueCell size) {
-        ValueCell* f = make_object(
-            "[type: none offset: none size: none text: none color: none font: none para: none "
-            "options: none flags: none visible?: true enabled?: true rate: none state: none]");
-        set_field(f, "type", word(type));
-        set_field(f, "offset", offset);
-        set_field(f, "size", size);
-        return f;
-    }
-    ValueCell realise(ValueCell* f, ValueCell parent) {
-        ValueCell h = run("make-view", {*f, parent});
-        set_field(f, "state", *blk({h, integer(0), none()}));
-        return h;
-    }
     // A window of cols x rows holding one face of the given type.
     ValueCell* shown(const char* type, ValueCell size, const char* text) {
         ValueCell* win = face("window", pair(0, 0), size);
