@@ -1,11 +1,14 @@
 // Drawing faces into the cell buffer and the widgets' own reactions.
 #include "gui/terminal/tui_render.h"
 
+#include <algorithm>
+
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
+#include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/layout.h"
 #include "runtime/datatypes/series.h"
@@ -116,6 +119,52 @@ void field_key(TuiWidget& w, const TuiMessage& m) {
         w.text_cells += c;
     }
 }
+// The items of a text list's data (a block).
+i32 list_rows(const ValueCell* data) { return data && data->type() == TYPE_BLOCK ? block_length(data) : 0; }
+
+// Keys, clicks and the focus of a text list: the selection moves, the
+// first visible row follows it, and a new selection sends select, then
+// change unless select was handled.
+void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
+                     const std::function<bool(int type, const TuiMessage&)>& send) {
+    WidgetId id = m.widget;
+    if (type == EVT_FOCUS) {
+        widget_rebuild(id);
+        b.mark_dirty(id);
+        return;
+    }
+    ValueCell* selected = field_of(&w.face, "selected");
+    if (!selected) return;
+    i32 old = selected->type() == TYPE_INTEGER ? integer_get(selected) : 0;
+    i32 sel = old;
+    int height = static_cast<int>(w.box.y1 - w.box.y0);
+    bool special = m.flags & EVENT_SPECIAL_KEY;
+    if (type == EVT_KEY && special && m.key == -20) {
+        if (sel > 1) sel--;
+        if (sel - 1 < w.data) w.data = std::max(sel - 1, 0);
+    } else if (type == EVT_KEY && special && m.key == -21) {
+        if (sel < list_rows(field_of(&w.face, "data"))) sel++;
+        if (sel > w.data + height) w.data = sel - height;
+    } else if (type == EVT_CLICK) {
+        sel = w.data + static_cast<i32>(m.y) + 1;
+        if (selected->type() != TYPE_INTEGER) integer_box(selected, old);
+    } else {
+        return;
+    }
+    if (sel == old) return;
+    TuiMessage picked = m;
+    picked.key = sel;
+    picked.flags = 0;
+    bool handled = send && send(EVT_SELECT, picked);
+    TuiWidget* now = b.widget(id);
+    if (!now) return;
+    selected = field_of(&now->face, "selected");
+    if (!selected || selected->type() != TYPE_INTEGER || integer_get(selected) != old) return;
+    integer_box(selected, sel);
+    widget_rebuild(id);
+    b.mark_dirty(id);
+    if (!handled && send && b.widget(id)) send(EVT_CHANGE, picked);
+}
 }  // namespace
 
 void field_start(TuiWidget& w) {
@@ -185,6 +234,10 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
     if (!w) return;
     if (type == EVT_FOCUS || type == EVT_UNFOCUS) {
         b.mark_dirty(m.widget);
+        return;
+    }
+    if (w->kind == WidgetKind::text_list) {
+        text_list_event(b, *w, type, m, send);
         return;
     }
     if (w->kind == WidgetKind::field) {

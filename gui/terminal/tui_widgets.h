@@ -34,6 +34,7 @@ constexpr int EVT_UNFOCUS = 18;
 constexpr int EVT_CLICK = 9;
 constexpr int EVT_DBL_CLICK = 10;
 constexpr int EVT_TIME = 33;
+constexpr int EVT_SELECT = 25;
 constexpr int EVT_CHANGE = 26;
 
 // 0 is the null handle.

@@ -200,5 +200,57 @@ TEST_F(TuiRender, ClickPlacesTheFieldCaret) {
     EXPECT_EQ(gui::string_utf8(&text), "ax\xE4\xB8\xAD" "bc");
 }
 
+TEST_F(TuiRender, TextListSelection) {
+    constexpr i32 UP = -20, DOWN = -21;
+    struct Step {
+        int type;
+        i32 key;  // a special key, or the clicked row for a click
+        i32 selected;
+        i32 first_row;
+        std::vector<int> sent;
+    };
+    const int S = gui::EVT_SELECT, C = gui::EVT_CHANGE, KEY = gui::EVT_KEY, CLICK = gui::EVT_CLICK;
+    // Three items in two rows, the first selected.
+    const Step steps[] = {
+        {KEY, DOWN, 2, 0, {S, C}},
+        {KEY, DOWN, 3, 1, {S, C}},  // past the bottom: the list scrolls
+        {KEY, DOWN, 3, 1, {}},      // the last item: nothing more
+        {KEY, UP, 2, 1, {S, C}},
+        {KEY, UP, 1, 0, {S, C}},    // above the top: the list scrolls back
+        {KEY, UP, 1, 0, {}},
+        {CLICK, 1, 2, 0, {S, C}},
+        {CLICK, 1, 2, 0, {}},       // the selected row again
+        {KEY, -22, 2, 0, {}},       // other keys are not handled
+    };
+    gui::TuiBackend& b = gui::tui_backend();
+    ValueCell* f = shown("text-list", pair(6, 2), nullptr);
+    set_field(f, "data", *blk({*str("a"), *str("b"), *str("c")}));
+    set_field(f, "selected", integer(1));
+    gui::WidgetId id = show(f);
+    int n = 0;
+    for (const Step& st : steps) {
+        SCOPED_TRACE(n++);
+        std::vector<int> sent;
+        gui::TuiMessage m{id, 0, st.type == CLICK ? static_cast<float>(st.key) : 0.0f,
+                          st.type == CLICK ? 0 : st.key, st.type == CLICK ? 0u : EVENT_SPECIAL_KEY, 0};
+        gui::widget_react(b, st.type, m, [&](int type, const gui::TuiMessage& msg) {
+            EXPECT_EQ(msg.key, st.selected);  // picked
+            sent.push_back(type);
+            return false;
+        });
+        EXPECT_EQ(sent, st.sent);
+        EXPECT_EQ(mold(field(f, "selected")), std::to_string(st.selected));
+        EXPECT_EQ(b.widget(id)->data, st.first_row);
+    }
+    // A select that was handled sends no change, and the selection still moves.
+    std::vector<int> sent;
+    gui::widget_react(b, KEY, gui::TuiMessage{id, 0, 0, DOWN, EVENT_SPECIAL_KEY, 0}, [&](int type, const gui::TuiMessage&) {
+        sent.push_back(type);
+        return true;
+    });
+    EXPECT_EQ(sent, std::vector<int>{S});
+    EXPECT_EQ(mold(field(f, "selected")), "3");
+}
+
 }  // namespace
 }  // namespace zan::test
