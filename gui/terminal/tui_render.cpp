@@ -87,37 +87,41 @@ void fitting(const ValueCell* text, int limit, int& chars, int& cells) {
     }
 }
 
-// Editing keys of a field; the text changes in place.
-void field_key(TuiWidget& w, const TuiMessage& m) {
+// Editing keys of a field; the text changes in place. True when the
+// text changed.
+bool field_key(TuiWidget& w, const TuiMessage& m) {
     ValueCell* text = field_of(&w.face, "text");
-    if (!text || text->type() != TYPE_STRING) return;
+    if (!text || text->type() != TYPE_STRING) return false;
     u32 head = static_cast<u32>(series_index(text));
     i32 length = string_length(text);
     bool special = m.flags & EVENT_SPECIAL_KEY;
     i32 key = m.key;
     if (!special && (key == 0x7F || key == 8)) {
-        if (w.caret == 0) return;
+        if (w.caret == 0) return false;
         int c = char_cells(string_char_at(text, head + static_cast<u32>(w.caret - 1)));
         string_remove_char(series_buffer(text), head + static_cast<u32>(w.caret - 1));
         w.caret--;
         w.caret_x -= c;
         w.text_cells -= c;
+        return true;
     } else if ((special && key == -23) || (!special && key == 2)) {
-        if (w.caret == 0) return;
+        if (w.caret == 0) return false;
         w.caret--;
         w.caret_x -= char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
     } else if ((special && key == -22) || (!special && key == 6)) {
-        if (w.caret >= length) return;
+        if (w.caret >= length) return false;
         w.caret_x += char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
         w.caret++;
     } else if (!special && key >= 0x20) {
         int c = char_cells(static_cast<u32>(key));
-        if (w.text_cells + c > field_width(w)) return;
+        if (w.text_cells + c > field_width(w)) return false;
         string_insert_char(series_buffer(text), head + static_cast<u32>(w.caret), static_cast<u32>(key));
         w.caret++;
         w.caret_x += c;
         w.text_cells += c;
+        return true;
     }
+    return false;
 }
 // The items of a text list's data (a block).
 i32 list_rows(const ValueCell* data) { return data && data->type() == TYPE_BLOCK ? block_length(data) : 0; }
@@ -245,7 +249,12 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
             fitting(field_of(&w->face, "text"), static_cast<int>(m.x), w->caret, w->caret_x);
         } else if (type == EVT_KEY) {
             if (!(m.flags & EVENT_SPECIAL_KEY) && (m.key == 0 || m.key == 9 || m.key == 13)) return;
-            field_key(*w, m);
+            // A changed text is announced, so that the face's data follows it.
+            if (field_key(*w, m) && send) {
+                b.mark_dirty(m.widget);
+                send(EVT_CHANGE, m);
+                return;
+            }
         } else {
             return;
         }

@@ -141,6 +141,35 @@ class CheckOnTerminal(Terminal):
         self.assertEqual(self.s.wait(), 0)
 
 
+FIELD_SCRIPT = """Zan []
+f: make face! [type: 'field text: "" offset: 0x0 size: 10x1 flags: [focusable]
+    actors: object [on-change: func [f e] [print ["data" mold f/data]]]]
+w: make face! [type: 'window size: 12x1 pane: reduce [f]]
+print "start"
+view w
+print ["done" mold f/text mold f/data]
+wait 1
+"""
+
+
+class FieldOnTerminal(Terminal):
+    script = FIELD_SCRIPT
+
+    def test_typing_reaches_the_data_and_escape_closes(self):
+        self.feed(self.s.expect(b"start"))
+        self.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.feed(self.s.settle())
+        self.s.send(b"4")
+        self.feed(self.s.expect(b"data 4"))
+        self.s.send(b"2")
+        self.feed(self.s.expect(b"data 42"))
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b'done "42" 42'))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
 if __name__ == "__main__":
     terminal.ZAN = sys.argv.pop(1)
     unittest.main()

@@ -176,9 +176,21 @@ TEST_F(TuiRender, FieldEditing) {
         SCOPED_TRACE(c.name);
         ValueCell* f = shown("field", pair(5, 1), c.text);
         gui::WidgetId id = show(f);
-        for (const Key& k : c.keys)
+        // Every key that changes the text sends change.
+        int changes = 0, edits = 0;
+        std::string before = c.text;
+        for (const Key& k : c.keys) {
             gui::widget_react(b, gui::EVT_KEY, gui::TuiMessage{id, 0, 0, k.key, k.special ? EVENT_SPECIAL_KEY : 0u, 0},
-                              nullptr);
+                              [&](int type, const gui::TuiMessage&) {
+                                  EXPECT_EQ(type, gui::EVT_CHANGE);
+                                  changes++;
+                                  return false;
+                              });
+            ValueCell now = field(f, "text");
+            if (gui::string_utf8(&now) != before) edits++;
+            before = gui::string_utf8(&now);
+        }
+        EXPECT_EQ(changes, edits);
         ValueCell text = field(f, "text");
         EXPECT_EQ(gui::string_utf8(&text), c.after);
         EXPECT_EQ(b.widget(id)->caret, c.caret);
