@@ -7,7 +7,9 @@ Usage: gui_terminal_test.py <path of zan> [unittest options]
 The terminal is modelled by pyte (a VT screen): the test answers the view's
 cursor position query from it and reads what is on the screen.
 """
+import fcntl
 import os
+import struct
 import sys
 import termios
 import unittest
@@ -166,6 +168,28 @@ class FieldOnTerminal(Terminal):
         self.feed(self.s.expect(b"data 42"))
         self.s.send(b"\x1b")
         self.feed(self.s.expect(b'done "42" 42'))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+RESIZE_SCRIPT = """Zan []
+w: make face! [type: 'window size: 12x1 pane: reduce [make face! [type: 'text text: "T" size: 4x1]]
+    actors: object [on-resize: func [f e] [print ["resized" e/offset system/view/screens/1/size] unview]]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class ResizeOnTerminal(Terminal):
+    script = RESIZE_SCRIPT
+
+    def test_a_new_window_size_reaches_the_windows_and_the_screen(self):
+        self.drawn(b"T")
+        fcntl.ioctl(self.s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 9, 33, 0, 0))
+        self.feed(self.s.expect(b"resized 33x9 33x9"))
+        self.feed(self.s.expect(b"done"))
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
         self.assertEqual(self.s.wait(), 0)
 
