@@ -166,6 +166,15 @@ class FieldOnTerminal(Terminal):
         self.feed(self.s.expect(b"data 4"))
         self.s.send(b"2")
         self.feed(self.s.expect(b"data 42"))
+        self.feed(self.s.settle())
+        # The terminal's cursor stands on the field's caret, after "42".
+        rows = [y for y in range(ROWS) if self.screen.display[y].startswith("42 ")]
+        self.assertEqual(len(rows), 1, self.screen.display)
+        y = rows[0]
+        self.assertEqual((self.screen.cursor.x, self.screen.cursor.y), (2, y))
+        self.s.send(b"\x1b[D")
+        self.feed(self.s.settle())
+        self.assertEqual((self.screen.cursor.x, self.screen.cursor.y), (1, y))
         self.s.send(b"\x1b")
         self.feed(self.s.expect(b'done "42" 42'))
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
