@@ -7,7 +7,7 @@ build=${1:-build}
 shift || true
 pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev python3
       zlib1g-dev libssl-dev unicode-data libcurl4-openssl-dev xvfb xclip
-      libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev python3-pil
+      libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev python3-pil python3-pyte
       clang libclang-rt-dev)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -118,14 +118,31 @@ bool TuiLoop::read_input(int timeout_ms) {
     if (!(fds[0].revents & (POLLIN | POLLHUP))) return false;
     char buf[512];
     ssize_t got = ::read(in_, buf, sizeof buf);
+    if (got == 0) ended_ = true;
     if (got <= 0) return false;
     decoder_.feed(buf, static_cast<size_t>(got));
     return true;
 }
 
+// The caret of the focused field of the active window, in buffer cells.
+void caret_of(const TuiBackend& b, TuiPlacement& at) {
+    at.caret = false;
+    const TuiWidget* f = b.widget(b.focus());
+    if (!f || f->kind != WidgetKind::field || b.window_of(b.focus()) != b.active()) return;
+    float x = static_cast<float>(f->caret_x), y = 0;
+    for (const TuiWidget* w = f; w && !w->window; w = b.widget(w->parent)) {
+        x += w->box.x0;
+        y += w->box.y0;
+    }
+    at.caret = true;
+    at.caret_col = static_cast<int>(x);
+    at.caret_row = static_cast<int>(y);
+}
+
 void TuiLoop::flush() {
     if (!terminal_) return;
     b_.render(screen_, cols_, rows_);
+    caret_of(b_, at_);
     if (!at_.full_screen && origin_row_ + screen_.rows() > rows_) origin_row_ = rows_ - screen_.rows();
     std::string frame = frame_bytes(screen_, at_);
     if (!frame.empty()) drawn_ = true;
@@ -168,7 +185,9 @@ bool TuiLoop::run(bool no_wait) {
     } guard{this, !nested};
     do {
         got = pass(no_wait, last) || got;
-    } while (!no_wait && b_.loop_level() > level);
+    } while (!no_wait && b_.loop_level() > level && !ended_);
+    // Input that has ended can never close the view: the loop ends with it.
+    while (b_.loop_level() > level) b_.post_quit();
     return got;
 }
 

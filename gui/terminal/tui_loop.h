@@ -71,6 +71,7 @@ private:
     int cols_ = 80, rows_ = 24;
     int origin_row_ = 0;
     bool drawn_ = false;
+    bool ended_ = false;  // standard input reached its end
 };
 
 }  // namespace zan::gui

@@ -6,7 +6,10 @@
 #include <string>
 
 #include "console/terminal_tty.h"
+#include "gui/terminal/tui_bridge.h"
 #include "gui/terminal/tui_events.h"
+#include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_views.h"
 #include "gui/terminal/tui_screen.h"
 #include "runtime/core/layout.h"
@@ -68,14 +71,6 @@ void r_size_text() {
     point2d_make_at(stack_result(), static_cast<float>(size.cols), static_cast<float>(size.lines));
 }
 
-// The value cell of an object's field, or null when it has none.
-ValueCell* field_of(const ValueCell* obj, const char* name) {
-    ValueCell word;
-    word_make_at(symbol_make(name), &word);
-    i32 i = object_find_word(obj, &word);
-    return i < 0 ? nullptr : object_values(obj) + i;
-}
-
 // A font change: the font's state is dropped for its name, size, style,
 // angle and anti-aliasing (flags 0-3 and 5); other changes keep it.
 void r_update_font() {
@@ -108,6 +103,8 @@ void r_exit_event_loop() {
 void tui_routines_register() {
     tui_events_init();
     tui_view_routines_register();
+    tui_bridge_register();
+    tui_helpers_register();
     routine_table_register("get-screen-size", r_get_screen_size);
     routine_table_register("size-text", r_size_text);
     routine_table_register("fetch-all-screens", result_none);

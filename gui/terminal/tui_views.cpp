@@ -1,6 +1,9 @@
 // make-view, destroy-view, show-window, refresh-window and redraw.
 #include "gui/terminal/tui_views.h"
 
+#include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
@@ -20,18 +23,6 @@
 namespace zan::gui {
 
 namespace {
-ValueCell* field_of(const ValueCell* obj, const char* name) {
-    ValueCell word;
-    word_make_at(symbol_make(name), &word);
-    i32 i = object_find_word(obj, &word);
-    return i < 0 ? nullptr : object_values(obj) + i;
-}
-
-bool word_is(const ValueCell* v, const char* name) {
-    return v && (v->type() == TYPE_WORD || v->type() == TYPE_LIT_WORD) &&
-           symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name));
-}
-
 struct FlagWord {
     const char* name;
     u32 widget_bit;  // 0: no effect in the terminal
@@ -111,9 +102,13 @@ void r_make_view() {
     if (window) x = y = 0;
     int interval = rate_interval(field_of(&face, "rate"));
     TuiBackend& b = tui_backend();
-    WidgetId id = b.make(parent, window, TuiBox{x, y, x + w, y + h}, flags);
+    WidgetKind kind = widget_kind_of(type);
+    WidgetId id = b.make(parent, window, TuiBox{x, y, x + w, y + h}, flags, renderer_of(kind));
     if (!id) fire(Err::script_invalid_arg, stack_arg(0));
     b.widget(id)->face = face;
+    b.widget(id)->kind = kind;
+    if (kind == WidgetKind::field) field_start(*b.widget(id));
+    widget_rebuild(id);
     if (interval >= 0) b.start_timer(id, interval);
     handle_make_at(stack_result(), id, HANDLE_WINDOW);
 }
@@ -201,6 +196,7 @@ void update_face(ValueCell* face) {
         set_flag(w, WIDGET_ALL_OVER, now & WIDGET_ALL_OVER);
         set_flag(w, WIDGET_PASSWORD, now & WIDGET_PASSWORD);
     }
+    widget_rebuild(id);
     b.mark_dirty(id);
     changes = block_cell_at(field_of(face, "state"), 1);
     integer_box(changes, 0);

@@ -34,9 +34,15 @@ constexpr int EVT_UNFOCUS = 18;
 constexpr int EVT_CLICK = 9;
 constexpr int EVT_DBL_CLICK = 10;
 constexpr int EVT_TIME = 33;
+constexpr int EVT_SELECT = 25;
+constexpr int EVT_CHANGE = 26;
 
 // 0 is the null handle.
 using WidgetId = u32;
+
+// What a widget is, from its face's type: it chooses the drawing and the
+// widget's own reaction to keys and the mouse.
+enum class WidgetKind : u8 { other, window, base, button, field, progress, group_box, check, radio, text_list, rich_text };
 
 struct TuiWidget;
 // Draws a widget at its absolute column and row, within clip.
@@ -48,6 +54,7 @@ struct TuiBox {
 
 struct TuiWidget {
     bool window = false;
+    WidgetKind kind = WidgetKind::other;
     u32 flags = 0;
     TuiBox box;  // relative to the parent
     WidgetId parent = 0;
@@ -55,6 +62,9 @@ struct TuiWidget {
     RenderFn render;
     i32 data = 0;
     std::string ui;
+    // A field's editing: the caret's character index, the cells before it
+    // and the cells of the whole text.
+    int caret = 0, caret_x = 0, text_cells = 0;
     // A copy of the face's object! cell; a header of 0 means no face.
     ValueCell face{0, 0, 0, 0};
     // A window widget's record: its drawing area, the widget that had the
@@ -119,6 +129,8 @@ public:
     // Where the events the back end produces itself go (focus, unfocus,
     // time): the type code and the widget.
     std::function<void(int type, WidgetId)> send;
+    // The terminal's colour capability (COLOR_MODE_INDEXED or _TRUE).
+    int color_mode = 2;
 
     // A widget under parent (0 for a window on the screen) with its box in
     // cells relative to the parent.

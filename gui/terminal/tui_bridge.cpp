@@ -1,0 +1,147 @@
+// Events to the language, the process's event loop and its start-up.
+#include "gui/terminal/tui_bridge.h"
+
+#include <unistd.h>
+
+#include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_events.h"
+#include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_loop.h"
+#include "gui/terminal/tui_render.h"
+#include "gui/terminal/tui_routines.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/object.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/tuple.h"
+#include "runtime/eval/interp/interp.h"
+#include "runtime/eval/interp/natives_system.h"
+
+namespace zan::gui {
+
+namespace {
+// system/view, or null.
+const ValueCell* system_view() {
+    const ValueCell* system = global_value_ptr(symbol_make("system"));
+    return field_of(system, "view");
+}
+
+void widget_reaction(int type, const TuiMessage& m) { widget_react(tui_backend(), type, m, tui_dispatch_event); }
+
+// The loop of this process on standard input and output, wired once.
+TuiLoop& process_loop() {
+    static TuiDispatch dispatch(tui_backend());
+    static TuiLoop loop(tui_backend(), STDIN_FILENO, STDOUT_FILENO);
+    static bool wired = false;
+    if (!wired) {
+        wired = true;
+        dispatch.to_language = tui_dispatch_event;
+        dispatch.to_widget = widget_reaction;
+        loop.on_input = [](const TuiInput& in) { dispatch.input(in, loop.origin_row()); };
+        loop.on_resize = tui_resize;
+        tui_backend().send = [](int type, WidgetId id) {
+            TuiMessage m{id, 0, 0, 0, 0, 0};
+            widget_reaction(type, m);
+            if (tui_backend().widget(id)) tui_dispatch_event(type, m);
+        };
+    }
+    return loop;
+}
+
+// Whether an open window asks for the whole screen.
+bool full_screen_window() {
+    TuiBackend& b = tui_backend();
+    for (WidgetId id : b.windows())
+        if (const TuiWidget* w = b.widget(id); w && (w->flags & WIDGET_FULL_SCREEN)) return true;
+    return false;
+}
+
+void wait_events() {
+    if (process_loop().terminal_on()) tui_do_events(true);
+}
+
+void r_start_back_end() {
+    ValueCell platform = *stack_arg(0);
+    if (ValueCell* v = field_of(&platform, "version")) tuple_make_rgba(v, 10, 10, 10, -1);
+    if (ValueCell* v = field_of(&platform, "build")) integer_box(v, 1000);
+    if (ValueCell* v = field_of(&platform, "product")) integer_box(v, 0);
+    tui_backend().color_mode = color_mode_from_environment();
+    g_wait_events_hook = wait_events;
+    none_box(stack_result());
+}
+
+void r_do_event_loop() {
+    bool no_wait = logic_get(stack_arg(0));
+    logic_box(stack_result(), tui_do_events(no_wait));
+}
+}  // namespace
+
+bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
+    if (!fn || (fn->type() != TYPE_FUNCTION && fn->type() != TYPE_ROUTINE)) return false;
+    ValueCell* top = g_stack.top;
+    ValueCell* base = g_stack.base;
+    CallFrame* ctop = g_stack.ctop;
+    u32 pending = g_throw_code;
+    bool done = false;
+    ValueCell callee = *fn;
+    ValueCell argument = arg;
+    stack_mark_try_all(g_words.n.try_);
+    try {
+        // Both cells are reachable from their owners while the block is made.
+        ValueCell* code = block_push_new(2);
+        block_append_cell(code, &callee);
+        block_append_cell(code, &argument);
+        interp_eval_block(code, false);
+        done = !g_throw_code && word_is(stack_top_value(), "done");
+        if (text && !g_throw_code && stack_top_value()->type() == TYPE_STRING) *text = string_utf8(stack_top_value());
+    } catch (ThrowSignal&) {
+    }
+    g_throw_code = pending;
+    g_stack.top = top;
+    g_stack.base = base;
+    g_stack.ctop = ctop;
+    return done;
+}
+
+bool tui_dispatch_event(int type, const TuiMessage& m) {
+    ValueCell event;
+    make_backend_event(&event, type, m);
+    return tui_call(field_of(system_view(), "awake"), event);
+}
+
+bool tui_do_events(bool no_wait) {
+    TuiLoop& loop = process_loop();
+    if (!loop.terminal_on()) {
+        const ValueCell* mouse = field_of(field_of(system_view(), "platform"), "mouse-event?");
+        loop.mouse = mouse && mouse->type() == TYPE_LOGIC && logic_get(mouse);
+        loop.full_screen = full_screen_window();
+    }
+    return loop.run(no_wait);
+}
+
+void tui_resize(int cols, int rows) {
+    const ValueCell* screens = field_of(system_view(), "screens");
+    if (screens && screens->type() == TYPE_BLOCK && block_length(screens) > 0)
+        if (ValueCell* size = field_of(block_cell_at(screens, 0), "size")) pair_make_at(size, cols, rows);
+    TuiBackend& b = tui_backend();
+    std::vector<WidgetId> windows = b.windows();
+    for (WidgetId id : windows) {
+        TuiMessage m{id, static_cast<float>(cols), static_cast<float>(rows), 0, 0, 0};
+        if (!b.widget(id)) continue;
+        widget_reaction(EVT_RESIZE, m);
+        if (b.widget(id)) tui_dispatch_event(EVT_RESIZE, m);
+    }
+}
+
+void tui_bridge_register() {
+    routine_table_register("start-back-end", r_start_back_end);
+    routine_table_register("do-event-loop", r_do_event_loop);
+}
+
+}  // namespace zan::gui

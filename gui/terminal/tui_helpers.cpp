@@ -1,0 +1,76 @@
+// Routines for TUI-helpers and the calls of its text builders.
+#include "gui/terminal/tui_helpers.h"
+
+#include "gui/terminal/tui_bridge.h"
+#include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_routines.h"
+#include "gui/terminal/tui_views.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/symbol.h"
+
+namespace zan::gui {
+
+namespace {
+const char* builder_of(WidgetKind kind) {
+    switch (kind) {
+        case WidgetKind::progress: return "make-progress-ui";
+        case WidgetKind::text_list: return "make-text-list-ui";
+        case WidgetKind::check: return "make-checkbox-ui";
+        case WidgetKind::radio: return "make-radio-ui";
+        default: return nullptr;
+    }
+}
+
+void r_focused() {
+    ValueCell face = *stack_arg(0);
+    const TuiWidget* w = tui_backend().widget(face_widget(&face));
+    logic_box(stack_result(), w && (w->flags & WIDGET_FOCUSED));
+}
+
+void r_widget_data() {
+    ValueCell face = *stack_arg(0);
+    const TuiWidget* w = tui_backend().widget(face_widget(&face));
+    integer_box(stack_result(), w ? w->data : 0);
+}
+
+void r_set_face_ui() {
+    ValueCell face = *stack_arg(0);
+    ValueCell ui = *stack_arg(1);
+    if (TuiWidget* w = tui_backend().widget(face_widget(&face))) w->ui = string_utf8(&ui);
+    none_box(stack_result());
+}
+}  // namespace
+
+void widget_rebuild(WidgetId id) {
+    TuiWidget* w = tui_backend().widget(id);
+    const char* name = w ? builder_of(w->kind) : nullptr;
+    if (!name) return;
+    ValueCell face = w->face;
+    const ValueCell* helpers = global_value_ptr(symbol_make("TUI-helpers"));
+    ValueCell* sync = field_of(field_of(global_value_ptr(symbol_make("system")), "view"), "auto-sync?");
+    ValueCell saved;
+    if (sync) {
+        saved = *sync;
+        logic_box(sync, false);
+    }
+    // A check box or radio button answers its ui, also for a face whose
+    // state does not hold the widget's handle yet (while it is made).
+    std::string ui;
+    tui_call(field_of(helpers, name), face, &ui);
+    if (w->kind == WidgetKind::check || w->kind == WidgetKind::radio)
+        if (TuiWidget* again = tui_backend().widget(id)) again->ui = ui;
+    sync = field_of(field_of(global_value_ptr(symbol_make("system")), "view"), "auto-sync?");
+    if (sync) *sync = saved;
+}
+
+void tui_helpers_register() {
+    routine_table_register("tui-focused?", r_focused);
+    routine_table_register("tui-widget-data", r_widget_data);
+    routine_table_register("tui-set-face-ui", r_set_face_ui);
+}
+
+}  // namespace zan::gui

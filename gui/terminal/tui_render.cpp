@@ -1,0 +1,284 @@
+// Drawing faces into the cell buffer and the widgets' own reactions.
+#include "gui/terminal/tui_render.h"
+
+#include <algorithm>
+
+#include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_helpers.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/event.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/core/layout.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+
+namespace zan::gui {
+
+namespace {
+struct KindName {
+    const char* name;
+    WidgetKind kind;
+};
+const KindName kKinds[] = {
+    {"window", WidgetKind::window},     {"base", WidgetKind::base},         {"button", WidgetKind::button},
+    {"field", WidgetKind::field},       {"progress", WidgetKind::progress}, {"group-box", WidgetKind::group_box},
+    {"check", WidgetKind::check},       {"radio", WidgetKind::radio},       {"text-list", WidgetKind::text_list},
+    {"rich-text", WidgetKind::rich_text},
+};
+
+// The value after the word name in a block of options, or null.
+const ValueCell* option_of(const ValueCell* options, const char* name) {
+    if (!options || options->type() != TYPE_BLOCK) return nullptr;
+    i32 n = block_length(options);
+    for (i32 i = 0; i + 1 < n; i++)
+        if (word_is(block_cell_at(options, static_cast<u32>(i)), name))
+            return block_cell_at(options, static_cast<u32>(i + 1));
+    return nullptr;
+}
+
+// The alignment flags of a face's para.
+u32 para_align(const ValueCell* para) {
+    if (!para || para->type() != TYPE_OBJECT) return 0;
+    u32 align = 0;
+    const ValueCell* h = field_of(para, "align");
+    if (word_is(h, "right")) align |= ALIGN_RIGHT;
+    else if (word_is(h, "center")) align |= ALIGN_CENTER;
+    const ValueCell* v = field_of(para, "v-align");
+    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
+    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
+    const ValueCell* wrap = field_of(para, "wrap?");
+    if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
+    return align;
+}
+
+TuiRect box_at(int col, int row, const TuiWidget& w) {
+    return TuiRect{col, row, col + static_cast<int>(w.box.x1 - w.box.x0), row + static_cast<int>(w.box.y1 - w.box.y0)};
+}
+
+u32 focus_flag(const TuiWidget& w) { return (w.flags & WIDGET_FOCUSED) ? PEN_REVERSE : 0; }
+
+void render_group_box(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip) {
+    render_face(screen, col, row, w, clip, PEN_NO_TEXT);
+    const ValueCell* options = field_of(&w.face, "options");
+    bool round = word_is(option_of(options, "border-corners"), "round");
+    u32 color = tuple_color(option_of(options, "border-color"));
+    const ValueCell* font = field_of(&w.face, "font");
+    u32 title_fg = tuple_color(field_of(font, "color"));
+    draw_frame(screen, box_at(col, row, w), clip, round, color, string_utf8(field_of(&w.face, "text")), title_fg);
+}
+int char_cells(u32 cp) { return text_size(std::u32string(1, static_cast<char32_t>(cp))).cols; }
+
+int field_width(const TuiWidget& w) { return static_cast<int>(w.box.x1 - w.box.x0); }
+
+// The characters of text from the start that fit in limit cells, and the
+// cells they take.
+void fitting(const ValueCell* text, int limit, int& chars, int& cells) {
+    chars = cells = 0;
+    if (!text || text->type() != TYPE_STRING) return;
+    u32 head = static_cast<u32>(series_index(text));
+    i32 n = string_length(text);
+    while (chars < n) {
+        int c = char_cells(string_char_at(text, head + static_cast<u32>(chars)));
+        if (cells + c > limit) break;
+        cells += c;
+        chars++;
+    }
+}
+
+// Editing keys of a field; the text changes in place. True when the
+// text changed.
+bool field_key(TuiWidget& w, const TuiMessage& m) {
+    ValueCell* text = field_of(&w.face, "text");
+    if (!text || text->type() != TYPE_STRING) return false;
+    u32 head = static_cast<u32>(series_index(text));
+    i32 length = string_length(text);
+    bool special = m.flags & EVENT_SPECIAL_KEY;
+    i32 key = m.key;
+    if (!special && (key == 0x7F || key == 8)) {
+        if (w.caret == 0) return false;
+        int c = char_cells(string_char_at(text, head + static_cast<u32>(w.caret - 1)));
+        string_remove_char(series_buffer(text), head + static_cast<u32>(w.caret - 1));
+        w.caret--;
+        w.caret_x -= c;
+        w.text_cells -= c;
+        return true;
+    } else if ((special && key == -23) || (!special && key == 2)) {
+        if (w.caret == 0) return false;
+        w.caret--;
+        w.caret_x -= char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
+    } else if ((special && key == -22) || (!special && key == 6)) {
+        if (w.caret >= length) return false;
+        w.caret_x += char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
+        w.caret++;
+    } else if (!special && key >= 0x20) {
+        int c = char_cells(static_cast<u32>(key));
+        if (w.text_cells + c > field_width(w)) return false;
+        string_insert_char(series_buffer(text), head + static_cast<u32>(w.caret), static_cast<u32>(key));
+        w.caret++;
+        w.caret_x += c;
+        w.text_cells += c;
+        return true;
+    }
+    return false;
+}
+// The items of a text list's data (a block).
+i32 list_rows(const ValueCell* data) { return data && data->type() == TYPE_BLOCK ? block_length(data) : 0; }
+
+// Keys, clicks and the focus of a text list: the selection moves, the
+// first visible row follows it, and a new selection sends select, then
+// change unless select was handled.
+void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
+                     const std::function<bool(int type, const TuiMessage&)>& send) {
+    WidgetId id = m.widget;
+    if (type == EVT_FOCUS) {
+        widget_rebuild(id);
+        b.mark_dirty(id);
+        return;
+    }
+    ValueCell* selected = field_of(&w.face, "selected");
+    if (!selected) return;
+    i32 old = selected->type() == TYPE_INTEGER ? integer_get(selected) : 0;
+    i32 sel = old;
+    int height = static_cast<int>(w.box.y1 - w.box.y0);
+    bool special = m.flags & EVENT_SPECIAL_KEY;
+    if (type == EVT_KEY && special && m.key == -20) {
+        if (sel > 1) sel--;
+        if (sel - 1 < w.data) w.data = std::max(sel - 1, 0);
+    } else if (type == EVT_KEY && special && m.key == -21) {
+        if (sel < list_rows(field_of(&w.face, "data"))) sel++;
+        if (sel > w.data + height) w.data = sel - height;
+    } else if (type == EVT_CLICK) {
+        sel = w.data + static_cast<i32>(m.y) + 1;
+        if (selected->type() != TYPE_INTEGER) integer_box(selected, old);
+    } else {
+        return;
+    }
+    if (sel == old) return;
+    TuiMessage picked = m;
+    picked.key = sel;
+    picked.flags = 0;
+    bool handled = send && send(EVT_SELECT, picked);
+    TuiWidget* now = b.widget(id);
+    if (!now) return;
+    selected = field_of(&now->face, "selected");
+    if (!selected || selected->type() != TYPE_INTEGER || integer_get(selected) != old) return;
+    integer_box(selected, sel);
+    widget_rebuild(id);
+    b.mark_dirty(id);
+    if (!handled && send && b.widget(id)) send(EVT_CHANGE, picked);
+}
+}  // namespace
+
+void field_start(TuiWidget& w) {
+    fitting(field_of(&w.face, "text"), field_width(w), w.caret, w.caret_x);
+    w.text_cells = w.caret_x;
+}
+
+WidgetKind widget_kind_of(const ValueCell* type) {
+    for (const KindName& k : kKinds)
+        if (word_is(type, k.name)) return k.kind;
+    return WidgetKind::other;
+}
+
+void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip, u32 flags) {
+    const ValueCell* face = &w.face;
+    TuiPen pen;
+    pen.flags = flags;
+    pen.bg = tuple_color(field_of(face, "color"));
+    pen.fg = tuple_color(field_of(field_of(face, "font"), "color"));
+    pen.align = para_align(field_of(face, "para"));
+    screen.fill(clip, ' ', TuiStyle{pen.fg, pen.bg, 0});
+    if (!w.ui.empty()) write_text(screen, col, row, w.ui, pen, clip);
+    if (flags & PEN_NO_TEXT) return;
+    const ValueCell* text = field_of(face, "text");
+    std::string shown = string_utf8(text);
+    if (shown.empty()) {
+        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
+        if (!hint || hint->type() != TYPE_STRING) return;
+        shown = string_utf8(hint);
+        pen.flags |= PEN_DIM;
+    }
+    write_aligned(screen, box_at(col, row, w), shown, pen, clip);
+}
+
+RenderFn renderer_of(WidgetKind kind) {
+    switch (kind) {
+        case WidgetKind::window: return {};
+        case WidgetKind::button:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES | focus_flag(w));
+            };
+        case WidgetKind::field:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES | ((w.flags & WIDGET_PASSWORD) ? PEN_MASKED : 0));
+            };
+        case WidgetKind::check:
+        case WidgetKind::radio:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES | PEN_NO_TEXT | focus_flag(w));
+            };
+        case WidgetKind::progress:
+        case WidgetKind::rich_text:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, 0);
+            };
+        case WidgetKind::group_box: return render_group_box;
+        default:
+            return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
+                render_face(s, c, r, w, clip, PEN_ESCAPES);
+            };
+    }
+}
+
+void widget_react(TuiBackend& b, int type, const TuiMessage& m,
+                  const std::function<bool(int type, const TuiMessage&)>& send) {
+    TuiWidget* w = b.widget(m.widget);
+    if (!w) return;
+    if (type == EVT_FOCUS || type == EVT_UNFOCUS) {
+        b.mark_dirty(m.widget);
+        return;
+    }
+    if (w->kind == WidgetKind::text_list) {
+        text_list_event(b, *w, type, m, send);
+        return;
+    }
+    if (w->kind == WidgetKind::field) {
+        if (type == EVT_CLICK) {
+            fitting(field_of(&w->face, "text"), static_cast<int>(m.x), w->caret, w->caret_x);
+        } else if (type == EVT_KEY) {
+            if (!(m.flags & EVENT_SPECIAL_KEY) && (m.key == 0 || m.key == 9 || m.key == 13)) return;
+            // A changed text is announced, so that the face's data follows it.
+            if (field_key(*w, m) && send) {
+                b.mark_dirty(m.widget);
+                send(EVT_CHANGE, m);
+                return;
+            }
+        } else {
+            return;
+        }
+        b.mark_dirty(m.widget);
+        return;
+    }
+    bool toggle = w->kind == WidgetKind::check || w->kind == WidgetKind::radio;
+    if (toggle && (type == EVT_CLICK || (type == EVT_KEY && !(m.flags & EVENT_SPECIAL_KEY) && m.key == ' '))) {
+        ValueCell* data = field_of(&w->face, "data");
+        if (!data) return;
+        bool on = true;
+        if (w->kind == WidgetKind::check && data->type() != TYPE_NONE)
+            on = data->type() == TYPE_LOGIC && !logic_get(data);
+        logic_box(data, on);
+        widget_rebuild(m.widget);
+        b.mark_dirty(m.widget);
+        if (send && b.widget(m.widget)) send(EVT_CHANGE, m);
+        return;
+    }
+    if (w->kind == WidgetKind::button && type == EVT_KEY) {
+        bool space = !(m.flags & EVENT_SPECIAL_KEY) && m.key == ' ';
+        b.mark_dirty(m.widget);
+        if (space && send) send(EVT_CLICK, m);
+    }
+}
+
+}  // namespace zan::gui
