@@ -133,6 +133,8 @@ inline void set_string_scratch(ValueCell* c, Node n) { c->data3 = n; }
 // hash! and map!: the node of the hash table over the cells.
 inline Node hashed_table(const ValueCell* c) { return c->data3; }
 inline void set_hashed_table(ValueCell* c, Node n) { c->data3 = n; }
+// A hash! that has its index built (a fresh or shared one may not yet).
+inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 // The head index as the unsigned word, for walks that count cells from it.
 inline u32 series_head(const ValueCell* c) { return c->data1; }
 inline void series_set_head(ValueCell* c, u32 i) { c->data1 = i; }

@@ -29,7 +29,6 @@ ValueCell g_block_scratch{TYPE_NONE, 0, 0, 0};
 
 inline SeriesBuffer* buf(const ValueCell* b) { return series_of(b); }
 inline i32 cells_of(const SeriesBuffer* b) { return static_cast<i32>(b->used_bytes() >> 4); }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 // Room for extra bytes from the head; the buffer may move.
 SeriesBuffer* ensure_room(ValueCell* block, u64 need_bytes, u64 grow_to) {

@@ -24,7 +24,6 @@ inline i32 cells_of(const ValueCell* b) {
 // A copy of the cell at a buffer position. Comparisons get copies, so that
 // nothing they do can leave them holding an address into a moved buffer.
 inline ValueCell cell_copy_at(const ValueCell* b, i32 i) { return series_of(b)->head_cells()[i]; }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 // One cell against the value under a compare op; types without a compare
 // entry are equal only to an identical cell.

@@ -16,7 +16,6 @@ namespace {
 inline i32 cells_of(const ValueCell* b) {
     return static_cast<i32>(series_of(b)->used_bytes() >> 4);
 }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 void clamp_index(ValueCell* s) {
     i32 len = cells_of(s);

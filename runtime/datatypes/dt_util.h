@@ -5,6 +5,7 @@
 #pragma once
 #include "runtime/core/cell.h"
 #include "runtime/core/stack.h"
+#include "runtime/datatypes/char.h"
 
 namespace zan::dt {
 
@@ -19,7 +20,7 @@ inline ValueCell* char_box(ValueCell* c, u32 cp) {
     cell_init(c, TYPE_CHAR, 0, cp);
     return c;
 }
-inline u32 char_get(const ValueCell* c) { return c->data2; }
+using zan::char_get;
 inline bool is_number(u32 t) { return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT; }
 
 // Reads an integer argument that may also be a float! (truncated, with the

@@ -22,7 +22,6 @@ namespace {
 inline i32 cells_of(const ValueCell* b) {
     return static_cast<i32>(series_of(b)->used_bytes() >> 4);
 }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 }  // namespace
 
 ValueCell* hash_make_at(ValueCell* cell, u32 n) {

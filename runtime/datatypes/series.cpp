@@ -41,7 +41,6 @@ inline u8* unit_addr(const ValueCell* s, i32 pos) {
     SeriesBuffer* b = series_buffer(s);
     return b->head_ptr() + (static_cast<i64>(pos) << unit_shift(b->unit()));
 }
-inline bool is_hash(const ValueCell* s) { return s->type() == TYPE_HASH && hashed_table(s); }
 
 // Position p of pick/poke for a 1-based index n.
 inline i32 pick_position(i32 idx, i32 n) { return n > 0 ? idx + n - 1 : idx + n; }

@@ -43,7 +43,7 @@ inline HeldCell::~HeldCell() { g_held_top = prev; }
 inline CallFrame* frame_mark(const ValueCell* word, u32 bits) {
     if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
     CallFrame* f = g_stack.ctop++;
-    f->header = ((word_symbol(word) & 0xFFFFu) << 8) | bits;
+    f->header = ((word_symbol(word) << FRAME_SYMBOL_SHIFT) & FRAME_SYMBOL_MASK) | bits;
     f->saved_base = heap_off(g_stack.base);
     f->name_ctx = word_binding(word);
     f->func_ctx = 0;
