@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
-#include "console/terminal_tty.h"
-#include "runtime/core/print_hooks.h"
+#include "runtime/terminal/terminal_tty.h"
+#include "runtime/terminal/print_hooks.h"
 
 namespace zan::gui {
 

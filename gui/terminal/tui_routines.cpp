@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "console/terminal_tty.h"
+#include "runtime/terminal/terminal_tty.h"
 #include "gui/terminal/tui_bridge.h"
 #include "gui/terminal/tui_events.h"
 #include "gui/terminal/tui_helpers.h"
@@ -18,7 +18,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/number_peers.h"
+#include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
