@@ -4,8 +4,10 @@
 #include <algorithm>
 
 #include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_draw.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_rich.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/integer.h"
@@ -38,20 +40,6 @@ const ValueCell* option_of(const ValueCell* options, const char* name) {
     return nullptr;
 }
 
-// The alignment flags of a face's para.
-u32 para_align(const ValueCell* para) {
-    if (!para || para->type() != TYPE_OBJECT) return 0;
-    u32 align = 0;
-    const ValueCell* h = field_of(para, "align");
-    if (word_is(h, "right")) align |= ALIGN_RIGHT;
-    else if (word_is(h, "center")) align |= ALIGN_CENTER;
-    const ValueCell* v = field_of(para, "v-align");
-    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
-    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
-    const ValueCell* wrap = field_of(para, "wrap?");
-    if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
-    return align;
-}
 
 TuiRect box_at(int col, int row, const TuiWidget& w) {
     return TuiRect{col, row, col + static_cast<int>(w.box.x1 - w.box.x0), row + static_cast<int>(w.box.y1 - w.box.y0)};
@@ -176,11 +164,40 @@ void field_start(TuiWidget& w) {
     w.text_cells = w.caret_x;
 }
 
+u32 para_align(const ValueCell* para) {
+    if (!para || para->type() != TYPE_OBJECT) return 0;
+    u32 align = 0;
+    const ValueCell* h = field_of(para, "align");
+    if (word_is(h, "right")) align |= ALIGN_RIGHT;
+    else if (word_is(h, "center")) align |= ALIGN_CENTER;
+    const ValueCell* v = field_of(para, "v-align");
+    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
+    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
+    const ValueCell* wrap = field_of(para, "wrap?");
+    if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
+    return align;
+}
+
 WidgetKind widget_kind_of(const ValueCell* type) {
     for (const KindName& k : kKinds)
         if (word_is(type, k.name)) return k.kind;
     return WidgetKind::other;
 }
+
+namespace {
+// The face's text, or its hint drawn dim, aligned in its box.
+void render_text(TuiScreen& screen, int col, int row, const TuiWidget& w, TuiPen pen, const TuiRect& clip) {
+    const ValueCell* face = &w.face;
+    std::string shown = string_utf8(field_of(face, "text"));
+    if (shown.empty()) {
+        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
+        if (!hint || hint->type() != TYPE_STRING) return;
+        shown = string_utf8(hint);
+        pen.flags |= PEN_DIM;
+    }
+    write_aligned(screen, box_at(col, row, w), shown, pen, clip);
+}
+}  // namespace
 
 void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip, u32 flags) {
     const ValueCell* face = &w.face;
@@ -191,16 +208,13 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
     pen.align = para_align(field_of(face, "para"));
     screen.fill(clip, ' ', TuiStyle{pen.fg, pen.bg, 0});
     if (!w.ui.empty()) write_text(screen, col, row, w.ui, pen, clip);
-    if (flags & PEN_NO_TEXT) return;
-    const ValueCell* text = field_of(face, "text");
-    std::string shown = string_utf8(text);
-    if (shown.empty()) {
-        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
-        if (!hint || hint->type() != TYPE_STRING) return;
-        shown = string_utf8(hint);
-        pen.flags |= PEN_DIM;
+    if (!(flags & PEN_NO_TEXT)) {
+        if (w.kind == WidgetKind::rich_text) write_rich(screen, box_at(col, row, w), w.rich, pen.align, clip);
+        else render_text(screen, col, row, w, pen, clip);
     }
-    write_aligned(screen, box_at(col, row, w), shown, pen, clip);
+    const ValueCell* draw = field_of(face, "draw");
+    if (draw && draw->type() == TYPE_BLOCK && block_length(draw) > 0)
+        draw_commands(DrawTarget{&screen, col, row, clip}, *draw);
 }
 
 RenderFn renderer_of(WidgetKind kind) {
