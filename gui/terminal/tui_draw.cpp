@@ -704,7 +704,7 @@ void r_draw_image() {
 void r_draw_face() { none_box(stack_result()); }
 }  // namespace
 
-void draw_commands(const DrawTarget& target, const ValueCell& block) {
+void draw_commands(const DrawTarget& target, ValueCell block) {
     if (block.type() != TYPE_BLOCK) return;
     DrawRun run(target);
     run.block(block, 0);

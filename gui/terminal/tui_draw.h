@@ -19,7 +19,7 @@ struct DrawTarget {
 // Runs a command block. A bad command raises draw-invalid, a block that
 // holds itself draw-infinite; with system/view/silent? set the command is
 // skipped instead.
-void draw_commands(const DrawTarget& target, const ValueCell& block);
+void draw_commands(const DrawTarget& target, ValueCell block);
 
 void tui_draw_register();
 

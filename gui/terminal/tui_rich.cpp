@@ -54,7 +54,7 @@ void apply_attribute(std::vector<TuiCell>& cells, size_t from, size_t to, const 
     } else if (v->type() == TYPE_TUPLE) {
         u32 fg = tuple_color(v);
         for (size_t i = from; i < to; i++) cells[i].fg = fg;
-    } else if (word_is(v, "backdrop") && next && next->type() == TYPE_TUPLE) {
+    } else if (word_is(v, "backdrop") && next->type() == TYPE_TUPLE) {
         u32 bg = tuple_color(next);
         for (size_t i = from; i < to; i++) cells[i].bg = bg;
         skip_next = true;
@@ -96,12 +96,13 @@ void r_text_box_metrics() {
     ValueCell face = *stack_arg(0);
     ValueCell arg = *stack_arg(1);
     i32 type = integer_get(stack_arg(2));
-    const ValueCell* kind = field_of(&face, "type");
-    if (!word_is(kind, "rich-text")) fire(Err::script_face_type, kind ? kind : &g_none_cell);
+    const ValueCell* type_cell = field_of(&face, "type");
+    ValueCell kind = type_cell ? *type_cell : g_none_cell;
+    if (!word_is(&kind, "rich-text")) fire(Err::script_face_type, &kind);
+    std::u32string text = code_points(field_of(&face, "text"));
     const ValueCell* text_cell = field_of(&face, "text");
     none_box(stack_result());
     if (!text_cell || text_cell->type() != TYPE_STRING) return;
-    std::u32string text = code_points(text_cell);
     std::vector<size_t> starts = line_starts(text);
     switch (type) {
         case 0:
@@ -154,18 +155,20 @@ std::vector<TuiCell> rich_layout(const ValueCell* face) {
     u32 head = static_cast<u32>(series_index(data));
     i32 n = block_length(data);
     size_t from = 0, to = 0;
+    // The cells are copied out: naming a word may allocate.
+    ValueCell block = *data;
     for (i32 k = 0; k < n; k++) {
-        const ValueCell* v = block_cell_at(data, head + static_cast<u32>(k));
-        if (v->type() == TYPE_PAIR) {
-            i64 start = static_cast<i64>(pair_x(v)) - 1, length = pair_y(v);
+        ValueCell v = *block_cell_at(&block, head + static_cast<u32>(k));
+        if (v.type() == TYPE_PAIR) {
+            i64 start = static_cast<i64>(pair_x(&v)) - 1, length = pair_y(&v);
             i64 size = static_cast<i64>(text.size());
             from = static_cast<size_t>(std::clamp<i64>(start, 0, size));
             to = static_cast<size_t>(std::clamp<i64>(start + std::max<i64>(length, 0), 0, size));
             continue;
         }
-        const ValueCell* next = k + 1 < n ? block_cell_at(data, head + static_cast<u32>(k + 1)) : nullptr;
+        ValueCell next = k + 1 < n ? *block_cell_at(&block, head + static_cast<u32>(k + 1)) : g_none_cell;
         bool skip = false;
-        apply_attribute(cells, from, to, v, next, skip);
+        apply_attribute(cells, from, to, &v, &next, skip);
         if (skip) k++;
     }
     return cells;

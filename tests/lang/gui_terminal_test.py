@@ -240,6 +240,37 @@ class DrawAndRichTextOnTerminal(Terminal):
         self.assertEqual(self.s.wait(), 0)
 
 
+BAD_DRAW_SCRIPT = """Zan []
+w: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'base size: 6x1 draw: [nonsense]]]]
+print "start"
+e: try [view w]
+print ["caught" e/id]
+w: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'text text: "again" size: 6x1]]]
+view w
+print "done"
+wait 1
+"""
+
+
+class BadDrawOnTerminal(Terminal):
+    script = BAD_DRAW_SCRIPT
+
+    def test_a_draw_error_ends_the_view_and_the_next_view_runs(self):
+        self.feed(self.s.expect(b"start"))
+        self.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.feed(self.s.expect(b"caught draw-invalid"))
+        # The next view owns the terminal again: it asks where the cursor is.
+        self.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.feed(self.s.expect(b"again"))
+        self.feed(self.s.settle())
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
 if __name__ == "__main__":
     terminal.ZAN = sys.argv.pop(1)
     unittest.main()
