@@ -22,24 +22,18 @@ protected:
         handle_make_at(&null, 0, HANDLE_NONE);
         ValueCell* win = face("window", pair(0, 0), pair(12, 6));
         ValueCell hw = realise(win, null);
-        ValueCell* f = make_object(
-            "[type: none offset: none size: none text: none data: none color: none font: none para: none "
-            "options: none flags: none visible?: true enabled?: true rate: none state: none draw: none]");
-        set_field(f, "type", word("base"));
+        ValueCell* f = full_face("base");
         set_field(f, "offset", pair(2, 1));
         set_field(f, "size", pair(w, h));
         set_field(f, "draw", cmds);
         realise(f, hw);
         gui::tui_backend().activate(handle_get(&hw));
-        std::string out;
         // The window is destroyed also when drawing raises an error.
         struct Closer {
             ValueCell h;
             ~Closer() { gui::tui_backend().destroy(handle_get(&h)); }
         } closer{hw};
-        gui::tui_backend().render(screen_, 80, 24);
-        for (int y = 0; y < screen_.rows(); y++) out += screen_.row_text(y) + "|";
-        return out;
+        return rows_of(screen_);
     }
     std::string drawn(const std::string& src, int w = 6, int h = 4) { return drawn(*code(src), w, h); }
     static u32 color(u32 r, u32 g, u32 b) { return gui::color_from_tuple(r | (g << 8) | (b << 16)); }

@@ -16,11 +16,7 @@ namespace {
 class TuiRich : public TuiCodeTest {
 protected:
     ValueCell* rich(const char* text, const char* data) {
-        ValueCell* f = make_object(
-            "[type: none offset: none size: none text: none data: none color: none font: none para: none "
-            "options: none flags: none visible?: true enabled?: true rate: none state: none draw: none]");
-        set_field(f, "type", word("rich-text"));
-        set_field(f, "offset", pair(0, 0));
+        ValueCell* f = full_face("rich-text");
         if (text) set_field(f, "text", *str(text));
         if (data) set_field(f, "data", value(data));
         return f;
@@ -34,13 +30,7 @@ protected:
         win_ = realise(win, null);
         realise(f, win_);
         gui::tui_backend().activate(handle_get(&win_));
-        return render();
-    }
-    std::string render() {
-        gui::tui_backend().render(screen_, 80, 24);
-        std::string out;
-        for (int y = 0; y < screen_.rows(); y++) out += screen_.row_text(y) + "|";
-        return out;
+        return rows_of(screen_);
     }
     ValueCell metrics(const ValueCell& f, const ValueCell& arg, i32 type) {
         return run("text-box-metrics", {f, arg, integer(type)});
@@ -99,7 +89,7 @@ TEST_F(TuiRich, FaceIsDrawnAlignedAndLaidOutAgainOnUpdate) {
 
     set_field(f, "data", value("[4x2 bold]"));
     run("update-view", {*f});
-    render();
+    rows_of(screen_);
     EXPECT_FALSE(screen_.at(4, 1).attr & gui::CELL_ITALIC);
     EXPECT_TRUE(screen_.at(4, 2).attr & gui::CELL_BOLD);
     EXPECT_TRUE(screen_.at(5, 2).attr & gui::CELL_BOLD);
@@ -108,14 +98,10 @@ TEST_F(TuiRich, FaceIsDrawnAlignedAndLaidOutAgainOnUpdate) {
 TEST_F(TuiRich, DrawTextOfARichTextFace) {
     // A face with no widget, drawn by a base face's draw block.
     ValueCell* r = rich("xy", "[2x1 0.255.0]");
-    ValueCell* host = face("base", pair(1, 1), pair(5, 2));
     ValueCell* cmds = blk({word("pen"), value("255.0.0"), word("text"), pair(1, 0), *r});
-    ValueCell* f = make_object(
-        "[type: none offset: none size: none text: none data: none color: none font: none para: none "
-        "options: none flags: none visible?: true enabled?: true rate: none state: none draw: none]");
-    set_field(f, "type", word("base"));
-    set_field(f, "offset", field(host, "offset"));
-    set_field(f, "size", field(host, "size"));
+    ValueCell* f = full_face("base");
+    set_field(f, "offset", pair(1, 1));
+    set_field(f, "size", pair(5, 2));
     set_field(f, "draw", *cmds);
     EXPECT_EQ(drawn(f, 7, 3), "       |  xy   |       |");  // at the face's 1x1 plus 1x0
     EXPECT_EQ(screen_.at(2, 1).fg, color(255, 0, 0));  // the pen colours the plain characters
