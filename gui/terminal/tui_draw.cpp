@@ -74,19 +74,21 @@ const ValueCell* word_value(const ValueCell* w) {
     return v->type() == TYPE_UNSET ? nullptr : v;
 }
 
+// The commands, in the order of Cmd.
 const char* const kCommands[] = {
     "pen", "fill-pen", "box", "line", "triangle", "circle", "ellipse", "font", "text", "line-width",
     "line-join", "line-cap", "line-pattern", "polygon", "anti-alias", "arc", "curve", "spline", "image",
     "shadow", "clip", "shape", "rotate", "scale", "translate", "skew", "transform", "matrix",
     "reset-matrix", "invert-matrix", "push",
 };
-
-bool is_command(const ValueCell& v) {
-    if (v.type() != TYPE_WORD) return false;
-    for (const char* c : kCommands)
-        if (word_is(&v, c)) return true;
-    return false;
-}
+enum class Cmd {
+    pen, fill_pen, box, line, triangle, circle, ellipse, font, text, line_width,
+    line_join, line_cap, line_pattern, polygon, anti_alias, arc, curve, spline, image,
+    shadow, clip, shape, rotate, scale, translate, skew, transform, matrix,
+    reset_matrix, invert_matrix, push, none,
+};
+constexpr size_t kCommandCount = sizeof kCommands / sizeof kCommands[0];
+static_assert(kCommandCount == static_cast<size_t>(Cmd::none));
 
 bool is_point(const ValueCell& v) { return v.type() == TYPE_PAIR || v.type() == TYPE_POINT2D; }
 bool is_number(const ValueCell& v) { return v.type() == TYPE_INTEGER || v.type() == TYPE_FLOAT; }
@@ -108,7 +110,9 @@ void restyle(TuiScreen& s, int x, int y, const TuiRect& clip, u32 cp, const TuiS
 
 class DrawRun {
 public:
-    explicit DrawRun(const DrawTarget& t) : t_(t), clip_(t.screen ? t.clip.intersect(t.screen->bounds()) : t.clip) {}
+    explicit DrawRun(const DrawTarget& t) : t_(t), clip_(t.screen ? t.clip.intersect(t.screen->bounds()) : t.clip) {
+        for (size_t i = 0; i < kCommandCount; i++) symbols_[i] = symbol_resolve(symbol_make(kCommands[i]));
+    }
 
     void block(const ValueCell& blk, int depth) {
         Node node = series_node(&blk);
@@ -220,85 +224,86 @@ private:
             run_nested(v, depth);
             return;
         }
-        if (!is_command(v)) bad();
+        Cmd cmd = command_of(v);
+        if (cmd == Cmd::none) bad();
         cur_.pos++;
-        auto is = [&](const char* name) { return word_is(&v, name); };
-        if (is("pen")) {
+        auto is = [&](Cmd c) { return cmd == c; };
+        if (is(Cmd::pen)) {
             paint_arg(paint_.pen, paint_.pen_on);
-        } else if (is("fill-pen")) {
+        } else if (is(Cmd::fill_pen)) {
             paint_arg(paint_.fill, paint_.fill_on);
-        } else if (is("box")) {
+        } else if (is(Cmd::box)) {
             Point a = point(), b = point();
             if (at_number()) number();
             box(a, b);
-        } else if (is("line")) {
+        } else if (is(Cmd::line)) {
             std::vector<Point> pts;
             points(2, pts);
             if (paint_.pen_on)
                 for (size_t i = 1; i < pts.size(); i++) line(pts[i - 1], pts[i]);
-        } else if (is("triangle")) {
+        } else if (is(Cmd::triangle)) {
             Point a = point(), b = point(), c = point();
             triangle(a, b, c);
-        } else if (is("circle")) {
+        } else if (is(Cmd::circle)) {
             Point c = point();
             double r = number();
             i64 ri = static_cast<i64>(r);
             if (ri > 0) ellipse(c, 2 * ri, ri);
-        } else if (is("ellipse")) {
+        } else if (is(Cmd::ellipse)) {
             Point tl = point(), size = point();
             if (size.x >= 1 && size.y >= 1) {
                 i64 a = static_cast<i64>((static_cast<double>(size.x) + 0.5) / 2.0);
                 i64 b = static_cast<i64>((static_cast<double>(size.y) + 0.5) / 2.0);
                 ellipse(Point{tl.x + a, tl.y + b}, a, b);
             }
-        } else if (is("font")) {
+        } else if (is(Cmd::font)) {
             ValueCell font = of_type(TYPE_OBJECT);
             const ValueCell* color = field_of(&font, "color");
             paint_.text_set = color && color->type() == TYPE_TUPLE;
             paint_.text = tuple_color(color);
-        } else if (is("text")) {
+        } else if (is(Cmd::text)) {
             Point at = point();
             if (!has()) bad();
             ValueCell what = peek();
             if (what.type() == TYPE_STRING) text(at, peek_next());
             else if (what.type() == TYPE_OBJECT && word_is(field_of(&what, "type"), "rich-text")) rich(at, peek_next());
             else bad();
-        } else if (is("line-width")) {
+        } else if (is(Cmd::line_width)) {
             number();
-        } else if (is("line-join") || is("line-cap")) {
+        } else if (is(Cmd::line_join) || is(Cmd::line_cap)) {
             if (!has() || raw().type() != TYPE_WORD || is_command(raw())) bad();
             cur_.pos++;
-        } else if (is("line-pattern")) {
+        } else if (is(Cmd::line_pattern)) {
             numbers();
-        } else if (is("polygon")) {
+        } else if (is(Cmd::polygon)) {
             std::vector<Point> pts;
             points(3, pts);
-        } else if (is("anti-alias")) {
+        } else if (is(Cmd::anti_alias)) {
             if (!take_word("on") && !take_word("off")) bad();
-        } else if (is("arc")) {
+        } else if (is(Cmd::arc)) {
             point();
             point();
             number();
             number();
             take_word("closed");
-        } else if (is("curve")) {
+        } else if (is(Cmd::curve)) {
             std::vector<Point> pts;
             points(3, pts);
             if (pts.size() > 4) bad();
-        } else if (is("spline")) {
+        } else if (is(Cmd::spline)) {
             std::vector<Point> pts;
             points(2, pts);
             take_word("closed");
-        } else if (is("image")) {
+        } else if (is(Cmd::image)) {
             image_args();
-        } else if (is("shadow")) {
+        } else if (is(Cmd::shadow)) {
             if (take_word("off")) return;
             point();
             if (at_number()) number();
             if (at_number()) number();
             if (has() && peek().type() == TYPE_TUPLE) cur_.pos++;
             take_word("inset");
-        } else if (is("clip")) {
+        } else if (is(Cmd::clip)) {
             if (at_point()) {
                 point();
                 point();
@@ -308,28 +313,28 @@ private:
             for (const char* mode : {"replace", "intersect", "union", "xor", "exclude"})
                 if (take_word(mode)) break;
             inline_block(depth);
-        } else if (is("shape")) {
+        } else if (is(Cmd::shape)) {
             shape_block(of_type(TYPE_BLOCK));
-        } else if (is("rotate")) {
+        } else if (is(Cmd::rotate)) {
             transform_target();
             number();
             if (at_point()) point();
             inline_block(depth);
-        } else if (is("scale")) {
+        } else if (is(Cmd::scale)) {
             transform_target();
             number();
             number();
             inline_block(depth);
-        } else if (is("translate")) {
+        } else if (is(Cmd::translate)) {
             transform_target();
             point();
             inline_block(depth);
-        } else if (is("skew")) {
+        } else if (is(Cmd::skew)) {
             transform_target();
             number();
             if (at_number()) number();
             inline_block(depth);
-        } else if (is("transform")) {
+        } else if (is(Cmd::transform)) {
             transform_target();
             number();
             if (at_point()) point();
@@ -337,16 +342,16 @@ private:
             number();
             point();
             inline_block(depth);
-        } else if (is("matrix")) {
+        } else if (is(Cmd::matrix)) {
             transform_target();
             ValueCell m = of_type(TYPE_BLOCK);
             i32 n = block_length(&m);
             if (n != 6) bad_at(cur_.pos - 1);
             for (i32 i = 0; i < n; i++)
                 if (!is_number(*block_cell_at(&m, static_cast<u32>(series_index(&m) + i)))) bad_at(cur_.pos - 1);
-        } else if (is("reset-matrix") || is("invert-matrix")) {
+        } else if (is(Cmd::reset_matrix) || is(Cmd::invert_matrix)) {
             transform_target();
-        } else if (is("push")) {
+        } else if (is(Cmd::push)) {
             ValueCell blk = of_type(TYPE_BLOCK);
             Paint saved = paint_;
             run_nested(blk, depth);
@@ -682,8 +687,19 @@ private:
         });
     }
 
+    // The command a value names, or Cmd::none.
+    Cmd command_of(const ValueCell& v) const {
+        if (v.type() != TYPE_WORD) return Cmd::none;
+        u32 sym = symbol_resolve(word_symbol(&v));
+        for (size_t i = 0; i < kCommandCount; i++)
+            if (symbols_[i] == sym) return static_cast<Cmd>(i);
+        return Cmd::none;
+    }
+    bool is_command(const ValueCell& v) const { return command_of(v) != Cmd::none; }
+
     DrawTarget t_;
     TuiRect clip_;
+    u32 symbols_[kCommandCount];
     Paint paint_;
     Cursor cur_{ValueCell{0, 0, 0, 0}, 0};
     std::vector<Node> active_;
