@@ -39,8 +39,23 @@ const ValueCell* option_of(const ValueCell* options, const char* name) {
             return block_cell_at(options, static_cast<u32>(i + 1));
     return nullptr;
 }
+}  // namespace
 
+u32 para_align(const ValueCell* para) {
+    if (!para || para->type() != TYPE_OBJECT) return 0;
+    u32 align = 0;
+    const ValueCell* h = field_of(para, "align");
+    if (word_is(h, "right")) align |= ALIGN_RIGHT;
+    else if (word_is(h, "center")) align |= ALIGN_CENTER;
+    const ValueCell* v = field_of(para, "v-align");
+    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
+    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
+    const ValueCell* wrap = field_of(para, "wrap?");
+    if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
+    return align;
+}
 
+namespace {
 TuiRect box_at(int col, int row, const TuiWidget& w) {
     return TuiRect{col, row, col + static_cast<int>(w.box.x1 - w.box.x0), row + static_cast<int>(w.box.y1 - w.box.y0)};
 }
@@ -162,20 +177,6 @@ void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
 void field_start(TuiWidget& w) {
     fitting(field_of(&w.face, "text"), field_width(w), w.caret, w.caret_x);
     w.text_cells = w.caret_x;
-}
-
-u32 para_align(const ValueCell* para) {
-    if (!para || para->type() != TYPE_OBJECT) return 0;
-    u32 align = 0;
-    const ValueCell* h = field_of(para, "align");
-    if (word_is(h, "right")) align |= ALIGN_RIGHT;
-    else if (word_is(h, "center")) align |= ALIGN_CENTER;
-    const ValueCell* v = field_of(para, "v-align");
-    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
-    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
-    const ValueCell* wrap = field_of(para, "wrap?");
-    if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
-    return align;
 }
 
 WidgetKind widget_kind_of(const ValueCell* type) {
