@@ -65,6 +65,8 @@ struct TuiWidget {
     // A field's editing: the caret's character index, the cells before it
     // and the cells of the whole text.
     int caret = 0, caret_x = 0, text_cells = 0;
+    // A rich text's cells, one per character of its text.
+    std::vector<TuiCell> rich;
     // A copy of the face's object! cell; a header of 0 means no face.
     ValueCell face{0, 0, 0, 0};
     // A window widget's record: its drawing area, the widget that had the
