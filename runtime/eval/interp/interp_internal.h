@@ -294,8 +294,7 @@ inline const ValueCell* op_at(EvalWalk& w, u32 j) {
 inline const ValueCell* simple_value(EvalWalk& w, u32 i, const ValueCell** callable) {
     ValueCell* v = w.at(i);
     u32 t = v->type();
-    if (self_evaluating(t)) return v;
-    if (t != TYPE_WORD) return nullptr;
+    if (t != TYPE_WORD) return self_evaluating(t) ? v : nullptr;
     const ValueCell* val = word_value(v);
     u32 vt = val->type();
     if (is_callable_type(vt)) {
