@@ -1127,6 +1127,23 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
     return i;
 }
 
+namespace {
+// The end of an expression whose head left its value (at entry_top, or in
+// the result cell): the operators after it (with infix), then the trace
+// of the expression.
+inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
+    if (infix) {
+        if (const ValueCell* op = op_at(w, i)) {
+            i = eval_infix(w, i, entry_top, push, op);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
+    return i;
+}
+}  // namespace
+
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
         take_interrupt();
@@ -1164,16 +1181,7 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
         i = eval_expr_rare(w, i, push, no_call);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
     }
-
-    if (!no_infix) {
-        if (const ValueCell* op = op_at(w, i)) {
-            i = eval_infix(w, i, entry_top, push, op);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
-        }
-    }
-    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
-        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
-    return i;
+    return expr_tail(w, i, entry_top, push, !no_infix);
 }
 
 u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push) {
@@ -1181,13 +1189,7 @@ u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push) {
     ValueCell* entry_top = g_stack.top;
     i = eval_code(fn, w, i + 1, push, w.at(i), nullptr, nullptr, 0, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
-    if (const ValueCell* op = op_at(w, i)) {
-        i = eval_infix(w, i, entry_top, push, op);
-        if (ZAN_UNLIKELY(g_throw_code)) return i;
-    }
-    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
-        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
-    return i;
+    return expr_tail(w, i, entry_top, push, true);
 }
 
 // ---- calls ---------------------------------------------------------------------------------------------
