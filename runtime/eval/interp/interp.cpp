@@ -815,13 +815,20 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
                     }
                 }
                 // A value or a plain word standing alone needs no call.
-                const ValueCell* val = simple_value(w, i);
+                const ValueCell* fn = nullptr;
+                const ValueCell* val = simple_value(w, i, &fn);
+                if (fn) {
+                    i = eval_word_call(w, i, fn, false);
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    if (i < w.end) stack_reset();
+                    continue;
+                }
                 if (val) {
                     ValueCell* entry_top = g_stack.top;
                     stack_set_last_reset(val);
                     i++;
-                    if (op_follows(w, i)) {
-                        i = eval_infix(w, i, entry_top, false);
+                    if (const ValueCell* op = op_at(w, i)) {
+                        i = eval_infix(w, i, entry_top, false, op);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     }
                     if (i < w.end) stack_reset();
@@ -1062,12 +1069,9 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
 
 }  // namespace
 
-u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
-    while (i < w.end) {
+u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
+    for (const ValueCell* opv = first; opv; opv = op_at(w, i)) {
         ValueCell* nv = w.at(i);
-        if (nv->type() != TYPE_WORD) break;
-        ValueCell* opv = word_value_if_available(nv);
-        if (!opv || opv->type() != TYPE_OP) break;
         // The left operand becomes the first cell of the new frame.
         if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
         g_stack.top = entry_top;
@@ -1123,6 +1127,23 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push) {
     return i;
 }
 
+namespace {
+// The end of an expression whose head left its value (at entry_top, or in
+// the result cell): the operators after it (with infix), then the trace
+// of the expression.
+inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
+    if (infix) {
+        if (const ValueCell* op = op_at(w, i)) {
+            i = eval_infix(w, i, entry_top, push, op);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
+    return i;
+}
+}  // namespace
+
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
         take_interrupt();
@@ -1160,14 +1181,15 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
         i = eval_expr_rare(w, i, push, no_call);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
     }
+    return expr_tail(w, i, entry_top, push, !no_infix);
+}
 
-    if (!no_infix && op_follows(w, i)) {
-        i = eval_infix(w, i, entry_top, push);
-        if (ZAN_UNLIKELY(g_throw_code)) return i;
-    }
-    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
-        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
-    return i;
+u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
+    ValueCell* entry_top = g_stack.top;
+    i = eval_code(fn, w, i + 1, push, w.at(i), nullptr, nullptr, 0, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    return expr_tail(w, i, entry_top, push, true);
 }
 
 // ---- calls ---------------------------------------------------------------------------------------------

@@ -128,9 +128,10 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call);
 // (or when the look-ahead is off); anything else goes to eval_expr.
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix);
 // The operators that follow a value (the left operand, stored at
-// entry_top or in the result cell), chained left to right; returns the
-// index after the last right operand.
-u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push);
+// entry_top or in the result cell), chained left to right, op the value
+// of the first (op_at(w, i)); returns the index after the last right
+// operand.
+u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* op);
 // One expression inside a native frame named <body> (interp_eval_next).
 u32 eval_next(EvalWalk& w, u32 i, bool push);
 
@@ -275,28 +276,38 @@ constexpr u64 kNotSelf = type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bi
                          type_bit(TYPE_ISSUE) | type_bit(TYPE_UNSET);
 inline bool self_evaluating(u32 t) { return t < 64 && !((kNotSelf >> t) & 1); }
 
-// Whether the cell at j is a word whose value is an operator.
-inline bool op_follows(EvalWalk& w, u32 j) {
-    if (j >= w.end) return false;
+// The operator at j: the value of the word there when it is an op!, else
+// null (also past the end). Valid until something allocates.
+inline const ValueCell* op_at(EvalWalk& w, u32 j) {
+    if (j >= w.end) return nullptr;
     ValueCell* c = w.at(j);
-    if (c->type() != TYPE_WORD) return false;
+    if (c->type() != TYPE_WORD) return nullptr;
     ValueCell* v = word_value_if_available(c);
-    return v && v->type() == TYPE_OP;
+    return v && v->type() == TYPE_OP ? v : nullptr;
 }
 
 // The value of a simple expression at i (a value that evaluates to itself,
 // or a word holding a value that is not a function, an operator or
-// unset!), or null; nothing is evaluated.
-inline const ValueCell* simple_value(EvalWalk& w, u32 i) {
+// unset!), or null; nothing is evaluated. When the cell is a word holding
+// a callable, *callable receives its value (valid until something
+// allocates).
+inline const ValueCell* simple_value(EvalWalk& w, u32 i, const ValueCell** callable) {
     ValueCell* v = w.at(i);
     u32 t = v->type();
-    if (self_evaluating(t)) return v;
-    if (t != TYPE_WORD) return nullptr;
+    if (t != TYPE_WORD) return self_evaluating(t) ? v : nullptr;
     const ValueCell* val = word_value(v);
     u32 vt = val->type();
-    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
+    if (is_callable_type(vt)) {
+        *callable = val;
+        return nullptr;
+    }
+    if (vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
     return val;
 }
+
+// A word at i holding the callable fn, as eval_expr evaluates it with
+// tracing off: the call, then the operators after it.
+u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push);
 
 // simple_value without errors: null also for a word whose context has no
 // values available (the general path raises the error).
@@ -314,13 +325,17 @@ inline const ValueCell* simple_value_quiet(EvalWalk& w, u32 i) {
 
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
     if (ZAN_LIKELY(!g_interp.tracing)) {
-        const ValueCell* val = simple_value(w, i);
+        const ValueCell* fn = nullptr;
+        const ValueCell* val = simple_value(w, i, &fn);
         if (val) {
             ValueCell* entry_top = g_stack.top;
             stack_push(val);
-            if (no_infix || !op_follows(w, i + 1)) return i + 1;
-            return eval_infix(w, i + 1, entry_top, true);
+            if (no_infix) return i + 1;
+            const ValueCell* op = op_at(w, i + 1);
+            if (!op) return i + 1;
+            return eval_infix(w, i + 1, entry_top, true, op);
         }
+        if (fn && !no_infix) return eval_word_call(w, i, fn, true);
     }
     return eval_expr(w, i, no_infix, true, false);
 }
