@@ -190,6 +190,12 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
     pen.fg = tuple_color(field_of(field_of(face, "font"), "color"));
     pen.align = para_align(field_of(face, "para"));
     screen.fill(clip, ' ', TuiStyle{pen.fg, pen.bg, 0});
+    for (size_t i = 0; w.image_cols > 0 && i < w.image.size(); i++) {
+        const TuiCell& c = w.image[i];
+        int x = col + static_cast<int>(i % static_cast<size_t>(w.image_cols));
+        int y = row + static_cast<int>(i / static_cast<size_t>(w.image_cols));
+        screen.put(x, y, c.cp, TuiStyle{c.fg, c.bg, c.attr}, clip);
+    }
     if (!w.ui.empty()) write_text(screen, col, row, w.ui, pen, clip);
     if (flags & PEN_NO_TEXT) return;
     const ValueCell* text = field_of(face, "text");

@@ -1,17 +1,24 @@
 // make-view, destroy-view, show-window, refresh-window and redraw.
 #include "gui/terminal/tui_views.h"
 
+#include <algorithm>
+
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_image.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/image/image_store.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/number_peers.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/datatypes/ownership.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/routine.h"
@@ -68,6 +75,42 @@ int rate_interval(const ValueCell* rate) {
     return interval;
 }
 
+// The face's image as the widget's cells, sized to the widget; none when
+// the face shows no image or the widget has no cells.
+void attach_image(WidgetId id) {
+    TuiWidget* w = tui_backend().widget(id);
+    if (!w) return;
+    w->image.clear();
+    w->image_cols = 0;
+    const ValueCell* img = field_of(&w->face, "image");
+    if (!img || img->type() != TYPE_IMAGE) return;
+    int cols = static_cast<int>(w->box.x1 - w->box.x0), rows = static_cast<int>(w->box.y1 - w->box.y0);
+    const ImagePixels* pixels = image_store_get(image_slot(img));
+    if (!pixels) return;
+    w->image = image_cells(pixels->words, pixels->width, pixels->height, cols, rows, tui_backend().color_mode);
+    if (!w->image.empty()) w->image_cols = cols;
+}
+
+// A base whose options hold caret and a realised face shows that face's
+// caret where the base stands, and draws nothing itself.
+void hold_caret(WidgetId id) {
+    TuiWidget* w = tui_backend().widget(id);
+    const ValueCell* options = w ? field_of(&w->face, "options") : nullptr;
+    if (!options || options->type() != TYPE_BLOCK || block_length(options) % 2 != 0) return;
+    i32 n = block_length(options);
+    for (i32 i = 0; i + 1 < n; i += 2) {
+        if (!word_is(block_cell_at(options, static_cast<u32>(i)), "caret")) continue;
+        const ValueCell* target = block_cell_at(options, static_cast<u32>(i + 1));
+        if (target->type() != TYPE_OBJECT) return;
+        w->render = {};
+        if (TuiWidget* t = tui_backend().widget(face_widget(target))) {
+            t->caret_holder = id;
+            t->flags |= WIDGET_CARET;
+        }
+        return;
+    }
+}
+
 void r_make_view() {
     ValueCell face = *stack_arg(0);
     WidgetId parent = widget_of_handle(stack_arg(1));
@@ -108,6 +151,8 @@ void r_make_view() {
     b.widget(id)->face = face;
     b.widget(id)->kind = kind;
     if (kind == WidgetKind::field) field_start(*b.widget(id));
+    attach_image(id);
+    if (kind == WidgetKind::base) hold_caret(id);
     widget_rebuild(id);
     if (interval >= 0) b.start_timer(id, interval);
     handle_make_at(stack_result(), id, HANDLE_WINDOW);
@@ -190,6 +235,7 @@ void update_face(ValueCell* face) {
         const ValueCell* v = field_of(face, "visible?");
         set_flag(w, WIDGET_HIDDEN, v && v->type() == TYPE_LOGIC && !logic_get(v));
     }
+    if (changed(4) || changed(2)) attach_image(id);
     if (changed(11)) {
         const ValueCell* f = field_of(face, "flags");
         u32 now = f ? face_flag_bits(f) : 0;
@@ -219,6 +265,60 @@ void r_update_view() {
     } else {
         number_fire_type(Err::script_invalid_type, target.type());
     }
+    result_none();
+}
+
+// The rows of a text list's data: items of a block, hash or map.
+i32 list_length(const ValueCell* data) {
+    if (!data) return 0;
+    if (data->type() == TYPE_BLOCK || data->type() == TYPE_HASH) return block_length(data);
+    if (data->type() == TYPE_MAP) return map_count(data);
+    return 0;
+}
+
+// One deep change of a facet (a series held by the face changed in
+// place). A text list whose items are about to be removed or replaced
+// keeps its first visible row and its selection within the items left;
+// a drop list ignores a change of no items. Then the face is updated.
+void r_on_change_facet() {
+    ValueCell owner = *stack_arg(0);
+    const ValueCell* word = stack_arg(1);
+    const ValueCell* action = stack_arg(3);
+    i32 index = integer_get(stack_arg(5));
+    i32 part = integer_get(stack_arg(6));
+    result_none();
+    if (word_is(word, "data")) {
+        WidgetId id = face_widget(&owner);
+        TuiWidget* w = tui_backend().widget(id);
+        if (!w) {
+            integer_box(stack_result(), 0);
+            return;
+        }
+        if ((w->kind == WidgetKind::other) &&
+            (word_is(field_of(&owner, "type"), "drop-list") || word_is(field_of(&owner, "type"), "drop-down")) &&
+            part == 0) {
+            integer_box(stack_result(), 0);
+            return;
+        }
+        if (w->kind == WidgetKind::text_list) {
+            i32 length = list_length(field_of(&owner, "data"));
+            bool removes = word_is(action, "remove") || word_is(action, "clear") || word_is(action, "take");
+            if (removes || word_is(action, "change")) {
+                i32 left = removes ? std::max(length - part, 0) : length;
+                if (index == 0 && part >= length) w->data = 0;
+                else if (w->data > index) w->data = index;
+                ValueCell* selected = field_of(&owner, "selected");
+                if (selected && selected->type() == TYPE_INTEGER && integer_get(selected) > left)
+                    integer_box(selected, left);
+            }
+        }
+    }
+    update_face(&owner);
+}
+
+void r_detach_image() {
+    ValueCell* image = stack_arg(0);
+    if (image->type() == TYPE_IMAGE) ownership_release(image);
     result_none();
 }
 
@@ -268,6 +368,8 @@ void tui_view_routines_register() {
     routine_table_register("refresh-window", r_refresh_window);
     routine_table_register("redraw", r_redraw);
     routine_table_register("update-view", r_update_view);
+    routine_table_register("on-change-facet", r_on_change_facet);
+    routine_table_register("detach-image", r_detach_image);
 }
 
 }  // namespace zan::gui
