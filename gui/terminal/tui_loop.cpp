@@ -153,6 +153,14 @@ void TuiLoop::flush() {
     if (!at_.full_screen && origin_row_ + screen_.rows() > rows_) origin_row_ = rows_ - screen_.rows();
     std::string frame = frame_bytes(screen_, at_);
     if (!frame.empty()) drawn_ = true;
+    // The cursor shows only where a caret is.
+    if (!at_.caret && !modes_.cursor_hidden) {
+        frame = cursor_bytes(false) + frame;
+        modes_.cursor_hidden = true;
+    } else if (at_.caret && modes_.cursor_hidden) {
+        frame += cursor_bytes(true);
+        modes_.cursor_hidden = false;
+    }
     write(frame);
 }
 

@@ -97,6 +97,8 @@ class Terminal(unittest.TestCase):
         self.assertEqual([self.screen.buffer[y][x].reverse for x in range(1, 5)], [False, True, True, False])
         mode = termios.tcgetattr(self.s.fd)
         self.assertFalse(mode[3] & termios.ICANON, "the view runs with the line discipline off")
+        # No caret in the view: no cursor either.
+        self.assertTrue(self.screen.cursor.hidden)
         return y
 
     def ended(self, view_row, keys):
@@ -110,6 +112,7 @@ class Terminal(unittest.TestCase):
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
         self.assertGreater(self.row_of("done"), view_row)
         self.assertGreater(self.row_of("done"), self.row_of("clicked"))
+        self.assertFalse(self.screen.cursor.hidden)
         self.assertEqual(self.s.wait(), 0)
 
 
@@ -172,6 +175,7 @@ class FieldOnTerminal(Terminal):
         self.assertEqual(len(rows), 1, self.screen.display)
         y = rows[0]
         self.assertEqual((self.screen.cursor.x, self.screen.cursor.y), (2, y))
+        self.assertFalse(self.screen.cursor.hidden)
         self.s.send(b"\x1b[D")
         self.feed(self.s.settle())
         self.assertEqual((self.screen.cursor.x, self.screen.cursor.y), (1, y))
