@@ -72,6 +72,15 @@ class Terminal(unittest.TestCase):
     def feed(self, data):
         self.stream.feed(data)
 
+    def until(self, cond, what):
+        """Reads the output until cond() holds on the screen (a slow run,
+        as under the stressed collector, may need a while)."""
+        end = terminal.time.time() + terminal.WAIT
+        while not cond():
+            if terminal.time.time() > end:
+                self.fail(f"{what}:\n" + "\n".join(self.screen.display))
+            self.feed(self.s.settle(quiet=0.1))
+
     def row_of(self, text):
         for y in range(ROWS):
             if text in self.screen.display[y]:
@@ -235,8 +244,7 @@ class FocusOnTerminal(Terminal):
         steps = [(b"\t", "B"), (b"\t", "C"), (b"\t", "A"), (b"\x1b[Z", "C"), (b"\x1b[Z", "B")]
         for key, name in steps:
             self.s.send(key)
-            self.feed(self.s.settle())
-            self.assertEqual(self.focused(y), name, key)
+            self.until(lambda: self.focused(y) == name, f"{name} focused after {key!r}")
         self.s.send(b" ")
         self.feed(self.s.expect(b"clicked B"))
         self.s.send(b"\t ")
@@ -322,9 +330,9 @@ class ListAndRadiosOnTerminal(Terminal):
         self.feed(self.s.expect(b"picked 2 2"))
         self.s.send(b"\x1b[B")
         self.feed(self.s.expect(b"picked 3 3"))
-        self.feed(self.s.settle())
         # The list scrolled: its two rows show the last two items, the
         # selected one reversed (printed lines moved the view down).
+        self.until(lambda: any(line.startswith("cat") for line in self.screen.display), "the list scrolled")
         top = self.row_of("cat") - 1
         self.assertEqual(self.screen.display[top][:6], "bee   ")
         self.assertEqual(self.screen.display[top + 1][:6], "cat   ")
@@ -334,8 +342,7 @@ class ListAndRadiosOnTerminal(Terminal):
         self.assertNotIn("picked 4", "\n".join(self.screen.display))
         # Tab to the first radio, Space sets it; Tab, Space sets the other.
         self.s.send(b"\t ")
-        self.feed(self.s.settle())
-        self.assertIn("\u25c9 x", self.screen.display[top + 2])
+        self.until(lambda: "\u25c9 x" in self.screen.display[top + 2], "the first radio set")
         self.s.send(b"\t ")
         self.feed(self.s.expect(b"radios false true"))
         self.feed(self.s.expect(b"done"))
