@@ -87,12 +87,16 @@ class Terminal(unittest.TestCase):
                 return y
         self.fail(f"{text!r} not on the screen:\n" + "\n".join(self.screen.display))
 
-    def drawn(self, text):
-        """Runs the script up to the drawn view."""
+    def started(self):
+        """Runs the script up to its view's start: the view asks where the
+        cursor stands and the terminal answers."""
         self.feed(self.s.expect(b"start"))
-        # The view asks where the cursor stands; the terminal answers.
         self.feed(self.s.expect(b"\x1b[6n"))
         self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+
+    def drawn(self, text):
+        """Runs the script up to the drawn view."""
+        self.started()
         self.feed(self.s.expect(text))
         self.feed(self.s.settle())
 
@@ -170,9 +174,7 @@ class FieldOnTerminal(Terminal):
     script = FIELD_SCRIPT
 
     def test_typing_reaches_the_data_and_escape_closes(self):
-        self.feed(self.s.expect(b"start"))
-        self.feed(self.s.expect(b"\x1b[6n"))
-        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.started()
         self.feed(self.s.settle())
         self.s.send(b"4")
         self.feed(self.s.expect(b"data 4"))
@@ -296,9 +298,7 @@ class TimerOnTerminal(Terminal):
     script = TIMER_SCRIPT
 
     def test_a_timer_fires_on_time_until_the_view_closes(self):
-        self.feed(self.s.expect(b"start"))
-        self.feed(self.s.expect(b"\x1b[6n"))
-        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.started()
         self.feed(self.s.expect(b"three ticks"))
         self.feed(self.s.expect(b"done 3"))
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)

@@ -92,6 +92,12 @@ protected:
         handle_make_at(&null, 0, HANDLE_NONE);
         return realise(win, null);
     }
+    // A base face of width x 1 cells with a text.
+    ValueCell* base(i32 x, i32 y, i32 width, const char* text) {
+        ValueCell* f = face("base", pair(x, y), pair(width, 1));
+        set_field(f, "text", *str(text));
+        return f;
+    }
     void draw(ValueCell win) {
         gui::tui_backend().activate(handle_get(&win));
         gui::tui_backend().render(screen_, 80, 24);
@@ -148,11 +154,9 @@ TEST_F(TuiImageFace, ABaseHoldsTheCaretOfAnotherFace) {
     ValueCell win = window(12, 3);
     ValueCell* panel = face("panel", pair(2, 1), pair(10, 2));
     ValueCell ph = realise(panel, win);
-    ValueCell* target = face("base", pair(0, 0), pair(4, 1));
-    set_field(target, "text", *str("abcd"));
+    ValueCell* target = base(0, 0, 4, "abcd");
     ValueCell th = realise(target, ph);
-    ValueCell* holder = face("base", pair(5, 1), pair(1, 1));
-    set_field(holder, "text", *str("H"));
+    ValueCell* holder = base(5, 1, 1, "H");
     ValueCell red;
     tuple_make_rgba(&red, 255, 0, 0, -1);
     set_field(holder, "color", red);
@@ -178,14 +182,12 @@ TEST_F(TuiImageFace, ABaseHoldsTheCaretOfAnotherFace) {
 TEST_F(TuiImageFace, OddOptionsOrNoFaceHoldNoCaret) {
     gui::TuiBackend& b = gui::tui_backend();
     ValueCell win = window(6, 1);
-    ValueCell* target = face("base", pair(0, 0), pair(2, 1));
+    ValueCell* target = base(0, 0, 2, "");
     ValueCell th = realise(target, win);
-    ValueCell* odd = face("base", pair(2, 0), pair(1, 1));
-    set_field(odd, "text", *str("O"));
+    ValueCell* odd = base(2, 0, 1, "O");
     set_field(odd, "options", *blk({word("caret"), *target, word("hint")}));
     realise(odd, win);
-    ValueCell* wrong = face("base", pair(3, 0), pair(1, 1));
-    set_field(wrong, "text", *str("W"));
+    ValueCell* wrong = base(3, 0, 1, "W");
     set_field(wrong, "options", *blk({word("caret"), integer(3)}));
     realise(wrong, win);
     EXPECT_FALSE(b.widget(handle_get(&th))->flags & gui::WIDGET_CARET);
