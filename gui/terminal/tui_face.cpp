@@ -26,6 +26,15 @@ bool word_is(const ValueCell* v, const char* name) {
            symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name));
 }
 
+std::u32string string_code_points(const ValueCell* s) {
+    std::u32string out;
+    if (!s || s->type() != TYPE_STRING) return out;
+    u32 head = static_cast<u32>(series_index(s));
+    i32 n = string_length(s);
+    for (i32 i = 0; i < n; i++) out += static_cast<char32_t>(string_char_at(s, head + static_cast<u32>(i)));
+    return out;
+}
+
 std::string string_utf8(const ValueCell* s) {
     std::string out;
     if (!s || s->type() != TYPE_STRING) return out;

@@ -22,14 +22,6 @@ namespace zan::gui {
 namespace {
 int width_of(u32 cp) { return std::max<int>(char_width(cp), 0); }
 
-std::u32string code_points(const ValueCell* s) {
-    std::u32string out;
-    u32 head = static_cast<u32>(series_index(s));
-    i32 n = string_length(s);
-    for (i32 i = 0; i < n; i++) out += static_cast<char32_t>(string_char_at(s, head + static_cast<u32>(i)));
-    return out;
-}
-
 // text-box-metrics box arg type: the face must be a rich text; its text
 // (none when it is no string) is measured by the type code.
 void r_text_box_metrics() {
@@ -43,7 +35,7 @@ void r_text_box_metrics() {
         none_box(stack_result());
         return;
     }
-    std::u32string cps = code_points(text);
+    std::u32string cps = string_code_points(text);
     switch (type) {
         case 0:
         case 6: {
