@@ -6,7 +6,6 @@
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
-#include "gui/terminal/tui_rich.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/integer.h"
@@ -34,8 +33,8 @@ const ValueCell* option_of(const ValueCell* options, const char* name) {
     if (!options || options->type() != TYPE_BLOCK) return nullptr;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i++)
-        if (word_is(block_cell_at(options, static_cast<u32>(i)), name))
-            return block_cell_at(options, static_cast<u32>(i + 1));
+        if (word_is(block_item(options, i), name))
+            return block_item(options, i + 1);
     return nullptr;
 }
 
@@ -201,14 +200,6 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
     if (flags & PEN_NO_TEXT) return;
     const ValueCell* text = field_of(face, "text");
     std::string shown = string_utf8(text);
-    // A rich text shows the styles of its data over its characters.
-    if (w.kind == WidgetKind::rich_text && !shown.empty()) {
-        std::vector<RichRange> ranges = rich_ranges(field_of(face, "data"));
-        if (!ranges.empty()) {
-            shown = rich_markup(string_code_points(text), ranges);
-            pen.flags |= PEN_ESCAPES;
-        }
-    }
     if (shown.empty()) {
         const ValueCell* hint = option_of(field_of(face, "options"), "hint");
         if (!hint || hint->type() != TYPE_STRING) return;

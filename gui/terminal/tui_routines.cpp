@@ -9,7 +9,6 @@
 #include "gui/terminal/tui_bridge.h"
 #include "gui/terminal/tui_events.h"
 #include "gui/terminal/tui_helpers.h"
-#include "gui/terminal/tui_metrics.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_views.h"
 #include "gui/terminal/tui_screen.h"
@@ -102,7 +101,6 @@ void tui_routines_register() {
     tui_view_routines_register();
     tui_bridge_register();
     tui_helpers_register();
-    tui_metrics_register();
     routine_table_register("get-screen-size", r_get_screen_size);
     routine_table_register("size-text", r_size_text);
     routine_table_register("fetch-all-screens", result_none);

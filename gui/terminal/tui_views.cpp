@@ -2,6 +2,7 @@
 #include "gui/terminal/tui_views.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
@@ -11,6 +12,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/image/image_store.h"
@@ -23,6 +25,7 @@
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/word.h"
@@ -99,8 +102,8 @@ void hold_caret(WidgetId id) {
     if (!options || options->type() != TYPE_BLOCK || block_length(options) % 2 != 0) return;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i += 2) {
-        if (!word_is(block_cell_at(options, static_cast<u32>(i)), "caret")) continue;
-        const ValueCell* target = block_cell_at(options, static_cast<u32>(i + 1));
+        if (!word_is(block_item(options, i), "caret")) continue;
+        const ValueCell* target = block_item(options, i + 1);
         if (target->type() != TYPE_OBJECT) return;
         w->render = {};
         if (TuiWidget* t = tui_backend().widget(face_widget(target))) {
@@ -158,12 +161,37 @@ void r_make_view() {
     handle_make_at(stack_result(), id, HANDLE_WINDOW);
 }
 
+// Takes a face out of the faces that use its font (or para); a font that
+// no face uses any more drops its state.
+void leave_shared(const ValueCell* face, const char* name) {
+    ValueCell* shared = field_of(face, name);
+    if (!shared || shared->type() != TYPE_OBJECT) return;
+    ValueCell* users = field_of(shared, "parent");
+    if (!users || users->type() != TYPE_BLOCK) return;
+    ValueCell head = *users;
+    series_set_index(&head, 0);
+    for (i32 i = 0; i < block_length(&head); i++) {
+        const ValueCell* user = block_item(&head, i);
+        if (user->type() != TYPE_OBJECT || context_of(user) != context_of(face)) continue;
+        ValueCell at = head;
+        series_set_index(&at, i);
+        series_remove(&at, nullptr, nullptr);
+        break;
+    }
+    if (std::string_view(name) == "font" && block_length(&head) == 0)
+        if (ValueCell* state = field_of(shared, "state")) none_box(state);
+}
+
 void r_destroy_view() {
     ValueCell face = *stack_arg(0);
     WidgetId id = face_widget(&face);
     if (id) {
         std::vector<ValueCell> faces;
         collect_faces(id, faces);
+        for (const ValueCell& f : faces) {
+            leave_shared(&f, "font");
+            leave_shared(&f, "para");
+        }
         tui_backend().destroy(id);
         for (ValueCell& f : faces)
             if (ValueCell* state = field_of(&f, "state")) none_box(state);
@@ -253,11 +281,11 @@ void r_update_view() {
     if (target.type() == TYPE_BLOCK) {
         i32 n = block_length(&target);
         for (i32 i = 0; i < n; i++) {
-            ValueCell* v = block_cell_at(&target, static_cast<u32>(i));
+            ValueCell* v = block_item(&target, i);
             if (v->type() != TYPE_OBJECT) number_fire_type(Err::script_invalid_type, v->type());
         }
         for (i32 i = 0; i < n; i++) {
-            ValueCell f = *block_cell_at(&target, static_cast<u32>(i));
+            ValueCell f = *block_item(&target, i);
             update_face(&f);
         }
     } else if (target.type() == TYPE_OBJECT) {
@@ -347,7 +375,7 @@ u32 face_flag_bits(const ValueCell* flags) {
     u32 bits = 0;
     i32 n = block_length(flags);
     for (i32 i = 0; i < n; i++) {
-        const ValueCell* w = block_cell_at(flags, static_cast<u32>(i));
+        const ValueCell* w = block_item(flags, i);
         if (w->type() == TYPE_WORD) bits |= flag_word_bits(w);
     }
     return bits;

@@ -344,41 +344,5 @@ TEST_F(TuiRender, WideCharactersTakeTwoCellsAndAreClippedWhole) {
 }
 
 
-TEST_F(TuiRender, RichTextShowsTheStylesOfItsRanges) {
-    // Ranges from character 1; later ranges over earlier ones; one past
-    // the text's end is cut; font sizes and names change nothing.
-    ValueCell* f = shown("rich-text", pair(6, 2), "abc\nd\x1b[7m");
-    set_field(f, "color", tuple(0, 128, 0));
-    ValueCell clear;
-    tuple_make_rgba(&clear, 0, 0, 0, 255);
-    set_field(f, "data", *blk({pair(1, 2), word("bold"), tuple(255, 0, 0), integer(12), *str("Mono"),
-                               pair(2, 3), word("backdrop"), tuple(0, 0, 255), word("italic"),
-                               pair(5, 9), word("underline"), word("strike"), clear}));
-    show(f);
-    EXPECT_EQ(draw(), "abc   |d\u241B[7m |");
-    const u32 red = gui::color_from_tuple(0x0000FF), blue = gui::color_from_tuple(0xFF0000);
-    const u32 green = gui::color_from_tuple(0x008000);
-    struct Cell {
-        int x, y;
-        u32 attr, fg, bg;
-    };
-    const Cell cells[] = {
-        {0, 0, gui::CELL_BOLD, red, green},
-        {1, 0, gui::CELL_BOLD | gui::CELL_ITALIC, red, blue},
-        {2, 0, gui::CELL_ITALIC, 0, blue},
-        // The line feed is character 4; d is the fifth: a fully transparent
-        // colour leaves the face's own.
-        {0, 1, gui::CELL_UNDERLINE | gui::CELL_STRIKE, 0, green},
-        {1, 1, gui::CELL_UNDERLINE | gui::CELL_STRIKE, 0, green},
-        {5, 1, 0, 0, green},
-    };
-    for (const Cell& c : cells) {
-        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
-        EXPECT_EQ(screen_.at(c.x, c.y).attr, c.attr);
-        EXPECT_EQ(screen_.at(c.x, c.y).fg, c.fg);
-        EXPECT_EQ(screen_.at(c.x, c.y).bg, c.bg);
-    }
-}
-
 }  // namespace
 }  // namespace zan::test
