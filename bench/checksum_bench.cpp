@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "runtime/eval/digest/checksum.h"
+#include "runtime/digest/checksum.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "runtime/core/collector.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/bootstrap.h"
+#include "runtime/typesystem/bootstrap.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/io/lexer/lexer.h"
 

@@ -17,7 +17,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/native.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"

@@ -5,7 +5,7 @@
 
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 

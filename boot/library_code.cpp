@@ -11,7 +11,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"

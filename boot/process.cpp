@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/core/console_out.h"
+#include "runtime/terminal/console_out.h"
 #include "runtime/core/interrupt.h"
 
 namespace zan {

@@ -11,22 +11,23 @@
 #include "runtime/core/externals.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/platform.h"
-#include "runtime/core/print_hooks.h"
+#include "runtime/terminal/console_out.h"
+#include "runtime/terminal/print_hooks.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/datatypes/dt_state.h"
+#include "runtime/typesystem/dt_state.h"
 #include "runtime/datatypes/error.h"
-#include "runtime/datatypes/error_catalog.h"
-#include "runtime/datatypes/init.h"
+#include "runtime/typesystem/error_catalog.h"
+#include "runtime/typesystem/init.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/datatypes/ownership.h"
+#include "runtime/typesystem/ownership.h"
 #include "runtime/datatypes/routine.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/eval/digest/checksum.h"
-#include "runtime/eval/digest/random.h"
+#include "runtime/digest/checksum.h"
+#include "runtime/digest/random.h"
 #include "runtime/eval/interp/interp.h"
 #include "runtime/eval/interp/natives.h"
 #include "runtime/io/lexer/lexer.h"
@@ -63,6 +64,7 @@ void runtime_init() {
     g_boot_flag = true;
     print_hooks_init();
     platform_init();
+    platform_console_init();
     random_init();
     memory_init();
     externals_init();

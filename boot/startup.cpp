@@ -22,7 +22,7 @@
 #include "runtime/datatypes/error.h"
 #include "runtime/datatypes/file.h"
 #include "runtime/datatypes/routine.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"

@@ -1,8 +1,8 @@
 #include "boot/system_hooks.h"
 
 #include "runtime/datatypes/error.h"
-#include "runtime/datatypes/error_catalog.h"
-#include "runtime/datatypes/interp_hooks.h"
+#include "runtime/typesystem/error_catalog.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/datatypes/scalar_support.h"
 #include "runtime/io/lexer/lexer.h"

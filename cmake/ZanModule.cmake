@@ -1,6 +1,11 @@
-# zan_module(name dir [deps...]): a static library of every .cpp under dir.
-function(zan_module name dir)
-  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+# zan_module(name dirs [deps...]): a static library of every .cpp under dirs
+# (one folder, or a list of folders that make one layer together).
+function(zan_module name dirs)
+  set(_srcs)
+  foreach(_dir IN LISTS dirs)
+    file(GLOB_RECURSE _dir_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${_dir}/*.cpp)
+    list(APPEND _srcs ${_dir_srcs})
+  endforeach()
   if(NOT _srcs)
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "console/terminal_keys.h"
-#include "console/terminal_layout.h"
+#include "runtime/terminal/terminal_keys.h"
+#include "runtime/terminal/terminal_layout.h"
 #include "runtime/core/collector.h"
-#include "runtime/core/console_screen.h"
+#include "runtime/terminal/console_screen.h"
 #include "runtime/core/interrupt.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"

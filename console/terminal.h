@@ -29,8 +29,8 @@
 #pragma once
 #include <string>
 
-#include "console/terminal_editor.h"
-#include "console/terminal_tty.h"
+#include "runtime/terminal/terminal_editor.h"
+#include "runtime/terminal/terminal_tty.h"
 
 namespace zan {
 

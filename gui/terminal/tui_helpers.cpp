@@ -3,6 +3,7 @@
 
 #include "gui/terminal/tui_bridge.h"
 #include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_rich.h"
 #include "gui/terminal/tui_routines.h"
 #include "gui/terminal/tui_views.h"
 #include "runtime/core/stack.h"
@@ -60,6 +61,10 @@ void r_set_face_ui() {
 
 void widget_rebuild(WidgetId id) {
     TuiWidget* w = tui_backend().widget(id);
+    if (w && w->kind == WidgetKind::rich_text) {
+        w->rich = rich_layout(&w->face);
+        return;
+    }
     const char* name = w ? builder_of(w->kind) : nullptr;
     if (!name) return;
     ValueCell face = w->face;

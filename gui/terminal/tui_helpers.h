@@ -8,7 +8,8 @@
 namespace zan::gui {
 
 // Runs the helper that rebuilds the widget's text or ui, for the kinds
-// that have one; system/view/auto-sync? is off meanwhile.
+// that have one (system/view/auto-sync? is off meanwhile); a rich text is
+// laid out again.
 void widget_rebuild(WidgetId id);
 
 void tui_helpers_register();

@@ -1,7 +1,7 @@
 // Decoding terminal bytes into keys, mouse reports and cursor positions.
 #include "gui/terminal/tui_input.h"
 
-#include "console/terminal_keys.h"
+#include "runtime/terminal/terminal_keys.h"
 #include "gui/terminal/tui_screen.h"
 #include "runtime/datatypes/event.h"
 

@@ -3,7 +3,7 @@
 // are kept until an item is complete, so a sequence or a UTF-8 character
 // split across two reads is decoded once, when its last byte arrives.
 //
-// Keys use the line editor's tables (console/terminal_keys.h): the common
+// Keys use the line editor's tables (runtime/terminal/terminal_keys.h): the common
 // alternate forms of a key (ESC [ 1 ~ and ESC [ H for Home, ESC O A and
 // ESC [ A for Up) and modified keys (ESC [ 1 ; 5 A) arrive as the keys
 // they are, the modifiers as flags. Mouse reports come in the SGR form

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
-#include "console/terminal_tty.h"
-#include "runtime/core/print_hooks.h"
+#include "runtime/terminal/terminal_tty.h"
+#include "runtime/terminal/print_hooks.h"
 
 namespace zan::gui {
 
@@ -191,18 +191,22 @@ bool TuiLoop::run(bool no_wait) {
     if (!nested) enter();
     bool got = false;
     int last = 0;
+    // An error raised while a pass runs (a bad draw block) leaves through
+    // here too: the level goes back and the terminal is restored.
     struct Guard {
         TuiLoop* loop;
         bool outer;
+        int level;
         ~Guard() {
+            while (loop->b_.loop_level() > level) loop->b_.post_quit();
             if (outer) loop->leave();
         }
-    } guard{this, !nested};
+    } guard{this, !nested, level};
     do {
         got = pass(no_wait, last) || got;
     } while (!no_wait && b_.loop_level() > level && !ended_);
-    // Input that has ended can never close the view: the loop ends with it.
-    while (b_.loop_level() > level) b_.post_quit();
+    // Input that has ended can never close the view: the loop ends with it
+    // (the guard lowers the level).
     return got;
 }
 

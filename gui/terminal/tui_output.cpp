@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "gui/terminal/tui_color.h"
-#include "runtime/core/console_screen.h"
+#include "runtime/terminal/console_screen.h"
 
 namespace zan::gui {
 

@@ -4,8 +4,10 @@
 #include <algorithm>
 
 #include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_draw.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_rich.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/integer.h"
@@ -37,8 +39,8 @@ const ValueCell* option_of(const ValueCell* options, const char* name) {
             return block_item(options, i + 1);
     return nullptr;
 }
+}  // namespace
 
-// The alignment flags of a face's para.
 u32 para_align(const ValueCell* para) {
     if (!para || para->type() != TYPE_OBJECT) return 0;
     u32 align = 0;
@@ -53,6 +55,7 @@ u32 para_align(const ValueCell* para) {
     return align;
 }
 
+namespace {
 TuiRect box_at(int col, int row, const TuiWidget& w) {
     return TuiRect{col, row, col + static_cast<int>(w.box.x1 - w.box.x0), row + static_cast<int>(w.box.y1 - w.box.y0)};
 }
@@ -182,6 +185,21 @@ WidgetKind widget_kind_of(const ValueCell* type) {
     return WidgetKind::other;
 }
 
+namespace {
+// The face's text, or its hint drawn dim, aligned in its box.
+void render_text(TuiScreen& screen, int col, int row, const TuiWidget& w, TuiPen pen, const TuiRect& clip) {
+    const ValueCell* face = &w.face;
+    std::string shown = string_utf8(field_of(face, "text"));
+    if (shown.empty()) {
+        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
+        if (!hint || hint->type() != TYPE_STRING) return;
+        shown = string_utf8(hint);
+        pen.flags |= PEN_DIM;
+    }
+    write_aligned(screen, box_at(col, row, w), shown, pen, clip);
+}
+}  // namespace
+
 void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip, u32 flags) {
     const ValueCell* face = &w.face;
     TuiPen pen;
@@ -197,16 +215,13 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
         screen.put(x, y, c.cp, TuiStyle{c.fg, c.bg, c.attr}, clip);
     }
     if (!w.ui.empty()) write_text(screen, col, row, w.ui, pen, clip);
-    if (flags & PEN_NO_TEXT) return;
-    const ValueCell* text = field_of(face, "text");
-    std::string shown = string_utf8(text);
-    if (shown.empty()) {
-        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
-        if (!hint || hint->type() != TYPE_STRING) return;
-        shown = string_utf8(hint);
-        pen.flags |= PEN_DIM;
+    if (!(flags & PEN_NO_TEXT)) {
+        if (w.kind == WidgetKind::rich_text) write_rich(screen, box_at(col, row, w), w.rich, pen.align, clip);
+        else render_text(screen, col, row, w, pen, clip);
     }
-    write_aligned(screen, box_at(col, row, w), shown, pen, clip);
+    const ValueCell* draw = field_of(face, "draw");
+    if (draw && draw->type() == TYPE_BLOCK && block_length(draw) > 0)
+        draw_commands(DrawTarget{&screen, col, row, clip}, *draw);
 }
 
 RenderFn renderer_of(WidgetKind kind) {

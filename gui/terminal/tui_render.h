@@ -10,10 +10,14 @@ namespace zan::gui {
 // The widget kind of a face's type word.
 WidgetKind widget_kind_of(const ValueCell* type);
 
-// Draws a face: its background colour, the widget's ui text and, unless
-// flags hold PEN_NO_TEXT, the face's text (or its hint, dim) aligned by
-// the face's para, all within clip. col and row are the widget's top left.
+// Draws a face: its background colour, the widget's ui text, unless
+// flags hold PEN_NO_TEXT the face's text (or its hint, dim; a rich text's
+// laid-out cells) aligned by the face's para, then its draw block, all
+// within clip. col and row are the widget's top left.
 void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip, u32 flags);
+
+// The alignment flags of a face's para (ALIGN_...).
+u32 para_align(const ValueCell* para);
 
 // The renderer of a widget kind (empty for a window: it draws nothing).
 RenderFn renderer_of(WidgetKind kind);

@@ -5,10 +5,12 @@
 
 #include <string>
 
-#include "console/terminal_tty.h"
+#include "runtime/terminal/terminal_tty.h"
 #include "gui/terminal/tui_bridge.h"
+#include "gui/terminal/tui_draw.h"
 #include "gui/terminal/tui_events.h"
 #include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_rich.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_views.h"
 #include "gui/terminal/tui_screen.h"
@@ -18,7 +20,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/number_peers.h"
+#include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
@@ -101,6 +103,8 @@ void tui_routines_register() {
     tui_view_routines_register();
     tui_bridge_register();
     tui_helpers_register();
+    tui_draw_register();
+    tui_rich_register();
     routine_table_register("get-screen-size", r_get_screen_size);
     routine_table_register("size-text", r_size_text);
     routine_table_register("fetch-all-screens", result_none);

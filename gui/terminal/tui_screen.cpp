@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "runtime/core/case_folding.h"
-#include "runtime/core/console_screen.h"
+#include "runtime/terminal/console_screen.h"
 
 namespace zan::gui {
 

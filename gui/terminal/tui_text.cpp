@@ -9,14 +9,14 @@
 
 namespace zan::gui {
 
-namespace {
-// What a control character shows as.
 u32 shown_code_point(u32 cp) {
     if (cp < 0x20) return 0x2400 + cp;
     if (cp == 0x7F) return 0x2421;
     if (cp >= 0x80 && cp < 0xA0) return 0xFFFD;
     return cp;
 }
+
+namespace {
 
 struct Sequence {
     size_t length;  // bytes from the ESC, 0 when it is not a complete one

@@ -31,6 +31,10 @@ struct TuiPen {
     u32 bg = 0;
 };
 
+// What a character shows as in a cell: control characters as their
+// control pictures (U+2400 ...), C1 controls as U+FFFD.
+u32 shown_code_point(u32 cp);
+
 // Writes text from (col, row): LF goes to the start column of the next
 // row; cells outside clip are not written; with ALIGN_WRAP a line that
 // reaches the clip's right edge goes on at the start column of the next

@@ -70,6 +70,8 @@ struct TuiWidget {
     int image_cols = 0;
     // The base that shows this widget's caret (its caret option), or 0.
     WidgetId caret_holder = 0;
+    // A rich text's cells, one per character of its text.
+    std::vector<TuiCell> rich;
     // A copy of the face's object! cell; a header of 0 means no face.
     ValueCell face{0, 0, 0, 0};
     // A window widget's record: its drawing area, the widget that had the

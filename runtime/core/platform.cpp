@@ -12,7 +12,6 @@
 #include <cstring>
 #include <map>
 
-#include "runtime/core/console_out.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/heap.h"
 
@@ -22,7 +21,6 @@ void (*g_platform_crypto_init)() = nullptr;
 
 void platform_init() {
     if (g_platform_crypto_init) g_platform_crypto_init();
-    platform_console_init();
 }
 
 size_t platform_page_size() {

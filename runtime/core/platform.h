@@ -17,7 +17,8 @@ constexpr u32 THROW_VIRTUAL_ALLOC_FAILED = 0x7FFFFFF7u;
 constexpr u32 THROW_VIRTUAL_FREE_FAILED = 0x7FFFFFF6u;
 
 // Start-up, once, right after the print hooks: the cryptographic start-up
-// hook (when set) and the console detection. Nothing else needs starting.
+// hook (when set). The console is detected next, by platform_console_init
+// of the terminal layer, which sits above this one.
 void platform_init();
 // Set by the evaluator's digest module before platform_init when its
 // provider needs a start-up step; null means nothing to do.

@@ -2,7 +2,7 @@
 // action's entry in the generic action table).
 #include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/native_support.h"

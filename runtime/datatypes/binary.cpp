@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"

@@ -3,7 +3,7 @@
 // value through a hash index of the values already taken.
 #include "runtime/core/hashtable.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block_search.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/scalars_basic.h"

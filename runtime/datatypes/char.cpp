@@ -3,11 +3,11 @@
 
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/number_peers.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/number_peers.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 

@@ -1,7 +1,7 @@
 // email!: a mail address, formed and molded as it is, with the user and
 // host accessors of path access.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"

@@ -5,10 +5,10 @@
 
 #include "runtime/core/externals.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/handle.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan {

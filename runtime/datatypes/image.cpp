@@ -8,8 +8,8 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"

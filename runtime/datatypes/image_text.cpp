@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/image_internal.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan {

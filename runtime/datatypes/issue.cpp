@@ -1,8 +1,8 @@
 // issue!: a word-like value written with "#"; names are interned as given,
 // without scanning.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/series.h"

@@ -1,13 +1,13 @@
 // logic!: true and false, and the truth tests of conditionals.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
-#include "runtime/datatypes/services.h"
-#include "runtime/datatypes/stack_report.h"
+#include "runtime/typesystem/services.h"
+#include "runtime/typesystem/stack_report.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan {

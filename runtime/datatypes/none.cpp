@@ -1,8 +1,8 @@
 // none!: the "no value" value. Its series actions answer as an empty series.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 

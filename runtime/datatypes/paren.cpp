@@ -1,6 +1,6 @@
 // paren!: a block evaluated in place; only its mold differs from block!.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/path.h"
 #include "runtime/datatypes/string.h"

@@ -5,8 +5,8 @@
 
 #include "runtime/core/dtoa.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan {

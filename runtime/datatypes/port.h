@@ -6,7 +6,7 @@
 // address is a table of native entries for actions 25 to 62.
 #pragma once
 #include "runtime/core/cell.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 
 namespace zan {
 

@@ -1,7 +1,7 @@
 // ref!: a reference written with a leading "@" (the stored text has none).
 // It forms as its bare text and takes its other actions from string!.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 

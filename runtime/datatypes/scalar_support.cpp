@@ -7,7 +7,7 @@
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/datatypes/services.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 

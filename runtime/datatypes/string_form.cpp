@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 

@@ -9,7 +9,7 @@
 #include "runtime/core/case_folding.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"

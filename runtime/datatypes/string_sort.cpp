@@ -10,7 +10,7 @@
 #include "runtime/core/sort.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block_search.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/scalars_basic.h"

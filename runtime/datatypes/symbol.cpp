@@ -7,13 +7,13 @@
 
 #include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
-#include "runtime/datatypes/dt_state.h"
+#include "runtime/typesystem/dt_state.h"
 #include "runtime/core/hashtable.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
 

@@ -1,7 +1,7 @@
 // tag!: markup text; form and mold put it between angle brackets, with no
 // escaping. Every other supported action is string!'s.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/text_types.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "runtime/core/layout.h"
-#include "runtime/datatypes/action_table.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/string.h"
 

@@ -6,15 +6,15 @@
 #include <cstring>
 
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
-#include "runtime/datatypes/number_peers.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/number_peers.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
-#include "runtime/datatypes/services.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan {

@@ -1,9 +1,9 @@
 // unset!: the value of a word without one and of expressions that give
 // nothing.
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/action_table.h"
-#include "runtime/datatypes/actions.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/action_table.h"
+#include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 

@@ -350,6 +350,74 @@ class ListAndRadiosOnTerminal(Terminal):
         self.assertEqual(self.s.wait(), 0)
 
 
+DRAW_SCRIPT = """Zan []
+d: make face! [type: 'base offset: 0x0 size: 8x3
+    draw: [pen 255.0.0 box 0x0 7x2 line 5x1 6x1 pen 0.0.255 text 1x1 "hi" line 20x0 20x2]]
+r: make face! [type: 'rich-text offset: 9x0 size: 11x2]
+rtd-layout/with ["plain " b "bold" /b 0.255.0 ["!"]] r
+w: make face! [type: 'window size: 20x3 pane: reduce [d r]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class DrawAndRichTextOnTerminal(Terminal):
+    script = DRAW_SCRIPT
+
+    def test_a_draw_block_and_rich_text_are_drawn(self):
+        self.drawn(b"bold")
+        y = self.row_of("plain")
+        rows = [self.screen.display[y + k][:20] for k in range(3)]
+        self.assertEqual(rows, ["\u250c\u2500\u2500\u2500\u2500\u2500\u2500\u2510 plain bold!",
+                                "\u2502hi  \u2588\u2588\u2502            ",
+                                "\u2514\u2500\u2500\u2500\u2500\u2500\u2500\u2518            "])
+        cell = self.screen.buffer
+        # The pen's colours, as the terminal's 256-colour palette has them.
+        self.assertEqual(cell[y][0].fg, "ff0000")
+        self.assertEqual(cell[y + 1][6].fg, "ff0000")
+        self.assertEqual(cell[y + 1][1].fg, "0000ff")
+        # The rich text's bold range and its coloured "!".
+        self.assertEqual([cell[y][x].bold for x in range(9, 20)], [False] * 6 + [True] * 4 + [False])
+        self.assertEqual(cell[y][19].fg, "00ff00")
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+BAD_DRAW_SCRIPT = """Zan []
+w: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'base size: 6x1 draw: [nonsense]]]]
+print "start"
+e: try [view w]
+print ["caught" e/id]
+w: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'text text: "again" size: 6x1]]]
+view w
+print "done"
+wait 1
+"""
+
+
+class BadDrawOnTerminal(Terminal):
+    script = BAD_DRAW_SCRIPT
+
+    def test_a_draw_error_ends_the_view_and_the_next_view_runs(self):
+        self.feed(self.s.expect(b"start"))
+        self.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.feed(self.s.expect(b"caught draw-invalid"))
+        # The next view owns the terminal again: it asks where the cursor is.
+        self.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.feed(self.s.expect(b"again"))
+        self.feed(self.s.settle())
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
 if __name__ == "__main__":
     terminal.ZAN = sys.argv.pop(1)
     unittest.main()

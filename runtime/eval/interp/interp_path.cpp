@@ -3,9 +3,9 @@
 // path as refinements; every further element selects through the datatype's
 // eval-path action, and a function reached that way (in a normal path) is
 // called with the elements after it as refinements.
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"

@@ -7,13 +7,13 @@
 // the body the pending code decides: none, next iteration; break, the loop
 // ends (its value, if any, is already in the loop frame's cell); continue,
 // next iteration; anything else goes on to the handlers outside.
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"

@@ -6,11 +6,11 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/money.h"
-#include "runtime/datatypes/number_peers.h"
+#include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/scalars_basic.h"

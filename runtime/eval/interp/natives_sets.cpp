@@ -7,7 +7,7 @@
 #include "runtime/datatypes/block_search.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/date.h"
-#include "runtime/datatypes/number_peers.h"
+#include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string_search.h"
 #include "runtime/datatypes/typeset.h"

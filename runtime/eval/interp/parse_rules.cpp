@@ -5,7 +5,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/integer.h"

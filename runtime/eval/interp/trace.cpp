@@ -5,7 +5,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
-#include "runtime/datatypes/services.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/eval/interp/interp_internal.h"
 

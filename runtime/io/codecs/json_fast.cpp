@@ -16,7 +16,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/scalars_basic.h"
-#include "runtime/datatypes/services.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/string.h"
 
 namespace zan {

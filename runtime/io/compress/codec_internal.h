@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/eval/digest/checksum.h"
+#include "runtime/digest/checksum.h"
 #include "runtime/io/compress/compress.h"
 
 namespace zan::compress_detail {

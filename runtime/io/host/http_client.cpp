@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "runtime/core/stack.h"
-#include "runtime/datatypes/actions.h"
+#include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"

@@ -21,7 +21,7 @@
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
-#include "runtime/datatypes/services.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"

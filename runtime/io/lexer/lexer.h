@@ -74,7 +74,7 @@ u32 lexer_trace_mask(const ValueCell* callback);
 // opens a function frame named <lexer-callback>, pushes the five arguments
 // (event word, input series, type, line, token) and false/none for the
 // callback's refinements, and runs it through the evaluator's
-// call_function hook (runtime/datatypes/interp_hooks.h). The result cell
+// call_function hook (runtime/typesystem/interp_hooks.h). The result cell
 // gives the answer; the `input` argument as the callback left it moves the
 // scanning position. Without that hook a run given a callback raises
 // internal not-done when the first subscribed event fires.

@@ -6,7 +6,7 @@
 #include "boot/library_code.h"
 #include "boot_test_support.h"
 #include "runtime/datatypes/context.h"
-#include "runtime/datatypes/runtime_support.h"
+#include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/symbol.h"
 
 namespace zan::boottest {

@@ -15,7 +15,7 @@
 #include "runtime/core/dtoa.h"
 #include "runtime/core/errors.h"
 #include "runtime/datatypes/error.h"
-#include "runtime/datatypes/error_catalog.h"
+#include "runtime/typesystem/error_catalog.h"
 #include "runtime/datatypes/scalar_support.h"
 #include "runtime/io/host/routines_system.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "console/terminal.h"
-#include "console/terminal_keys.h"
+#include "runtime/terminal/terminal_keys.h"
 
 namespace zan::console {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "console/terminal.h"
-#include "console/terminal_tty.h"
+#include "runtime/terminal/terminal_tty.h"
 
 namespace zan::console {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "fn_test_support.h"
-#include "runtime/core/print_hooks.h"
+#include "runtime/terminal/print_hooks.h"
 
 namespace zan::test {
 namespace {

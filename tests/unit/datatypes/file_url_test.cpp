@@ -5,7 +5,7 @@
 
 #include "dt_test_support.h"
 #include "runtime/datatypes/file.h"
-#include "runtime/datatypes/host_io.h"
+#include "runtime/typesystem/host_io.h"
 #include "runtime/datatypes/url.h"
 
 namespace zan::test {

@@ -15,13 +15,13 @@
 #include "dt_test_support.h"
 #include "runtime/core/memory.h"
 #include "runtime/datatypes/error.h"
-#include "runtime/datatypes/error_catalog.h"
+#include "runtime/typesystem/error_catalog.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/interp_hooks.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/object.h"
-#include "runtime/datatypes/ownership.h"
+#include "runtime/typesystem/ownership.h"
 #include "runtime/datatypes/routine.h"
 
 namespace zan::test {

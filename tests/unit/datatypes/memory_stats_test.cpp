@@ -1,6 +1,6 @@
 // Memory statistics over the memory manager's frames.
 #include "fn_test_support.h"
-#include "runtime/datatypes/memory_stats.h"
+#include "runtime/typesystem/memory_stats.h"
 
 namespace zan::test {
 namespace {

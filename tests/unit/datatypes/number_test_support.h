@@ -9,10 +9,10 @@
 
 #include "dt_test_support.h"
 #include "runtime/datatypes/char.h"
-#include "runtime/datatypes/fast_ops.h"
+#include "runtime/typesystem/fast_ops.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/number_peers.h"
+#include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/typeset.h"
 

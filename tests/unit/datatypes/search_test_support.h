@@ -14,8 +14,8 @@
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/hash.h"
-#include "runtime/datatypes/interp_hooks.h"
-#include "runtime/datatypes/services.h"
+#include "runtime/typesystem/interp_hooks.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/string_search.h"
 #include "runtime/datatypes/typeset.h"
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "runtime/eval/digest/checksum.h"
-#include "runtime/eval/digest/crypto_service.h"
+#include "runtime/digest/checksum.h"
+#include "runtime/digest/crypto_service.h"
 
 namespace zan::test {
 

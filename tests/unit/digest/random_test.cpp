@@ -4,7 +4,7 @@
 
 #include "digest_test_support.h"
 #include "runtime/core/murmur.h"
-#include "runtime/eval/digest/random.h"
+#include "runtime/digest/random.h"
 
 namespace zan {
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include "runtime/core/print_hooks.h"
+#include "runtime/terminal/print_hooks.h"
 #include "tests/unit/eval/eval_env.h"
 
 namespace zan::evaltest {

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
-#include "runtime/eval/digest/checksum.h"
-#include "runtime/eval/digest/crypto_service.h"
-#include "runtime/eval/digest/random.h"
+#include "runtime/digest/checksum.h"
+#include "runtime/digest/crypto_service.h"
+#include "runtime/digest/random.h"
 #include "tests/unit/eval/eval_helper.h"
 
 namespace zan::evaltest {

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "console/terminal_keys.h"
+#include "runtime/terminal/terminal_keys.h"
 #include "gui/terminal/tui_dispatch.h"
 #include "runtime/datatypes/event.h"
 

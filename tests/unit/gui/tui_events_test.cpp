@@ -1,7 +1,7 @@
 // Events made by the back end: every field read from the record of the
 // message, the face kept alive by the back end across collections, and
 // records that are gone.
-#include "console/terminal_keys.h"
+#include "runtime/terminal/terminal_keys.h"
 #include "datatypes/fn_test_support.h"
 #include "gui/terminal/tui_events.h"
 #include "gui/terminal/tui_routines.h"

@@ -2,7 +2,7 @@
 // including items split across reads.
 #include <gtest/gtest.h>
 
-#include "console/terminal_keys.h"
+#include "runtime/terminal/terminal_keys.h"
 #include "gui/terminal/tui_input.h"
 #include "runtime/datatypes/event.h"
 

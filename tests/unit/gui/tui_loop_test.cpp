@@ -11,9 +11,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "console/terminal_keys.h"
+#include "runtime/terminal/terminal_keys.h"
 #include "gui/terminal/tui_loop.h"
-#include "runtime/core/print_hooks.h"
+#include "runtime/terminal/print_hooks.h"
 
 using namespace zan;
 using namespace zan::gui;

@@ -15,7 +15,7 @@
 #include "datatypes/dt_test_support.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/file.h"
-#include "runtime/datatypes/host_io.h"
+#include "runtime/typesystem/host_io.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/io/host/simple_io.h"
 

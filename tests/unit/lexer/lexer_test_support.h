@@ -21,7 +21,7 @@
 #include "runtime/datatypes/datatypes.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/interp_hooks.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/io/lexer/lexer.h"
 #include "runtime/io/lexer/lexer_internal.h"
 

@@ -1,0 +1,211 @@
+// Rich text: layout, writing and metrics.
+#include "gui/terminal/tui_rich.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "gui/terminal/tui_color.h"
+#include "gui/terminal/tui_face.h"
+#include "gui/terminal/tui_text.h"
+#include "runtime/core/case_folding.h"
+#include "runtime/core/errors.h"
+#include "runtime/core/layout.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/typesystem/number_peers.h"
+#include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/point.h"
+#include "runtime/datatypes/routine.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+
+namespace zan::gui {
+
+namespace {
+// The code points of a string! from its index.
+std::u32string code_points(const ValueCell* s) {
+    std::u32string out;
+    if (!s || s->type() != TYPE_STRING) return out;
+    u32 head = static_cast<u32>(series_index(s));
+    i32 n = string_length(s);
+    out.reserve(static_cast<size_t>(n));
+    for (i32 i = 0; i < n; i++) out += static_cast<char32_t>(string_char_at(s, head + static_cast<u32>(i)));
+    return out;
+}
+
+u32 style_bit(const ValueCell* v) {
+    if (word_is(v, "bold")) return CELL_BOLD;
+    if (word_is(v, "italic")) return CELL_ITALIC;
+    if (word_is(v, "underline")) return CELL_UNDERLINE;
+    if (word_is(v, "strike")) return CELL_STRIKE;
+    return 0;
+}
+
+// Applies one entry's attribute to the cells [from, to).
+void apply_attribute(std::vector<TuiCell>& cells, size_t from, size_t to, const ValueCell* v,
+                     const ValueCell* next, bool& skip_next) {
+    skip_next = false;
+    if (u32 bit = style_bit(v)) {
+        for (size_t i = from; i < to; i++) cells[i].attr |= bit;
+    } else if (v->type() == TYPE_TUPLE) {
+        u32 fg = tuple_color(v);
+        for (size_t i = from; i < to; i++) cells[i].fg = fg;
+    } else if (word_is(v, "backdrop") && next->type() == TYPE_TUPLE) {
+        u32 bg = tuple_color(next);
+        for (size_t i = from; i < to; i++) cells[i].bg = bg;
+        skip_next = true;
+    }
+}
+
+// Lines of the text: the index of each line's first character.
+std::vector<size_t> line_starts(const std::u32string& text) {
+    std::vector<size_t> starts{0};
+    for (size_t i = 0; i < text.size(); i++)
+        if (text[i] == '\n') starts.push_back(i + 1);
+    return starts;
+}
+
+// The column of character i on its line.
+int column_of(const std::u32string& text, size_t line_start, size_t i) {
+    int col = 0;
+    for (size_t k = line_start; k < i && k < text.size(); k++) col += char_width(text[k]);
+    return col;
+}
+
+// The index (0-based) of the character of a line under column x; past the
+// end of the line, the line's end (its LF or the end of the text), or its
+// last character when last_char.
+size_t index_at(const std::u32string& text, size_t line_start, double x, bool last_char) {
+    size_t end = text.find(U'\n', line_start);
+    if (end == std::u32string::npos) end = text.size();
+    int col = 0;
+    for (size_t k = line_start; k < end; k++) {
+        int w = char_width(text[k]);
+        if (x < col + w) return k;
+        col += w;
+    }
+    if (last_char && end > line_start) return end - 1;
+    return end;
+}
+
+void r_text_box_metrics() {
+    ValueCell face = *stack_arg(0);
+    ValueCell arg = *stack_arg(1);
+    i32 type = integer_get(stack_arg(2));
+    const ValueCell* type_cell = field_of(&face, "type");
+    ValueCell kind = type_cell ? *type_cell : g_none_cell;
+    if (!word_is(&kind, "rich-text")) fire(Err::script_face_type, &kind);
+    std::u32string text = code_points(field_of(&face, "text"));
+    const ValueCell* text_cell = field_of(&face, "text");
+    none_box(stack_result());
+    if (!text_cell || text_cell->type() != TYPE_STRING) return;
+    std::vector<size_t> starts = line_starts(text);
+    switch (type) {
+        case 0:
+        case 6: {
+            if (arg.type() != TYPE_INTEGER) number_fire_type(Err::script_invalid_type, arg.type());
+            size_t i = static_cast<size_t>(std::clamp<i64>(static_cast<i64>(integer_get(&arg)) - 1, 0,
+                                                           static_cast<i64>(text.size())));
+            size_t line = static_cast<size_t>(std::upper_bound(starts.begin(), starts.end(), i) - starts.begin()) - 1;
+            int col = column_of(text, starts[line], i);
+            point2d_make_at(stack_result(), static_cast<float>(col), static_cast<float>(line + (type == 6 ? 1 : 0)));
+            return;
+        }
+        case 1:
+        case 5: {
+            double x, y;
+            if (arg.type() == TYPE_PAIR) {
+                x = pair_x(&arg);
+                y = pair_y(&arg);
+            } else if (arg.type() == TYPE_POINT2D) {
+                x = point_x(&arg);
+                y = point_y(&arg);
+            } else {
+                number_fire_type(Err::script_invalid_type, arg.type());
+            }
+            double row = std::floor(std::isfinite(y) ? y : 0);
+            size_t line = row <= 0 ? 0 : std::min(starts.size() - 1, static_cast<size_t>(std::min(row, 1e9)));
+            size_t i = index_at(text, starts[line], std::isfinite(x) ? x : 0, type == 5);
+            integer_box(stack_result(), static_cast<i32>(i + 1));
+            return;
+        }
+        case 2: float_make_at(stack_result(), 1.0); return;
+        case 3: {
+            TuiTextSize size = text_size(text);
+            point2d_make_at(stack_result(), static_cast<float>(size.cols), static_cast<float>(size.lines));
+            return;
+        }
+        case 4: integer_box(stack_result(), static_cast<i32>(starts.size())); return;
+        default: return;
+    }
+}
+}  // namespace
+
+std::vector<TuiCell> rich_layout(const ValueCell* face) {
+    std::u32string text = code_points(field_of(face, "text"));
+    u32 bg = tuple_color(field_of(face, "color"));
+    std::vector<TuiCell> cells(text.size());
+    for (size_t i = 0; i < text.size(); i++) cells[i] = TuiCell{static_cast<u32>(text[i]), bg, COLOR_DEFAULT, 0};
+    const ValueCell* data = field_of(face, "data");
+    if (!data || data->type() != TYPE_BLOCK) return cells;
+    u32 head = static_cast<u32>(series_index(data));
+    i32 n = block_length(data);
+    size_t from = 0, to = 0;
+    // The cells are copied out: naming a word may allocate.
+    ValueCell block = *data;
+    for (i32 k = 0; k < n; k++) {
+        ValueCell v = *block_cell_at(&block, head + static_cast<u32>(k));
+        if (v.type() == TYPE_PAIR) {
+            i64 start = static_cast<i64>(pair_x(&v)) - 1, length = pair_y(&v);
+            i64 size = static_cast<i64>(text.size());
+            from = static_cast<size_t>(std::clamp<i64>(start, 0, size));
+            to = static_cast<size_t>(std::clamp<i64>(start + std::max<i64>(length, 0), 0, size));
+            continue;
+        }
+        ValueCell next = k + 1 < n ? *block_cell_at(&block, head + static_cast<u32>(k + 1)) : g_none_cell;
+        bool skip = false;
+        apply_attribute(cells, from, to, &v, &next, skip);
+        if (skip) k++;
+    }
+    return cells;
+}
+
+void write_rich(TuiScreen& screen, const TuiRect& box, const std::vector<TuiCell>& cells, u32 align,
+                const TuiRect& clip, u32 default_fg) {
+    std::u32string text;
+    for (const TuiCell& c : cells) text += static_cast<char32_t>(c.cp);
+    TuiTextSize size = text_size(text);
+    int width = box.x1 - box.x0, height = box.y1 - box.y0;
+    int x0 = box.x0, y = box.y0;
+    if (align & ALIGN_CENTER) x0 += (width - size.cols) / 2;
+    else if (align & ALIGN_RIGHT) x0 += width - size.cols;
+    if (align & ALIGN_MIDDLE) y += (height - size.lines) / 2;
+    else if (align & ALIGN_BOTTOM) y += height - size.lines;
+    if (align & ALIGN_WRAP) x0 = std::max(x0, box.x0);
+    TuiRect r = clip.intersect(box);
+    int x = x0;
+    for (const TuiCell& c : cells) {
+        if (c.cp == '\n') {
+            x = x0;
+            y++;
+            continue;
+        }
+        u32 cp = shown_code_point(c.cp);
+        int w = char_width(cp);
+        if (w == 0) continue;
+        if ((align & ALIGN_WRAP) && x + w > r.x1 && x > x0) {
+            x = x0;
+            y++;
+        }
+        screen.put(x, y, cp, TuiStyle{c.fg ? c.fg : default_fg, c.bg, c.attr}, r);
+        x += w;
+    }
+}
+
+void tui_rich_register() { routine_table_register("text-box-metrics", r_text_box_metrics); }
+
+}  // namespace zan::gui

@@ -1,0 +1,553 @@
+// The console screen layer and its grid and terminal back ends.
+#include "runtime/terminal/console_screen.h"
+
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "runtime/core/platform.h"
+
+namespace zan {
+
+int console_utf8_encode(u32 cp, char* out) {
+    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = 0xFFFD;
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+namespace {
+
+// One code point from UTF-8 at *p (before end); a bad sequence gives U+FFFD
+// and skips one byte.
+u32 utf8_next(const u8*& p, const u8* end) {
+    u8 b = *p++;
+    if (b < 0x80) return b;
+    int more;
+    u32 cp, min;
+    if (b >= 0xC2 && b <= 0xDF) {
+        more = 1, cp = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        more = 2, cp = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        more = 3, cp = b & 0x07, min = 0x10000;
+    } else {
+        return 0xFFFD;
+    }
+    if (end - p < more) return 0xFFFD;
+    for (int i = 0; i < more; i++) {
+        if ((p[i] & 0xC0) != 0x80) return 0xFFFD;
+        cp = cp << 6 | (p[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+    p += more;
+    return cp;
+}
+
+int clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+void new_line(ConsoleScreen* s) {
+    s->cursor_x = 0;
+    s->wrap_pending = false;
+    if (s->cursor_y < s->height - 1) {
+        s->cursor_y++;
+    } else {
+        s->ops->scroll_up(s, 1, s->default_attribute);
+    }
+}
+
+ConsoleScreen* screen_new(const ConsoleScreenOps* ops, void* backend, int w, int h) {
+    auto* s = new ConsoleScreen{};
+    s->ops = ops;
+    s->backend = backend;
+    s->width = w < 1 ? 1 : w;
+    s->height = h < 1 ? 1 : h;
+    s->cursor_visible = true;
+    s->attribute = CONSOLE_DEFAULT_ATTRIBUTE;
+    s->default_attribute = CONSOLE_DEFAULT_ATTRIBUTE;
+    return s;
+}
+
+}  // namespace
+
+// ---- the layer ------------------------------------------------------------------
+
+void console_screen_write(ConsoleScreen* s, const u32* cps, size_t count) {
+    constexpr int RUN = 256;
+    u32 run[RUN];
+    int run_len = 0, run_x = 0, run_y = 0;
+    auto flush_run = [&] {
+        if (run_len) s->ops->write_run(s, run_x, run_y, run, run_len, s->attribute);
+        run_len = 0;
+    };
+    for (size_t i = 0; i < count; i++) {
+        u32 cp = cps[i];
+        switch (cp) {
+        case '\r':
+            flush_run();
+            s->cursor_x = 0;
+            s->wrap_pending = false;
+            break;
+        case '\n':
+            flush_run();
+            new_line(s);
+            break;
+        case '\b':
+            flush_run();
+            if (s->wrap_pending)
+                s->wrap_pending = false;
+            else if (s->cursor_x > 0)
+                s->cursor_x--;
+            break;
+        case '\t':
+            flush_run();
+            s->wrap_pending = false;
+            s->cursor_x = clamp((s->cursor_x / TAB_WIDTH + 1) * TAB_WIDTH, 0, s->width - 1);
+            break;
+        case 0:
+        case 7:
+            break;
+        default:
+            if (s->wrap_pending) {
+                flush_run();
+                new_line(s);
+            }
+            if (!run_len) {
+                run_x = s->cursor_x;
+                run_y = s->cursor_y;
+            }
+            run[run_len++] = cp;
+            if (s->cursor_x >= s->width - 1) {
+                s->wrap_pending = true;
+                flush_run();
+            } else {
+                s->cursor_x++;
+                if (run_len == RUN) flush_run();
+            }
+        }
+    }
+    flush_run();
+}
+
+void console_screen_put_char(ConsoleScreen* s, u32 cp) { console_screen_write(s, &cp, 1); }
+
+void console_screen_write_utf8(ConsoleScreen* s, const char* text, size_t length) {
+    const u8* p = reinterpret_cast<const u8*>(text);
+    const u8* end = p + length;
+    u32 buf[128];
+    size_t n = 0;
+    while (p < end) {
+        buf[n++] = utf8_next(p, end);
+        if (n == 128) {
+            console_screen_write(s, buf, n);
+            n = 0;
+        }
+    }
+    console_screen_write(s, buf, n);
+}
+
+void console_screen_set_cursor(ConsoleScreen* s, int x, int y) {
+    s->cursor_x = clamp(x, 0, s->width - 1);
+    s->cursor_y = clamp(y, 0, s->height - 1);
+    s->wrap_pending = false;
+}
+
+void console_screen_set_attribute(ConsoleScreen* s, u16 attr) { s->attribute = attr; }
+
+void console_screen_fill(ConsoleScreen* s, int x, int y, u32 count, u32 cp, u16 attr) {
+    if (x < 0 || y < 0 || x >= s->width || y >= s->height || !count) return;
+    u64 total = static_cast<u64>(s->width) * static_cast<u64>(s->height);
+    u64 start = static_cast<u64>(y) * static_cast<u64>(s->width) + static_cast<u64>(x);
+    if (count > total - start) count = static_cast<u32>(total - start);
+    s->ops->fill(s, x, y, count, cp, attr);
+}
+
+void console_screen_scroll_up(ConsoleScreen* s, int lines) {
+    if (lines <= 0) return;
+    if (lines > s->height) lines = s->height;
+    s->ops->scroll_up(s, lines, s->default_attribute);
+}
+
+void console_screen_show_cursor(ConsoleScreen* s, bool visible) {
+    s->cursor_visible = visible;
+    s->ops->show_cursor(s, visible);
+}
+
+int console_screen_flush(ConsoleScreen* s) { return s->ops->flush(s); }
+
+void console_screen_refresh(ConsoleScreen* s) {
+    s->ops->refresh(s);
+    s->cursor_x = clamp(s->cursor_x, 0, s->width - 1);
+    s->cursor_y = clamp(s->cursor_y, 0, s->height - 1);
+    if (s->saved_valid) {
+        s->saved_x = clamp(s->saved_x, 0, s->width - 1);
+        s->saved_y = clamp(s->saved_y, 0, s->height - 1);
+    }
+}
+
+void console_screen_destroy(ConsoleScreen* s) {
+    if (s) s->ops->destroy(s);
+}
+
+// ---- grid back end ------------------------------------------------------------
+
+namespace {
+
+struct Grid {
+    std::vector<ConsoleCell> cells;
+};
+
+Grid* grid_of(const ConsoleScreen* s) { return static_cast<Grid*>(s->backend); }
+
+void grid_write_run(ConsoleScreen* s, int x, int y, const u32* cps, int count, u16 attr) {
+    ConsoleCell* row = &grid_of(s)->cells[static_cast<size_t>(y) * s->width];
+    for (int i = 0; i < count && x + i < s->width; i++) row[x + i] = ConsoleCell{cps[i], attr};
+}
+
+void grid_fill(ConsoleScreen* s, int x, int y, u32 count, u32 cp, u16 attr) {
+    auto& cells = grid_of(s)->cells;
+    size_t start = static_cast<size_t>(y) * s->width + x;
+    for (size_t i = start; i < start + count && i < cells.size(); i++) cells[i] = ConsoleCell{cp, attr};
+}
+
+void grid_scroll_up(ConsoleScreen* s, int lines, u16 attr) {
+    auto& cells = grid_of(s)->cells;
+    size_t shift = static_cast<size_t>(lines) * s->width;
+    if (shift > cells.size()) shift = cells.size();
+    for (size_t i = 0; i + shift < cells.size(); i++) cells[i] = cells[i + shift];
+    for (size_t i = cells.size() - shift; i < cells.size(); i++) cells[i] = ConsoleCell{' ', attr};
+}
+
+int grid_flush(ConsoleScreen*) { return 0; }
+void grid_refresh(ConsoleScreen*) {}
+void grid_show_cursor(ConsoleScreen*, bool) {}
+
+void grid_destroy(ConsoleScreen* s) {
+    delete grid_of(s);
+    delete s;
+}
+
+const ConsoleScreenOps kGridOps = {grid_write_run, grid_fill,        grid_scroll_up, grid_flush,
+                                   grid_refresh,   grid_show_cursor, grid_destroy};
+
+bool in_grid(const ConsoleScreen* s, int x, int y) {
+    return console_is_grid(s) && x >= 0 && y >= 0 && x < s->width && y < s->height;
+}
+
+}  // namespace
+
+ConsoleScreen* console_grid_new(int width, int height) {
+    auto* g = new Grid;
+    ConsoleScreen* s = screen_new(&kGridOps, g, width, height);
+    g->cells.assign(static_cast<size_t>(s->width) * s->height,
+                    ConsoleCell{' ', s->default_attribute});
+    return s;
+}
+
+bool console_is_grid(const ConsoleScreen* s) { return s && s->ops == &kGridOps; }
+
+ConsoleCell console_grid_cell(const ConsoleScreen* s, int x, int y) {
+    if (!in_grid(s, x, y)) return ConsoleCell{0, 0};
+    return grid_of(s)->cells[static_cast<size_t>(y) * s->width + x];
+}
+
+u32 console_grid_char_at(const ConsoleScreen* s, int x, int y) { return console_grid_cell(s, x, y).cp; }
+
+u16 console_grid_attribute_at(const ConsoleScreen* s, int x, int y) {
+    return console_grid_cell(s, x, y).attr;
+}
+
+std::string console_grid_row_text(const ConsoleScreen* s, int y) {
+    std::string out;
+    if (!in_grid(s, 0, y)) return out;
+    const ConsoleCell* row = &grid_of(s)->cells[static_cast<size_t>(y) * s->width];
+    int last = s->width - 1;
+    while (last >= 0 && row[last].cp == ' ') last--;
+    char buf[4];
+    for (int x = 0; x <= last; x++) out.append(buf, console_utf8_encode(row[x].cp, buf));
+    return out;
+}
+
+std::string console_grid_text(const ConsoleScreen* s) {
+    std::string out;
+    if (!console_is_grid(s)) return out;
+    int last = s->height - 1;
+    while (last >= 0 && console_grid_row_text(s, last).empty()) last--;
+    for (int y = 0; y <= last; y++) {
+        if (y) out += '\n';
+        out += console_grid_row_text(s, y);
+    }
+    return out;
+}
+
+void console_grid_resize(ConsoleScreen* s, int width, int height) {
+    if (!console_is_grid(s)) return;
+    width = width < 1 ? 1 : width;
+    height = height < 1 ? 1 : height;
+    std::vector<ConsoleCell> cells(static_cast<size_t>(width) * height,
+                                   ConsoleCell{' ', s->default_attribute});
+    auto& old = grid_of(s)->cells;
+    for (int y = 0; y < height && y < s->height; y++)
+        for (int x = 0; x < width && x < s->width; x++)
+            cells[static_cast<size_t>(y) * width + x] = old[static_cast<size_t>(y) * s->width + x];
+    old.swap(cells);
+    s->width = width;
+    s->height = height;
+    console_screen_refresh(s);
+}
+
+// ---- terminal back end ----------------------------------------------------------
+
+namespace {
+
+// ANSI colour index of a console colour value, and back (the table is its
+// own inverse: red and blue trade places).
+constexpr u8 kAnsiOfConsole[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+
+struct Terminal {
+    int fd;
+    std::string out;
+    bool real_valid;  // the terminal's cursor is known to be at real_x, real_y
+    int real_x, real_y;
+    bool pen_valid;
+    u16 pen;
+    int error;
+};
+
+Terminal* term_of(const ConsoleScreen* s) { return static_cast<Terminal*>(s->backend); }
+
+void term_push(ConsoleScreen* s) {
+    Terminal* t = term_of(s);
+    if (t->out.empty()) return;
+    int err = platform_write_fd(t->fd, t->out.data(), t->out.size());
+    if (err && !t->error) t->error = err;
+    t->out.clear();
+}
+
+void term_append(ConsoleScreen* s, const char* text, size_t n) {
+    Terminal* t = term_of(s);
+    t->out.append(text, n);
+    if (t->out.size() >= 4096) term_push(s);
+}
+
+void term_appendf(ConsoleScreen* s, const char* fmt, int a, int b = 0) {
+    char buf[48];
+    int n = std::snprintf(buf, sizeof buf, fmt, a, b);
+    if (n > 0) term_append(s, buf, static_cast<size_t>(n));
+}
+
+void term_move(ConsoleScreen* s, int x, int y) {
+    Terminal* t = term_of(s);
+    if (t->real_valid && t->real_x == x && t->real_y == y) return;
+    term_appendf(s, "\x1b[%d;%dH", y + 1, x + 1);
+    t->real_valid = true;
+    t->real_x = x;
+    t->real_y = y;
+}
+
+void term_pen(ConsoleScreen* s, u16 attr) {
+    Terminal* t = term_of(s);
+    if (t->pen_valid && t->pen == attr) return;
+    t->pen_valid = true;
+    t->pen = attr;
+    u16 def = s->default_attribute;
+    if (attr == def) {
+        term_append(s, "\x1b[0m", 4);
+        return;
+    }
+    std::string seq = "\x1b[0";
+    u32 fg = attr & 0x0F, bg = (attr >> 4) & 0x0F;
+    if (fg != (def & 0x0Fu)) seq += ";" + std::to_string((fg & 8 ? 90 : 30) + kAnsiOfConsole[fg & 7]);
+    if (bg != ((def >> 4) & 0x0Fu))
+        seq += ";" + std::to_string((bg & 8 ? 100 : 40) + kAnsiOfConsole[bg & 7]);
+    if (attr & ATTR_UNDERSCORE) seq += ";4";
+    seq += "m";
+    term_append(s, seq.data(), seq.size());
+}
+
+void term_advance(ConsoleScreen* s, int n) {
+    Terminal* t = term_of(s);
+    t->real_x += n;
+    // At the right edge the terminal's own wrap state is not ours to guess.
+    if (t->real_x >= s->width) t->real_valid = false;
+}
+
+void term_char(ConsoleScreen* s, u32 cp) {
+    // Control characters are shown as their pictures, never obeyed.
+    if (cp < 0x20) cp += 0x2400;
+    else if (cp == 0x7F) cp = 0x2421;
+    char buf[4];
+    term_append(s, buf, static_cast<size_t>(console_utf8_encode(cp, buf)));
+}
+
+void term_write_run(ConsoleScreen* s, int x, int y, const u32* cps, int count, u16 attr) {
+    term_move(s, x, y);
+    term_pen(s, attr);
+    for (int i = 0; i < count; i++) term_char(s, cps[i]);
+    term_advance(s, count);
+}
+
+void term_fill(ConsoleScreen* s, int x, int y, u32 count, u32 cp, u16 attr) {
+    while (count && y < s->height) {
+        u32 n = static_cast<u32>(s->width - x);
+        if (n > count) n = count;
+        term_move(s, x, y);
+        term_pen(s, attr);
+        if (cp == ' ' && x + static_cast<int>(n) == s->width) {
+            term_append(s, "\x1b[K", 3);  // to the end of the row; the cursor stays
+        } else {
+            for (u32 i = 0; i < n; i++) term_char(s, cp);
+            term_advance(s, static_cast<int>(n));
+        }
+        count -= n;
+        x = 0;
+        y++;
+    }
+}
+
+void term_scroll_up(ConsoleScreen* s, int lines, u16 attr) {
+    term_move(s, 0, s->height - 1);
+    term_pen(s, attr);
+    for (int i = 0; i < lines; i++) term_append(s, "\n", 1);
+}
+
+int term_flush(ConsoleScreen* s) {
+    term_move(s, s->cursor_x, s->cursor_y);
+    term_push(s);
+    return term_of(s)->error;
+}
+
+void term_refresh(ConsoleScreen* s) {
+    winsize ws{};
+    if (ioctl(term_of(s)->fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+        if (ws.ws_col != s->width || ws.ws_row != s->height) {
+            s->width = ws.ws_col;
+            s->height = ws.ws_row;
+            term_of(s)->real_valid = false;
+        }
+    }
+}
+
+void term_show_cursor(ConsoleScreen* s, bool visible) {
+    term_append(s, visible ? "\x1b[?25h" : "\x1b[?25l", 6);
+}
+
+void term_destroy(ConsoleScreen* s) {
+    term_flush(s);
+    delete term_of(s);
+    delete s;
+}
+
+const ConsoleScreenOps kTerminalOps = {term_write_run, term_fill,        term_scroll_up, term_flush,
+                                       term_refresh,   term_show_cursor, term_destroy};
+
+i64 now_ms() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<i64>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+}  // namespace
+
+ConsoleScreen* console_terminal_new(int fd) {
+    auto* t = new Terminal{};
+    t->fd = fd;
+    ConsoleScreen* s = screen_new(&kTerminalOps, t, 80, 24);
+    term_refresh(s);
+    return s;
+}
+
+bool console_is_terminal(const ConsoleScreen* s) { return s && s->ops == &kTerminalOps; }
+
+int console_terminal_error(const ConsoleScreen* s) {
+    return console_is_terminal(s) ? term_of(s)->error : 0;
+}
+
+bool console_terminal_sync_cursor(ConsoleScreen* s, int in_fd, int timeout_ms) {
+    if (!console_is_terminal(s)) return false;
+    Terminal* t = term_of(s);
+    term_push(s);
+    termios saved{};
+    bool have_mode = tcgetattr(in_fd, &saved) == 0;
+    if (have_mode) {
+        termios raw = saved;
+        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+        raw.c_cc[VMIN] = 0;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(in_fd, TCSANOW, &raw);
+    }
+    bool found = false;
+    int row = 0, col = 0;
+    if (platform_write_fd(t->fd, "\x1b[6n", 4) == 0) {
+        // Reply: ESC "[" row ";" column "R".
+        int state = 0, a = 0, b = 0;
+        i64 deadline = now_ms() + timeout_ms;
+        while (!found) {
+            i64 left = deadline - now_ms();
+            if (left <= 0) break;
+            pollfd pfd{in_fd, POLLIN, 0};
+            int r = poll(&pfd, 1, static_cast<int>(left));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            u8 buf[64];
+            ssize_t n = read(in_fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            for (ssize_t i = 0; i < n && !found; i++) {
+                u8 c = buf[i];
+                if (c == 0x1b) {
+                    state = 1;
+                } else if (state == 1) {
+                    state = c == '[' ? 2 : 0;
+                    a = b = 0;
+                } else if (state == 2 || state == 3) {
+                    int& p = state == 2 ? a : b;
+                    if (c >= '0' && c <= '9') {
+                        p = (p * 10 + (c - '0')) % 65535;
+                    } else if (c == ';' && state == 2) {
+                        state = 3;
+                    } else if (c == 'R' && state == 3) {
+                        found = true;
+                        row = a;
+                        col = b;
+                    } else {
+                        state = 0;
+                    }
+                }
+            }
+        }
+    }
+    if (have_mode) tcsetattr(in_fd, TCSANOW, &saved);
+    if (!found) return false;
+    term_refresh(s);
+    console_screen_set_cursor(s, col - 1, row - 1);
+    t->real_valid = true;
+    t->real_x = s->cursor_x;
+    t->real_y = s->cursor_y;
+    return true;
+}
+
+}  // namespace zan

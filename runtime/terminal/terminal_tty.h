@@ -1,0 +1,92 @@
+// The terminal on Linux: standard input as a stream of bytes, raw mode for
+// the line editor, the window size, and the signals around them.
+//
+// Raw mode (for one edit at a time): canonical input, echo, signal keys,
+// extended input processing, flow control and CR-to-LF translation off,
+// reads return as soon as one byte is there; output processing stays on.
+// Modes are switched with TCSANOW, never flushing, so that type-ahead and
+// pasted lines survive between edits. The saved mode comes back on every
+// way out: the end of the edit, process exit, SIGTERM, SIGHUP, SIGQUIT,
+// SIGINT and the fatal signals (whose earlier handlers then run as before).
+//
+// SIGWINCH writes a byte into a pipe that the byte reader watches, so an
+// edit waiting for a key learns of the new size whichever thread the
+// signal reached.
+#pragma once
+#include <string>
+
+#include "runtime/terminal/terminal_keys.h"
+
+namespace zan::console {
+
+// Bytes of a file descriptor (standard input), read in blocks and handed
+// out one by one; the same reader serves the line editor and the line
+// reader of pipes and files, so that nothing read ahead is lost between
+// them. The end of input (end of file, a read error such as EIO on a
+// hung-up terminal) is final: every later read answers BYTE_END at once.
+class FdBytes : public ByteInput {
+public:
+    explicit FdBytes(int fd) : fd_(fd) {}
+    int next_byte(int timeout_ms) override;
+    void unread(u8 byte) override;
+    // Gives bytes back in front of what is buffered (in their order).
+    void push_front(const std::string& bytes);
+    // Up to n bytes: what is buffered, else one read (waiting for at least
+    // one byte). 0 at the end of input.
+    size_t read_some(u8* out, size_t n);
+    bool ended() const { return ended_ && head_ >= queue_.size(); }
+    bool buffered() const { return head_ < queue_.size(); }
+    int fd() const { return fd_; }
+    // A descriptor whose readability stops a wait with BYTE_WAKE (-1: none).
+    void set_wake_fd(int fd) { wake_fd_ = fd; }
+    int wake_fd() const { return wake_fd_; }
+    // Forgets buffered bytes and the end (tests reuse a reader).
+    void reset(int fd);
+
+private:
+    // Reads more bytes into the queue: 1 got some, 0 timeout, BYTE_END,
+    // BYTE_WAKE.
+    int fill(int timeout_ms);
+
+    int fd_;
+    int wake_fd_ = -1;
+    bool ended_ = false;
+    std::string queue_;
+    size_t head_ = 0;
+};
+
+// The reader of standard input.
+FdBytes& stdin_bytes();
+
+// ---- modes ----------------------------------------------------------------------------------
+// Saves the mode of fd and enters raw mode; false when fd is not a
+// terminal or refuses. Without wait_for_a_byte a read returns at once
+// with what is there (the view's event loop polls before it reads).
+bool tty_enter_raw(int fd, bool wait_for_a_byte = true);
+// Restores the saved mode (nothing when raw mode is not on). Async-signal
+// safe.
+void tty_restore();
+bool tty_raw_on();
+
+// Installs the signal handlers (once): the restoring ones and the size
+// change pipe, and an exit handler that restores the mode.
+void tty_install_handlers();
+// The read end of the size change pipe (-1 before tty_install_handlers).
+int tty_resize_fd();
+// Empties the size change pipe; true when a change was signalled.
+bool tty_take_resize();
+
+// The size of the terminal behind fd; false when it is not a terminal or
+// reports zero columns.
+bool tty_window_size(int fd, int* columns, int* rows);
+
+// Asks the terminal for its cursor position (writing the request to
+// out_fd, reading the answer from in) and answers the 0-based column, or
+// -1 when no answer came within timeout_ms. Bytes that arrived before the
+// answer stay in the reader.
+int tty_query_cursor_column(FdBytes& in, int out_fd, int timeout_ms);
+
+// Writes all the bytes to fd (retrying); false on failure.
+bool tty_write(int fd, const std::string& bytes);
+
+}  // namespace zan::console

@@ -1,0 +1,261 @@
+// Inline integer, float and block paths for compiled code, with the generic
+// action call as the fallback.
+#include "runtime/typesystem/fast_ops.h"
+
+#include "runtime/core/errors.h"
+#include "runtime/core/stack.h"
+#include "runtime/typesystem/actions.h"
+#include "runtime/datatypes/float.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
+
+namespace zan {
+
+namespace {
+
+using Entry = void (*)();
+
+Entry math_entry(i32 op) {
+    switch (op) {
+        case MATH_ADD: return action_add;
+        case MATH_SUBTRACT: return action_subtract;
+        case MATH_MULTIPLY: return action_multiply;
+        case MATH_OR: return action_or_t;
+        case MATH_AND: return action_and_t;
+        case MATH_XOR: return action_xor_t;
+        default: runtime_fatal(101, "fast operator: unknown math operation");
+    }
+}
+
+void check_compare_op(i32 op) {
+    if (op < CMP_EQUAL || op > CMP_GREATER_EQUAL)
+        runtime_fatal(101, "fast operator: unknown comparison");
+}
+
+// The interpreter's way: a native frame named by the word, the operands as
+// its arguments, the table entry, and the result left pushed in the cell
+// where the frame began.
+template <class Call>
+ValueCell* call_generic(const ValueCell* word, const ValueCell* a, const ValueCell* b,
+                        Call call) {
+    ValueCell x = *a;
+    ValueCell y{};
+    if (b) y = *b;
+    stack_mark_native(word);
+    stack_push(&x);
+    if (b) stack_push(&y);
+    call();
+    stack_unwind();
+    return g_stack.top - 1;
+}
+
+// The inline paths: true when they applied, with the result in out.
+bool math_inline(i32 op, const ValueCell* left, const ValueCell* right, ValueCell* out) {
+    u32 lt = left->type(), rt = right->type();
+    if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
+        i32 a = integer_get(left), b = integer_get(right), r = 0;
+        switch (op) {
+            case MATH_ADD:
+            case MATH_SUBTRACT:
+            case MATH_MULTIPLY: {
+                bool overflow = op == MATH_ADD        ? __builtin_add_overflow(a, b, &r)
+                                : op == MATH_SUBTRACT ? __builtin_sub_overflow(a, b, &r)
+                                                      : __builtin_mul_overflow(a, b, &r);
+                if (overflow) {
+                    double x = a, y = b;
+                    float_make_at(out, op == MATH_ADD        ? x + y
+                                       : op == MATH_SUBTRACT ? x - y
+                                                             : x * y);
+                    return true;
+                }
+                break;
+            }
+            case MATH_OR: r = a | b; break;
+            case MATH_AND: r = a & b; break;
+            case MATH_XOR: r = a ^ b; break;
+            default: return false;
+        }
+        integer_box(out, r);
+        return true;
+    }
+    if (lt == TYPE_FLOAT && rt == TYPE_FLOAT &&
+        (op == MATH_ADD || op == MATH_SUBTRACT || op == MATH_MULTIPLY)) {
+        double a = left->get_float(), b = right->get_float();
+        float_make_at(out, op == MATH_ADD ? a + b : op == MATH_SUBTRACT ? a - b : a * b);
+        return true;
+    }
+    return false;
+}
+
+bool compare_inline(i32 op, const ValueCell* left, const ValueCell* right, bool* answer) {
+    if (left->type() != TYPE_INTEGER || right->type() != TYPE_INTEGER) return false;
+    i32 a = integer_get(left), b = integer_get(right);
+    switch (op) {
+        case CMP_EQUAL:
+        case CMP_STRICT_EQUAL: *answer = a == b; break;
+        case CMP_NOT_EQUAL: *answer = a != b; break;
+        case CMP_LESSER: *answer = a < b; break;
+        case CMP_LESSER_EQUAL: *answer = a <= b; break;
+        case CMP_GREATER: *answer = a > b; break;
+        default: *answer = a >= b; break;
+    }
+    return true;
+}
+
+// The answer of a comparison, inline or through action_compare_logic;
+// nothing stays pushed.
+bool compare_answer(i32 op, const ValueCell* word, const ValueCell* left,
+                    const ValueCell* right) {
+    check_compare_op(op);
+    bool answer;
+    if (compare_inline(op, left, right, &answer)) return answer;
+    ValueCell* r = call_generic(word, left, right, [op] { action_compare_logic(op); });
+    answer = logic_get(r);
+    stack_pop(1);
+    return answer;
+}
+
+}  // namespace
+
+// ---- arithmetic ----------------------------------------------------------------------
+
+ValueCell* fastop_math(i32 op, const ValueCell* word, const ValueCell* left,
+                       const ValueCell* right) {
+    Entry entry = math_entry(op);
+    ValueCell out;
+    if (math_inline(op, left, right, &out)) return stack_push(&out);
+    return call_generic(word, left, right, entry);
+}
+
+ValueCell* fastop_math_int(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
+    ValueCell r;
+    integer_box(&r, right);
+    return fastop_math(op, word, left, &r);
+}
+
+ValueCell* fastop_math_top(i32 op, const ValueCell* word, const ValueCell* right) {
+    Entry entry = math_entry(op);
+    ValueCell* left = g_stack.top - 1;
+    ValueCell out;
+    if (math_inline(op, left, right, &out)) {
+        *left = out;
+        return left;
+    }
+    ValueCell* r = call_generic(word, left, right, entry);
+    *left = *r;
+    stack_pop(1);
+    return left;
+}
+
+ValueCell* fastop_math_top_v2(i32 op, const ValueCell* word, i32 right) {
+    ValueCell r;
+    integer_box(&r, right);
+    return fastop_math_top(op, word, &r);
+}
+
+// ---- comparison ----------------------------------------------------------------------
+
+ValueCell* fastop_compare(i32 op, const ValueCell* word, const ValueCell* left,
+                          const ValueCell* right) {
+    check_compare_op(op);
+    bool answer;
+    if (compare_inline(op, left, right, &answer)) return logic_push(answer);
+    return call_generic(word, left, right, [op] { action_compare_logic(op); });
+}
+
+ValueCell* fastop_compare_v2(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
+    ValueCell r;
+    integer_box(&r, right);
+    return fastop_compare(op, word, left, &r);
+}
+
+i32 fastop_compare_v3(i32 op, const ValueCell* word, const ValueCell* left,
+                      const ValueCell* right) {
+    bool answer = compare_answer(op, word, left, right);
+    logic_set_result(answer);
+    return answer ? 1 : 0;
+}
+
+i32 fastop_compare_v4(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
+    ValueCell r;
+    integer_box(&r, right);
+    return fastop_compare_v3(op, word, left, &r);
+}
+
+i32 fastop_compare_test(i32 op, const ValueCell* word, const ValueCell* left,
+                        const ValueCell* right, i32 expected) {
+    bool answer = compare_answer(op, word, left, right);
+    return (answer ? 1 : 0) != expected ? 1 : 0;
+}
+
+i32 fastop_compare_test_v2(i32 op, const ValueCell* word, const ValueCell* left, i32 right,
+                           i32 expected) {
+    ValueCell r;
+    integer_box(&r, right);
+    return fastop_compare_test(op, word, left, &r, expected);
+}
+
+ValueCell* fastop_compare_top(i32 op, const ValueCell* word, const ValueCell* right) {
+    ValueCell* left = g_stack.top - 1;
+    bool answer = compare_answer(op, word, left, right);
+    logic_box(left, answer);
+    return left;
+}
+
+ValueCell* fastop_compare_top_v2(i32 op, const ValueCell* word, i32 right) {
+    ValueCell r;
+    integer_box(&r, right);
+    return fastop_compare_top(op, word, &r);
+}
+
+// ---- paths and navigation ------------------------------------------------------------
+
+ValueCell* fastop_path_pick(const ValueCell* value, i32 n, const ValueCell* word) {
+    if (value->type() == TYPE_BLOCK) {
+        i32 index = series_index(value);
+        i32 remaining = series_buffer_length(value) - index;
+        if (n < 1 || n > remaining) return none_push();
+        ValueCell* cell = series_buffer(value)->head_cells() + index + (n - 1);
+        return stack_push(cell);
+    }
+    ValueCell element;
+    integer_box(&element, n);
+    call_generic(word, value, &element, [] { action_eval_path(-1); });
+    return g_stack.top - 1;
+}
+
+ValueCell* fastop_series_nav(i32 op, const ValueCell* value, const ValueCell* word) {
+    Entry entry;
+    switch (op) {
+        case NAV_LENGTH_Q: entry = action_length_q; break;
+        case NAV_INDEX_Q: entry = action_index_q; break;
+        case NAV_HEAD_Q: entry = action_head_q; break;
+        case NAV_TAIL_Q: entry = action_tail_q; break;
+        case NAV_NEXT: entry = action_next; break;
+        case NAV_BACK: entry = action_back; break;
+        case NAV_HEAD: entry = action_head; break;
+        case NAV_TAIL: entry = action_tail; break;
+        default: runtime_fatal(101, "fast operator: unknown navigation");
+    }
+    if (value->type() != TYPE_BLOCK) {
+        call_generic(word, value, nullptr, entry);
+        return g_stack.top - 1;
+    }
+    i32 i = series_index(value);
+    i32 r = series_buffer_length(value) - i;
+    ValueCell out = *value;
+    switch (op) {
+        case NAV_LENGTH_Q: return integer_push(r > 0 ? r : 0);
+        case NAV_INDEX_Q: return integer_push(i + 1);
+        case NAV_HEAD_Q: return logic_push(i == 0);
+        case NAV_TAIL_Q: return logic_push(r < 1);
+        case NAV_NEXT: if (r >= 1) series_set_index(&out, i + 1); break;
+        case NAV_BACK: series_set_index(&out, i > 0 ? i - 1 : 0); break;
+        case NAV_HEAD: series_set_index(&out, 0); break;
+        default: series_set_index(&out, i + r); break;
+    }
+    return stack_push(&out);
+}
+
+}  // namespace zan
