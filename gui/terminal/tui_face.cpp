@@ -3,6 +3,7 @@
 
 #include "gui/terminal/tui_color.h"
 #include "runtime/core/unicode.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -24,6 +25,19 @@ ValueCell* field_of(const ValueCell* obj, const char* name) {
 bool word_is(const ValueCell* v, const char* name) {
     return v && (v->type() == TYPE_WORD || v->type() == TYPE_LIT_WORD) &&
            symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name));
+}
+
+ValueCell* block_item(const ValueCell* block, i32 i) {
+    return block_cell_at(block, static_cast<u32>(series_index(block) + i));
+}
+
+std::u32string string_code_points(const ValueCell* s) {
+    std::u32string out;
+    if (!s || s->type() != TYPE_STRING) return out;
+    u32 head = static_cast<u32>(series_index(s));
+    i32 n = string_length(s);
+    for (i32 i = 0; i < n; i++) out += static_cast<char32_t>(string_char_at(s, head + static_cast<u32>(i)));
+    return out;
 }
 
 std::string string_utf8(const ValueCell* s) {

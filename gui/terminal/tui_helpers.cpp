@@ -26,22 +26,35 @@ const char* builder_of(WidgetKind kind) {
     }
 }
 
+// The widget whose text is being rebuilt: its face's state may not hold
+// its handle yet (while the view is made).
+WidgetId g_rebuilding = 0;
+
+// The widget of a face: through its state, else the one being rebuilt
+// for that same face.
+TuiWidget* widget_of(const ValueCell* face) {
+    TuiBackend& b = tui_backend();
+    if (WidgetId id = face_widget(face)) return b.widget(id);
+    TuiWidget* w = b.widget(g_rebuilding);
+    return w && w->face.type() == TYPE_OBJECT && context_of(&w->face) == context_of(face) ? w : nullptr;
+}
+
 void r_focused() {
     ValueCell face = *stack_arg(0);
-    const TuiWidget* w = tui_backend().widget(face_widget(&face));
+    const TuiWidget* w = widget_of(&face);
     logic_box(stack_result(), w && (w->flags & WIDGET_FOCUSED));
 }
 
 void r_widget_data() {
     ValueCell face = *stack_arg(0);
-    const TuiWidget* w = tui_backend().widget(face_widget(&face));
+    const TuiWidget* w = widget_of(&face);
     integer_box(stack_result(), w ? w->data : 0);
 }
 
 void r_set_face_ui() {
     ValueCell face = *stack_arg(0);
     ValueCell ui = *stack_arg(1);
-    if (TuiWidget* w = tui_backend().widget(face_widget(&face))) w->ui = string_utf8(&ui);
+    if (TuiWidget* w = widget_of(&face)) w->ui = string_utf8(&ui);
     none_box(stack_result());
 }
 }  // namespace
@@ -65,7 +78,10 @@ void widget_rebuild(WidgetId id) {
     // A check box or radio button answers its ui, also for a face whose
     // state does not hold the widget's handle yet (while it is made).
     std::string ui;
+    WidgetId outer = g_rebuilding;
+    g_rebuilding = id;
     tui_call(field_of(helpers, name), face, &ui);
+    g_rebuilding = outer;
     if (w->kind == WidgetKind::check || w->kind == WidgetKind::radio)
         if (TuiWidget* again = tui_backend().widget(id)) again->ui = ui;
     sync = field_of(field_of(global_value_ptr(symbol_make("system")), "view"), "auto-sync?");

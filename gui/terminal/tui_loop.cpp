@@ -124,12 +124,19 @@ bool TuiLoop::read_input(int timeout_ms) {
     return true;
 }
 
-// The caret of the focused field of the active window, in buffer cells.
+// The caret of the focused widget of the active window, in buffer cells:
+// where the base holding its caret stands, else a field's own caret.
 void caret_of(const TuiBackend& b, TuiPlacement& at) {
     at.caret = false;
     const TuiWidget* f = b.widget(b.focus());
-    if (!f || f->kind != WidgetKind::field || b.window_of(b.focus()) != b.active()) return;
-    float x = static_cast<float>(f->caret_x), y = 0;
+    if (!f || b.window_of(b.focus()) != b.active()) return;
+    float x = 0, y = 0;
+    if (const TuiWidget* holder = b.widget(f->caret_holder)) {
+        f = holder;
+    } else {
+        if (f->kind != WidgetKind::field) return;
+        x = static_cast<float>(f->caret_x);
+    }
     for (const TuiWidget* w = f; w && !w->window; w = b.widget(w->parent)) {
         x += w->box.x0;
         y += w->box.y0;
@@ -146,6 +153,14 @@ void TuiLoop::flush() {
     if (!at_.full_screen && origin_row_ + screen_.rows() > rows_) origin_row_ = rows_ - screen_.rows();
     std::string frame = frame_bytes(screen_, at_);
     if (!frame.empty()) drawn_ = true;
+    // The cursor shows only where a caret is.
+    if (!at_.caret && !modes_.cursor_hidden) {
+        frame = cursor_bytes(false) + frame;
+        modes_.cursor_hidden = true;
+    } else if (at_.caret && modes_.cursor_hidden) {
+        frame += cursor_bytes(true);
+        modes_.cursor_hidden = false;
+    }
     write(frame);
 }
 

@@ -22,6 +22,11 @@ constexpr int TICK_MS = 33;
 int tick_wait(int last_ms);
 int tick_counted(int last_ms);
 
+// Where the caret of the active window's focused widget stands, in buffer
+// cells: at the base that holds its caret, else at a field's own caret;
+// at.caret false when it shows none.
+void caret_of(const TuiBackend& b, TuiPlacement& at);
+
 class TuiLoop {
 public:
     TuiLoop(TuiBackend& backend, int in_fd, int out_fd) : b_(backend), in_(in_fd), out_(out_fd) {}

@@ -35,8 +35,8 @@ const ValueCell* option_of(const ValueCell* options, const char* name) {
     if (!options || options->type() != TYPE_BLOCK) return nullptr;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i++)
-        if (word_is(block_cell_at(options, static_cast<u32>(i)), name))
-            return block_cell_at(options, static_cast<u32>(i + 1));
+        if (word_is(block_item(options, i), name))
+            return block_item(options, i + 1);
     return nullptr;
 }
 }  // namespace
@@ -208,6 +208,12 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
     pen.fg = tuple_color(field_of(field_of(face, "font"), "color"));
     pen.align = para_align(field_of(face, "para"));
     screen.fill(clip, ' ', TuiStyle{pen.fg, pen.bg, 0});
+    for (size_t i = 0; w.image_cols > 0 && i < w.image.size(); i++) {
+        const TuiCell& c = w.image[i];
+        int x = col + static_cast<int>(i % static_cast<size_t>(w.image_cols));
+        int y = row + static_cast<int>(i / static_cast<size_t>(w.image_cols));
+        screen.put(x, y, c.cp, TuiStyle{c.fg, c.bg, c.attr}, clip);
+    }
     if (!w.ui.empty()) write_text(screen, col, row, w.ui, pen, clip);
     if (!(flags & PEN_NO_TEXT)) {
         if (w.kind == WidgetKind::rich_text) write_rich(screen, box_at(col, row, w), w.rich, pen.align, clip);

@@ -65,11 +65,7 @@ void r_size_text() {
         number_fire_type(Err::script_invalid_type, value.type());
     }
     if (value.type() != TYPE_STRING) return result_none();
-    std::u32string cps;
-    u32 head = static_cast<u32>(series_index(&value));
-    i32 n = string_length(&value);
-    for (i32 i = 0; i < n; i++) cps += static_cast<char32_t>(string_char_at(&value, head + static_cast<u32>(i)));
-    TuiTextSize size = text_size(cps);
+    TuiTextSize size = text_size(string_code_points(&value));
     point2d_make_at(stack_result(), static_cast<float>(size.cols), static_cast<float>(size.lines));
 }
 

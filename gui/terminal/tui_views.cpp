@@ -1,21 +1,31 @@
 // make-view, destroy-view, show-window, refresh-window and redraw.
 #include "gui/terminal/tui_views.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
+#include "gui/terminal/tui_image.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/context.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/image/image_store.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/typesystem/ownership.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/point.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/word.h"
@@ -68,6 +78,42 @@ int rate_interval(const ValueCell* rate) {
     return interval;
 }
 
+// The face's image as the widget's cells, sized to the widget; none when
+// the face shows no image or the widget has no cells.
+void attach_image(WidgetId id) {
+    TuiWidget* w = tui_backend().widget(id);
+    if (!w) return;
+    w->image.clear();
+    w->image_cols = 0;
+    const ValueCell* img = field_of(&w->face, "image");
+    if (!img || img->type() != TYPE_IMAGE) return;
+    int cols = static_cast<int>(w->box.x1 - w->box.x0), rows = static_cast<int>(w->box.y1 - w->box.y0);
+    const ImagePixels* pixels = image_store_get(image_slot(img));
+    if (!pixels) return;
+    w->image = image_cells(pixels->words, pixels->width, pixels->height, cols, rows, tui_backend().color_mode);
+    if (!w->image.empty()) w->image_cols = cols;
+}
+
+// A base whose options hold caret and a realised face shows that face's
+// caret where the base stands, and draws nothing itself.
+void hold_caret(WidgetId id) {
+    TuiWidget* w = tui_backend().widget(id);
+    const ValueCell* options = w ? field_of(&w->face, "options") : nullptr;
+    if (!options || options->type() != TYPE_BLOCK || block_length(options) % 2 != 0) return;
+    i32 n = block_length(options);
+    for (i32 i = 0; i + 1 < n; i += 2) {
+        if (!word_is(block_item(options, i), "caret")) continue;
+        const ValueCell* target = block_item(options, i + 1);
+        if (target->type() != TYPE_OBJECT) return;
+        w->render = {};
+        if (TuiWidget* t = tui_backend().widget(face_widget(target))) {
+            t->caret_holder = id;
+            t->flags |= WIDGET_CARET;
+        }
+        return;
+    }
+}
+
 void r_make_view() {
     ValueCell face = *stack_arg(0);
     WidgetId parent = widget_of_handle(stack_arg(1));
@@ -108,9 +154,32 @@ void r_make_view() {
     b.widget(id)->face = face;
     b.widget(id)->kind = kind;
     if (kind == WidgetKind::field) field_start(*b.widget(id));
+    attach_image(id);
+    if (kind == WidgetKind::base) hold_caret(id);
     widget_rebuild(id);
     if (interval >= 0) b.start_timer(id, interval);
     handle_make_at(stack_result(), id, HANDLE_WINDOW);
+}
+
+// Takes a face out of the faces that use its font (or para); a font that
+// no face uses any more drops its state.
+void leave_shared(const ValueCell* face, const char* name) {
+    ValueCell* shared = field_of(face, name);
+    if (!shared || shared->type() != TYPE_OBJECT) return;
+    ValueCell* users = field_of(shared, "parent");
+    if (!users || users->type() != TYPE_BLOCK) return;
+    ValueCell head = *users;
+    series_set_index(&head, 0);
+    for (i32 i = 0; i < block_length(&head); i++) {
+        const ValueCell* user = block_item(&head, i);
+        if (user->type() != TYPE_OBJECT || context_of(user) != context_of(face)) continue;
+        ValueCell at = head;
+        series_set_index(&at, i);
+        series_remove(&at, nullptr, nullptr);
+        break;
+    }
+    if (std::string_view(name) == "font" && block_length(&head) == 0)
+        if (ValueCell* state = field_of(shared, "state")) none_box(state);
 }
 
 void r_destroy_view() {
@@ -119,6 +188,10 @@ void r_destroy_view() {
     if (id) {
         std::vector<ValueCell> faces;
         collect_faces(id, faces);
+        for (const ValueCell& f : faces) {
+            leave_shared(&f, "font");
+            leave_shared(&f, "para");
+        }
         tui_backend().destroy(id);
         for (ValueCell& f : faces)
             if (ValueCell* state = field_of(&f, "state")) none_box(state);
@@ -190,6 +263,7 @@ void update_face(ValueCell* face) {
         const ValueCell* v = field_of(face, "visible?");
         set_flag(w, WIDGET_HIDDEN, v && v->type() == TYPE_LOGIC && !logic_get(v));
     }
+    if (changed(4) || changed(2)) attach_image(id);
     if (changed(11)) {
         const ValueCell* f = field_of(face, "flags");
         u32 now = f ? face_flag_bits(f) : 0;
@@ -207,11 +281,11 @@ void r_update_view() {
     if (target.type() == TYPE_BLOCK) {
         i32 n = block_length(&target);
         for (i32 i = 0; i < n; i++) {
-            ValueCell* v = block_cell_at(&target, static_cast<u32>(i));
+            ValueCell* v = block_item(&target, i);
             if (v->type() != TYPE_OBJECT) number_fire_type(Err::script_invalid_type, v->type());
         }
         for (i32 i = 0; i < n; i++) {
-            ValueCell f = *block_cell_at(&target, static_cast<u32>(i));
+            ValueCell f = *block_item(&target, i);
             update_face(&f);
         }
     } else if (target.type() == TYPE_OBJECT) {
@@ -219,6 +293,60 @@ void r_update_view() {
     } else {
         number_fire_type(Err::script_invalid_type, target.type());
     }
+    result_none();
+}
+
+// The rows of a text list's data: items of a block, hash or map.
+i32 list_length(const ValueCell* data) {
+    if (!data) return 0;
+    if (data->type() == TYPE_BLOCK || data->type() == TYPE_HASH) return block_length(data);
+    if (data->type() == TYPE_MAP) return map_count(data);
+    return 0;
+}
+
+// One deep change of a facet (a series held by the face changed in
+// place). A text list whose items are about to be removed or replaced
+// keeps its first visible row and its selection within the items left;
+// a drop list ignores a change of no items. Then the face is updated.
+void r_on_change_facet() {
+    ValueCell owner = *stack_arg(0);
+    const ValueCell* word = stack_arg(1);
+    const ValueCell* action = stack_arg(3);
+    i32 index = integer_get(stack_arg(5));
+    i32 part = integer_get(stack_arg(6));
+    result_none();
+    if (word_is(word, "data")) {
+        WidgetId id = face_widget(&owner);
+        TuiWidget* w = tui_backend().widget(id);
+        if (!w) {
+            integer_box(stack_result(), 0);
+            return;
+        }
+        if ((w->kind == WidgetKind::other) &&
+            (word_is(field_of(&owner, "type"), "drop-list") || word_is(field_of(&owner, "type"), "drop-down")) &&
+            part == 0) {
+            integer_box(stack_result(), 0);
+            return;
+        }
+        if (w->kind == WidgetKind::text_list) {
+            i32 length = list_length(field_of(&owner, "data"));
+            bool removes = word_is(action, "remove") || word_is(action, "clear") || word_is(action, "take");
+            if (removes || word_is(action, "change")) {
+                i32 left = removes ? std::max(length - part, 0) : length;
+                if (index == 0 && part >= length) w->data = 0;
+                else if (w->data > index) w->data = index;
+                ValueCell* selected = field_of(&owner, "selected");
+                if (selected && selected->type() == TYPE_INTEGER && integer_get(selected) > left)
+                    integer_box(selected, left);
+            }
+        }
+    }
+    update_face(&owner);
+}
+
+void r_detach_image() {
+    ValueCell* image = stack_arg(0);
+    if (image->type() == TYPE_IMAGE) ownership_release(image);
     result_none();
 }
 
@@ -247,7 +375,7 @@ u32 face_flag_bits(const ValueCell* flags) {
     u32 bits = 0;
     i32 n = block_length(flags);
     for (i32 i = 0; i < n; i++) {
-        const ValueCell* w = block_cell_at(flags, static_cast<u32>(i));
+        const ValueCell* w = block_item(flags, i);
         if (w->type() == TYPE_WORD) bits |= flag_word_bits(w);
     }
     return bits;
@@ -268,6 +396,8 @@ void tui_view_routines_register() {
     routine_table_register("refresh-window", r_refresh_window);
     routine_table_register("redraw", r_redraw);
     routine_table_register("update-view", r_update_view);
+    routine_table_register("on-change-facet", r_on_change_facet);
+    routine_table_register("detach-image", r_detach_image);
 }
 
 }  // namespace zan::gui

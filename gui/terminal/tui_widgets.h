@@ -65,6 +65,11 @@ struct TuiWidget {
     // A field's editing: the caret's character index, the cells before it
     // and the cells of the whole text.
     int caret = 0, caret_x = 0, text_cells = 0;
+    // The cells of the face's image, image_cols to a row; empty without one.
+    std::vector<TuiCell> image;
+    int image_cols = 0;
+    // The base that shows this widget's caret (its caret option), or 0.
+    WidgetId caret_holder = 0;
     // A rich text's cells, one per character of its text.
     std::vector<TuiCell> rich;
     // A copy of the face's object! cell; a header of 0 means no face.

@@ -15,12 +15,14 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/image_internal.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/scalar_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/tuple.h"
+#include "runtime/datatypes/word.h"
 
 namespace zan {
 
@@ -214,13 +216,30 @@ ValueCell* make_from_block(ValueCell* spec) {
 }
 }  // namespace
 
+namespace {
+// Whether an object has the fields every face has.
+bool face_like(const ValueCell* v) {
+    if (v->type() != TYPE_OBJECT) return false;
+    for (const char* name : {"type", "offset", "size", "parent", "pane", "state", "para", "font", "actors"}) {
+        ValueCell word;
+        word_make_at(symbol_make(name), &word);
+        if (object_find_word(v, &word) < 0) return false;
+    }
+    return true;
+}
+}  // namespace
+
 ValueCell* image_to(ValueCell*, ValueCell* spec, u32) {
     if (spec->type() == TYPE_IMAGE) {
         ValueCell* fresh = unset_push();
         return image_copy(spec, fresh, nullptr, false, nullptr);
     }
-    // A face would be captured by the GUI, which is not built: no object is
-    // a face, so every object is refused like any other value.
+    // The terminal captures no image of a face: the result is none.
+    if (face_like(spec)) {
+        ValueCell* none = unset_push();
+        none_box(none);
+        return none;
+    }
     fire(Err::script_bad_to_arg, datatype_push(TYPE_IMAGE), spec);
 }
 

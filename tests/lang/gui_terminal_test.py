@@ -72,18 +72,31 @@ class Terminal(unittest.TestCase):
     def feed(self, data):
         self.stream.feed(data)
 
+    def until(self, cond, what):
+        """Reads the output until cond() holds on the screen (a slow run,
+        as under the stressed collector, may need a while)."""
+        end = terminal.time.time() + terminal.WAIT
+        while not cond():
+            if terminal.time.time() > end:
+                self.fail(f"{what}:\n" + "\n".join(self.screen.display))
+            self.feed(self.s.settle(quiet=0.1))
+
     def row_of(self, text):
         for y in range(ROWS):
             if text in self.screen.display[y]:
                 return y
         self.fail(f"{text!r} not on the screen:\n" + "\n".join(self.screen.display))
 
-    def drawn(self, text):
-        """Runs the script up to the drawn view."""
+    def started(self):
+        """Runs the script up to its view's start: the view asks where the
+        cursor stands and the terminal answers."""
         self.feed(self.s.expect(b"start"))
-        # The view asks where the cursor stands; the terminal answers.
         self.feed(self.s.expect(b"\x1b[6n"))
         self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+
+    def drawn(self, text):
+        """Runs the script up to the drawn view."""
+        self.started()
         self.feed(self.s.expect(text))
         self.feed(self.s.settle())
 
@@ -97,6 +110,8 @@ class Terminal(unittest.TestCase):
         self.assertEqual([self.screen.buffer[y][x].reverse for x in range(1, 5)], [False, True, True, False])
         mode = termios.tcgetattr(self.s.fd)
         self.assertFalse(mode[3] & termios.ICANON, "the view runs with the line discipline off")
+        # No caret in the view: no cursor either.
+        self.assertTrue(self.screen.cursor.hidden)
         return y
 
     def ended(self, view_row, keys):
@@ -110,6 +125,7 @@ class Terminal(unittest.TestCase):
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
         self.assertGreater(self.row_of("done"), view_row)
         self.assertGreater(self.row_of("done"), self.row_of("clicked"))
+        self.assertFalse(self.screen.cursor.hidden)
         self.assertEqual(self.s.wait(), 0)
 
 
@@ -158,9 +174,7 @@ class FieldOnTerminal(Terminal):
     script = FIELD_SCRIPT
 
     def test_typing_reaches_the_data_and_escape_closes(self):
-        self.feed(self.s.expect(b"start"))
-        self.feed(self.s.expect(b"\x1b[6n"))
-        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.started()
         self.feed(self.s.settle())
         self.s.send(b"4")
         self.feed(self.s.expect(b"data 4"))
@@ -172,6 +186,7 @@ class FieldOnTerminal(Terminal):
         self.assertEqual(len(rows), 1, self.screen.display)
         y = rows[0]
         self.assertEqual((self.screen.cursor.x, self.screen.cursor.y), (2, y))
+        self.assertFalse(self.screen.cursor.hidden)
         self.s.send(b"\x1b[D")
         self.feed(self.s.settle())
         self.assertEqual((self.screen.cursor.x, self.screen.cursor.y), (1, y))
@@ -198,6 +213,138 @@ class ResizeOnTerminal(Terminal):
         self.drawn(b"T")
         fcntl.ioctl(self.s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 9, 33, 0, 0))
         self.feed(self.s.expect(b"resized 33x9 33x9"))
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+FOCUS_SCRIPT = """Zan []
+click: func [f e] [print ["clicked" f/text] if f/text = "C" [unview]]
+mk: func [x t] [make face! [type: 'button text: t offset: as-pair x 0 size: 3x1 flags: [focusable]
+    actors: object [on-click: :click]]]
+w: make face! [type: 'window size: 12x1 pane: reduce [mk 0 "A" mk 4 "B" mk 8 "C"]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class FocusOnTerminal(Terminal):
+    script = FOCUS_SCRIPT
+
+    def focused(self, y):
+        """The text of the button drawn in reverse video."""
+        return "".join(self.screen.buffer[y][x].data for x in range(12) if self.screen.buffer[y][x].reverse)
+
+    def test_tab_and_shift_tab_move_the_focus_round_the_window(self):
+        self.drawn(b"C")
+        y = self.row_of("A")
+        self.assertEqual(self.focused(y), "A")
+        # (key sent, button focused afterwards): Shift-Tab from the first
+        # wraps round to the last.
+        steps = [(b"\t", "B"), (b"\t", "C"), (b"\t", "A"), (b"\x1b[Z", "C"), (b"\x1b[Z", "B")]
+        for key, name in steps:
+            self.s.send(key)
+            self.until(lambda: self.focused(y) == name, f"{name} focused after {key!r}")
+        self.s.send(b" ")
+        self.feed(self.s.expect(b"clicked B"))
+        self.s.send(b"\t ")
+        self.feed(self.s.expect(b"clicked C"))
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+NOTHING_FOCUSABLE_SCRIPT = """Zan []
+w: make face! [type: 'window size: 12x2 pane: reduce [
+    make face! [type: 'text text: "one" size: 5x1]
+    make face! [type: 'panel offset: 0x1 size: 12x1 pane: reduce [make face! [type: 'text text: "two" size: 5x1]]]]]
+print "start"
+view w
+print ["done" none? w/selected]
+wait 1
+"""
+
+
+class NothingFocusableOnTerminal(Terminal):
+    script = NOTHING_FOCUSABLE_SCRIPT
+
+    def test_tab_keys_find_nothing_and_escape_closes(self):
+        self.drawn(b"two")
+        # Searches that go round the window (through its panel too) end.
+        self.s.send(b"\x1b[Z\t\x1b[Z")
+        self.feed(self.s.settle())
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b"done true"))
+        self.assertGreater(self.row_of("done"), self.row_of("two"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+TIMER_SCRIPT = """Zan []
+n: 0
+t: make face! [type: 'text text: "wait" size: 6x1 rate: 20
+    actors: object [on-time: func [f e] [n: n + 1 f/text: form n if n = 3 [print "three ticks" unview]]]]
+w: make face! [type: 'window size: 8x1 pane: reduce [t]]
+print "start"
+view w
+print ["done" n]
+wait 1
+"""
+
+
+class TimerOnTerminal(Terminal):
+    script = TIMER_SCRIPT
+
+    def test_a_timer_fires_on_time_until_the_view_closes(self):
+        self.started()
+        self.feed(self.s.expect(b"three ticks"))
+        self.feed(self.s.expect(b"done 3"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+LIST_SCRIPT = """Zan []
+l: make face! [type: 'text-list size: 6x2 data: ["ant" "bee" "cat"] flags: [focusable]
+    actors: object [on-change: func [f e] [print ["picked" e/picked f/selected]]]]
+r1: make face! [type: 'radio text: "x" offset: 0x2 size: 4x1 flags: [focusable] data: false]
+r2: make face! [type: 'radio text: "y" offset: 5x2 size: 4x1 flags: [focusable] data: false
+    actors: object [on-change: func [f e] [print ["radios" r1/data r2/data] unview]]]
+w: make face! [type: 'window size: 10x3 pane: reduce [l r1 r2]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class ListAndRadiosOnTerminal(Terminal):
+    script = LIST_SCRIPT
+
+    def test_arrows_move_the_list_and_space_sets_one_radio(self):
+        self.drawn(b"bee")
+        top = self.row_of("ant")
+        self.assertTrue(self.screen.buffer[top][0].reverse)
+        self.s.send(b"\x1b[B")
+        self.feed(self.s.expect(b"picked 2 2"))
+        self.s.send(b"\x1b[B")
+        self.feed(self.s.expect(b"picked 3 3"))
+        # The list scrolled: its two rows show the last two items, the
+        # selected one reversed (printed lines moved the view down).
+        self.until(lambda: any(line.startswith("cat") for line in self.screen.display), "the list scrolled")
+        top = self.row_of("cat") - 1
+        self.assertEqual(self.screen.display[top][:6], "bee   ")
+        self.assertEqual(self.screen.display[top + 1][:6], "cat   ")
+        self.assertTrue(self.screen.buffer[top + 1][0].reverse)
+        self.s.send(b"\x1b[B")
+        self.feed(self.s.settle())
+        self.assertNotIn("picked 4", "\n".join(self.screen.display))
+        # Tab to the first radio, Space sets it; Tab, Space sets the other.
+        self.s.send(b"\t ")
+        self.until(lambda: "\u25c9 x" in self.screen.display[top + 2], "the first radio set")
+        self.s.send(b"\t ")
+        self.feed(self.s.expect(b"radios false true"))
         self.feed(self.s.expect(b"done"))
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
         self.assertEqual(self.s.wait(), 0)

@@ -31,7 +31,7 @@ protected:
     // A face object with the facets the back end reads, all none but these.
     ValueCell* face(const char* type, ValueCell offset, ValueCell size) {
         ValueCell* f = make_object(
-            "[type: none offset: none size: none text: none data: none selected: none color: none font: none "
+            "[type: none offset: none size: none text: none image: none data: none selected: none color: none font: none "
             "para: none options: none flags: none visible?: true enabled?: true rate: none state: none]");
         set_field(f, "type", word(type));
         set_field(f, "offset", offset);

@@ -117,9 +117,9 @@ TEST(TuiLoopTest, RunsOnATerminalAndRestoresItsMode) {
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_oflag, before.c_oflag);
     EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
-    // The position request, one frame, and the cursor put on the line
-    // below the view.
-    EXPECT_EQ(pty.output(), "\x1b[6n" "\r\x1b[0J" "....\x1b[49m\r\n...." "\r\n");
+    // The position request, the cursor hidden (no caret), one frame, and
+    // the cursor put on the line below the view and shown again.
+    EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" "....\x1b[49m\r\n...." "\r\n" "\x1b[?25h");
 }
 
 TEST(TuiLoopTest, PrintedTextGoesAboveTheViewWhichIsDrawnAgainBelowIt) {
@@ -143,10 +143,10 @@ TEST(TuiLoopTest, PrintedTextGoesAboveTheViewWhichIsDrawnAgainBelowIt) {
     EXPECT_EQ(g_tui_before_print, nullptr);
     EXPECT_EQ(g_tui_after_print, nullptr);
     const std::string frame_top = "\r\x1b[0J" "....\x1b[49m\r\n....";
-    EXPECT_EQ(pty.output(), "\x1b[6n" + frame_top +         // drawn
-                                "\r\x1b[1A\x1b[0J" "hello\r\n" +  // erased, printed
-                                "\x1b[6n" + frame_top +       // drawn again below
-                                "\r\n");
+    EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" + frame_top +  // drawn, the cursor hidden
+                                "\r\x1b[1A\x1b[0J" "hello\r\n" +     // erased, printed
+                                "\x1b[6n" + frame_top +          // drawn again below
+                                "\r\n" "\x1b[?25h");
 }
 
 TEST(TuiLoopTest, FullScreenWithTheMouseUsesAndLeavesTheAlternateScreen) {
@@ -167,8 +167,8 @@ TEST(TuiLoopTest, FullScreenWithTheMouseUsesAndLeavesTheAlternateScreen) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].kind, TuiInput::MOUSE);
     EXPECT_EQ(got[0].col, 2);
-    EXPECT_EQ(pty.output(), "\x1b[?1049h\x1b[2J" + mouse_bytes(true) + "\x1b[H##" + mouse_bytes(false) +
-                                "\x1b[?1049l");
+    EXPECT_EQ(pty.output(), "\x1b[?1049h\x1b[2J" + mouse_bytes(true) + "\x1b[?25l" "\x1b[H##" +
+                                mouse_bytes(false) + "\x1b[?1049l" "\x1b[?25h");
 }
 
 TEST(TuiLoopTest, TimersAndSizeChangesReachTheWindow) {

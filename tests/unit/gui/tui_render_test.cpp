@@ -264,5 +264,88 @@ TEST_F(TuiRender, TextListSelection) {
     EXPECT_EQ(mold(field(f, "selected")), "3");
 }
 
+
+TEST_F(TuiRender, EveryWidgetTypeCellByCell) {
+    // Each face 6x2 in a window of the same size, with a blue background
+    // and a red font. Progress bars and text lists show the text their
+    // helper sets, check boxes and radio buttons the widget's ui text
+    // instead of the face's text (the helpers are the language's).
+    struct Case {
+        const char* type;
+        const char* text;
+        const char* ui;
+        const char* rows;
+        int fg_col;  // a cell drawn in the font's colour, -1: none (a rich
+                     // text's characters take their colours from its styles)
+    };
+    const Case cases[] = {
+        {"base", "ab", nullptr, "ab    |      |", 0},
+        {"text", "ab", nullptr, "ab    |      |", 0},
+        {"area", "a\nb", nullptr, "a     |b     |", 0},
+        {"panel", "ab", nullptr, "ab    |      |", 0},
+        {"drop-list", "ab", nullptr, "ab    |      |", 0},
+        {"button", "OK", nullptr, "OK    |      |", 0},
+        {"field", "xy", nullptr, "xy    |      |", 0},
+        {"rich-text", "ab", nullptr, "ab    |      |", -1},
+        {"progress", "[##  ]", nullptr, "[##  ]|      |", 1},
+        {"check", "On", "\U0001F795 On", "\U0001F795 On  |      |", 0},
+        {"radio", "On", "\u25CB On", "\u25CB On  |      |", 0},
+        {"text-list", "p\n\x1b[7mq\n\x1b[27m", nullptr, "p     |q     |", 0},
+        {"group-box", "T", nullptr, "\u250CT\u2500\u2500\u2500\u2510|\u2514\u2500\u2500\u2500\u2500\u2518|", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        ValueCell* f = shown(c.type, pair(6, 2), c.text);
+        set_field(f, "color", tuple(0, 0, 255));
+        ValueCell* font = make_object("[color: none]");
+        set_field(font, "color", tuple(255, 0, 0));
+        set_field(f, "font", *font);
+        gui::WidgetId id = show(f);
+        if (c.ui) gui::tui_backend().widget(id)->ui = c.ui;
+        EXPECT_EQ(draw(), c.rows);
+        EXPECT_EQ(screen_.at(5, 1).bg, gui::color_from_tuple(0xFF0000));
+        if (c.fg_col >= 0) {
+            EXPECT_EQ(screen_.at(c.fg_col, 0).fg, gui::color_from_tuple(0x0000FF));
+        }
+        // The text list's selected row is reversed by the sequence in its text.
+        bool list = std::string(c.type) == "text-list";
+        EXPECT_EQ(static_cast<bool>(screen_.at(0, 1).attr & gui::CELL_REVERSE), list);
+        EXPECT_FALSE(screen_.at(0, 0).attr & gui::CELL_REVERSE);
+        gui::tui_backend().destroy(handle_get(&win_));
+    }
+    // A window alone draws nothing.
+    shown("window", pair(3, 1), nullptr);
+    gui::tui_backend().activate(handle_get(&win_));
+    EXPECT_EQ(draw(), "   |");
+    EXPECT_EQ(screen_.at(0, 0), (gui::TuiCell{0, 0, 0, 0}));
+}
+
+TEST_F(TuiRender, WideCharactersTakeTwoCellsAndAreClippedWhole) {
+    struct Case {
+        int width;
+        const char* text;
+        const char* row;
+        std::vector<int> continuation;  // columns holding a continuation cell
+    };
+    const Case cases[] = {
+        {5, "\u65E5x\u672C", "\u65E5x\u672C|", {1, 4}},
+        // The second wide character has one cell left: a blank instead.
+        {4, "\u65E5x\u672C", "\u65E5x |", {1}},
+        {3, "ab\u65E5", "ab |", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        ValueCell* f = shown("text", pair(c.width, 1), c.text);
+        show(f);
+        EXPECT_EQ(draw(), c.row);
+        for (int x = 0; x < c.width; x++) {
+            bool cont = std::find(c.continuation.begin(), c.continuation.end(), x) != c.continuation.end();
+            EXPECT_EQ(static_cast<bool>(screen_.at(x, 0).attr & gui::CELL_CONTINUATION), cont) << x;
+        }
+        gui::tui_backend().destroy(handle_get(&win_));
+    }
+}
+
+
 }  // namespace
 }  // namespace zan::test
