@@ -2,7 +2,7 @@
 // ones the module files give to boot-routine.
 #include "boot/routine_registry.h"
 
-#include "console/terminal.h"
+#include "console/console_routines.h"
 #include "gui/terminal/tui_routines.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/routine.h"

@@ -1,26 +1,62 @@
-// Value cells: the 16-byte slot that holds every value of the language.
+// Value cells: how every value of the language is represented.
 //
-// A value is one ValueCell: a 32-bit header and three 32-bit data words.
-// The header's low byte is the datatype id, bit 30 marks a value that starts
-// a new line in its block, and the other bits are flags that belong to the
-// datatype (context kind, an op's wrapped type, a tuple's length, ...).
-// Scalars live entirely in the cell: an integer in data2, a float's 64 bits
-// in data2-data3, a date packed into three words. Everything larger lives in
-// the heap and the cell holds a handle to it: a series (a block's cells, a
-// string's code units) is reached through a node, a 32-bit handle to a slot
-// that holds the buffer's current place, so the collector can slide buffers
-// without touching the cells that refer to them. Words hold a symbol id and
-// the node of the context they are bound to; objects and functions hold the
-// node of their context; a handle! holds an index into the external-resource
-// table, never an address.
+// The cell
+// --------
+// A value is one ValueCell of 16 bytes: a 32-bit header and three 32-bit
+// data words.
 //
-// Keeping every value the same size lets blocks be plain arrays of cells,
-// copying a value be a 16-byte move, and the stacks hold values directly.
-// The price is that the meaning of a data word depends on the type: what
-// each type keeps in which word is declared once, in
-// runtime/core/datatypes.def, and read through the accessors in
-// runtime/core/layout.h. The collector marks, and ZANBIN follows, exactly the
-// references that table declares.
+//   header   bits 0-7  the datatype id (TypeId)
+//            bit 30    the new-line marker: the value began a new line in
+//                      its block, so that a block molds back the way it was
+//                      written
+//            the rest  flags that belong to the datatype: a context's kind,
+//                      the type an op! wraps, a tuple's length, whether a
+//                      date has a time, ...
+//   data1-3  whatever the datatype keeps there
+//
+// Every value has the same size so that a block is a plain array of cells,
+// the data stack and the call frames hold values in place, a value is
+// copied by a 16-byte move that never allocates, and the collector walks a
+// block without asking each value how long it is. Values that fit live
+// entirely in the cell: integer!, char!, logic!, float! (its 64 bits in
+// data2-data3), pair!, tuple! (up to 12 bytes), date!, time!, money!,
+// typeset!, point2D!. Arithmetic on them allocates nothing.
+//
+// Handles, not addresses
+// ----------------------
+// Everything larger lives outside the cell, which holds a 32-bit handle to
+// it. The layouts were designed for 32-bit addresses, and we keep them on a
+// 64-bit machine by changing what an address is, not the layouts:
+//
+//   - HeapRef: a byte offset into one reserved 4 GiB heap region (heap.h).
+//     Every 32-bit field that would hold an address inside the heap holds
+//     one, so cells and the memory manager's headers keep their sizes.
+//   - Node: the HeapRef of a 4-byte node slot, which holds the current
+//     place of a series buffer; the buffer points back at its node. A
+//     series value is a head index (data1) and a node (data2). Cells never
+//     point at the buffer itself, so the collector can slide live buffers
+//     together and fix one slot instead of every cell that refers to the
+//     series; two cells with one node and different heads are two
+//     positions in one series. The price is that C++ code must look the
+//     buffer up again (node_buffer) after anything that may allocate.
+//   - Table indexes: natives, actions and routines hold the number of their
+//     entry in their table; handle! and image! hold an index into the
+//     external-resource table (externals.h), which frees the resource once
+//     no value marks its slot. Nothing outside the heap is ever reached
+//     through an address kept in a value.
+//
+// Words hold their symbol id (data2), the context they are bound to
+// (data1) and their index in it (data3); objects, errors, ports and
+// functions hold the node of their context.
+//
+// One declaration
+// ---------------
+// The meaning of a data word depends on the type. What each type keeps in
+// which word, and its header flags, are declared once, in datatypes.def
+// (included below), and read and written through the accessors of
+// layout.h. The collector marks, and ZANBIN follows, exactly the references
+// that table declares, so a new datatype is one row there plus its file and
+// cannot be marked wrongly by a forgotten case.
 #pragma once
 #include <cstdint>
 #include <cstring>

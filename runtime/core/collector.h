@@ -22,8 +22,13 @@ struct CollectorState {
 };
 extern CollectorState g_gc;
 
+// Resets the state (collector off until start-up enables it), reads
+// ZAN_GC_STRESS and installs the collector as the allocator's hook.
 void gc_init();
+// One full collection: mark, settle weak tables, sweep and slide the series
+// frames, free what nothing reached. Does nothing when one is running.
 void gc_collect();
+// A collection is running (so marking helpers must not start another).
 bool gc_active_q();
 
 // Mark callbacks run after the collector's own roots, in registration order.
@@ -76,13 +81,22 @@ private:
     bool saved_;
 };
 
-// Marking primitives for mark callbacks and datatype code.
-bool gc_mark_node(Node* slot);       // true when newly marked
+// Marking primitives for mark callbacks and datatype code. They take the
+// address of the word that holds a node, not the node, because node-frame
+// evacuation renumbers nodes and rewrites that word while marking.
+// Marks the buffer alone (its contents are not scanned); true when newly
+// marked.
+bool gc_mark_node(Node* slot);
 void gc_unmark_node(Node* slot);
+// Marks every value in [first, last) and all they reach.
 void gc_mark_cells(ValueCell* first, ValueCell* last);
+// Marks a series of cells and all its values reach.
 void gc_mark_series_cells(Node* slot);
+// The same for the series of a block-like cell (no-op when it has none).
 void gc_mark_block(ValueCell* cell);
 void gc_mark_context(Node* slot);
+// Rewrites each node in [first, last) through gc_relocate, for tables that
+// keep nodes outside value cells.
 void gc_update_ptrs(Node* first, Node* last);
 
 // Marks a hash table (its header series and everything it holds); installed

@@ -8,10 +8,14 @@ namespace zan {
 constexpr u32 CYCLE_STACK_SIZE = 1000;
 
 void cycles_init();
-void cycles_push(Node node);   // too-deep (stack emptied first) when full
+// A deep operation pushes the node of each series or context it enters and
+// pops it on leaving; meeting a node already on the stack means the value
+// contains itself. Raises too-deep (stack emptied first) when full.
+void cycles_push(Node node);
 void cycles_pop();
 void cycles_pop_n(u32 n);
 void cycles_reset();
+// The node is being walked by an enclosing level: the value is cyclic.
 bool cycles_find(Node node);
 u32 cycles_depth();
 // Rewrites every recorded node through the given relocation (collector).

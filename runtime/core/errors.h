@@ -47,6 +47,7 @@ struct ThrowSignal {
 // The run-time record's pending throw code (0 when none).
 extern u32 g_throw_code;
 
+// Throws the ThrowSignal of a code (the stacks already unwound).
 [[noreturn]] void raise_code(u32 code);
 
 // Raises a language error: the category and id of the catalogue and up to

@@ -92,6 +92,9 @@ Node hashtable_symbol_table();
 u32 hashtable_symbol_canonical(u32 symbol);
 
 // ---- hashing ---------------------------------------------------------------------
+// The hash of a key cell, chosen by its type: text and binary by content,
+// words by their canonical symbol (so that case variants meet), blocks and
+// objects by identity (position and node), scalars by their data words.
 u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive);
 // The text hash of a string-like cell (or of an internal text key, type 56,
 // whose data3 gives the number of code points): MurmurHash3 of the code
@@ -113,6 +116,7 @@ Node hashtable_init(i32 size, const ValueCell* block, u32 kind, u32 value_size);
 // status (may be null) receives one of the HASH_PUT_* answers. The result is
 // the key's cell, or the equal stored cell.
 ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status);
+// hashtable_put_key without the status.
 ValueCell* hashtable_put(Node table, ValueCell* key);
 // Enters every key of the values block from position start (0-based), one
 // key per record of record_size cells. map!: a key already present keeps its
@@ -210,6 +214,7 @@ struct IntMap {
     u32 threshold;
 };
 
+// A map sized for about `size` keys, on the process heap.
 IntMap* intmap_create(u32 size);
 void intmap_put(IntMap* map, u32 key, u32 value);
 u32* intmap_get(IntMap* map, u32 key);  // the value slot, or null

@@ -112,43 +112,74 @@ void set_collect_stress(bool on);
 // Nodes of the live fixed buffers (which the frame sweeps never see).
 const std::vector<Node>& memory_fixed_nodes();
 
+// Reserves the heap region and resets the frame lists (no frame yet).
 void memory_init();
+// Gives every frame and fixed buffer back to the system (shutdown, tests).
 void memory_free_all();
+// Whole pages from the heap region, counted in g_mem.total; raises
+// no-memory when the region or the system refuses. The memory manager's
+// own frames come from here.
 void* alloc_virtual(size_t size, bool executable = false);
 void free_virtual(void* block);
 
+// A frame of `capacity` node slots, chained as the list's tail.
 NodeFrame* node_frame_alloc(u32 capacity);
 void node_frame_free(NodeFrame* frame);
+// A free node slot (slot content 0), from the active frame or the first
+// frame with room, else a new frame. Never collects.
 Node node_alloc();
 void node_free(NodeFrame* frame, Node node);
 NodeFrame* node_frame_of(Node node);  // null when no frame holds the node
+// After a collection: frees the empty and evacuated node frames and keeps
+// the others' history, which decides which frames node compaction empties.
 void node_frames_release();
 
 SeriesFrame* series_frame_alloc();
 void series_frame_free(SeriesFrame* frame);
+// The first series frame with more than `size` bytes free at its end.
 SeriesFrame* series_frame_find_room(u32 size);
 
+// A buffer of count units of `unit` bytes (rounded up to 16 bytes) with no
+// node yet. offset: the head's byte offset into the data area, or -1 for
+// the middle (room to grow at both ends). May collect.
 SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset);
+// A buffer as above with its node: the usual way to make a series.
 Node alloc_series(u32 count, u32 unit, i32 offset);
+// A buffer outside every frame, never moved or swept (until it grows), for
+// series whose address must stay put; given back by free_series_fixed.
 Node alloc_series_fixed(u32 count, u32 unit, i32 offset);
 void free_series_fixed(Node node);
 Node alloc_cells(u32 count);
+// Cells whose whole buffer is unset!, for blocks read before written.
 Node alloc_cells_unset(u32 count);
+// count 0 asks for the default of 16 bytes.
 Node alloc_bytes(u32 count);
 Node alloc_units(u32 count, u32 unit);
 Node alloc_bytes_filled(u32 count, u8 byte);
 void series_set_flags(Node node, u32 bits);
 
+// Moves a series into a larger buffer (new_size bytes, 0 doubles it) and
+// returns the new one; the old one is left for the sweep. The old pointer
+// is stale afterwards, since the allocation may collect.
+// series_expand_buffer keeps only head and tail: the caller fills the data.
 SeriesBuffer* series_expand_buffer(SeriesBuffer* buf, u32 new_size);
+// series_expand copies the data from the head on.
 SeriesBuffer* series_expand(SeriesBuffer* buf, u32 new_size);
+// ... and fills the bytes past the old size with `byte`.
 SeriesBuffer* series_expand_filled(SeriesBuffer* buf, u32 new_size, u8 byte);
+// A new series with the same flags and data from the head on.
 Node series_copy_buffer(SeriesBuffer* buf);
 
+// A series too large for a frame: a block of pages of its own.
 SeriesBuffer* big_series_alloc(u32 size);
 void big_series_free(SeriesBuffer* buf);
+// Frees the unmarked big series (queueing their nodes for release) and
+// clears the marks of the others.
 void big_series_sweep(void (*queue_freed_node)(Node));
 
+// Fills [first, last).
 void mem_fill(u8* first, u8* last, u8 byte);
+// Zeroes [first, last); writes the first word even when last == first.
 void mem_zero_words(u32* first, u32* last);
 
 }  // namespace zan

@@ -66,39 +66,69 @@ void stack_init();
 void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon);
 
 // ---- marking frames --------------------------------------------------------
+// A call marks a frame on entry: the frame records the calling word (for
+// error reports and the stack list), saves the data-stack base, and the new
+// base is the current top, so stack_arg(0) is the result slot and the
+// arguments follow it.
 void stack_mark(const ValueCell* word, u32 header_bits);
+// A function's frame also saves where its context's values were, so that a
+// recursive call's values can be put back when it returns.
 void stack_mark_func(const ValueCell* word, Node func_ctx);
 void stack_mark_native(const ValueCell* word);
 void stack_mark_try(const ValueCell* word);
 void stack_mark_try_all(const ValueCell* word);
 void stack_mark_catch(const ValueCell* word);
 void stack_mark_loop(const ValueCell* word);
+// The *_flagged forms set FRAME_INTERPRETED: a call made by the interpreter
+// itself rather than by native code. type7 is the evaluation frame.
 void stack_mark_type7_flagged(const ValueCell* word);
 void stack_mark_native_flagged(const ValueCell* word);
 void stack_mark_func_flagged(const ValueCell* word);
+// The frame of a function body that `return` and `exit` land on; the
+// function's context reads its values from the data stack at the current
+// base, where the arguments lie.
 void stack_mark_func_body(const ValueCell* word, Node func_ctx);
+// FRAME_BODY marks the frame `return` and `exit` unwind to.
 void stack_set_body_flag(bool on);
 void stack_set_top_flag31();
+// Makes the frame below the top one a body frame; false when there is none
+// or it was one already (so the caller knows whether to clear it again).
 bool stack_set_body_flag_below();
 void stack_clear_body_flag(u32* header);
+// Names the top frame (or the frame a throw left from) after a word, so an
+// error report shows the name a function was called by.
 void stack_rename_top_frame(const ValueCell* cell);
 
 // ---- unwinding one frame -----------------------------------------------------
+// Each pops the top frame and puts the caller's base back; the forms differ
+// in what stays on the data stack:
+// stack_unwind: the callee's result stays, as the caller's top value.
 void stack_unwind();
+// stack_unwind_last: ... and is also copied into the caller's result slot.
 void stack_unwind_last();
+// The *_func forms first put the function's context values back.
 void stack_unwind_func();
 void stack_unwind_func_last();
+// stack_unwind_reset: the data stack is cut back to the caller's base.
 void stack_unwind_reset();
 void stack_unwind_func_reset();
+// Pops a frame of any kind, restoring a function's context when it is one,
+// and drops the callee's cells, its result slot too.
 void stack_unwind_any();
+// As stack_unwind_any, but drops only the top value.
 void stack_unwind_keep_top();
 
 // ---- unrolling several -------------------------------------------------------
+// Pops frames down to the nearest one of `kind` (or a try/all frame, which
+// stops every unroll), restoring function contexts on the way. keep: the
+// base becomes the reached frame's own, else its caller's.
 void stack_unroll_to(u32 kind, bool keep);
+// As stack_unroll_to, carrying the current result down with it.
 void stack_unroll_to_last(u32 kind);
 void stack_unroll_loop(bool keep);
 
 // ---- data stack primitives -----------------------------------------------------
+// Raises stack-overflow with a few cells of room freed for the report.
 [[noreturn]] void stack_overflow();
 
 // The reserved cell starts as unset!: the collector scans every cell below
@@ -121,17 +151,23 @@ inline void stack_pop(u32 n) {
                                                                          : g_stack.top - n;
 }
 inline void stack_reset() { g_stack.top = g_stack.base; }
+// Drops everything above the result slot, which stays.
 inline void stack_keep() { g_stack.top = g_stack.base + 1; }
 inline ValueCell* stack_result() { return g_stack.base; }
 inline ValueCell* stack_arg(u32 i) { return g_stack.base + i; }
 inline void stack_set_last(const ValueCell* v) { *g_stack.base = *v; }
+// The result slot takes v and everything above it is dropped (v may lie
+// there, so it is copied first).
 inline void stack_set_last_reset(const ValueCell* v) {
     ValueCell tmp = *v;
     g_stack.top = g_stack.base + 1;
     *g_stack.base = tmp;
 }
+// Drops the value under the top one (the top takes its place).
 void stack_pop_into_prev();
+// After a try's block: an error! left on top becomes the result.
 void stack_adjust_try_result();
+// The top value, or the bottom cell of an empty stack.
 ValueCell* stack_top_value();
 u32 stack_top_type();
 bool interp_top_is_callable();
@@ -152,6 +188,8 @@ u32 stack_throw_value_prepare(u32 code);
 [[noreturn]] void stack_throw_value(u32 code);
 [[noreturn]] void stack_throw_error(ValueCell* error);
 
+// A FRAME_INTERPRETED frame lies below `record` (the top when null); with
+// only_next, only the frame right below is looked at.
 bool stack_has_flag31_frame(CallFrame* record, bool only_next);
 
 // Seams filled by the datatype layer: completing an error's where/stack

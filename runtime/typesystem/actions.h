@@ -39,6 +39,8 @@ constexpr i32 FORM_NO_LIMIT = 2147483647;
 // Never null: a missing entry raises script error expect-arg (or, for a
 // port! with a handle! actor, access error no-port-action).
 ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action);
+// The entry for the current frame's first argument, the value an action
+// dispatches on.
 ActionEntry action_lookup_first_arg(u32 action);
 ActionEntry action_lookup_value(const ValueCell* value, u32 action);
 // For the path evaluator: raises bad-path-type2 (no path) or bad-path-type.
@@ -53,6 +55,7 @@ inline typename ActionSig<A>::type action_lookup_as(const ValueCell* value) {
 // ---- the generic action table ---------------------------------------------------------
 // Element n - 1 is the table entry of action n (element 7, set-path, null).
 extern ActionEntry g_generic_actions[ACT_COUNT];
+// Fills g_generic_actions with the table entries below.
 void actions_init();
 void action_table_fill(const ActionEntry (&entries)[ACT_COUNT]);
 void actions_nop();

@@ -17,22 +17,30 @@ constexpr u32 ROOT_BLOCK_CELLS = 8697;
 // word is also appended to it.
 extern ValueCell g_root_block;
 extern bool g_boot_flag;
+// Makes the root block a fixed buffer of `cells` cells and a collector root.
 void root_block_create(u32 cells);
 // The position in the root block of the first decoded boot cell.
 extern u32 g_boot_cells_first;
+// Boot cell n: the cell n places after the first decoded boot cell.
 ValueCell* boot_cell_at(u32 n);
 u32 boot_cell_data(u32 n);
 u32 boot_cell_data2(u32 n);
 
 // ---- cells and tails --------------------------------------------------------------------
 // cell_set_type, cell_clear_new_line and cell_copy are in core/cell.h.
+// Appends an unset! cell to the block and returns it; the buffer may move.
 ValueCell* block_alloc_tail(ValueCell* block);
 // The cell at the tail (unset!); the buffer may have moved.
 ValueCell* series_alloc_tail_cell(SeriesBuffer* buffer);
 // Reserves n bytes at the tail and returns their address (buffer re-read).
 u8* series_alloc_tail_units(SeriesBuffer* buffer, u32 n_bytes);
+// A new series with the unit and flags of `series` holding count of its
+// units from position start.
 Node series_alloc_like(const ValueCell* series, u32 start, u32 count);
+// Repeats the first unit_length bytes at address count times in all (the
+// room must be there), doubling the copied run each step.
 void mem_replicate(u8* address, u32 unit_length, u32 count);
+// Appends four spaces per level; returns the /part budget that remains.
 i32 mold_indent(ValueCell* out, i32 level, i32 limit);
 
 // ---- errors -------------------------------------------------------------------------------
@@ -42,6 +50,8 @@ i32 mold_indent(ValueCell* out, i32 level, i32 limit);
 [[noreturn]] void rt_raise_error(Err id, const ValueCell* a1, const ValueCell* a2,
                                  const ValueCell* a3);
 void runtime_support_init();
+// Prints the report of an error without raising it (a plain line on
+// standard error before the error and print services exist).
 void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3);
 [[noreturn]] void fire_bad_make_arg(const ValueCell* value, const ValueCell* arg2);
 
@@ -76,6 +86,9 @@ enum CallSelector : i32 { CALL_ACTION = 0, CALL_NATIVE = 1 };
 // Natives are called through this table (filled by the evaluator).
 extern ActionEntry* g_native_table;
 extern u32 g_native_count;
+// Calls action or native `number` with the frame already holding its
+// arguments, turning each refinement's truth value into the position (or -1)
+// that the table entry takes.
 void rt_call_by_index(u32 number, i32 selector, u32 count, const RtRefinement* refinements);
 // Whether a value of this type lives in its cell itself (date!, time!,
 // pair!, tuple!, point2D!, point3D!): setting one of its fields through a
@@ -97,10 +110,15 @@ void path_store_back(ValueCell* path, ValueCell* value, u32 level, ValueCell* he
 // value is the current result cell.
 ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* const* elements,
                         u32 count);
+// The case of switch: looks frame cell 0 up among the cases of cell 1.
 ValueCell* rt_switch_find(bool push, bool to_block);
+// Loads one value from text into dest: false when text is left over after
+// it, unset! when there is none.
 ValueCell* rt_scan_string_value(ValueCell* string, ValueCell* dest);
 ValueCell* rt_scan_string_arg();
 ValueCell* rt_form_limited(ValueCell* value, i32 limit);
+// An integer! as it is, or a float truncated; out-of-range when it does not
+// fit 32 bits.
 i32 rt_to_integer(const ValueCell* cell);
 
 }  // namespace zan

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "console/terminal.h"
+#include "console/console_routines.h"
 #include "runtime/terminal/terminal_keys.h"
 
 namespace zan::console {

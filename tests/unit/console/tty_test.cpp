@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "console/terminal.h"
+#include "console/console_routines.h"
 #include "runtime/terminal/terminal_tty.h"
 
 namespace zan::console {

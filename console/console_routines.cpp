@@ -1,6 +1,6 @@
 // The terminal module: routines of the language around the line editor and
 // the line reader of pipes and files.
-#include "console/terminal.h"
+#include "console/console_routines.h"
 
 #include <unistd.h>
 
