@@ -11,6 +11,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/layout.h"
+#include "runtime/core/stack.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
 
@@ -91,7 +92,15 @@ void fitting(const ValueCell* text, int limit, int& chars, int& cells) {
 // text changed.
 bool field_key(TuiWidget& w, const TuiMessage& m) {
     ValueCell* text = field_of(&w.face, "text");
-    if (!text || text->type() != TYPE_STRING) return false;
+    if (!text) return false;
+    if (text->type() != TYPE_STRING) {
+        // A field without a text is edited as an empty one. The new string
+        // waits on the data stack while the face's values may move.
+        ValueCell* fresh = string_push_new(16);
+        text = field_of(&w.face, "text");
+        cell_copy(fresh, text);
+        stack_pop(1);
+    }
     u32 head = static_cast<u32>(series_index(text));
     i32 length = string_length(text);
     bool special = m.flags & EVENT_SPECIAL_KEY;
