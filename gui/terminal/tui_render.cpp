@@ -14,6 +14,8 @@
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 
 namespace zan::gui {
 
@@ -29,12 +31,18 @@ const KindName kKinds[] = {
     {"rich-text", WidgetKind::rich_text},
 };
 
-// The value after the word name in a block of options, or null.
+// An option's name: a set-word as the layout dialect writes it, or a word.
+bool option_name_is(const ValueCell* v, const char* name) {
+    return v && (v->type() == TYPE_SET_WORD ? symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name))
+                                            : word_is(v, name));
+}
+
+// The value after the option's name in a block of options, or null.
 const ValueCell* option_of(const ValueCell* options, const char* name) {
     if (!options || options->type() != TYPE_BLOCK) return nullptr;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i++)
-        if (word_is(block_cell_at(options, static_cast<u32>(i)), name))
+        if (option_name_is(block_cell_at(options, static_cast<u32>(i)), name))
             return block_cell_at(options, static_cast<u32>(i + 1));
     return nullptr;
 }

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""The alert and the file and folder requesters on a pseudo-terminal: what
+they draw, the keys that move through them, and what they answer.
+
+Usage: gui_requesters_test.py <path of zan> [unittest options]
+
+The terminal is modelled by pyte (a VT screen), as in gui_terminal_test.py.
+Each requester starts in a folder tree made by the test.
+"""
+import os
+import sys
+import time
+import unittest
+
+try:
+    import pyte
+except ImportError:
+    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
+        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    print("skipped: pyte is not installed")
+    sys.exit(77)
+
+import console_terminal_test as terminal
+
+COLS, ROWS = 80, 40
+DOWN, RIGHT, TAB, ENTER, ESCAPE = b"\x1b[B", b"\x1b[C", b"\t", b"\r", b"\x1b"
+
+# The tree the requesters start in (folders end in "/").
+TREE = ["pick/docs/a.txt", "pick/docs/b.zan", "pick/docs/deep/", "pick/other/",
+        "pick/top.txt", "pick/notes.zan"]
+
+
+class Requester(unittest.TestCase):
+    def setUp(self):
+        self.tmp = terminal.tempfile.TemporaryDirectory()
+        self.home = os.path.realpath(self.tmp.name)
+        for path in TREE:
+            full = os.path.join(self.home, path)
+            if path.endswith("/"):
+                os.makedirs(full, exist_ok=True)
+            else:
+                os.makedirs(os.path.dirname(full), exist_ok=True)
+                open(full, "w").close()
+        self.pick = os.path.join(self.home, "pick") + "/"
+        self.s = None
+
+    def tearDown(self):
+        if self.s:
+            self.s.close()
+        self.tmp.cleanup()
+
+    def start(self, code, drawn):
+        """Runs code after `print "start"` in the folder pick/; waits until
+        the text `drawn` is on the screen."""
+        with open(os.path.join(self.home, "view.zan"), "w") as f:
+            f.write(f'Zan []\nchange-dir %pick/\nprint "start"\n{code}\nprint "done"\n')
+        self.screen = pyte.Screen(COLS, ROWS)
+        self.stream = pyte.ByteStream(self.screen)
+        self.s = terminal.Session(self.home, cols=COLS, rows=ROWS, args=["view.zan"])
+        self.stream.feed(self.s.expect(b"start"))
+        # The view asks where the cursor stands; the terminal answers.
+        self.stream.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.stream.feed(self.s.expect(drawn.encode()))
+        self.stream.feed(self.s.settle())
+
+    def press(self, *keys):
+        for key in keys:
+            self.s.send(key)
+            self.stream.feed(self.s.settle())
+
+    def text(self):
+        return "\n".join(line.rstrip() for line in self.screen.display)
+
+    def full_row(self, text):
+        for line in self.screen.display:
+            if text in line:
+                return line
+        self.fail(f"{text!r} not on the screen:\n" + self.text())
+
+    def row(self, text):
+        return self.full_row(text).rstrip()
+
+    def column(self, title):
+        """The entries of the list in the frame titled `title`, top down."""
+        lines = self.screen.display
+        y = next(y for y in range(ROWS) if title in lines[y])
+        x = lines[y].index(title) - 1
+        self.assertEqual(lines[y][x], "\u256d", "a frame with round corners")
+        width = lines[y].index("\u256e", x) - x - 1
+        entries = []
+        for line in lines[y + 1:]:
+            if line[x] != "\u2502":
+                break
+            entry = line[x + 1:x + 1 + width].strip()
+            if entry:
+                entries.append(entry)
+        return entries
+
+    def answer(self):
+        """The line the script printed after the window closed, then its end."""
+        end = time.time() + terminal.WAIT
+        while "done" not in self.text():
+            if time.time() > end:
+                self.fail("the script did not go on:\n" + self.text())
+            self.stream.feed(self.s.settle())
+        self.assertEqual(self.s.wait(), 0)
+        return self.row("result:").split("result: ", 1)[1]
+
+
+class Alert(Requester):
+    def test_the_message_window_closes_on_enter_escape_space_and_ctrl_o(self):
+        # The collector stressed before every allocation makes each run slow:
+        # there one key, Enter, is checked.
+        keys = [ENTER] if os.environ.get("ZAN_GC_STRESS") else [ENTER, ESCAPE, b" ", b"\x0f"]
+        for key in keys:
+            with self.subTest(key=key):
+                self.start('x: 42\nalert ["answer:" x]\nprint "result: closed"', "OK")
+                message, button = self.full_row("answer: 42"), self.full_row("OK")
+                # The text fills the terminal's width less the margins and is
+                # centred there; the button stands in the middle below it.
+                self.assertEqual(message.index("answer: 42"), (COLS - len("answer: 42")) // 2)
+                self.assertLessEqual(abs(button.index("OK") + 1 - COLS // 2), 2)
+                self.assertGreater(self.screen.display.index(button), self.screen.display.index(message))
+                self.press(b"x")
+                self.assertNotIn("closed", self.text())
+                self.press(key)
+                self.assertEqual(self.answer(), "closed")
+                self.s.close()
+                self.s = None
+
+
+class FileRequester(Requester):
+    def test_open_moves_into_a_folder_and_back_and_confirms_a_file(self):
+        self.start('print ["result:" mold request-file/filter ["Text" ".txt" "Notes" ".md"]]', " Cancel ")
+        for caption in ["Please choose a file:", " Open ", " Cancel ", "Selected:"]:
+            self.row(caption)
+        self.assertNotIn(" Save ", self.text())
+        self.assertEqual(self.row(self.pick).strip(), self.pick)
+        self.assertEqual(self.column(" Folders "), ["../", "docs/", "other/"])
+        self.assertEqual(self.column(" Files "), ["top.txt"])
+        self.press(DOWN, ENTER)
+        self.assertEqual(self.row(self.pick).strip(), self.pick + "docs/")
+        self.assertEqual(self.column(" Folders "), ["../", "deep/"])
+        self.assertEqual(self.column(" Files "), ["a.txt"])
+        # The first entry, ../, is selected again: Enter goes back up.
+        self.press(ENTER)
+        self.assertEqual(self.row(self.pick).strip(), self.pick)
+        self.assertEqual(self.column(" Files "), ["top.txt"])
+        self.press(DOWN, ENTER, RIGHT, ENTER)
+        self.assertEqual(self.row("Selected:").split("\u2502")[1].split(), ["Selected:", "a.txt"])
+        # Tab: the field, then Open.
+        self.press(TAB, TAB, ENTER)
+        self.assertEqual(self.answer(), "%" + self.pick + "docs/a.txt")
+
+    def test_save_shows_its_caption_the_title_and_name_and_cancel_answers_none(self):
+        self.start('print ["result:" mold request-file/save/title/file "Write to:" %new.txt]', " Cancel ")
+        self.row(" Save ")
+        self.row("Write to:")
+        self.assertNotIn(" Open ", self.text())
+        self.assertNotIn("Please choose a file:", self.text())
+        self.assertIn("new.txt", self.row("Selected:"))
+        self.assertEqual(self.column(" Files "), ["notes.zan", "top.txt"])
+        # Tab: the file list, the field, Save, then Cancel.
+        self.press(TAB, TAB, TAB, TAB, ENTER)
+        self.assertEqual(self.answer(), "none")
+
+
+class DirRequester(Requester):
+    def test_a_folder_is_entered_shown_as_selected_and_confirmed(self):
+        self.start('print ["result:" mold request-dir/title/dir "Where to?" %docs/]', " Cancel ")
+        for caption in ["Where to?", " OK ", " Cancel ", "Selected:"]:
+            self.row(caption)
+        self.assertNotIn(" Files ", self.text())
+        self.assertEqual(self.row(self.pick + "docs/").strip(), self.pick + "docs/")
+        self.assertEqual(self.column(" Folders "), ["../", "deep/"])
+        self.press(DOWN, ENTER)
+        self.assertEqual(self.column(" Folders "), ["../"])
+        self.assertEqual(self.row("Selected:").split("\u2502")[1].split(), ["Selected:", self.pick + "docs/deep/"])
+        self.press(TAB, TAB, ENTER)
+        self.assertEqual(self.answer(), "%" + self.pick + "docs/deep/")
+
+    def test_ok_needs_a_selection_and_cancel_answers_none(self):
+        self.start('print ["result:" mold request-dir]', " Cancel ")
+        self.assertEqual(self.column(" Folders "), ["../", "docs/", "other/"])
+        # OK with the selection field empty leaves the window open.
+        self.press(TAB, TAB, ENTER)
+        self.assertNotIn("result:", self.text())
+        self.press(TAB, ENTER)
+        self.assertEqual(self.answer(), "none")
+
+
+if __name__ == "__main__":
+    terminal.ZAN = sys.argv.pop(1)
+    unittest.main()
