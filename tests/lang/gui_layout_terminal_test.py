@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Windows written in the layout dialect, run on a pseudo-terminal: faces
 drawn where the layout placed them, a button fired by Space, Enter and a
-mouse click, a field edited reaching the face's data, a text list moved
-with the arrow keys, check boxes and radio buttons toggled, and a reaction
+mouse click, a field edited reaching the face's data, the face given the
+focus taking the keys, a text list moved with the arrow keys, check boxes and radio buttons toggled, and a reaction
 of the layout following the typing.
 
 Usage: gui_layout_terminal_test.py <path of zan> [unittest options]
@@ -136,6 +136,25 @@ class TogglesOnTerminal(gui.Terminal):
         self.assertIn("\u25c9 B", line)
         self.s.send(b"\x1b")
         self.feed(self.s.expect(b"done"))
+        self.assertEqual(self.s.wait(), 0)
+
+
+FOCUS_SCRIPT = """Zan []
+print "start"
+view [a: field 8 "alpha" b: field 8 "beta" focus]
+print ["done" mold a/text mold b/text]
+"""
+
+
+class FocusOnTerminal(gui.Terminal):
+    script = FOCUS_SCRIPT
+
+    def test_the_face_given_the_focus_takes_the_keys(self):
+        self.drawn(b"beta")
+        self.s.send(b"x")
+        self.feed(self.s.settle())
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b'done "alpha" "betax"'))
         self.assertEqual(self.s.wait(), 0)
 
 
