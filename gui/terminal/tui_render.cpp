@@ -173,6 +173,8 @@ void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
         return;
     }
     if (sel == old) return;
+    // A list without a selection yet (none) counts as selection 0.
+    bool unselected = selected->type() != TYPE_INTEGER;
     TuiMessage picked = m;
     picked.key = sel;
     picked.flags = 0;
@@ -180,7 +182,10 @@ void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
     TuiWidget* now = b.widget(id);
     if (!now) return;
     selected = field_of(&now->face, "selected");
-    if (!selected || selected->type() != TYPE_INTEGER || integer_get(selected) != old) return;
+    if (!selected) return;
+    bool still = unselected ? selected->type() != TYPE_INTEGER
+                            : selected->type() == TYPE_INTEGER && integer_get(selected) == old;
+    if (!still) return;
     integer_box(selected, sel);
     widget_rebuild(id);
     b.mark_dirty(id);
