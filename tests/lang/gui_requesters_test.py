@@ -12,15 +12,8 @@ import sys
 import time
 import unittest
 
-try:
-    import pyte
-except ImportError:
-    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
-    print("skipped: pyte is not installed")
-    sys.exit(77)
-
-import console_terminal_test as terminal
+# gui_terminal_test finds an interpreter that has pyte, or skips.
+from gui_terminal_test import pyte, terminal
 
 COLS, ROWS = 80, 40
 DOWN, RIGHT, TAB, ENTER, ESCAPE = b"\x1b[B", b"\x1b[C", b"\t", b"\r", b"\x1b"
@@ -130,6 +123,11 @@ class Requester(unittest.TestCase):
                     raise
                 self.stream.feed(self.s.settle())
 
+    def border(self, title):
+        """The colour of the top left corner of the frame titled `title`."""
+        y = self.screen.display.index(self.full_row(title))
+        return self.screen.buffer[y][self.screen.display[y].index(title) - 1].fg
+
     def answer(self):
         """The line the script printed after the window closed, then its end."""
         end = time.time() + terminal.WAIT
@@ -175,6 +173,8 @@ class FileRequester(Requester):
         self.shows(self.pick, ["../", "docs/", "other/"], ["top.txt"])
         self.press(DOWN, ENTER, RIGHT, ENTER)
         self.shows(self.pick + "docs/", selected=["a.txt"])
+        # The frame around the focused list is drawn white, the other coal.
+        self.assertEqual([self.border(" Folders "), self.border(" Files ")], ["444444", "ffffff"])
         # Tab: the field, then Open.
         self.press(TAB, TAB, ENTER)
         self.assertEqual(self.answer(), "%" + self.pick + "docs/a.txt")
