@@ -143,6 +143,20 @@ bool field_key(TuiWidget& w, const TuiMessage& m) {
 // The items of a text list's data (a block).
 i32 list_rows(const ValueCell* data) { return data && data->type() == TYPE_BLOCK ? block_length(data) : 0; }
 
+}  // namespace
+
+void text_list_follow(TuiWidget& w) {
+    int height = static_cast<int>(w.box.y1 - w.box.y0);
+    i32 rows = list_rows(field_of(&w.face, "data"));
+    w.data = std::clamp(w.data, 0, std::max(rows - height, 0));
+    const ValueCell* selected = field_of(&w.face, "selected");
+    if (!selected || selected->type() != TYPE_INTEGER) return;
+    i32 sel = integer_get(selected);
+    if (sel >= 1 && sel - 1 < w.data) w.data = sel - 1;
+    if (sel > w.data + height) w.data = sel - height;
+}
+
+namespace {
 // Keys, clicks and the focus of a text list: the selection moves, the
 // first visible row follows it, and a new selection sends select, then
 // change unless select was handled.

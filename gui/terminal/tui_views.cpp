@@ -190,6 +190,7 @@ void update_face(ValueCell* face) {
         const ValueCell* v = field_of(face, "visible?");
         set_flag(w, WIDGET_HIDDEN, v && v->type() == TYPE_LOGIC && !logic_get(v));
     }
+    if ((changed(7) || changed(10)) && w->kind == WidgetKind::text_list) text_list_follow(*w);
     if (changed(11)) {
         const ValueCell* f = field_of(face, "flags");
         u32 now = f ? face_flag_bits(f) : 0;
