@@ -54,14 +54,14 @@ class Requester(unittest.TestCase):
             self.s.close()
         self.tmp.cleanup()
 
-    def start(self, code, drawn):
-        """Runs code after `print "start"` in the folder pick/; waits until
-        the text `drawn` is on the screen."""
+    def start(self, code, drawn, rows=ROWS):
+        """Runs code after `print "start"` in the folder pick/ on a terminal
+        of COLS x rows; waits until the text `drawn` is on the screen."""
         with open(os.path.join(self.home, "view.zan"), "w") as f:
             f.write(f'Zan []\nchange-dir %pick/\nprint "start"\n{code}\nprint "done"\n')
-        self.screen = pyte.Screen(COLS, ROWS)
+        self.screen = pyte.Screen(COLS, rows)
         self.stream = pyte.ByteStream(self.screen)
-        self.s = terminal.Session(self.home, cols=COLS, rows=ROWS, args=["view.zan"])
+        self.s = terminal.Session(self.home, cols=COLS, rows=rows, args=["view.zan"])
         self.stream.feed(self.s.expect(b"start"))
         # The view asks where the cursor stands; the terminal answers.
         self.stream.feed(self.s.expect(b"\x1b[6n"))
@@ -89,7 +89,7 @@ class Requester(unittest.TestCase):
     def column(self, title):
         """The entries of the list in the frame titled `title`, top down."""
         lines = self.screen.display
-        y = next(y for y in range(ROWS) if title in lines[y])
+        y = next(y for y in range(len(lines)) if title in lines[y])
         x = lines[y].index(title) - 1
         self.assertEqual(lines[y][x], "\u256d", "a frame with round corners")
         width = lines[y].index("\u256e", x) - x - 1
@@ -122,6 +122,13 @@ class Requester(unittest.TestCase):
                 if time.time() > end:
                     raise
                 self.stream.feed(self.s.settle())
+
+    def height(self, title):
+        """The rows inside the frame titled `title`."""
+        lines = self.screen.display
+        y = lines.index(self.full_row(title))
+        x = lines[y].index(title) - 1
+        return next(b for b in range(y + 1, len(lines)) if lines[b][x] == "\u2570") - y - 1
 
     def border(self, title):
         """The colour of the top left corner of the frame titled `title`."""
@@ -166,6 +173,7 @@ class FileRequester(Requester):
             self.row(caption)
         self.assertNotIn(" Save ", self.text())
         self.shows(self.pick, ["../", "docs/", "other/"], ["top.txt"], [])
+        self.assertEqual([self.height(" Folders "), self.height(" Files ")], [20, 20])
         self.press(DOWN, ENTER)
         self.shows(self.pick + "docs/", ["../", "deep/"], ["a.txt"])
         # The first entry, ../, is selected again: Enter goes back up.
@@ -197,6 +205,15 @@ class FileRequester(Requester):
         self.shows(self.pick + "docs/", ["../", "deep/"], ["a.txt", "b.zan"], ["a.txt"])
         self.press(TAB, TAB, TAB, ENTER)
         self.assertEqual(self.answer(), "%" + self.pick + "docs/a.txt")
+
+
+    @light_under_stress
+    def test_a_low_terminal_gets_shorter_lists_that_leave_the_buttons_in_view(self):
+        self.start('print ["result:" mold request-file]', " Cancel ", rows=24)
+        self.row(" Open ")
+        self.assertEqual([self.height(" Folders "), self.height(" Files ")], [11, 11])
+        self.press(ESCAPE)
+        self.assertEqual(self.answer(), "none")
 
 
 class DirRequester(Requester):
