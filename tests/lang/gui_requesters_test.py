@@ -24,12 +24,12 @@ TREE = ["pick/docs/a.txt", "pick/docs/b.zan", "pick/docs/deep/", "pick/other/",
 
 
 def light_under_stress(test):
-    """Laying out a window costs tens of seconds with the collector run before
-    every allocation: under ZAN_GC_STRESS only the file requester's test
-    runs, the others are reported as skipped."""
+    """Laying out a requester window takes about forty seconds with the
+    collector run before every allocation: under ZAN_GC_STRESS only the
+    alert's test runs (with one key), the others are reported as skipped."""
     def run(self):
         if os.environ.get("ZAN_GC_STRESS"):
-            self.skipTest("the collector is stressed: the file requester's test stands for this one")
+            self.skipTest("the collector is stressed: the alert's window stands for this one")
         test(self)
     run.__name__ = test.__name__
     return run
@@ -147,9 +147,9 @@ class Requester(unittest.TestCase):
 
 
 class Alert(Requester):
-    @light_under_stress
     def test_the_message_window_closes_on_enter_escape_space_and_ctrl_o(self):
-        for key in [ENTER, ESCAPE, b" ", b"\x0f"]:
+        stressed = os.environ.get("ZAN_GC_STRESS")
+        for key in [ENTER] if stressed else [ENTER, ESCAPE, b" ", b"\x0f"]:
             with self.subTest(key=key):
                 self.start('x: 42\nalert ["answer:" x]\nprint "result: closed"', "OK")
                 message, button = self.full_row("answer: 42"), self.full_row("OK")
@@ -167,6 +167,7 @@ class Alert(Requester):
 
 
 class FileRequester(Requester):
+    @light_under_stress
     def test_open_moves_into_a_folder_and_back_and_confirms_a_file(self):
         self.start('print ["result:" mold request-file/filter ["Text" ".txt" "Notes" ".md"]]', " Cancel ")
         for caption in ["Please choose a file:", " Open ", " Cancel ", "Selected:"]:
