@@ -147,19 +147,26 @@ class Requester(unittest.TestCase):
 
 
 class Alert(Requester):
-    def test_the_message_window_closes_on_enter_escape_space_and_ctrl_o(self):
+    def test_the_message_window_closes_on_enter_escape_space_ctrl_o_and_a_click(self):
         stressed = os.environ.get("ZAN_GC_STRESS")
-        for key in [ENTER] if stressed else [ENTER, ESCAPE, b" ", b"\x0f"]:
+        for key in [ENTER] if stressed else [ENTER, ESCAPE, b" ", b"\x0f", "click"]:
             with self.subTest(key=key):
-                self.start('x: 42\nalert ["answer:" x]\nprint "result: closed"', "OK")
+                self.start('system/view/platform/mouse-event?: true\n'
+                           'x: 42\nalert ["answer:" x]\nprint "result: closed"', "OK")
                 message, button = self.full_row("answer: 42"), self.full_row("OK")
                 # The text fills the terminal's width less the margins and is
                 # centred there; the button stands in the middle below it.
                 self.assertEqual(message.index("answer: 42"), (COLS - len("answer: 42")) // 2)
                 self.assertLessEqual(abs(button.index("OK") + 1 - COLS // 2), 2)
-                self.assertGreater(self.screen.display.index(button), self.screen.display.index(message))
+                y = self.screen.display.index(button)
+                self.assertGreater(y, self.screen.display.index(message))
                 self.press(b"x")
                 self.assertNotIn("closed", self.text())
+                if key == "click":
+                    # Press and release of the left button on the "O" (the
+                    # report's column and row count from 1).
+                    at = f"0;{button.index('OK') + 1};{y + 1}".encode()
+                    key = b"\x1b[<" + at + b"M\x1b[<" + at + b"m"
                 self.press(key)
                 self.assertEqual(self.answer(), "closed")
                 self.s.close()
