@@ -13,8 +13,11 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/layout.h"
+#include "runtime/core/stack.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/word.h"
 
 namespace zan::gui {
 
@@ -30,12 +33,18 @@ const KindName kKinds[] = {
     {"rich-text", WidgetKind::rich_text},
 };
 
-// The value after the word name in a block of options, or null.
+// An option's name: a set-word as the layout dialect writes it, or a word.
+bool option_name_is(const ValueCell* v, const char* name) {
+    return v && (v->type() == TYPE_SET_WORD ? symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name))
+                                            : word_is(v, name));
+}
+
+// The value after the option's name in a block of options, or null.
 const ValueCell* option_of(const ValueCell* options, const char* name) {
     if (!options || options->type() != TYPE_BLOCK) return nullptr;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i++)
-        if (word_is(block_item(options, i), name))
+        if (option_name_is(block_item(options, i), name))
             return block_item(options, i + 1);
     return nullptr;
 }
@@ -94,7 +103,15 @@ void fitting(const ValueCell* text, int limit, int& chars, int& cells) {
 // text changed.
 bool field_key(TuiWidget& w, const TuiMessage& m) {
     ValueCell* text = field_of(&w.face, "text");
-    if (!text || text->type() != TYPE_STRING) return false;
+    if (!text) return false;
+    if (text->type() != TYPE_STRING) {
+        // A field without a text is edited as an empty one. The new string
+        // waits on the data stack while the face's values may move.
+        ValueCell* fresh = string_push_new(16);
+        text = field_of(&w.face, "text");
+        cell_copy(fresh, text);
+        stack_pop(1);
+    }
     u32 head = static_cast<u32>(series_index(text));
     i32 length = string_length(text);
     bool special = m.flags & EVENT_SPECIAL_KEY;
@@ -129,6 +146,20 @@ bool field_key(TuiWidget& w, const TuiMessage& m) {
 // The items of a text list's data (a block).
 i32 list_rows(const ValueCell* data) { return data && data->type() == TYPE_BLOCK ? block_length(data) : 0; }
 
+}  // namespace
+
+void text_list_follow(TuiWidget& w) {
+    int height = static_cast<int>(w.box.y1 - w.box.y0);
+    i32 rows = list_rows(field_of(&w.face, "data"));
+    w.data = std::clamp(w.data, 0, std::max(rows - height, 0));
+    const ValueCell* selected = field_of(&w.face, "selected");
+    if (!selected || selected->type() != TYPE_INTEGER) return;
+    i32 sel = integer_get(selected);
+    if (sel >= 1 && sel - 1 < w.data) w.data = sel - 1;
+    if (sel > w.data + height) w.data = sel - height;
+}
+
+namespace {
 // Keys, clicks and the focus of a text list: the selection moves, the
 // first visible row follows it, and a new selection sends select, then
 // change unless select was handled.
@@ -159,6 +190,8 @@ void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
         return;
     }
     if (sel == old) return;
+    // A list without a selection yet (none) counts as selection 0.
+    bool unselected = selected->type() != TYPE_INTEGER;
     TuiMessage picked = m;
     picked.key = sel;
     picked.flags = 0;
@@ -166,7 +199,10 @@ void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
     TuiWidget* now = b.widget(id);
     if (!now) return;
     selected = field_of(&now->face, "selected");
-    if (!selected || selected->type() != TYPE_INTEGER || integer_get(selected) != old) return;
+    if (!selected) return;
+    bool still = unselected ? selected->type() != TYPE_INTEGER
+                            : selected->type() == TYPE_INTEGER && integer_get(selected) == old;
+    if (!still) return;
     integer_box(selected, sel);
     widget_rebuild(id);
     b.mark_dirty(id);

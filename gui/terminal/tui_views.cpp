@@ -264,6 +264,7 @@ void update_face(ValueCell* face) {
         set_flag(w, WIDGET_HIDDEN, v && v->type() == TYPE_LOGIC && !logic_get(v));
     }
     if (changed(4) || changed(2)) attach_image(id);
+    if ((changed(7) || changed(10)) && w->kind == WidgetKind::text_list) text_list_follow(*w);
     if (changed(11)) {
         const ValueCell* f = field_of(face, "flags");
         u32 now = f ? face_flag_bits(f) : 0;
