@@ -815,10 +815,11 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
                     }
                 }
                 // A value or a plain word standing alone needs no call.
+                // (Nothing since c was read allocates: c is still valid.)
                 const ValueCell* fn = nullptr;
-                const ValueCell* val = simple_value(w, i, &fn);
+                const ValueCell* val = simple_value(c, &fn);
                 if (fn) {
-                    i = eval_word_call(w, i, fn, false);
+                    i = eval_word_call(w, i, fn, false, c);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (i < w.end) stack_reset();
                     continue;
@@ -827,7 +828,8 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
                     ValueCell* entry_top = g_stack.top;
                     stack_set_last_reset(val);
                     i++;
-                    if (const ValueCell* op = op_at(w, i)) {
+                    const ValueCell* op = i < w.end ? op_cell(c + 1) : nullptr;
+                    if (op) {
                         i = eval_infix(w, i, entry_top, false, op);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     }
@@ -1070,8 +1072,11 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
 }  // namespace
 
 u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
-    for (const ValueCell* opv = first; opv; opv = op_at(w, i)) {
-        ValueCell* nv = w.at(i);
+    // nv: the operator's cell, read since the last allocation (null when
+    // something may have allocated since).
+    ValueCell* nv = w.at(i);
+    for (const ValueCell* opv = first; opv;
+         opv = i < w.end ? op_cell(nv ? nv : (nv = w.at(i))) : nullptr) {
         // The left operand becomes the first cell of the new frame.
         if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
         g_stack.top = entry_top;
@@ -1081,11 +1086,13 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
             // A simple right operand needs no evaluation (and nothing moves).
             // A word without a value (or not bound) is left to the general
             // path, which raises its error inside the operator's frame.
-            const ValueCell* rv = simple_value_quiet(w, i + 1);
+            const ValueCell* rv = simple_value_quiet(nv + 1);
             if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
                 (code >= 16 ? int_compare_inline(code - 16, left, rv)
                             : int_math_inline(code, left, rv))) {
+                // Nothing was evaluated: the cells have not moved.
                 i += 2;
+                nv += 2;
                 g_stack.top = entry_top + 1;
                 if (!push) stack_set_last_reset(entry_top);
                 continue;
@@ -1114,6 +1121,7 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
                 if (ZAN_UNLIKELY(g_throw_code)) return i;
             }
             if (!push) stack_set_last_reset(entry_top);
+            nv = nullptr;
             continue;
         }
     ordinary_call:
@@ -1123,6 +1131,7 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
             interp_trace_event(TRACE_FETCH, &w.block(), trace_offset(w, i), nullptr, &opword);
         i = eval_infix_call(w, i, push, &op, &opword);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
+        nv = nullptr;
     }
     return i;
 }
@@ -1184,10 +1193,10 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     return expr_tail(w, i, entry_top, push, !no_infix);
 }
 
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push) {
+u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
     ValueCell* entry_top = g_stack.top;
-    i = eval_code(fn, w, i + 1, push, w.at(i), nullptr, nullptr, 0, false);
+    i = eval_code(fn, w, i + 1, push, word, nullptr, nullptr, 0, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     return expr_tail(w, i, entry_top, push, true);
 }

@@ -278,12 +278,14 @@ inline bool self_evaluating(u32 t) { return t < 64 && !((kNotSelf >> t) & 1); }
 
 // The operator at j: the value of the word there when it is an op!, else
 // null (also past the end). Valid until something allocates.
-inline const ValueCell* op_at(EvalWalk& w, u32 j) {
-    if (j >= w.end) return nullptr;
-    ValueCell* c = w.at(j);
+inline const ValueCell* op_cell(const ValueCell* c) {
     if (c->type() != TYPE_WORD) return nullptr;
     ValueCell* v = word_value_if_available(c);
     return v && v->type() == TYPE_OP ? v : nullptr;
+}
+inline const ValueCell* op_at(EvalWalk& w, u32 j) {
+    if (j >= w.end) return nullptr;
+    return op_cell(w.at(j));
 }
 
 // The value of a simple expression at i (a value that evaluates to itself,
@@ -291,8 +293,8 @@ inline const ValueCell* op_at(EvalWalk& w, u32 j) {
 // unset!), or null; nothing is evaluated. When the cell is a word holding
 // a callable, *callable receives its value (valid until something
 // allocates).
-inline const ValueCell* simple_value(EvalWalk& w, u32 i, const ValueCell** callable) {
-    ValueCell* v = w.at(i);
+// v is the cell itself, read from the walk since the last allocation.
+inline const ValueCell* simple_value(ValueCell* v, const ValueCell** callable) {
     u32 t = v->type();
     if (t != TYPE_WORD) return self_evaluating(t) ? v : nullptr;
     const ValueCell* val = word_value(v);
@@ -307,12 +309,13 @@ inline const ValueCell* simple_value(EvalWalk& w, u32 i, const ValueCell** calla
 
 // A word at i holding the callable fn, as eval_expr evaluates it with
 // tracing off: the call, then the operators after it.
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push);
+// word is the cell at i, read since the last allocation.
+u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
 
 // simple_value without errors: null also for a word whose context has no
 // values available (the general path raises the error).
-inline const ValueCell* simple_value_quiet(EvalWalk& w, u32 i) {
-    ValueCell* v = w.at(i);
+// (v: the cell, read from the walk since the last allocation.)
+inline const ValueCell* simple_value_quiet(const ValueCell* v) {
     u32 t = v->type();
     if (self_evaluating(t)) return v;
     if (t != TYPE_WORD) return nullptr;
@@ -325,17 +328,20 @@ inline const ValueCell* simple_value_quiet(EvalWalk& w, u32 i) {
 
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
     if (ZAN_LIKELY(!g_interp.tracing)) {
+        // Nothing here allocates before the look-ahead: one read of the
+        // cells serves the value and the operator after it.
+        ValueCell* c = w.at(i);
         const ValueCell* fn = nullptr;
-        const ValueCell* val = simple_value(w, i, &fn);
+        const ValueCell* val = simple_value(c, &fn);
         if (val) {
             ValueCell* entry_top = g_stack.top;
             stack_push(val);
-            if (no_infix) return i + 1;
-            const ValueCell* op = op_at(w, i + 1);
+            if (no_infix || i + 1 >= w.end) return i + 1;
+            const ValueCell* op = op_cell(c + 1);
             if (!op) return i + 1;
             return eval_infix(w, i + 1, entry_top, true, op);
         }
-        if (fn && !no_infix) return eval_word_call(w, i, fn, true);
+        if (fn && !no_infix) return eval_word_call(w, i, fn, true, c);
     }
     return eval_expr(w, i, no_infix, true, false);
 }
