@@ -106,7 +106,7 @@ class FormOnTerminal(Layout):
 LIST_SCRIPT = """Zan []
 print "start"
 view [
-    l: text-list 10x3 data ["one" "two" "three"] on-change [print ["selected" face/selected]]
+    l: text-list 10x3 select 1 data ["one" "two" "three"] on-change [print ["selected" face/selected]]
     button "Done" [unview]
 ]
 print ["done" l/selected]
@@ -124,8 +124,7 @@ class TextListOnTerminal(Layout):
         self.drawn(b"three")
         top = self.row_of("one")
         self.assertEqual(self.row_of("three"), top + 2)
-        # No item is selected at first: Down selects the first one.
-        for n in (1, 2, 3):
+        for n in (2, 3):
             self.s.send(b"\x1b[B")
             self.feed(self.s.expect(f"selected {n}".encode()))
         self.feed(self.s.settle())
