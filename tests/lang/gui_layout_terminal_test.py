@@ -106,7 +106,7 @@ class FormOnTerminal(Layout):
 LIST_SCRIPT = """Zan []
 print "start"
 view [
-    l: text-list 10x3 data ["one" "two" "three"] on-change [print ["selected" face/selected]]
+    l: text-list 10x3 select 1 data ["one" "two" "three"] on-change [print ["selected" face/selected]]
     button "Done" [unview]
 ]
 print ["done" l/selected]

@@ -212,6 +212,23 @@ TEST_F(TuiRender, ClickPlacesTheFieldCaret) {
     EXPECT_EQ(gui::string_utf8(&text), "ax\xE4\xB8\xAD" "bc");
 }
 
+TEST_F(TuiRender, TextListWithoutSelectionTakesOneOnDown) {
+    gui::TuiBackend& b = gui::tui_backend();
+    ValueCell* f = shown("text-list", pair(6, 2), nullptr);
+    set_field(f, "data", *blk({*str("a"), *str("b")}));
+    gui::WidgetId id = show(f);
+    ASSERT_EQ(mold(field(f, "selected")), "none");
+    std::vector<int> sent;
+    gui::widget_react(b, gui::EVT_KEY, gui::TuiMessage{id, 0, 0, -21, EVENT_SPECIAL_KEY, 0},
+                      [&](int type, const gui::TuiMessage& msg) {
+                          EXPECT_EQ(msg.key, 1);
+                          sent.push_back(type);
+                          return false;
+                      });
+    EXPECT_EQ(sent, (std::vector<int>{gui::EVT_SELECT, gui::EVT_CHANGE}));
+    EXPECT_EQ(mold(field(f, "selected")), "1");
+}
+
 TEST_F(TuiRender, TextListSelection) {
     constexpr i32 UP = -20, DOWN = -21;
     struct Step {
@@ -344,25 +361,6 @@ TEST_F(TuiRender, WideCharactersTakeTwoCellsAndAreClippedWhole) {
         }
         gui::tui_backend().destroy(handle_get(&win_));
     }
-}
-
-
-
-TEST_F(TuiRender, TextListWithoutSelectionTakesOneOnDown) {
-    gui::TuiBackend& b = gui::tui_backend();
-    ValueCell* f = shown("text-list", pair(6, 2), nullptr);
-    set_field(f, "data", *blk({*str("a"), *str("b")}));
-    gui::WidgetId id = show(f);
-    ASSERT_EQ(mold(field(f, "selected")), "none");
-    std::vector<int> sent;
-    gui::widget_react(b, gui::EVT_KEY, gui::TuiMessage{id, 0, 0, -21, EVENT_SPECIAL_KEY, 0},
-                      [&](int type, const gui::TuiMessage& msg) {
-                          EXPECT_EQ(msg.key, 1);
-                          sent.push_back(type);
-                          return false;
-                      });
-    EXPECT_EQ(sent, (std::vector<int>{gui::EVT_SELECT, gui::EVT_CHANGE}));
-    EXPECT_EQ(mold(field(f, "selected")), "1");
 }
 
 }  // namespace
