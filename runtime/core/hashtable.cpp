@@ -31,6 +31,20 @@ std::vector<u32> g_code_points;
 IntMap* g_shifted = nullptr;
 
 constexpr u32 NO_INDEX = 0xFFFFFFFFu;
+
+// The last lookup in a map! that found nothing, and the bucket where its key
+// would go: a put that follows at once (hashtable_put_missed) takes that
+// bucket without probing again. Valid while the table is as it was then:
+// the same buckets series, fill and count, and the new key of the same type
+// and hash.
+struct MissedLookup {
+    Node table;
+    Node keys;
+    u32 buckets, fill, count, hash, type;
+    u32 slot;
+};
+MissedLookup g_missed{};
+inline void forget_miss() { g_missed.table = 0; }
 // Hashed in place of an empty text, so that no null address reaches the hash.
 const u8 k_empty[4] = {0, 0, 0, 0};
 constexpr i32 CMP_STRICT = 2;
@@ -463,6 +477,7 @@ void remap_positions(Node t, u32 lo, u32 hi, F f) {
 // table holds (taken before the new buckets replace the old ones), or with
 // from_block every key of the values block.
 void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
+    forget_miss();
     HashTableHeader* h = hdr(t);
     bool had_stamp = h->stamp != 0;
     u32 kind = h->kind;
@@ -483,13 +498,41 @@ void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
             if (kind != HASH_KIND_MAP || (pos + 1 < len && cell[1].header != 0)) count++;
         }
     }
+    // A large map's keys are hashed in block order first, which reads the
+    // block once from end to end instead of at random; they are re-entered
+    // in the order the buckets gave, so the new buckets are the same.
+    std::vector<u32> hashes;
+    if (kind == HASH_KIND_MAP && positions.size() >= 4096) {
+        u32 len = cell_count(h->values);
+        std::vector<bool> wanted(len);
+        for (u32 pos : positions)
+            if (pos < len) wanted[pos] = true;
+        hashes.resize(len);
+        const ValueCell* cells = cells_of(h->values);
+        for (u32 pos = 0; pos < len; pos++)
+            if (wanted[pos]) hashes[pos] = hashtable_hash_key(cells + pos, false);
+    }
     alloc_buckets(t, bc, threshold);
+    u32 len = cell_count(hdr(t)->values);
     for (u32 pos : positions) {
-        if (pos >= cell_count(hdr(t)->values)) continue;
-        insert_fresh(t, hashtable_hash_key(cells_of(hdr(t)->values) + pos, false), pos);
+        if (pos >= len) continue;
+        u32 hash = hashes.empty() ? hashtable_hash_key(cells_of(hdr(t)->values) + pos, false)
+                                  : hashes[pos];
+        insert_fresh(t, hash, pos);
     }
     hdr(t)->count = count;
     hdr(t)->stamp = had_stamp ? current_stamp() : 0;
+}
+
+// Enters block position pos into a free bucket.
+ValueCell* occupy_bucket(Node t, u32 slot, u32 pos) {
+    HashTableHeader* h = hdr(t);
+    u32* f = words_of(h->flags);
+    if (flag_at(f, slot) == BUCKET_EMPTY) h->fill++;
+    flag_set(f, slot, BUCKET_USED);
+    words_of(h->keys)[slot] = pos;
+    h->count++;
+    return cells_of(h->values) + pos;
 }
 
 ValueCell* block_put(Node t, u32 pos, i32* status) {
@@ -527,14 +570,8 @@ ValueCell* block_put(Node t, u32 pos, i32* status) {
     }
     i32 slot = first_deleted >= 0 ? first_deleted : empty_at;
     if (slot < 0) runtime_fatal(3, "hash table has no free bucket");
-    h = hdr(t);
-    u32* f = words_of(h->flags);
-    if (flag_at(f, static_cast<u32>(slot)) == BUCKET_EMPTY) h->fill++;
-    flag_set(f, static_cast<u32>(slot), BUCKET_USED);
-    words_of(h->keys)[slot] = pos;
-    h->count++;
     *status = HASH_PUT_NEW;
-    return cells_of(h->values) + pos;
+    return occupy_bucket(t, static_cast<u32>(slot), pos);
 }
 
 // ---- kinds 3 and 4: entries keyed by a word -----------------------------------------------
@@ -797,6 +834,7 @@ Node hashtable_copy(Node table, Node values) {
 void hashtable_destroy(Node) {}
 
 void hashtable_clear(Node table) {
+    forget_miss();
     HashTableHeader* h = hdr(table);
     h->count = 0;
     h->fill = 0;
@@ -817,6 +855,7 @@ void hashtable_clear(Node table) {
 }
 
 void hashtable_reset(Node table, i32 size) {
+    forget_miss();
     CompactionHold hold;
     if (size < 0) size = 0;
     u32 bc = round_pow2_at_least4(static_cast<u64>(size * 1.5));
@@ -851,6 +890,7 @@ void hashtable_reset(Node table, i32 size) {
 // ---- entering keys --------------------------------------------------------------------------
 
 ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status) {
+    forget_miss();
     CompactionHold hold;
     i32 dummy;
     if (!status) status = &dummy;
@@ -873,6 +913,7 @@ ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status) {
 ValueCell* hashtable_put(Node table, ValueCell* key) { return hashtable_put_key(table, key, nullptr); }
 
 i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
+    forget_miss();
     CompactionHold hold;
     if (start < 0) start = 0;
     if (record_size < 1) record_size = 1;
@@ -917,6 +958,7 @@ i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
 ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
                          bool reverse) {
     CompactionHold hold;
+    forget_miss();
     hashtable_check_grow(table);
     HashTableHeader* h = hdr(table);
     u32 kind = h->kind;
@@ -943,17 +985,51 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     u32 bc = hdr(table)->buckets;
     u32 mask = bc - 1;
     u32 i = hash & mask;
+    u32 free_at = NO_INDEX;
     for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
         h = hdr(table);
         u32 fl = flag_at(words_of(h->flags), i);
-        if (fl == BUCKET_EMPTY) break;
-        if (fl == BUCKET_DELETED) continue;
+        if (fl == BUCKET_EMPTY) {
+            if (free_at == NO_INDEX) free_at = i;
+            break;
+        }
+        if (fl == BUCKET_DELETED) {
+            if (free_at == NO_INDEX) free_at = i;
+            continue;
+        }
         u32 sp = words_of(h->keys)[i];
         if (sp >= cell_count(h->values)) continue;
         if (keys_equal(kind, cells_of(h->values) + sp, key, op))
             return cells_of(hdr(table)->values) + sp;
     }
+    // A key that no stored key equals under these equalities is not strictly
+    // equal to any either, so a put of it may take the free bucket found.
+    if (kind == HASH_KIND_MAP && free_at != NO_INDEX &&
+        (op == CMP_STRICT || op == 0 || op == 12)) {
+        h = hdr(table);
+        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                                hash, key->type(), free_at};
+    }
     return nullptr;
+}
+
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
+    MissedLookup m = g_missed;
+    forget_miss();
+    HashTableHeader* h = hdr(table);
+    if (m.table != table || h->kind != HASH_KIND_MAP || m.keys != h->keys ||
+        m.buckets != h->buckets || m.fill != h->fill || m.count != h->count ||
+        h->fill >= h->threshold || (h->stamp && h->stamp != current_stamp()) ||
+        key->type() != m.type || flag_at(words_of(h->flags), m.slot) == BUCKET_USED)
+        return hashtable_put_key(table, key, status);
+    CompactionHold hold;
+    ValueCell* block = cells_of(h->values);
+    i64 pos = key - block;
+    if (pos < 0 || pos >= cell_count(h->values))
+        runtime_fatal(3, "hash table key outside the table's block");
+    if (hashtable_hash_key(key, false) != m.hash) return hashtable_put_key(table, key, status);
+    *status = HASH_PUT_NEW;
+    return occupy_bucket(table, m.slot, static_cast<u32>(pos));
 }
 
 ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,
@@ -969,22 +1045,39 @@ ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previ
 }
 
 ValueCell* hashtable_find_symbol(Node table, u32 symbol, bool alias_compare) {
-    u32 canon = hashtable_symbol_canonical(symbol);
+    // The symbol block is read once for the symbol and every candidate.
+    const ValueCell* symbols = nullptr;
+    u32 symbol_count = 0;
+    if (g_symbol_hash) {
+        if (Node v = hdr(g_symbol_hash)->values) {
+            SeriesBuffer* sb = node_buffer(v);
+            symbols = sb->head_cells();
+            symbol_count = sb->used_bytes() / 16;
+        }
+    }
+    auto canonical = [&](u32 s) {
+        if (!s || s > symbol_count) return s;
+        i32 alias = static_cast<i32>(symbol_alias(&symbols[s - 1]));
+        return alias > 0 ? static_cast<u32>(alias) : s;
+    };
+    u32 canon = canonical(symbol);
     HashTableHeader* h = hdr(table);
-    u32* f = words_of(h->flags);
-    u32* keys = words_of(h->keys);
-    ValueCell* block = cells_of(h->values);
-    u32 len = cell_count(h->values);
-    u32 mask = h->buckets - 1;
+    const u32* f = words_of(h->flags);
+    const u32* keys = words_of(h->keys);
+    SeriesBuffer* vb = node_buffer(h->values);
+    ValueCell* block = vb->head_cells();
+    u32 len = vb->used_bytes() / 16;
+    u32 buckets = h->buckets;
+    u32 mask = buckets - 1;
     u32 i = hash_pointer_mix(canon) & mask;
-    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+    for (u32 k = 0; k < buckets; k++, i = (i + k) & mask) {
         u32 fl = flag_at(f, i);
         if (fl == BUCKET_EMPTY) break;
         if (fl == BUCKET_DELETED || keys[i] >= len) continue;
         ValueCell* c = block + keys[i];
         if (!is_word_type(c->type())) continue;
-        if (alias_compare ? hashtable_symbol_canonical(word_symbol(c)) == canon : word_symbol(c) == symbol)
-            return c;
+        u32 cs = word_symbol(c);
+        if (cs == symbol || (alias_compare && canonical(cs) == canon)) return c;
     }
     return nullptr;
 }
@@ -1064,6 +1157,7 @@ i32 hashtable_find_text(Node table, const char* text, u32 len, bool case_sensiti
 // ---- deleting and moving keys -----------------------------------------------------------------
 
 void hashtable_delete(Node table, ValueCell* key) {
+    forget_miss();
     CompactionHold hold;
     HashTableHeader* h = hdr(table);
     if (h->kind >= HASH_KIND_POINTER) {
@@ -1103,6 +1197,7 @@ void hashtable_delete(Node table, ValueCell* key) {
 }
 
 void hashtable_remove_range(Node table, i32 position, i32 n) {
+    forget_miss();
     CompactionHold hold;
     if (position < 0) {
         n += position;
@@ -1120,6 +1215,7 @@ void hashtable_remove_range(Node table, i32 position, i32 n) {
 }
 
 i32 hashtable_shift_indexes(Node table, i32 offset, i32 position, i32 count) {
+    forget_miss();
     if (hdr(table)->kind != HASH_KIND_HASH || offset == 0) return 0;
     if (count > HASH_SHIFT_LIMIT) return 1;
     CompactionHold hold;
@@ -1137,6 +1233,7 @@ i32 hashtable_shift_indexes(Node table, i32 offset, i32 position, i32 count) {
 }
 
 i32 hashtable_move_range(Node table, i32 from, i32 count, i32 dest) {
+    forget_miss();
     if (hdr(table)->kind != HASH_KIND_HASH || count <= 0 || from == dest || from < 0 || dest < 0)
         return 0;
     u32 lo = static_cast<u32>(dest < from ? dest : from);
