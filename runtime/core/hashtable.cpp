@@ -1,5 +1,6 @@
 #include "runtime/core/hashtable.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,11 +23,10 @@ MapKeyStoreFn g_map_key_store = nullptr;
 Node g_symbol_hash = 0;
 bool g_symbol_root_registered = false;
 
-// Process-wide scratch: the lowered copy of a name, the name itself while
-// the symbol block may move, and the code points of a text key.
+// Process-wide scratch: the lowered copy of a name, and the name itself
+// while the symbol block may move.
 std::vector<u8> g_lowered;
 std::string g_name_copy;
-std::vector<u32> g_code_points;
 // Chains already shifted during one shift or move of positions.
 IntMap* g_shifted = nullptr;
 
@@ -42,6 +42,7 @@ struct MissedLookup {
     Node keys;
     u32 buckets, fill, count, hash, type;
     u32 slot;
+    u32 payload[3];  // the key's data words: an identical key has the same hash
 };
 MissedLookup g_missed{};
 inline void forget_miss() { g_missed.table = 0; }
@@ -130,6 +131,28 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
     return b->head_ptr();
 }
 
+// Equality of two strings whose units are both bytes, from each one's index
+// to its tail, folding case unless strict: what the string compare action
+// answers for the equality ops, without its dispatch. -1 when either string
+// is not of bytes (the caller then asks the action).
+[[gnu::noinline]] int byte_strings_equal(const ValueCell* a, const ValueCell* b, bool fold) {
+    if (!series_node(a) || !series_node(b)) return -1;
+    SeriesBuffer* ba = node_buffer(series_node(a));
+    SeriesBuffer* bb = node_buffer(series_node(b));
+    if (ba->unit() != 1 || bb->unit() != 1) return -1;
+    i64 la = ba->used_bytes(), lb = bb->used_bytes();
+    i64 ia = std::clamp<i64>(series_index(a), 0, la);
+    i64 ib = std::clamp<i64>(series_index(b), 0, lb);
+    if (la - ia != lb - ib) return 0;
+    const u8* pa = ba->head_ptr() + ia;
+    const u8* pb = bb->head_ptr() + ib;
+    u64 n = static_cast<u64>(la - ia);
+    if (!fold) return n == 0 || std::memcmp(pa, pb, n) == 0;
+    for (u64 i = 0; i < n; i++)
+        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return 0;
+    return 1;
+}
+
 // Key equality. A stored key is compared only with a key of its own type
 // (an internal text key matches any). Word tables compare symbols directly;
 // everything else goes through the installed comparison.
@@ -154,6 +177,11 @@ bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
     if (stored->type() == TYPE_INTEGER && key->type() == TYPE_INTEGER &&
         (op == CMP_STRICT || op == 0 || op >= 9))
         return int_word(stored) == int_word(key);
+    if (stored->type() == TYPE_STRING && key->type() == TYPE_STRING &&
+        (op == CMP_STRICT || op == 0 || op == 12)) {
+        int same = byte_strings_equal(stored, key, op != CMP_STRICT);
+        if (same >= 0) return same != 0;
+    }
     if (g_key_compare) return g_key_compare(stored, key, op);
     return std::memcmp(payload_bytes(stored), payload_bytes(key), 12) == 0;
 }
@@ -185,24 +213,33 @@ void alloc_buckets(Node t, u32 bc, u32 threshold) {
 
 // Puts a key known to be absent into the first free bucket of its probe
 // sequence (used while re-entering keys after a resize).
-void insert_fresh(Node t, u32 hash, u32 word) {
-    HashTableHeader* h = hdr(t);
-    u32* f = words_of(h->flags);
-    u32* keys = words_of(h->keys);
-    u32 mask = h->buckets - 1;
+// The series of a table's buckets, read once for a run of insertions that
+// cannot allocate.
+struct Buckets {
+    HashTableHeader* h;
+    u32* flags;
+    u32* keys;
+    explicit Buckets(Node t) : h(hdr(t)), flags(words_of(h->flags)), keys(words_of(h->keys)) {}
+};
+
+void insert_fresh(const Buckets& b, u32 hash, u32 word) {
+    u32 buckets = b.h->buckets;
+    u32 mask = buckets - 1;
     u32 i = hash & mask;
-    for (u32 k = 0; k < h->buckets; k++) {
-        u32 fl = flag_at(f, i);
+    for (u32 k = 0; k < buckets; k++) {
+        u32 fl = flag_at(b.flags, i);
         if (fl != BUCKET_USED) {
-            if (fl == BUCKET_EMPTY) h->fill++;
-            flag_set(f, i, BUCKET_USED);
-            keys[i] = word;
+            if (fl == BUCKET_EMPTY) b.h->fill++;
+            flag_set(b.flags, i, BUCKET_USED);
+            b.keys[i] = word;
             return;
         }
         i = (i + k + 1) & mask;
     }
     runtime_fatal(3, "hash table has no free bucket");
 }
+
+void insert_fresh(Node t, u32 hash, u32 word) { insert_fresh(Buckets(t), hash, word); }
 
 // ---- kind 0: positions, indexes and chains --------------------------------------------
 
@@ -513,12 +550,14 @@ void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
             if (wanted[pos]) hashes[pos] = hashtable_hash_key(cells + pos, false);
     }
     alloc_buckets(t, bc, threshold);
-    u32 len = cell_count(hdr(t)->values);
+    // Hashing and entering keys allocate nothing, so nothing moves from here.
+    Buckets buckets(t);
+    const ValueCell* cells = cells_of(buckets.h->values);
+    u32 len = cell_count(buckets.h->values);
     for (u32 pos : positions) {
         if (pos >= len) continue;
-        u32 hash = hashes.empty() ? hashtable_hash_key(cells_of(hdr(t)->values) + pos, false)
-                                  : hashes[pos];
-        insert_fresh(t, hash, pos);
+        insert_fresh(buckets, hashes.empty() ? hashtable_hash_key(cells + pos, false) : hashes[pos],
+                     pos);
     }
     hdr(t)->count = count;
     hdr(t)->stamp = had_stamp ? current_stamp() : 0;
@@ -705,16 +744,18 @@ u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
     u32 head = static_cast<u32>(series_index(text));
     u32 n = head >= avail ? 0 : avail - head;
     if (text->type() == TYPE_TEXT_KEY && text_key_length(text) < n) n = text_key_length(text);
-    if (g_code_points.size() < n) g_code_points.resize(n);
+    // One 32-bit block per code point.
     const u8* p = b->head_ptr() + u64(head) * unit;
-    for (u32 i = 0; i < n; i++) {
-        u32 cp;
-        if (unit == 1) cp = p[i];
-        else if (unit == 2) cp = reinterpret_cast<const u16*>(p)[i];
-        else cp = reinterpret_cast<const u32*>(p)[i];
-        g_code_points[i] = case_sensitive ? cp : case_fold_fast(cp);
+    Murmur3Words hash;
+    if (unit == 1) {
+        for (u32 i = 0; i < n; i++) hash.add(case_sensitive ? p[i] : case_fold_fast(p[i]));
+        return hash.finish();
     }
-    return murmur3_32(n ? static_cast<const void*>(g_code_points.data()) : k_empty, size_t(n) * 4);
+    for (u32 i = 0; i < n; i++) {
+        u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i] : reinterpret_cast<const u32*>(p)[i];
+        hash.add(case_sensitive ? cp : case_fold_fast(cp));
+    }
+    return hash.finish();
 }
 
 u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive) {
@@ -986,9 +1027,24 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     u32 mask = bc - 1;
     u32 i = hash & mask;
     u32 free_at = NO_INDEX;
+    // The series are read once, and again after each comparison (which may
+    // call a compare action).
+    const u32* flags = nullptr;
+    const u32* keys = nullptr;
+    ValueCell* cells = nullptr;
+    u32 len = 0;
+    auto read_series = [&] {
+        HashTableHeader* now = hdr(table);
+        flags = words_of(now->flags);
+        keys = words_of(now->keys);
+        SeriesBuffer* vb = node_buffer(now->values);
+        cells = vb->head_cells();
+        len = vb->used_bytes() / 16;
+    };
+    read_series();
+    bool int_by_value = key->type() == TYPE_INTEGER && (op == CMP_STRICT || op == 0 || op >= 9);
     for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
-        h = hdr(table);
-        u32 fl = flag_at(words_of(h->flags), i);
+        u32 fl = flag_at(flags, i);
         if (fl == BUCKET_EMPTY) {
             if (free_at == NO_INDEX) free_at = i;
             break;
@@ -997,10 +1053,16 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
             if (free_at == NO_INDEX) free_at = i;
             continue;
         }
-        u32 sp = words_of(h->keys)[i];
-        if (sp >= cell_count(h->values)) continue;
-        if (keys_equal(kind, cells_of(h->values) + sp, key, op))
-            return cells_of(hdr(table)->values) + sp;
+        u32 sp = keys[i];
+        if (sp >= len) continue;
+        if (int_by_value) {
+            // What keys_equal answers for an integer key, without the call.
+            const ValueCell* c = cells + sp;
+            if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return cells + sp;
+            continue;
+        }
+        if (keys_equal(kind, cells + sp, key, op)) return cells_of(hdr(table)->values) + sp;
+        read_series();
     }
     // A key that no stored key equals under these equalities is not strictly
     // equal to any either, so a put of it may take the free bucket found.
@@ -1008,7 +1070,8 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
         (op == CMP_STRICT || op == 0 || op == 12)) {
         h = hdr(table);
         g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
-                                hash, key->type(), free_at};
+                                hash, key->type(), free_at, {}};
+        std::memcpy(g_missed.payload, payload_bytes(key), 12);
     }
     return nullptr;
 }
@@ -1027,7 +1090,11 @@ ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
     i64 pos = key - block;
     if (pos < 0 || pos >= cell_count(h->values))
         runtime_fatal(3, "hash table key outside the table's block");
-    if (hashtable_hash_key(key, false) != m.hash) return hashtable_put_key(table, key, status);
+    u32 now[3];
+    std::memcpy(now, payload_bytes(key), 12);
+    if ((now[0] != m.payload[0] || now[1] != m.payload[1] || now[2] != m.payload[2]) &&
+        hashtable_hash_key(key, false) != m.hash)
+        return hashtable_put_key(table, key, status);
     *status = HASH_PUT_NEW;
     return occupy_bucket(table, m.slot, static_cast<u32>(pos));
 }

@@ -120,6 +120,7 @@ struct Decoder {
     const u8* offsets = nullptr;
     const u8* names = nullptr;
     std::vector<u32> sym_cache;
+    std::vector<u32> global_slots;  // symbol -> its global word's slot + 1, or 0
 
     Node target = 0;
     u32 base = 0;
@@ -1058,9 +1059,18 @@ struct Decoder {
     }
 
     // ---- words ----------------------------------------------------------------------------------------------------
-    ValueCell global_word(u32 type, u32 sym, bool nl) const {
+    // A symbol's global word keeps its slot once made (the global context
+    // only grows, and a symbol's spelling group never changes), so each
+    // symbol is looked up there once per decoding.
+    ValueCell global_word(u32 type, u32 sym, bool nl) {
         ValueCell c;
-        word_make_at(sym, &c);
+        if (sym < global_slots.size() && global_slots[sym]) {
+            cell_init(&c, TYPE_WORD, g_global_ctx, sym, global_slots[sym] - 1);
+        } else {
+            word_make_at(sym, &c);
+            if (sym >= global_slots.size()) global_slots.resize(sym + 1024);
+            global_slots[sym] = static_cast<u32>(word_index(&c)) + 1;  // 0 for no slot
+        }
         c.header = type | (nl ? CELL_NEW_LINE : 0);
         return c;
     }
