@@ -211,8 +211,6 @@ void alloc_buckets(Node t, u32 bc, u32 threshold) {
     h->fill = 0;
 }
 
-// Puts a key known to be absent into the first free bucket of its probe
-// sequence (used while re-entering keys after a resize).
 // The series of a table's buckets, read once for a run of insertions that
 // cannot allocate.
 struct Buckets {
@@ -222,6 +220,8 @@ struct Buckets {
     explicit Buckets(Node t) : h(hdr(t)), flags(words_of(h->flags)), keys(words_of(h->keys)) {}
 };
 
+// Puts a key known to be absent into the first free bucket of its probe
+// sequence (used while re-entering keys after a resize).
 void insert_fresh(const Buckets& b, u32 hash, u32 word) {
     u32 buckets = b.h->buckets;
     u32 mask = buckets - 1;

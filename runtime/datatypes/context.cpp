@@ -4,7 +4,6 @@
 
 #include <vector>
 
-
 #include "runtime/core/collector.h"
 #include "runtime/datatypes/dt_state.h"
 #include "runtime/core/cycles.h"
