@@ -26,8 +26,12 @@ void set_collect_stress(bool on) { g_stress = on; }
 // A collection costs about what survives it, so the next one waits until as
 // much again has been allocated: building a large structure then costs a
 // constant amount of collecting per byte, and the heap stays within about
-// twice the live size (plus a frame).
-bool memory_collection_due() { return g_mem.allocated >= g_mem.survived; }
+// twice the live size (plus a frame). Once the frames held fill half of the
+// heap region, every full frame collects again, so that garbage never makes
+// an allocation fail that a collection would have made room for.
+bool memory_collection_due() {
+    return g_mem.allocated >= g_mem.survived || g_mem.total >= HEAP_REGION_SIZE / 2;
+}
 
 void memory_note_collection() {
     u64 live = 0;

@@ -114,8 +114,9 @@ void set_collect_stress(bool on);
 // Called by the collector when a collection ends: measures what survived,
 // which sets how much may be allocated before the next one is due.
 void memory_note_collection();
-// True when enough has been allocated since the last collection that a full
-// frame should lead to a collection rather than a new frame.
+// True when a full frame (or a big series) should lead to a collection rather
+// than to a new frame: as much has been allocated since the last collection
+// as survived it, or the frames held fill half of the heap region.
 bool memory_collection_due();
 // Nodes of the live fixed buffers (which the frame sweeps never see).
 const std::vector<Node>& memory_fixed_nodes();
