@@ -455,6 +455,7 @@ void gc_collect() {
     node_frames_release();
     g_relocation.clear();
     clear_fixed_marks();
+    memory_note_collection();
     g_gc.series_cycles++;
     __atomic_store_n(&g_gc.active, false, __ATOMIC_SEQ_CST);
 }

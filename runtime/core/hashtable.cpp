@@ -1,5 +1,6 @@
 #include "runtime/core/hashtable.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -22,15 +23,29 @@ MapKeyStoreFn g_map_key_store = nullptr;
 Node g_symbol_hash = 0;
 bool g_symbol_root_registered = false;
 
-// Process-wide scratch: the lowered copy of a name, the name itself while
-// the symbol block may move, and the code points of a text key.
+// Process-wide scratch: the lowered copy of a name, and the name itself
+// while the symbol block may move.
 std::vector<u8> g_lowered;
 std::string g_name_copy;
-std::vector<u32> g_code_points;
 // Chains already shifted during one shift or move of positions.
 IntMap* g_shifted = nullptr;
 
 constexpr u32 NO_INDEX = 0xFFFFFFFFu;
+
+// The last lookup in a map! that found nothing, and the bucket where its key
+// would go: a put that follows at once (hashtable_put_missed) takes that
+// bucket without probing again. Valid while the table is as it was then:
+// the same buckets series, fill and count, and the new key of the same type
+// and hash.
+struct MissedLookup {
+    Node table;
+    Node keys;
+    u32 buckets, fill, count, hash, type;
+    u32 slot;
+    u32 payload[3];  // the key's data words: an identical key has the same hash
+};
+MissedLookup g_missed{};
+inline void forget_miss() { g_missed.table = 0; }
 // Hashed in place of an empty text, so that no null address reaches the hash.
 const u8 k_empty[4] = {0, 0, 0, 0};
 constexpr i32 CMP_STRICT = 2;
@@ -116,6 +131,28 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
     return b->head_ptr();
 }
 
+// Equality of two strings whose units are both bytes, from each one's index
+// to its tail, folding case unless strict: what the string compare action
+// answers for the equality ops, without its dispatch. -1 when either string
+// is not of bytes (the caller then asks the action).
+[[gnu::noinline]] int byte_strings_equal(const ValueCell* a, const ValueCell* b, bool fold) {
+    if (!series_node(a) || !series_node(b)) return -1;
+    SeriesBuffer* ba = node_buffer(series_node(a));
+    SeriesBuffer* bb = node_buffer(series_node(b));
+    if (ba->unit() != 1 || bb->unit() != 1) return -1;
+    i64 la = ba->used_bytes(), lb = bb->used_bytes();
+    i64 ia = std::clamp<i64>(series_index(a), 0, la);
+    i64 ib = std::clamp<i64>(series_index(b), 0, lb);
+    if (la - ia != lb - ib) return 0;
+    const u8* pa = ba->head_ptr() + ia;
+    const u8* pb = bb->head_ptr() + ib;
+    u64 n = static_cast<u64>(la - ia);
+    if (!fold) return n == 0 || std::memcmp(pa, pb, n) == 0;
+    for (u64 i = 0; i < n; i++)
+        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return 0;
+    return 1;
+}
+
 // Key equality. A stored key is compared only with a key of its own type
 // (an internal text key matches any). Word tables compare symbols directly;
 // everything else goes through the installed comparison.
@@ -140,6 +177,11 @@ bool keys_equal(u32 kind, ValueCell* stored, ValueCell* key, i32 op) {
     if (stored->type() == TYPE_INTEGER && key->type() == TYPE_INTEGER &&
         (op == CMP_STRICT || op == 0 || op >= 9))
         return int_word(stored) == int_word(key);
+    if (stored->type() == TYPE_STRING && key->type() == TYPE_STRING &&
+        (op == CMP_STRICT || op == 0 || op == 12)) {
+        int same = byte_strings_equal(stored, key, op != CMP_STRICT);
+        if (same >= 0) return same != 0;
+    }
     if (g_key_compare) return g_key_compare(stored, key, op);
     return std::memcmp(payload_bytes(stored), payload_bytes(key), 12) == 0;
 }
@@ -169,26 +211,35 @@ void alloc_buckets(Node t, u32 bc, u32 threshold) {
     h->fill = 0;
 }
 
+// The series of a table's buckets, read once for a run of insertions that
+// cannot allocate.
+struct Buckets {
+    HashTableHeader* h;
+    u32* flags;
+    u32* keys;
+    explicit Buckets(Node t) : h(hdr(t)), flags(words_of(h->flags)), keys(words_of(h->keys)) {}
+};
+
 // Puts a key known to be absent into the first free bucket of its probe
 // sequence (used while re-entering keys after a resize).
-void insert_fresh(Node t, u32 hash, u32 word) {
-    HashTableHeader* h = hdr(t);
-    u32* f = words_of(h->flags);
-    u32* keys = words_of(h->keys);
-    u32 mask = h->buckets - 1;
+void insert_fresh(const Buckets& b, u32 hash, u32 word) {
+    u32 buckets = b.h->buckets;
+    u32 mask = buckets - 1;
     u32 i = hash & mask;
-    for (u32 k = 0; k < h->buckets; k++) {
-        u32 fl = flag_at(f, i);
+    for (u32 k = 0; k < buckets; k++) {
+        u32 fl = flag_at(b.flags, i);
         if (fl != BUCKET_USED) {
-            if (fl == BUCKET_EMPTY) h->fill++;
-            flag_set(f, i, BUCKET_USED);
-            keys[i] = word;
+            if (fl == BUCKET_EMPTY) b.h->fill++;
+            flag_set(b.flags, i, BUCKET_USED);
+            b.keys[i] = word;
             return;
         }
         i = (i + k + 1) & mask;
     }
     runtime_fatal(3, "hash table has no free bucket");
 }
+
+void insert_fresh(Node t, u32 hash, u32 word) { insert_fresh(Buckets(t), hash, word); }
 
 // ---- kind 0: positions, indexes and chains --------------------------------------------
 
@@ -463,6 +514,7 @@ void remap_positions(Node t, u32 lo, u32 hi, F f) {
 // table holds (taken before the new buckets replace the old ones), or with
 // from_block every key of the values block.
 void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
+    forget_miss();
     HashTableHeader* h = hdr(t);
     bool had_stamp = h->stamp != 0;
     u32 kind = h->kind;
@@ -483,13 +535,43 @@ void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
             if (kind != HASH_KIND_MAP || (pos + 1 < len && cell[1].header != 0)) count++;
         }
     }
+    // A large map's keys are hashed in block order first, which reads the
+    // block once from end to end instead of at random; they are re-entered
+    // in the order the buckets gave, so the new buckets are the same.
+    std::vector<u32> hashes;
+    if (kind == HASH_KIND_MAP && positions.size() >= 4096) {
+        u32 len = cell_count(h->values);
+        std::vector<bool> wanted(len);
+        for (u32 pos : positions)
+            if (pos < len) wanted[pos] = true;
+        hashes.resize(len);
+        const ValueCell* cells = cells_of(h->values);
+        for (u32 pos = 0; pos < len; pos++)
+            if (wanted[pos]) hashes[pos] = hashtable_hash_key(cells + pos, false);
+    }
     alloc_buckets(t, bc, threshold);
+    // Hashing and entering keys allocate nothing, so nothing moves from here.
+    Buckets buckets(t);
+    const ValueCell* cells = cells_of(buckets.h->values);
+    u32 len = cell_count(buckets.h->values);
     for (u32 pos : positions) {
-        if (pos >= cell_count(hdr(t)->values)) continue;
-        insert_fresh(t, hashtable_hash_key(cells_of(hdr(t)->values) + pos, false), pos);
+        if (pos >= len) continue;
+        insert_fresh(buckets, hashes.empty() ? hashtable_hash_key(cells + pos, false) : hashes[pos],
+                     pos);
     }
     hdr(t)->count = count;
     hdr(t)->stamp = had_stamp ? current_stamp() : 0;
+}
+
+// Enters block position pos into a free bucket.
+ValueCell* occupy_bucket(Node t, u32 slot, u32 pos) {
+    HashTableHeader* h = hdr(t);
+    u32* f = words_of(h->flags);
+    if (flag_at(f, slot) == BUCKET_EMPTY) h->fill++;
+    flag_set(f, slot, BUCKET_USED);
+    words_of(h->keys)[slot] = pos;
+    h->count++;
+    return cells_of(h->values) + pos;
 }
 
 ValueCell* block_put(Node t, u32 pos, i32* status) {
@@ -527,14 +609,8 @@ ValueCell* block_put(Node t, u32 pos, i32* status) {
     }
     i32 slot = first_deleted >= 0 ? first_deleted : empty_at;
     if (slot < 0) runtime_fatal(3, "hash table has no free bucket");
-    h = hdr(t);
-    u32* f = words_of(h->flags);
-    if (flag_at(f, static_cast<u32>(slot)) == BUCKET_EMPTY) h->fill++;
-    flag_set(f, static_cast<u32>(slot), BUCKET_USED);
-    words_of(h->keys)[slot] = pos;
-    h->count++;
     *status = HASH_PUT_NEW;
-    return cells_of(h->values) + pos;
+    return occupy_bucket(t, static_cast<u32>(slot), pos);
 }
 
 // ---- kinds 3 and 4: entries keyed by a word -----------------------------------------------
@@ -668,16 +744,18 @@ u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
     u32 head = static_cast<u32>(series_index(text));
     u32 n = head >= avail ? 0 : avail - head;
     if (text->type() == TYPE_TEXT_KEY && text_key_length(text) < n) n = text_key_length(text);
-    if (g_code_points.size() < n) g_code_points.resize(n);
+    // One 32-bit block per code point.
     const u8* p = b->head_ptr() + u64(head) * unit;
-    for (u32 i = 0; i < n; i++) {
-        u32 cp;
-        if (unit == 1) cp = p[i];
-        else if (unit == 2) cp = reinterpret_cast<const u16*>(p)[i];
-        else cp = reinterpret_cast<const u32*>(p)[i];
-        g_code_points[i] = case_sensitive ? cp : case_fold_fast(cp);
+    Murmur3Words hash;
+    if (unit == 1) {
+        for (u32 i = 0; i < n; i++) hash.add(case_sensitive ? p[i] : case_fold_fast(p[i]));
+        return hash.finish();
     }
-    return murmur3_32(n ? static_cast<const void*>(g_code_points.data()) : k_empty, size_t(n) * 4);
+    for (u32 i = 0; i < n; i++) {
+        u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i] : reinterpret_cast<const u32*>(p)[i];
+        hash.add(case_sensitive ? cp : case_fold_fast(cp));
+    }
+    return hash.finish();
 }
 
 u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive) {
@@ -797,6 +875,7 @@ Node hashtable_copy(Node table, Node values) {
 void hashtable_destroy(Node) {}
 
 void hashtable_clear(Node table) {
+    forget_miss();
     HashTableHeader* h = hdr(table);
     h->count = 0;
     h->fill = 0;
@@ -817,6 +896,7 @@ void hashtable_clear(Node table) {
 }
 
 void hashtable_reset(Node table, i32 size) {
+    forget_miss();
     CompactionHold hold;
     if (size < 0) size = 0;
     u32 bc = round_pow2_at_least4(static_cast<u64>(size * 1.5));
@@ -851,6 +931,7 @@ void hashtable_reset(Node table, i32 size) {
 // ---- entering keys --------------------------------------------------------------------------
 
 ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status) {
+    forget_miss();
     CompactionHold hold;
     i32 dummy;
     if (!status) status = &dummy;
@@ -873,6 +954,7 @@ ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status) {
 ValueCell* hashtable_put(Node table, ValueCell* key) { return hashtable_put_key(table, key, nullptr); }
 
 i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
+    forget_miss();
     CompactionHold hold;
     if (start < 0) start = 0;
     if (record_size < 1) record_size = 1;
@@ -917,6 +999,7 @@ i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
 ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
                          bool reverse) {
     CompactionHold hold;
+    forget_miss();
     hashtable_check_grow(table);
     HashTableHeader* h = hdr(table);
     u32 kind = h->kind;
@@ -943,17 +1026,77 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     u32 bc = hdr(table)->buckets;
     u32 mask = bc - 1;
     u32 i = hash & mask;
+    u32 free_at = NO_INDEX;
+    // The series are read once, and again after each comparison (which may
+    // call a compare action).
+    const u32* flags = nullptr;
+    const u32* keys = nullptr;
+    ValueCell* cells = nullptr;
+    u32 len = 0;
+    auto read_series = [&] {
+        HashTableHeader* now = hdr(table);
+        flags = words_of(now->flags);
+        keys = words_of(now->keys);
+        SeriesBuffer* vb = node_buffer(now->values);
+        cells = vb->head_cells();
+        len = vb->used_bytes() / 16;
+    };
+    read_series();
+    bool int_by_value = key->type() == TYPE_INTEGER && (op == CMP_STRICT || op == 0 || op >= 9);
     for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(flags, i);
+        if (fl == BUCKET_EMPTY) {
+            if (free_at == NO_INDEX) free_at = i;
+            break;
+        }
+        if (fl == BUCKET_DELETED) {
+            if (free_at == NO_INDEX) free_at = i;
+            continue;
+        }
+        u32 sp = keys[i];
+        if (sp >= len) continue;
+        if (int_by_value) {
+            // What keys_equal answers for an integer key, without the call.
+            const ValueCell* c = cells + sp;
+            if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return cells + sp;
+            continue;
+        }
+        if (keys_equal(kind, cells + sp, key, op)) return cells_of(hdr(table)->values) + sp;
+        read_series();
+    }
+    // A key that no stored key equals under these equalities is not strictly
+    // equal to any either, so a put of it may take the free bucket found.
+    if (kind == HASH_KIND_MAP && free_at != NO_INDEX &&
+        (op == CMP_STRICT || op == 0 || op == 12)) {
         h = hdr(table);
-        u32 fl = flag_at(words_of(h->flags), i);
-        if (fl == BUCKET_EMPTY) break;
-        if (fl == BUCKET_DELETED) continue;
-        u32 sp = words_of(h->keys)[i];
-        if (sp >= cell_count(h->values)) continue;
-        if (keys_equal(kind, cells_of(h->values) + sp, key, op))
-            return cells_of(hdr(table)->values) + sp;
+        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                                hash, key->type(), free_at, {}};
+        std::memcpy(g_missed.payload, payload_bytes(key), 12);
     }
     return nullptr;
+}
+
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
+    MissedLookup m = g_missed;
+    forget_miss();
+    HashTableHeader* h = hdr(table);
+    if (m.table != table || h->kind != HASH_KIND_MAP || m.keys != h->keys ||
+        m.buckets != h->buckets || m.fill != h->fill || m.count != h->count ||
+        h->fill >= h->threshold || (h->stamp && h->stamp != current_stamp()) ||
+        key->type() != m.type || flag_at(words_of(h->flags), m.slot) == BUCKET_USED)
+        return hashtable_put_key(table, key, status);
+    CompactionHold hold;
+    ValueCell* block = cells_of(h->values);
+    i64 pos = key - block;
+    if (pos < 0 || pos >= cell_count(h->values))
+        runtime_fatal(3, "hash table key outside the table's block");
+    u32 now[3];
+    std::memcpy(now, payload_bytes(key), 12);
+    if ((now[0] != m.payload[0] || now[1] != m.payload[1] || now[2] != m.payload[2]) &&
+        hashtable_hash_key(key, false) != m.hash)
+        return hashtable_put_key(table, key, status);
+    *status = HASH_PUT_NEW;
+    return occupy_bucket(table, m.slot, static_cast<u32>(pos));
 }
 
 ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,
@@ -969,22 +1112,39 @@ ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previ
 }
 
 ValueCell* hashtable_find_symbol(Node table, u32 symbol, bool alias_compare) {
-    u32 canon = hashtable_symbol_canonical(symbol);
+    // The symbol block is read once for the symbol and every candidate.
+    const ValueCell* symbols = nullptr;
+    u32 symbol_count = 0;
+    if (g_symbol_hash) {
+        if (Node v = hdr(g_symbol_hash)->values) {
+            SeriesBuffer* sb = node_buffer(v);
+            symbols = sb->head_cells();
+            symbol_count = sb->used_bytes() / 16;
+        }
+    }
+    auto canonical = [&](u32 s) {
+        if (!s || s > symbol_count) return s;
+        i32 alias = static_cast<i32>(symbol_alias(&symbols[s - 1]));
+        return alias > 0 ? static_cast<u32>(alias) : s;
+    };
+    u32 canon = canonical(symbol);
     HashTableHeader* h = hdr(table);
-    u32* f = words_of(h->flags);
-    u32* keys = words_of(h->keys);
-    ValueCell* block = cells_of(h->values);
-    u32 len = cell_count(h->values);
-    u32 mask = h->buckets - 1;
+    const u32* f = words_of(h->flags);
+    const u32* keys = words_of(h->keys);
+    SeriesBuffer* vb = node_buffer(h->values);
+    ValueCell* block = vb->head_cells();
+    u32 len = vb->used_bytes() / 16;
+    u32 buckets = h->buckets;
+    u32 mask = buckets - 1;
     u32 i = hash_pointer_mix(canon) & mask;
-    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+    for (u32 k = 0; k < buckets; k++, i = (i + k) & mask) {
         u32 fl = flag_at(f, i);
         if (fl == BUCKET_EMPTY) break;
         if (fl == BUCKET_DELETED || keys[i] >= len) continue;
         ValueCell* c = block + keys[i];
         if (!is_word_type(c->type())) continue;
-        if (alias_compare ? hashtable_symbol_canonical(word_symbol(c)) == canon : word_symbol(c) == symbol)
-            return c;
+        u32 cs = word_symbol(c);
+        if (cs == symbol || (alias_compare && canonical(cs) == canon)) return c;
     }
     return nullptr;
 }
@@ -1064,6 +1224,7 @@ i32 hashtable_find_text(Node table, const char* text, u32 len, bool case_sensiti
 // ---- deleting and moving keys -----------------------------------------------------------------
 
 void hashtable_delete(Node table, ValueCell* key) {
+    forget_miss();
     CompactionHold hold;
     HashTableHeader* h = hdr(table);
     if (h->kind >= HASH_KIND_POINTER) {
@@ -1103,6 +1264,7 @@ void hashtable_delete(Node table, ValueCell* key) {
 }
 
 void hashtable_remove_range(Node table, i32 position, i32 n) {
+    forget_miss();
     CompactionHold hold;
     if (position < 0) {
         n += position;
@@ -1120,6 +1282,7 @@ void hashtable_remove_range(Node table, i32 position, i32 n) {
 }
 
 i32 hashtable_shift_indexes(Node table, i32 offset, i32 position, i32 count) {
+    forget_miss();
     if (hdr(table)->kind != HASH_KIND_HASH || offset == 0) return 0;
     if (count > HASH_SHIFT_LIMIT) return 1;
     CompactionHold hold;
@@ -1137,6 +1300,7 @@ i32 hashtable_shift_indexes(Node table, i32 offset, i32 position, i32 count) {
 }
 
 i32 hashtable_move_range(Node table, i32 from, i32 count, i32 dest) {
+    forget_miss();
     if (hdr(table)->kind != HASH_KIND_HASH || count <= 0 || from == dest || from < 0 || dest < 0)
         return 0;
     u32 lo = static_cast<u32>(dest < from ? dest : from);

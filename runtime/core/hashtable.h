@@ -118,6 +118,10 @@ Node hashtable_init(i32 size, const ValueCell* block, u32 kind, u32 value_size);
 ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status);
 // hashtable_put_key without the status.
 ValueCell* hashtable_put(Node table, ValueCell* key);
+// map!: enters a new key cell (of the values block) whose lookup, the last
+// table operation, found nothing; takes the bucket that lookup ended on when
+// the table is unchanged, else probes as hashtable_put_key does.
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status);
 // Enters every key of the values block from position start (0-based), one
 // key per record of record_size cells. map!: a key already present keeps its
 // place, takes the later value, and the later record leaves the block; new

@@ -22,6 +22,27 @@ void gc_collect_if_enabled() {
     if (g_collect) g_collect();
 }
 void set_collect_stress(bool on) { g_stress = on; }
+
+// A collection costs about what survives it, so the next one waits until as
+// much again has been allocated: building a large structure then costs a
+// constant amount of collecting per byte, and the heap stays within about
+// twice the live size (plus a frame). Once the frames held fill half of the
+// heap region, every full frame collects again, so that garbage never makes
+// an allocation fail that a collection would have made room for.
+bool memory_collection_due() {
+    return g_mem.allocated >= g_mem.survived || g_mem.total >= HEAP_REGION_SIZE / 2;
+}
+
+void memory_note_collection() {
+    u64 live = 0;
+    for (HeapRef r = g_mem.series_head; r; r = hptr<SeriesFrame>(r)->next) {
+        auto* f = hptr<SeriesFrame>(r);
+        live += f->heap - f->first_buffer();
+    }
+    for (HeapRef r = g_mem.big_head; r; r = hptr<BigFrame>(r)->next) live += hptr<BigFrame>(r)->size;
+    g_mem.survived = live;
+    g_mem.allocated = 0;
+}
 const std::vector<Node>& memory_fixed_nodes() { return g_fixed_nodes; }
 
 void memory_init() {
@@ -288,26 +309,28 @@ SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset) {
     SeriesBuffer* b;
     u32 big = 0;
     if (need >= g_mem.series_max_size) {
-        gc_collect_if_enabled();
+        if (memory_collection_due()) gc_collect_if_enabled();
         b = big_series_alloc(static_cast<u32>(need));
         big = SERIES_BIG;
     } else {
         SeriesFrame* f = g_mem.series_active ? hptr<SeriesFrame>(g_mem.series_active) : nullptr;
         if (!f || u64(f->heap) + need >= f->end) {
             f = series_frame_find_room(static_cast<u32>(need));
-            if (!f) {
+            if (!f && memory_collection_due()) {
                 gc_collect_if_enabled();
                 f = series_frame_find_room(static_cast<u32>(need));
-                if (!f || f->end - f->heap < SERIES_FRAME_MIN_ROOM) {
-                    if (need >= g_mem.series_size) g_mem.series_size = g_mem.series_max_size;
-                    f = series_frame_alloc();
-                }
+                if (f && f->end - f->heap < SERIES_FRAME_MIN_ROOM) f = nullptr;
+            }
+            if (!f) {
+                if (need >= g_mem.series_size) g_mem.series_size = g_mem.series_max_size;
+                f = series_frame_alloc();
             }
             g_mem.series_active = heap_off(f);
         }
         b = hptr<SeriesBuffer>(f->heap);
         f->heap += static_cast<u32>(need);
     }
+    g_mem.allocated += need;
     b->size = size;
     b->flags = unit | SERIES_IN_USE | big;
     b->node = 0;

@@ -95,6 +95,8 @@ struct MemoryState {
     u32 series_first_size, series_size, series_max_size;
     HeapRef big_head;
     u32 fixed_count;      // live fixed buffers (not framed)
+    u64 allocated;        // bytes of buffers allocated since the last collection
+    u64 survived;         // bytes of buffers the last collection kept
 };
 extern MemoryState g_mem;
 
@@ -109,6 +111,13 @@ void set_collect_hook(CollectHook hook);
 void gc_collect_if_enabled();
 // Stress mode: every allocation that may collect does collect.
 void set_collect_stress(bool on);
+// Called by the collector when a collection ends: measures what survived,
+// which sets how much may be allocated before the next one is due.
+void memory_note_collection();
+// True when a full frame (or a big series) should lead to a collection rather
+// than to a new frame: as much has been allocated since the last collection
+// as survived it, or the frames held fill half of the heap region.
+bool memory_collection_due();
 // Nodes of the live fixed buffers (which the frame sweeps never see).
 const std::vector<Node>& memory_fixed_nodes();
 

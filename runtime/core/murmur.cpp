@@ -32,9 +32,7 @@ u32 murmur3_32_seeded(const void* bytes, size_t len, u32 seed) {
     for (size_t i = 0; i < blocks; ++i) {
         u32 k;
         std::memcpy(&k, p + i * 4, 4);  // little-endian host
-        h ^= mix_block(k);
-        h = std::rotl(h, 13);
-        h = h * 5 + 0xE6546B64u;
+        h = murmur3_add_block(h, k);
     }
 
     const u8* tail = p + blocks * 4;

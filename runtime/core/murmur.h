@@ -22,6 +22,16 @@ inline u32 murmur3_32(const void* bytes, size_t len) {
     return murmur3_32_seeded(bytes, len, murmur3_seed());
 }
 
+// One 4-byte block of MurmurHash3 x86 32-bit entering the running hash h.
+inline u32 murmur3_add_block(u32 h, u32 k) {
+    k *= 0xCC9E2D51u;
+    k = (k << 15) | (k >> 17);
+    k *= 0x1B873593u;
+    h ^= k;
+    h = (h << 13) | (h >> 19);
+    return h * 5 + 0xE6546B64u;
+}
+
 // The 32-bit finaliser of MurmurHash3 applied to one word.
 inline u32 hash_pointer_mix(u32 h) {
     h ^= h >> 16;
@@ -31,6 +41,22 @@ inline u32 hash_pointer_mix(u32 h) {
     h ^= h >> 16;
     return h;
 }
+
+// MurmurHash3 x86 32-bit of 32-bit words given one at a time: the same
+// answer as murmur3_32 over the bytes of the words, without storing them.
+class Murmur3Words {
+public:
+    Murmur3Words() : h_(murmur3_seed()) {}
+    void add(u32 word) {
+        h_ = murmur3_add_block(h_, word);
+        count_++;
+    }
+    u32 finish() const { return hash_pointer_mix(h_ ^ (count_ * 4)); }
+
+private:
+    u32 h_;
+    u32 count_ = 0;
+};
 
 // The smallest power of two that is >= n (1 for 0 and 1). No 32-bit power
 // of two is >= n above 2^31: asking for one is a fault below the language

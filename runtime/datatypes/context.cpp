@@ -2,6 +2,8 @@
 // per entry) with value slots on the heap or on the data stack.
 #include "runtime/datatypes/context.h"
 
+#include <vector>
+
 #include "runtime/core/collector.h"
 #include "runtime/typesystem/dt_state.h"
 #include "runtime/core/cycles.h"
@@ -327,6 +329,30 @@ i32 context_bind_word(const ValueCell* ctx, ValueCell* word) {
 }
 
 namespace {
+// The answers of one binding walk: a symbol's index in the context (or -1).
+// A walk does not change its context, so a symbol met again in the same walk
+// has the same answer; answers of earlier walks carry another walk number.
+struct BindMemo {
+    std::vector<u64> entries;  // (walk << 32) | (index + 1)
+    u32 walk = 0;
+
+    void start() {
+        if (++walk == 0) {
+            entries.assign(entries.size(), 0);
+            walk = 1;
+        }
+    }
+    i32 index_of(Node ctx, u32 symbol) {
+        if (symbol < entries.size() && (entries[symbol] >> 32) == walk)
+            return static_cast<i32>(static_cast<u32>(entries[symbol])) - 1;
+        i32 i = context_find_word(context_cell(ctx), symbol, false);
+        if (symbol >= entries.size()) entries.resize(symbol + 1024);
+        entries[symbol] = (u64(walk) << 32) | static_cast<u32>(i + 1);
+        return i;
+    }
+};
+BindMemo g_bind_memo;
+
 void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
     if (cycles_find(blk)) return;
     cycles_push(blk);
@@ -338,8 +364,9 @@ void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
             if (self_mode && t == TYPE_WORD && word_symbol(c) == g_sym.self) {
                 set_word_binding(c, ctx);
                 set_word_index(c, -1);
-            } else {
-                context_bind_word(context_cell(ctx), c);
+            } else if (i32 i = g_bind_memo.index_of(ctx, word_symbol(c)); i >= 0) {
+                set_word_binding(c, ctx);
+                set_word_index(c, i);
             }
         } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
                    (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
@@ -352,6 +379,7 @@ void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
 
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;
+    g_bind_memo.start();
     bind_walk(block_node(block), 0, node_of(ctx), self_mode);
 }
 

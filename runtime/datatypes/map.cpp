@@ -102,7 +102,7 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
         *series_alloc_tail_cell(node_buffer(entries)) = *k;
         series_alloc_tail_cell(node_buffer(entries));  // the unset placeholder
         i32 status = HASH_PUT_NEW;
-        ValueCell* stored = hashtable_put_key(table, cells_at(entries) + at, &status);
+        ValueCell* stored = hashtable_put_missed(table, cells_at(entries) + at, &status);
         pos = static_cast<i32>(stored - cells_at(entries));
         if (pos != static_cast<i32>(at)) {
             // An equal key was there after all: the new record goes again.

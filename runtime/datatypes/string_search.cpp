@@ -148,7 +148,7 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
     u32 vt = v->type();
     if (vt == TYPE_CHAR &&
         !(st == TYPE_VECTOR && vector_element_type(s) != TYPE_CHAR && vector_element_type(s) != TYPE_INTEGER)) {
-        key.cp = fold ? case_fold(dt::char_get(v)) : dt::char_get(v);
+        key.cp = fold ? case_fold_fast(dt::char_get(v)) : dt::char_get(v);
     } else if (numeric_series &&
                (vt == TYPE_INTEGER || vt == TYPE_FLOAT || vt == TYPE_PERCENT || vt == TYPE_CHAR)) {
         key.kind = Key::number;
@@ -188,7 +188,7 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
     i32 kstart = key.kind == Key::run ? series_index(key.text) : 0;
     auto unit_at = [&](i32 i) {
         u32 c = u.cp(i);
-        return fold ? case_fold(c) : c;
+        return fold ? case_fold_fast(c) : c;
     };
     auto matches = [&](i32 i) {
         switch (key.kind) {
@@ -203,7 +203,7 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
                 if (i + key.len > total) return false;
                 for (i32 j = 0; j < key.len; j++) {
                     u32 kc = ku.cp(kstart + j);
-                    if (unit_at(i + j) != (fold ? case_fold(kc) : kc)) return false;
+                    if (unit_at(i + j) != (fold ? case_fold_fast(kc) : kc)) return false;
                 }
                 return true;
         }
@@ -225,6 +225,27 @@ i32 string_find_position(ValueCell* series, ValueCell* value, ValueCell* part, b
         if (from >= head) from = head + (from - head) / step * step;
         for (i32 i = from; i >= head; i -= step) {
             if (matches(i)) {
+                found = i;
+                break;
+            }
+            if (match) break;
+        }
+    } else if (key.kind == Key::run && step == 1 && u.unit == 1 && ku.unit == 1 && !u.vector &&
+               !ku.vector) {
+        // Bytes in bytes, the common case of text: the same comparisons
+        // without reading each unit through the general accessors.
+        const u8* hay = u.base;
+        const u8* needle = ku.base + kstart;
+        auto same_at = [&](i32 i) {
+            for (i32 j = 0; j < key.len; j++) {
+                u32 a = hay[i + j], b = needle[j];
+                if (a != b && (!fold || case_fold_fast(a) != case_fold_fast(b))) return false;
+            }
+            return true;
+        };
+        i32 end = head + count;
+        for (i32 i = head; i + key.len <= end; i++) {
+            if (same_at(i)) {
                 found = i;
                 break;
             }

@@ -28,10 +28,10 @@ void clamp_index(ValueCell* s) {
 // from the index) of s.
 bool has_at_records(const ValueCell* s, u32 cp, i32 step, bool fold) {
     i32 len = series_buffer_length(s);
-    u32 want = fold ? case_fold(cp) : cp;
+    u32 want = fold ? case_fold_fast(cp) : cp;
     for (i32 i = series_index(s); i < len; i += step) {
         u32 c = unit_at(s, i);
-        if ((fold ? case_fold(c) : c) == want) return true;
+        if ((fold ? case_fold_fast(c) : c) == want) return true;
     }
     return false;
 }

@@ -56,7 +56,7 @@ i32 compare_text(const void* a, const void* b, uintptr_t case_flag, u32 flags) {
         return compare_records(a, b, flags,
                                [](const void* p, u32 i) { return u32(load<T>(p, i)); });
     return compare_records(a, b, flags,
-                           [](const void* p, u32 i) { return case_fold(u32(load<T>(p, i))); });
+                           [](const void* p, u32 i) { return case_fold_fast(u32(load<T>(p, i))); });
 }
 
 template <class T>

@@ -120,6 +120,8 @@ struct Decoder {
     const u8* offsets = nullptr;
     const u8* names = nullptr;
     std::vector<u32> sym_cache;
+    std::vector<u32> global_slots;  // image symbol -> its global word's slot + 1, or 0
+    u32 last_symbol = 0xFFFFFFFFu;  // the image symbol read last
 
     Node target = 0;
     u32 base = 0;
@@ -222,7 +224,8 @@ struct Decoder {
     }
     u32 read_symbol() {
         const u8* at = p;
-        return symbol(ufield(), at);
+        last_symbol = ufield();
+        return symbol(last_symbol, at);
     }
 
     // ---- the header -----------------------------------------------------------------------------------------
@@ -244,6 +247,7 @@ struct Decoder {
             names = take(name_size);
             if (name_size > 0 && names[name_size - 1] != 0) corrupt(names + name_size - 1);
             sym_cache.assign(sym_count, 0);
+            global_slots.assign(sym_count, 0);
         }
         if (payload > left()) corrupt(at);
         end = p + payload;
@@ -1058,9 +1062,20 @@ struct Decoder {
     }
 
     // ---- words ----------------------------------------------------------------------------------------------------
-    ValueCell global_word(u32 type, u32 sym, bool nl) const {
+    // A symbol's global word keeps its slot once made (the global context
+    // only grows, and a symbol's spelling group never changes), so each of
+    // the image's symbols is looked up there once per decoding.
+    ValueCell global_word(u32 type, u32 sym, bool nl) {
         ValueCell c;
-        word_make_at(sym, &c);
+        u32* slot = nullptr;
+        if (last_symbol < global_slots.size() && sym_cache[last_symbol] == sym)
+            slot = &global_slots[last_symbol];
+        if (slot && *slot) {
+            cell_init(&c, TYPE_WORD, g_global_ctx, sym, *slot - 1);
+        } else {
+            word_make_at(sym, &c);
+            if (slot) *slot = static_cast<u32>(word_index(&c)) + 1;  // 0: no slot
+        }
         c.header = type | (nl ? CELL_NEW_LINE : 0);
         return c;
     }

@@ -120,6 +120,38 @@ TEST_F(CollectorTest, AllocationLoopRunsInBoundedMemory) {
     EXPECT_EQ(text_of(g_stack.base[0]), "kept");
 }
 
+// A structure that only grows: each collection must keep every piece of it,
+// the collections must not come at every full frame (which would make the
+// build cost grow with the square of its size), and the heap must stay
+// within a small multiple of what is live.
+TEST_F(CollectorTest, GrowingStructureStaysWholeWithFewCollectionsAndBoundedHeap) {
+    const int pieces = 200000;  // 64-byte strings and their cells: about 20 MB live
+    stack_push_cell();
+    g_stack.base[0] = make_block(16);
+    u32 cycles_before = g_gc.series_cycles;
+    u64 peak = 0;
+    for (int i = 0; i < pieces; i++) {
+        if (i % 8 == 0) make_string(std::string(100, 'g'));  // a little garbage
+        std::string text = "piece " + std::to_string(i);
+        text.resize(64, '.');
+        block_append(g_stack.base[0], make_string(text));
+        if (g_mem.total > peak) peak = g_mem.total;
+    }
+    u32 collections = g_gc.series_cycles - cycles_before;
+    EXPECT_GT(collections, 0u);
+    EXPECT_LT(collections, 10u);  // one per full frame would be about 12
+    gc_collect();
+    u64 live = g_mem.survived;
+    EXPECT_LT(peak, 3 * live + (8u << 20));
+    SeriesBuffer* b = node_buffer(g_stack.base[0].data2);
+    ASSERT_EQ(b->used_bytes(), 16u * pieces);
+    for (int i = 0; i < pieces; i += 997) {
+        std::string text = "piece " + std::to_string(i);
+        text.resize(64, '.');
+        EXPECT_EQ(text_of(node_buffer(g_stack.base[0].data2)->head_cells()[i]), text);
+    }
+}
+
 TEST_F(CollectorTest, DisabledCollectorNeverCollects) {
     g_gc.enabled = false;
     for (int i = 0; i < 3000; i++) make_string(std::string(2000, 'z'));

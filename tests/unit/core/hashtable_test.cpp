@@ -300,6 +300,48 @@ TEST_F(HashTableTest, MapTablesAlwaysGrow) {
     EXPECT_EQ(hashtable_header(m)->count, 2u);
 }
 
+// A put right after a lookup that missed takes the bucket the lookup ended
+// on, but only while the table is as the lookup left it.
+TEST_F(HashTableTest, PutAfterAMissedLookupTakesItsBucketOnlyWhileNothingChanged) {
+    ValueCell mblk = block_of({}, 16);
+    ValueCell* held = stack_push(&mblk);
+    Node m = hashtable_init(4, held, HASH_KIND_MAP, 1);
+    // Appends a record and enters its key; the answer is the stored key's position.
+    auto put = [&](i32 k, bool after_miss, i32* status) {
+        append_cell(held->data2, int_cell(k));
+        append_cell(held->data2, int_cell(k));
+        ValueCell* key = cells(held->data2) + length(held->data2) - 2;
+        ValueCell* r = after_miss ? hashtable_put_missed(m, key, status)
+                                  : hashtable_put_key(m, key, status);
+        return r - cells(held->data2);
+    };
+    i32 st;
+    // Many keys, each looked up and then put: all go in, across resizes.
+    for (i32 k = 0; k < 300; k++) {
+        ValueCell key = int_cell(k);
+        ASSERT_EQ(hashtable_get(m, &key, 0, 1, 12, false, false), nullptr);
+        EXPECT_EQ(put(k, true, &st), 2 * k);
+        EXPECT_EQ(st, HASH_PUT_NEW);
+    }
+    EXPECT_EQ(hashtable_header(m)->count, 300u);
+    for (i32 k = 0; k < 300; k++) {
+        ValueCell key = int_cell(k);
+        ASSERT_EQ(hashtable_get(m, &key, 0, 1, 2, false, false), cells(held->data2) + 2 * k);
+    }
+    // The key went in by another way after the miss: the put finds it.
+    ValueCell late = int_cell(1000);
+    ASSERT_EQ(hashtable_get(m, &late, 0, 1, 12, false, false), nullptr);
+    EXPECT_EQ(put(1000, false, &st), 600);
+    EXPECT_EQ(put(1000, true, &st), 600);
+    EXPECT_EQ(st, HASH_PUT_FOUND);
+    // Another key than the one that missed probes for itself.
+    ValueCell missed = int_cell(2000);
+    ASSERT_EQ(hashtable_get(m, &missed, 0, 1, 12, false, false), nullptr);
+    EXPECT_EQ(put(5, true, &st), 10);
+    EXPECT_EQ(st, HASH_PUT_FOUND);
+    EXPECT_EQ(hashtable_header(m)->count, 301u);
+}
+
 // ---- hash!: duplicate keys and search directions -------------------------------------------
 
 TEST_F(HashTableTest, DuplicateKeysAreChainedAndSearchedByDirection) {
@@ -556,6 +598,10 @@ TEST_F(HashTableTest, TextHashFoldsCaseAndIgnoresUnitWidth) {
     EXPECT_NE(hashtable_hash_key(&lower, true), hashtable_hash_key(&upper, true));
     EXPECT_EQ(hashtable_hash_key(&lower, true), hashtable_hash_key(&wide, true));
     EXPECT_EQ(hashtable_hash_key(&lower, true), hashtable_hash_key(&wider, true));
+    // The hash is MurmurHash3 of the folded code points, one 32-bit block each.
+    const u32 folded[] = {'s', 't', 'r', 'a', 0xDF, 'e'};
+    EXPECT_EQ(hashtable_hash_key(&upper, false), murmur3_32(folded, sizeof folded));
+    EXPECT_EQ(hashtable_hash_key(&wider, false), murmur3_32(folded, sizeof folded));
     // From the position to the tail; a position past the tail hashes as empty.
     ValueCell tail = string_cell(U"xxe");
     tail.data1 = 2;

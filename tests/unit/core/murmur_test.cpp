@@ -61,6 +61,15 @@ TEST(Murmur3, UnalignedInputHashesLikeAligned) {
     }
 }
 
+TEST(Murmur3Words, HashesLikeTheBytesOfTheWords) {
+    const u32 words[] = {0x87654321u, 0u, 0xFFFFFFFFu, 'a', 0x10FFFFu};
+    for (size_t n = 0; n <= 5; ++n) {
+        Murmur3Words hash;
+        for (size_t i = 0; i < n; ++i) hash.add(words[i]);
+        EXPECT_EQ(hash.finish(), murmur3_32(words, n * 4)) << n << " words";
+    }
+}
+
 TEST(HashPointerMix, IsTheFinaliserOfOneWord) {
     struct Case { u32 in, out; };
     for (auto c : {Case{0, 0}, Case{1, 0x514E28B7u}, Case{0xFFFFFFFFu, 0x81F16F39u},
