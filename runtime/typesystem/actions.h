@@ -39,6 +39,7 @@ constexpr i32 FORM_NO_LIMIT = 2147483647;
 // Never null: a missing entry raises script error expect-arg (or, for a
 // port! with a handle! actor, access error no-port-action).
 ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action);
+// The entry for the type of frame argument 0, or of a given value.
 ActionEntry action_lookup_first_arg(u32 action);
 ActionEntry action_lookup_value(const ValueCell* value, u32 action);
 // For the path evaluator: raises bad-path-type2 (no path) or bad-path-type.
@@ -53,7 +54,9 @@ inline typename ActionSig<A>::type action_lookup_as(const ValueCell* value) {
 // ---- the generic action table ---------------------------------------------------------
 // Element n - 1 is the table entry of action n (element 7, set-path, null).
 extern ActionEntry g_generic_actions[ACT_COUNT];
+// Fills g_generic_actions with the table entries below.
 void actions_init();
+// Puts another set of entries in place of the whole table.
 void action_table_fill(const ActionEntry (&entries)[ACT_COUNT]);
 void actions_nop();
 // The index argument of pick and poke (frame cell 1): integer! and char!
