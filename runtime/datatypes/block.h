@@ -1,5 +1,7 @@
 // block!: the list of values (a series of 16-byte cells), its helpers used
-// across the runtime, construction, modification and text forms.
+// across the runtime, construction, modification and text forms. A block
+// cell: data1 the head index in cells, data2 the node of the cells; paren!
+// and the paths share the layout.
 #pragma once
 #include "runtime/core/cell.h"
 #include "runtime/core/memory.h"

@@ -1,5 +1,9 @@
 // Contexts: word tables with value slots. A context node is a two-cell
 // buffer: the context! cell and the owner value (function! or object!).
+// The context! cell: data1 the node of the word table, data2 the node of
+// the value block (with CONTEXT_VALUES_ON_STACK: the address of the values
+// on the data stack while the function runs, 0 otherwise); the header holds
+// the kind and the self flag.
 #pragma once
 #include "runtime/core/layout.h"
 #include "runtime/core/memory.h"

@@ -1,5 +1,6 @@
 // unset!, none! and logic!: the three simplest datatypes, their helper
-// families and the truth tests of conditionals.
+// families and the truth tests of conditionals. Only logic! has a payload:
+// data1, 0 or 1.
 #pragma once
 #include "runtime/core/cell.h"
 
