@@ -39,7 +39,8 @@ constexpr i32 FORM_NO_LIMIT = 2147483647;
 // Never null: a missing entry raises script error expect-arg (or, for a
 // port! with a handle! actor, access error no-port-action).
 ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action);
-// The entry for the type of frame argument 0, or of a given value.
+// The entry for the current frame's first argument, the value an action
+// dispatches on.
 ActionEntry action_lookup_first_arg(u32 action);
 ActionEntry action_lookup_value(const ValueCell* value, u32 action);
 // For the path evaluator: raises bad-path-type2 (no path) or bad-path-type.
@@ -56,7 +57,6 @@ inline typename ActionSig<A>::type action_lookup_as(const ValueCell* value) {
 extern ActionEntry g_generic_actions[ACT_COUNT];
 // Fills g_generic_actions with the table entries below.
 void actions_init();
-// Puts another set of entries in place of the whole table.
 void action_table_fill(const ActionEntry (&entries)[ACT_COUNT]);
 void actions_nop();
 // The index argument of pick and poke (frame cell 1): integer! and char!

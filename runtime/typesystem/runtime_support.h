@@ -17,31 +17,30 @@ constexpr u32 ROOT_BLOCK_CELLS = 8697;
 // word is also appended to it.
 extern ValueCell g_root_block;
 extern bool g_boot_flag;
-// Makes the root block with room for cells (a collector root).
+// Makes the root block a fixed buffer of `cells` cells and a collector root.
 void root_block_create(u32 cells);
 // The position in the root block of the first decoded boot cell.
 extern u32 g_boot_cells_first;
-// Boot cell n, counted from g_boot_cells_first; boot_cell_data reads its
-// first data word.
+// Boot cell n: the cell n places after the first decoded boot cell.
 ValueCell* boot_cell_at(u32 n);
 u32 boot_cell_data(u32 n);
 u32 boot_cell_data2(u32 n);
 
 // ---- cells and tails --------------------------------------------------------------------
 // cell_set_type, cell_clear_new_line and cell_copy are in core/cell.h.
-// A new unset! cell at the block's tail (the buffer may move).
+// Appends an unset! cell to the block and returns it; the buffer may move.
 ValueCell* block_alloc_tail(ValueCell* block);
 // The cell at the tail (unset!); the buffer may have moved.
 ValueCell* series_alloc_tail_cell(SeriesBuffer* buffer);
 // Reserves n bytes at the tail and returns their address (buffer re-read).
 u8* series_alloc_tail_units(SeriesBuffer* buffer, u32 n_bytes);
-// A new buffer of the series' unit and flags holding count units from
-// start; may collect, so the caller keeps series reachable.
+// A new series with the unit and flags of `series` holding count of its
+// units from position start.
 Node series_alloc_like(const ValueCell* series, u32 start, u32 count);
-// Repeats the first unit_length bytes at address until count copies stand
-// there (the room must be there).
+// Repeats the first unit_length bytes at address count times in all (the
+// room must be there), doubling the copied run each step.
 void mem_replicate(u8* address, u32 unit_length, u32 count);
-// Appends four spaces per level to out; returns limit less what it took.
+// Appends four spaces per level; returns the /part budget that remains.
 i32 mold_indent(ValueCell* out, i32 level, i32 limit);
 
 // ---- errors -------------------------------------------------------------------------------
@@ -50,21 +49,20 @@ i32 mold_indent(ValueCell* out, i32 level, i32 limit);
 // stack. It also records the id in g_raw_error.
 [[noreturn]] void rt_raise_error(Err id, const ValueCell* a1, const ValueCell* a2,
                                  const ValueCell* a3);
-// Installs rt_raise_error as the raiser and the hash tables' key compare.
 void runtime_support_init();
-// Prints the error an id makes, without raising it (the bare category and
-// id on standard error while there is no error service).
+// Prints the report of an error without raising it (a plain line on
+// standard error before the error and print services exist).
 void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3);
 [[noreturn]] void fire_bad_make_arg(const ValueCell* value, const ValueCell* arg2);
 
 // ---- argument checks ----------------------------------------------------------------------
 // Each raises expect-arg (with the current call's word, the value's
 // datatype and the word of argument position) when the check fails, and
-// answers the value otherwise.
+// answers the value otherwise. rt_check_arg_in_table checks the frame cell
+// at slot (a negative slot checks nothing); rt_check_refinement_arg only
+// when the refinement is set.
 ValueCell* rt_check_arg_type(const ValueCell* typeset, i32 position, ValueCell* value);
-// The check for the frame cell at slot; a negative slot checks nothing.
 void rt_check_arg_in_table(i32 slot, const ValueCell* typeset, i32 position);
-// The check only when the refinement is set.
 ValueCell* rt_check_refinement_arg(const ValueCell* refinement, const ValueCell* typeset,
                                    i32 position, ValueCell* value);
 ValueCell* rt_check_not_unset(i32 position, ValueCell* value);
@@ -75,19 +73,18 @@ void rt_init_refinement(const ValueCell* refinement, i32 slot, i32 count);
 bool typeset_bits_have(const ValueCell* typeset, u32 type);
 
 // ---- words and context slots ----------------------------------------------------------------
-// The word's value; no-value when it is unset.
+// rt_get_word: the word's value, no-value when it is unset. The setters
+// store the value on top of the data stack into the word (or context slot
+// index), need-value when it is unset; the _reset forms then empty the data
+// stack down to the frame's base. rt_store_ctx_slot_reset stores without
+// the check; rt_ctx_slot_ptr raises not-defined for a context with no
+// values (a function's outside its call).
 ValueCell* rt_get_word(ValueCell* word);
-// Sets the word (or context slot index) to the value on top of the data
-// stack; need-value when that is unset. The _reset forms then empty the
-// data stack down to the frame's base.
 void rt_set_word(ValueCell* word);
 void rt_set_word_reset(ValueCell* word);
 void rt_set_ctx_slot(Node ctx, u32 index);
 void rt_set_ctx_slot_reset(Node ctx, u32 index);
-// The same without the unset check; an object's word is marked assigned.
 void rt_store_ctx_slot_reset(Node ctx, u32 index);
-// The slot of a context; not-defined when the context has no values (a
-// function's context outside a call).
 ValueCell* rt_ctx_slot_ptr(Node ctx, u32 index);
 
 // ---- calls and paths --------------------------------------------------------------------------
@@ -102,10 +99,9 @@ enum CallSelector : i32 { CALL_ACTION = 0, CALL_NATIVE = 1 };
 // Natives are called through this table (filled by the evaluator).
 extern ActionEntry* g_native_table;
 extern u32 g_native_count;
-// Calls action or native number with the frame already filled: each set
-// refinement passes its argument position, each unset one -1 (its argument
-// cells become none). Ends the process (runtime error 101) for a bad
-// number, a missing entry or more than 12 refinements.
+// Calls action or native `number` with the frame already holding its
+// arguments, turning each refinement's truth value into the position (or -1)
+// that the table entry takes.
 void rt_call_by_index(u32 number, i32 selector, u32 count, const RtRefinement* refinements);
 // Whether a value of this type lives in its cell itself (date!, time!,
 // pair!, tuple!, point2D!, point3D!, event!): setting one of its fields through a
@@ -127,22 +123,15 @@ void path_store_back(ValueCell* path, ValueCell* value, u32 level, ValueCell* he
 // value is the current result cell.
 ValueCell* rt_eval_path(bool set, ValueCell* path, ValueCell* head, ValueCell* const* elements,
                         u32 count);
-// The lookup of switch for frame arguments 0 (value) and 1 (cases): the
-// cell after the first equal case of the same type (with to_block the first
-// block after it); none for no match or a block! value. With push the cases
-// are tried one cell at a time (not in pairs) and the answer is pushed,
-// else it goes into the result cell.
+// The case of switch: looks frame cell 0 up among the cases of cell 1.
 ValueCell* rt_switch_find(bool push, bool to_block);
-// The one value a string's whole text loads as into dest: false when the
-// lexer stops before the end, unset when the text holds no value.
+// Loads one value from text into dest: false when text is left over after
+// it, unset! when there is none.
 ValueCell* rt_scan_string_value(ValueCell* string, ValueCell* dest);
-// The same for frame argument 0, into the result cell.
 ValueCell* rt_scan_string_arg();
-// A new string! (pushed) of the formed value cut to limit characters
-// (limit 0 or below: no cut).
 ValueCell* rt_form_limited(ValueCell* value, i32 limit);
-// An integer!'s value, or a float's truncated; out-of-range when it does
-// not fit in 32 bits.
+// An integer! as it is, or a float truncated; out-of-range when it does not
+// fit 32 bits.
 i32 rt_to_integer(const ValueCell* cell);
 
 }  // namespace zan
