@@ -10,8 +10,12 @@ namespace zan {
 inline bool any_word_type_q(u32 type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
 
 // ---- making words -------------------------------------------------------------------
-// *_load: the word of a name bound in the global context (added there when
-// new); in boot mode the cell is kept in the root block.
+// *_load: a word of the name, the name added to the global context when
+// new. word_load answers the context's own cell (copied into the root block
+// in boot mode; the table cell moves when the table grows); the lit-, set-
+// and get-word forms a copy of that type, and issue_load an issue, kept in
+// the root block in boot mode and pushed otherwise; refinement_load an
+// unbound refinement kept in the root block.
 ValueCell* word_load(const char* name);
 ValueCell* lit_word_load(const char* name);
 ValueCell* set_word_load(const char* name);
