@@ -43,6 +43,8 @@ public:
     void tick() { clicks_.tick(); }
 
 private:
+    // Sends an event to a live, enabled widget: its own reaction, then the
+    // language; true when the language handled it.
     bool deliver(int type, WidgetId id, float x, float y, u32 flags, float amount = 0);
     void key(const TuiInput& in);
     void mouse(const TuiInput& in, int origin_row);
@@ -51,6 +53,7 @@ private:
     // sets clicked when a click was produced at id or below.
     bool button(int type, WidgetId id, float x, float y, u32 flags, bool& clicked);
     bool wheel(WidgetId id, float x, float y, u32 flags, float amount);
+    // Whether lower lies anywhere below upper.
     bool below(WidgetId upper, WidgetId lower) const;
     bool siblings(WidgetId a, WidgetId b) const;
     // A point relative to the window made relative to id.

@@ -56,13 +56,21 @@ public:
     bool full_screen = false;
 
 private:
+    // Takes the terminal (raw mode, the view's modes, the print hooks);
+    // false when standard input is not a terminal.
     bool enter();
+    // Gives the terminal back: cursor below the view, modes off, the saved
+    // mode restored.
     void leave();
     // One pass; last_ms is the time the previous pass took, and becomes
     // this one's.
     bool pass(bool no_wait, int& last_ms);
+    // Waits up to timeout_ms for input or a size change and feeds what came
+    // to the decoder; true when bytes were read.
     bool read_input(int timeout_ms);
+    // The terminal's size, 80 x 24 when it cannot be read.
     void read_size();
+    // Draws the active window and writes the frame when a terminal is held.
     void flush();
     void write(const std::string& bytes);
 

@@ -66,7 +66,7 @@ public:
     // Draws UTF-8 text on row y from column x; returns the columns used.
     // Bad bytes show as U+FFFD.
     int put_text(int x, int y, const std::string& utf8, const TuiStyle& style, const TuiRect& clip);
-    // Sets the background and attributes of every cell of rect (clipped).
+    // Writes cp in the style into every cell of rect (clipped to the screen).
     void fill(const TuiRect& rect, u32 cp, const TuiStyle& style);
 
     // Row y as UTF-8 (continuation cells skipped, empty cells as spaces).
@@ -74,6 +74,8 @@ public:
 
 private:
     TuiCell& cell(int x, int y) { return cells_[static_cast<size_t>(y) * cols_ + x]; }
+    // Blanks the other half of a double-width character that the cell at
+    // (x, y) belongs to, before that cell is written.
     void split_wide_at(int x, int y);
 
     int cols_ = 0;

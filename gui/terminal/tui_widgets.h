@@ -150,8 +150,12 @@ public:
     // left; removing any other widget does neither.
     void destroy(WidgetId id);
 
+    // Moves the focus to a live widget: the old one gets unfocus, the new one
+    // focus, and its window remembers it.
     void set_focus(WidgetId id);
     WidgetId focus() const { return focus_; }
+    // Makes a window the active one and gives the focus back to the widget
+    // that last had it there (the window itself when none).
     void activate(WidgetId window);
     WidgetId active() const { return active_; }
     const std::vector<WidgetId>& windows() const { return windows_; }
@@ -169,9 +173,12 @@ public:
     // searched from the last child to the first. 0 when none.
     WidgetId hit(WidgetId id, float x, float y) const;
 
+    // A widget has at most one timer: callers remove the old one first.
     void start_timer(WidgetId id, int interval_ms);
     void remove_timer(WidgetId id);
     size_t timers() const { return timers_.size(); }
+    // Advances every timer by elapsed_ms and sends time to the owners of
+    // those that came due (after the walk, as a handler may change them).
     void run_timers(int elapsed_ms);
 
     // Draws the active window into screen, sized to its drawing area
@@ -194,8 +201,10 @@ private:
         int interval;
         int elapsed;
     };
+    // Widens a window's drawing area to take in box.
     void grow_area(WidgetId window, const TuiBox& box);
     void draw(TuiScreen& screen, WidgetId id, int col, int row, const TuiRect& clip);
+    // Drops a widget and everything below it, and every reference to them.
     void forget(WidgetId id);
 
     WidgetTable widgets_;

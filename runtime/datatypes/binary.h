@@ -1,4 +1,5 @@
-// binary!: a series of raw bytes (1-byte units, never widened; data3 0).
+// binary!: a series of raw bytes (1-byte units, never widened): data1 the
+// head index, data2 the node of the bytes, data3 0.
 // Besides its actions it supplies the byte-series primitives with which the
 // lexer, the serialisation format, the codecs, checksums, compression and
 // the clipboard build and read byte buffers, and the base-2, -16, -58 and

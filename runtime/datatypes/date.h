@@ -44,6 +44,7 @@ bool date_zone_bits_of(i32 offset_seconds, u32* bits);
 // type-limit (date!) when the year leaves the range of the word.
 i32 date_to_days(u32 packed);
 u32 date_from_days(i64 days, u32 zone_bits, bool time_flag);
+// The day number of 1 January of the date's year.
 i32 date_year_start(u32 packed);
 // Day number of the Monday of ISO week 1; the weekday of 1 January (1
 // Monday .. 7 Sunday) into *jan1_weekday when given.
@@ -60,6 +61,7 @@ i32 date_isoweek(u32 packed);
 // Seconds since 1970-01-01 00:00 UTC, rounded to the nearest second. Raises
 // type-limit (integer!) outside the 32-bit range.
 i32 date_to_epoch(const ValueCell* date);
+// The instant in seconds from day 0 (day number x 86400 + time).
 double date_to_seconds(u32 packed, double time);
 // direction > 0: UTC float to local time (adds the offset); otherwise
 // local time to the UTC float.
@@ -111,6 +113,10 @@ i32 date_field_index(const ValueCell* word);
 ValueCell* date_get_field(const ValueCell* date, i32 field);
 
 // ---- actions -------------------------------------------------------------------------
+// The date of a block spec: day month year, then a time (or hours
+// [minutes [seconds]]), then a zone (a time, or hours [minutes]); pushed.
+// Without normalise (make) a field out of its range is an error instead of
+// carrying over into the next one (to).
 ValueCell* date_make_from_spec(ValueCell* spec, bool normalise);
 ValueCell* date_make(ValueCell* proto, ValueCell* spec, u32 type);
 ValueCell* date_to(ValueCell* proto, ValueCell* spec, u32 type);

@@ -1,6 +1,9 @@
 // event!: one user-interface event (type, face, window, offset, key,
 // picked, modifier and button flags). A script makes one from a block of
-// fields; the text-mode back end makes them from terminal input.
+// fields; the text-mode back end makes them from terminal input. The cell:
+// data1 the type code; data2 a made event's block of fields (header flag
+// EVENT_HAS_RECORD) or the back end's record number; data3 the flags and,
+// for a made event, the key.
 #pragma once
 #include "runtime/core/cell.h"
 

@@ -2,9 +2,10 @@
 // (and, for handles, compared).
 //
 // A handle! cell: data1 the kind (0 none, 1 fd, 2 monitor, 3 window, 4 font,
-// 5 rich-text), data2 the 32-bit handle, data3 -1. The handle is a slot of
-// the external-resource table (runtime/core/externals.h), never a pointer:
-// the resource's address stays in the table.
+// 5 rich-text), data2 the 32-bit handle, data3 the slot of the
+// external-resource table (runtime/core/externals.h) that keeps its resource
+// alive, or -1. A handle that stands for a resource is that slot, never a
+// pointer: the resource's address stays in the table.
 // A triple! cell: data1-data3 three signed 32-bit integers.
 #pragma once
 #include "runtime/core/cell.h"
@@ -17,6 +18,7 @@ enum HandleKind : u32 {
 // The name of a kind ("null", "fd", ...), "null" for unknown kinds.
 const char* handle_kind_name(u32 kind);
 
+// A handle of a plain value, with no resource behind it (data3 -1).
 ValueCell* handle_make_at(ValueCell* cell, u32 value, u32 kind);
 ValueCell* handle_box(u32 value, u32 kind);       // the result cell
 ValueCell* handle_make_in(ValueCell* block, u32 value, u32 kind);

@@ -68,6 +68,8 @@ ValueCell* money_from_integer(ValueCell* out, i32 n);
 // money cannot hold and, when strict, more than 5 fraction digits; else
 // the fraction is cut after 5 digits.
 ValueCell* money_from_float(ValueCell* out, double x, bool strict);
+// Whether a float is beyond the amounts money holds: 10^17 or more in
+// magnitude, or not 0 and below 10^-5.
 bool money_float_too_big_q(double x);
 bool money_float_too_small_q(double x);
 double money_to_float(const ValueCell* m);

@@ -46,8 +46,10 @@ struct ObjectHandlerSlot {
     i32 locals;    // cells of the handler's /local section
     u32 identity;  // spec node of the handler the count belongs to
 };
+// A new event record for the two handlers (index -1: none).
 Node object_event_record_make(i32 change_index, i32 change_count, i32 deep_index,
                               i32 deep_count);
+// Slot which (0 on-change*, 1 on-deep-change*) of a record, unpacked.
 ObjectHandlerSlot object_event_slot(Node record, u32 which);
 // Gives the object on top of the data stack an event record (-1: no
 // handler), makes it the owner of its series when a deep handler exists,
@@ -80,7 +82,15 @@ ValueCell* object_duplicate(ValueCell* src, ValueCell* dst, bool deep, ValueCell
                             bool reset_events);
 // Replaces the function held in fn by one whose body is bound to ctx.
 void object_rebind_function(ValueCell* fn, Node ctx);
+// An object from a spec block without evaluating it (construct): a copy
+// of proto when it is an object!, else a new class; each run of set-words
+// takes the value that follows (none at the end; unless only, the words
+// true/yes/on, false/no/off and none become their values). Pushed.
 ValueCell* object_construct(ValueCell* spec, ValueCell* proto, bool only);
+// set on an object: values by position from a block, by word from another
+// object, or one value for every word (only: always that one). Unless any,
+// some or only, an unset value raises need-value before anything is set;
+// some skips none values. on-change* runs for each stored field.
 void object_set_many(ValueCell* obj, ValueCell* values, bool any, bool only, bool some);
 // The reflect body block (set-word/value pairs), pushed on the data stack.
 ValueCell* object_body_of(ValueCell* obj);

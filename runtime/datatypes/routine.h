@@ -27,6 +27,7 @@ void routine_table_reset();
 // Builds a routine! on the data stack and returns the cell.
 ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry, i32 fourth,
                         bool flag);
+// Counts the word! entries of the spec into the header (at most 31).
 void routine_set_arity(ValueCell* routine);
 inline u32 routine_arity(const ValueCell* routine) {
     return (routine->header & ROUTINE_ARITY_MASK) >> ROUTINE_ARITY_SHIFT;

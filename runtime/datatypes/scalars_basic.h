@@ -1,5 +1,6 @@
 // unset!, none! and logic!: the three simplest datatypes, their helper
-// families and the truth tests of conditionals.
+// families and the truth tests of conditionals. Only logic! has a payload:
+// data1, 0 or 1.
 #pragma once
 #include "runtime/core/cell.h"
 
@@ -63,6 +64,7 @@ void logic_init();
 bool logic_cell_true_q(const ValueCell* cell, bool check, const ValueCell* word);
 bool logic_arg_true_q();   // frame cell 0; unset! raises no-return
 bool logic_arg_false_q();  // frame cell 0 is none! or false (no check)
+// The same tests for the value on top of the data stack (no check).
 bool logic_top_false_q();
 bool logic_top_true_q();
 

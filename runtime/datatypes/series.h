@@ -38,7 +38,7 @@ inline u32 unit_shift(u32 unit) {
 // Units between the buffer's head and tail (ignores the index); an image's
 // pixel count.
 i32 series_buffer_length(const ValueCell* s);
-// 1 when the position is at or past the tail.
+// Whether the index is at or past the tail.
 bool series_at_tail_q(const ValueCell* s);
 // Moves the index by n when the new position is at or before the tail;
 // answers whether the computed position is at or past the tail.

@@ -16,31 +16,38 @@ ValueCell* string_make_at(ValueCell* cell, u32 capacity_bytes);
 ValueCell* string_make_at_unit(ValueCell* cell, u32 capacity_units, u32 unit);
 ValueCell* string_push(const ValueCell* string);     // a copy on the data stack
 ValueCell* string_push_new(u32 capacity_bytes);      // a new empty string on the stack
+// A new empty string in a new cell at the block's tail.
 ValueCell* string_make_in(ValueCell* block, u32 capacity_bytes);
 void string_set_result(u32 capacity_bytes);           // a new empty string in the result cell
 inline SeriesBuffer* string_get(const ValueCell* s) { return series_of(s); }
-// string_load: UTF-8 (encoding 0) or UTF-16LE (encoding -1) into target (made a
-// new string; keep it where the collector sees it), or
-// into a new stack cell when target is null. Any other encoding ends the
-// process with a message and a non-zero status.
+// string_load: UTF-8 (encoding 0) or UTF-16LE (encoding -1) into target
+// (made a new string; keep it where the collector sees it), or into a new
+// stack cell when target is null. Any other encoding ends the process with
+// a message and a non-zero status.
 ValueCell* string_load(const void* source, u32 length, ValueCell* target, i32 encoding);
 ValueCell* string_load_push(const void* source, u32 length, i32 encoding);
 ValueCell* string_load_at(const void* source, u32 length, ValueCell* target, i32 encoding);
 
 // ---- reading ------------------------------------------------------------------------------
+// Characters from the index to the tail, and in the whole buffer.
 i32 string_length(const ValueCell* s);
 i32 string_total_length(const ValueCell* s);
 u8* string_head_ptr(ValueCell* s);                    // clamps the index to the tail
 u8* string_tail_ptr(const ValueCell* s);
 bool string_at_tail_q(ValueCell* s);
 u32 string_get_char(const u8* address, u32 unit);
+// The character at a position counted from the buffer's head.
 u32 string_char_at(const ValueCell* s, u32 position);
+// The offset from the index of the first cp, or -1.
 i32 string_index_of_char(ValueCell* s, u32 cp);
+// Whether cp is among every step-th character from the index.
 bool string_find_char(ValueCell* s, u32 cp, u32 step, bool case_sensitive);
 bool string_starts_with_cstr(ValueCell* s, const char* text);
 
 // ---- writing ------------------------------------------------------------------------------
+// Empties the buffer, back to 1-byte units, index 0.
 void string_reset(ValueCell* s);
+// Cuts the buffer to at most n characters from its head.
 void string_clip_length(SeriesBuffer* buffer, u32 n);
 void string_clip_length(ValueCell* s, u32 n);
 // Each returns the buffer, which may have moved (widening or growth).
@@ -65,7 +72,9 @@ enum ConcatMode : i32 { CONCAT_APPEND = 0, CONCAT_INSERT = 1, CONCAT_OVERWRITE =
 // everything from the source's head. position: units from the target's head.
 void string_concatenate(ValueCell* target, const ValueCell* source, i32 count, i32 position,
                         bool per_char, i32 mode);
+// The float of length bytes of ASCII text from start.
 double string_to_float(const u8* text, u32 start, u32 length);
+// Moves count characters from the source's index to the target's.
 void string_move(ValueCell* source, ValueCell* target, i32 count);
 // Exchanges the adjacent runs [a, a + len_a) and [a + len_a, ... + len_b).
 void string_swap_units(u8* a, u32 len_a, u32 len_b);
@@ -76,8 +85,13 @@ void string_swap_units(u8* a, u32 len_a, u32 len_b);
 i32 string_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool match_mode);
 
 // ---- parse helpers ------------------------------------------------------------------------------
+// Whether the character at the index is in the bitset (false at the tail).
 bool string_char_in_bitset_q(ValueCell* s, const ValueCell* bitset);
+// Whether the text at the index has the tag's frame: "<", as many
+// characters as the tag holds, then ">".
 bool string_match_tag_q(ValueCell* s, const ValueCell* tag);
+// Whether the text at the index starts with the value (a char!, a tag with
+// its brackets, or another string-like value); false for other types.
 bool string_match_value(ValueCell* s, const ValueCell* value, bool case_sensitive);
 
 // ---- actions ------------------------------------------------------------------------------
@@ -105,13 +119,18 @@ i32 string_form(ValueCell* s, ValueCell* out, ValueCell* arg_limit, i32 limit);
 i32 string_mold(ValueCell* s, ValueCell* out, bool only, bool all, bool flat,
                 ValueCell* arg_limit, i32 limit, i32 indent);
 constexpr i32 MOLD_STRING_MODE = 253;
+// Appends one character as mold writes it: ^(hex) for control and (with
+// all) non-ASCII characters, caret escapes in MOLD_STRING_MODE.
 void string_mold_char(ValueCell* out, u32 cp, i32 mode, bool all);
 // Two upper-case hex digits in a static buffer, valid until the next call.
 const char* string_byte_to_hex(u8 byte);
 // Eight digits (full; leading "F" for negatives) or only the significant
 // ones (short; "00" for zero), in a static buffer valid until the next call.
 const char* string_int_to_hex(i32 n, bool full);
+// Counts the double quotes and line feeds of the text, which choose
+// between the quoted and the braced form.
 void string_mold_scan(const u8* begin, const u8* end, u32 unit, i32* quotes, i32* line_feeds);
+// Whether the "{" at position finds its closing "}" before end.
 bool string_mold_brace_check(const u8* position, const u8* end, u32 unit);
 
 void string_init();

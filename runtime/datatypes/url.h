@@ -24,8 +24,9 @@ const char* url_encode_char(u32 selector, u8 byte, u32* count);
 // The escape "%XX" of a byte, upper-case digits, in a static buffer.
 const char* url_escape_text(u8 byte);
 // The byte of the escape at p when a url! keeps it escaped, else -1: the
-// escape of a delimiter that molds plainly (: / ? # @ ! $ & ' ( ) * + , =), and the
-// escape of a "%" that two hexadecimal digits follow (plain or escaped).
+// escape of a delimiter that molds plainly (: / ? # @ ! $ & ' ( ) * + , =),
+// and the escape of a "%" that two hexadecimal digits follow (plain or
+// escaped).
 // Decoding either would change what the URL names.
 i32 url_kept_escape(const u8* p, const u8* end);
 // Appends the UTF-8 bytes of the text (from its head) to target, each

@@ -56,6 +56,7 @@ const char* checksum_method_name(ChecksumMethod m);
 // The method named by a word's spelling, ignoring ASCII case; false when the
 // spelling is none of the nine.
 bool checksum_method_from_name(const char* name, size_t length, ChecksumMethod* out);
+// The method's code (CHECKSUM_CODE_...), or CHECKSUM_NO_CODE.
 int checksum_method_code(ChecksumMethod m);
 // Digest size in bytes by code: 16, 20, 32, 48, 64 for codes 2..6, else 0.
 u32 digest_size(int code);

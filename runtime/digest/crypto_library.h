@@ -1,10 +1,12 @@
 // The digest functions of the system's cryptography library, loaded on the
-// first digest.
+// first digest rather than linked, so that a program that computes no digest
+// does not load the library at start-up.
 #pragma once
 #include <openssl/evp.h>
 
 namespace zan {
 
+// The entry points, bound by name once the library is loaded.
 struct CryptoLibrary {
     EVP_MD* (*md_fetch)(OSSL_LIB_CTX* ctx, const char* algorithm, const char* properties);
     EVP_MD_CTX* (*md_ctx_new)();

@@ -34,8 +34,8 @@ struct CryptoService {
     bool (*random_bytes)(void* out, size_t count);
 };
 
-// Acquires the default service's algorithms once (idempotent; the platform
-// start-up calls it). False when one of them is unavailable; the digest
+// Acquires the default service's algorithms once (idempotent; the default
+// service calls it on its first computation). False when one of them is unavailable; the digest
 // calls then report the failure.
 bool crypto_init();
 

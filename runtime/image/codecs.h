@@ -25,6 +25,7 @@ struct DecodedImage {
     // Allocates the words for a size a file claims; false when a side is 0
     // or above 65535 or the count is beyond the cap.
     bool allocate(u32 w, u32 h);
+    // Hands the words to the caller, who frees them from then on.
     u32* take();
 };
 
@@ -33,9 +34,12 @@ i32 image_format_of(const u8* data, size_t n);
 // Decodes the first frame of any known format; false when the bytes are not
 // an image this system reads.
 bool image_decode(const u8* data, size_t n, DecodedImage& out);
-// Encodes width x height words in the format; false when the library fails.
+// Encodes width x height words in the format; false for an unknown format
+// or when the library fails.
 bool image_encode(const u32* words, u32 width, u32 height, i32 format, std::vector<u8>& out);
 
+// The codec of each format, with the contract of image_decode and
+// image_encode.
 bool png_decode(const u8* data, size_t n, DecodedImage& out);
 bool png_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out);
 bool jpeg_decode(const u8* data, size_t n, DecodedImage& out);

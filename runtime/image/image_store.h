@@ -27,6 +27,7 @@ void image_store_init();
 // A buffer of width * height words, not initialised; null when the memory
 // is not there or the count exceeds IMAGE_MAX_PIXELS.
 u32* image_words_alloc(u32 width, u32 height);
+// Frees words from image_words_alloc; null is allowed.
 void image_words_free(u32* words);
 // Takes ownership of words (from image_words_alloc) and files them under a
 // new slot; returns the slot.

@@ -53,6 +53,8 @@ size_t ansi_sequence(ConsoleScreen* s, const void* esc, size_t bytes, u32 width)
 //   any other code: a unchanged
 u16 ansi_sgr(u16 a, u16 def, u32 code);
 
+// Blanks the region of an AnsiErase kind; the cursor stays where it is,
+// a pending wrap is dropped, an unknown kind does nothing.
 void ansi_erase(ConsoleScreen* s, int kind);
 
 // The screen's state as text lines ("Screen buffer info:", then size,

@@ -47,6 +47,8 @@ ValueCell* error_catalog_build(ValueCell* out);
 // The catalogue object in use, built on first use and kept as a collector
 // root. Start-up may install the one it builds as system/catalog/errors.
 const ValueCell* error_catalog();
+// Makes catalog the one in use (kept as a root); anything but an object!
+// is ignored.
 void error_catalog_install(const ValueCell* catalog);
 // True once the runtime can build the catalogue (symbols and the global
 // context exist).

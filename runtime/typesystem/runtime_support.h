@@ -56,16 +56,29 @@ void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const Valu
 [[noreturn]] void fire_bad_make_arg(const ValueCell* value, const ValueCell* arg2);
 
 // ---- argument checks ----------------------------------------------------------------------
+// Each raises expect-arg (with the current call's word, the value's
+// datatype and the word of argument position) when the check fails, and
+// answers the value otherwise. rt_check_arg_in_table checks the frame cell
+// at slot (a negative slot checks nothing); rt_check_refinement_arg only
+// when the refinement is set.
 ValueCell* rt_check_arg_type(const ValueCell* typeset, i32 position, ValueCell* value);
 void rt_check_arg_in_table(i32 slot, const ValueCell* typeset, i32 position);
 ValueCell* rt_check_refinement_arg(const ValueCell* refinement, const ValueCell* typeset,
                                    i32 position, ValueCell* value);
 ValueCell* rt_check_not_unset(i32 position, ValueCell* value);
+// A set refinement's frame cell at slot becomes true; an unset one's count
+// argument cells after it become none.
 void rt_init_refinement(const ValueCell* refinement, i32 slot, i32 count);
 // Typeset bit test (type id t: bit 7 - (t & 7) of byte t >> 3 from data1).
 bool typeset_bits_have(const ValueCell* typeset, u32 type);
 
 // ---- words and context slots ----------------------------------------------------------------
+// rt_get_word: the word's value, no-value when it is unset. The setters
+// store the value on top of the data stack into the word (or context slot
+// index), need-value when it is unset; the _reset forms then empty the data
+// stack down to the frame's base. rt_store_ctx_slot_reset stores without
+// the check; rt_ctx_slot_ptr raises not-defined for a context with no
+// values (a function's outside its call).
 ValueCell* rt_get_word(ValueCell* word);
 void rt_set_word(ValueCell* word);
 void rt_set_word_reset(ValueCell* word);
@@ -91,7 +104,7 @@ extern u32 g_native_count;
 // that the table entry takes.
 void rt_call_by_index(u32 number, i32 selector, u32 count, const RtRefinement* refinements);
 // Whether a value of this type lives in its cell itself (date!, time!,
-// pair!, tuple!, point2D!, point3D!): setting one of its fields through a
+// pair!, tuple!, point2D!, point3D!, event!): setting one of its fields through a
 // path changes the cell, which must then be stored back where it came from.
 bool path_field_in_cell(u32 type);
 // Stores back a value that a set at the end of a path changed in place.

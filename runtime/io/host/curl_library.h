@@ -1,4 +1,5 @@
-// The HTTP client library, loaded on the first request.
+// The HTTP client library, loaded on the first request rather than linked,
+// so that a program that makes no request does not load it at start-up.
 #pragma once
 #include <curl/curl.h>
 

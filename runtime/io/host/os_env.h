@@ -57,6 +57,7 @@ struct OsInfo {
     u32 version[3];     // the first three numbers of the release
     i32 build;          // the kernel's build number (the "#N" of its version)
 };
+// The description of this machine (uname).
 OsInfo os_info_read();
 // The architecture word's name for a machine name of uname.
 const char* os_arch_name(const char* machine);

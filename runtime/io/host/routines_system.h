@@ -25,7 +25,7 @@ struct SystemRoutine {
 };
 
 // Every system routine, in registration order: the 24 of the core values,
-// the 48 datatype predicates, the 14 typeset predicates, the 3 collector
+// the 49 datatype predicates, the 14 typeset predicates, the 3 collector
 // routines.
 const SystemRoutine* system_routines(u32* count);
 // The entry of one, by name (null when absent).

@@ -51,6 +51,7 @@ bool io_make_dir(const char* name);
 // True when the path names an existing file or directory (a dangling
 // symbolic link counts: it exists as a link).
 bool io_is_dir(const char* name);
+// The test behind io_is_dir.
 bool io_file_exists(const char* name);
 
 // True for a directory name: ends in "/" or "\", is "." or "..", or ends

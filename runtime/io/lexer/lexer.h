@@ -23,7 +23,8 @@ namespace zan {
 
 // Allocates the output stack and the scratch buffer, registers the
 // collector hook and installs the string-scanning service of the datatype
-// layer. Safe to call again (every call starts from empty buffers).
+// layer and the text scanners of the number datatypes. Safe to call again
+// (every call starts from empty buffers).
 void lexer_init();
 // The collector's hook: marks the cells, input series and callback of every
 // active run.

@@ -166,6 +166,7 @@ using LexerRoutine = void (*)(LexerState* r, const u8* start, const u8* end, u32
 extern LexerRoutine LexerScanTable[LEX_TOKEN_COUNT];
 extern LexerRoutine LexerLoadTable[LEX_TOKEN_COUNT];
 
+// Fills the scanner and loader tables from the token table.
 void lexer_tables_init();
 
 // Scanners (structure and checks) and loaders, by token.
@@ -186,6 +187,8 @@ void lexer_tables_init();
     X(lexer_load_ref)
 ZAN_LEXER_ROUTINES(ZAN_LEXER_ROUTINE)
 #undef ZAN_LEXER_ROUTINE
+// Runs tokens through the state machine and their scanners (or loaders)
+// until the input ends, or one value is complete with one_value.
 void lexer_scan_loop(LexerState* r, bool one_value, bool prescan);
 // Opens a series of the given type at the opener's position; false when a
 // callback refused the opening.
@@ -196,7 +199,8 @@ bool lexer_open(LexerState* r, u32 type, const u8* opener, const u8* start, cons
 u32 lexer_close(LexerState* r, const u8* start, const u8* end, u32 closer);
 // Closes open path markers without events (before an error is raised).
 void lexer_close_paths(LexerState* r);
-// Runs the path step at the current position.
+// After a path element: at a path end closes the path (a set-path when ":"
+// ends it); else steps over the "/" and checks that an element can follow.
 void lexer_path_step(LexerState* r);
 
 // Event firing: true when the event is not subscribed, else the callback's
@@ -228,6 +232,8 @@ i64 lexer_decode_escape(const u8* p, const u8* end, const u8** next);
 void lexer_load_text(LexerState* r, const u8* start, const u8* end, u32 flags, bool build,
                      bool escapes, bool pct, u32 error_type, const u8* err_start,
                      const u8* err_end);
+// The word of a token (word, lit-word, get-word or set-word by its marks);
+// a Unicode space ends it early. Pushes it when build.
 void lexer_load_word_text(LexerState* r, const u8* start, const u8* end, u32 flags, bool build);
 
 // Unicode spaces that end or precede words.
@@ -243,6 +249,8 @@ const u8* lexer_find_unicode_space(const u8* p, const u8* end);
 // false when the conversion fails.
 bool lexer_text_to_float(const u8* start, const u8* end, bool apostrophes, int exp_adjust,
                          double* out);
+// The value "#[text]" names: true, false, none or unset (any case), or the
+// first datatype whose name starts with the text; false when none does.
 bool lexer_datatype_from_construct(const u8* start, const u8* end, ValueCell* out);
 
 // ---- values made through their datatypes' makers ----------------------------------------------

@@ -91,6 +91,7 @@ public:
     // an earlier root value.
     void add_assignment(const ValueCell* word, const ValueCell* value);
     u32 root_count() const;
+    // The image of everything added so far (header, symbol table, records).
     std::vector<u8> finish();
 
 private:
@@ -105,8 +106,9 @@ private:
 // magic, rejected compressed data or a fixed image shorter than 16 bytes,
 // script zb-invalid-record with the 1-based byte position of a corrupt
 // record, access no-codec for a refused datatype. Values decoded before an
-// error stay in the target (possibly incomplete: drop them). Positions inside compressed data are counted as
-// in the uncompressed image (8 plus the offset in the decompressed bytes).
+// error stay in the target (possibly incomplete: drop them). Positions
+// inside compressed data are counted as in the uncompressed image (8 plus
+// the offset in the decompressed bytes).
 u32 zanbin_decode(const u8* data, size_t length, ValueCell* target,
                   const ValueCell* input = nullptr);
 

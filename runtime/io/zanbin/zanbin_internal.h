@@ -54,6 +54,7 @@ inline bool refused_type(u32 t) {
            t == TYPE_EVENT;
 }
 
+// The shift of a unit size: 1, 2, 4 or 8 bytes give 0 to 3.
 inline u32 log2_unit(u32 unit) { return unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : 3; }
 
 inline u32 load_le32(const u8* p) {
@@ -65,6 +66,8 @@ inline void store_le32(u8* p, u32 v) {
     p[2] = static_cast<u8>(v >> 16);
     p[3] = static_cast<u8>(v >> 24);
 }
+// Signed integers as unsigned varints: small magnitudes of either sign stay
+// short (0, -1, 1, -2 ... become 0, 1, 2, 3 ...).
 inline u32 zigzag(i32 v) { return (static_cast<u32>(v) << 1) ^ static_cast<u32>(v >> 31); }
 inline i32 unzigzag(u32 u) { return static_cast<i32>((u >> 1) ^ (0u - (u & 1))); }
 
