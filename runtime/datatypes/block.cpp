@@ -312,7 +312,6 @@ bool cycles_detect(const ValueCell* value, ValueCell* out, i32* limit, bool mold
 
 namespace {
 ValueCell* from_service(ValueCell* (*fn)(ValueCell*), ValueCell* spec, u32 type) {
-    if (!fn) fire(Err::internal_not_done);
     ValueCell* r = fn(spec);
     cell_set_type(r, type);
     return r;
@@ -359,7 +358,6 @@ ValueCell* block_to(ValueCell* proto, ValueCell* spec, u32 type) {
     if (st == TYPE_OBJECT || st == TYPE_MAP || st == TYPE_VECTOR || type_block_like(st))
         return block_make(proto, spec, type);
     if (st == TYPE_STRING) {
-        if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
         ValueCell* out = unset_push();
         i32 consumed = 0;
         g_services.lexer_scan_string(spec, out, -1, &consumed);
@@ -367,7 +365,6 @@ ValueCell* block_to(ValueCell* proto, ValueCell* spec, u32 type) {
         return out;
     }
     if (st == TYPE_TYPESET) {
-        if (!g_services.typeset_to_block) fire(Err::internal_not_done);
         ValueCell* out = block_push_new(8);
         g_services.typeset_to_block(spec, out);
         out->header = type;

@@ -3,7 +3,6 @@
 #include "runtime/datatypes/action_table.h"
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/datatypes/bootstrap.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/init.h"

@@ -250,7 +250,6 @@ ValueCell* error_make(ValueCell* spec) {
             if (first.type() == TYPE_SET_WORD) {
                 ValueCell* err = new_error();
                 context_bind(s, context_cell(context_of(err)), false);
-                if (!g_interp_hooks.eval_block) fire(Err::internal_not_done);
                 ValueCell* mark = g_stack.top;
                 g_interp_hooks.eval_block(s);
                 g_stack.top = mark;

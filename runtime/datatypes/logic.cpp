@@ -43,13 +43,11 @@ ValueCell* logic_make(ValueCell* proto, ValueCell* spec, u32 type) {
 
 void logic_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(static_cast<u32>(logic_get(value)));
         unset_set_result();
         return;
     }
     auto draw = secure ? g_services.random_secure_next : g_services.random_next;
-    if (!draw) fire(Err::internal_not_done);
     logic_set_result(static_cast<i32>(draw()) > 1073741823);
 }
 

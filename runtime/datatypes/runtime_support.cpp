@@ -453,7 +453,6 @@ ValueCell* rt_switch_find(bool push, bool to_block) {
 }
 
 ValueCell* rt_scan_string_value(ValueCell* string, ValueCell* dest) {
-    if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
     i32 consumed = 0;
     ValueCell* blk = unset_push();
     g_services.lexer_scan_string(string, blk, -1, &consumed);

@@ -153,7 +153,6 @@ ValueCell* series_pick(ValueCell* series, i32 n, ValueCell* index_cell) {
     u32 t = series->type();
     if (type_block_like(t)) return reinterpret_cast<ValueCell*>(unit_addr(series, p));
     if (t == TYPE_VECTOR) {
-        if (!g_services.vector_element_to_value) fire(Err::internal_not_done);
         g_services.vector_element_to_value(series, static_cast<u32>(p), &g_pick_scratch);
         return &g_pick_scratch;
     }
@@ -184,7 +183,6 @@ ValueCell* series_poke(ValueCell* series, i32 n, ValueCell* value, ValueCell* in
         *c = v;
         if (is_hash(series)) hashtable_put(hashed_table(series), c);
     } else if (t == TYPE_VECTOR) {
-        if (!g_services.vector_store_value) fire(Err::internal_not_done);
         g_services.vector_store_value(series, static_cast<u32>(p), &v);
     } else if (t == TYPE_BINARY) {
         *unit_addr(series, p) = static_cast<u8>(dt::int_get(&v));
@@ -560,14 +558,12 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
 void series_random(ValueCell* value, bool seed, bool secure, bool only) {
     ValueCell s = *value;
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         SeriesBuffer* b = series_buffer(&s);
         u8* at = series_head_address(&s);
         g_services.random_seed(murmur3_32(at, static_cast<size_t>(b->tail_ptr() - at)));
         unset_set_result();
         return;
     }
-    if (!g_services.random_int) fire(Err::internal_not_done);
     i32 rem = series_remaining(&s, false);
     if (only) {
         if (rem < 1) {

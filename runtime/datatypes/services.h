@@ -68,8 +68,12 @@ struct DatatypeServices {
 
     // Lexer: scans the text of a string from its index (len -1: to the tail)
     // into a block! left in dest; consumed receives the code points read.
-    // Fallback: the conversions that need the lexer raise internal not-done.
     void (*lexer_scan_string)(ValueCell* string, ValueCell* dest, i32 len, i32* consumed) = nullptr;
+    // Lexer: the number scanners behind to integer! and to float! of text.
+    // *error: 0 when the text is a number, -1 when it is not, -2 (integers)
+    // when the value does not fit in 32 bits.
+    i32 (*scan_integer_text)(const u8* start, u32 length, u32 unit, i32* error) = nullptr;
+    double (*scan_float_text)(const u8* start, u32 count, u32 unit, i32* error) = nullptr;
 };
 
 extern DatatypeServices g_services;

@@ -164,7 +164,6 @@ void native_do(bool, const i32* refs) {
                 eval_value_p(&value, false, false);
                 break;
             case TYPE_STRING: {
-                if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
                 ValueCell* dest = none_push();
                 none_box(dest);
                 i32 consumed = 0;
@@ -368,7 +367,6 @@ void set_many(ValueCell* words, ValueCell* value, bool any, bool only, bool some
     ValueCell* source = nullptr;
     if (spread) {
         if (value->type() == TYPE_MAP) {
-            if (!g_services.map_body_of) fire(Err::internal_not_done);
             source = stack_push(g_services.map_body_of(value));
         } else {
             source = stack_push(value);
