@@ -527,8 +527,6 @@ void error_init() {
         .set<ACT_EVAL_PATH>(error_eval_path)
         .set<ACT_COMPARE>(error_compare);
     datatype_register(TYPE_ERROR, row);
-    g_services.error_create = error_create;
-    g_services.error_arg_word_of_call = error_arg_word_of_call;
     g_stack_error_hooks.prepare_error = error_prepare_throw;
     g_stack_error_hooks.print_uncaught = error_print_uncaught;
 }

@@ -1,6 +1,7 @@
 // integer!: 32-bit arithmetic with promotion to float! on overflow, the
 // mixed-type arithmetic entry, conversions, comparison, rounding, random
 // draws and the decimal text form.
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/integer.h"
 
 #include <climits>
@@ -88,7 +89,7 @@ void number_fire_expect_arg(u32 type, i32 n) {
     ValueCell dt;
     datatype_box(&dt, type);
     ValueCell* arg =
-        g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(n) : nullptr;
+        error_arg_word_of_call(n);
     fire(Err::script_expect_arg, &word, &dt, arg);
 }
 

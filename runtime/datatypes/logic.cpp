@@ -4,6 +4,7 @@
 #include "runtime/datatypes/actions.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/services.h"
@@ -85,7 +86,7 @@ void logic_bitwise(i32 op) {
         ValueCell word = *stack_calling_word();
         ValueCell* dt = datatype_push(b->type());
         ValueCell* arg =
-            g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(1) : nullptr;
+            error_arg_word_of_call(1);
         fire(Err::script_expect_arg, &word, dt, arg);
     }
     bool x = logic_get(a), y = logic_get(b);

@@ -795,7 +795,6 @@ void object_init() {
         .set<ACT_MODIFY>(object_modify);
     datatype_register(TYPE_OBJECT, row);
     g_services.object_fire_on_change = object_fire_on_change;
-    g_services.object_body_of = object_body_of;
 }
 
 // ---- text forms -------------------------------------------------------------------------------------

@@ -545,7 +545,6 @@ void port_init() {
         .set<ACT_WRITE>(port_write)
         .inherit({ACT_REFLECT, ACT_EVAL_PATH, ACT_COMPARE});
     datatype_register(TYPE_PORT, row);
-    g_services.port_action_entry = port_action_entry;
 }
 
 }  // namespace zan

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/host_io.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/memory_stats.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/runtime_support.h"
@@ -367,7 +368,7 @@ void set_many(ValueCell* words, ValueCell* value, bool any, bool only, bool some
     ValueCell* source = nullptr;
     if (spread) {
         if (value->type() == TYPE_MAP) {
-            source = stack_push(g_services.map_body_of(value));
+            source = stack_push(map_body_of(value));
         } else {
             source = stack_push(value);
         }
