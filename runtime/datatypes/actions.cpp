@@ -36,8 +36,7 @@ ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action) {
     ValueCell* word = stack_calling_word();
     ValueCell w = *word;
     ValueCell* dt = datatype_push(type < TYPE_TABLE_SIZE ? type : 0);
-    ValueCell* arg =
-        error_arg_word_of_call(0);
+    ValueCell* arg = error_arg_word_of_call(0);
     fire(Err::script_expect_arg, &w, dt, arg);
 }
 

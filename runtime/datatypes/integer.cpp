@@ -88,8 +88,7 @@ void number_fire_expect_arg(u32 type, i32 n) {
     ValueCell word = *stack_calling_word();
     ValueCell dt;
     datatype_box(&dt, type);
-    ValueCell* arg =
-        error_arg_word_of_call(n);
+    ValueCell* arg = error_arg_word_of_call(n);
     fire(Err::script_expect_arg, &word, &dt, arg);
 }
 

@@ -85,8 +85,7 @@ void logic_bitwise(i32 op) {
     if (b->type() != TYPE_LOGIC) {
         ValueCell word = *stack_calling_word();
         ValueCell* dt = datatype_push(b->type());
-        ValueCell* arg =
-            error_arg_word_of_call(1);
+        ValueCell* arg = error_arg_word_of_call(1);
         fire(Err::script_expect_arg, &word, dt, arg);
     }
     bool x = logic_get(a), y = logic_get(b);

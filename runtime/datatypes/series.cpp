@@ -464,8 +464,7 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
     if (!move_target_ok(t.type())) {
         ValueCell word = *stack_calling_word();
         ValueCell* dt = datatype_push(t.type());
-        ValueCell* arg =
-            error_arg_word_of_call(1);
+        ValueCell* arg = error_arg_word_of_call(1);
         fire(Err::script_expect_arg, &word, dt, arg);
     }
     i32 rem = series_remaining(&o, false);
