@@ -17,7 +17,7 @@ bool g_ready = false;
 
 void ensure_env() {
     if (g_ready) return;
-    interp_run_on_big_stack([] { env_init(); });
+    env_init();
     g_ready = true;
 }
 

@@ -64,7 +64,7 @@ void BM_pick_every_pixel(benchmark::State& state) {
     using namespace zan::evaltest;
     static bool ready = false;
     if (!ready) {
-        interp_run_on_big_stack([] { env_init(); });
+        env_init();
         ready = true;
     }
     const char* setup =

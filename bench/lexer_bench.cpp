@@ -5,8 +5,8 @@
 #include <string>
 
 #include "runtime/core/collector.h"
+#include "tests/unit/common/runtime_start.h"
 #include "runtime/core/stack.h"
-#include "runtime/typesystem/bootstrap.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/io/lexer/lexer.h"
 
@@ -41,9 +41,7 @@ const std::string& source() {
 void setup() {
     static bool done = false;
     if (done) return;
-    zan::runtime_bootstrap_for_tests();
-    zan::lexer_init();
-    zan::g_gc.enabled = true;
+    zan::test::start_runtime();
     done = true;
 }
 

@@ -17,7 +17,7 @@ bool g_ready = false;
 
 void ensure_env() {
     if (g_ready) return;
-    interp_run_on_big_stack([] { env_init(); });
+    env_init();
     // A text of words, numbers and punctuation, about 1 MB, and a block of
     // alternating words, integers and strings.
     std::string setup =

@@ -96,6 +96,10 @@ void runtime_init() {
 
 void runtime_init_after_decode() {
     interp_init();
+    // The collector runs from here on; words made from names no longer go
+    // to the root block.
+    g_gc.enabled = true;
+    g_boot_flag = false;
 }
 
 void runtime_cleanup() {

@@ -10,8 +10,8 @@ namespace zan {
 // first and leaves it set; the collector stays off. Safe to call again: a
 // second call starts from a fresh runtime (tests and tools).
 void runtime_init();
-// The steps that follow the boot image decode: the interpreter, the
-// collector's counters.
+// The steps that follow the boot image decode: the interpreter, then the
+// collector on and the boot flag off.
 void runtime_init_after_decode();
 // Releases every memory frame. No path of the running system calls it: at
 // exit the process only ends.

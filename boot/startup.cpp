@@ -263,10 +263,6 @@ BootResult boot_start(const BootConfig& config) {
     }
     runtime_init_after_decode();
 
-    // The collector runs from here on; words made from names no longer go
-    // to the root block.
-    g_gc.enabled = true;
-    g_boot_flag = false;
     // Stress mode collects before every allocation. The top-level code is the
     // same in every process, so it is stressed only when asked for
     // (ZAN_GC_STRESS=boot, run by one test); otherwise stress begins once

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/typesystem/number_peers.h"
+#include "runtime/typesystem/ownership.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
@@ -428,9 +429,7 @@ void bitset_negate(ValueCell* bitset) {
 void bitset_reflect(ValueCell* bitset, u32 field) {
     if (symbol_resolve(field) != symbol_resolve(g_sym.owned)) fire(Err::internal_not_done);
     ValueCell result = g_none_cell;
-    if (g_services.ownership_owner_of) {
-        if (ValueCell* owner = g_services.ownership_owner_of(series_node(bitset))) result = *owner;
-    }
+    if (ValueCell* owner = ownership_owner_of(series_node(bitset))) result = *owner;
     *stack_result() = result;
 }
 
@@ -441,11 +440,11 @@ ValueCell* bitset_modify(ValueCell* bitset, ValueCell* field, ValueCell* value, 
     ValueCell* top = g_stack.top;
     ValueCell* b = stack_push(bitset);
     if (value->type() == TYPE_NONE) {
-        if (g_services.ownership_release) g_services.ownership_release(b);
+        ownership_release(b);
     } else if (value->type() == TYPE_BLOCK && block_length(value) >= 2) {
         ValueCell* owner = stack_push(block_head_ptr(value));
         ValueCell* word = stack_push(block_head_ptr(value) + 1);
-        if (g_services.ownership_bind_object) g_services.ownership_bind_object(b, owner, word);
+        ownership_bind_object(b, owner, word);
     }
     g_stack.top = top;
     return value;

@@ -14,11 +14,15 @@
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/object.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/typesystem/services.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/datatypes/typeset.h"
+#include "runtime/datatypes/vector.h"
 #include "runtime/datatypes/word.h"
 
 namespace zan {
@@ -312,7 +316,6 @@ bool cycles_detect(const ValueCell* value, ValueCell* out, i32* limit, bool mold
 
 namespace {
 ValueCell* from_service(ValueCell* (*fn)(ValueCell*), ValueCell* spec, u32 type) {
-    if (!fn) fire(Err::internal_not_done);
     ValueCell* r = fn(spec);
     cell_set_type(r, type);
     return r;
@@ -346,9 +349,9 @@ ValueCell* block_make(ValueCell* proto, ValueCell* spec, u32 type) {
         return out;
     }
     if (st == TYPE_INTEGER || st == TYPE_FLOAT) return block_make_sized(spec, type);
-    if (st == TYPE_OBJECT) return from_service(g_services.object_body_of, spec, type);
-    if (st == TYPE_MAP) return from_service(g_services.map_body_of, spec, type);
-    if (st == TYPE_VECTOR) return from_service(g_services.vector_to_block, spec, type);
+    if (st == TYPE_OBJECT) return from_service(object_body_of, spec, type);
+    if (st == TYPE_MAP) return from_service(map_body_of, spec, type);
+    if (st == TYPE_VECTOR) return from_service(vector_to_block, spec, type);
     (void)proto;
     ValueCell* dt = datatype_push(type);
     fire(Err::script_bad_make_arg, dt, spec);
@@ -359,7 +362,6 @@ ValueCell* block_to(ValueCell* proto, ValueCell* spec, u32 type) {
     if (st == TYPE_OBJECT || st == TYPE_MAP || st == TYPE_VECTOR || type_block_like(st))
         return block_make(proto, spec, type);
     if (st == TYPE_STRING) {
-        if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
         ValueCell* out = unset_push();
         i32 consumed = 0;
         g_services.lexer_scan_string(spec, out, -1, &consumed);
@@ -367,9 +369,8 @@ ValueCell* block_to(ValueCell* proto, ValueCell* spec, u32 type) {
         return out;
     }
     if (st == TYPE_TYPESET) {
-        if (!g_services.typeset_to_block) fire(Err::internal_not_done);
         ValueCell* out = block_push_new(8);
-        g_services.typeset_to_block(spec, out);
+        typeset_to_block(spec, out);
         out->header = type;
         return out;
     }

@@ -291,7 +291,7 @@ void context_set_word(ValueCell* word, const ValueCell* value, ValueCell* ctx, b
         ValueCell* w = context_words_head(ctx) + index;
         w->header |= WORD_ASSIGNED;
         ValueCell* owner = context_owner(node);
-        if (report && object_record(owner) && g_services.object_fire_on_change) {
+        if (report && object_record(owner)) {
             ValueCell* saved = g_stack.top;
             ValueCell* old = stack_push(slot);
             ValueCell* nv = stack_push(value);

@@ -3,7 +3,6 @@
 #include "runtime/typesystem/action_table.h"
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
-#include "runtime/typesystem/bootstrap.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/typesystem/init.h"

@@ -460,12 +460,10 @@ void date_random(ValueCell* value, bool seed, bool secure, bool) {
     u32 packed = date_packed(value);
     double t = value->get_float();
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(packed + static_cast<u32>(float_to_i32_or(t, 0)));
         unset_set_result();
         return;
     }
-    if (!g_services.random_int || !g_services.random_next) fire(Err::internal_not_done);
     i64 g = static_cast<i64>(g_services.random_int(date_to_days(packed), secure)) - 1;
     bool time_flag = date_has_time(packed);
     u32 zone = date_zone_bits(packed);
@@ -791,7 +789,6 @@ void date_init() {
         .set<ACT_SUBTRACT>(date_subtract)
         .set<ACT_PICK>(date_pick);
     datatype_register(TYPE_DATE, row);
-    g_number_peers.date_to_epoch = date_to_epoch;
 }
 
 }  // namespace zan

@@ -250,7 +250,6 @@ ValueCell* error_make(ValueCell* spec) {
             if (first.type() == TYPE_SET_WORD) {
                 ValueCell* err = new_error();
                 context_bind(s, context_cell(context_of(err)), false);
-                if (!g_interp_hooks.eval_block) fire(Err::internal_not_done);
                 ValueCell* mark = g_stack.top;
                 g_interp_hooks.eval_block(s);
                 g_stack.top = mark;
@@ -528,8 +527,6 @@ void error_init() {
         .set<ACT_EVAL_PATH>(error_eval_path)
         .set<ACT_COMPARE>(error_compare);
     datatype_register(TYPE_ERROR, row);
-    g_services.error_create = error_create;
-    g_services.error_arg_word_of_call = error_arg_word_of_call;
     g_stack_error_hooks.prepare_error = error_prepare_throw;
     g_stack_error_hooks.print_uncaught = error_print_uncaught;
 }

@@ -23,22 +23,6 @@ namespace zan {
 
 HostIoServices g_host_io{};
 
-namespace {
-
-// The service an action needs, or access error cannot-open with the file
-// while the host I/O layer has not installed it.
-template <class F>
-F need(F service, const ValueCell* file) {
-    if (!service) {
-        ValueCell f = *file;
-        ValueCell* held = stack_push(&f);
-        fire(Err::access_cannot_open, held);
-    }
-    return service;
-}
-
-}  // namespace
-
 // ---- conversions ------------------------------------------------------------------------------
 
 ValueCell* file_current_dir_prefix() {
@@ -144,24 +128,24 @@ i32 file_mold(ValueCell* file, ValueCell* out, bool, bool, bool, ValueCell* arg_
 ValueCell* file_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binary, bool lines,
                      bool, ValueCell* as) {
     if (as) fire(Err::internal_not_done);
-    return need(g_host_io.io_read, file)(file, part, seek, binary, lines);
+    return g_host_io.io_read(file, part, seek, binary, lines);
 }
 
 ValueCell* file_write(ValueCell* file, ValueCell* data, bool binary, bool lines, bool,
                       bool append, ValueCell* part, ValueCell* seek, ValueCell* allow,
                       ValueCell* as) {
     if (allow || as) fire(Err::internal_not_done);
-    return need(g_host_io.io_write, file)(file, data, part, seek, binary, append, lines);
+    return g_host_io.io_write(file, data, part, seek, binary, append, lines);
 }
 
 ValueCell* file_delete(ValueCell* file) {
-    return logic_push(need(g_host_io.io_delete, file)(file));
+    return logic_push(g_host_io.io_delete(file));
 }
 
-ValueCell* file_query(ValueCell* file) { return need(g_host_io.io_query, file)(file); }
+ValueCell* file_query(ValueCell* file) { return g_host_io.io_query(file); }
 
 ValueCell* file_rename(ValueCell* from, ValueCell* to) {
-    return logic_push(need(g_host_io.io_rename, from)(from, to));
+    return logic_push(g_host_io.io_rename(from, to));
 }
 
 // ---- registration ------------------------------------------------------------------------------------

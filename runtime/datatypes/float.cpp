@@ -16,6 +16,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/typesystem/number_peers.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -198,128 +199,37 @@ void float_remainder() { float_math_op(MATH_REMAINDER); }
 
 namespace {
 
-constexpr i32 FLOAT_TEXT_MAX_UNITS = 312;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool same_word(const char* p, const char* word) {
-    for (; *word; p++, word++) {
-        char c = *p;
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        char w = *word;
-        if (w >= 'a' && w <= 'z') w = static_cast<char>(w - 32);
-        if (c != w) return false;
-    }
-    return true;
-}
-
-// Whether text[0, n) is a number literal: an optional sign, digits with an
-// optional point (at least one digit on either side), an optional exponent
-// with at least one digit; or the special texts 1.#INF and 1.#NaN.
-bool float_literal_ok(const char* s, size_t n) {
-    size_t i = 0;
-    if (i < n && (s[i] == '+' || s[i] == '-')) i++;
-    if (n - i == 6 && s[i] >= '1' && s[i] <= '9' && s[i + 1] == '.' && s[i + 2] == '#')
-        return same_word(s + i + 3, "INF") || same_word(s + i + 3, "NAN");
-    size_t digits = 0;
-    while (i < n && is_digit(s[i])) i++, digits++;
-    if (i < n && s[i] == '.') {
-        i++;
-        while (i < n && is_digit(s[i])) i++, digits++;
-    }
-    if (digits == 0) return false;
-    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        i++;
-        if (i < n && (s[i] == '+' || s[i] == '-')) i++;
-        size_t exp_digits = 0;
-        while (i < n && is_digit(s[i])) i++, exp_digits++;
-        if (exp_digits == 0) return false;
-    }
-    return i == n;
-}
-
-// The units of a string-like value from its index as ASCII text: "," read
-// as ".", apostrophes dropped. False for text that is too long or not ASCII.
-bool text_units(const ValueCell* s, char* buf, size_t* len) {
+// A float! from the text of a string-like value, as a float literal.
+bool float_from_text(const ValueCell* s, double* out) {
     SeriesBuffer* b = series_buffer(s);
     u32 unit = b->unit();
     i32 total = static_cast<i32>(b->used_bytes() / unit);
     i32 idx = series_index(s);
     if (idx > total) idx = total;
     if (idx < 0) idx = 0;
-    i32 count = total - idx;
-    if (count > FLOAT_TEXT_MAX_UNITS) return false;
-    const u8* p = b->head_ptr() + static_cast<size_t>(idx) * unit;
-    size_t n = 0;
-    for (i32 i = 0; i < count; i++) {
-        u32 c = string_get_char(p + static_cast<size_t>(i) * unit, unit);
-        if (c >= 0x80 || c == 0) return false;
-        if (c == '\'') continue;
-        buf[n++] = c == ',' ? '.' : static_cast<char>(c);
-    }
-    *len = n;
-    return true;
+    if (total - idx == 0) return false;
+    i32 error = 0;
+    *out = g_services.scan_float_text(b->head_ptr() + static_cast<size_t>(idx) * unit,
+                                      static_cast<u32>(total - idx), unit, &error);
+    return error == 0;
 }
 
-bool text_to_float(const char* text, size_t n, int exp_adjust, double* out) {
-    if (!float_literal_ok(text, n)) return false;
-    int unread = 0;
-    *out = dtoa_text_to_float(text, text + n, exp_adjust, &unread);
-    return unread == 0;
-}
-
-// A float! from the text of a string-like value, as a float literal.
-bool float_from_text(const ValueCell* s, double* out) {
-    if (g_number_peers.scan_float_text) {
-        SeriesBuffer* b = series_buffer(s);
-        u32 unit = b->unit();
-        i32 total = static_cast<i32>(b->used_bytes() / unit);
-        i32 idx = series_index(s);
-        if (idx > total) idx = total;
-        if (idx < 0) idx = 0;
-        if (total - idx == 0) return false;
-        i32 error = 0;
-        *out = g_number_peers.scan_float_text(b->head_ptr() + static_cast<size_t>(idx) * unit,
-                                              static_cast<u32>(total - idx), unit, &error);
-        return error == 0;
-    }
-    char buf[FLOAT_TEXT_MAX_UNITS + 1];
-    size_t n = 0;
-    if (!text_units(s, buf, &n)) return false;
-    return text_to_float(buf, n, 0, out);
-}
-
-// A percent! from text loaded as one value: an integer!, float! or percent!
-// literal. The lexer does it when it is there; until then the same three
-// literal forms are read here.
+// A percent! from text loaded by the lexer as one value: an integer!,
+// float! or percent! literal.
 bool percent_from_text(ValueCell* s, double* out) {
-    if (g_services.lexer_scan_string) {
-        ValueCell* dest = stack_push_cell();
-        cell_init(dest, TYPE_UNSET);
-        i32 consumed = 0;
-        g_services.lexer_scan_string(s, dest, -1, &consumed);
-        if (consumed != string_length(s) || dest->type() != TYPE_BLOCK || block_length(dest) < 1)
-            return false;
-        ValueCell* v = block_head_ptr(dest);
-        switch (v->type()) {
-            case TYPE_INTEGER: *out = static_cast<double>(integer_get(v)); return true;
-            case TYPE_FLOAT:
-            case TYPE_PERCENT: *out = v->get_float(); return true;
-            default: return false;
-        }
+    ValueCell* dest = stack_push_cell();
+    cell_init(dest, TYPE_UNSET);
+    i32 consumed = 0;
+    g_services.lexer_scan_string(s, dest, -1, &consumed);
+    if (consumed != string_length(s) || dest->type() != TYPE_BLOCK || block_length(dest) < 1)
+        return false;
+    ValueCell* v = block_head_ptr(dest);
+    switch (v->type()) {
+        case TYPE_INTEGER: *out = static_cast<double>(integer_get(v)); return true;
+        case TYPE_FLOAT:
+        case TYPE_PERCENT: *out = v->get_float(); return true;
+        default: return false;
     }
-    char buf[FLOAT_TEXT_MAX_UNITS + 1];
-    size_t n = 0;
-    if (!text_units(s, buf, &n)) return false;
-    size_t first = 0;
-    while (first < n && (buf[first] == ' ' || buf[first] == '\t' || buf[first] == '\n' ||
-                         buf[first] == '\r'))
-        first++;
-    while (n > first && (buf[n - 1] == ' ' || buf[n - 1] == '\t' || buf[n - 1] == '\n' ||
-                         buf[n - 1] == '\r'))
-        n--;
-    if (n > first && buf[n - 1] == '%') return text_to_float(buf + first, n - 1 - first, -2, out);
-    return text_to_float(buf + first, n - first, 0, out);
 }
 
 double exponent_part(const ValueCell* c) { return number_value(c); }
@@ -342,8 +252,7 @@ ValueCell* float_make(ValueCell*, ValueCell* spec, u32 type) {
             d = spec->get_float();
             break;
         case TYPE_MONEY:
-            ok = g_number_peers.money_to_float != nullptr;
-            if (ok) d = g_number_peers.money_to_float(spec);
+            d = money_to_float(spec);
             break;
         case TYPE_BINARY: {
             SeriesBuffer* b = series_buffer(spec);
@@ -388,19 +297,16 @@ ValueCell* float_make(ValueCell*, ValueCell* spec, u32 type) {
 
 double float_random_up_to(double v, bool secure) {
     if (secure) {
-        if (!g_services.random_secure_next) fire(Err::internal_not_done);
         double r1 = g_services.random_secure_next();
         double r2 = g_services.random_secure_next();
         return (r2 + r1 / 2147483647.0) * v / 2147483648.0;
     }
-    if (!g_services.random_next) fire(Err::internal_not_done);
     double r = g_services.random_next();
     return v * r / 2147483647.0;
 }
 
 void float_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(float_low_word(value) ^ float_high_word(value));
         unset_set_result();
         return;
@@ -448,16 +354,13 @@ i32 float_compare(ValueCell* value1, ValueCell* value2, i32 op) {
         case TYPE_PERCENT:
         case TYPE_TIME: b = value2->get_float(); break;
         case TYPE_MONEY: {
-            auto cmp = action_entry_as<ACT_COMPARE>(TYPE_MONEY);
-            if (!cmp || !g_number_peers.money_from_float || !g_number_peers.money_to_float)
-                return CMP_NOT_COMPARABLE;
             if (money_can_hold(a)) {
                 ValueCell m;
-                g_number_peers.money_from_float(&m, a, true);
-                return cmp(&m, value2, op);
+                money_from_float(&m, a, true);
+                return money_compare(&m, value2, op);
             }
             // A float beyond money's range is ordered by value.
-            b = g_number_peers.money_to_float(value2);
+            b = money_to_float(value2);
             break;
         }
         default: return CMP_NOT_COMPARABLE;

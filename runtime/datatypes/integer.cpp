@@ -1,6 +1,7 @@
 // integer!: 32-bit arithmetic with promotion to float! on overflow, the
 // mixed-type arithmetic entry, conversions, comparison, rounding, random
 // draws and the decimal text form.
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/integer.h"
 
 #include <climits>
@@ -11,7 +12,9 @@
 #include "runtime/typesystem/action_table.h"
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/date.h"
 #include "runtime/datatypes/float.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/typesystem/number_peers.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -27,7 +30,6 @@ namespace zan {
 
 // ---- shared by the number types ------------------------------------------------------
 
-NumberPeers g_number_peers;
 
 u32 number_op_action(i32 op) {
     switch (op) {
@@ -86,8 +88,7 @@ void number_fire_expect_arg(u32 type, i32 n) {
     ValueCell word = *stack_calling_word();
     ValueCell dt;
     datatype_box(&dt, type);
-    ValueCell* arg =
-        g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(n) : nullptr;
+    ValueCell* arg = error_arg_word_of_call(n);
     fire(Err::script_expect_arg, &word, &dt, arg);
 }
 
@@ -267,40 +268,6 @@ i32 integer_sign(i32 v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
 namespace {
 
-// The text of a string-like value from its index: an optional sign, then
-// decimal digits among which "'" is skipped. Returns 0 on success, -1 for a
-// character that does not belong (or no digit at all), -2 when the value
-// does not fit in 32 bits.
-i32 scan_integer_units(const u8* p, i32 count, u32 unit, i32* out) {
-    i32 i = 0;
-    bool negative = false;
-    if (count > 0) {
-        u32 c = string_get_char(p, unit);
-        if (c == '+' || c == '-') {
-            negative = c == '-';
-            i = 1;
-        }
-    }
-    i64 value = 0;
-    bool digits = false;
-    bool too_big = false;
-    for (; i < count; i++) {
-        u32 c = string_get_char(p + static_cast<size_t>(i) * unit, unit);
-        if (c == '\'') continue;
-        if (c < '0' || c > '9') return -1;
-        digits = true;
-        if (!too_big) {
-            value = value * 10 + (c - '0');
-            if (value > 2147483648LL) too_big = true;
-        }
-    }
-    if (!digits) return -1;
-    if (negative) value = -value;
-    if (too_big || value > INT32_MAX || value < INT32_MIN) return -2;
-    *out = static_cast<i32>(value);
-    return 0;
-}
-
 i32 hex_digit(u32 c) {
     if (c >= '0' && c <= '9') return static_cast<i32>(c - '0');
     if (c >= 'a' && c <= 'f') return static_cast<i32>(c - 'a' + 10);
@@ -342,11 +309,9 @@ i32 integer_from_spec(ValueCell* spec) {
             return static_cast<i32>(d);
         }
         case TYPE_DATE:
-            if (!g_number_peers.date_to_epoch) number_fire_bad_to_arg(TYPE_INTEGER, spec);
-            return g_number_peers.date_to_epoch(spec);
+            return date_to_epoch(spec);
         case TYPE_MONEY:
-            if (!g_number_peers.money_to_integer) number_fire_bad_to_arg(TYPE_INTEGER, spec);
-            return g_number_peers.money_to_integer(spec);
+            return money_to_integer(spec);
         case TYPE_BINARY: {
             SeriesSpan s = span_of(spec);
             u32 v = 0;
@@ -370,11 +335,7 @@ i32 integer_from_spec(ValueCell* spec) {
                 SeriesSpan s = span_of(spec);
                 i32 v = 0;
                 i32 error = 0;
-                if (g_number_peers.scan_integer_text)
-                    v = g_number_peers.scan_integer_text(s.p, static_cast<u32>(s.count), s.unit,
-                                                         &error);
-                else
-                    error = scan_integer_units(s.p, s.count, s.unit, &v);
+                v = g_services.scan_integer_text(s.p, static_cast<u32>(s.count), s.unit, &error);
                 if (error != 0) number_fire_bad_to_arg(TYPE_INTEGER, spec);
                 return v;
             }
@@ -397,14 +358,12 @@ ValueCell* integer_make(ValueCell* proto, ValueCell* spec, u32 type) {
 
 void integer_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(static_cast<u32>(integer_get(value)));
         unset_set_result();
         return;
     }
     i32 n = integer_get(value);
     if (n != 0) {
-        if (!g_services.random_int) fire(Err::internal_not_done);
         n = g_services.random_int(n, secure);
     }
     // char! takes this entry: only the payload changes.
@@ -437,11 +396,9 @@ i32 integer_compare(ValueCell* value1, ValueCell* value2, i32 op) {
             return a < b ? -1 : a > b ? 1 : 0;
         }
         case TYPE_MONEY: {
-            auto cmp = action_entry_as<ACT_COMPARE>(TYPE_MONEY);
-            if (!g_number_peers.money_from_integer || !cmp) return CMP_NOT_COMPARABLE;
             ValueCell m;
-            g_number_peers.money_from_integer(&m, integer_get(value1));
-            return cmp(&m, value2, op);
+            money_from_integer(&m, integer_get(value1));
+            return money_compare(&m, value2, op);
         }
         case TYPE_FLOAT:
         case TYPE_PERCENT:

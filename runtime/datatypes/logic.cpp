@@ -4,6 +4,7 @@
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/typesystem/services.h"
@@ -43,13 +44,11 @@ ValueCell* logic_make(ValueCell* proto, ValueCell* spec, u32 type) {
 
 void logic_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(static_cast<u32>(logic_get(value)));
         unset_set_result();
         return;
     }
     auto draw = secure ? g_services.random_secure_next : g_services.random_next;
-    if (!draw) fire(Err::internal_not_done);
     logic_set_result(static_cast<i32>(draw()) > 1073741823);
 }
 
@@ -86,8 +85,7 @@ void logic_bitwise(i32 op) {
     if (b->type() != TYPE_LOGIC) {
         ValueCell word = *stack_calling_word();
         ValueCell* dt = datatype_push(b->type());
-        ValueCell* arg =
-            g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(1) : nullptr;
+        ValueCell* arg = error_arg_word_of_call(1);
         fire(Err::script_expect_arg, &word, dt, arg);
     }
     bool x = logic_get(a), y = logic_get(b);

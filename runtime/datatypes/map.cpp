@@ -596,7 +596,6 @@ void map_init() {
         .set<ACT_SELECT>(map_select);
     datatype_register(TYPE_MAP, row);
     hashtable_set_map_key_store(map_store_key);
-    g_services.map_body_of = map_body_of;
 }
 
 }  // namespace zan

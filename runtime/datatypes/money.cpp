@@ -572,7 +572,6 @@ ValueCell* money_make(ValueCell* proto, ValueCell* spec, u32 type) {
 
 void money_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(payload_word(value, 1) ^ payload_word(value, 2) ^ payload_word(value, 3) ^
                                (value->header & MONEY_SIGN));
         unset_set_result();
@@ -580,10 +579,8 @@ void money_random(ValueCell* value, bool seed, bool secure, bool) {
     }
     auto next = [secure]() -> u32 {
         if (secure) {
-            if (!g_services.random_secure_next) fire(Err::internal_not_done);
             return g_services.random_secure_next();
         }
-        if (!g_services.random_next) fire(Err::internal_not_done);
         return g_services.random_next();
     };
     ValueCell r = *value;
@@ -769,10 +766,6 @@ void money_init() {
         .set<ACT_ODD_Q>(money_odd_q)
         .set<ACT_PICK>(money_pick);
     datatype_register(TYPE_MONEY, row);
-    g_number_peers.money_from_integer = money_from_integer;
-    g_number_peers.money_from_float = money_from_float;
-    g_number_peers.money_to_float = money_to_float;
-    g_number_peers.money_to_integer = money_to_integer;
 }
 
 }  // namespace zan

@@ -114,7 +114,6 @@ ValueCell* push_bound(ValueCell* word, Node ctx) {
 // pushes the arguments, the unused /local values, runs it and pops the frame.
 void call_handler(ValueCell* fn, Node obj_ctx, u32 name_symbol, const ValueCell* args, u32 nargs,
                   i32 locals, u32 callback) {
-    if (!g_interp_hooks.call_function) not_done();
     ValueCell* name = stack_push_cell();
     cell_init(name, TYPE_WORD, 0, name_symbol, static_cast<u32>(-1));
     ValueCell* f = stack_push(fn);
@@ -456,7 +455,6 @@ ValueCell* object_make(ValueCell* proto, ValueCell* spec, u32) {
                 stack_pop(1);
             }
         }
-        if (!g_interp_hooks.eval_block) not_done();
         ValueCell* top = g_stack.top;
         g_interp_hooks.eval_block(sp);
         g_stack.top = top;
@@ -797,7 +795,6 @@ void object_init() {
         .set<ACT_MODIFY>(object_modify);
     datatype_register(TYPE_OBJECT, row);
     g_services.object_fire_on_change = object_fire_on_change;
-    g_services.object_body_of = object_body_of;
 }
 
 // ---- text forms -------------------------------------------------------------------------------------

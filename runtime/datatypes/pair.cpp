@@ -202,13 +202,11 @@ ValueCell* pair_make(ValueCell*, ValueCell* spec, u32) {
 
 void pair_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(static_cast<u32>(pair_x(value)) ^ static_cast<u32>(pair_y(value)));
         unset_set_result();
         return;
     }
     i32 x = pair_x(value), y = pair_y(value);
-    if ((x || y) && !g_services.random_int) fire(Err::internal_not_done);
     if (x) x = g_services.random_int(x, secure);
     if (y) y = g_services.random_int(y, secure);
     ValueCell r = *value;

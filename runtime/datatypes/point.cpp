@@ -241,7 +241,6 @@ void round(ValueCell* value, ValueCell* scale, bool even, bool down, bool half_d
 template <int N>
 void random(ValueCell* value, bool seed, bool secure) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         u32 words[3] = {point_bits(value, 0), point_bits(value, 1), point_bits(value, 2)};
         g_services.random_seed(murmur3_32(words, 4 * N));
         unset_set_result();

@@ -127,7 +127,6 @@ ValueCell* port_call_actor(ValueCell* actor, ValueCell* word) {
     ValueCell w = *word;
     ValueCell fn = *object_select_word(&a, &w);
     if (fn.type() != TYPE_FUNCTION) fire(Err::access_no_port_action, &w);
-    if (!g_interp_hooks.call_function) not_done();
     // The frame was opened before the function was known: it now records
     // the function's context, as a frame opened for it would.
     CallFrame* frame = stack_top_frame();
@@ -546,7 +545,6 @@ void port_init() {
         .set<ACT_WRITE>(port_write)
         .inherit({ACT_REFLECT, ACT_EVAL_PATH, ACT_COMPARE});
     datatype_register(TYPE_PORT, row);
-    g_services.port_action_entry = port_action_entry;
 }
 
 }  // namespace zan

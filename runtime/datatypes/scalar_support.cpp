@@ -36,7 +36,7 @@ void scalar_path_changed(ValueCell* holder, ValueCell* holder_item, const ValueC
     if (!notify || !holder) return;
     u32 ht = holder->type();
     if (ht == TYPE_OBJECT) {
-        if (!g_services.object_fire_on_change || !holder_item) return;
+        if (!holder_item) return;
         ValueCell* old_cell = stack_push(old_value);
         ValueCell* new_cell = stack_push(parent);
         ValueCell owner = *holder;

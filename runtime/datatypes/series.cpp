@@ -1,5 +1,7 @@
 // series!: the positional actions shared by every series type, written
 // once against the common layout (data1 head index in units, data2 node).
+#include "runtime/datatypes/error.h"
+#include "runtime/typesystem/ownership.h"
 #include "runtime/datatypes/series.h"
 
 #include <cstring>
@@ -153,8 +155,7 @@ ValueCell* series_pick(ValueCell* series, i32 n, ValueCell* index_cell) {
     u32 t = series->type();
     if (type_block_like(t)) return reinterpret_cast<ValueCell*>(unit_addr(series, p));
     if (t == TYPE_VECTOR) {
-        if (!g_services.vector_element_to_value) fire(Err::internal_not_done);
-        g_services.vector_element_to_value(series, static_cast<u32>(p), &g_pick_scratch);
+        vector_element_to_value(series, static_cast<u32>(p), &g_pick_scratch);
         return &g_pick_scratch;
     }
     if (t == TYPE_BINARY) return dt::int_box(&g_pick_scratch, *unit_addr(series, p));
@@ -184,8 +185,7 @@ ValueCell* series_poke(ValueCell* series, i32 n, ValueCell* value, ValueCell* in
         *c = v;
         if (is_hash(series)) hashtable_put(hashed_table(series), c);
     } else if (t == TYPE_VECTOR) {
-        if (!g_services.vector_store_value) fire(Err::internal_not_done);
-        g_services.vector_store_value(series, static_cast<u32>(p), &v);
+        vector_store_value(series, static_cast<u32>(p), &v);
     } else if (t == TYPE_BINARY) {
         *unit_addr(series, p) = static_cast<u8>(dt::int_get(&v));
     } else {
@@ -464,8 +464,7 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
     if (!move_target_ok(t.type())) {
         ValueCell word = *stack_calling_word();
         ValueCell* dt = datatype_push(t.type());
-        ValueCell* arg =
-            g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(1) : nullptr;
+        ValueCell* arg = error_arg_word_of_call(1);
         fire(Err::script_expect_arg, &word, dt, arg);
     }
     i32 rem = series_remaining(&o, false);
@@ -560,14 +559,12 @@ ValueCell* series_move(ValueCell* origin, ValueCell* target, ValueCell* part) {
 void series_random(ValueCell* value, bool seed, bool secure, bool only) {
     ValueCell s = *value;
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         SeriesBuffer* b = series_buffer(&s);
         u8* at = series_head_address(&s);
         g_services.random_seed(murmur3_32(at, static_cast<size_t>(b->tail_ptr() - at)));
         unset_set_result();
         return;
     }
-    if (!g_services.random_int) fire(Err::internal_not_done);
     i32 rem = series_remaining(&s, false);
     if (only) {
         if (rem < 1) {
@@ -601,8 +598,7 @@ void series_random(ValueCell* value, bool seed, bool secure, bool only) {
 
 void series_reflect(ValueCell* value, u32 field) {
     if (field != g_sym.owned) fire(Err::internal_not_done);
-    ValueCell* owner =
-        g_services.ownership_owner_of ? g_services.ownership_owner_of(series_node(value)) : nullptr;
+    ValueCell* owner = ownership_owner_of(series_node(value));
     if (owner) *stack_result() = *owner;
     else none_set_result();
 }
@@ -610,11 +606,10 @@ void series_reflect(ValueCell* value, u32 field) {
 ValueCell* series_modify(ValueCell* target, ValueCell* field, ValueCell* value, bool) {
     if (!any_word_type_q(field->type()) || word_symbol(field) != g_sym.owned) return value;
     if (value->type() == TYPE_NONE) {
-        if (g_services.ownership_release) g_services.ownership_release(target);
+        ownership_release(target);
     } else if (value->type() == TYPE_BLOCK && block_length(value) >= 2) {
         ValueCell* owner = block_head_ptr(value);
-        if (g_services.ownership_bind_object)
-            g_services.ownership_bind_object(target, owner, owner + 1);
+        ownership_bind_object(target, owner, owner + 1);
     }
     return value;
 }

@@ -316,7 +316,6 @@ ValueCell* tuple_make(ValueCell* proto, ValueCell* spec, u32 type) {
 
 void tuple_random(ValueCell* value, bool seed, bool secure, bool) {
     if (seed) {
-        if (!g_services.random_seed) fire(Err::internal_not_done);
         g_services.random_seed(payload_word(value, 1) ^ payload_word(value, 2) ^ payload_word(value, 3));
         unset_set_result();
         return;
@@ -326,7 +325,6 @@ void tuple_random(ValueCell* value, bool seed, bool secure, bool) {
     bytes_of(&r, b);
     u32 n = tuple_size(&r);
     for (u32 i = 0; i < n; i++) {
-        if (!g_services.random_int) fire(Err::internal_not_done);
         b[i] = static_cast<u8>(g_services.random_int(b[i] + 1, secure) - 1);
     }
     put_bytes(&r, b, n);

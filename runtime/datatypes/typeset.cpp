@@ -205,7 +205,6 @@ void typeset_init() {
         .set<ACT_XOR_T>(typeset_xor_t)
         .set<ACT_FIND>(typeset_find);
     datatype_register(TYPE_TYPESET, row);
-    g_services.typeset_to_block = typeset_to_block;
 }
 
 }  // namespace zan

@@ -111,15 +111,9 @@ ValueCell* url_from_block(ValueCell* spec, u32 type) {
 
 inline bool block_spec(u32 t) { return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH; }
 
-[[noreturn]] void fire_with_url(Err id, const ValueCell* url) {
-    ValueCell u = *url;
-    ValueCell* held = stack_push(&u);
-    fire(id, held);
-}
-
 // access no-connect with the URL and the reason the HTTP service gives.
 [[noreturn]] void fire_no_connect(ValueCell* url) {
-    const char* why = g_host_io.http_failure ? g_host_io.http_failure() : "timeout";
+    const char* why = g_host_io.http_failure();
     ValueCell* reason = string_load_push(why, static_cast<u32>(std::strlen(why)), 0);
     fire(Err::access_no_connect, url, reason);
 }
@@ -271,7 +265,6 @@ ValueCell* url_load(const u8* bytes, u32 length) {
 
 ValueCell* url_to_port(ValueCell* url, bool open, bool new_, bool read, bool write, bool seek,
                        ValueCell* allow) {
-    if (!g_host_io.parse_url) fire_with_url(Err::access_cannot_open, url);
     ValueCell u = *url;
     ValueCell* held = stack_push(&u);
     ValueCell* spec = g_host_io.parse_url(held);
@@ -364,7 +357,6 @@ ValueCell* url_read(ValueCell* url, ValueCell* part, ValueCell* seek, bool binar
                     bool info, ValueCell* as) {
     if (http_scheme_q(url)) {
         if (part || seek || as) fire(Err::internal_not_done);
-        if (!g_host_io.http_request) fire_with_url(Err::access_cannot_open, url);
         ValueCell u = *url;
         ValueCell* held = stack_push(&u);
         ValueCell* none = none_push();
@@ -415,7 +407,6 @@ ValueCell* url_write(ValueCell* url, ValueCell* data, bool binary, bool lines, b
     u32 bt = body->type();
     if (bt != TYPE_NONE && bt != TYPE_BLOCK && bt != TYPE_STRING && bt != TYPE_BINARY)
         fire(Err::script_invalid_arg, body);
-    if (!g_host_io.http_request) fire(Err::access_cannot_open, held);
     ValueCell* r = g_host_io.http_request(method, held, headers, body, binary, lines, info);
     if (!r) fire_no_connect(held);
     return r;

@@ -735,9 +735,6 @@ void vector_init() {
                   ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SELECT, ACT_SORT, ACT_SKIP,
                   ACT_TAIL, ACT_TAIL_Q, ACT_TAKE, ACT_MODIFY});
     datatype_register(TYPE_VECTOR, row);
-    g_services.vector_to_block = vector_to_block;
-    g_services.vector_element_to_value = vector_element_to_value;
-    g_services.vector_store_value = vector_store_value;
 }
 
 }  // namespace zan

@@ -230,7 +230,6 @@ ValueCell* word_symbol_entry(const ValueCell* word) { return symbol_entry(word_s
 namespace {
 // Scans text into one value with the lexer; null when the lexer is not there.
 ValueCell* scan_one(ValueCell* string) {
-    if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
     ValueCell* out = unset_push();
     i32 consumed = 0;
     g_services.lexer_scan_string(string, out, -1, &consumed);

@@ -6,6 +6,8 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/error.h"
+#include "runtime/datatypes/port.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
@@ -26,17 +28,15 @@ bool compare_op_is_equality(i32 op) {
 // ---- lookups ------------------------------------------------------------------------
 
 ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action) {
-    if (value && value->type() == TYPE_PORT && action >= ACT_APPEND &&
-        g_services.port_action_entry) {
-        if (ActionEntry e = g_services.port_action_entry(value, action)) return e;
+    if (value && value->type() == TYPE_PORT && action >= ACT_APPEND) {
+        if (ActionEntry e = port_action_entry(value, action)) return e;
     }
     ActionEntry e = type < TYPE_TABLE_SIZE ? action_entry(type, action) : nullptr;
     if (e) return e;
     ValueCell* word = stack_calling_word();
     ValueCell w = *word;
     ValueCell* dt = datatype_push(type < TYPE_TABLE_SIZE ? type : 0);
-    ValueCell* arg =
-        g_services.error_arg_word_of_call ? g_services.error_arg_word_of_call(0) : nullptr;
+    ValueCell* arg = error_arg_word_of_call(0);
     fire(Err::script_expect_arg, &w, dt, arg);
 }
 
@@ -474,9 +474,7 @@ void action_copy(i32 part, i32 deep, i32 types) {
         ValueCell* w = stack_calling_word();
         ValueCell word = *w;
         ValueCell* dt = datatype_push(kind->type());
-        ValueCell* arg = g_services.error_arg_word_of_call
-                             ? g_services.error_arg_word_of_call(types)
-                             : nullptr;
+        ValueCell* arg = error_arg_word_of_call(types);
         fire(Err::script_expect_arg, &word, dt, arg);
     }
     ValueCell* fresh = unset_push();

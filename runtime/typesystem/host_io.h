@@ -1,13 +1,14 @@
 // The host I/O services that the file! and url! actions hand their work
 // to. The host I/O layer (files, directories, HTTP) sits above the datatypes
-// and installs its entries here; the language-level library installs the
-// URL parser. Until an entry is installed the action that needs it raises
-// access error cannot-open with the file or URL (see file.cpp, url.cpp).
+// and installs its entries here; the natives install the URL parser (which
+// calls the language-level one).
 #pragma once
 #include "runtime/core/cell.h"
 
 namespace zan {
 
+// Plug-in point: installed by host_io_init and natives_init; tests install a
+// stand-in host.
 struct HostIoServices {
     // The content of a file (string!, binary! with binary, a block of lines
     // with lines; a block of entries for a directory), pushed on the data

@@ -1,7 +1,8 @@
 // What the callable, object and error datatypes need from the evaluator and
 // from the system object, which are built on top of the datatype layer. The
-// evaluator and the start-up code fill these slots when they initialise;
-// until then each user documents what happens without them.
+// evaluator fills its slots when it starts (interp_init, before any code
+// runs); the system settings follow once the start-up code has built the
+// system object.
 #pragma once
 #include "runtime/core/cell.h"
 
@@ -13,17 +14,17 @@ constexpr u32 CALLBACK_ON_CHANGE = 8;
 constexpr u32 CALLBACK_ON_DEEP_CHANGE = 16;
 constexpr u32 CALLBACK_PORT_ACTOR = 32;
 
+// Plug-in point: installed by interp_init and system_ready; tests install a
+// stand-in evaluator.
 struct InterpHooks {
     // Evaluates every expression of a (bound) block; the last result stays
     // on the data stack; errors pass through. Used by make object! and
-    // make error! with a block spec. Without it those raise internal
-    // not-done.
+    // make error! with a block spec.
     void (*eval_block)(ValueCell* block) = nullptr;
     // Runs a function! whose function frame the caller has opened and whose
     // arguments it has pushed; the result is left in the frame's result
     // cell. ctx is the context of the object the call is made for, name the
-    // frame's word, callback_bit one of the CALLBACK_* kinds. Without it a
-    // change handler that is due raises internal not-done.
+    // frame's word, callback_bit one of the CALLBACK_* kinds.
     void (*call_function)(ValueCell* fn, Node ctx, ValueCell* name, u32 callback_bit) = nullptr;
     // The interpreter's current position (copied into an error's near
     // field), or null when there is none.

@@ -152,9 +152,6 @@ void ownership_init() {
     }
     cell_init(&g_value_store, TYPE_BLOCK, 0, store);
     g_services.ownership_check = ownership_check;
-    g_services.ownership_owner_of = ownership_owner_of;
-    g_services.ownership_bind_object = ownership_bind_object;
-    g_services.ownership_release = ownership_release;
     case_folding_set_notify(announce_case_change);
 }
 

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
+#include "runtime/datatypes/error.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/typesystem/services.h"
@@ -119,8 +120,7 @@ i32 mold_indent(ValueCell* out, i32 level, i32 limit) {
 
 void rt_raise_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3) {
     g_raw_error = id;
-    if (!g_services.error_create) raise_code(THROW_ERROR);
-    ValueCell* err = g_services.error_create(id, a1, a2, a3);
+    ValueCell* err = error_create(id, a1, a2, a3);
     if (g_services.trace_enabled && g_services.trace_enabled() && g_services.interp_trace_event) {
         u32 pending = g_throw_code;
         g_throw_code = 0;
@@ -146,14 +146,14 @@ void runtime_support_init() {
 }
 
 void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3) {
-    if (!g_services.error_create || !g_services.native_print) {
+    if (!g_services.native_print) {
         std::fflush(stdout);
         std::fprintf(stderr, "*** %s error: %s\n", err_category_name(err_category(id)),
                      err_id_name(id));
         return;
     }
     stack_mark_native(g_words.n.body);
-    ValueCell* err = g_services.error_create(id, a1, a2, a3);
+    ValueCell* err = error_create(id, a1, a2, a3);
     *stack_result() = *err;
     g_services.native_print(stack_result());
     unset_set_result();
@@ -177,9 +177,7 @@ namespace {
 [[noreturn]] void expect_arg(const ValueCell* value, i32 position) {
     ValueCell word = *stack_calling_word();
     ValueCell* dt = datatype_push(value->type());
-    ValueCell* arg = g_services.error_arg_word_of_call
-                         ? g_services.error_arg_word_of_call(position)
-                         : nullptr;
+    ValueCell* arg = error_arg_word_of_call(position);
     fire(Err::script_expect_arg, &word, dt, arg);
 }
 }  // namespace
@@ -453,7 +451,6 @@ ValueCell* rt_switch_find(bool push, bool to_block) {
 }
 
 ValueCell* rt_scan_string_value(ValueCell* string, ValueCell* dest) {
-    if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
     i32 consumed = 0;
     ValueCell* blk = unset_push();
     g_services.lexer_scan_string(string, blk, -1, &consumed);

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/typesystem/host_io.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/typesystem/memory_stats.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/typesystem/runtime_support.h"
@@ -164,7 +165,6 @@ void native_do(bool, const i32* refs) {
                 eval_value_p(&value, false, false);
                 break;
             case TYPE_STRING: {
-                if (!g_services.lexer_scan_string) fire(Err::internal_not_done);
                 ValueCell* dest = none_push();
                 none_box(dest);
                 i32 consumed = 0;
@@ -368,8 +368,7 @@ void set_many(ValueCell* words, ValueCell* value, bool any, bool only, bool some
     ValueCell* source = nullptr;
     if (spread) {
         if (value->type() == TYPE_MAP) {
-            if (!g_services.map_body_of) fire(Err::internal_not_done);
-            source = stack_push(g_services.map_body_of(value));
+            source = stack_push(map_body_of(value));
         } else {
             source = stack_push(value);
         }

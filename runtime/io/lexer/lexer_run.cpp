@@ -102,8 +102,8 @@ void lexer_init() {
     }
     g_services.lexer_scan_string = service_scan_string;
     // The number datatypes read text with the lexer's own scanners.
-    g_number_peers.scan_integer_text = scan_integer_text;
-    g_number_peers.scan_float_text = scan_float_text;
+    g_services.scan_integer_text = scan_integer_text;
+    g_services.scan_float_text = scan_float_text;
 }
 
 void lexer_mark() {
@@ -235,7 +235,6 @@ u32 lexer_trace_mask(const ValueCell* callback) {
 bool lexer_fire_event(LexerState* r, u32 event, i32 type, const ValueCell* value,
                       const u8* start, const u8* end) {
     if (!lexer_subscribed(r, event)) return true;
-    if (!g_interp_hooks.call_function) fire(Err::internal_not_done);
     const u8* at = (event == LEX_EVENT_OPEN || (event == LEX_EVENT_PRESCAN && type <= 0)) ? start
                                                                                        : r->pos;
     ValueCell args[5];

@@ -103,7 +103,6 @@ void zanbin_routine_decode() {
     if (t == TYPE_BINARY) {
         bytes = payload;
     } else if (t == TYPE_FILE || t == TYPE_URL) {
-        if (!g_zanbin_read_hook) fire(Err::internal_not_done);
         bytes = unset_push();
         if (!g_zanbin_read_hook(payload, bytes) || bytes->type() != TYPE_BINARY)
             fire(Err::script_invalid_data, payload);

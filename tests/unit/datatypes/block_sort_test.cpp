@@ -245,10 +245,5 @@ TEST_F(BlockSortTest, FunctionThatGrowsTheBlockCannotBreakTheSort) {
     EXPECT_EQ(M(block_head_ptr(s) + 3), "junk");
 }
 
-TEST_F(BlockSortTest, NoInterpreterMeansNotDone) {
-    ValueCell* fn = make_function();
-    EXPECT_EQ(error_of([&] { sort(B("2 1"), {.comparator = fn}); }), Err::internal_not_done);
-}
-
 }  // namespace
 }  // namespace zan::test

@@ -37,7 +37,6 @@ TEST_F(CharTest, ArithmeticKeepsACodePoint) {
 }
 
 TEST_F(CharTest, ArithmeticErrors) {
-    without_types({TYPE_VECTOR});
     struct Case {
         u32 cp;
         i32 op;
@@ -54,7 +53,6 @@ TEST_F(CharTest, ArithmeticErrors) {
         {'a', MATH_REMAINDER, C(0), Err::math_zero_divide},
         {'a', MATH_ADD, P(0.5), Err::script_invalid_type},
         {'a', MATH_ADD, NONE(), Err::script_invalid_type},
-        {'a', MATH_ADD, OTHER(TYPE_VECTOR), Err::script_invalid_type},  // no vector! yet
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.cp << " op " << c.op);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/runtime_start.h"
 #include "common/stack_mark.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/cycles.h"
@@ -23,8 +24,8 @@ namespace zan::test {
 class DtTest : public ::testing::Test {
 protected:
     // ZAN_GC_STRESS=1 runs every datatype test with the collector on,
-    // collecting before each allocation (the bootstrap switches it on).
-    void SetUp() override { runtime_bootstrap_for_tests(); }
+    // collecting before each allocation (start-up switches it on).
+    void SetUp() override { start_runtime(); }
     void TearDown() override {
         g_gc.enabled = false;
         set_collect_stress(false);

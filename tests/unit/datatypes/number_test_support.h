@@ -12,6 +12,7 @@
 #include "runtime/typesystem/fast_ops.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/money.h"
 #include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/percent.h"
 #include "runtime/datatypes/typeset.h"
@@ -48,10 +49,16 @@ inline ValueCell DT(u32 type) {
     datatype_box(&c, type);
     return c;
 }
-// A value of a type that is not registered yet (only its type byte counts).
+// A cell of another type for the checks made on its type alone (the
+// errors raised before the other type's own code is reached).
 inline ValueCell OTHER(u32 type, u32 d1 = 0, u32 d2 = 0, u32 d3 = 0) {
     ValueCell c;
     cell_init(&c, type, d1, d2, d3);
+    return c;
+}
+inline ValueCell M(double amount) {
+    ValueCell c;
+    money_from_float(&c, amount, true);
     return c;
 }
 inline ValueCell NONE() {
@@ -94,14 +101,6 @@ enum RoundFlag : unsigned {
 
 class NumberTest : public DtTest {
 protected:
-    // Makes the given types look as if they were not written yet: their rows
-    // empty and the conversion hooks absent. (Each test starts a fresh
-    // runtime, so this lasts for one test.)
-    static void without_types(std::initializer_list<u32> types) {
-        for (u32 t : types)
-            for (u32 a = 1; a <= ACT_COUNT; a++) g_action_table[t * ACTION_ROW_STRIDE + a - 1] = nullptr;
-        g_number_peers = NumberPeers{};
-    }
     // round through its table entry: /to at frame position 1 when given.
     static ValueCell round_call(const ValueCell& n, const ValueCell* scale, unsigned flags) {
         auto f = [&](unsigned bit) { return (flags & bit) ? 0 : -1; };

@@ -436,17 +436,6 @@ TEST_F(ObjectTest, NoHandlerNoCall) {
     EXPECT_TRUE(calls().empty());
 }
 
-TEST_F(ObjectTest, WithoutAnEvaluatorADueHandlerIsNotDone) {
-    ValueCell* o = make_object("[a: 1 on-change*: func [w o n] []]");
-    g_interp_hooks.call_function = nullptr;
-    EXPECT_EQ(error_of([&] { set_field(o, "a", integer(2)); }), Err::internal_not_done);
-    g_interp_hooks.eval_block = nullptr;
-    ValueCell* s = load1("[a: 1]");
-    ValueCell* proto = stack_push_cell();
-    datatype_box(proto, TYPE_OBJECT);
-    EXPECT_EQ(error_of([&] { object_make(proto, s, TYPE_OBJECT); }), Err::internal_not_done);
-}
-
 TEST_F(ObjectTest, AttachEventsFromCounts) {
     Node ctx = context_create(3, false, true, nullptr, CTX_OBJECT);
     ValueCell* root = stack_push_cell();

@@ -344,9 +344,6 @@ TEST_F(PortTest, MissingActionsAndActors) {
     set_field(q, "actor", integer(1));
     ValueCell qq = *q;
     EXPECT_EQ(error_of([&] { call({qq}, action_close); }), Err::access_invalid_port);
-    // Without the evaluator the actor cannot run.
-    g_interp_hooks.call_function = nullptr;
-    EXPECT_EQ(error_of([&] { call({p}, action_close); }), Err::internal_not_done);
 }
 
 TEST_F(PortTest, AHandleActorRunsNativeEntries) {

@@ -1,5 +1,7 @@
 // The datatype registry, the action table, lookups and datatype!.
+#include <algorithm>
 #include <bit>
+#include <vector>
 
 #include "dt_test_support.h"
 
@@ -53,6 +55,20 @@ constexpr RowExpectation kRows[] = {
     {TYPE_IMAGE, "image!", TYPE_SERIES, 16, 5},
     {TYPE_EVENT, "event!", 0, 6, 0},
 };
+
+// One row per declared datatype, none twice: a datatype added to the
+// declarations needs its row here before this test passes.
+TEST_F(RegistryTest, EveryDeclaredDatatypeHasOneRow) {
+    std::vector<u32> declared;
+#define ZAN_DECLARED(id, Enum, name, parent, d1, d2, d3, traits) declared.push_back(id);
+    ZAN_DATATYPES(ZAN_DECLARED)
+#undef ZAN_DECLARED
+    std::vector<u32> rows;
+    for (const RowExpectation& e : kRows) rows.push_back(e.type);
+    std::sort(declared.begin(), declared.end());
+    std::sort(rows.begin(), rows.end());
+    EXPECT_EQ(rows, declared);
+}
 
 TEST_F(RegistryTest, EveryDatatypeIsRegisteredWithItsOwnAndInheritedEntries) {
     for (const RowExpectation& e : kRows) {

@@ -199,7 +199,10 @@ TEST_F(TypesetTest, ToBlockListsTheMembersInOrder) {
     EXPECT_EQ(block_head_ptr(b)[1].data1, u32(TYPE_STRING));
     EXPECT_EQ(block_head_ptr(b)[2].data1, u32(TYPE_INTEGER));
     EXPECT_EQ(block_head_ptr(b)[0].type(), TYPE_DATATYPE);
-    EXPECT_EQ(g_services.typeset_to_block, &typeset_to_block);
+    // to block! of a typeset gives the same list.
+    ValueCell block_type = DT(TYPE_BLOCK);
+    ValueCell* as_block = action_to_dispatch(stack_push(&block_type), stack_push(&ts));
+    EXPECT_EQ(mold(*as_block), "[none! string! integer!]");
 
     ValueCell cleared = ts;
     typeset_clear_bits(&cleared);

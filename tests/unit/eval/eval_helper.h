@@ -28,7 +28,7 @@ inline std::string printed_text() {
 class EvalTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        interp_run_on_big_stack([] { env_init(); });
+        env_init();
         print_hooks_init();
         print_hooks_remove(print_hooks_default, nullptr);
         print_hooks_add(capture_print, nullptr);

@@ -139,7 +139,7 @@ TEST_F(NativesShapeTest, Apply) {
         {"apply 'add [1 2]", "3"},
         {"apply :+ [1 2]", "3"},
         {"apply :insert [[1 2] 0]", "[1 2]"},
-        {"apply/all :copy [[1 2 3] true 2 false false none]", "[1 2]"},
+        {"apply/all :copy [[1 2 3] true 2 false false block!]", "[1 2]"},
         {"f: func [a /b c] [reduce [a b c]] apply :f [1]", "[1 false none]"},
         {"f: func [a /b c] [reduce [a b c]] apply/all :f [1 true 3]", "[1 true 3]"},
         {"f: func [a /b c] [reduce [a b c]] apply/all :f [1]", "[1 false none]"},
@@ -150,6 +150,8 @@ TEST_F(NativesShapeTest, Apply) {
     });
     EXPECT_EQ(eval_error_id("apply 'never-defined-fn [1]"), "script/invalid-arg");
     EXPECT_EQ(eval_error_id("apply 1 [1 2]"), "script/expect-arg");
+    // The none that completes the block is checked like any argument.
+    EXPECT_EQ(eval_error_id("apply/all :copy [[1 2 3] true 2]"), "script/expect-arg");
 }
 
 }  // namespace

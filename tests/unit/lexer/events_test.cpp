@@ -252,12 +252,5 @@ TEST_F(EventsTest, ScanModeTracesWithoutBuilding) {
     EXPECT_EQ(trace(), expected);
 }
 
-TEST_F(EventsTest, WithoutTheEvaluatorACallbackCannotRun) {
-    ValueCell* cb = callback("true");
-    g_interp_hooks.call_function = nullptr;
-    RaisedError e = error_of([&] { load_traced("a", cb); });
-    EXPECT_EQ(e.id, Err::internal_not_done);
-}
-
 }  // namespace
 }  // namespace zan::test

@@ -1,4 +1,4 @@
-// Fixture for the lexer tests: a fresh runtime with the lexer, a capture of
+// Fixture for the lexer tests: a fresh runtime as start-up makes it, a capture of
 // raised errors with their arguments, runs in each mode, and a structural
 // rendering of loaded values (independent of the datatypes' mold) to
 // compare them with expected texts.
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/runtime_start.h"
 #include "common/stack_mark.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
@@ -178,15 +179,10 @@ inline std::string render_arg(const ValueCell* v) {
 class LexerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        runtime_bootstrap_for_tests();
-        lexer_init();
+        start_runtime();
         set_error_raiser(capture_raiser);
-        g_interp_hooks = InterpHooks{};
-        g_lexer_hooks = LexerHooks{};
     }
     void TearDown() override {
-        g_interp_hooks = InterpHooks{};
-        g_lexer_hooks = LexerHooks{};
         g_gc.enabled = false;
         set_collect_stress(false);
         EXPECT_EQ(g_lexer_runs, nullptr) << "a run was left linked";

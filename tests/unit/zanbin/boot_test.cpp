@@ -211,9 +211,10 @@ TEST_F(Boot, DecodeRoutineRefusals) {
     Bytes eleven = bytes_of({'Z', 'A', 'N', 'B', 'I', 'N', 2, 1, 1, 1, 3});
     ValueCell n = call(zanbin_routine_decode, {*binary_load(ByteSource(eleven.data()), 11)});
     EXPECT_EQ(n.type(), TYPE_NONE);
-    // A file! is read through the I/O layer's hook.
-    ValueCell* file = text("some.zanbin", TYPE_FILE);
-    EXPECT_EQ(error_of([&] { call(zanbin_routine_decode, {*file}); }).id, Err::internal_not_done);
+    // A file! is read through the I/O layer's hook: a missing file cannot be
+    // opened; a stand-in reader supplies the bytes.
+    ValueCell* file = text("/tmp/zan-no-such-folder-8d1f/some.zanbin", TYPE_FILE);
+    EXPECT_EQ(error_of([&] { call(zanbin_routine_decode, {*file}); }).id, Err::access_cannot_open);
     g_zanbin_read_hook = [](const ValueCell*, ValueCell* out) {
         static const u8 img[] = {'Z', 'A', 'N', 'B', 'I', 'N', 2, 1, 1, 1, 0xA5};
         binary_load_at(out, ByteSource(img), sizeof img);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/runtime_start.h"
 #include "common/stack_mark.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
@@ -101,13 +102,10 @@ inline const std::vector<Layout>& all_layouts() {
 class ZanbinTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        runtime_bootstrap_for_tests();
+        start_runtime();
         set_error_raiser(capture_raiser);
-        saved_native_count_ = g_native_count;
-        g_native_count = NATIVE_TABLE_SLOTS;  // natives 1..120 may be decoded
     }
     void TearDown() override {
-        g_native_count = saved_native_count_;
         g_gc.enabled = false;
         set_collect_stress(false);
     }
@@ -240,9 +238,6 @@ protected:
         EXPECT_EQ(e.args[0].type(), TYPE_INTEGER);
         return integer_get(&e.args[0]);
     }
-
-private:
-    u32 saved_native_count_ = 0;
 };
 
 // ---- structural comparison ----------------------------------------------------------------------
