@@ -165,6 +165,7 @@ void TuiLoop::flush() {
 }
 
 bool TuiLoop::pass(bool no_wait, int& last_ms) {
+    b_.announce_focus();
     bool got = read_input(0);
     if (no_wait && !got) return false;
     int wait = no_wait ? 0 : tick_wait(last_ms);

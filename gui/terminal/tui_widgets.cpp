@@ -137,18 +137,25 @@ WidgetId TuiBackend::window_of(WidgetId id) const {
     return 0;
 }
 
+bool TuiBackend::in_shown_window(WidgetId id) const {
+    const TuiWidget* win = widgets_.get(window_of(id));
+    return win && win->shown;
+}
+
 void TuiBackend::set_focus(WidgetId id) {
     TuiWidget* w = widgets_.get(id);
     if (!w) return;
+    // Giving the focus to the widget that has it changes nothing.
+    if (id == focus_ && (w->flags & WIDGET_FOCUSED)) return;
     if (TuiWidget* old = widgets_.get(focus_)) {
         old->flags &= ~WIDGET_FOCUSED;
-        if (send) send(EVT_UNFOCUS, focus_);
+        if (send && in_shown_window(focus_)) send(EVT_UNFOCUS, focus_);
     }
     if (TuiWidget* win = widgets_.get(window_of(id))) win->focus = id;
     focus_ = id;
     if ((w = widgets_.get(id))) {
         w->flags |= WIDGET_FOCUSED;
-        if (send) send(EVT_FOCUS, id);
+        if (send && in_shown_window(id)) send(EVT_FOCUS, id);
     }
 }
 
@@ -160,6 +167,16 @@ void TuiBackend::activate(WidgetId window) {
     if (target != focus_) set_focus(target);
     hover_ = captured_ = 0;
     dirty_ = true;
+}
+
+// The active window's first pass of the event loop gives the face focused
+// while the window was made and shown its focus event; from then on every
+// focus change inside the window sends its events.
+void TuiBackend::announce_focus() {
+    TuiWidget* w = widgets_.get(active_);
+    if (!w || w->shown) return;
+    w->shown = true;
+    if (send && window_of(focus_) == active_) send(EVT_FOCUS, focus_);
 }
 
 void TuiBackend::mark_dirty(WidgetId id) {

@@ -75,10 +75,12 @@ struct TuiWidget {
     // A copy of the face's object! cell; a header of 0 means no face.
     ValueCell face{0, 0, 0, 0};
     // A window widget's record: its drawing area, the widget that had the
-    // focus last, how many of its widgets show a caret.
+    // focus last, how many of its widgets show a caret, whether its first
+    // focus has been announced (until then its focus changes send no events).
     TuiBox area;
     WidgetId focus = 0;
     int carets = 0;
+    bool shown = false;
 };
 
 class WidgetTable {
@@ -150,13 +152,17 @@ public:
     // left; removing any other widget does neither.
     void destroy(WidgetId id);
 
-    // Moves the focus to a live widget: the old one gets unfocus, the new one
-    // focus, and its window remembers it.
+    // Moves the focus to a live widget and its window remembers it; the old
+    // and the new widget get their events once their windows have been shown
+    // (announce_focus).
     void set_focus(WidgetId id);
     WidgetId focus() const { return focus_; }
     // Makes a window the active one and gives the focus back to the widget
     // that last had it there (the window itself when none).
     void activate(WidgetId window);
+    // Sends the focus event that the active window's focused widget took
+    // before the window was first shown; once per window.
+    void announce_focus();
     WidgetId active() const { return active_; }
     const std::vector<WidgetId>& windows() const { return windows_; }
     // Marks the window of the widget (of the focus when 0) for drawing, when
@@ -210,6 +216,7 @@ private:
     WidgetTable widgets_;
     std::vector<WidgetId> windows_;
     std::vector<Timer> timers_;
+    bool in_shown_window(WidgetId id) const;
     WidgetId active_ = 0, last_window_ = 0, focus_ = 0, hover_ = 0, captured_ = 0;
     bool dirty_ = false;
     int loop_level_ = 0;

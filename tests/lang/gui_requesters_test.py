@@ -182,6 +182,8 @@ class FileRequester(Requester):
         self.assertNotIn(" Save ", self.text())
         self.shows(self.pick, ["../", "docs/", "other/"], ["top.txt"], [])
         self.assertEqual([self.height(" Folders "), self.height(" Files ")], [20, 20])
+        # The list focused when the window opens has its frame lit at once.
+        self.assertEqual([self.border(" Folders "), self.border(" Files ")], ["ffffff", "444444"])
         self.press(DOWN, ENTER)
         self.shows(self.pick + "docs/", ["../", "deep/"], ["a.txt"])
         # The first entry, ../, is selected again: Enter goes back up.
