@@ -121,7 +121,9 @@ u32 eval_block_p(const ValueCell* block, bool chain);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
 // body run once more): the walk is restarted first.
 u32 eval_walk_again_p(EvalWalk& w);
-// One expression at i (interp_eval_expression); returns the next index.
+// One expression at i; returns the next index. no_infix: operators after
+// it are left alone; no_call: a function value standing in the block is
+// returned as itself, not called.
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call);
 // One expression in push mode, as an argument: a value that evaluates to
 // itself, or a word holding one, is pushed at once when no operator follows
@@ -132,7 +134,8 @@ inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix);
 // of the first (op_at(w, i)); returns the index after the last right
 // operand.
 u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* op);
-// One expression inside a native frame named <body> (interp_eval_next).
+// One expression inside a native frame named <body> (the form behind
+// interp_eval_next_at).
 u32 eval_next(EvalWalk& w, u32 i, bool push);
 
 // A path that supplies refinements to a call: the walk over the path and
@@ -141,18 +144,19 @@ struct PathRefs {
     EvalWalk* walk;
     u32 elem;
 };
-// Calls a callable with its arguments taken from the walk at i
-// (interp_eval_code); returns the next index.
+// Calls a callable with its arguments taken from the walk at i; returns
+// the next index.
 u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name,
               const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix);
-// The path at index i of the walk (interp_eval_path). mode: PATH_NORMAL,
+// The path at index i of the walk. mode: PATH_NORMAL,
 // PATH_GET (nothing is called) or PATH_SET (set_value is assigned at the
 // last element). Returns the index after the path (and after the call that
 // a function in it made).
 enum PathMode : u32 { PATH_NORMAL = 0, PATH_GET = 1, PATH_SET = 2 };
 u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
               const ValueCell* set_value, bool case_sensitive);
-// interp_call_function and interp_exec_body.
+// interp_call_function; and the body run of a function whose frame is
+// already on top (its context's values pointed at the frame's arguments).
 void call_function_p(const ValueCell* fn, Node ctx, const ValueCell* name, u32 trace_filter);
 void exec_body_p(const ValueCell* fn, const ValueCell* name);
 // Evaluates a paren! as an expression of its own (native frame <body>),
@@ -276,8 +280,9 @@ constexpr u64 kNotSelf = type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bi
                          type_bit(TYPE_ISSUE) | type_bit(TYPE_UNSET);
 inline bool self_evaluating(u32 t) { return t < 64 && !((kNotSelf >> t) & 1); }
 
-// The operator at j: the value of the word there when it is an op!, else
-// null (also past the end). Valid until something allocates.
+// The value of the word in cell c when it is an op!, else null; op_at
+// reads the cell at walk index j (null past the end). Valid until
+// something allocates.
 inline const ValueCell* op_cell(const ValueCell* c) {
     if (c->type() != TYPE_WORD) return nullptr;
     ValueCell* v = word_value_if_available(c);
@@ -409,7 +414,6 @@ void interp_trace_close();
 // Installs the error tracing service of the datatypes (fire reports errors).
 void interp_trace_install_services();
 
-// Saves the tracing flag and restores it at scope exit.
 // Saves the tracing flag and puts it back, unless traced code switched
 // tracing meanwhile: then the last switch holds.
 struct TracingGuard {
@@ -423,16 +427,31 @@ struct TracingGuard {
     }
 };
 
-// ---- loop steppers (compiled loops drive the same state) -------------------------------------------------
+// ---- loop steppers ------------------------------------------------------------------------------------------
+// One round's step of the loop natives, on the loop's cells at the top of
+// the data stack (foreach: the series below its word or words; repeat: the
+// counter on top).
+// Assigns the next element to the word and advances the series; false at
+// the tail.
 bool foreach_next();
+// The same with a block of n words (a map gives key/value pairs).
 bool foreach_next_block(i32 n);
+// After a remove-each body: when its result (the frame's first cell) is
+// true, removes the n elements just visited.
 void remove_each_step(i32 n);
+// Whether a loop over the series has an element left (never for a map).
 bool loop_series_check(const ValueCell* series);
+// Whether forall is done: the word's series (first advanced by one with
+// advance) has reached its tail.
 bool forall_loop_test(ValueCell* word, bool advance);
+// Give the word the series saved below it (top - 2), and copy the word's
+// final position into that saved cell.
 void forall_next();
 void forall_end();
 void repeat_next();
+// A float! count becomes an integer! in place; any other value stays.
 void float_to_integer_arg(ValueCell* cell);
+// float_to_integer_arg on the frame's first argument.
 void loop_count_arg();
 
 }  // namespace zan

@@ -111,8 +111,8 @@ u32 natives_counter();
 // The index of an entry (1-based), 0 when absent (reflection of a native).
 u32 native_index_of(NativeEntry entry);
 
-// The entry of every slot that its Part has not built yet: raises internal
-// error not-done.
+// The entry of every slot that no group filled: raises internal error
+// not-done (a slot left empty is a fault of the runtime, not a crash).
 void native_not_done(bool check, const i32* refs);
 
 // Type check of the argument frame of native index against its spec, for

@@ -44,7 +44,8 @@ void parse_init();
 // (push pop fetch match iterate paren end) or null. The result (a logic!,
 // or the block gathered by a top-level collect) is pushed on the data stack
 // and its address returned. Errors and the non-local exits raised by parens
-// and the callback leave the work stacks cleared and pass on.
+// and the callback restore the work stacks to what they were before the
+// run (empty for an outermost run) and pass on.
 ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules, u32 mode, i32 part,
                        const ValueCell* callback);
 
