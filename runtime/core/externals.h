@@ -28,6 +28,8 @@ void externals_remove(i32 slot, bool finalise);
 void externals_call_finalizer(u32 kind_word, void* address);
 void externals_finalize_slot(i32 slot);
 bool externals_mark(i32 slot, void* address);
+// Whether the slot has been marked in the collection under way.
+bool externals_marked(i32 slot);
 void externals_foreach_kind(u32 kind, void (*fn)(u32 kind, void* address));
 void externals_sweep();
 

@@ -387,6 +387,38 @@ class DrawAndRichTextOnTerminal(Terminal):
         self.assertEqual(self.s.wait(), 0)
 
 
+IMAGE_SCRIPT = """Zan []
+img: make image! [2x2 255.0.0]
+p: make face! [type: 'base offset: 0x0 size: 2x1 image: img]
+b: make face! [type: 'button text: "go" offset: 3x0 size: 4x1 flags: [focusable]
+    actors: object [on-click: func [f e] [repeat n 4 [poke img n 0.0.255]]]]
+w: make face! [type: 'window size: 8x1 pane: reduce [p b]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class ImageOnTerminal(Terminal):
+    script = IMAGE_SCRIPT
+
+    def test_pixels_poked_through_another_reference_are_drawn(self):
+        self.drawn(b"go")
+        y = self.row_of("go")
+        cell = self.screen.buffer[y]
+        self.assertEqual((cell[0].bg, cell[0].fg, cell[1].bg), ("ff0000", "ff0000", "ff0000"))
+        # The button pokes the image through the script's own word: the
+        # face holding it hears of it and its cells are made again.
+        self.s.send(b" ")
+        self.until(lambda: self.screen.buffer[y][0].bg == "0000ff", "the poked pixels drawn")
+        cell = self.screen.buffer[y]
+        self.assertEqual((cell[0].fg, cell[1].bg, cell[1].fg), ("0000ff", "0000ff", "0000ff"))
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(self.s.wait(), 0)
+
+
 BAD_DRAW_SCRIPT = """Zan []
 w: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'base size: 6x1 draw: [nonsense]]]]
 print "start"
