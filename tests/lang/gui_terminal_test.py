@@ -419,6 +419,48 @@ class ImageOnTerminal(Terminal):
         self.assertEqual(self.s.wait(), 0)
 
 
+LEFT_OPEN_SCRIPT = """Zan []
+t: make face! [type: 'text text: "old" size: 3x1 rate: 20
+    actors: object [on-time: func [f e] [print "tick"]]]
+w1: make face! [type: 'window size: 4x1 pane: reduce [t]]
+b: make face! [type: 'button text: "close" size: 6x1 flags: [focusable]
+    actors: object [on-click: func [f e] [unview/only w2]]]
+w2: make face! [type: 'window size: 6x1 pane: reduce [b]]
+n: 0
+w3: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'text text: "three" size: 5x1
+    rate: 20 actors: object [on-time: func [f e] [n: n + 1 if n = 10 [unview]]]]]]
+print "start"
+view/no-wait w1
+view w2
+print ["between" length? system/view/screens/1/pane none? t/state]
+view w3
+print ["done" n]
+wait 1
+"""
+
+
+class WindowLeftOpenOnTerminal(Terminal):
+    script = LEFT_OPEN_SCRIPT
+
+    def test_a_window_left_open_when_the_loop_ends_is_closed_with_its_timer(self):
+        # Closing the second window ends the loop with the first still open
+        # (whose ticks keep printing meanwhile).
+        self.started()
+        self.feed(self.s.expect(b"close"))
+        self.s.send(b" ")
+        self.feed(self.s.expect(b"between 0 true"))
+        # The next view runs on its own: it owns the terminal again, draws
+        # its window, and the old window's timer is gone.
+        self.feed(self.s.expect(b"\x1b[6n"))
+        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        seen = self.s.expect(b"done 10")
+        self.feed(seen)
+        self.assertIn(b"three", seen)
+        self.assertNotIn(b"tick", seen)
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
 BAD_DRAW_SCRIPT = """Zan []
 w: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'base size: 6x1 draw: [nonsense]]]]
 print "start"
