@@ -91,6 +91,10 @@ class Terminal(unittest.TestCase):
         """Runs the script up to its view's start: the view asks where the
         cursor stands and the terminal answers."""
         self.feed(self.s.expect(b"start"))
+        self.answer_position()
+
+    def answer_position(self):
+        """Waits for a view's cursor position query and answers it."""
         self.feed(self.s.expect(b"\x1b[6n"))
         self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
 
@@ -451,8 +455,7 @@ class WindowLeftOpenOnTerminal(Terminal):
         self.feed(self.s.expect(b"between 0 true"))
         # The next view runs on its own: it owns the terminal again, draws
         # its window, and the old window's timer is gone.
-        self.feed(self.s.expect(b"\x1b[6n"))
-        self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
+        self.answer_position()
         seen = self.s.expect(b"done 10")
         self.feed(seen)
         self.assertIn(b"three", seen)
