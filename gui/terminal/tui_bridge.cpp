@@ -9,6 +9,7 @@
 #include "gui/terminal/tui_loop.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
+#include "gui/terminal/tui_views.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
@@ -34,6 +35,21 @@ const ValueCell* system_view() {
 
 void widget_reaction(int type, const TuiMessage& m) { widget_react(tui_backend(), type, m, tui_dispatch_event); }
 
+// The windows still on a screen close as unview closes them: each
+// screen's pane is cleared through the language, whose change handler
+// stops their reactions and destroys their views.
+void close_screen_windows() {
+    const ValueCell* screens = field_of(system_view(), "screens");
+    const ValueCell* clear = global_value_ptr(symbol_make("clear"));
+    if (!screens || screens->type() != TYPE_BLOCK) return;
+    ValueCell list = *screens;
+    for (i32 i = 0; i < block_length(&list); i++) {
+        ValueCell screen = *block_cell_at(&list, static_cast<u32>(i));
+        const ValueCell* pane = screen.type() == TYPE_OBJECT ? field_of(&screen, "pane") : nullptr;
+        if (pane && pane->type() == TYPE_BLOCK && block_length(pane) > 0) tui_call(clear, *pane);
+    }
+}
+
 // The loop of this process on standard input and output, wired once.
 TuiLoop& process_loop() {
     static TuiDispatch dispatch(tui_backend());
@@ -45,6 +61,11 @@ TuiLoop& process_loop() {
         dispatch.to_widget = widget_reaction;
         loop.on_input = [](const TuiInput& in) { dispatch.input(in, loop.origin_row()); };
         loop.on_resize = tui_resize;
+        loop.on_outer_end = [] {
+            close_screen_windows();
+            tui_views_reset();
+            dispatch.reset();
+        };
         tui_backend().send = [](int type, WidgetId id) {
             TuiMessage m{id, 0, 0, 0, 0, 0};
             widget_reaction(type, m);
@@ -83,7 +104,8 @@ void r_do_event_loop() {
 }  // namespace
 
 bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
-    if (!fn || (fn->type() != TYPE_FUNCTION && fn->type() != TYPE_ROUTINE)) return false;
+    u32 t = fn ? fn->type() : TYPE_NONE;
+    if (t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_ACTION && t != TYPE_NATIVE) return false;
     ValueCell* top = g_stack.top;
     ValueCell* base = g_stack.base;
     CallFrame* ctop = g_stack.ctop;

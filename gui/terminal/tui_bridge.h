@@ -13,7 +13,7 @@ namespace zan::gui {
 
 constexpr int EVT_RESIZE = 30;
 
-// Calls a function of one argument under a frame that stops every error
+// Calls a function (or routine, action, native) of one argument under a frame that stops every error
 // and throw; true when it answered the word done. A string answer goes to
 // text when given.
 bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text = nullptr);

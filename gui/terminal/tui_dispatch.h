@@ -41,6 +41,13 @@ public:
     WidgetId captured() const { return captured_; }
     // One pass of the loop (double-click timing).
     void tick() { clicks_.tick(); }
+    // No hover, capture, press or click under way.
+    void reset() {
+        clicks_ = ClickTiming{};
+        hover_ = captured_ = 0;
+        pressed_.clear();
+        last_release_ = true;
+    }
 
 private:
     // Sends an event to a live, enabled widget: its own reaction, then the

@@ -198,16 +198,26 @@ bool TuiLoop::run(bool no_wait) {
         TuiLoop* loop;
         bool outer;
         int level;
-        ~Guard() {
+        bool finished = false;
+        void finish() {
+            if (finished) return;
+            finished = true;
             while (loop->b_.loop_level() > level) loop->b_.post_quit();
             if (outer) loop->leave();
         }
+        ~Guard() { finish(); }
     } guard{this, !nested, level};
     do {
         got = pass(no_wait, last) || got;
     } while (!no_wait && b_.loop_level() > level && !ended_);
     // Input that has ended can never close the view: the loop ends with it
     // (the guard lowers the level).
+    guard.finish();
+    if (!nested) {
+        screen_.resize(0, 0);
+        decoder_.clear();
+        if (on_outer_end) on_outer_end();
+    }
     return got;
 }
 

@@ -2,7 +2,8 @@
 // outermost run owns the terminal: it enters raw mode (only when standard
 // input is a terminal), draws the active window once per pass when it is
 // marked for drawing, and on every way out puts the cursor below the view
-// and restores the terminal's mode. Passes are about 33 ms apart: input
+// and restores the terminal's mode; when it ends normally it then resets
+// the back end (on_outer_end) and forgets its cells and pending input. Passes are about 33 ms apart: input
 // is awaited with poll() for what is left of the tick, and a size change
 // (SIGWINCH, through the console's self-pipe) ends the wait at once.
 #pragma once
@@ -36,6 +37,9 @@ public:
     // new columns and rows); set by the caller.
     std::function<void(const TuiInput&)> on_input;
     std::function<void(int cols, int rows)> on_resize;
+    // Called when the outermost run has ended and left the terminal: the
+    // back end's reset.
+    std::function<void()> on_outer_end;
 
     // Runs until post_quit ends this level (or one pass with no_wait).
     // True when any input was read.

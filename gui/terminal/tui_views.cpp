@@ -182,20 +182,26 @@ void leave_shared(const ValueCell* face, const char* name) {
         if (ValueCell* state = field_of(shared, "state")) none_box(state);
 }
 
+// Ends the views of the widget trees under roots: their faces leave the
+// fonts and paras they share, destroy() takes the widgets, and then no
+// face keeps a state (the faces stay reachable through their widgets
+// until destroy() runs; nothing allocates after it).
+template <typename Destroy>
+void end_views(const std::vector<WidgetId>& roots, Destroy destroy) {
+    std::vector<ValueCell> faces;
+    for (WidgetId id : roots) collect_faces(id, faces);
+    for (const ValueCell& f : faces) {
+        leave_shared(&f, "font");
+        leave_shared(&f, "para");
+    }
+    destroy();
+    for (ValueCell& f : faces)
+        if (ValueCell* state = field_of(&f, "state")) none_box(state);
+}
+
 void r_destroy_view() {
     ValueCell face = *stack_arg(0);
-    WidgetId id = face_widget(&face);
-    if (id) {
-        std::vector<ValueCell> faces;
-        collect_faces(id, faces);
-        for (const ValueCell& f : faces) {
-            leave_shared(&f, "font");
-            leave_shared(&f, "para");
-        }
-        tui_backend().destroy(id);
-        for (ValueCell& f : faces)
-            if (ValueCell* state = field_of(&f, "state")) none_box(state);
-    }
+    if (WidgetId id = face_widget(&face)) end_views({id}, [id] { tui_backend().destroy(id); });
     result_none();
 }
 
@@ -369,6 +375,11 @@ void r_redraw() {
     result_none();
 }
 }  // namespace
+
+void tui_views_reset() {
+    TuiBackend& b = tui_backend();
+    end_views(b.roots(), [&b] { b.reset(); });
+}
 
 u32 face_flag_bits(const ValueCell* flags) {
     if (flags->type() == TYPE_WORD || flags->type() == TYPE_LIT_WORD) return flag_word_bits(flags);

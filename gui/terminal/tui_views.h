@@ -21,6 +21,10 @@ u32 face_flag_bits(const ValueCell* flags);
 // handle that names no live widget raises invalid-arg.
 WidgetId face_widget(const ValueCell* face);
 
+// Every view still open ends as destroy-view ends one, without events
+// and without ending any event loop; the back end is then as at start-up.
+void tui_views_reset();
+
 void tui_view_routines_register();
 
 }  // namespace zan::gui

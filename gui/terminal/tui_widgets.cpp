@@ -39,6 +39,13 @@ TuiWidget* WidgetTable::get(WidgetId id) const {
     return s.widget.get();
 }
 
+std::vector<WidgetId> WidgetTable::ids() const {
+    std::vector<WidgetId> out;
+    for (u32 i = 0; i < slots_.size(); i++)
+        if (slots_[i].widget) out.push_back((slots_[i].generation << 16) | (i + 1));
+    return out;
+}
+
 void WidgetTable::remove(WidgetId id) {
     if (!get(id)) return;
     Slot& s = slots_[slot_of(id)];
@@ -250,6 +257,22 @@ void TuiBackend::destroy(WidgetId id) {
     } else {
         mark_dirty(parent);
     }
+}
+
+std::vector<WidgetId> TuiBackend::roots() const {
+    std::vector<WidgetId> out;
+    for (WidgetId id : widgets_.ids())
+        if (!widgets_.get(id)->parent) out.push_back(id);
+    return out;
+}
+
+void TuiBackend::reset() {
+    for (WidgetId id : roots()) forget(id);
+    windows_.clear();
+    timers_.clear();
+    active_ = last_window_ = focus_ = hover_ = captured_ = 0;
+    dirty_ = false;
+    loop_level_ = 0;
 }
 
 void TuiBackend::start_timer(WidgetId id, int interval_ms) {

@@ -95,6 +95,8 @@ public:
         for (const Slot& s : slots_)
             if (s.widget) f(*s.widget);
     }
+    // The handles of every live widget, in slot order.
+    std::vector<WidgetId> ids() const;
 
 private:
     struct Slot {
@@ -151,6 +153,13 @@ public:
     // window ends the innermost event loop and activates the last window
     // left; removing any other widget does neither.
     void destroy(WidgetId id);
+    // The widgets that have no parent: the windows, and any face realised
+    // on its own.
+    std::vector<WidgetId> roots() const;
+    // Back to the state of a fresh start: every widget destroyed (without
+    // events), no window, focus, pointer or timer, nothing to draw, the
+    // loop's level 0.
+    void reset();
 
     // Moves the focus to a live widget and its window remembers it; the old
     // and the new widget get their events once their windows have been shown

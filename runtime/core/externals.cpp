@@ -117,6 +117,11 @@ bool externals_mark(i32 slot, void* address) {
     return true;
 }
 
+bool externals_marked(i32 slot) {
+    if (slot < 0 || static_cast<u32>(slot) >= g_capacity) return false;
+    return (g_slots[slot].kind & EXTERNAL_MARK) != 0;
+}
+
 void externals_foreach_kind(u32 kind, void (*fn)(u32, void*)) {
     for (i32 i = g_used; i != -1; i = g_slots[i].next)
         if ((g_slots[i].kind & 0xFFu) == kind) fn(kind, g_slots[i].address);

@@ -37,6 +37,8 @@ void externals_finalize_slot(i32 slot);
 // The collector's mark: keeps the slot past the next sweep (a non-null
 // address also updates the resource); true when newly marked.
 bool externals_mark(i32 slot, void* address);
+// Whether the slot has been marked in the collection under way.
+bool externals_marked(i32 slot);
 // Calls fn for every live resource of a kind.
 void externals_foreach_kind(u32 kind, void (*fn)(u32 kind, void* address));
 // After marking: finalises and frees every unmarked slot, clears the marks.

@@ -9,6 +9,7 @@
 #include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/externals.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/murmur.h"
@@ -1472,10 +1473,23 @@ void for_each_entry(Node table, Visit visit) {
     }
 }
 
+// Whether the ownership table entry is an image's: keyed by its pixel
+// slot, not by a node.
+bool image_entry(Node table, const ValueCell* e, u32 esize) {
+    return hdr(table)->kind == HASH_KIND_OWNERSHIP && esize >= 32 && e[1].type() == TYPE_IMAGE;
+}
+
+// Whether an entry's key was reached: its node marked, or for an image
+// its pixel slot.
+bool key_reached(Node table, const ValueCell* e, u32 esize) {
+    if (image_entry(table, e, esize)) return externals_marked(static_cast<i32>(e[1].data2));
+    return node_marked(gc_relocate(pointer_entry_key(e)));
+}
+
 // An entry lives on when its key series was reached and, in the ownership
 // table, so was its owner (a non-object owner names no context).
 bool entry_reached(Node table, const ValueCell* e, u32 esize) {
-    if (!node_marked(gc_relocate(pointer_entry_key(e)))) return false;
+    if (!key_reached(table, e, esize)) return false;
     if (hdr(table)->kind != HASH_KIND_OWNERSHIP || esize < 48) return true;
     const ValueCell* owner = e + 2;
     u32 t = owner->type();
@@ -1507,9 +1521,10 @@ void hashtable_purge_unmarked(Node table) {
         e->header &= ~KEY_CELL_REACHED;
         if (!entry_reached(table, e, esize)) {
             // A key series that outlives its owner is no longer owned.
-            Node key = gc_relocate(pointer_entry_key(e));
-            if (ownership && node_marked(key) && e[1].type() != TYPE_IMAGE)
-                node_buffer(key)->flags &= ~SERIES_OWNED;
+            if (ownership && !image_entry(table, e, esize)) {
+                Node key = gc_relocate(pointer_entry_key(e));
+                if (node_marked(key)) node_buffer(key)->flags &= ~SERIES_OWNED;
+            }
             // Deleted under its old node, which is what its bucket was hashed by.
             purge_entry(table, e);
             return;

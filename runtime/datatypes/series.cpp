@@ -108,11 +108,9 @@ i32 series_part_count(const ValueCell* s, const ValueCell* part) {
 bool series_announce(ValueCell* series, ValueCell* action_word, const ValueCell* new_value,
                      i32 index, i32 count) {
     if (!g_services.ownership_check) return false;
-    if (series->type() == TYPE_IMAGE) {
-        if (!(series->header & IMAGE_OWNED)) return false;
-    } else if (!(series_buffer(series)->flags & SERIES_OWNED)) {
-        return false;
-    }
+    // An image's owner is found by its pixel slot in the table: no cell
+    // of it carries a flag that every copy would have to share.
+    if (series->type() != TYPE_IMAGE && !(series_buffer(series)->flags & SERIES_OWNED)) return false;
     ValueCell nv = new_value ? *new_value : g_none_cell;
     return g_services.ownership_check(series, action_word, &nv, index, count);
 }

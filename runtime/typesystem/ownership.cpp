@@ -8,10 +8,12 @@
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/image.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/image/image_store.h"
 #include "runtime/typesystem/services.h"
 #include "runtime/datatypes/symbol.h"
 
@@ -53,22 +55,28 @@ Node table() {
     return g_table;
 }
 
-// The node under which a value's entry is kept.
+// Whether the value has a store an entry can be kept for: a buffer node,
+// or for an image its pixel slot (slot 0 is a slot like any other).
+bool has_store(const ValueCell* v) {
+    if (v->type() == TYPE_IMAGE) return image_slot(v) != IMAGE_NO_SLOT;
+    return series_node(v) != 0;
+}
+
+// The key under which a value's entry is kept.
 Node key_of(const ValueCell* v) {
+    if (v->type() == TYPE_IMAGE) return image_ownership_key(image_slot(v));
     return object_like_q(v) ? context_of(v) : series_node(v);
 }
 
+// An image's pixels are shared by every copy of its cell, so whether they
+// are owned is a question for the table, not for one cell's header.
 bool owned_q(const ValueCell* v) {
-    if (v->type() == TYPE_IMAGE) return (v->header & IMAGE_OWNED) != 0;
+    if (v->type() == TYPE_IMAGE) return g_table && hashtable_get_int(g_table, key_of(v)) != nullptr;
     return series_node(v) && (series_buffer(v)->flags & SERIES_OWNED) != 0;
 }
 
 void set_owned(ValueCell* v, bool on) {
-    if (v->type() == TYPE_IMAGE) {
-        if (on) v->header |= IMAGE_OWNED;
-        else v->header &= ~IMAGE_OWNED;
-        return;
-    }
+    if (v->type() == TYPE_IMAGE) return;
     if (on) series_buffer(v)->flags |= SERIES_OWNED;
     else series_buffer(v)->flags &= ~SERIES_OWNED;
 }
@@ -123,7 +131,7 @@ void visit_fields(ValueCell* obj, ValueCell* owner, bool bind) {
 void bind_walk(ValueCell* value, ValueCell* owner, ValueCell* word) {
     u32 t = value->type();
     if (tracked_series(t)) {
-        if (!series_node(value)) return;
+        if (!has_store(value)) return;
         if (!owned_q(value)) record(value, owner, word);
         if (block_kind(t)) visit_cells(value, owner, word, true);
     } else if (t == TYPE_BITSET) {
@@ -164,7 +172,6 @@ void ownership_bind_values(ValueCell* value, ValueCell* owner, ValueCell* word) 
     ValueCell* w = stack_push(word);
     table();
     bind_walk(v, o, w);
-    if (value->type() == TYPE_IMAGE) value->header = (value->header & ~IMAGE_OWNED) | (v->header & IMAGE_OWNED);
     g_stack.top = saved;
 }
 
@@ -178,7 +185,7 @@ void ownership_bind_object(ValueCell* value, ValueCell* owner, ValueCell* word) 
 void ownership_release(ValueCell* value) {
     u32 t = value->type();
     if (tracked_series(t) || t == TYPE_BITSET) {
-        if (!series_node(value)) return;
+        if (!has_store(value)) return;
         bool was_owned = owned_q(value);
         set_owned(value, false);
         if (was_owned && g_table) {
@@ -214,8 +221,8 @@ ValueCell* ownership_word_of(Node node) {
 bool ownership_check(ValueCell* value, ValueCell* action_word, ValueCell* new_value, i32 index,
                      i32 part) {
     if (!g_table) return false;
+    if (!has_store(value)) return false;
     Node key = key_of(value);
-    if (!key) return false;
     ValueCell* e = hashtable_get_int(g_table, key);
     if (!e || !object_record(&e[2])) return false;
     ValueCell* saved = g_stack.top;

@@ -1,10 +1,11 @@
 // Series ownership: an object with a deep-change handler owns every series
-// reachable from its fields. Each owned series carries the owned flag
-// (image!: bit 16 of the value's header) and has an entry in one table,
-// keyed by its buffer node, holding the value, the owner object and the
-// word of the field through which it was reached. Every modifying action
-// announces its change through ownership_check, which costs one flag test
-// for series that nobody owns.
+// reachable from its fields. Each owned series carries the owned flag and
+// has an entry in one table, keyed by its buffer node, holding the value,
+// the owner object and the word of the field through which it was reached.
+// An image's pixels are shared by every copy of its cell, so an image has
+// no flag: its entry is keyed by its pixel slot and looked up. Every
+// modifying action announces its change through ownership_check, which
+// costs one flag test for the other series that nobody owns.
 #pragma once
 #include "runtime/core/cell.h"
 
@@ -12,6 +13,10 @@ namespace zan {
 
 constexpr u32 OWNERSHIP_TABLE_SIZE = 1000;
 constexpr u32 VALUE_STORE_CELLS = 100;
+
+// The table key of an image's pixel slot. Nodes are multiples of 4, so an
+// odd key never meets the key of a series or an object.
+constexpr Node image_ownership_key(u32 slot) { return (slot << 1) | 1u; }
 
 // Creates the table and the value store (both collector roots) and installs
 // the ownership services of the series datatypes. Runs once at start-up;

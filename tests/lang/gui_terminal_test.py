@@ -91,6 +91,10 @@ class Terminal(unittest.TestCase):
         """Runs the script up to its view's start: the view asks where the
         cursor stands and the terminal answers."""
         self.feed(self.s.expect(b"start"))
+        self.answer_position()
+
+    def answer_position(self):
+        """Waits for a view's cursor position query and answers it."""
         self.feed(self.s.expect(b"\x1b[6n"))
         self.s.send(f"\x1b[{self.screen.cursor.y + 1};{self.screen.cursor.x + 1}R".encode())
 
@@ -383,6 +387,79 @@ class DrawAndRichTextOnTerminal(Terminal):
         self.assertEqual(cell[y][19].fg, "00ff00")
         self.s.send(b"\x1b")
         self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+IMAGE_SCRIPT = """Zan []
+img: make image! [2x2 255.0.0]
+p: make face! [type: 'base offset: 0x0 size: 2x1 image: img]
+b: make face! [type: 'button text: "go" offset: 3x0 size: 4x1 flags: [focusable]
+    actors: object [on-click: func [f e] [repeat n 4 [poke img n 0.0.255]]]]
+w: make face! [type: 'window size: 8x1 pane: reduce [p b]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class ImageOnTerminal(Terminal):
+    script = IMAGE_SCRIPT
+
+    def test_pixels_poked_through_another_reference_are_drawn(self):
+        self.drawn(b"go")
+        y = self.row_of("go")
+        cell = self.screen.buffer[y]
+        self.assertEqual((cell[0].bg, cell[0].fg, cell[1].bg), ("ff0000", "ff0000", "ff0000"))
+        # The button pokes the image through the script's own word: the
+        # face holding it hears of it and its cells are made again.
+        self.s.send(b" ")
+        self.until(lambda: self.screen.buffer[y][0].bg == "0000ff", "the poked pixels drawn")
+        cell = self.screen.buffer[y]
+        self.assertEqual((cell[0].fg, cell[1].bg, cell[1].fg), ("0000ff", "0000ff", "0000ff"))
+        self.s.send(b"\x1b")
+        self.feed(self.s.expect(b"done"))
+        self.assertEqual(self.s.wait(), 0)
+
+
+LEFT_OPEN_SCRIPT = """Zan []
+t: make face! [type: 'text text: "old" size: 3x1 rate: 20
+    actors: object [on-time: func [f e] [print "tick"]]]
+w1: make face! [type: 'window size: 4x1 pane: reduce [t]]
+b: make face! [type: 'button text: "close" size: 6x1 flags: [focusable]
+    actors: object [on-click: func [f e] [unview/only w2]]]
+w2: make face! [type: 'window size: 6x1 pane: reduce [b]]
+n: 0
+w3: make face! [type: 'window size: 6x1 pane: reduce [make face! [type: 'text text: "three" size: 5x1
+    rate: 20 actors: object [on-time: func [f e] [n: n + 1 if n = 10 [unview]]]]]]
+print "start"
+view/no-wait w1
+view w2
+print ["between" length? system/view/screens/1/pane none? t/state]
+view w3
+print ["done" n]
+wait 1
+"""
+
+
+class WindowLeftOpenOnTerminal(Terminal):
+    script = LEFT_OPEN_SCRIPT
+
+    def test_a_window_left_open_when_the_loop_ends_is_closed_with_its_timer(self):
+        # Closing the second window ends the loop with the first still open
+        # (whose ticks keep printing meanwhile).
+        self.started()
+        self.feed(self.s.expect(b"close"))
+        self.s.send(b" ")
+        self.feed(self.s.expect(b"between 0 true"))
+        # The next view runs on its own: it owns the terminal again, draws
+        # its window, and the old window's timer is gone.
+        self.answer_position()
+        seen = self.s.expect(b"done 10")
+        self.feed(seen)
+        self.assertIn(b"three", seen)
+        self.assertNotIn(b"tick", seen)
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
         self.assertEqual(self.s.wait(), 0)
 

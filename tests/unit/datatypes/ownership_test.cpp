@@ -2,6 +2,8 @@
 // an owner's on-deep-change*.
 #include "fn_test_support.h"
 #include "runtime/core/hashtable.h"
+#include "runtime/datatypes/image.h"
+#include "runtime/datatypes/tuple.h"
 
 namespace zan::test {
 namespace {
@@ -223,6 +225,58 @@ TEST_F(OwnershipTest, DroppedOwnersAndSeriesLeaveTheTable) {
     ownership_bind_object(orphan, again, w);
     EXPECT_TRUE(owned(*orphan));
     EXPECT_EQ(ownership_owner_of(orphan->data2)->data1, again->data1);
+}
+
+// An image's pixels are shared by every copy of its cell: a change made
+// through any copy reaches the owner, and the entry (keyed by the pixel
+// slot, not a node) lives exactly as long as the pixels and the owner.
+TEST_F(OwnershipTest, AnOwnedImageIsKnownByItsPixelsWhateverCellChangesIt) {
+    g_gc.enabled = true;
+    ValueCell* mark = g_stack.top;
+    // Images held first, so that the owned one's slot is not the first.
+    for (int i = 0; i < 20; i++) image_push_new(1, 1, 0xFF000000u);
+    ValueCell* o = watched("img: none");
+    set_field(o, "img", *image_push_new(2, 1, 0xFFFFFFFFu));
+    ValueCell* w = stack_push_cell();
+    *w = bound_word_of(o, "img");
+    ValueCell* field_cell = stack_push_cell();
+    *field_cell = field(o, "img");
+    ownership_bind_object(field_cell, o, w);
+    ValueCell* copy = stack_push_cell();
+    *copy = field(o, "img");
+    EXPECT_NE(image_slot(copy), 0u);
+    ValueCell* red = stack_push_cell();
+    tuple_make_rgba(red, 255, 0, 0, -1);
+    ValueCell first = integer(1), second = integer(2);
+    calls().clear();
+    action_poke_dispatch(copy, 2, red, &second);
+    ASSERT_EQ(calls().size(), 1u);
+    EXPECT_EQ(calls()[0].args[1], "img");
+    EXPECT_EQ(calls()[0].args[3], "poke");
+    EXPECT_EQ(calls()[0].args[5], "1");
+    EXPECT_EQ(hashtable_header(ownership_table())->count, 1u);
+
+    // Kept across collections while the pixels and the owner are reached.
+    gc_collect();
+    gc_collect();
+    EXPECT_EQ(hashtable_header(ownership_table())->count, 1u);
+    calls().clear();
+    action_poke_dispatch(copy, 1, red, &first);
+    EXPECT_EQ(calls().size(), 1u);
+
+    // Released through one copy, no copy reports any more.
+    ValueCell* other = stack_push(copy);
+    ownership_release(other);
+    calls().clear();
+    action_poke_dispatch(copy, 1, red, &first);
+    EXPECT_TRUE(calls().empty());
+
+    // Owned again, then dropped with its owner: the entry goes.
+    ownership_bind_object(copy, o, w);
+    EXPECT_EQ(hashtable_header(ownership_table())->count, 1u);
+    g_stack.top = mark;
+    gc_collect();
+    EXPECT_EQ(hashtable_header(ownership_table())->count, 0u);
 }
 
 TEST_F(OwnershipTest, ReachableOwnersKeepNotifyingAcrossCompaction) {

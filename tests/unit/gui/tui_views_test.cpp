@@ -77,6 +77,44 @@ TEST_F(TuiViews, DestroyedAndForgedHandlesAreRefused) {
     EXPECT_EQ(error_of([&] { run("redraw", {*late}); }), Err::script_invalid_arg);
 }
 
+// The reset at the end of the outermost event loop: every view still
+// open ends (windows, their faces and a face realised on its own), with
+// its timers, and the back end is as at start-up.
+TEST_F(TuiViews, ResetEndsEveryViewLeftOpen) {
+    gui::TuiBackend& b = gui::tui_backend();
+    ValueCell* win = face("window", pair(0, 0), pair(10, 2));
+    ValueCell wh = realise(win, handle(0));
+    ValueCell* child = face("base", pair(0, 0), pair(2, 1));
+    set_field(child, "flags", word("focusable"));
+    set_field(child, "rate", integer(4));
+    ValueCell ch = realise(child, wh);
+    ValueCell* other = face("window", pair(0, 0), pair(4, 1));
+    ValueCell oh = realise(other, handle(0));
+    ValueCell* alone = face("base", pair(0, 0), pair(1, 1));
+    ValueCell ah = realise(alone, handle(0));
+    b.activate(handle_get(&oh));
+    b.enter_loop();
+    ASSERT_EQ(b.windows().size(), 2u);
+    ASSERT_EQ(b.timers(), 1u);
+    ASSERT_NE(b.focus(), 0u);
+
+    gui::tui_views_reset();
+    EXPECT_TRUE(b.windows().empty());
+    EXPECT_TRUE(b.roots().empty());
+    EXPECT_EQ(b.timers(), 0u);
+    EXPECT_EQ(b.active(), 0u);
+    EXPECT_EQ(b.focus(), 0u);
+    EXPECT_FALSE(b.dirty());
+    EXPECT_EQ(b.loop_level(), 0);
+    for (ValueCell h : {wh, ch, oh, ah}) EXPECT_EQ(b.widget(handle_get(&h)), nullptr);
+    for (ValueCell* f : {win, child, other, alone}) EXPECT_EQ(field(f, "state").type(), TYPE_NONE);
+    // A new window afterwards is the only one, and takes the focus.
+    ValueCell* next = face("window", pair(0, 0), pair(3, 1));
+    ValueCell nh = realise(next, handle(0));
+    EXPECT_EQ(b.windows(), std::vector<gui::WidgetId>{handle_get(&nh)});
+    EXPECT_EQ(b.focus(), handle_get(&nh));
+}
+
 TEST_F(TuiViews, FlagsAndRates) {
     gui::TuiBackend& b = gui::tui_backend();
     ValueCell* win = face("window", pair(0, 0), pair(10, 2));
