@@ -87,7 +87,10 @@ std::string frame_bytes(const TuiScreen& screen, TuiPlacement& at) {
         }
     }
     append_attribute_changes(out, last, TuiCell{0, 0, 0, 0});
-    if (at.caret && at.caret_col >= 0 && at.caret_row >= 0) {
+    // A caret outside the frame (its widget lies beyond the terminal's edge)
+    // shows no cursor: the cursor never leaves the drawn rows and columns.
+    if (at.caret && !screen.bounds().contains(at.caret_col, at.caret_row)) at.caret = false;
+    if (at.caret) {
         out += '\r';
         if (rows - at.caret_row - 1 > 0) csi(out, rows - at.caret_row - 1, 'A');
         if (at.caret_col > 0) csi(out, at.caret_col, 'C');

@@ -23,7 +23,8 @@ struct TuiPlacement {
 // The bytes of one frame: back to the frame's top (home on the full
 // screen; inline, up from the cursor's row and erase below), every row
 // with the attribute and colour changes from cell to cell, the attributes
-// reset at the end, and the cursor put on the caret. Updates cursor_row.
+// reset at the end, and the cursor put on the caret. A caret outside the
+// buffer counts as none (at.caret becomes false). Updates cursor_row.
 // An empty buffer gives no bytes.
 std::string frame_bytes(const TuiScreen& screen, TuiPlacement& at);
 

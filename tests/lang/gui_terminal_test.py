@@ -54,14 +54,15 @@ wait 1
 class Terminal(unittest.TestCase):
     """A session of zan running the script on a pseudo-terminal."""
     script = SCRIPT
+    cols, rows = COLS, ROWS
 
     def setUp(self):
         self.tmp = terminal.tempfile.TemporaryDirectory()
         with open(os.path.join(self.tmp.name, "view.zan"), "w") as f:
             f.write(self.script)
-        self.screen = pyte.Screen(COLS, ROWS)
+        self.screen = pyte.Screen(self.cols, self.rows)
         self.stream = pyte.ByteStream(self.screen)
-        self.s = terminal.Session(self.tmp.name, cols=COLS, rows=ROWS, args=["view.zan"])
+        self.s = terminal.Session(self.tmp.name, cols=self.cols, rows=self.rows, args=["view.zan"])
         # The pseudo-terminal's mode before zan touched it.
         self.before = termios.tcgetattr(self.s.fd)
 
@@ -82,7 +83,7 @@ class Terminal(unittest.TestCase):
             self.feed(self.s.settle(quiet=0.1))
 
     def row_of(self, text):
-        for y in range(ROWS):
+        for y in range(self.rows):
             if text in self.screen.display[y]:
                 return y
         self.fail(f"{text!r} not on the screen:\n" + "\n".join(self.screen.display))
@@ -218,6 +219,45 @@ class ResizeOnTerminal(Terminal):
         fcntl.ioctl(self.s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", 9, 33, 0, 0))
         self.feed(self.s.expect(b"resized 33x9 33x9"))
         self.feed(self.s.expect(b"done"))
+        self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
+        self.assertEqual(self.s.wait(), 0)
+
+
+WIDE_SCRIPT = """Zan []
+b: make face! [type: 'button text: "OK" offset: 2x1 size: 6x1 flags: [focusable]
+    actors: object [on-click: func [f e] [print "clicked" unview]]]
+f: make face! [type: 'field text: "far" offset: 33x11 size: 6x1 flags: [focusable]]
+w: make face! [type: 'window size: 40x12 pane: reduce [b f]]
+print "start"
+view w
+print "done"
+wait 1
+"""
+
+
+class WideWindowOnTerminal(Terminal):
+    """A window wider and taller than the terminal: what fits is shown."""
+    script = WIDE_SCRIPT
+    cols, rows = 30, 10
+
+    def test_the_visible_part_is_drawn_and_the_cursor_stays_inside(self):
+        self.drawn(b"OK")
+        y = self.row_of("OK")
+        self.assertEqual(self.screen.display[y], "  OK" + " " * 26)
+        self.assertTrue(self.screen.buffer[y][2].reverse)
+        # The field beyond the edges takes the focus: its caret is out of
+        # sight, so the cursor stays hidden.
+        self.s.send(b"\t")
+        self.until(lambda: not self.screen.buffer[y][2].reverse, "the button unfocused")
+        self.feed(self.s.settle())
+        self.assertTrue(self.screen.cursor.hidden)
+        self.s.send(b"\t")
+        self.until(lambda: self.screen.buffer[y][2].reverse, "the button focused again")
+        self.s.send(b"\r")
+        self.feed(self.s.expect(b"clicked"))
+        self.feed(self.s.expect(b"done"))
+        self.assertGreater(self.row_of("done"), self.row_of("clicked"))
+        self.assertFalse(self.screen.cursor.hidden)
         self.assertEqual(termios.tcgetattr(self.s.fd), self.before)
         self.assertEqual(self.s.wait(), 0)
 

@@ -221,3 +221,28 @@ TEST(TuiLoopTest, WithoutATerminalNothingIsDrawnAndInputStillArrives) {
     EXPECT_EQ(::poll(&p, 1, 0), 0);  // nothing written
     for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
 }
+
+TEST(TuiLoopTest, AWindowLargerThanTheTerminalIsDrawnClippedAndKeepsTheCursorInside) {
+    Pty pty(6, 3);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 10, 5}, 0, fill_with('.'));
+    b.make(w, false, TuiBox{1, 0, 3, 1}, 0, fill_with('#'));
+    b.make(w, false, TuiBox{4, 2, 8, 3}, 0, fill_with('x'));
+    // A field beyond the terminal's right and bottom edges, with the focus:
+    // its caret cannot be shown.
+    WidgetId field = b.make(w, false, TuiBox{8, 4, 10, 5}, 0, fill_with('f'));
+    b.widget(field)->kind = WidgetKind::field;
+    b.activate(w);
+    b.set_focus(field);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    loop.on_input = [&](const TuiInput& in) {
+        if (in.ch == 'q') b.destroy(w);
+    };
+    pty.type("q");
+    loop.run(false);
+    EXPECT_EQ(loop.placement().cursor_row, 2);
+    // Only what fits is written; the cursor stays hidden on the last row
+    // and goes below the view at the end.
+    EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" ".##...\x1b[49m\r\n" "......\x1b[49m\r\n" "....xx"
+                            "\r\n" "\x1b[?25h");
+}
