@@ -713,7 +713,8 @@ void r_draw_image() {
     draw_commands(DrawTarget{nullptr, 0, 0, TuiRect{0, 0, static_cast<int>(image_width(&image)),
                                                     static_cast<int>(image_height(&image))}},
                   cmds);
-    series_announce(&image, g_words.n.poke, nullptr, 0, static_cast<i32>(image_count(&image)));
+    // Index and part -1: the whole image changed.
+    series_announce(&image, g_words.n.poke, nullptr, -1, -1);
     none_box(stack_result());
 }
 
