@@ -57,10 +57,11 @@ struct BlockSortCall {
     u32 record_cells;
 };
 
-// The result of a user comparison function as the block sort reads it:
-// true 1, false -1, an integer as it is, a float's sign, none -1, anything
-// else 1.
-i32 block_sort_result_of(const ValueCell* result);
+// The order a user comparison function gives to its (first, second)
+// arguments, as every series sort reads it: negative puts the first first.
+// true -1, false and none 1, an integer! or float! by its sign, anything
+// else -1.
+i32 sort_function_answer(const ValueCell* result);
 
 // Calls a function! with two arguments through the interpreter (the
 // evaluator's call_function hook) and leaves its result in *out. Refinements

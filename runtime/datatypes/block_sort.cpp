@@ -99,16 +99,19 @@ i32 block_sort_compare(const void* a, const void* b, uintptr_t code, u32 flags) 
     return 0;
 }
 
-i32 block_sort_result_of(const ValueCell* result) {
+i32 sort_function_answer(const ValueCell* result) {
     switch (result->type()) {
-        case TYPE_LOGIC: return logic_get(result) ? 1 : -1;
-        case TYPE_INTEGER: return dt::int_get(result);
+        case TYPE_LOGIC: return logic_get(result) ? -1 : 1;
+        case TYPE_NONE: return 1;
+        case TYPE_INTEGER: {
+            i32 v = dt::int_get(result);
+            return v < 0 ? -1 : v > 0 ? 1 : 0;
+        }
         case TYPE_FLOAT: {
             double d = result->get_float();
-            return d > 0 ? 1 : d < 0 ? -1 : 0;
+            return d < 0 ? -1 : d > 0 ? 1 : 0;
         }
-        case TYPE_NONE: return -1;
-        default: return 1;
+        default: return -1;
     }
 }
 
@@ -140,10 +143,13 @@ i32 block_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 fl
         x += sort_flags_arg(flags);
         y += sort_flags_arg(flags);
     }
+    // The function sees the later record first (so a "lesser" test that
+    // fails on equal records keeps them in place), or the earlier first for
+    // /reverse: either way its answer is read the other way round.
     ValueCell result;
     if (flags & SORT_FLAG_REVERSE) block_call_function2(c->function, x, y, &result);
     else block_call_function2(c->function, y, x, &result);
-    return block_sort_result_of(&result);
+    return -sort_function_answer(&result);
 }
 
 // ---- sort ----------------------------------------------------------------------------------

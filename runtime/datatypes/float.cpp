@@ -214,14 +214,14 @@ bool float_from_text(const ValueCell* s, double* out) {
     return error == 0;
 }
 
-// A percent! from text loaded by the lexer as one value: an integer!,
-// float! or percent! literal.
+// A percent! from text loaded by the lexer as exactly one value: an
+// integer!, float! or percent! literal ("1 2" or "50%%" is refused).
 bool percent_from_text(ValueCell* s, double* out) {
     ValueCell* dest = stack_push_cell();
     cell_init(dest, TYPE_UNSET);
     i32 consumed = 0;
     g_services.lexer_scan_string(s, dest, -1, &consumed);
-    if (consumed != string_length(s) || dest->type() != TYPE_BLOCK || block_length(dest) < 1)
+    if (consumed != string_length(s) || dest->type() != TYPE_BLOCK || block_length(dest) != 1)
         return false;
     ValueCell* v = block_head_ptr(dest);
     switch (v->type()) {

@@ -49,11 +49,6 @@ struct StringSortCall {
     u32 record_units;
 };
 
-// The order a user comparison function gives to its (first, second)
-// arguments: negative puts the first first. true -1, false and none 1, an
-// integer! or float! by its sign, anything else -1.
-i32 string_sort_result_of(const ValueCell* result);
-
 // ---- trim --------------------------------------------------------------------------------
 void string_trim(ValueCell* series, bool head, bool tail, bool auto_, bool lines, bool all,
                  ValueCell* with);

@@ -174,22 +174,6 @@ i32 string_sort_cmp_f64(const void* a, const void* b, uintptr_t, u32 f) {
     return compare_float<double>(a, b, f);
 }
 
-i32 string_sort_result_of(const ValueCell* result) {
-    switch (result->type()) {
-        case TYPE_LOGIC: return logic_get(result) ? -1 : 1;
-        case TYPE_NONE: return 1;
-        case TYPE_INTEGER: {
-            i32 v = dt::int_get(result);
-            return v < 0 ? -1 : v > 0 ? 1 : 0;
-        }
-        case TYPE_FLOAT: {
-            double d = result->get_float();
-            return d < 0 ? -1 : d > 0 ? 1 : 0;
-        }
-        default: return -1;
-    }
-}
-
 i32 string_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 flags) {
     auto* c = reinterpret_cast<const StringSortCall*>(call);
     ValueCell x, y;
@@ -206,7 +190,7 @@ i32 string_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 f
     }
     ValueCell result;
     block_call_function2(c->function, &x, &y, &result);
-    i32 r = string_sort_result_of(&result);
+    i32 r = sort_function_answer(&result);
     return (flags & SORT_FLAG_REVERSE) ? -r : r;
 }
 

@@ -162,8 +162,8 @@ TEST_F(BlockSortTest, FunctionResultsMapToAnOrder) {
     dt::int_box(&neg, -7);
     str1 = V("\"x\"");
     for (const Case& c :
-         {Case{t, 1}, Case{f, -1}, Case{n, -1}, Case{fl, -1}, Case{neg, -7}, Case{str1, 1}})
-        EXPECT_EQ(block_sort_result_of(&c.answer), c.want);
+         {Case{t, -1}, Case{f, 1}, Case{n, 1}, Case{fl, -1}, Case{neg, -1}, Case{str1, -1}})
+        EXPECT_EQ(sort_function_answer(&c.answer), c.want);
 }
 
 TEST_F(BlockSortTest, FunctionOnWholeRecordsGetsRecordBlocks) {

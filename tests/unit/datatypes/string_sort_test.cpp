@@ -163,14 +163,14 @@ TEST_F(StringSortTest, UserFunctionOrdersChars) {
             EXPECT_EQ(text(s), "abcde");
         }
     }
-    EXPECT_EQ(string_sort_result_of(&g_true_cell), -1);
-    EXPECT_EQ(string_sort_result_of(&g_false_cell), 1);
-    EXPECT_EQ(string_sort_result_of(&g_none_cell), 1);
+    EXPECT_EQ(sort_function_answer(&g_true_cell), -1);
+    EXPECT_EQ(sort_function_answer(&g_false_cell), 1);
+    EXPECT_EQ(sort_function_answer(&g_none_cell), 1);
     ValueCell n = integer(-3), f;
     float_make_at(&f, 0.0);
-    EXPECT_EQ(string_sort_result_of(&n), -1);
-    EXPECT_EQ(string_sort_result_of(&f), 0);
-    EXPECT_EQ(string_sort_result_of(&g_unset_cell), -1);
+    EXPECT_EQ(sort_function_answer(&n), -1);
+    EXPECT_EQ(sort_function_answer(&f), 0);
+    EXPECT_EQ(sort_function_answer(&g_unset_cell), -1);
 }
 
 TEST_F(StringSortTest, UserFunctionWithIntegerAnswersAndWholeRecords) {
