@@ -228,11 +228,14 @@ class TerminalTest(unittest.TestCase):
 
     def test_ctrl_c_during_a_command_stops_it_and_the_console_goes_on(self):
         s = self.started()
-        for command in [b"n: 0 forever [n: n + 1]", b"f: does [while [true] [n: n - 1]] f",
-                        b"loop 100000000 []"]:
+        # Each command says when it runs, so that Ctrl-C comes while it runs
+        # and not while the line is still being read (slow when stressed).
+        for command in [b'n: 0 print "runs" forever [n: n + 1]',
+                        b'f: does [while [true] [n: n - 1]] print "runs" f',
+                        b'print "runs" loop 100000000 []']:
             with self.subTest(command=command):
                 s.send(command + b"\r")
-                s.expect(b"\r\n")
+                s.expect(b"runs\r\n")
                 time.sleep(0.3)
                 s.send(b"\x03")
                 self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
