@@ -116,6 +116,46 @@ u32 callback_params(const ValueCell* fn) {
     return count;
 }
 
+// What search_bytes answers when the general search must do the work.
+constexpr i32 SEARCH_GENERAL = -2;
+
+// to and thru in text of bytes for a string of bytes or a char: the first
+// position in [start, end) where the key begins and ends by end (its units
+// into *len), -1 when there is none, with the comparisons of
+// string_find_position (ASCII folded inline unless strict) and none of its
+// set-up. SEARCH_GENERAL for any other input or key.
+i32 search_bytes(const ValueCell* in, i32 start, i32 end, const ValueCell* key, bool fold,
+                 i32* len) {
+    SeriesBuffer* ib = series_of(in);
+    if (ib->unit() != 1 || end > static_cast<i32>(ib->used_bytes())) return SEARCH_GENERAL;
+    const u8* hay = ib->head_ptr();
+    if (key->type() == TYPE_CHAR) {
+        u32 cp = char_get(key);
+        u32 want = fold ? case_fold_fast(cp) : cp;
+        *len = 1;
+        for (i32 i = start; i < end; i++)
+            if ((fold ? case_fold_fast(hay[i]) : hay[i]) == want) return i;
+        return -1;
+    }
+    if (key->type() != TYPE_STRING) return SEARCH_GENERAL;
+    SeriesBuffer* kb = series_of(key);
+    i32 klen = static_cast<i32>(kb->used_bytes());
+    i32 kidx = series_index(key);
+    if (kb->unit() != 1 || kidx < 0 || kidx >= klen) return SEARCH_GENERAL;
+    const u8* needle = kb->head_ptr() + kidx;
+    i32 n = klen - kidx;
+    *len = n;
+    for (i32 i = start; i + n <= end; i++) {
+        i32 j = 0;
+        for (; j < n; j++) {
+            u32 a = hay[i + j], b = needle[j];
+            if (a != b && (!fold || case_fold_fast(a) != case_fold_fast(b))) break;
+        }
+        if (j == n) return i;
+    }
+    return -1;
+}
+
 }  // namespace
 
 Family family_of(u32 t) {
@@ -454,12 +494,15 @@ State Engine::fast_search(i32 type) {
             found = true;
             fs = fe = start;
         } else if (start < end) {
-            ValueCell* series = stack_push(in);
-            ValueCell* part_cell = integer_box(stack_push_cell(), end - start);
             i32 len = 1;
-            i32 pos = string_find_position(series, key, part_cell, mode == PARSE_MODE_STRICT,
+            i32 pos = search_bytes(in, start, end, key, mode != PARSE_MODE_STRICT, &len);
+            if (pos == SEARCH_GENERAL) {
+                ValueCell* series = stack_push(in);
+                ValueCell* part_cell = integer_box(stack_push_cell(), end - start);
+                pos = string_find_position(series, key, part_cell, mode == PARSE_MODE_STRICT,
                                            false, false, nullptr, nullptr, false, false, false,
                                            &len);
+            }
             if (pos >= 0 && pos + len <= end) {
                 found = true;
                 fs = pos;
