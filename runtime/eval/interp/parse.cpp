@@ -419,6 +419,10 @@ State Engine::fast_search(i32 type) {
     i32 fs = 0, fe = 0;
     u32 vt = val->type();
     Family f = family();
+    i32 byte_len = 1;
+    i32 byte_pos = f == FAM_STRING && start < end
+                       ? search_bytes(in, start, end, val, mode != PARSE_MODE_STRICT, &byte_len)
+                       : SEARCH_GENERAL;
     if (f == FAM_BLOCK) {
         ValueCell v = *val;
         for (i32 i = start; i < end; i++) {
@@ -429,6 +433,12 @@ State Engine::fast_search(i32 type) {
                 fe = i + 1;
                 break;
             }
+        }
+    } else if (byte_pos != SEARCH_GENERAL) {
+        if (byte_pos >= 0) {
+            found = true;
+            fs = byte_pos;
+            fe = byte_pos + byte_len;
         }
     } else {
         if (!(type_string_like(vt) || vt == TYPE_BINARY || vt == TYPE_CHAR || vt == TYPE_BITSET))
@@ -449,15 +459,12 @@ State Engine::fast_search(i32 type) {
             found = true;
             fs = fe = start;
         } else if (start < end) {
+            ValueCell* series = stack_push(in);
+            ValueCell* part_cell = integer_box(stack_push_cell(), end - start);
             i32 len = 1;
-            i32 pos = search_bytes(in, start, end, key, mode != PARSE_MODE_STRICT, &len);
-            if (pos == SEARCH_GENERAL) {
-                ValueCell* series = stack_push(in);
-                ValueCell* part_cell = integer_box(stack_push_cell(), end - start);
-                pos = string_find_position(series, key, part_cell, mode == PARSE_MODE_STRICT,
+            i32 pos = string_find_position(series, key, part_cell, mode == PARSE_MODE_STRICT,
                                            false, false, nullptr, nullptr, false, false, false,
                                            &len);
-            }
             if (pos >= 0 && pos + len <= end) {
                 found = true;
                 fs = pos;
