@@ -33,6 +33,23 @@ IntMap* g_shifted = nullptr;
 
 constexpr u32 NO_INDEX = 0xFFFFFFFFu;
 
+// A map!'s bucket word holds the key's block position in its low bits and
+// the top bits of the key's hash above them (no block reaches 2^27 cells):
+// a probe passes over a bucket whose bits differ without reading the key
+// cell, which in a large map is a cache miss each.
+constexpr u32 MAP_POSITION_MASK = (1u << 27) - 1;
+inline u32 map_tag(u32 hash) { return hash & ~MAP_POSITION_MASK; }
+// The bucket word of block position pos for a key of this hash.
+inline u32 bucket_word(u32 kind, u32 hash, u32 pos) {
+    return kind == HASH_KIND_MAP ? map_tag(hash) | pos : pos;
+}
+// The block position a kind-1 or kind-2 bucket word names.
+inline u32 bucket_position(u32 kind, u32 word) {
+    return kind == HASH_KIND_MAP ? word & MAP_POSITION_MASK : word;
+}
+// Whether a map! bucket word may name a key of this hash.
+inline bool tag_matches(u32 word, u32 hash) { return ((word ^ hash) & ~MAP_POSITION_MASK) == 0; }
+
 // The last lookup in a map! that found nothing, and the bucket where its key
 // would go: a put that follows at once (hashtable_put_missed) takes that
 // bucket without probing again. Valid while the table is as it was then:
@@ -525,7 +542,7 @@ void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
         const u32* f = words_of(h->flags);
         const u32* keys = words_of(h->keys);
         for (u32 i = 0; i < h->buckets; i++)
-            if (flag_at(f, i) == BUCKET_USED) positions.push_back(keys[i]);
+            if (flag_at(f, i) == BUCKET_USED) positions.push_back(bucket_position(kind, keys[i]));
     } else {
         u32 len = cell_count(h->values);
         u32 step = kind == HASH_KIND_MAP ? 2 : 1;
@@ -557,20 +574,20 @@ void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
     u32 len = cell_count(buckets.h->values);
     for (u32 pos : positions) {
         if (pos >= len) continue;
-        insert_fresh(buckets, hashes.empty() ? hashtable_hash_key(cells + pos, false) : hashes[pos],
-                     pos);
+        u32 hash = hashes.empty() ? hashtable_hash_key(cells + pos, false) : hashes[pos];
+        insert_fresh(buckets, hash, bucket_word(kind, hash, pos));
     }
     hdr(t)->count = count;
     hdr(t)->stamp = had_stamp ? current_stamp() : 0;
 }
 
-// Enters block position pos into a free bucket.
-ValueCell* occupy_bucket(Node t, u32 slot, u32 pos) {
+// Enters block position pos, whose key has this hash, into a free bucket.
+ValueCell* occupy_bucket(Node t, u32 slot, u32 pos, u32 hash) {
     HashTableHeader* h = hdr(t);
     u32* f = words_of(h->flags);
     if (flag_at(f, slot) == BUCKET_EMPTY) h->fill++;
     flag_set(f, slot, BUCKET_USED);
-    words_of(h->keys)[slot] = pos;
+    words_of(h->keys)[slot] = bucket_word(h->kind, hash, pos);
     h->count++;
     return cells_of(h->values) + pos;
 }
@@ -600,7 +617,9 @@ ValueCell* block_put(Node t, u32 pos, i32* status) {
             if (first_deleted < 0) first_deleted = static_cast<i32>(i);
             continue;
         }
-        u32 sp = words_of(h->keys)[i];
+        u32 word = words_of(h->keys)[i];
+        if (kind == HASH_KIND_MAP && !tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(kind, word);
         if (sp >= cell_count(h->values)) continue;
         ValueCell* block = cells_of(h->values);
         if (sp == pos || keys_equal(kind, block + sp, block + pos, CMP_STRICT)) {
@@ -611,7 +630,7 @@ ValueCell* block_put(Node t, u32 pos, i32* status) {
     i32 slot = first_deleted >= 0 ? first_deleted : empty_at;
     if (slot < 0) runtime_fatal(3, "hash table has no free bucket");
     *status = HASH_PUT_NEW;
-    return occupy_bucket(t, static_cast<u32>(slot), pos);
+    return occupy_bucket(t, static_cast<u32>(slot), pos, hash);
 }
 
 // ---- kinds 3 and 4: entries keyed by a word -----------------------------------------------
@@ -1054,7 +1073,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
             if (free_at == NO_INDEX) free_at = i;
             continue;
         }
-        u32 sp = keys[i];
+        u32 word = keys[i];
+        if (kind == HASH_KIND_MAP && !tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(kind, word);
         if (sp >= len) continue;
         if (int_by_value) {
             // What keys_equal answers for an integer key, without the call.
@@ -1097,7 +1118,7 @@ ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
         hashtable_hash_key(key, false) != m.hash)
         return hashtable_put_key(table, key, status);
     *status = HASH_PUT_NEW;
-    return occupy_bucket(table, m.slot, static_cast<u32>(pos));
+    return occupy_bucket(table, m.slot, static_cast<u32>(pos), m.hash);
 }
 
 ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,

@@ -6,6 +6,7 @@
 
 #include "runtime/core/collector.h"
 #include "runtime/core/sort.h"
+#include "runtime/core/sort_impl.h"
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/action_table.h"
 #include "runtime/typesystem/actions.h"
@@ -46,6 +47,31 @@ i32 compare_cells(const ValueCell* a, const ValueCell* b, i32 code) {
     if (r == CMP_NOT_COMPARABLE) r = static_cast<i32>(tx) - static_cast<i32>(ty);
     return r;
 }
+
+// The record operations of an unstable sort of single cells by the compare
+// action: what block_sort_compare answers, with two integers compared and
+// cells exchanged in place instead of through the callback.
+struct CellOps {
+    i32 code;
+    bool reverse;
+    static u32 size() { return sizeof(ValueCell); }
+    int cmp(const u8* a, const u8* b) const {
+        auto x = reinterpret_cast<const ValueCell*>(a);
+        auto y = reinterpret_cast<const ValueCell*>(b);
+        if (reverse) std::swap(x, y);
+        if (x->type() == TYPE_INTEGER && y->type() == TYPE_INTEGER) {
+            i32 p = dt::int_get(x), q = dt::int_get(y);
+            return (p > q) - (p < q);
+        }
+        return sort_detail::sign_of(compare_cells(x, y, code));
+    }
+    static void swap(u8* a, u8* b) {
+        ValueCell t;
+        std::memcpy(&t, a, sizeof t);
+        std::memcpy(a, b, sizeof t);
+        std::memcpy(b, &t, sizeof t);
+    }
+};
 
 i32 skip_records(const ValueCell* skip, i32 n) {
     if (!skip) return 1;
@@ -210,6 +236,9 @@ ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* sk
             // are sorted where they lie.
             ValueCell* base = series_of(s)->head_cells() + idx;
             if (stable) sort_merge(base, count, size, arg, flags, callback);
+            else if (rec == 1 && (flags & ~SORT_FLAG_REVERSE) == 0)
+                sort_detail::sort_quick_with(base, count,
+                                             CellOps{code, (flags & SORT_FLAG_REVERSE) != 0});
             else sort_quick(base, count, size, arg, flags, callback);
         } else {
             // A user function may change the block it sorts (even make its

@@ -105,12 +105,16 @@ i32 series_part_count(const ValueCell* s, const ValueCell* part) {
     fire(Err::script_invalid_refine_arg, part_refinement(), part);
 }
 
-bool series_announce(ValueCell* series, ValueCell* action_word, const ValueCell* new_value,
-                     i32 index, i32 count) {
+bool series_has_owner(const ValueCell* series) {
     if (!g_services.ownership_check) return false;
     // An image's owner is found by its pixel slot in the table: no cell
     // of it carries a flag that every copy would have to share.
-    if (series->type() != TYPE_IMAGE && !(series_buffer(series)->flags & SERIES_OWNED)) return false;
+    return series->type() == TYPE_IMAGE || (series_buffer(series)->flags & SERIES_OWNED);
+}
+
+bool series_announce(ValueCell* series, ValueCell* action_word, const ValueCell* new_value,
+                     i32 index, i32 count) {
+    if (!series_has_owner(series)) return false;
     ValueCell nv = new_value ? *new_value : g_none_cell;
     return g_services.ownership_check(series, action_word, &nv, index, count);
 }

@@ -60,6 +60,8 @@ i32 series_part_count(const ValueCell* s, const ValueCell* part);
 // one flag test when nobody owns the series; answers whether it has one.
 bool series_announce(ValueCell* series, ValueCell* action_word, const ValueCell* new_value,
                      i32 index, i32 count);
+// Whether series_announce would announce a change of the series.
+bool series_has_owner(const ValueCell* series);
 
 // The scratch series that take without /part reuses (a collector root).
 extern Node g_take_scratch;

@@ -318,6 +318,28 @@ void string_append_cstr(ValueCell* s, const char* text) {
 }
 
 namespace {
+// Appends count units (all with count < 0) of a string-like source from its
+// index to the tail of a target of the same unit width when the target
+// already has the room and is another buffer: one copy, nothing allocated.
+// False when any of that does not hold (splice then does the work).
+bool append_in_place(SeriesBuffer* b, i32 pos, const ValueCell* source, i32 count) {
+    u32 unit = b->unit();
+    if (pos < units_of(b)) return false;
+    SeriesBuffer* sb = series_of(source);
+    if (sb == b || sb->unit() != unit) return false;
+    i32 slen = units_of(sb);
+    i32 idx = series_index(source);
+    idx = idx > slen ? slen : idx < 0 ? 0 : idx;
+    i32 n = slen - idx;
+    if (count >= 0 && count < n) n = count;
+    u32 sh = ushift(unit);
+    u64 bytes = u64(static_cast<u32>(n)) << sh;
+    if (u64(b->used_bytes()) + bytes > u64(b->end_ref() - b->head)) return false;
+    std::memcpy(b->tail_ptr(), sb->head_ptr() + (static_cast<u32>(idx) << sh), bytes);
+    b->tail += static_cast<u32>(bytes);
+    return true;
+}
+
 // Replaces `remove` units of the target at `pos` (units from its buffer
 // head) by count units of the source text (from the source's index),
 // `times` times over. The target is widened to the source's unit when that
@@ -712,7 +734,9 @@ void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32
     ValueCell* word = append ? g_words.n.append : g_words.insert;
     i32 part_arg = part < 0 ? -1 : part;
     bool owned = series_announce(series, word, value, pos, part_arg);
-    splice(series, pos, 0, text, n, times);
+    bool done = times == 1 && text->type() != TYPE_SYMBOL &&
+                append_in_place(series_of(series), pos, text, n);
+    if (!done) splice(series, pos, 0, text, n, times);
     if (owned)
         series_announce(series, append ? g_words.n.appended : g_words.n.inserted, value, pos,
                         part_arg < 0 ? 1 : part_arg);

@@ -116,7 +116,65 @@ u32 callback_params(const ValueCell* fn) {
     return count;
 }
 
+// What search_bytes answers when the general search must do the work.
+constexpr i32 SEARCH_GENERAL = -2;
+
+// to and thru in text of bytes for a string of bytes or a char: the first
+// position in [start, end) where the key begins and ends by end (its units
+// into *len), -1 when there is none, with the comparisons of
+// string_find_position (ASCII folded inline unless strict) and none of its
+// set-up. SEARCH_GENERAL for any other input or key.
+i32 search_bytes(const ValueCell* in, i32 start, i32 end, const ValueCell* key, bool fold,
+                 i32* len) {
+    SeriesBuffer* ib = series_of(in);
+    if (ib->unit() != 1 || end > static_cast<i32>(ib->used_bytes())) return SEARCH_GENERAL;
+    const u8* hay = ib->head_ptr();
+    if (key->type() == TYPE_CHAR) {
+        u32 cp = char_get(key);
+        u32 want = fold ? case_fold_fast(cp) : cp;
+        *len = 1;
+        for (i32 i = start; i < end; i++)
+            if ((fold ? case_fold_fast(hay[i]) : hay[i]) == want) return i;
+        return -1;
+    }
+    if (key->type() != TYPE_STRING) return SEARCH_GENERAL;
+    SeriesBuffer* kb = series_of(key);
+    i32 klen = static_cast<i32>(kb->used_bytes());
+    i32 kidx = series_index(key);
+    if (kb->unit() != 1 || kidx < 0 || kidx >= klen) return SEARCH_GENERAL;
+    const u8* needle = kb->head_ptr() + kidx;
+    i32 n = klen - kidx;
+    *len = n;
+    for (i32 i = start; i + n <= end; i++) {
+        i32 j = 0;
+        for (; j < n; j++) {
+            u32 a = hay[i + j], b = needle[j];
+            if (a != b && (!fold || case_fold_fast(a) != case_fold_fast(b))) break;
+        }
+        if (j == n) return i;
+    }
+    return -1;
+}
+
 }  // namespace
+
+Keyword keyword_of_symbol_slow(u32 symbol) {
+    u32 s = symbol_resolve(symbol);
+    Keyword k = s < g_parse.keywords.size() ? static_cast<Keyword>(g_parse.keywords[s])
+                                            : KW_NOT_KEYWORD;
+    if (symbol >= g_parse.symbol_keywords.size())
+        g_parse.symbol_keywords.resize(symbol + 1, KW_UNKNOWN);
+    g_parse.symbol_keywords[symbol] = k;
+    return k;
+}
+
+void fire_parse_stack() { fire(Err::script_parse_stack); }
+
+void Engine::rs_push3_growing(const ValueCell& a, const ValueCell& b, const ValueCell& c) {
+    ValueCell cells[3] = {a, b, c};
+    u8* at = series_alloc_tail_units(series_of(g_parse.rule_stack), 3 * sizeof(ValueCell));
+    std::memcpy(at, cells, sizeof cells);
+}
 
 Family family_of(u32 t) {
     if (t == TYPE_BINARY) return FAM_BINARY;
@@ -124,34 +182,9 @@ Family family_of(u32 t) {
     return FAM_BLOCK;
 }
 
-Keyword keyword_of_symbol(u32 symbol) {
-    u32 s = symbol_resolve(symbol);
-    return s < g_parse.keywords.size() ? static_cast<Keyword>(g_parse.keywords[s]) : KW_NOT_KEYWORD;
-}
 
 // ---- input ----------------------------------------------------------------------------------------
 
-bool Engine::outermost() const { return view_cells(g_parse.input_stack) <= 1; }
-
-i32 Engine::limit_end() const {
-    i32 t = in_tail();
-    if (part > 0 && part < t && outermost()) return part;
-    return t;
-}
-
-i32 Engine::remaining() const {
-    i32 r = in_tail() - idx();
-    return r < 0 ? 0 : r;
-}
-
-void Engine::set_idx(i32 i) {
-    i32 t = in_tail();
-    if (i > t) i = t;
-    if (i < 0) i = 0;
-    series_set_index(in, i);
-}
-
-void Engine::clamp_idx() { set_idx(idx()); }
 
 void Engine::unit_value(i32 i, ValueCell* out) const {
     SeriesBuffer* b = series_of(in);
@@ -168,45 +201,10 @@ void Engine::unit_value(i32 i, ValueCell* out) const {
 
 // ---- rules --------------------------------------------------------------------------------------------
 
-i32 Engine::rules_head() const {
-    i32 t = rules_tail();
-    i32 h = series_index(rules);
-    return h < 0 ? 0 : h > t ? t : h;
-}
-
-Keyword Engine::keyword_of(const ValueCell* v) const {
-    return v->type() == TYPE_WORD ? keyword_of_symbol(word_symbol(v)) : KW_NOT_KEYWORD;
-}
-bool Engine::keyword_at(i32 i, Keyword k) const {
-    if (i < 0 || i >= rules_tail()) return false;
-    ValueCell c = rule_at(i);
-    return keyword_of(&c) == k;
-}
-
-void Engine::clamp_rp(bool allow_tail) {
-    i32 t = rules_tail();
-    if (rp > (allow_tail ? t : t - 1)) rp = allow_tail ? t : t - 1;
-    if (rp < rules_head() - 1) rp = rules_head() - 1;
-}
 
 // ---- work stacks --------------------------------------------------------------------------------------
 
 
-void Engine::check_limits() const {
-    if (series_of(g_parse.rule_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES ||
-        series_of(g_parse.input_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES)
-        fire(Err::script_parse_stack);
-}
-
-void Engine::rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c) {
-    ValueCell cells[3] = {a, b, c};
-    u8* at = series_alloc_tail_units(series_of(g_parse.rule_stack), 3 * sizeof(ValueCell));
-    std::memcpy(at, cells, sizeof cells);
-}
-
-void Engine::rs_drop3() {
-    if (rs_view() >= 3) series_of(g_parse.rule_stack)->tail -= 3 * sizeof(ValueCell);
-}
 
 u32 Engine::loop_count() const {
     SeriesBuffer* b = series_of(g_parse.rule_stack);
@@ -222,9 +220,6 @@ u32 Engine::loop_count() const {
     return loops;
 }
 
-void Engine::position_triple(ValueCell* out) const {
-    triple_make_at(out, rp - rules_head(), idx(), remaining());
-}
 
 // ---- events and parens ------------------------------------------------------------------------------------
 
@@ -424,6 +419,10 @@ State Engine::fast_search(i32 type) {
     i32 fs = 0, fe = 0;
     u32 vt = val->type();
     Family f = family();
+    i32 byte_len = 1;
+    i32 byte_pos = f == FAM_STRING && start < end
+                       ? search_bytes(in, start, end, val, mode != PARSE_MODE_STRICT, &byte_len)
+                       : SEARCH_GENERAL;
     if (f == FAM_BLOCK) {
         ValueCell v = *val;
         for (i32 i = start; i < end; i++) {
@@ -434,6 +433,12 @@ State Engine::fast_search(i32 type) {
                 fe = i + 1;
                 break;
             }
+        }
+    } else if (byte_pos != SEARCH_GENERAL) {
+        if (byte_pos >= 0) {
+            found = true;
+            fs = byte_pos;
+            fe = byte_pos + byte_len;
         }
     } else {
         if (!(type_string_like(vt) || vt == TYPE_BINARY || vt == TYPE_CHAR || vt == TYPE_BITSET))
@@ -863,6 +868,7 @@ void parse_init() {
         {g_sym.after, KW_AFTER},     {symbol_make("change"), KW_CHANGE},
     };
     g_parse.keywords.clear();
+    g_parse.symbol_keywords.clear();
     for (const Entry& e : entries) {
         u32 s = symbol_resolve(e.symbol);
         if (s >= g_parse.keywords.size()) g_parse.keywords.resize(s + 1, KW_NOT_KEYWORD);

@@ -58,8 +58,8 @@ enum Keyword : u8 {
     KW_CASE, KW_REJECT, KW_SET, KW_SKIP, KW_SOME, KW_THRU, KW_TO, KW_NONE, KW_BAR,
     KW_IF, KW_REMOVE, KW_WHILE, KW_INSERT, KW_ONLY, KW_COLLECT, KW_KEEP, KW_PICK,
     KW_AHEAD, KW_AFTER, KW_CHANGE,
+    KW_UNKNOWN = 0xFF,  // in symbol_keywords: not looked up yet
 };
-Keyword keyword_of_symbol(u32 symbol);
 
 // Matching families of input types.
 enum Family : u8 { FAM_BLOCK, FAM_STRING, FAM_BINARY };
@@ -77,8 +77,22 @@ struct ParseGlobals {
     ValueCell* input_stack = nullptr;  // block! cells in the root block
     ValueCell* rule_stack = nullptr;
     std::vector<u8> keywords;          // canonical symbol id -> Keyword
+    std::vector<u8> symbol_keywords;   // any symbol id -> Keyword, filled on first use
 };
 extern ParseGlobals g_parse;
+
+// The keyword of a symbol through its canonical id; the answer is kept per
+// symbol (a symbol's canonical id never changes).
+Keyword keyword_of_symbol_slow(u32 symbol);
+inline Keyword keyword_of_symbol(u32 symbol) {
+    if (symbol < g_parse.symbol_keywords.size()) {
+        u8 k = g_parse.symbol_keywords[symbol];
+        if (k != KW_UNKNOWN) return static_cast<Keyword>(k);
+    }
+    return keyword_of_symbol_slow(symbol);
+}
+
+[[noreturn]] void fire_parse_stack();
 
 // Cells of a block's buffer (from the buffer head) and of its view.
 inline u32 block_cells(const ValueCell* b) {
@@ -143,38 +157,86 @@ struct Engine {
     // ---- input ---------------------------------------------------------------------
     Family family() const { return family_of(in->type()); }
     i32 idx() const { return series_index(in); }
-    void set_idx(i32 i);
+    void set_idx(i32 i) {
+        i32 t = in_tail();
+        if (i > t) i = t;
+        if (i < 0) i = 0;
+        series_set_index(in, i);
+    }
     i32 in_tail() const { return units_of(in); }
-    bool outermost() const;
+    bool outermost() const { return view_cells(g_parse.input_stack) <= 1; }
     // The index where the input ends for matching: its tail, or the part
     // limit of the outermost input when that is smaller.
-    i32 limit_end() const;
+    i32 limit_end() const {
+        i32 t = in_tail();
+        if (part > 0 && part < t && outermost()) return part;
+        return t;
+    }
     bool at_end() const { return idx() >= limit_end(); }
-    i32 remaining() const;
-    void clamp_idx();
+    i32 remaining() const {
+        i32 r = in_tail() - idx();
+        return r < 0 ? 0 : r;
+    }
+    void clamp_idx() { set_idx(idx()); }
     // The unit at absolute index i as a value (block element, char!, or
     // integer! byte) into out.
     void unit_value(i32 i, ValueCell* out) const;
 
     // ---- rules ---------------------------------------------------------------------
-    i32 rules_head() const;
+    i32 rules_head() const {
+        i32 t = rules_tail();
+        i32 h = series_index(rules);
+        return h < 0 ? 0 : h > t ? t : h;
+    }
     i32 rules_tail() const { return static_cast<i32>(block_cells(rules)); }
     ValueCell rule_at(i32 i) const { return series_of(rules)->head_cells()[i]; }
-    bool keyword_at(i32 i, Keyword k) const;
-    Keyword keyword_of(const ValueCell* v) const;
+    bool keyword_at(i32 i, Keyword k) const {
+        if (i < 0 || i >= rules_tail()) return false;
+        ValueCell c = rule_at(i);
+        return keyword_of(&c) == k;
+    }
+    Keyword keyword_of(const ValueCell* v) const {
+        return v->type() == TYPE_WORD ? keyword_of_symbol(word_symbol(v)) : KW_NOT_KEYWORD;
+    }
     // Keeps the rule pointer inside the rules block after code ran that may
     // have changed it: at most on the last cell, or on the tail with
     // allow_tail.
-    void clamp_rp(bool allow_tail);
+    void clamp_rp(bool allow_tail) {
+        i32 t = rules_tail();
+        if (rp > (allow_tail ? t : t - 1)) rp = allow_tail ? t : t - 1;
+        if (rp < rules_head() - 1) rp = rules_head() - 1;
+    }
 
     // ---- work stacks ---------------------------------------------------------------
     u32 rs_view() const { return view_cells(g_parse.rule_stack); }
     bool record_on_top() const { return rs_view() >= 3 && rs_top(0)->type() == TYPE_PAIR; }
     i32 top_type() const { return pair_x(rs_top(0)); }
-    void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c);
-    void rs_drop3();
-    void check_limits() const;
-    void position_triple(ValueCell* out) const;
+    // Pushes a record of three cells (with room: stored in place).
+    void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c) {
+        SeriesBuffer* sb = series_of(g_parse.rule_stack);
+        if (u64(sb->tail) + 3 * sizeof(ValueCell) > sb->end_ref()) {
+            rs_push3_growing(a, b, c);
+            return;
+        }
+        ValueCell* at = sb->tail_cells();
+        at[0] = a;
+        at[1] = b;
+        at[2] = c;
+        sb->tail += 3 * sizeof(ValueCell);
+    }
+    void rs_push3_growing(const ValueCell& a, const ValueCell& b, const ValueCell& c);
+    void rs_drop3() {
+        if (rs_view() >= 3) series_of(g_parse.rule_stack)->tail -= 3 * sizeof(ValueCell);
+    }
+    void check_limits() const {
+        if (series_of(g_parse.rule_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES ||
+            series_of(g_parse.input_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES)
+            fire_parse_stack();
+    }
+    void position_triple(ValueCell* out) const {
+        cell_init(out, TYPE_TRIPLE, static_cast<u32>(rp - rules_head()), static_cast<u32>(idx()),
+                  static_cast<u32>(remaining()));
+    }
     // The repetition records (loops) on the rule stack.
     u32 loop_count() const;
     // break and reject: the flag is aimed at the innermost loop around

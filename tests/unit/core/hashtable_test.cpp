@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -340,6 +341,66 @@ TEST_F(HashTableTest, PutAfterAMissedLookupTakesItsBucketOnlyWhileNothingChanged
     EXPECT_EQ(put(5, true, &st), 10);
     EXPECT_EQ(st, HASH_PUT_FOUND);
     EXPECT_EQ(hashtable_header(m)->count, 301u);
+}
+
+// A map's bucket word keeps the top bits of its key's hash beside the key's
+// position: keys that share those bits (and their first bucket) must still
+// be told apart by comparing the cells, before and after the table grows,
+// and keys whose bits differ must never be taken for each other.
+TEST_F(HashTableTest, MapKeysSharingHashBitsAndBucketsStayApart) {
+    // Integer keys whose hashes agree in the top five bits and the low six.
+    std::vector<i32> same;
+    i32 want_top = -1, want_low = -1;
+    for (i32 k = 1; same.size() < 40; k++) {
+        u32 h = hash_pointer_mix(static_cast<u32>(k));
+        if (want_top < 0) {
+            want_top = static_cast<i32>(h >> 27);
+            want_low = static_cast<i32>(h & 63);
+        }
+        if (static_cast<i32>(h >> 27) == want_top && static_cast<i32>(h & 63) == want_low)
+            same.push_back(k);
+    }
+    ValueCell mblk = block_of({}, 16);
+    ValueCell* held = stack_push(&mblk);
+    Node m = hashtable_init(4, held, HASH_KIND_MAP, 1);
+    auto put = [&](i32 k) {
+        append_cell(held->data2, int_cell(k));
+        append_cell(held->data2, int_cell(-k));
+        i32 st;
+        hashtable_put_key(m, cells(held->data2) + length(held->data2) - 2, &st);
+        return st;
+    };
+    // Interleaved with other keys, so that the table grows several times.
+    for (size_t i = 0; i < same.size(); i++) {
+        EXPECT_EQ(put(same[i]), HASH_PUT_NEW);
+        EXPECT_EQ(put(100000 + static_cast<i32>(i)), HASH_PUT_NEW);
+    }
+    EXPECT_GE(hashtable_header(m)->buckets, 128u);
+    for (size_t i = 0; i < same.size(); i++) {
+        ValueCell key = int_cell(same[i]);
+        ValueCell* r = hashtable_get(m, &key, 0, 1, 0, false, false);
+        ASSERT_NE(r, nullptr) << same[i];
+        EXPECT_EQ(r - cells(held->data2), static_cast<i64>(4 * i));
+        EXPECT_EQ(put(same[i]), HASH_PUT_FOUND);
+        node_buffer(held->data2)->tail -= 32;  // the repeated record goes again
+    }
+    // Keys never entered miss, whatever bits they share.
+    for (i32 k = 1; k < 2000; k++) {
+        if (std::find(same.begin(), same.end(), k) != same.end()) continue;
+        ValueCell key = int_cell(k);
+        ASSERT_EQ(hashtable_get(m, &key, 0, 1, 0, false, false), nullptr) << k;
+    }
+    // Case-insensitive text keys beyond ASCII meet their other case, and
+    // only the strict lookup tells them apart.
+    ValueCell upper = string_cell(U"\u00c4RGER\u00d8"), lower = string_cell(U"\u00e4rger\u00f8");
+    append_cell(held->data2, upper);
+    append_cell(held->data2, int_cell(7));
+    i32 st;
+    hashtable_put_key(m, cells(held->data2) + length(held->data2) - 2, &st);
+    EXPECT_EQ(st, HASH_PUT_NEW);
+    EXPECT_EQ(hashtable_get(m, &lower, 0, 1, 0, false, false),
+              cells(held->data2) + length(held->data2) - 2);
+    EXPECT_EQ(hashtable_get(m, &lower, 0, 1, 2, false, false), nullptr);
 }
 
 // ---- hash!: duplicate keys and search directions -------------------------------------------
