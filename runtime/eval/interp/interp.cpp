@@ -776,6 +776,23 @@ __attribute__((noinline)) void take_interrupt() {
     if (!g_throw_code) g_stack.top = mark;
 }
 
+namespace {
+// The end of an expression whose head left its value (at entry_top, or in
+// the result cell): the operators after it (with infix), then the trace
+// of the expression.
+inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
+    if (infix) {
+        if (const ValueCell* op = op_at(w, i)) {
+            i = eval_infix(w, i, entry_top, push, op);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
+    return i;
+}
+}  // namespace
+
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
@@ -833,6 +850,17 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
                         i = eval_infix(w, i, entry_top, false, op);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     }
+                    if (i < w.end) stack_reset();
+                    continue;
+                }
+                if (c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
+                    // eval_expr's work on a paren, without its call.
+                    ValueCell* entry_top = g_stack.top;
+                    ValueCell p = *c;
+                    eval_paren_p(&p, false);
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    i = expr_tail(w, i + 1, entry_top, false, true);
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (i < w.end) stack_reset();
                     continue;
                 }
@@ -1136,22 +1164,6 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
     return i;
 }
 
-namespace {
-// The end of an expression whose head left its value (at entry_top, or in
-// the result cell): the operators after it (with infix), then the trace
-// of the expression.
-inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
-    if (infix) {
-        if (const ValueCell* op = op_at(w, i)) {
-            i = eval_infix(w, i, entry_top, push, op);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
-        }
-    }
-    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
-        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
-    return i;
-}
-}  // namespace
 
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
@@ -1171,7 +1183,7 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
             if (ZAN_UNLIKELY(g_interp.tracing)) trace_push(w, i, push);
             i++;
         } else {
-            i = eval_code(val, w, i + 1, push, v, nullptr, nullptr, 0, false);
+            i = eval_call(val, w, i + 1, push, v);
             if (ZAN_UNLIKELY(g_throw_code)) return i;
         }
     } else if (self_evaluating(t)) {
@@ -1196,15 +1208,22 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
 u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
     ValueCell* entry_top = g_stack.top;
-    i = eval_code(fn, w, i + 1, push, word, nullptr, nullptr, 0, false);
+    i = eval_call(fn, w, i + 1, push, word);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     return expr_tail(w, i, entry_top, push, true);
 }
 
 // ---- calls ---------------------------------------------------------------------------------------------
 
-u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in,
-              const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix) {
+namespace {
+// The body of eval_code, inlined into it and into eval_call (where the
+// arguments that are constant there drop the branches they decide).
+__attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* callable, EvalWalk& w,
+                                                         u32 i, bool push,
+                                                         const ValueCell* name_in,
+                                                         const PathRefs* path,
+                                                         const ValueCell* parent, u32 apply_mode,
+                                                         bool infix) {
     HeldCell fn(*callable);
     ValueCell name = *name_in;
     if (ZAN_UNLIKELY(g_interp.tracing)) {
@@ -1234,9 +1253,13 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
             if (fn.v.type() == TYPE_NATIVE) {
                 u32 idx = callable_entry(&fn.v);
-                NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
-                if (ZAN_UNLIKELY(!e)) e = native_not_done;
-                e(false, f.refs);
+                if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
+                    run_conditional(idx);
+                } else {
+                    NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
+                    if (ZAN_UNLIKELY(!e)) e = native_not_done;
+                    e(false, f.refs);
+                }
             } else {
                 call_action_entry(callable_entry(&fn.v), f.refs, f.nrefs);
             }
@@ -1337,6 +1360,16 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
     return i;
 pending:
     return i;
+}
+}  // namespace
+
+u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name,
+              const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix) {
+    return eval_code_body(callable, w, i, push, name, path, parent, apply_mode, infix);
+}
+
+u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name) {
+    return eval_code_body(callable, w, i, push, name, nullptr, nullptr, 0, false);
 }
 
 // ---- functions -------------------------------------------------------------------------------------------

@@ -148,6 +148,9 @@ struct PathRefs {
 // the next index.
 u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name,
               const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix);
+// eval_code for a callable named by a word: no path, parent, apply mode or
+// left operand.
+u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name);
 // The path at index i of the walk. mode: PATH_NORMAL,
 // PATH_GET (nothing is called) or PATH_SET (set_value is assigned at the
 // last element). Returns the index after the path (and after the call that
@@ -267,6 +270,31 @@ inline bool is_callable_type(u32 t) {
 inline bool truthy(const ValueCell* v) {
     u32 t = v->type();
     return !(t == TYPE_NONE || (t == TYPE_LOGIC && !logic_get(v)));
+}
+
+// The strict truth test (either, while, until, case): unset! raises
+// no-return.
+inline bool strict_true(const ValueCell* v) {
+    if (v->type() == TYPE_UNSET) fire(Err::script_no_return);
+    return truthy(v);
+}
+// The work of if, unless and either (nat) on the arguments of the top
+// frame: the chosen block evaluated, or none. The call path runs it
+// without going through the natives' table when the callable is one of
+// these natives.
+inline void run_conditional(u32 nat) {
+    const ValueCell* cond = stack_arg(0);
+    const ValueCell* body;
+    if (nat == NAT_EITHER) {
+        body = strict_true(cond) ? stack_arg(1) : stack_arg(2);
+    } else {
+        if (truthy(cond) != (nat == NAT_IF)) {
+            none_box(stack_result());
+            return;
+        }
+        body = stack_arg(1);
+    }
+    eval_block_p(body, true);
 }
 
 // Datatypes whose values evaluate to themselves (no word, path, paren,
