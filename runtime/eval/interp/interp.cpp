@@ -1099,10 +1099,12 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
 
 }  // namespace
 
-u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
-    // nv: the operator's cell, read since the last allocation (null when
-    // something may have allocated since).
-    ValueCell* nv = w.at(i);
+namespace {
+// eval_infix from the operator first at i on, its cell nv read since the
+// last allocation (or null).
+__attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* entry_top,
+                                               bool push, const ValueCell* first,
+                                               ValueCell* nv) {
     for (const ValueCell* opv = first; opv;
          opv = i < w.end ? op_cell(nv ? nv : (nv = w.at(i))) : nullptr) {
         // The left operand becomes the first cell of the new frame.
@@ -1163,6 +1165,36 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
     }
     return i;
 }
+}  // namespace
+
+// The common case first, in a routine small enough to cost little on
+// entry: one operator with an inline integer path, integer operands, the
+// right one simple, and no operator after it. Anything else goes on in
+// eval_infix_chain, which does the same from where this one stopped.
+u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
+    ValueCell* nv = w.at(i);
+    if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
+        i32 code = fast_code(first);
+        if (code >= 0) {
+            if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
+            g_stack.top = entry_top;
+            ValueCell* left = entry_top;
+            const ValueCell* rv = simple_value_quiet(nv + 1);
+            if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
+                (code >= 16 ? int_compare_inline(code - 16, left, rv)
+                            : int_math_inline(code, left, rv))) {
+                i += 2;
+                nv += 2;
+                g_stack.top = entry_top + 1;
+                if (!push) stack_set_last_reset(entry_top);
+                const ValueCell* next = i < w.end ? op_cell(nv) : nullptr;
+                if (!next) return i;
+                return eval_infix_chain(w, i, entry_top, push, next, nv);
+            }
+        }
+    }
+    return eval_infix_chain(w, i, entry_top, push, first, nv);
+}
 
 
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
@@ -1217,22 +1249,16 @@ u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const Val
 
 namespace {
 // The body of eval_code, inlined into it and into eval_call (where the
-// arguments that are constant there drop the branches they decide).
-__attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* callable, EvalWalk& w,
-                                                         u32 i, bool push,
-                                                         const ValueCell* name_in,
+// arguments that are constant there drop the branches they decide). fnc:
+// the callable's copy that nothing changes while the call runs; name: the
+// caller's copy of the calling word.
+__attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, EvalWalk& w, u32 i,
+                                                         bool push, ValueCell& name,
                                                          const PathRefs* path,
                                                          const ValueCell* parent, u32 apply_mode,
                                                          bool infix) {
-    HeldCell fn(*callable);
-    ValueCell name = *name_in;
-    if (ZAN_UNLIKELY(g_interp.tracing)) {
-        if (infix) g_stack.top++;
-        interp_trace_event(TRACE_OPEN, &w.block(), trace_offset(w, i), nullptr, &name);
-        if (infix) g_stack.top--;
-    }
-    if (!infix) stack_push(&fn.v);
-    switch (fn.v.type()) {
+    const ValueCell& fnv = *fnc;
+    switch (fnv.type()) {
         case TYPE_NATIVE:
         case TYPE_ACTION: {
             frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
@@ -1240,19 +1266,19 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* callab
             // (An infix call's left operand lies above the top: nothing may
             // be pushed before fetch_native_args takes it in.)
             SpecInfo si{0, 0};
-            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
+            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
             if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                i = fetch_plain_args(&fn.v, w, i, &name, si.cache, spec_params(si.digest));
+                i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                 f.nrefs = spec_nrefs(si.digest);
                 f.clear_refs();
             } else {
-                i = fetch_native_args(&fn.v, w, i, &name, path, apply_mode, infix, f);
+                i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
-            if (fn.v.type() == TYPE_NATIVE) {
-                u32 idx = callable_entry(&fn.v);
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+            if (fnv.type() == TYPE_NATIVE) {
+                u32 idx = callable_entry(&fnv);
                 if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
                     run_conditional(idx);
                 } else {
@@ -1261,26 +1287,26 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* callab
                     e(false, f.refs);
                 }
             } else {
-                call_action_entry(callable_entry(&fn.v), f.refs, f.nrefs);
+                call_action_entry(callable_entry(&fnv), f.refs, f.nrefs);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             frame_unwind(push);
             break;
         }
         case TYPE_FUNCTION: {
-            if (ZAN_LIKELY(plain_interpreted(&fn.v))) {
+            if (ZAN_LIKELY(plain_interpreted(&fnv))) {
                 // An interpreted function: its frame, its arguments, its body
                 // with the context's values pointed at the frame. The frame
                 // saved the values address and its pop restores it.
                 CallFrame* frame =
                     frame_mark(&name, (FRAME_FUNCTION << FRAME_KIND_SHIFT) | FRAME_INTERPRETED);
-                frame->func_ctx = context_of(&fn.v);
-                ValueCell* ctxc = context_cell(context_of(&fn.v));
+                frame->func_ctx = context_of(&fnv);
+                ValueCell* ctxc = context_cell(context_of(&fnv));
                 frame->saved_values = context_values(ctxc);
                 SpecInfo si{0, 0};
-                if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
+                if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                    i = fetch_plain_args(&fn.v, w, i, &name, si.cache, spec_params(si.digest));
+                    i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (si.digest & SPEC_LOCALS) {
                         u32 locals = spec_local_count(si.digest);
@@ -1290,17 +1316,17 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* callab
                         }
                     }
                 } else {
-                    i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+                    i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
                 }
                 if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                 if (ZAN_UNLIKELY(g_interp.tracing)) {
-                    interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
-                    call_function_p(&fn.v, choose_context(&fn.v, &name, parent), &name, 0);
+                    interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+                    call_function_p(&fnv, choose_context(&fnv, &name, parent), &name, 0);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                 } else {
-                    set_context_values(context_cell(context_of(&fn.v)), heap_off(g_stack.base));
+                    set_context_values(context_cell(context_of(&fnv)), heap_off(g_stack.base));
                     frame->header |= FRAME_BODY;
-                    ValueCell body = *(node_buffer(callable_more(&fn.v))->head_cells() + MORE_BODY);
+                    ValueCell body = *(node_buffer(callable_more(&fnv))->head_cells() + MORE_BODY);
                     u32 code = 0;
                     if (ZAN_LIKELY(body.type() == TYPE_BLOCK)) {
                         code = run_handled(THROW_BREAK, [&] { eval_block_p(&body, true); });
@@ -1317,26 +1343,26 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* callab
                 frame_unwind_func(push);
                 break;
             }
-            Node ctx = choose_context(&fn.v, &name, parent);
-            stack_mark_func(&name, context_of(&fn.v));
+            Node ctx = choose_context(&fnv, &name, parent);
+            stack_mark_func(&name, context_of(&fnv));
             stack_set_top_flag31();
-            i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+            i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
-            call_function_p(&fn.v, ctx, &name, 0);
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+            call_function_p(&fnv, ctx, &name, 0);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             frame_unwind_func(push);
             break;
         }
         case TYPE_ROUTINE: {
             frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-            i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+            i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
             {
-                ValueCell* entry = node_buffer(callable_more(&fn.v))->head_cells() + MORE_ENTRY;
+                ValueCell* entry = node_buffer(callable_more(&fnv))->head_cells() + MORE_ENTRY;
                 RoutineFn rf = entry->type() == TYPE_INTEGER
                                    ? routine_table_entry(static_cast<u32>(integer_get(entry)))
                                    : nullptr;
@@ -1363,13 +1389,38 @@ pending:
 }
 }  // namespace
 
-u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name,
+namespace {
+inline void trace_open(EvalWalk& w, u32 i, const ValueCell* name, bool infix) {
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        if (infix) g_stack.top++;
+        interp_trace_event(TRACE_OPEN, &w.block(), trace_offset(w, i), nullptr, name);
+        if (infix) g_stack.top--;
+    }
+}
+}  // namespace
+
+// The callable is copied first: its cell may be a word's value, which the
+// call itself may change. A prefix call pushes it as the cell its result
+// replaces (the data stack stays where it is, and the collector sees it);
+// an infix call's left operand is there, so the callable is held aside.
+u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in,
               const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix) {
-    return eval_code_body(callable, w, i, push, name, path, parent, apply_mode, infix);
+    ValueCell name = *name_in;
+    if (infix) {
+        HeldCell fn(*callable);
+        trace_open(w, i, &name, true);
+        return eval_code_body(&fn.v, w, i, push, name, path, parent, apply_mode, true);
+    }
+    trace_open(w, i, &name, false);
+    const ValueCell* fnc = stack_push(callable);
+    return eval_code_body(fnc, w, i, push, name, path, parent, apply_mode, false);
 }
 
-u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name) {
-    return eval_code_body(callable, w, i, push, name, nullptr, nullptr, 0, false);
+u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in) {
+    ValueCell name = *name_in;
+    trace_open(w, i, &name, false);
+    const ValueCell* fnc = stack_push(callable);
+    return eval_code_body(fnc, w, i, push, name, nullptr, nullptr, 0, false);
 }
 
 // ---- functions -------------------------------------------------------------------------------------------
