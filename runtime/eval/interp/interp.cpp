@@ -1237,13 +1237,6 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     return expr_tail(w, i, entry_top, push, !no_infix);
 }
 
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
-    ValueCell* entry_top = g_stack.top;
-    i = eval_call(fn, w, i + 1, push, word);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
-    return expr_tail(w, i, entry_top, push, true);
-}
 
 // ---- calls ---------------------------------------------------------------------------------------------
 
@@ -1416,11 +1409,28 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
     return eval_code_body(fnc, w, i, push, name, path, parent, apply_mode, false);
 }
 
-u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in) {
+namespace {
+__attribute__((always_inline)) inline u32 call_named(const ValueCell* callable, EvalWalk& w, u32 i,
+                                                     bool push, const ValueCell* name_in) {
     ValueCell name = *name_in;
     trace_open(w, i, &name, false);
     const ValueCell* fnc = stack_push(callable);
     return eval_code_body(fnc, w, i, push, name, nullptr, nullptr, 0, false);
+}
+}  // namespace
+
+u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name) {
+    return call_named(callable, w, i, push, name);
+}
+
+// The call is made here rather than through eval_call: one routine less
+// on the way into every call a word makes.
+u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
+    ValueCell* entry_top = g_stack.top;
+    i = call_named(fn, w, i + 1, push, word);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    return expr_tail(w, i, entry_top, push, true);
 }
 
 // ---- functions -------------------------------------------------------------------------------------------
