@@ -463,9 +463,10 @@ Node choose_context(const ValueCell* fn, const ValueCell* name, const ValueCell*
 }
 
 // An interpreted function without trace attributes: the common call.
-inline bool plain_interpreted(const ValueCell* fn) {
+// more: the function's "more" cells.
+inline bool plain_interpreted(const ValueCell* fn, const ValueCell* more) {
     if (fn->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE)) return false;
-    ValueCell* entry = node_buffer(callable_more(fn))->head_cells() + MORE_ENTRY;
+    const ValueCell* entry = more + MORE_ENTRY;
     return entry->type() != TYPE_INTEGER || integer_get(entry) == 0;
 }
 
@@ -1287,7 +1288,10 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
             break;
         }
         case TYPE_FUNCTION: {
-            if (ZAN_LIKELY(plain_interpreted(&fnv))) {
+            // The function's "more" cells (entry, spec cache, body), read
+            // once for the entry and the cache: nothing allocates between.
+            ValueCell* more = node_buffer(callable_more(&fnv))->head_cells();
+            if (ZAN_LIKELY(plain_interpreted(&fnv, more))) {
                 // An interpreted function: its frame, its arguments, its body
                 // with the context's values pointed at the frame. The frame
                 // saved the values address and its pop restores it.
@@ -1297,7 +1301,10 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                 ValueCell* ctxc = context_cell(context_of(&fnv));
                 frame->saved_values = context_values(ctxc);
                 SpecInfo si{0, 0};
-                if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
+                if (ZAN_LIKELY(!infix && !path && !apply_mode))
+                    si = ZAN_LIKELY(more[1].type() == TYPE_BLOCK)
+                             ? SpecInfo{block_node(more + 1), block_extra(more + 1)}
+                             : spec_info(&fnv);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
                     i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;

@@ -6,6 +6,7 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/layout.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/memory.h"
@@ -375,6 +376,13 @@ inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
             return eval_infix(w, i + 1, entry_top, true, op);
         }
         if (fn && !no_infix) return eval_word_call(w, i, fn, true, c);
+        // An operator's right operand in a paren: what eval_expr does with
+        // it (nothing after it is looked at), without its call.
+        if (no_infix && c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
+            ValueCell p = *c;
+            eval_paren_p(&p, true);
+            return ZAN_UNLIKELY(g_throw_code) ? i : i + 1;
+        }
     }
     return eval_expr(w, i, no_infix, true, false);
 }
