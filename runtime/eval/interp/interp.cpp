@@ -50,8 +50,8 @@ void mark_interp_roots() {
 // also when an exception passes.
 struct PositionGuard {
     ValueCell saved;
-    PositionGuard() : saved(g_interp.position) {}
-    ~PositionGuard() { g_interp.position = saved; }
+    PositionGuard() { stack_copy_cell(&saved, &g_interp.position); }
+    ~PositionGuard() { stack_copy_cell(&g_interp.position, &saved); }
 };
 
 inline void store_value(const ValueCell* v, bool push) {
@@ -813,7 +813,7 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
         unset_box(stack_result());
         stack_keep();
     } else {
-        g_interp.position = w.block();
+        stack_copy_cell(&g_interp.position, &w.block());
         while (i < w.end) {
             series_set_index(&g_interp.position, static_cast<i32>(i));
             if (ZAN_LIKELY(!g_interp.tracing)) {

@@ -33,7 +33,10 @@ struct HeldCell {
 };
 extern HeldCell* g_held_top;
 
-inline HeldCell::HeldCell(const ValueCell& c) : v(c), prev(g_held_top) { g_held_top = this; }
+inline HeldCell::HeldCell(const ValueCell& c) : prev(g_held_top) {
+    stack_copy_cell(&v, &c);
+    g_held_top = this;
+}
 inline HeldCell::~HeldCell() { g_held_top = prev; }
 
 // ---- frames on the hot paths ---------------------------------------------------------------------
@@ -61,7 +64,7 @@ inline void frame_unwind(bool push) {
     ValueCell* res = g_stack.base;
     g_stack.top = res + 1;
     g_stack.base = hptr<ValueCell>(f->saved_base);
-    if (!push) *g_stack.base = *res;
+    if (!push) stack_copy_cell(g_stack.base, res);
 }
 // stack_unwind_func / stack_unwind_func_last.
 inline void frame_unwind_func(bool push) {
