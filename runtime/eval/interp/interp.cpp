@@ -800,7 +800,7 @@ namespace {
 // Evaluates the expressions of a walk in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
-__attribute__((always_inline)) inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
+inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
         take_interrupt();
         if (g_throw_code) return g_throw_code;
