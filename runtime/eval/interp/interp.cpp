@@ -1101,6 +1101,24 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
 }  // namespace
 
 namespace {
+// The operator (fast code code, its cell nv) applied in place when its
+// right operand is simple and both operands are integers with an inline
+// result: the left operand at entry_top becomes the result (also in the
+// result cell unless push). A simple right operand needs no evaluation (and
+// nothing moves); a word without a value (or not bound) is left to the
+// general path, which raises its error inside the operator's frame.
+__attribute__((always_inline)) inline bool infix_inline_step(i32 code, ValueCell* entry_top, const ValueCell* nv, bool push) {
+    ValueCell* left = entry_top;
+    const ValueCell* rv = simple_value_quiet(nv + 1);
+    if (!(rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
+          (code >= 16 ? int_compare_inline(code - 16, left, rv)
+                      : int_math_inline(code, left, rv))))
+        return false;
+    g_stack.top = entry_top + 1;
+    if (!push) stack_set_last_reset(entry_top);
+    return true;
+}
+
 // eval_infix from the operator first at i on, its cell nv read since the
 // last allocation (or null).
 __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* entry_top,
@@ -1114,18 +1132,10 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
         i32 code = fast_code(opv);
         if (code >= 0 && !g_interp.tracing && i + 1 < w.end) {
             ValueCell* left = entry_top;
-            // A simple right operand needs no evaluation (and nothing moves).
-            // A word without a value (or not bound) is left to the general
-            // path, which raises its error inside the operator's frame.
-            const ValueCell* rv = simple_value_quiet(nv + 1);
-            if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
-                (code >= 16 ? int_compare_inline(code - 16, left, rv)
-                            : int_math_inline(code, left, rv))) {
+            if (infix_inline_step(code, entry_top, nv, push)) {
                 // Nothing was evaluated: the cells have not moved.
                 i += 2;
                 nv += 2;
-                g_stack.top = entry_top + 1;
-                if (!push) stack_set_last_reset(entry_top);
                 continue;
             }
             if (ZAN_UNLIKELY(code == FAST_REMAINDER)) goto ordinary_call;
@@ -1179,15 +1189,9 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
         if (code >= 0) {
             if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
             g_stack.top = entry_top;
-            ValueCell* left = entry_top;
-            const ValueCell* rv = simple_value_quiet(nv + 1);
-            if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
-                (code >= 16 ? int_compare_inline(code - 16, left, rv)
-                            : int_math_inline(code, left, rv))) {
+            if (infix_inline_step(code, entry_top, nv, push)) {
                 i += 2;
                 nv += 2;
-                g_stack.top = entry_top + 1;
-                if (!push) stack_set_last_reset(entry_top);
                 const ValueCell* next = i < w.end ? op_cell(nv) : nullptr;
                 if (!next) return i;
                 return eval_infix_chain(w, i, entry_top, push, next, nv);
