@@ -50,8 +50,8 @@ void mark_interp_roots() {
 // also when an exception passes.
 struct PositionGuard {
     ValueCell saved;
-    PositionGuard() : saved(g_interp.position) {}
-    ~PositionGuard() { g_interp.position = saved; }
+    PositionGuard() { stack_copy_cell(&saved, &g_interp.position); }
+    ~PositionGuard() { stack_copy_cell(&g_interp.position, &saved); }
 };
 
 inline void store_value(const ValueCell* v, bool push) {
@@ -463,9 +463,10 @@ Node choose_context(const ValueCell* fn, const ValueCell* name, const ValueCell*
 }
 
 // An interpreted function without trace attributes: the common call.
-inline bool plain_interpreted(const ValueCell* fn) {
+// more: the function's "more" cells.
+inline bool plain_interpreted(const ValueCell* fn, const ValueCell* more) {
     if (fn->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE)) return false;
-    ValueCell* entry = node_buffer(callable_more(fn))->head_cells() + MORE_ENTRY;
+    const ValueCell* entry = more + MORE_ENTRY;
     return entry->type() != TYPE_INTEGER || integer_get(entry) == 0;
 }
 
@@ -776,6 +777,23 @@ __attribute__((noinline)) void take_interrupt() {
     if (!g_throw_code) g_stack.top = mark;
 }
 
+namespace {
+// The end of an expression whose head left its value (at entry_top, or in
+// the result cell): the operators after it (with infix), then the trace
+// of the expression.
+inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
+    if (infix) {
+        if (const ValueCell* op = op_at(w, i)) {
+            i = eval_infix(w, i, entry_top, push, op);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
+    return i;
+}
+}  // namespace
+
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
@@ -795,7 +813,7 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
         unset_box(stack_result());
         stack_keep();
     } else {
-        g_interp.position = w.block();
+        stack_copy_cell(&g_interp.position, &w.block());
         while (i < w.end) {
             series_set_index(&g_interp.position, static_cast<i32>(i));
             if (ZAN_LIKELY(!g_interp.tracing)) {
@@ -833,6 +851,17 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
                         i = eval_infix(w, i, entry_top, false, op);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     }
+                    if (i < w.end) stack_reset();
+                    continue;
+                }
+                if (c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
+                    // eval_expr's work on a paren, without its call.
+                    ValueCell* entry_top = g_stack.top;
+                    ValueCell p = *c;
+                    eval_paren_p(&p, false);
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    i = expr_tail(w, i + 1, entry_top, false, true);
+                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (i < w.end) stack_reset();
                     continue;
                 }
@@ -1071,10 +1100,30 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
 
 }  // namespace
 
-u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
-    // nv: the operator's cell, read since the last allocation (null when
-    // something may have allocated since).
-    ValueCell* nv = w.at(i);
+namespace {
+// The operator (fast code code, its cell nv) applied in place when its
+// right operand is simple and both operands are integers with an inline
+// result: the left operand at entry_top becomes the result (also in the
+// result cell unless push). A simple right operand needs no evaluation (and
+// nothing moves); a word without a value (or not bound) is left to the
+// general path, which raises its error inside the operator's frame.
+__attribute__((always_inline)) inline bool infix_inline_step(i32 code, ValueCell* entry_top, const ValueCell* nv, bool push) {
+    ValueCell* left = entry_top;
+    const ValueCell* rv = simple_value_quiet(nv + 1);
+    if (!(rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
+          (code >= 16 ? int_compare_inline(code - 16, left, rv)
+                      : int_math_inline(code, left, rv))))
+        return false;
+    g_stack.top = entry_top + 1;
+    if (!push) stack_set_last_reset(entry_top);
+    return true;
+}
+
+// eval_infix from the operator first at i on, its cell nv read since the
+// last allocation (or null).
+__attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* entry_top,
+                                               bool push, const ValueCell* first,
+                                               ValueCell* nv) {
     for (const ValueCell* opv = first; opv;
          opv = i < w.end ? op_cell(nv ? nv : (nv = w.at(i))) : nullptr) {
         // The left operand becomes the first cell of the new frame.
@@ -1083,18 +1132,10 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
         i32 code = fast_code(opv);
         if (code >= 0 && !g_interp.tracing && i + 1 < w.end) {
             ValueCell* left = entry_top;
-            // A simple right operand needs no evaluation (and nothing moves).
-            // A word without a value (or not bound) is left to the general
-            // path, which raises its error inside the operator's frame.
-            const ValueCell* rv = simple_value_quiet(nv + 1);
-            if (rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
-                (code >= 16 ? int_compare_inline(code - 16, left, rv)
-                            : int_math_inline(code, left, rv))) {
+            if (infix_inline_step(code, entry_top, nv, push)) {
                 // Nothing was evaluated: the cells have not moved.
                 i += 2;
                 nv += 2;
-                g_stack.top = entry_top + 1;
-                if (!push) stack_set_last_reset(entry_top);
                 continue;
             }
             if (ZAN_UNLIKELY(code == FAST_REMAINDER)) goto ordinary_call;
@@ -1135,23 +1176,31 @@ u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueC
     }
     return i;
 }
+}  // namespace
 
-namespace {
-// The end of an expression whose head left its value (at entry_top, or in
-// the result cell): the operators after it (with infix), then the trace
-// of the expression.
-inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
-    if (infix) {
-        if (const ValueCell* op = op_at(w, i)) {
-            i = eval_infix(w, i, entry_top, push, op);
-            if (ZAN_UNLIKELY(g_throw_code)) return i;
+// The common case first, in a routine small enough to cost little on
+// entry: one operator with an inline integer path, integer operands, the
+// right one simple, and no operator after it. Anything else goes on in
+// eval_infix_chain, which does the same from where this one stopped.
+u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
+    ValueCell* nv = w.at(i);
+    if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
+        i32 code = fast_code(first);
+        if (code >= 0) {
+            if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
+            g_stack.top = entry_top;
+            if (infix_inline_step(code, entry_top, nv, push)) {
+                i += 2;
+                nv += 2;
+                const ValueCell* next = i < w.end ? op_cell(nv) : nullptr;
+                if (!next) return i;
+                return eval_infix_chain(w, i, entry_top, push, next, nv);
+            }
         }
     }
-    if (ZAN_UNLIKELY(g_interp.tracing) && !push)
-        interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
-    return i;
+    return eval_infix_chain(w, i, entry_top, push, first, nv);
 }
-}  // namespace
+
 
 u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
@@ -1171,7 +1220,7 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
             if (ZAN_UNLIKELY(g_interp.tracing)) trace_push(w, i, push);
             i++;
         } else {
-            i = eval_code(val, w, i + 1, push, v, nullptr, nullptr, 0, false);
+            i = eval_call(val, w, i + 1, push, v);
             if (ZAN_UNLIKELY(g_throw_code)) return i;
         }
     } else if (self_evaluating(t)) {
@@ -1193,27 +1242,21 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
     return expr_tail(w, i, entry_top, push, !no_infix);
 }
 
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
-    ValueCell* entry_top = g_stack.top;
-    i = eval_code(fn, w, i + 1, push, word, nullptr, nullptr, 0, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
-    return expr_tail(w, i, entry_top, push, true);
-}
 
 // ---- calls ---------------------------------------------------------------------------------------------
 
-u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in,
-              const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix) {
-    HeldCell fn(*callable);
-    ValueCell name = *name_in;
-    if (ZAN_UNLIKELY(g_interp.tracing)) {
-        if (infix) g_stack.top++;
-        interp_trace_event(TRACE_OPEN, &w.block(), trace_offset(w, i), nullptr, &name);
-        if (infix) g_stack.top--;
-    }
-    if (!infix) stack_push(&fn.v);
-    switch (fn.v.type()) {
+namespace {
+// The body of eval_code, inlined into it and into eval_call (where the
+// arguments that are constant there drop the branches they decide). fnc:
+// the callable's copy that nothing changes while the call runs; name: the
+// caller's copy of the calling word.
+__attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, EvalWalk& w, u32 i,
+                                                         bool push, ValueCell& name,
+                                                         const PathRefs* path,
+                                                         const ValueCell* parent, u32 apply_mode,
+                                                         bool infix) {
+    const ValueCell& fnv = *fnc;
+    switch (fnv.type()) {
         case TYPE_NATIVE:
         case TYPE_ACTION: {
             frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
@@ -1221,43 +1264,53 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
             // (An infix call's left operand lies above the top: nothing may
             // be pushed before fetch_native_args takes it in.)
             SpecInfo si{0, 0};
-            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
+            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
             if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                i = fetch_plain_args(&fn.v, w, i, &name, si.cache, spec_params(si.digest));
+                i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                 f.nrefs = spec_nrefs(si.digest);
                 f.clear_refs();
             } else {
-                i = fetch_native_args(&fn.v, w, i, &name, path, apply_mode, infix, f);
+                i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
-            if (fn.v.type() == TYPE_NATIVE) {
-                u32 idx = callable_entry(&fn.v);
-                NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
-                if (ZAN_UNLIKELY(!e)) e = native_not_done;
-                e(false, f.refs);
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+            if (fnv.type() == TYPE_NATIVE) {
+                u32 idx = callable_entry(&fnv);
+                if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
+                    run_conditional(idx);
+                } else {
+                    NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
+                    if (ZAN_UNLIKELY(!e)) e = native_not_done;
+                    e(false, f.refs);
+                }
             } else {
-                call_action_entry(callable_entry(&fn.v), f.refs, f.nrefs);
+                call_action_entry(callable_entry(&fnv), f.refs, f.nrefs);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             frame_unwind(push);
             break;
         }
         case TYPE_FUNCTION: {
-            if (ZAN_LIKELY(plain_interpreted(&fn.v))) {
+            // The function's "more" cells (entry, spec cache, body), read
+            // once for the entry and the cache: nothing allocates between.
+            ValueCell* more = node_buffer(callable_more(&fnv))->head_cells();
+            if (ZAN_LIKELY(plain_interpreted(&fnv, more))) {
                 // An interpreted function: its frame, its arguments, its body
                 // with the context's values pointed at the frame. The frame
                 // saved the values address and its pop restores it.
                 CallFrame* frame =
                     frame_mark(&name, (FRAME_FUNCTION << FRAME_KIND_SHIFT) | FRAME_INTERPRETED);
-                frame->func_ctx = context_of(&fn.v);
-                ValueCell* ctxc = context_cell(context_of(&fn.v));
+                frame->func_ctx = context_of(&fnv);
+                ValueCell* ctxc = context_cell(context_of(&fnv));
                 frame->saved_values = context_values(ctxc);
                 SpecInfo si{0, 0};
-                if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fn.v);
+                if (ZAN_LIKELY(!infix && !path && !apply_mode))
+                    si = ZAN_LIKELY(more[1].type() == TYPE_BLOCK)
+                             ? SpecInfo{block_node(more + 1), block_extra(more + 1)}
+                             : spec_info(&fnv);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                    i = fetch_plain_args(&fn.v, w, i, &name, si.cache, spec_params(si.digest));
+                    i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (si.digest & SPEC_LOCALS) {
                         u32 locals = spec_local_count(si.digest);
@@ -1267,17 +1320,17 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                         }
                     }
                 } else {
-                    i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+                    i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
                 }
                 if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                 if (ZAN_UNLIKELY(g_interp.tracing)) {
-                    interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
-                    call_function_p(&fn.v, choose_context(&fn.v, &name, parent), &name, 0);
+                    interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+                    call_function_p(&fnv, choose_context(&fnv, &name, parent), &name, 0);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                 } else {
-                    set_context_values(context_cell(context_of(&fn.v)), heap_off(g_stack.base));
+                    set_context_values(context_cell(context_of(&fnv)), heap_off(g_stack.base));
                     frame->header |= FRAME_BODY;
-                    ValueCell body = *(node_buffer(callable_more(&fn.v))->head_cells() + MORE_BODY);
+                    ValueCell body = *(node_buffer(callable_more(&fnv))->head_cells() + MORE_BODY);
                     u32 code = 0;
                     if (ZAN_LIKELY(body.type() == TYPE_BLOCK)) {
                         code = run_handled(THROW_BREAK, [&] { eval_block_p(&body, true); });
@@ -1294,26 +1347,26 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
                 frame_unwind_func(push);
                 break;
             }
-            Node ctx = choose_context(&fn.v, &name, parent);
-            stack_mark_func(&name, context_of(&fn.v));
+            Node ctx = choose_context(&fnv, &name, parent);
+            stack_mark_func(&name, context_of(&fnv));
             stack_set_top_flag31();
-            i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+            i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
-            call_function_p(&fn.v, ctx, &name, 0);
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+            call_function_p(&fnv, ctx, &name, 0);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             frame_unwind_func(push);
             break;
         }
         case TYPE_ROUTINE: {
             frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-            i = fetch_function_args(&fn.v, w, i, &name, path, apply_mode, infix);
+            i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fn.v);
+                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
             {
-                ValueCell* entry = node_buffer(callable_more(&fn.v))->head_cells() + MORE_ENTRY;
+                ValueCell* entry = node_buffer(callable_more(&fnv))->head_cells() + MORE_ENTRY;
                 RoutineFn rf = entry->type() == TYPE_INTEGER
                                    ? routine_table_entry(static_cast<u32>(integer_get(entry)))
                                    : nullptr;
@@ -1337,6 +1390,58 @@ u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
     return i;
 pending:
     return i;
+}
+}  // namespace
+
+namespace {
+inline void trace_open(EvalWalk& w, u32 i, const ValueCell* name, bool infix) {
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        if (infix) g_stack.top++;
+        interp_trace_event(TRACE_OPEN, &w.block(), trace_offset(w, i), nullptr, name);
+        if (infix) g_stack.top--;
+    }
+}
+}  // namespace
+
+// The callable is copied first: its cell may be a word's value, which the
+// call itself may change. A prefix call pushes it as the cell its result
+// replaces (the data stack stays where it is, and the collector sees it);
+// an infix call's left operand is there, so the callable is held aside.
+u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name_in,
+              const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix) {
+    ValueCell name = *name_in;
+    if (infix) {
+        HeldCell fn(*callable);
+        trace_open(w, i, &name, true);
+        return eval_code_body(&fn.v, w, i, push, name, path, parent, apply_mode, true);
+    }
+    trace_open(w, i, &name, false);
+    const ValueCell* fnc = stack_push(callable);
+    return eval_code_body(fnc, w, i, push, name, path, parent, apply_mode, false);
+}
+
+namespace {
+__attribute__((always_inline)) inline u32 call_named(const ValueCell* callable, EvalWalk& w, u32 i,
+                                                     bool push, const ValueCell* name_in) {
+    ValueCell name = *name_in;
+    trace_open(w, i, &name, false);
+    const ValueCell* fnc = stack_push(callable);
+    return eval_code_body(fnc, w, i, push, name, nullptr, nullptr, 0, false);
+}
+}  // namespace
+
+u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name) {
+    return call_named(callable, w, i, push, name);
+}
+
+// The call is made here rather than through eval_call: one routine less
+// on the way into every call a word makes.
+u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
+    ValueCell* entry_top = g_stack.top;
+    i = call_named(fn, w, i + 1, push, word);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    return expr_tail(w, i, entry_top, push, true);
 }
 
 // ---- functions -------------------------------------------------------------------------------------------

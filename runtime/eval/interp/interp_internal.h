@@ -6,6 +6,7 @@
 
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/layout.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/memory.h"
@@ -32,7 +33,10 @@ struct HeldCell {
 };
 extern HeldCell* g_held_top;
 
-inline HeldCell::HeldCell(const ValueCell& c) : v(c), prev(g_held_top) { g_held_top = this; }
+inline HeldCell::HeldCell(const ValueCell& c) : prev(g_held_top) {
+    stack_copy_cell(&v, &c);
+    g_held_top = this;
+}
 inline HeldCell::~HeldCell() { g_held_top = prev; }
 
 // ---- frames on the hot paths ---------------------------------------------------------------------
@@ -60,7 +64,7 @@ inline void frame_unwind(bool push) {
     ValueCell* res = g_stack.base;
     g_stack.top = res + 1;
     g_stack.base = hptr<ValueCell>(f->saved_base);
-    if (!push) *g_stack.base = *res;
+    if (!push) stack_copy_cell(g_stack.base, res);
 }
 // stack_unwind_func / stack_unwind_func_last.
 inline void frame_unwind_func(bool push) {
@@ -148,6 +152,9 @@ struct PathRefs {
 // the next index.
 u32 eval_code(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name,
               const PathRefs* path, const ValueCell* parent, u32 apply_mode, bool infix);
+// eval_code for a callable named by a word: no path, parent, apply mode or
+// left operand.
+u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const ValueCell* name);
 // The path at index i of the walk. mode: PATH_NORMAL,
 // PATH_GET (nothing is called) or PATH_SET (set_value is assigned at the
 // last element). Returns the index after the path (and after the call that
@@ -269,6 +276,31 @@ inline bool truthy(const ValueCell* v) {
     return !(t == TYPE_NONE || (t == TYPE_LOGIC && !logic_get(v)));
 }
 
+// The strict truth test (either, while, until, case): unset! raises
+// no-return.
+inline bool strict_true(const ValueCell* v) {
+    if (v->type() == TYPE_UNSET) fire(Err::script_no_return);
+    return truthy(v);
+}
+// The work of if, unless and either (nat) on the arguments of the top
+// frame: the chosen block evaluated, or none. The call path runs it
+// without going through the natives' table when the callable is one of
+// these natives.
+inline void run_conditional(u32 nat) {
+    const ValueCell* cond = stack_arg(0);
+    const ValueCell* body;
+    if (nat == NAT_EITHER) {
+        body = strict_true(cond) ? stack_arg(1) : stack_arg(2);
+    } else {
+        if (truthy(cond) != (nat == NAT_IF)) {
+            none_box(stack_result());
+            return;
+        }
+        body = stack_arg(1);
+    }
+    eval_block_p(body, true);
+}
+
 // Datatypes whose values evaluate to themselves (no word, path, paren,
 // callable or issue).
 constexpr u64 type_bit(u32 t) { return u64(1) << t; }
@@ -347,6 +379,13 @@ inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
             return eval_infix(w, i + 1, entry_top, true, op);
         }
         if (fn && !no_infix) return eval_word_call(w, i, fn, true, c);
+        // An operator's right operand in a paren: what eval_expr does with
+        // it (nothing after it is looked at), without its call.
+        if (no_infix && c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
+            ValueCell p = *c;
+            eval_paren_p(&p, true);
+            return ZAN_UNLIKELY(g_throw_code) ? i : i + 1;
+        }
     }
     return eval_expr(w, i, no_infix, true, false);
 }

@@ -34,12 +34,6 @@ inline u32 run_block(EvalWalk& w) {
     return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w); });
 }
 
-// The strict truth test (either, while, until, case): unset! raises
-// no-return.
-inline bool strict_true(const ValueCell* v) {
-    if (v->type() == TYPE_UNSET) fire(Err::script_no_return);
-    return truthy(v);
-}
 
 // Pops the loop frame, its value going to the native's result cell.
 inline void end_loop() { stack_unwind_last(); }
@@ -64,28 +58,9 @@ inline BodyEnd body_end(u32 code) {
 
 // ---- conditionals ---------------------------------------------------------------------------
 
-void native_if(bool, const i32*) {
-    if (!truthy(stack_arg(0))) {
-        none_box(stack_result());
-        return;
-    }
-    ValueCell body = *stack_arg(1);
-    eval_block_p(&body, true);
-}
-
-void native_unless(bool, const i32*) {
-    if (truthy(stack_arg(0))) {
-        none_box(stack_result());
-        return;
-    }
-    ValueCell body = *stack_arg(1);
-    eval_block_p(&body, true);
-}
-
-void native_either(bool, const i32*) {
-    ValueCell body = strict_true(stack_arg(0)) ? *stack_arg(1) : *stack_arg(2);
-    eval_block_p(&body, true);
-}
+void native_if(bool, const i32*) { run_conditional(NAT_IF); }
+void native_unless(bool, const i32*) { run_conditional(NAT_UNLESS); }
+void native_either(bool, const i32*) { run_conditional(NAT_EITHER); }
 
 void native_any(bool, const i32*) {
     ValueCell* result = stack_result();
