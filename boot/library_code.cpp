@@ -11,6 +11,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/symbol.h"
@@ -145,6 +146,19 @@ ValueCell make_executable(const ValueCell* fn_in) {
     return exec;
 }
 
+// Whether a sealed library function still has no executable body.
+bool executable_pending(const ValueCell* fn) {
+    if (!library_function_q(fn)) return false;
+    return static_cast<u32>(node_buffer(callable_body(fn))->used_bytes() / 16) <= MORE_LIBRARY_BODY ||
+           function_more(fn, MORE_LIBRARY_BODY)->type() != TYPE_BLOCK;
+}
+
+// The source body is about to be handed out (body-of): a library function
+// makes its executable body now, from the body as it was sealed.
+void before_body_handed_out(const ValueCell* fn) {
+    if (executable_pending(fn)) make_executable(fn);
+}
+
 void make_frame_words() {
     cell_init(&g_frame_words[0], TYPE_WORD, 0, symbol_make("eval-path"), static_cast<u32>(-1));
     cell_init(&g_frame_words[1], TYPE_WORD, 0, symbol_make("eval-set-path"),
@@ -164,6 +178,7 @@ void library_code_init() {
     g_snapshot_index.clear();
     g_snapshot_ctx = 0;
     interp_set_compiled_table(kEntries, 1);
+    g_interp_hooks.body_handed_out = before_body_handed_out;
     make_frame_words();
 }
 
@@ -211,7 +226,6 @@ u32 library_seal() {
         ValueCell fn = block_head_ptr(&g_library_root)[k];
         integer_box(function_more(&fn, MORE_ENTRY), static_cast<i32>(LIBRARY_ENTRY));
         if (function_more(&fn, MORE_UNUSED)->type() != TYPE_BLOCK) interp_parse_spec(&fn);
-        make_executable(&fn);
     }
     return count;
 }
@@ -238,12 +252,8 @@ void library_function_entry(Node) {
     ValueCell fn = *context_owner(frame->func_ctx);
     if (fn.type() != TYPE_FUNCTION) fire(Err::internal_not_done);
     HeldCell held(fn);
-    ValueCell exec;
-    if (static_cast<u32>(node_buffer(callable_body(&fn))->used_bytes() / 16) > MORE_LIBRARY_BODY &&
-        function_more(&fn, MORE_LIBRARY_BODY)->type() == TYPE_BLOCK)
-        exec = *function_more(&fn, MORE_LIBRARY_BODY);
-    else
-        exec = make_executable(&fn);
+    ValueCell exec =
+        executable_pending(&fn) ? make_executable(&fn) : *function_more(&fn, MORE_LIBRARY_BODY);
     if (exec.type() != TYPE_BLOCK) {
         unset_box(stack_result());
         stack_keep();
