@@ -1,7 +1,6 @@
 // Sealing of the library functions and their compiled entry.
 #include "boot/library_code.h"
 
-#include <unordered_set>
 #include <vector>
 
 #include "runtime/core/collector.h"
@@ -51,26 +50,56 @@ ValueCell* cell_at(Node series, u32 i) { return node_buffer(series)->head_cells(
 
 // ---- finding the library functions ----------------------------------------------------------
 
+// A set of nodes (never 0): open addressing with linear probing, a few
+// thousand of them at the seal.
+class NodeSet {
+public:
+    // True when n was not in the set yet; it is now.
+    bool insert(Node n) {
+        if ((count_ + 1) * 2 > slots_.size()) grow();
+        size_t mask = slots_.size() - 1;
+        for (size_t i = (n * 0x9E3779B1u) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == n) return false;
+            if (!slots_[i]) {
+                slots_[i] = n;
+                count_++;
+                return true;
+            }
+        }
+    }
+
+private:
+    void grow() {
+        std::vector<Node> old(slots_.size() * 2);
+        old.swap(slots_);
+        count_ = 0;
+        for (Node n : old)
+            if (n) insert(n);
+    }
+    std::vector<Node> slots_ = std::vector<Node>(1024);
+    size_t count_ = 0;
+};
+
 struct Finder {
-    std::unordered_set<Node> seen_series;
-    std::unordered_set<Node> seen_contexts;
-    std::unordered_set<Node> seen_functions;  // by more-block node
+    NodeSet seen_series;
+    NodeSet seen_contexts;
+    NodeSet seen_functions;  // by more-block node
 
     void context(Node ctx) {
-        if (!ctx || !seen_contexts.insert(ctx).second) return;
+        if (!ctx || !seen_contexts.insert(ctx)) return;
         ValueCell* c = context_cell(ctx);
         if (context_on_stack(c)) return;
         u32 n = context_word_count(c);
         for (u32 i = 0; i < n; i++) value(context_values_head(context_cell(ctx))[i]);
     }
     void series(Node node) {
-        if (!node || !seen_series.insert(node).second) return;
+        if (!node || !seen_series.insert(node)) return;
         for (u32 i = 0; i < cell_count(node); i++) value(*cell_at(node, i));
     }
     void value(ValueCell v) {
         u32 t = v.type();
         if (t == TYPE_FUNCTION) {
-            if (!seen_functions.insert(callable_body(&v)).second) return;
+            if (!seen_functions.insert(callable_body(&v))) return;
             ValueCell* entry = function_more(&v, MORE_ENTRY);
             if (entry->type() == TYPE_INTEGER && integer_get(entry) != 0) return;
             block_append_cell(&g_library_root, &v);
