@@ -182,14 +182,15 @@ struct Reader {
 
 bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::string* error) {
     const size_t page = heap_page_size();
+    out->clear();
     std::vector<u64> before_state = state_words();
-    if (heap_region_has_holes()) {
-        *error = "the heap region has released ranges before the decoding";
-        return false;
-    }
+    // Released ranges are not readable: the bytes below the bump are copied
+    // only when there are none.
+    bool holes_before = heap_region_has_holes();
     u64 print = fingerprint(live_ranges());
     size_t before_bump = heap_region_bump();
-    std::vector<u8> before(g_heap_base + page, g_heap_base + before_bump);
+    std::vector<u8> before;
+    if (!holes_before) before.assign(g_heap_base + page, g_heap_base + before_bump);
     std::vector<Node> fixed = memory_fixed_nodes();
     const void* top = g_stack.top;
     const void* base = g_stack.base;
@@ -200,13 +201,13 @@ bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::str
         *error = zanbin_boot_status_message(decoded.status);
         return false;
     }
-    if (heap_region_has_holes() || memory_fixed_nodes() != fixed || g_stack.top != top ||
-        g_stack.base != base || g_stack.ctop != ctop) {
-        *error = "the decoding released pages, made fixed buffers or moved the stacks";
-        return false;
+    if (holes_before || heap_region_has_holes() || memory_fixed_nodes() != fixed ||
+        g_stack.top != top || g_stack.base != base || g_stack.ctop != ctop) {
+        *error = "the heap region had released ranges, or the decoding released pages, made "
+                 "fixed buffers or moved the stacks";
+        return true;
     }
 
-    out->clear();
     put(out, kMagic);
     put(out, before_state.size());
     for (u64 w : before_state) put(out, w);

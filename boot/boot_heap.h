@@ -32,7 +32,8 @@ namespace zan {
 
 // In a runtime just prepared by boot_prepare_runtime: decodes the image and
 // writes the saved heap to *out. False with a message when the image does
-// not decode or the decoding did something the saved heap cannot carry.
+// not decode. When the decoding did something the saved heap cannot carry,
+// *out is left empty (start-up then decodes) and *error says what.
 bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::string* error);
 
 // In a runtime just prepared by boot_prepare_runtime: puts the saved heap
