@@ -1,7 +1,6 @@
 // Sealing of the library functions and their compiled entry.
 #include "boot/library_code.h"
 
-#include <unordered_set>
 #include <vector>
 
 #include "runtime/core/collector.h"
@@ -11,6 +10,7 @@
 #include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/object.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/symbol.h"
@@ -50,26 +50,56 @@ ValueCell* cell_at(Node series, u32 i) { return node_buffer(series)->head_cells(
 
 // ---- finding the library functions ----------------------------------------------------------
 
+// A set of nodes (never 0): open addressing with linear probing, a few
+// thousand of them at the seal.
+class NodeSet {
+public:
+    // True when n was not in the set yet; it is now.
+    bool insert(Node n) {
+        if ((count_ + 1) * 2 > slots_.size()) grow();
+        size_t mask = slots_.size() - 1;
+        for (size_t i = (n * 0x9E3779B1u) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == n) return false;
+            if (!slots_[i]) {
+                slots_[i] = n;
+                count_++;
+                return true;
+            }
+        }
+    }
+
+private:
+    void grow() {
+        std::vector<Node> old(slots_.size() * 2);
+        old.swap(slots_);
+        count_ = 0;
+        for (Node n : old)
+            if (n) insert(n);
+    }
+    std::vector<Node> slots_ = std::vector<Node>(1024);
+    size_t count_ = 0;
+};
+
 struct Finder {
-    std::unordered_set<Node> seen_series;
-    std::unordered_set<Node> seen_contexts;
-    std::unordered_set<Node> seen_functions;  // by more-block node
+    NodeSet seen_series;
+    NodeSet seen_contexts;
+    NodeSet seen_functions;  // by more-block node
 
     void context(Node ctx) {
-        if (!ctx || !seen_contexts.insert(ctx).second) return;
+        if (!ctx || !seen_contexts.insert(ctx)) return;
         ValueCell* c = context_cell(ctx);
         if (context_on_stack(c)) return;
         u32 n = context_word_count(c);
         for (u32 i = 0; i < n; i++) value(context_values_head(context_cell(ctx))[i]);
     }
     void series(Node node) {
-        if (!node || !seen_series.insert(node).second) return;
+        if (!node || !seen_series.insert(node)) return;
         for (u32 i = 0; i < cell_count(node); i++) value(*cell_at(node, i));
     }
     void value(ValueCell v) {
         u32 t = v.type();
         if (t == TYPE_FUNCTION) {
-            if (!seen_functions.insert(callable_body(&v)).second) return;
+            if (!seen_functions.insert(callable_body(&v))) return;
             ValueCell* entry = function_more(&v, MORE_ENTRY);
             if (entry->type() == TYPE_INTEGER && integer_get(entry) != 0) return;
             block_append_cell(&g_library_root, &v);
@@ -145,6 +175,19 @@ ValueCell make_executable(const ValueCell* fn_in) {
     return exec;
 }
 
+// Whether a sealed library function still has no executable body.
+bool executable_pending(const ValueCell* fn) {
+    if (!library_function_q(fn)) return false;
+    return static_cast<u32>(node_buffer(callable_body(fn))->used_bytes() / 16) <= MORE_LIBRARY_BODY ||
+           function_more(fn, MORE_LIBRARY_BODY)->type() != TYPE_BLOCK;
+}
+
+// The source body is about to be handed out (body-of): a library function
+// makes its executable body now, from the body as it was sealed.
+void before_body_handed_out(const ValueCell* fn) {
+    if (executable_pending(fn)) make_executable(fn);
+}
+
 void make_frame_words() {
     cell_init(&g_frame_words[0], TYPE_WORD, 0, symbol_make("eval-path"), static_cast<u32>(-1));
     cell_init(&g_frame_words[1], TYPE_WORD, 0, symbol_make("eval-set-path"),
@@ -164,6 +207,7 @@ void library_code_init() {
     g_snapshot_index.clear();
     g_snapshot_ctx = 0;
     interp_set_compiled_table(kEntries, 1);
+    g_interp_hooks.body_handed_out = before_body_handed_out;
     make_frame_words();
 }
 
@@ -211,7 +255,6 @@ u32 library_seal() {
         ValueCell fn = block_head_ptr(&g_library_root)[k];
         integer_box(function_more(&fn, MORE_ENTRY), static_cast<i32>(LIBRARY_ENTRY));
         if (function_more(&fn, MORE_UNUSED)->type() != TYPE_BLOCK) interp_parse_spec(&fn);
-        make_executable(&fn);
     }
     return count;
 }
@@ -238,12 +281,8 @@ void library_function_entry(Node) {
     ValueCell fn = *context_owner(frame->func_ctx);
     if (fn.type() != TYPE_FUNCTION) fire(Err::internal_not_done);
     HeldCell held(fn);
-    ValueCell exec;
-    if (static_cast<u32>(node_buffer(callable_body(&fn))->used_bytes() / 16) > MORE_LIBRARY_BODY &&
-        function_more(&fn, MORE_LIBRARY_BODY)->type() == TYPE_BLOCK)
-        exec = *function_more(&fn, MORE_LIBRARY_BODY);
-    else
-        exec = make_executable(&fn);
+    ValueCell exec =
+        executable_pending(&fn) ? make_executable(&fn) : *function_more(&fn, MORE_LIBRARY_BODY);
     if (exec.type() != TYPE_BLOCK) {
         unset_box(stack_result());
         stack_keep();

@@ -5,7 +5,9 @@
 // Sealing gives each of them:
 //   - a compiled entry (MORE_ENTRY = LIBRARY_ENTRY), so that the interpreter
 //     calls library_function_entry instead of evaluating the body;
-//   - an executable body, kept as a sixth cell of its "more" block: a deep
+//   - an executable body, kept as a sixth cell of its "more" block, made at
+//     its first call (or when its source body is first handed out, whichever
+//     comes first; so it is always made from the body as sealed): a deep
 //     copy of its source body in which every word bound to the global
 //     context whose value was a callable (function, native, action, op,
 //     routine) at the end of start-up is bound instead to the snapshot

@@ -18,14 +18,16 @@ int run(int argc, char** argv) {
     BootConfig config;
     for (int i = 0; i < argc; i++) config.args.emplace_back(argv[i]);
     config.image = std::span<const u8>(zan_boot_image_data, zan_boot_image_size);
+    config.saved_heap = std::span<const u8>(zan_boot_heap_data, zan_boot_heap_size);
     // The developer switch: the module files instead of the embedded image.
     if (const char* dir = std::getenv("ZAN_LIBRARY_DIR"); dir && *dir) config.library_dir = dir;
 
     BootResult started = boot_start(config);
     if (started.status != 0) boot_fail(started.message, started.status);
     if (const char* timing = std::getenv("ZAN_BOOT_TIMING"); timing && *timing == '1')
-        std::fprintf(stderr, "start-up: %.0f us, %u modules, %u library functions\n",
-                     started.microseconds, started.modules, started.sealed);
+        std::fprintf(stderr, "start-up: %.0f us, %u modules, %u library functions, image %s\n",
+                     started.microseconds, started.modules, started.sealed,
+                     started.restored ? "restored" : "decoded");
     return boot_launch(config.args);
 }
 

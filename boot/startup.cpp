@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "boot/boot_heap.h"
 #include "boot/boot_image.h"
 #include "boot/boot_util.h"
 #include "boot/library_code.h"
@@ -220,6 +221,11 @@ bool stress_covers_startup() {
 
 const std::vector<std::string>& boot_module_names() { return g_module_names; }
 
+void boot_prepare_runtime() {
+    runtime_init();
+    library_code_init();
+}
+
 BootResult boot_start(const BootConfig& config) {
     auto t0 = std::chrono::steady_clock::now();
     BootResult result;
@@ -231,8 +237,7 @@ BootResult boot_start(const BootConfig& config) {
         host_set_command_line(static_cast<int>(config.args.size()), argv.data());
     }
 
-    runtime_init();
-    library_code_init();
+    boot_prepare_runtime();
 
     // The image: embedded, or built from the module files.
     std::vector<u8> built;
@@ -253,7 +258,11 @@ BootResult boot_start(const BootConfig& config) {
         result.message = "no boot image";
         return result;
     }
-    ZanbinBootResult decoded = zanbin_boot_decode(image, false);
+    ZanbinBootResult decoded;
+    bool restored = config.library_dir.empty() && !config.saved_heap.empty() &&
+                    boot_heap_restore(config.saved_heap, &decoded.values);
+    if (!restored) decoded = zanbin_boot_decode(image, false);
+    result.restored = restored;
     if (decoded.status != ZanbinBootStatus::ok) {
         result.status = BOOT_FAILURE_STATUS;
         result.message = zanbin_boot_status_message(decoded.status);

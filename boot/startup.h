@@ -34,6 +34,9 @@ constexpr int BOOT_ERROR_STATUS = 254;
 struct BootConfig {
     // The boot image; ignored when library_dir is given.
     std::span<const u8> image;
+    // The image as decoded at build time (boot/boot_heap.h), used instead of
+    // decoding the image when it fits the runtime; may be empty.
+    std::span<const u8> saved_heap;
     // The developer switch: build the image from the module files under
     // this directory (its library/, gui/ and console/ folders).
     std::string library_dir;
@@ -46,6 +49,7 @@ struct BootResult {
     std::string message;     // what went wrong (printed by the entry point)
     u32 modules = 0;         // module files run
     u32 sealed = 0;          // library functions sealed
+    bool restored = false;   // the saved decoded image was used
     double microseconds = 0; // time from runtime_init to the end of the seal
 };
 
@@ -64,5 +68,10 @@ std::string boot_eval(const std::string& source, bool* error = nullptr);
 
 // The module files run by the last start-up, in order.
 const std::vector<std::string>& boot_module_names();
+
+// The runtime as start-up prepares it before the image is decoded (runtime
+// initialisation, the library functions' entry); zan-boot-image prepares
+// its own the same way to save the decoded image (boot/boot_heap.h).
+void boot_prepare_runtime();
 
 }  // namespace zan

@@ -37,4 +37,14 @@ size_t heap_page_size();
 // Bytes currently committed through heap_region_alloc.
 size_t heap_region_committed();
 
+// The region's bookkeeping, for start-up's saved heap (boot/boot_heap.h):
+// the first never-used offset (everything below it from the first page on
+// is committed when there is no hole), and whether released ranges exist.
+size_t heap_region_bump();
+bool heap_region_has_holes();
+// Commits [bump, new_bump) as one more block, so that the region looks as
+// if the blocks that made up that range had been allocated; false when the
+// system refuses or the range is not past the bump.
+bool heap_region_extend(size_t new_bump);
+
 }  // namespace zan

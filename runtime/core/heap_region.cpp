@@ -89,4 +89,19 @@ void heap_region_free(void* block, size_t size) {
 
 size_t heap_region_committed() { return g_committed; }
 
+size_t heap_region_bump() { return g_bump; }
+bool heap_region_has_holes() { return !g_free.empty(); }
+
+bool heap_region_extend(size_t new_bump) {
+    if (!g_heap_base || new_bump < g_bump || new_bump > HEAP_REGION_SIZE ||
+        new_bump % heap_page_size() != 0)
+        return false;
+    if (new_bump == g_bump) return true;
+    if (mprotect(g_heap_base + g_bump, new_bump - g_bump, PROT_READ | PROT_WRITE) != 0)
+        return false;
+    g_committed += new_bump - g_bump;
+    g_bump = new_bump;
+    return true;
+}
+
 }  // namespace zan

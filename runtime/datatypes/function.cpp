@@ -8,6 +8,7 @@
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/action_table.h"
 #include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/integer.h"
@@ -383,6 +384,7 @@ void function_reflect(ValueCell* value, u32 field) {
     if (f == canon(g_sym.spec)) {
         cell_init(stack_result(), TYPE_BLOCK, 0, callable_spec(value));
     } else if (f == canon(g_sym.body)) {
+        if (g_interp_hooks.body_handed_out) g_interp_hooks.body_handed_out(value);
         *stack_result() = *function_more(value, MORE_BODY);
     } else if (f == canon(g_sym.words)) {
         ValueCell fn = *value;

@@ -5,6 +5,7 @@
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/action_table.h"
 #include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/interp_hooks.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
@@ -71,6 +72,8 @@ void native_reflect(ValueCell* value, u32 field) {
     }
     if (f == symbol_resolve(g_sym.body)) {
         u32 wrapped = value->type() == TYPE_OP ? op_wrapped_type(value) : 0;
+        if (wrapped == TYPE_FUNCTION && g_interp_hooks.body_handed_out)
+            g_interp_hooks.body_handed_out(function_more(value, MORE_CALLABLE));
         if (wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE)
             *stack_result() = *function_more(value, MORE_BODY);
         else

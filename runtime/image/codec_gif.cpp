@@ -6,11 +6,20 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "runtime/image/codec_library.h"
 #include "runtime/image/codecs.h"
 
 namespace zan {
 
 namespace {
+#define ZAN_GIF_FUNCTIONS(X)                                                                  \
+    X(DGifOpen) X(DGifCloseFile) X(DGifGetRecordType) X(DGifGetImageDesc) X(DGifGetLine)      \
+    X(DGifGetExtension) X(DGifGetExtensionNext) X(DGifExtensionToGCB) X(EGifOpen)             \
+    X(EGifCloseFile) X(EGifPutScreenDesc) X(EGifPutExtension) X(EGifGCBToExtension)           \
+    X(EGifPutImageDesc) X(EGifPutLine) X(GifMakeMapObject) X(GifFreeMapObject)                \
+    X(GifQuantizeBuffer)
+ZAN_CODEC_LIBRARY(gif_library, ZAN_GIF_SONAME, ZAN_GIF_FUNCTIONS)
+
 struct MemReader {
     const u8* data;
     size_t n;
@@ -118,6 +127,7 @@ bool exact_palette(const u32* words, size_t count, int& room, std::vector<GifCol
 }  // namespace
 
 bool gif_decode(const u8* data, size_t n, DecodedImage& out) {
+    if (!gif_library()) return false;
     MemReader r{data, n, 0};
     int error = 0;
     GifFileType* gif = DGifOpen(&r, read_mem, &error);
@@ -128,6 +138,7 @@ bool gif_decode(const u8* data, size_t n, DecodedImage& out) {
 }
 
 bool gif_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out) {
+    if (!gif_library()) return false;
     size_t count = size_t(width) * height;
     std::vector<GifByteType> red(count), green(count), blue(count), indexes(count);
     bool any_transparent = false;

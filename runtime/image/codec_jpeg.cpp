@@ -8,11 +8,20 @@
 
 #include <jpeglib.h>
 
+#include "runtime/image/codec_library.h"
 #include "runtime/image/codecs.h"
 
 namespace zan {
 
 namespace {
+#define ZAN_JPEG_FUNCTIONS(X)                                                                 \
+    X(jpeg_std_error) X(jpeg_CreateDecompress) X(jpeg_CreateCompress)                         \
+    X(jpeg_destroy_decompress) X(jpeg_destroy_compress) X(jpeg_mem_src) X(jpeg_mem_dest)      \
+    X(jpeg_read_header) X(jpeg_start_decompress) X(jpeg_read_scanlines)                       \
+    X(jpeg_finish_decompress) X(jpeg_set_defaults) X(jpeg_set_quality)                        \
+    X(jpeg_start_compress) X(jpeg_write_scanlines) X(jpeg_finish_compress)
+ZAN_CODEC_LIBRARY(jpeg_library, ZAN_JPEG_SONAME, ZAN_JPEG_FUNCTIONS)
+
 struct JpegError {
     jpeg_error_mgr mgr;
     std::jmp_buf jump;
@@ -80,6 +89,7 @@ bool jpeg_write(jpeg_compress_struct* cinfo, JpegError* err, const u32* words, u
 }  // namespace
 
 bool jpeg_decode(const u8* data, size_t n, DecodedImage& out) {
+    if (!jpeg_library()) return false;
     jpeg_decompress_struct cinfo{};
     JpegError err{};
     cinfo.err = error_manager(err, true);
@@ -91,6 +101,7 @@ bool jpeg_decode(const u8* data, size_t n, DecodedImage& out) {
 }
 
 bool jpeg_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out) {
+    if (!jpeg_library()) return false;
     jpeg_compress_struct cinfo{};
     JpegError err{};
     cinfo.err = error_manager(err, false);

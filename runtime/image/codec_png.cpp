@@ -6,13 +6,28 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 
+#include "runtime/image/codec_library.h"
 #include "runtime/image/codecs.h"
 
 namespace zan {
 
 namespace {
+#define ZAN_PNG_FUNCTIONS(X)                                                                  \
+    X(png_create_read_struct) X(png_create_write_struct) X(png_create_info_struct)            \
+    X(png_destroy_read_struct) X(png_destroy_write_struct) X(png_get_io_ptr) X(png_error)     \
+    X(png_longjmp) X(png_set_longjmp_fn) X(png_set_read_fn) X(png_read_info)                  \
+    X(png_get_image_width) X(png_get_image_height) X(png_get_color_type) X(png_set_strip_16)  \
+    X(png_set_packing) X(png_set_palette_to_rgb) X(png_get_bit_depth)                         \
+    X(png_set_expand_gray_1_2_4_to_8) X(png_get_valid) X(png_set_tRNS_to_alpha)              \
+    X(png_set_gray_to_rgb) X(png_set_filler) X(png_set_bgr) X(png_set_interlace_handling)     \
+    X(png_read_update_info) X(png_get_rowbytes) X(png_read_image) X(png_read_end)             \
+    X(png_set_write_fn) X(png_set_IHDR) X(png_set_compression_level) X(png_set_filter)        \
+    X(png_write_info) X(png_write_row) X(png_write_end)
+ZAN_CODEC_LIBRARY(png_library, ZAN_PNG_SONAME, ZAN_PNG_FUNCTIONS)
+
 struct PngSource {
     const u8* data;
     size_t n;
@@ -26,7 +41,10 @@ void png_read_mem(png_structp png, png_bytep out, png_size_t len) {
     src->pos += len;
 }
 
-[[noreturn]] void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+[[noreturn]] void png_fail(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+    std::abort();  // not reached: png_longjmp jumps
+}
 void png_quiet(png_structp, png_const_charp) {}
 
 bool png_read_all(png_structp png, png_infop info, PngSource* src, DecodedImage* out,
@@ -81,6 +99,7 @@ bool png_write_all(png_structp png, png_infop info, const u32* words, u32 width,
 }  // namespace
 
 bool png_decode(const u8* data, size_t n, DecodedImage& out) {
+    if (!png_library()) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -97,6 +116,7 @@ bool png_decode(const u8* data, size_t n, DecodedImage& out) {
 }
 
 bool png_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out) {
+    if (!png_library()) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);

@@ -7,11 +7,19 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/image/codec_library.h"
 #include "runtime/image/codecs.h"
 
 namespace zan {
 
 namespace {
+#define ZAN_TIFF_FUNCTIONS(X)                                                                 \
+    X(TIFFClientOpen) X(TIFFClose) X(TIFFSetErrorHandler) X(TIFFSetWarningHandler)            \
+    X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFSetField) X(TIFFIsTiled)                   \
+    X(TIFFScanlineSize) X(TIFFReadScanline) X(TIFFReadRGBAImageOriented) X(TIFFSetDirectory)  \
+    X(TIFFDefaultStripSize) X(TIFFWriteScanline) X(TIFFWriteDirectory)
+ZAN_CODEC_LIBRARY(tiff_library, ZAN_TIFF_SONAME, ZAN_TIFF_FUNCTIONS)
+
 struct MemFile {
     std::vector<u8>* grow;  // writing
     const u8* data;         // reading
@@ -111,6 +119,7 @@ bool read_rgba(TIFF* tif, DecodedImage& out) {
 }  // namespace
 
 bool tiff_decode(const u8* data, size_t n, DecodedImage& out) {
+    if (!tiff_library()) return false;
     quiet_handlers();
     MemFile m{nullptr, data, n, 0};
     TIFF* tif = TIFFClientOpen("memory", "rm", &m, mem_read, mem_write, mem_seek, mem_close,
@@ -125,6 +134,7 @@ bool tiff_decode(const u8* data, size_t n, DecodedImage& out) {
 }
 
 bool tiff_encode(const u32* words, u32 width, u32 height, std::vector<u8>& out) {
+    if (!tiff_library()) return false;
     quiet_handlers();
     out.clear();
     MemFile m{&out, nullptr, 0, 0};

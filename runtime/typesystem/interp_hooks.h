@@ -35,6 +35,12 @@ struct InterpHooks {
     // system object: no stack line in error reports, no files captured.
     const ValueCell* (*state_stack_trace)() = nullptr;
     const ValueCell* (*state_source_files)() = nullptr;
+
+    // Called before a function's source body is handed out (body-of of a
+    // function! or of an op! made from one), so that a library function
+    // whose executable body is made on its first call makes it from the
+    // body as it is before anyone can change it. Null: nothing to do.
+    void (*body_handed_out)(const ValueCell* fn) = nullptr;
 };
 
 extern InterpHooks g_interp_hooks;

@@ -1,0 +1,284 @@
+// The decoded boot image, saved at build time and put back at start-up.
+//
+// Layout of the saved heap (little-endian 64-bit words, then pages):
+//   magic, the count of state words, the state words before the decoding,
+//   the fingerprint of the heap before it, the count of words after it, the
+//   words after it, the count of pages, their offsets, then the pages.
+#include "boot/boot_heap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "runtime/core/heap.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/stack.h"
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/symbol.h"
+#include "runtime/io/zanbin/zanbin.h"
+#include "runtime/typesystem/runtime_support.h"
+
+namespace zan {
+
+namespace {
+
+constexpr u64 kMagic = 0x31504145484E415Aull;  // "ZANHEAP1"
+
+u64 offset_of(const void* p) {
+    return p ? static_cast<u64>(static_cast<const u8*>(p) - g_heap_base) : ~u64(0);
+}
+
+// The memory manager's counters and frame lists, in a fixed order.
+void mem_words(std::vector<u64>* out) {
+    const MemoryState& m = g_mem;
+    for (u64 w : {u64(m.total), u64(m.node_head), u64(m.node_tail), u64(m.node_active),
+                  u64(m.series_head), u64(m.series_active), u64(m.series_tail),
+                  u64(m.series_first_size), u64(m.series_size), u64(m.series_max_size),
+                  u64(m.big_head), u64(m.fixed_count), u64(m.allocated), u64(m.survived)})
+        out->push_back(w);
+}
+constexpr size_t kMemWords = 14;
+
+void set_mem(const u64* w) {
+    MemoryState& m = g_mem;
+    m.total = w[0];
+    m.node_head = static_cast<HeapRef>(w[1]);
+    m.node_tail = static_cast<HeapRef>(w[2]);
+    m.node_active = static_cast<HeapRef>(w[3]);
+    m.series_head = static_cast<HeapRef>(w[4]);
+    m.series_active = static_cast<HeapRef>(w[5]);
+    m.series_tail = static_cast<HeapRef>(w[6]);
+    m.series_first_size = static_cast<u32>(w[7]);
+    m.series_size = static_cast<u32>(w[8]);
+    m.series_max_size = static_cast<u32>(w[9]);
+    m.big_head = static_cast<HeapRef>(w[10]);
+    m.fixed_count = static_cast<u32>(w[11]);
+    m.allocated = w[12];
+    m.survived = w[13];
+}
+
+// Everything outside the heap's bytes that the decoding reads or that
+// places what it makes: equal words mean the same allocations follow.
+std::vector<u64> state_words() {
+    std::vector<u64> w;
+    w.push_back(heap_page_size());
+    w.push_back(heap_region_bump());
+    w.push_back(heap_region_committed());
+    w.push_back(heap_region_has_holes() ? 1 : 0);
+    mem_words(&w);
+    const std::vector<Node>& fixed = memory_fixed_nodes();
+    w.push_back(fixed.size());
+    for (Node n : fixed) w.push_back(n);
+    w.push_back(g_boot_cells_first);
+    w.push_back(offset_of(g_stack.top));
+    w.push_back(offset_of(g_stack.base));
+    w.push_back(offset_of(g_stack.ctop));
+    w.push_back(block_node(&g_root_block));
+    w.push_back(block_node(&g_symbols.block));
+    w.push_back(g_symbols.hash);
+    w.push_back(g_global_ctx);
+    return w;
+}
+
+using Range = std::pair<u64, u64>;  // [begin, end) offsets in the region
+
+// The bytes of the heap that mean something: every node frame and big
+// frame whole, each series frame up to its first free byte, each fixed
+// buffer up to its tail, and the used parts of the two stacks. The rest
+// (frame room never handed out, stack cells above the tops) is never read
+// before it is written. Sorted and merged.
+std::vector<Range> live_ranges() {
+    std::vector<Range> r;
+    auto whole = [&](HeapRef frame) {  // alloc_virtual keeps the size in front
+        u32 size;
+        std::memcpy(&size, hptr(frame - 4), 4);
+        r.push_back({frame - 4, u64(frame) - 4 + size});
+    };
+    for (HeapRef f = g_mem.node_head; f; f = hptr<NodeFrame>(f)->next) whole(f);
+    for (HeapRef f = g_mem.big_head; f; f = hptr<BigFrame>(f)->next) whole(f);
+    for (HeapRef f = g_mem.series_head; f; f = hptr<SeriesFrame>(f)->next)
+        r.push_back({f - 4, hptr<SeriesFrame>(f)->heap});
+    for (Node n : memory_fixed_nodes())
+        r.push_back({node_slot(n), node_buffer(n)->tail});
+    r.push_back({offset_of(g_stack.bottom), offset_of(g_stack.top)});
+    r.push_back({offset_of(g_stack.cbottom), offset_of(g_stack.ctop)});
+    std::sort(r.begin(), r.end());
+    std::vector<Range> merged;
+    for (const Range& x : r) {
+        if (x.first >= x.second) continue;
+        if (!merged.empty() && x.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, x.second);
+        else
+            merged.push_back(x);
+    }
+    return merged;
+}
+
+// A fingerprint of the live bytes: four independent lanes of a
+// multiply-mix over 64-bit words, then the odd bytes.
+u64 fingerprint(const std::vector<Range>& ranges) {
+    u64 h[4] = {1, 2, 3, 4};
+    u64 tail = 5;
+    for (const Range& x : ranges) {
+        const u8* p = g_heap_base + x.first;
+        u64 n = x.second - x.first;
+        for (; n >= 32; n -= 32, p += 32) {
+            for (int k = 0; k < 4; k++) {
+                u64 v;
+                std::memcpy(&v, p + 8 * k, 8);
+                h[k] = (h[k] + v) * 0x9E3779B97F4A7C15ull;
+                h[k] ^= h[k] >> 29;
+            }
+        }
+        for (; n; n--, p++) tail = (tail + *p) * 0x100000001B3ull;
+        tail = (tail + x.first + (x.second << 32)) * 0x9E3779B97F4A7C15ull;
+    }
+    return h[0] ^ (h[1] * 3) ^ (h[2] * 5) ^ (h[3] * 7) ^ (tail * 11);
+}
+
+// The words after the decoding that start-up sets: the memory manager's,
+// the bump, the commit count, the first root value, the root value count.
+std::vector<u64> after_words(u32 values) {
+    std::vector<u64> w;
+    mem_words(&w);
+    w.push_back(heap_region_bump());
+    w.push_back(heap_region_committed());
+    w.push_back(g_boot_cells_first);
+    w.push_back(values);
+    return w;
+}
+constexpr size_t kAfterWords = kMemWords + 4;
+
+void put(std::vector<u8>* out, u64 w) {
+    u8 b[8];
+    std::memcpy(b, &w, 8);
+    out->insert(out->end(), b, b + 8);
+}
+
+bool zero_page(const u8* p, size_t page) {
+    for (size_t i = 0; i < page; i++)
+        if (p[i]) return false;
+    return true;
+}
+
+// A reader over the saved heap that fails instead of reading past its end.
+struct Reader {
+    std::span<const u8> data;
+    size_t at = 0;
+    bool ok = true;
+    u64 word() {
+        if (!ok || data.size() - at < 8) {
+            ok = false;
+            return 0;
+        }
+        u64 w;
+        std::memcpy(&w, data.data() + at, 8);
+        at += 8;
+        return w;
+    }
+};
+
+}  // namespace
+
+bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::string* error) {
+    const size_t page = heap_page_size();
+    out->clear();
+    std::vector<u64> before_state = state_words();
+    // Released ranges are not readable: the bytes below the bump are copied
+    // only when there are none.
+    bool holes_before = heap_region_has_holes();
+    u64 print = fingerprint(live_ranges());
+    size_t before_bump = heap_region_bump();
+    std::vector<u8> before;
+    if (!holes_before) before.assign(g_heap_base + page, g_heap_base + before_bump);
+    std::vector<Node> fixed = memory_fixed_nodes();
+    const void* top = g_stack.top;
+    const void* base = g_stack.base;
+    const void* ctop = g_stack.ctop;
+
+    ZanbinBootResult decoded = zanbin_boot_decode(image, false);
+    if (decoded.status != ZanbinBootStatus::ok) {
+        *error = zanbin_boot_status_message(decoded.status);
+        return false;
+    }
+    if (holes_before || heap_region_has_holes() || memory_fixed_nodes() != fixed ||
+        g_stack.top != top || g_stack.base != base || g_stack.ctop != ctop) {
+        *error = "the heap region had released ranges, or the decoding released pages, made "
+                 "fixed buffers or moved the stacks";
+        return true;
+    }
+
+    put(out, kMagic);
+    put(out, before_state.size());
+    for (u64 w : before_state) put(out, w);
+    put(out, print);
+    std::vector<u64> after = after_words(decoded.values);
+    put(out, after.size());
+    for (u64 w : after) put(out, w);
+    // The pages of live bytes that the decoding wrote: those that changed
+    // below the old bump, those that are not zero above it.
+    std::vector<u64> pages;
+    for (const Range& x : live_ranges()) {
+        for (u64 off = x.first / page * page; off < x.second; off += page) {
+            if (!pages.empty() && pages.back() >= off) continue;
+            const u8* now = g_heap_base + off;
+            bool changed = off < before_bump
+                               ? std::memcmp(now, before.data() + (off - page), page) != 0
+                               : !zero_page(now, page);
+            if (changed) pages.push_back(off);
+        }
+    }
+    put(out, pages.size());
+    for (u64 off : pages) put(out, off);
+    for (u64 off : pages) out->insert(out->end(), g_heap_base + off, g_heap_base + off + page);
+    return true;
+}
+
+u64 boot_heap_digest(u32 values) {
+    std::vector<u64> words = state_words();
+    words.push_back(values);
+    u64 h = fingerprint(live_ranges());
+    for (u64 w : words) h = (h ^ w) * 0x100000001B3ull;
+    return h ? h : 1;
+}
+
+bool boot_heap_restore(std::span<const u8> saved, u32* values) {
+    const size_t page = heap_page_size();
+    Reader r{saved};
+    if (r.word() != kMagic) return false;
+    std::vector<u64> now = state_words();
+    u64 count = r.word();
+    if (!r.ok || count != now.size()) return false;
+    for (u64 w : now)
+        if (r.word() != w) return false;
+    u64 print = r.word();
+    if (!r.ok || heap_region_has_holes() || print != fingerprint(live_ranges())) return false;
+    if (r.word() != kAfterWords) return false;
+    u64 after[kAfterWords];
+    for (u64& w : after) w = r.word();
+    u64 pages = r.word();
+    if (!r.ok || pages > (saved.size() - r.at) / (page + 8)) return false;
+    const u8* offsets = saved.data() + r.at;
+    const u8* data = offsets + pages * 8;
+    u64 new_bump = after[kMemWords];
+    for (u64 i = 0; i < pages; i++) {
+        u64 off;
+        std::memcpy(&off, offsets + i * 8, 8);
+        if (off < page || off % page || off + page > new_bump) return false;
+    }
+    if (new_bump < heap_region_bump() ||
+        after[kMemWords + 1] != heap_region_committed() + (new_bump - heap_region_bump()) ||
+        !heap_region_extend(new_bump))
+        return false;
+    for (u64 i = 0; i < pages; i++) {
+        u64 off;
+        std::memcpy(&off, offsets + i * 8, 8);
+        std::memcpy(g_heap_base + off, data + i * page, page);
+    }
+    set_mem(after);
+    g_boot_cells_first = static_cast<u32>(after[kMemWords + 2]);
+    *values = static_cast<u32>(after[kMemWords + 3]);
+    return true;
+}
+
+}  // namespace zan
