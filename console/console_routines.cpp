@@ -294,10 +294,13 @@ void r_read_input() {
     } else {
         std::u32string prompt = text_of(stack_arg(0));
         bool hidden = logic_get(stack_arg(1));
-        // A Ctrl-C that came after the last step of the previous command
-        // has nothing left to stop.
-        g_interrupt_pending = 0;
         RawMode raw(STDIN_FILENO);
+        // A Ctrl-C that came before the terminal was switched to raw mode
+        // is the key pressed at this prompt: the editor takes it as such.
+        if (raw.on() && g_interrupt_pending) {
+            g_interrupt_pending = 0;
+            stdin_bytes().push_front("\x03");
+        }
         if (!raw.on()) {
             // The terminal refuses raw mode: its own line editing serves.
             got = read_piped_line(&g_line);

@@ -330,6 +330,9 @@ u32 stack_throw_value_prepare(u32 code) {
             g_stack.top[0] = value;
             g_stack.top[1] = name;
             g_stack.top += 2;
+            // The frames above the catch are gone: a later error must not
+            // take its calling word from the one the throw started in.
+            g_stack.throw_frame = nullptr;
             return code;
         }
         if (k == FRAME_FUNCTION) restore_context(r);

@@ -63,6 +63,14 @@ struct BlockSortCall {
 // else -1.
 i32 sort_function_answer(const ValueCell* result);
 
+// The order of two records a and b (a the earlier) by a user comparison
+// function, as the sort routines want it (negative: a first). The function
+// sees the later record first, or the earlier first for /reverse, and its
+// answer is read the other way round: a "lesser" (or "greater") test that
+// fails on equal records keeps them in place, which a stable sort needs.
+i32 sort_function_compare(const ValueCell* function, const ValueCell* a, const ValueCell* b,
+                          u32 flags);
+
 // Calls a function! with two arguments through the interpreter (the
 // evaluator's call_function hook) and leaves its result in *out. Refinements
 // of the function that the call does not use get their unused values.

@@ -156,6 +156,14 @@ void block_call_function2(const ValueCell* function, const ValueCell* arg1, cons
     stack_pop(2);  // the frame's result cell and the function
 }
 
+i32 sort_function_compare(const ValueCell* function, const ValueCell* a, const ValueCell* b,
+                          u32 flags) {
+    ValueCell result;
+    if (flags & SORT_FLAG_REVERSE) block_call_function2(function, a, b, &result);
+    else block_call_function2(function, b, a, &result);
+    return -sort_function_answer(&result);
+}
+
 i32 block_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 flags) {
     auto* c = reinterpret_cast<const BlockSortCall*>(call);
     auto x = static_cast<const ValueCell*>(a);
@@ -169,13 +177,7 @@ i32 block_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 fl
         x += sort_flags_arg(flags);
         y += sort_flags_arg(flags);
     }
-    // The function sees the later record first (so a "lesser" test that
-    // fails on equal records keeps them in place), or the earlier first for
-    // /reverse: either way its answer is read the other way round.
-    ValueCell result;
-    if (flags & SORT_FLAG_REVERSE) block_call_function2(c->function, x, y, &result);
-    else block_call_function2(c->function, y, x, &result);
-    return -sort_function_answer(&result);
+    return sort_function_compare(c->function, x, y, flags);
 }
 
 // ---- sort ----------------------------------------------------------------------------------

@@ -188,10 +188,7 @@ i32 string_sort_compare_func(const void* a, const void* b, uintptr_t call, u32 f
         element_value(c->series, static_cast<const u8*>(a) + off, c->unit, &x);
         element_value(c->series, static_cast<const u8*>(b) + off, c->unit, &y);
     }
-    ValueCell result;
-    block_call_function2(c->function, &x, &y, &result);
-    i32 r = sort_function_answer(&result);
-    return (flags & SORT_FLAG_REVERSE) ? -r : r;
+    return sort_function_compare(c->function, &x, &y, flags);
 }
 
 // ---- sort ------------------------------------------------------------------------------------

@@ -377,45 +377,41 @@ void action_reflect() {
 }
 
 namespace {
-// The /part limit of form and mold (part is its argument's position, -1
-// when not given): copies the argument to cell and points arg at it. False
-// when the limit is zero or less, which leaves nothing to make.
-bool text_limit(i32 part, ValueCell* cell, ValueCell*& arg, i32& limit) {
-    if (part == -1) return true;
-    *cell = *stack_arg(static_cast<u32>(part));
-    arg = cell;
-    limit = dt::int_arg(arg);
-    return limit > 0;
+// Form and mold: a new string made by `make` (out, /part argument or null,
+// limit), cut to the /part limit (part is its argument's position, -1 when
+// not given). A limit of zero or less makes nothing.
+template <typename Make>
+void text_action(i32 part, Make make) {
+    ValueCell limit_cell;
+    ValueCell* arg_limit = nullptr;
+    i32 limit = FORM_NO_LIMIT;
+    if (part != -1) {
+        limit_cell = *stack_arg(static_cast<u32>(part));
+        arg_limit = &limit_cell;
+        limit = dt::int_arg(arg_limit);
+        if (limit <= 0) {
+            string_set_result(16);
+            return;
+        }
+    }
+    ValueCell* out = string_push_new(16);
+    make(out, arg_limit, limit);
+    if (arg_limit) string_clip_length(out, static_cast<u32>(limit));
+    stack_set_last(out);
 }
 }  // namespace
 
 void action_form(i32 part) {
-    ValueCell limit_cell;
-    ValueCell* arg_limit = nullptr;
-    i32 limit = FORM_NO_LIMIT;
-    if (!text_limit(part, &limit_cell, arg_limit, limit)) {
-        string_set_result(16);
-        return;
-    }
-    ValueCell* out = string_push_new(16);
-    action_form_dispatch(stack_arg(0), out, arg_limit, limit);
-    if (arg_limit) string_clip_length(out, static_cast<u32>(limit));
-    stack_set_last(out);
+    text_action(part, [](ValueCell* out, ValueCell* arg_limit, i32 limit) {
+        action_form_dispatch(stack_arg(0), out, arg_limit, limit);
+    });
 }
 
 void action_mold(i32 only, i32 all, i32 flat, i32 part) {
-    ValueCell limit_cell;
-    ValueCell* arg_limit = nullptr;
-    i32 limit = FORM_NO_LIMIT;
-    if (!text_limit(part, &limit_cell, arg_limit, limit)) {
-        string_set_result(16);
-        return;
-    }
-    ValueCell* out = string_push_new(16);
-    action_mold_dispatch(stack_arg(0), out, only != -1, all != -1, flat != -1, arg_limit, limit,
-                         0);
-    if (arg_limit) string_clip_length(out, static_cast<u32>(limit));
-    stack_set_last(out);
+    text_action(part, [&](ValueCell* out, ValueCell* arg_limit, i32 limit) {
+        action_mold_dispatch(stack_arg(0), out, only != -1, all != -1, flat != -1, arg_limit,
+                             limit, 0);
+    });
 }
 
 void action_eval_path(i32 setting) {

@@ -228,20 +228,44 @@ class TerminalTest(unittest.TestCase):
 
     def test_ctrl_c_during_a_command_stops_it_and_the_console_goes_on(self):
         s = self.started()
-        # Each command says when it runs, so that Ctrl-C comes while it runs
-        # and not while the line is still being read (slow when stressed).
+        # Each command says when it runs and then runs until stopped, so
+        # that Ctrl-C comes while it runs and not while the line is still
+        # being read (slow when stressed).
         for command in [b'n: 0 print "runs" forever [n: n + 1]',
                         b'f: does [while [true] [n: n - 1]] print "runs" f',
-                        b'print "runs" loop 100000000 []']:
+                        b'print "runs" loop 2147483647 []']:
             with self.subTest(command=command):
                 s.send(command + b"\r")
                 s.expect(b"runs\r\n")
-                time.sleep(0.3)
                 s.send(b"\x03")
                 self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
         self.assertEqual(s.enter(b"n <> 0\r"), b"== true\r\n>> ")
         s.send(b"\x03")   # at the prompt: the line editor's quit
         self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
+        # The prompt and the result prefix are evaluated by the loop itself,
+        # outside the guarded evaluation of a command; each here says when
+        # it runs and then runs until stopped. Ctrl-C there quits, as the
+        # key at the prompt does: status 0, no error, the settings saved
+        # and the terminal restored.
+        for setup, marker in [
+                (b'system/console/prompt: does [print "asking" forever [] ">> "]', b"asking\r\n"),
+                (b'system/console/result: does [print "printing" forever [] "=="]', b"printing\r\n")]:
+            with self.subTest(setup=setup):
+                s = self.started()
+                s.send(setup + b"\r")
+                s.expect(marker)
+                s.send(b"\x03")
+                self.assertEqual(s.wait(), 0)
+                while s._pump(0.05):
+                    pass
+                self.assertNotIn(b"***", s.out)
+                self.assertNotIn(b"(halted)", s.out)
+                mode = termios.tcgetattr(s.fd)
+                self.assertTrue(mode[3] & termios.ICANON and mode[3] & termios.ECHO)
+                with open(os.path.join(self.home, ".zan", "Zan-Console", "console-cfg.zan")) as f:
+                    self.assertIn(setup.decode(), f.read())
 
     def test_ctrl_c_in_a_script_ends_it_with_status_130_and_saves(self):
         with open(os.path.join(self.home, "loop.zan"), "w") as f:
