@@ -172,12 +172,15 @@ i32 find_refinement(Node cache, u32 symbol) {
 struct Fetched {
     i32 refs[MAX_REFINEMENTS];
     u32 nrefs;
-    // Every refinement position absent (-1): one fixed-size copy, cheaper
-    // than a loop of the refinement count (which compiles to a string store).
+    // Every refinement position absent (-1): four 16-byte stores, cheaper
+    // than a loop of the refinement count (which compiles to a string
+    // store), and known to change only 32-bit words (a copy through memcpy
+    // would make the compiler read the heap base again after it).
     void clear_refs() {
-        static constexpr i32 kAbsent[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
-                                                         -1, -1, -1, -1, -1, -1, -1, -1};
-        std::memcpy(refs, kAbsent, sizeof refs);
+        typedef i32 RefBits __attribute__((vector_size(16), aligned(4)));
+        static_assert(MAX_REFINEMENTS == 16, "four stores");
+        RefBits absent = {-1, -1, -1, -1};
+        for (u32 q = 0; q < 4; q++) reinterpret_cast<RefBits*>(refs)[q] = absent;
     }
 };
 
