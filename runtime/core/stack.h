@@ -1,8 +1,6 @@
 // The data stack (value cells) and the call stack (CallFrame records) that
 // every call runs on, with the unwinding of non-local exits.
 #pragma once
-#include <emmintrin.h>
-
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
@@ -142,11 +140,15 @@ inline ValueCell* stack_push_cell() {
     c->header = TYPE_UNSET;
     return c;
 }
+// A cell's four words as one 16-byte vector. Unlike the intrinsics' type,
+// which may alias anything, a store of it is known to change only 32-bit
+// words, so the compiler keeps the heap base and the stack registers it
+// has loaded across the copy instead of reading them again.
+typedef u32 CellBits __attribute__((vector_size(16), aligned(4)));
 // Copies a whole cell with one 16-byte load and store (left to itself the
 // compiler may gather the four words one by one).
 inline void stack_copy_cell(ValueCell* dst, const ValueCell* src) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+    *reinterpret_cast<CellBits*>(dst) = *reinterpret_cast<const CellBits*>(src);
 }
 inline ValueCell* stack_push(const ValueCell* v) {
     ValueCell* c = g_stack.top;
@@ -167,9 +169,9 @@ inline void stack_set_last(const ValueCell* v) { *g_stack.base = *v; }
 // The result slot takes v and everything above it is dropped (v may lie
 // there, so it is copied first).
 inline void stack_set_last_reset(const ValueCell* v) {
-    __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+    CellBits tmp = *reinterpret_cast<const CellBits*>(v);
     g_stack.top = g_stack.base + 1;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(g_stack.base), tmp);
+    *reinterpret_cast<CellBits*>(g_stack.base) = tmp;
 }
 // Drops the value under the top one (the top takes its place).
 void stack_pop_into_prev();

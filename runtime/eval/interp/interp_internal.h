@@ -2,8 +2,6 @@
 // pending forms of the evaluation routines, the spec cache and the tracer
 // hooks. Not for other modules (they use interp.h).
 #pragma once
-#include <emmintrin.h>
-
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/interrupt.h"
@@ -212,9 +210,7 @@ void settle_at(CallFrame* frame);
 // that copy it later are forwarded from the store (four narrow stores
 // followed by one wide load stall the processor).
 inline void cell_put(ValueCell* c, u32 header, u32 d1, u32 d2, u32 d3) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(c),
-                     _mm_set_epi32(static_cast<int>(d3), static_cast<int>(d2),
-                                   static_cast<int>(d1), static_cast<int>(header)));
+    *reinterpret_cast<CellBits*>(c) = CellBits{header, d1, d2, d3};
 }
 
 // The global context's values, cached: most words are global, and going

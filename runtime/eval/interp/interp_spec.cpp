@@ -94,10 +94,19 @@ u32 spec_digest(Node cache, bool native_like) {
     u32 n = node_buffer(cache)->used_bytes() / sizeof(ValueCell);
     u32 k = 0;
     while (k < n && cells[k].type() == TYPE_TYPESET) {
-        if ((cells[k].header & FETCH_MODE_MASK) != FETCH_WORD) return 0;
+        u32 mode = cells[k].header & FETCH_MODE_MASK;
+        if (mode == FETCH_RETURN) break;
+        if (mode != FETCH_WORD) return 0;
         k++;
     }
     if (k > 0xFFu) return 0;
+    // A return: entry after the parameters takes no argument and no frame
+    // slot: both paths pass over it.
+    u32 params = k;
+    while (k < n && cells[k].type() == TYPE_TYPESET &&
+           (cells[k].header & FETCH_MODE_MASK) == FETCH_RETURN)
+        k++;
+    if (k < n && cells[k].type() == TYPE_TYPESET) return 0;
     if (native_like) {
         // The refinement count is the last cell when it is an integer!, as
         // the long path reads it.
@@ -107,13 +116,13 @@ u32 spec_digest(Node cache, bool native_like) {
             if (r < 0 || r > 16) return 0;
             nrefs = static_cast<u32>(r);
         }
-        return SPEC_SHORT | k | (nrefs << 24);
+        return SPEC_SHORT | params | (nrefs << 24);
     }
-    if (k == n) return SPEC_SHORT | k;
+    if (k == n) return SPEC_SHORT | params;
     if (k + 1 == n && cells[k].type() == TYPE_INTEGER) {
         i32 locals = integer_get(cells + k);
         if (locals < 0 || locals > 0xFFFF) return 0;
-        return SPEC_SHORT | SPEC_LOCALS | k | (static_cast<u32>(locals) << 8);
+        return SPEC_SHORT | SPEC_LOCALS | params | (static_cast<u32>(locals) << 8);
     }
     return 0;
 }
