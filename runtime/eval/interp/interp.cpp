@@ -244,11 +244,39 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
 
 // The short path of the argument fetch (SPEC_SHORT): np plain word
 // parameters from the walk, each type-checked; the same errors as the long
-// path, raised in the same frame.
+// path, raised in the same frame. With inline_values (natives and
+// actions), an argument that is a value or a word holding one, with no
+// operator after it, is pushed here rather than by eval_arg.
+template <bool inline_values>
 inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
                             Node cache, u32 np) {
     for (u32 k = 0; k < np; k++) {
         if (ZAN_UNLIKELY(i >= w.end)) fire_no_arg(fn, name, k);
+        if (inline_values && ZAN_LIKELY(!g_interp.tracing)) {
+            ValueCell* c = w.at(i);
+            const ValueCell* callable = nullptr;
+            const ValueCell* val = simple_value(c, &callable);
+            if (val) {
+                ValueCell* entry_top = g_stack.top;
+                stack_push(val);
+                const ValueCell* op = i + 1 < w.end ? op_cell(c + 1) : nullptr;
+                if (!op) {
+                    i++;
+                    check_arg(fn, name, cache, k, g_stack.top - 1);
+                    continue;
+                }
+                i = eval_infix(w, i + 1, entry_top, true, op);
+                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                check_arg(fn, name, cache, k, g_stack.top - 1);
+                continue;
+            }
+            if (callable) {
+                i = eval_word_call(w, i, callable, true, c);
+                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                check_arg(fn, name, cache, k, g_stack.top - 1);
+                continue;
+            }
+        }
         i = eval_arg(w, i, false);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
         check_arg(fn, name, cache, k, g_stack.top - 1);
@@ -1278,7 +1306,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
             SpecInfo si{0, 0};
             if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
             if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
+                i = fetch_plain_args<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                 f.nrefs = spec_nrefs(si.digest);
                 f.clear_refs();
             } else {
@@ -1322,7 +1350,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                              ? SpecInfo{block_node(more + 1), block_extra(more + 1)}
                              : spec_info(&fnv);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                    i = fetch_plain_args(&fnv, w, i, &name, si.cache, spec_params(si.digest));
+                    i = fetch_plain_args<false>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (si.digest & SPEC_LOCALS) {
                         u32 locals = spec_local_count(si.digest);
