@@ -745,16 +745,17 @@ void word_assign(ValueCell* word, const ValueCell* value) {
     context_set(word, value);
 }
 
-void call_action_entry(u32 n, const i32* r, u32 count) {
+namespace {
+// A call of an action number out of range, or of one not built.
+[[noreturn]] __attribute__((cold)) void action_entry_fault(u32 n) {
     if (n < 1 || n > ACT_COUNT) runtime_fatal(101, "bad action number");
-    ActionEntry e = g_generic_actions[n - 1];
-    if (!e) fire(Err::internal_not_done);
+    fire(Err::internal_not_done);
+}
+
+// An action's table entry called with four or more refinement positions.
+void call_action_wide(ActionEntry e, const i32* r, u32 count) {
     using I = i32;
     switch (count) {
-        case 0: reinterpret_cast<void (*)()>(e)(); break;
-        case 1: reinterpret_cast<void (*)(I)>(e)(r[0]); break;
-        case 2: reinterpret_cast<void (*)(I, I)>(e)(r[0], r[1]); break;
-        case 3: reinterpret_cast<void (*)(I, I, I)>(e)(r[0], r[1], r[2]); break;
         case 4: reinterpret_cast<void (*)(I, I, I, I)>(e)(r[0], r[1], r[2], r[3]); break;
         case 5: reinterpret_cast<void (*)(I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4]); break;
         case 6:
@@ -788,6 +789,25 @@ void call_action_entry(u32 n, const i32* r, u32 count) {
             runtime_fatal(101, "too many refinements for an action");
     }
 }
+
+// Calls action number n's table entry with the refinement positions; the
+// common calls (up to three positions) made in place.
+inline void call_action(u32 n, const i32* r, u32 count) {
+    if (ZAN_UNLIKELY(n - 1 >= ACT_COUNT)) action_entry_fault(n);
+    ActionEntry e = g_generic_actions[n - 1];
+    if (ZAN_UNLIKELY(!e)) action_entry_fault(n);
+    using I = i32;
+    switch (count) {
+        case 0: reinterpret_cast<void (*)()>(e)(); break;
+        case 1: reinterpret_cast<void (*)(I)>(e)(r[0]); break;
+        case 2: reinterpret_cast<void (*)(I, I)>(e)(r[0], r[1]); break;
+        case 3: reinterpret_cast<void (*)(I, I, I)>(e)(r[0], r[1], r[2]); break;
+        default: call_action_wide(e, r, count); break;
+    }
+}
+}  // namespace
+
+void call_action_entry(u32 n, const i32* r, u32 count) { call_action(n, r, count); }
 
 void settle_at(CallFrame* frame) {
     while (g_stack.ctop - 1 > frame) {
@@ -1325,7 +1345,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     e(false, f.refs);
                 }
             } else {
-                call_action_entry(callable_entry(&fnv), f.refs, f.nrefs);
+                call_action(callable_entry(&fnv), f.refs, f.nrefs);
             }
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             frame_unwind(push);
