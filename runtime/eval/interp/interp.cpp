@@ -245,8 +245,11 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
 // The short path of the argument fetch (SPEC_SHORT): np plain word
 // parameters from the walk, each type-checked; the same errors as the long
 // path, raised in the same frame. With inline_values (natives and
-// actions), an argument that is a value or a word holding one, with no
-// operator after it, is pushed here rather than by eval_arg.
+// actions) eval_arg's steps for a value, a word holding one or a word
+// holding a callable are taken here; a value with no operator after it is
+// checked at once (nothing ran that could leave a code pending). Each case
+// ends in its own check: one shared tail cost 3 to 30 instructions per
+// unit on the benchmarks.
 template <bool inline_values>
 inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
                             Node cache, u32 np) {
