@@ -377,12 +377,14 @@ struct BindMemo {
 };
 BindMemo g_bind_memo;
 
-void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
+// Binds the words of a block and of the blocks, parens and paths in it. The
+// walk allocates nothing, so the buffer stays where it is.
+void bind_walk(Node blk, Node ctx, bool self_mode) {
     if (cycles_find(blk)) return;
     cycles_push(blk);
-    i32 len = static_cast<i32>(node_buffer(blk)->used_bytes() / 16);
-    for (i32 i = start < 0 ? 0 : start; i < len; i++) {
-        ValueCell* c = node_buffer(blk)->head_cells() + i;
+    SeriesBuffer* b = node_buffer(blk);
+    ValueCell* end = b->tail_cells();
+    for (ValueCell* c = b->head_cells(); c < end; c++) {
         u32 t = c->type();
         if (is_word_like(t)) {
             if (self_mode && t == TYPE_WORD && word_symbol(c) == g_sym.self) {
@@ -394,7 +396,7 @@ void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
             }
         } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
                    (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
-            bind_walk(block_node(c), 0, ctx, self_mode);
+            bind_walk(block_node(c), ctx, self_mode);
         }
     }
     cycles_pop();
@@ -404,7 +406,7 @@ void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;
     g_bind_memo.start(node_of(ctx));
-    bind_walk(block_node(block), 0, node_of(ctx), self_mode);
+    bind_walk(block_node(block), node_of(ctx), self_mode);
 }
 
 // ---- index accessors ----------------------------------------------------------------------------
