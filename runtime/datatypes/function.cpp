@@ -185,8 +185,12 @@ u32 function_check_spec(ValueCell* spec) {
         i++;
     }
     bool in_local = false, after_return = false, return_seen = false;
-    std::vector<u32> names;
-    std::vector<ValueCell> name_cells;
+    // Kept between calls: most functions are made at start-up, and the
+    // check runs no code that could make another function meanwhile.
+    static std::vector<u32> names;
+    static std::vector<ValueCell> name_cells;
+    names.clear();
+    name_cells.clear();
     auto type_at = [&](i32 k) -> u32 { return k < len ? cell_in(node, k)->type() : 0; };
     while (i < len) {
         ValueCell c = *cell_in(node, i);
