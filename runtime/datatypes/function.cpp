@@ -266,6 +266,10 @@ namespace {
 struct LocalsWalk {
     std::vector<u32> known;  // canonical symbols already in the spec or added
     ValueCell* result;       // the spec copy (a data-stack cell)
+    // The loop words whose next value names locals, canonical.
+    u32 foreach = canon(g_sym.foreach);
+    u32 repeat = canon(g_sym.repeat);
+    u32 remove_each = canon(g_sym.remove_each);
 
     bool has(u32 s) const {
         for (u32 k : known)
@@ -295,16 +299,16 @@ struct LocalsWalk {
         for (Node s : seen)
             if (s == block) return;
         seen.push_back(block);
-        for (i32 k = start < 0 ? 0 : start; k < cells_in(block); k++) {
+        // The body does not change during the walk (only the spec copy grows).
+        i32 len = cells_in(block);
+        for (i32 k = start < 0 ? 0 : start; k < len; k++) {
             ValueCell c = *cell_in(block, k);
             u32 t = c.type();
             if (t == TYPE_SET_WORD) {
                 add(&c);
             } else if (t == TYPE_WORD) {
                 u32 s = canon(word_symbol(&c));
-                if ((s == canon(g_sym.foreach) || s == canon(g_sym.repeat) ||
-                     s == canon(g_sym.remove_each)) &&
-                    k + 1 < cells_in(block)) {
+                if ((s == foreach || s == repeat || s == remove_each) && k + 1 < len) {
                     ValueCell next = *cell_in(block, k + 1);
                     add_loop_words(&next);
                 }
