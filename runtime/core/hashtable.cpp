@@ -108,8 +108,6 @@ u32 round_pow2_at_least4(u64 n) {
 u32 creation_threshold(u32 buckets) { return static_cast<u32>(buckets * 0.77); }
 u32 resize_threshold(u32 buckets) { return static_cast<u32>(buckets * 0.77 + 0.5); }
 
-bool is_word_type(u32 t) { return t >= TYPE_WORD && t <= TYPE_ISSUE; }
-
 // Types whose hash reads a node: their tables must be rebuilt after node
 // compaction moved nodes.
 bool hash_uses_node(u32 t) {

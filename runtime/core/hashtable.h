@@ -228,4 +228,7 @@ void intmap_clear(IntMap* map);
 void intmap_resize(IntMap* map, u32 size);
 void intmap_destroy(IntMap* map);
 
+// The key types a symbol table compares by symbol.
+inline bool is_word_type(u32 t) { return t >= TYPE_WORD && t <= TYPE_ISSUE; }
+
 }  // namespace zan

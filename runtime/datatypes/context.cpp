@@ -2,6 +2,7 @@
 // per entry) with value slots on the heap or on the data stack.
 #include "runtime/datatypes/context.h"
 
+#include <cassert>
 #include <vector>
 
 #include "runtime/core/collector.h"
@@ -332,19 +333,42 @@ namespace {
 // The answers of one binding walk: a symbol's index in the context (or -1).
 // A walk does not change its context, so a symbol met again in the same walk
 // has the same answer; answers of earlier walks carry another walk number.
+// A context of few words (a function's, a module's) is entered whole at the
+// start, so that every symbol it lacks is answered without a table lookup.
 struct BindMemo {
+    static constexpr u32 ENTER_WHOLE_LIMIT = 1024;
     std::vector<u64> entries;  // (walk << 32) | (index + 1)
     u32 walk = 0;
+    bool whole = false;
 
-    void start() {
+    void start(Node ctx) {
         if (++walk == 0) {
             entries.assign(entries.size(), 0);
             walk = 1;
         }
+        const ValueCell* c = context_cell(ctx);
+        u32 n = context_word_count(c);
+        whole = n <= ENTER_WHOLE_LIMIT;
+        if (!whole) return;
+        const ValueCell* w = context_words_head(c);
+        for (u32 i = 0; i < n; i++) {
+            if (!is_word_type(w[i].type())) continue;
+            u32 symbol = word_symbol(w + i);
+            if (symbol >= entries.size()) entries.resize(symbol + 1024);
+            // The first of equal symbols is the one the table gives.
+            if ((entries[symbol] >> 32) != walk) entries[symbol] = (u64(walk) << 32) | (i + 1);
+        }
     }
     i32 index_of(Node ctx, u32 symbol) {
-        if (symbol < entries.size() && (entries[symbol] >> 32) == walk)
-            return static_cast<i32>(static_cast<u32>(entries[symbol])) - 1;
+        if (symbol < entries.size() && (entries[symbol] >> 32) == walk) {
+            i32 known = static_cast<i32>(static_cast<u32>(entries[symbol])) - 1;
+            assert(!whole || known == context_find_word(context_cell(ctx), symbol, false));
+            return known;
+        }
+        if (whole) {
+            assert(context_find_word(context_cell(ctx), symbol, false) < 0);
+            return -1;
+        }
         i32 i = context_find_word(context_cell(ctx), symbol, false);
         if (symbol >= entries.size()) entries.resize(symbol + 1024);
         entries[symbol] = (u64(walk) << 32) | static_cast<u32>(i + 1);
@@ -353,12 +377,14 @@ struct BindMemo {
 };
 BindMemo g_bind_memo;
 
-void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
+// Binds the words of a block and of the blocks, parens and paths in it. The
+// walk allocates nothing, so the buffer stays where it is.
+void bind_walk(Node blk, Node ctx, bool self_mode) {
     if (cycles_find(blk)) return;
     cycles_push(blk);
-    i32 len = static_cast<i32>(node_buffer(blk)->used_bytes() / 16);
-    for (i32 i = start < 0 ? 0 : start; i < len; i++) {
-        ValueCell* c = node_buffer(blk)->head_cells() + i;
+    SeriesBuffer* b = node_buffer(blk);
+    ValueCell* end = b->tail_cells();
+    for (ValueCell* c = b->head_cells(); c < end; c++) {
         u32 t = c->type();
         if (is_word_like(t)) {
             if (self_mode && t == TYPE_WORD && word_symbol(c) == g_sym.self) {
@@ -370,7 +396,7 @@ void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
             }
         } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
                    (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
-            bind_walk(block_node(c), 0, ctx, self_mode);
+            bind_walk(block_node(c), ctx, self_mode);
         }
     }
     cycles_pop();
@@ -379,8 +405,8 @@ void bind_walk(Node blk, i32 start, Node ctx, bool self_mode) {
 
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;
-    g_bind_memo.start();
-    bind_walk(block_node(block), 0, node_of(ctx), self_mode);
+    g_bind_memo.start(node_of(ctx));
+    bind_walk(block_node(block), node_of(ctx), self_mode);
 }
 
 // ---- index accessors ----------------------------------------------------------------------------

@@ -185,8 +185,12 @@ u32 function_check_spec(ValueCell* spec) {
         i++;
     }
     bool in_local = false, after_return = false, return_seen = false;
-    std::vector<u32> names;
-    std::vector<ValueCell> name_cells;
+    // Kept between calls: most functions are made at start-up, and the
+    // check runs no code that could make another function meanwhile.
+    static std::vector<u32> names;
+    static std::vector<ValueCell> name_cells;
+    names.clear();
+    name_cells.clear();
     auto type_at = [&](i32 k) -> u32 { return k < len ? cell_in(node, k)->type() : 0; };
     while (i < len) {
         ValueCell c = *cell_in(node, i);
@@ -262,6 +266,10 @@ namespace {
 struct LocalsWalk {
     std::vector<u32> known;  // canonical symbols already in the spec or added
     ValueCell* result;       // the spec copy (a data-stack cell)
+    // The loop words whose next value names locals, canonical.
+    u32 foreach = canon(g_sym.foreach);
+    u32 repeat = canon(g_sym.repeat);
+    u32 remove_each = canon(g_sym.remove_each);
 
     bool has(u32 s) const {
         for (u32 k : known)
@@ -291,16 +299,16 @@ struct LocalsWalk {
         for (Node s : seen)
             if (s == block) return;
         seen.push_back(block);
-        for (i32 k = start < 0 ? 0 : start; k < cells_in(block); k++) {
+        // The body does not change during the walk (only the spec copy grows).
+        i32 len = cells_in(block);
+        for (i32 k = start < 0 ? 0 : start; k < len; k++) {
             ValueCell c = *cell_in(block, k);
             u32 t = c.type();
             if (t == TYPE_SET_WORD) {
                 add(&c);
             } else if (t == TYPE_WORD) {
                 u32 s = canon(word_symbol(&c));
-                if ((s == canon(g_sym.foreach) || s == canon(g_sym.repeat) ||
-                     s == canon(g_sym.remove_each)) &&
-                    k + 1 < cells_in(block)) {
+                if ((s == foreach || s == repeat || s == remove_each) && k + 1 < len) {
                     ValueCell next = *cell_in(block, k + 1);
                     add_loop_words(&next);
                 }

@@ -413,6 +413,19 @@ ValueCell* object_copy(ValueCell* value, ValueCell* fresh, ValueCell* part, bool
 
 // ---- make, construct, set ------------------------------------------------------------------------
 
+namespace {
+// The set-words of a block from its position (not of the blocks in it).
+u32 set_words_in(const ValueCell* block) {
+    SeriesBuffer* b = series_of(block);
+    i32 len = static_cast<i32>(b->used_bytes() / 16);
+    i32 start = series_index(block) < 0 ? 0 : series_index(block);
+    u32 n = 0;
+    for (i32 i = start; i < len; i++)
+        if (b->head_cells()[i].type() == TYPE_SET_WORD) n++;
+    return n;
+}
+}  // namespace
+
 ValueCell* object_make(ValueCell* proto, ValueCell* spec, u32) {
     ValueCell* res = unset_push();
     ValueCell* pr = stack_push(proto);
@@ -422,7 +435,9 @@ ValueCell* object_make(ValueCell* proto, ValueCell* spec, u32) {
         object_duplicate(pr, res, true, nullptr, false);
         res->set_type(TYPE_OBJECT);
     } else {
-        object_make_at(res, 4);
+        // Room for the set-words of a spec block at once: the word table
+        // then need not grow while they are collected.
+        object_make_at(res, 4 + (sp->type() == TYPE_BLOCK ? set_words_in(sp) : 0));
     }
     Node ctx = context_of(res);
     u32 proto_words = context_word_count(context_cell(ctx));

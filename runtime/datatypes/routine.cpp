@@ -2,6 +2,7 @@
 #include "runtime/datatypes/routine.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "runtime/core/stack.h"
@@ -16,42 +17,44 @@
 namespace zan {
 
 namespace {
-struct RoutineEntry {
-    std::string name;
-    RoutineFn fn;
+// The entries in registration order, and the number of each name.
+struct RoutineTable {
+    std::vector<RoutineFn> entries;
+    std::unordered_map<std::string, u32> numbers;
 };
-std::vector<RoutineEntry>& routine_table() {
-    static std::vector<RoutineEntry> table;
+RoutineTable& routine_table() {
+    static RoutineTable table;
     return table;
 }
 }  // namespace
 
 u32 routine_table_register(const char* name, RoutineFn fn) {
     auto& t = routine_table();
-    for (size_t i = 0; i < t.size(); i++) {
-        if (t[i].name == name) {
-            t[i].fn = fn;
-            return static_cast<u32>(i + 1);
-        }
+    auto [it, added] = t.numbers.try_emplace(name, static_cast<u32>(t.entries.size() + 1));
+    if (!added) {
+        t.entries[it->second - 1] = fn;
+        return it->second;
     }
-    t.push_back({name, fn});
-    return static_cast<u32>(t.size());
+    t.entries.push_back(fn);
+    return it->second;
 }
 
 u32 routine_table_find(const char* name) {
     auto& t = routine_table();
-    for (size_t i = 0; i < t.size(); i++)
-        if (t[i].name == name) return static_cast<u32>(i + 1);
-    return 0;
+    auto it = t.numbers.find(name);
+    return it == t.numbers.end() ? 0 : it->second;
 }
 
 RoutineFn routine_table_entry(u32 index) {
-    auto& t = routine_table();
-    return index >= 1 && index <= t.size() ? t[index - 1].fn : nullptr;
+    auto& t = routine_table().entries;
+    return index >= 1 && index <= t.size() ? t[index - 1] : nullptr;
 }
 
-u32 routine_table_count() { return static_cast<u32>(routine_table().size()); }
-void routine_table_reset() { routine_table().clear(); }
+u32 routine_table_count() { return static_cast<u32>(routine_table().entries.size()); }
+void routine_table_reset() {
+    routine_table().entries.clear();
+    routine_table().numbers.clear();
+}
 
 ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry, i32 fourth,
                         bool flag) {
