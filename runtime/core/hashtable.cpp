@@ -1061,6 +1061,7 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     };
     read_series();
     bool int_by_value = key->type() == TYPE_INTEGER && (op == CMP_STRICT || op == 0 || op >= 9);
+    bool string_by_bytes = key->type() == TYPE_STRING && (op == CMP_STRICT || op == 0 || op == 12);
     for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
         u32 fl = flag_at(flags, i);
         if (fl == BUCKET_EMPTY) {
@@ -1080,6 +1081,16 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
             const ValueCell* c = cells + sp;
             if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return cells + sp;
             continue;
+        }
+        if (string_by_bytes) {
+            // The same for a string key: a stored key of another type never
+            // equals it, and two byte strings compare without the action
+            // (and without allocating, so the series stay where they are).
+            const ValueCell* c = cells + sp;
+            if (c->type() != TYPE_STRING) continue;
+            int same = byte_strings_equal(c, key, op != CMP_STRICT);
+            if (same > 0) return cells + sp;
+            if (same == 0) continue;
         }
         if (keys_equal(kind, cells + sp, key, op)) return cells_of(hdr(table)->values) + sp;
         read_series();

@@ -147,7 +147,11 @@ ValueCell* string_load(const void* source, u32 length, ValueCell* target, i32 en
 
 // ---- reading --------------------------------------------------------------------------------------
 
-i32 string_length(const ValueCell* s) { return units_of(series_of(s)) - clamped_index(s); }
+i32 string_length(const ValueCell* s) {
+    i32 len = units_of(series_of(s));
+    i32 idx = series_index(s);
+    return idx >= len ? 0 : idx <= 0 ? len : len - idx;
+}
 i32 string_total_length(const ValueCell* s) { return units_of(series_of(s)); }
 
 u8* string_head_ptr(ValueCell* s) {

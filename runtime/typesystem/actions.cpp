@@ -27,7 +27,7 @@ bool compare_op_is_equality(i32 op) {
 
 // ---- lookups ------------------------------------------------------------------------
 
-ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action) {
+ActionEntry action_lookup_slow(u32 type, const ValueCell* value, u32 action) {
     if (value && value->type() == TYPE_PORT && action >= ACT_APPEND) {
         if (ActionEntry e = port_action_entry(value, action)) return e;
     }
@@ -43,10 +43,6 @@ ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action) {
 ActionEntry action_lookup_first_arg(u32 action) {
     ValueCell* v = stack_arg(0);
     return action_lookup(v->type(), v, action);
-}
-
-ActionEntry action_lookup_value(const ValueCell* value, u32 action) {
-    return action_lookup(value->type(), value, action);
 }
 
 ActionEntry action_lookup_path(const ValueCell* value, u32 action, const ValueCell* path,

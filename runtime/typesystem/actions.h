@@ -38,11 +38,21 @@ constexpr i32 FORM_NO_LIMIT = 2147483647;
 // ---- lookups ----------------------------------------------------------------------
 // Never null: a missing entry raises script error expect-arg (or, for a
 // port! with a handle! actor, access error no-port-action).
-ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action);
+// The table row of a datatype answers inline; a port! (whose actor may take
+// the action) and a missing entry go the slow way.
+ActionEntry action_lookup_slow(u32 type, const ValueCell* value, u32 action);
+inline ActionEntry action_lookup(u32 type, const ValueCell* value, u32 action) {
+    if (type < TYPE_TABLE_SIZE && !(value && value->type() == TYPE_PORT)) {
+        if (ActionEntry e = action_entry(type, action)) return e;
+    }
+    return action_lookup_slow(type, value, action);
+}
 // The entry for the current frame's first argument, the value an action
 // dispatches on.
 ActionEntry action_lookup_first_arg(u32 action);
-ActionEntry action_lookup_value(const ValueCell* value, u32 action);
+inline ActionEntry action_lookup_value(const ValueCell* value, u32 action) {
+    return action_lookup(value->type(), value, action);
+}
 // For the path evaluator: raises bad-path-type2 (no path) or bad-path-type.
 ActionEntry action_lookup_path(const ValueCell* value, u32 action, const ValueCell* path,
                                const ValueCell* element, i32 index);
