@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -118,6 +119,46 @@ TEST_F(CollectorTest, AllocationLoopRunsInBoundedMemory) {
     EXPECT_LT(peak, 16u << 20);
     EXPECT_GT(g_gc.series_cycles, 0u);
     EXPECT_EQ(text_of(g_stack.base[0]), "kept");
+}
+
+// A collection that frees thousands of series hands every node back exactly
+// once, and each frame's free list starts with them from the highest handle
+// down, so that the next allocations reuse the lowest last.
+TEST_F(CollectorTest, ManyFreedNodesReturnToTheirFramesInOrder) {
+    ValueCell* blk = stack_push_cell();
+    *blk = make_block(3000);
+    std::vector<Node> garbage;
+    // A first round of garbage leaves free lists that hand out nodes from the
+    // highest down, so the series below lie in the opposite order to their
+    // nodes.
+    for (int i = 0; i < 3000; i++) make_string("warm-up");
+    gc_collect();
+    g_gc.enabled = false;  // all of it waits for the one collection below
+    for (int i = 0; i < 3000; i++) {
+        garbage.push_back(make_string("g" + std::to_string(i)).data2);
+        block_append(g_stack.base[0], make_string("k" + std::to_string(i)));
+    }
+    g_gc.enabled = true;
+    std::sort(garbage.begin(), garbage.end());
+    gc_collect();
+    std::vector<Node> seen;
+    for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) {
+        auto* f = hptr<NodeFrame>(r);
+        Node prev = 0;
+        for (Node n = f->free_head; n; n = node_slot(n)) {
+            if (!std::binary_search(garbage.begin(), garbage.end(), n)) break;
+            if (prev) {
+                EXPECT_LT(n, prev);
+            }
+            prev = n;
+            seen.push_back(n);
+        }
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, garbage);
+    SeriesBuffer* b = node_buffer(g_stack.base[0].data2);
+    ASSERT_EQ(b->used_bytes() / 16, 3000u);
+    for (u32 i = 0; i < 3000; i += 499) EXPECT_EQ(text_of(b->head_cells()[i]), "k" + std::to_string(i));
 }
 
 // A structure that only grows: each collection must keep every piece of it,
