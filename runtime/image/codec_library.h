@@ -13,16 +13,13 @@
 #define ZAN_CODEC_POINTER(f) decltype(&::f) f = nullptr;
 #define ZAN_CODEC_BIND(f) found = zan::shared_library_bind(so, #f, f) && found;
 
-#define ZAN_CODEC_LIBRARY(loader, soname, LIST)          \
-    LIST(ZAN_CODEC_POINTER)                              \
-    bool loader() {                                      \
-        static int state = 0; /* 1 loaded, -1 missing */ \
-        if (state) return state > 0;                     \
-        state = -1;                                      \
-        void* so = zan::shared_library_open(soname);     \
-        if (!so) return false;                           \
-        bool found = true;                               \
-        LIST(ZAN_CODEC_BIND)                             \
-        if (found) state = 1;                            \
-        return found;                                    \
+#define ZAN_CODEC_LIBRARY(loader, soname, LIST)                                      \
+    LIST(ZAN_CODEC_POINTER)                                                          \
+    bool loader() {                                                                  \
+        struct Loaded {};                                                            \
+        return zan::shared_library_once<Loaded>(soname, [](void* so, Loaded&) {      \
+                   bool found = true;                                                \
+                   LIST(ZAN_CODEC_BIND)                                              \
+                   return found;                                                     \
+               }) != nullptr;                                                        \
     }

@@ -97,25 +97,15 @@ i32 read_escape(ByteInput& in) {
 }  // namespace
 
 i32 csi_key(int final_byte, int first_param) {
-    switch (final_byte) {
-        case 'A': return KEY_UP;
-        case 'B': return KEY_DOWN;
-        case 'C': return KEY_RIGHT;
-        case 'D': return KEY_LEFT;
-        case 'H': return KEY_HOME;
-        case 'F': return KEY_END;
-        case '~':
-            switch (first_param) {
-                case 1: case 7: return KEY_HOME;
-                case 2: return KEY_INSERT;
-                case 3: return KEY_DELETE;
-                case 4: case 8: return KEY_END;
-                case 5: return KEY_PAGE_UP;
-                case 6: return KEY_PAGE_DOWN;
-                default: return KEY_NONE;
-            }
-        default:
-            return KEY_NONE;
+    if (final_byte != '~') return ss3_key(final_byte);
+    switch (first_param) {
+        case 1: case 7: return KEY_HOME;
+        case 2: return KEY_INSERT;
+        case 3: return KEY_DELETE;
+        case 4: case 8: return KEY_END;
+        case 5: return KEY_PAGE_UP;
+        case 6: return KEY_PAGE_DOWN;
+        default: return KEY_NONE;
     }
 }
 

@@ -69,6 +69,10 @@ extern ActionEntry g_generic_actions[ACT_COUNT];
 void actions_init();
 void action_table_fill(const ActionEntry (&entries)[ACT_COUNT]);
 void actions_nop();
+// Calls a table entry (of an action or a native) with its count i32
+// arguments, the refinement positions; false, calling nothing, when count
+// is above 12.
+bool action_entry_call(ActionEntry e, const i32* args, u32 count);
 // The index argument of pick and poke (frame cell 1): integer! and char!
 // give their value, true 1, false 2, anything else 0.
 i32 action_index_arg();

@@ -267,45 +267,8 @@ ValueCell* rt_ctx_slot_ptr(Node ctx, u32 index) {
 // ---- calls and paths --------------------------------------------------------------------------
 
 namespace {
-using I = i32;
-void call_with(ActionEntry e, const I* a, u32 n) {
-    switch (n) {
-        case 0: reinterpret_cast<void (*)()>(e)(); break;
-        case 1: reinterpret_cast<void (*)(I)>(e)(a[0]); break;
-        case 2: reinterpret_cast<void (*)(I, I)>(e)(a[0], a[1]); break;
-        case 3: reinterpret_cast<void (*)(I, I, I)>(e)(a[0], a[1], a[2]); break;
-        case 4: reinterpret_cast<void (*)(I, I, I, I)>(e)(a[0], a[1], a[2], a[3]); break;
-        case 5: reinterpret_cast<void (*)(I, I, I, I, I)>(e)(a[0], a[1], a[2], a[3], a[4]); break;
-        case 6:
-            reinterpret_cast<void (*)(I, I, I, I, I, I)>(e)(a[0], a[1], a[2], a[3], a[4], a[5]);
-            break;
-        case 7:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I)>(e)(a[0], a[1], a[2], a[3], a[4], a[5],
-                                                               a[6]);
-            break;
-        case 8:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I)>(e)(a[0], a[1], a[2], a[3], a[4],
-                                                                  a[5], a[6], a[7]);
-            break;
-        case 9:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I)>(e)(a[0], a[1], a[2], a[3], a[4],
-                                                                     a[5], a[6], a[7], a[8]);
-            break;
-        case 10:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I)>(e)(
-                a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9]);
-            break;
-        case 11:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I)>(e)(
-                a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10]);
-            break;
-        case 12:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I, I)>(e)(
-                a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]);
-            break;
-        default:
-            runtime_fatal(101, "too many refinements in a call by index");
-    }
+void call_with(ActionEntry e, const i32* a, u32 n) {
+    if (!action_entry_call(e, a, n)) runtime_fatal(101, "too many refinements in a call by index");
 }
 }  // namespace
 

@@ -757,40 +757,7 @@ namespace {
 
 // An action's table entry called with four or more refinement positions.
 void call_action_wide(ActionEntry e, const i32* r, u32 count) {
-    using I = i32;
-    switch (count) {
-        case 4: reinterpret_cast<void (*)(I, I, I, I)>(e)(r[0], r[1], r[2], r[3]); break;
-        case 5: reinterpret_cast<void (*)(I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4]); break;
-        case 6:
-            reinterpret_cast<void (*)(I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4], r[5]);
-            break;
-        case 7:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4], r[5],
-                                                               r[6]);
-            break;
-        case 8:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4],
-                                                                  r[5], r[6], r[7]);
-            break;
-        case 9:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I)>(e)(r[0], r[1], r[2], r[3], r[4],
-                                                                     r[5], r[6], r[7], r[8]);
-            break;
-        case 10:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I)>(e)(
-                r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9]);
-            break;
-        case 11:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I)>(e)(
-                r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10]);
-            break;
-        case 12:
-            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I, I)>(e)(
-                r[0], r[1], r[2], r[3], r[4], r[5], r[6], r[7], r[8], r[9], r[10], r[11]);
-            break;
-        default:
-            runtime_fatal(101, "too many refinements for an action");
-    }
+    if (!action_entry_call(e, r, count)) runtime_fatal(101, "too many refinements for an action");
 }
 
 // Calls action number n's table entry with the refinement positions; the

@@ -34,7 +34,6 @@ inline u32 run_block(EvalWalk& w) {
     return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w); });
 }
 
-
 // Pops the loop frame, its value going to the native's result cell.
 inline void end_loop() { stack_unwind_last(); }
 
