@@ -230,16 +230,18 @@ class TerminalTest(unittest.TestCase):
         s = self.started()
         # Each command says when it runs and then runs until stopped, so
         # that Ctrl-C comes while it runs and not while the line is still
-        # being read (slow when stressed).
-        for command in [b'n: 0 print "runs" forever [n: n + 1]',
-                        b'f: does [while [true] [n: n - 1]] print "runs" f',
+        # being read (slow when stressed). The first two say so from their
+        # first pass through the loop, so each has changed its variable
+        # when stopped.
+        for command in [b'n: 0 forever [n: n + 1 if n = 1 [print "runs"]]',
+                        b'm: 0 f: does [while [true] [m: m - 1 if m = -1 [print "runs"]]] f',
                         b'print "runs" loop 2147483647 []']:
             with self.subTest(command=command):
                 s.send(command + b"\r")
                 s.expect(b"runs\r\n")
                 s.send(b"\x03")
                 self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
-        self.assertEqual(s.enter(b"n <> 0\r"), b"== true\r\n>> ")
+        self.assertEqual(s.enter(b"all [n > 0 m < 0]\r"), b"== true\r\n>> ")
         s.send(b"\x03")   # at the prompt: the line editor's quit
         self.assertEqual(s.wait(), 0)
 
