@@ -278,25 +278,6 @@ inline bool strict_true(const ValueCell* v) {
     if (v->type() == TYPE_UNSET) fire(Err::script_no_return);
     return truthy(v);
 }
-// The work of if, unless and either (nat) on the arguments of the top
-// frame: the chosen block evaluated, or none. The call path runs it
-// without going through the natives' table when the callable is one of
-// these natives.
-inline void run_conditional(u32 nat) {
-    const ValueCell* cond = stack_arg(0);
-    const ValueCell* body;
-    if (nat == NAT_EITHER) {
-        body = strict_true(cond) ? stack_arg(1) : stack_arg(2);
-    } else {
-        if (truthy(cond) != (nat == NAT_IF)) {
-            none_box(stack_result());
-            return;
-        }
-        body = stack_arg(1);
-    }
-    eval_block_p(body, true);
-}
-
 // Datatypes whose values evaluate to themselves (no word, path, paren,
 // callable or issue).
 constexpr u64 type_bit(u32 t) { return u64(1) << t; }
@@ -357,6 +338,46 @@ inline const ValueCell* simple_value_quiet(const ValueCell* v) {
     u32 vt = val->type();
     if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
     return val;
+}
+
+// A branch holding nothing but a value or a word with a plain value (such
+// as [n]) needs no frame when tracing is off: nothing in it can call,
+// allocate or raise an error. Its value goes where the branch's would (the
+// result cell, and on top as the frame's pop leaves it), after the frame's
+// overflow check; false when the branch is not of that form.
+inline bool simple_branch(const ValueCell* block) {
+    SeriesBuffer* b = node_buffer(series_node(block));
+    u32 head = series_head(block);
+    if (head + 1 != b->used_bytes() / sizeof(ValueCell) || ZAN_UNLIKELY(g_interp.tracing) ||
+        ZAN_UNLIKELY(g_interrupt_pending))
+        return false;
+    const ValueCell* val = simple_value_quiet(b->head_cells() + head);
+    if (!val) return false;
+    if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
+    ValueCell* res = g_stack.top;
+    stack_copy_cell(res, val);
+    g_stack.top = res + 1;
+    stack_copy_cell(g_stack.base, res);
+    return true;
+}
+
+// The work of if, unless and either (nat) on the arguments of the top
+// frame: the chosen block evaluated, or none. The call path runs it
+// without going through the natives' table when the callable is one of
+// these natives.
+inline void run_conditional(u32 nat) {
+    const ValueCell* cond = stack_arg(0);
+    const ValueCell* body;
+    if (nat == NAT_EITHER) {
+        body = strict_true(cond) ? stack_arg(1) : stack_arg(2);
+    } else {
+        if (truthy(cond) != (nat == NAT_IF)) {
+            none_box(stack_result());
+            return;
+        }
+        body = stack_arg(1);
+    }
+    if (!simple_branch(body)) eval_block_p(body, true);
 }
 
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
