@@ -924,6 +924,32 @@ u32 eval_block_p(const ValueCell* block, bool chain) {
     return 0;
 }
 
+// A branch holding nothing but a value or a word with a plain value (such
+// as [n]) needs no frame when tracing is off: nothing in it can call,
+// allocate or raise an error. Its value goes where the branch's would (the
+// result cell, and on top as the frame's pop leaves it), after the frame's
+// overflow check.
+u32 eval_branch_p(const ValueCell* block) {
+    SeriesBuffer* b = node_buffer(series_node(block));
+    u32 head = series_head(block);
+    if (head + 1 == b->used_bytes() / sizeof(ValueCell) && ZAN_LIKELY(!g_interp.tracing) &&
+        ZAN_LIKELY(!g_interrupt_pending)) {
+        if (const ValueCell* val = simple_value_quiet(b->head_cells() + head)) {
+            if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
+            ValueCell* res = g_stack.top;
+            stack_copy_cell(res, val);
+            g_stack.top = res + 1;
+            stack_copy_cell(g_stack.base, res);
+            return 0;
+        }
+    }
+    EvalWalk w(block);
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+    if (run_walk(w, f)) return g_throw_code;
+    frame_unwind(false);
+    return 0;
+}
+
 u32 eval_walk_again_p(EvalWalk& w) {
     w.restart();
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);

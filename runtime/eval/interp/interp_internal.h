@@ -120,6 +120,8 @@ inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
 
 // interp_eval_block.
 u32 eval_block_p(const ValueCell* block, bool chain);
+// eval_block_p(block, true) for the branch of a conditional.
+u32 eval_branch_p(const ValueCell* block);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
 // body run once more): the walk is restarted first.
 u32 eval_walk_again_p(EvalWalk& w);
@@ -340,27 +342,6 @@ inline const ValueCell* simple_value_quiet(const ValueCell* v) {
     return val;
 }
 
-// A branch holding nothing but a value or a word with a plain value (such
-// as [n]) needs no frame when tracing is off: nothing in it can call,
-// allocate or raise an error. Its value goes where the branch's would (the
-// result cell, and on top as the frame's pop leaves it), after the frame's
-// overflow check; false when the branch is not of that form.
-inline bool simple_branch(const ValueCell* block) {
-    SeriesBuffer* b = node_buffer(series_node(block));
-    u32 head = series_head(block);
-    if (head + 1 != b->used_bytes() / sizeof(ValueCell) || ZAN_UNLIKELY(g_interp.tracing) ||
-        ZAN_UNLIKELY(g_interrupt_pending))
-        return false;
-    const ValueCell* val = simple_value_quiet(b->head_cells() + head);
-    if (!val) return false;
-    if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
-    ValueCell* res = g_stack.top;
-    stack_copy_cell(res, val);
-    g_stack.top = res + 1;
-    stack_copy_cell(g_stack.base, res);
-    return true;
-}
-
 // The work of if, unless and either (nat) on the arguments of the top
 // frame: the chosen block evaluated, or none. The call path runs it
 // without going through the natives' table when the callable is one of
@@ -377,7 +358,7 @@ inline void run_conditional(u32 nat) {
         }
         body = stack_arg(1);
     }
-    if (!simple_branch(body)) eval_block_p(body, true);
+    eval_branch_p(body);
 }
 
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
