@@ -242,6 +242,15 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
     return static_cast<u32>(r);
 }
 
+// Parameter k's argument evaluated at i (not past the end) and checked;
+// returns the next index (unchecked when a code is pending).
+inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                             Node cache, u32 k) {
+    i = eval_arg(w, i, false);
+    if (ZAN_LIKELY(!g_throw_code)) check_arg(fn, name, cache, k, g_stack.top - 1);
+    return i;
+}
+
 // The short path of the argument fetch (SPEC_SHORT): np plain word
 // parameters from the walk, each type-checked; the same errors as the long
 // path, raised in the same frame. With inline_values (natives and
@@ -280,9 +289,8 @@ inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const Value
                 continue;
             }
         }
-        i = eval_arg(w, i, false);
+        i = fetch_checked_arg(fn, w, i, name, cache, k);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
-        check_arg(fn, name, cache, k, g_stack.top - 1);
     }
     return i;
 }
@@ -1366,8 +1374,15 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                              ? SpecInfo{block_node(more + 1), block_extra(more + 1)}
                              : spec_info(&fnv);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                    i = fetch_plain_args<false>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
-                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    u32 np = spec_params(si.digest);
+                    if (np == 1 && ZAN_LIKELY(i < w.end)) {
+                        // One parameter (the common case) without the loop.
+                        i = fetch_checked_arg(&fnv, w, i, &name, si.cache, 0);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    } else {
+                        i = fetch_plain_args<false>(&fnv, w, i, &name, si.cache, np);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    }
                     if (si.digest & SPEC_LOCALS) {
                         u32 locals = spec_local_count(si.digest);
                         if (locals > 0) {
