@@ -104,13 +104,18 @@ struct EvalWalk {
     }
 };
 
+// (The block's fields are read from the source cell, which nothing can
+// move meanwhile, rather than from the copy: read from the copy they were
+// taken out of a vector register one by one.)
 inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
-    SeriesBuffer* b = node_buffer(series_node(&held.v));
-    slot = &node_slot(series_node(&held.v));
+    Node node = series_node(block);
+    u32 head = series_head(block);
+    slot = &node_slot(node);
     buf = *slot;
+    SeriesBuffer* b = hptr<SeriesBuffer>(buf);
     cells = b->head_cells();
     end = b->used_bytes() / sizeof(ValueCell);
-    start = series_head(&held.v) < end ? series_head(&held.v) : end;
+    start = head < end ? head : end;
 }
 
 // ---- the pending forms -------------------------------------------------------------------------------
