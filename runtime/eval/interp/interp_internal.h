@@ -285,6 +285,25 @@ inline bool strict_true(const ValueCell* v) {
     if (v->type() == TYPE_UNSET) fire(Err::script_no_return);
     return truthy(v);
 }
+// The work of if, unless and either (nat) on the arguments of the top
+// frame: the chosen block evaluated, or none. The call path runs it
+// without going through the natives' table when the callable is one of
+// these natives.
+inline void run_conditional(u32 nat) {
+    const ValueCell* cond = stack_arg(0);
+    const ValueCell* body;
+    if (nat == NAT_EITHER) {
+        body = strict_true(cond) ? stack_arg(1) : stack_arg(2);
+    } else {
+        if (truthy(cond) != (nat == NAT_IF)) {
+            none_box(stack_result());
+            return;
+        }
+        body = stack_arg(1);
+    }
+    eval_branch_p(body);
+}
+
 // Datatypes whose values evaluate to themselves (no word, path, paren,
 // callable or issue).
 constexpr u64 type_bit(u32 t) { return u64(1) << t; }
@@ -345,25 +364,6 @@ inline const ValueCell* simple_value_quiet(const ValueCell* v) {
     u32 vt = val->type();
     if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
     return val;
-}
-
-// The work of if, unless and either (nat) on the arguments of the top
-// frame: the chosen block evaluated, or none. The call path runs it
-// without going through the natives' table when the callable is one of
-// these natives.
-inline void run_conditional(u32 nat) {
-    const ValueCell* cond = stack_arg(0);
-    const ValueCell* body;
-    if (nat == NAT_EITHER) {
-        body = strict_true(cond) ? stack_arg(1) : stack_arg(2);
-    } else {
-        if (truthy(cond) != (nat == NAT_IF)) {
-            none_box(stack_result());
-            return;
-        }
-        body = stack_arg(1);
-    }
-    eval_branch_p(body);
 }
 
 inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
