@@ -242,6 +242,15 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
     return static_cast<u32>(r);
 }
 
+// Parameter k's argument evaluated at i (not past the end) and checked;
+// returns the next index (unchecked when a code is pending).
+inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                             Node cache, u32 k) {
+    i = eval_arg(w, i, false);
+    if (ZAN_LIKELY(!g_throw_code)) check_arg(fn, name, cache, k, g_stack.top - 1);
+    return i;
+}
+
 // The short path of the argument fetch (SPEC_SHORT): np plain word
 // parameters from the walk, each type-checked; the same errors as the long
 // path, raised in the same frame. With inline_values (natives and
@@ -280,9 +289,8 @@ inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const Value
                 continue;
             }
         }
-        i = eval_arg(w, i, false);
+        i = fetch_checked_arg(fn, w, i, name, cache, k);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
-        check_arg(fn, name, cache, k, g_stack.top - 1);
     }
     return i;
 }
@@ -924,6 +932,32 @@ u32 eval_block_p(const ValueCell* block, bool chain) {
     return 0;
 }
 
+// A branch holding nothing but a value or a word with a plain value (such
+// as [n]) needs no frame when tracing is off: nothing in it can call,
+// allocate or raise an error. Its value goes where the branch's would (the
+// result cell, and on top as the frame's pop leaves it), after the frame's
+// overflow check.
+u32 eval_branch_p(const ValueCell* block) {
+    SeriesBuffer* b = node_buffer(series_node(block));
+    u32 head = series_head(block);
+    if (head + 1 == b->used_bytes() / sizeof(ValueCell) && ZAN_LIKELY(!g_interp.tracing) &&
+        ZAN_LIKELY(!g_interrupt_pending)) {
+        if (const ValueCell* val = simple_value_quiet(b->head_cells() + head)) {
+            if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
+            ValueCell* res = g_stack.top;
+            stack_copy_cell(res, val);
+            g_stack.top = res + 1;
+            stack_copy_cell(g_stack.base, res);
+            return 0;
+        }
+    }
+    EvalWalk w(block);
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+    if (run_walk(w, f)) return g_throw_code;
+    frame_unwind(false);
+    return 0;
+}
+
 u32 eval_walk_again_p(EvalWalk& w) {
     w.restart();
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
@@ -1340,8 +1374,15 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                              ? SpecInfo{block_node(more + 1), block_extra(more + 1)}
                              : spec_info(&fnv);
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                    i = fetch_plain_args<false>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
-                    if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    u32 np = spec_params(si.digest);
+                    if (np == 1 && ZAN_LIKELY(i < w.end)) {
+                        // One parameter (the common case) without the loop.
+                        i = fetch_checked_arg(&fnv, w, i, &name, si.cache, 0);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    } else {
+                        i = fetch_plain_args<false>(&fnv, w, i, &name, si.cache, np);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                    }
                     if (si.digest & SPEC_LOCALS) {
                         u32 locals = spec_local_count(si.digest);
                         if (locals > 0) {

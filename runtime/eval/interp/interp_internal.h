@@ -104,13 +104,18 @@ struct EvalWalk {
     }
 };
 
+// (The block's fields are read from the source cell, which nothing can
+// move meanwhile, rather than from the copy: read from the copy they were
+// taken out of a vector register one by one.)
 inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
-    SeriesBuffer* b = node_buffer(series_node(&held.v));
-    slot = &node_slot(series_node(&held.v));
+    Node node = series_node(block);
+    u32 head = series_head(block);
+    slot = &node_slot(node);
     buf = *slot;
+    SeriesBuffer* b = hptr<SeriesBuffer>(buf);
     cells = b->head_cells();
     end = b->used_bytes() / sizeof(ValueCell);
-    start = series_head(&held.v) < end ? series_head(&held.v) : end;
+    start = head < end ? head : end;
 }
 
 // ---- the pending forms -------------------------------------------------------------------------------
@@ -120,6 +125,8 @@ inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
 
 // interp_eval_block.
 u32 eval_block_p(const ValueCell* block, bool chain);
+// eval_block_p(block, true) for the branch of a conditional.
+u32 eval_branch_p(const ValueCell* block);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
 // body run once more): the walk is restarted first.
 u32 eval_walk_again_p(EvalWalk& w);
@@ -294,7 +301,7 @@ inline void run_conditional(u32 nat) {
         }
         body = stack_arg(1);
     }
-    eval_block_p(body, true);
+    eval_branch_p(body);
 }
 
 // Datatypes whose values evaluate to themselves (no word, path, paren,
