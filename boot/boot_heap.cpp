@@ -6,7 +6,12 @@
 //   words after it, the count of pages, their offsets, then the pages.
 #include "boot/boot_heap.h"
 
+#include <fcntl.h>
+#include <link.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -178,6 +183,71 @@ struct Reader {
     }
 };
 
+// Where the bytes at p lie in the file of the running executable, when they
+// are part of a segment loaded from it; -1 otherwise.
+i64 executable_file_offset(const void* p, size_t n) {
+    struct Query {
+        uintptr_t at;
+        size_t n;
+        i64 offset = -1;
+    } q{reinterpret_cast<uintptr_t>(p), n};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) -> int {
+            auto* q = static_cast<Query*>(data);
+            for (int i = 0; i < info->dlpi_phnum; i++) {
+                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+                uintptr_t start = info->dlpi_addr + ph.p_vaddr;
+                if (ph.p_type != PT_LOAD || q->at < start || q->at + q->n > start + ph.p_filesz)
+                    continue;
+                q->offset = static_cast<i64>(ph.p_offset + (q->at - start));
+                return 1;
+            }
+            return 1;  // the first object is the executable
+        },
+        &q);
+    return q.offset;
+}
+
+// Puts the saved pages in place: runs of consecutive pages are mapped from
+// the executable when the data is part of it (so that pages never written
+// are never copied), each other run is copied.
+void place_pages(const u8* offsets, const u8* data, u64 pages, size_t page) {
+    int fd = -1;
+    i64 file_at = executable_file_offset(data, pages * page);
+    if (file_at >= 0 && file_at % static_cast<i64>(page) == 0)
+        fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    // /proc/self/exe names the loader, not the program, when the program was
+    // started through the loader: the file must hold these very pages.
+    if (fd >= 0 && pages) {
+        std::vector<u8> check(page);
+        for (u64 k : {u64(0), pages - 1}) {
+            if (::pread(fd, check.data(), page, static_cast<off_t>(file_at + k * page)) !=
+                    static_cast<ssize_t>(page) ||
+                std::memcmp(check.data(), data + k * page, page) != 0) {
+                ::close(fd);
+                fd = -1;
+                break;
+            }
+        }
+    }
+    u64 i = 0;
+    while (i < pages) {
+        u64 first;
+        std::memcpy(&first, offsets + i * 8, 8);
+        u64 run = 1;
+        for (; i + run < pages; run++) {
+            u64 off;
+            std::memcpy(&off, offsets + (i + run) * 8, 8);
+            if (off != first + run * page) break;
+        }
+        if (fd < 0 || !heap_region_map_file(first, run * page, fd,
+                                            static_cast<u64>(file_at) + i * page))
+            std::memcpy(g_heap_base + first, data + i * page, run * page);
+        i += run;
+    }
+    if (fd >= 0) ::close(fd);
+}
+
 }  // namespace
 
 bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::string* error) {
@@ -230,6 +300,7 @@ bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::str
     }
     put(out, pages.size());
     for (u64 off : pages) put(out, off);
+    out->resize((out->size() + page - 1) / page * page, 0);
     for (u64 off : pages) out->insert(out->end(), g_heap_base + off, g_heap_base + off + page);
     return true;
 }
@@ -257,9 +328,11 @@ bool boot_heap_restore(std::span<const u8> saved, u32* values) {
     u64 after[kAfterWords];
     for (u64& w : after) w = r.word();
     u64 pages = r.word();
-    if (!r.ok || pages > (saved.size() - r.at) / (page + 8)) return false;
+    if (!r.ok || pages > (saved.size() - r.at) / 8) return false;
     const u8* offsets = saved.data() + r.at;
-    const u8* data = offsets + pages * 8;
+    size_t data_at = (r.at + pages * 8 + page - 1) / page * page;
+    if (data_at > saved.size() || pages > (saved.size() - data_at) / page) return false;
+    const u8* data = saved.data() + data_at;
     u64 new_bump = after[kMemWords];
     for (u64 i = 0; i < pages; i++) {
         u64 off;
@@ -270,11 +343,7 @@ bool boot_heap_restore(std::span<const u8> saved, u32* values) {
         after[kMemWords + 1] != heap_region_committed() + (new_bump - heap_region_bump()) ||
         !heap_region_extend(new_bump))
         return false;
-    for (u64 i = 0; i < pages; i++) {
-        u64 off;
-        std::memcpy(&off, offsets + i * 8, 8);
-        std::memcpy(g_heap_base + off, data + i * page, page);
-    }
+    place_pages(offsets, data, pages, page);
     set_mem(after);
     g_boot_cells_first = static_cast<u32>(after[kMemWords + 2]);
     *values = static_cast<u32>(after[kMemWords + 3]);
