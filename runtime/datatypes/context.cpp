@@ -401,11 +401,52 @@ void bind_walk(Node blk, Node ctx, bool self_mode) {
     }
     cycles_pop();
 }
+
+// The walk above for a context entered whole: the memo does not change
+// during it, so its table, size and walk number travel as arguments (kept
+// in registers across the stores into the cells). self_symbol is the symbol
+// of self in self mode, an impossible symbol otherwise.
+void bind_walk_whole(Node blk, Node ctx, const u64* entries, u32 size, u32 walk,
+                     u32 self_symbol) {
+    if (cycles_find(blk)) return;
+    cycles_push(blk);
+    SeriesBuffer* b = node_buffer(blk);
+    ValueCell* end = b->tail_cells();
+    for (ValueCell* c = b->head_cells(); c < end; c++) {
+        u32 t = c->type();
+        if (is_word_like(t)) {
+            u32 symbol = word_symbol(c);
+            if (symbol == self_symbol && t == TYPE_WORD) {
+                set_word_binding(c, ctx);
+                set_word_index(c, -1);
+            } else if (symbol < size && static_cast<u32>(entries[symbol] >> 32) == walk) {
+                i32 i = static_cast<i32>(static_cast<u32>(entries[symbol])) - 1;
+                assert(i == context_find_word(context_cell(ctx), symbol, false));
+                if (i >= 0) {
+                    set_word_binding(c, ctx);
+                    set_word_index(c, i);
+                }
+            } else {
+                assert(context_find_word(context_cell(ctx), symbol, false) < 0);
+            }
+        } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
+                   (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
+            bind_walk_whole(block_node(c), ctx, entries, size, walk, self_symbol);
+        }
+    }
+    cycles_pop();
+}
 }  // namespace
 
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;
     g_bind_memo.start(node_of(ctx));
+    if (g_bind_memo.whole) {
+        bind_walk_whole(block_node(block), node_of(ctx), g_bind_memo.entries.data(),
+                        static_cast<u32>(g_bind_memo.entries.size()), g_bind_memo.walk,
+                        self_mode ? g_sym.self : ~u32(0));
+        return;
+    }
     bind_walk(block_node(block), node_of(ctx), self_mode);
 }
 
