@@ -11,8 +11,9 @@
 // At start-up, when the state before the decoding is the very one the
 // build saw (the same counters, frame lists, fixed buffers and stack
 // positions, and the same bytes in every committed page of the heap region,
-// checked by a fingerprint), the saved pages are copied in instead of
-// decoding. Otherwise, or when there is no saved heap, the image is decoded
+// checked by a fingerprint), the saved pages are put in place instead of
+// decoding: mapped from the executable file when they are part of it,
+// copied otherwise. Otherwise, or when there is no saved heap, the image is decoded
 // as before. Nothing a process takes from its surroundings (arguments,
 // environment, directories, clock, terminal) is in the saved heap: all of
 // that is made later, by the modules, in every process.
