@@ -6,7 +6,12 @@
 //   words after it, the count of pages, their offsets, then the pages.
 #include "boot/boot_heap.h"
 
+#include <fcntl.h>
+#include <link.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -114,27 +119,84 @@ std::vector<Range> live_ranges() {
     return merged;
 }
 
-// A fingerprint of the live bytes: four independent lanes of a
-// multiply-mix over 64-bit words, then the odd bytes.
+// The CRC-32C table (reflected polynomial 0x82F63B78).
+struct CrcTable {
+    u32 t[256];
+    constexpr CrcTable() : t() {
+        for (u32 i = 0; i < 256; i++) {
+            u32 c = i;
+            for (int k = 0; k < 8; k++) c = (c >> 1) ^ (c & 1 ? 0x82F63B78u : 0);
+            t[i] = c;
+        }
+    }
+};
+constexpr CrcTable kCrc;
+
+// The CRC-32C step over one little-endian 64-bit word, without the initial
+// and final inversion: what the SSE4.2 instruction computes.
+u32 crc_word(u32 crc, u64 v) {
+    for (int i = 0; i < 8; i++) crc = kCrc.t[(crc ^ (v >> (8 * i))) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+// Four lanes over blocks of 32 bytes: word k of a block goes to lane k.
+void lanes_portable(u32 h[4], const u8* p, u64 blocks) {
+    for (; blocks; blocks--, p += 32) {
+        for (int k = 0; k < 4; k++) {
+            u64 v;
+            std::memcpy(&v, p + 8 * k, 8);
+            h[k] = crc_word(h[k], v);
+        }
+    }
+}
+
+__attribute__((target("sse4.2"))) void lanes_sse42(u32 h[4], const u8* p, u64 blocks) {
+    u64 a = h[0], b = h[1], c = h[2], d = h[3];
+    for (; blocks; blocks--, p += 32) {
+        u64 v[4];
+        std::memcpy(v, p, 32);
+        a = __builtin_ia32_crc32di(a, v[0]);
+        b = __builtin_ia32_crc32di(b, v[1]);
+        c = __builtin_ia32_crc32di(c, v[2]);
+        d = __builtin_ia32_crc32di(d, v[3]);
+    }
+    h[0] = static_cast<u32>(a);
+    h[1] = static_cast<u32>(b);
+    h[2] = static_cast<u32>(c);
+    h[3] = static_cast<u32>(d);
+}
+
+// A fingerprint of the live bytes: four CRC-32C lanes over 64-bit words
+// (the processor's instruction where it has one, the same sums from a
+// table otherwise), then the odd bytes and each range's bounds.
 u64 fingerprint(const std::vector<Range>& ranges) {
-    u64 h[4] = {1, 2, 3, 4};
+    static const bool sse42 = __builtin_cpu_supports("sse4.2");
+    u32 h[4] = {1, 2, 3, 4};
     u64 tail = 5;
     for (const Range& x : ranges) {
         const u8* p = g_heap_base + x.first;
         u64 n = x.second - x.first;
-        for (; n >= 32; n -= 32, p += 32) {
-            for (int k = 0; k < 4; k++) {
-                u64 v;
-                std::memcpy(&v, p + 8 * k, 8);
-                h[k] = (h[k] + v) * 0x9E3779B97F4A7C15ull;
-                h[k] ^= h[k] >> 29;
-            }
-        }
-        for (; n; n--, p++) tail = (tail + *p) * 0x100000001B3ull;
+        if (sse42) lanes_sse42(h, p, n / 32);
+        else lanes_portable(h, p, n / 32);
+        p += n / 32 * 32;
+        for (n %= 32; n; n--, p++) tail = (tail + *p) * 0x100000001B3ull;
         tail = (tail + x.first + (x.second << 32)) * 0x9E3779B97F4A7C15ull;
     }
-    return h[0] ^ (h[1] * 3) ^ (h[2] * 5) ^ (h[3] * 7) ^ (tail * 11);
+    u64 lanes = (u64(h[0]) << 32 | h[1]) ^ ((u64(h[2]) << 32 | h[3]) * 0x9E3779B97F4A7C15ull);
+    return lanes ^ (tail * 11);
 }
+
+}  // namespace
+
+// For tests: both ways of computing the lanes over the same bytes.
+void boot_heap_crc_lanes(const u8* p, u64 blocks, u32 portable[4], u32 native[4]) {
+    for (int k = 0; k < 4; k++) portable[k] = native[k] = static_cast<u32>(k + 1);
+    lanes_portable(portable, p, blocks);
+    if (__builtin_cpu_supports("sse4.2")) lanes_sse42(native, p, blocks);
+    else lanes_portable(native, p, blocks);
+}
+
+namespace {
 
 // The words after the decoding that start-up sets: the memory manager's,
 // the bump, the commit count, the first root value, the root value count.
@@ -177,6 +239,71 @@ struct Reader {
         return w;
     }
 };
+
+// Where the bytes at p lie in the file of the running executable, when they
+// are part of a segment loaded from it; -1 otherwise.
+i64 executable_file_offset(const void* p, size_t n) {
+    struct Query {
+        uintptr_t at;
+        size_t n;
+        i64 offset = -1;
+    } q{reinterpret_cast<uintptr_t>(p), n};
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) -> int {
+            auto* q = static_cast<Query*>(data);
+            for (int i = 0; i < info->dlpi_phnum; i++) {
+                const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+                uintptr_t start = info->dlpi_addr + ph.p_vaddr;
+                if (ph.p_type != PT_LOAD || q->at < start || q->at + q->n > start + ph.p_filesz)
+                    continue;
+                q->offset = static_cast<i64>(ph.p_offset + (q->at - start));
+                return 1;
+            }
+            return 1;  // the first object is the executable
+        },
+        &q);
+    return q.offset;
+}
+
+// Puts the saved pages in place: runs of consecutive pages are mapped from
+// the executable when the data is part of it (so that pages never written
+// are never copied), each other run is copied.
+void place_pages(const u8* offsets, const u8* data, u64 pages, size_t page) {
+    int fd = -1;
+    i64 file_at = executable_file_offset(data, pages * page);
+    if (file_at >= 0 && file_at % static_cast<i64>(page) == 0)
+        fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    // /proc/self/exe names the loader, not the program, when the program was
+    // started through the loader: the file must hold these very pages.
+    if (fd >= 0 && pages) {
+        std::vector<u8> check(page);
+        for (u64 k : {u64(0), pages - 1}) {
+            if (::pread(fd, check.data(), page, static_cast<off_t>(file_at + k * page)) !=
+                    static_cast<ssize_t>(page) ||
+                std::memcmp(check.data(), data + k * page, page) != 0) {
+                ::close(fd);
+                fd = -1;
+                break;
+            }
+        }
+    }
+    u64 i = 0;
+    while (i < pages) {
+        u64 first;
+        std::memcpy(&first, offsets + i * 8, 8);
+        u64 run = 1;
+        for (; i + run < pages; run++) {
+            u64 off;
+            std::memcpy(&off, offsets + (i + run) * 8, 8);
+            if (off != first + run * page) break;
+        }
+        if (fd < 0 || !heap_region_map_file(first, run * page, fd,
+                                            static_cast<u64>(file_at) + i * page))
+            std::memcpy(g_heap_base + first, data + i * page, run * page);
+        i += run;
+    }
+    if (fd >= 0) ::close(fd);
+}
 
 }  // namespace
 
@@ -230,6 +357,7 @@ bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::str
     }
     put(out, pages.size());
     for (u64 off : pages) put(out, off);
+    out->resize((out->size() + page - 1) / page * page, 0);
     for (u64 off : pages) out->insert(out->end(), g_heap_base + off, g_heap_base + off + page);
     return true;
 }
@@ -257,9 +385,11 @@ bool boot_heap_restore(std::span<const u8> saved, u32* values) {
     u64 after[kAfterWords];
     for (u64& w : after) w = r.word();
     u64 pages = r.word();
-    if (!r.ok || pages > (saved.size() - r.at) / (page + 8)) return false;
+    if (!r.ok || pages > (saved.size() - r.at) / 8) return false;
     const u8* offsets = saved.data() + r.at;
-    const u8* data = offsets + pages * 8;
+    size_t data_at = (r.at + pages * 8 + page - 1) / page * page;
+    if (data_at > saved.size() || pages > (saved.size() - data_at) / page) return false;
+    const u8* data = saved.data() + data_at;
     u64 new_bump = after[kMemWords];
     for (u64 i = 0; i < pages; i++) {
         u64 off;
@@ -270,11 +400,7 @@ bool boot_heap_restore(std::span<const u8> saved, u32* values) {
         after[kMemWords + 1] != heap_region_committed() + (new_bump - heap_region_bump()) ||
         !heap_region_extend(new_bump))
         return false;
-    for (u64 i = 0; i < pages; i++) {
-        u64 off;
-        std::memcpy(&off, offsets + i * 8, 8);
-        std::memcpy(g_heap_base + off, data + i * page, page);
-    }
+    place_pages(offsets, data, pages, page);
     set_mem(after);
     g_boot_cells_first = static_cast<u32>(after[kMemWords + 2]);
     *values = static_cast<u32>(after[kMemWords + 3]);

@@ -11,8 +11,9 @@
 // At start-up, when the state before the decoding is the very one the
 // build saw (the same counters, frame lists, fixed buffers and stack
 // positions, and the same bytes in every committed page of the heap region,
-// checked by a fingerprint), the saved pages are copied in instead of
-// decoding. Otherwise, or when there is no saved heap, the image is decoded
+// checked by a fingerprint), the saved pages are put in place instead of
+// decoding: mapped from the executable file when they are part of it,
+// copied otherwise. Otherwise, or when there is no saved heap, the image is decoded
 // as before. Nothing a process takes from its surroundings (arguments,
 // environment, directories, clock, terminal) is in the saved heap: all of
 // that is made later, by the modules, in every process.
@@ -46,5 +47,10 @@ bool boot_heap_restore(std::span<const u8> saved, u32* values);
 // bytes and the state words around them) with the root value count: equal
 // after a restore and after a decoding of the same image (for tests).
 u64 boot_heap_digest(u32 values);
+
+// For tests: the fingerprint's four lanes over blocks of 32 bytes, by the
+// table (portable) and by the processor's instruction (native; the table
+// again where the processor lacks it). Equal on every input.
+void boot_heap_crc_lanes(const u8* p, u64 blocks, u32 portable[4], u32 native[4]);
 
 }  // namespace zan

@@ -242,8 +242,13 @@ u32 library_seal() {
         if (!callable_type(v.type())) continue;
         ValueCell w = context_words_head(context_cell(g_global_ctx))[i];
         w.header = TYPE_WORD;
+        // A word that was added is the last one; one refused (another case
+        // of a name already there) is looked up.
+        u32 before = context_word_count(context_cell(snap));
         context_add_word_value(context_cell(snap), &w, &v);
-        g_snapshot_index[i] = context_find_word(context_cell(snap), word_symbol(&w), false);
+        g_snapshot_index[i] = context_word_count(context_cell(snap)) > before
+                                  ? static_cast<i32>(before)
+                                  : context_find_word(context_cell(snap), word_symbol(&w), false);
     }
     ValueCell snap_obj = *object_push_from_context(snap, static_cast<u32>(-1));
     *block_head_ptr(&g_library_root) = snap_obj;

@@ -46,5 +46,12 @@ bool heap_region_has_holes();
 // if the blocks that made up that range had been allocated; false when the
 // system refuses or the range is not past the bump.
 bool heap_region_extend(size_t new_bump);
+// Maps length bytes of a file from file_offset over the committed pages at
+// offset at (all page-aligned, below the bump, no released range among
+// them), privately: the pages read as the file's bytes, and writes stay in
+// this process. Released later, they come back as zeroed pages like any
+// other. False when the arguments do not fit or the system refuses; the
+// range then holds zeroed, committed pages (the caller writes them).
+bool heap_region_map_file(size_t at, size_t length, int fd, u64 file_offset);
 
 }  // namespace zan

@@ -5,6 +5,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace zan {
@@ -16,6 +18,8 @@ size_t g_page = 0;
 size_t g_bump = 0;       // first never-used byte of the region
 size_t g_committed = 0;
 std::map<size_t, size_t> g_free;  // offset -> length, released ranges
+// The span that holds pages mapped from a file (heap_region_map_file).
+size_t g_file_lo = 0, g_file_hi = 0;
 
 size_t round_up(size_t n, size_t to) { return (n + to - 1) / to * to; }
 }  // namespace
@@ -68,8 +72,19 @@ void heap_region_free(void* block, size_t size) {
     size = round_up(size ? size : 1, heap_page_size());
     u8* p = static_cast<u8*>(block);
     // Give the pages back and make stale handles fault instead of reading junk.
-    madvise(p, size, MADV_DONTNEED);
-    mprotect(p, size, PROT_NONE);
+    // Pages mapped from a file would come back with the file's bytes after
+    // MADV_DONTNEED, so over that span fresh anonymous pages replace them.
+    size_t at = static_cast<size_t>(p - g_heap_base);
+    if (at < g_file_hi && at + size > g_file_lo) {
+        if (mmap(p, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1,
+                 0) == MAP_FAILED) {
+            std::memset(p, 0, size);
+            mprotect(p, size, PROT_NONE);
+        }
+    } else {
+        madvise(p, size, MADV_DONTNEED);
+        mprotect(p, size, PROT_NONE);
+    }
     if (g_committed >= size) g_committed -= size;
     size_t off = static_cast<size_t>(p - g_heap_base);
     auto next = g_free.lower_bound(off);
@@ -101,6 +116,32 @@ bool heap_region_extend(size_t new_bump) {
         return false;
     g_committed += new_bump - g_bump;
     g_bump = new_bump;
+    return true;
+}
+
+bool heap_region_map_file(size_t at, size_t length, int fd, u64 file_offset) {
+    const size_t page = heap_page_size();
+    if (!g_heap_base || at < page || at % page || length % page || file_offset % page ||
+        at + length > g_bump)
+        return false;
+    for (const auto& [off, len] : g_free)
+        if (off < at + length && at < off + len) return false;
+    void* p = mmap(g_heap_base + at, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, fd,
+                   static_cast<off_t>(file_offset));
+    if (p == MAP_FAILED) {
+        // The range may be partly replaced: it is made committed, zeroed
+        // memory again, as it was before the call apart from its bytes.
+        mmap(g_heap_base + at, length, PROT_READ | PROT_WRITE,
+             MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
+        return false;
+    }
+    if (g_file_hi == 0) {
+        g_file_lo = at;
+        g_file_hi = at + length;
+    } else {
+        g_file_lo = std::min(g_file_lo, at);
+        g_file_hi = std::max(g_file_hi, at + length);
+    }
     return true;
 }
 

@@ -377,9 +377,36 @@ struct BindMemo {
 };
 BindMemo g_bind_memo;
 
-// Binds the words of a block and of the blocks, parens and paths in it. The
-// walk allocates nothing, so the buffer stays where it is.
-void bind_walk(Node blk, Node ctx, bool self_mode) {
+// A context's answers read from the memo as it is: a context entered whole
+// does not change the memo during a walk, so its table, size and walk
+// number travel by value (kept in registers across the stores into the
+// cells).
+struct WholeAnswers {
+    const u64* entries;
+    u32 size;
+    u32 walk;
+    i32 operator()(Node ctx, u32 symbol) const {
+        if (symbol < size && static_cast<u32>(entries[symbol] >> 32) == walk) {
+            i32 known = static_cast<i32>(static_cast<u32>(entries[symbol])) - 1;
+            assert(known == context_find_word(context_cell(ctx), symbol, false));
+            return known;
+        }
+        assert(context_find_word(context_cell(ctx), symbol, false) < 0);
+        return -1;
+    }
+};
+
+// A context's answers from the memo, looked up and remembered when missing.
+struct LookedUpAnswers {
+    i32 operator()(Node ctx, u32 symbol) const { return g_bind_memo.index_of(ctx, symbol); }
+};
+
+// Binds the words of a block and of the blocks, parens and paths in it.
+// self_symbol is the symbol of self in self mode (a word self is bound to
+// the context itself), an impossible symbol otherwise. The walk allocates
+// nothing, so the buffer stays where it is.
+template <class Answers>
+void bind_walk(Node blk, Node ctx, u32 self_symbol, Answers index_of) {
     if (cycles_find(blk)) return;
     cycles_push(blk);
     SeriesBuffer* b = node_buffer(blk);
@@ -387,16 +414,17 @@ void bind_walk(Node blk, Node ctx, bool self_mode) {
     for (ValueCell* c = b->head_cells(); c < end; c++) {
         u32 t = c->type();
         if (is_word_like(t)) {
-            if (self_mode && t == TYPE_WORD && word_symbol(c) == g_sym.self) {
+            u32 symbol = word_symbol(c);
+            if (symbol == self_symbol && t == TYPE_WORD) {
                 set_word_binding(c, ctx);
                 set_word_index(c, -1);
-            } else if (i32 i = g_bind_memo.index_of(ctx, word_symbol(c)); i >= 0) {
+            } else if (i32 i = index_of(ctx, symbol); i >= 0) {
                 set_word_binding(c, ctx);
                 set_word_index(c, i);
             }
         } else if (t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH ||
                    (t >= TYPE_PATH && t <= TYPE_GET_PATH)) {
-            bind_walk(block_node(c), ctx, self_mode);
+            bind_walk(block_node(c), ctx, self_symbol, index_of);
         }
     }
     cycles_pop();
@@ -406,7 +434,14 @@ void bind_walk(Node blk, Node ctx, bool self_mode) {
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;
     g_bind_memo.start(node_of(ctx));
-    bind_walk(block_node(block), node_of(ctx), self_mode);
+    u32 self_symbol = self_mode ? g_sym.self : ~u32(0);
+    if (g_bind_memo.whole) {
+        WholeAnswers answers{g_bind_memo.entries.data(),
+                             static_cast<u32>(g_bind_memo.entries.size()), g_bind_memo.walk};
+        bind_walk(block_node(block), node_of(ctx), self_symbol, answers);
+    } else {
+        bind_walk(block_node(block), node_of(ctx), self_symbol, LookedUpAnswers{});
+    }
 }
 
 // ---- index accessors ----------------------------------------------------------------------------

@@ -8,7 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <span>
+#include <vector>
 
 #include "boot/boot_heap.h"
 #include "boot/embedded_image.h"
@@ -20,11 +23,34 @@
 namespace zan {
 namespace {
 
-enum class Case { decode, restore, restore_after_extra_allocation, restore_truncated };
+enum class Case {
+    decode,
+    restore,         // the embedded pages, mapped from the executable file
+    restore_copied,  // the same bytes from ordinary memory, copied in
+    restore_after_extra_allocation,
+    restore_truncated
+};
 
 constexpr u64 kRefused = 1;
 
 std::span<const u8> saved_heap() { return {zan_boot_heap_data, zan_boot_heap_size}; }
+
+// Whether some range of the heap region is mapped from a file.
+bool mapped_into_heap() {
+    std::FILE* maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return false;
+    bool found = false;
+    char line[512];
+    uintptr_t base = reinterpret_cast<uintptr_t>(g_heap_base);
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long lo = 0, hi = 0, inode = 0;
+        if (std::sscanf(line, "%lx-%lx %*s %*s %*s %lu", &lo, &hi, &inode) == 3 && inode != 0 &&
+            lo >= base && hi <= base + HEAP_REGION_SIZE)
+            found = true;
+    }
+    std::fclose(maps);
+    return found;
+}
 
 // In the child: the runtime as start-up prepares it, then the case; the
 // digest of the state reached, kRefused when a restore was refused and the
@@ -34,10 +60,19 @@ u64 run_case(Case c) {
     if (c == Case::restore_after_extra_allocation) alloc_cells(3);
     std::span<const u8> saved = saved_heap();
     if (c == Case::restore_truncated) saved = saved.first(saved.size() / 2);
+    std::vector<u8> copy;
+    if (c == Case::restore_copied) {
+        copy.assign(saved.begin(), saved.end());
+        saved = copy;
+    }
+    bool must_restore = c == Case::restore || c == Case::restore_copied;
     u32 values = 0;
     if (c != Case::decode) {
-        if (boot_heap_restore(saved, &values)) return c == Case::restore ? boot_heap_digest(values) : 0;
-        if (c == Case::restore) return 0;
+        if (boot_heap_restore(saved, &values)) {
+            if (!must_restore || mapped_into_heap() != (c == Case::restore)) return 0;
+            return boot_heap_digest(values);
+        }
+        if (must_restore) return 0;
     }
     ZanbinBootResult r =
         zanbin_boot_decode(std::span<const u8>(zan_boot_image_data, zan_boot_image_size), false);
@@ -75,14 +110,35 @@ protected:
 TEST_F(BootHeap, RestoringReachesTheStateThatDecodingReaches) {
     u64 decoded = in_child(Case::decode);
     u64 restored = in_child(Case::restore);
+    u64 copied = in_child(Case::restore_copied);
     ASSERT_GT(decoded, kRefused);
-    ASSERT_GT(restored, kRefused) << "the saved heap was refused by a runtime prepared as start-up does";
+    ASSERT_GT(restored, kRefused) << "the saved heap was refused by a runtime prepared as start-up "
+                                     "does, or its pages were not mapped from the executable";
+    ASSERT_GT(copied, kRefused) << "the saved heap in ordinary memory was refused or mapped";
     EXPECT_EQ(restored, decoded);
+    EXPECT_EQ(copied, decoded);
 }
 
 TEST_F(BootHeap, ADifferentRuntimeOrADamagedSavedHeapIsRefused) {
     EXPECT_EQ(in_child(Case::restore_after_extra_allocation), kRefused);
     EXPECT_EQ(in_child(Case::restore_truncated), kRefused);
+}
+
+// The fingerprint's lanes come out the same from the table as from the
+// processor's instruction, so a heap saved on one machine is accepted on
+// another.
+TEST(BootHeapFingerprint, TableAndInstructionAgree) {
+    std::vector<u8> bytes(32 * 64);
+    u32 x = 12345;
+    for (u8& b : bytes) b = static_cast<u8>((x = x * 1103515245u + 12345u) >> 16);
+    for (u64 blocks : {u64(0), u64(1), u64(3), u64(64)}) {
+        u32 portable[4], native[4];
+        boot_heap_crc_lanes(bytes.data(), blocks, portable, native);
+        for (int k = 0; k < 4; k++) EXPECT_EQ(portable[k], native[k]) << blocks << " blocks, lane " << k;
+        if (blocks) {
+            EXPECT_NE(portable[0], 1u);
+        }
+    }
 }
 
 }  // namespace

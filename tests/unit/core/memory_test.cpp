@@ -1,4 +1,8 @@
+#include <cstdio>
 #include <cstring>
+#include <vector>
+
+#include "runtime/core/heap.h"
 
 #include "test_support.h"
 
@@ -84,6 +88,37 @@ TEST_F(MemoryTest, TotalCountsOnlyHeldMemory) {
     EXPECT_THROW(alloc_virtual(size_t(1) << 33), ThrowSignal);
     EXPECT_EQ(g_raw_error, Err::internal_no_memory);
     EXPECT_EQ(g_mem.total, before);
+}
+
+// Pages mapped from a file read as the file, take writes privately, and come
+// back zeroed like any other pages once released and handed out again.
+TEST_F(MemoryTest, FileMappedPagesAreZeroedWhenReleasedAndReused) {
+    const size_t page = heap_page_size();
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    std::vector<u8> bytes(2 * page);
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = static_cast<u8>(i % 251 + 1);
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fflush(f);
+    u8* p = static_cast<u8*>(heap_region_alloc(2 * page));
+    ASSERT_NE(p, nullptr);
+    size_t at = static_cast<size_t>(p - g_heap_base);
+    EXPECT_FALSE(heap_region_map_file(at + 1, page, fileno(f), 0)) << "an unaligned offset";
+    EXPECT_FALSE(heap_region_map_file(at, page, fileno(f), 1)) << "an unaligned file offset";
+    ASSERT_TRUE(heap_region_map_file(at, 2 * page, fileno(f), 0));
+    EXPECT_EQ(std::memcmp(p, bytes.data(), bytes.size()), 0);
+    p[0] = 0;
+    std::fclose(f);
+    EXPECT_EQ(p[1], bytes[1]);
+    heap_region_free(p, 2 * page);
+    // Released ranges are handed out first fit: take blocks until this one
+    // comes back.
+    std::vector<u8*> taken;
+    while (taken.size() < 64 && (taken.empty() || taken.back() != p))
+        taken.push_back(static_cast<u8*>(heap_region_alloc(2 * page)));
+    ASSERT_EQ(taken.back(), p);
+    for (size_t i = 0; i < 2 * page; i++) ASSERT_EQ(p[i], 0) << "byte " << i;
+    for (u8* t : taken) heap_region_free(t, 2 * page);
 }
 
 }  // namespace
