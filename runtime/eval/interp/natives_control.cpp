@@ -18,6 +18,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/eval/interp/interp_internal.h"
+#include "runtime/eval/interp/interp_pure.h"
 
 namespace zan {
 
@@ -29,9 +30,17 @@ inline u32 run_block(const ValueCell* block) {
     return run_handled(THROW_BREAK, [&] { eval_block_p(block, true); });
 }
 // The same for a loop's body or condition, walked again on each run: the
-// walk is made once per loop and restarted per run.
-inline u32 run_block(EvalWalk& w) {
-    return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w); });
+// walk is made once per loop and restarted per run (from: where a pure run
+// of the block stopped, or WALK_START).
+inline u32 run_block(EvalWalk& w, u32 from = WALK_START) {
+    return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w, from); });
+}
+
+// Whether the next block of a loop may run purely: no interrupt waiting
+// (the walker takes it on entering the block) and room for the frame the
+// walker would mark (so that a stack overflow comes where it would).
+inline bool pure_round_ok() {
+    return !g_interrupt_pending && g_stack.ctop < g_stack.climit;
 }
 
 // Pops the loop frame, its value going to the native's result cell.
@@ -167,26 +176,70 @@ i32 loop_count(ValueCell* cell) {
     return integer_get(cell);
 }
 
+// Where the pure rounds of a while stopped: the condition was false (the
+// loop is over), or the walker goes on in the condition or in the body (at
+// the walk index *from, WALK_START for the block's start).
+enum class PureStop { end, cond, body };
+
+// Runs the rounds of a while whose condition and body are both pure blocks
+// (PureBlock) while they stay pure.
+PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
+    *from = WALK_START;
+    if (g_interp.tracing) return PureStop::cond;
+    PureBlock* pc = &g_pure_blocks[0];
+    PureBlock* pb = &g_pure_blocks[1];
+    if (!pc->build(cond) || !pb->build(body)) return PureStop::cond;
+    const PureBlock* both[2] = {pc, pb};
+    if (!pure_loop_sound(both, 2, nullptr)) return PureStop::cond;
+    for (;;) {
+        if (ZAN_UNLIKELY(!pure_round_ok())) return PureStop::cond;
+        u32 at = pc->run();
+        if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+            *from = at;
+            return PureStop::cond;
+        }
+        if (!truthy(pc->result)) return PureStop::end;
+        // (Nothing has marked a frame since pure_round_ok.)
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return PureStop::body;
+        at = pb->run();
+        if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+            *from = at;
+            return PureStop::body;
+        }
+    }
+}
+
 void native_while(bool, const i32*) {
     EvalWalk cond(stack_arg(0));
     EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
-    for (;;) {
-        stack_reset();
-        u32 code = run_block(cond);
-        if (code) {
-            if (code == THROW_BREAK || code == THROW_CONTINUE) {
-                g_throw_code = 0;
-                fire(Err::throw_while_cond);
+    u32 from;
+    PureStop stop = pure_while(cond, body, &from);
+    bool in_body = stop == PureStop::body;
+    if (stop != PureStop::end) {
+        for (;;) {
+            if (!in_body) {
+                stack_reset();
+                u32 code = run_block(cond, from);
+                from = WALK_START;
+                if (code) {
+                    if (code == THROW_BREAK || code == THROW_CONTINUE) {
+                        g_throw_code = 0;
+                        fire(Err::throw_while_cond);
+                    }
+                    return;
+                }
+                if (!strict_true(stack_result())) break;
             }
-            return;
+            in_body = false;
+            stack_reset();
+            BodyEnd end = body_end(run_block(body, from));
+            from = WALK_START;
+            if (end == BodyEnd::stop) break;
+            if (end == BodyEnd::leave) return;
         }
-        if (!strict_true(stack_result())) break;
-        stack_reset();
-        BodyEnd end = body_end(run_block(body));
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
     }
+    stack_reset();
     unset_box(stack_result());
     end_loop();
 }
