@@ -244,12 +244,58 @@ void native_while(bool, const i32*) {
     end_loop();
 }
 
+// The body of a loop as a pure block when it is one and the loop may run
+// it purely (tracing off); extra: the slot of a word the loop itself
+// assigns (repeat's counter), or null.
+PureBlock* pure_body(EvalWalk& body, const ValueCell* extra) {
+    if (g_interp.tracing) return nullptr;
+    PureBlock* pb = &g_pure_blocks[1];
+    if (!pb->build(body)) return nullptr;
+    const PureBlock* one[1] = {pb};
+    return pure_loop_sound(one, 1, extra) ? pb : nullptr;
+}
+
+// The rounds k up to count of loop or repeat (counter: repeat's word's
+// slot, given k before each round; or null) run purely while they can.
+// Returns where the walker goes on in round k (WALK_START: from the
+// round's start, the counter not yet given); k is count + 1 when all ran,
+// their last value then in the loop frame's result cell.
+u32 pure_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter) {
+    PureBlock* pb = pure_body(body, counter);
+    if (!pb) return WALK_START;
+    for (; k <= count; k++) {
+        if (ZAN_UNLIKELY(!pure_round_ok())) return WALK_START;
+        if (counter) integer_box(counter, k);
+        u32 at = pb->run();
+        if (ZAN_UNLIKELY(at != PureBlock::DONE)) return at;
+    }
+    stack_set_last_reset(pb->result);
+    return WALK_START;
+}
+
 void native_until(bool, const i32*) {
     EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
+    u32 from = WALK_START;
+    if (PureBlock* pb = pure_body(body, nullptr)) {
+        for (;;) {
+            if (ZAN_UNLIKELY(!pure_round_ok())) break;
+            u32 at = pb->run();
+            if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+                from = at;
+                break;
+            }
+            if (truthy(pb->result)) {
+                stack_set_last_reset(pb->result);
+                end_loop();
+                return;
+            }
+        }
+    }
     for (;;) {
         stack_reset();
-        BodyEnd end = body_end(run_block(body));
+        BodyEnd end = body_end(run_block(body, from));
+        from = WALK_START;
         if (end == BodyEnd::stop) break;
         if (end == BodyEnd::skip) continue;
         if (end == BodyEnd::leave) return;
@@ -267,9 +313,12 @@ void native_loop(bool, const i32*) {
     EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
-    for (i32 k = 0; k < count; k++) {
+    i32 k = 1;
+    u32 from = pure_counted_rounds(body, k, count, nullptr);
+    for (; k <= count; k++) {
         stack_reset();
-        BodyEnd end = body_end(run_block(body));
+        BodyEnd end = body_end(run_block(body, from));
+        from = WALK_START;
         if (end == BodyEnd::stop) break;
         if (end == BodyEnd::leave) return;
     }
@@ -286,12 +335,18 @@ void native_repeat(bool, const i32*) {
     EvalWalk body(stack_arg(2));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
+    i32 k = 1;
+    ValueCell* slot = g_interp.tracing ? nullptr : word_slot_direct(word);
+    u32 from = slot ? pure_counted_rounds(body, k, count, slot) : WALK_START;
     ValueCell counter;
-    for (i32 k = 1; k <= count; k++) {
-        integer_box(&counter, k);
-        word_assign(word, &counter);
+    for (; k <= count; k++) {
+        if (from == WALK_START) {
+            integer_box(&counter, k);
+            word_assign(word, &counter);
+        }
         stack_reset();
-        BodyEnd end = body_end(run_block(body));
+        BodyEnd end = body_end(run_block(body, from));
+        from = WALK_START;
         if (end == BodyEnd::stop) break;
         if (end == BodyEnd::leave) return;
     }
@@ -302,9 +357,21 @@ void native_forever(bool, const i32*) {
     EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
+    u32 from = WALK_START;
+    if (PureBlock* pb = pure_body(body, nullptr)) {
+        // Only an interrupt (or a run that leaves the inline kinds) ends these.
+        while (ZAN_LIKELY(pure_round_ok())) {
+            u32 at = pb->run();
+            if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+                from = at;
+                break;
+            }
+        }
+    }
     for (;;) {
         stack_reset();
-        BodyEnd end = body_end(run_block(body));
+        BodyEnd end = body_end(run_block(body, from));
+        from = WALK_START;
         if (end == BodyEnd::stop) break;
         if (end == BodyEnd::leave) return;
     }
