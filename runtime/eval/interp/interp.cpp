@@ -680,6 +680,9 @@ __attribute__((always_inline)) inline u32 expr_tail(EvalWalk& w, u32 i, ValueCel
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
+// A set-word in its native frame (eval_set_word without its frameless
+// form).
+u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push);
 // Evaluates the expressions of a walk from index i (its start, or where a
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
@@ -711,6 +714,17 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
                         *slot = sv;
                         stack_set_last_reset(&sv);
                         i = j;
+                        if (i < w.end) stack_reset();
+                        continue;
+                    }
+                    // Anything else: what eval_expr does with it, without
+                    // trying pure_expr a second time.
+                    if (ZAN_LIKELY(!g_interrupt_pending)) {
+                        ValueCell* entry_top = g_stack.top;
+                        i = eval_set_word_framed(w, i, false);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                        i = expr_tail(w, i, entry_top, false, true);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         if (i < w.end) stack_reset();
                         continue;
                     }
@@ -777,12 +791,24 @@ u32 eval_block_p(const ValueCell* block, bool chain) {
     return 0;
 }
 
-u32 eval_walk_again_p(EvalWalk& w, u32 from) {
-    w.restart();
+namespace {
+// A loop's block run once more from walk index from, in its own frame.
+__attribute__((always_inline)) inline u32 walk_again(EvalWalk& w, u32 from) {
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-    if (run_walk(w, f, from == WALK_START ? w.start : from)) return g_throw_code;
+    if (run_walk(w, f, from)) return g_throw_code;
     frame_unwind(false);
     return 0;
+}
+}  // namespace
+
+u32 eval_walk_again_p(EvalWalk& w) {
+    w.restart();
+    return walk_again(w, w.start);
+}
+
+u32 eval_walk_resume_p(EvalWalk& w, u32 from) {
+    w.restart();
+    return walk_again(w, from);
 }
 
 u32 eval_next(EvalWalk& w, u32 i, bool push) {
@@ -962,6 +988,10 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
+    return eval_set_word_framed(w, i, push);
+}
+
+__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push) {
     ValueCell sw = *w.at(i);
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);

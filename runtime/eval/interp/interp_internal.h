@@ -121,11 +121,12 @@ inline EvalWalk::EvalWalk(const ValueCell* block) : held(*block) {
 // interp_eval_block.
 u32 eval_block_p(const ValueCell* block, bool chain);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
-// body run once more): the walk is restarted first. from: WALK_START, or
-// the walk index to begin at, the statements before it taken as run (a
-// loop's pure run of the block stopped there).
+// body run once more): the walk is restarted first.
+u32 eval_walk_again_p(EvalWalk& w);
+// eval_walk_again_p from walk index from on, the statements before it
+// taken as run (a loop's pure run of the block stopped there).
+u32 eval_walk_resume_p(EvalWalk& w, u32 from);
 constexpr u32 WALK_START = ~0u;
-u32 eval_walk_again_p(EvalWalk& w, u32 from = WALK_START);
 // One expression at i; returns the next index. no_infix: operators after
 // it are left alone; no_call: a function value standing in the block is
 // returned as itself, not called.

@@ -47,21 +47,24 @@ inline i32 fast_compare_code(const ValueCell* op) {
 // The inline operations on two integers: false when the operation
 // overflows (the fast operators then give the float! result) or must raise
 // its error in the action.
-inline bool int_math_raw(i32 op, i32 a, i32 b, i32* r) {
+inline bool int_math_raw(i32 op, i32 a, i32 b, i32* out) {
+    i32 r;
     switch (op) {
-        case 0: return !__builtin_add_overflow(a, b, r);
-        case 1: return !__builtin_sub_overflow(a, b, r);
-        case 2: return !__builtin_mul_overflow(a, b, r);
+        case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
+        case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+        case 2: if (__builtin_mul_overflow(a, b, &r)) return false; break;
         case FAST_REMAINDER:
             // Zero and the one overflowing case raise their errors in the action.
             if (b == 0 || (a == INT32_MIN && b == -1)) return false;
-            *r = a % b;
-            return true;
-        case 5: *r = a | b; return true;
-        case 6: *r = a & b; return true;
-        case 7: *r = a ^ b; return true;
+            r = a % b;
+            break;
+        case 5: r = a | b; break;
+        case 6: r = a & b; break;
+        case 7: r = a ^ b; break;
         default: return false;
     }
+    *out = r;
+    return true;
 }
 // (op: a comparison code, 0 to 6.)
 inline bool int_compare_raw(i32 op, i32 a, i32 b) {
@@ -125,18 +128,38 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
     // Nothing below allocates, so the cells stay where they are.
     ValueCell* cells = w.at(0);
     u32 end = w.end;
-    const ValueCell* val = simple_value_quiet(cells + i);
-    if (!val) return 0;
+    ValueCell* v = cells + i;
+    u32 t = v->type();
+    const ValueCell* val;
+    if (self_evaluating(t)) {
+        val = v;
+    } else if (t == TYPE_WORD) {
+        val = word_value_if_available(v);
+        if (!val) return 0;
+        u32 vt = val->type();
+        if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    } else {
+        return 0;
+    }
     ValueCell acc = *val;
     i++;
     while (i < end) {
-        const ValueCell* opv = op_cell(cells + i);
-        if (!opv) break;
+        ValueCell* nv = cells + i;
+        if (nv->type() != TYPE_WORD) break;
+        ValueCell* opv = word_value_if_available(nv);
+        if (!opv || opv->type() != TYPE_OP) break;
         if (i + 1 >= end || acc.type() != TYPE_INTEGER) return 0;
         i32 code = fast_code(opv);
         if (code < 0) return 0;
-        const ValueCell* rv = pure_operand(cells + i + 1);
-        if (!rv || rv->type() != TYPE_INTEGER || !int_op_inline(code, &acc, rv)) return 0;
+        const ValueCell* rv = cells + i + 1;
+        if (rv->type() == TYPE_WORD) {
+            rv = word_value_if_available(rv);
+            if (!rv) return 0;
+        }
+        if (rv->type() != TYPE_INTEGER) return 0;
+        if (!(code >= 16 ? int_compare_inline(code - 16, &acc, rv)
+                         : int_math_inline(code, &acc, rv)))
+            return 0;
         i += 2;
     }
     *out = acc;

@@ -33,7 +33,10 @@ inline u32 run_block(const ValueCell* block) {
 // walk is made once per loop and restarted per run (from: where a pure run
 // of the block stopped, or WALK_START).
 inline u32 run_block(EvalWalk& w, u32 from = WALK_START) {
-    return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w, from); });
+    return run_handled(THROW_BREAK, [&] {
+        if (ZAN_LIKELY(from == WALK_START)) eval_walk_again_p(w);
+        else eval_walk_resume_p(w, from);
+    });
 }
 
 // Whether the next block of a loop may run purely: no interrupt waiting
@@ -176,13 +179,18 @@ i32 loop_count(ValueCell* cell) {
     return integer_get(cell);
 }
 
+// ---- loops over pure blocks ------------------------------------------------------------------
+// A loop whose blocks are all PureBlocks runs its rounds with them while
+// they stay pure; the walker takes over in the round where one stops, from
+// the statement where it stopped, and runs the rounds after it.
+
 // Where the pure rounds of a while stopped: the condition was false (the
 // loop is over), or the walker goes on in the condition or in the body (at
 // the walk index *from, WALK_START for the block's start).
 enum class PureStop { end, cond, body };
 
 // Runs the rounds of a while whose condition and body are both pure blocks
-// (PureBlock) while they stay pure.
+// while they stay pure.
 PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
     *from = WALK_START;
     if (g_interp.tracing) return PureStop::cond;
@@ -207,41 +215,6 @@ PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
             return PureStop::body;
         }
     }
-}
-
-void native_while(bool, const i32*) {
-    EvalWalk cond(stack_arg(0));
-    EvalWalk body(stack_arg(1));
-    stack_mark_loop(g_words.n.body);
-    u32 from;
-    PureStop stop = pure_while(cond, body, &from);
-    bool in_body = stop == PureStop::body;
-    if (stop != PureStop::end) {
-        for (;;) {
-            if (!in_body) {
-                stack_reset();
-                u32 code = run_block(cond, from);
-                from = WALK_START;
-                if (code) {
-                    if (code == THROW_BREAK || code == THROW_CONTINUE) {
-                        g_throw_code = 0;
-                        fire(Err::throw_while_cond);
-                    }
-                    return;
-                }
-                if (!strict_true(stack_result())) break;
-            }
-            in_body = false;
-            stack_reset();
-            BodyEnd end = body_end(run_block(body, from));
-            from = WALK_START;
-            if (end == BodyEnd::stop) break;
-            if (end == BodyEnd::leave) return;
-        }
-    }
-    stack_reset();
-    unset_box(stack_result());
-    end_loop();
 }
 
 // The body of a loop as a pure block when it is one and the loop may run
@@ -273,16 +246,78 @@ u32 pure_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter) {
     return WALK_START;
 }
 
+// ---- the walker's rounds --------------------------------------------------------------------------
+// Each runs a block of a loop (from walk index from) and tells the loop
+// what comes next: another step, its end, or leaving with a code pending.
+enum class Next { go_on, stop, leave };
+
+__attribute__((always_inline)) inline Next while_cond(EvalWalk& cond, u32 from) {
+    stack_reset();
+    u32 code = run_block(cond, from);
+    if (code) {
+        if (code == THROW_BREAK || code == THROW_CONTINUE) {
+            g_throw_code = 0;
+            fire(Err::throw_while_cond);
+        }
+        return Next::leave;
+    }
+    return strict_true(stack_result()) ? Next::go_on : Next::stop;
+}
+
+// A body run (continue goes on as the end of the body does).
+__attribute__((always_inline)) inline Next body_run(EvalWalk& body, u32 from) {
+    stack_reset();
+    BodyEnd end = body_end(run_block(body, from));
+    if (end == BodyEnd::stop) return Next::stop;
+    if (end == BodyEnd::leave) return Next::leave;
+    return Next::go_on;
+}
+
+// until's body: a truthy value ends the loop (not after a continue).
+__attribute__((always_inline)) inline Next until_round(EvalWalk& body, u32 from) {
+    stack_reset();
+    BodyEnd end = body_end(run_block(body, from));
+    if (end == BodyEnd::stop) return Next::stop;
+    if (end == BodyEnd::skip) return Next::go_on;
+    if (end == BodyEnd::leave) return Next::leave;
+    return strict_true(stack_result()) ? Next::stop : Next::go_on;
+}
+
+
+void native_while(bool, const i32*) {
+    EvalWalk cond(stack_arg(0));
+    EvalWalk body(stack_arg(1));
+    stack_mark_loop(g_words.n.body);
+    u32 from;
+    PureStop stop = pure_while(cond, body, &from);
+    Next next = Next::go_on;
+    if (stop == PureStop::end) {
+        next = Next::stop;
+    } else if (stop == PureStop::body) {
+        next = body_run(body, from);
+    } else if (from != WALK_START) {
+        next = while_cond(cond, from);
+        if (next == Next::go_on) next = body_run(body, WALK_START);
+    }
+    while (next == Next::go_on) {
+        next = while_cond(cond, WALK_START);
+        if (next == Next::go_on) next = body_run(body, WALK_START);
+    }
+    if (next == Next::leave) return;
+    unset_box(stack_result());
+    end_loop();
+}
+
 void native_until(bool, const i32*) {
     EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
-    u32 from = WALK_START;
+    Next next = Next::go_on;
     if (PureBlock* pb = pure_body(body, nullptr)) {
         for (;;) {
             if (ZAN_UNLIKELY(!pure_round_ok())) break;
             u32 at = pb->run();
             if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
-                from = at;
+                next = until_round(body, at);
                 break;
             }
             if (truthy(pb->result)) {
@@ -292,15 +327,8 @@ void native_until(bool, const i32*) {
             }
         }
     }
-    for (;;) {
-        stack_reset();
-        BodyEnd end = body_end(run_block(body, from));
-        from = WALK_START;
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::skip) continue;
-        if (end == BodyEnd::leave) return;
-        if (strict_true(stack_result())) break;
-    }
+    while (next == Next::go_on) next = until_round(body, WALK_START);
+    if (next == Next::leave) return;
     end_loop();
 }
 
@@ -315,13 +343,13 @@ void native_loop(bool, const i32*) {
     unset_box(stack_result());
     i32 k = 1;
     u32 from = pure_counted_rounds(body, k, count, nullptr);
-    for (; k <= count; k++) {
-        stack_reset();
-        BodyEnd end = body_end(run_block(body, from));
-        from = WALK_START;
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
+    Next next = Next::go_on;
+    if (from != WALK_START) {
+        next = body_run(body, from);
+        k++;
     }
+    for (; next == Next::go_on && k <= count; k++) next = body_run(body, WALK_START);
+    if (next == Next::leave) return;
     end_loop();
 }
 
@@ -338,18 +366,18 @@ void native_repeat(bool, const i32*) {
     i32 k = 1;
     ValueCell* slot = g_interp.tracing ? nullptr : word_slot_direct(word);
     u32 from = slot ? pure_counted_rounds(body, k, count, slot) : WALK_START;
-    ValueCell counter;
-    for (; k <= count; k++) {
-        if (from == WALK_START) {
-            integer_box(&counter, k);
-            word_assign(word, &counter);
-        }
-        stack_reset();
-        BodyEnd end = body_end(run_block(body, from));
-        from = WALK_START;
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
+    Next next = Next::go_on;
+    if (from != WALK_START) {
+        next = body_run(body, from);
+        k++;
     }
+    ValueCell counter;
+    for (; next == Next::go_on && k <= count; k++) {
+        integer_box(&counter, k);
+        word_assign(word, &counter);
+        next = body_run(body, WALK_START);
+    }
+    if (next == Next::leave) return;
     end_loop();
 }
 
@@ -357,24 +385,19 @@ void native_forever(bool, const i32*) {
     EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
-    u32 from = WALK_START;
+    Next next = Next::go_on;
     if (PureBlock* pb = pure_body(body, nullptr)) {
         // Only an interrupt (or a run that leaves the inline kinds) ends these.
         while (ZAN_LIKELY(pure_round_ok())) {
             u32 at = pb->run();
             if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
-                from = at;
+                next = body_run(body, at);
                 break;
             }
         }
     }
-    for (;;) {
-        stack_reset();
-        BodyEnd end = body_end(run_block(body, from));
-        from = WALK_START;
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
-    }
+    while (next == Next::go_on) next = body_run(body, WALK_START);
+    if (next == Next::leave) return;
     end_loop();
 }
 
