@@ -200,14 +200,13 @@ struct PureBlock {
     static constexpr u32 DONE = ~0u;
     struct Op {
         i32 code;              // fast code
-        i32 constant;          // the right operand when rhs is null
-        const ValueCell* rhs;  // a word's slot or a cell of the block, or null
+        const ValueCell* rhs;  // a word's slot or a cell of the block
     };
     struct Step {
         u32 index;              // walk index of the statement
-        ValueCell* target;      // the set-word's slot, or null
+        ValueCell* dest;        // the set-word's slot, or value
         const ValueCell* head;  // a cell of the block or a word's slot
-        u32 first_op;
+        u32 first_op;           // its operators: nops of them from ops[first_op]
         u32 nops;
     };
     Step steps[MAX_STEPS];

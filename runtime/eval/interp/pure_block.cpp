@@ -18,11 +18,11 @@ bool PureBlock::build(EvalWalk& w) {
         if (nsteps == MAX_STEPS) return false;
         Step& s = steps[nsteps++];
         s.index = i;
-        s.target = nullptr;
+        s.dest = &value;
         if (cells[i].type() == TYPE_SET_WORD) {
             if (i + 1 >= end) return false;
-            s.target = word_slot_direct(cells + i);
-            if (!s.target) return false;
+            s.dest = word_slot_direct(cells + i);
+            if (!s.dest) return false;
             i++;
         }
         s.head = simple_value_quiet(cells + i);
@@ -37,19 +37,14 @@ bool PureBlock::build(EvalWalk& w) {
             if (code < 0) return false;
             const ValueCell* rv = pure_operand(cells + i + 1);
             if (!rv) return false;
-            // An integer! standing in the block is read once.
-            if (rv == cells + i + 1 && rv->type() == TYPE_INTEGER)
-                ops[nops] = Op{code, integer_get(rv), nullptr};
-            else
-                ops[nops] = Op{code, 0, rv};
+            ops[nops] = Op{code, rv};
             op_slots[nops] = opv;
             nops++;
             i += 2;
         }
         s.nops = nops - s.first_op;
     }
-    Step& tail = steps[nsteps - 1];
-    result = tail.target ? tail.target : &value;
+    result = steps[nsteps - 1].dest;
     return true;
 }
 
@@ -60,7 +55,7 @@ u32 PureBlock::run() {
     const Step* se = steps + nsteps;
     for (const Step* s = steps; s < se; s++) {
         const ValueCell* h = s->head;
-        ValueCell* dest = s->target ? s->target : &value;
+        ValueCell* dest = s->dest;
         if (s->nops == 0) {
             // (A head's slot only ever receives what a store of these
             // blocks writes: the test cannot fail, and costs little.)
@@ -74,13 +69,8 @@ u32 PureBlock::run() {
         i32 a = integer_get(h);
         const Op* oe = o + s->nops;
         for (;;) {
-            i32 b;
-            if (o->rhs) {
-                if (o->rhs->type() != TYPE_INTEGER) return s->index;
-                b = integer_get(o->rhs);
-            } else {
-                b = o->constant;
-            }
+            if (o->rhs->type() != TYPE_INTEGER) return s->index;
+            i32 b = integer_get(o->rhs);
             i32 code = o->code;
             o++;
             if (code >= 16) {
@@ -102,7 +92,7 @@ u32 PureBlock::run() {
 
 bool PureBlock::writes(const ValueCell* slot) const {
     for (u32 k = 0; k < nsteps; k++)
-        if (steps[k].target == slot) return true;
+        if (steps[k].dest == slot) return true;
     return false;
 }
 
