@@ -227,6 +227,48 @@ struct PureBlock {
     bool writes(const ValueCell* slot) const;
 };
 
+// The operands are read as integers and the result written once: the
+// steps of the operators follow each other in ops.
+__attribute__((always_inline)) inline u32 PureBlock::run() {
+    const Op* o = ops;
+    const Step* se = steps + nsteps;
+    for (const Step* s = steps; s < se; s++) {
+        const ValueCell* h = s->head;
+        ValueCell* dest = s->dest;
+        if (s->nops == 0) {
+            // (A head's slot only ever receives what a store of these
+            // blocks writes: the test cannot fail, and costs little.)
+            u32 t = h->type();
+            if (ZAN_UNLIKELY(is_callable_type(t) || t == TYPE_UNSET || t == TYPE_OP))
+                return s->index;
+            *dest = *h;
+            continue;
+        }
+        if (h->type() != TYPE_INTEGER) return s->index;
+        i32 a = integer_get(h);
+        const Op* oe = o + s->nops;
+        for (;;) {
+            if (o->rhs->type() != TYPE_INTEGER) return s->index;
+            i32 b = integer_get(o->rhs);
+            i32 code = o->code;
+            o++;
+            if (code >= 16) {
+                // A logic! result: an operator after it is the walker's.
+                if (o != oe) return s->index;
+                u32 r = int_compare_raw(code - 16, a, b) ? 1u : 0u;
+                cell_put(dest, TYPE_LOGIC, r, 0, 0);
+                break;
+            }
+            if (!int_math_raw(code, a, b, &a)) return s->index;
+            if (o == oe) {
+                cell_put(dest, TYPE_INTEGER, 0, static_cast<u32>(a), 0);
+                break;
+            }
+        }
+    }
+    return DONE;
+}
+
 // Whether no store of the blocks (nor extra, a slot the loop itself
 // assigns, or null) lands on the word of an operator one of them uses.
 bool pure_loop_sound(const PureBlock* const* blocks, u32 n, const ValueCell* extra);

@@ -39,11 +39,13 @@ inline u32 run_block(EvalWalk& w, u32 from = WALK_START) {
     });
 }
 
-// Whether the next block of a loop may run purely: no interrupt waiting
-// (the walker takes it on entering the block) and room for the frame the
-// walker would mark (so that a stack overflow comes where it would).
-inline bool pure_round_ok() {
-    return !g_interrupt_pending && g_stack.ctop < g_stack.climit;
+// Whether a loop may run its blocks purely: tracing off, and room for the
+// frame the walker would mark for each block (so that a stack overflow
+// comes where it would; the call stack does not change while pure rounds
+// run, so one test serves them all). Each round also waits for no
+// interrupt: the walker takes it on entering the block.
+inline bool pure_loop_ok() {
+    return !g_interp.tracing && g_stack.ctop < g_stack.climit;
 }
 
 // Pops the loop frame, its value going to the native's result cell.
@@ -193,21 +195,20 @@ enum class PureStop { end, cond, body };
 // while they stay pure.
 PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
     *from = WALK_START;
-    if (g_interp.tracing) return PureStop::cond;
+    if (!pure_loop_ok()) return PureStop::cond;
     PureBlock* pc = &g_pure_blocks[0];
     PureBlock* pb = &g_pure_blocks[1];
     if (!pc->build(cond) || !pb->build(body)) return PureStop::cond;
     const PureBlock* both[2] = {pc, pb};
     if (!pure_loop_sound(both, 2, nullptr)) return PureStop::cond;
     for (;;) {
-        if (ZAN_UNLIKELY(!pure_round_ok())) return PureStop::cond;
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return PureStop::cond;
         u32 at = pc->run();
         if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
             *from = at;
             return PureStop::cond;
         }
         if (!truthy(pc->result)) return PureStop::end;
-        // (Nothing has marked a frame since pure_round_ok.)
         if (ZAN_UNLIKELY(g_interrupt_pending)) return PureStop::body;
         at = pb->run();
         if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
@@ -218,10 +219,10 @@ PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
 }
 
 // The body of a loop as a pure block when it is one and the loop may run
-// it purely (tracing off); extra: the slot of a word the loop itself
+// it purely (pure_loop_ok); extra: the slot of a word the loop itself
 // assigns (repeat's counter), or null.
 PureBlock* pure_body(EvalWalk& body, const ValueCell* extra) {
-    if (g_interp.tracing) return nullptr;
+    if (!pure_loop_ok()) return nullptr;
     PureBlock* pb = &g_pure_blocks[1];
     if (!pb->build(body)) return nullptr;
     const PureBlock* one[1] = {pb};
@@ -237,7 +238,7 @@ u32 pure_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter) {
     PureBlock* pb = pure_body(body, counter);
     if (!pb) return WALK_START;
     for (; k <= count; k++) {
-        if (ZAN_UNLIKELY(!pure_round_ok())) return WALK_START;
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return WALK_START;
         if (counter) integer_box(counter, k);
         u32 at = pb->run();
         if (ZAN_UNLIKELY(at != PureBlock::DONE)) return at;
@@ -314,7 +315,7 @@ void native_until(bool, const i32*) {
     Next next = Next::go_on;
     if (PureBlock* pb = pure_body(body, nullptr)) {
         for (;;) {
-            if (ZAN_UNLIKELY(!pure_round_ok())) break;
+            if (ZAN_UNLIKELY(g_interrupt_pending)) break;
             u32 at = pb->run();
             if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
                 next = until_round(body, at);
@@ -388,7 +389,7 @@ void native_forever(bool, const i32*) {
     Next next = Next::go_on;
     if (PureBlock* pb = pure_body(body, nullptr)) {
         // Only an interrupt (or a run that leaves the inline kinds) ends these.
-        while (ZAN_LIKELY(pure_round_ok())) {
+        while (ZAN_LIKELY(!g_interrupt_pending)) {
             u32 at = pb->run();
             if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
                 next = body_run(body, at);

@@ -48,48 +48,6 @@ bool PureBlock::build(EvalWalk& w) {
     return true;
 }
 
-// The operands are read as integers and the result written once: the
-// steps of the operators follow each other in ops.
-u32 PureBlock::run() {
-    const Op* o = ops;
-    const Step* se = steps + nsteps;
-    for (const Step* s = steps; s < se; s++) {
-        const ValueCell* h = s->head;
-        ValueCell* dest = s->dest;
-        if (s->nops == 0) {
-            // (A head's slot only ever receives what a store of these
-            // blocks writes: the test cannot fail, and costs little.)
-            u32 t = h->type();
-            if (ZAN_UNLIKELY(is_callable_type(t) || t == TYPE_UNSET || t == TYPE_OP))
-                return s->index;
-            *dest = *h;
-            continue;
-        }
-        if (h->type() != TYPE_INTEGER) return s->index;
-        i32 a = integer_get(h);
-        const Op* oe = o + s->nops;
-        for (;;) {
-            if (o->rhs->type() != TYPE_INTEGER) return s->index;
-            i32 b = integer_get(o->rhs);
-            i32 code = o->code;
-            o++;
-            if (code >= 16) {
-                // A logic! result: an operator after it is the walker's.
-                if (o != oe) return s->index;
-                u32 r = int_compare_raw(code - 16, a, b) ? 1u : 0u;
-                cell_put(dest, TYPE_LOGIC, r, 0, 0);
-                break;
-            }
-            if (!int_math_raw(code, a, b, &a)) return s->index;
-            if (o == oe) {
-                cell_put(dest, TYPE_INTEGER, 0, static_cast<u32>(a), 0);
-                break;
-            }
-        }
-    }
-    return DONE;
-}
-
 bool PureBlock::writes(const ValueCell* slot) const {
     for (u32 k = 0; k < nsteps; k++)
         if (steps[k].dest == slot) return true;
