@@ -232,10 +232,13 @@ class TerminalTest(unittest.TestCase):
         # that Ctrl-C comes while it runs and not while the line is still
         # being read (slow when stressed). The first two say so from their
         # first pass through the loop, so each has changed its variable
-        # when stopped.
+        # when stopped. The last two run bodies of integer assignments,
+        # which loops run without the walker.
         for command in [b'n: 0 forever [n: n + 1 if n = 1 [print "runs"]]',
                         b'm: 0 f: does [while [true] [m: m - 1 if m = -1 [print "runs"]]] f',
-                        b'print "runs" loop 2147483647 []']:
+                        b'print "runs" loop 2147483647 []',
+                        b'j: 0 print "runs" forever [j: j + 1]',
+                        b'k: 0 print "runs" while [k > -1] [k: k + 1 k: k and 1048575]']:
             with self.subTest(command=command):
                 s.send(command + b"\r")
                 s.expect(b"runs\r\n")

@@ -27,6 +27,7 @@
 #include "runtime/datatypes/typeset.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interp/interp_internal.h"
+#include "runtime/eval/interp/interp_pure.h"
 
 namespace zan {
 
@@ -531,154 +532,6 @@ ValueCell op_callable(const ValueCell* op) {
     return c;
 }
 
-// The code of remainder: inline for two integers only; every other case
-// takes the operator's ordinary call.
-constexpr i32 FAST_REMAINDER = 4;
-
-// Inline paths of the common operators: the action or comparison they run,
-// as fast-operator codes; -1 when none.
-inline i32 fast_math_code(const ValueCell* op) {
-    if (op_wrapped_type(op) != TYPE_ACTION) return -1;
-    switch (callable_entry(op)) {
-        case ACT_ADD: return 0;
-        case ACT_SUBTRACT: return 1;
-        case ACT_MULTIPLY: return 2;
-        case ACT_REMAINDER: return FAST_REMAINDER;
-        case ACT_OR_T: return 5;
-        case ACT_AND_T: return 6;
-        case ACT_XOR_T: return 7;
-        default: return -1;
-    }
-}
-inline i32 fast_compare_code(const ValueCell* op) {
-    if (op_wrapped_type(op) != TYPE_NATIVE) return -1;
-    switch (callable_entry(op)) {
-        case NAT_EQUAL_Q: return 0;
-        case NAT_NOT_EQUAL_Q: return 1;
-        case NAT_STRICT_EQUAL_Q: return 2;
-        case NAT_LESSER_Q: return 3;
-        case NAT_LESSER_OR_EQUAL_Q: return 4;
-        case NAT_GREATER_Q: return 5;
-        case NAT_GREATER_OR_EQUAL_Q: return 6;
-        default: return -1;
-    }
-}
-
-// Two integer! operands of an operator, the result written over the left
-// one in place (one store, no temporary cell); false when the operation
-// overflows (the fast operators then give the float! result).
-inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
-    i32 a = integer_get(left), b = integer_get(right), r;
-    switch (op) {
-        case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
-        case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
-        case 2: if (__builtin_mul_overflow(a, b, &r)) return false; break;
-        case FAST_REMAINDER:
-            // Zero and the one overflowing case raise their errors in the action.
-            if (b == 0 || (a == INT32_MIN && b == -1)) return false;
-            r = a % b;
-            break;
-        case 5: r = a | b; break;
-        case 6: r = a & b; break;
-        case 7: r = a ^ b; break;
-        default: return false;
-    }
-    cell_put(left, TYPE_INTEGER, 0, static_cast<u32>(r), 0);
-    return true;
-}
-inline bool int_compare_inline(i32 op, ValueCell* left, const ValueCell* right) {
-    i32 a = integer_get(left), b = integer_get(right);
-    bool r;
-    switch (op) {
-        case 0: case 2: r = a == b; break;
-        case 1: r = a != b; break;
-        case 3: r = a < b; break;
-        case 4: r = a <= b; break;
-        case 5: r = a > b; break;
-        case 6: r = a >= b; break;
-        default: return false;
-    }
-    cell_put(left, TYPE_LOGIC, r ? 1u : 0u, 0, 0);
-    return true;
-}
-
-// The operation code of an operator with an inline path: 0..7 the math
-// codes of add, subtract, multiply, or~, and~, xor~; 16 + the comparison
-// code of the comparison natives; -1 for any other operator.
-inline i32 fast_code(const ValueCell* op) {
-    u32 t = op_wrapped_type(op);
-    if (t == TYPE_ACTION) return fast_math_code(op);
-    if (t == TYPE_NATIVE) {
-        i32 c = fast_compare_code(op);
-        return c < 0 ? -1 : 16 + c;
-    }
-    return -1;
-}
-
-// The value of an expression that needs no call, no frame and no
-// allocation, into *out: a simple value (simple_value) followed by
-// operators with an inline integer path, each with a simple integer! right
-// operand whose result is an integer! or logic! (no overflow). Returns the
-// index after the expression, or 0 when it is not of that form; nothing is
-// changed then, and nothing here raises an error.
-inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
-    // Nothing below allocates, so the cells stay where they are.
-    ValueCell* cells = w.at(0);
-    u32 end = w.end;
-    ValueCell* v = cells + i;
-    u32 t = v->type();
-    const ValueCell* val;
-    if (self_evaluating(t)) {
-        val = v;
-    } else if (t == TYPE_WORD) {
-        val = word_value_if_available(v);
-        if (!val) return 0;
-        u32 vt = val->type();
-        if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return 0;
-    } else {
-        return 0;
-    }
-    ValueCell acc = *val;
-    i++;
-    while (i < end) {
-        ValueCell* nv = cells + i;
-        if (nv->type() != TYPE_WORD) break;
-        ValueCell* opv = word_value_if_available(nv);
-        if (!opv || opv->type() != TYPE_OP) break;
-        if (i + 1 >= end || acc.type() != TYPE_INTEGER) return 0;
-        i32 code = fast_code(opv);
-        if (code < 0) return 0;
-        const ValueCell* rv = cells + i + 1;
-        if (rv->type() == TYPE_WORD) {
-            rv = word_value_if_available(rv);
-            if (!rv) return 0;
-        }
-        if (rv->type() != TYPE_INTEGER) return 0;
-        if (!(code >= 16 ? int_compare_inline(code - 16, &acc, rv)
-                         : int_math_inline(code, &acc, rv)))
-            return 0;
-        i += 2;
-    }
-    *out = acc;
-    return i;
-}
-
-// The slot a set-word writes when word_assign would write it directly (a
-// global word, or a word of a context whose values are reachable without
-// a call), else null.
-inline ValueCell* word_slot_direct(const ValueCell* word) {
-    Node n = word_binding(word);
-    i32 idx = word_index(word);
-    if (!n || idx < 0) return nullptr;
-    if (n == g_global_values.ctx) return global_value_slot(static_cast<u32>(idx));
-    ValueCell* ctx = context_cell(n);
-    u32 vals = context_values(ctx);
-    if (!vals) return nullptr;
-    if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
-    if (context_kind(ctx) == CTX_GLOBAL) return node_buffer(vals)->head_cells() + idx;
-    return nullptr;
-}
-
 // Runs a native or action whose two operands are already pushed at the
 // frame base (the generic path of an infix operator when the inline one
 // does not apply): the frame is marked below them, both are type-checked.
@@ -819,7 +672,7 @@ namespace {
 // The end of an expression whose head left its value (at entry_top, or in
 // the result cell): the operators after it (with infix), then the trace
 // of the expression.
-inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
+__attribute__((always_inline)) inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool infix) {
     if (infix) {
         if (const ValueCell* op = op_at(w, i)) {
             i = eval_infix(w, i, entry_top, push, op);
@@ -835,10 +688,14 @@ inline u32 expr_tail(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, bool i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
-// Evaluates the expressions of a walk in the top frame (marked by the
+// A set-word in its native frame (eval_set_word without its frameless
+// form).
+u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push);
+// Evaluates the expressions of a walk from index i (its start, or where a
+// loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
-inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
+inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
         take_interrupt();
         if (g_throw_code) return g_throw_code;
@@ -846,7 +703,6 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
     PositionGuard pos;
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_ENTER, &w.block(), 0, nullptr, nullptr);
-    u32 i = w.start;
     if (i >= w.end) {
         unset_box(stack_result());
         stack_keep();
@@ -866,6 +722,17 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
                         *slot = sv;
                         stack_set_last_reset(&sv);
                         i = j;
+                        if (i < w.end) stack_reset();
+                        continue;
+                    }
+                    // Anything else: what eval_expr does with it, without
+                    // trying pure_expr a second time.
+                    if (ZAN_LIKELY(!g_interrupt_pending)) {
+                        ValueCell* entry_top = g_stack.top;
+                        i = eval_set_word_framed(w, i, false);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
+                        i = expr_tail(w, i, entry_top, false, true);
+                        if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         if (i < w.end) stack_reset();
                         continue;
                     }
@@ -927,7 +794,7 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame) {
 u32 eval_block_p(const ValueCell* block, bool chain) {
     EvalWalk w(block);
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-    if (run_walk(w, f)) return g_throw_code;
+    if (run_walk(w, f, w.start)) return g_throw_code;
     frame_unwind(!chain);
     return 0;
 }
@@ -953,17 +820,29 @@ u32 eval_branch_p(const ValueCell* block) {
     }
     EvalWalk w(block);
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-    if (run_walk(w, f)) return g_throw_code;
+    if (run_walk(w, f, w.start)) return g_throw_code;
     frame_unwind(false);
     return 0;
 }
 
-u32 eval_walk_again_p(EvalWalk& w) {
-    w.restart();
+namespace {
+// A loop's block run once more from walk index from, in its own frame.
+__attribute__((always_inline)) inline u32 walk_again(EvalWalk& w, u32 from) {
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-    if (run_walk(w, f)) return g_throw_code;
+    if (run_walk(w, f, from)) return g_throw_code;
     frame_unwind(false);
     return 0;
+}
+}  // namespace
+
+u32 eval_walk_again_p(EvalWalk& w) {
+    w.restart();
+    return walk_again(w, w.start);
+}
+
+u32 eval_walk_resume_p(EvalWalk& w, u32 from) {
+    w.restart();
+    return walk_again(w, from);
 }
 
 u32 eval_next(EvalWalk& w, u32 i, bool push) {
@@ -994,7 +873,7 @@ void eval_paren_p(const ValueCell* paren, bool push) {
         }
     }
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
-    if (run_walk(w, f)) return;
+    if (run_walk(w, f, w.start)) return;
     frame_unwind(push);
 }
 
@@ -1143,6 +1022,10 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
+    return eval_set_word_framed(w, i, push);
+}
+
+__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push) {
     ValueCell sw = *w.at(i);
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
@@ -1175,8 +1058,7 @@ __attribute__((always_inline)) inline bool infix_inline_step(i32 code, ValueCell
     ValueCell* left = entry_top;
     const ValueCell* rv = simple_value_quiet(nv + 1);
     if (!(rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
-          (code >= 16 ? int_compare_inline(code - 16, left, rv)
-                      : int_math_inline(code, left, rv))))
+          int_op_inline(code, left, rv)))
         return false;
     g_stack.top = entry_top + 1;
     if (!push) stack_set_last_reset(entry_top);
@@ -1217,8 +1099,7 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
             // Closed again: the operation opens its own frame when it needs one.
             g_stack.base = hptr<ValueCell>((--g_stack.ctop)->saved_base);
             if (left->type() == TYPE_INTEGER && left[1].type() == TYPE_INTEGER &&
-                (code >= 16 ? int_compare_inline(code - 16, left, left + 1)
-                            : int_math_inline(code, left, left + 1))) {
+                int_op_inline(code, left, left + 1)) {
                 g_stack.top = entry_top + 1;
             } else {
                 eval_infix_generic(left, code >= 16 ? -1 : code, code >= 16 ? code - 16 : -1,

@@ -130,6 +130,10 @@ u32 eval_branch_p(const ValueCell* block);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
 // body run once more): the walk is restarted first.
 u32 eval_walk_again_p(EvalWalk& w);
+// eval_walk_again_p from walk index from on, the statements before it
+// taken as run (a loop's pure run of the block stopped there).
+u32 eval_walk_resume_p(EvalWalk& w, u32 from);
+constexpr u32 WALK_START = ~0u;
 // One expression at i; returns the next index. no_infix: operators after
 // it are left alone; no_call: a function value standing in the block is
 // returned as itself, not called.
@@ -355,7 +359,7 @@ u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const Val
 // simple_value without errors: null also for a word whose context has no
 // values available (the general path raises the error).
 // (v: the cell, read from the walk since the last allocation.)
-inline const ValueCell* simple_value_quiet(const ValueCell* v) {
+__attribute__((always_inline)) inline const ValueCell* simple_value_quiet(const ValueCell* v) {
     u32 t = v->type();
     if (self_evaluating(t)) return v;
     if (t != TYPE_WORD) return nullptr;

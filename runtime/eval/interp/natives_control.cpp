@@ -18,6 +18,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/eval/interp/interp_internal.h"
+#include "runtime/eval/interp/interp_pure.h"
 
 namespace zan {
 
@@ -29,9 +30,22 @@ inline u32 run_block(const ValueCell* block) {
     return run_handled(THROW_BREAK, [&] { eval_block_p(block, true); });
 }
 // The same for a loop's body or condition, walked again on each run: the
-// walk is made once per loop and restarted per run.
-inline u32 run_block(EvalWalk& w) {
-    return run_handled(THROW_BREAK, [&] { eval_walk_again_p(w); });
+// walk is made once per loop and restarted per run (from: where a pure run
+// of the block stopped, or WALK_START).
+inline u32 run_block(EvalWalk& w, u32 from = WALK_START) {
+    return run_handled(THROW_BREAK, [&] {
+        if (ZAN_LIKELY(from == WALK_START)) eval_walk_again_p(w);
+        else eval_walk_resume_p(w, from);
+    });
+}
+
+// Whether a loop may run its blocks purely: tracing off, and room for the
+// frame the walker would mark for each block (so that a stack overflow
+// comes where it would; the call stack does not change while pure rounds
+// run, so one test serves them all). Each round also waits for no
+// interrupt: the walker takes it on entering the block.
+inline bool pure_loop_ok() {
+    return !g_interp.tracing && g_stack.ctop < g_stack.climit;
 }
 
 // Pops the loop frame, its value going to the native's result cell.
@@ -167,26 +181,130 @@ i32 loop_count(ValueCell* cell) {
     return integer_get(cell);
 }
 
+// ---- loops over pure blocks ------------------------------------------------------------------
+// A loop whose blocks are all PureBlocks runs its rounds with them while
+// they stay pure; the walker takes over in the round where one stops, from
+// the statement where it stopped, and runs the rounds after it.
+
+// Where the pure rounds of a while stopped: the condition was false (the
+// loop is over), or the walker goes on in the condition or in the body (at
+// the walk index *from, WALK_START for the block's start).
+enum class PureStop { end, cond, body };
+
+// Runs the rounds of a while whose condition and body are both pure blocks
+// while they stay pure.
+PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
+    *from = WALK_START;
+    if (!pure_loop_ok()) return PureStop::cond;
+    PureBlock* pc = &g_pure_blocks[0];
+    PureBlock* pb = &g_pure_blocks[1];
+    if (!pc->build(cond) || !pb->build(body)) return PureStop::cond;
+    const PureBlock* both[2] = {pc, pb};
+    if (!pure_loop_sound(both, 2, nullptr)) return PureStop::cond;
+    for (;;) {
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return PureStop::cond;
+        u32 at = pc->run();
+        if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+            *from = at;
+            return PureStop::cond;
+        }
+        if (!truthy(pc->result)) return PureStop::end;
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return PureStop::body;
+        at = pb->run();
+        if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+            *from = at;
+            return PureStop::body;
+        }
+    }
+}
+
+// The body of a loop as a pure block when it is one and the loop may run
+// it purely (pure_loop_ok); extra: the slot of a word the loop itself
+// assigns (repeat's counter), or null.
+PureBlock* pure_body(EvalWalk& body, const ValueCell* extra) {
+    if (!pure_loop_ok()) return nullptr;
+    PureBlock* pb = &g_pure_blocks[1];
+    if (!pb->build(body)) return nullptr;
+    const PureBlock* one[1] = {pb};
+    return pure_loop_sound(one, 1, extra) ? pb : nullptr;
+}
+
+// The rounds k up to count of loop or repeat (counter: repeat's word's
+// slot, given k before each round; or null) run purely while they can.
+// Returns where the walker goes on in round k (WALK_START: from the
+// round's start, the counter not yet given); k is count + 1 when all ran,
+// their last value then in the loop frame's result cell.
+u32 pure_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter) {
+    PureBlock* pb = pure_body(body, counter);
+    if (!pb) return WALK_START;
+    for (; k <= count; k++) {
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return WALK_START;
+        if (counter) integer_box(counter, k);
+        u32 at = pb->run();
+        if (ZAN_UNLIKELY(at != PureBlock::DONE)) return at;
+    }
+    stack_set_last_reset(pb->result);
+    return WALK_START;
+}
+
+// ---- the walker's rounds --------------------------------------------------------------------------
+// Each runs a block of a loop (from walk index from) and tells the loop
+// what comes next: another step, its end, or leaving with a code pending.
+enum class Next { go_on, stop, leave };
+
+__attribute__((always_inline)) inline Next while_cond(EvalWalk& cond, u32 from) {
+    stack_reset();
+    u32 code = run_block(cond, from);
+    if (code) {
+        if (code == THROW_BREAK || code == THROW_CONTINUE) {
+            g_throw_code = 0;
+            fire(Err::throw_while_cond);
+        }
+        return Next::leave;
+    }
+    return strict_true(stack_result()) ? Next::go_on : Next::stop;
+}
+
+// A body run (continue goes on as the end of the body does).
+__attribute__((always_inline)) inline Next body_run(EvalWalk& body, u32 from) {
+    stack_reset();
+    BodyEnd end = body_end(run_block(body, from));
+    if (end == BodyEnd::stop) return Next::stop;
+    if (end == BodyEnd::leave) return Next::leave;
+    return Next::go_on;
+}
+
+// until's body: a truthy value ends the loop (not after a continue).
+__attribute__((always_inline)) inline Next until_round(EvalWalk& body, u32 from) {
+    stack_reset();
+    BodyEnd end = body_end(run_block(body, from));
+    if (end == BodyEnd::stop) return Next::stop;
+    if (end == BodyEnd::skip) return Next::go_on;
+    if (end == BodyEnd::leave) return Next::leave;
+    return strict_true(stack_result()) ? Next::stop : Next::go_on;
+}
+
+
 void native_while(bool, const i32*) {
     EvalWalk cond(stack_arg(0));
     EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
-    for (;;) {
-        stack_reset();
-        u32 code = run_block(cond);
-        if (code) {
-            if (code == THROW_BREAK || code == THROW_CONTINUE) {
-                g_throw_code = 0;
-                fire(Err::throw_while_cond);
-            }
-            return;
-        }
-        if (!strict_true(stack_result())) break;
-        stack_reset();
-        BodyEnd end = body_end(run_block(body));
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
+    u32 from;
+    PureStop stop = pure_while(cond, body, &from);
+    Next next = Next::go_on;
+    if (stop == PureStop::end) {
+        next = Next::stop;
+    } else if (stop == PureStop::body) {
+        next = body_run(body, from);
+    } else if (from != WALK_START) {
+        next = while_cond(cond, from);
+        if (next == Next::go_on) next = body_run(body, WALK_START);
     }
+    while (next == Next::go_on) {
+        next = while_cond(cond, WALK_START);
+        if (next == Next::go_on) next = body_run(body, WALK_START);
+    }
+    if (next == Next::leave) return;
     unset_box(stack_result());
     end_loop();
 }
@@ -194,14 +312,24 @@ void native_while(bool, const i32*) {
 void native_until(bool, const i32*) {
     EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
-    for (;;) {
-        stack_reset();
-        BodyEnd end = body_end(run_block(body));
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::skip) continue;
-        if (end == BodyEnd::leave) return;
-        if (strict_true(stack_result())) break;
+    Next next = Next::go_on;
+    if (PureBlock* pb = pure_body(body, nullptr)) {
+        for (;;) {
+            if (ZAN_UNLIKELY(g_interrupt_pending)) break;
+            u32 at = pb->run();
+            if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+                next = until_round(body, at);
+                break;
+            }
+            if (truthy(pb->result)) {
+                stack_set_last_reset(pb->result);
+                end_loop();
+                return;
+            }
+        }
     }
+    while (next == Next::go_on) next = until_round(body, WALK_START);
+    if (next == Next::leave) return;
     end_loop();
 }
 
@@ -214,12 +342,15 @@ void native_loop(bool, const i32*) {
     EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
-    for (i32 k = 0; k < count; k++) {
-        stack_reset();
-        BodyEnd end = body_end(run_block(body));
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
+    i32 k = 1;
+    u32 from = pure_counted_rounds(body, k, count, nullptr);
+    Next next = Next::go_on;
+    if (from != WALK_START) {
+        next = body_run(body, from);
+        k++;
     }
+    for (; next == Next::go_on && k <= count; k++) next = body_run(body, WALK_START);
+    if (next == Next::leave) return;
     end_loop();
 }
 
@@ -233,15 +364,21 @@ void native_repeat(bool, const i32*) {
     EvalWalk body(stack_arg(2));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
+    i32 k = 1;
+    ValueCell* slot = g_interp.tracing ? nullptr : word_slot_direct(word);
+    u32 from = slot ? pure_counted_rounds(body, k, count, slot) : WALK_START;
+    Next next = Next::go_on;
+    if (from != WALK_START) {
+        next = body_run(body, from);
+        k++;
+    }
     ValueCell counter;
-    for (i32 k = 1; k <= count; k++) {
+    for (; next == Next::go_on && k <= count; k++) {
         integer_box(&counter, k);
         word_assign(word, &counter);
-        stack_reset();
-        BodyEnd end = body_end(run_block(body));
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
+        next = body_run(body, WALK_START);
     }
+    if (next == Next::leave) return;
     end_loop();
 }
 
@@ -249,12 +386,19 @@ void native_forever(bool, const i32*) {
     EvalWalk body(stack_arg(0));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
-    for (;;) {
-        stack_reset();
-        BodyEnd end = body_end(run_block(body));
-        if (end == BodyEnd::stop) break;
-        if (end == BodyEnd::leave) return;
+    Next next = Next::go_on;
+    if (PureBlock* pb = pure_body(body, nullptr)) {
+        // Only an interrupt (or a run that leaves the inline kinds) ends these.
+        while (ZAN_LIKELY(!g_interrupt_pending)) {
+            u32 at = pb->run();
+            if (ZAN_UNLIKELY(at != PureBlock::DONE)) {
+                next = body_run(body, at);
+                break;
+            }
+        }
     }
+    while (next == Next::go_on) next = body_run(body, WALK_START);
+    if (next == Next::leave) return;
     end_loop();
 }
 

@@ -1,0 +1,281 @@
+// The expressions the interpreter answers without a call, a frame or an
+// allocation: integer operands of the operators with an inline path, and
+// chains of them after a simple value. Shared by the walker (a set-word's
+// value, a paren) and the loops that run such blocks directly.
+#pragma once
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/integer.h"
+#include "runtime/datatypes/native.h"
+#include "runtime/typesystem/actions.h"
+#include "runtime/eval/interp/interp_internal.h"
+
+namespace zan {
+
+// The code of remainder: inline for two integers only; every other case
+// takes the operator's ordinary call.
+constexpr i32 FAST_REMAINDER = 4;
+
+// Inline paths of the common operators: the action or comparison they run,
+// as fast-operator codes; -1 when none.
+inline i32 fast_math_code(const ValueCell* op) {
+    if (op_wrapped_type(op) != TYPE_ACTION) return -1;
+    switch (callable_entry(op)) {
+        case ACT_ADD: return 0;
+        case ACT_SUBTRACT: return 1;
+        case ACT_MULTIPLY: return 2;
+        case ACT_REMAINDER: return FAST_REMAINDER;
+        case ACT_OR_T: return 5;
+        case ACT_AND_T: return 6;
+        case ACT_XOR_T: return 7;
+        default: return -1;
+    }
+}
+inline i32 fast_compare_code(const ValueCell* op) {
+    if (op_wrapped_type(op) != TYPE_NATIVE) return -1;
+    switch (callable_entry(op)) {
+        case NAT_EQUAL_Q: return 0;
+        case NAT_NOT_EQUAL_Q: return 1;
+        case NAT_STRICT_EQUAL_Q: return 2;
+        case NAT_LESSER_Q: return 3;
+        case NAT_LESSER_OR_EQUAL_Q: return 4;
+        case NAT_GREATER_Q: return 5;
+        case NAT_GREATER_OR_EQUAL_Q: return 6;
+        default: return -1;
+    }
+}
+
+// The inline operations on two integers: false when the operation
+// overflows (the fast operators then give the float! result) or must raise
+// its error in the action.
+inline bool int_math_raw(i32 op, i32 a, i32 b, i32* out) {
+    i32 r;
+    switch (op) {
+        case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
+        case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
+        case 2: if (__builtin_mul_overflow(a, b, &r)) return false; break;
+        case FAST_REMAINDER:
+            // Zero and the one overflowing case raise their errors in the action.
+            if (b == 0 || (a == INT32_MIN && b == -1)) return false;
+            r = a % b;
+            break;
+        case 5: r = a | b; break;
+        case 6: r = a & b; break;
+        case 7: r = a ^ b; break;
+        default: return false;
+    }
+    *out = r;
+    return true;
+}
+// (op: a comparison code, 0 to 6.)
+inline bool int_compare_raw(i32 op, i32 a, i32 b) {
+    switch (op) {
+        case 0: case 2: return a == b;
+        case 1: return a != b;
+        case 3: return a < b;
+        case 4: return a <= b;
+        case 5: return a > b;
+        default: return a >= b;
+    }
+}
+
+// Two integer! operands of an operator, the result written over the left
+// one in place (one store, no temporary cell).
+inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
+    i32 r;
+    if (!int_math_raw(op, integer_get(left), integer_get(right), &r)) return false;
+    cell_put(left, TYPE_INTEGER, 0, static_cast<u32>(r), 0);
+    return true;
+}
+inline bool int_compare_inline(i32 op, ValueCell* left, const ValueCell* right) {
+    bool r = int_compare_raw(op, integer_get(left), integer_get(right));
+    cell_put(left, TYPE_LOGIC, r ? 1u : 0u, 0, 0);
+    return true;
+}
+
+// The operation code of an operator with an inline path: 0..7 the math
+// codes of add, subtract, multiply, or~, and~, xor~; 16 + the comparison
+// code of the comparison natives; -1 for any other operator.
+inline i32 fast_code(const ValueCell* op) {
+    u32 t = op_wrapped_type(op);
+    if (t == TYPE_ACTION) return fast_math_code(op);
+    if (t == TYPE_NATIVE) {
+        i32 c = fast_compare_code(op);
+        return c < 0 ? -1 : 16 + c;
+    }
+    return -1;
+}
+
+// Either inline operation by its fast code (int_compare_inline for 16 and
+// above, int_math_inline below).
+inline bool int_op_inline(i32 code, ValueCell* left, const ValueCell* right) {
+    return code >= 16 ? int_compare_inline(code - 16, left, right)
+                      : int_math_inline(code, left, right);
+}
+
+// The right operand of an inline operator: the cell, or the slot of the
+// word in it (null when its context has no values available).
+inline const ValueCell* pure_operand(const ValueCell* rv) {
+    return rv->type() == TYPE_WORD ? word_value_if_available(rv) : rv;
+}
+
+// The value of an expression that needs no call, no frame and no
+// allocation, into *out: a simple value (simple_value) followed by
+// operators with an inline integer path, each with a simple integer! right
+// operand whose result is an integer! or logic! (no overflow). Returns the
+// index after the expression, or 0 when it is not of that form; nothing is
+// changed then, and nothing here raises an error.
+inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
+    // Nothing below allocates, so the cells stay where they are.
+    ValueCell* cells = w.at(0);
+    u32 end = w.end;
+    ValueCell* v = cells + i;
+    u32 t = v->type();
+    const ValueCell* val;
+    if (self_evaluating(t)) {
+        val = v;
+    } else if (t == TYPE_WORD) {
+        val = word_value_if_available(v);
+        if (!val) return 0;
+        u32 vt = val->type();
+        if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    } else {
+        return 0;
+    }
+    ValueCell acc = *val;
+    i++;
+    while (i < end) {
+        ValueCell* nv = cells + i;
+        if (nv->type() != TYPE_WORD) break;
+        ValueCell* opv = word_value_if_available(nv);
+        if (!opv || opv->type() != TYPE_OP) break;
+        if (i + 1 >= end || acc.type() != TYPE_INTEGER) return 0;
+        i32 code = fast_code(opv);
+        if (code < 0) return 0;
+        const ValueCell* rv = cells + i + 1;
+        if (rv->type() == TYPE_WORD) {
+            rv = word_value_if_available(rv);
+            if (!rv) return 0;
+        }
+        if (rv->type() != TYPE_INTEGER) return 0;
+        if (!(code >= 16 ? int_compare_inline(code - 16, &acc, rv)
+                         : int_math_inline(code, &acc, rv)))
+            return 0;
+        i += 2;
+    }
+    *out = acc;
+    return i;
+}
+
+// The slot a set-word writes when word_assign would write it directly (a
+// global word, or a word of a context whose values are reachable without
+// a call), else null.
+inline ValueCell* word_slot_direct(const ValueCell* word) {
+    Node n = word_binding(word);
+    i32 idx = word_index(word);
+    if (!n || idx < 0) return nullptr;
+    if (n == g_global_values.ctx) return global_value_slot(static_cast<u32>(idx));
+    ValueCell* ctx = context_cell(n);
+    u32 vals = context_values(ctx);
+    if (!vals) return nullptr;
+    if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
+    if (context_kind(ctx) == CTX_GLOBAL) return node_buffer(vals)->head_cells() + idx;
+    return nullptr;
+}
+
+// ---- blocks of pure statements -----------------------------------------------------------------
+// A block whose statements are all of pure_expr's form (a set-word whose
+// slot word_slot_direct reaches, followed by such an expression, or the
+// expression alone), resolved once to the cells it reads and the slots it
+// writes. A loop whose blocks are all of this form runs them with run():
+// nothing in them can call, allocate, raise an error or change a block, so
+// no frame, position or walk of theirs could be seen, the cells and slots
+// stay where they are, and nothing but their own stores changes a value
+// (pure_loop_sound rules out a store into an operator's word). run() checks
+// the operand types and the overflow of every operation as the walker
+// does and stops before the statement where one fails; the walker takes
+// over from that statement.
+struct PureBlock {
+    static constexpr u32 MAX_STEPS = 8;
+    static constexpr u32 MAX_OPS = 16;
+    static constexpr u32 DONE = ~0u;
+    struct Op {
+        i32 code;              // fast code
+        const ValueCell* rhs;  // a word's slot or a cell of the block
+    };
+    struct Step {
+        u32 index;              // walk index of the statement
+        ValueCell* dest;        // the set-word's slot, or value
+        const ValueCell* head;  // a cell of the block or a word's slot
+        u32 first_op;           // its operators: nops of them from ops[first_op]
+        u32 nops;
+    };
+    Step steps[MAX_STEPS];
+    Op ops[MAX_OPS];
+    const ValueCell* op_slots[MAX_OPS];  // the values of the operators' words
+    u32 nsteps;
+    u32 nops;
+    ValueCell value;          // the value of a statement without a set-word
+    const ValueCell* result;  // where the last statement's value lands
+
+    // Resolves the statements of the walk from its start; false when one
+    // is not of the form (or there are none, or too many).
+    bool build(EvalWalk& w);
+    // Runs the statements, the last one's value into *result; DONE, or the
+    // walk index of the statement to resume at (it and those after it have
+    // not run).
+    u32 run();
+    bool writes(const ValueCell* slot) const;
+};
+
+// The operands are read as integers and the result written once: the
+// steps of the operators follow each other in ops.
+__attribute__((always_inline)) inline u32 PureBlock::run() {
+    const Op* o = ops;
+    const Step* se = steps + nsteps;
+    for (const Step* s = steps; s < se; s++) {
+        const ValueCell* h = s->head;
+        ValueCell* dest = s->dest;
+        if (s->nops == 0) {
+            // (A head's slot only ever receives what a store of these
+            // blocks writes: the test cannot fail, and costs little.)
+            u32 t = h->type();
+            if (ZAN_UNLIKELY(is_callable_type(t) || t == TYPE_UNSET || t == TYPE_OP))
+                return s->index;
+            *dest = *h;
+            continue;
+        }
+        if (h->type() != TYPE_INTEGER) return s->index;
+        i32 a = integer_get(h);
+        const Op* oe = o + s->nops;
+        for (;;) {
+            if (o->rhs->type() != TYPE_INTEGER) return s->index;
+            i32 b = integer_get(o->rhs);
+            i32 code = o->code;
+            o++;
+            if (code >= 16) {
+                // A logic! result: an operator after it is the walker's.
+                if (o != oe) return s->index;
+                u32 r = int_compare_raw(code - 16, a, b) ? 1u : 0u;
+                cell_put(dest, TYPE_LOGIC, r, 0, 0);
+                break;
+            }
+            if (!int_math_raw(code, a, b, &a)) return s->index;
+            if (o == oe) {
+                cell_put(dest, TYPE_INTEGER, 0, static_cast<u32>(a), 0);
+                break;
+            }
+        }
+    }
+    return DONE;
+}
+
+// Whether no store of the blocks (nor extra, a slot the loop itself
+// assigns, or null) lands on the word of an operator one of them uses.
+bool pure_loop_sound(const PureBlock* const* blocks, u32 n, const ValueCell* extra);
+
+// Scratch forms for the loop running at the moment: only one loop runs
+// purely at a time (nothing else runs while it does, and a loop that hands
+// over to the walker does not come back to them).
+extern PureBlock g_pure_blocks[2];
+
+}  // namespace zan

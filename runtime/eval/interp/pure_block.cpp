@@ -1,0 +1,68 @@
+// Blocks of pure statements, resolved once and run by the loops without
+// the walker (see PureBlock in interp_pure.h).
+#include "runtime/eval/interp/interp_pure.h"
+
+namespace zan {
+
+PureBlock g_pure_blocks[2];
+
+bool PureBlock::build(EvalWalk& w) {
+    nsteps = 0;
+    nops = 0;
+    // Nothing here allocates: the cells stay where they are.
+    ValueCell* cells = w.at(0);
+    u32 end = w.end;
+    u32 i = w.start;
+    if (i >= end) return false;
+    while (i < end) {
+        if (nsteps == MAX_STEPS) return false;
+        Step& s = steps[nsteps++];
+        s.index = i;
+        s.dest = &value;
+        if (cells[i].type() == TYPE_SET_WORD) {
+            if (i + 1 >= end) return false;
+            s.dest = word_slot_direct(cells + i);
+            if (!s.dest) return false;
+            i++;
+        }
+        s.head = simple_value_quiet(cells + i);
+        if (!s.head) return false;
+        s.first_op = nops;
+        i++;
+        while (i < end) {
+            const ValueCell* opv = op_cell(cells + i);
+            if (!opv) break;
+            if (i + 1 >= end || nops == MAX_OPS) return false;
+            i32 code = fast_code(opv);
+            if (code < 0) return false;
+            const ValueCell* rv = pure_operand(cells + i + 1);
+            if (!rv) return false;
+            ops[nops] = Op{code, rv};
+            op_slots[nops] = opv;
+            nops++;
+            i += 2;
+        }
+        s.nops = nops - s.first_op;
+    }
+    result = steps[nsteps - 1].dest;
+    return true;
+}
+
+bool PureBlock::writes(const ValueCell* slot) const {
+    for (u32 k = 0; k < nsteps; k++)
+        if (steps[k].dest == slot) return true;
+    return false;
+}
+
+bool pure_loop_sound(const PureBlock* const* blocks, u32 n, const ValueCell* extra) {
+    for (u32 a = 0; a < n; a++)
+        for (u32 k = 0; k < blocks[a]->nops; k++) {
+            const ValueCell* op = blocks[a]->op_slots[k];
+            if (op == extra) return false;
+            for (u32 b = 0; b < n; b++)
+                if (blocks[b]->writes(op)) return false;
+        }
+    return true;
+}
+
+}  // namespace zan
