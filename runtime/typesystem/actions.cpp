@@ -394,6 +394,9 @@ bool dup_count(i32 dup_pos, i32* dup) {
 void insert_entry(bool append, i32 part, i32 only, i32 dup) {
     ValueCell* series = stack_arg(0);
     ValueCell* value = stack_arg(1);
+    if (append && part == -1 && dup == -1 && series->type() == TYPE_STRING &&
+        string_append_quick(series, value))
+        return;
     i32 count, times;
     if (!normalise_part(value, part, false, &count)) return;
     if (!dup_count(dup, &times)) return;
