@@ -1,6 +1,7 @@
 #include "runtime/core/hashtable.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -753,27 +754,48 @@ u32 hashtable_symbol_canonical(u32 symbol) {
 
 // ---- hashing -------------------------------------------------------------------------------
 
+namespace {
+// One code point entering the running text hash (the FNV-1a step over a
+// 32-bit value); hashtable_hash_value spreads the result at the end.
+inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
+
+// The folded code point of every byte unit, made on first use.
+const u32* byte_folds() {
+    static const auto table = [] {
+        std::array<u32, 256> t{};
+        for (u32 c = 0; c < 256; c++) t[c] = case_fold_fast(c);
+        return t;
+    }();
+    return table.data();
+}
+}  // namespace
+
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
-    if (!series_node(text)) return murmur3_32(k_empty, 0);
+    u32 h = murmur3_seed() ^ 0x811C9DC5u;
+    if (!series_node(text)) return hash_pointer_mix(h);
     SeriesBuffer* b = node_buffer(series_node(text));
     u32 unit = b->unit();
     if (unit != 1 && unit != 2 && unit != 4) unit = 1;
-    u32 avail = b->used_bytes() / unit;
+    u32 avail = b->used_bytes() >> (unit >> 1);
     u32 head = static_cast<u32>(series_index(text));
     u32 n = head >= avail ? 0 : avail - head;
     if (text->type() == TYPE_TEXT_KEY && text_key_length(text) < n) n = text_key_length(text);
-    // One 32-bit block per code point.
     const u8* p = b->head_ptr() + u64(head) * unit;
-    Murmur3Words hash;
     if (unit == 1) {
-        for (u32 i = 0; i < n; i++) hash.add(case_sensitive ? p[i] : case_fold_fast(p[i]));
-        return hash.finish();
+        if (case_sensitive) {
+            for (u32 i = 0; i < n; i++) h = text_hash_step(h, p[i]);
+        } else {
+            const u32* folds = byte_folds();
+            for (u32 i = 0; i < n; i++) h = text_hash_step(h, folds[p[i]]);
+        }
+    } else {
+        for (u32 i = 0; i < n; i++) {
+            u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i]
+                               : reinterpret_cast<const u32*>(p)[i];
+            h = text_hash_step(h, case_sensitive ? cp : case_fold_fast(cp));
+        }
     }
-    for (u32 i = 0; i < n; i++) {
-        u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i] : reinterpret_cast<const u32*>(p)[i];
-        hash.add(case_sensitive ? cp : case_fold_fast(cp));
-    }
-    return hash.finish();
+    return hash_pointer_mix(h ^ n);
 }
 
 u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive) {
