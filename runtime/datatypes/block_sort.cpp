@@ -94,8 +94,12 @@ bool sort_uniform_integers(ValueCell* base, u32 count, bool reverse) {
         std::sort(keys.begin(), keys.end());
     } else {
         u32 counts[4][256] = {};
-        for (u32 k : keys)
-            for (u32 d = 0; d < 4; d++) counts[d][(k >> (8 * d)) & 0xFF]++;
+        for (u32 k : keys) {
+            counts[0][k & 0xFF]++;
+            counts[1][(k >> 8) & 0xFF]++;
+            counts[2][(k >> 16) & 0xFF]++;
+            counts[3][k >> 24]++;
+        }
         std::vector<u32> other(count);
         for (u32 d = 0; d < 4; d++) {
             u32* c = counts[d];
