@@ -148,6 +148,20 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
     return b->head_ptr();
 }
 
+// One code point entering the running text hash (the FNV-1a step over a
+// 32-bit value); hashtable_hash_value spreads the result at the end.
+inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
+
+// The folded code point of every byte unit, made on first use.
+[[gnu::always_inline]] inline const u32* byte_folds() {
+    static const auto table = [] {
+        std::array<u32, 256> t{};
+        for (u32 c = 0; c < 256; c++) t[c] = case_fold_fast(c);
+        return t;
+    }();
+    return table.data();
+}
+
 // Equality of two strings whose units are both bytes, from each one's index
 // to its tail, folding case unless strict: what the string compare action
 // answers for the equality ops, without its dispatch. -1 when either string
@@ -754,21 +768,6 @@ u32 hashtable_symbol_canonical(u32 symbol) {
 
 // ---- hashing -------------------------------------------------------------------------------
 
-namespace {
-// One code point entering the running text hash (the FNV-1a step over a
-// 32-bit value); hashtable_hash_value spreads the result at the end.
-inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
-
-// The folded code point of every byte unit, made on first use.
-const u32* byte_folds() {
-    static const auto table = [] {
-        std::array<u32, 256> t{};
-        for (u32 c = 0; c < 256; c++) t[c] = case_fold_fast(c);
-        return t;
-    }();
-    return table.data();
-}
-}  // namespace
 
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
     u32 h = murmur3_seed() ^ 0x811C9DC5u;

@@ -48,8 +48,9 @@ SeriesBuffer* ensure_room(ValueCell* block, u64 need_bytes, u64 grow_to) {
 bool block_append_quick(ValueCell* series, const ValueCell* value, bool only) {
     if (type_block_like(value->type()) && !only) return false;
     SeriesBuffer* b = buf(series);
+    // A block with an owner carries the flag (an image is the one other kind).
     if (is_hash(series) || u64(b->used_bytes()) + 16 > u64(b->end_ref() - b->head) ||
-        series_has_owner(series))
+        (b->flags & SERIES_OWNED))
         return false;
     i32 len = cells_of(b);
     if (series_index(series) > len) series_set_index(series, len);
