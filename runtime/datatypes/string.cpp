@@ -741,10 +741,23 @@ ValueCell* text_of_value(ValueCell* value, i32 part, bool only) {
 
 bool string_append_quick(ValueCell* series, const ValueCell* value) {
     u32 vt = value->type();
-    if (!direct_text(vt) || vt == TYPE_SYMBOL) return false;
+    if (vt != TYPE_STRING && !direct_text(vt)) return false;
     SeriesBuffer* b = series_of(series);
-    if (b->flags & SERIES_OWNED) return false;
-    if (!append_in_place(b, units_of(b), value, -1)) return false;
+    SeriesBuffer* sb = series_of(value);
+    u32 flags = b->flags;
+    if ((flags & SERIES_OWNED) || sb == b) return false;
+    if ((flags & SERIES_UNIT_MASK) == 1 && (sb->flags & SERIES_UNIT_MASK) == 1) {
+        // Bytes to bytes, the usual case, without the unit arithmetic.
+        i32 idx = series_index(value);
+        u32 slen = sb->used_bytes();
+        u32 from = idx <= 0 ? 0 : static_cast<u32>(idx) < slen ? static_cast<u32>(idx) : slen;
+        u32 bytes = slen - from;
+        if (u64(b->tail) + bytes > b->end_ref()) return false;
+        copy_bytes(b->tail_ptr(), sb->head_ptr() + from, bytes);
+        b->tail += bytes;
+    } else if (!append_in_place(b, units_of(b), value, -1)) {
+        return false;
+    }
     ValueCell* r = stack_result();
     *r = *series;
     series_set_index(r, 0);
