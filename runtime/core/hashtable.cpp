@@ -1061,7 +1061,8 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
             if (on) key->header = header;
         }
     } restore{key, saved, as_set_word};
-    u32 hash = hashtable_hash_key(key, false);
+    u32 hash = key->type() == TYPE_STRING ? hashtable_hash_value(key, false)
+                                          : hashtable_hash_key(key, false);
     u32 bc = hdr(table)->buckets;
     u32 mask = bc - 1;
     u32 i = hash & mask;
