@@ -145,6 +145,16 @@ i32 search_bytes(const ValueCell* in, i32 start, i32 end, const ValueCell* key, 
     const u8* needle = kb->head_ptr() + kidx;
     i32 n = klen - kidx;
     *len = n;
+    if (n == 1 && needle[0] < 128 && static_cast<u32>((needle[0] | 32) - 'a') >= 26u) {
+        // One ASCII byte that is no letter: only itself folds to it among
+        // ASCII bytes, so only the bytes above ASCII need the fold.
+        u8 b = needle[0];
+        for (i32 i = start; i < end; i++) {
+            u8 a = hay[i];
+            if (a == b || (fold && a >= 128 && case_fold_fast(a) == b)) return i;
+        }
+        return -1;
+    }
     for (i32 i = start; i + n <= end; i++) {
         i32 j = 0;
         for (; j < n; j++) {
