@@ -1039,7 +1039,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
                          bool reverse) {
     CompactionHold hold;
     forget_miss();
-    hashtable_check_grow(table);
+    // Only a table built before nodes last moved has anything to rebuild.
+    if (u32 stamp = hdr(table)->stamp; stamp && stamp != current_stamp())
+        hashtable_check_grow(table);
     HashTableHeader* h = hdr(table);
     u32 kind = h->kind;
     if (kind >= HASH_KIND_POINTER) return hashtable_get_int(table, pointer_entry_key(key));
