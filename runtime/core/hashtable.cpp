@@ -171,15 +171,17 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
     SeriesBuffer* ba = node_buffer(series_node(a));
     SeriesBuffer* bb = node_buffer(series_node(b));
     if (ba->unit() != 1 || bb->unit() != 1) return -1;
-    i64 la = ba->used_bytes(), lb = bb->used_bytes();
-    i64 ia = std::clamp<i64>(series_index(a), 0, la);
-    i64 ib = std::clamp<i64>(series_index(b), 0, lb);
-    if (la - ia != lb - ib) return 0;
+    u32 la = ba->used_bytes(), lb = bb->used_bytes();
+    auto from = [](i32 index, u32 len) {
+        return index <= 0 ? 0u : static_cast<u32>(index) < len ? static_cast<u32>(index) : len;
+    };
+    u32 ia = from(series_index(a), la), ib = from(series_index(b), lb);
+    u32 n = la - ia;
+    if (n != lb - ib) return 0;
     const u8* pa = ba->head_ptr() + ia;
     const u8* pb = bb->head_ptr() + ib;
-    u64 n = static_cast<u64>(la - ia);
     if (!fold) return n == 0 || std::memcmp(pa, pb, n) == 0;
-    for (u64 i = 0; i < n; i++)
+    for (u32 i = 0; i < n; i++)
         if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return 0;
     return 1;
 }
