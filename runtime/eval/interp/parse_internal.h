@@ -209,7 +209,11 @@ struct Engine {
 
     // ---- work stacks ---------------------------------------------------------------
     u32 rs_view() const { return view_cells(g_parse.rule_stack); }
-    bool record_on_top() const { return rs_view() >= 3 && rs_top(0)->type() == TYPE_PAIR; }
+    bool record_on_top() const {
+        SeriesBuffer* b = series_of(g_parse.rule_stack);
+        u32 n = b->used_bytes() / sizeof(ValueCell);
+        return n >= series_head(g_parse.rule_stack) + 3 && b->head_cells()[n - 1].type() == TYPE_PAIR;
+    }
     i32 top_type() const { return pair_x(rs_top(0)); }
     // Pushes a record of three cells (with room: stored in place).
     void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c) {
