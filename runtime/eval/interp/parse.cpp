@@ -602,7 +602,8 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             check_limits();
             ValueCell pos, type;
             position_triple(&pos);
-            pair_make_at(&type, push_type, push_extra);
+            cell_init(&type, TYPE_PAIR, 0, static_cast<u32>(push_type),
+                      static_cast<u32>(push_extra));
             rs_push3(push_first, pos, type);
             if (rp < rules_tail()) rp++;
             if (!event(g_words.n.push)) return ST_STOP;
@@ -744,8 +745,11 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             i32 tail = rules_tail();
             if (rp < tail) rp++;
             if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
-            if (!event(g_words.n.fetch)) return ST_STOP;
-            if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            if (has_cb) {
+                // The callback may have changed the rules block.
+                if (!fire_event(g_words.n.fetch)) return ST_STOP;
+                if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            }
             *val = rule_at(rp);
             via_word = false;
             return ST_FETCH;
