@@ -104,10 +104,11 @@ inline u32 view_cells(const ValueCell* b) {
 }
 // Units of a series' buffer (cells, code units or bytes).
 inline i32 units_of(const ValueCell* s) {
+    // The shift of each unit width: 1, 2 and 4 bytes, anything else cells.
+    static constexpr u8 shifts[32] = {4, 0, 1, 4, 2, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
+                                      4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
     SeriesBuffer* b = series_of(s);
-    u32 unit = b->unit();
-    u32 shift = unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : 4;
-    return static_cast<i32>(b->used_bytes() >> shift);
+    return static_cast<i32>(b->used_bytes() >> shifts[b->unit()]);
 }
 // Cell k below the top of the rule stack (0: the top).
 inline ValueCell* rs_top(u32 k) {
