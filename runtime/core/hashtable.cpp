@@ -770,7 +770,6 @@ u32 hashtable_symbol_canonical(u32 symbol) {
 
 // ---- hashing -------------------------------------------------------------------------------
 
-
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
     u32 h = murmur3_seed() ^ 0x811C9DC5u;
     if (!series_node(text)) return hash_pointer_mix(h);
