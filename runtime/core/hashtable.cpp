@@ -1,6 +1,7 @@
 #include "runtime/core/hashtable.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -147,6 +148,20 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
     return b->head_ptr();
 }
 
+// One code point entering the running text hash (the FNV-1a step over a
+// 32-bit value); hashtable_hash_value spreads the result at the end.
+inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
+
+// The folded code point of every byte unit, made on first use.
+[[gnu::always_inline]] inline const u32* byte_folds() {
+    static const auto table = [] {
+        std::array<u32, 256> t{};
+        for (u32 c = 0; c < 256; c++) t[c] = case_fold_fast(c);
+        return t;
+    }();
+    return table.data();
+}
+
 // Equality of two strings whose units are both bytes, from each one's index
 // to its tail, folding case unless strict: what the string compare action
 // answers for the equality ops, without its dispatch. -1 when either string
@@ -156,15 +171,17 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
     SeriesBuffer* ba = node_buffer(series_node(a));
     SeriesBuffer* bb = node_buffer(series_node(b));
     if (ba->unit() != 1 || bb->unit() != 1) return -1;
-    i64 la = ba->used_bytes(), lb = bb->used_bytes();
-    i64 ia = std::clamp<i64>(series_index(a), 0, la);
-    i64 ib = std::clamp<i64>(series_index(b), 0, lb);
-    if (la - ia != lb - ib) return 0;
+    u32 la = ba->used_bytes(), lb = bb->used_bytes();
+    auto from = [](i32 index, u32 len) {
+        return index <= 0 ? 0u : static_cast<u32>(index) < len ? static_cast<u32>(index) : len;
+    };
+    u32 ia = from(series_index(a), la), ib = from(series_index(b), lb);
+    u32 n = la - ia;
+    if (n != lb - ib) return 0;
     const u8* pa = ba->head_ptr() + ia;
     const u8* pb = bb->head_ptr() + ib;
-    u64 n = static_cast<u64>(la - ia);
     if (!fold) return n == 0 || std::memcmp(pa, pb, n) == 0;
-    for (u64 i = 0; i < n; i++)
+    for (u32 i = 0; i < n; i++)
         if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return 0;
     return 1;
 }
@@ -754,26 +771,31 @@ u32 hashtable_symbol_canonical(u32 symbol) {
 // ---- hashing -------------------------------------------------------------------------------
 
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
-    if (!series_node(text)) return murmur3_32(k_empty, 0);
+    u32 h = murmur3_seed() ^ 0x811C9DC5u;
+    if (!series_node(text)) return hash_pointer_mix(h);
     SeriesBuffer* b = node_buffer(series_node(text));
     u32 unit = b->unit();
     if (unit != 1 && unit != 2 && unit != 4) unit = 1;
-    u32 avail = b->used_bytes() / unit;
+    u32 avail = b->used_bytes() >> (unit >> 1);
     u32 head = static_cast<u32>(series_index(text));
     u32 n = head >= avail ? 0 : avail - head;
     if (text->type() == TYPE_TEXT_KEY && text_key_length(text) < n) n = text_key_length(text);
-    // One 32-bit block per code point.
     const u8* p = b->head_ptr() + u64(head) * unit;
-    Murmur3Words hash;
     if (unit == 1) {
-        for (u32 i = 0; i < n; i++) hash.add(case_sensitive ? p[i] : case_fold_fast(p[i]));
-        return hash.finish();
+        if (case_sensitive) {
+            for (u32 i = 0; i < n; i++) h = text_hash_step(h, p[i]);
+        } else {
+            const u32* folds = byte_folds();
+            for (u32 i = 0; i < n; i++) h = text_hash_step(h, folds[p[i]]);
+        }
+    } else {
+        for (u32 i = 0; i < n; i++) {
+            u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i]
+                               : reinterpret_cast<const u32*>(p)[i];
+            h = text_hash_step(h, case_sensitive ? cp : case_fold_fast(cp));
+        }
     }
-    for (u32 i = 0; i < n; i++) {
-        u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i] : reinterpret_cast<const u32*>(p)[i];
-        hash.add(case_sensitive ? cp : case_fold_fast(cp));
-    }
-    return hash.finish();
+    return hash_pointer_mix(h ^ n);
 }
 
 u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive) {
@@ -1018,7 +1040,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
                          bool reverse) {
     CompactionHold hold;
     forget_miss();
-    hashtable_check_grow(table);
+    // Only a table built before nodes last moved has anything to rebuild.
+    if (u32 stamp = hdr(table)->stamp; stamp && stamp != current_stamp())
+        hashtable_check_grow(table);
     HashTableHeader* h = hdr(table);
     u32 kind = h->kind;
     if (kind >= HASH_KIND_POINTER) return hashtable_get_int(table, pointer_entry_key(key));
@@ -1040,7 +1064,8 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
             if (on) key->header = header;
         }
     } restore{key, saved, as_set_word};
-    u32 hash = hashtable_hash_key(key, false);
+    u32 hash = key->type() == TYPE_STRING ? hashtable_hash_value(key, false)
+                                          : hashtable_hash_key(key, false);
     u32 bc = hdr(table)->buckets;
     u32 mask = bc - 1;
     u32 i = hash & mask;

@@ -97,9 +97,10 @@ u32 hashtable_symbol_canonical(u32 symbol);
 // objects by identity (position and node), scalars by their data words.
 u32 hashtable_hash_key(const ValueCell* key, bool case_sensitive);
 // The text hash of a string-like cell (or of an internal text key, type 56,
-// whose data3 gives the number of code points): MurmurHash3 of the code
-// points from the position, one 32-bit block each, folded to lower case
-// unless case-sensitive.
+// whose data3 gives the number of code points): the code points from the
+// position, folded to lower case unless case-sensitive, each entering by one
+// multiply, the result spread by the MurmurHash3 finaliser. Texts equal
+// under the fold hash alike whatever their unit width.
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive);
 
 // ---- tables ------------------------------------------------------------------------

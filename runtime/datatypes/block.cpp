@@ -45,14 +45,12 @@ SeriesBuffer* ensure_room(ValueCell* block, u64 need_bytes, u64 grow_to) {
 }
 }  // namespace
 
-namespace {
-// One value appended to a block that has the room, no index and no owner
-// to tell: stored at the tail, the block (at its head) the result. False
-// when any of that does not hold (block_insert then does the work).
-bool append_in_place(ValueCell* series, const ValueCell* value) {
+bool block_append_quick(ValueCell* series, const ValueCell* value, bool only) {
+    if (type_block_like(value->type()) && !only) return false;
     SeriesBuffer* b = buf(series);
+    // A block with an owner carries the flag (an image is the one other kind).
     if (is_hash(series) || u64(b->used_bytes()) + 16 > u64(b->end_ref() - b->head) ||
-        series_has_owner(series))
+        (b->flags & SERIES_OWNED))
         return false;
     i32 len = cells_of(b);
     if (series_index(series) > len) series_set_index(series, len);
@@ -63,7 +61,6 @@ bool append_in_place(ValueCell* series, const ValueCell* value) {
     *stack_result() = r;
     return true;
 }
-}  // namespace
 
 // ---- helpers ---------------------------------------------------------------------------
 
@@ -531,7 +528,7 @@ i32 block_compare(ValueCell* block1, ValueCell* block2, i32 op) {
 
 void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup, bool append) {
     bool spread = type_block_like(value->type()) && !only;
-    if (append && !spread && dup <= 1 && append_in_place(series, value)) return;
+    if (append && dup <= 1 && block_append_quick(series, value, only)) return;
     i32 count = 1;
     if (spread) {
         count = block_length(value);

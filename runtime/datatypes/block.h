@@ -85,6 +85,10 @@ i32 block_mold(ValueCell* block, ValueCell* out, bool only, bool all, bool flat,
 i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, bool flat,
                       ValueCell* arg_limit, i32 limit, i32 indent);
 i32 block_compare(ValueCell* block1, ValueCell* block2, i32 op);
+// append of one value (a block-like one only with /only) to a block that has
+// the room, no hash index and no owner to tell: stored at the tail, the block
+// at its head the result. False, nothing done, when any of that does not hold.
+bool block_append_quick(ValueCell* series, const ValueCell* value, bool only);
 void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
                   bool append);
 void block_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup);

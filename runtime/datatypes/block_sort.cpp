@@ -1,5 +1,6 @@
 // sort on block! (and paren!, hash!): records of one or more cells ordered
 // by the compare action, by one cell of each record, or by a user function.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -72,6 +73,54 @@ struct CellOps {
         std::memcpy(b, &t, sizeof t);
     }
 };
+
+// Sorts count integer cells by value when they differ in nothing else
+// (header with its new-line marker, the unused words): equal values are then
+// identical cells, so every correct order is the one the quicksort gives.
+// Radix passes over the value's bytes, skipping a byte all values share.
+// False, and nothing changed, when the cells are not of that kind.
+bool sort_uniform_integers(ValueCell* base, u32 count, bool reverse) {
+    if (count < 2) return false;
+    const ValueCell first = base[0];
+    if (first.type() != TYPE_INTEGER) return false;
+    std::vector<u32> keys(count);
+    for (u32 i = 0; i < count; i++) {
+        const ValueCell& c = base[i];
+        if (c.header != first.header || c.data1 != first.data1 || c.data3 != first.data3)
+            return false;
+        keys[i] = c.data2 ^ 0x80000000u;  // signed order as unsigned
+    }
+    if (count < 64) {
+        std::sort(keys.begin(), keys.end());
+    } else {
+        u32 counts[4][256] = {};
+        for (u32 k : keys) {
+            counts[0][k & 0xFF]++;
+            counts[1][(k >> 8) & 0xFF]++;
+            counts[2][(k >> 16) & 0xFF]++;
+            counts[3][k >> 24]++;
+        }
+        std::vector<u32> other(count);
+        for (u32 d = 0; d < 4; d++) {
+            u32* c = counts[d];
+            if (c[(keys[0] >> (8 * d)) & 0xFF] == count) continue;
+            u32 sum = 0;
+            for (u32 b = 0; b < 256; b++) {
+                u32 n = c[b];
+                c[b] = sum;
+                sum += n;
+            }
+            for (u32 k : keys) other[c[(k >> (8 * d)) & 0xFF]++] = k;
+            keys.swap(other);
+        }
+    }
+    ValueCell cell = first;
+    for (u32 i = 0; i < count; i++) {
+        cell.data2 = keys[reverse ? count - 1 - i : i] ^ 0x80000000u;
+        base[i] = cell;
+    }
+    return true;
+}
 
 i32 skip_records(const ValueCell* skip, i32 n) {
     if (!skip) return 1;
@@ -237,11 +286,18 @@ ValueCell* block_sort_from(ValueCell* series, bool case_sensitive, ValueCell* sk
             // Compare implementations never change the block, so the cells
             // are sorted where they lie.
             ValueCell* base = series_of(s)->head_cells() + idx;
-            if (stable) sort_merge(base, count, size, arg, flags, callback);
-            else if (rec == 1 && (flags & ~SORT_FLAG_REVERSE) == 0)
-                sort_detail::sort_quick_with(base, count,
-                                             CellOps{code, (flags & SORT_FLAG_REVERSE) != 0});
-            else sort_quick(base, count, size, arg, flags, callback);
+            bool reverse = (flags & SORT_FLAG_REVERSE) != 0;
+            bool single_cells = rec == 1 && (flags & ~SORT_FLAG_REVERSE) == 0;
+            bool by_value = single_cells && sort_uniform_integers(base, count, reverse);
+            if (by_value) {
+                // sorted: nothing tells the records of one value apart
+            } else if (stable) {
+                sort_merge(base, count, size, arg, flags, callback);
+            } else if (single_cells) {
+                sort_detail::sort_quick_with(base, count, CellOps{code, reverse});
+            } else {
+                sort_quick(base, count, size, arg, flags, callback);
+            }
         } else {
             // A user function may change the block it sorts (even make its
             // buffer grow elsewhere): the records are sorted in a private

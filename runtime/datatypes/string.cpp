@@ -322,6 +322,30 @@ void string_append_cstr(ValueCell* s, const char* text) {
 }
 
 namespace {
+// Copies bytes between two buffers that do not overlap; a short text (the
+// usual append) by two overlapping moves instead of a library call.
+inline void copy_bytes(u8* to, const u8* from, u64 n) {
+    if (n >= 8 && n <= 16) {
+        u64 a, b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+        u32 a, b;
+        std::memcpy(&a, from, 4);
+        std::memcpy(&b, from + n - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + n - 4, &b, 4);
+    } else if (n > 0 && n < 4) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else if (n) {
+        std::memcpy(to, from, n);
+    }
+}
+
 // Appends count units (all with count < 0) of a string-like source from its
 // index to the tail of a target of the same unit width when the target
 // already has the room and is another buffer: one copy, nothing allocated.
@@ -339,10 +363,12 @@ bool append_in_place(SeriesBuffer* b, i32 pos, const ValueCell* source, i32 coun
     u32 sh = ushift(unit);
     u64 bytes = u64(static_cast<u32>(n)) << sh;
     if (u64(b->used_bytes()) + bytes > u64(b->end_ref() - b->head)) return false;
-    std::memcpy(b->tail_ptr(), sb->head_ptr() + (static_cast<u32>(idx) << sh), bytes);
+    copy_bytes(b->tail_ptr(), sb->head_ptr() + (static_cast<u32>(idx) << sh), bytes);
     b->tail += static_cast<u32>(bytes);
     return true;
 }
+
+inline bool direct_text(u32 t) { return type_string_like(t) && t != TYPE_TAG; }
 
 // Replaces `remove` units of the target at `pos` (units from its buffer
 // head) by count units of the source text (from the source's index),
@@ -711,9 +737,32 @@ ValueCell* text_of_value(ValueCell* value, i32 part, bool only) {
     }
     return out;
 }
-
-inline bool direct_text(u32 t) { return type_string_like(t) && t != TYPE_TAG; }
 }  // namespace
+
+bool string_append_quick(ValueCell* series, const ValueCell* value) {
+    u32 vt = value->type();
+    if (vt != TYPE_STRING && !direct_text(vt)) return false;
+    SeriesBuffer* b = series_of(series);
+    SeriesBuffer* sb = series_of(value);
+    u32 flags = b->flags;
+    if ((flags & SERIES_OWNED) || sb == b) return false;
+    if ((flags & SERIES_UNIT_MASK) == 1 && (sb->flags & SERIES_UNIT_MASK) == 1) {
+        // Bytes to bytes, the usual case, without the unit arithmetic.
+        i32 idx = series_index(value);
+        u32 slen = sb->used_bytes();
+        u32 from = idx <= 0 ? 0 : static_cast<u32>(idx) < slen ? static_cast<u32>(idx) : slen;
+        u32 bytes = slen - from;
+        if (u64(b->tail) + bytes > b->end_ref()) return false;
+        copy_bytes(b->tail_ptr(), sb->head_ptr() + from, bytes);
+        b->tail += bytes;
+    } else if (!append_in_place(b, units_of(b), value, -1)) {
+        return false;
+    }
+    ValueCell* r = stack_result();
+    *r = *series;
+    series_set_index(r, 0);
+    return true;
+}
 
 void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
                    bool append) {

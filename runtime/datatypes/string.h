@@ -101,6 +101,10 @@ ValueCell* string_eval_path(ValueCell* parent, ValueCell* element, ValueCell* va
                             ValueCell* path, ValueCell* holder, ValueCell* holder_item,
                             i32 index, bool case_sensitive, bool flag1, bool flag2, bool flag3);
 i32 string_compare(ValueCell* a, ValueCell* b, i32 op);
+// append of a text value (not a tag) to a string at its tail when nothing
+// but a copy is needed: same unit width, room in the buffer, another buffer,
+// no owner to tell. Sets the result; false when it did nothing.
+bool string_append_quick(ValueCell* series, const ValueCell* value);
 void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
                    bool append);
 void string_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup);

@@ -394,6 +394,12 @@ bool dup_count(i32 dup_pos, i32* dup) {
 void insert_entry(bool append, i32 part, i32 only, i32 dup) {
     ValueCell* series = stack_arg(0);
     ValueCell* value = stack_arg(1);
+    if (append && part == -1 && dup == -1) {
+        u32 st = series->type();
+        if ((st == TYPE_STRING && string_append_quick(series, value)) ||
+            (st == TYPE_BLOCK && block_append_quick(series, value, only != -1)))
+            return;
+    }
     i32 count, times;
     if (!normalise_part(value, part, false, &count)) return;
     if (!dup_count(dup, &times)) return;
@@ -474,7 +480,19 @@ void action_divide() { frame_call(ACT_DIVIDE); }
 void action_multiply() { frame_call(ACT_MULTIPLY); }
 void action_negate() { action_negate_dispatch(stack_arg(0)); }
 void action_power() { frame_call(ACT_POWER); }
-void action_remainder() { frame_call(ACT_REMAINDER); }
+void action_remainder() {
+    // Two integers whose remainder raises nothing: no dispatch.
+    ValueCell* a = stack_arg(0);
+    const ValueCell* b = stack_arg(1);
+    if (a->type() == TYPE_INTEGER && b->type() == TYPE_INTEGER) {
+        i32 l = dt::int_get(a), r = dt::int_get(b);
+        if (r != 0 && !(l == INT32_MIN && r == -1)) {
+            a->data2 = static_cast<u32>(l % r);
+            return;
+        }
+    }
+    frame_call(ACT_REMAINDER);
+}
 void action_round(i32 to, i32 even, i32 down, i32 half_down, i32 floor, i32 ceiling,
                   i32 half_ceiling) {
     action_round_dispatch(stack_arg(0), action_refinement_cell(to), even != -1, down != -1,

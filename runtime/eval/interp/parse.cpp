@@ -145,6 +145,16 @@ i32 search_bytes(const ValueCell* in, i32 start, i32 end, const ValueCell* key, 
     const u8* needle = kb->head_ptr() + kidx;
     i32 n = klen - kidx;
     *len = n;
+    if (n == 1 && needle[0] < 128 && static_cast<u32>((needle[0] | 32) - 'a') >= 26u) {
+        // One ASCII byte that is no letter: only itself folds to it among
+        // ASCII bytes, so only the bytes above ASCII need the fold.
+        u8 b = needle[0];
+        for (i32 i = start; i < end; i++) {
+            u8 a = hay[i];
+            if (a == b || (fold && a >= 128 && case_fold_fast(a) == b)) return i;
+        }
+        return -1;
+    }
     for (i32 i = start; i + n <= end; i++) {
         i32 j = 0;
         for (; j < n; j++) {
@@ -592,7 +602,8 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             check_limits();
             ValueCell pos, type;
             position_triple(&pos);
-            pair_make_at(&type, push_type, push_extra);
+            cell_init(&type, TYPE_PAIR, 0, static_cast<u32>(push_type),
+                      static_cast<u32>(push_extra));
             rs_push3(push_first, pos, type);
             if (rp < rules_tail()) rp++;
             if (!event(g_words.n.push)) return ST_STOP;
@@ -734,8 +745,11 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             i32 tail = rules_tail();
             if (rp < tail) rp++;
             if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
-            if (!event(g_words.n.fetch)) return ST_STOP;
-            if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            if (has_cb) {
+                // The callback may have changed the rules block.
+                if (!fire_event(g_words.n.fetch)) return ST_STOP;
+                if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            }
             *val = rule_at(rp);
             via_word = false;
             return ST_FETCH;

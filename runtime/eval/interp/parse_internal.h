@@ -104,10 +104,11 @@ inline u32 view_cells(const ValueCell* b) {
 }
 // Units of a series' buffer (cells, code units or bytes).
 inline i32 units_of(const ValueCell* s) {
+    // The shift of each unit width: 1, 2 and 4 bytes, anything else cells.
+    static constexpr u8 shifts[32] = {4, 0, 1, 4, 2, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
+                                      4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
     SeriesBuffer* b = series_of(s);
-    u32 unit = b->unit();
-    u32 shift = unit == 1 ? 0 : unit == 2 ? 1 : unit == 4 ? 2 : 4;
-    return static_cast<i32>(b->used_bytes() >> shift);
+    return static_cast<i32>(b->used_bytes() >> shifts[b->unit()]);
 }
 // Cell k below the top of the rule stack (0: the top).
 inline ValueCell* rs_top(u32 k) {
@@ -209,7 +210,11 @@ struct Engine {
 
     // ---- work stacks ---------------------------------------------------------------
     u32 rs_view() const { return view_cells(g_parse.rule_stack); }
-    bool record_on_top() const { return rs_view() >= 3 && rs_top(0)->type() == TYPE_PAIR; }
+    bool record_on_top() const {
+        SeriesBuffer* b = series_of(g_parse.rule_stack);
+        u32 n = b->used_bytes() / sizeof(ValueCell);
+        return n >= series_head(g_parse.rule_stack) + 3 && b->head_cells()[n - 1].type() == TYPE_PAIR;
+    }
     i32 top_type() const { return pair_x(rs_top(0)); }
     // Pushes a record of three cells (with room: stored in place).
     void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c) {

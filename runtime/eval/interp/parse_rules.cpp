@@ -16,6 +16,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interp/interp_internal.h"
 #include "runtime/eval/interp/parse_internal.h"
+#include "runtime/typesystem/runtime_support.h"
 
 namespace zan::parse_detail {
 
@@ -439,11 +440,18 @@ bool Engine::finish_record(i32 type) {
         case R_COPY:
             *copy_word = first;
             if (match) {
-                *tmp = *in;
-                series_set_index(tmp, lo);
-                ValueCell count;
-                integer_box(&count, hi - lo);
-                action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
+                if (in->type() == TYPE_STRING) {
+                    // What copy/part gives for a string, without its dispatch
+                    // and its measuring of the part.
+                    Node n = series_alloc_like(in, static_cast<u32>(lo), static_cast<u32>(hi - lo));
+                    cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
+                } else {
+                    *tmp = *in;
+                    series_set_index(tmp, lo);
+                    ValueCell count;
+                    integer_box(&count, hi - lo);
+                    action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
+                }
                 ValueCell w = first;
                 word_assign(&w, tmp2);
             }
