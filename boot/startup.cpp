@@ -170,40 +170,65 @@ void run_script_directly(const std::string& path) {
     interp_eval_block(held, false);
 }
 
-// The modules, the seal and the removal of boot-routine; false (with the
-// result filled in) when start-up cannot go on.
-bool run_top_level(u32 values, BootResult* out) {
+// Runs the module at root values k (path) and k + 1 (code); false (with
+// the result filled in) when it fails.
+bool run_module(u32 k, BootResult* out) {
+    BootResult& result = *out;
+    ValueCell* name = boot_cell_at(k);
+    ValueCell* code = boot_cell_at(k + 1);
+    if (name->type() != TYPE_STRING || code->type() != TYPE_BLOCK) {
+        result.status = BOOT_FAILURE_STATUS;
+        result.message = "boot image: root value " + std::to_string(k) +
+                         " is not a module (path and code)";
+        return false;
+    }
+    std::string path = utf8_of(name);
+    g_module_names.push_back(path);
+    ValueCell module = *code;
+    Run run = run_guarded([&] { interp_eval_block(&module, false); });
+    result.modules++;
+    if (!run.ok) {
+        result.status = run.failure ? BOOT_FAILURE_STATUS : BOOT_ERROR_STATUS;
+        result.message = path + ": " + run.message;
+        return false;
+    }
+    if (boot_module_number(base_name(path)) == 5) system_ready();
+    return true;
+}
+
+// Whether the module at root value k (its path) is the process module.
+bool is_process_module(u32 k) {
+    ValueCell* name = boot_cell_at(k);
+    return name->type() == TYPE_STRING &&
+           boot_module_number(base_name(utf8_of(name))) == BOOT_PROCESS_MODULE;
+}
+
+// The modules, the seal, the process module and the removal of
+// boot-routine; false (with the result filled in) when start-up cannot go
+// on. What is done before the process module depends only on the build.
+bool run_top_level(u32 values, const BootConfig& config, BootResult* out) {
     BootResult& result = *out;
     // The modules, in order: (path, code) pairs of root values.
+    u32 process = values;
     for (u32 k = 0; k + 1 < values; k += 2) {
-        ValueCell* name = boot_cell_at(k);
-        ValueCell* code = boot_cell_at(k + 1);
-        if (name->type() != TYPE_STRING || code->type() != TYPE_BLOCK) {
-            result.status = BOOT_FAILURE_STATUS;
-            result.message = "boot image: root value " + std::to_string(k) +
-                             " is not a module (path and code)";
-            return false;
+        if (is_process_module(k)) {
+            process = k;
+            continue;
         }
-        std::string path = utf8_of(name);
-        g_module_names.push_back(path);
-        ValueCell module = *code;
-        Run run = run_guarded([&] { interp_eval_block(&module, false); });
-        result.modules++;
-        if (!run.ok) {
-            result.status = run.failure ? BOOT_FAILURE_STATUS : BOOT_ERROR_STATUS;
-            result.message = path + ": " + run.message;
-            return false;
-        }
-        if (boot_module_number(base_name(path)) == 5) system_ready();
+        if (!run_module(k, out)) return false;
     }
 
-    // The library functions become "compiled"; the boot-only word goes.
+    // The library functions become "compiled".
     Run sealed = run_guarded([&] { result.sealed = library_seal(); });
     if (!sealed.ok) {
         result.status = BOOT_FAILURE_STATUS;
         result.message = "sealing the library: " + sealed.message;
         return false;
     }
+    if (config.sealed_digest) *config.sealed_digest = boot_heap_digest(values);
+
+    // The values of this process; then the boot-only word goes.
+    if (process < values && !run_module(process, out)) return false;
     ValueCell unset;
     unset_box(&unset);
     set_global("boot-routine", &unset);
@@ -283,7 +308,7 @@ BootResult boot_start(const BootConfig& config) {
     // The top-level code runs on the evaluation thread in one hand-over
     // (each hand-over costs a thread switch).
     bool ran = false;
-    interp_run_on_big_stack([&] { ran = run_top_level(decoded.values, &result); });
+    interp_run_on_big_stack([&] { ran = run_top_level(decoded.values, config, &result); });
     set_collect_stress(g_gc.stress);
     if (!ran) return result;
 

@@ -6,6 +6,7 @@
 //   collector on, boot flag off
 //   modules 1 .. 21               the start-up code (the system object after 5)
 //   seal                          the library functions become "compiled"
+//   module 99                     the values of the process (directory, ...)
 //   launch                        cli-console-ctx/launch, or a script
 //
 // boot_start never exits the process: it reports a failure by its status,
@@ -42,7 +43,15 @@ struct BootConfig {
     std::string library_dir;
     // The command-line arguments, program path first.
     std::vector<std::string> args;
+    // For tests: when set, receives boot_heap_digest of the runtime right
+    // after the seal, before the process module (what depends only on the
+    // build).
+    u64* sealed_digest = nullptr;
 };
+
+// The module run after the seal, at every start: the values a process
+// takes from its surroundings (library/99-process.zan).
+constexpr int BOOT_PROCESS_MODULE = 99;
 
 struct BootResult {
     int status = 0;          // 0: the environment is running
