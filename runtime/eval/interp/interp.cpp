@@ -261,8 +261,9 @@ inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const Valu
 // ends in its own check: one shared tail cost 3 to 30 instructions per
 // unit on the benchmarks.
 template <bool inline_values>
-inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
-                            Node cache, u32 np) {
+__attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell* fn, EvalWalk& w,
+                                                                u32 i, const ValueCell* name,
+                                                                Node cache, u32 np) {
     for (u32 k = 0; k < np; k++) {
         if (ZAN_UNLIKELY(i >= w.end)) fire_no_arg(fn, name, k);
         if (inline_values && ZAN_LIKELY(!g_interp.tracing)) {
@@ -294,6 +295,12 @@ inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const Value
         if (ZAN_UNLIKELY(g_throw_code)) return i;
     }
     return i;
+}
+
+template <bool inline_values>
+inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                            Node cache, u32 np) {
+    return fetch_plain_args_body<inline_values>(fn, w, i, name, cache, np);
 }
 
 // The positional arguments of a native!, action!, function! or routine!:
@@ -1191,6 +1198,64 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
 // ---- calls ---------------------------------------------------------------------------------------------
 
 namespace {
+// The call of a native! or action! (fnv, held by the caller) in its native
+// frame: the arguments, the table entry (the conditionals run in place),
+// the frame's pop. Returns the next index; the frame stays when a code is
+// pending.
+template <bool inline_fetch>
+__attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv, EvalWalk& w, u32 i,
+                                                           bool push, ValueCell& name,
+                                                           const PathRefs* path, u32 apply_mode,
+                                                           bool infix) {
+    frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
+    Fetched f;
+    // (An infix call's left operand lies above the top: nothing may
+    // be pushed before fetch_native_args takes it in.)
+    SpecInfo si{0, 0};
+    if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
+    if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
+        i = inline_fetch ? fetch_plain_args_body<true>(&fnv, w, i, &name, si.cache,
+                                                       spec_params(si.digest))
+                         : fetch_plain_args<true>(&fnv, w, i, &name, si.cache,
+                                                  spec_params(si.digest));
+        f.nrefs = spec_nrefs(si.digest);
+        f.clear_refs();
+    } else {
+        i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+    if (fnv.type() == TYPE_NATIVE) {
+        u32 idx = callable_entry(&fnv);
+        if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
+            run_conditional(idx);
+        } else {
+            NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
+            if (ZAN_UNLIKELY(!e)) e = native_not_done;
+            e(false, f.refs);
+        }
+    } else {
+        call_action(callable_entry(&fnv), f.refs, f.nrefs);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    frame_unwind(push);
+    return i;
+}
+
+// The end of a call whose frame is popped: the return's trace, and a
+// prefix call's result moved down over the callable it replaces.
+__attribute__((always_inline)) inline void call_return(EvalWalk& w, u32 i, const ValueCell& name,
+                                                      bool push, bool infix) {
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
+                           push ? stack_top_value() : stack_result());
+    if (!infix) {
+        g_stack.top--;
+        *(g_stack.top - 1) = *g_stack.top;
+    }
+}
+
 // The body of eval_code, inlined into it and into eval_call (where the
 // arguments that are constant there drop the branches they decide). fnc:
 // the callable's copy that nothing changes while the call runs; name: the
@@ -1203,39 +1268,10 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
     const ValueCell& fnv = *fnc;
     switch (fnv.type()) {
         case TYPE_NATIVE:
-        case TYPE_ACTION: {
-            frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-            Fetched f;
-            // (An infix call's left operand lies above the top: nothing may
-            // be pushed before fetch_native_args takes it in.)
-            SpecInfo si{0, 0};
-            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
-            if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                i = fetch_plain_args<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
-                f.nrefs = spec_nrefs(si.digest);
-                f.clear_refs();
-            } else {
-                i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
-            }
+        case TYPE_ACTION:
+            i = native_call_body<false>(fnv, w, i, push, name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
-            if (fnv.type() == TYPE_NATIVE) {
-                u32 idx = callable_entry(&fnv);
-                if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
-                    run_conditional(idx);
-                } else {
-                    NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
-                    if (ZAN_UNLIKELY(!e)) e = native_not_done;
-                    e(false, f.refs);
-                }
-            } else {
-                call_action(callable_entry(&fnv), f.refs, f.nrefs);
-            }
-            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            frame_unwind(push);
             break;
-        }
         case TYPE_FUNCTION: {
             // The function's "more" cells (entry, spec cache, body), read
             // once for the entry and the cache: nothing allocates between.
@@ -1332,13 +1368,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
         default:
             runtime_fatal(101, "call of a value that is not callable");
     }
-    if (ZAN_UNLIKELY(g_interp.tracing))
-        interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
-                           push ? stack_top_value() : stack_result());
-    if (!infix) {
-        g_stack.top--;
-        *(g_stack.top - 1) = *g_stack.top;
-    }
+    call_return(w, i, name, push, infix);
     return i;
 pending:
     return i;
@@ -1386,9 +1416,24 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
     return call_named(callable, w, i, push, name);
 }
 
-// The call is made here rather than through eval_call: one routine less
-// on the way into every call a word makes.
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+// The calls a word makes are made here rather than through eval_call: one
+// routine less on the way into each. A native's or action's call has its
+// own routine with the argument fetch inlined into it (one routine less
+// again); inlined into the path that also serves functions, the fetch cost
+// that path registers.
+u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
+    ValueCell* entry_top = g_stack.top;
+    ValueCell name = *word;
+    trace_open(w, i + 1, &name, false);
+    const ValueCell* fnc = stack_push(fn);
+    i = native_call_body<true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    call_return(w, i, name, push, false);
+    return expr_tail(w, i, entry_top, push, true);
+}
+
+u32 other_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
     ValueCell* entry_top = g_stack.top;
     i = call_named(fn, w, i + 1, push, word);

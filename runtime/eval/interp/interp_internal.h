@@ -354,7 +354,15 @@ inline const ValueCell* simple_value(ValueCell* v, const ValueCell** callable) {
 // A word at i holding the callable fn, as eval_expr evaluates it with
 // tracing off: the call, then the operators after it.
 // word is the cell at i, read since the last allocation.
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+// The two routines behind it: for a native! or action!, for anything else.
+u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+u32 other_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+inline u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push,
+                          const ValueCell* word) {
+    u32 t = fn->type();
+    if (t == TYPE_NATIVE || t == TYPE_ACTION) return native_word_call(w, i, fn, push, word);
+    return other_word_call(w, i, fn, push, word);
+}
 
 // simple_value without errors: null also for a word whose context has no
 // values available (the general path raises the error).
