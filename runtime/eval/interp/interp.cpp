@@ -702,7 +702,7 @@ u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push);
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
-inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
+__attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* frame, u32 i) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
         take_interrupt();
         if (g_throw_code) return g_throw_code;
@@ -796,6 +796,8 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
         interp_trace_event(TRACE_EXIT, &w.block(), -1, nullptr, stack_result());
     return 0;
 }
+
+inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) { return run_walk_body(w, frame, i); }
 }  // namespace
 
 u32 eval_block_p(const ValueCell* block, bool chain) {
@@ -845,6 +847,26 @@ __attribute__((always_inline)) inline u32 walk_again(EvalWalk& w, u32 from) {
 u32 eval_walk_again_p(EvalWalk& w) {
     w.restart();
     return walk_again(w, w.start);
+}
+
+u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
+    for (; k <= count; k++) {
+        if (word) {
+            if (ValueCell* slot = word_slot_direct(word)) {
+                integer_box(slot, k);
+            } else {
+                ValueCell counter;
+                integer_box(&counter, k);
+                word_assign(word, &counter);
+            }
+        }
+        stack_reset();
+        w.restart();
+        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+        if (run_walk_body(w, f, w.start)) return g_throw_code;
+        frame_unwind(false);
+    }
+    return 0;
 }
 
 u32 eval_walk_resume_p(EvalWalk& w, u32 from) {

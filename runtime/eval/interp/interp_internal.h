@@ -130,6 +130,12 @@ u32 eval_branch_p(const ValueCell* block);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
 // body run once more): the walk is restarted first.
 u32 eval_walk_again_p(EvalWalk& w);
+// The rounds k up to count of loop or repeat over a walk made earlier (the
+// walker's rounds): before each, repeat's word (word, or null) is given k;
+// then the block is walked again in its own frame. Returns at the first
+// round that leaves a code pending (the code; k is that round) or when all
+// have run (0, k is count + 1).
+u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count);
 // eval_walk_again_p from walk index from on, the statements before it
 // taken as run (a loop's pure run of the block stopped there).
 u32 eval_walk_resume_p(EvalWalk& w, u32 from);

@@ -284,6 +284,19 @@ __attribute__((always_inline)) inline Next until_round(EvalWalk& body, u32 from)
     return strict_true(stack_result()) ? Next::stop : Next::go_on;
 }
 
+// The walker's rounds k up to count of loop or repeat (word: repeat's word,
+// or null) after next, the end of the round before them.
+Next counted_rounds(EvalWalk& body, ValueCell* word, i32& k, i32 count, Next next) {
+    while (next == Next::go_on && k <= count) {
+        u32 code = run_handled(THROW_BREAK, [&] { eval_counted_rounds_p(body, word, k, count); });
+        if (!code) break;
+        BodyEnd end = body_end(code);
+        if (end == BodyEnd::stop) return Next::stop;
+        if (end == BodyEnd::leave) return Next::leave;
+        k++;
+    }
+    return next;
+}
 
 void native_while(bool, const i32*) {
     EvalWalk cond(stack_arg(0));
@@ -349,7 +362,7 @@ void native_loop(bool, const i32*) {
         next = body_run(body, from);
         k++;
     }
-    for (; next == Next::go_on && k <= count; k++) next = body_run(body, WALK_START);
+    next = counted_rounds(body, nullptr, k, count, next);
     if (next == Next::leave) return;
     end_loop();
 }
@@ -372,12 +385,7 @@ void native_repeat(bool, const i32*) {
         next = body_run(body, from);
         k++;
     }
-    ValueCell counter;
-    for (; next == Next::go_on && k <= count; k++) {
-        integer_box(&counter, k);
-        word_assign(word, &counter);
-        next = body_run(body, WALK_START);
-    }
+    next = counted_rounds(body, word, k, count, next);
     if (next == Next::leave) return;
     end_loop();
 }
