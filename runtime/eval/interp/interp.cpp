@@ -1443,8 +1443,13 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 // own routine with the argument fetch inlined into it (one routine less
 // again); inlined into the path that also serves functions, the fetch cost
 // that path registers.
-u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
+namespace {
+// ops: the operators after the call are evaluated.
+template <bool ops>
+__attribute__((always_inline)) inline u32 native_word_call_body(EvalWalk& w, u32 i,
+                                                                const ValueCell* fn, bool push,
+                                                                const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, !ops, push, false);
     ValueCell* entry_top = g_stack.top;
     ValueCell name = *word;
     trace_open(w, i + 1, &name, false);
@@ -1452,7 +1457,18 @@ u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const V
     i = native_call_body<true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     call_return(w, i, name, push, false);
-    return expr_tail(w, i, entry_top, push, true);
+    return expr_tail(w, i, entry_top, push, ops);
+}
+}  // namespace
+
+u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+    return native_word_call_body<true>(w, i, fn, push, word);
+}
+
+u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+    if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+        return native_word_call_body<false>(w, i, fn, true, word);
+    return eval_expr(w, i, true, true, false);
 }
 
 u32 other_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {

@@ -362,6 +362,9 @@ inline const ValueCell* simple_value(ValueCell* v, const ValueCell** callable) {
 // word is the cell at i, read since the last allocation.
 // The two routines behind it: for a native! or action!, for anything else.
 u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+// The call of a word at i holding the callable fn as an operator's right
+// operand (pushed; the operators after it are left alone).
+u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);
 u32 other_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
 inline u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push,
                           const ValueCell* word) {
@@ -399,7 +402,10 @@ inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
             if (!op) return i + 1;
             return eval_infix(w, i + 1, entry_top, true, op);
         }
-        if (fn && !no_infix) return eval_word_call(w, i, fn, true, c);
+        if (fn) {
+            if (ZAN_LIKELY(!no_infix)) return eval_word_call(w, i, fn, true, c);
+            return word_call_alone(w, i, fn, c);
+        }
         // An operator's right operand in a paren: what eval_expr does with
         // it (nothing after it is looked at), without its call.
         if (no_infix && c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
