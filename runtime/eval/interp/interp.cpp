@@ -264,6 +264,9 @@ template <bool inline_values>
 __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell* fn, EvalWalk& w,
                                                                 u32 i, const ValueCell* name,
                                                                 Node cache, u32 np) {
+    // The cache's entries, read again after anything was evaluated (which
+    // may move them); a value taken as it stands moves nothing.
+    const ValueCell* ts = cache_cells(cache);
     for (u32 k = 0; k < np; k++) {
         if (ZAN_UNLIKELY(i >= w.end)) fire_no_arg(fn, name, k);
         if (inline_values && ZAN_LIKELY(!g_interp.tracing)) {
@@ -276,23 +279,27 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
                 const ValueCell* op = i + 1 < w.end ? op_cell(c + 1) : nullptr;
                 if (!op) {
                     i++;
-                    check_arg(fn, name, cache, k, g_stack.top - 1);
+                    if (ZAN_UNLIKELY(!arg_type_ok(ts + k, val->type())))
+                        fire_expect_arg(fn, name, k, val);
                     continue;
                 }
                 i = eval_infix(w, i + 1, entry_top, true, op);
                 if (ZAN_UNLIKELY(g_throw_code)) return i;
                 check_arg(fn, name, cache, k, g_stack.top - 1);
+                ts = cache_cells(cache);
                 continue;
             }
             if (callable) {
                 i = eval_word_call(w, i, callable, true, c);
                 if (ZAN_UNLIKELY(g_throw_code)) return i;
                 check_arg(fn, name, cache, k, g_stack.top - 1);
+                ts = cache_cells(cache);
                 continue;
             }
         }
         i = fetch_checked_arg(fn, w, i, name, cache, k);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
+        ts = cache_cells(cache);
     }
     return i;
 }
