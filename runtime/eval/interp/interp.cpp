@@ -704,7 +704,9 @@ __attribute__((always_inline)) inline u32 expr_tail(EvalWalk& w, u32 i, ValueCel
 namespace {
 // A set-word in its native frame (eval_set_word without its frameless
 // form).
-u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push);
+// fn: the value of the word after the set-word when it holds a callable
+// (read since the last allocation), or null.
+u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
 // Evaluates the expressions of a walk from index i (its start, or where a
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
@@ -730,7 +732,8 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // A set-word whose value needs no call: the fast form of
                     // eval_set_word, without the calls.
                     ValueCell sv;
-                    u32 j = i + 1 < w.end ? pure_expr(w, i + 1, &sv) : 0;
+                    const ValueCell* fn = nullptr;
+                    u32 j = i + 1 < w.end ? pure_expr(w, i + 1, &sv, &fn) : 0;
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
@@ -743,7 +746,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        i = eval_set_word_framed(w, i, false);
+                        i = eval_set_word_framed(w, i, false, fn);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         i = expr_tail(w, i, entry_top, false, true);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
@@ -1046,9 +1049,10 @@ namespace {
 // the frame could not be seen by anyone, so the value is computed and
 // assigned without it (tracing off).
 __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
+    const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        u32 j = pure_expr(w, i + 1, &val);
+        u32 j = pure_expr(w, i + 1, &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
@@ -1058,10 +1062,11 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push);
+    return eval_set_word_framed(w, i, push, fn);
 }
 
-__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push) {
+__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push,
+                                                   const ValueCell* fn) {
     ValueCell sw = *w.at(i);
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
@@ -1069,7 +1074,10 @@ __attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push
         interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
     if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
     u32 at = i;
-    i = eval_arg(w, i + 1, false);
+    // (Nothing allocated since fn was read; with tracing on, eval_arg
+    // reports the fetch.)
+    if (fn && ZAN_LIKELY(!g_interp.tracing)) i = eval_word_call(w, i + 1, fn, true, w.at(i + 1));
+    else i = eval_arg(w, i + 1, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     ValueCell* value = g_stack.base + 1;
     if (ZAN_UNLIKELY(g_interp.tracing))
