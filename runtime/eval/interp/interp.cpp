@@ -879,6 +879,24 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
     return 0;
 }
 
+u32 eval_while_rounds_p(EvalWalk& cond, EvalWalk& body, bool& in_cond) {
+    EvalWalk* w = &cond;
+    for (;;) {
+        in_cond = w == &cond;
+        stack_reset();
+        w->restart();
+        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+        if (run_walk(*w, f, w->start)) return g_throw_code;
+        frame_unwind(false);
+        if (in_cond) {
+            if (!strict_true(stack_result())) return 0;
+            w = &body;
+        } else {
+            w = &cond;
+        }
+    }
+}
+
 u32 eval_walk_resume_p(EvalWalk& w, u32 from) {
     w.restart();
     return walk_again(w, from);

@@ -136,6 +136,12 @@ u32 eval_walk_again_p(EvalWalk& w);
 // round that leaves a code pending (the code; k is that round) or when all
 // have run (0, k is count + 1).
 u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count);
+// The walker's rounds of while from its condition on: each block walked
+// again in its own frame, the condition's value tested (strict_true) after
+// its frame is popped. Returns 0 when the condition is false, else at the
+// first block that leaves a code pending (the code; in_cond tells which
+// block, also for an exception that passes).
+u32 eval_while_rounds_p(EvalWalk& cond, EvalWalk& body, bool& in_cond);
 // eval_walk_again_p from walk index from on, the statements before it
 // taken as run (a loop's pure run of the block stopped there).
 u32 eval_walk_resume_p(EvalWalk& w, u32 from);
