@@ -1101,7 +1101,8 @@ __attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
     if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
-    word_assign(&sw, value);
+    if (ValueCell* slot = word_slot_direct(&sw)) *slot = *value;
+    else word_assign(&sw, value);
     *g_stack.base = *(g_stack.base + 1);
     frame_unwind(push);
     return i;
