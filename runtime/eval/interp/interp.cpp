@@ -261,8 +261,12 @@ inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const Valu
 // ends in its own check: one shared tail cost 3 to 30 instructions per
 // unit on the benchmarks.
 template <bool inline_values>
-inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
-                            Node cache, u32 np) {
+__attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell* fn, EvalWalk& w,
+                                                                u32 i, const ValueCell* name,
+                                                                Node cache, u32 np) {
+    // The cache's entries, read again after anything was evaluated (which
+    // may move them); a value taken as it stands moves nothing.
+    const ValueCell* ts = cache_cells(cache);
     for (u32 k = 0; k < np; k++) {
         if (ZAN_UNLIKELY(i >= w.end)) fire_no_arg(fn, name, k);
         if (inline_values && ZAN_LIKELY(!g_interp.tracing)) {
@@ -275,25 +279,35 @@ inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const Value
                 const ValueCell* op = i + 1 < w.end ? op_cell(c + 1) : nullptr;
                 if (!op) {
                     i++;
-                    check_arg(fn, name, cache, k, g_stack.top - 1);
+                    if (ZAN_UNLIKELY(!arg_type_ok(ts + k, val->type())))
+                        fire_expect_arg(fn, name, k, val);
                     continue;
                 }
                 i = eval_infix(w, i + 1, entry_top, true, op);
                 if (ZAN_UNLIKELY(g_throw_code)) return i;
                 check_arg(fn, name, cache, k, g_stack.top - 1);
+                ts = cache_cells(cache);
                 continue;
             }
             if (callable) {
                 i = eval_word_call(w, i, callable, true, c);
                 if (ZAN_UNLIKELY(g_throw_code)) return i;
                 check_arg(fn, name, cache, k, g_stack.top - 1);
+                ts = cache_cells(cache);
                 continue;
             }
         }
         i = fetch_checked_arg(fn, w, i, name, cache, k);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
+        ts = cache_cells(cache);
     }
     return i;
+}
+
+template <bool inline_values>
+inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                            Node cache, u32 np) {
+    return fetch_plain_args_body<inline_values>(fn, w, i, name, cache, np);
 }
 
 // The positional arguments of a native!, action!, function! or routine!:
@@ -690,12 +704,14 @@ __attribute__((always_inline)) inline u32 expr_tail(EvalWalk& w, u32 i, ValueCel
 namespace {
 // A set-word in its native frame (eval_set_word without its frameless
 // form).
-u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push);
+// fn: the value of the word after the set-word when it holds a callable
+// (read since the last allocation), or null.
+u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
 // Evaluates the expressions of a walk from index i (its start, or where a
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
-inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
+__attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* frame, u32 i) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
         take_interrupt();
         if (g_throw_code) return g_throw_code;
@@ -716,7 +732,8 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
                     // A set-word whose value needs no call: the fast form of
                     // eval_set_word, without the calls.
                     ValueCell sv;
-                    u32 j = i + 1 < w.end ? pure_expr(w, i + 1, &sv) : 0;
+                    const ValueCell* fn = nullptr;
+                    u32 j = i + 1 < w.end ? pure_expr(w, i + 1, &sv, &fn) : 0;
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
@@ -729,7 +746,7 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        i = eval_set_word_framed(w, i, false);
+                        i = eval_set_word_framed(w, i, false, fn);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         i = expr_tail(w, i, entry_top, false, true);
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
@@ -789,6 +806,8 @@ inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) {
         interp_trace_event(TRACE_EXIT, &w.block(), -1, nullptr, stack_result());
     return 0;
 }
+
+inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) { return run_walk_body(w, frame, i); }
 }  // namespace
 
 u32 eval_block_p(const ValueCell* block, bool chain) {
@@ -838,6 +857,44 @@ __attribute__((always_inline)) inline u32 walk_again(EvalWalk& w, u32 from) {
 u32 eval_walk_again_p(EvalWalk& w) {
     w.restart();
     return walk_again(w, w.start);
+}
+
+u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
+    for (; k <= count; k++) {
+        if (word) {
+            if (ValueCell* slot = word_slot_direct(word)) {
+                integer_box(slot, k);
+            } else {
+                ValueCell counter;
+                integer_box(&counter, k);
+                word_assign(word, &counter);
+            }
+        }
+        stack_reset();
+        w.restart();
+        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+        if (run_walk_body(w, f, w.start)) return g_throw_code;
+        frame_unwind(false);
+    }
+    return 0;
+}
+
+u32 eval_while_rounds_p(EvalWalk& cond, EvalWalk& body, bool& in_cond) {
+    EvalWalk* w = &cond;
+    for (;;) {
+        in_cond = w == &cond;
+        stack_reset();
+        w->restart();
+        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+        if (run_walk(*w, f, w->start)) return g_throw_code;
+        frame_unwind(false);
+        if (in_cond) {
+            if (!strict_true(stack_result())) return 0;
+            w = &body;
+        } else {
+            w = &cond;
+        }
+    }
 }
 
 u32 eval_walk_resume_p(EvalWalk& w, u32 from) {
@@ -1010,9 +1067,10 @@ namespace {
 // the frame could not be seen by anyone, so the value is computed and
 // assigned without it (tracing off).
 __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
+    const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        u32 j = pure_expr(w, i + 1, &val);
+        u32 j = pure_expr(w, i + 1, &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
@@ -1022,10 +1080,11 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push);
+    return eval_set_word_framed(w, i, push, fn);
 }
 
-__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push) {
+__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push,
+                                                   const ValueCell* fn) {
     ValueCell sw = *w.at(i);
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
@@ -1033,13 +1092,17 @@ __attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push
         interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
     if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
     u32 at = i;
-    i = eval_arg(w, i + 1, false);
+    // (Nothing allocated since fn was read; with tracing on, eval_arg
+    // reports the fetch.)
+    if (fn && ZAN_LIKELY(!g_interp.tracing)) i = eval_word_call(w, i + 1, fn, true, w.at(i + 1));
+    else i = eval_arg(w, i + 1, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     ValueCell* value = g_stack.base + 1;
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
     if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
-    word_assign(&sw, value);
+    if (ValueCell* slot = word_slot_direct(&sw)) *slot = *value;
+    else word_assign(&sw, value);
     *g_stack.base = *(g_stack.base + 1);
     frame_unwind(push);
     return i;
@@ -1191,6 +1254,64 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
 // ---- calls ---------------------------------------------------------------------------------------------
 
 namespace {
+// The call of a native! or action! (fnv, held by the caller) in its native
+// frame: the arguments, the table entry (the conditionals run in place),
+// the frame's pop. Returns the next index; the frame stays when a code is
+// pending.
+template <bool inline_fetch>
+__attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv, EvalWalk& w, u32 i,
+                                                           bool push, ValueCell& name,
+                                                           const PathRefs* path, u32 apply_mode,
+                                                           bool infix) {
+    frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
+    Fetched f;
+    // (An infix call's left operand lies above the top: nothing may
+    // be pushed before fetch_native_args takes it in.)
+    SpecInfo si{0, 0};
+    if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
+    if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
+        i = inline_fetch ? fetch_plain_args_body<true>(&fnv, w, i, &name, si.cache,
+                                                       spec_params(si.digest))
+                         : fetch_plain_args<true>(&fnv, w, i, &name, si.cache,
+                                                  spec_params(si.digest));
+        f.nrefs = spec_nrefs(si.digest);
+        f.clear_refs();
+    } else {
+        i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+    if (fnv.type() == TYPE_NATIVE) {
+        u32 idx = callable_entry(&fnv);
+        if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
+            run_conditional(idx);
+        } else {
+            NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
+            if (ZAN_UNLIKELY(!e)) e = native_not_done;
+            e(false, f.refs);
+        }
+    } else {
+        call_action(callable_entry(&fnv), f.refs, f.nrefs);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    frame_unwind(push);
+    return i;
+}
+
+// The end of a call whose frame is popped: the return's trace, and a
+// prefix call's result moved down over the callable it replaces.
+__attribute__((always_inline)) inline void call_return(EvalWalk& w, u32 i, const ValueCell& name,
+                                                      bool push, bool infix) {
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
+                           push ? stack_top_value() : stack_result());
+    if (!infix) {
+        g_stack.top--;
+        *(g_stack.top - 1) = *g_stack.top;
+    }
+}
+
 // The body of eval_code, inlined into it and into eval_call (where the
 // arguments that are constant there drop the branches they decide). fnc:
 // the callable's copy that nothing changes while the call runs; name: the
@@ -1203,39 +1324,10 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
     const ValueCell& fnv = *fnc;
     switch (fnv.type()) {
         case TYPE_NATIVE:
-        case TYPE_ACTION: {
-            frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-            Fetched f;
-            // (An infix call's left operand lies above the top: nothing may
-            // be pushed before fetch_native_args takes it in.)
-            SpecInfo si{0, 0};
-            if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
-            if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-                i = fetch_plain_args<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
-                f.nrefs = spec_nrefs(si.digest);
-                f.clear_refs();
-            } else {
-                i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
-            }
+        case TYPE_ACTION:
+            i = native_call_body<false>(fnv, w, i, push, name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
-            if (fnv.type() == TYPE_NATIVE) {
-                u32 idx = callable_entry(&fnv);
-                if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
-                    run_conditional(idx);
-                } else {
-                    NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
-                    if (ZAN_UNLIKELY(!e)) e = native_not_done;
-                    e(false, f.refs);
-                }
-            } else {
-                call_action(callable_entry(&fnv), f.refs, f.nrefs);
-            }
-            if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-            frame_unwind(push);
             break;
-        }
         case TYPE_FUNCTION: {
             // The function's "more" cells (entry, spec cache, body), read
             // once for the entry and the cache: nothing allocates between.
@@ -1332,13 +1424,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
         default:
             runtime_fatal(101, "call of a value that is not callable");
     }
-    if (ZAN_UNLIKELY(g_interp.tracing))
-        interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
-                           push ? stack_top_value() : stack_result());
-    if (!infix) {
-        g_stack.top--;
-        *(g_stack.top - 1) = *g_stack.top;
-    }
+    call_return(w, i, name, push, infix);
     return i;
 pending:
     return i;
@@ -1386,9 +1472,40 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
     return call_named(callable, w, i, push, name);
 }
 
-// The call is made here rather than through eval_call: one routine less
-// on the way into every call a word makes.
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+// The calls a word makes are made here rather than through eval_call: one
+// routine less on the way into each. A native's or action's call has its
+// own routine with the argument fetch inlined into it (one routine less
+// again); inlined into the path that also serves functions, the fetch cost
+// that path registers.
+namespace {
+// ops: the operators after the call are evaluated.
+template <bool ops>
+__attribute__((always_inline)) inline u32 native_word_call_body(EvalWalk& w, u32 i,
+                                                                const ValueCell* fn, bool push,
+                                                                const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, !ops, push, false);
+    ValueCell* entry_top = g_stack.top;
+    ValueCell name = *word;
+    trace_open(w, i + 1, &name, false);
+    const ValueCell* fnc = stack_push(fn);
+    i = native_call_body<true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    call_return(w, i, name, push, false);
+    return expr_tail(w, i, entry_top, push, ops);
+}
+}  // namespace
+
+u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
+    return native_word_call_body<true>(w, i, fn, push, word);
+}
+
+u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+    if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+        return native_word_call_body<false>(w, i, fn, true, word);
+    return eval_expr(w, i, true, true, false);
+}
+
+u32 other_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, push, false);
     ValueCell* entry_top = g_stack.top;
     i = call_named(fn, w, i + 1, push, word);

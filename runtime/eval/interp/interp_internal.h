@@ -130,6 +130,18 @@ u32 eval_branch_p(const ValueCell* block);
 // interp_eval_block with the chain flag over a walk made earlier (a loop
 // body run once more): the walk is restarted first.
 u32 eval_walk_again_p(EvalWalk& w);
+// The rounds k up to count of loop or repeat over a walk made earlier (the
+// walker's rounds): before each, repeat's word (word, or null) is given k;
+// then the block is walked again in its own frame. Returns at the first
+// round that leaves a code pending (the code; k is that round) or when all
+// have run (0, k is count + 1).
+u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count);
+// The walker's rounds of while from its condition on: each block walked
+// again in its own frame, the condition's value tested (strict_true) after
+// its frame is popped. Returns 0 when the condition is false, else at the
+// first block that leaves a code pending (the code; in_cond tells which
+// block, also for an exception that passes).
+u32 eval_while_rounds_p(EvalWalk& cond, EvalWalk& body, bool& in_cond);
 // eval_walk_again_p from walk index from on, the statements before it
 // taken as run (a loop's pure run of the block stopped there).
 u32 eval_walk_resume_p(EvalWalk& w, u32 from);
@@ -354,7 +366,18 @@ inline const ValueCell* simple_value(ValueCell* v, const ValueCell** callable) {
 // A word at i holding the callable fn, as eval_expr evaluates it with
 // tracing off: the call, then the operators after it.
 // word is the cell at i, read since the last allocation.
-u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+// The two routines behind it: for a native! or action!, for anything else.
+u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+// The call of a word at i holding the callable fn as an operator's right
+// operand (pushed; the operators after it are left alone).
+u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);
+u32 other_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+inline u32 eval_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push,
+                          const ValueCell* word) {
+    u32 t = fn->type();
+    if (t == TYPE_NATIVE || t == TYPE_ACTION) return native_word_call(w, i, fn, push, word);
+    return other_word_call(w, i, fn, push, word);
+}
 
 // simple_value without errors: null also for a word whose context has no
 // values available (the general path raises the error).
@@ -385,7 +408,10 @@ inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
             if (!op) return i + 1;
             return eval_infix(w, i + 1, entry_top, true, op);
         }
-        if (fn && !no_infix) return eval_word_call(w, i, fn, true, c);
+        if (fn) {
+            if (ZAN_LIKELY(!no_infix)) return eval_word_call(w, i, fn, true, c);
+            return word_call_alone(w, i, fn, c);
+        }
         // An operator's right operand in a paren: what eval_expr does with
         // it (nothing after it is looked at), without its call.
         if (no_infix && c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {

@@ -123,8 +123,10 @@ inline const ValueCell* pure_operand(const ValueCell* rv) {
 // operators with an inline integer path, each with a simple integer! right
 // operand whose result is an integer! or logic! (no overflow). Returns the
 // index after the expression, or 0 when it is not of that form; nothing is
-// changed then, and nothing here raises an error.
-inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
+// changed then, and nothing here raises an error. When callable is given and
+// the expression starts with a word holding a callable, *callable receives
+// its value (valid until something allocates).
+inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** callable = nullptr) {
     // Nothing below allocates, so the cells stay where they are.
     ValueCell* cells = w.at(0);
     u32 end = w.end;
@@ -137,7 +139,11 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out) {
         val = word_value_if_available(v);
         if (!val) return 0;
         u32 vt = val->type();
-        if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+        if (is_callable_type(vt)) {
+            if (callable) *callable = val;
+            return 0;
+        }
+        if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
     } else {
         return 0;
     }

@@ -252,16 +252,20 @@ u32 pure_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter) {
 // what comes next: another step, its end, or leaving with a code pending.
 enum class Next { go_on, stop, leave };
 
+// A code left pending by a while's condition: break and continue are
+// errors there; anything else leaves.
+Next cond_code(u32 code) {
+    if (code == THROW_BREAK || code == THROW_CONTINUE) {
+        g_throw_code = 0;
+        fire(Err::throw_while_cond);
+    }
+    return Next::leave;
+}
+
 __attribute__((always_inline)) inline Next while_cond(EvalWalk& cond, u32 from) {
     stack_reset();
     u32 code = run_block(cond, from);
-    if (code) {
-        if (code == THROW_BREAK || code == THROW_CONTINUE) {
-            g_throw_code = 0;
-            fire(Err::throw_while_cond);
-        }
-        return Next::leave;
-    }
+    if (code) return cond_code(code);
     return strict_true(stack_result()) ? Next::go_on : Next::stop;
 }
 
@@ -284,6 +288,33 @@ __attribute__((always_inline)) inline Next until_round(EvalWalk& body, u32 from)
     return strict_true(stack_result()) ? Next::stop : Next::go_on;
 }
 
+// The walker's rounds k up to count of loop or repeat (word: repeat's word,
+// or null) after next, the end of the round before them.
+Next counted_rounds(EvalWalk& body, ValueCell* word, i32& k, i32 count, Next next) {
+    while (next == Next::go_on && k <= count) {
+        u32 code = run_handled(THROW_BREAK, [&] { eval_counted_rounds_p(body, word, k, count); });
+        if (!code) break;
+        BodyEnd end = body_end(code);
+        if (end == BodyEnd::stop) return Next::stop;
+        if (end == BodyEnd::leave) return Next::leave;
+        k++;
+    }
+    return next;
+}
+
+// The walker's rounds of a while from its condition on. (A routine of its
+// own: inlined into native_while, it cost the pure rounds registers.)
+__attribute__((noinline)) Next while_rounds(EvalWalk& cond, EvalWalk& body) {
+    for (;;) {
+        bool in_cond = true;
+        u32 code = run_handled(THROW_BREAK, [&] { eval_while_rounds_p(cond, body, in_cond); });
+        if (!code) return Next::stop;
+        if (in_cond) return cond_code(code);
+        BodyEnd end = body_end(code);
+        if (end == BodyEnd::stop) return Next::stop;
+        if (end == BodyEnd::leave) return Next::leave;
+    }
+}
 
 void native_while(bool, const i32*) {
     EvalWalk cond(stack_arg(0));
@@ -300,10 +331,7 @@ void native_while(bool, const i32*) {
         next = while_cond(cond, from);
         if (next == Next::go_on) next = body_run(body, WALK_START);
     }
-    while (next == Next::go_on) {
-        next = while_cond(cond, WALK_START);
-        if (next == Next::go_on) next = body_run(body, WALK_START);
-    }
+    if (next == Next::go_on) next = while_rounds(cond, body);
     if (next == Next::leave) return;
     unset_box(stack_result());
     end_loop();
@@ -349,7 +377,7 @@ void native_loop(bool, const i32*) {
         next = body_run(body, from);
         k++;
     }
-    for (; next == Next::go_on && k <= count; k++) next = body_run(body, WALK_START);
+    next = counted_rounds(body, nullptr, k, count, next);
     if (next == Next::leave) return;
     end_loop();
 }
@@ -372,12 +400,7 @@ void native_repeat(bool, const i32*) {
         next = body_run(body, from);
         k++;
     }
-    ValueCell counter;
-    for (; next == Next::go_on && k <= count; k++) {
-        integer_box(&counter, k);
-        word_assign(word, &counter);
-        next = body_run(body, WALK_START);
-    }
+    next = counted_rounds(body, word, k, count, next);
     if (next == Next::leave) return;
     end_loop();
 }
