@@ -361,6 +361,24 @@ void native_until(bool, const i32*) {
     end_loop();
 }
 
+namespace {
+// The rounds of loop and repeat over a body already set up as the loop's
+// frame: the pure rounds first where they apply (slot: the counter's slot,
+// or null), then the walker's from where they stopped.
+void run_counted_loop(EvalWalk& body, ValueCell* word, ValueCell* slot, i32 count, bool pure) {
+    i32 k = 1;
+    u32 from = pure ? pure_counted_rounds(body, k, count, slot) : WALK_START;
+    Next next = Next::go_on;
+    if (from != WALK_START) {
+        next = body_run(body, from);
+        k++;
+    }
+    next = counted_rounds(body, word, k, count, next);
+    if (next == Next::leave) return;
+    end_loop();
+}
+}  // namespace
+
 void native_loop(bool, const i32*) {
     i32 count = loop_count(stack_arg(0));
     if (count < 1) {
@@ -370,16 +388,7 @@ void native_loop(bool, const i32*) {
     EvalWalk body(stack_arg(1));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
-    i32 k = 1;
-    u32 from = pure_counted_rounds(body, k, count, nullptr);
-    Next next = Next::go_on;
-    if (from != WALK_START) {
-        next = body_run(body, from);
-        k++;
-    }
-    next = counted_rounds(body, nullptr, k, count, next);
-    if (next == Next::leave) return;
-    end_loop();
+    run_counted_loop(body, nullptr, nullptr, count, true);
 }
 
 void native_repeat(bool, const i32*) {
@@ -392,17 +401,8 @@ void native_repeat(bool, const i32*) {
     EvalWalk body(stack_arg(2));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
-    i32 k = 1;
     ValueCell* slot = g_interp.tracing ? nullptr : word_slot_direct(word);
-    u32 from = slot ? pure_counted_rounds(body, k, count, slot) : WALK_START;
-    Next next = Next::go_on;
-    if (from != WALK_START) {
-        next = body_run(body, from);
-        k++;
-    }
-    next = counted_rounds(body, word, k, count, next);
-    if (next == Next::leave) return;
-    end_loop();
+    run_counted_loop(body, word, slot, count, slot != nullptr);
 }
 
 void native_forever(bool, const i32*) {
