@@ -692,13 +692,10 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             switch (val->type()) {
                 case TYPE_WORD:
                     if (via_word) fire(Err::script_parse_rule, val);
-                    wctx = WC_DIRECT;
                     // The sub-rule of a record that re-armed itself (the
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
-                    if (record_on_top() &&
-                        rp == rules_head() + triple_part(rs_top(1), 0) + 1)
-                        wctx = WC_REARMED;
+                    wctx = WC_FETCHED;
                     return ST_KEYWORD;
                 case TYPE_BLOCK:
                     pending_block = true;
@@ -800,12 +797,9 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                 case TYPE_BLOCK:
                     pending_block = true;
                     return ST_PUSH_BLOCK;
-                case TYPE_WORD: {
-                    i32 t = top_type();
-                    wctx = (t == R_COLLECT || t == R_KEEP || t == R_KEEP_PAREN) ? WC_COLLECT
-                                                                               : WC_COMMAND;
+                case TYPE_WORD:
+                    wctx = WC_SUBRULE;
                     return ST_KEYWORD;
-                }
                 case TYPE_INTEGER:
                 case TYPE_PAREN:
                 case TYPE_TYPESET:

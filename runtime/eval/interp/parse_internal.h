@@ -71,6 +71,11 @@ enum WordContext : u8 {
     WC_COLLECT,  // the sub-rule of collect or keep
     WC_COMMAND,  // the sub-rule of any other command
     WC_REARMED,  // the sub-rule of a record in its second or later round
+    // Where the word was fetched, until a word that is no keyword needs one
+    // of the above (keywords never do, so most words skip the reading of the
+    // rule stack that tells them apart).
+    WC_FETCHED,  // by ST_FETCH: direct or re-armed
+    WC_SUBRULE,  // by ST_SUBRULE_VALUE: collect or command
 };
 
 struct ParseGlobals {
@@ -195,6 +200,18 @@ struct Engine {
         if (i < 0 || i >= rules_tail()) return false;
         ValueCell c = rule_at(i);
         return keyword_of(&c) == k;
+    }
+    // The context of the word in hand (of WC_FETCHED and WC_SUBRULE, what
+    // the rule stack says as the word was reached).
+    WordContext word_context() const {
+        if (wctx == WC_FETCHED)
+            return record_on_top() && rp == rules_head() + triple_part(rs_top(1), 0) + 1 ? WC_REARMED
+                                                                                       : WC_DIRECT;
+        if (wctx == WC_SUBRULE) {
+            i32 t = top_type();
+            return t == R_COLLECT || t == R_KEEP || t == R_KEEP_PAREN ? WC_COLLECT : WC_COMMAND;
+        }
+        return wctx;
     }
     Keyword keyword_of(const ValueCell* v) const {
         return v->type() == TYPE_WORD ? keyword_of_symbol(word_symbol(v)) : KW_NOT_KEYWORD;

@@ -415,13 +415,14 @@ State Engine::keyword() {
 
         default: {
             // A word holding a rule.
+            WordContext ctx = word_context();
             *val = rule_word_value(&word);
             via_word = true;
             // A word value is matched literally after a command (and in the
             // later rounds of one); other values are rules.
-            if (val->type() == TYPE_WORD && (wctx == WC_COMMAND || wctx == WC_REARMED))
+            if (val->type() == TYPE_WORD && (ctx == WC_COMMAND || ctx == WC_REARMED))
                 return ST_LITERAL;
-            return wctx == WC_COMMAND ? ST_SUBRULE_VALUE : ST_FETCH;
+            return ctx == WC_COMMAND ? ST_SUBRULE_VALUE : ST_FETCH;
         }
     }
 }
