@@ -949,6 +949,7 @@ ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules_block, u32
 
     ValueCell result;
     try {
+        E.rs_attach();
         E.check_limits();
         E.clamp_idx();
         ValueCell in_copy = *E.in;
