@@ -177,8 +177,13 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
 
 // Equality of n bytes at pa and pb, folding case unless strict.
 [[gnu::always_inline]] inline bool same_bytes(const u8* pa, const u8* pb, u32 n, bool fold) {
-    if (!fold) return n == 0 || std::memcmp(pa, pb, n) == 0;
-    for (u32 i = 0; i < n; i++)
+    // Identical bytes first (the common case of a hit); the fold from the
+    // first byte that differs.
+    u32 i = 0;
+    while (i < n && pa[i] == pb[i]) i++;
+    if (i == n) return true;
+    if (!fold) return false;
+    for (; i < n; i++)
         if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
     return true;
 }
@@ -1098,6 +1103,10 @@ ValueCell* map_get_bytes(Node table, ValueCell* key, const u8* kp, u32 kn, i32 o
     return nullptr;
 }
 
+// Every lookup but the one map_get_bytes makes.
+[[gnu::noinline]] ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op,
+                                         bool last, bool reverse);
+
 }  // namespace
 
 ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
@@ -1114,6 +1123,13 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
             forget_miss();
         }
     }
+    return get_general(table, key, start, skip, op, last, reverse);
+}
+
+namespace {
+
+ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
+                       bool reverse) {
     CompactionHold hold;
     // Only a table built before nodes last moved has anything to rebuild.
     if (u32 stamp = hdr(table)->stamp; stamp && stamp != current_stamp())
@@ -1206,6 +1222,8 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     }
     return nullptr;
 }
+
+}  // namespace
 
 ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
     MissedLookup m = g_missed;
