@@ -423,6 +423,15 @@ State Engine::fast_repeat() {
 
 // The search fast path of to and thru with a literal value.
 State Engine::fast_search(i32 type) {
+    i32 at = 0;
+    if (search_literal(type, &at)) set_triple_part(rs_top(1), 1, at);
+    if (!event(g_words.n.match)) return ST_STOP;
+    if (!event(g_words.n.pop)) return ST_STOP;
+    rs_drop3();
+    return ST_CHECK;
+}
+
+bool Engine::search_literal(i32 type, i32* at) {
     i32 start = idx();
     i32 end = limit_end();
     bool found = false;
@@ -484,14 +493,11 @@ State Engine::fast_search(i32 type) {
         g_stack.top = saved_top;
     }
     if (found) {
-        set_triple_part(rs_top(1), 1, fs);
+        *at = fs;
         set_idx(type == R_THRU ? fe : fs);
     }
     match = found;
-    if (!event(g_words.n.match)) return ST_STOP;
-    if (!event(g_words.n.pop)) return ST_STOP;
-    rs_drop3();
-    return ST_CHECK;
+    return found;
 }
 
 // A datatype! or typeset! rule.

@@ -293,6 +293,16 @@ struct Engine {
     bool element_equal(const ValueCell* element, const ValueCell* value);
     State fast_repeat();
     State fast_search(i32 type);
+    // The search of to and thru for the literal value in hand from the
+    // input's position: on a find the input moves to its start (to) or past
+    // its end (thru), *at receives its start, and match is set either way.
+    bool search_literal(i32 type, i32* at);
+    // Whether the sub-rule value v of to or thru takes the literal search
+    // (what ST_SUBRULE_VALUE sends to fast_search).
+    static bool searched_literally(u32 t) {
+        return t != TYPE_BLOCK && t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_PAREN &&
+               t != TYPE_TYPESET && t != TYPE_DATATYPE;
+    }
     State match_type();
     State counts();
 
