@@ -1075,7 +1075,7 @@ ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell
 // hashtable_get with the hash and the compares done in place. Nothing here
 // allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
 // units is met (the compare action decides those).
-ValueCell* map_get_bytes(Node table, ValueCell* key, const u8* kp, u32 kn, i32 op) {
+ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
     HashTableHeader* h = hdr(table);
     u32 hash = byte_text_hash(kp, kn, false);
     u32 mask = h->buckets - 1;
@@ -1120,20 +1120,28 @@ ValueCell* map_get_bytes(Node table, ValueCell* key, const u8* kp, u32 kn, i32 o
 
 }  // namespace
 
+bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found) {
+    forget_miss();
+    if (key->type() != TYPE_STRING || !(op == CMP_STRICT || op == 0 || op == 12)) return false;
+    HashTableHeader* h = hdr(table);
+    u32 kn = 0;
+    const u8* kp;
+    if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp()) ||
+        series_index(key) < 0 || !(kp = text_bytes(key, &kn)))
+        return false;
+    ValueCell* answer = map_get_bytes(table, key, kp, kn, op);
+    if (answer == LOOKUP_GENERAL) {
+        forget_miss();
+        return false;
+    }
+    *found = answer;
+    return true;
+}
+
 ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
                          bool reverse) {
-    forget_miss();
-    if (key->type() == TYPE_STRING && (op == CMP_STRICT || op == 0 || op == 12)) {
-        HashTableHeader* h = hdr(table);
-        u32 kn = 0;
-        const u8* kp;
-        if (h->kind == HASH_KIND_MAP && !(h->stamp && h->stamp != current_stamp()) &&
-            series_index(key) >= 0 && (kp = text_bytes(key, &kn))) {
-            ValueCell* found = map_get_bytes(table, key, kp, kn, op);
-            if (found != LOOKUP_GENERAL) return found;
-            forget_miss();
-        }
-    }
+    ValueCell* found;
+    if (hashtable_get_quick(table, key, op, &found)) return found;
     return get_general(table, key, start, skip, op, last, reverse);
 }
 
