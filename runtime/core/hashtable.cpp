@@ -1067,6 +1067,17 @@ i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
 
 namespace {
 
+// What a lookup's probe does at bucket i: stop (an empty bucket), pass over
+// it (a deleted one), or compare its key; the first bucket free for a put
+// is noted in *free_at.
+enum class Probe { End, Skip, Key };
+inline Probe probe_bucket(const u32* flags, u32 i, u32* free_at) {
+    u32 fl = flag_at(flags, i);
+    if (fl != BUCKET_EMPTY && fl != BUCKET_DELETED) return Probe::Key;
+    if (*free_at == NO_INDEX) *free_at = i;
+    return fl == BUCKET_EMPTY ? Probe::End : Probe::Skip;
+}
+
 // What map_get_bytes answers when the general lookup must do the work.
 ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell));
 
@@ -1088,15 +1099,9 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
     u32 len = vb->used_bytes() / 16;
     bool fold = op != CMP_STRICT;
     for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
-        u32 fl = flag_at(flags, i);
-        if (fl == BUCKET_EMPTY) {
-            if (free_at == NO_INDEX) free_at = i;
-            break;
-        }
-        if (fl == BUCKET_DELETED) {
-            if (free_at == NO_INDEX) free_at = i;
-            continue;
-        }
+        Probe step = probe_bucket(flags, i, &free_at);
+        if (step == Probe::End) break;
+        if (step == Probe::Skip) continue;
         u32 word = keys[i];
         if (!tag_matches(word, hash)) continue;
         u32 sp = bucket_position(HASH_KIND_MAP, word);
@@ -1198,15 +1203,9 @@ ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op, 
     bool int_by_value = key->type() == TYPE_INTEGER && (op == CMP_STRICT || op == 0 || op >= 9);
     bool string_by_bytes = key->type() == TYPE_STRING && (op == CMP_STRICT || op == 0 || op == 12);
     for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
-        u32 fl = flag_at(flags, i);
-        if (fl == BUCKET_EMPTY) {
-            if (free_at == NO_INDEX) free_at = i;
-            break;
-        }
-        if (fl == BUCKET_DELETED) {
-            if (free_at == NO_INDEX) free_at = i;
-            continue;
-        }
+        Probe step = probe_bucket(flags, i, &free_at);
+        if (step == Probe::End) break;
+        if (step == Probe::Skip) continue;
         u32 word = keys[i];
         if (kind == HASH_KIND_MAP && !tag_matches(word, hash)) continue;
         u32 sp = bucket_position(kind, word);
