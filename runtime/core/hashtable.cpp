@@ -162,28 +162,54 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
     return table.data();
 }
 
+// The bytes of a string from its index to its tail, when its units are
+// bytes (*n their count); null otherwise (no buffer, or wider units).
+[[gnu::always_inline]] inline const u8* text_bytes(const ValueCell* s, u32* n) {
+    if (!series_node(s)) return nullptr;
+    SeriesBuffer* b = node_buffer(series_node(s));
+    if (b->unit() != 1) return nullptr;
+    u32 len = b->used_bytes();
+    i32 index = series_index(s);
+    u32 from = index <= 0 ? 0u : static_cast<u32>(index) < len ? static_cast<u32>(index) : len;
+    *n = len - from;
+    return b->head_ptr() + from;
+}
+
+// Equality of n bytes at pa and pb, folding case unless strict.
+[[gnu::always_inline]] inline bool same_bytes(const u8* pa, const u8* pb, u32 n, bool fold) {
+    // Identical bytes first (the common case of a hit): a short text as two
+    // words that may overlap, never reading past either text.
+    if (n >= 4 && n <= 8) {
+        u32 a0, b0, a1, b1;
+        std::memcpy(&a0, pa, 4);
+        std::memcpy(&b0, pb, 4);
+        std::memcpy(&a1, pa + n - 4, 4);
+        std::memcpy(&b1, pb + n - 4, 4);
+        if (a0 == b0 && a1 == b1) return true;
+    } else if (n < 4) {
+        u32 i = 0;
+        while (i < n && pa[i] == pb[i]) i++;
+        if (i == n) return true;
+    } else if (std::memcmp(pa, pb, n) == 0) {
+        return true;
+    }
+    if (!fold) return false;
+    for (u32 i = 0; i < n; i++)
+        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
+    return true;
+}
+
 // Equality of two strings whose units are both bytes, from each one's index
 // to its tail, folding case unless strict: what the string compare action
 // answers for the equality ops, without its dispatch. -1 when either string
 // is not of bytes (the caller then asks the action).
 [[gnu::noinline]] int byte_strings_equal(const ValueCell* a, const ValueCell* b, bool fold) {
-    if (!series_node(a) || !series_node(b)) return -1;
-    SeriesBuffer* ba = node_buffer(series_node(a));
-    SeriesBuffer* bb = node_buffer(series_node(b));
-    if (ba->unit() != 1 || bb->unit() != 1) return -1;
-    u32 la = ba->used_bytes(), lb = bb->used_bytes();
-    auto from = [](i32 index, u32 len) {
-        return index <= 0 ? 0u : static_cast<u32>(index) < len ? static_cast<u32>(index) : len;
-    };
-    u32 ia = from(series_index(a), la), ib = from(series_index(b), lb);
-    u32 n = la - ia;
-    if (n != lb - ib) return 0;
-    const u8* pa = ba->head_ptr() + ia;
-    const u8* pb = bb->head_ptr() + ib;
-    if (!fold) return n == 0 || std::memcmp(pa, pb, n) == 0;
-    for (u32 i = 0; i < n; i++)
-        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return 0;
-    return 1;
+    u32 na = 0, nb = 0;
+    const u8* pa = text_bytes(a, &na);
+    const u8* pb = pa ? text_bytes(b, &nb) : nullptr;
+    if (!pa || !pb) return -1;
+    if (na != nb) return 0;
+    return same_bytes(pa, pb, na, fold) ? 1 : 0;
 }
 
 // Key equality. A stored key is compared only with a key of its own type
@@ -770,6 +796,18 @@ u32 hashtable_symbol_canonical(u32 symbol) {
 
 // ---- hashing -------------------------------------------------------------------------------
 
+// The text hash of n byte units (what hashtable_hash_value gives for them).
+[[gnu::always_inline]] inline u32 byte_text_hash(const u8* p, u32 n, bool case_sensitive) {
+    u32 h = murmur3_seed() ^ 0x811C9DC5u;
+    if (case_sensitive) {
+        for (u32 i = 0; i < n; i++) h = text_hash_step(h, p[i]);
+    } else {
+        const u32* folds = byte_folds();
+        for (u32 i = 0; i < n; i++) h = text_hash_step(h, folds[p[i]]);
+    }
+    return hash_pointer_mix(h ^ n);
+}
+
 u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
     u32 h = murmur3_seed() ^ 0x811C9DC5u;
     if (!series_node(text)) return hash_pointer_mix(h);
@@ -781,19 +819,10 @@ u32 hashtable_hash_value(const ValueCell* text, bool case_sensitive) {
     u32 n = head >= avail ? 0 : avail - head;
     if (text->type() == TYPE_TEXT_KEY && text_key_length(text) < n) n = text_key_length(text);
     const u8* p = b->head_ptr() + u64(head) * unit;
-    if (unit == 1) {
-        if (case_sensitive) {
-            for (u32 i = 0; i < n; i++) h = text_hash_step(h, p[i]);
-        } else {
-            const u32* folds = byte_folds();
-            for (u32 i = 0; i < n; i++) h = text_hash_step(h, folds[p[i]]);
-        }
-    } else {
-        for (u32 i = 0; i < n; i++) {
-            u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i]
-                               : reinterpret_cast<const u32*>(p)[i];
-            h = text_hash_step(h, case_sensitive ? cp : case_fold_fast(cp));
-        }
+    if (unit == 1) return byte_text_hash(p, n, case_sensitive);
+    for (u32 i = 0; i < n; i++) {
+        u32 cp = unit == 2 ? reinterpret_cast<const u16*>(p)[i] : reinterpret_cast<const u32*>(p)[i];
+        h = text_hash_step(h, case_sensitive ? cp : case_fold_fast(cp));
     }
     return hash_pointer_mix(h ^ n);
 }
@@ -1036,10 +1065,96 @@ i32 hashtable_put_all(Node table, i32 start, i32 record_size) {
 
 // ---- lookups ----------------------------------------------------------------------------------
 
+namespace {
+
+// What a lookup's probe does at bucket i: stop (an empty bucket), pass over
+// it (a deleted one), or compare its key; the first bucket free for a put
+// is noted in *free_at.
+enum class Probe { End, Skip, Key };
+inline Probe probe_bucket(const u32* flags, u32 i, u32* free_at) {
+    u32 fl = flag_at(flags, i);
+    if (fl != BUCKET_EMPTY && fl != BUCKET_DELETED) return Probe::Key;
+    if (*free_at == NO_INDEX) *free_at = i;
+    return fl == BUCKET_EMPTY ? Probe::End : Probe::Skip;
+}
+
+// What map_get_bytes answers when the general lookup must do the work.
+ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell));
+
+// A map! lookup of a string! key whose units are bytes (kn of them at kp),
+// under an equality that compares strings by their text: the probe of
+// hashtable_get with the hash and the compares done in place. Nothing here
+// allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
+// units is met (the compare action decides those).
+ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
+    HashTableHeader* h = hdr(table);
+    u32 hash = byte_text_hash(kp, kn, false);
+    u32 mask = h->buckets - 1;
+    u32 i = hash & mask;
+    u32 free_at = NO_INDEX;
+    const u32* flags = words_of(h->flags);
+    const u32* keys = words_of(h->keys);
+    SeriesBuffer* vb = node_buffer(h->values);
+    ValueCell* cells = vb->head_cells();
+    u32 len = vb->used_bytes() / 16;
+    bool fold = op != CMP_STRICT;
+    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
+        Probe step = probe_bucket(flags, i, &free_at);
+        if (step == Probe::End) break;
+        if (step == Probe::Skip) continue;
+        u32 word = keys[i];
+        if (!tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(HASH_KIND_MAP, word);
+        if (sp >= len || cells[sp].type() != TYPE_STRING) continue;
+        u32 sn = 0;
+        const u8* stored = text_bytes(cells + sp, &sn);
+        if (!stored) return LOOKUP_GENERAL;
+        if (sn == kn && same_bytes(stored, kp, kn, fold)) return cells + sp;
+    }
+    if (free_at != NO_INDEX) {
+        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                                hash, TYPE_STRING, free_at, {}};
+        std::memcpy(g_missed.payload, payload_bytes(key), 12);
+    }
+    return nullptr;
+}
+
+// Every lookup but the one map_get_bytes makes.
+[[gnu::noinline]] ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op,
+                                         bool last, bool reverse);
+
+}  // namespace
+
+bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found) {
+    forget_miss();
+    if (key->type() != TYPE_STRING || !(op == CMP_STRICT || op == 0 || op == 12)) return false;
+    HashTableHeader* h = hdr(table);
+    u32 kn = 0;
+    const u8* kp;
+    if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp()) ||
+        series_index(key) < 0 || !(kp = text_bytes(key, &kn)))
+        return false;
+    ValueCell* answer = map_get_bytes(table, key, kp, kn, op);
+    if (answer == LOOKUP_GENERAL) {
+        forget_miss();
+        return false;
+    }
+    *found = answer;
+    return true;
+}
+
 ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
                          bool reverse) {
+    ValueCell* found;
+    if (hashtable_get_quick(table, key, op, &found)) return found;
+    return get_general(table, key, start, skip, op, last, reverse);
+}
+
+namespace {
+
+ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
+                       bool reverse) {
     CompactionHold hold;
-    forget_miss();
     // Only a table built before nodes last moved has anything to rebuild.
     if (u32 stamp = hdr(table)->stamp; stamp && stamp != current_stamp())
         hashtable_check_grow(table);
@@ -1088,15 +1203,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     bool int_by_value = key->type() == TYPE_INTEGER && (op == CMP_STRICT || op == 0 || op >= 9);
     bool string_by_bytes = key->type() == TYPE_STRING && (op == CMP_STRICT || op == 0 || op == 12);
     for (u32 k = 0; k < bc; k++, i = (i + k) & mask) {
-        u32 fl = flag_at(flags, i);
-        if (fl == BUCKET_EMPTY) {
-            if (free_at == NO_INDEX) free_at = i;
-            break;
-        }
-        if (fl == BUCKET_DELETED) {
-            if (free_at == NO_INDEX) free_at = i;
-            continue;
-        }
+        Probe step = probe_bucket(flags, i, &free_at);
+        if (step == Probe::End) break;
+        if (step == Probe::Skip) continue;
         u32 word = keys[i];
         if (kind == HASH_KIND_MAP && !tag_matches(word, hash)) continue;
         u32 sp = bucket_position(kind, word);
@@ -1131,6 +1240,8 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
     }
     return nullptr;
 }
+
+}  // namespace
 
 ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
     MissedLookup m = g_missed;

@@ -138,6 +138,12 @@ i32 hashtable_put_all(Node table, i32 start, i32 record_size);
 // could move (use a data-stack cell or a local copy).
 ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op, bool last,
                          bool reverse);
+// The lookup of hashtable_get when it can be made without anything that
+// allocates or calls out (today: a map! and a string! key of bytes under an
+// equality that compares text): true with *found set (null when absent, and
+// the miss noted for hashtable_put_missed), false when hashtable_get must
+// answer. The key may then lie anywhere.
+bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found);
 // hash!: the next match after a previous one (a cell of the block), a whole
 // number of records (skip) further on, or before it with reverse.
 ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,

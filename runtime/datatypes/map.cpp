@@ -87,6 +87,21 @@ void reserve_cells(Node entries, u32 extra) {
 // block when the key is absent and reviving it when it was removed.
 void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* value, ValueCell* path,
                bool case_sensitive) {
+    i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
+    // A lookup that cannot allocate: a live entry found takes the value in
+    // place, and a miss is final (the table noted it for the put below).
+    ValueCell* found = nullptr;
+    bool quick = hashtable_get_quick(table_of(map), key, op, &found);
+    if (quick && found) {
+        Node entries = entries_of(map);
+        u32 pos = static_cast<u32>(found - cells_at(entries));
+        if (live_at(entries, pos)) {
+            ValueCell v = *value;
+            v.header &= ~CELL_NEW_LINE;
+            cells_at(entries)[pos + 1] = v;
+            return;
+        }
+    }
     TopGuard top;
     ValueCell* m = stack_push(map);
     ValueCell* k = stack_push(key);
@@ -94,7 +109,7 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
     v->header &= ~CELL_NEW_LINE;
     Node entries = entries_of(m);
     Node table = table_of(m);
-    i32 pos = find_key(m, k, case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND);
+    i32 pos = quick ? (found ? static_cast<i32>(found - cells_at(entries)) : -1) : find_key(m, k, op);
     if (pos < 0) {
         map_store_key(k, path);
         k->header &= ~CELL_NEW_LINE;

@@ -423,6 +423,15 @@ State Engine::fast_repeat() {
 
 // The search fast path of to and thru with a literal value.
 State Engine::fast_search(i32 type) {
+    i32 at = 0;
+    if (search_literal(type, &at)) set_triple_part(rs_top(1), 1, at);
+    if (!event(g_words.n.match)) return ST_STOP;
+    if (!event(g_words.n.pop)) return ST_STOP;
+    rs_drop3();
+    return ST_CHECK;
+}
+
+bool Engine::search_literal(i32 type, i32* at) {
     i32 start = idx();
     i32 end = limit_end();
     bool found = false;
@@ -484,14 +493,11 @@ State Engine::fast_search(i32 type) {
         g_stack.top = saved_top;
     }
     if (found) {
-        set_triple_part(rs_top(1), 1, fs);
+        *at = fs;
         set_idx(type == R_THRU ? fe : fs);
     }
     match = found;
-    if (!event(g_words.n.match)) return ST_STOP;
-    if (!event(g_words.n.pop)) return ST_STOP;
-    rs_drop3();
-    return ST_CHECK;
+    return found;
 }
 
 // A datatype! or typeset! rule.
@@ -692,13 +698,10 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             switch (val->type()) {
                 case TYPE_WORD:
                     if (via_word) fire(Err::script_parse_rule, val);
-                    wctx = WC_DIRECT;
                     // The sub-rule of a record that re-armed itself (the
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
-                    if (record_on_top() &&
-                        rp == rules_head() + triple_part(rs_top(1), 0) + 1)
-                        wctx = WC_REARMED;
+                    wctx = WC_FETCHED;
                     return ST_KEYWORD;
                 case TYPE_BLOCK:
                     pending_block = true;
@@ -800,12 +803,9 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                 case TYPE_BLOCK:
                     pending_block = true;
                     return ST_PUSH_BLOCK;
-                case TYPE_WORD: {
-                    i32 t = top_type();
-                    wctx = (t == R_COLLECT || t == R_KEEP || t == R_KEEP_PAREN) ? WC_COLLECT
-                                                                               : WC_COMMAND;
+                case TYPE_WORD:
+                    wctx = WC_SUBRULE;
                     return ST_KEYWORD;
-                }
                 case TYPE_INTEGER:
                 case TYPE_PAREN:
                 case TYPE_TYPESET:
@@ -955,6 +955,7 @@ ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules_block, u32
 
     ValueCell result;
     try {
+        E.rs_attach();
         E.check_limits();
         E.clamp_idx();
         ValueCell in_copy = *E.in;

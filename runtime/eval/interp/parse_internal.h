@@ -71,6 +71,11 @@ enum WordContext : u8 {
     WC_COLLECT,  // the sub-rule of collect or keep
     WC_COMMAND,  // the sub-rule of any other command
     WC_REARMED,  // the sub-rule of a record in its second or later round
+    // Where the word was fetched, until a word that is no keyword needs one
+    // of the above (keywords never do, so most words skip the reading of the
+    // rule stack that tells them apart).
+    WC_FETCHED,  // by ST_FETCH: direct or re-armed
+    WC_SUBRULE,  // by ST_SUBRULE_VALUE: collect or command
 };
 
 struct ParseGlobals {
@@ -110,11 +115,6 @@ inline i32 units_of(const ValueCell* s) {
     SeriesBuffer* b = series_of(s);
     return static_cast<i32>(b->used_bytes() >> shifts[b->unit()]);
 }
-// Cell k below the top of the rule stack (0: the top).
-inline ValueCell* rs_top(u32 k) {
-    SeriesBuffer* b = series_of(g_parse.rule_stack);
-    return b->head_cells() + (b->used_bytes() / sizeof(ValueCell) - 1 - k);
-}
 
 // One run of the engine. Its cells live on the data stack (so the
 // collector sees them and their addresses stay put); collect targets are
@@ -133,6 +133,13 @@ struct Engine {
 
     // ---- state -------------------------------------------------------------------
     i32 rp = 0;                      // rule pointer: absolute cell index in rules
+    // The rule stack as this run sees it: its cells (from the buffer head),
+    // the head of its view, and whether a record is on top. Only the engine
+    // changes it (a run inside a paren or callback leaves it as it found it),
+    // so these follow its pushes and drops.
+    u32 rs_cells = 0;
+    u32 rs_base = 0;
+    bool top_record = false;
     u32 mode = PARSE_MODE_EQUAL;
     i32 part = 0;                    // absolute limit of the outermost input, 0: none
     i32 collect_depth = 0;
@@ -196,6 +203,18 @@ struct Engine {
         ValueCell c = rule_at(i);
         return keyword_of(&c) == k;
     }
+    // The context of the word in hand (of WC_FETCHED and WC_SUBRULE, what
+    // the rule stack says as the word was reached).
+    WordContext word_context() const {
+        if (wctx == WC_FETCHED)
+            return record_on_top() && rp == rules_head() + triple_part(rs_top(1), 0) + 1 ? WC_REARMED
+                                                                                       : WC_DIRECT;
+        if (wctx == WC_SUBRULE) {
+            i32 t = top_type();
+            return t == R_COLLECT || t == R_KEEP || t == R_KEEP_PAREN ? WC_COLLECT : WC_COMMAND;
+        }
+        return wctx;
+    }
     Keyword keyword_of(const ValueCell* v) const {
         return v->type() == TYPE_WORD ? keyword_of_symbol(word_symbol(v)) : KW_NOT_KEYWORD;
     }
@@ -209,32 +228,45 @@ struct Engine {
     }
 
     // ---- work stacks ---------------------------------------------------------------
-    u32 rs_view() const { return view_cells(g_parse.rule_stack); }
-    bool record_on_top() const {
-        SeriesBuffer* b = series_of(g_parse.rule_stack);
-        u32 n = b->used_bytes() / sizeof(ValueCell);
-        return n >= series_head(g_parse.rule_stack) + 3 && b->head_cells()[n - 1].type() == TYPE_PAIR;
+    // Takes the rule stack as it is now (at the start of a run).
+    void rs_attach() {
+        rs_cells = block_cells(g_parse.rule_stack);
+        rs_base = series_head(g_parse.rule_stack);
+        top_record = false;
+    }
+    u32 rs_view() const { return rs_cells > rs_base ? rs_cells - rs_base : 0; }
+    bool record_on_top() const { return top_record; }
+    // Cell k below the top of the rule stack (0: the top).
+    ValueCell* rs_top(u32 k) const {
+        return series_of(g_parse.rule_stack)->head_cells() + (rs_cells - 1 - k);
     }
     i32 top_type() const { return pair_x(rs_top(0)); }
-    // Pushes a record of three cells (with room: stored in place).
+    // Pushes a record of three cells (with room: stored in place); c is the
+    // record's type cell, or the rules block of a block frame.
     void rs_push3(const ValueCell& a, const ValueCell& b, const ValueCell& c) {
         SeriesBuffer* sb = series_of(g_parse.rule_stack);
         if (u64(sb->tail) + 3 * sizeof(ValueCell) > sb->end_ref()) {
             rs_push3_growing(a, b, c);
-            return;
+        } else {
+            ValueCell* at = sb->tail_cells();
+            at[0] = a;
+            at[1] = b;
+            at[2] = c;
+            sb->tail += 3 * sizeof(ValueCell);
         }
-        ValueCell* at = sb->tail_cells();
-        at[0] = a;
-        at[1] = b;
-        at[2] = c;
-        sb->tail += 3 * sizeof(ValueCell);
+        rs_cells += 3;
+        top_record = c.type() == TYPE_PAIR;
     }
     void rs_push3_growing(const ValueCell& a, const ValueCell& b, const ValueCell& c);
     void rs_drop3() {
-        if (rs_view() >= 3) series_of(g_parse.rule_stack)->tail -= 3 * sizeof(ValueCell);
+        if (rs_view() < 3) return;
+        SeriesBuffer* sb = series_of(g_parse.rule_stack);
+        sb->tail -= 3 * sizeof(ValueCell);
+        rs_cells -= 3;
+        top_record = rs_cells >= rs_base + 3 && (sb->tail_cells() - 1)->type() == TYPE_PAIR;
     }
     void check_limits() const {
-        if (series_of(g_parse.rule_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES ||
+        if (rs_cells * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES ||
             series_of(g_parse.input_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES)
             fire_parse_stack();
     }
@@ -261,6 +293,16 @@ struct Engine {
     bool element_equal(const ValueCell* element, const ValueCell* value);
     State fast_repeat();
     State fast_search(i32 type);
+    // The search of to and thru for the literal value in hand from the
+    // input's position: on a find the input moves to its start (to) or past
+    // its end (thru), *at receives its start, and match is set either way.
+    bool search_literal(i32 type, i32* at);
+    // Whether the sub-rule value v of to or thru takes the literal search
+    // (what ST_SUBRULE_VALUE sends to fast_search).
+    static bool searched_literally(u32 t) {
+        return t != TYPE_BLOCK && t != TYPE_WORD && t != TYPE_INTEGER && t != TYPE_PAREN &&
+               t != TYPE_TYPESET && t != TYPE_DATATYPE;
+    }
     State match_type();
     State counts();
 

@@ -159,6 +159,17 @@ State Engine::keyword() {
                 set_idx(limit_end());
                 return ST_CHECK;
             }
+            if (!has_cb && rp + 1 < tail && searched_literally(rule_at(rp + 1).type())) {
+                // A literal to search for, and no callback to see the record
+                // of the search: the search is made without pushing it.
+                check_limits();
+                rp++;
+                *val = rule_at(rp);
+                via_word = false;
+                i32 at;
+                search_literal(kw == KW_TO ? R_TO : R_THRU, &at);
+                return ST_CHECK;
+            }
             // The maximum slot keeps the index where the search begins.
             push_first = triple_of(-1, idx(), 1);
             push_type = kw == KW_TO ? R_TO : R_THRU;
@@ -415,13 +426,14 @@ State Engine::keyword() {
 
         default: {
             // A word holding a rule.
+            WordContext ctx = word_context();
             *val = rule_word_value(&word);
             via_word = true;
             // A word value is matched literally after a command (and in the
             // later rounds of one); other values are rules.
-            if (val->type() == TYPE_WORD && (wctx == WC_COMMAND || wctx == WC_REARMED))
+            if (val->type() == TYPE_WORD && (ctx == WC_COMMAND || ctx == WC_REARMED))
                 return ST_LITERAL;
-            return wctx == WC_COMMAND ? ST_SUBRULE_VALUE : ST_FETCH;
+            return ctx == WC_COMMAND ? ST_SUBRULE_VALUE : ST_FETCH;
         }
     }
 }
