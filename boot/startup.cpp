@@ -311,6 +311,7 @@ BootResult boot_start(const BootConfig& config) {
     interp_run_on_big_stack([&] { ran = run_top_level(decoded.values, config, &result); });
     set_collect_stress(g_gc.stress);
     if (!ran) return result;
+    memory_note_start_up_done();
 
     result.microseconds = std::chrono::duration<double, std::micro>(
                               std::chrono::steady_clock::now() - t0)

@@ -33,6 +33,12 @@ bool memory_collection_due() {
     return g_mem.allocated >= g_mem.survived || g_mem.total >= HEAP_REGION_SIZE / 2;
 }
 
+// What start-up left behind counts as having survived a collection, so the
+// first collection waits until as much again has been allocated (else the
+// first full frame after start-up would collect the whole library and free
+// almost nothing).
+void memory_note_start_up_done() { memory_note_collection(); }
+
 void memory_note_collection() {
     u64 live = 0;
     for (HeapRef r = g_mem.series_head; r; r = hptr<SeriesFrame>(r)->next) {

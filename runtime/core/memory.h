@@ -114,6 +114,9 @@ void set_collect_stress(bool on);
 // Called by the collector when a collection ends: measures what survived,
 // which sets how much may be allocated before the next one is due.
 void memory_note_collection();
+// Called when start-up is done: the heap it built is measured as if a
+// collection had kept it.
+void memory_note_start_up_done();
 // True when a full frame (or a big series) should lead to a collection rather
 // than to a new frame: as much has been allocated since the last collection
 // as survived it, or the frames held fill half of the heap region.

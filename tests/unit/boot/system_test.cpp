@@ -14,6 +14,7 @@
 #include "boot_test_support.h"
 #include "runtime/core/dtoa.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
 #include "runtime/datatypes/error.h"
 #include "runtime/typesystem/error_catalog.h"
 #include "runtime/datatypes/scalar_support.h"
@@ -92,6 +93,15 @@ TEST_F(SystemObject, FieldsInOrder) {
               "[scheme user-info host port path target query fragment ref]");
     EXPECT_EQ(words("system/standard/scheme"), "[name title info actor awake]");
     EXPECT_EQ(words("system/lexer"), "[pre-load err-pos exit-states trapper tracer]");
+}
+
+// The library start-up builds counts as what survived a collection, so the
+// first collection waits until as much again has been allocated instead of
+// coming at the first full frame and freeing almost nothing.
+TEST_F(SystemObject, StartUpSetsTheFirstCollectionsAllowance) {
+    EXPECT_GT(g_mem.survived, u64(1) << 20);
+    EXPECT_LT(g_mem.allocated, g_mem.survived);
+    EXPECT_FALSE(memory_collection_due());
 }
 
 TEST_F(SystemObject, ValuesAtStartUp) {
