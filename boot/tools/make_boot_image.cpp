@@ -63,14 +63,20 @@ bool write_heap_cpp(const std::string& path, const std::string& data_path,
     return static_cast<bool>(f);
 }
 
-int save_heap(const char* image_path, const char* cpp_path, const char* heap_path) {
-    std::ifstream in(image_path, std::ios::binary);
-    std::vector<unsigned char> image((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
+// The bytes of a file; false (with a message) when it cannot be read.
+bool read_all(const char* path, std::vector<unsigned char>* out) {
+    std::ifstream in(path, std::ios::binary);
+    out->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof()) {
-        std::fprintf(stderr, "zan-boot-image: cannot read %s\n", image_path);
-        return 1;
+        std::fprintf(stderr, "zan-boot-image: cannot read %s\n", path);
+        return false;
     }
+    return true;
+}
+
+int save_heap(const char* image_path, const char* cpp_path, const char* heap_path) {
+    std::vector<unsigned char> image;
+    if (!read_all(image_path, &image)) return 1;
     zan::boot_prepare_runtime();
     std::vector<unsigned char> heap;
     std::string error;
@@ -97,13 +103,8 @@ int save_heap(const char* image_path, const char* cpp_path, const char* heap_pat
 // The library saved after its seal (written by a first link of zan) as a
 // C++ source file that embeds it.
 int embed_library(const char* heap_path, const char* cpp_path) {
-    std::ifstream in(heap_path, std::ios::binary);
-    std::vector<unsigned char> heap((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        std::fprintf(stderr, "zan-boot-image: cannot read %s\n", heap_path);
-        return 1;
-    }
+    std::vector<unsigned char> heap;
+    if (!read_all(heap_path, &heap)) return 1;
     if (!write_heap_cpp(cpp_path, heap_path, heap, "zan_sealed_heap")) {
         std::fprintf(stderr, "zan-boot-image: cannot write %s\n", cpp_path);
         return 1;
