@@ -42,7 +42,7 @@ void mem_words(std::vector<u64>* out) {
                   u64(m.big_head), u64(m.fixed_count), u64(m.allocated), u64(m.survived)})
         out->push_back(w);
 }
-constexpr size_t kMemWords = 14;
+static_assert(kMemWords == 14);
 
 void set_mem(const u64* w) {
     MemoryState& m = g_mem;
@@ -198,19 +198,6 @@ void boot_heap_crc_lanes(const u8* p, u64 blocks, u32 portable[4], u32 native[4]
 
 namespace {
 
-// The words after the decoding that start-up sets: the memory manager's,
-// the bump, the commit count, the first root value, the root value count.
-std::vector<u64> after_words(u32 values) {
-    std::vector<u64> w;
-    mem_words(&w);
-    w.push_back(heap_region_bump());
-    w.push_back(heap_region_committed());
-    w.push_back(g_boot_cells_first);
-    w.push_back(values);
-    return w;
-}
-constexpr size_t kAfterWords = kMemWords + 4;
-
 void put(std::vector<u8>* out, u64 w) {
     u8 b[8];
     std::memcpy(b, &w, 8);
@@ -307,50 +294,51 @@ void place_pages(const u8* offsets, const u8* data, u64 pages, size_t page) {
 
 }  // namespace
 
-bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::string* error) {
+void boot_heap_before(BootHeapBefore* b) {
     const size_t page = heap_page_size();
-    out->clear();
-    std::vector<u64> before_state = state_words();
+    b->state = state_words();
     // Released ranges are not readable: the bytes below the bump are copied
     // only when there are none.
-    bool holes_before = heap_region_has_holes();
-    u64 print = fingerprint(live_ranges());
-    size_t before_bump = heap_region_bump();
-    std::vector<u8> before;
-    if (!holes_before) before.assign(g_heap_base + page, g_heap_base + before_bump);
-    std::vector<Node> fixed = memory_fixed_nodes();
-    const void* top = g_stack.top;
-    const void* base = g_stack.base;
-    const void* ctop = g_stack.ctop;
+    b->holes = heap_region_has_holes();
+    b->print = fingerprint(live_ranges());
+    b->bump = heap_region_bump();
+    b->bytes.clear();
+    if (!b->holes) b->bytes.assign(g_heap_base + page, g_heap_base + b->bump);
+    b->fixed = memory_fixed_nodes();
+    b->top = g_stack.top;
+    b->base = g_stack.base;
+    b->ctop = g_stack.ctop;
+}
 
-    ZanbinBootResult decoded = zanbin_boot_decode(image, false);
-    if (decoded.status != ZanbinBootStatus::ok) {
-        *error = zanbin_boot_status_message(decoded.status);
-        return false;
-    }
-    if (holes_before || heap_region_has_holes() || memory_fixed_nodes() != fixed ||
-        g_stack.top != top || g_stack.base != base || g_stack.ctop != ctop) {
-        *error = "the heap region had released ranges, or the decoding released pages, made "
-                 "fixed buffers or moved the stacks";
-        return true;
-    }
+bool boot_heap_savable(const BootHeapBefore& b) {
+    return !b.holes && !heap_region_has_holes() && memory_fixed_nodes() == b.fixed &&
+           g_stack.top == b.top && g_stack.base == b.base && g_stack.ctop == b.ctop;
+}
 
-    put(out, kMagic);
-    put(out, before_state.size());
-    for (u64 w : before_state) put(out, w);
-    put(out, print);
-    std::vector<u64> after = after_words(decoded.values);
+void boot_heap_write(u64 magic, const BootHeapBefore& b, const std::vector<u64>& more,
+                     std::vector<u8>* out) {
+    const size_t page = heap_page_size();
+    out->clear();
+    put(out, magic);
+    put(out, b.state.size());
+    for (u64 w : b.state) put(out, w);
+    put(out, b.print);
+    std::vector<u64> after;
+    mem_words(&after);
+    after.push_back(heap_region_bump());
+    after.push_back(heap_region_committed());
+    after.insert(after.end(), more.begin(), more.end());
     put(out, after.size());
     for (u64 w : after) put(out, w);
-    // The pages of live bytes that the decoding wrote: those that changed
-    // below the old bump, those that are not zero above it.
+    // The pages of live bytes that changed: those that changed below the
+    // old bump, those that are not zero above it.
     std::vector<u64> pages;
     for (const Range& x : live_ranges()) {
         for (u64 off = x.first / page * page; off < x.second; off += page) {
             if (!pages.empty() && pages.back() >= off) continue;
             const u8* now = g_heap_base + off;
-            bool changed = off < before_bump
-                               ? std::memcmp(now, before.data() + (off - page), page) != 0
+            bool changed = off < b.bump
+                               ? std::memcmp(now, b.bytes.data() + (off - page), page) != 0
                                : !zero_page(now, page);
             if (changed) pages.push_back(off);
         }
@@ -359,6 +347,67 @@ bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::str
     for (u64 off : pages) put(out, off);
     out->resize((out->size() + page - 1) / page * page, 0);
     for (u64 off : pages) out->insert(out->end(), g_heap_base + off, g_heap_base + off + page);
+}
+
+bool boot_heap_read(std::span<const u8> saved, u64 magic, BootHeapSaved* out) {
+    const size_t page = heap_page_size();
+    Reader r{saved};
+    if (r.word() != magic) return false;
+    std::vector<u64> now = state_words();
+    u64 count = r.word();
+    if (!r.ok || count != now.size()) return false;
+    for (u64 w : now)
+        if (r.word() != w) return false;
+    u64 print = r.word();
+    if (!r.ok || heap_region_has_holes() || print != fingerprint(live_ranges())) return false;
+    u64 words = r.word();
+    if (!r.ok || words < kMemWords + 2 || words > (saved.size() - r.at) / 8) return false;
+    out->after.assign(words, 0);
+    for (u64& w : out->after) w = r.word();
+    u64 pages = r.word();
+    if (!r.ok || pages > (saved.size() - r.at) / 8) return false;
+    const u8* offsets = saved.data() + r.at;
+    size_t data_at = (r.at + pages * 8 + page - 1) / page * page;
+    if (data_at > saved.size() || pages > (saved.size() - data_at) / page) return false;
+    u64 new_bump = out->after[kMemWords];
+    for (u64 i = 0; i < pages; i++) {
+        u64 off;
+        std::memcpy(&off, offsets + i * 8, 8);
+        if (off < page || off % page || off + page > new_bump) return false;
+    }
+    if (new_bump < heap_region_bump() ||
+        out->after[kMemWords + 1] != heap_region_committed() + (new_bump - heap_region_bump()))
+        return false;
+    out->offsets = offsets;
+    out->data = saved.data() + data_at;
+    out->pages = pages;
+    return true;
+}
+
+bool boot_heap_extend(const BootHeapSaved& saved) {
+    return heap_region_extend(saved.after[kMemWords]);
+}
+
+void boot_heap_put(const BootHeapSaved& saved) {
+    place_pages(saved.offsets, saved.data, saved.pages, heap_page_size());
+    set_mem(saved.after.data());
+}
+
+bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::string* error) {
+    out->clear();
+    BootHeapBefore before;
+    boot_heap_before(&before);
+    ZanbinBootResult decoded = zanbin_boot_decode(image, false);
+    if (decoded.status != ZanbinBootStatus::ok) {
+        *error = zanbin_boot_status_message(decoded.status);
+        return false;
+    }
+    if (!boot_heap_savable(before)) {
+        *error = "the heap region had released ranges, or the decoding released pages, made "
+                 "fixed buffers or moved the stacks";
+        return true;
+    }
+    boot_heap_write(kMagic, before, {g_boot_cells_first, decoded.values}, out);
     return true;
 }
 
@@ -371,39 +420,13 @@ u64 boot_heap_digest(u32 values) {
 }
 
 bool boot_heap_restore(std::span<const u8> saved, u32* values) {
-    const size_t page = heap_page_size();
-    Reader r{saved};
-    if (r.word() != kMagic) return false;
-    std::vector<u64> now = state_words();
-    u64 count = r.word();
-    if (!r.ok || count != now.size()) return false;
-    for (u64 w : now)
-        if (r.word() != w) return false;
-    u64 print = r.word();
-    if (!r.ok || heap_region_has_holes() || print != fingerprint(live_ranges())) return false;
-    if (r.word() != kAfterWords) return false;
-    u64 after[kAfterWords];
-    for (u64& w : after) w = r.word();
-    u64 pages = r.word();
-    if (!r.ok || pages > (saved.size() - r.at) / 8) return false;
-    const u8* offsets = saved.data() + r.at;
-    size_t data_at = (r.at + pages * 8 + page - 1) / page * page;
-    if (data_at > saved.size() || pages > (saved.size() - data_at) / page) return false;
-    const u8* data = saved.data() + data_at;
-    u64 new_bump = after[kMemWords];
-    for (u64 i = 0; i < pages; i++) {
-        u64 off;
-        std::memcpy(&off, offsets + i * 8, 8);
-        if (off < page || off % page || off + page > new_bump) return false;
-    }
-    if (new_bump < heap_region_bump() ||
-        after[kMemWords + 1] != heap_region_committed() + (new_bump - heap_region_bump()) ||
-        !heap_region_extend(new_bump))
+    BootHeapSaved s;
+    if (!boot_heap_read(saved, kMagic, &s) || s.after.size() != kBootHeapWords + 2 ||
+        !boot_heap_extend(s))
         return false;
-    place_pages(offsets, data, pages, page);
-    set_mem(after);
-    g_boot_cells_first = static_cast<u32>(after[kMemWords + 2]);
-    *values = static_cast<u32>(after[kMemWords + 3]);
+    boot_heap_put(s);
+    g_boot_cells_first = static_cast<u32>(s.after[kBootHeapWords]);
+    *values = static_cast<u32>(s.after[kBootHeapWords + 1]);
     return true;
 }
 

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "runtime/core/cell.h"
+#include "runtime/core/memory.h"
 
 namespace zan {
 
@@ -42,6 +43,52 @@ bool boot_heap_capture(std::span<const u8> image, std::vector<u8>* out, std::str
 // False, with nothing changed, when the saved heap is malformed or the
 // runtime's state differs from the one it was saved from.
 bool boot_heap_restore(std::span<const u8> saved, u32* values);
+
+// The parts shared with the library saved after its seal
+// (boot/sealed_heap.h): a saved heap records the state before a change,
+// the words after it (the memory manager's, the bump and the commit count,
+// then the caller's) and the pages the change wrote.
+
+// The memory manager's words, then the bump and the commit count: the
+// first words after the change in every saved heap.
+constexpr size_t kMemWords = 14;
+constexpr size_t kBootHeapWords = kMemWords + 2;
+
+// The state before a change, kept to find what the change wrote.
+struct BootHeapBefore {
+    std::vector<u64> state;
+    u64 print = 0;
+    size_t bump = 0;
+    bool holes = false;
+    std::vector<u8> bytes;
+    std::vector<Node> fixed;
+    const void* top = nullptr;
+    const void* base = nullptr;
+    const void* ctop = nullptr;
+};
+void boot_heap_before(BootHeapBefore* before);
+// Whether what was done since *before can be saved: no released range, the
+// same fixed buffers and stack registers.
+bool boot_heap_savable(const BootHeapBefore& before);
+// Writes the saved heap: the state before, the words after (the memory
+// manager's, the bump, the commit count, then more) and the changed pages.
+void boot_heap_write(u64 magic, const BootHeapBefore& before, const std::vector<u64>& more,
+                     std::vector<u8>* out);
+
+// A saved heap read and checked against the running runtime.
+struct BootHeapSaved {
+    std::vector<u64> after;  // kBootHeapWords, then the caller's
+    const u8* offsets = nullptr;
+    const u8* data = nullptr;
+    u64 pages = 0;
+};
+// Checks a saved heap without changing anything: the magic, the state and
+// fingerprint before, the pages' offsets and the commit count.
+bool boot_heap_read(std::span<const u8> saved, u64 magic, BootHeapSaved* out);
+// Commits the region up to the saved bump; false when that fails.
+bool boot_heap_extend(const BootHeapSaved& saved);
+// Puts the saved pages in place and sets the memory manager's words.
+void boot_heap_put(const BootHeapSaved& saved);
 
 // A digest of the runtime's state as the saved heap sees it (its live heap
 // bytes and the state words around them) with the root value count: equal

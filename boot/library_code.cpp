@@ -1,6 +1,8 @@
 // Sealing of the library functions and their compiled entry.
 #include "boot/library_code.h"
 
+#include <cstring>
+
 #include <vector>
 
 #include "runtime/core/collector.h"
@@ -209,6 +211,26 @@ void library_code_init() {
     interp_set_compiled_table(kEntries, 1);
     g_interp_hooks.body_handed_out = before_body_handed_out;
     make_frame_words();
+}
+
+void library_seal_words(std::vector<u64>* out) {
+    u64 root[2];
+    std::memcpy(root, &g_library_root, sizeof root);
+    out->push_back(root[0]);
+    out->push_back(root[1]);
+    out->push_back(g_snapshot_ctx);
+    out->push_back(g_snapshot_index.size());
+    for (i32 i : g_snapshot_index) out->push_back(static_cast<u32>(i));
+}
+
+size_t library_seal_read(std::span<const u64> words) {
+    if (words.size() < 4 || words[3] > words.size() - 4) return 0;
+    std::memcpy(&g_library_root, words.data(), sizeof g_library_root);
+    g_snapshot_ctx = static_cast<Node>(words[2]);
+    g_snapshot_index.resize(words[3]);
+    for (size_t i = 0; i < g_snapshot_index.size(); i++)
+        g_snapshot_index[i] = static_cast<i32>(static_cast<u32>(words[4 + i]));
+    return 4 + g_snapshot_index.size();
 }
 
 const ValueCell* library_snapshot() {

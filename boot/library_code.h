@@ -26,6 +26,9 @@
 // (object_rebind_function) keeps the entry; its executable body is made from
 // its own, rebound, source body at its first call.
 #pragma once
+#include <span>
+#include <vector>
+
 #include "runtime/core/cell.h"
 #include "runtime/core/stack.h"
 
@@ -41,6 +44,11 @@ void library_code_init();
 // Seals every function! reachable from the global context (through the
 // values of objects, blocks, parens, hashes and maps); returns how many.
 u32 library_seal();
+// The seal's state outside the heap as words (saved with the library after
+// its seal, boot/sealed_heap.h), and back: answers the count of words read,
+// 0 (with nothing changed) when they are malformed.
+void library_seal_words(std::vector<u64>* out);
+size_t library_seal_read(std::span<const u64> words);
 // The snapshot context's object (none before the seal).
 const ValueCell* library_snapshot();
 // Whether a function! value is a sealed library function.

@@ -13,6 +13,7 @@
 #include "boot/library_code.h"
 #include "boot/process.h"
 #include "boot/runtime_init.h"
+#include "boot/sealed_heap.h"
 #include "boot/system_hooks.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/memory.h"
@@ -205,12 +206,18 @@ bool is_process_module(u32 k) {
 
 // The modules, the seal, the process module and the removal of
 // boot-routine; false (with the result filled in) when start-up cannot go
-// on. What is done before the process module depends only on the build.
-bool run_top_level(u32 values, const BootConfig& config, BootResult* out) {
+// on. What is done before the process module depends only on the build:
+// when the library saved after its seal was put back (done), it is skipped;
+// when the build asks for that saved form (config.save_sealed), start-up
+// stops after the seal.
+bool run_top_level(u32 values, const BootConfig& config, const SealedStart* done,
+                   BootResult* out) {
     BootResult& result = *out;
-    // The modules, in order: (path, code) pairs of root values.
-    u32 process = values;
-    for (u32 k = 0; k + 1 < values; k += 2) {
+    // The modules, in order: (path, code) pairs of root values. Reading a
+    // module's name allocates, so the saved library carries where the
+    // process module is.
+    u32 process = done ? done->process : values;
+    for (u32 k = 0; !done && k + 1 < values; k += 2) {
         if (is_process_module(k)) {
             process = k;
             continue;
@@ -219,13 +226,22 @@ bool run_top_level(u32 values, const BootConfig& config, BootResult* out) {
     }
 
     // The library functions become "compiled".
-    Run sealed = run_guarded([&] { result.sealed = library_seal(); });
-    if (!sealed.ok) {
-        result.status = BOOT_FAILURE_STATUS;
-        result.message = "sealing the library: " + sealed.message;
-        return false;
+    if (!done) {
+        Run sealed = run_guarded([&] { result.sealed = library_seal(); });
+        if (!sealed.ok) {
+            result.status = BOOT_FAILURE_STATUS;
+            result.message = "sealing the library: " + sealed.message;
+            return false;
+        }
     }
     if (config.sealed_digest) *config.sealed_digest = boot_heap_digest(values);
+    if (config.save_sealed) {
+        std::string error;
+        SealedStart now{values, process, result.modules, result.sealed, g_module_names};
+        if (!sealed_heap_capture(now, config.save_sealed, &error))
+            result.message = error;
+        return true;
+    }
 
     // The values of this process; then the boot-only word goes.
     if (process < values && !run_module(process, out)) return false;
@@ -283,19 +299,35 @@ BootResult boot_start(const BootConfig& config) {
         result.message = "no boot image";
         return result;
     }
+    // The library saved after its seal, when it fits; else the decoded
+    // image (saved or decoded here) and the modules.
     ZanbinBootResult decoded;
-    bool restored = config.library_dir.empty() && !config.saved_heap.empty() &&
-                    boot_heap_restore(config.saved_heap, &decoded.values);
-    if (!restored) decoded = zanbin_boot_decode(image, false);
-    result.restored = restored;
-    if (decoded.status != ZanbinBootStatus::ok) {
-        result.status = BOOT_FAILURE_STATUS;
-        result.message = zanbin_boot_status_message(decoded.status);
-        if (decoded.position)
-            result.message += " (record at byte " + std::to_string(decoded.position) + ")";
-        return result;
+    SealedStart saved;
+    bool sealed = config.library_dir.empty() && !config.sealed_heap.empty() &&
+                  !config.save_sealed && !stress_covers_startup() &&
+                  sealed_heap_restore(config.sealed_heap, &saved);
+    if (sealed) {
+        decoded.values = saved.values;
+        result.modules = saved.modules;
+        result.sealed = saved.sealed;
+        g_module_names = saved.module_names;
+    } else {
+        if (config.save_sealed) sealed_heap_note_before();
+        bool restored = config.library_dir.empty() && !config.saved_heap.empty() &&
+                        boot_heap_restore(config.saved_heap, &decoded.values);
+        if (!restored) decoded = zanbin_boot_decode(image, false);
+        result.restored = restored;
+        if (decoded.status != ZanbinBootStatus::ok) {
+            result.status = BOOT_FAILURE_STATUS;
+            result.message = zanbin_boot_status_message(decoded.status);
+            if (decoded.position)
+                result.message += " (record at byte " + std::to_string(decoded.position) + ")";
+            return result;
+        }
+        if (config.save_sealed) sealed_heap_note_tracer();
+        runtime_init_after_decode();
     }
-    runtime_init_after_decode();
+    result.library_restored = sealed;
 
     // Stress mode collects before every allocation. The top-level code is the
     // same in every process, so it is stressed only when asked for
@@ -303,12 +335,13 @@ BootResult boot_start(const BootConfig& config) {
     // start-up is done, where the code under test runs.
     set_collect_stress(g_gc.stress && stress_covers_startup());
 
-    define_boot_routine();
+    if (!sealed) define_boot_routine();
 
     // The top-level code runs on the evaluation thread in one hand-over
     // (each hand-over costs a thread switch).
     bool ran = false;
-    interp_run_on_big_stack([&] { ran = run_top_level(decoded.values, config, &result); });
+    interp_run_on_big_stack(
+        [&] { ran = run_top_level(decoded.values, config, sealed ? &saved : nullptr, &result); });
     set_collect_stress(g_gc.stress);
     if (!ran) return result;
     memory_note_start_up_done();

@@ -38,6 +38,14 @@ struct BootConfig {
     // The image as decoded at build time (boot/boot_heap.h), used instead of
     // decoding the image when it fits the runtime; may be empty.
     std::span<const u8> saved_heap;
+    // The library saved after its modules and the seal (boot/sealed_heap.h),
+    // put back instead of decoding and running them when it fits; may be
+    // empty.
+    std::span<const u8> sealed_heap;
+    // For the build: when set, start-up stops after the seal and the saved
+    // form of the library goes here (left empty, with the reason in the
+    // result's message, when it cannot be saved).
+    std::vector<u8>* save_sealed = nullptr;
     // The developer switch: build the image from the module files under
     // this directory (its library/, gui/ and console/ folders).
     std::string library_dir;
@@ -59,6 +67,7 @@ struct BootResult {
     u32 modules = 0;         // module files run
     u32 sealed = 0;          // library functions sealed
     bool restored = false;   // the saved decoded image was used
+    bool library_restored = false;  // the library saved after its seal was used
     double microseconds = 0; // time from runtime_init to the end of the seal
 };
 

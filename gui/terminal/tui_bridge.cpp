@@ -87,13 +87,23 @@ void wait_events() {
     if (process_loop().terminal_on()) tui_do_events(true);
 }
 
+}  // namespace
+
+void tui_back_end_attach() {
+    tui_backend().color_mode = color_mode_from_environment();
+    g_wait_events_hook = wait_events;
+}
+
+bool tui_back_end_attached() { return g_wait_events_hook == wait_events; }
+
+namespace {
+
 void r_start_back_end() {
     ValueCell platform = *stack_arg(0);
     if (ValueCell* v = field_of(&platform, "version")) tuple_make_rgba(v, 10, 10, 10, -1);
     if (ValueCell* v = field_of(&platform, "build")) integer_box(v, 1000);
     if (ValueCell* v = field_of(&platform, "product")) integer_box(v, 0);
-    tui_backend().color_mode = color_mode_from_environment();
-    g_wait_events_hook = wait_events;
+    tui_back_end_attach();
     none_box(stack_result());
 }
 

@@ -13,6 +13,12 @@ namespace zan::gui {
 
 constexpr int EVT_RESIZE = 30;
 
+// What start-back-end does outside the heap: the colour mode from this
+// process's COLORTERM and TERM, and the native wait's hook. Start-up does it
+// again when it puts back the library saved after its seal.
+void tui_back_end_attach();
+bool tui_back_end_attached();
+
 // Calls a function (or routine, action, native) of one argument under a frame that stops every error
 // and throw; true when it answered the word done. A string answer goes to
 // text when given.

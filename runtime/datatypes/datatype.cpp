@@ -59,7 +59,11 @@ void datatype_register(u32 type, const ActionRow& row) {
 }
 
 void datatype_registry_reset() {
-    std::memset(g_action_table, 0, sizeof g_action_table);
+    // The table starts zeroed: clearing it in a fresh process would only
+    // make the system hand out its pages (most rows stay empty).
+    static bool used = false;
+    if (used) std::memset(g_action_table, 0, sizeof g_action_table);
+    used = true;
     for (auto& tn : g_type_names) {
         tn.name = nullptr;
         tn.length = 0;
