@@ -1,0 +1,317 @@
+// The evaluator of calls that cannot be seen to run (see pure_call.h).
+// It follows the walker's rules of evaluation step by step: an expression
+// is a term and the operators after it, left to right; an operator's right
+// operand is a term alone; a call's arguments are whole expressions; a
+// block's value is its last expression's.
+#include "runtime/eval/interp/pure_call.h"
+
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/eval/interp/interp_pure.h"
+
+namespace zan {
+
+namespace {
+
+// Locals of one call: the walker keeps them on the data stack; here they
+// are copies, so a store made before giving up is never seen.
+constexpr u32 MAX_VALS = 8;
+
+// One running call: its function's context and the values its words read.
+struct PureFrame {
+    Node ctx;
+    u32 nvals;
+    ValueCell* vals;  // the parameters, then the /local flag and the locals
+    const PureFrame* up;
+};
+
+// The room left: frames the walker would have pushed so far (counted
+// generously), against what its stacks had free at the start. The walker
+// pushes at most CELLS_PER_FRAME data cells per frame on this path, so one
+// count bounds both. Only one run is ever under way: nothing it runs can
+// start another.
+struct PureRun {
+    u32 frames;
+    u32 room;
+    Node global_ctx;
+    ValueCell* globals;  // the global values (nothing moves them meanwhile)
+};
+PureRun g_run;
+
+inline bool take(u32 frames) {
+    g_run.frames += frames;
+    return g_run.frames < g_run.room;
+}
+inline void give(u32 frames) { g_run.frames -= frames; }
+
+// Frames the walker pushes for each construct, at least (a function's
+// values take up to MAX_VALS more cells: one frame more covers them).
+constexpr u32 FUNCTION_FRAMES = 3, NATIVE_FRAMES = 2, BLOCK_FRAMES = 1, OP_FRAMES = 1,
+              SET_FRAMES = 1;
+constexpr u32 CELLS_PER_FRAME = 8;
+constexpr u32 ROOM_MARGIN_FRAMES = 8, ROOM_MARGIN_CELLS = 64;
+
+// The slot a word reads: a running call's local (the latest call of its
+// function, as the walker points the context at its newest frame), else
+// where the walker would read it. Null when it has no value to read.
+__attribute__((always_inline)) inline ValueCell* pure_slot(const PureFrame* f,
+                                                         const ValueCell* word) {
+    Node n = word_binding(word);
+    u32 idx = static_cast<u32>(word_index(word));
+    if (n == f->ctx) return idx < f->nvals ? f->vals + idx : nullptr;
+    if (n == g_run.global_ctx) return g_run.globals + idx;
+    if (!n || static_cast<i32>(idx) < 0) return nullptr;
+    for (f = f->up; f; f = f->up)
+        if (f->ctx == n) return idx < f->nvals ? f->vals + idx : nullptr;
+    return word_value_if_available(word);
+}
+
+// A term's value when it needs no evaluation: a value that evaluates to
+// itself or a word holding one; else null (*callable: a word's callable).
+__attribute__((always_inline)) inline const ValueCell* plain_term(const PureFrame* f,
+                                                                const ValueCell* c,
+                                                                const ValueCell** callable) {
+    u32 t = c->type();
+    if (self_evaluating(t)) return c;
+    if (t != TYPE_WORD) return nullptr;
+    const ValueCell* v = pure_slot(f, c);
+    if (!v) return nullptr;
+    u32 vt = v->type();
+    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE) {
+        *callable = v;
+        return nullptr;
+    }
+    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
+    return v;
+}
+
+u32 pure_term(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out);
+u32 pure_expr(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out);
+
+// The common expression in place: a plain term and operators with plain
+// right operands. Anything else is evaluated by pure_expr from the start
+// again (nothing here has an effect, so that is the same evaluation).
+__attribute__((always_inline)) inline u32 quick_expr(const PureFrame* f, const ValueCell* cells,
+                                                    u32 i, u32 end, ValueCell* out) {
+    const ValueCell* callable = nullptr;
+    const ValueCell* v = plain_term(f, cells + i, &callable);
+    if (!v) return pure_expr(f, cells, i, end, out);
+    *out = *v;
+    u32 j = i + 1;
+    while (j < end) {
+        const ValueCell* c = cells + j;
+        if (c->type() != TYPE_WORD) break;
+        const ValueCell* opv = pure_slot(f, c);
+        if (!opv || opv->type() != TYPE_OP) break;
+        i32 code = fast_code(opv);
+        if (code < 0 || j + 1 >= end || out->type() != TYPE_INTEGER) return 0;
+        const ValueCell* rv = plain_term(f, c + 1, &callable);
+        if (!rv) return pure_expr(f, cells, i, end, out);
+        if (rv->type() != TYPE_INTEGER || !int_op_inline(code, out, rv)) return 0;
+        j += 2;
+    }
+    return j;
+}
+
+// An expression at i: a term, then the operators after it. Returns the
+// index after it, or 0 to give up.
+u32 pure_expr(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out) {
+    const ValueCell* callable = nullptr;
+    if (const ValueCell* v = plain_term(f, cells + i, &callable)) {
+        *out = *v;
+        i++;
+    } else {
+        i = pure_term(f, cells, i, end, out);
+        if (!i) return 0;
+    }
+    while (i < end) {
+        const ValueCell* c = cells + i;
+        if (c->type() != TYPE_WORD) break;
+        const ValueCell* opv = pure_slot(f, c);
+        if (!opv || opv->type() != TYPE_OP) break;
+        i32 code = fast_code(opv);
+        if (code < 0 || i + 1 >= end || out->type() != TYPE_INTEGER) return 0;
+        const ValueCell* rv = plain_term(f, c + 1, &callable);
+        if (rv) {
+            i += 2;
+        } else {
+            if (!take(OP_FRAMES)) return 0;
+            ValueCell right;
+            i = pure_term(f, cells, i + 1, end, &right);
+            if (!i) return 0;
+            give(OP_FRAMES);
+            if (right.type() != TYPE_INTEGER || !int_op_inline(code, out, &right)) return 0;
+            continue;
+        }
+        if (rv->type() != TYPE_INTEGER || !int_op_inline(code, out, rv)) return 0;
+    }
+    return i;
+}
+
+// The expressions of a block or paren, the last one's value into *out
+// (an empty one gives unset!, which is the walker's to report).
+bool pure_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
+    SeriesBuffer* b = node_buffer(series_node(block));
+    const ValueCell* cells = b->head_cells();
+    u32 end = b->used_bytes() / sizeof(ValueCell);
+    u32 i = series_head(block);
+    if (i >= end || !take(BLOCK_FRAMES)) return false;
+    do {
+        i = quick_expr(f, cells, i, end, out);
+        if (!i) return false;
+    } while (i < end);
+    give(BLOCK_FRAMES);
+    return true;
+}
+
+// The spec cache of a callable whose calls take the short path (plain
+// word parameters only); 0 when it is not built or not of that shape.
+inline Node short_cache(const ValueCell* more, u32* digest) {
+    if (more[1].type() != TYPE_BLOCK) return 0;
+    *digest = block_extra(more + 1);
+    if (!(*digest & SPEC_SHORT)) return 0;
+    return block_node(more + 1);
+}
+
+// The arguments of a call, each a whole expression checked against its
+// parameter's types, into args[0..n).
+__attribute__((always_inline)) inline u32 pure_args(const PureFrame* f, const ValueCell* cells,
+                                                    u32 i, u32 end, Node cache, u32 n,
+                                                    ValueCell* args) {
+    const ValueCell* ts = node_buffer(cache)->head_cells();
+    for (u32 k = 0; k < n; k++) {
+        if (i >= end) return 0;
+        i = quick_expr(f, cells, i, end, args + k);
+        if (!i || !arg_type_ok(ts + k, args[k].type())) return 0;
+    }
+    return i;
+}
+
+// either, if and unless, the natives whose call is understood here.
+u32 pure_native(const PureFrame* f, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
+                ValueCell* out) {
+    u32 idx = callable_entry(fn);
+    if (idx != NAT_EITHER && idx != NAT_IF && idx != NAT_UNLESS) return 0;
+    u32 digest = 0;
+    Node cache = short_cache(node_buffer(callable_more(fn))->head_cells(), &digest);
+    u32 n = idx == NAT_EITHER ? 3 : 2;
+    if (!cache || spec_params(digest) != n || !take(NATIVE_FRAMES)) return 0;
+    ValueCell args[3];
+    i = pure_args(f, cells, i, end, cache, n, args);
+    if (!i) return 0;
+    const ValueCell* branch;
+    if (idx == NAT_EITHER) {
+        branch = truthy(args) ? args + 1 : args + 2;
+    } else if (truthy(args) != (idx == NAT_IF)) {
+        none_box(out);
+        give(NATIVE_FRAMES);
+        return i;
+    } else {
+        branch = args + 1;
+    }
+    if (branch->type() != TYPE_BLOCK || !pure_block(f, branch, out)) return 0;
+    give(NATIVE_FRAMES);
+    return i;
+}
+
+// A function's call: its arguments, its locals (the /local flag false and
+// none for each), its body.
+u32 pure_function(const PureFrame* f, const ValueCell* fn, const ValueCell* cells, u32 i,
+                  u32 end, ValueCell* out) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return 0;
+    const ValueCell* more = node_buffer(callable_more(fn))->head_cells();
+    u32 digest = 0;
+    Node cache = short_cache(more, &digest);
+    if (!cache || !plain_interpreted(fn, more) || more[MORE_BODY].type() != TYPE_BLOCK) return 0;
+    u32 np = spec_params(digest);
+    u32 nloc = (digest & SPEC_LOCALS) ? spec_local_count(digest) : 0;
+    u32 nvals = np + nloc;
+    if (nvals > MAX_VALS || !take(FUNCTION_FRAMES)) return 0;
+    ValueCell vals[MAX_VALS];
+    const ValueCell* body = more + MORE_BODY;
+    PureFrame nf{context_of(fn), nvals, vals, f};
+    i = pure_args(f, cells, i, end, cache, np, vals);
+    if (!i) return 0;
+    if (nloc) {
+        logic_box(vals + np, false);
+        for (u32 k = np + 1; k < nvals; k++) none_box(vals + k);
+    }
+    if (!pure_block(&nf, body, out)) return 0;
+    give(FUNCTION_FRAMES);
+    return i;
+}
+
+// A set-word of a running call's local: the value of the expression after
+// it, stored in the copy.
+u32 pure_set(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out) {
+    const ValueCell* sw = cells + i;
+    Node n = word_binding(sw);
+    i32 idx = word_index(sw);
+    if (n != f->ctx || idx < 0 || static_cast<u32>(idx) >= f->nvals) return 0;
+    if (i + 1 >= end || !take(SET_FRAMES)) return 0;
+    i = pure_expr(f, cells, i + 1, end, out);
+    if (!i || out->type() == TYPE_UNSET) return 0;
+    f->vals[idx] = *out;
+    give(SET_FRAMES);
+    return i;
+}
+
+// A term that is not plain_term's: a call, a paren, a set-word.
+u32 pure_term(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out) {
+    const ValueCell* c = cells + i;
+    u32 t = c->type();
+    if (t == TYPE_WORD) {
+        const ValueCell* v = pure_slot(f, c);
+        if (!v) return 0;
+        u32 vt = v->type();
+        if (vt == TYPE_FUNCTION) return pure_function(f, v, cells, i + 1, end, out);
+        if (vt == TYPE_NATIVE) return pure_native(f, v, cells, i + 1, end, out);
+        return 0;
+    }
+    if (t == TYPE_PAREN) return pure_block(f, c, out) ? i + 1 : 0;
+    if (t == TYPE_SET_WORD) return pure_set(f, cells, i, end, out);
+    return 0;
+}
+
+// After a call gave up, calls deeper than it are not tried again until it
+// has ended (or a call as shallow has begun): a body that gives up far
+// down would otherwise be tried again at every level on the way there.
+struct PureFence {
+    CallFrame* top = nullptr;  // the stack's top when it gave up; null: none
+    HeapRef base = 0;          // the saved base and header of the frame
+    u32 header = 0;            // below it, which name that call
+};
+PureFence g_fence;
+
+inline bool fenced() {
+    CallFrame* top = g_stack.ctop;
+    if (!g_fence.top) return false;
+    if (top > g_fence.top && g_fence.top[-1].saved_base == g_fence.base &&
+        g_fence.top[-1].header == g_fence.header)
+        return true;
+    g_fence.top = nullptr;
+    return false;
+}
+
+}  // namespace
+
+bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueCell* out) {
+    if (nvals > MAX_VALS || fenced() || ZAN_UNLIKELY(g_interrupt_pending)) return false;
+    u32 frames_free = static_cast<u32>(g_stack.climit - g_stack.ctop);
+    u32 cells_free = static_cast<u32>(g_stack.limit - g_stack.top);
+    if (frames_free <= ROOM_MARGIN_FRAMES || cells_free <= ROOM_MARGIN_CELLS) return false;
+    global_value_slot(0);  // (brings the cached head up to date)
+    u32 frame_room = frames_free - ROOM_MARGIN_FRAMES;
+    u32 cell_room = (cells_free - ROOM_MARGIN_CELLS) / CELLS_PER_FRAME;
+    g_run = PureRun{0, frame_room < cell_room ? frame_room : cell_room, g_global_values.ctx,
+                    g_global_values.head};
+    ValueCell vals[MAX_VALS];
+    for (u32 k = 0; k < nvals; k++) vals[k] = g_stack.base[k];
+    PureFrame top{context_of(fn), nvals, vals, nullptr};
+    if (pure_block(&top, body, out)) return true;
+    CallFrame* f = g_stack.ctop;
+    g_fence = PureFence{f, f[-1].saved_base, f[-1].header};
+    return false;
+}
+
+}  // namespace zan
