@@ -85,45 +85,29 @@ __attribute__((always_inline)) inline const ValueCell* plain_term(const PureFram
     return v;
 }
 
-u32 pure_term(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out);
-u32 pure_expr(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out);
-
-// The common expression in place: a plain term and operators with plain
-// right operands. Anything else is evaluated by pure_expr from the start
-// again (nothing here has an effect, so that is the same evaluation).
-__attribute__((always_inline)) inline u32 quick_expr(const PureFrame* f, const ValueCell* cells,
-                                                    u32 i, u32 end, ValueCell* out) {
-    const ValueCell* callable = nullptr;
-    const ValueCell* v = plain_term(f, cells + i, &callable);
-    if (!v) return pure_expr(f, cells, i, end, out);
-    *out = *v;
-    u32 j = i + 1;
-    while (j < end) {
-        const ValueCell* c = cells + j;
-        if (c->type() != TYPE_WORD) break;
-        const ValueCell* opv = pure_slot(f, c);
-        if (!opv || opv->type() != TYPE_OP) break;
-        i32 code = fast_code(opv);
-        if (code < 0 || j + 1 >= end || out->type() != TYPE_INTEGER) return 0;
-        const ValueCell* rv = plain_term(f, c + 1, &callable);
-        if (!rv) return pure_expr(f, cells, i, end, out);
-        if (rv->type() != TYPE_INTEGER || !int_op_inline(code, out, rv)) return 0;
-        j += 2;
-    }
-    return j;
-}
+u32 pure_chain(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out);
+u32 pure_call_term(const PureFrame* f, const ValueCell* callable, const ValueCell* cells, u32 i,
+                   u32 end, ValueCell* out);
 
 // An expression at i: a term, then the operators after it. Returns the
 // index after it, or 0 to give up.
-u32 pure_expr(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out) {
+__attribute__((always_inline)) inline u32 pure_expr(const PureFrame* f, const ValueCell* cells,
+                                                   u32 i, u32 end, ValueCell* out) {
     const ValueCell* callable = nullptr;
     if (const ValueCell* v = plain_term(f, cells + i, &callable)) {
         *out = *v;
         i++;
     } else {
-        i = pure_term(f, cells, i, end, out);
+        i = pure_call_term(f, callable, cells, i, end, out);
         if (!i) return 0;
     }
+    if (i < end && cells[i].type() == TYPE_WORD) return pure_chain(f, cells, i, end, out);
+    return i;
+}
+
+// The operators from i on (when the word there holds one), applied to the
+// value in *out left to right; each right operand is a term alone.
+u32 pure_chain(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out) {
     while (i < end) {
         const ValueCell* c = cells + i;
         if (c->type() != TYPE_WORD) break;
@@ -131,19 +115,18 @@ u32 pure_expr(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueC
         if (!opv || opv->type() != TYPE_OP) break;
         i32 code = fast_code(opv);
         if (code < 0 || i + 1 >= end || out->type() != TYPE_INTEGER) return 0;
-        const ValueCell* rv = plain_term(f, c + 1, &callable);
-        if (rv) {
+        const ValueCell* callable = nullptr;
+        if (const ValueCell* rv = plain_term(f, c + 1, &callable)) {
+            if (rv->type() != TYPE_INTEGER || !int_op_inline(code, out, rv)) return 0;
             i += 2;
-        } else {
-            if (!take(OP_FRAMES)) return 0;
-            ValueCell right;
-            i = pure_term(f, cells, i + 1, end, &right);
-            if (!i) return 0;
-            give(OP_FRAMES);
-            if (right.type() != TYPE_INTEGER || !int_op_inline(code, out, &right)) return 0;
             continue;
         }
-        if (rv->type() != TYPE_INTEGER || !int_op_inline(code, out, rv)) return 0;
+        if (!take(OP_FRAMES)) return 0;
+        ValueCell right;
+        i = pure_call_term(f, callable, cells, i + 1, end, &right);
+        if (!i) return 0;
+        give(OP_FRAMES);
+        if (right.type() != TYPE_INTEGER || !int_op_inline(code, out, &right)) return 0;
     }
     return i;
 }
@@ -157,7 +140,7 @@ bool pure_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
     u32 i = series_head(block);
     if (i >= end || !take(BLOCK_FRAMES)) return false;
     do {
-        i = quick_expr(f, cells, i, end, out);
+        i = pure_expr(f, cells, i, end, out);
         if (!i) return false;
     } while (i < end);
     give(BLOCK_FRAMES);
@@ -181,7 +164,7 @@ __attribute__((always_inline)) inline u32 pure_args(const PureFrame* f, const Va
     const ValueCell* ts = node_buffer(cache)->head_cells();
     for (u32 k = 0; k < n; k++) {
         if (i >= end) return 0;
-        i = quick_expr(f, cells, i, end, args + k);
+        i = pure_expr(f, cells, i, end, args + k);
         if (!i || !arg_type_ok(ts + k, args[k].type())) return 0;
     }
     return i;
@@ -256,20 +239,18 @@ u32 pure_set(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCe
     return i;
 }
 
-// A term that is not plain_term's: a call, a paren, a set-word.
-u32 pure_term(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out) {
-    const ValueCell* c = cells + i;
-    u32 t = c->type();
-    if (t == TYPE_WORD) {
-        const ValueCell* v = pure_slot(f, c);
-        if (!v) return 0;
-        u32 vt = v->type();
-        if (vt == TYPE_FUNCTION) return pure_function(f, v, cells, i + 1, end, out);
-        if (vt == TYPE_NATIVE) return pure_native(f, v, cells, i + 1, end, out);
-        return 0;
+// A term that is not plain_term's: the call of callable (the value of the
+// word at i), else a paren or a set-word.
+u32 pure_call_term(const PureFrame* f, const ValueCell* callable, const ValueCell* cells, u32 i,
+                   u32 end, ValueCell* out) {
+    if (callable) {
+        if (callable->type() == TYPE_FUNCTION)
+            return pure_function(f, callable, cells, i + 1, end, out);
+        return pure_native(f, callable, cells, i + 1, end, out);
     }
-    if (t == TYPE_PAREN) return pure_block(f, c, out) ? i + 1 : 0;
-    if (t == TYPE_SET_WORD) return pure_set(f, cells, i, end, out);
+    const ValueCell* c = cells + i;
+    if (c->type() == TYPE_PAREN) return pure_block(f, c, out) ? i + 1 : 0;
+    if (c->type() == TYPE_SET_WORD) return pure_set(f, cells, i, end, out);
     return 0;
 }
 
