@@ -5,85 +5,15 @@
 // block's value is its last expression's.
 #include "runtime/eval/interp/pure_call.h"
 
-#include "runtime/datatypes/context.h"
-#include "runtime/datatypes/function.h"
-#include "runtime/eval/interp/interp_pure.h"
+#include "runtime/eval/interp/pure_call_internal.h"
 
 namespace zan {
 
-namespace {
+namespace pure {
 
-// Locals of one call: the walker keeps them on the data stack; here they
-// are copies, so a store made before giving up is never seen.
-constexpr u32 MAX_VALS = 8;
-
-// One running call: its function's context and the values its words read.
-struct PureFrame {
-    Node ctx;
-    u32 nvals;
-    ValueCell* vals;  // the parameters, then the /local flag and the locals
-    const PureFrame* up;
-};
-
-// The room left: frames the walker would have pushed so far (counted
-// generously), against what its stacks had free at the start. The walker
-// pushes at most CELLS_PER_FRAME data cells per frame on this path, so one
-// count bounds both. Only one run is ever under way: nothing it runs can
-// start another.
-struct PureRun {
-    u32 frames;
-    u32 room;
-    Node global_ctx;
-    ValueCell* globals;  // the global values (nothing moves them meanwhile)
-};
 PureRun g_run;
 
-inline bool take(u32 frames) {
-    g_run.frames += frames;
-    return g_run.frames < g_run.room;
-}
-inline void give(u32 frames) { g_run.frames -= frames; }
-
-// Frames the walker pushes for each construct, at least (a function's
-// values take up to MAX_VALS more cells: one frame more covers them).
-constexpr u32 FUNCTION_FRAMES = 3, NATIVE_FRAMES = 2, BLOCK_FRAMES = 1, OP_FRAMES = 1,
-              SET_FRAMES = 1;
-constexpr u32 CELLS_PER_FRAME = 8;
-constexpr u32 ROOM_MARGIN_FRAMES = 8, ROOM_MARGIN_CELLS = 64;
-
-// The slot a word reads: a running call's local (the latest call of its
-// function, as the walker points the context at its newest frame), else
-// where the walker would read it. Null when it has no value to read.
-__attribute__((always_inline)) inline ValueCell* pure_slot(const PureFrame* f,
-                                                         const ValueCell* word) {
-    Node n = word_binding(word);
-    u32 idx = static_cast<u32>(word_index(word));
-    if (n == f->ctx) return idx < f->nvals ? f->vals + idx : nullptr;
-    if (n == g_run.global_ctx) return g_run.globals + idx;
-    if (!n || static_cast<i32>(idx) < 0) return nullptr;
-    for (f = f->up; f; f = f->up)
-        if (f->ctx == n) return idx < f->nvals ? f->vals + idx : nullptr;
-    return word_value_if_available(word);
-}
-
-// A term's value when it needs no evaluation: a value that evaluates to
-// itself or a word holding one; else null (*callable: a word's callable).
-__attribute__((always_inline)) inline const ValueCell* plain_term(const PureFrame* f,
-                                                                const ValueCell* c,
-                                                                const ValueCell** callable) {
-    u32 t = c->type();
-    if (self_evaluating(t)) return c;
-    if (t != TYPE_WORD) return nullptr;
-    const ValueCell* v = pure_slot(f, c);
-    if (!v) return nullptr;
-    u32 vt = v->type();
-    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE) {
-        *callable = v;
-        return nullptr;
-    }
-    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
-    return v;
-}
+namespace {
 
 u32 pure_chain(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCell* out);
 u32 pure_call_term(const PureFrame* f, const ValueCell* callable, const ValueCell* cells, u32 i,
@@ -147,14 +77,6 @@ bool pure_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
     return true;
 }
 
-// The spec cache of a callable whose calls take the short path (plain
-// word parameters only); 0 when it is not built or not of that shape.
-inline Node short_cache(const ValueCell* more, u32* digest) {
-    if (more[1].type() != TYPE_BLOCK) return 0;
-    *digest = block_extra(more + 1);
-    if (!(*digest & SPEC_SHORT)) return 0;
-    return block_node(more + 1);
-}
 
 // The arguments of a call, each a whole expression checked against its
 // parameter's types, into args[0..n).
@@ -219,7 +141,9 @@ u32 pure_function(const PureFrame* f, const ValueCell* fn, const ValueCell* cell
         logic_box(vals + np, false);
         for (u32 k = np + 1; k < nvals; k++) none_box(vals + k);
     }
-    if (!pure_block(&nf, body, out)) return 0;
+    // A run that makes many calls runs their bodies in compiled form.
+    int done = ++g_run.calls > HOT_CALLS ? compiled_body(fn, &nf, out) : -1;
+    if (done == 0 || (done < 0 && !pure_block(&nf, body, out))) return 0;
     give(FUNCTION_FRAMES);
     return i;
 }
@@ -276,7 +200,14 @@ inline bool fenced() {
 
 }  // namespace
 
+bool walk_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
+    return pure_block(f, block, out);
+}
+
+}  // namespace pure
+
 bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueCell* out) {
+    using namespace pure;
     if (nvals > MAX_VALS || fenced() || ZAN_UNLIKELY(g_interrupt_pending)) return false;
     u32 frames_free = static_cast<u32>(g_stack.climit - g_stack.ctop);
     u32 cells_free = static_cast<u32>(g_stack.limit - g_stack.top);
@@ -284,8 +215,9 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
     global_value_slot(0);  // (brings the cached head up to date)
     u32 frame_room = frames_free - ROOM_MARGIN_FRAMES;
     u32 cell_room = (cells_free - ROOM_MARGIN_CELLS) / CELLS_PER_FRAME;
-    g_run = PureRun{0, frame_room < cell_room ? frame_room : cell_room, g_global_values.ctx,
+    g_run = PureRun{0, frame_room < cell_room ? frame_room : cell_room, 0, g_global_values.ctx,
                     g_global_values.head};
+    compiled_reset();
     ValueCell vals[MAX_VALS];
     for (u32 k = 0; k < nvals; k++) vals[k] = g_stack.base[k];
     PureFrame top{context_of(fn), nvals, vals, nullptr};
