@@ -42,6 +42,7 @@ struct CNode {
     u8 pad;
     i32 code;        // N_MATH: the fast operator code
     u32 idx;
+    u32 depth;  // frames the walker would nest while evaluating it (not counting calls' bodies)
     Node ctx;
     const ValueCell* ts;  // N_EITHER, N_IF, N_UNLESS: the native's parameter types
     ValueCell cell;
@@ -61,6 +62,7 @@ struct CFunc {
     const ValueCell* ts;    // its parameters' types
     const ValueCell* body;  // the body's cell in the "more" block
     CNode* code;            // the body's form; null while it is built or when it failed
+    u32 frames;             // frames a call takes for the body (with code)
     bool failed;
 };
 
@@ -165,6 +167,9 @@ u32 build_conditional(Node ctx, const ValueCell* fn, const ValueCell* cells, u32
     node->a = args[0];
     node->b = args[1];
     node->c = n == 3 ? args[2] : nullptr;
+    u32 d = node->a->depth > node->b->depth ? node->a->depth : node->b->depth;
+    if (node->c && node->c->depth > d) d = node->c->depth;
+    node->depth = NATIVE_FRAMES + d;
     *out = node;
     return i;
 }
@@ -180,11 +185,14 @@ u32 build_call(Node ctx, const ValueCell* fn, const ValueCell* cells, u32 i, u32
         node->kids = static_cast<CNode**>(g_arena.get(cf->np * sizeof(CNode*)));
         if (!node->kids) return 0;
     }
+    u32 d = 0;
     for (u32 k = 0; k < cf->np; k++) {
         if (i >= end) return 0;
         i = build_expr(ctx, cells, i, end, node->kids + k);
         if (!i) return 0;
+        if (node->kids[k]->depth > d) d = node->kids[k]->depth;
     }
+    node->depth = FUNCTION_FRAMES + d;
     *out = node;
     return i;
 }
@@ -234,6 +242,8 @@ u32 build_term(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out) {
         n->ctx = ctx;
         n->idx = static_cast<u32>(word_index(c));
         i = build_expr(ctx, cells, i + 1, end, &n->a);
+        if (!i) return 0;
+        n->depth = SET_FRAMES + n->a->depth;
         *out = n;
         return i;
     }
@@ -259,8 +269,14 @@ u32 build_expr(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out) {
         n->a = *out;
         i = build_term(ctx, cells, i + 1, end, &n->b);
         if (!i) return 0;
+        // (A paren of one value is such a node too, but the walker gives
+        // it the operator's frame and its own.)
         u8 bk = n->b->kind;
-        n->right_plain = bk == N_CONST || bk == N_LOCAL || bk == N_DYN;
+        u32 rt = cells[i - 1].type();
+        n->right_plain = (bk == N_CONST || bk == N_LOCAL || bk == N_DYN) &&
+                         (rt == TYPE_WORD || self_evaluating(rt));
+        u32 bd = n->b->depth + (n->right_plain ? 0 : OP_FRAMES);
+        n->depth = n->a->depth > bd ? n->a->depth : bd;
         *out = n;
     }
     return i;
@@ -280,12 +296,21 @@ CNode* build_block(Node ctx, const ValueCell* block) {
         if (!i) return nullptr;
         n++;
     }
+    u32 d = 0;
+    for (u32 k = 0; k < n; k++)
+        if (exprs[k]->depth > d) d = exprs[k]->depth;
+    if (n == 1) {
+        // One expression stands for its block (its frame counted in it).
+        exprs[0]->depth = BLOCK_FRAMES + d;
+        return exprs[0];
+    }
     CNode* node = new_node(N_BLOCK);
     if (!node) return nullptr;
     node->kids = static_cast<CNode**>(g_arena.get(n * sizeof(CNode*)));
     if (!node->kids) return nullptr;
     for (u32 k = 0; k < n; k++) node->kids[k] = exprs[k];
     node->idx = n;
+    node->depth = BLOCK_FRAMES + d;
     return node;
 }
 
@@ -307,10 +332,12 @@ CFunc* func_of(const ValueCell* fn) {
     if (!p) return nullptr;
     CFunc* cf = static_cast<CFunc*>(p);
     *cf = CFunc{more_node, context_of(fn), np, nloc, node_buffer(cache)->head_cells(),
-                more + MORE_BODY, nullptr, false};
+                more + MORE_BODY, nullptr, 0, false};
     g_arena.funcs.push_back(cf);
-    cf->code = build_block(cf->ctx, cf->body);
-    cf->failed = !cf->code;
+    CNode* code = build_block(cf->ctx, cf->body);
+    if (code) cf->frames = FUNCTION_FRAMES + code->depth;
+    cf->code = code;
+    cf->failed = !code;
     return cf;
 }
 
@@ -347,7 +374,8 @@ __attribute__((always_inline)) inline bool run_value(const CNode* n, const PureF
 __attribute__((noinline)) bool run_call(const CNode* n, const PureFrame* f, ValueCell* out) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) return false;
     const CFunc* cf = n->fn;
-    if (!take(FUNCTION_FRAMES)) return false;
+    u32 frames = cf->code ? cf->frames : FUNCTION_FRAMES;
+    if (!take(frames)) return false;
     ValueCell vals[MAX_VALS];
     for (u32 k = 0; k < cf->np; k++) {
         if (!run_value(n->kids[k], f, vals + k) || !arg_type_ok(cf->ts + k, vals[k].type()))
@@ -361,7 +389,7 @@ __attribute__((noinline)) bool run_call(const CNode* n, const PureFrame* f, Valu
     PureFrame nf{cf->ctx, nvals, vals, f};
     g_run.calls++;
     if (!(cf->code ? run_node(cf->code, &nf, out) : walk_block(&nf, cf->body, out))) return false;
-    give(FUNCTION_FRAMES);
+    give(frames);
     return true;
 }
 
@@ -378,23 +406,19 @@ bool run_node(const CNode* n, const PureFrame* f, ValueCell* out) {
             ValueCell right;
             if (n->right_plain) {
                 if (!run_value(n->b, f, &right)) return false;
-            } else {
-                if (!take(OP_FRAMES) || !run_node(n->b, f, &right)) return false;
-                give(OP_FRAMES);
+            } else if (!run_node(n->b, f, &right)) {
+                return false;
             }
             return right.type() == TYPE_INTEGER && int_op_inline(n->code, out, &right);
         }
-        case N_BLOCK: {
-            if (!take(BLOCK_FRAMES)) return false;
+        case N_BLOCK:
             for (u32 k = 0; k < n->idx; k++)
                 if (!run_value(n->kids[k], f, out)) return false;
-            give(BLOCK_FRAMES);
             return true;
-        }
         case N_EITHER:
         case N_IF:
         case N_UNLESS: {
-            if (!take(NATIVE_FRAMES) || !run_value(n->a, f, out) ||
+            if (!run_value(n->a, f, out) ||
                 !arg_type_ok(n->ts, out->type()))
                 return false;
             const CNode* branch;
@@ -402,21 +426,17 @@ bool run_node(const CNode* n, const PureFrame* f, ValueCell* out) {
                 branch = truthy(out) ? n->b : n->c;
             } else if (truthy(out) != (n->kind == N_IF)) {
                 none_box(out);
-                give(NATIVE_FRAMES);
                 return true;
             } else {
                 branch = n->b;
             }
-            if (!run_value(branch, f, out)) return false;
-            give(NATIVE_FRAMES);
-            return true;
+            return run_value(branch, f, out);
         }
         case N_SET: {
-            if (!take(SET_FRAMES) || !run_node(n->a, f, out) || out->type() == TYPE_UNSET ||
-                f->ctx != n->ctx || n->idx >= f->nvals)
+            if (!run_value(n->a, f, out) || out->type() == TYPE_UNSET || f->ctx != n->ctx ||
+                n->idx >= f->nvals)
                 return false;
             f->vals[n->idx] = *out;
-            give(SET_FRAMES);
             return true;
         }
         case N_CALL:
@@ -432,7 +452,11 @@ int compiled_body(const ValueCell* fn, const PureFrame* nf, ValueCell* out) {
     g_arena_used = true;
     CFunc* cf = func_of(fn);
     if (!cf || !cf->code) return -1;
-    return run_node(cf->code, nf, out) ? 1 : 0;
+    // (The caller took the function's own frames.)
+    u32 frames = cf->frames - FUNCTION_FRAMES;
+    if (!take(frames) || !run_node(cf->code, nf, out)) return 0;
+    give(frames);
+    return 1;
 }
 
 void compiled_reset() {
