@@ -9,6 +9,8 @@
 
 namespace zan {
 
+Node g_pure_refused[PURE_REFUSED_SLOTS];
+
 namespace pure {
 
 PureRun g_run;
@@ -208,7 +210,10 @@ bool walk_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
 
 bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueCell* out) {
     using namespace pure;
-    if (nvals > MAX_VALS || fenced() || ZAN_UNLIKELY(g_interrupt_pending)) return false;
+    Node more = callable_more(fn);
+    if (nvals > MAX_VALS || pure_call_refused(more) || fenced() ||
+        ZAN_UNLIKELY(g_interrupt_pending))
+        return false;
     u32 frames_free = static_cast<u32>(g_stack.climit - g_stack.ctop);
     u32 cells_free = static_cast<u32>(g_stack.limit - g_stack.top);
     if (frames_free <= ROOM_MARGIN_FRAMES || cells_free <= ROOM_MARGIN_CELLS) return false;
@@ -224,6 +229,8 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
     if (pure_block(&top, body, out)) return true;
     CallFrame* f = g_stack.ctop;
     g_fence = PureFence{f, f[-1].saved_base, f[-1].header};
+    // (Only a take that failed leaves the count at the room.)
+    if (g_run.frames < g_run.room && !g_interrupt_pending) g_pure_refused[pure_refused_slot(more)] = more;
     return false;
 }
 

@@ -26,4 +26,15 @@ namespace zan {
 // and the walker runs the body.
 bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueCell* out);
 
+// Functions whose last run gave up for another reason than the room or an
+// interrupt (something in them the runs do not understand, or a value
+// they cannot take), by their "more" node: their calls go straight to the
+// walker. Nothing depends on this but speed: a function that could run
+// after all (a word changed since) is run by the walker, as any other, and
+// a node made again for another function only sends that one the same way.
+constexpr u32 PURE_REFUSED_SLOTS = 256;
+extern Node g_pure_refused[PURE_REFUSED_SLOTS];
+inline u32 pure_refused_slot(Node more) { return (more * 2654435761u) >> 24; }
+inline bool pure_call_refused(Node more) { return g_pure_refused[pure_refused_slot(more)] == more; }
+
 }  // namespace zan
