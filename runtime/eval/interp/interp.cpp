@@ -28,6 +28,7 @@
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interp/interp_internal.h"
 #include "runtime/eval/interp/interp_pure.h"
+#include "runtime/eval/interp/pure_call.h"
 
 namespace zan {
 
@@ -152,13 +153,6 @@ u32 fetch_one(EvalWalk& w, u32 i, u32 mode, const ValueCell* fn, const ValueCell
     return i + 1;
 }
 
-// typeset_has_type read a word at a time: the bit of type t, bit 7 - (t & 7)
-// of byte t >> 3, is bit (t & 31) ^ 7 of word t >> 5 on a little-endian
-// machine (one shift of a word instead of a byte's load and a mask).
-static_assert(std::endian::native == std::endian::little, "typeset words");
-inline bool arg_type_ok(const ValueCell* ts, u32 t) {
-    return t < 96 && ((typeset_words(ts)[t >> 5] >> ((t & 31) ^ 7)) & 1) != 0;
-}
 
 inline void check_arg(const ValueCell* fn, const ValueCell* name, Node cache, u32 k,
                       const ValueCell* value) {
@@ -528,13 +522,6 @@ Node choose_context(const ValueCell* fn, const ValueCell* name, const ValueCell*
     return word_binding(name);
 }
 
-// An interpreted function without trace attributes: the common call.
-// more: the function's "more" cells.
-inline bool plain_interpreted(const ValueCell* fn, const ValueCell* more) {
-    if (fn->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE)) return false;
-    const ValueCell* entry = more + MORE_ENTRY;
-    return entry->type() != TYPE_INTEGER || integer_get(entry) == 0;
-}
 
 // The callable an op! stands for.
 ValueCell op_callable(const ValueCell* op) {
@@ -1346,8 +1333,10 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     si = ZAN_LIKELY(more[1].type() == TYPE_BLOCK)
                              ? SpecInfo{block_node(more + 1), block_extra(more + 1)}
                              : spec_info(&fnv);
+                i32 nvals = -1;  // the context's values, when the short path took them
                 if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
                     u32 np = spec_params(si.digest);
+                    nvals = static_cast<i32>(np);
                     if (np == 1 && ZAN_LIKELY(i < w.end)) {
                         // One parameter (the common case) without the loop.
                         i = fetch_checked_arg(&fnv, w, i, &name, si.cache, 0);
@@ -1358,6 +1347,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     }
                     if (si.digest & SPEC_LOCALS) {
                         u32 locals = spec_local_count(si.digest);
+                        nvals += static_cast<i32>(locals);
                         if (locals > 0) {
                             logic_box(stack_push_cell(), false);
                             for (u32 l = 1; l < locals; l++) none_push();
@@ -1376,7 +1366,15 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     frame->header |= FRAME_BODY;
                     ValueCell body = *(node_buffer(callable_more(&fnv))->head_cells() + MORE_BODY);
                     u32 code = 0;
-                    if (ZAN_LIKELY(body.type() == TYPE_BLOCK)) {
+                    ValueCell value;
+                    if (nvals >= 0 && body.type() == TYPE_BLOCK &&
+                        !pure_call_refused(callable_more(&fnv)) &&
+                        pure_call_run(&fnv, &body, static_cast<u32>(nvals), &value)) {
+                        // As the body's frame leaves it: the value on top
+                        // and in the result cell.
+                        ValueCell* res = stack_push(&value);
+                        stack_copy_cell(g_stack.base, res);
+                    } else if (ZAN_LIKELY(body.type() == TYPE_BLOCK)) {
                         code = run_handled(THROW_BREAK, [&] { eval_block_p(&body, true); });
                     } else {
                         unset_box(stack_result());

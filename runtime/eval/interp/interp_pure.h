@@ -3,13 +3,33 @@
 // chains of them after a simple value. Shared by the walker (a set-word's
 // value, a paren) and the loops that run such blocks directly.
 #pragma once
+#include <bit>
+
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/datatypes/typeset.h"
 #include "runtime/typesystem/actions.h"
 #include "runtime/eval/interp/interp_internal.h"
 
 namespace zan {
+
+// typeset_has_type read a word at a time: the bit of type t, bit 7 - (t & 7)
+// of byte t >> 3, is bit (t & 31) ^ 7 of word t >> 5 on a little-endian
+// machine (one shift of a word instead of a byte's load and a mask).
+static_assert(std::endian::native == std::endian::little, "typeset words");
+inline bool arg_type_ok(const ValueCell* ts, u32 t) {
+    return t < 96 && ((typeset_words(ts)[t >> 5] >> ((t & 31) ^ 7)) & 1) != 0;
+}
+
+// An interpreted function without trace attributes: the common call.
+// more: the function's "more" cells.
+inline bool plain_interpreted(const ValueCell* fn, const ValueCell* more) {
+    if (fn->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE)) return false;
+    const ValueCell* entry = more + MORE_ENTRY;
+    return entry->type() != TYPE_INTEGER || integer_get(entry) == 0;
+}
 
 // The code of remainder: inline for two integers only; every other case
 // takes the operator's ordinary call.

@@ -1,0 +1,104 @@
+// What the two evaluators of calls that cannot be seen to run share: the
+// tree walker over a block's cells (pure_call.cpp) and the form built for
+// the calls of a run that makes many (pure_compiled.cpp).
+#pragma once
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function.h"
+#include "runtime/eval/interp/interp_pure.h"
+
+namespace zan::pure {
+
+// Locals of one call: the walker keeps them on the data stack; here they
+// are copies, so a store made before giving up is never seen.
+constexpr u32 MAX_VALS = 8;
+
+// One running call: its function's context and the values its words read.
+struct PureFrame {
+    Node ctx;
+    u32 nvals;
+    ValueCell* vals;  // the parameters, then the /local flag and the locals
+    const PureFrame* up;
+};
+
+// The room left: frames the walker would have pushed so far (counted
+// generously), against what its stacks had free at the start. The walker
+// pushes at most CELLS_PER_FRAME data cells per frame on this path, so one
+// count bounds both. Only one run is ever under way: nothing it runs can
+// start another.
+struct PureRun {
+    u32 frames;
+    u32 room;
+    u32 calls;  // function calls made so far
+    Node global_ctx;
+    ValueCell* globals;  // the global values (nothing moves them meanwhile)
+};
+extern PureRun g_run;
+
+inline bool take(u32 frames) {
+    g_run.frames += frames;
+    return g_run.frames < g_run.room;
+}
+inline void give(u32 frames) { g_run.frames -= frames; }
+
+// Frames the walker pushes for each construct, at least (a function's
+// values take up to MAX_VALS more cells: one frame more covers them).
+constexpr u32 FUNCTION_FRAMES = 3, NATIVE_FRAMES = 2, BLOCK_FRAMES = 1, OP_FRAMES = 1,
+              SET_FRAMES = 1;
+constexpr u32 CELLS_PER_FRAME = 8;
+// Calls a run makes before it compiles the bodies it calls.
+constexpr u32 HOT_CALLS = 32;
+constexpr u32 ROOM_MARGIN_FRAMES = 8, ROOM_MARGIN_CELLS = 64;
+
+// The slot a word reads: a running call's local (the latest call of its
+// function, as the walker points the context at its newest frame), else
+// where the walker would read it. Null when it has no value to read.
+__attribute__((always_inline)) inline ValueCell* pure_slot(const PureFrame* f,
+                                                         const ValueCell* word) {
+    Node n = word_binding(word);
+    u32 idx = static_cast<u32>(word_index(word));
+    if (n == f->ctx) return idx < f->nvals ? f->vals + idx : nullptr;
+    if (n == g_run.global_ctx) return g_run.globals + idx;
+    if (!n || static_cast<i32>(idx) < 0) return nullptr;
+    for (f = f->up; f; f = f->up)
+        if (f->ctx == n) return idx < f->nvals ? f->vals + idx : nullptr;
+    return word_value_if_available(word);
+}
+
+// A term's value when it needs no evaluation: a value that evaluates to
+// itself or a word holding one; else null (*callable: a word's callable).
+__attribute__((always_inline)) inline const ValueCell* plain_term(const PureFrame* f,
+                                                                const ValueCell* c,
+                                                                const ValueCell** callable) {
+    u32 t = c->type();
+    if (self_evaluating(t)) return c;
+    if (t != TYPE_WORD) return nullptr;
+    const ValueCell* v = pure_slot(f, c);
+    if (!v) return nullptr;
+    u32 vt = v->type();
+    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE) {
+        *callable = v;
+        return nullptr;
+    }
+    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
+    return v;
+}
+
+// The spec cache of a callable whose calls take the short path (plain
+// word parameters only); 0 when it is not built or not of that shape.
+inline Node short_cache(const ValueCell* more, u32* digest) {
+    if (more[1].type() != TYPE_BLOCK) return 0;
+    *digest = block_extra(more + 1);
+    if (!(*digest & SPEC_SHORT)) return 0;
+    return block_node(more + 1);
+}
+
+// The body of a function called from the tree walker, its frame nf ready,
+// run by the compiled form: 1 when it ran, 0 to give up, -1 when the body
+// has no compiled form (the tree walker runs it).
+int compiled_body(const ValueCell* fn, const PureFrame* nf, ValueCell* out);
+// The tree walker's run of a block, for calls the compiled form cannot take.
+bool walk_block(const PureFrame* f, const ValueCell* block, ValueCell* out);
+// Forgets the compiled forms of the last run.
+void compiled_reset();
+
+}  // namespace zan::pure
