@@ -1254,6 +1254,32 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
 // ---- calls ---------------------------------------------------------------------------------------------
 
 namespace {
+// Every refinement position absent: the positions of a call that names none.
+constexpr i32 kNoRefs[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                          -1, -1, -1, -1, -1, -1, -1, -1};
+
+// A native's or action's work once its arguments are in its frame: the
+// call's trace, then the table entry with the refinement positions (the
+// conditionals run in place).
+__attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv, EvalWalk& w,
+                                                           u32 i, const ValueCell& name,
+                                                           const i32* refs, u32 nrefs) {
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
+    if (fnv.type() == TYPE_NATIVE) {
+        u32 idx = callable_entry(&fnv);
+        if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
+            run_conditional(idx);
+        } else {
+            NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
+            if (ZAN_UNLIKELY(!e)) e = native_not_done;
+            e(false, refs);
+        }
+    } else {
+        call_action(callable_entry(&fnv), refs, nrefs);
+    }
+}
+
 // The call of a native! or action! (fnv, held by the caller) in its native
 // frame: the arguments, the table entry (the conditionals run in place),
 // the frame's pop. Returns the next index; the frame stays when a code is
@@ -1264,7 +1290,6 @@ __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv,
                                                            const PathRefs* path, u32 apply_mode,
                                                            bool infix) {
     frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-    Fetched f;
     // (An infix call's left operand lies above the top: nothing may
     // be pushed before fetch_native_args takes it in.)
     SpecInfo si{0, 0};
@@ -1274,25 +1299,14 @@ __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv,
                                                        spec_params(si.digest))
                          : fetch_plain_args<true>(&fnv, w, i, &name, si.cache,
                                                   spec_params(si.digest));
-        f.nrefs = spec_nrefs(si.digest);
-        f.clear_refs();
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        // No refinement is given on this path: every position is absent.
+        native_dispatch(fnv, w, i, name, kNoRefs, spec_nrefs(si.digest));
     } else {
+        Fetched f;
         i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
-    }
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
-    if (ZAN_UNLIKELY(g_interp.tracing))
-        interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
-    if (fnv.type() == TYPE_NATIVE) {
-        u32 idx = callable_entry(&fnv);
-        if (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS) {
-            run_conditional(idx);
-        } else {
-            NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
-            if (ZAN_UNLIKELY(!e)) e = native_not_done;
-            e(false, f.refs);
-        }
-    } else {
-        call_action(callable_entry(&fnv), f.refs, f.nrefs);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        native_dispatch(fnv, w, i, name, f.refs, f.nrefs);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     frame_unwind(push);
