@@ -1509,8 +1509,12 @@ __attribute__((always_inline)) inline u32 native_word_call_body(EvalWalk& w, u32
 }
 }  // namespace
 
-u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
-    return native_word_call_body<true>(w, i, fn, push, word);
+u32 native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+    return native_word_call_body<true>(w, i, fn, true, word);
+}
+
+u32 native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+    return native_word_call_body<true>(w, i, fn, false, word);
 }
 
 u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {

@@ -367,7 +367,14 @@ inline const ValueCell* simple_value(ValueCell* v, const ValueCell** callable) {
 // tracing off: the call, then the operators after it.
 // word is the cell at i, read since the last allocation.
 // The two routines behind it: for a native! or action!, for anything else.
-u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+// (One routine per result mode: the mode is known where the call is made.)
+u32 native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);
+u32 native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);
+inline u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push,
+                            const ValueCell* word) {
+    return push ? native_word_call_pushed(w, i, fn, word)
+                : native_word_call_statement(w, i, fn, word);
+}
 // The call of a word at i holding the callable fn as an operator's right
 // operand (pushed; the operators after it are left alone).
 u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);
