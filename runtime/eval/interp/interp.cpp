@@ -1284,7 +1284,7 @@ __attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv,
 // frame: the arguments, the table entry (the conditionals run in place),
 // the frame's pop. Returns the next index; the frame stays when a code is
 // pending.
-template <bool inline_fetch>
+template <bool inline_fetch, bool over_callable = false>
 __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv, EvalWalk& w, u32 i,
                                                            bool push, ValueCell& name,
                                                            const PathRefs* path, u32 apply_mode,
@@ -1309,18 +1309,20 @@ __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv,
         native_dispatch(fnv, w, i, name, f.refs, f.nrefs);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return i;
-    frame_unwind(push);
+    if (over_callable) frame_unwind_over_callable(push);
+    else frame_unwind(push);
     return i;
 }
 
 // The end of a call whose frame is popped: the return's trace, and a
 // prefix call's result moved down over the callable it replaces.
+// moved: the result is already where it goes (frame_unwind_over_callable).
 __attribute__((always_inline)) inline void call_return(EvalWalk& w, u32 i, const ValueCell& name,
-                                                      bool push, bool infix) {
+                                                      bool push, bool infix, bool moved = false) {
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
                            push ? stack_top_value() : stack_result());
-    if (!infix) {
+    if (!infix && !moved) {
         g_stack.top--;
         *(g_stack.top - 1) = *g_stack.top;
     }
@@ -1502,9 +1504,9 @@ __attribute__((always_inline)) inline u32 native_word_call_body(EvalWalk& w, u32
     ValueCell name = *word;
     trace_open(w, i + 1, &name, false);
     const ValueCell* fnc = stack_push(fn);
-    i = native_call_body<true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
+    i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
     if (ZAN_UNLIKELY(g_throw_code)) return i;
-    call_return(w, i, name, push, false);
+    call_return(w, i, name, push, false, true);
     return expr_tail(w, i, entry_top, push, ops);
 }
 }  // namespace

@@ -64,6 +64,19 @@ inline void frame_unwind(bool push) {
     g_stack.base = hptr<ValueCell>(f->saved_base);
     if (!push) stack_copy_cell(g_stack.base, res);
 }
+// frame_unwind and the move of a prefix call's result down over its
+// callable (the cell below the frame) in one: the top is left just above
+// the result, which the caller's result cell also takes unless push.
+inline void frame_unwind_over_callable(bool push) {
+    CallFrame* f = --g_stack.ctop;
+    ValueCell* res = g_stack.base;
+    CellBits r = *reinterpret_cast<const CellBits*>(res);
+    ValueCell* b = hptr<ValueCell>(f->saved_base);
+    g_stack.base = b;
+    if (!push) *reinterpret_cast<CellBits*>(b) = r;
+    *reinterpret_cast<CellBits*>(res - 1) = r;
+    g_stack.top = res;
+}
 // stack_unwind_func / stack_unwind_func_last.
 inline void frame_unwind_func(bool push) {
     CallFrame* f = g_stack.ctop - 1;
