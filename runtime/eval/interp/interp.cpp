@@ -259,11 +259,14 @@ inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const Valu
 // holding a callable are taken here; a value with no operator after it is
 // checked at once (nothing ran that could leave a code pending). Each case
 // ends in its own check: one shared tail cost 3 to 30 instructions per
-// unit on the benchmarks.
+// unit on the benchmarks. stopped is set when a pending code ended the
+// fetch (a flag of the caller's, which the compiler can follow, where a
+// test of g_throw_code after the fetch costs a load and a branch).
 template <bool inline_values>
 __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell* fn, EvalWalk& w,
                                                                 u32 i, const ValueCell* name,
-                                                                Node cache, u32 np) {
+                                                                Node cache, u32 np,
+                                                                bool& stopped) {
     // The cache's entries, read again after anything was evaluated (which
     // may move them); a value taken as it stands moves nothing.
     const ValueCell* ts = cache_cells(cache);
@@ -284,21 +287,30 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
                     continue;
                 }
                 i = eval_infix(w, i + 1, entry_top, true, op);
-                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                if (ZAN_UNLIKELY(g_throw_code)) {
+                    stopped = true;
+                    return i;
+                }
                 check_arg(fn, name, cache, k, g_stack.top - 1);
                 ts = cache_cells(cache);
                 continue;
             }
             if (callable) {
                 i = eval_word_call(w, i, callable, true, c);
-                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                if (ZAN_UNLIKELY(g_throw_code)) {
+                    stopped = true;
+                    return i;
+                }
                 check_arg(fn, name, cache, k, g_stack.top - 1);
                 ts = cache_cells(cache);
                 continue;
             }
         }
         i = fetch_checked_arg(fn, w, i, name, cache, k);
-        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        if (ZAN_UNLIKELY(g_throw_code)) {
+            stopped = true;
+            return i;
+        }
         ts = cache_cells(cache);
     }
     return i;
@@ -307,7 +319,8 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
 template <bool inline_values>
 inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
                             Node cache, u32 np) {
-    return fetch_plain_args_body<inline_values>(fn, w, i, name, cache, np);
+    bool stopped = false;
+    return fetch_plain_args_body<inline_values>(fn, w, i, name, cache, np, stopped);
 }
 
 // The positional arguments of a native!, action!, function! or routine!:
@@ -1295,11 +1308,15 @@ __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv,
     SpecInfo si{0, 0};
     if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
     if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-        i = inline_fetch ? fetch_plain_args_body<true>(&fnv, w, i, &name, si.cache,
-                                                       spec_params(si.digest))
-                         : fetch_plain_args<true>(&fnv, w, i, &name, si.cache,
-                                                  spec_params(si.digest));
-        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        if (inline_fetch) {
+            bool stopped = false;
+            i = fetch_plain_args_body<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest),
+                                            stopped);
+            if (ZAN_UNLIKELY(stopped)) return i;
+        } else {
+            i = fetch_plain_args<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
         // No refinement is given on this path: every position is absent.
         native_dispatch(fnv, w, i, name, kNoRefs, spec_nrefs(si.digest));
     } else {
