@@ -273,8 +273,8 @@ ValueCell* word_value_slow(ValueCell* word);
 inline ValueCell* word_value(ValueCell* word) {
     Node n = word_binding(word);
     i32 idx = word_index(word);
-    if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) return global_value_slot(idx);
     if (ZAN_LIKELY(n != 0 && idx >= 0)) {
+        if (n == g_global_values.ctx) return global_value_slot(idx);
         ValueCell* ctx = context_cell(n);
         u32 vals = context_values(ctx);
         if (ZAN_LIKELY(vals != 0)) {
