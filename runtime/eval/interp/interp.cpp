@@ -615,11 +615,11 @@ void global_values_refresh() {
 void word_assign(ValueCell* word, const ValueCell* value) {
     Node n = word_binding(word);
     i32 idx = word_index(word);
-    if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) {
-        *global_value_slot(static_cast<u32>(idx)) = *value;
-        return;
-    }
     if (ZAN_LIKELY(n != 0 && idx >= 0)) {
+        if (n == g_global_values.ctx) {
+            *global_value_slot(static_cast<u32>(idx)) = *value;
+            return;
+        }
         ValueCell* ctx = context_cell(n);
         u32 vals = context_values(ctx);
         if (ZAN_LIKELY(vals != 0)) {
