@@ -710,6 +710,26 @@ __attribute__((always_inline)) inline u32 expr_tail(EvalWalk& w, u32 i, ValueCel
         interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
     return i;
 }
+
+// expr_tail with the operators after it, telling where it ended and what
+// its look-ahead found (see CallEnd; nothing when tracing, whose events may
+// run code).
+__attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i,
+                                                              ValueCell* entry_top, bool push) {
+    const ValueCell* next = word_slot_at(w, i);
+    if (next && next->type() == TYPE_OP) {
+        i = eval_infix(w, i, entry_top, push, next);
+        if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+        next = nullptr;
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        next = nullptr;
+        if (!push)
+            interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr,
+                               stack_result());
+    }
+    return CallEnd{i, next};
+}
 }  // namespace
 
 // ---- blocks -----------------------------------------------------------------------------------------
@@ -719,7 +739,31 @@ namespace {
 // form).
 // fn: the value of the word after the set-word when it holds a callable
 // (read since the last allocation), or null.
-u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
+// The end it gives tells what the look-ahead after the value's call found
+// when the assignment cannot have changed it (else null).
+CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
+// The statements after a statement that ended at end.i, as long as each
+// begins with a word that the look-ahead of the one before found holding
+// a native or action: each is called at once, as the walk's next round
+// would call it (its position set, the stack reset; tracing is off, or
+// the look-ahead would have told nothing), without looking its word up
+// again. Returns where the last one ended (a code may be pending).
+// (The rounds out of line, in the walk only their test.)
+__attribute__((noinline)) u32 native_statements_chain(EvalWalk& w, CallEnd end) {
+    do {
+        const ValueCell* fn = end.next;
+        if (fn->type() != TYPE_NATIVE && fn->type() != TYPE_ACTION) break;
+        stack_reset();
+        series_set_index(&g_interp.position, static_cast<i32>(end.i));
+        end = native_word_call_statement(w, end.i, fn, w.at(end.i));
+    } while (end.next);
+    return end.i;
+}
+inline u32 native_statements_after(EvalWalk& w, CallEnd end) {
+    if (ZAN_LIKELY(!end.next)) return end.i;
+    return native_statements_chain(w, end);
+}
+
 // Evaluates the expressions of a walk from index i (its start, or where a
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
@@ -759,9 +803,16 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        i = eval_set_word_framed(w, i, false, fn);
+                        CallEnd end = eval_set_word_framed(w, i, false, fn);
+                        i = end.i;
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-                        i = expr_tail(w, i, entry_top, false, true);
+                        // A look-ahead that found no operator at i, with
+                        // nothing run since, would find none again.
+                        if (!end.next) {
+                            i = expr_tail(w, i, entry_top, false, true);
+                        } else {
+                            i = native_statements_after(w, end);
+                        }
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         if (i < w.end) stack_reset();
                         continue;
@@ -772,7 +823,10 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                 const ValueCell* fn = nullptr;
                 const ValueCell* val = simple_value(c, &fn);
                 if (fn) {
-                    i = eval_word_call(w, i, fn, false, c);
+                    if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+                        i = native_statements_after(w, native_word_call_statement(w, i, fn, c));
+                    else
+                        i = other_word_call(w, i, fn, false, c);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (i < w.end) stack_reset();
                     continue;
@@ -1093,11 +1147,11 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push, fn);
+    return eval_set_word_framed(w, i, push, fn).i;
 }
 
-__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push,
-                                                   const ValueCell* fn) {
+__attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
+                                                       const ValueCell* fn) {
     ValueCell sw = *w.at(i);
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
@@ -1107,18 +1161,35 @@ __attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push
     u32 at = i;
     // (Nothing allocated since fn was read; with tracing on, eval_arg
     // reports the fetch.)
-    if (fn && ZAN_LIKELY(!g_interp.tracing)) i = eval_word_call(w, i + 1, fn, true, w.at(i + 1));
-    else i = eval_arg(w, i + 1, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    CallEnd end{0, nullptr};
+    if (fn && ZAN_LIKELY(!g_interp.tracing)) {
+        if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+            end = native_word_call_pushed(w, i + 1, fn, w.at(i + 1));
+        else
+            end.i = other_word_call(w, i + 1, fn, true, w.at(i + 1));
+    } else {
+        end.i = eval_arg(w, i + 1, false);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return end;
     ValueCell* value = g_stack.base + 1;
-    if (ZAN_UNLIKELY(g_interp.tracing))
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        end.next = nullptr;
         interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
+    }
     if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
-    if (ValueCell* slot = word_slot_direct(&sw)) *slot = *value;
-    else word_assign(&sw, value);
+    if (ValueCell* slot = word_slot_direct(&sw)) {
+        *slot = *value;
+        // The look-ahead's word keeps what it held unless this store went
+        // to its slot or to the cell it read (nothing else ran, nothing
+        // allocated: the walk's cells are as the look-ahead read them).
+        if (end.next == slot || slot == w.cells + end.i) end.next = nullptr;
+    } else {
+        word_assign(&sw, value);
+        end.next = nullptr;
+    }
     *g_stack.base = *(g_stack.base + 1);
     frame_unwind(push);
-    return i;
+    return end;
 }
 
 }  // namespace
@@ -1512,33 +1583,36 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 // that path registers.
 namespace {
 // ops: the operators after the call are evaluated.
+// (With ops, the end tells what the look-ahead found.)
 template <bool ops>
-__attribute__((always_inline)) inline u32 native_word_call_body(EvalWalk& w, u32 i,
-                                                                const ValueCell* fn, bool push,
-                                                                const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, !ops, push, false);
+__attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
+                                                                    const ValueCell* fn, bool push,
+                                                                    const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return CallEnd{eval_expr(w, i, !ops, push, false), nullptr};
     ValueCell* entry_top = g_stack.top;
     ValueCell name = *word;
     trace_open(w, i + 1, &name, false);
     const ValueCell* fnc = stack_push(fn);
     i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
     call_return(w, i, name, push, false, true);
-    return expr_tail(w, i, entry_top, push, ops);
+    if (ops) return expr_tail_ahead(w, i, entry_top, push);
+    return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
 }
 }  // namespace
 
-u32 native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+CallEnd native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
     return native_word_call_body<true>(w, i, fn, true, word);
 }
 
-u32 native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+CallEnd native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn,
+                                   const ValueCell* word) {
     return native_word_call_body<true>(w, i, fn, false, word);
 }
 
 u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
     if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
-        return native_word_call_body<false>(w, i, fn, true, word);
+        return native_word_call_body<false>(w, i, fn, true, word).i;
     return eval_expr(w, i, true, true, false);
 }
 
