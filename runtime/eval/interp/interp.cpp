@@ -155,9 +155,14 @@ u32 fetch_one(EvalWalk& w, u32 i, u32 mode, const ValueCell* fn, const ValueCell
 // typeset_has_type read a word at a time: the bit of type t, bit 7 - (t & 7)
 // of byte t >> 3, is bit (t & 31) ^ 7 of word t >> 5 on a little-endian
 // machine (one shift of a word instead of a byte's load and a mask).
+// The first two words read as one (every datatype id is below 64): the
+// bit of type t is then bit t ^ 7 of the 64-bit word.
 static_assert(std::endian::native == std::endian::little, "typeset words");
+static_assert(TYPE_TABLE_SIZE <= 64, "type ids fit the typeset's first two words");
 inline bool arg_type_ok(const ValueCell* ts, u32 t) {
-    return t < 96 && ((typeset_words(ts)[t >> 5] >> ((t & 31) ^ 7)) & 1) != 0;
+    u64 low;
+    std::memcpy(&low, typeset_words(ts), sizeof low);
+    return t < 64 && ((low >> (t ^ 7)) & 1) != 0;
 }
 
 inline void check_arg(const ValueCell* fn, const ValueCell* name, Node cache, u32 k,
