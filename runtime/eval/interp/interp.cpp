@@ -253,11 +253,14 @@ inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const Valu
 // holding a callable are taken here; a value with no operator after it is
 // checked at once (nothing ran that could leave a code pending). Each case
 // ends in its own check: one shared tail cost 3 to 30 instructions per
-// unit on the benchmarks.
+// unit on the benchmarks. stopped is set when a pending code ended the
+// fetch (a flag of the caller's, which the compiler can follow, where a
+// test of g_throw_code after the fetch costs a load and a branch).
 template <bool inline_values>
 __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell* fn, EvalWalk& w,
                                                                 u32 i, const ValueCell* name,
-                                                                Node cache, u32 np) {
+                                                                Node cache, u32 np,
+                                                                bool& stopped) {
     // The cache's entries, read again after anything was evaluated (which
     // may move them); a value taken as it stands moves nothing.
     const ValueCell* ts = cache_cells(cache);
@@ -278,21 +281,30 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
                     continue;
                 }
                 i = eval_infix(w, i + 1, entry_top, true, op);
-                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                if (ZAN_UNLIKELY(g_throw_code)) {
+                    stopped = true;
+                    return i;
+                }
                 check_arg(fn, name, cache, k, g_stack.top - 1);
                 ts = cache_cells(cache);
                 continue;
             }
             if (callable) {
                 i = eval_word_call(w, i, callable, true, c);
-                if (ZAN_UNLIKELY(g_throw_code)) return i;
+                if (ZAN_UNLIKELY(g_throw_code)) {
+                    stopped = true;
+                    return i;
+                }
                 check_arg(fn, name, cache, k, g_stack.top - 1);
                 ts = cache_cells(cache);
                 continue;
             }
         }
         i = fetch_checked_arg(fn, w, i, name, cache, k);
-        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        if (ZAN_UNLIKELY(g_throw_code)) {
+            stopped = true;
+            return i;
+        }
         ts = cache_cells(cache);
     }
     return i;
@@ -301,7 +313,8 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
 template <bool inline_values>
 inline u32 fetch_plain_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
                             Node cache, u32 np) {
-    return fetch_plain_args_body<inline_values>(fn, w, i, name, cache, np);
+    bool stopped = false;
+    return fetch_plain_args_body<inline_values>(fn, w, i, name, cache, np, stopped);
 }
 
 // The positional arguments of a native!, action!, function! or routine!:
@@ -589,11 +602,11 @@ void global_values_refresh() {
 void word_assign(ValueCell* word, const ValueCell* value) {
     Node n = word_binding(word);
     i32 idx = word_index(word);
-    if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) {
-        *global_value_slot(static_cast<u32>(idx)) = *value;
-        return;
-    }
     if (ZAN_LIKELY(n != 0 && idx >= 0)) {
+        if (n == g_global_values.ctx) {
+            *global_value_slot(static_cast<u32>(idx)) = *value;
+            return;
+        }
         ValueCell* ctx = context_cell(n);
         u32 vals = context_values(ctx);
         if (ZAN_LIKELY(vals != 0)) {
@@ -684,6 +697,26 @@ __attribute__((always_inline)) inline u32 expr_tail(EvalWalk& w, u32 i, ValueCel
         interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr, stack_result());
     return i;
 }
+
+// expr_tail with the operators after it, telling where it ended and what
+// its look-ahead found (see CallEnd; nothing when tracing, whose events may
+// run code).
+__attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i,
+                                                              ValueCell* entry_top, bool push) {
+    const ValueCell* next = word_slot_at(w, i);
+    if (next && next->type() == TYPE_OP) {
+        i = eval_infix(w, i, entry_top, push, next);
+        if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+        next = nullptr;
+    }
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        next = nullptr;
+        if (!push)
+            interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr,
+                               stack_result());
+    }
+    return CallEnd{i, next};
+}
 }  // namespace
 
 // ---- blocks -----------------------------------------------------------------------------------------
@@ -693,7 +726,31 @@ namespace {
 // form).
 // fn: the value of the word after the set-word when it holds a callable
 // (read since the last allocation), or null.
-u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
+// The end it gives tells what the look-ahead after the value's call found
+// when the assignment cannot have changed it (else null).
+CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
+// The statements after a statement that ended at end.i, as long as each
+// begins with a word that the look-ahead of the one before found holding
+// a native or action: each is called at once, as the walk's next round
+// would call it (its position set, the stack reset; tracing is off, or
+// the look-ahead would have told nothing), without looking its word up
+// again. Returns where the last one ended (a code may be pending).
+// (The rounds out of line, in the walk only their test.)
+__attribute__((noinline)) u32 native_statements_chain(EvalWalk& w, CallEnd end) {
+    do {
+        const ValueCell* fn = end.next;
+        if (fn->type() != TYPE_NATIVE && fn->type() != TYPE_ACTION) break;
+        stack_reset();
+        series_set_index(&g_interp.position, static_cast<i32>(end.i));
+        end = native_word_call_statement(w, end.i, fn, w.at(end.i));
+    } while (end.next);
+    return end.i;
+}
+inline u32 native_statements_after(EvalWalk& w, CallEnd end) {
+    if (ZAN_LIKELY(!end.next)) return end.i;
+    return native_statements_chain(w, end);
+}
+
 // Evaluates the expressions of a walk from index i (its start, or where a
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
@@ -733,9 +790,16 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        i = eval_set_word_framed(w, i, false, fn);
+                        CallEnd end = eval_set_word_framed(w, i, false, fn);
+                        i = end.i;
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
-                        i = expr_tail(w, i, entry_top, false, true);
+                        // A look-ahead that found no operator at i, with
+                        // nothing run since, would find none again.
+                        if (!end.next) {
+                            i = expr_tail(w, i, entry_top, false, true);
+                        } else {
+                            i = native_statements_after(w, end);
+                        }
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         if (i < w.end) stack_reset();
                         continue;
@@ -746,7 +810,10 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                 const ValueCell* fn = nullptr;
                 const ValueCell* val = simple_value(c, &fn);
                 if (fn) {
-                    i = eval_word_call(w, i, fn, false, c);
+                    if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+                        i = native_statements_after(w, native_word_call_statement(w, i, fn, c));
+                    else
+                        i = other_word_call(w, i, fn, false, c);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     if (i < w.end) stack_reset();
                     continue;
@@ -1067,11 +1134,11 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push, fn);
+    return eval_set_word_framed(w, i, push, fn).i;
 }
 
-__attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push,
-                                                   const ValueCell* fn) {
+__attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
+                                                       const ValueCell* fn) {
     ValueCell sw = *w.at(i);
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
@@ -1081,18 +1148,35 @@ __attribute__((noinline)) u32 eval_set_word_framed(EvalWalk& w, u32 i, bool push
     u32 at = i;
     // (Nothing allocated since fn was read; with tracing on, eval_arg
     // reports the fetch.)
-    if (fn && ZAN_LIKELY(!g_interp.tracing)) i = eval_word_call(w, i + 1, fn, true, w.at(i + 1));
-    else i = eval_arg(w, i + 1, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    CallEnd end{0, nullptr};
+    if (fn && ZAN_LIKELY(!g_interp.tracing)) {
+        if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+            end = native_word_call_pushed(w, i + 1, fn, w.at(i + 1));
+        else
+            end.i = other_word_call(w, i + 1, fn, true, w.at(i + 1));
+    } else {
+        end.i = eval_arg(w, i + 1, false);
+    }
+    if (ZAN_UNLIKELY(g_throw_code)) return end;
     ValueCell* value = g_stack.base + 1;
-    if (ZAN_UNLIKELY(g_interp.tracing))
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        end.next = nullptr;
         interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
+    }
     if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
-    if (ValueCell* slot = word_slot_direct(&sw)) *slot = *value;
-    else word_assign(&sw, value);
+    if (ValueCell* slot = word_slot_direct(&sw)) {
+        *slot = *value;
+        // The look-ahead's word keeps what it held unless this store went
+        // to its slot or to the cell it read (nothing else ran, nothing
+        // allocated: the walk's cells are as the look-ahead read them).
+        if (end.next == slot || slot == w.cells + end.i) end.next = nullptr;
+    } else {
+        word_assign(&sw, value);
+        end.next = nullptr;
+    }
     *g_stack.base = *(g_stack.base + 1);
     frame_unwind(push);
-    return i;
+    return end;
 }
 
 }  // namespace
@@ -1241,32 +1325,16 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
 // ---- calls ---------------------------------------------------------------------------------------------
 
 namespace {
-// The call of a native! or action! (fnv, held by the caller) in its native
-// frame: the arguments, the table entry (the conditionals run in place),
-// the frame's pop. Returns the next index; the frame stays when a code is
-// pending.
-template <bool inline_fetch>
-__attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv, EvalWalk& w, u32 i,
-                                                           bool push, ValueCell& name,
-                                                           const PathRefs* path, u32 apply_mode,
-                                                           bool infix) {
-    frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-    Fetched f;
-    // (An infix call's left operand lies above the top: nothing may
-    // be pushed before fetch_native_args takes it in.)
-    SpecInfo si{0, 0};
-    if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
-    if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
-        i = inline_fetch ? fetch_plain_args_body<true>(&fnv, w, i, &name, si.cache,
-                                                       spec_params(si.digest))
-                         : fetch_plain_args<true>(&fnv, w, i, &name, si.cache,
-                                                  spec_params(si.digest));
-        f.nrefs = spec_nrefs(si.digest);
-        f.clear_refs();
-    } else {
-        i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
-    }
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
+// Every refinement position absent: the positions of a call that names none.
+constexpr i32 kNoRefs[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                          -1, -1, -1, -1, -1, -1, -1, -1};
+
+// A native's or action's work once its arguments are in its frame: the
+// call's trace, then the table entry with the refinement positions (the
+// conditionals run in place).
+__attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv, EvalWalk& w,
+                                                           u32 i, const ValueCell& name,
+                                                           const i32* refs, u32 nrefs) {
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
     if (fnv.type() == TYPE_NATIVE) {
@@ -1276,24 +1344,60 @@ __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv,
         } else {
             NativeEntry e = idx - 1 < NATIVES_TABLE_SIZE ? g_natives[idx - 1] : nullptr;
             if (ZAN_UNLIKELY(!e)) e = native_not_done;
-            e(false, f.refs);
+            e(false, refs);
         }
     } else {
-        call_action(callable_entry(&fnv), f.refs, f.nrefs);
+        call_action(callable_entry(&fnv), refs, nrefs);
+    }
+}
+
+// The call of a native! or action! (fnv, held by the caller) in its native
+// frame: the arguments, the table entry (the conditionals run in place),
+// the frame's pop. Returns the next index; the frame stays when a code is
+// pending.
+template <bool inline_fetch, bool over_callable = false>
+__attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv, EvalWalk& w, u32 i,
+                                                           bool push, ValueCell& name,
+                                                           const PathRefs* path, u32 apply_mode,
+                                                           bool infix) {
+    frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
+    // (An infix call's left operand lies above the top: nothing may
+    // be pushed before fetch_native_args takes it in.)
+    SpecInfo si{0, 0};
+    if (ZAN_LIKELY(!infix && !path && !apply_mode)) si = spec_info(&fnv);
+    if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
+        if (inline_fetch) {
+            bool stopped = false;
+            i = fetch_plain_args_body<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest),
+                                            stopped);
+            if (ZAN_UNLIKELY(stopped)) return i;
+        } else {
+            i = fetch_plain_args<true>(&fnv, w, i, &name, si.cache, spec_params(si.digest));
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+        }
+        // No refinement is given on this path: every position is absent.
+        native_dispatch(fnv, w, i, name, kNoRefs, spec_nrefs(si.digest));
+    } else {
+        Fetched f;
+        i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
+        native_dispatch(fnv, w, i, name, f.refs, f.nrefs);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return i;
-    frame_unwind(push);
+    if (over_callable) frame_unwind_over_callable(push);
+    else frame_unwind(push);
     return i;
 }
 
 // The end of a call whose frame is popped: the return's trace, and a
 // prefix call's result moved down over the callable it replaces.
+// moved: the result is already where it goes (frame_unwind_over_callable).
 __attribute__((always_inline)) inline void call_return(EvalWalk& w, u32 i, const ValueCell& name,
-                                                      bool push, bool infix) {
+                                                      bool push, bool infix, bool moved = false) {
     if (ZAN_UNLIKELY(g_interp.tracing))
         interp_trace_event(TRACE_RETURN, &w.block(), trace_offset(w, i), &name,
                            push ? stack_top_value() : stack_result());
-    if (!infix) {
+    if (!infix && !moved) {
         g_stack.top--;
         *(g_stack.top - 1) = *g_stack.top;
     }
@@ -1477,29 +1581,36 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 // that path registers.
 namespace {
 // ops: the operators after the call are evaluated.
+// (With ops, the end tells what the look-ahead found.)
 template <bool ops>
-__attribute__((always_inline)) inline u32 native_word_call_body(EvalWalk& w, u32 i,
-                                                                const ValueCell* fn, bool push,
-                                                                const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, !ops, push, false);
+__attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
+                                                                    const ValueCell* fn, bool push,
+                                                                    const ValueCell* word) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return CallEnd{eval_expr(w, i, !ops, push, false), nullptr};
     ValueCell* entry_top = g_stack.top;
     ValueCell name = *word;
     trace_open(w, i + 1, &name, false);
     const ValueCell* fnc = stack_push(fn);
-    i = native_call_body<true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return i;
-    call_return(w, i, name, push, false);
-    return expr_tail(w, i, entry_top, push, ops);
+    i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+    call_return(w, i, name, push, false, true);
+    if (ops) return expr_tail_ahead(w, i, entry_top, push);
+    return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
 }
 }  // namespace
 
-u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word) {
-    return native_word_call_body<true>(w, i, fn, push, word);
+CallEnd native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
+    return native_word_call_body<true>(w, i, fn, true, word);
+}
+
+CallEnd native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn,
+                                   const ValueCell* word) {
+    return native_word_call_body<true>(w, i, fn, false, word);
 }
 
 u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
     if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
-        return native_word_call_body<false>(w, i, fn, true, word);
+        return native_word_call_body<false>(w, i, fn, true, word).i;
     return eval_expr(w, i, true, true, false);
 }
 

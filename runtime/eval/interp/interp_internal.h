@@ -64,6 +64,19 @@ inline void frame_unwind(bool push) {
     g_stack.base = hptr<ValueCell>(f->saved_base);
     if (!push) stack_copy_cell(g_stack.base, res);
 }
+// frame_unwind and the move of a prefix call's result down over its
+// callable (the cell below the frame) in one: the top is left just above
+// the result, which the caller's result cell also takes unless push.
+inline void frame_unwind_over_callable(bool push) {
+    CallFrame* f = --g_stack.ctop;
+    ValueCell* res = g_stack.base;
+    CellBits r = *reinterpret_cast<const CellBits*>(res);
+    ValueCell* b = hptr<ValueCell>(f->saved_base);
+    g_stack.base = b;
+    if (!push) *reinterpret_cast<CellBits*>(b) = r;
+    *reinterpret_cast<CellBits*>(res - 1) = r;
+    g_stack.top = res;
+}
 // stack_unwind_func / stack_unwind_func_last.
 inline void frame_unwind_func(bool push) {
     CallFrame* f = g_stack.ctop - 1;
@@ -260,8 +273,8 @@ ValueCell* word_value_slow(ValueCell* word);
 inline ValueCell* word_value(ValueCell* word) {
     Node n = word_binding(word);
     i32 idx = word_index(word);
-    if (n == g_global_values.ctx && ZAN_LIKELY(idx >= 0 && n != 0)) return global_value_slot(idx);
     if (ZAN_LIKELY(n != 0 && idx >= 0)) {
+        if (n == g_global_values.ctx) return global_value_slot(idx);
         ValueCell* ctx = context_cell(n);
         u32 vals = context_values(ctx);
         if (ZAN_LIKELY(vals != 0)) {
@@ -343,7 +356,34 @@ inline const ValueCell* op_at(EvalWalk& w, u32 j) {
     if (j >= w.end) return nullptr;
     return op_cell(w.at(j));
 }
+// The value slot of the word at walk index j when its context has its
+// values available, else null (also past the end and for any other cell).
+// Valid until something allocates.
+inline const ValueCell* word_slot_at(EvalWalk& w, u32 j) {
+    if (j >= w.end) return nullptr;
+    const ValueCell* c = w.at(j);
+    return c->type() == TYPE_WORD ? word_value_if_available(c) : nullptr;
+}
 
+// Where a call ended: the next index and, when the look-ahead for an
+// operator after it found a word there holding anything but an operator,
+// that word's value slot (else null). The slot tells the walker what the
+// word at i holds as long as nothing has run or allocated since.
+struct CallEnd {
+    u32 i;
+    const ValueCell* next;
+};
+
+// What simple_value makes of a word's value val (read from its slot).
+inline const ValueCell* simple_word_value(const ValueCell* val, const ValueCell** callable) {
+    u32 vt = val->type();
+    if (is_callable_type(vt)) {
+        *callable = val;
+        return nullptr;
+    }
+    if (vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
+    return val;
+}
 // The value of a simple expression at i (a value that evaluates to itself,
 // or a word holding a value that is not a function, an operator or
 // unset!), or null; nothing is evaluated. When the cell is a word holding
@@ -353,21 +393,22 @@ inline const ValueCell* op_at(EvalWalk& w, u32 j) {
 inline const ValueCell* simple_value(ValueCell* v, const ValueCell** callable) {
     u32 t = v->type();
     if (t != TYPE_WORD) return self_evaluating(t) ? v : nullptr;
-    const ValueCell* val = word_value(v);
-    u32 vt = val->type();
-    if (is_callable_type(vt)) {
-        *callable = val;
-        return nullptr;
-    }
-    if (vt == TYPE_UNSET || vt == TYPE_OP) return nullptr;
-    return val;
+    return simple_word_value(word_value(v), callable);
 }
 
 // A word at i holding the callable fn, as eval_expr evaluates it with
 // tracing off: the call, then the operators after it.
 // word is the cell at i, read since the last allocation.
 // The two routines behind it: for a native! or action!, for anything else.
-u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push, const ValueCell* word);
+// (One routine per result mode: the mode is known where the call is made.)
+CallEnd native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);
+CallEnd native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn,
+                                   const ValueCell* word);
+inline u32 native_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push,
+                            const ValueCell* word) {
+    return push ? native_word_call_pushed(w, i, fn, word).i
+                : native_word_call_statement(w, i, fn, word).i;
+}
 // The call of a word at i holding the callable fn as an operator's right
 // operand (pushed; the operators after it are left alone).
 u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word);

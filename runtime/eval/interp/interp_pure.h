@@ -4,6 +4,7 @@
 // value, a paren) and the loops that run such blocks directly.
 #pragma once
 #include <bit>
+#include <cstring>
 
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
@@ -18,9 +19,14 @@ namespace zan {
 // typeset_has_type read a word at a time: the bit of type t, bit 7 - (t & 7)
 // of byte t >> 3, is bit (t & 31) ^ 7 of word t >> 5 on a little-endian
 // machine (one shift of a word instead of a byte's load and a mask).
+// The first two words read as one (every datatype id is below 64): the
+// bit of type t is then bit t ^ 7 of the 64-bit word.
 static_assert(std::endian::native == std::endian::little, "typeset words");
+static_assert(TYPE_TABLE_SIZE <= 64, "type ids fit the typeset's first two words");
 inline bool arg_type_ok(const ValueCell* ts, u32 t) {
-    return t < 96 && ((typeset_words(ts)[t >> 5] >> ((t & 31) ^ 7)) & 1) != 0;
+    u64 low;
+    std::memcpy(&low, typeset_words(ts), sizeof low);
+    return t < 64 && ((low >> (t ^ 7)) & 1) != 0;
 }
 
 // An interpreted function without trace attributes: the common call.
