@@ -3,6 +3,7 @@
 // keywords and the records they push are in parse_rules.cpp.
 #include "runtime/eval/interp/parse.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -565,6 +566,52 @@ State Engine::counts() {
     return ST_PUSH_RULE;
 }
 
+// A block frame on top whose block ran to its end, with a repetition record
+// below it that goes on and whose sub-rule is again a block: the frame is
+// made again in place for the next round instead of dropped and pushed.
+// Does what ST_POP_BLOCK, ST_POP_RULE, ST_NEXT_ACTION, ST_FETCH and
+// ST_PUSH_BLOCK would do there without a callback (no events to fire);
+// false, with nothing changed, for every other case.
+bool Engine::rearm_block() {
+    if (brk || rs_view() < 6) return false;
+    ValueCell* top = rs_top(0);  // the frame: none, position, enclosing rules
+    ValueCell* kind = top - 3;   // the record below: first, position, type
+    if (kind->type() != TYPE_PAIR) return false;
+    i32 type = pair_x(kind);
+    if (type != R_REPEAT && type != R_WHILE) return false;
+    ValueCell* first = top - 5;
+    ValueCell* pos = top - 4;
+    i32 mx = triple_part(first, 1);
+    i32 it = triple_part(first, 2);
+    i32 here = idx();
+    i32 left = remaining();
+    if (!match || (mx >= 0 && it >= mx)) return false;
+    if (type == R_REPEAT && here == triple_part(pos, 1) && left >= triple_part(pos, 2)) return false;
+    // Where the record's round starts again, and the sub-rule there.
+    SeriesBuffer* eb = series_of(top);
+    i32 etail = static_cast<i32>(eb->used_bytes() / sizeof(ValueCell));
+    i32 ehead = std::clamp(series_index(top), 0, etail);
+    i32 at = ehead + triple_part(pos, 0);
+    if (at < etail) at++;
+    if (at >= etail) return false;
+    const ValueCell* sub = eb->head_cells() + at;
+    if (sub->type() != TYPE_BLOCK) return false;
+    if ((rs_cells - 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES ||
+        series_of(g_parse.input_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES)
+        fire_parse_stack();
+    set_triple_part(pos, 1, here);
+    set_triple_part(pos, 2, left);
+    set_triple_part(first, 2, it + 1);
+    cell_init(top - 1, TYPE_TRIPLE, static_cast<u32>(at - ehead), static_cast<u32>(here),
+              static_cast<u32>(left));
+    *val = *sub;
+    *rules = *sub;
+    via_word = false;
+    rp = rules_head() - 1;
+    match = true;
+    return true;
+}
+
 // ---- the state machine -----------------------------------------------------------------------------------------
 
 // Inlined into the one loop that drives it (parse_rules): a step is often
@@ -591,6 +638,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         case ST_POP_BLOCK: {
             if (rs_view() > 3) {
                 reached_tail = rp >= rules_tail();
+                if (!has_cb && rearm_block()) return ST_NEXT_ACTION;
                 if (!event(g_words.n.pop)) return ST_STOP;
                 ValueCell enclosing = *rs_top(0);
                 i32 offset = triple_part(rs_top(1), 0);
