@@ -312,6 +312,9 @@ struct Engine {
     // Handles a popped record of the types other than repetition and search;
     // false when the callback asked to stop.
     bool finish_record(i32 type);
+    // The end of a copy record: its word gets the units from lo to hi when
+    // the sub-rule matched.
+    void finish_copy(const ValueCell& word, i32 lo, i32 hi);
     // The value that insert and change put in (from the rule cell at k):
     // path -> parse-rule, paren -> evaluated, word -> its value. false when
     // the callback asked to stop.

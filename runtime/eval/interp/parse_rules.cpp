@@ -182,6 +182,29 @@ State Engine::keyword() {
             u32 t = target.type();
             if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
                 fire(Err::script_parse_end, &word);
+            if (kw == KW_COPY && !has_cb && rp + 3 < tail) {
+                // copy word to (or thru) a literal with no callback: the
+                // search and the copy are made here, without the record of
+                // the copy; the rule stack checks its limit for both pushes.
+                ValueCell search = rule_at(rp + 2);
+                Keyword sk = keyword_of(&search);
+                if ((sk == KW_TO || sk == KW_THRU) && searched_literally(rule_at(rp + 3).type())) {
+                    check_limits();
+                    if ((rs_cells + 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES)
+                        fire_parse_stack();
+                    i32 start = idx();
+                    rp += 3;
+                    *val = rule_at(rp);
+                    via_word = false;
+                    i32 at;
+                    search_literal(sk == KW_TO ? R_TO : R_THRU, &at);
+                    i32 saved = std::clamp(start, 0, in_tail());
+                    i32 here = idx();
+                    finish_copy(target, std::min(saved, here), std::max(saved, here));
+                    if (rs_view() >= 3) set_triple_part(rs_top(1), 2, R_COPY);
+                    return ST_CHECK;
+                }
+            }
             rp++;
             push_first = target;
             push_type = kw == KW_COPY ? R_COPY : R_SET;
@@ -438,6 +461,25 @@ State Engine::keyword() {
     }
 }
 
+void Engine::finish_copy(const ValueCell& word, i32 lo, i32 hi) {
+    *copy_word = word;
+    if (!match) return;
+    if (in->type() == TYPE_STRING) {
+        // What copy/part gives for a string, without its dispatch and its
+        // measuring of the part.
+        Node n = series_alloc_like(in, static_cast<u32>(lo), static_cast<u32>(hi - lo));
+        cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
+    } else {
+        *tmp = *in;
+        series_set_index(tmp, lo);
+        ValueCell count;
+        integer_box(&count, hi - lo);
+        action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
+    }
+    ValueCell w = *copy_word;
+    word_assign(&w, tmp2);
+}
+
 // ---- finished records ------------------------------------------------------------------------------------
 
 bool Engine::finish_record(i32 type) {
@@ -450,23 +492,7 @@ bool Engine::finish_record(i32 type) {
 
     switch (type) {
         case R_COPY:
-            *copy_word = first;
-            if (match) {
-                if (in->type() == TYPE_STRING) {
-                    // What copy/part gives for a string, without its dispatch
-                    // and its measuring of the part.
-                    Node n = series_alloc_like(in, static_cast<u32>(lo), static_cast<u32>(hi - lo));
-                    cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
-                } else {
-                    *tmp = *in;
-                    series_set_index(tmp, lo);
-                    ValueCell count;
-                    integer_box(&count, hi - lo);
-                    action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
-                }
-                ValueCell w = first;
-                word_assign(&w, tmp2);
-            }
+            finish_copy(first, lo, hi);
             return true;
 
         case R_SET:
