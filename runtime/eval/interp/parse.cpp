@@ -740,7 +740,22 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
 
         case ST_CHECK:
             if (record_on_top()) return ST_POP_RULE;
-            return match ? ST_NEXT_ACTION : ST_ALTERNATIVE;
+            if (!match) return ST_ALTERNATIVE;
+            [[fallthrough]];
+
+        case ST_NEXT_ACTION: {
+            i32 tail = rules_tail();
+            if (rp < tail) rp++;
+            if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            if (has_cb) {
+                // The callback may have changed the rules block.
+                if (!fire_event(g_words.n.fetch)) return ST_STOP;
+                if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            }
+            *val = rule_at(rp);
+            via_word = false;
+            [[fallthrough]];  // the value fetched is dispatched at once
+        }
 
         case ST_FETCH: {
             switch (val->type()) {
@@ -750,7 +765,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
                     wctx = WC_FETCHED;
-                    return ST_KEYWORD;
+                    return keyword();
                 case TYPE_BLOCK:
                     pending_block = true;
                     return ST_PUSH_BLOCK;
@@ -791,20 +806,6 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         case ST_NEXT_INPUT:
             set_idx(idx() + 1);
             return ST_CHECK;
-
-        case ST_NEXT_ACTION: {
-            i32 tail = rules_tail();
-            if (rp < tail) rp++;
-            if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
-            if (has_cb) {
-                // The callback may have changed the rules block.
-                if (!fire_event(g_words.n.fetch)) return ST_STOP;
-                if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
-            }
-            *val = rule_at(rp);
-            via_word = false;
-            return ST_FETCH;
-        }
 
         case ST_LITERAL: {
             if (at_end()) {

@@ -136,7 +136,8 @@ State Engine::keyword() {
             }
             match = true;
             if (!event(g_words.n.match)) return ST_STOP;
-            return ST_NEXT_INPUT;
+            set_idx(idx() + 1);
+            return ST_CHECK;
 
         case KW_ANY:
         case KW_SOME:
