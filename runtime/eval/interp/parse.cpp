@@ -744,15 +744,17 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             [[fallthrough]];
 
         case ST_NEXT_ACTION: {
-            i32 tail = rules_tail();
+            SeriesBuffer* rb = series_of(rules);
+            i32 tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
             if (rp < tail) rp++;
             if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
             if (has_cb) {
                 // The callback may have changed the rules block.
                 if (!fire_event(g_words.n.fetch)) return ST_STOP;
+                rb = series_of(rules);
                 if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
             }
-            *val = rule_at(rp);
+            *val = rb->head_cells()[rp];
             via_word = false;
             [[fallthrough]];  // the value fetched is dispatched at once
         }
