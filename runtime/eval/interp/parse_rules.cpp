@@ -187,16 +187,16 @@ State Engine::keyword() {
                 // copy word to (or thru) a literal with no callback: the
                 // search and the copy are made here, without the record of
                 // the copy; the rule stack checks its limit for both pushes.
-                ValueCell search = rule_at(rp + 2);
-                Keyword sk = keyword_of(&search);
-                if ((sk == KW_TO || sk == KW_THRU) && searched_literally(rule_at(rp + 3).type())) {
+                const ValueCell* cells = series_of(rules)->head_cells() + rp;
+                Keyword sk = keyword_of(cells + 2);
+                if ((sk == KW_TO || sk == KW_THRU) && searched_literally(cells[3].type())) {
+                    *val = cells[3];
+                    via_word = false;
+                    rp += 3;
                     check_limits();
                     if ((rs_cells + 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES)
                         fire_parse_stack();
                     i32 start = idx();
-                    rp += 3;
-                    *val = rule_at(rp);
-                    via_word = false;
                     i32 at;
                     search_literal(sk == KW_TO ? R_TO : R_THRU, &at);
                     i32 saved = std::clamp(start, 0, in_tail());
