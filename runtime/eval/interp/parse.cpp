@@ -744,10 +744,19 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             [[fallthrough]];
 
         case ST_NEXT_ACTION: {
+        next_action:
             SeriesBuffer* rb = series_of(rules);
             i32 tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
             if (rp < tail) rp++;
-            if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            if (rp >= tail) {
+                if (record_on_top()) return ST_POP_RULE;
+                // A block run to its end: what ST_POP_BLOCK does first.
+                if (!has_cb && rs_view() > 3) {
+                    reached_tail = true;
+                    if (rearm_block()) goto next_action;
+                }
+                return ST_POP_BLOCK;
+            }
             if (has_cb) {
                 // The callback may have changed the rules block.
                 if (!fire_event(g_words.n.fetch)) return ST_STOP;
