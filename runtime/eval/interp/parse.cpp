@@ -572,7 +572,7 @@ State Engine::counts() {
 // Does what ST_POP_BLOCK, ST_POP_RULE, ST_NEXT_ACTION, ST_FETCH and
 // ST_PUSH_BLOCK would do there without a callback (no events to fire);
 // false, with nothing changed, for every other case.
-bool Engine::rearm_block() {
+__attribute__((always_inline)) inline bool Engine::rearm_block() {
     if (brk || rs_view() < 6) return false;
     ValueCell* top = rs_top(0);  // the frame: none, position, enclosing rules
     ValueCell* kind = top - 3;   // the record below: first, position, type
