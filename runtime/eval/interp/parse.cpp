@@ -739,6 +739,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         }
 
         case ST_CHECK:
+        check:
             if (record_on_top()) return ST_POP_RULE;
             if (!match) return ST_ALTERNATIVE;
             [[fallthrough]];
@@ -776,6 +777,14 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
                     wctx = WC_FETCHED;
+                    if (!has_cb && keyword_of(val) == KW_SKIP) {
+                        // What keyword() does for skip when no callback
+                        // watches.
+                        push_extra = 0;
+                        match = !at_end();
+                        if (match) set_idx(idx() + 1);
+                        goto check;
+                    }
                     return keyword();
                 case TYPE_BLOCK:
                     pending_block = true;
@@ -804,7 +813,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                     if (!event(g_words.n.paren)) return ST_STOP;
                     clamp_rp(false);
                     clamp_idx();
-                    return ST_CHECK;
+                    goto check;
                 case TYPE_PATH:
                 case TYPE_SET_PATH:
                 case TYPE_GET_PATH:
