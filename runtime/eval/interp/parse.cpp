@@ -777,13 +777,17 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
                     wctx = WC_FETCHED;
-                    if (!has_cb && keyword_of(val) == KW_SKIP) {
-                        // What keyword() does for skip when no callback
-                        // watches.
-                        push_extra = 0;
-                        match = !at_end();
-                        if (match) set_idx(idx() + 1);
-                        goto check;
+                    if (!has_cb) {
+                        // What keyword() does for skip, and for copy to a
+                        // literal, when no callback watches.
+                        Keyword kw = keyword_of(val);
+                        if (kw == KW_SKIP) {
+                            push_extra = 0;
+                            match = !at_end();
+                            if (match) set_idx(idx() + 1);
+                            goto check;
+                        }
+                        if (kw == KW_COPY && copy_searched()) goto check;
                     }
                     return keyword();
                 case TYPE_BLOCK:

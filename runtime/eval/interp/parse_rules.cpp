@@ -183,29 +183,7 @@ State Engine::keyword() {
             u32 t = target.type();
             if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
                 fire(Err::script_parse_end, &word);
-            if (kw == KW_COPY && !has_cb && rp + 3 < tail) {
-                // copy word to (or thru) a literal with no callback: the
-                // search and the copy are made here, without the record of
-                // the copy; the rule stack checks its limit for both pushes.
-                const ValueCell* cells = series_of(rules)->head_cells() + rp;
-                Keyword sk = keyword_of(cells + 2);
-                if ((sk == KW_TO || sk == KW_THRU) && searched_literally(cells[3].type())) {
-                    *val = cells[3];
-                    via_word = false;
-                    rp += 3;
-                    check_limits();
-                    if ((rs_cells + 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES)
-                        fire_parse_stack();
-                    i32 start = idx();
-                    i32 at;
-                    search_literal(sk == KW_TO ? R_TO : R_THRU, &at);
-                    i32 saved = std::clamp(start, 0, in_tail());
-                    i32 here = idx();
-                    finish_copy(target, std::min(saved, here), std::max(saved, here));
-                    if (rs_view() >= 3) set_triple_part(rs_top(1), 2, R_COPY);
-                    return ST_CHECK;
-                }
-            }
+            if (kw == KW_COPY && !has_cb && copy_searched()) return ST_CHECK;
             rp++;
             push_first = target;
             push_type = kw == KW_COPY ? R_COPY : R_SET;
