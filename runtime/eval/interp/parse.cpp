@@ -455,11 +455,13 @@ bool Engine::search_literal(i32 type, i32* at) {
             }
         }
     } else if (byte_pos != SEARCH_GENERAL) {
-        if (byte_pos >= 0) {
-            found = true;
-            fs = byte_pos;
-            fe = byte_pos + byte_len;
+        // A find lies inside the input's limit, so the index needs no clamp.
+        match = byte_pos >= 0;
+        if (match) {
+            *at = byte_pos;
+            series_set_index(in, type == R_THRU ? byte_pos + byte_len : byte_pos);
         }
+        return match;
     } else {
         if (!(type_string_like(vt) || vt == TYPE_BINARY || vt == TYPE_CHAR || vt == TYPE_BITSET))
             fire(Err::script_parse_rule, val);
