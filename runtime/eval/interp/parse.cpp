@@ -3,6 +3,7 @@
 // keywords and the records they push are in parse_rules.cpp.
 #include "runtime/eval/interp/parse.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -454,11 +455,13 @@ bool Engine::search_literal(i32 type, i32* at) {
             }
         }
     } else if (byte_pos != SEARCH_GENERAL) {
-        if (byte_pos >= 0) {
-            found = true;
-            fs = byte_pos;
-            fe = byte_pos + byte_len;
+        // A find lies inside the input's limit, so the index needs no clamp.
+        match = byte_pos >= 0;
+        if (match) {
+            *at = byte_pos;
+            series_set_index(in, type == R_THRU ? byte_pos + byte_len : byte_pos);
         }
+        return match;
     } else {
         if (!(type_string_like(vt) || vt == TYPE_BINARY || vt == TYPE_CHAR || vt == TYPE_BITSET))
             fire(Err::script_parse_rule, val);
@@ -565,6 +568,52 @@ State Engine::counts() {
     return ST_PUSH_RULE;
 }
 
+// A block frame on top whose block ran to its end, with a repetition record
+// below it that goes on and whose sub-rule is again a block: the frame is
+// made again in place for the next round instead of dropped and pushed.
+// Does what ST_POP_BLOCK, ST_POP_RULE, ST_NEXT_ACTION, ST_FETCH and
+// ST_PUSH_BLOCK would do there without a callback (no events to fire);
+// false, with nothing changed, for every other case.
+__attribute__((always_inline)) inline bool Engine::rearm_block() {
+    if (brk || rs_view() < 6) return false;
+    ValueCell* top = rs_top(0);  // the frame: none, position, enclosing rules
+    ValueCell* kind = top - 3;   // the record below: first, position, type
+    if (kind->type() != TYPE_PAIR) return false;
+    i32 type = pair_x(kind);
+    if (type != R_REPEAT && type != R_WHILE) return false;
+    ValueCell* first = top - 5;
+    ValueCell* pos = top - 4;
+    i32 mx = triple_part(first, 1);
+    i32 it = triple_part(first, 2);
+    i32 here = idx();
+    i32 left = remaining();
+    if (!match || (mx >= 0 && it >= mx)) return false;
+    if (type == R_REPEAT && here == triple_part(pos, 1) && left >= triple_part(pos, 2)) return false;
+    // Where the record's round starts again, and the sub-rule there.
+    SeriesBuffer* eb = series_of(top);
+    i32 etail = static_cast<i32>(eb->used_bytes() / sizeof(ValueCell));
+    i32 ehead = std::clamp(series_index(top), 0, etail);
+    i32 at = ehead + triple_part(pos, 0);
+    if (at < etail) at++;
+    if (at >= etail) return false;
+    const ValueCell* sub = eb->head_cells() + at;
+    if (sub->type() != TYPE_BLOCK) return false;
+    if ((rs_cells - 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES ||
+        series_of(g_parse.input_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES)
+        fire_parse_stack();
+    set_triple_part(pos, 1, here);
+    set_triple_part(pos, 2, left);
+    set_triple_part(first, 2, it + 1);
+    cell_init(top - 1, TYPE_TRIPLE, static_cast<u32>(at - ehead), static_cast<u32>(here),
+              static_cast<u32>(left));
+    *val = *sub;
+    *rules = *sub;
+    via_word = false;
+    rp = rules_head() - 1;
+    match = true;
+    return true;
+}
+
 // ---- the state machine -----------------------------------------------------------------------------------------
 
 // Inlined into the one loop that drives it (parse_rules): a step is often
@@ -591,6 +640,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         case ST_POP_BLOCK: {
             if (rs_view() > 3) {
                 reached_tail = rp >= rules_tail();
+                if (!has_cb && rearm_block()) return ST_NEXT_ACTION;
                 if (!event(g_words.n.pop)) return ST_STOP;
                 ValueCell enclosing = *rs_top(0);
                 i32 offset = triple_part(rs_top(1), 0);
@@ -691,8 +741,35 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         }
 
         case ST_CHECK:
+        check:
             if (record_on_top()) return ST_POP_RULE;
-            return match ? ST_NEXT_ACTION : ST_ALTERNATIVE;
+            if (!match) return ST_ALTERNATIVE;
+            [[fallthrough]];
+
+        case ST_NEXT_ACTION: {
+        next_action:
+            SeriesBuffer* rb = series_of(rules);
+            i32 tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+            if (rp < tail) rp++;
+            if (rp >= tail) {
+                if (record_on_top()) return ST_POP_RULE;
+                // A block run to its end: what ST_POP_BLOCK does first.
+                if (!has_cb && rs_view() > 3) {
+                    reached_tail = true;
+                    if (rearm_block()) goto next_action;
+                }
+                return ST_POP_BLOCK;
+            }
+            if (has_cb) {
+                // The callback may have changed the rules block.
+                if (!fire_event(g_words.n.fetch)) return ST_STOP;
+                rb = series_of(rules);
+                if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
+            }
+            *val = rb->head_cells()[rp];
+            via_word = false;
+            [[fallthrough]];  // the value fetched is dispatched at once
+        }
 
         case ST_FETCH: {
             switch (val->type()) {
@@ -702,7 +779,19 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                     // next iteration of a repetition, the next try of a
                     // search) is taken as its first round took it.
                     wctx = WC_FETCHED;
-                    return ST_KEYWORD;
+                    if (!has_cb) {
+                        // What keyword() does for skip, and for copy to a
+                        // literal, when no callback watches.
+                        Keyword kw = keyword_of(val);
+                        if (kw == KW_SKIP) {
+                            push_extra = 0;
+                            match = !at_end();
+                            if (match) set_idx(idx() + 1);
+                            goto check;
+                        }
+                        if (kw == KW_COPY && copy_searched()) goto check;
+                    }
+                    return keyword();
                 case TYPE_BLOCK:
                     pending_block = true;
                     return ST_PUSH_BLOCK;
@@ -730,7 +819,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                     if (!event(g_words.n.paren)) return ST_STOP;
                     clamp_rp(false);
                     clamp_idx();
-                    return ST_CHECK;
+                    goto check;
                 case TYPE_PATH:
                 case TYPE_SET_PATH:
                 case TYPE_GET_PATH:
@@ -743,20 +832,6 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         case ST_NEXT_INPUT:
             set_idx(idx() + 1);
             return ST_CHECK;
-
-        case ST_NEXT_ACTION: {
-            i32 tail = rules_tail();
-            if (rp < tail) rp++;
-            if (rp >= tail) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
-            if (has_cb) {
-                // The callback may have changed the rules block.
-                if (!fire_event(g_words.n.fetch)) return ST_STOP;
-                if (rp >= rules_tail()) return record_on_top() ? ST_POP_RULE : ST_POP_BLOCK;
-            }
-            *val = rule_at(rp);
-            via_word = false;
-            return ST_FETCH;
-        }
 
         case ST_LITERAL: {
             if (at_end()) {

@@ -1,6 +1,7 @@
 // What the files of the parse engine share: its states, the rule record
 // types, the keyword table and the engine object that one run works on.
 #pragma once
+#include <algorithm>
 #include <vector>
 
 #include "runtime/core/cell.h"
@@ -292,6 +293,7 @@ struct Engine {
     bool literal_match(const ValueCell* value, i32 at, i32* advance);
     bool element_equal(const ValueCell* element, const ValueCell* value);
     State fast_repeat();
+    bool rearm_block();
     State fast_search(i32 type);
     // The search of to and thru for the literal value in hand from the
     // input's position: on a find the input moves to its start (to) or past
@@ -311,6 +313,39 @@ struct Engine {
     // Handles a popped record of the types other than repetition and search;
     // false when the callback asked to stop.
     bool finish_record(i32 type);
+    // The end of a copy record: its word gets the units from lo to hi when
+    // the sub-rule matched.
+    void finish_copy(const ValueCell& word, i32 lo, i32 hi);
+    // The copy keyword at rp with no callback, followed by its word and to
+    // or thru a literal: the search and the copy are made here, without the
+    // record of the copy (the rule stack's limit checked for both pushes),
+    // and the check follows. false, with nothing changed, for any other
+    // shape.
+    bool copy_searched() {
+        SeriesBuffer* rb = series_of(rules);
+        if (rp < 0 || rp + 3 >= static_cast<i32>(rb->used_bytes() / sizeof(ValueCell))) return false;
+        const ValueCell* cells = rb->head_cells() + rp;
+        u32 t = cells[1].type();
+        if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
+            return false;
+        Keyword sk = keyword_of(cells + 2);
+        if ((sk != KW_TO && sk != KW_THRU) || !searched_literally(cells[3].type())) return false;
+        ValueCell target = cells[1];
+        *val = cells[3];
+        via_word = false;
+        push_extra = 0;
+        rp += 3;
+        check_limits();
+        if ((rs_cells + 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES) fire_parse_stack();
+        i32 start = idx();
+        i32 at;
+        search_literal(sk == KW_TO ? R_TO : R_THRU, &at);
+        i32 saved = std::clamp(start, 0, in_tail());
+        i32 here = idx();
+        finish_copy(target, std::min(saved, here), std::max(saved, here));
+        if (rs_view() >= 3) set_triple_part(rs_top(1), 2, R_COPY);
+        return true;
+    }
     // The value that insert and change put in (from the rule cell at k):
     // path -> parse-rule, paren -> evaluated, word -> its value. false when
     // the callback asked to stop.

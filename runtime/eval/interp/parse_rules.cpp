@@ -136,7 +136,8 @@ State Engine::keyword() {
             }
             match = true;
             if (!event(g_words.n.match)) return ST_STOP;
-            return ST_NEXT_INPUT;
+            set_idx(idx() + 1);
+            return ST_CHECK;
 
         case KW_ANY:
         case KW_SOME:
@@ -182,6 +183,7 @@ State Engine::keyword() {
             u32 t = target.type();
             if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
                 fire(Err::script_parse_end, &word);
+            if (kw == KW_COPY && !has_cb && copy_searched()) return ST_CHECK;
             rp++;
             push_first = target;
             push_type = kw == KW_COPY ? R_COPY : R_SET;
@@ -438,6 +440,25 @@ State Engine::keyword() {
     }
 }
 
+void Engine::finish_copy(const ValueCell& word, i32 lo, i32 hi) {
+    *copy_word = word;
+    if (!match) return;
+    if (in->type() == TYPE_STRING) {
+        // What copy/part gives for a string, without its dispatch and its
+        // measuring of the part.
+        Node n = series_alloc_like(in, static_cast<u32>(lo), static_cast<u32>(hi - lo));
+        cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
+    } else {
+        *tmp = *in;
+        series_set_index(tmp, lo);
+        ValueCell count;
+        integer_box(&count, hi - lo);
+        action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
+    }
+    ValueCell w = *copy_word;
+    word_assign(&w, tmp2);
+}
+
 // ---- finished records ------------------------------------------------------------------------------------
 
 bool Engine::finish_record(i32 type) {
@@ -450,23 +471,7 @@ bool Engine::finish_record(i32 type) {
 
     switch (type) {
         case R_COPY:
-            *copy_word = first;
-            if (match) {
-                if (in->type() == TYPE_STRING) {
-                    // What copy/part gives for a string, without its dispatch
-                    // and its measuring of the part.
-                    Node n = series_alloc_like(in, static_cast<u32>(lo), static_cast<u32>(hi - lo));
-                    cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
-                } else {
-                    *tmp = *in;
-                    series_set_index(tmp, lo);
-                    ValueCell count;
-                    integer_box(&count, hi - lo);
-                    action_copy_dispatch(tmp, tmp2, &count, false, nullptr);
-                }
-                ValueCell w = first;
-                word_assign(&w, tmp2);
-            }
+            finish_copy(first, lo, hi);
             return true;
 
         case R_SET:
