@@ -352,13 +352,52 @@ SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset) {
     return b;
 }
 
-Node alloc_series(u32 count, u32 unit, i32 offset) {
+// Largest data area the fast path of alloc_series makes (far below a frame).
+constexpr u64 SMALL_SERIES_BYTES = 0x1000;
+
+namespace {
+// alloc_series when the fast path does not apply; apart, so that the fast
+// path saves no registers for it.
+[[gnu::noinline]] Node alloc_series_general(u32 count, u32 unit, i32 offset) {
     SeriesBuffer* b = alloc_series_buffer(count, unit, offset);
     HeapRef bref = heap_off(b);
     Node n = node_alloc();  // may not collect, so b stays valid
     node_slot(n) = bref;
     b->node = n;
     return n;
+}
+}  // namespace
+
+Node alloc_series(u32 count, u32 unit, i32 offset) {
+    // A small buffer with room in the active series frame and a node free in
+    // the active node frame, the usual case: made in place, as the general
+    // path below would make it, without its calls. Nothing here collects.
+    u64 bytes = u64(count) * unit;
+    if (bytes <= SMALL_SERIES_BYTES && !g_stress && g_mem.series_active && g_mem.node_active) {
+        u8* base = g_heap_base;
+        auto* f = reinterpret_cast<SeriesFrame*>(base + g_mem.series_active);
+        auto* nf = reinterpret_cast<NodeFrame*>(base + g_mem.node_active);
+        u32 size = round16(bytes);
+        u32 need = size + SERIES_OVERHEAD;
+        Node n = nf->free_head;
+        HeapRef bref = f->heap;
+        if (n && u64(bref) + need < f->end) {
+            f->heap = bref + need;
+            g_mem.allocated += need;
+            auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
+            u32* slot = reinterpret_cast<u32*>(base + n);
+            nf->free_head = *slot;
+            *slot = bref;
+            nf->used++;
+            b->size = size;
+            b->node = n;
+            u32 off = offset == -1 ? size / 2 : static_cast<u32>(offset);
+            b->flags = unit | SERIES_IN_USE | SERIES_NEW | (offset == -1 ? SERIES_HEAD_MID : 0);
+            b->head = b->tail = bref + sizeof(SeriesBuffer) + off;
+            return n;
+        }
+    }
+    return alloc_series_general(count, unit, offset);
 }
 
 Node alloc_series_fixed(u32 count, u32 unit, i32 offset) {
