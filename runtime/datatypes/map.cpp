@@ -453,6 +453,20 @@ ValueCell* map_put(ValueCell* map, ValueCell* key, ValueCell* value, bool case_s
     return value;
 }
 
+bool map_select_quick(const ValueCell* map, const ValueCell* key, bool case_sensitive,
+                      ValueCell* out) {
+    ValueCell* found;
+    if (!hashtable_get_quick(table_of(map), key, lookup_op(case_sensitive, false), &found))
+        return false;
+    Node entries = entries_of(map);
+    u32 pos;
+    if (found && live_at(entries, pos = static_cast<u32>(found - cells_at(entries))))
+        *out = cells_at(entries)[pos + 1];
+    else
+        none_box(out);
+    return true;
+}
+
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,
                       bool same, bool, ValueCell*, ValueCell*, bool, bool) {
     i32 pos = find_key(map, key, lookup_op(case_sensitive, same));

@@ -93,6 +93,12 @@ ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell* part, bool only
                       bool case_sensitive, bool same, bool any, ValueCell* with,
                       ValueCell* skip, bool last, bool reverse);
 
+// select of a key that the hash table can look up without allocating (a
+// string of bytes, see hashtable_get_quick): the value or none stored at
+// out. False, with nothing done, when map_select must answer.
+bool map_select_quick(const ValueCell* map, const ValueCell* key, bool case_sensitive,
+                      ValueCell* out);
+
 // Registers map! and installs the key normaliser of the hash tables and the
 // body service of to block!.
 void map_init();

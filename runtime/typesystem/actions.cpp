@@ -7,6 +7,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -566,6 +567,10 @@ void action_poke() {
     stack_set_last(stack_arg(2));
 }
 void action_put(i32 case_) {
+    if (stack_arg(0)->type() == TYPE_MAP) {
+        stack_set_last(map_put(stack_arg(0), stack_arg(1), stack_arg(2), case_ != -1));
+        return;
+    }
     stack_set_last(action_put_dispatch(stack_arg(0), stack_arg(1), stack_arg(2), case_ != -1));
 }
 void action_remove(i32 part, i32 key) {
@@ -578,6 +583,12 @@ void action_reverse(i32 part, i32 skip) {
 }
 void action_select(i32 part, i32 only, i32 case_, i32 same, i32 any, i32 with, i32 skip,
                    i32 last, i32 reverse) {
+    // A map takes no refinement but /case and /same; a key it looks up
+    // without allocating is answered in place.
+    ValueCell* s = stack_arg(0);
+    if (s->type() == TYPE_MAP && same == -1 &&
+        map_select_quick(s, stack_arg(1), case_ != -1, stack_result()))
+        return;
     ValueCell* r = action_select_dispatch(
         stack_arg(0), stack_arg(1), action_refinement_cell(part), only != -1, case_ != -1,
         same != -1, any != -1, action_refinement_cell(with), action_refinement_cell(skip),
