@@ -175,10 +175,18 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
     return b->head_ptr() + from;
 }
 
+// Equality of n bytes at pa and pb under the fold.
+[[gnu::noinline]] bool same_bytes_folded(const u8* pa, const u8* pb, u32 n) {
+    for (u32 i = 0; i < n; i++)
+        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
+    return true;
+}
+
 // Equality of n bytes at pa and pb, folding case unless strict.
 [[gnu::always_inline]] inline bool same_bytes(const u8* pa, const u8* pb, u32 n, bool fold) {
     // Identical bytes first (the common case of a hit): a short text as two
-    // words that may overlap, never reading past either text.
+    // words that may overlap, or its first, middle and last byte, never
+    // reading past either text.
     if (n >= 4 && n <= 8) {
         u32 a0, b0, a1, b1;
         std::memcpy(&a0, pa, 4);
@@ -187,16 +195,12 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
         std::memcpy(&b1, pb + n - 4, 4);
         if (a0 == b0 && a1 == b1) return true;
     } else if (n < 4) {
-        u32 i = 0;
-        while (i < n && pa[i] == pb[i]) i++;
-        if (i == n) return true;
+        if (n == 0 || (pa[0] == pb[0] && pa[n / 2] == pb[n / 2] && pa[n - 1] == pb[n - 1]))
+            return true;
     } else if (std::memcmp(pa, pb, n) == 0) {
         return true;
     }
-    if (!fold) return false;
-    for (u32 i = 0; i < n; i++)
-        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
-    return true;
+    return fold && same_bytes_folded(pa, pb, n);
 }
 
 // Equality of two strings whose units are both bytes, from each one's index
