@@ -85,6 +85,12 @@ void reserve_cells(Node entries, u32 extra) {
 // One step of extend and of a path set: stores value under key (looked up
 // case-sensitively with case_sensitive), adding the entry at the end of the
 // block when the key is absent and reviving it when it was removed.
+// set_entry past the lookup that cannot allocate: quick tells whether it
+// answered, found what it found.
+[[gnu::noinline]] void store_entry(const ValueCell* map, const ValueCell* key,
+                                   const ValueCell* value, ValueCell* path, i32 op, bool quick,
+                                   ValueCell* found);
+
 void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* value, ValueCell* path,
                bool case_sensitive) {
     i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
@@ -96,12 +102,17 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
         Node entries = entries_of(map);
         u32 pos = static_cast<u32>(found - cells_at(entries));
         if (live_at(entries, pos)) {
-            ValueCell v = *value;
-            v.header &= ~CELL_NEW_LINE;
-            cells_at(entries)[pos + 1] = v;
+            ValueCell* slot = cells_at(entries) + pos + 1;
+            *slot = *value;
+            slot->header &= ~CELL_NEW_LINE;
             return;
         }
     }
+    store_entry(map, key, value, path, op, quick, found);
+}
+
+void store_entry(const ValueCell* map, const ValueCell* key, const ValueCell* value,
+                 ValueCell* path, i32 op, bool quick, ValueCell* found) {
     TopGuard top;
     ValueCell* m = stack_push(map);
     ValueCell* k = stack_push(key);
@@ -453,18 +464,22 @@ ValueCell* map_put(ValueCell* map, ValueCell* key, ValueCell* value, bool case_s
     return value;
 }
 
-bool map_select_quick(const ValueCell* map, const ValueCell* key, bool case_sensitive,
-                      ValueCell* out) {
+void map_select_entry(bool case_sensitive, bool same) {
+    ValueCell* map = stack_arg(0);
+    const ValueCell* key = stack_arg(1);
+    // A lookup that cannot allocate answers in place.
     ValueCell* found;
-    if (!hashtable_get_quick(table_of(map), key, lookup_op(case_sensitive, false), &found))
-        return false;
-    Node entries = entries_of(map);
-    u32 pos;
-    if (found && live_at(entries, pos = static_cast<u32>(found - cells_at(entries))))
-        *out = cells_at(entries)[pos + 1];
-    else
-        none_box(out);
-    return true;
+    if (!same && hashtable_get_quick(table_of(map), key, lookup_op(case_sensitive, false), &found)) {
+        Node entries = entries_of(map);
+        u32 pos;
+        if (found && live_at(entries, pos = static_cast<u32>(found - cells_at(entries))))
+            *map = cells_at(entries)[pos + 1];
+        else
+            none_box(map);
+        return;
+    }
+    stack_set_last(map_select(map, stack_arg(1), nullptr, false, case_sensitive, same, false,
+                              nullptr, nullptr, false, false));
 }
 
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,

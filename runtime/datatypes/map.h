@@ -93,11 +93,10 @@ ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell* part, bool only
                       bool case_sensitive, bool same, bool any, ValueCell* with,
                       ValueCell* skip, bool last, bool reverse);
 
-// select of a key that the hash table can look up without allocating (a
-// string of bytes, see hashtable_get_quick): the value or none stored at
-// out. False, with nothing done, when map_select must answer.
-bool map_select_quick(const ValueCell* map, const ValueCell* key, bool case_sensitive,
-                      ValueCell* out);
+// The select action on the map in the first frame cell with the key in the
+// second (the refinements but /case and /same mean nothing to a map): the
+// value or none in the result cell.
+void map_select_entry(bool case_sensitive, bool same);
 
 // Registers map! and installs the key normaliser of the hash tables and the
 // body service of to block!.
