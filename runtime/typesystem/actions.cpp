@@ -563,6 +563,8 @@ void action_move(i32 part) {
 }
 void action_next() { frame_call(ACT_NEXT); }
 void action_pick() {
+    if (stack_arg(0)->type() == TYPE_BLOCK && stack_arg(1)->type() == TYPE_INTEGER)
+        return series_pick_block(stack_arg(0), dt::int_get(stack_arg(1)));
     stack_set_last(action_pick_dispatch(stack_arg(0), action_index_arg(), stack_arg(1)));
 }
 void action_poke() {
