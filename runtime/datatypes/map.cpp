@@ -464,6 +464,11 @@ ValueCell* map_put(ValueCell* map, ValueCell* key, ValueCell* value, bool case_s
     return value;
 }
 
+void map_put_entry(bool case_sensitive) {
+    set_entry(stack_arg(0), stack_arg(1), stack_arg(2), nullptr, case_sensitive);
+    *stack_result() = *stack_arg(2);
+}
+
 void map_select_entry(bool case_sensitive, bool same) {
     ValueCell* map = stack_arg(0);
     const ValueCell* key = stack_arg(1);

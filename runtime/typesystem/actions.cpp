@@ -572,10 +572,7 @@ void action_poke() {
     stack_set_last(stack_arg(2));
 }
 void action_put(i32 case_) {
-    if (stack_arg(0)->type() == TYPE_MAP) {
-        stack_set_last(map_put(stack_arg(0), stack_arg(1), stack_arg(2), case_ != -1));
-        return;
-    }
+    if (stack_arg(0)->type() == TYPE_MAP) return map_put_entry(case_ != -1);
     stack_set_last(action_put_dispatch(stack_arg(0), stack_arg(1), stack_arg(2), case_ != -1));
 }
 void action_remove(i32 part, i32 key) {
