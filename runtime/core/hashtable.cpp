@@ -1082,6 +1082,23 @@ inline Probe probe_bucket(const u32* flags, u32 i, u32* free_at) {
     return fl == BUCKET_EMPTY ? Probe::End : Probe::Skip;
 }
 
+// A miss of map_get_bytes: the first bucket free for a put on the key's
+// probe sequence noted for hashtable_put_missed, as the general lookup
+// notes it.
+[[gnu::noinline]] void note_missed_bytes(Node table, const ValueCell* key, u32 hash) {
+    HashTableHeader* h = hdr(table);
+    const u32* flags = words_of(h->flags);
+    u32 mask = h->buckets - 1;
+    u32 free_at = NO_INDEX;
+    u32 i = hash & mask;
+    for (u32 k = 0; k <= mask && free_at == NO_INDEX; k++, i = (i + k) & mask)
+        if (probe_bucket(flags, i, &free_at) == Probe::End) break;
+    if (free_at == NO_INDEX) return;
+    g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                            hash, TYPE_STRING, free_at, {}};
+    std::memcpy(g_missed.payload, payload_bytes(key), 12);
+}
+
 // What map_get_bytes answers when the general lookup must do the work.
 ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell));
 
@@ -1094,18 +1111,17 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
     HashTableHeader* h = hdr(table);
     u32 hash = byte_text_hash(kp, kn, false);
     u32 mask = h->buckets - 1;
-    u32 i = hash & mask;
-    u32 free_at = NO_INDEX;
     const u32* flags = words_of(h->flags);
     const u32* keys = words_of(h->keys);
     SeriesBuffer* vb = node_buffer(h->values);
     ValueCell* cells = vb->head_cells();
     u32 len = vb->used_bytes() / 16;
     bool fold = op != CMP_STRICT;
-    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
-        Probe step = probe_bucket(flags, i, &free_at);
-        if (step == Probe::End) break;
-        if (step == Probe::Skip) continue;
+    u32 i = hash & mask;
+    for (u32 k = 0; k <= mask; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(flags, i);
+        if (fl == BUCKET_EMPTY) break;
+        if (fl == BUCKET_DELETED) continue;
         u32 word = keys[i];
         if (!tag_matches(word, hash)) continue;
         u32 sp = bucket_position(HASH_KIND_MAP, word);
@@ -1115,11 +1131,7 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
         if (!stored) return LOOKUP_GENERAL;
         if (sn == kn && same_bytes(stored, kp, kn, fold)) return cells + sp;
     }
-    if (free_at != NO_INDEX) {
-        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
-                                hash, TYPE_STRING, free_at, {}};
-        std::memcpy(g_missed.payload, payload_bytes(key), 12);
-    }
+    note_missed_bytes(table, key, hash);
     return nullptr;
 }
 
