@@ -43,6 +43,13 @@ inline bool live_at(Node entries, u32 pos) {
     return pos + 1 < cell_count(entries) && cells_at(entries)[pos + 1].header != 0;
 }
 
+// The value cell of a live entry from its key cell as a lookup found it, or
+// null for a removed entry (what live_at answers for its position).
+inline ValueCell* live_value(Node entries, ValueCell* key_cell) {
+    ValueCell* v = key_cell + 1;
+    return v < node_buffer(entries)->tail_cells() && v->header != 0 ? v : nullptr;
+}
+
 inline bool is_plain_word(u32 t) { return t >= TYPE_WORD && t <= TYPE_GET_WORD; }
 
 // The lookup mode of select, find and paths.
@@ -99,10 +106,7 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
     ValueCell* found = nullptr;
     bool quick = hashtable_get_quick(table_of(map), key, op, &found);
     if (quick && found) {
-        Node entries = entries_of(map);
-        u32 pos = static_cast<u32>(found - cells_at(entries));
-        if (live_at(entries, pos)) {
-            ValueCell* slot = cells_at(entries) + pos + 1;
+        if (ValueCell* slot = live_value(entries_of(map), found)) {
             *slot = *value;
             slot->header &= ~CELL_NEW_LINE;
             return;
@@ -475,10 +479,9 @@ void map_select_entry(bool case_sensitive, bool same) {
     // A lookup that cannot allocate answers in place.
     ValueCell* found;
     if (!same && hashtable_get_quick(table_of(map), key, lookup_op(case_sensitive, false), &found)) {
-        Node entries = entries_of(map);
-        u32 pos;
-        if (found && live_at(entries, pos = static_cast<u32>(found - cells_at(entries))))
-            *map = cells_at(entries)[pos + 1];
+        ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
+        if (v)
+            *map = *v;
         else
             none_box(map);
         return;
