@@ -469,7 +469,18 @@ ValueCell* map_put(ValueCell* map, ValueCell* key, ValueCell* value, bool case_s
 }
 
 void map_put_entry(bool case_sensitive) {
-    set_entry(stack_arg(0), stack_arg(1), stack_arg(2), nullptr, case_sensitive);
+    // set_entry with its arguments read again from the frame after the
+    // lookup, so that none is kept across it.
+    i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
+    ValueCell* found = nullptr;
+    bool quick = hashtable_get_quick(table_of(stack_arg(0)), stack_arg(1), op, &found);
+    ValueCell* slot = quick && found ? live_value(entries_of(stack_arg(0)), found) : nullptr;
+    if (slot) {
+        *slot = *stack_arg(2);
+        slot->header &= ~CELL_NEW_LINE;
+    } else {
+        store_entry(stack_arg(0), stack_arg(1), stack_arg(2), nullptr, op, quick, found);
+    }
     *stack_result() = *stack_arg(2);
 }
 

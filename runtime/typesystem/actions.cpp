@@ -571,9 +571,15 @@ void action_poke() {
     action_poke_dispatch(stack_arg(0), action_index_arg(), stack_arg(2), stack_arg(1));
     stack_set_last(stack_arg(2));
 }
+namespace {
+[[gnu::noinline]] void put_dispatched(bool case_sensitive) {
+    stack_set_last(action_put_dispatch(stack_arg(0), stack_arg(1), stack_arg(2), case_sensitive));
+}
+}  // namespace
+
 void action_put(i32 case_) {
     if (stack_arg(0)->type() == TYPE_MAP) return map_put_entry(case_ != -1);
-    stack_set_last(action_put_dispatch(stack_arg(0), stack_arg(1), stack_arg(2), case_ != -1));
+    put_dispatched(case_ != -1);
 }
 void action_remove(i32 part, i32 key) {
     action_remove_dispatch(stack_arg(0), action_refinement_cell(part),
