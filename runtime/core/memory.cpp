@@ -117,7 +117,16 @@ NodeFrame* node_frame_alloc(u32 capacity) {
     f->created_cycle = 0;
     u32* s = f->slots();
     HeapRef first = f->first_slot_ref();
-    for (u32 i = 0; i + 1 < capacity; i++) s[i] = first + (i + 1) * 4;
+    // Each free slot holds the next one's reference; four at a time.
+    u32 i = 0;
+    HeapRef next = first + 4;
+    for (; i + 4 < capacity; i += 4, next += 16) {
+        s[i] = next;
+        s[i + 1] = next + 4;
+        s[i + 2] = next + 8;
+        s[i + 3] = next + 12;
+    }
+    for (; i + 1 < capacity; i++, next += 4) s[i] = next;
     s[capacity - 1] = 0;
     f->free_head = first;
     HeapRef ref = heap_off(f);
