@@ -89,15 +89,26 @@ void reserve_cells(Node entries, u32 extra) {
     series_expand(b, static_cast<u32>(need));
 }
 
-// One step of extend and of a path set: stores value under key (looked up
-// case-sensitively with case_sensitive), adding the entry at the end of the
-// block when the key is absent and reviving it when it was removed.
 // set_entry past the lookup that cannot allocate: quick tells whether it
 // answered, found what it found.
 [[gnu::noinline]] void store_entry(const ValueCell* map, const ValueCell* key,
                                    const ValueCell* value, ValueCell* path, i32 op, bool quick,
                                    ValueCell* found);
 
+// The value stored in place when the lookup that cannot allocate found a
+// live entry; false when store_entry must do the work.
+inline bool store_found(const ValueCell* map, bool quick, ValueCell* found,
+                        const ValueCell* value) {
+    ValueCell* slot = quick && found ? live_value(entries_of(map), found) : nullptr;
+    if (!slot) return false;
+    *slot = *value;
+    slot->header &= ~CELL_NEW_LINE;
+    return true;
+}
+
+// One step of extend and of a path set: stores value under key (looked up
+// case-sensitively with case_sensitive), adding the entry at the end of the
+// block when the key is absent and reviving it when it was removed.
 void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* value, ValueCell* path,
                bool case_sensitive) {
     i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
@@ -105,14 +116,8 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
     // place, and a miss is final (the table noted it for the put below).
     ValueCell* found = nullptr;
     bool quick = hashtable_get_quick(table_of(map), key, op, &found);
-    if (quick && found) {
-        if (ValueCell* slot = live_value(entries_of(map), found)) {
-            *slot = *value;
-            slot->header &= ~CELL_NEW_LINE;
-            return;
-        }
-    }
-    store_entry(map, key, value, path, op, quick, found);
+    if (!store_found(map, quick, found, value))
+        store_entry(map, key, value, path, op, quick, found);
 }
 
 void store_entry(const ValueCell* map, const ValueCell* key, const ValueCell* value,
@@ -474,22 +479,17 @@ void map_put_entry(bool case_sensitive) {
     i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
     ValueCell* found = nullptr;
     bool quick = hashtable_get_quick(table_of(stack_arg(0)), stack_arg(1), op, &found);
-    ValueCell* slot = quick && found ? live_value(entries_of(stack_arg(0)), found) : nullptr;
-    if (slot) {
-        *slot = *stack_arg(2);
-        slot->header &= ~CELL_NEW_LINE;
-    } else {
+    if (!store_found(stack_arg(0), quick, found, stack_arg(2)))
         store_entry(stack_arg(0), stack_arg(1), stack_arg(2), nullptr, op, quick, found);
-    }
     *stack_result() = *stack_arg(2);
 }
 
 void map_select_entry(bool case_sensitive, bool same) {
     ValueCell* map = stack_arg(0);
-    const ValueCell* key = stack_arg(1);
     // A lookup that cannot allocate answers in place.
     ValueCell* found;
-    if (!same && hashtable_get_quick(table_of(map), key, lookup_op(case_sensitive, false), &found)) {
+    i32 op = lookup_op(case_sensitive, false);
+    if (!same && hashtable_get_quick(table_of(map), stack_arg(1), op, &found)) {
         ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
         if (v)
             *map = *v;
