@@ -175,10 +175,18 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
     return b->head_ptr() + from;
 }
 
+// Equality of n bytes at pa and pb under the fold.
+[[gnu::noinline]] bool same_bytes_folded(const u8* pa, const u8* pb, u32 n) {
+    for (u32 i = 0; i < n; i++)
+        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
+    return true;
+}
+
 // Equality of n bytes at pa and pb, folding case unless strict.
 [[gnu::always_inline]] inline bool same_bytes(const u8* pa, const u8* pb, u32 n, bool fold) {
     // Identical bytes first (the common case of a hit): a short text as two
-    // words that may overlap, never reading past either text.
+    // words that may overlap, or its first, middle and last byte, never
+    // reading past either text.
     if (n >= 4 && n <= 8) {
         u32 a0, b0, a1, b1;
         std::memcpy(&a0, pa, 4);
@@ -187,16 +195,12 @@ inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
         std::memcpy(&b1, pb + n - 4, 4);
         if (a0 == b0 && a1 == b1) return true;
     } else if (n < 4) {
-        u32 i = 0;
-        while (i < n && pa[i] == pb[i]) i++;
-        if (i == n) return true;
+        if (n == 0 || (pa[0] == pb[0] && pa[n / 2] == pb[n / 2] && pa[n - 1] == pb[n - 1]))
+            return true;
     } else if (std::memcmp(pa, pb, n) == 0) {
         return true;
     }
-    if (!fold) return false;
-    for (u32 i = 0; i < n; i++)
-        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
-    return true;
+    return fold && same_bytes_folded(pa, pb, n);
 }
 
 // Equality of two strings whose units are both bytes, from each one's index
@@ -1078,6 +1082,23 @@ inline Probe probe_bucket(const u32* flags, u32 i, u32* free_at) {
     return fl == BUCKET_EMPTY ? Probe::End : Probe::Skip;
 }
 
+// A miss of map_get_bytes: the first bucket free for a put on the key's
+// probe sequence noted for hashtable_put_missed, as the general lookup
+// notes it.
+[[gnu::noinline]] void note_missed_bytes(Node table, const ValueCell* key, u32 hash) {
+    HashTableHeader* h = hdr(table);
+    const u32* flags = words_of(h->flags);
+    u32 mask = h->buckets - 1;
+    u32 free_at = NO_INDEX;
+    u32 i = hash & mask;
+    for (u32 k = 0; k <= mask && free_at == NO_INDEX; k++, i = (i + k) & mask)
+        if (probe_bucket(flags, i, &free_at) == Probe::End) break;
+    if (free_at == NO_INDEX) return;
+    g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                            hash, TYPE_STRING, free_at, {}};
+    std::memcpy(g_missed.payload, payload_bytes(key), 12);
+}
+
 // What map_get_bytes answers when the general lookup must do the work.
 ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell));
 
@@ -1090,18 +1111,17 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
     HashTableHeader* h = hdr(table);
     u32 hash = byte_text_hash(kp, kn, false);
     u32 mask = h->buckets - 1;
-    u32 i = hash & mask;
-    u32 free_at = NO_INDEX;
     const u32* flags = words_of(h->flags);
     const u32* keys = words_of(h->keys);
     SeriesBuffer* vb = node_buffer(h->values);
     ValueCell* cells = vb->head_cells();
     u32 len = vb->used_bytes() / 16;
     bool fold = op != CMP_STRICT;
-    for (u32 k = 0; k < h->buckets; k++, i = (i + k) & mask) {
-        Probe step = probe_bucket(flags, i, &free_at);
-        if (step == Probe::End) break;
-        if (step == Probe::Skip) continue;
+    u32 i = hash & mask;
+    for (u32 k = 0; k <= mask; k++, i = (i + k) & mask) {
+        u32 fl = flag_at(flags, i);
+        if (fl == BUCKET_EMPTY) break;
+        if (fl == BUCKET_DELETED) continue;
         u32 word = keys[i];
         if (!tag_matches(word, hash)) continue;
         u32 sp = bucket_position(HASH_KIND_MAP, word);
@@ -1111,11 +1131,7 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
         if (!stored) return LOOKUP_GENERAL;
         if (sn == kn && same_bytes(stored, kp, kn, fold)) return cells + sp;
     }
-    if (free_at != NO_INDEX) {
-        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
-                                hash, TYPE_STRING, free_at, {}};
-        std::memcpy(g_missed.payload, payload_bytes(key), 12);
-    }
+    note_missed_bytes(table, key, hash);
     return nullptr;
 }
 

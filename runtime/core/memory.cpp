@@ -117,7 +117,16 @@ NodeFrame* node_frame_alloc(u32 capacity) {
     f->created_cycle = 0;
     u32* s = f->slots();
     HeapRef first = f->first_slot_ref();
-    for (u32 i = 0; i + 1 < capacity; i++) s[i] = first + (i + 1) * 4;
+    // Each free slot holds the next one's reference; four at a time.
+    u32 i = 0;
+    HeapRef next = first + 4;
+    for (; i + 4 < capacity; i += 4, next += 16) {
+        s[i] = next;
+        s[i + 1] = next + 4;
+        s[i + 2] = next + 8;
+        s[i + 3] = next + 12;
+    }
+    for (; i + 1 < capacity; i++, next += 4) s[i] = next;
     s[capacity - 1] = 0;
     f->free_head = first;
     HeapRef ref = heap_off(f);
@@ -352,13 +361,52 @@ SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset) {
     return b;
 }
 
-Node alloc_series(u32 count, u32 unit, i32 offset) {
+// Largest data area the fast path of alloc_series makes (far below a frame).
+constexpr u64 SMALL_SERIES_BYTES = 0x1000;
+
+namespace {
+// alloc_series when the fast path does not apply; apart, so that the fast
+// path saves no registers for it.
+[[gnu::noinline]] Node alloc_series_general(u32 count, u32 unit, i32 offset) {
     SeriesBuffer* b = alloc_series_buffer(count, unit, offset);
     HeapRef bref = heap_off(b);
     Node n = node_alloc();  // may not collect, so b stays valid
     node_slot(n) = bref;
     b->node = n;
     return n;
+}
+}  // namespace
+
+Node alloc_series(u32 count, u32 unit, i32 offset) {
+    // A small buffer with room in the active series frame and a node free in
+    // the active node frame, the usual case: made in place, as the general
+    // path below would make it, without its calls. Nothing here collects.
+    u64 bytes = u64(count) * unit;
+    if (bytes <= SMALL_SERIES_BYTES && !g_stress && g_mem.series_active && g_mem.node_active) {
+        u8* base = g_heap_base;
+        auto* f = reinterpret_cast<SeriesFrame*>(base + g_mem.series_active);
+        auto* nf = reinterpret_cast<NodeFrame*>(base + g_mem.node_active);
+        u32 size = round16(bytes);
+        u32 need = size + SERIES_OVERHEAD;
+        Node n = nf->free_head;
+        HeapRef bref = f->heap;
+        if (n && u64(bref) + need < f->end) {
+            f->heap = bref + need;
+            g_mem.allocated += need;
+            auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
+            u32* slot = reinterpret_cast<u32*>(base + n);
+            nf->free_head = *slot;
+            *slot = bref;
+            nf->used++;
+            b->size = size;
+            b->node = n;
+            u32 off = offset == -1 ? size / 2 : static_cast<u32>(offset);
+            b->flags = unit | SERIES_IN_USE | SERIES_NEW | (offset == -1 ? SERIES_HEAD_MID : 0);
+            b->head = b->tail = bref + sizeof(SeriesBuffer) + off;
+            return n;
+        }
+    }
+    return alloc_series_general(count, unit, offset);
 }
 
 Node alloc_series_fixed(u32 count, u32 unit, i32 offset) {

@@ -43,6 +43,13 @@ inline bool live_at(Node entries, u32 pos) {
     return pos + 1 < cell_count(entries) && cells_at(entries)[pos + 1].header != 0;
 }
 
+// The value cell of a live entry from its key cell as a lookup found it, or
+// null for a removed entry (what live_at answers for its position).
+inline ValueCell* live_value(Node entries, ValueCell* key_cell) {
+    ValueCell* v = key_cell + 1;
+    return v < node_buffer(entries)->tail_cells() && v->header != 0 ? v : nullptr;
+}
+
 inline bool is_plain_word(u32 t) { return t >= TYPE_WORD && t <= TYPE_GET_WORD; }
 
 // The lookup mode of select, find and paths.
@@ -82,6 +89,23 @@ void reserve_cells(Node entries, u32 extra) {
     series_expand(b, static_cast<u32>(need));
 }
 
+// set_entry past the lookup that cannot allocate: quick tells whether it
+// answered, found what it found.
+[[gnu::noinline]] void store_entry(const ValueCell* map, const ValueCell* key,
+                                   const ValueCell* value, ValueCell* path, i32 op, bool quick,
+                                   ValueCell* found);
+
+// The value stored in place when the lookup that cannot allocate found a
+// live entry; false when store_entry must do the work.
+inline bool store_found(const ValueCell* map, bool quick, ValueCell* found,
+                        const ValueCell* value) {
+    ValueCell* slot = quick && found ? live_value(entries_of(map), found) : nullptr;
+    if (!slot) return false;
+    *slot = *value;
+    slot->header &= ~CELL_NEW_LINE;
+    return true;
+}
+
 // One step of extend and of a path set: stores value under key (looked up
 // case-sensitively with case_sensitive), adding the entry at the end of the
 // block when the key is absent and reviving it when it was removed.
@@ -92,16 +116,12 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
     // place, and a miss is final (the table noted it for the put below).
     ValueCell* found = nullptr;
     bool quick = hashtable_get_quick(table_of(map), key, op, &found);
-    if (quick && found) {
-        Node entries = entries_of(map);
-        u32 pos = static_cast<u32>(found - cells_at(entries));
-        if (live_at(entries, pos)) {
-            ValueCell v = *value;
-            v.header &= ~CELL_NEW_LINE;
-            cells_at(entries)[pos + 1] = v;
-            return;
-        }
-    }
+    if (!store_found(map, quick, found, value))
+        store_entry(map, key, value, path, op, quick, found);
+}
+
+void store_entry(const ValueCell* map, const ValueCell* key, const ValueCell* value,
+                 ValueCell* path, i32 op, bool quick, ValueCell* found) {
     TopGuard top;
     ValueCell* m = stack_push(map);
     ValueCell* k = stack_push(key);
@@ -451,6 +471,34 @@ ValueCell* map_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value
 ValueCell* map_put(ValueCell* map, ValueCell* key, ValueCell* value, bool case_sensitive) {
     set_entry(map, key, value, nullptr, case_sensitive);
     return value;
+}
+
+void map_put_entry(bool case_sensitive) {
+    // set_entry with its arguments read again from the frame after the
+    // lookup, so that none is kept across it.
+    i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
+    ValueCell* found = nullptr;
+    bool quick = hashtable_get_quick(table_of(stack_arg(0)), stack_arg(1), op, &found);
+    if (!store_found(stack_arg(0), quick, found, stack_arg(2)))
+        store_entry(stack_arg(0), stack_arg(1), stack_arg(2), nullptr, op, quick, found);
+    *stack_result() = *stack_arg(2);
+}
+
+void map_select_entry(bool case_sensitive, bool same) {
+    ValueCell* map = stack_arg(0);
+    // A lookup that cannot allocate answers in place.
+    ValueCell* found;
+    i32 op = lookup_op(case_sensitive, false);
+    if (!same && hashtable_get_quick(table_of(map), stack_arg(1), op, &found)) {
+        ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
+        if (v)
+            *map = *v;
+        else
+            none_box(map);
+        return;
+    }
+    stack_set_last(map_select(map, stack_arg(1), nullptr, false, case_sensitive, same, false,
+                              nullptr, nullptr, false, false));
 }
 
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,

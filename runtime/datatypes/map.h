@@ -93,6 +93,15 @@ ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell* part, bool only
                       bool case_sensitive, bool same, bool any, ValueCell* with,
                       ValueCell* skip, bool last, bool reverse);
 
+// The select action on the map in the first frame cell with the key in the
+// second (the refinements but /case and /same mean nothing to a map): the
+// value or none in the result cell.
+void map_select_entry(bool case_sensitive, bool same);
+
+// The put action on the map in the first frame cell (key and value in the
+// next two): the value in the result cell.
+void map_put_entry(bool case_sensitive);
+
 // Registers map! and installs the key normaliser of the hash tables and the
 // body service of to block!.
 void map_init();

@@ -44,8 +44,9 @@ inline u8* unit_addr(const ValueCell* s, i32 pos) {
     return b->head_ptr() + (static_cast<i64>(pos) << unit_shift(b->unit()));
 }
 
-// Position p of pick/poke for a 1-based index n.
-inline i32 pick_position(i32 idx, i32 n) { return n > 0 ? idx + n - 1 : idx + n; }
+// Position p of pick/poke for a 1-based index n (in 64 bits: an index far
+// past the tail must not wrap round to a position inside).
+inline i64 pick_position(i32 idx, i32 n) { return n > 0 ? i64(idx) + n - 1 : i64(idx) + n; }
 
 ValueCell* part_refinement() { return g_refinements.part; }
 }  // namespace
@@ -149,11 +150,12 @@ i32 series_length_q(ValueCell* series) { return series_remaining(series, false);
 
 ValueCell* series_pick(ValueCell* series, i32 n, ValueCell* index_cell) {
     if (n == 0 && index_cell && index_cell->type() == TYPE_FLOAT) n = rt_to_integer(index_cell);
-    i32 p = pick_position(series_index(series), n);
-    if (n == 0 || p < 0 || p >= series_buffer_length(series)) {
+    i64 pos = pick_position(series_index(series), n);
+    if (n == 0 || pos < 0 || pos >= series_buffer_length(series)) {
         cell_init(&g_pick_scratch, TYPE_NONE);
         return &g_pick_scratch;
     }
+    i32 p = static_cast<i32>(pos);
     u32 t = series->type();
     if (type_block_like(t)) return reinterpret_cast<ValueCell*>(unit_addr(series, p));
     if (t == TYPE_VECTOR) {
@@ -164,14 +166,24 @@ ValueCell* series_pick(ValueCell* series, i32 n, ValueCell* index_cell) {
     return dt::char_box(&g_pick_scratch, string_get_char(unit_addr(series, p), unit_of(series)));
 }
 
+void series_pick_block(ValueCell* block, i32 n) {
+    SeriesBuffer* b = series_buffer(block);
+    i64 p = pick_position(series_index(block), n);
+    if (n == 0 || p < 0 || p >= i64(b->used_bytes() / sizeof(ValueCell)))
+        cell_init(stack_result(), TYPE_NONE);
+    else
+        *stack_result() = b->head_cells()[p];
+}
+
 ValueCell* series_poke(ValueCell* series, i32 n, ValueCell* value, ValueCell* index_cell) {
     if (n == 0 && index_cell && index_cell->type() == TYPE_FLOAT) n = rt_to_integer(index_cell);
-    i32 p = pick_position(series_index(series), n);
-    if (n == 0 || p < 0 || p >= series_buffer_length(series)) {
+    i64 pos = pick_position(series_index(series), n);
+    if (n == 0 || pos < 0 || pos >= series_buffer_length(series)) {
         ValueCell ic;
         dt::int_box(&ic, n);
         fire(Err::script_out_of_range, index_cell ? index_cell : &ic);
     }
+    i32 p = static_cast<i32>(pos);
     u32 t = series->type();
     ValueCell v = *value;
     if (t == TYPE_VECTOR) {

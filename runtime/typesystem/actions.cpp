@@ -7,6 +7,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/error.h"
+#include "runtime/datatypes/map.h"
 #include "runtime/datatypes/port.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -391,15 +392,9 @@ bool dup_count(i32 dup_pos, i32* dup) {
     return true;
 }
 
-void insert_entry(bool append, i32 part, i32 only, i32 dup) {
+[[gnu::noinline]] void insert_entry(bool append, i32 part, i32 only, i32 dup) {
     ValueCell* series = stack_arg(0);
     ValueCell* value = stack_arg(1);
-    if (append && part == -1 && dup == -1) {
-        u32 st = series->type();
-        if ((st == TYPE_STRING && string_append_quick(series, value)) ||
-            (st == TYPE_BLOCK && block_append_quick(series, value, only != -1)))
-            return;
-    }
     i32 count, times;
     if (!normalise_part(value, part, false, &count)) return;
     if (!dup_count(dup, &times)) return;
@@ -505,7 +500,16 @@ void action_and_t() { frame_call(ACT_AND_T); }
 void action_complement() { stack_set_last(action_complement_dispatch(stack_arg(0))); }
 void action_or_t() { frame_call(ACT_OR_T); }
 void action_xor_t() { frame_call(ACT_XOR_T); }
-void action_append(i32 part, i32 only, i32 dup) { insert_entry(true, part, only, dup); }
+void action_append(i32 part, i32 only, i32 dup) {
+    if (part == -1 && dup == -1) {
+        ValueCell* series = stack_arg(0);
+        u32 st = series->type();
+        if ((st == TYPE_STRING && string_append_quick(series, stack_arg(1))) ||
+            (st == TYPE_BLOCK && block_append_quick(series, stack_arg(1), only != -1)))
+            return;
+    }
+    insert_entry(true, part, only, dup);
+}
 void action_insert(i32 part, i32 only, i32 dup) { insert_entry(false, part, only, dup); }
 void action_at() { frame_call(ACT_AT); }
 void action_back() { frame_call(ACT_BACK); }
@@ -559,14 +563,23 @@ void action_move(i32 part) {
 }
 void action_next() { frame_call(ACT_NEXT); }
 void action_pick() {
+    if (stack_arg(0)->type() == TYPE_BLOCK && stack_arg(1)->type() == TYPE_INTEGER)
+        return series_pick_block(stack_arg(0), dt::int_get(stack_arg(1)));
     stack_set_last(action_pick_dispatch(stack_arg(0), action_index_arg(), stack_arg(1)));
 }
 void action_poke() {
     action_poke_dispatch(stack_arg(0), action_index_arg(), stack_arg(2), stack_arg(1));
     stack_set_last(stack_arg(2));
 }
+namespace {
+[[gnu::noinline]] void put_dispatched(bool case_sensitive) {
+    stack_set_last(action_put_dispatch(stack_arg(0), stack_arg(1), stack_arg(2), case_sensitive));
+}
+}  // namespace
+
 void action_put(i32 case_) {
-    stack_set_last(action_put_dispatch(stack_arg(0), stack_arg(1), stack_arg(2), case_ != -1));
+    if (stack_arg(0)->type() == TYPE_MAP) return map_put_entry(case_ != -1);
+    put_dispatched(case_ != -1);
 }
 void action_remove(i32 part, i32 key) {
     action_remove_dispatch(stack_arg(0), action_refinement_cell(part),
@@ -576,13 +589,22 @@ void action_reverse(i32 part, i32 skip) {
     action_reverse_dispatch(stack_arg(0), action_refinement_cell(part),
                             action_refinement_cell(skip));
 }
-void action_select(i32 part, i32 only, i32 case_, i32 same, i32 any, i32 with, i32 skip,
-                   i32 last, i32 reverse) {
+namespace {
+[[gnu::noinline]] void select_dispatched(i32 part, i32 only, i32 case_, i32 same, i32 any,
+                                         i32 with, i32 skip, i32 last, i32 reverse) {
     ValueCell* r = action_select_dispatch(
         stack_arg(0), stack_arg(1), action_refinement_cell(part), only != -1, case_ != -1,
         same != -1, any != -1, action_refinement_cell(with), action_refinement_cell(skip),
         last != -1, reverse != -1);
     stack_set_last(r);
+}
+}  // namespace
+
+void action_select(i32 part, i32 only, i32 case_, i32 same, i32 any, i32 with, i32 skip,
+                   i32 last, i32 reverse) {
+    // A map takes no refinement but /case and /same.
+    if (stack_arg(0)->type() == TYPE_MAP) return map_select_entry(case_ != -1, same != -1);
+    select_dispatched(part, only, case_, same, any, with, skip, last, reverse);
 }
 void action_sort(i32 case_, i32 skip, i32 compare, i32 part, i32 all, i32 reverse, i32 stable) {
     ValueCell* r = action_sort_dispatch(stack_arg(0), case_ != -1, action_refinement_cell(skip),
