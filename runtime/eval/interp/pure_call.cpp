@@ -98,14 +98,22 @@ __attribute__((always_inline)) inline u32 pure_args(const PureFrame* f, const Va
 u32 pure_native(const PureFrame* f, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
                 ValueCell* out) {
     u32 idx = callable_entry(fn);
-    if (idx != NAT_EITHER && idx != NAT_IF && idx != NAT_UNLESS) return 0;
+    bool conditional = fn->type() == TYPE_NATIVE &&
+                       (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS);
+    i32 code = conditional ? -1 : prefix_code(fn);
+    if (!conditional && code < 0) return 0;
     u32 digest = 0;
     Node cache = short_cache(node_buffer(callable_more(fn))->head_cells(), &digest);
-    u32 n = idx == NAT_EITHER ? 3 : 2;
+    u32 n = idx == NAT_EITHER && conditional ? 3 : code == PREFIX_NOT ? 1 : 2;
     if (!cache || spec_params(digest) != n || !take(NATIVE_FRAMES)) return 0;
     ValueCell args[3];
     i = pure_args(f, cells, i, end, cache, n, args);
     if (!i) return 0;
+    if (!conditional) {
+        if (!prefix_result(code, args, out)) return 0;
+        give(NATIVE_FRAMES);
+        return i;
+    }
     const ValueCell* branch;
     if (idx == NAT_EITHER) {
         branch = truthy(args) ? args + 1 : args + 2;
@@ -220,8 +228,8 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
     global_value_slot(0);  // (brings the cached head up to date)
     u32 frame_room = frames_free - ROOM_MARGIN_FRAMES;
     u32 cell_room = (cells_free - ROOM_MARGIN_CELLS) / CELLS_PER_FRAME;
-    g_run = PureRun{0, frame_room < cell_room ? frame_room : cell_room, 0, g_global_values.ctx,
-                    g_global_values.head};
+    g_run = PureRun{0, frame_room < cell_room ? frame_room : cell_room, 0, false,
+                    g_global_values.ctx, g_global_values.head};
     compiled_reset();
     ValueCell vals[MAX_VALS];
     for (u32 k = 0; k < nvals; k++) vals[k] = g_stack.base[k];
@@ -230,7 +238,8 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
     CallFrame* f = g_stack.ctop;
     g_fence = PureFence{f, f[-1].saved_base, f[-1].header};
     // (Only a take that failed leaves the count at the room.)
-    if (g_run.frames < g_run.room && !g_interrupt_pending) g_pure_refused[pure_refused_slot(more)] = more;
+    if (g_run.frames < g_run.room && !g_interrupt_pending && !g_run.unbuilt)
+        g_pure_refused[pure_refused_slot(more)] = more;
     return false;
 }
 

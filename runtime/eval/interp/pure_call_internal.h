@@ -28,7 +28,8 @@ struct PureFrame {
 struct PureRun {
     u32 frames;
     u32 room;
-    u32 calls;  // function calls made so far
+    u32 calls;     // function calls made so far
+    bool unbuilt;  // a callable's spec cache was not built yet
     Node global_ctx;
     ValueCell* globals;  // the global values (nothing moves them meanwhile)
 };
@@ -75,7 +76,7 @@ __attribute__((always_inline)) inline const ValueCell* plain_term(const PureFram
     const ValueCell* v = pure_slot(f, c);
     if (!v) return nullptr;
     u32 vt = v->type();
-    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE) {
+    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE || vt == TYPE_ACTION) {
         *callable = v;
         return nullptr;
     }
@@ -83,10 +84,39 @@ __attribute__((always_inline)) inline const ValueCell* plain_term(const PureFram
     return v;
 }
 
+// The inline operation a prefix call of the native! or action! fn stands
+// for: a fast operator code (add, subtract, multiply, remainder, or~,
+// and~, xor~, and 16 + the code of a comparison native), PREFIX_NOT for
+// not; -1 for any other.
+constexpr i32 PREFIX_NOT = 64;
+inline i32 prefix_code(const ValueCell* fn) {
+    u32 e = callable_entry(fn);
+    if (fn->type() == TYPE_ACTION) return action_math_code(e);
+    if (e == NAT_NOT) return PREFIX_NOT;
+    i32 c = native_compare_code(e);
+    return c < 0 ? -1 : 16 + c;
+}
+// Its value on the arguments (one for not), into *out; false when the
+// operator has no inline result for them.
+inline bool prefix_result(i32 code, const ValueCell* args, ValueCell* out) {
+    if (code == PREFIX_NOT) {
+        logic_box(out, !truthy(args));
+        return true;
+    }
+    if (args[0].type() != TYPE_INTEGER || args[1].type() != TYPE_INTEGER) return false;
+    *out = args[0];
+    return int_op_inline(code, out, args + 1);
+}
+
 // The spec cache of a callable whose calls take the short path (plain
 // word parameters only); 0 when it is not built or not of that shape.
+// (A cache not built yet is built by the walker's first call: the run
+// that met it is tried again next time.)
 inline Node short_cache(const ValueCell* more, u32* digest) {
-    if (more[1].type() != TYPE_BLOCK) return 0;
+    if (more[1].type() != TYPE_BLOCK) {
+        g_run.unbuilt = true;
+        return 0;
+    }
     *digest = block_extra(more + 1);
     if (!(*digest & SPEC_SHORT)) return 0;
     return block_node(more + 1);

@@ -32,6 +32,7 @@ enum NodeKind : u8 {
     N_UNLESS,
     N_BLOCK,   // kids[0..idx): its expressions
     N_SET,     // the local idx of ctx takes a's value
+    N_PREFIX,  // a prefix operation (code) on a and b (not: a only)
 };
 
 struct CFunc;
@@ -138,14 +139,22 @@ static_assert(TYPE_NATIVE < 64 && TYPE_ACTION < 64 && TYPE_FUNCTION < 64 && TYPE
               TYPE_UNSET < 64 && TYPE_OP < 64);
 inline bool plain_type(u32 t) { return t >= 64 || !((kNotPlain >> t) & 1); }
 
-// either, if or unless with its arguments; the branches must be blocks
-// written where the call is (or held by a word that does not change).
-u32 build_conditional(Node ctx, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
+// either, if or unless with its arguments (the branches must be blocks
+// written where the call is, or held by a word that does not change), or
+// a prefix operation of prefix_code's with its arguments.
+u32 build_native(Node ctx, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
                       CNode** out) {
     u32 nat = callable_entry(fn);
-    u8 kind = nat == NAT_EITHER ? N_EITHER : nat == NAT_IF ? N_IF : nat == NAT_UNLESS ? N_UNLESS : 0;
-    if (!kind) return 0;
-    u32 n = kind == N_EITHER ? 3 : 2;
+    u8 kind = 0;
+    i32 code = -1;
+    if (fn->type() == TYPE_NATIVE)
+        kind = nat == NAT_EITHER ? N_EITHER : nat == NAT_IF ? N_IF : nat == NAT_UNLESS ? N_UNLESS : 0;
+    if (!kind) {
+        code = prefix_code(fn);
+        if (code < 0) return 0;
+        kind = N_PREFIX;
+    }
+    u32 n = kind == N_EITHER ? 3 : code == PREFIX_NOT ? 1 : 2;
     u32 digest = 0;
     Node cache = short_cache(node_buffer(callable_more(fn))->head_cells(), &digest);
     if (!cache || spec_params(digest) != n) return 0;
@@ -157,17 +166,19 @@ u32 build_conditional(Node ctx, const ValueCell* fn, const ValueCell* cells, u32
         if (i >= end) return 0;
         i = build_expr(ctx, cells, i, end, args + k);
         if (!i) return 0;
-        if (k == 0) continue;
+        if (k == 0 || kind == N_PREFIX) continue;
         if (args[k]->kind != N_CONST || args[k]->cell.type() != TYPE_BLOCK ||
             !arg_type_ok(node->ts + k, TYPE_BLOCK))
             return 0;
         args[k] = build_block(ctx, &args[k]->cell);
         if (!args[k]) return 0;
     }
+    node->code = code;
     node->a = args[0];
-    node->b = args[1];
+    node->b = n >= 2 ? args[1] : nullptr;
     node->c = n == 3 ? args[2] : nullptr;
-    u32 d = node->a->depth > node->b->depth ? node->a->depth : node->b->depth;
+    u32 d = node->a->depth;
+    if (node->b && node->b->depth > d) d = node->b->depth;
     if (node->c && node->c->depth > d) d = node->c->depth;
     node->depth = NATIVE_FRAMES + d;
     *out = node;
@@ -223,7 +234,8 @@ u32 build_term(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out) {
         }
         u32 vt = v->type();
         if (vt == TYPE_FUNCTION) return build_call(ctx, v, cells, i + 1, end, out);
-        if (vt == TYPE_NATIVE) return build_conditional(ctx, v, cells, i + 1, end, out);
+        if (vt == TYPE_NATIVE || vt == TYPE_ACTION)
+            return build_native(ctx, v, cells, i + 1, end, out);
         if (!plain_type(vt)) return 0;
         CNode* n = new_node(N_CONST);
         if (!n) return 0;
@@ -441,6 +453,13 @@ bool run_node(const CNode* n, const PureFrame* f, ValueCell* out) {
         }
         case N_CALL:
             return run_call(n, f, out);
+        case N_PREFIX: {
+            ValueCell args[2];
+            if (!run_value(n->a, f, args) || !arg_type_ok(n->ts, args[0].type())) return false;
+            if (n->b && (!run_value(n->b, f, args + 1) || !arg_type_ok(n->ts + 1, args[1].type())))
+                return false;
+            return prefix_result(n->code, args, out);
+        }
         default:
             return false;
     }
