@@ -20,14 +20,17 @@ struct PureFrame {
     const PureFrame* up;
 };
 
-// The room left: frames the walker would have pushed so far (counted
-// generously), against what its stacks had free at the start. The walker
-// pushes at most CELLS_PER_FRAME data cells per frame on this path, so one
-// count bounds both. Only one run is ever under way: nothing it runs can
-// start another.
-struct PureRun {
+// What the walker would have on its stacks (call frames and data cells)
+// for what a run has under way, counted generously, against what they had
+// free when the run began. Only one run is ever under way: nothing it runs
+// can start another.
+struct Cost {
     u32 frames;
-    u32 room;
+    u32 cells;
+};
+struct PureRun {
+    Cost used;
+    Cost room;
     u32 calls;     // function calls made so far
     bool unbuilt;  // a callable's spec cache was not built yet
     Node global_ctx;
@@ -35,20 +38,27 @@ struct PureRun {
 };
 extern PureRun g_run;
 
-inline bool take(u32 frames) {
-    g_run.frames += frames;
-    return g_run.frames < g_run.room;
+inline bool take(Cost c) {
+    g_run.used.frames += c.frames;
+    g_run.used.cells += c.cells;
+    return g_run.used.frames < g_run.room.frames && g_run.used.cells < g_run.room.cells;
 }
-inline void give(u32 frames) { g_run.frames -= frames; }
+inline void give(Cost c) {
+    g_run.used.frames -= c.frames;
+    g_run.used.cells -= c.cells;
+}
 
-// Frames the walker pushes for each construct, at least (a function's
-// values take up to MAX_VALS more cells: one frame more covers them).
-constexpr u32 FUNCTION_FRAMES = 3, NATIVE_FRAMES = 2, BLOCK_FRAMES = 1, OP_FRAMES = 1,
-              SET_FRAMES = 1;
-constexpr u32 CELLS_PER_FRAME = 8;
+// What the walker pushes for each construct, at most: a function's frame,
+// its callable and result (its body's block counts for itself, its values
+// are added); a native's frame and a branch's (or an action's second
+// frame), its callable, arguments and result; a block's or paren's frame
+// and its statement's value; an operator's frame while its right operand
+// is evaluated, and both operands; a set-word's frame, the word and value.
+constexpr Cost FUNCTION_COST{1, 3}, NATIVE_COST{2, 5}, BLOCK_COST{1, 2}, OP_COST{1, 3},
+    SET_COST{1, 3};
 // Calls a run makes before it compiles the bodies it calls.
 constexpr u32 HOT_CALLS = 32;
-constexpr u32 ROOM_MARGIN_FRAMES = 8, ROOM_MARGIN_CELLS = 64;
+constexpr Cost ROOM_MARGIN{8, 64};
 
 // The slot a word reads: a running call's local (the latest call of its
 // function, as the walker points the context at its newest frame), else
