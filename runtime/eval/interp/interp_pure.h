@@ -41,11 +41,10 @@ inline bool plain_interpreted(const ValueCell* fn, const ValueCell* more) {
 // takes the operator's ordinary call.
 constexpr i32 FAST_REMAINDER = 4;
 
-// Inline paths of the common operators: the action or comparison they run,
-// as fast-operator codes; -1 when none.
-inline i32 fast_math_code(const ValueCell* op) {
-    if (op_wrapped_type(op) != TYPE_ACTION) return -1;
-    switch (callable_entry(op)) {
+// Inline paths of the common operators: the action or comparison they run
+// (by its action or native number), as fast-operator codes; -1 when none.
+inline i32 action_math_code(u32 action) {
+    switch (action) {
         case ACT_ADD: return 0;
         case ACT_SUBTRACT: return 1;
         case ACT_MULTIPLY: return 2;
@@ -56,9 +55,8 @@ inline i32 fast_math_code(const ValueCell* op) {
         default: return -1;
     }
 }
-inline i32 fast_compare_code(const ValueCell* op) {
-    if (op_wrapped_type(op) != TYPE_NATIVE) return -1;
-    switch (callable_entry(op)) {
+inline i32 native_compare_code(u32 native) {
+    switch (native) {
         case NAT_EQUAL_Q: return 0;
         case NAT_NOT_EQUAL_Q: return 1;
         case NAT_STRICT_EQUAL_Q: return 2;
@@ -68,6 +66,12 @@ inline i32 fast_compare_code(const ValueCell* op) {
         case NAT_GREATER_OR_EQUAL_Q: return 6;
         default: return -1;
     }
+}
+inline i32 fast_math_code(const ValueCell* op) {
+    return op_wrapped_type(op) == TYPE_ACTION ? action_math_code(callable_entry(op)) : -1;
+}
+inline i32 fast_compare_code(const ValueCell* op) {
+    return op_wrapped_type(op) == TYPE_NATIVE ? native_compare_code(callable_entry(op)) : -1;
 }
 
 // The inline operations on two integers: false when the operation

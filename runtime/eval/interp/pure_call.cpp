@@ -53,11 +53,11 @@ u32 pure_chain(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, Value
             i += 2;
             continue;
         }
-        if (!take(OP_FRAMES)) return 0;
+        if (!take(OP_COST)) return 0;
         ValueCell right;
         i = pure_call_term(f, callable, cells, i + 1, end, &right);
         if (!i) return 0;
-        give(OP_FRAMES);
+        give(OP_COST);
         if (right.type() != TYPE_INTEGER || !int_op_inline(code, out, &right)) return 0;
     }
     return i;
@@ -70,12 +70,12 @@ bool pure_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
     const ValueCell* cells = b->head_cells();
     u32 end = b->used_bytes() / sizeof(ValueCell);
     u32 i = series_head(block);
-    if (i >= end || !take(BLOCK_FRAMES)) return false;
+    if (i >= end || !take(BLOCK_COST)) return false;
     do {
         i = pure_expr(f, cells, i, end, out);
         if (!i) return false;
     } while (i < end);
-    give(BLOCK_FRAMES);
+    give(BLOCK_COST);
     return true;
 }
 
@@ -98,26 +98,34 @@ __attribute__((always_inline)) inline u32 pure_args(const PureFrame* f, const Va
 u32 pure_native(const PureFrame* f, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
                 ValueCell* out) {
     u32 idx = callable_entry(fn);
-    if (idx != NAT_EITHER && idx != NAT_IF && idx != NAT_UNLESS) return 0;
+    bool conditional = fn->type() == TYPE_NATIVE &&
+                       (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS);
+    i32 code = conditional ? -1 : prefix_code(fn);
+    if (!conditional && code < 0) return 0;
     u32 digest = 0;
     Node cache = short_cache(node_buffer(callable_more(fn))->head_cells(), &digest);
-    u32 n = idx == NAT_EITHER ? 3 : 2;
-    if (!cache || spec_params(digest) != n || !take(NATIVE_FRAMES)) return 0;
+    u32 n = idx == NAT_EITHER && conditional ? 3 : code == PREFIX_NOT ? 1 : 2;
+    if (!cache || spec_params(digest) != n || !take(NATIVE_COST)) return 0;
     ValueCell args[3];
     i = pure_args(f, cells, i, end, cache, n, args);
     if (!i) return 0;
+    if (!conditional) {
+        if (!prefix_result(code, args, out)) return 0;
+        give(NATIVE_COST);
+        return i;
+    }
     const ValueCell* branch;
     if (idx == NAT_EITHER) {
         branch = truthy(args) ? args + 1 : args + 2;
     } else if (truthy(args) != (idx == NAT_IF)) {
         none_box(out);
-        give(NATIVE_FRAMES);
+        give(NATIVE_COST);
         return i;
     } else {
         branch = args + 1;
     }
     if (branch->type() != TYPE_BLOCK || !pure_block(f, branch, out)) return 0;
-    give(NATIVE_FRAMES);
+    give(NATIVE_COST);
     return i;
 }
 
@@ -133,7 +141,7 @@ u32 pure_function(const PureFrame* f, const ValueCell* fn, const ValueCell* cell
     u32 np = spec_params(digest);
     u32 nloc = (digest & SPEC_LOCALS) ? spec_local_count(digest) : 0;
     u32 nvals = np + nloc;
-    if (nvals > MAX_VALS || !take(FUNCTION_FRAMES)) return 0;
+    if (nvals > MAX_VALS || !take(Cost{FUNCTION_COST.frames, FUNCTION_COST.cells + nvals})) return 0;
     ValueCell vals[MAX_VALS];
     const ValueCell* body = more + MORE_BODY;
     PureFrame nf{context_of(fn), nvals, vals, f};
@@ -146,7 +154,7 @@ u32 pure_function(const PureFrame* f, const ValueCell* fn, const ValueCell* cell
     // A run that makes many calls runs their bodies in compiled form.
     int done = ++g_run.calls > HOT_CALLS ? compiled_body(fn, &nf, out) : -1;
     if (done == 0 || (done < 0 && !pure_block(&nf, body, out))) return 0;
-    give(FUNCTION_FRAMES);
+    give(Cost{FUNCTION_COST.frames, FUNCTION_COST.cells + nvals});
     return i;
 }
 
@@ -157,11 +165,11 @@ u32 pure_set(const PureFrame* f, const ValueCell* cells, u32 i, u32 end, ValueCe
     Node n = word_binding(sw);
     i32 idx = word_index(sw);
     if (n != f->ctx || idx < 0 || static_cast<u32>(idx) >= f->nvals) return 0;
-    if (i + 1 >= end || !take(SET_FRAMES)) return 0;
+    if (i + 1 >= end || !take(SET_COST)) return 0;
     i = pure_expr(f, cells, i + 1, end, out);
     if (!i || out->type() == TYPE_UNSET) return 0;
     f->vals[idx] = *out;
-    give(SET_FRAMES);
+    give(SET_COST);
     return i;
 }
 
@@ -216,12 +224,11 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
         return false;
     u32 frames_free = static_cast<u32>(g_stack.climit - g_stack.ctop);
     u32 cells_free = static_cast<u32>(g_stack.limit - g_stack.top);
-    if (frames_free <= ROOM_MARGIN_FRAMES || cells_free <= ROOM_MARGIN_CELLS) return false;
+    if (frames_free <= ROOM_MARGIN.frames || cells_free <= ROOM_MARGIN.cells) return false;
     global_value_slot(0);  // (brings the cached head up to date)
-    u32 frame_room = frames_free - ROOM_MARGIN_FRAMES;
-    u32 cell_room = (cells_free - ROOM_MARGIN_CELLS) / CELLS_PER_FRAME;
-    g_run = PureRun{0, frame_room < cell_room ? frame_room : cell_room, 0, g_global_values.ctx,
-                    g_global_values.head};
+    g_run = PureRun{Cost{0, 0},
+                    Cost{frames_free - ROOM_MARGIN.frames, cells_free - ROOM_MARGIN.cells},
+                    0, false, g_global_values.ctx, g_global_values.head};
     compiled_reset();
     ValueCell vals[MAX_VALS];
     for (u32 k = 0; k < nvals; k++) vals[k] = g_stack.base[k];
@@ -229,8 +236,10 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
     if (pure_block(&top, body, out)) return true;
     CallFrame* f = g_stack.ctop;
     g_fence = PureFence{f, f[-1].saved_base, f[-1].header};
-    // (Only a take that failed leaves the count at the room.)
-    if (g_run.frames < g_run.room && !g_interrupt_pending) g_pure_refused[pure_refused_slot(more)] = more;
+    // (Only a take that failed leaves a count at the room.)
+    bool room = g_run.used.frames >= g_run.room.frames || g_run.used.cells >= g_run.room.cells;
+    if (!room && !g_interrupt_pending && !g_run.unbuilt)
+        g_pure_refused[pure_refused_slot(more)] = more;
     return false;
 }
 

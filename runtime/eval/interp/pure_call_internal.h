@@ -20,34 +20,45 @@ struct PureFrame {
     const PureFrame* up;
 };
 
-// The room left: frames the walker would have pushed so far (counted
-// generously), against what its stacks had free at the start. The walker
-// pushes at most CELLS_PER_FRAME data cells per frame on this path, so one
-// count bounds both. Only one run is ever under way: nothing it runs can
-// start another.
-struct PureRun {
+// What the walker would have on its stacks (call frames and data cells)
+// for what a run has under way, counted generously, against what they had
+// free when the run began. Only one run is ever under way: nothing it runs
+// can start another.
+struct Cost {
     u32 frames;
-    u32 room;
-    u32 calls;  // function calls made so far
+    u32 cells;
+};
+struct PureRun {
+    Cost used;
+    Cost room;
+    u32 calls;     // function calls made so far
+    bool unbuilt;  // a callable's spec cache was not built yet
     Node global_ctx;
     ValueCell* globals;  // the global values (nothing moves them meanwhile)
 };
 extern PureRun g_run;
 
-inline bool take(u32 frames) {
-    g_run.frames += frames;
-    return g_run.frames < g_run.room;
+inline bool take(Cost c) {
+    g_run.used.frames += c.frames;
+    g_run.used.cells += c.cells;
+    return g_run.used.frames < g_run.room.frames && g_run.used.cells < g_run.room.cells;
 }
-inline void give(u32 frames) { g_run.frames -= frames; }
+inline void give(Cost c) {
+    g_run.used.frames -= c.frames;
+    g_run.used.cells -= c.cells;
+}
 
-// Frames the walker pushes for each construct, at least (a function's
-// values take up to MAX_VALS more cells: one frame more covers them).
-constexpr u32 FUNCTION_FRAMES = 3, NATIVE_FRAMES = 2, BLOCK_FRAMES = 1, OP_FRAMES = 1,
-              SET_FRAMES = 1;
-constexpr u32 CELLS_PER_FRAME = 8;
+// What the walker pushes for each construct, at most: a function's frame,
+// its callable and result (its body's block counts for itself, its values
+// are added); a native's frame and a branch's (or an action's second
+// frame), its callable, arguments and result; a block's or paren's frame
+// and its statement's value; an operator's frame while its right operand
+// is evaluated, and both operands; a set-word's frame, the word and value.
+constexpr Cost FUNCTION_COST{1, 3}, NATIVE_COST{2, 5}, BLOCK_COST{1, 2}, OP_COST{1, 3},
+    SET_COST{1, 3};
 // Calls a run makes before it compiles the bodies it calls.
 constexpr u32 HOT_CALLS = 32;
-constexpr u32 ROOM_MARGIN_FRAMES = 8, ROOM_MARGIN_CELLS = 64;
+constexpr Cost ROOM_MARGIN{8, 64};
 
 // The slot a word reads: a running call's local (the latest call of its
 // function, as the walker points the context at its newest frame), else
@@ -75,7 +86,7 @@ __attribute__((always_inline)) inline const ValueCell* plain_term(const PureFram
     const ValueCell* v = pure_slot(f, c);
     if (!v) return nullptr;
     u32 vt = v->type();
-    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE) {
+    if (vt == TYPE_FUNCTION || vt == TYPE_NATIVE || vt == TYPE_ACTION) {
         *callable = v;
         return nullptr;
     }
@@ -83,10 +94,39 @@ __attribute__((always_inline)) inline const ValueCell* plain_term(const PureFram
     return v;
 }
 
+// The inline operation a prefix call of the native! or action! fn stands
+// for: a fast operator code (add, subtract, multiply, remainder, or~,
+// and~, xor~, and 16 + the code of a comparison native), PREFIX_NOT for
+// not; -1 for any other.
+constexpr i32 PREFIX_NOT = 64;
+inline i32 prefix_code(const ValueCell* fn) {
+    u32 e = callable_entry(fn);
+    if (fn->type() == TYPE_ACTION) return action_math_code(e);
+    if (e == NAT_NOT) return PREFIX_NOT;
+    i32 c = native_compare_code(e);
+    return c < 0 ? -1 : 16 + c;
+}
+// Its value on the arguments (one for not), into *out; false when the
+// operator has no inline result for them.
+inline bool prefix_result(i32 code, const ValueCell* args, ValueCell* out) {
+    if (code == PREFIX_NOT) {
+        logic_box(out, !truthy(args));
+        return true;
+    }
+    if (args[0].type() != TYPE_INTEGER || args[1].type() != TYPE_INTEGER) return false;
+    *out = args[0];
+    return int_op_inline(code, out, args + 1);
+}
+
 // The spec cache of a callable whose calls take the short path (plain
 // word parameters only); 0 when it is not built or not of that shape.
+// (A cache not built yet is built by the walker's first call: the run
+// that met it is tried again next time.)
 inline Node short_cache(const ValueCell* more, u32* digest) {
-    if (more[1].type() != TYPE_BLOCK) return 0;
+    if (more[1].type() != TYPE_BLOCK) {
+        g_run.unbuilt = true;
+        return 0;
+    }
     *digest = block_extra(more + 1);
     if (!(*digest & SPEC_SHORT)) return 0;
     return block_node(more + 1);

@@ -32,6 +32,7 @@ enum NodeKind : u8 {
     N_UNLESS,
     N_BLOCK,   // kids[0..idx): its expressions
     N_SET,     // the local idx of ctx takes a's value
+    N_PREFIX,  // a prefix operation (code) on a and b (not: a only)
 };
 
 struct CFunc;
@@ -42,7 +43,7 @@ struct CNode {
     u8 pad;
     i32 code;        // N_MATH: the fast operator code
     u32 idx;
-    u32 depth;  // frames the walker would nest while evaluating it (not counting calls' bodies)
+    Cost cost;  // what the walker would have on its stacks evaluating it (calls' bodies apart)
     Node ctx;
     const ValueCell* ts;  // N_EITHER, N_IF, N_UNLESS: the native's parameter types
     ValueCell cell;
@@ -62,7 +63,6 @@ struct CFunc {
     const ValueCell* ts;    // its parameters' types
     const ValueCell* body;  // the body's cell in the "more" block
     CNode* code;            // the body's form; null while it is built or when it failed
-    u32 frames;             // frames a call takes for the body (with code)
     bool failed;
 };
 
@@ -109,6 +109,15 @@ CNode* new_node(u8 kind) {
 
 // ---- building the form -------------------------------------------------------------------------------
 
+// The larger of two costs, part by part, and a construct's own cost
+// added to what is nested in it.
+inline Cost most(Cost a, Cost b) {
+    return Cost{a.frames > b.frames ? a.frames : b.frames, a.cells > b.cells ? a.cells : b.cells};
+}
+inline Cost plus(Cost own, Cost nested) {
+    return Cost{own.frames + nested.frames, own.cells + nested.cells};
+}
+
 CFunc* func_of(const ValueCell* fn);
 CNode* build_block(Node ctx, const ValueCell* block);
 u32 build_expr(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out);
@@ -138,14 +147,22 @@ static_assert(TYPE_NATIVE < 64 && TYPE_ACTION < 64 && TYPE_FUNCTION < 64 && TYPE
               TYPE_UNSET < 64 && TYPE_OP < 64);
 inline bool plain_type(u32 t) { return t >= 64 || !((kNotPlain >> t) & 1); }
 
-// either, if or unless with its arguments; the branches must be blocks
-// written where the call is (or held by a word that does not change).
-u32 build_conditional(Node ctx, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
+// either, if or unless with its arguments (the branches must be blocks
+// written where the call is, or held by a word that does not change), or
+// a prefix operation of prefix_code's with its arguments.
+u32 build_native(Node ctx, const ValueCell* fn, const ValueCell* cells, u32 i, u32 end,
                       CNode** out) {
     u32 nat = callable_entry(fn);
-    u8 kind = nat == NAT_EITHER ? N_EITHER : nat == NAT_IF ? N_IF : nat == NAT_UNLESS ? N_UNLESS : 0;
-    if (!kind) return 0;
-    u32 n = kind == N_EITHER ? 3 : 2;
+    u8 kind = 0;
+    i32 code = -1;
+    if (fn->type() == TYPE_NATIVE)
+        kind = nat == NAT_EITHER ? N_EITHER : nat == NAT_IF ? N_IF : nat == NAT_UNLESS ? N_UNLESS : 0;
+    if (!kind) {
+        code = prefix_code(fn);
+        if (code < 0) return 0;
+        kind = N_PREFIX;
+    }
+    u32 n = kind == N_EITHER ? 3 : code == PREFIX_NOT ? 1 : 2;
     u32 digest = 0;
     Node cache = short_cache(node_buffer(callable_more(fn))->head_cells(), &digest);
     if (!cache || spec_params(digest) != n) return 0;
@@ -157,19 +174,21 @@ u32 build_conditional(Node ctx, const ValueCell* fn, const ValueCell* cells, u32
         if (i >= end) return 0;
         i = build_expr(ctx, cells, i, end, args + k);
         if (!i) return 0;
-        if (k == 0) continue;
+        if (k == 0 || kind == N_PREFIX) continue;
         if (args[k]->kind != N_CONST || args[k]->cell.type() != TYPE_BLOCK ||
             !arg_type_ok(node->ts + k, TYPE_BLOCK))
             return 0;
         args[k] = build_block(ctx, &args[k]->cell);
         if (!args[k]) return 0;
     }
+    node->code = code;
     node->a = args[0];
-    node->b = args[1];
+    node->b = n >= 2 ? args[1] : nullptr;
     node->c = n == 3 ? args[2] : nullptr;
-    u32 d = node->a->depth > node->b->depth ? node->a->depth : node->b->depth;
-    if (node->c && node->c->depth > d) d = node->c->depth;
-    node->depth = NATIVE_FRAMES + d;
+    Cost c = node->a->cost;
+    if (node->b) c = most(c, node->b->cost);
+    if (node->c) c = most(c, node->c->cost);
+    node->cost = plus(NATIVE_COST, c);
     *out = node;
     return i;
 }
@@ -185,14 +204,14 @@ u32 build_call(Node ctx, const ValueCell* fn, const ValueCell* cells, u32 i, u32
         node->kids = static_cast<CNode**>(g_arena.get(cf->np * sizeof(CNode*)));
         if (!node->kids) return 0;
     }
-    u32 d = 0;
+    Cost c{0, 0};
     for (u32 k = 0; k < cf->np; k++) {
         if (i >= end) return 0;
         i = build_expr(ctx, cells, i, end, node->kids + k);
         if (!i) return 0;
-        if (node->kids[k]->depth > d) d = node->kids[k]->depth;
+        c = most(c, node->kids[k]->cost);
     }
-    node->depth = FUNCTION_FRAMES + d;
+    node->cost = plus(Cost{FUNCTION_COST.frames, FUNCTION_COST.cells + cf->np + cf->nloc}, c);
     *out = node;
     return i;
 }
@@ -223,7 +242,8 @@ u32 build_term(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out) {
         }
         u32 vt = v->type();
         if (vt == TYPE_FUNCTION) return build_call(ctx, v, cells, i + 1, end, out);
-        if (vt == TYPE_NATIVE) return build_conditional(ctx, v, cells, i + 1, end, out);
+        if (vt == TYPE_NATIVE || vt == TYPE_ACTION)
+            return build_native(ctx, v, cells, i + 1, end, out);
         if (!plain_type(vt)) return 0;
         CNode* n = new_node(N_CONST);
         if (!n) return 0;
@@ -243,7 +263,7 @@ u32 build_term(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out) {
         n->idx = static_cast<u32>(word_index(c));
         i = build_expr(ctx, cells, i + 1, end, &n->a);
         if (!i) return 0;
-        n->depth = SET_FRAMES + n->a->depth;
+        n->cost = plus(SET_COST, n->a->cost);
         *out = n;
         return i;
     }
@@ -275,8 +295,9 @@ u32 build_expr(Node ctx, const ValueCell* cells, u32 i, u32 end, CNode** out) {
         u32 rt = cells[i - 1].type();
         n->right_plain = (bk == N_CONST || bk == N_LOCAL || bk == N_DYN) &&
                          (rt == TYPE_WORD || self_evaluating(rt));
-        u32 bd = n->b->depth + (n->right_plain ? 0 : OP_FRAMES);
-        n->depth = n->a->depth > bd ? n->a->depth : bd;
+        Cost b = n->b->cost;
+        if (!n->right_plain) b.frames += OP_COST.frames;
+        n->cost = plus(Cost{0, OP_COST.cells}, most(n->a->cost, b));
         *out = n;
     }
     return i;
@@ -296,12 +317,11 @@ CNode* build_block(Node ctx, const ValueCell* block) {
         if (!i) return nullptr;
         n++;
     }
-    u32 d = 0;
-    for (u32 k = 0; k < n; k++)
-        if (exprs[k]->depth > d) d = exprs[k]->depth;
+    Cost c{0, 0};
+    for (u32 k = 0; k < n; k++) c = most(c, exprs[k]->cost);
     if (n == 1) {
         // One expression stands for its block (its frame counted in it).
-        exprs[0]->depth = BLOCK_FRAMES + d;
+        exprs[0]->cost = plus(BLOCK_COST, c);
         return exprs[0];
     }
     CNode* node = new_node(N_BLOCK);
@@ -310,7 +330,7 @@ CNode* build_block(Node ctx, const ValueCell* block) {
     if (!node->kids) return nullptr;
     for (u32 k = 0; k < n; k++) node->kids[k] = exprs[k];
     node->idx = n;
-    node->depth = BLOCK_FRAMES + d;
+    node->cost = plus(BLOCK_COST, c);
     return node;
 }
 
@@ -332,12 +352,10 @@ CFunc* func_of(const ValueCell* fn) {
     if (!p) return nullptr;
     CFunc* cf = static_cast<CFunc*>(p);
     *cf = CFunc{more_node, context_of(fn), np, nloc, node_buffer(cache)->head_cells(),
-                more + MORE_BODY, nullptr, 0, false};
+                more + MORE_BODY, nullptr, false};
     g_arena.funcs.push_back(cf);
-    CNode* code = build_block(cf->ctx, cf->body);
-    if (code) cf->frames = FUNCTION_FRAMES + code->depth;
-    cf->code = code;
-    cf->failed = !code;
+    cf->code = build_block(cf->ctx, cf->body);
+    cf->failed = !cf->code;
     return cf;
 }
 
@@ -374,8 +392,10 @@ __attribute__((always_inline)) inline bool run_value(const CNode* n, const PureF
 __attribute__((noinline)) bool run_call(const CNode* n, const PureFrame* f, ValueCell* out) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) return false;
     const CFunc* cf = n->fn;
-    u32 frames = cf->code ? cf->frames : FUNCTION_FRAMES;
-    if (!take(frames)) return false;
+    // (The caller's cost counted the function's frame and values; a body
+    // without a form counts its own as the tree walker runs it.)
+    Cost body = cf->code ? cf->code->cost : Cost{0, 0};
+    if (!take(body)) return false;
     ValueCell vals[MAX_VALS];
     for (u32 k = 0; k < cf->np; k++) {
         if (!run_value(n->kids[k], f, vals + k) || !arg_type_ok(cf->ts + k, vals[k].type()))
@@ -389,7 +409,7 @@ __attribute__((noinline)) bool run_call(const CNode* n, const PureFrame* f, Valu
     PureFrame nf{cf->ctx, nvals, vals, f};
     g_run.calls++;
     if (!(cf->code ? run_node(cf->code, &nf, out) : walk_block(&nf, cf->body, out))) return false;
-    give(frames);
+    give(body);
     return true;
 }
 
@@ -441,6 +461,13 @@ bool run_node(const CNode* n, const PureFrame* f, ValueCell* out) {
         }
         case N_CALL:
             return run_call(n, f, out);
+        case N_PREFIX: {
+            ValueCell args[2];
+            if (!run_value(n->a, f, args) || !arg_type_ok(n->ts, args[0].type())) return false;
+            if (n->b && (!run_value(n->b, f, args + 1) || !arg_type_ok(n->ts + 1, args[1].type())))
+                return false;
+            return prefix_result(n->code, args, out);
+        }
         default:
             return false;
     }
@@ -452,10 +479,9 @@ int compiled_body(const ValueCell* fn, const PureFrame* nf, ValueCell* out) {
     g_arena_used = true;
     CFunc* cf = func_of(fn);
     if (!cf || !cf->code) return -1;
-    // (The caller took the function's own frames.)
-    u32 frames = cf->frames - FUNCTION_FRAMES;
-    if (!take(frames) || !run_node(cf->code, nf, out)) return 0;
-    give(frames);
+    // (The caller took the function's own frame and values.)
+    if (!take(cf->code->cost) || !run_node(cf->code, nf, out)) return 0;
+    give(cf->code->cost);
     return 1;
 }
 
