@@ -62,9 +62,14 @@ class Terminal(unittest.TestCase):
             f.write(self.script)
         self.screen = pyte.Screen(self.cols, self.rows)
         self.stream = pyte.ByteStream(self.screen)
+        # The mode a pseudo-terminal starts in, which zan's has before zan
+        # touches it: read from a fresh one of our own, since zan may be
+        # changing its own already (start-up asks the terminal things).
+        master, slave = os.openpty()
+        self.before = termios.tcgetattr(slave)
+        os.close(master)
+        os.close(slave)
         self.s = terminal.Session(self.tmp.name, cols=self.cols, rows=self.rows, args=["view.zan"])
-        # The pseudo-terminal's mode before zan touched it.
-        self.before = termios.tcgetattr(self.s.fd)
 
     def tearDown(self):
         self.s.close()
