@@ -805,9 +805,23 @@ u32 hashtable_symbol_canonical(u32 symbol) {
     u32 h = murmur3_seed() ^ 0x811C9DC5u;
     if (case_sensitive) {
         for (u32 i = 0; i < n; i++) h = text_hash_step(h, p[i]);
-    } else {
-        const u32* folds = byte_folds();
-        for (u32 i = 0; i < n; i++) h = text_hash_step(h, folds[p[i]]);
+        return hash_pointer_mix(h ^ n);
+    }
+    // Four bytes a round, then the rest, without a loop test per byte.
+    const u32* folds = byte_folds();
+    const u8* q = p;
+    u32 left = n;
+    for (; left >= 4; left -= 4, q += 4) {
+        h = text_hash_step(h, folds[q[0]]);
+        h = text_hash_step(h, folds[q[1]]);
+        h = text_hash_step(h, folds[q[2]]);
+        h = text_hash_step(h, folds[q[3]]);
+    }
+    switch (left) {
+        case 3: h = text_hash_step(h, folds[*q++]); [[fallthrough]];
+        case 2: h = text_hash_step(h, folds[*q++]); [[fallthrough]];
+        case 1: h = text_hash_step(h, folds[*q]); break;
+        default: break;
     }
     return hash_pointer_mix(h ^ n);
 }

@@ -7,8 +7,9 @@
 
 namespace zan {
 
-namespace {
 u32 g_hash_seed = 0;
+
+namespace {
 
 constexpr u32 C1 = 0xCC9E2D51u;
 constexpr u32 C2 = 0x1B873593u;
@@ -21,7 +22,6 @@ inline u32 mix_block(u32 k) {
 }
 }  // namespace
 
-u32 murmur3_seed() { return g_hash_seed; }
 void murmur3_set_seed(u32 seed) { g_hash_seed = seed; }
 
 u32 murmur3_32_seeded(const void* bytes, size_t len, u32 seed) {

@@ -10,7 +10,8 @@ namespace zan {
 // The process-wide seed of murmur3_32. The random generator's start-up sets
 // it once, before any hash table is built; it must not change while tables
 // exist, or their keys would land in other buckets.
-u32 murmur3_seed();
+extern u32 g_hash_seed;
+inline u32 murmur3_seed() { return g_hash_seed; }
 void murmur3_set_seed(u32 seed);
 
 // MurmurHash3 x86 32-bit of len bytes with an explicit seed; the 4-byte
