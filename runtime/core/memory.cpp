@@ -409,6 +409,64 @@ Node alloc_series(u32 count, u32 unit, i32 offset) {
     return alloc_series_general(count, unit, offset);
 }
 
+namespace {
+// Copies n bytes between buffers that do not overlap; a short text by two
+// overlapping moves instead of a library call.
+inline void copy_small(u8* to, const u8* from, u32 n) {
+    if (n >= 8 && n <= 16) {
+        u64 a, b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+        u32 a, b;
+        std::memcpy(&a, from, 4);
+        std::memcpy(&b, from + n - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + n - 4, &b, 4);
+    } else if (n > 0 && n < 4) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else if (n) {
+        std::memcpy(to, from, n);
+    }
+}
+}  // namespace
+
+Node alloc_series_copy_quick(SeriesBuffer* source, u32 from, u32 bytes) {
+    // The fast path of alloc_series for the units (one unit when empty).
+    u32 unit = source->unit();
+    u32 room = bytes ? bytes : unit;
+    if (room > SMALL_SERIES_BYTES || g_stress || !g_mem.series_active || !g_mem.node_active)
+        return 0;
+    u8* base = g_heap_base;
+    auto* f = reinterpret_cast<SeriesFrame*>(base + g_mem.series_active);
+    auto* nf = reinterpret_cast<NodeFrame*>(base + g_mem.node_active);
+    u32 size = round16(room);
+    u32 need = size + SERIES_OVERHEAD;
+    Node n = nf->free_head;
+    HeapRef bref = f->heap;
+    if (!n || u64(bref) + need >= f->end) return 0;
+    f->heap = bref + need;
+    g_mem.allocated += need;
+    auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
+    u32* slot = reinterpret_cast<u32*>(base + n);
+    nf->free_head = *slot;
+    *slot = bref;
+    nf->used++;
+    b->size = size;
+    b->node = n;
+    u32 keep = source->flags & ~(SERIES_OWNED | SERIES_BIG | SERIES_FIXED | SERIES_MARK |
+                                 SERIES_HEAD_MID);
+    b->flags = keep | SERIES_IN_USE | SERIES_NEW;
+    b->head = bref + sizeof(SeriesBuffer);
+    b->tail = b->head + bytes;
+    copy_small(base + b->head, source->head_ptr() + from, bytes);
+    return n;
+}
+
 Node alloc_series_fixed(u32 count, u32 unit, i32 offset) {
     u64 bytes = u64(count) * unit;
     if (bytes > 0x7FFFFFF0u) fire(Err::internal_no_memory);

@@ -87,8 +87,10 @@ u8* series_alloc_tail_units(SeriesBuffer* buffer, u32 n_bytes) {
 }
 
 Node series_alloc_like(const ValueCell* series, u32 start, u32 count) {
+    SeriesBuffer* source = series_of(series);
+    u32 unit = source->unit();
+    if (Node quick = alloc_series_copy_quick(source, start * unit, count * unit)) return quick;
     ValueCell s = *series;
-    u32 unit = series_of(&s)->unit();
     Node n = alloc_series(count ? count : 1, unit, 0);
     SeriesBuffer* src = series_of(&s);
     SeriesBuffer* dst = node_buffer(n);
