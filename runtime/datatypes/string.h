@@ -4,6 +4,8 @@
 // data1 head index in units, data2 buffer node, data3 0 or the node of the
 // encoders' scratch buffer.
 #pragma once
+#include <cstring>
+
 #include "runtime/core/cell.h"
 #include "runtime/core/memory.h"
 
@@ -105,6 +107,46 @@ i32 string_compare(ValueCell* a, ValueCell* b, i32 op);
 // but a copy is needed: same unit width, room in the buffer, another buffer,
 // no owner to tell. Sets the result; false when it did nothing.
 bool string_append_quick(ValueCell* series, const ValueCell* value);
+// The usual case of string_append_quick, inline at the action: a string! of
+// bytes copied to the tail of another buffer of bytes that has the room and
+// no owner. The caller sets the result; false when it did nothing.
+[[gnu::always_inline]] inline bool string_append_bytes_quick(ValueCell* series, const ValueCell* value) {
+    if (value->type() != TYPE_STRING) return false;
+    SeriesBuffer* b = series_of(series);
+    SeriesBuffer* sb = series_of(value);
+    if ((b->flags & (SERIES_OWNED | SERIES_UNIT_MASK)) != 1 ||
+        (sb->flags & SERIES_UNIT_MASK) != 1 || sb == b)
+        return false;
+    i32 idx = series_index(value);
+    u32 slen = sb->used_bytes();
+    u32 from = idx <= 0 ? 0u : static_cast<u32>(idx) < slen ? static_cast<u32>(idx) : slen;
+    u32 n = slen - from;
+    if (u64(b->tail) + n > b->end_ref()) return false;
+    u8* to = b->tail_ptr();
+    const u8* p = sb->head_ptr() + from;
+    // A short text by overlapping moves instead of a library call.
+    if (n - 1 < 3) {
+        to[0] = p[0];
+        to[n / 2] = p[n / 2];
+        to[n - 1] = p[n - 1];
+    } else if (n - 4 < 4) {
+        u32 x, y;
+        std::memcpy(&x, p, 4);
+        std::memcpy(&y, p + n - 4, 4);
+        std::memcpy(to, &x, 4);
+        std::memcpy(to + n - 4, &y, 4);
+    } else if (n - 8 < 9) {
+        u64 x, y;
+        std::memcpy(&x, p, 8);
+        std::memcpy(&y, p + n - 8, 8);
+        std::memcpy(to, &x, 8);
+        std::memcpy(to + n - 8, &y, 8);
+    } else if (n) {
+        std::memcpy(to, p, n);
+    }
+    b->tail += n;
+    return true;
+}
 void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
                    bool append);
 void string_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup);

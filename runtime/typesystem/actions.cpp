@@ -504,6 +504,12 @@ void action_append(i32 part, i32 only, i32 dup) {
     if (part == -1 && dup == -1) {
         ValueCell* series = stack_arg(0);
         u32 st = series->type();
+        if (st == TYPE_STRING && string_append_bytes_quick(series, stack_arg(1))) {
+            ValueCell* r = stack_result();
+            *r = *series;
+            series_set_index(r, 0);
+            return;
+        }
         if ((st == TYPE_STRING && string_append_quick(series, stack_arg(1))) ||
             (st == TYPE_BLOCK && block_append_quick(series, stack_arg(1), only != -1)))
             return;
