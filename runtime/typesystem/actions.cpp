@@ -531,6 +531,22 @@ void action_change(i32 part, i32 only, i32 dup) {
 void action_clear() { action_clear_dispatch(stack_arg(0)); }
 
 void action_copy(i32 part, i32 deep, i32 types) {
+    // A string copied whole from an index within it, without refinements:
+    // what series_copy makes, without the dispatch and the scratch cell (the
+    // room for that cell still asked, so that an overflow comes where it did).
+    if ((part & deep & types) == -1) {
+        ValueCell* s = stack_arg(0);
+        i32 idx = series_index(s);
+        if (s->type() == TYPE_STRING && idx >= 0 && g_stack.top + 1 < g_stack.limit) {
+            SeriesBuffer* b = series_of(s);
+            u32 len = b->used_bytes() >> unit_shift(b->unit());
+            u32 start = static_cast<u32>(idx) < len ? static_cast<u32>(idx) : len;
+            u32 new_line = s->header & CELL_NEW_LINE;
+            Node n = series_alloc_like(s, start, len - start);
+            cell_init(stack_result(), TYPE_STRING | new_line, 0, n, 0);
+            return;
+        }
+    }
     ValueCell* kind = action_refinement_cell(types);
     if (kind && kind->type() != TYPE_DATATYPE && kind->type() != TYPE_TYPESET) {
         ValueCell* w = stack_calling_word();
