@@ -435,20 +435,48 @@ inline void copy_small(u8* to, const u8* from, u32 n) {
 }
 }  // namespace
 
-Node alloc_series_copy_quick(SeriesBuffer* source, u32 from, u32 bytes) {
-    // The fast path of alloc_series for the units (one unit when empty).
-    u32 unit = source->unit();
-    u32 room = bytes ? bytes : unit;
-    if (room > SMALL_SERIES_BYTES || g_stress || !g_mem.series_active || !g_mem.node_active)
-        return 0;
+namespace {
+// The flags of a copy of a series: the source's but for the ones of its own
+// buffer, with those of the new buffer.
+inline u32 copy_flags(u32 source_flags, u32 made_flags) {
+    u32 keep = source_flags & ~(SERIES_OWNED | SERIES_BIG | SERIES_FIXED | SERIES_MARK |
+                                SERIES_HEAD_MID);
+    return keep | (made_flags & (SERIES_BIG | SERIES_IN_USE)) | SERIES_NEW;
+}
+
+// alloc_series_copy when the fast path does not apply.
+[[gnu::noinline]] Node alloc_series_copy_general(Node source, u32 start, u32 count) {
+    u32 unit = node_buffer(source)->unit();
+    Node n = alloc_series(count ? count : 1, unit, 0);
+    SeriesBuffer* src = node_buffer(source);
+    SeriesBuffer* dst = node_buffer(n);
+    u32 bytes = count * unit;
+    if (bytes) std::memcpy(dst->head_ptr(), src->head_ptr() + u64(start) * unit, bytes);
+    dst->tail = dst->head + bytes;
+    dst->flags = copy_flags(src->flags, dst->flags);
+    return n;
+}
+}  // namespace
+
+Node alloc_series_copy(Node source, u32 start, u32 count) {
+    // The fast path of alloc_series for the units (one unit when empty), then
+    // the copy; nothing here collects.
     u8* base = g_heap_base;
-    auto* f = reinterpret_cast<SeriesFrame*>(base + g_mem.series_active);
-    auto* nf = reinterpret_cast<NodeFrame*>(base + g_mem.node_active);
+    auto* src = reinterpret_cast<SeriesBuffer*>(base + node_slot(source));
+    u32 unit = src->unit();
+    u32 bytes = count * unit;
+    u32 room = bytes ? bytes : unit;
+    HeapRef sa = g_mem.series_active;
+    HeapRef na = g_mem.node_active;
+    if (room > SMALL_SERIES_BYTES || g_stress || !sa || !na)
+        return alloc_series_copy_general(source, start, count);
+    auto* f = reinterpret_cast<SeriesFrame*>(base + sa);
+    auto* nf = reinterpret_cast<NodeFrame*>(base + na);
     u32 size = round16(room);
     u32 need = size + SERIES_OVERHEAD;
     Node n = nf->free_head;
     HeapRef bref = f->heap;
-    if (!n || u64(bref) + need >= f->end) return 0;
+    if (!n || u64(bref) + need >= f->end) return alloc_series_copy_general(source, start, count);
     f->heap = bref + need;
     g_mem.allocated += need;
     auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
@@ -458,12 +486,11 @@ Node alloc_series_copy_quick(SeriesBuffer* source, u32 from, u32 bytes) {
     nf->used++;
     b->size = size;
     b->node = n;
-    u32 keep = source->flags & ~(SERIES_OWNED | SERIES_BIG | SERIES_FIXED | SERIES_MARK |
-                                 SERIES_HEAD_MID);
-    b->flags = keep | SERIES_IN_USE | SERIES_NEW;
-    b->head = bref + sizeof(SeriesBuffer);
-    b->tail = b->head + bytes;
-    copy_small(base + b->head, source->head_ptr() + from, bytes);
+    b->flags = copy_flags(src->flags, SERIES_IN_USE);
+    HeapRef head = bref + sizeof(SeriesBuffer);
+    b->head = head;
+    b->tail = head + bytes;
+    copy_small(base + head, src->head_ptr() + start * unit, bytes);
     return n;
 }
 

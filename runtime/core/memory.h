@@ -157,11 +157,10 @@ SeriesFrame* series_frame_find_room(u32 size);
 SeriesBuffer* alloc_series_buffer(u32 count, u32 unit, i32 offset);
 // A buffer as above with its node: the usual way to make a series.
 Node alloc_series(u32 count, u32 unit, i32 offset);
-// A new series holding a copy of the `bytes` bytes at byte offset `from`
-// of source (its units, head at offset 0, room for one unit at least),
-// flags the source's but for the ones of its own buffer. Made only when
-// that takes no collection and no new frame (0 otherwise, nothing done).
-Node alloc_series_copy_quick(SeriesBuffer* source, u32 from, u32 bytes);
+// A new series holding a copy of count units of the series buffer of node
+// source from unit start (head at offset 0, room for one unit at least), its
+// flags the source's but for the ones of its own buffer. May collect.
+Node alloc_series_copy(Node source, u32 start, u32 count);
 // A buffer outside every frame, never moved or swept (until it grows), for
 // series whose address must stay put; given back by free_series_fixed.
 Node alloc_series_fixed(u32 count, u32 unit, i32 offset);

@@ -87,20 +87,7 @@ u8* series_alloc_tail_units(SeriesBuffer* buffer, u32 n_bytes) {
 }
 
 Node series_alloc_like(const ValueCell* series, u32 start, u32 count) {
-    SeriesBuffer* source = series_of(series);
-    u32 unit = source->unit();
-    if (Node quick = alloc_series_copy_quick(source, start * unit, count * unit)) return quick;
-    ValueCell s = *series;
-    Node n = alloc_series(count ? count : 1, unit, 0);
-    SeriesBuffer* src = series_of(&s);
-    SeriesBuffer* dst = node_buffer(n);
-    u32 bytes = count * unit;
-    if (bytes) std::memcpy(dst->head_ptr(), src->head_ptr() + u64(start) * unit, bytes);
-    dst->tail = dst->head + bytes;
-    u32 keep = src->flags & ~(SERIES_OWNED | SERIES_BIG | SERIES_FIXED | SERIES_MARK |
-                              SERIES_HEAD_MID);
-    dst->flags = keep | (dst->flags & (SERIES_BIG | SERIES_IN_USE)) | SERIES_NEW;
-    return n;
+    return alloc_series_copy(series_node(series), start, count);
 }
 
 void mem_replicate(u8* address, u32 unit_length, u32 count) {
