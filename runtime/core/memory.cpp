@@ -476,7 +476,7 @@ Node alloc_series_copy(Node source, u32 start, u32 count) {
     u32 need = size + SERIES_OVERHEAD;
     Node n = nf->free_head;
     HeapRef bref = f->heap;
-    if (!n || u64(bref) + need >= f->end) return alloc_series_copy_general(source, start, count);
+    if (!n || f->end - bref <= need) return alloc_series_copy_general(source, start, count);
     f->heap = bref + need;
     g_mem.allocated += need;
     auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
