@@ -108,8 +108,8 @@ i32 string_compare(ValueCell* a, ValueCell* b, i32 op);
 // no owner to tell. Sets the result; false when it did nothing.
 bool string_append_quick(ValueCell* series, const ValueCell* value);
 // The usual case of string_append_quick, inline at the action: a string! of
-// bytes copied to the tail of another buffer of bytes that has the room and
-// no owner. The caller sets the result; false when it did nothing.
+// up to 16 bytes copied to the tail of another buffer of bytes that has the
+// room and no owner. The caller sets the result; false when it did nothing.
 [[gnu::always_inline]] inline bool string_append_bytes_quick(ValueCell* series, const ValueCell* value) {
     if (value->type() != TYPE_STRING) return false;
     SeriesBuffer* b = series_of(series);
@@ -121,10 +121,10 @@ bool string_append_quick(ValueCell* series, const ValueCell* value);
     u32 slen = sb->used_bytes();
     u32 from = idx <= 0 ? 0u : static_cast<u32>(idx) < slen ? static_cast<u32>(idx) : slen;
     u32 n = slen - from;
-    if (u64(b->tail) + n > b->end_ref()) return false;
+    // A short text only (by overlapping moves), so that nothing here calls.
+    if (n > 16 || u64(b->tail) + n > b->end_ref()) return false;
     u8* to = b->tail_ptr();
     const u8* p = sb->head_ptr() + from;
-    // A short text by overlapping moves instead of a library call.
     if (n - 1 < 3) {
         to[0] = p[0];
         to[n / 2] = p[n / 2];
@@ -135,14 +135,12 @@ bool string_append_quick(ValueCell* series, const ValueCell* value);
         std::memcpy(&y, p + n - 4, 4);
         std::memcpy(to, &x, 4);
         std::memcpy(to + n - 4, &y, 4);
-    } else if (n - 8 < 9) {
+    } else if (n >= 8) {
         u64 x, y;
         std::memcpy(&x, p, 8);
         std::memcpy(&y, p + n - 8, 8);
         std::memcpy(to, &x, 8);
         std::memcpy(to + n - 8, &y, 8);
-    } else if (n) {
-        std::memcpy(to, p, n);
     }
     b->tail += n;
     return true;

@@ -500,19 +500,33 @@ void action_and_t() { frame_call(ACT_AND_T); }
 void action_complement() { stack_set_last(action_complement_dispatch(stack_arg(0))); }
 void action_or_t() { frame_call(ACT_OR_T); }
 void action_xor_t() { frame_call(ACT_XOR_T); }
+namespace {
+// The appends of action_append past its copy of bytes in place, apart so
+// that action_append makes no call it returns from (and saves no registers).
+[[gnu::noinline]] void append_to_string(i32 only) {
+    if (string_append_quick(stack_arg(0), stack_arg(1))) return;
+    insert_entry(true, -1, only, -1);
+}
+[[gnu::noinline]] void append_to_block(i32 only) {
+    if (block_append_quick(stack_arg(0), stack_arg(1), only != -1)) return;
+    insert_entry(true, -1, only, -1);
+}
+}  // namespace
+
 void action_append(i32 part, i32 only, i32 dup) {
     if (part == -1 && dup == -1) {
         ValueCell* series = stack_arg(0);
         u32 st = series->type();
-        if (st == TYPE_STRING && string_append_bytes_quick(series, stack_arg(1))) {
-            ValueCell* r = stack_result();
-            *r = *series;
-            series_set_index(r, 0);
-            return;
+        if (st == TYPE_BLOCK) return append_to_block(only);
+        if (st == TYPE_STRING) {
+            if (string_append_bytes_quick(series, stack_arg(1))) {
+                ValueCell* r = stack_result();
+                *r = *series;
+                series_set_index(r, 0);
+                return;
+            }
+            return append_to_string(only);
         }
-        if ((st == TYPE_STRING && string_append_quick(series, stack_arg(1))) ||
-            (st == TYPE_BLOCK && block_append_quick(series, stack_arg(1), only != -1)))
-            return;
     }
     insert_entry(true, part, only, dup);
 }
