@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "runtime/core/collector.h"
 #include "runtime/core/interrupt.h"
@@ -755,14 +756,22 @@ inline u32 native_statements_after(EvalWalk& w, CallEnd end) {
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
-__attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* frame, u32 i) {
+// outer: null, or the position a caller saved for several walks in turn
+// (the rounds of a loop), which interrupts and the entry's event see as
+// the position before the walk, as they would without it.
+__attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* frame, u32 i,
+                                                        const ValueCell* outer = nullptr) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
+        if (outer) stack_copy_cell(&g_interp.position, outer);
         take_interrupt();
         if (g_throw_code) return g_throw_code;
     }
-    PositionGuard pos;
-    if (ZAN_UNLIKELY(g_interp.tracing))
+    std::optional<PositionGuard> pos;
+    if (!outer) pos.emplace();
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        if (outer) stack_copy_cell(&g_interp.position, outer);
         interp_trace_event(TRACE_ENTER, &w.block(), 0, nullptr, nullptr);
+    }
     if (i >= w.end) {
         unset_box(stack_result());
         stack_keep();
@@ -913,23 +922,44 @@ u32 eval_walk_again_p(EvalWalk& w) {
     return walk_again(w, w.start);
 }
 
+// The rounds share one body frame and one saved position: a round that
+// ends normally leaves the frame as its mark made it (its base the loop's
+// result cell, which the next round's mark would take again), so the next
+// round only resets the top and the header. Nothing between two rounds can
+// see the frame or the position but word_assign (which may raise an
+// error): before it both are put back as they were between rounds.
 u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
+    if (k > count) return 0;
+    PositionGuard pos;
+    CallFrame* f = nullptr;
+    u32 header = 0;
     for (; k <= count; k++) {
         if (word) {
             if (ValueCell* slot = word_slot_direct(word)) {
                 integer_box(slot, k);
             } else {
+                if (f) {
+                    frame_unwind(false);
+                    stack_copy_cell(&g_interp.position, &pos.saved);
+                    f = nullptr;
+                }
                 ValueCell counter;
                 integer_box(&counter, k);
                 word_assign(word, &counter);
             }
         }
-        stack_reset();
+        if (ZAN_LIKELY(f != nullptr)) {
+            f->header = header;
+            stack_reset();
+        } else {
+            stack_reset();
+            f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+            header = f->header;
+        }
         w.restart();
-        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-        if (run_walk_body(w, f, w.start)) return g_throw_code;
-        frame_unwind(false);
+        if (run_walk_body(w, f, w.start, &pos.saved)) return g_throw_code;
     }
+    frame_unwind(false);
     return 0;
 }
 
