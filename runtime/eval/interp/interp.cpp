@@ -1612,20 +1612,35 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 namespace {
 // ops: the operators after the call are evaluated.
 // (With ops, the end tells what the look-ahead found.)
+// Every caller takes this path only with tracing off (its open event is
+// then not sent); an interrupt is left to the next walk's start or round.
+// Tracing is tested again after the native ran, which may have switched it
+// on: then the return's and the expression's events go as before.
 template <bool ops>
 __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
                                                                     const ValueCell* fn, bool push,
                                                                     const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return CallEnd{eval_expr(w, i, !ops, push, false), nullptr};
     ValueCell* entry_top = g_stack.top;
     ValueCell name = *word;
-    trace_open(w, i + 1, &name, false);
     const ValueCell* fnc = stack_push(fn);
     i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
     if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
-    call_return(w, i, name, push, false, true);
-    if (ops) return expr_tail_ahead(w, i, entry_top, push);
-    return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        call_return(w, i, name, push, false, true);
+        if (ops) return expr_tail_ahead(w, i, entry_top, push);
+        return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+    }
+    if (!ops) return CallEnd{i, nullptr};
+    const ValueCell* next = word_slot_at(w, i);
+    if (next && next->type() == TYPE_OP) {
+        i = eval_infix(w, i, entry_top, push, next);
+        if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+        if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+            interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr,
+                               stack_result());
+        return CallEnd{i, nullptr};
+    }
+    return CallEnd{i, next};
 }
 }  // namespace
 
