@@ -643,8 +643,11 @@ inline void call_action(u32 n, const i32* r, u32 count) {
     ActionEntry e = g_generic_actions[n - 1];
     if (ZAN_UNLIKELY(!e)) action_entry_fault(n);
     using I = i32;
+    if (ZAN_LIKELY(count == 0)) {
+        reinterpret_cast<void (*)()>(e)();
+        return;
+    }
     switch (count) {
-        case 0: reinterpret_cast<void (*)()>(e)(); break;
         case 1: reinterpret_cast<void (*)(I)>(e)(r[0]); break;
         case 2: reinterpret_cast<void (*)(I, I)>(e)(r[0], r[1]); break;
         case 3: reinterpret_cast<void (*)(I, I, I)>(e)(r[0], r[1], r[2]); break;
