@@ -107,10 +107,10 @@ struct EvalWalk {
     void reload();
     // Reads the block again as the constructor did (a loop body evaluated
     // once more: the block may have grown or moved since).
+    // (The node's slot stays where it is; only the buffer is read again.)
     void restart() {
-        SeriesBuffer* b = node_buffer(series_node(&held.v));
-        slot = &node_slot(series_node(&held.v));
         buf = *slot;
+        SeriesBuffer* b = hptr<SeriesBuffer>(buf);
         cells = b->head_cells();
         end = b->used_bytes() / sizeof(ValueCell);
         start = series_head(&held.v) < end ? series_head(&held.v) : end;
