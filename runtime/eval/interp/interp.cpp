@@ -238,6 +238,8 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
     return static_cast<u32>(r);
 }
 
+u32 set_word_arg(EvalWalk& w, u32 i);
+
 // Parameter k's argument evaluated at i (not past the end) and checked;
 // returns the next index (unchecked when a code is pending).
 inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
@@ -290,8 +292,10 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
                 ts = cache_cells(cache);
                 continue;
             }
-            if (callable) {
-                i = eval_word_call(w, i, callable, true, c);
+            // (A set-word, as in either c: select m k [...], goes to
+            // set_word_arg, which does what eval_expr does with it.)
+            if (callable || c->type() == TYPE_SET_WORD) {
+                i = callable ? eval_word_call(w, i, callable, true, c) : set_word_arg(w, i);
                 if (ZAN_UNLIKELY(g_throw_code)) {
                     stopped = true;
                     return i;
@@ -1168,6 +1172,16 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
         }
     }
     return eval_set_word_framed(w, i, push, fn).i;
+}
+
+// A set-word as an argument (pushed), with tracing off: eval_expr's work
+// on it without its tests of the cell.
+__attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, true, false);
+    ValueCell* entry_top = g_stack.top;
+    i = eval_set_word(w, i, true);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    return expr_tail(w, i, entry_top, true, true);
 }
 
 __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
