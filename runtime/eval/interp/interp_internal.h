@@ -347,7 +347,7 @@ inline bool self_evaluating(u32 t) { return t < 64 && !((kNotSelf >> t) & 1); }
 // The value of the word in cell c when it is an op!, else null; op_at
 // reads the cell at walk index j (null past the end). Valid until
 // something allocates.
-inline const ValueCell* op_cell(const ValueCell* c) {
+__attribute__((always_inline)) inline const ValueCell* op_cell(const ValueCell* c) {
     if (c->type() != TYPE_WORD) return nullptr;
     ValueCell* v = word_value_if_available(c);
     return v && v->type() == TYPE_OP ? v : nullptr;
