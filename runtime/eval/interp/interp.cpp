@@ -877,9 +877,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
     return 0;
 }
 
-inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i, const ValueCell* outer = nullptr) {
-    return run_walk_body(w, frame, i, outer);
-}
+inline u32 run_walk(EvalWalk& w, CallFrame* frame, u32 i) { return run_walk_body(w, frame, i); }
 }  // namespace
 
 u32 eval_block_p(const ValueCell* block, bool chain) {
@@ -972,24 +970,22 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
     return 0;
 }
 
-// The blocks share one frame and one saved position, as the rounds of
-// repeat do; a condition whose value ends the loop or raises its error is
-// tested with the frame popped and the position put back.
+// The blocks share one frame, as the rounds of repeat do; a condition
+// whose value ends the loop or raises its error is tested with the frame
+// popped.
 u32 eval_while_rounds_p(EvalWalk& cond, EvalWalk& body, bool& in_cond) {
     EvalWalk* w = &cond;
-    PositionGuard pos;
     stack_reset();
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
     u32 header = f->header;
     for (;;) {
         in_cond = w == &cond;
         w->restart();
-        if (run_walk(*w, f, w->start, &pos.saved)) return g_throw_code;
+        if (run_walk(*w, f, w->start)) return g_throw_code;
         if (in_cond) {
             const ValueCell* r = stack_result();
             if (ZAN_UNLIKELY(r->type() == TYPE_UNSET || !truthy(r))) {
                 frame_unwind(false);
-                stack_copy_cell(&g_interp.position, &pos.saved);
                 strict_true(stack_result());  // (unset! raises its error)
                 return 0;
             }
