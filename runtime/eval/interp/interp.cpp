@@ -1196,21 +1196,24 @@ __attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
 
 __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
                                                        const ValueCell* fn) {
-    ValueCell sw = *w.at(i);
+    const ValueCell* c = w.at(i);
+    ValueCell sw = *c;
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
-    if (ZAN_UNLIKELY(g_interp.tracing))
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
         interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
+        fn = nullptr;  // eval_arg reports the fetch
+    }
     if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
     u32 at = i;
-    // (Nothing allocated since fn was read; with tracing on, eval_arg
-    // reports the fetch.)
+    // (Without the event nothing ran or allocated since fn and c were
+    // read.)
     CallEnd end{0, nullptr};
-    if (fn && ZAN_LIKELY(!g_interp.tracing)) {
+    if (fn) {
         if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
-            end = native_word_call_pushed(w, i + 1, fn, w.at(i + 1));
+            end = native_word_call_pushed(w, i + 1, fn, c + 1);
         else
-            end.i = other_word_call(w, i + 1, fn, true, w.at(i + 1));
+            end.i = other_word_call(w, i + 1, fn, true, c + 1);
     } else {
         end.i = eval_arg(w, i + 1, false);
     }
