@@ -1224,8 +1224,10 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
     }
     if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
+    CellBits v;
     if (ValueCell* slot = word_slot_direct(&sw)) {
-        *slot = *value;
+        v = *reinterpret_cast<const CellBits*>(value);
+        *reinterpret_cast<CellBits*>(slot) = v;
         // The look-ahead's word keeps what it held unless this store went
         // to its slot or to the cell it read (nothing else ran, nothing
         // allocated: the walk's cells are as the look-ahead read them).
@@ -1233,9 +1235,17 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
     } else {
         word_assign(&sw, value);
         end.next = nullptr;
+        v = *reinterpret_cast<const CellBits*>(value);
     }
-    *g_stack.base = *(g_stack.base + 1);
-    frame_unwind(push);
+    // The frame popped with the value as its result, as frame_unwind
+    // leaves it (the value already in hand).
+    CallFrame* f = --g_stack.ctop;
+    ValueCell* res = g_stack.base;
+    *reinterpret_cast<CellBits*>(res) = v;
+    g_stack.top = res + 1;
+    ValueCell* b = hptr<ValueCell>(f->saved_base);
+    g_stack.base = b;
+    if (!push) *reinterpret_cast<CellBits*>(b) = v;
     return end;
 }
 
