@@ -179,12 +179,6 @@ Keyword keyword_of_symbol_slow(u32 symbol) {
     return k;
 }
 
-// Whether a byte above ASCII folds to the ASCII byte b (apart, so that the
-// byte loop of search_one_byte calls nothing).
-__attribute__((noinline)) bool Engine::search_high_byte(u32 a, u32 b) {
-    return case_fold_fast(a) == b;
-}
-
 void fire_parse_stack() { fire(Err::script_parse_stack); }
 
 void Engine::rs_push3_growing(const ValueCell& a, const ValueCell& b, const ValueCell& c) {

@@ -8,7 +8,6 @@
 #include "runtime/core/cell.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
-#include "runtime/core/case_folding.h"
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/series.h"
@@ -307,8 +306,7 @@ struct Engine {
     // string of that one byte, or that char) over text of bytes from a
     // position before the limit, without its set-up: 1 found, 0 not found,
     // -1 (nothing changed) for any other search.
-    static bool search_high_byte(u32 a, u32 b);
-    int search_one_byte(i32 type, i32* at) {
+    __attribute__((always_inline)) int search_one_byte(i32 type, i32* at) {
         u32 it = in->type();
         if (!type_string_like(it)) return -1;
         SeriesBuffer* ib = series_of(in);
@@ -331,15 +329,14 @@ struct Engine {
             return -1;
         }
         if (b >= 128 || static_cast<u32>((b | 32) - 'a') < 26u) return -1;
-        // Among ASCII bytes only b itself folds to b; the bytes above ASCII
-        // are folded as the general search folds them.
+        // Among ASCII bytes only b itself folds to b; a byte above ASCII
+        // before it leaves the search to search_literal, which folds it.
         const u8* hay = ib->head_ptr();
-        bool fold = mode != PARSE_MODE_STRICT;
         i32 i = start;
         for (; i < end; i++) {
             u32 a = hay[i];
             if (a == b) break;
-            if (a >= 128 && fold && search_high_byte(a, b)) break;
+            if (a >= 128) return -1;
         }
         match = i < end;
         if (!match) return 0;
