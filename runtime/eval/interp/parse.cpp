@@ -274,7 +274,8 @@ void Engine::eval_paren(const ValueCell* paren_value) {
     ValueCell code = *paren_value;
     {
         InputHeadGuard guard;
-        interp_eval_block(&code, false);
+        eval_block_p(&code, false);
+        interp_raise_pending();
     }
     *paren = *(g_stack.top - 1);
     g_stack.top = saved_top;

@@ -387,10 +387,15 @@ struct Engine {
         i32 start = idx();
         i32 at;
         i32 type = sk == KW_TO ? R_TO : R_THRU;
-        if (search_one_byte(type, &at) < 0) search_literal(type, &at);
-        i32 saved = std::clamp(start, 0, in_tail());
-        i32 here = idx();
-        finish_copy(target, std::min(saved, here), std::max(saved, here));
+        if (search_one_byte(type, &at) >= 0) {
+            // Its start lay inside the input and the search moved forward.
+            finish_copy(target, start, idx());
+        } else {
+            search_literal(type, &at);
+            i32 saved = std::clamp(start, 0, in_tail());
+            i32 here = idx();
+            finish_copy(target, std::min(saved, here), std::max(saved, here));
+        }
         if (rs_view() >= 3) set_triple_part(rs_top(1), 2, R_COPY);
         return true;
     }
