@@ -786,8 +786,11 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                         Keyword kw = keyword_of(val);
                         if (kw == KW_SKIP) {
                             push_extra = 0;
-                            match = !at_end();
-                            if (match) set_idx(idx() + 1);
+                            // One past a position before the limit lies
+                            // inside the input: only a negative one clamps.
+                            i32 i = idx();
+                            match = i < limit_end();
+                            if (match) series_set_index(in, i + 1 < 0 ? 0 : i + 1);
                             goto check;
                         }
                         if (kw == KW_COPY && copy_searched()) goto check;
