@@ -575,7 +575,7 @@ State Engine::counts() {
 // Does what ST_POP_BLOCK, ST_POP_RULE, ST_NEXT_ACTION, ST_FETCH and
 // ST_PUSH_BLOCK would do there without a callback (no events to fire);
 // false, with nothing changed, for every other case.
-__attribute__((always_inline)) inline bool Engine::rearm_block() {
+__attribute__((always_inline)) inline bool Engine::rearm_block(SeriesBuffer*& rb, i32& tail) {
     if (brk || rs_view() < 6) return false;
     ValueCell* top = rs_top(0);  // the frame: none, position, enclosing rules
     ValueCell* kind = top - 3;   // the record below: first, position, type
@@ -610,7 +610,11 @@ __attribute__((always_inline)) inline bool Engine::rearm_block() {
     *val = *sub;
     *rules = *sub;
     via_word = false;
-    rp = rules_head() - 1;
+    // The sub-block's buffer and tail go back to the next-rule step.
+    rb = series_of(rules);
+    tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+    i32 h = series_index(rules);
+    rp = (h < 0 ? 0 : h > tail ? tail : h) - 1;
     match = true;
     return true;
 }
@@ -641,7 +645,9 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         case ST_POP_BLOCK: {
             if (rs_view() > 3) {
                 reached_tail = rp >= rules_tail();
-                if (!has_cb && rearm_block()) return ST_NEXT_ACTION;
+                SeriesBuffer* rb;
+                i32 tail;
+                if (!has_cb && rearm_block(rb, tail)) return ST_NEXT_ACTION;
                 if (!event(g_words.n.pop)) return ST_STOP;
                 ValueCell enclosing = *rs_top(0);
                 i32 offset = triple_part(rs_top(1), 0);
@@ -757,7 +763,13 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                 // A block run to its end: what ST_POP_BLOCK does first.
                 if (!has_cb && rs_view() > 3) {
                     reached_tail = true;
-                    if (rearm_block()) goto next_action;
+                    if (rearm_block(rb, tail)) {
+                        // The next rule step over the block made again.
+                        if (++rp >= tail) goto next_action;
+                        *val = rb->head_cells()[rp];
+                        via_word = false;
+                        goto fetch;
+                    }
                 }
                 return ST_POP_BLOCK;
             }
@@ -773,6 +785,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         }
 
         case ST_FETCH: {
+        fetch:
             switch (val->type()) {
                 case TYPE_WORD:
                     if (via_word) fire(Err::script_parse_rule, val);

@@ -296,7 +296,7 @@ struct Engine {
     bool literal_match(const ValueCell* value, i32 at, i32* advance);
     bool element_equal(const ValueCell* element, const ValueCell* value);
     State fast_repeat();
-    bool rearm_block();
+    bool rearm_block(SeriesBuffer*& rb, i32& tail);
     State fast_search(i32 type);
     // The search of to and thru for the literal value in hand from the
     // input's position: on a find the input moves to its start (to) or past
