@@ -11,7 +11,9 @@
 #include "runtime/datatypes/char.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/datatypes/series.h"
+#include "runtime/eval/interp/interp_internal.h"
 #include "runtime/eval/interp/parse.h"
+#include "runtime/typesystem/runtime_support.h"
 
 namespace zan::parse_detail {
 
@@ -388,8 +390,17 @@ struct Engine {
         i32 at;
         i32 type = sk == KW_TO ? R_TO : R_THRU;
         if (search_one_byte(type, &at) >= 0) {
-            // Its start lay inside the input and the search moved forward.
-            finish_copy(target, start, idx());
+            // Its start lay inside the input and the search moved forward;
+            // a string's copy is made here as finish_copy makes it.
+            i32 here = idx();
+            if (match && in->type() == TYPE_STRING) {
+                *copy_word = target;
+                Node n = series_alloc_like(in, static_cast<u32>(start), static_cast<u32>(here - start));
+                cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
+                word_assign(&target, tmp2);
+            } else {
+                finish_copy(target, start, here);
+            }
         } else {
             search_literal(type, &at);
             i32 saved = std::clamp(start, 0, in_tail());
