@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "runtime/core/collector.h"
 #include "runtime/core/interrupt.h"
@@ -237,6 +238,8 @@ u32 path_refinement(Node cache, const ValueCell* elem, const ValueCell* name, bo
     return static_cast<u32>(r);
 }
 
+u32 set_word_arg(EvalWalk& w, u32 i);
+
 // Parameter k's argument evaluated at i (not past the end) and checked;
 // returns the next index (unchecked when a code is pending).
 inline u32 fetch_checked_arg(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
@@ -289,8 +292,10 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
                 ts = cache_cells(cache);
                 continue;
             }
-            if (callable) {
-                i = eval_word_call(w, i, callable, true, c);
+            // (A set-word, as in either c: select m k [...], goes to
+            // set_word_arg, which does what eval_expr does with it.)
+            if (callable || c->type() == TYPE_SET_WORD) {
+                i = callable ? eval_word_call(w, i, callable, true, c) : set_word_arg(w, i);
                 if (ZAN_UNLIKELY(g_throw_code)) {
                     stopped = true;
                     return i;
@@ -642,8 +647,11 @@ inline void call_action(u32 n, const i32* r, u32 count) {
     ActionEntry e = g_generic_actions[n - 1];
     if (ZAN_UNLIKELY(!e)) action_entry_fault(n);
     using I = i32;
+    if (ZAN_LIKELY(count == 0)) {
+        reinterpret_cast<void (*)()>(e)();
+        return;
+    }
     switch (count) {
-        case 0: reinterpret_cast<void (*)()>(e)(); break;
         case 1: reinterpret_cast<void (*)(I)>(e)(r[0]); break;
         case 2: reinterpret_cast<void (*)(I, I)>(e)(r[0], r[1]); break;
         case 3: reinterpret_cast<void (*)(I, I, I)>(e)(r[0], r[1], r[2]); break;
@@ -755,14 +763,22 @@ inline u32 native_statements_after(EvalWalk& w, CallEnd end) {
 // loop's pure run of the block stopped) in the top frame (marked by the
 // caller), the last value in its result cell; an empty walk gives unset!.
 // Returns the pending code of an exit that goes on (0 when none).
-__attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* frame, u32 i) {
+// outer: null, or the position a caller saved for several walks in turn
+// (the rounds of a loop), which interrupts and the entry's event see as
+// the position before the walk, as they would without it.
+__attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* frame, u32 i,
+                                                        const ValueCell* outer = nullptr) {
     if (ZAN_UNLIKELY(g_interrupt_pending)) {
+        if (outer) stack_copy_cell(&g_interp.position, outer);
         take_interrupt();
         if (g_throw_code) return g_throw_code;
     }
-    PositionGuard pos;
-    if (ZAN_UNLIKELY(g_interp.tracing))
+    std::optional<PositionGuard> pos;
+    if (!outer) pos.emplace();
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        if (outer) stack_copy_cell(&g_interp.position, outer);
         interp_trace_event(TRACE_ENTER, &w.block(), 0, nullptr, nullptr);
+    }
     if (i >= w.end) {
         unset_box(stack_result());
         stack_keep();
@@ -913,41 +929,72 @@ u32 eval_walk_again_p(EvalWalk& w) {
     return walk_again(w, w.start);
 }
 
+// The rounds share one body frame and one saved position: a round that
+// ends normally leaves the frame as its mark made it (its base the loop's
+// result cell, which the next round's mark would take again), so the next
+// round only resets the top and the header. Nothing between two rounds can
+// see the frame or the position but word_assign (which may raise an
+// error): before it both are put back as they were between rounds.
 u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
+    if (k > count) return 0;
+    PositionGuard pos;
+    CallFrame* f = nullptr;
+    u32 header = 0;
     for (; k <= count; k++) {
         if (word) {
             if (ValueCell* slot = word_slot_direct(word)) {
                 integer_box(slot, k);
             } else {
+                if (f) {
+                    frame_unwind(false);
+                    stack_copy_cell(&g_interp.position, &pos.saved);
+                    f = nullptr;
+                }
                 ValueCell counter;
                 integer_box(&counter, k);
                 word_assign(word, &counter);
             }
         }
-        stack_reset();
+        if (ZAN_LIKELY(f != nullptr)) {
+            f->header = header;
+            stack_reset();
+        } else {
+            stack_reset();
+            f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+            header = f->header;
+        }
         w.restart();
-        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-        if (run_walk_body(w, f, w.start)) return g_throw_code;
-        frame_unwind(false);
+        if (run_walk_body(w, f, w.start, &pos.saved)) return g_throw_code;
     }
+    frame_unwind(false);
     return 0;
 }
 
+// The blocks share one frame, as the rounds of repeat do; a condition
+// whose value ends the loop or raises its error is tested with the frame
+// popped.
 u32 eval_while_rounds_p(EvalWalk& cond, EvalWalk& body, bool& in_cond) {
     EvalWalk* w = &cond;
+    stack_reset();
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+    u32 header = f->header;
     for (;;) {
         in_cond = w == &cond;
-        stack_reset();
         w->restart();
-        CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
         if (run_walk(*w, f, w->start)) return g_throw_code;
-        frame_unwind(false);
         if (in_cond) {
-            if (!strict_true(stack_result())) return 0;
+            const ValueCell* r = stack_result();
+            if (ZAN_UNLIKELY(r->type() == TYPE_UNSET || !truthy(r))) {
+                frame_unwind(false);
+                strict_true(stack_result());  // (unset! raises its error)
+                return 0;
+            }
             w = &body;
         } else {
             w = &cond;
         }
+        f->header = header;
+        stack_reset();
     }
 }
 
@@ -1137,23 +1184,36 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
     return eval_set_word_framed(w, i, push, fn).i;
 }
 
+// A set-word as an argument (pushed), with tracing off: eval_expr's work
+// on it without its tests of the cell.
+__attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
+    if (ZAN_UNLIKELY(g_interrupt_pending)) return eval_expr(w, i, false, true, false);
+    ValueCell* entry_top = g_stack.top;
+    i = eval_set_word(w, i, true);
+    if (ZAN_UNLIKELY(g_throw_code)) return i;
+    return expr_tail(w, i, entry_top, true, true);
+}
+
 __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
                                                        const ValueCell* fn) {
-    ValueCell sw = *w.at(i);
+    const ValueCell* c = w.at(i);
+    ValueCell sw = *c;
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
-    if (ZAN_UNLIKELY(g_interp.tracing))
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
         interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
+        fn = nullptr;  // eval_arg reports the fetch
+    }
     if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
     u32 at = i;
-    // (Nothing allocated since fn was read; with tracing on, eval_arg
-    // reports the fetch.)
+    // (Without the event nothing ran or allocated since fn and c were
+    // read.)
     CallEnd end{0, nullptr};
-    if (fn && ZAN_LIKELY(!g_interp.tracing)) {
+    if (fn) {
         if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
-            end = native_word_call_pushed(w, i + 1, fn, w.at(i + 1));
+            end = native_word_call_pushed(w, i + 1, fn, c + 1);
         else
-            end.i = other_word_call(w, i + 1, fn, true, w.at(i + 1));
+            end.i = other_word_call(w, i + 1, fn, true, c + 1);
     } else {
         end.i = eval_arg(w, i + 1, false);
     }
@@ -1164,8 +1224,10 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
     }
     if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
+    CellBits v;
     if (ValueCell* slot = word_slot_direct(&sw)) {
-        *slot = *value;
+        v = *reinterpret_cast<const CellBits*>(value);
+        *reinterpret_cast<CellBits*>(slot) = v;
         // The look-ahead's word keeps what it held unless this store went
         // to its slot or to the cell it read (nothing else ran, nothing
         // allocated: the walk's cells are as the look-ahead read them).
@@ -1173,9 +1235,17 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
     } else {
         word_assign(&sw, value);
         end.next = nullptr;
+        v = *reinterpret_cast<const CellBits*>(value);
     }
-    *g_stack.base = *(g_stack.base + 1);
-    frame_unwind(push);
+    // The frame popped with the value as its result, as frame_unwind
+    // leaves it (the value already in hand).
+    CallFrame* f = --g_stack.ctop;
+    ValueCell* res = g_stack.base;
+    *reinterpret_cast<CellBits*>(res) = v;
+    g_stack.top = res + 1;
+    ValueCell* b = hptr<ValueCell>(f->saved_base);
+    g_stack.base = b;
+    if (!push) *reinterpret_cast<CellBits*>(b) = v;
     return end;
 }
 
@@ -1582,20 +1652,35 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 namespace {
 // ops: the operators after the call are evaluated.
 // (With ops, the end tells what the look-ahead found.)
+// Every caller takes this path only with tracing off (its open event is
+// then not sent); an interrupt is left to the next walk's start or round.
+// Tracing is tested again after the native ran, which may have switched it
+// on: then the return's and the expression's events go as before.
 template <bool ops>
 __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
                                                                     const ValueCell* fn, bool push,
                                                                     const ValueCell* word) {
-    if (ZAN_UNLIKELY(g_interrupt_pending)) return CallEnd{eval_expr(w, i, !ops, push, false), nullptr};
     ValueCell* entry_top = g_stack.top;
     ValueCell name = *word;
-    trace_open(w, i + 1, &name, false);
     const ValueCell* fnc = stack_push(fn);
     i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
     if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
-    call_return(w, i, name, push, false, true);
-    if (ops) return expr_tail_ahead(w, i, entry_top, push);
-    return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        call_return(w, i, name, push, false, true);
+        if (ops) return expr_tail_ahead(w, i, entry_top, push);
+        return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+    }
+    if (!ops) return CallEnd{i, nullptr};
+    const ValueCell* next = word_slot_at(w, i);
+    if (next && next->type() == TYPE_OP) {
+        i = eval_infix(w, i, entry_top, push, next);
+        if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+        if (ZAN_UNLIKELY(g_interp.tracing) && !push)
+            interp_trace_event(TRACE_EXPR, &w.block(), trace_offset(w, i), nullptr,
+                               stack_result());
+        return CallEnd{i, nullptr};
+    }
+    return CallEnd{i, next};
 }
 }  // namespace
 

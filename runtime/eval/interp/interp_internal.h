@@ -107,10 +107,10 @@ struct EvalWalk {
     void reload();
     // Reads the block again as the constructor did (a loop body evaluated
     // once more: the block may have grown or moved since).
+    // (The node's slot stays where it is; only the buffer is read again.)
     void restart() {
-        SeriesBuffer* b = node_buffer(series_node(&held.v));
-        slot = &node_slot(series_node(&held.v));
         buf = *slot;
+        SeriesBuffer* b = hptr<SeriesBuffer>(buf);
         cells = b->head_cells();
         end = b->used_bytes() / sizeof(ValueCell);
         start = series_head(&held.v) < end ? series_head(&held.v) : end;
@@ -285,8 +285,10 @@ inline ValueCell* word_value(ValueCell* word) {
     return word_value_slow(word);
 }
 // The slot when the word's context has its values available, else null
-// (no error).
-inline ValueCell* word_value_if_available(const ValueCell* word) {
+// (no error). (Inlined always where an operator is looked for after a
+// value; elsewhere the compiler chooses.)
+__attribute__((always_inline)) inline ValueCell* word_value_if_available_inline(
+    const ValueCell* word) {
     Node n = word_binding(word);
     i32 idx = word_index(word);
     if (!n || idx < 0) return nullptr;
@@ -296,6 +298,9 @@ inline ValueCell* word_value_if_available(const ValueCell* word) {
     if (!vals) return nullptr;
     if (ctx->header & CONTEXT_VALUES_ON_STACK) return hptr<ValueCell>(vals) + idx;
     return node_buffer(vals)->head_cells() + idx;
+}
+inline ValueCell* word_value_if_available(const ValueCell* word) {
+    return word_value_if_available_inline(word);
 }
 // Assigns a value to a word (set-word semantics without the unset check).
 void word_assign(ValueCell* word, const ValueCell* value);
@@ -347,9 +352,9 @@ inline bool self_evaluating(u32 t) { return t < 64 && !((kNotSelf >> t) & 1); }
 // The value of the word in cell c when it is an op!, else null; op_at
 // reads the cell at walk index j (null past the end). Valid until
 // something allocates.
-inline const ValueCell* op_cell(const ValueCell* c) {
+__attribute__((always_inline)) inline const ValueCell* op_cell(const ValueCell* c) {
     if (c->type() != TYPE_WORD) return nullptr;
-    ValueCell* v = word_value_if_available(c);
+    ValueCell* v = word_value_if_available_inline(c);
     return v && v->type() == TYPE_OP ? v : nullptr;
 }
 inline const ValueCell* op_at(EvalWalk& w, u32 j) {

@@ -274,7 +274,8 @@ void Engine::eval_paren(const ValueCell* paren_value) {
     ValueCell code = *paren_value;
     {
         InputHeadGuard guard;
-        interp_eval_block(&code, false);
+        eval_block_p(&code, false);
+        interp_raise_pending();
     }
     *paren = *(g_stack.top - 1);
     g_stack.top = saved_top;
@@ -574,7 +575,7 @@ State Engine::counts() {
 // Does what ST_POP_BLOCK, ST_POP_RULE, ST_NEXT_ACTION, ST_FETCH and
 // ST_PUSH_BLOCK would do there without a callback (no events to fire);
 // false, with nothing changed, for every other case.
-__attribute__((always_inline)) inline bool Engine::rearm_block() {
+__attribute__((always_inline)) inline bool Engine::rearm_block(SeriesBuffer*& rb, i32& tail) {
     if (brk || rs_view() < 6) return false;
     ValueCell* top = rs_top(0);  // the frame: none, position, enclosing rules
     ValueCell* kind = top - 3;   // the record below: first, position, type
@@ -609,7 +610,11 @@ __attribute__((always_inline)) inline bool Engine::rearm_block() {
     *val = *sub;
     *rules = *sub;
     via_word = false;
-    rp = rules_head() - 1;
+    // The sub-block's buffer and tail go back to the next-rule step.
+    rb = series_of(rules);
+    tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+    i32 h = series_index(rules);
+    rp = (h < 0 ? 0 : h > tail ? tail : h) - 1;
     match = true;
     return true;
 }
@@ -640,7 +645,9 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         case ST_POP_BLOCK: {
             if (rs_view() > 3) {
                 reached_tail = rp >= rules_tail();
-                if (!has_cb && rearm_block()) return ST_NEXT_ACTION;
+                SeriesBuffer* rb;
+                i32 tail;
+                if (!has_cb && rearm_block(rb, tail)) return ST_NEXT_ACTION;
                 if (!event(g_words.n.pop)) return ST_STOP;
                 ValueCell enclosing = *rs_top(0);
                 i32 offset = triple_part(rs_top(1), 0);
@@ -756,7 +763,13 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                 // A block run to its end: what ST_POP_BLOCK does first.
                 if (!has_cb && rs_view() > 3) {
                     reached_tail = true;
-                    if (rearm_block()) goto next_action;
+                    if (rearm_block(rb, tail)) {
+                        // The next rule step over the block made again.
+                        if (++rp >= tail) goto next_action;
+                        *val = rb->head_cells()[rp];
+                        via_word = false;
+                        goto fetch;
+                    }
                 }
                 return ST_POP_BLOCK;
             }
@@ -772,6 +785,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
         }
 
         case ST_FETCH: {
+        fetch:
             switch (val->type()) {
                 case TYPE_WORD:
                     if (via_word) fire(Err::script_parse_rule, val);
@@ -785,8 +799,11 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                         Keyword kw = keyword_of(val);
                         if (kw == KW_SKIP) {
                             push_extra = 0;
-                            match = !at_end();
-                            if (match) set_idx(idx() + 1);
+                            // One past a position before the limit lies
+                            // inside the input: only a negative one clamps.
+                            i32 i = idx();
+                            match = i < limit_end();
+                            if (match) series_set_index(in, i + 1 < 0 ? 0 : i + 1);
                             goto check;
                         }
                         if (kw == KW_COPY && copy_searched()) goto check;

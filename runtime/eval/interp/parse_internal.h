@@ -2,13 +2,18 @@
 // types, the keyword table and the engine object that one run works on.
 #pragma once
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "runtime/core/cell.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/memory.h"
+#include "runtime/datatypes/char.h"
 #include "runtime/datatypes/pair.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/eval/interp/interp_internal.h"
 #include "runtime/eval/interp/parse.h"
+#include "runtime/typesystem/runtime_support.h"
 
 namespace zan::parse_detail {
 
@@ -293,12 +298,54 @@ struct Engine {
     bool literal_match(const ValueCell* value, i32 at, i32* advance);
     bool element_equal(const ValueCell* element, const ValueCell* value);
     State fast_repeat();
-    bool rearm_block();
+    bool rearm_block(SeriesBuffer*& rb, i32& tail);
     State fast_search(i32 type);
     // The search of to and thru for the literal value in hand from the
     // input's position: on a find the input moves to its start (to) or past
     // its end (thru), *at receives its start, and match is set either way.
     bool search_literal(i32 type, i32* at);
+    // What search_literal does for one ASCII byte that is no letter (a
+    // string of that one byte, or that char) over text of bytes from a
+    // position before the limit, without its set-up: 1 found, 0 not found,
+    // -1 (nothing changed) for any other search.
+    __attribute__((always_inline)) int search_one_byte(i32 type, i32* at) {
+        u32 it = in->type();
+        if (!type_string_like(it)) return -1;
+        SeriesBuffer* ib = series_of(in);
+        if (ib->unit() != 1) return -1;
+        i32 end = static_cast<i32>(ib->used_bytes());
+        if (part > 0 && part < end && outermost()) end = part;
+        i32 start = idx();
+        if (start < 0 || start >= end) return -1;
+        u32 b;
+        u32 kt = val->type();
+        if (kt == TYPE_STRING) {
+            SeriesBuffer* kb = series_of(val);
+            i32 kidx = series_index(val);
+            if (kb->unit() != 1 || kidx < 0 || kidx + 1 != static_cast<i32>(kb->used_bytes()))
+                return -1;
+            b = kb->head_ptr()[kidx];
+        } else if (kt == TYPE_CHAR) {
+            b = char_get(val);
+        } else {
+            return -1;
+        }
+        if (b >= 128 || static_cast<u32>((b | 32) - 'a') < 26u) return -1;
+        // Among ASCII bytes only b itself folds to b; a byte above ASCII
+        // before it leaves the search to search_literal, which folds it.
+        const u8* hay = ib->head_ptr();
+        i32 i = start;
+        for (; i < end; i++) {
+            u32 a = hay[i];
+            if (a == b) break;
+            if (a >= 128) return -1;
+        }
+        match = i < end;
+        if (!match) return 0;
+        *at = i;
+        series_set_index(in, type == R_THRU ? i + 1 : i);
+        return 1;
+    }
     // Whether the sub-rule value v of to or thru takes the literal search
     // (what ST_SUBRULE_VALUE sends to fast_search).
     static bool searched_literally(u32 t) {
@@ -335,14 +382,31 @@ struct Engine {
         via_word = false;
         push_extra = 0;
         rp += 3;
-        check_limits();
-        if ((rs_cells + 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES) fire_parse_stack();
+        // The limit checked for the copy's push and the search's.
+        if ((rs_cells + 3) * sizeof(ValueCell) >= PARSE_STACK_LIMIT_BYTES ||
+            series_of(g_parse.input_stack)->used_bytes() >= PARSE_STACK_LIMIT_BYTES)
+            fire_parse_stack();
         i32 start = idx();
         i32 at;
-        search_literal(sk == KW_TO ? R_TO : R_THRU, &at);
-        i32 saved = std::clamp(start, 0, in_tail());
-        i32 here = idx();
-        finish_copy(target, std::min(saved, here), std::max(saved, here));
+        i32 type = sk == KW_TO ? R_TO : R_THRU;
+        if (search_one_byte(type, &at) >= 0) {
+            // Its start lay inside the input and the search moved forward;
+            // a string's copy is made here as finish_copy makes it.
+            i32 here = idx();
+            if (match && in->type() == TYPE_STRING) {
+                *copy_word = target;
+                Node n = series_alloc_like(in, static_cast<u32>(start), static_cast<u32>(here - start));
+                cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
+                word_assign(&target, tmp2);
+            } else {
+                finish_copy(target, start, here);
+            }
+        } else {
+            search_literal(type, &at);
+            i32 saved = std::clamp(start, 0, in_tail());
+            i32 here = idx();
+            finish_copy(target, std::min(saved, here), std::max(saved, here));
+        }
         if (rs_view() >= 3) set_triple_part(rs_top(1), 2, R_COPY);
         return true;
     }

@@ -168,7 +168,8 @@ State Engine::keyword() {
                 *val = rule_at(rp);
                 via_word = false;
                 i32 at;
-                search_literal(kw == KW_TO ? R_TO : R_THRU, &at);
+                i32 type = kw == KW_TO ? R_TO : R_THRU;
+                if (search_one_byte(type, &at) < 0) search_literal(type, &at);
                 return ST_CHECK;
             }
             // The maximum slot keeps the index where the search begins.
