@@ -1149,7 +1149,41 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
     return nullptr;
 }
 
-// Every lookup but the one map_get_bytes makes.
+// A map! lookup of an integer! key under an equality that compares integers
+// by value: get_general's probe with the integer compared in place (a stored
+// key of another type never equals it). Nothing here allocates or calls out.
+// A miss notes the first bucket free for a put, as get_general does.
+ValueCell* map_get_int(Node table, const ValueCell* key) {
+    HashTableHeader* h = hdr(table);
+    u32 hash = hashtable_hash_key(key, false);
+    u32 mask = h->buckets - 1;
+    const u32* flags = words_of(h->flags);
+    const u32* keys = words_of(h->keys);
+    SeriesBuffer* vb = node_buffer(h->values);
+    ValueCell* cells = vb->head_cells();
+    u32 len = vb->used_bytes() / 16;
+    u32 free_at = NO_INDEX;
+    u32 i = hash & mask;
+    for (u32 k = 0; k <= mask; k++, i = (i + k) & mask) {
+        Probe step = probe_bucket(flags, i, &free_at);
+        if (step == Probe::End) break;
+        if (step == Probe::Skip) continue;
+        u32 word = keys[i];
+        if (!tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(HASH_KIND_MAP, word);
+        if (sp >= len) continue;
+        const ValueCell* c = cells + sp;
+        if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return cells + sp;
+    }
+    if (free_at != NO_INDEX) {
+        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                                hash, TYPE_INTEGER, free_at, {}};
+        std::memcpy(g_missed.payload, payload_bytes(key), 12);
+    }
+    return nullptr;
+}
+
+// Every lookup but the ones map_get_bytes and map_get_int make.
 [[gnu::noinline]] ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op,
                                          bool last, bool reverse);
 
@@ -1157,6 +1191,13 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
 
 bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found) {
     forget_miss();
+    if (key->type() == TYPE_INTEGER) {
+        if (!(op == CMP_STRICT || op == 0 || op >= 9)) return false;
+        HashTableHeader* h = hdr(table);
+        if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp())) return false;
+        *found = map_get_int(table, key);
+        return true;
+    }
     if (key->type() != TYPE_STRING || !(op == CMP_STRICT || op == 0 || op == 12)) return false;
     HashTableHeader* h = hdr(table);
     u32 kn = 0;

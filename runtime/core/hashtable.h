@@ -140,7 +140,8 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
                          bool reverse);
 // The lookup of hashtable_get when it can be made without anything that
 // allocates or calls out (today: a map! and a string! key of bytes under an
-// equality that compares text): true with *found set (null when absent, and
+// equality that compares text, or an integer! key under one that compares
+// integers by value): true with *found set (null when absent, and
 // the miss noted for hashtable_put_missed), false when hashtable_get must
 // answer. The key may then lie anywhere.
 bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found);
