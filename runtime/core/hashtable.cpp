@@ -576,12 +576,38 @@ void remap_positions(Node t, u32 lo, u32 hi, F f) {
 // Rehashes in place with bc buckets. The keys re-entered are those the
 // table holds (taken before the new buckets replace the old ones), or with
 // from_block every key of the values block.
+bool first_entries_live(const HashTableHeader* h, u32 count) {
+    u64 len = cell_count(h->values);
+    if (h->fill != count || (len != 2 * u64(count) && len != 2 * u64(count) + 2)) return false;
+    const ValueCell* cells = cells_of(h->values);
+    for (u32 pos = 1; pos < 2 * count; pos += 2)
+        if (cells[pos].header == 0) return false;
+    return true;
+}
+
 void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
     forget_miss();
     HashTableHeader* h = hdr(t);
     bool had_stamp = h->stamp != 0;
     u32 kind = h->kind;
     u32 count = h->count;
+    // When the first count entries of a map's block are live and at most one
+    // entry follows them (the one a put is adding, not entered yet, or a
+    // removed one), the table holds exactly those keys (it has count keys,
+    // each of a live entry): they are entered again straight from the
+    // block, in block order.
+    if (!from_block && kind == HASH_KIND_MAP && first_entries_live(h, count)) {
+        alloc_buckets(t, bc, threshold);
+        Buckets buckets(t);
+        const ValueCell* cells = cells_of(buckets.h->values);
+        for (u32 pos = 0; pos < 2 * count; pos += 2) {
+            u32 hash = hashtable_hash_key(cells + pos, false);
+            insert_fresh(buckets, hash, bucket_word(kind, hash, pos));
+        }
+        hdr(t)->count = count;
+        hdr(t)->stamp = had_stamp ? current_stamp() : 0;
+        return;
+    }
     std::vector<u32> positions;
     if (!from_block) {
         const u32* f = words_of(h->flags);
