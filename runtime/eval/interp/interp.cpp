@@ -977,9 +977,32 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
     PositionGuard pos;
     CallFrame* f = nullptr;
     u32 header = 0;
+    // The counter's context and its values on the stack when last looked
+    // up: while the context still holds the same values there, the slot
+    // is the same.
+    Node cctx = 0;
+    u32 cvals = 0;
+    ValueCell* cslot = nullptr;
     for (; k <= count; k++) {
         if (word) {
-            if (ValueCell* slot = word_slot_direct(word)) {
+            ValueCell* slot = nullptr;
+            if (cslot) {
+                const ValueCell* cc = context_cell(cctx);
+                if (context_values(cc) == cvals && (cc->header & CONTEXT_VALUES_ON_STACK))
+                    slot = cslot;
+            }
+            if (!slot) {
+                slot = word_slot_direct(word);
+                Node n = word_binding(word);
+                cslot = nullptr;
+                if (slot && n != g_global_values.ctx &&
+                    (context_cell(n)->header & CONTEXT_VALUES_ON_STACK)) {
+                    cctx = n;
+                    cvals = context_values(context_cell(n));
+                    cslot = slot;
+                }
+            }
+            if (slot) {
                 integer_box(slot, k);
             } else {
                 if (f) {
