@@ -635,13 +635,47 @@ namespace {
     fire(Err::internal_not_done);
 }
 
+// Every refinement position absent: the positions of a call that names none.
+constexpr i32 kNoRefs[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                          -1, -1, -1, -1, -1, -1, -1, -1};
+
 // An action's table entry called with four or more refinement positions.
 void call_action_wide(ActionEntry e, const i32* r, u32 count) {
     if (!action_entry_call(e, r, count)) runtime_fatal(101, "too many refinements for an action");
 }
 
+// An action's table entry called with four or more positions, all absent
+// (a call that names no refinement).
+__attribute__((noinline)) void call_action_absent(ActionEntry e, u32 count) {
+    using I = i32;
+    constexpr I a = -1;
+    switch (count) {
+        case 4: reinterpret_cast<void (*)(I, I, I, I)>(e)(a, a, a, a); break;
+        case 5: reinterpret_cast<void (*)(I, I, I, I, I)>(e)(a, a, a, a, a); break;
+        case 6: reinterpret_cast<void (*)(I, I, I, I, I, I)>(e)(a, a, a, a, a, a); break;
+        case 7: reinterpret_cast<void (*)(I, I, I, I, I, I, I)>(e)(a, a, a, a, a, a, a); break;
+        case 8:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I)>(e)(a, a, a, a, a, a, a, a);
+            break;
+        case 9:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I)>(e)(a, a, a, a, a, a, a, a, a);
+            break;
+        case 10:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I)>(e)(a, a, a, a, a, a, a, a, a,
+                                                                        a);
+            break;
+        case 11:
+            reinterpret_cast<void (*)(I, I, I, I, I, I, I, I, I, I, I)>(e)(a, a, a, a, a, a, a, a,
+                                                                           a, a, a);
+            break;
+        default: call_action_wide(e, kNoRefs, count); break;
+    }
+}
+
 // Calls action number n's table entry with the refinement positions; the
-// common calls (up to three positions) made in place.
+// common calls (up to three positions, or all absent) made without the
+// table of arities.
+template <bool absent = false>
 inline void call_action(u32 n, const i32* r, u32 count) {
     if (ZAN_UNLIKELY(n - 1 >= ACT_COUNT)) action_entry_fault(n);
     ActionEntry e = g_generic_actions[n - 1];
@@ -655,7 +689,10 @@ inline void call_action(u32 n, const i32* r, u32 count) {
         case 1: reinterpret_cast<void (*)(I)>(e)(r[0]); break;
         case 2: reinterpret_cast<void (*)(I, I)>(e)(r[0], r[1]); break;
         case 3: reinterpret_cast<void (*)(I, I, I)>(e)(r[0], r[1], r[2]); break;
-        default: call_action_wide(e, r, count); break;
+        default:
+            if (absent) call_action_absent(e, count);
+            else call_action_wide(e, r, count);
+            break;
     }
 }
 }  // namespace
@@ -940,9 +977,32 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
     PositionGuard pos;
     CallFrame* f = nullptr;
     u32 header = 0;
+    // The counter's context and its values on the stack when last looked
+    // up: while the context still holds the same values there, the slot
+    // is the same.
+    Node cctx = 0;
+    u32 cvals = 0;
+    ValueCell* cslot = nullptr;
     for (; k <= count; k++) {
         if (word) {
-            if (ValueCell* slot = word_slot_direct(word)) {
+            ValueCell* slot = nullptr;
+            if (cslot) {
+                const ValueCell* cc = context_cell(cctx);
+                if (context_values(cc) == cvals && (cc->header & CONTEXT_VALUES_ON_STACK))
+                    slot = cslot;
+            }
+            if (!slot) {
+                slot = word_slot_direct(word);
+                Node n = word_binding(word);
+                cslot = nullptr;
+                if (slot && n != g_global_values.ctx &&
+                    (context_cell(n)->header & CONTEXT_VALUES_ON_STACK)) {
+                    cctx = n;
+                    cvals = context_values(context_cell(n));
+                    cslot = slot;
+                }
+            }
+            if (slot) {
                 integer_box(slot, k);
             } else {
                 if (f) {
@@ -1395,13 +1455,11 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
 // ---- calls ---------------------------------------------------------------------------------------------
 
 namespace {
-// Every refinement position absent: the positions of a call that names none.
-constexpr i32 kNoRefs[MAX_REFINEMENTS] = {-1, -1, -1, -1, -1, -1, -1, -1,
-                                          -1, -1, -1, -1, -1, -1, -1, -1};
 
 // A native's or action's work once its arguments are in its frame: the
 // call's trace, then the table entry with the refinement positions (the
 // conditionals run in place).
+template <bool absent>
 __attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv, EvalWalk& w,
                                                            u32 i, const ValueCell& name,
                                                            const i32* refs, u32 nrefs) {
@@ -1417,7 +1475,7 @@ __attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv,
             e(false, refs);
         }
     } else {
-        call_action(callable_entry(&fnv), refs, nrefs);
+        call_action<absent>(callable_entry(&fnv), refs, nrefs);
     }
 }
 
@@ -1446,12 +1504,12 @@ __attribute__((always_inline)) inline u32 native_call_body(const ValueCell& fnv,
             if (ZAN_UNLIKELY(g_throw_code)) return i;
         }
         // No refinement is given on this path: every position is absent.
-        native_dispatch(fnv, w, i, name, kNoRefs, spec_nrefs(si.digest));
+        native_dispatch<true>(fnv, w, i, name, kNoRefs, spec_nrefs(si.digest));
     } else {
         Fetched f;
         i = fetch_native_args(&fnv, w, i, &name, path, apply_mode, infix, f);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
-        native_dispatch(fnv, w, i, name, f.refs, f.nrefs);
+        native_dispatch<false>(fnv, w, i, name, f.refs, f.nrefs);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return i;
     if (over_callable) frame_unwind_over_callable(push);
