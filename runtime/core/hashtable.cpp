@@ -1142,6 +1142,22 @@ inline Probe probe_bucket(const u32* flags, u32 i, u32* free_at) {
 // What map_get_bytes answers when the general lookup must do the work.
 ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell));
 
+// The series a probe of a table reads, taken once where nothing in the
+// probe can allocate or move them.
+struct ProbeSeries {
+    u32 mask;
+    const u32* flags;
+    const u32* keys;
+    ValueCell* cells;
+    u32 len;
+    explicit ProbeSeries(const HashTableHeader* h)
+        : mask(h->buckets - 1), flags(words_of(h->flags)), keys(words_of(h->keys)) {
+        SeriesBuffer* vb = node_buffer(h->values);
+        cells = vb->head_cells();
+        len = vb->used_bytes() / 16;
+    }
+};
+
 // A map! lookup of a string! key whose units are bytes (kn of them at kp),
 // under an equality that compares strings by their text: the probe of
 // hashtable_get with the hash and the compares done in place. Nothing here
@@ -1150,26 +1166,21 @@ ValueCell* const LOOKUP_GENERAL = reinterpret_cast<ValueCell*>(alignof(ValueCell
 ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
     HashTableHeader* h = hdr(table);
     u32 hash = byte_text_hash(kp, kn, false);
-    u32 mask = h->buckets - 1;
-    const u32* flags = words_of(h->flags);
-    const u32* keys = words_of(h->keys);
-    SeriesBuffer* vb = node_buffer(h->values);
-    ValueCell* cells = vb->head_cells();
-    u32 len = vb->used_bytes() / 16;
+    const ProbeSeries ps(h);
     bool fold = op != CMP_STRICT;
-    u32 i = hash & mask;
-    for (u32 k = 0; k <= mask; k++, i = (i + k) & mask) {
-        u32 fl = flag_at(flags, i);
+    u32 i = hash & ps.mask;
+    for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
+        u32 fl = flag_at(ps.flags, i);
         if (fl == BUCKET_EMPTY) break;
         if (fl == BUCKET_DELETED) continue;
-        u32 word = keys[i];
+        u32 word = ps.keys[i];
         if (!tag_matches(word, hash)) continue;
         u32 sp = bucket_position(HASH_KIND_MAP, word);
-        if (sp >= len || cells[sp].type() != TYPE_STRING) continue;
+        if (sp >= ps.len || ps.cells[sp].type() != TYPE_STRING) continue;
         u32 sn = 0;
-        const u8* stored = text_bytes(cells + sp, &sn);
+        const u8* stored = text_bytes(ps.cells + sp, &sn);
         if (!stored) return LOOKUP_GENERAL;
-        if (sn == kn && same_bytes(stored, kp, kn, fold)) return cells + sp;
+        if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
     }
     note_missed_bytes(table, key, hash);
     return nullptr;
@@ -1182,24 +1193,19 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
 ValueCell* map_get_int(Node table, const ValueCell* key) {
     HashTableHeader* h = hdr(table);
     u32 hash = hashtable_hash_key(key, false);
-    u32 mask = h->buckets - 1;
-    const u32* flags = words_of(h->flags);
-    const u32* keys = words_of(h->keys);
-    SeriesBuffer* vb = node_buffer(h->values);
-    ValueCell* cells = vb->head_cells();
-    u32 len = vb->used_bytes() / 16;
+    const ProbeSeries ps(h);
     u32 free_at = NO_INDEX;
-    u32 i = hash & mask;
-    for (u32 k = 0; k <= mask; k++, i = (i + k) & mask) {
-        Probe step = probe_bucket(flags, i, &free_at);
+    u32 i = hash & ps.mask;
+    for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
+        Probe step = probe_bucket(ps.flags, i, &free_at);
         if (step == Probe::End) break;
         if (step == Probe::Skip) continue;
-        u32 word = keys[i];
+        u32 word = ps.keys[i];
         if (!tag_matches(word, hash)) continue;
         u32 sp = bucket_position(HASH_KIND_MAP, word);
-        if (sp >= len) continue;
-        const ValueCell* c = cells + sp;
-        if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return cells + sp;
+        if (sp >= ps.len) continue;
+        const ValueCell* c = ps.cells + sp;
+        if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return ps.cells + sp;
     }
     if (free_at != NO_INDEX) {
         g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,

@@ -377,6 +377,24 @@ namespace {
 }
 }  // namespace
 
+namespace {
+// Takes node n and need bytes at bref of the active frames for a small
+// buffer of size bytes (the caller has seen that both have room).
+inline SeriesBuffer* take_small_buffer(u8* base, SeriesFrame* f, NodeFrame* nf, Node n,
+                                       HeapRef bref, u32 size, u32 need) {
+    f->heap = bref + need;
+    g_mem.allocated += need;
+    auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
+    u32* slot = reinterpret_cast<u32*>(base + n);
+    nf->free_head = *slot;
+    *slot = bref;
+    nf->used++;
+    b->size = size;
+    b->node = n;
+    return b;
+}
+}  // namespace
+
 Node alloc_series(u32 count, u32 unit, i32 offset) {
     // A small buffer with room in the active series frame and a node free in
     // the active node frame, the usual case: made in place, as the general
@@ -391,15 +409,7 @@ Node alloc_series(u32 count, u32 unit, i32 offset) {
         Node n = nf->free_head;
         HeapRef bref = f->heap;
         if (n && u64(bref) + need < f->end) {
-            f->heap = bref + need;
-            g_mem.allocated += need;
-            auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
-            u32* slot = reinterpret_cast<u32*>(base + n);
-            nf->free_head = *slot;
-            *slot = bref;
-            nf->used++;
-            b->size = size;
-            b->node = n;
+            SeriesBuffer* b = take_small_buffer(base, f, nf, n, bref, size, need);
             u32 off = offset == -1 ? size / 2 : static_cast<u32>(offset);
             b->flags = unit | SERIES_IN_USE | SERIES_NEW | (offset == -1 ? SERIES_HEAD_MID : 0);
             b->head = b->tail = bref + sizeof(SeriesBuffer) + off;
@@ -409,31 +419,6 @@ Node alloc_series(u32 count, u32 unit, i32 offset) {
     return alloc_series_general(count, unit, offset);
 }
 
-namespace {
-// Copies n bytes between buffers that do not overlap; a short text by two
-// overlapping moves instead of a library call.
-inline void copy_small(u8* to, const u8* from, u32 n) {
-    if (n >= 8 && n <= 16) {
-        u64 a, b;
-        std::memcpy(&a, from, 8);
-        std::memcpy(&b, from + n - 8, 8);
-        std::memcpy(to, &a, 8);
-        std::memcpy(to + n - 8, &b, 8);
-    } else if (n >= 4 && n < 8) {
-        u32 a, b;
-        std::memcpy(&a, from, 4);
-        std::memcpy(&b, from + n - 4, 4);
-        std::memcpy(to, &a, 4);
-        std::memcpy(to + n - 4, &b, 4);
-    } else if (n > 0 && n < 4) {
-        to[0] = from[0];
-        to[n / 2] = from[n / 2];
-        to[n - 1] = from[n - 1];
-    } else if (n) {
-        std::memcpy(to, from, n);
-    }
-}
-}  // namespace
 
 namespace {
 // The flags of a copy of a series: the source's but for the ones of its own
@@ -477,20 +462,12 @@ Node alloc_series_copy(Node source, u32 start, u32 count) {
     Node n = nf->free_head;
     HeapRef bref = f->heap;
     if (!n || f->end - bref <= need) return alloc_series_copy_general(source, start, count);
-    f->heap = bref + need;
-    g_mem.allocated += need;
-    auto* b = reinterpret_cast<SeriesBuffer*>(base + bref);
-    u32* slot = reinterpret_cast<u32*>(base + n);
-    nf->free_head = *slot;
-    *slot = bref;
-    nf->used++;
-    b->size = size;
-    b->node = n;
+    SeriesBuffer* b = take_small_buffer(base, f, nf, n, bref, size, need);
     b->flags = copy_flags(src->flags, SERIES_IN_USE);
     HeapRef head = bref + sizeof(SeriesBuffer);
     b->head = head;
     b->tail = head + bytes;
-    copy_small(base + head, src->head_ptr() + start * unit, bytes);
+    copy_short_bytes(base + head, src->head_ptr() + start * unit, bytes);
     return n;
 }
 

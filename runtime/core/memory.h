@@ -5,6 +5,7 @@
 // can move without touching the values that refer to them.
 #pragma once
 #include <cstddef>
+#include <cstring>
 #include <vector>
 #include "runtime/core/cell.h"
 #include "runtime/core/heap.h"
@@ -197,5 +198,29 @@ void big_series_sweep(void (*queue_freed_node)(Node));
 void mem_fill(u8* first, u8* last, u8 byte);
 // Zeroes [first, last); writes the first word even when last == first.
 void mem_zero_words(u32* first, u32* last);
+
+// Copies n bytes between buffers that do not overlap; a short text (the
+// usual copy or append) by two overlapping moves instead of a library call.
+inline void copy_short_bytes(u8* to, const u8* from, u64 n) {
+    if (n >= 8 && n <= 16) {
+        u64 a, b;
+        std::memcpy(&a, from, 8);
+        std::memcpy(&b, from + n - 8, 8);
+        std::memcpy(to, &a, 8);
+        std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+        u32 a, b;
+        std::memcpy(&a, from, 4);
+        std::memcpy(&b, from + n - 4, 4);
+        std::memcpy(to, &a, 4);
+        std::memcpy(to + n - 4, &b, 4);
+    } else if (n > 0 && n < 4) {
+        to[0] = from[0];
+        to[n / 2] = from[n / 2];
+        to[n - 1] = from[n - 1];
+    } else if (n) {
+        std::memcpy(to, from, n);
+    }
+}
 
 }  // namespace zan

@@ -322,30 +322,6 @@ void string_append_cstr(ValueCell* s, const char* text) {
 }
 
 namespace {
-// Copies bytes between two buffers that do not overlap; a short text (the
-// usual append) by two overlapping moves instead of a library call.
-inline void copy_bytes(u8* to, const u8* from, u64 n) {
-    if (n >= 8 && n <= 16) {
-        u64 a, b;
-        std::memcpy(&a, from, 8);
-        std::memcpy(&b, from + n - 8, 8);
-        std::memcpy(to, &a, 8);
-        std::memcpy(to + n - 8, &b, 8);
-    } else if (n >= 4 && n < 8) {
-        u32 a, b;
-        std::memcpy(&a, from, 4);
-        std::memcpy(&b, from + n - 4, 4);
-        std::memcpy(to, &a, 4);
-        std::memcpy(to + n - 4, &b, 4);
-    } else if (n > 0 && n < 4) {
-        to[0] = from[0];
-        to[n / 2] = from[n / 2];
-        to[n - 1] = from[n - 1];
-    } else if (n) {
-        std::memcpy(to, from, n);
-    }
-}
-
 // Appends count units (all with count < 0) of a string-like source from its
 // index to the tail of a target of the same unit width when the target
 // already has the room and is another buffer: one copy, nothing allocated.
@@ -363,7 +339,7 @@ bool append_in_place(SeriesBuffer* b, i32 pos, const ValueCell* source, i32 coun
     u32 sh = ushift(unit);
     u64 bytes = u64(static_cast<u32>(n)) << sh;
     if (u64(b->used_bytes()) + bytes > u64(b->end_ref() - b->head)) return false;
-    copy_bytes(b->tail_ptr(), sb->head_ptr() + (static_cast<u32>(idx) << sh), bytes);
+    copy_short_bytes(b->tail_ptr(), sb->head_ptr() + (static_cast<u32>(idx) << sh), bytes);
     b->tail += static_cast<u32>(bytes);
     return true;
 }
@@ -753,7 +729,7 @@ bool string_append_quick(ValueCell* series, const ValueCell* value) {
         u32 from = idx <= 0 ? 0 : static_cast<u32>(idx) < slen ? static_cast<u32>(idx) : slen;
         u32 bytes = slen - from;
         if (u64(b->tail) + bytes > b->end_ref()) return false;
-        copy_bytes(b->tail_ptr(), sb->head_ptr() + from, bytes);
+        copy_short_bytes(b->tail_ptr(), sb->head_ptr() + from, bytes);
         b->tail += bytes;
     } else if (!append_in_place(b, units_of(b), value, -1)) {
         return false;
