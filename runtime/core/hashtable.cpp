@@ -65,6 +65,9 @@ struct MissedLookup {
 };
 MissedLookup g_missed{};
 inline void forget_miss() { g_missed.table = 0; }
+// Notes a lookup's miss of key (with this hash) in a map! whose first bucket
+// free for a put on the key's probe sequence is slot.
+void note_miss(Node table, const ValueCell* key, u32 hash, u32 slot);
 // Hashed in place of an empty text, so that no null address reaches the hash.
 const u8 k_empty[4] = {0, 0, 0, 0};
 constexpr i32 CMP_STRICT = 2;
@@ -272,6 +275,13 @@ void alloc_buckets(Node t, u32 bc, u32 threshold) {
     h->threshold = threshold;
     h->count = 0;
     h->fill = 0;
+}
+
+void note_miss(Node table, const ValueCell* key, u32 hash, u32 slot) {
+    HashTableHeader* h = hdr(table);
+    g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
+                            hash, key->type(), slot, {}};
+    std::memcpy(g_missed.payload, payload_bytes(key), 12);
 }
 
 // The series of a table's buckets, read once for a run of insertions that
@@ -573,9 +583,8 @@ void remap_positions(Node t, u32 lo, u32 hi, F f) {
 
 // ---- kinds 1 and 2: keys in the block ------------------------------------------------
 
-// Rehashes in place with bc buckets. The keys re-entered are those the
-// table holds (taken before the new buckets replace the old ones), or with
-// from_block every key of the values block.
+// Whether a map's first count entries are all live with at most one entry
+// after them, and no bucket deleted.
 bool first_entries_live(const HashTableHeader* h, u32 count) {
     u64 len = cell_count(h->values);
     if (h->fill != count || (len != 2 * u64(count) && len != 2 * u64(count) + 2)) return false;
@@ -585,6 +594,9 @@ bool first_entries_live(const HashTableHeader* h, u32 count) {
     return true;
 }
 
+// Rehashes in place with bc buckets. The keys re-entered are those the
+// table holds (taken before the new buckets replace the old ones), or with
+// from_block every key of the values block.
 void block_rehash(Node t, u32 bc, u32 threshold, bool from_block = false) {
     forget_miss();
     HashTableHeader* h = hdr(t);
@@ -1134,9 +1146,7 @@ inline Probe probe_bucket(const u32* flags, u32 i, u32* free_at) {
     for (u32 k = 0; k <= mask && free_at == NO_INDEX; k++, i = (i + k) & mask)
         if (probe_bucket(flags, i, &free_at) == Probe::End) break;
     if (free_at == NO_INDEX) return;
-    g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
-                            hash, TYPE_STRING, free_at, {}};
-    std::memcpy(g_missed.payload, payload_bytes(key), 12);
+    note_miss(table, key, hash, free_at);
 }
 
 // What map_get_bytes answers when the general lookup must do the work.
@@ -1208,9 +1218,7 @@ ValueCell* map_get_int(Node table, const ValueCell* key) {
         if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return ps.cells + sp;
     }
     if (free_at != NO_INDEX) {
-        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
-                                hash, TYPE_INTEGER, free_at, {}};
-        std::memcpy(g_missed.payload, payload_bytes(key), 12);
+        note_miss(table, key, hash, free_at);
     }
     return nullptr;
 }
@@ -1336,10 +1344,7 @@ ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op, 
     // equal to any either, so a put of it may take the free bucket found.
     if (kind == HASH_KIND_MAP && free_at != NO_INDEX &&
         (op == CMP_STRICT || op == 0 || op == 12)) {
-        h = hdr(table);
-        g_missed = MissedLookup{table, h->keys, h->buckets, h->fill, h->count,
-                                hash, key->type(), free_at, {}};
-        std::memcpy(g_missed.payload, payload_bytes(key), 12);
+        note_miss(table, key, hash, free_at);
     }
     return nullptr;
 }
