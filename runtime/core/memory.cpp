@@ -12,6 +12,7 @@ MemoryState g_mem{};
 namespace {
 CollectHook g_collect = nullptr;
 bool g_stress = false;
+bool g_stress_at_input = false;  // stress waits for the first read of standard input
 std::vector<Node> g_fixed_nodes;
 
 u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64(15)); }
@@ -21,7 +22,17 @@ void set_collect_hook(CollectHook hook) { g_collect = hook; }
 void gc_collect_if_enabled() {
     if (g_collect) g_collect();
 }
-void set_collect_stress(bool on) { g_stress = on; }
+void set_collect_stress(bool on) {
+    g_stress = on;
+    g_stress_at_input = false;
+}
+void set_collect_stress_at_first_input() {
+    g_stress = false;
+    g_stress_at_input = true;
+}
+void collect_stress_input_read() {
+    if (g_stress_at_input) set_collect_stress(true);
+}
 
 // A collection costs about what survives it, so the next one waits until as
 // much again has been allocated: building a large structure then costs a

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "runtime/core/interrupt.h"
+#include "runtime/core/memory.h"
 #include "runtime/core/platform.h"
 
 namespace zan::console {
@@ -150,6 +151,7 @@ size_t FdBytes::read_some(u8* out, size_t n) {
 
 FdBytes& stdin_bytes() {
     static FdBytes bytes(STDIN_FILENO);
+    collect_stress_input_read();
     return bytes;
 }
 
