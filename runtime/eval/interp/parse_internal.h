@@ -395,7 +395,8 @@ struct Engine {
             i32 here = idx();
             if (match && in->type() == TYPE_STRING) {
                 *copy_word = target;
-                Node n = series_alloc_like(in, static_cast<u32>(start), static_cast<u32>(here - start));
+                Node n = alloc_series_copy(series_node(in), static_cast<u32>(start),
+                                           static_cast<u32>(here - start));
                 cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
                 word_assign(&target, tmp2);
             } else {
