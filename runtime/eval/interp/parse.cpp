@@ -789,10 +789,11 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             }
             *val = rb->head_cells()[rp];
             via_word = false;
-            [[fallthrough]];  // the value fetched is dispatched at once
+            goto fetch;  // the value fetched is dispatched at once
         }
 
         case ST_FETCH: {
+            rb = series_of(rules);
         fetch:
             switch (val->type()) {
                 case TYPE_WORD:
@@ -814,7 +815,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                             if (match) series_set_index(in, i + 1 < 0 ? 0 : i + 1);
                             goto check;
                         }
-                        if (kw == KW_COPY && copy_searched()) goto check;
+                        if (kw == KW_COPY && copy_searched(rb)) goto check;
                     }
                     return keyword();
                 case TYPE_BLOCK:

@@ -367,9 +367,9 @@ struct Engine {
     // or thru a literal: the search and the copy are made here, without the
     // record of the copy (the rule stack's limit checked for both pushes),
     // and the check follows. false, with nothing changed, for any other
-    // shape.
-    bool copy_searched() {
-        SeriesBuffer* rb = series_of(rules);
+    // shape. rb is the rules block's buffer.
+    bool copy_searched() { return copy_searched(series_of(rules)); }
+    __attribute__((always_inline)) bool copy_searched(SeriesBuffer* rb) {
         if (rp < 0 || rp + 3 >= static_cast<i32>(rb->used_bytes() / sizeof(ValueCell))) return false;
         const ValueCell* cells = rb->head_cells() + rp;
         u32 t = cells[1].type();
