@@ -794,6 +794,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
 
         case ST_FETCH: {
             rb = series_of(rules);
+            tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
         fetch:
             switch (val->type()) {
                 case TYPE_WORD:
@@ -813,7 +814,11 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                             i32 i = idx();
                             match = i < limit_end();
                             if (match) series_set_index(in, i + 1 < 0 ? 0 : i + 1);
-                            goto check;
+                            // The check, and the next rule step with the
+                            // rules block as the fetch read it.
+                            if (record_on_top()) return ST_POP_RULE;
+                            if (!match) return ST_ALTERNATIVE;
+                            goto next_action_read;
                         }
                         if (kw == KW_COPY && copy_searched(rb)) goto check;
                     }
