@@ -574,7 +574,8 @@ State Engine::counts() {
 // made again in place for the next round instead of dropped and pushed.
 // Does what ST_POP_BLOCK, ST_POP_RULE, ST_NEXT_ACTION, ST_FETCH and
 // ST_PUSH_BLOCK would do there without a callback (no events to fire);
-// false, with nothing changed, for every other case.
+// false, with nothing changed, for every other case. rb and tail are the
+// current rules block's buffer and cells, and on true the new ones.
 __attribute__((always_inline)) inline bool Engine::rearm_block(SeriesBuffer*& rb, i32& tail) {
     if (brk || rs_view() < 6) return false;
     ValueCell* top = rs_top(0);  // the frame: none, position, enclosing rules
@@ -608,11 +609,14 @@ __attribute__((always_inline)) inline bool Engine::rearm_block(SeriesBuffer*& rb
     cell_init(top - 1, TYPE_TRIPLE, static_cast<u32>(at - ehead), static_cast<u32>(here),
               static_cast<u32>(left));
     *val = *sub;
-    *rules = *sub;
     via_word = false;
-    // The sub-block's buffer and tail go back to the next-rule step.
-    rb = series_of(rules);
-    tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+    // The sub-block's buffer and tail go back to the next-rule step; the
+    // block of the round just run (the usual case) has them already.
+    if (std::memcmp(sub, rules, sizeof(ValueCell)) != 0) {
+        *rules = *sub;
+        rb = series_of(rules);
+        tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+    }
     i32 h = series_index(rules);
     rp = (h < 0 ? 0 : h > tail ? tail : h) - 1;
     match = true;
@@ -625,6 +629,9 @@ __attribute__((always_inline)) inline bool Engine::rearm_block(SeriesBuffer*& rb
 // a handful of instructions, and a call per step cost as much again in
 // saving and restoring registers.
 __attribute__((always_inline)) inline State Engine::step(State s) {
+    // The rules' buffer and cells as the next rule step reads them.
+    SeriesBuffer* rb;
+    i32 tail;
     switch (s) {
         case ST_PUSH_BLOCK: {
             check_limits();
@@ -644,9 +651,9 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
 
         case ST_POP_BLOCK: {
             if (rs_view() > 3) {
-                reached_tail = rp >= rules_tail();
-                SeriesBuffer* rb;
-                i32 tail;
+                rb = series_of(rules);
+                tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+                reached_tail = rp >= tail;
                 if (!has_cb && rearm_block(rb, tail)) return ST_NEXT_ACTION;
                 if (!event(g_words.n.pop)) return ST_STOP;
                 ValueCell enclosing = *rs_top(0);
@@ -755,8 +762,9 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
 
         case ST_NEXT_ACTION: {
         next_action:
-            SeriesBuffer* rb = series_of(rules);
-            i32 tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+            rb = series_of(rules);
+            tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+        next_action_read:
             if (rp < tail) rp++;
             if (rp >= tail) {
                 if (record_on_top()) return ST_POP_RULE;
@@ -781,10 +789,12 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
             }
             *val = rb->head_cells()[rp];
             via_word = false;
-            [[fallthrough]];  // the value fetched is dispatched at once
+            goto fetch;  // the value fetched is dispatched at once
         }
 
         case ST_FETCH: {
+            rb = series_of(rules);
+            tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
         fetch:
             switch (val->type()) {
                 case TYPE_WORD:
@@ -804,9 +814,13 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                             i32 i = idx();
                             match = i < limit_end();
                             if (match) series_set_index(in, i + 1 < 0 ? 0 : i + 1);
-                            goto check;
+                            // The check, and the next rule step with the
+                            // rules block as the fetch read it.
+                            if (record_on_top()) return ST_POP_RULE;
+                            if (!match) return ST_ALTERNATIVE;
+                            goto next_action_read;
                         }
-                        if (kw == KW_COPY && copy_searched()) goto check;
+                        if (kw == KW_COPY && copy_searched(rb)) goto check;
                     }
                     return keyword();
                 case TYPE_BLOCK:
@@ -831,12 +845,31 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                 }
                 case TYPE_INTEGER:
                     return counts();
-                case TYPE_PAREN:
+                case TYPE_PAREN: {
                     eval_paren(val);
-                    if (!event(g_words.n.paren)) return ST_STOP;
-                    clamp_rp(false);
-                    clamp_idx();
-                    goto check;
+                    if (has_cb) {
+                        if (!fire_event(g_words.n.paren)) return ST_STOP;
+                        clamp_rp(false);
+                        clamp_idx();
+                        goto check;
+                    }
+                    // What clamp_rp(false), clamp_idx() and the check do,
+                    // with one read of the rules block for them and the
+                    // next rule step (nothing allocates in between).
+                    rb = series_of(rules);
+                    tail = static_cast<i32>(rb->used_bytes() / sizeof(ValueCell));
+                    if (rp > tail - 1) rp = tail - 1;
+                    i32 h = series_index(rules);
+                    h = h < 0 ? 0 : h > tail ? tail : h;
+                    if (rp < h - 1) rp = h - 1;
+                    i32 i = idx();
+                    i32 t = in_tail();
+                    if (i > t) series_set_index(in, t);
+                    else if (i < 0) series_set_index(in, 0);
+                    if (record_on_top()) return ST_POP_RULE;
+                    if (!match) return ST_ALTERNATIVE;
+                    goto next_action_read;
+                }
                 case TYPE_PATH:
                 case TYPE_SET_PATH:
                 case TYPE_GET_PATH:

@@ -367,9 +367,9 @@ struct Engine {
     // or thru a literal: the search and the copy are made here, without the
     // record of the copy (the rule stack's limit checked for both pushes),
     // and the check follows. false, with nothing changed, for any other
-    // shape.
-    bool copy_searched() {
-        SeriesBuffer* rb = series_of(rules);
+    // shape. rb is the rules block's buffer.
+    bool copy_searched() { return copy_searched(series_of(rules)); }
+    __attribute__((always_inline)) bool copy_searched(SeriesBuffer* rb) {
         if (rp < 0 || rp + 3 >= static_cast<i32>(rb->used_bytes() / sizeof(ValueCell))) return false;
         const ValueCell* cells = rb->head_cells() + rp;
         u32 t = cells[1].type();
@@ -395,7 +395,8 @@ struct Engine {
             i32 here = idx();
             if (match && in->type() == TYPE_STRING) {
                 *copy_word = target;
-                Node n = series_alloc_like(in, static_cast<u32>(start), static_cast<u32>(here - start));
+                Node n = alloc_series_copy(series_node(in), static_cast<u32>(start),
+                                           static_cast<u32>(here - start));
                 cell_init(tmp2, TYPE_STRING | (in->header & CELL_NEW_LINE), 0, n, 0);
                 word_assign(&target, tmp2);
             } else {
