@@ -1351,7 +1351,7 @@ ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op, 
 
 }  // namespace
 
-ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status, bool copied) {
     MissedLookup m = g_missed;
     forget_miss();
     HashTableHeader* h = hdr(table);
@@ -1367,7 +1367,7 @@ ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
         runtime_fatal(3, "hash table key outside the table's block");
     u32 now[3];
     std::memcpy(now, payload_bytes(key), 12);
-    if ((now[0] != m.payload[0] || now[1] != m.payload[1] || now[2] != m.payload[2]) &&
+    if (!copied && (now[0] != m.payload[0] || now[1] != m.payload[1] || now[2] != m.payload[2]) &&
         hashtable_hash_key(key, false) != m.hash)
         return hashtable_put_key(table, key, status);
     *status = HASH_PUT_NEW;

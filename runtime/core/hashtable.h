@@ -121,8 +121,11 @@ ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status);
 ValueCell* hashtable_put(Node table, ValueCell* key);
 // map!: enters a new key cell (of the values block) whose lookup, the last
 // table operation, found nothing; takes the bucket that lookup ended on when
-// the table is unchanged, else probes as hashtable_put_key does.
-ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status);
+// the table is unchanged, else probes as hashtable_put_key does. With copied
+// the caller vouches that the cell is the key that lookup was given or a copy
+// of its content (same type, the series from its index), so that the hash
+// noted then is taken without hashing the key again.
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status, bool copied = false);
 // Enters every key of the values block from position start (0-based), one
 // key per record of record_size cells. map!: a key already present keeps its
 // place, takes the later value, and the later record leaves the block; new

@@ -137,7 +137,10 @@ void store_entry(const ValueCell* map, const ValueCell* key, const ValueCell* va
         *series_alloc_tail_cell(node_buffer(entries)) = *k;
         series_alloc_tail_cell(node_buffer(entries));  // the unset placeholder
         i32 status = HASH_PUT_NEW;
-        ValueCell* stored = hashtable_put_missed(table, cells_at(entries) + at, &status);
+        // The key entered is the one looked up, normalised (a set-word of
+        // the same symbol, or a copy of the text from its index): its hash
+        // is the one the lookup noted.
+        ValueCell* stored = hashtable_put_missed(table, cells_at(entries) + at, &status, true);
         pos = static_cast<i32>(stored - cells_at(entries));
         if (pos != static_cast<i32>(at)) {
             // An equal key was there after all: the new record goes again.
