@@ -1168,16 +1168,11 @@ struct ProbeSeries {
     }
 };
 
-// A map! lookup of a string! key whose units are bytes (kn of them at kp),
-// under an equality that compares strings by their text: the probe of
-// hashtable_get with the hash and the compares done in place. Nothing here
-// allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
-// units is met (the compare action decides those).
-ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
-    HashTableHeader* h = hdr(table);
-    u32 hash = byte_text_hash(kp, kn, false);
-    const ProbeSeries ps(h);
-    bool fold = op != CMP_STRICT;
+// The probe of map_get_bytes once a deleted bucket was met: from the start
+// again, a miss noting the first bucket free on the way.
+[[gnu::noinline]] ValueCell* map_get_bytes_deleted(Node table, const ValueCell* key,
+                                                   const u8* kp, u32 kn, bool fold, u32 hash) {
+    const ProbeSeries ps(hdr(table));
     u32 i = hash & ps.mask;
     for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
         u32 fl = flag_at(ps.flags, i);
@@ -1193,6 +1188,37 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
         if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
     }
     note_missed_bytes(table, key, hash);
+    return nullptr;
+}
+
+// A map! lookup of a string! key whose units are bytes (kn of them at kp),
+// under an equality that compares strings by their text: the probe of
+// hashtable_get with the hash and the compares done in place. Nothing here
+// allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
+// units is met (the compare action decides those). A miss that met no
+// deleted bucket notes the empty bucket it ended on.
+ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
+    HashTableHeader* h = hdr(table);
+    u32 hash = byte_text_hash(kp, kn, false);
+    const ProbeSeries ps(h);
+    bool fold = op != CMP_STRICT;
+    u32 i = hash & ps.mask;
+    for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
+        u32 fl = flag_at(ps.flags, i);
+        if (fl == BUCKET_EMPTY) {
+            note_miss(table, key, hash, i);
+            return nullptr;
+        }
+        if (fl == BUCKET_DELETED) return map_get_bytes_deleted(table, key, kp, kn, fold, hash);
+        u32 word = ps.keys[i];
+        if (!tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(HASH_KIND_MAP, word);
+        if (sp >= ps.len || ps.cells[sp].type() != TYPE_STRING) continue;
+        u32 sn = 0;
+        const u8* stored = text_bytes(ps.cells + sp, &sn);
+        if (!stored) return LOOKUP_GENERAL;
+        if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
+    }
     return nullptr;
 }
 

@@ -134,8 +134,18 @@ void store_entry(const ValueCell* map, const ValueCell* key, const ValueCell* va
         map_store_key(k, path);
         k->header &= ~CELL_NEW_LINE;
         u32 at = cell_count(entries);
-        *series_alloc_tail_cell(node_buffer(entries)) = *k;
-        series_alloc_tail_cell(node_buffer(entries));  // the unset placeholder
+        SeriesBuffer* eb = node_buffer(entries);
+        if (eb->tail + 2 * sizeof(ValueCell) <= eb->end_ref()) {
+            // Room for the record: the key and the unset placeholder written
+            // in place.
+            ValueCell* rec = eb->tail_cells();
+            rec[0] = *k;
+            cell_init(rec + 1, TYPE_UNSET);
+            eb->tail += 2 * sizeof(ValueCell);
+        } else {
+            *series_alloc_tail_cell(eb) = *k;
+            series_alloc_tail_cell(node_buffer(entries));  // the unset placeholder
+        }
         i32 status = HASH_PUT_NEW;
         // The key entered is the one looked up, normalised (a set-word of
         // the same symbol, or a copy of the text from its index): its hash
