@@ -1265,13 +1265,19 @@ bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** f
         return true;
     }
     if (key->type() != TYPE_STRING || !(op == CMP_STRICT || op == 0 || op == 12)) return false;
+    if (hdr(table)->kind != HASH_KIND_MAP) return false;
+    return hashtable_map_get_text(table, key, op != CMP_STRICT, found);
+}
+
+bool hashtable_map_get_text(Node table, const ValueCell* key, bool fold, ValueCell** found) {
+    forget_miss();
     HashTableHeader* h = hdr(table);
     u32 kn = 0;
     const u8* kp;
-    if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp()) ||
-        series_index(key) < 0 || !(kp = text_bytes(key, &kn)))
+    if ((h->stamp && h->stamp != current_stamp()) || series_index(key) < 0 ||
+        !(kp = text_bytes(key, &kn)))
         return false;
-    ValueCell* answer = map_get_bytes(table, key, kp, kn, op);
+    ValueCell* answer = map_get_bytes(table, key, kp, kn, fold ? 0 : CMP_STRICT);
     if (answer == LOOKUP_GENERAL) {
         forget_miss();
         return false;

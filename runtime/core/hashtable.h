@@ -148,6 +148,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
 // the miss noted for hashtable_put_missed), false when hashtable_get must
 // answer. The key may then lie anywhere.
 bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found);
+// hashtable_get_quick for a string! key in a map!'s table under an equality
+// that compares text, folding case with fold (select's and put's).
+bool hashtable_map_get_text(Node table, const ValueCell* key, bool fold, ValueCell** found);
 // hash!: the next match after a previous one (a cell of the block), a whole
 // number of records (skip) further on, or before it with reverse.
 ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,
