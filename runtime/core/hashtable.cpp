@@ -1197,11 +1197,10 @@ struct ProbeSeries {
 // allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
 // units is met (the compare action decides those). A miss that met no
 // deleted bucket notes the empty bucket it ended on.
-ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
+ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, bool fold) {
     HashTableHeader* h = hdr(table);
     u32 hash = byte_text_hash(kp, kn, false);
     const ProbeSeries ps(h);
-    bool fold = op != CMP_STRICT;
     u32 i = hash & ps.mask;
     for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
         u32 fl = flag_at(ps.flags, i);
@@ -1277,7 +1276,7 @@ bool hashtable_map_get_text(Node table, const ValueCell* key, bool fold, ValueCe
     if ((h->stamp && h->stamp != current_stamp()) || series_index(key) < 0 ||
         !(kp = text_bytes(key, &kn)))
         return false;
-    ValueCell* answer = map_get_bytes(table, key, kp, kn, fold ? 0 : CMP_STRICT);
+    ValueCell* answer = map_get_bytes(table, key, kp, kn, fold);
     if (answer == LOOKUP_GENERAL) {
         forget_miss();
         return false;
