@@ -155,15 +155,16 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
 // 32-bit value); hashtable_hash_value spreads the result at the end.
 inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
 
-// The folded code point of every byte unit, made on first use.
-[[gnu::always_inline]] inline const u32* byte_folds() {
-    static const auto table = [] {
-        std::array<u32, 256> t{};
-        for (u32 c = 0; c < 256; c++) t[c] = case_fold_fast(c);
-        return t;
-    }();
-    return table.data();
-}
+// The folded code point of every byte unit: a capital letter of ASCII or of
+// Latin-1 (0xC0 to 0xDE but 0xD7) becomes small, the rest stays (what
+// case_fold_fast answers for them; a unit test compares the two).
+constexpr std::array<u32, 256> k_byte_folds = [] {
+    std::array<u32, 256> t{};
+    for (u32 c = 0; c < 256; c++)
+        t[c] = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? c + 32 : c;
+    return t;
+}();
+[[gnu::always_inline]] inline const u32* byte_folds() { return k_byte_folds.data(); }
 
 // The bytes of a string from its index to its tail, when its units are
 // bytes (*n their count); null otherwise (no buffer, or wider units).
