@@ -155,15 +155,16 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
 // 32-bit value); hashtable_hash_value spreads the result at the end.
 inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
 
-// The folded code point of every byte unit, made on first use.
-[[gnu::always_inline]] inline const u32* byte_folds() {
-    static const auto table = [] {
-        std::array<u32, 256> t{};
-        for (u32 c = 0; c < 256; c++) t[c] = case_fold_fast(c);
-        return t;
-    }();
-    return table.data();
-}
+// The folded code point of every byte unit: a capital letter of ASCII or of
+// Latin-1 (0xC0 to 0xDE but 0xD7) becomes small, the rest stays (what
+// case_fold_fast answers for them; a unit test compares the two).
+constexpr std::array<u32, 256> k_byte_folds = [] {
+    std::array<u32, 256> t{};
+    for (u32 c = 0; c < 256; c++)
+        t[c] = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? c + 32 : c;
+    return t;
+}();
+[[gnu::always_inline]] inline const u32* byte_folds() { return k_byte_folds.data(); }
 
 // The bytes of a string from its index to its tail, when its units are
 // bytes (*n their count); null otherwise (no buffer, or wider units).
@@ -1168,16 +1169,11 @@ struct ProbeSeries {
     }
 };
 
-// A map! lookup of a string! key whose units are bytes (kn of them at kp),
-// under an equality that compares strings by their text: the probe of
-// hashtable_get with the hash and the compares done in place. Nothing here
-// allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
-// units is met (the compare action decides those).
-ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, i32 op) {
-    HashTableHeader* h = hdr(table);
-    u32 hash = byte_text_hash(kp, kn, false);
-    const ProbeSeries ps(h);
-    bool fold = op != CMP_STRICT;
+// The probe of map_get_bytes once a deleted bucket was met: from the start
+// again, a miss noting the first bucket free on the way.
+[[gnu::noinline]] ValueCell* map_get_bytes_deleted(Node table, const ValueCell* key,
+                                                   const u8* kp, u32 kn, bool fold, u32 hash) {
+    const ProbeSeries ps(hdr(table));
     u32 i = hash & ps.mask;
     for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
         u32 fl = flag_at(ps.flags, i);
@@ -1193,6 +1189,36 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
         if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
     }
     note_missed_bytes(table, key, hash);
+    return nullptr;
+}
+
+// A map! lookup of a string! key whose units are bytes (kn of them at kp),
+// under an equality that compares strings by their text: the probe of
+// hashtable_get with the hash and the compares done in place. Nothing here
+// allocates or calls out. LOOKUP_GENERAL when a stored string key of wider
+// units is met (the compare action decides those). A miss that met no
+// deleted bucket notes the empty bucket it ended on.
+ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn, bool fold) {
+    HashTableHeader* h = hdr(table);
+    u32 hash = byte_text_hash(kp, kn, false);
+    const ProbeSeries ps(h);
+    u32 i = hash & ps.mask;
+    for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
+        u32 fl = flag_at(ps.flags, i);
+        if (fl == BUCKET_EMPTY) {
+            note_miss(table, key, hash, i);
+            return nullptr;
+        }
+        if (fl == BUCKET_DELETED) return map_get_bytes_deleted(table, key, kp, kn, fold, hash);
+        u32 word = ps.keys[i];
+        if (!tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(HASH_KIND_MAP, word);
+        if (sp >= ps.len || ps.cells[sp].type() != TYPE_STRING) continue;
+        u32 sn = 0;
+        const u8* stored = text_bytes(ps.cells + sp, &sn);
+        if (!stored) return LOOKUP_GENERAL;
+        if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
+    }
     return nullptr;
 }
 
@@ -1239,13 +1265,19 @@ bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** f
         return true;
     }
     if (key->type() != TYPE_STRING || !(op == CMP_STRICT || op == 0 || op == 12)) return false;
+    if (hdr(table)->kind != HASH_KIND_MAP) return false;
+    return hashtable_map_get_text(table, key, op != CMP_STRICT, found);
+}
+
+bool hashtable_map_get_text(Node table, const ValueCell* key, bool fold, ValueCell** found) {
+    forget_miss();
     HashTableHeader* h = hdr(table);
     u32 kn = 0;
     const u8* kp;
-    if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp()) ||
-        series_index(key) < 0 || !(kp = text_bytes(key, &kn)))
+    if ((h->stamp && h->stamp != current_stamp()) || series_index(key) < 0 ||
+        !(kp = text_bytes(key, &kn)))
         return false;
-    ValueCell* answer = map_get_bytes(table, key, kp, kn, op);
+    ValueCell* answer = map_get_bytes(table, key, kp, kn, fold);
     if (answer == LOOKUP_GENERAL) {
         forget_miss();
         return false;
@@ -1351,7 +1383,7 @@ ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op, 
 
 }  // namespace
 
-ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status, bool copied) {
     MissedLookup m = g_missed;
     forget_miss();
     HashTableHeader* h = hdr(table);
@@ -1367,7 +1399,7 @@ ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status) {
         runtime_fatal(3, "hash table key outside the table's block");
     u32 now[3];
     std::memcpy(now, payload_bytes(key), 12);
-    if ((now[0] != m.payload[0] || now[1] != m.payload[1] || now[2] != m.payload[2]) &&
+    if (!copied && (now[0] != m.payload[0] || now[1] != m.payload[1] || now[2] != m.payload[2]) &&
         hashtable_hash_key(key, false) != m.hash)
         return hashtable_put_key(table, key, status);
     *status = HASH_PUT_NEW;

@@ -121,8 +121,11 @@ ValueCell* hashtable_put_key(Node table, ValueCell* key, i32* status);
 ValueCell* hashtable_put(Node table, ValueCell* key);
 // map!: enters a new key cell (of the values block) whose lookup, the last
 // table operation, found nothing; takes the bucket that lookup ended on when
-// the table is unchanged, else probes as hashtable_put_key does.
-ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status);
+// the table is unchanged, else probes as hashtable_put_key does. With copied
+// the caller vouches that the cell is the key that lookup was given or a copy
+// of its content (same type, the series from its index), so that the hash
+// noted then is taken without hashing the key again.
+ValueCell* hashtable_put_missed(Node table, ValueCell* key, i32* status, bool copied = false);
 // Enters every key of the values block from position start (0-based), one
 // key per record of record_size cells. map!: a key already present keeps its
 // place, takes the later value, and the later record leaves the block; new
@@ -145,6 +148,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
 // the miss noted for hashtable_put_missed), false when hashtable_get must
 // answer. The key may then lie anywhere.
 bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found);
+// hashtable_get_quick for a string! key in a map!'s table under an equality
+// that compares text, folding case with fold (select's and put's).
+bool hashtable_map_get_text(Node table, const ValueCell* key, bool fold, ValueCell** found);
 // hash!: the next match after a previous one (a cell of the block), a whole
 // number of records (skip) further on, or before it with reverse.
 ValueCell* hashtable_get_next(Node table, ValueCell* key, const ValueCell* previous, i32 skip,

@@ -89,6 +89,16 @@ void reserve_cells(Node entries, u32 extra) {
     series_expand(b, static_cast<u32>(need));
 }
 
+// The lookup of put and select that cannot allocate (hashtable_get_quick),
+// a string! key going straight to the text lookup of a map's table.
+inline bool quick_lookup(const ValueCell* map, const ValueCell* key, bool case_sensitive,
+                         ValueCell** found) {
+    if (key->type() == TYPE_STRING)
+        return hashtable_map_get_text(table_of(map), key, !case_sensitive, found);
+    return hashtable_get_quick(table_of(map), key, case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND,
+                               found);
+}
+
 // set_entry past the lookup that cannot allocate: quick tells whether it
 // answered, found what it found.
 [[gnu::noinline]] void store_entry(const ValueCell* map, const ValueCell* key,
@@ -115,7 +125,7 @@ void set_entry(const ValueCell* map, const ValueCell* key, const ValueCell* valu
     // A lookup that cannot allocate: a live entry found takes the value in
     // place, and a miss is final (the table noted it for the put below).
     ValueCell* found = nullptr;
-    bool quick = hashtable_get_quick(table_of(map), key, op, &found);
+    bool quick = quick_lookup(map, key, case_sensitive, &found);
     if (!store_found(map, quick, found, value))
         store_entry(map, key, value, path, op, quick, found);
 }
@@ -134,10 +144,23 @@ void store_entry(const ValueCell* map, const ValueCell* key, const ValueCell* va
         map_store_key(k, path);
         k->header &= ~CELL_NEW_LINE;
         u32 at = cell_count(entries);
-        *series_alloc_tail_cell(node_buffer(entries)) = *k;
-        series_alloc_tail_cell(node_buffer(entries));  // the unset placeholder
+        SeriesBuffer* eb = node_buffer(entries);
+        if (eb->tail + 2 * sizeof(ValueCell) <= eb->end_ref()) {
+            // Room for the record: the key and the unset placeholder written
+            // in place.
+            ValueCell* rec = eb->tail_cells();
+            rec[0] = *k;
+            cell_init(rec + 1, TYPE_UNSET);
+            eb->tail += 2 * sizeof(ValueCell);
+        } else {
+            *series_alloc_tail_cell(eb) = *k;
+            series_alloc_tail_cell(node_buffer(entries));  // the unset placeholder
+        }
         i32 status = HASH_PUT_NEW;
-        ValueCell* stored = hashtable_put_missed(table, cells_at(entries) + at, &status);
+        // The key entered is the one looked up, normalised (a set-word of
+        // the same symbol, or a copy of the text from its index): its hash
+        // is the one the lookup noted.
+        ValueCell* stored = hashtable_put_missed(table, cells_at(entries) + at, &status, true);
         pos = static_cast<i32>(stored - cells_at(entries));
         if (pos != static_cast<i32>(at)) {
             // An equal key was there after all: the new record goes again.
@@ -478,7 +501,7 @@ void map_put_entry(bool case_sensitive) {
     // lookup, so that none is kept across it.
     i32 op = case_sensitive ? CMP_STRICT_EQUAL : CMP_FIND;
     ValueCell* found = nullptr;
-    bool quick = hashtable_get_quick(table_of(stack_arg(0)), stack_arg(1), op, &found);
+    bool quick = quick_lookup(stack_arg(0), stack_arg(1), case_sensitive, &found);
     if (!store_found(stack_arg(0), quick, found, stack_arg(2)))
         store_entry(stack_arg(0), stack_arg(1), stack_arg(2), nullptr, op, quick, found);
     *stack_result() = *stack_arg(2);
@@ -486,10 +509,11 @@ void map_put_entry(bool case_sensitive) {
 
 void map_select_entry(bool case_sensitive, bool same) {
     ValueCell* map = stack_arg(0);
+    ValueCell* key = stack_arg(1);
     // A lookup that cannot allocate answers in place.
     ValueCell* found;
-    i32 op = lookup_op(case_sensitive, false);
-    if (!same && hashtable_get_quick(table_of(map), stack_arg(1), op, &found)) {
+    bool quick = !same && quick_lookup(map, key, case_sensitive, &found);
+    if (quick) {
         ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
         if (v)
             *map = *v;

@@ -668,6 +668,20 @@ TEST_F(HashTableTest, TextHashFoldsCaseAndIgnoresUnitWidth) {
         ValueCell c = string_cell(o, 4);
         EXPECT_NE(hashtable_hash_key(&c, false), hashtable_hash_key(&lower, false));
     }
+    // Every byte unit folds as the full fold does: a text of bytes hashes as
+    // the same text in wider units, and as the text of its folded code points
+    // (each byte between others, so that it is met in every place of a word).
+    for (u32 c = 0; c < 256; c++) {
+        std::u32string t = U"ab";
+        t += static_cast<char32_t>(c);
+        t += U"cde";
+        t += static_cast<char32_t>(c);
+        std::u32string folded = t;
+        for (char32_t& f : folded) f = case_fold_fast(f);
+        ValueCell narrow = string_cell(t), wide4 = string_cell(t, 4), low = string_cell(folded, 4);
+        EXPECT_EQ(hashtable_hash_key(&narrow, false), hashtable_hash_key(&wide4, false)) << c;
+        EXPECT_EQ(hashtable_hash_key(&narrow, false), hashtable_hash_key(&low, false)) << c;
+    }
     // From the position to the tail; a position past the tail hashes as empty.
     ValueCell tail = string_cell(U"xxe");
     tail.data1 = 2;
