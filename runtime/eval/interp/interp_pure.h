@@ -250,7 +250,6 @@ struct PureBlock {
     const ValueCell* op_slots[MAX_OPS];  // the values of the operators' words
     u32 nsteps;
     u32 nops;
-    u32 depth;                // frames the walker would open inside the block
     ValueCell value;          // the value of a statement without a set-word
     const ValueCell* result;  // where the last statement's value lands
 

@@ -48,13 +48,6 @@ inline bool pure_loop_ok() {
     return !g_interp.tracing && g_stack.ctop < g_stack.climit;
 }
 
-// Whether the frames the walker would open inside the block (a paren's)
-// have room below the block's own: else the walker runs it and overflows
-// where it would.
-inline bool pure_depth_ok(const PureBlock* pb) {
-    return g_stack.ctop + pb->depth < g_stack.climit;
-}
-
 // Pops the loop frame, its value going to the native's result cell.
 inline void end_loop() { stack_unwind_last(); }
 
@@ -205,8 +198,7 @@ PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
     if (!pure_loop_ok()) return PureStop::cond;
     PureBlock* pc = &g_pure_blocks[0];
     PureBlock* pb = &g_pure_blocks[1];
-    if (!pc->build(cond) || !pb->build(body) || !pure_depth_ok(pc) || !pure_depth_ok(pb))
-        return PureStop::cond;
+    if (!pc->build(cond) || !pb->build(body)) return PureStop::cond;
     const PureBlock* both[2] = {pc, pb};
     if (!pure_loop_sound(both, 2, nullptr)) return PureStop::cond;
     for (;;) {
@@ -232,7 +224,7 @@ PureStop pure_while(EvalWalk& cond, EvalWalk& body, u32* from) {
 PureBlock* pure_body(EvalWalk& body, const ValueCell* extra) {
     if (!pure_loop_ok()) return nullptr;
     PureBlock* pb = &g_pure_blocks[1];
-    if (!pb->build(body) || !pure_depth_ok(pb)) return nullptr;
+    if (!pb->build(body)) return nullptr;
     const PureBlock* one[1] = {pb};
     return pure_loop_sound(one, 1, extra) ? pb : nullptr;
 }

@@ -39,13 +39,14 @@ u32 PureBlock::statement(Step& s, const ValueCell* cells, u32 i, u32 end) {
 
 // A paren standing as a statement, holding one statement of the form and
 // followed by no operator, is that statement: its value is the paren's.
-// Run purely, it would open one frame more than the block (depth); a
-// round that stops at it gives the paren's own index, and the walker runs
-// the whole paren (its one statement had not run).
+// The walker would mark a frame for it above the block's (which the loop
+// has checked room for): without room for both, the block is left to the
+// walker, which overflows where it would. A round that stops at the paren
+// gives the paren's own index, and the walker runs the whole paren (its
+// one statement had not run).
 bool PureBlock::build(EvalWalk& w) {
     nsteps = 0;
     nops = 0;
-    depth = 0;
     // Nothing here allocates: the cells stay where they are.
     ValueCell* cells = w.at(0);
     u32 end = w.end;
@@ -63,7 +64,7 @@ bool PureBlock::build(EvalWalk& w) {
             if (ps >= pend || statement(s, pc, ps, pend) != pend) return false;
             i++;
             if (i < end && op_cell(cells + i)) return false;
-            depth = 1;
+            if (g_stack.ctop + 1 >= g_stack.climit) return false;
             continue;
         }
         i = statement(s, cells, i, end);
