@@ -886,8 +886,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                 if (c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
                     // eval_expr's work on a paren, without its call.
                     ValueCell* entry_top = g_stack.top;
-                    ValueCell p = *c;
-                    eval_paren_p(&p, false);
+                    eval_paren_p(c, false);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                     i = expr_tail(w, i + 1, entry_top, false, true);
                     if (ZAN_UNLIKELY(g_throw_code)) goto pending;
@@ -1071,6 +1070,19 @@ u32 eval_next(EvalWalk& w, u32 i, bool push) {
     return i;
 }
 
+namespace {
+// The frameless form: true when the paren was of pure_expr's form and its
+// value has been stored. (Out of line, so that the framed path keeps its
+// registers.)
+__attribute__((noinline)) bool paren_pure(EvalWalk& w, bool push) {
+    ValueCell val;
+    if (pure_expr(w, w.start, &val) != w.end) return false;
+    if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
+    store_value(&val, push);
+    return true;
+}
+}  // namespace
+
 // A paren's contents are evaluated as a block inside the native frame that
 // the paren opens (one frame, where a block of its own would add another).
 //
@@ -1082,14 +1094,7 @@ void eval_paren_p(const ValueCell* paren, bool push) {
     EvalWalk w(paren);
     // Such an expression has an odd number of cells (value, then operator
     // and operand pairs): a cheap test that turns most calls away.
-    if (ZAN_LIKELY(!g_interp.tracing) && ((w.end - w.start) & 1)) {
-        ValueCell val;
-        if (pure_expr(w, w.start, &val) == w.end) {
-            if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
-            store_value(&val, push);
-            return;
-        }
-    }
+    if (ZAN_LIKELY(!g_interp.tracing) && ((w.end - w.start) & 1) && paren_pure(w, push)) return;
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
     if (run_walk(w, f, w.start)) return;
     frame_unwind(push);

@@ -201,7 +201,8 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
 void call_function_p(const ValueCell* fn, Node ctx, const ValueCell* name, u32 trace_filter);
 void exec_body_p(const ValueCell* fn, const ValueCell* name);
 // Evaluates a paren! as an expression of its own (native frame <body>),
-// pushing or storing its value.
+// pushing or storing its value. paren may be a cell of a block: it is read
+// before anything can move it.
 void eval_paren_p(const ValueCell* paren, bool push);
 // Evaluates a single value as an expression (interp_eval_value).
 void eval_value_p(const ValueCell* value, bool no_call, bool push);
@@ -461,8 +462,7 @@ inline u32 eval_arg(EvalWalk& w, u32 i, bool no_infix) {
         // An operator's right operand in a paren: what eval_expr does with
         // it (nothing after it is looked at), without its call.
         if (no_infix && c->type() == TYPE_PAREN && ZAN_LIKELY(!g_interrupt_pending)) {
-            ValueCell p = *c;
-            eval_paren_p(&p, true);
+            eval_paren_p(c, true);
             return ZAN_UNLIKELY(g_throw_code) ? i : i + 1;
         }
     }

@@ -221,8 +221,8 @@ inline ValueCell* word_slot_direct(const ValueCell* word) {
 // ---- blocks of pure statements -----------------------------------------------------------------
 // A block whose statements are all of pure_expr's form (a set-word whose
 // slot word_slot_direct reaches, followed by such an expression, or the
-// expression alone), resolved once to the cells it reads and the slots it
-// writes. A loop whose blocks are all of this form runs them with run():
+// expression alone, or a paren holding one such statement), resolved once
+// to the cells it reads and the slots it writes. A loop whose blocks are all of this form runs them with run():
 // nothing in them can call, allocate, raise an error or change a block, so
 // no frame, position or walk of theirs could be seen, the cells and slots
 // stay where they are, and nothing but their own stores changes a value
@@ -256,6 +256,7 @@ struct PureBlock {
     // Resolves the statements of the walk from its start; false when one
     // is not of the form (or there are none, or too many).
     bool build(EvalWalk& w);
+    u32 statement(Step& s, const ValueCell* cells, u32 i, u32 end);
     // Runs the statements, the last one's value into *result; DONE, or the
     // walk index of the statement to resume at (it and those after it have
     // not run).

@@ -6,6 +6,44 @@ namespace zan {
 
 PureBlock g_pure_blocks[2];
 
+// One statement from cells[i] (before end) into s, with its operators;
+// the index after it, or 0 when it is not of the form.
+u32 PureBlock::statement(Step& s, const ValueCell* cells, u32 i, u32 end) {
+    s.dest = &value;
+    if (cells[i].type() == TYPE_SET_WORD) {
+        if (i + 1 >= end) return 0;
+        s.dest = word_slot_direct(cells + i);
+        if (!s.dest) return 0;
+        i++;
+    }
+    s.head = simple_value_quiet(cells + i);
+    if (!s.head) return 0;
+    s.first_op = nops;
+    i++;
+    while (i < end) {
+        const ValueCell* opv = op_cell(cells + i);
+        if (!opv) break;
+        if (i + 1 >= end || nops == MAX_OPS) return 0;
+        i32 code = fast_code(opv);
+        if (code < 0) return 0;
+        const ValueCell* rv = pure_operand(cells + i + 1);
+        if (!rv) return 0;
+        ops[nops] = Op{code, rv};
+        op_slots[nops] = opv;
+        nops++;
+        i += 2;
+    }
+    s.nops = nops - s.first_op;
+    return i;
+}
+
+// A paren standing as a statement, holding one statement of the form and
+// followed by no operator, is that statement: its value is the paren's.
+// The walker would mark a frame for it above the block's (which the loop
+// has checked room for): without room for both, the block is left to the
+// walker, which overflows where it would. A round that stops at the paren
+// gives the paren's own index, and the walker runs the whole paren (its
+// one statement had not run).
 bool PureBlock::build(EvalWalk& w) {
     nsteps = 0;
     nops = 0;
@@ -18,31 +56,19 @@ bool PureBlock::build(EvalWalk& w) {
         if (nsteps == MAX_STEPS) return false;
         Step& s = steps[nsteps++];
         s.index = i;
-        s.dest = &value;
-        if (cells[i].type() == TYPE_SET_WORD) {
-            if (i + 1 >= end) return false;
-            s.dest = word_slot_direct(cells + i);
-            if (!s.dest) return false;
+        if (cells[i].type() == TYPE_PAREN) {
+            SeriesBuffer* b = node_buffer(series_node(cells + i));
+            const ValueCell* pc = b->head_cells();
+            u32 pend = b->used_bytes() / sizeof(ValueCell);
+            u32 ps = series_head(cells + i);
+            if (ps >= pend || statement(s, pc, ps, pend) != pend) return false;
             i++;
+            if (i < end && op_cell(cells + i)) return false;
+            if (g_stack.ctop + 1 >= g_stack.climit) return false;
+            continue;
         }
-        s.head = simple_value_quiet(cells + i);
-        if (!s.head) return false;
-        s.first_op = nops;
-        i++;
-        while (i < end) {
-            const ValueCell* opv = op_cell(cells + i);
-            if (!opv) break;
-            if (i + 1 >= end || nops == MAX_OPS) return false;
-            i32 code = fast_code(opv);
-            if (code < 0) return false;
-            const ValueCell* rv = pure_operand(cells + i + 1);
-            if (!rv) return false;
-            ops[nops] = Op{code, rv};
-            op_slots[nops] = opv;
-            nops++;
-            i += 2;
-        }
-        s.nops = nops - s.first_op;
+        i = statement(s, cells, i, end);
+        if (!i) return false;
     }
     result = steps[nsteps - 1].dest;
     return true;
