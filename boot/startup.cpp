@@ -354,10 +354,10 @@ BootResult boot_start(const BootConfig& config) {
 
 int boot_launch(const std::vector<std::string>& args) {
     Run run;
-    // The console with no command line starts the same way in every
-    // process: a stressed collector waits for its first read of input.
-    if (g_gc.stress && !stress_covers_startup() && args.size() <= 1)
-        set_collect_stress_at_first_input();
+    // The launch (settings, the command line, the console's start) runs the
+    // same way in every process: a stressed collector waits for the first
+    // read of input, the script's file or standard input.
+    if (g_gc.stress && !stress_covers_startup()) set_collect_stress_at_first_input();
     const ValueCell* console = global("cli-console-ctx");
     if (console && console->type() == TYPE_OBJECT) {
         static const char kLaunch[] = "cli-console-ctx/launch";

@@ -12,7 +12,7 @@ MemoryState g_mem{};
 namespace {
 CollectHook g_collect = nullptr;
 bool g_stress = false;
-bool g_stress_at_input = false;  // stress waits for the first read of standard input
+bool g_stress_at_input = false;  // stress waits for the first read of input
 std::vector<Node> g_fixed_nodes;
 
 u32 round16(u64 n) { return static_cast<u32>((n + 15) & ~u64(15)); }

@@ -112,10 +112,10 @@ void set_collect_hook(CollectHook hook);
 void gc_collect_if_enabled();
 // Stress mode: every allocation that may collect does collect.
 void set_collect_stress(bool on);
-// Stress mode held back until the first read of standard input (the
-// console's own start is the same in every process, so stressing it in
-// every run of a test suite only costs time): armed here, begun by the
-// reader of standard input.
+// Stress mode held back until the first read of input, a file's or
+// standard input's (the launch is the same in every process, so stressing
+// it in every run of a test suite only costs time): armed here, begun by
+// the readers.
 void set_collect_stress_at_first_input();
 void collect_stress_input_read();
 // Called by the collector when a collection ends: measures what survived,

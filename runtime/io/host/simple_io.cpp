@@ -19,6 +19,7 @@
 
 #include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
+#include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
 #include "runtime/core/unicode.h"
 #include "runtime/typesystem/actions.h"
@@ -253,6 +254,7 @@ bool io_dir_path_q(const ValueCell* file) { return io_dir_path_q(text_of(file));
 // ---- whole files ------------------------------------------------------------------------------------
 
 ValueCell* io_read_file(const char* name, i64 part, i64 seek, bool binary, bool lines) {
+    collect_stress_input_read();
     int fd = io_open_file(name, IO_MODE_READ);
     if (fd < 0) return nullptr;
     FdGuard guard(fd);
