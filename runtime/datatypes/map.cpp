@@ -525,6 +525,21 @@ void map_select_entry(bool case_sensitive, bool same) {
                               nullptr, nullptr, false, false));
 }
 
+void map_select_plain() {
+    ValueCell* map = stack_arg(0);
+    ValueCell* found;
+    if (quick_lookup(map, stack_arg(1), false, &found)) {
+        ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
+        if (v)
+            *map = *v;
+        else
+            none_box(map);
+        return;
+    }
+    stack_set_last(map_select(map, stack_arg(1), nullptr, false, false, false, false, nullptr,
+                              nullptr, false, false));
+}
+
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,
                       bool same, bool, ValueCell*, ValueCell*, bool, bool) {
     i32 pos = find_key(map, key, lookup_op(case_sensitive, same));

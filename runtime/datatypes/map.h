@@ -97,6 +97,8 @@ ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell* part, bool only
 // second (the refinements but /case and /same mean nothing to a map): the
 // value or none in the result cell.
 void map_select_entry(bool case_sensitive, bool same);
+// map_select_entry(false, false): a select that names no refinement.
+void map_select_plain();
 
 // The put action on the map in the first frame cell (key and value in the
 // next two): the value in the result cell.

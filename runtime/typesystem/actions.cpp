@@ -639,7 +639,11 @@ namespace {
 void action_select(i32 part, i32 only, i32 case_, i32 same, i32 any, i32 with, i32 skip,
                    i32 last, i32 reverse) {
     // A map takes no refinement but /case and /same.
-    if (stack_arg(0)->type() == TYPE_MAP) return map_select_entry(case_ != -1, same != -1);
+    // (Both positions -1, all bits set, when neither was given.)
+    if (stack_arg(0)->type() == TYPE_MAP) {
+        if ((case_ & same) == -1) return map_select_plain();
+        return map_select_entry(case_ != -1, same != -1);
+    }
     select_dispatched(part, only, case_, same, any, with, skip, last, reverse);
 }
 void action_sort(i32 case_, i32 skip, i32 compare, i32 part, i32 all, i32 reverse, i32 stable) {

@@ -2021,4 +2021,18 @@ void interp_debug_print(const ValueCell* value) {
     stack_pop(1);
 }
 
+// eval_block_p(paren, false) for an action of parse: the same frame and
+// walk, the value copied to out and the stack left as it was found
+// instead of pushed for the caller to take.
+u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out) {
+    EvalWalk w(paren);
+    CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
+    if (run_walk(w, f, w.start)) return g_throw_code;
+    ValueCell* res = g_stack.base;
+    *out = *res;
+    g_stack.top = res;
+    g_stack.base = hptr<ValueCell>((--g_stack.ctop)->saved_base);
+    return 0;
+}
+
 }  // namespace zan

@@ -204,6 +204,9 @@ void exec_body_p(const ValueCell* fn, const ValueCell* name);
 // pushing or storing its value. paren may be a cell of a block: it is read
 // before anything can move it.
 void eval_paren_p(const ValueCell* paren, bool push);
+// A paren of parse's rules as eval_block_p(paren, false) runs it, its
+// value stored at out and nothing left pushed.
+u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out);
 // Evaluates a single value as an expression (interp_eval_value).
 void eval_value_p(const ValueCell* value, bool no_call, bool push);
 

@@ -270,15 +270,8 @@ bool Engine::fire_event(const ValueCell* word) {
 }
 
 void Engine::eval_paren(const ValueCell* paren_value) {
-    ValueCell* saved_top = g_stack.top;
-    ValueCell code = *paren_value;
-    {
-        InputHeadGuard guard;
-        eval_block_p(&code, false);
-        interp_raise_pending();
-    }
-    *paren = *(g_stack.top - 1);
-    g_stack.top = saved_top;
+    InputHeadGuard guard;
+    if (ZAN_UNLIKELY(eval_parse_paren_p(paren_value, paren))) raise_code(g_throw_code);
 }
 
 // ---- matching -------------------------------------------------------------------------------------------------
