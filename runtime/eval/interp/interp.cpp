@@ -275,12 +275,14 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
             const ValueCell* val = simple_value(c, &callable);
             if (val) {
                 ValueCell* entry_top = g_stack.top;
+                // (The type read before the push, which the compiler
+                // cannot see leaves it as it was.)
+                u32 vt = val->type();
                 stack_push(val);
                 const ValueCell* op = i + 1 < w.end ? op_cell(c + 1) : nullptr;
                 if (!op) {
                     i++;
-                    if (ZAN_UNLIKELY(!arg_type_ok(ts + k, val->type())))
-                        fire_expect_arg(fn, name, k, val);
+                    if (ZAN_UNLIKELY(!arg_type_ok(ts + k, vt))) fire_expect_arg(fn, name, k, val);
                     continue;
                 }
                 i = eval_infix(w, i + 1, entry_top, true, op);
