@@ -769,12 +769,12 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
-// pure_expr for a set-word's value (i not past the end), with its most
-// common refusal first: a word holding a native, action or function, found
-// here without pure_expr's entry and exit. Anything else goes to pure_expr.
-__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
-                                            const ValueCell** callable) {
-    const ValueCell* c = w.at(i);
+// pure_expr for a set-word's value (i not past the end, c its cell read
+// since the last allocation), with its most common refusal first: a word
+// holding a native, action or function, found here without pure_expr's
+// entry and exit. Anything else goes to pure_expr.
+__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell* c,
+                                            ValueCell* out, const ValueCell** callable) {
     if (c->type() == TYPE_WORD) {
         const ValueCell* val = word_value_if_available(c);
         if (val && is_callable_type(val->type())) {
@@ -848,7 +848,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // eval_set_word, without the calls.
                     ValueCell sv;
                     const ValueCell* fn = nullptr;
-                    u32 j = i + 1 < w.end ? set_word_pure(w, i + 1, &sv, &fn) : 0;
+                    u32 j = i + 1 < w.end ? set_word_pure(w, i + 1, c + 1, &sv, &fn) : 0;
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
@@ -1254,7 +1254,7 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
     const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        u32 j = set_word_pure(w, i + 1, &val, &fn);
+        u32 j = set_word_pure(w, i + 1, w.at(i + 1), &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
