@@ -1287,7 +1287,8 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
         fn = nullptr;  // eval_arg reports the fetch
     }
-    if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
+    // (A callable found after the set-word lies before the end.)
+    if (!fn && ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
     u32 at = i;
     // (Without the event nothing ran or allocated since fn and c were
     // read.)
