@@ -788,10 +788,12 @@ __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell*
 // A set-word in its native frame (eval_set_word without its frameless
 // form).
 // fn: the value of the word after the set-word when it holds a callable
-// (read since the last allocation), or null.
+// (read since the last allocation), or null; c: the set-word's cell, read
+// since the last allocation.
 // The end it gives tells what the look-ahead after the value's call found
 // when the assignment cannot have changed it (else null).
-CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
+CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn,
+                             const ValueCell* c);
 // The statements after a statement that ended at end.i, as long as each
 // begins with a word that the look-ahead of the one before found holding
 // a native or action: each is called at once, as the walk's next round
@@ -861,7 +863,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        CallEnd end = eval_set_word_framed(w, i, false, fn);
+                        CallEnd end = eval_set_word_framed(w, i, false, fn, c);
                         i = end.i;
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         // A look-ahead that found no operator at i, with
@@ -1264,7 +1266,7 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push, fn).i;
+    return eval_set_word_framed(w, i, push, fn, w.at(i)).i;
 }
 
 // A set-word as an argument (pushed), with tracing off: eval_expr's work
@@ -1278,8 +1280,7 @@ __attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
 }
 
 __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
-                                                       const ValueCell* fn) {
-    const ValueCell* c = w.at(i);
+                                                       const ValueCell* fn, const ValueCell* c) {
     ValueCell sw = *c;
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
