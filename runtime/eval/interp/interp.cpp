@@ -275,12 +275,14 @@ __attribute__((always_inline)) inline u32 fetch_plain_args_body(const ValueCell*
             const ValueCell* val = simple_value(c, &callable);
             if (val) {
                 ValueCell* entry_top = g_stack.top;
+                // (The type read before the push, which the compiler
+                // cannot see leaves it as it was.)
+                u32 vt = val->type();
                 stack_push(val);
                 const ValueCell* op = i + 1 < w.end ? op_cell(c + 1) : nullptr;
                 if (!op) {
                     i++;
-                    if (ZAN_UNLIKELY(!arg_type_ok(ts + k, val->type())))
-                        fire_expect_arg(fn, name, k, val);
+                    if (ZAN_UNLIKELY(!arg_type_ok(ts + k, vt))) fire_expect_arg(fn, name, k, val);
                     continue;
                 }
                 i = eval_infix(w, i + 1, entry_top, true, op);
@@ -767,13 +769,31 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
+// pure_expr for a set-word's value (i not past the end, c its cell read
+// since the last allocation), with its most common refusal first: a word
+// holding a native, action or function, found here without pure_expr's
+// entry and exit. Anything else goes to pure_expr.
+__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell* c,
+                                            ValueCell* out, const ValueCell** callable) {
+    if (c->type() == TYPE_WORD) {
+        const ValueCell* val = word_value_if_available(c);
+        if (val && is_callable_type(val->type())) {
+            *callable = val;
+            return 0;
+        }
+    }
+    return pure_expr(w, i, out, callable);
+}
+
 // A set-word in its native frame (eval_set_word without its frameless
 // form).
 // fn: the value of the word after the set-word when it holds a callable
-// (read since the last allocation), or null.
+// (read since the last allocation), or null; c: the set-word's cell, read
+// since the last allocation.
 // The end it gives tells what the look-ahead after the value's call found
 // when the assignment cannot have changed it (else null).
-CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn = nullptr);
+CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn,
+                             const ValueCell* c);
 // The statements after a statement that ended at end.i, as long as each
 // begins with a word that the look-ahead of the one before found holding
 // a native or action: each is called at once, as the walk's next round
@@ -830,7 +850,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // eval_set_word, without the calls.
                     ValueCell sv;
                     const ValueCell* fn = nullptr;
-                    u32 j = i + 1 < w.end ? pure_expr(w, i + 1, &sv, &fn) : 0;
+                    u32 j = i + 1 < w.end ? set_word_pure(w, i + 1, c + 1, &sv, &fn) : 0;
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
@@ -843,7 +863,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        CallEnd end = eval_set_word_framed(w, i, false, fn);
+                        CallEnd end = eval_set_word_framed(w, i, false, fn, c);
                         i = end.i;
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         // A look-ahead that found no operator at i, with
@@ -1236,7 +1256,7 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
     const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        u32 j = pure_expr(w, i + 1, &val, &fn);
+        u32 j = set_word_pure(w, i + 1, w.at(i + 1), &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
@@ -1246,7 +1266,7 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push, fn).i;
+    return eval_set_word_framed(w, i, push, fn, w.at(i)).i;
 }
 
 // A set-word as an argument (pushed), with tracing off: eval_expr's work
@@ -1260,8 +1280,7 @@ __attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
 }
 
 __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
-                                                       const ValueCell* fn) {
-    const ValueCell* c = w.at(i);
+                                                       const ValueCell* fn, const ValueCell* c) {
     ValueCell sw = *c;
     frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
     stack_push(&sw);
@@ -1269,7 +1288,8 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
         fn = nullptr;  // eval_arg reports the fetch
     }
-    if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
+    // (A callable found after the set-word lies before the end.)
+    if (!fn && ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
     u32 at = i;
     // (Without the event nothing ran or allocated since fn and c were
     // read.)
