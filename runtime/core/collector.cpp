@@ -1,6 +1,7 @@
 #include "runtime/core/collector.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,8 @@ std::vector<Node> g_scan;                  // marked series whose cells wait to 
 std::vector<Node> g_scan_ctx;              // marked contexts waiting
 std::unordered_map<Node, Node> g_relocation;
 TableMarkFn g_table_marker = nullptr;
+// g_relocation holds entries: marking rewrites the nodes it finds there.
+bool g_relocating = false;
 NodeMarkFn g_image_marker = nullptr;
 
 bool node_is_live(Node n) {
@@ -161,19 +164,26 @@ void node_frames_compact() {
 
 // ---- marking -------------------------------------------------------------------------
 
+// Rewrites a node that node-frame evacuation moved.
+[[gnu::noinline]] void relocate_slot(Node* slot) {
+    auto it = g_relocation.find(*slot);
+    if (it != g_relocation.end()) *slot = it->second;
+}
+
 [[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, Site site = {}) {
     if (!*slot) return false;
-    if (!g_relocation.empty()) {
-        auto it = g_relocation.find(*slot);
-        if (it != g_relocation.end()) *slot = it->second;
-    }
+    if (g_relocating) [[unlikely]]
+        relocate_slot(slot);
+    Node n = *slot;
     // A freed node's slot holds the free-list link (0 at its end), never a
     // buffer that points back to it.
-    if (!node_is_live(*slot)) dangling_reference(*slot, site);
-    SeriesBuffer* b = node_buffer(*slot);
-    if (b->node != *slot) dangling_reference(*slot, site);
-    if (b->flags & SERIES_MARK) return false;
-    b->flags |= SERIES_MARK;
+    HeapRef ref = node_slot(n);
+    if (!ref) dangling_reference(n, site);
+    SeriesBuffer* b = hptr<SeriesBuffer>(ref);
+    u32 flags = b->flags;
+    if (b->node != n) dangling_reference(n, site);
+    if (flags & SERIES_MARK) return false;
+    b->flags = flags | SERIES_MARK;
     return true;
 }
 
@@ -256,13 +266,84 @@ void mark_cell(ValueCell* c) {
     }
 }
 
+// How the scan loop treats a type: the rows most cells have are marked in
+// line, a type that holds nothing is skipped, the rest go to mark_cell.
+enum ScanClass : u8 { SCAN_NOTHING, SCAN_WORD, SCAN_BLOCK, SCAN_TEXT, SCAN_OTHER };
+
+constexpr std::array<u8, CELL_TYPE_MASK + 1> make_scan_classes() {
+    std::array<u8, CELL_TYPE_MASK + 1> t{};
+    for (u32 id = 0; id < TYPE_TABLE_SIZE; id++) {
+        const Holds* w = kTypeDecls[id].word;
+        if (!kTypeDecls[id].name || kTypeDecls[id].references == 0)
+            t[id] = SCAN_NOTHING;
+        else if (w[0] == Holds::BINDING && w[1] == Holds::VALUE && w[2] == Holds::VALUE)
+            t[id] = SCAN_WORD;
+        else if (w[0] == Holds::VALUE && w[1] == Holds::CELLS && w[2] == Holds::VALUE)
+            t[id] = SCAN_BLOCK;
+        else if (w[0] == Holds::VALUE && w[1] == Holds::UNITS && w[2] == Holds::UNITS)
+            t[id] = SCAN_TEXT;
+        else
+            t[id] = SCAN_OTHER;
+    }
+    return t;
+}
+constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
+
+// The buffer of a node found in a cell's data word W, newly marked, or null
+// when it was marked already. The checks are mark_buffer_of's, with the heap
+// base held by the caller and no relocation running.
+[[gnu::always_inline]] inline SeriesBuffer* claim_node(u8* base, Node n, Site site) {
+    HeapRef ref = *reinterpret_cast<u32*>(base + n);
+    if (!ref) dangling_reference(n, site);
+    auto* b = reinterpret_cast<SeriesBuffer*>(base + ref);
+    u32 flags = b->flags;
+    if (b->node != n) dangling_reference(n, site);
+    if (flags & SERIES_MARK) return nullptr;
+    b->flags = flags | SERIES_MARK;
+    return b;
+}
+
+// Marks every cell in [c, end): what mark_cell does for each, with the rows
+// most cells have (words, blocks, text) in line and the types that hold
+// nothing skipped by one table load.
+void mark_cell_run(ValueCell* c, ValueCell* end) {
+    if (g_relocating) {
+        for (; c < end; c++) mark_cell(c);
+        return;
+    }
+    u8* const base = g_heap_base;
+    const u32 self = g_gc_self_symbol;
+    for (; c < end; c++) {
+        u32 type = c->type();
+        u32 cls = kScanClass[type];
+        if (cls == SCAN_NOTHING) continue;
+        if (cls == SCAN_WORD) {
+            Node n = c->data1;
+            if (!n) continue;
+            if (self && c->data2 == self) {
+                mark_cell(c);
+                continue;
+            }
+            if (claim_node(base, n, Site{type, 1})) g_scan_ctx.push_back(n);
+        } else if (cls == SCAN_BLOCK) {
+            Node n = c->data2;
+            if (!n) continue;
+            SeriesBuffer* b = claim_node(base, n, Site{type, 2});
+            if (b && b->unit() == 16) g_scan.push_back(n);
+        } else if (cls == SCAN_TEXT) {
+            if (c->data2) claim_node(base, c->data2, Site{type, 2});
+            if (c->data3) claim_node(base, c->data3, Site{type, 3});
+        } else {
+            mark_cell(c);
+        }
+    }
+}
+
 void scan_series(Node n) {
     SeriesBuffer* b = node_buffer(n);
     // Every cell of the buffer's used part; a head index beyond a shrunk tail
     // is harmless here.
-    ValueCell* c = b->head_cells();
-    ValueCell* end = b->tail_cells();
-    for (; c < end; c++) mark_cell(c);
+    mark_cell_run(b->head_cells(), b->tail_cells());
 }
 
 void scan_context(Node n) {
@@ -294,7 +375,7 @@ void mark_roots() {
         g_root_label = "the stacks";
         mark_buffer_of(&g_stack.data_node);
         mark_buffer_of(&g_stack.call_node);
-        for (ValueCell* c = g_stack.bottom; c < g_stack.top; c++) mark_cell(c);
+        mark_cell_run(g_stack.bottom, g_stack.top);
         drain();
         g_root_label = "a call frame";
         for (CallFrame* f = g_stack.cbottom; f < g_stack.ctop; f++) {
@@ -470,6 +551,7 @@ void gc_collect() {
     if (g_gc.active) return;
     __atomic_store_n(&g_gc.active, true, __ATOMIC_SEQ_CST);
     if (g_gc.node_compaction_enabled) node_frames_compact();
+    g_relocating = !g_relocation.empty();
     mark_roots();
     settle_weak_tables();
     if (!g_relocation.empty()) cycles_remap(gc_relocate);
@@ -479,6 +561,7 @@ void gc_collect() {
     flush_freed();
     node_frames_release();
     g_relocation.clear();
+    g_relocating = false;
     clear_fixed_marks();
     memory_note_collection();
     g_gc.series_cycles++;
@@ -509,7 +592,7 @@ void gc_unmark_node(Node* slot) {
     if (node_is_live(*slot)) node_buffer(*slot)->flags &= ~SERIES_MARK;
 }
 void gc_mark_cells(ValueCell* first, ValueCell* last) {
-    for (ValueCell* c = first; c < last; c++) mark_cell(c);
+    mark_cell_run(first, last);
     if (g_gc.active) drain();
 }
 void gc_mark_series_cells(Node* slot) {
