@@ -305,14 +305,10 @@ constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
 
 // Marks every cell in [c, end): what mark_cell does for each, with the rows
 // most cells have (words, blocks, text) in line and the types that hold
-// nothing skipped by one table load.
-void mark_cell_run(ValueCell* c, ValueCell* end) {
-    if (g_relocating) {
-        for (; c < end; c++) mark_cell(c);
-        return;
-    }
-    u8* const base = g_heap_base;
-    const u32 self = g_gc_self_symbol;
+// nothing skipped by one table load. The caller holds the heap base and the
+// self symbol, and no relocation runs.
+[[gnu::always_inline]] inline void mark_cells_in_line(u8* base, u32 self, ValueCell* c,
+                                                      ValueCell* end) {
     for (; c < end; c++) {
         u32 type = c->type();
         u32 cls = kScanClass[type];
@@ -320,11 +316,15 @@ void mark_cell_run(ValueCell* c, ValueCell* end) {
         if (cls == SCAN_WORD) {
             Node n = c->data1;
             if (!n) continue;
+            // A self word and any other word mark the same buffer; only
+            // the queue a newly marked one goes to differs.
+            SeriesBuffer* b = claim_node(base, n, Site{type, 1});
+            if (!b) continue;
             if (self && c->data2 == self) {
-                mark_cell(c);
-                continue;
+                if (b->unit() == 16) g_scan.push_back(n);
+            } else {
+                g_scan_ctx.push_back(n);
             }
-            if (claim_node(base, n, Site{type, 1})) g_scan_ctx.push_back(n);
         } else if (cls == SCAN_BLOCK) {
             Node n = c->data2;
             if (!n) continue;
@@ -337,6 +337,14 @@ void mark_cell_run(ValueCell* c, ValueCell* end) {
             mark_cell(c);
         }
     }
+}
+
+void mark_cell_run(ValueCell* c, ValueCell* end) {
+    if (g_relocating) {
+        for (; c < end; c++) mark_cell(c);
+        return;
+    }
+    mark_cells_in_line(g_heap_base, g_gc_self_symbol, c, end);
 }
 
 void scan_series(Node n) {
@@ -354,6 +362,26 @@ void scan_context(Node n) {
 }
 
 void drain() {
+    if (!g_relocating) {
+        // scan_series in line, the heap base and self symbol held throughout.
+        u8* const base = g_heap_base;
+        const u32 self = g_gc_self_symbol;
+        for (;;) {
+            if (!g_scan.empty()) {
+                Node n = g_scan.back();
+                g_scan.pop_back();
+                auto* b = reinterpret_cast<SeriesBuffer*>(base + *reinterpret_cast<u32*>(base + n));
+                mark_cells_in_line(base, self, reinterpret_cast<ValueCell*>(base + b->head),
+                                   reinterpret_cast<ValueCell*>(base + b->tail));
+            } else if (!g_scan_ctx.empty()) {
+                Node n = g_scan_ctx.back();
+                g_scan_ctx.pop_back();
+                scan_context(n);
+            } else {
+                return;
+            }
+        }
+    }
     while (!g_scan.empty() || !g_scan_ctx.empty()) {
         if (!g_scan.empty()) {
             Node n = g_scan.back();
