@@ -23,8 +23,33 @@ std::vector<WeakTable> g_weak_tables;
 std::vector<ValueCell*> g_roots;
 std::vector<Node> g_fixed;
 std::vector<Node> g_freed;                 // nodes of reclaimed buffers
-std::vector<Node> g_scan;                  // marked series whose cells wait to be marked
-std::vector<Node> g_scan_ctx;              // marked contexts waiting
+// A stack of nodes whose push, in line, takes the node by value and leaves
+// growing to a call: a reference argument or an iterator passed to a call
+// would be a stack object in every marking frame of the sanitizer build.
+class NodeStack {
+public:
+    bool empty() const { return size_ == 0; }
+    void push_back(Node n) {
+        if (size_ == room_) [[unlikely]]
+            grow();
+        top_[size_++] = n;
+    }
+    Node back() const { return top_[size_ - 1]; }
+    void pop_back() { size_--; }
+
+private:
+    [[gnu::noinline]] void grow() {
+        store_.resize(store_.empty() ? 1024 : store_.size() * 2);
+        top_ = store_.data();
+        room_ = store_.size();
+    }
+    std::vector<Node> store_;
+    Node* top_ = nullptr;
+    size_t size_ = 0;
+    size_t room_ = 0;
+};
+NodeStack g_scan;                          // marked series whose cells wait to be marked
+NodeStack g_scan_ctx;                      // marked contexts waiting
 std::unordered_map<Node, Node> g_relocation;
 TableMarkFn g_table_marker = nullptr;
 // g_relocation holds entries: marking rewrites the nodes it finds there.
@@ -37,23 +62,20 @@ bool node_is_live(Node n) {
     return b != 0;
 }
 
-// Where a reference was found, for the report of a fault: the type and
-// data word of the cell that held it, or (type 0) the root being walked.
-struct Site {
-    u32 type = 0;
-    u32 word = 0;
-};
 const char* g_root_label = "a root";
 
 // A value refers to a node that was freed: some code kept it unrooted across
 // an allocation. Marking through it would write into whatever reused the
-// slot, so the process stops, naming the type and the word that held it.
-[[noreturn, gnu::noinline, gnu::cold]] void dangling_reference(Node n, Site site) {
+// slot, so the process stops, naming the type and the data word of the cell
+// that held it, or (type 0) the root being walked. The marking helpers pass
+// these two words along as plain arguments: a struct would be a stack object,
+// which the sanitizer build guards in every frame of the marking switch.
+[[noreturn, gnu::noinline, gnu::cold]] void dangling_reference(Node n, u32 type, u32 word) {
     char text[160];
-    const char* name = type_name_of(site.type);
+    const char* name = type_name_of(type);
     if (name)
         std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in data%u of a %s",
-                      n, site.word, name);
+                      n, word, name);
     else
         std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in %s", n,
                       g_root_label);
@@ -170,7 +192,7 @@ void node_frames_compact() {
     if (it != g_relocation.end()) *slot = it->second;
 }
 
-[[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, Site site = {}) {
+[[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, u32 type = 0, u32 word = 0) {
     if (!*slot) return false;
     if (g_relocating) [[unlikely]]
         relocate_slot(slot);
@@ -178,27 +200,27 @@ void node_frames_compact() {
     // A freed node's slot holds the free-list link (0 at its end), never a
     // buffer that points back to it.
     HeapRef ref = node_slot(n);
-    if (!ref) dangling_reference(n, site);
+    if (!ref) dangling_reference(n, type, word);
     SeriesBuffer* b = hptr<SeriesBuffer>(ref);
     u32 flags = b->flags;
-    if (b->node != n) dangling_reference(n, site);
+    if (b->node != n) dangling_reference(n, type, word);
     if (flags & SERIES_MARK) return false;
     b->flags = flags | SERIES_MARK;
     return true;
 }
 
-[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, Site site = {}) {
-    if (mark_buffer_of(slot, site) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
+[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, u32 type = 0, u32 word = 0) {
+    if (mark_buffer_of(slot, type, word) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
 }
 
-[[gnu::always_inline]] inline void mark_context_deferred(Node* slot, Site site = {}) {
-    if (mark_buffer_of(slot, site)) g_scan_ctx.push_back(*slot);
+[[gnu::always_inline]] inline void mark_context_deferred(Node* slot, u32 type = 0, u32 word = 0) {
+    if (mark_buffer_of(slot, type, word)) g_scan_ctx.push_back(*slot);
 }
 
-void mark_table(Node* slot, Site site) {
+void mark_table(Node* slot, u32 type, u32 word) {
     if (!*slot) return;
     if (!g_table_marker) {
-        mark_buffer_of(slot, site);
+        mark_buffer_of(slot, type, word);
         return;
     }
     const char* outer = g_root_label;
@@ -211,17 +233,16 @@ void mark_table(Node* slot, Site site) {
 template <Holds Kind, u32 W>
 [[gnu::always_inline]] inline void mark_word(ValueCell* c, u32 type) {
     u32& w = cell_word(c, W);
-    const Site site{type, W};
     if constexpr (Kind == Holds::VALUE) {
         return;
     } else if constexpr (Kind == Holds::UNITS) {
-        mark_buffer_of(&w, site);  // each of these passes over a 0
+        mark_buffer_of(&w, type, W);  // each of these passes over a 0
     } else if constexpr (Kind == Holds::CELLS) {
-        mark_series_cells_deferred(&w, site);
+        mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::CONTEXT) {
-        mark_context_deferred(&w, site);
+        mark_context_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::TABLE) {
-        mark_table(&w, site);
+        mark_table(&w, type, W);
     } else if constexpr (Kind == Holds::EXTERNAL) {
         if (static_cast<i32>(w) >= 0) externals_mark(static_cast<i32>(w), nullptr);
     } else if constexpr (Kind == Holds::BINDING) {
@@ -229,20 +250,20 @@ template <Holds Kind, u32 W>
         // context.
         if (!w) return;
         if (g_gc_self_symbol && word_symbol(c) == g_gc_self_symbol)
-            mark_series_cells_deferred(&w, site);
+            mark_series_cells_deferred(&w, type, W);
         else
-            mark_context_deferred(&w, site);
+            mark_context_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::CTX_VALUES) {
-        if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w, site);
+        if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::OP_CONTEXT) {
         u32 wrapped = (c->header & OP_WRAPPED_MASK) >> OP_WRAPPED_SHIFT;
         if ((wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE) && w)
-            mark_context_deferred(&w, site);
+            mark_context_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::EVENT_CELLS) {
-        if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w, site);
+        if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::IMAGE_UNITS) {
         if (w) {
-            mark_buffer_of(&w, site);
+            mark_buffer_of(&w, type, W);
             if (g_image_marker) g_image_marker(&w);
         }
     }
@@ -292,12 +313,12 @@ constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
 // The buffer of a node found in a cell's data word W, newly marked, or null
 // when it was marked already. The checks are mark_buffer_of's, with the heap
 // base held by the caller and no relocation running.
-[[gnu::always_inline]] inline SeriesBuffer* claim_node(u8* base, Node n, Site site) {
+[[gnu::always_inline]] inline SeriesBuffer* claim_node(u8* base, Node n, u32 type, u32 word) {
     HeapRef ref = *reinterpret_cast<u32*>(base + n);
-    if (!ref) dangling_reference(n, site);
+    if (!ref) dangling_reference(n, type, word);
     auto* b = reinterpret_cast<SeriesBuffer*>(base + ref);
     u32 flags = b->flags;
-    if (b->node != n) dangling_reference(n, site);
+    if (b->node != n) dangling_reference(n, type, word);
     if (flags & SERIES_MARK) return nullptr;
     b->flags = flags | SERIES_MARK;
     return b;
@@ -318,7 +339,7 @@ constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
             if (!n) continue;
             // A self word and any other word mark the same buffer; only
             // the queue a newly marked one goes to differs.
-            SeriesBuffer* b = claim_node(base, n, Site{type, 1});
+            SeriesBuffer* b = claim_node(base, n, type, 1);
             if (!b) continue;
             if (self && c->data2 == self) {
                 if (b->unit() == 16) g_scan.push_back(n);
@@ -328,11 +349,11 @@ constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
         } else if (cls == SCAN_BLOCK) {
             Node n = c->data2;
             if (!n) continue;
-            SeriesBuffer* b = claim_node(base, n, Site{type, 2});
+            SeriesBuffer* b = claim_node(base, n, type, 2);
             if (b && b->unit() == 16) g_scan.push_back(n);
         } else if (cls == SCAN_TEXT) {
-            if (c->data2) claim_node(base, c->data2, Site{type, 2});
-            if (c->data3) claim_node(base, c->data3, Site{type, 3});
+            if (c->data2) claim_node(base, c->data2, type, 2);
+            if (c->data3) claim_node(base, c->data3, type, 3);
         } else {
             mark_cell(c);
         }
