@@ -209,8 +209,10 @@ void node_frames_compact() {
     return true;
 }
 
-[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, u32 type = 0, u32 word = 0) {
-    if (mark_buffer_of(slot, type, word) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
+[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, u32 type = 0,
+                                                               u32 word = 0) {
+    if (mark_buffer_of(slot, type, word) && node_buffer(*slot)->unit() == 16)
+        g_scan.push_back(*slot);
 }
 
 [[gnu::always_inline]] inline void mark_context_deferred(Node* slot, u32 type = 0, u32 word = 0) {
