@@ -1,6 +1,7 @@
 #include "runtime/core/collector.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +23,37 @@ std::vector<WeakTable> g_weak_tables;
 std::vector<ValueCell*> g_roots;
 std::vector<Node> g_fixed;
 std::vector<Node> g_freed;                 // nodes of reclaimed buffers
-std::vector<Node> g_scan;                  // marked series whose cells wait to be marked
-std::vector<Node> g_scan_ctx;              // marked contexts waiting
+// A stack of nodes whose push, in line, takes the node by value and leaves
+// growing to a call: a reference argument or an iterator passed to a call
+// would be a stack object in every marking frame of the sanitizer build.
+class NodeStack {
+public:
+    bool empty() const { return size_ == 0; }
+    void push_back(Node n) {
+        if (size_ == room_) [[unlikely]]
+            grow();
+        top_[size_++] = n;
+    }
+    Node back() const { return top_[size_ - 1]; }
+    void pop_back() { size_--; }
+
+private:
+    [[gnu::noinline]] void grow() {
+        store_.resize(store_.empty() ? 1024 : store_.size() * 2);
+        top_ = store_.data();
+        room_ = store_.size();
+    }
+    std::vector<Node> store_;
+    Node* top_ = nullptr;
+    size_t size_ = 0;
+    size_t room_ = 0;
+};
+NodeStack g_scan;                          // marked series whose cells wait to be marked
+NodeStack g_scan_ctx;                      // marked contexts waiting
 std::unordered_map<Node, Node> g_relocation;
 TableMarkFn g_table_marker = nullptr;
+// g_relocation holds entries: marking rewrites the nodes it finds there.
+bool g_relocating = false;
 NodeMarkFn g_image_marker = nullptr;
 
 bool node_is_live(Node n) {
@@ -34,23 +62,20 @@ bool node_is_live(Node n) {
     return b != 0;
 }
 
-// Where a reference was found, for the report of a fault: the type and
-// data word of the cell that held it, or (type 0) the root being walked.
-struct Site {
-    u32 type = 0;
-    u32 word = 0;
-};
 const char* g_root_label = "a root";
 
 // A value refers to a node that was freed: some code kept it unrooted across
 // an allocation. Marking through it would write into whatever reused the
-// slot, so the process stops, naming the type and the word that held it.
-[[noreturn, gnu::noinline, gnu::cold]] void dangling_reference(Node n, Site site) {
+// slot, so the process stops, naming the type and the data word of the cell
+// that held it, or (type 0) the root being walked. The marking helpers pass
+// these two words along as plain arguments: a struct would be a stack object,
+// which the sanitizer build guards in every frame of the marking switch.
+[[noreturn, gnu::noinline, gnu::cold]] void dangling_reference(Node n, u32 type, u32 word) {
     char text[160];
-    const char* name = type_name_of(site.type);
+    const char* name = type_name_of(type);
     if (name)
         std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in data%u of a %s",
-                      n, site.word, name);
+                      n, word, name);
     else
         std::snprintf(text, sizeof text, "the collector found a freed node (%08X) in %s", n,
                       g_root_label);
@@ -161,34 +186,43 @@ void node_frames_compact() {
 
 // ---- marking -------------------------------------------------------------------------
 
-[[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, Site site = {}) {
+// Rewrites a node that node-frame evacuation moved.
+[[gnu::noinline]] void relocate_slot(Node* slot) {
+    auto it = g_relocation.find(*slot);
+    if (it != g_relocation.end()) *slot = it->second;
+}
+
+[[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, u32 type = 0, u32 word = 0) {
     if (!*slot) return false;
-    if (!g_relocation.empty()) {
-        auto it = g_relocation.find(*slot);
-        if (it != g_relocation.end()) *slot = it->second;
-    }
+    if (g_relocating) [[unlikely]]
+        relocate_slot(slot);
+    Node n = *slot;
     // A freed node's slot holds the free-list link (0 at its end), never a
     // buffer that points back to it.
-    if (!node_is_live(*slot)) dangling_reference(*slot, site);
-    SeriesBuffer* b = node_buffer(*slot);
-    if (b->node != *slot) dangling_reference(*slot, site);
-    if (b->flags & SERIES_MARK) return false;
-    b->flags |= SERIES_MARK;
+    HeapRef ref = node_slot(n);
+    if (!ref) dangling_reference(n, type, word);
+    SeriesBuffer* b = hptr<SeriesBuffer>(ref);
+    u32 flags = b->flags;
+    if (b->node != n) dangling_reference(n, type, word);
+    if (flags & SERIES_MARK) return false;
+    b->flags = flags | SERIES_MARK;
     return true;
 }
 
-[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, Site site = {}) {
-    if (mark_buffer_of(slot, site) && node_buffer(*slot)->unit() == 16) g_scan.push_back(*slot);
+[[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, u32 type = 0,
+                                                               u32 word = 0) {
+    if (mark_buffer_of(slot, type, word) && node_buffer(*slot)->unit() == 16)
+        g_scan.push_back(*slot);
 }
 
-[[gnu::always_inline]] inline void mark_context_deferred(Node* slot, Site site = {}) {
-    if (mark_buffer_of(slot, site)) g_scan_ctx.push_back(*slot);
+[[gnu::always_inline]] inline void mark_context_deferred(Node* slot, u32 type = 0, u32 word = 0) {
+    if (mark_buffer_of(slot, type, word)) g_scan_ctx.push_back(*slot);
 }
 
-void mark_table(Node* slot, Site site) {
+void mark_table(Node* slot, u32 type, u32 word) {
     if (!*slot) return;
     if (!g_table_marker) {
-        mark_buffer_of(slot, site);
+        mark_buffer_of(slot, type, word);
         return;
     }
     const char* outer = g_root_label;
@@ -201,17 +235,16 @@ void mark_table(Node* slot, Site site) {
 template <Holds Kind, u32 W>
 [[gnu::always_inline]] inline void mark_word(ValueCell* c, u32 type) {
     u32& w = cell_word(c, W);
-    const Site site{type, W};
     if constexpr (Kind == Holds::VALUE) {
         return;
     } else if constexpr (Kind == Holds::UNITS) {
-        mark_buffer_of(&w, site);  // each of these passes over a 0
+        mark_buffer_of(&w, type, W);  // each of these passes over a 0
     } else if constexpr (Kind == Holds::CELLS) {
-        mark_series_cells_deferred(&w, site);
+        mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::CONTEXT) {
-        mark_context_deferred(&w, site);
+        mark_context_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::TABLE) {
-        mark_table(&w, site);
+        mark_table(&w, type, W);
     } else if constexpr (Kind == Holds::EXTERNAL) {
         if (static_cast<i32>(w) >= 0) externals_mark(static_cast<i32>(w), nullptr);
     } else if constexpr (Kind == Holds::BINDING) {
@@ -219,20 +252,20 @@ template <Holds Kind, u32 W>
         // context.
         if (!w) return;
         if (g_gc_self_symbol && word_symbol(c) == g_gc_self_symbol)
-            mark_series_cells_deferred(&w, site);
+            mark_series_cells_deferred(&w, type, W);
         else
-            mark_context_deferred(&w, site);
+            mark_context_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::CTX_VALUES) {
-        if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w, site);
+        if (!(c->header & CONTEXT_VALUES_ON_STACK) && w) mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::OP_CONTEXT) {
         u32 wrapped = (c->header & OP_WRAPPED_MASK) >> OP_WRAPPED_SHIFT;
         if ((wrapped == TYPE_FUNCTION || wrapped == TYPE_ROUTINE) && w)
-            mark_context_deferred(&w, site);
+            mark_context_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::EVENT_CELLS) {
-        if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w, site);
+        if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::IMAGE_UNITS) {
         if (w) {
-            mark_buffer_of(&w, site);
+            mark_buffer_of(&w, type, W);
             if (g_image_marker) g_image_marker(&w);
         }
     }
@@ -256,13 +289,92 @@ void mark_cell(ValueCell* c) {
     }
 }
 
+// How the scan loop treats a type: the rows most cells have are marked in
+// line, a type that holds nothing is skipped, the rest go to mark_cell.
+enum ScanClass : u8 { SCAN_NOTHING, SCAN_WORD, SCAN_BLOCK, SCAN_TEXT, SCAN_OTHER };
+
+constexpr std::array<u8, CELL_TYPE_MASK + 1> make_scan_classes() {
+    std::array<u8, CELL_TYPE_MASK + 1> t{};
+    for (u32 id = 0; id < TYPE_TABLE_SIZE; id++) {
+        const Holds* w = kTypeDecls[id].word;
+        if (!kTypeDecls[id].name || kTypeDecls[id].references == 0)
+            t[id] = SCAN_NOTHING;
+        else if (w[0] == Holds::BINDING && w[1] == Holds::VALUE && w[2] == Holds::VALUE)
+            t[id] = SCAN_WORD;
+        else if (w[0] == Holds::VALUE && w[1] == Holds::CELLS && w[2] == Holds::VALUE)
+            t[id] = SCAN_BLOCK;
+        else if (w[0] == Holds::VALUE && w[1] == Holds::UNITS && w[2] == Holds::UNITS)
+            t[id] = SCAN_TEXT;
+        else
+            t[id] = SCAN_OTHER;
+    }
+    return t;
+}
+constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
+
+// The buffer of a node found in a cell's data word W, newly marked, or null
+// when it was marked already. The checks are mark_buffer_of's, with the heap
+// base held by the caller and no relocation running.
+[[gnu::always_inline]] inline SeriesBuffer* claim_node(u8* base, Node n, u32 type, u32 word) {
+    HeapRef ref = *reinterpret_cast<u32*>(base + n);
+    if (!ref) dangling_reference(n, type, word);
+    auto* b = reinterpret_cast<SeriesBuffer*>(base + ref);
+    u32 flags = b->flags;
+    if (b->node != n) dangling_reference(n, type, word);
+    if (flags & SERIES_MARK) return nullptr;
+    b->flags = flags | SERIES_MARK;
+    return b;
+}
+
+// Marks every cell in [c, end): what mark_cell does for each, with the rows
+// most cells have (words, blocks, text) in line and the types that hold
+// nothing skipped by one table load. The caller holds the heap base and the
+// self symbol, and no relocation runs.
+[[gnu::always_inline]] inline void mark_cells_in_line(u8* base, u32 self, ValueCell* c,
+                                                      ValueCell* end) {
+    for (; c < end; c++) {
+        u32 type = c->type();
+        u32 cls = kScanClass[type];
+        if (cls == SCAN_NOTHING) continue;
+        if (cls == SCAN_WORD) {
+            Node n = c->data1;
+            if (!n) continue;
+            // A self word and any other word mark the same buffer; only
+            // the queue a newly marked one goes to differs.
+            SeriesBuffer* b = claim_node(base, n, type, 1);
+            if (!b) continue;
+            if (self && c->data2 == self) {
+                if (b->unit() == 16) g_scan.push_back(n);
+            } else {
+                g_scan_ctx.push_back(n);
+            }
+        } else if (cls == SCAN_BLOCK) {
+            Node n = c->data2;
+            if (!n) continue;
+            SeriesBuffer* b = claim_node(base, n, type, 2);
+            if (b && b->unit() == 16) g_scan.push_back(n);
+        } else if (cls == SCAN_TEXT) {
+            if (c->data2) claim_node(base, c->data2, type, 2);
+            if (c->data3) claim_node(base, c->data3, type, 3);
+        } else {
+            mark_cell(c);
+        }
+    }
+}
+
+void mark_cell_run(ValueCell* c, ValueCell* end) {
+    if (g_relocating) {
+        for (; c < end; c++) mark_cell(c);
+        return;
+    }
+    mark_cells_in_line(g_heap_base, g_gc_self_symbol, c, end);
+}
+
 void scan_series(Node n) {
     SeriesBuffer* b = node_buffer(n);
     // Every cell of the buffer's used part; a head index beyond a shrunk tail
     // is harmless here.
-    ValueCell* c = b->head_cells();
-    ValueCell* end = b->tail_cells();
-    for (; c < end; c++) mark_cell(c);
+    mark_cell_run(b->head_cells(), b->tail_cells());
 }
 
 void scan_context(Node n) {
@@ -273,6 +385,26 @@ void scan_context(Node n) {
 }
 
 void drain() {
+    if (!g_relocating) {
+        // scan_series in line, the heap base and self symbol held throughout.
+        u8* const base = g_heap_base;
+        const u32 self = g_gc_self_symbol;
+        for (;;) {
+            if (!g_scan.empty()) {
+                Node n = g_scan.back();
+                g_scan.pop_back();
+                auto* b = reinterpret_cast<SeriesBuffer*>(base + *reinterpret_cast<u32*>(base + n));
+                mark_cells_in_line(base, self, reinterpret_cast<ValueCell*>(base + b->head),
+                                   reinterpret_cast<ValueCell*>(base + b->tail));
+            } else if (!g_scan_ctx.empty()) {
+                Node n = g_scan_ctx.back();
+                g_scan_ctx.pop_back();
+                scan_context(n);
+            } else {
+                return;
+            }
+        }
+    }
     while (!g_scan.empty() || !g_scan_ctx.empty()) {
         if (!g_scan.empty()) {
             Node n = g_scan.back();
@@ -294,7 +426,7 @@ void mark_roots() {
         g_root_label = "the stacks";
         mark_buffer_of(&g_stack.data_node);
         mark_buffer_of(&g_stack.call_node);
-        for (ValueCell* c = g_stack.bottom; c < g_stack.top; c++) mark_cell(c);
+        mark_cell_run(g_stack.bottom, g_stack.top);
         drain();
         g_root_label = "a call frame";
         for (CallFrame* f = g_stack.cbottom; f < g_stack.ctop; f++) {
@@ -470,6 +602,7 @@ void gc_collect() {
     if (g_gc.active) return;
     __atomic_store_n(&g_gc.active, true, __ATOMIC_SEQ_CST);
     if (g_gc.node_compaction_enabled) node_frames_compact();
+    g_relocating = !g_relocation.empty();
     mark_roots();
     settle_weak_tables();
     if (!g_relocation.empty()) cycles_remap(gc_relocate);
@@ -479,6 +612,7 @@ void gc_collect() {
     flush_freed();
     node_frames_release();
     g_relocation.clear();
+    g_relocating = false;
     clear_fixed_marks();
     memory_note_collection();
     g_gc.series_cycles++;
@@ -509,7 +643,7 @@ void gc_unmark_node(Node* slot) {
     if (node_is_live(*slot)) node_buffer(*slot)->flags &= ~SERIES_MARK;
 }
 void gc_mark_cells(ValueCell* first, ValueCell* last) {
-    for (ValueCell* c = first; c < last; c++) mark_cell(c);
+    mark_cell_run(first, last);
     if (g_gc.active) drain();
 }
 void gc_mark_series_cells(Node* slot) {

@@ -333,6 +333,32 @@ TEST_F(CollectorTest, EveryDeclaredSeriesReferenceIsMarked) {
     EXPECT_GE(checked, 30);
 }
 
+// A word whose symbol is `self` stands for its object's block: every cell
+// of the block is marked, not only the two a context's first cells take.
+// The third string is reached only that way.
+TEST_F(CollectorTest, ASelfWordKeepsEveryCellOfItsBlock) {
+    u32 saved = g_gc_self_symbol;
+    if (!g_gc_self_symbol) g_gc_self_symbol = 7;
+    ValueCell* blk = stack_push_cell();
+    *blk = make_block(4);
+    for (int i = 0; i < 3; i++)
+        block_append(g_stack.base[0], make_string("kept " + std::to_string(i)));
+    // Two self words and the block itself reach the same buffer; the block is
+    // dropped from the stack so that only the words hold it.
+    ValueCell word{TYPE_WORD, g_stack.base[0].data2, g_gc_self_symbol, 0};
+    stack_pop(1);
+    stack_push(&word);
+    stack_push(&word);
+    for (int i = 0; i < 50; i++) make_string(std::string(1000, 'g'));  // garbage
+    gc_collect();
+    SeriesBuffer* b = node_buffer(g_stack.base[0].data1);
+    ASSERT_EQ(b->used_bytes() / 16, 3u);
+    for (u32 i = 0; i < 3; i++)
+        EXPECT_EQ(text_of(b->head_cells()[i]), "kept " + std::to_string(i));
+    stack_pop(2);
+    g_gc_self_symbol = saved;
+}
+
 using CollectorDeathTest = CollectorTest;
 
 // A value that refers to a freed node stops the process, in every build,
@@ -350,6 +376,7 @@ TEST_F(CollectorDeathTest, AReferenceToAFreedNodeIsReportedWithItsTypeAndWord) {
         {TYPE_STRING, 3, false, "freed node \\([0-9A-F]+\\) in data3 of a string!"},
         {TYPE_MAP, 2, true, "in data2 of a map!"},
         {TYPE_NATIVE, 3, true, "in data3 of a native!"},
+        {TYPE_WORD, 1, true, "in data1 of a word!"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(type_name_of(c.type));
