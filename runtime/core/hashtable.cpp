@@ -1169,6 +1169,22 @@ struct ProbeSeries {
     }
 };
 
+// What the used bucket i holds for a byte-text key (kn bytes at kp) of
+// this hash: the stored key when it equals the key, LOOKUP_GENERAL when the
+// stored key has wider units (the compare action decides), else null.
+[[gnu::always_inline]] inline ValueCell* bytes_bucket_match(const ProbeSeries& ps, u32 i, u32 hash,
+                                                            const u8* kp, u32 kn, bool fold) {
+    u32 word = ps.keys[i];
+    if (!tag_matches(word, hash)) return nullptr;
+    u32 sp = bucket_position(HASH_KIND_MAP, word);
+    if (sp >= ps.len || ps.cells[sp].type() != TYPE_STRING) return nullptr;
+    u32 sn = 0;
+    const u8* stored = text_bytes(ps.cells + sp, &sn);
+    if (!stored) return LOOKUP_GENERAL;
+    if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
+    return nullptr;
+}
+
 // The probe of map_get_bytes once a deleted bucket was met: from the start
 // again, a miss noting the first bucket free on the way.
 [[gnu::noinline]] ValueCell* map_get_bytes_deleted(Node table, const ValueCell* key,
@@ -1179,14 +1195,7 @@ struct ProbeSeries {
         u32 fl = flag_at(ps.flags, i);
         if (fl == BUCKET_EMPTY) break;
         if (fl == BUCKET_DELETED) continue;
-        u32 word = ps.keys[i];
-        if (!tag_matches(word, hash)) continue;
-        u32 sp = bucket_position(HASH_KIND_MAP, word);
-        if (sp >= ps.len || ps.cells[sp].type() != TYPE_STRING) continue;
-        u32 sn = 0;
-        const u8* stored = text_bytes(ps.cells + sp, &sn);
-        if (!stored) return LOOKUP_GENERAL;
-        if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
+        if (ValueCell* hit = bytes_bucket_match(ps, i, hash, kp, kn, fold)) return hit;
     }
     note_missed_bytes(table, key, hash);
     return nullptr;
@@ -1210,14 +1219,7 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
             return nullptr;
         }
         if (fl == BUCKET_DELETED) return map_get_bytes_deleted(table, key, kp, kn, fold, hash);
-        u32 word = ps.keys[i];
-        if (!tag_matches(word, hash)) continue;
-        u32 sp = bucket_position(HASH_KIND_MAP, word);
-        if (sp >= ps.len || ps.cells[sp].type() != TYPE_STRING) continue;
-        u32 sn = 0;
-        const u8* stored = text_bytes(ps.cells + sp, &sn);
-        if (!stored) return LOOKUP_GENERAL;
-        if (sn == kn && same_bytes(stored, kp, kn, fold)) return ps.cells + sp;
+        if (ValueCell* hit = bytes_bucket_match(ps, i, hash, kp, kn, fold)) return hit;
     }
     return nullptr;
 }
