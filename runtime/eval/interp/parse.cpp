@@ -176,6 +176,8 @@ Keyword keyword_of_symbol_slow(u32 symbol) {
     if (symbol >= g_parse.symbol_keywords.size())
         g_parse.symbol_keywords.resize(symbol + 1, KW_UNKNOWN);
     g_parse.symbol_keywords[symbol] = k;
+    g_parse.symbol_keyword_cells = g_parse.symbol_keywords.data();
+    g_parse.symbol_keyword_count = static_cast<u32>(g_parse.symbol_keywords.size());
     return k;
 }
 
@@ -1001,6 +1003,8 @@ void parse_init() {
     };
     g_parse.keywords.clear();
     g_parse.symbol_keywords.clear();
+    g_parse.symbol_keyword_cells = nullptr;
+    g_parse.symbol_keyword_count = 0;
     for (const Entry& e : entries) {
         u32 s = symbol_resolve(e.symbol);
         if (s >= g_parse.keywords.size()) g_parse.keywords.resize(s + 1, KW_NOT_KEYWORD);

@@ -89,6 +89,9 @@ struct ParseGlobals {
     ValueCell* rule_stack = nullptr;
     std::vector<u8> keywords;          // canonical symbol id -> Keyword
     std::vector<u8> symbol_keywords;   // any symbol id -> Keyword, filled on first use
+    // symbol_keywords' cells and count, read by the lookup without the vector
+    const u8* symbol_keyword_cells = nullptr;
+    u32 symbol_keyword_count = 0;
 };
 extern ParseGlobals g_parse;
 
@@ -96,8 +99,8 @@ extern ParseGlobals g_parse;
 // symbol (a symbol's canonical id never changes).
 Keyword keyword_of_symbol_slow(u32 symbol);
 inline Keyword keyword_of_symbol(u32 symbol) {
-    if (symbol < g_parse.symbol_keywords.size()) {
-        u8 k = g_parse.symbol_keywords[symbol];
+    if (symbol < g_parse.symbol_keyword_count) {
+        u8 k = g_parse.symbol_keyword_cells[symbol];
         if (k != KW_UNKNOWN) return static_cast<Keyword>(k);
     }
     return keyword_of_symbol_slow(symbol);
