@@ -815,7 +815,7 @@ __attribute__((always_inline)) inline State Engine::step(State s) {
                             if (!match) return ST_ALTERNATIVE;
                             goto next_action_read;
                         }
-                        if (kw == KW_COPY && copy_searched(rb)) goto check;
+                        if (kw == KW_COPY && copy_searched(rb, tail)) goto check;
                     }
                     return keyword();
                 case TYPE_BLOCK:

@@ -371,9 +371,13 @@ struct Engine {
     // record of the copy (the rule stack's limit checked for both pushes),
     // and the check follows. false, with nothing changed, for any other
     // shape. rb is the rules block's buffer.
-    bool copy_searched() { return copy_searched(series_of(rules)); }
-    __attribute__((always_inline)) bool copy_searched(SeriesBuffer* rb) {
-        if (rp < 0 || rp + 3 >= static_cast<i32>(rb->used_bytes() / sizeof(ValueCell))) return false;
+    bool copy_searched() {
+        SeriesBuffer* rb = series_of(rules);
+        return copy_searched(rb, static_cast<i32>(rb->used_bytes() / sizeof(ValueCell)));
+    }
+    // tail: the cells of rb.
+    __attribute__((always_inline)) bool copy_searched(SeriesBuffer* rb, i32 tail) {
+        if (rp < 0 || rp + 3 >= tail) return false;
         const ValueCell* cells = rb->head_cells() + rp;
         u32 t = cells[1].type();
         if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD)
