@@ -850,7 +850,17 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // eval_set_word, without the calls.
                     ValueCell sv;
                     const ValueCell* fn = nullptr;
-                    u32 j = i + 1 < w.end ? set_word_pure(w, i + 1, c + 1, &sv, &fn) : 0;
+                    u32 j = 0;
+                    if (i + 1 < w.end) {
+                        // (A word holding a callable, the common refusal,
+                        // found without set_word_pure's call.)
+                        const ValueCell* nv =
+                            c[1].type() == TYPE_WORD ? word_value_if_available(c + 1) : nullptr;
+                        if (nv && is_callable_type(nv->type()))
+                            fn = nv;
+                        else
+                            j = set_word_pure(w, i + 1, c + 1, &sv, &fn);
+                    }
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
