@@ -1291,15 +1291,16 @@ __attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
 
 __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
                                                        const ValueCell* fn, const ValueCell* c) {
-    ValueCell sw = *c;
-    frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
-    stack_push(&sw);
+    // The set-word is read from the frame's first cell, where it is pushed
+    // (the stack's cells stay where they are).
+    frame_mark(c, FRAME_BITS_NATIVE_FLAGGED);
+    stack_push(c);
     if (ZAN_UNLIKELY(g_interp.tracing)) {
-        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
+        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, g_stack.base);
         fn = nullptr;  // eval_arg reports the fetch
     }
     // (A callable found after the set-word lies before the end.)
-    if (!fn && ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
+    if (!fn && ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, g_stack.base);
     u32 at = i;
     // (Without the event nothing ran or allocated since fn and c were
     // read.)
@@ -1313,14 +1314,15 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         end.i = eval_arg(w, i + 1, false);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return end;
-    ValueCell* value = g_stack.base + 1;
+    ValueCell* sw = g_stack.base;
+    ValueCell* value = sw + 1;
     if (ZAN_UNLIKELY(g_interp.tracing)) {
         end.next = nullptr;
-        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
+        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), sw, value);
     }
-    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
+    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, sw);
     CellBits v;
-    if (ValueCell* slot = word_slot_direct(&sw)) {
+    if (ValueCell* slot = word_slot_direct(sw)) {
         v = *reinterpret_cast<const CellBits*>(value);
         *reinterpret_cast<CellBits*>(slot) = v;
         // The look-ahead's word keeps what it held unless this store went
@@ -1328,7 +1330,7 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         // allocated: the walk's cells are as the look-ahead read them).
         if (end.next == slot || slot == w.cells + end.i) end.next = nullptr;
     } else {
-        word_assign(&sw, value);
+        word_assign(sw, value);
         end.next = nullptr;
         v = *reinterpret_cast<const CellBits*>(value);
     }
