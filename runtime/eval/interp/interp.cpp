@@ -677,8 +677,8 @@ __attribute__((noinline)) void call_action_absent(ActionEntry e, u32 count) {
 // Calls action number n's table entry with the refinement positions; the
 // common calls (up to three positions, or all absent) made without the
 // table of arities.
-template <bool absent = false>
-inline void call_action(u32 n, const i32* r, u32 count) {
+template <bool absent>
+__attribute__((always_inline)) inline void call_action_body(u32 n, const i32* r, u32 count) {
     if (ZAN_UNLIKELY(n - 1 >= ACT_COUNT)) action_entry_fault(n);
     ActionEntry e = g_generic_actions[n - 1];
     if (ZAN_UNLIKELY(!e)) action_entry_fault(n);
@@ -697,6 +697,8 @@ inline void call_action(u32 n, const i32* r, u32 count) {
             break;
     }
 }
+template <bool absent = false>
+inline void call_action(u32 n, const i32* r, u32 count) { call_action_body<absent>(n, r, count); }
 }  // namespace
 
 void call_action_entry(u32 n, const i32* r, u32 count) { call_action(n, r, count); }
@@ -792,8 +794,9 @@ __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell*
 // since the last allocation.
 // The end it gives tells what the look-ahead after the value's call found
 // when the assignment cannot have changed it (else null).
-CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn,
-                             const ValueCell* c);
+// (One instance for each of push's values.)
+template <bool push>
+CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* c);
 // The statements after a statement that ended at end.i, as long as each
 // begins with a word that the look-ahead of the one before found holding
 // a native or action: each is called at once, as the walk's next round
@@ -873,7 +876,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        CallEnd end = eval_set_word_framed(w, i, false, fn, c);
+                        CallEnd end = eval_set_word_framed<false>(w, i, fn, c);
                         i = end.i;
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         // A look-ahead that found no operator at i, with
@@ -1276,7 +1279,8 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push, fn, w.at(i)).i;
+    if (push) return eval_set_word_framed<true>(w, i, fn, w.at(i)).i;
+    return eval_set_word_framed<false>(w, i, fn, w.at(i)).i;
 }
 
 // A set-word as an argument (pushed), with tracing off: eval_expr's work
@@ -1289,8 +1293,9 @@ __attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
     return expr_tail(w, i, entry_top, true, true);
 }
 
-__attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
-                                                       const ValueCell* fn, const ValueCell* c) {
+template <bool push>
+__attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn,
+                                                       const ValueCell* c) {
     // The set-word is read from the frame's first cell, where it is pushed
     // (the stack's cells stay where they are).
     frame_mark(c, FRAME_BITS_NATIVE_FLAGGED);
@@ -1512,7 +1517,9 @@ __attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv,
             e(false, refs);
         }
     } else {
-        call_action<absent>(callable_entry(&fnv), refs, nrefs);
+        // (Inlined for the call without refinements, the common one.)
+        if constexpr (absent) call_action_body<true>(callable_entry(&fnv), refs, nrefs);
+        else call_action<false>(callable_entry(&fnv), refs, nrefs);
     }
 }
 
