@@ -1015,7 +1015,9 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
     Node cctx = 0;
     u32 cvals = 0;
     ValueCell* cslot = nullptr;
-    for (; k <= count; k++) {
+    // (The round's number in a register, written to k before anything
+    // that may leave with it.)
+    for (i32 n = k; n <= count; k = ++n) {
         if (word) {
             ValueCell* slot = nullptr;
             if (cslot) {
@@ -1035,7 +1037,7 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
                 }
             }
             if (slot) {
-                integer_box(slot, k);
+                integer_box(slot, n);
             } else {
                 if (f) {
                     frame_unwind(false);
@@ -1043,7 +1045,7 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
                     f = nullptr;
                 }
                 ValueCell counter;
-                integer_box(&counter, k);
+                integer_box(&counter, n);
                 word_assign(word, &counter);
             }
         }
