@@ -1271,7 +1271,15 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
     const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        u32 j = set_word_pure(w, i + 1, w.at(i + 1), &val, &fn);
+        const ValueCell* c = w.at(i + 1);
+        // (A word holding a callable, the common refusal, found without
+        // set_word_pure's call.)
+        const ValueCell* nv = c->type() == TYPE_WORD ? word_value_if_available(c) : nullptr;
+        u32 j = 0;
+        if (nv && is_callable_type(nv->type()))
+            fn = nv;
+        else
+            j = set_word_pure(w, i + 1, c, &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
