@@ -771,19 +771,11 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
-// pure_expr for a set-word's value (i not past the end, c its cell read
-// since the last allocation), with its most common refusal first: a word
-// holding a native, action or function, found here without pure_expr's
-// entry and exit. Anything else goes to pure_expr.
-__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell* c,
-                                            ValueCell* out, const ValueCell** callable) {
-    if (c->type() == TYPE_WORD) {
-        const ValueCell* val = word_value_if_available(c);
-        if (val && is_callable_type(val->type())) {
-            *callable = val;
-            return 0;
-        }
-    }
+// pure_expr for a set-word's value (i not past the end) out of line; its
+// callers find a word holding a native, action or function, its most
+// common refusal, themselves.
+__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
+                                            const ValueCell** callable) {
     return pure_expr(w, i, out, callable);
 }
 
@@ -862,7 +854,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                         if (nv && is_callable_type(nv->type()))
                             fn = nv;
                         else
-                            j = set_word_pure(w, i + 1, c + 1, &sv, &fn);
+                            j = set_word_pure(w, i + 1, &sv, &fn);
                     }
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
@@ -1279,7 +1271,7 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
         if (nv && is_callable_type(nv->type()))
             fn = nv;
         else
-            j = set_word_pure(w, i + 1, c, &val, &fn);
+            j = set_word_pure(w, i + 1, &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
