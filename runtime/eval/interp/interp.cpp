@@ -677,8 +677,8 @@ __attribute__((noinline)) void call_action_absent(ActionEntry e, u32 count) {
 // Calls action number n's table entry with the refinement positions; the
 // common calls (up to three positions, or all absent) made without the
 // table of arities.
-template <bool absent = false>
-inline void call_action(u32 n, const i32* r, u32 count) {
+template <bool absent>
+__attribute__((always_inline)) inline void call_action_body(u32 n, const i32* r, u32 count) {
     if (ZAN_UNLIKELY(n - 1 >= ACT_COUNT)) action_entry_fault(n);
     ActionEntry e = g_generic_actions[n - 1];
     if (ZAN_UNLIKELY(!e)) action_entry_fault(n);
@@ -697,6 +697,8 @@ inline void call_action(u32 n, const i32* r, u32 count) {
             break;
     }
 }
+template <bool absent = false>
+inline void call_action(u32 n, const i32* r, u32 count) { call_action_body<absent>(n, r, count); }
 }  // namespace
 
 void call_action_entry(u32 n, const i32* r, u32 count) { call_action(n, r, count); }
@@ -769,19 +771,11 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
-// pure_expr for a set-word's value (i not past the end, c its cell read
-// since the last allocation), with its most common refusal first: a word
-// holding a native, action or function, found here without pure_expr's
-// entry and exit. Anything else goes to pure_expr.
-__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell* c,
-                                            ValueCell* out, const ValueCell** callable) {
-    if (c->type() == TYPE_WORD) {
-        const ValueCell* val = word_value_if_available(c);
-        if (val && is_callable_type(val->type())) {
-            *callable = val;
-            return 0;
-        }
-    }
+// pure_expr for a set-word's value (i not past the end) out of line; its
+// callers find a word holding a native, action or function, its most
+// common refusal, themselves.
+__attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
+                                            const ValueCell** callable) {
     return pure_expr(w, i, out, callable);
 }
 
@@ -792,8 +786,9 @@ __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, const ValueCell*
 // since the last allocation.
 // The end it gives tells what the look-ahead after the value's call found
 // when the assignment cannot have changed it (else null).
-CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push, const ValueCell* fn,
-                             const ValueCell* c);
+// (One instance for each of push's values.)
+template <bool push>
+CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* c);
 // The statements after a statement that ended at end.i, as long as each
 // begins with a word that the look-ahead of the one before found holding
 // a native or action: each is called at once, as the walk's next round
@@ -850,7 +845,17 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // eval_set_word, without the calls.
                     ValueCell sv;
                     const ValueCell* fn = nullptr;
-                    u32 j = i + 1 < w.end ? set_word_pure(w, i + 1, c + 1, &sv, &fn) : 0;
+                    u32 j = 0;
+                    if (i + 1 < w.end) {
+                        // (A word holding a callable, the common refusal,
+                        // found without set_word_pure's call.)
+                        const ValueCell* nv =
+                            c[1].type() == TYPE_WORD ? word_value_if_available(c + 1) : nullptr;
+                        if (nv && is_callable_type(nv->type()))
+                            fn = nv;
+                        else
+                            j = set_word_pure(w, i + 1, &sv, &fn);
+                    }
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
@@ -863,7 +868,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // trying pure_expr a second time.
                     if (ZAN_LIKELY(!g_interrupt_pending)) {
                         ValueCell* entry_top = g_stack.top;
-                        CallEnd end = eval_set_word_framed(w, i, false, fn, c);
+                        CallEnd end = eval_set_word_framed<false>(w, i, fn, c);
                         i = end.i;
                         if (ZAN_UNLIKELY(g_throw_code)) goto pending;
                         // A look-ahead that found no operator at i, with
@@ -1002,7 +1007,9 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
     Node cctx = 0;
     u32 cvals = 0;
     ValueCell* cslot = nullptr;
-    for (; k <= count; k++) {
+    // (The round's number in a register, written to k before anything
+    // that may leave with it.)
+    for (i32 n = k; n <= count; k = ++n) {
         if (word) {
             ValueCell* slot = nullptr;
             if (cslot) {
@@ -1022,7 +1029,7 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
                 }
             }
             if (slot) {
-                integer_box(slot, k);
+                integer_box(slot, n);
             } else {
                 if (f) {
                     frame_unwind(false);
@@ -1030,7 +1037,7 @@ u32 eval_counted_rounds_p(EvalWalk& w, ValueCell* word, i32& k, i32 count) {
                     f = nullptr;
                 }
                 ValueCell counter;
-                integer_box(&counter, k);
+                integer_box(&counter, n);
                 word_assign(word, &counter);
             }
         }
@@ -1256,7 +1263,15 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
     const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        u32 j = set_word_pure(w, i + 1, w.at(i + 1), &val, &fn);
+        const ValueCell* c = w.at(i + 1);
+        // (A word holding a callable, the common refusal, found without
+        // set_word_pure's call.)
+        const ValueCell* nv = c->type() == TYPE_WORD ? word_value_if_available(c) : nullptr;
+        u32 j = 0;
+        if (nv && is_callable_type(nv->type()))
+            fn = nv;
+        else
+            j = set_word_pure(w, i + 1, &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
@@ -1266,7 +1281,8 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
             }
         }
     }
-    return eval_set_word_framed(w, i, push, fn, w.at(i)).i;
+    if (push) return eval_set_word_framed<true>(w, i, fn, w.at(i)).i;
+    return eval_set_word_framed<false>(w, i, fn, w.at(i)).i;
 }
 
 // A set-word as an argument (pushed), with tracing off: eval_expr's work
@@ -1279,17 +1295,19 @@ __attribute__((noinline)) u32 set_word_arg(EvalWalk& w, u32 i) {
     return expr_tail(w, i, entry_top, true, true);
 }
 
-__attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool push,
-                                                       const ValueCell* fn, const ValueCell* c) {
-    ValueCell sw = *c;
-    frame_mark(&sw, FRAME_BITS_NATIVE_FLAGGED);
-    stack_push(&sw);
+template <bool push>
+__attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn,
+                                                       const ValueCell* c) {
+    // The set-word is read from the frame's first cell, where it is pushed
+    // (the stack's cells stay where they are).
+    frame_mark(c, FRAME_BITS_NATIVE_FLAGGED);
+    stack_push(c);
     if (ZAN_UNLIKELY(g_interp.tracing)) {
-        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, &sw);
+        interp_trace_event(TRACE_PUSH, &w.block(), trace_offset(w, i), nullptr, g_stack.base);
         fn = nullptr;  // eval_arg reports the fetch
     }
     // (A callable found after the set-word lies before the end.)
-    if (!fn && ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sw);
+    if (!fn && ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, g_stack.base);
     u32 at = i;
     // (Without the event nothing ran or allocated since fn and c were
     // read.)
@@ -1303,14 +1321,15 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         end.i = eval_arg(w, i + 1, false);
     }
     if (ZAN_UNLIKELY(g_throw_code)) return end;
-    ValueCell* value = g_stack.base + 1;
+    ValueCell* sw = g_stack.base;
+    ValueCell* value = sw + 1;
     if (ZAN_UNLIKELY(g_interp.tracing)) {
         end.next = nullptr;
-        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), &sw, value);
+        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, at), sw, value);
     }
-    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, &sw);
+    if (ZAN_UNLIKELY(value->type() == TYPE_UNSET)) fire(Err::script_need_value, sw);
     CellBits v;
-    if (ValueCell* slot = word_slot_direct(&sw)) {
+    if (ValueCell* slot = word_slot_direct(sw)) {
         v = *reinterpret_cast<const CellBits*>(value);
         *reinterpret_cast<CellBits*>(slot) = v;
         // The look-ahead's word keeps what it held unless this store went
@@ -1318,7 +1337,7 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, bool 
         // allocated: the walk's cells are as the look-ahead read them).
         if (end.next == slot || slot == w.cells + end.i) end.next = nullptr;
     } else {
-        word_assign(&sw, value);
+        word_assign(sw, value);
         end.next = nullptr;
         v = *reinterpret_cast<const CellBits*>(value);
     }
@@ -1500,7 +1519,9 @@ __attribute__((always_inline)) inline void native_dispatch(const ValueCell& fnv,
             e(false, refs);
         }
     } else {
-        call_action<absent>(callable_entry(&fnv), refs, nrefs);
+        // (Inlined for the call without refinements, the common one.)
+        if constexpr (absent) call_action_body<true>(callable_entry(&fnv), refs, nrefs);
+        else call_action<false>(callable_entry(&fnv), refs, nrefs);
     }
 }
 
