@@ -192,21 +192,27 @@ void node_frames_compact() {
     if (it != g_relocation.end()) *slot = it->second;
 }
 
+// The buffer of node n, found in a cell's data word (type and word name it
+// for the report of a freed node), newly marked, or null when it was marked
+// already. A freed node's slot holds the free-list link (0 at its end),
+// never a buffer that points back to it. base: the heap base, which the scan
+// loop holds in a register.
+[[gnu::always_inline]] inline SeriesBuffer* claim_node(u8* base, Node n, u32 type, u32 word) {
+    HeapRef ref = *reinterpret_cast<u32*>(base + n);
+    if (!ref) dangling_reference(n, type, word);
+    auto* b = reinterpret_cast<SeriesBuffer*>(base + ref);
+    u32 flags = b->flags;
+    if (b->node != n) dangling_reference(n, type, word);
+    if (flags & SERIES_MARK) return nullptr;
+    b->flags = flags | SERIES_MARK;
+    return b;
+}
+
 [[gnu::always_inline]] inline bool mark_buffer_of(Node* slot, u32 type = 0, u32 word = 0) {
     if (!*slot) return false;
     if (g_relocating) [[unlikely]]
         relocate_slot(slot);
-    Node n = *slot;
-    // A freed node's slot holds the free-list link (0 at its end), never a
-    // buffer that points back to it.
-    HeapRef ref = node_slot(n);
-    if (!ref) dangling_reference(n, type, word);
-    SeriesBuffer* b = hptr<SeriesBuffer>(ref);
-    u32 flags = b->flags;
-    if (b->node != n) dangling_reference(n, type, word);
-    if (flags & SERIES_MARK) return false;
-    b->flags = flags | SERIES_MARK;
-    return true;
+    return claim_node(g_heap_base, *slot, type, word) != nullptr;
 }
 
 [[gnu::always_inline]] inline void mark_series_cells_deferred(Node* slot, u32 type = 0,
@@ -311,20 +317,6 @@ constexpr std::array<u8, CELL_TYPE_MASK + 1> make_scan_classes() {
     return t;
 }
 constexpr std::array<u8, CELL_TYPE_MASK + 1> kScanClass = make_scan_classes();
-
-// The buffer of a node found in a cell's data word W, newly marked, or null
-// when it was marked already. The checks are mark_buffer_of's, with the heap
-// base held by the caller and no relocation running.
-[[gnu::always_inline]] inline SeriesBuffer* claim_node(u8* base, Node n, u32 type, u32 word) {
-    HeapRef ref = *reinterpret_cast<u32*>(base + n);
-    if (!ref) dangling_reference(n, type, word);
-    auto* b = reinterpret_cast<SeriesBuffer*>(base + ref);
-    u32 flags = b->flags;
-    if (b->node != n) dangling_reference(n, type, word);
-    if (flags & SERIES_MARK) return nullptr;
-    b->flags = flags | SERIES_MARK;
-    return b;
-}
 
 // Marks every cell in [c, end): what mark_cell does for each, with the rows
 // most cells have (words, blocks, text) in line and the types that hold

@@ -507,13 +507,14 @@ void map_put_entry(bool case_sensitive) {
     *stack_result() = *stack_arg(2);
 }
 
-void map_select_entry(bool case_sensitive, bool same) {
+namespace {
+// select's work on a map: the lookup that cannot allocate answers in place,
+// else the general one. (Inlined into both entries, so that the entry
+// without refinements keeps no flags.)
+[[gnu::always_inline]] inline void select_in_map(bool case_sensitive, bool same) {
     ValueCell* map = stack_arg(0);
-    ValueCell* key = stack_arg(1);
-    // A lookup that cannot allocate answers in place.
     ValueCell* found;
-    bool quick = !same && quick_lookup(map, key, case_sensitive, &found);
-    if (quick) {
+    if (!same && quick_lookup(map, stack_arg(1), case_sensitive, &found)) {
         ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
         if (v)
             *map = *v;
@@ -524,21 +525,11 @@ void map_select_entry(bool case_sensitive, bool same) {
     stack_set_last(map_select(map, stack_arg(1), nullptr, false, case_sensitive, same, false,
                               nullptr, nullptr, false, false));
 }
+}  // namespace
 
-void map_select_plain() {
-    ValueCell* map = stack_arg(0);
-    ValueCell* found;
-    if (quick_lookup(map, stack_arg(1), false, &found)) {
-        ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
-        if (v)
-            *map = *v;
-        else
-            none_box(map);
-        return;
-    }
-    stack_set_last(map_select(map, stack_arg(1), nullptr, false, false, false, false, nullptr,
-                              nullptr, false, false));
-}
+void map_select_entry(bool case_sensitive, bool same) { select_in_map(case_sensitive, same); }
+
+void map_select_plain() { select_in_map(false, false); }
 
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,
                       bool same, bool, ValueCell*, ValueCell*, bool, bool) {

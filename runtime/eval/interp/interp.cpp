@@ -771,12 +771,28 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
-// pure_expr for a set-word's value (i not past the end) out of line; its
-// callers find a word holding a native, action or function, its most
-// common refusal, themselves.
+// pure_expr for a set-word's value (i not past the end) out of line
+// (set_word_value_pure finds its most common refusal first).
 __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
                                             const ValueCell** callable) {
     return pure_expr(w, i, out, callable);
+}
+
+// A set-word's value at i (not past the end; next: its cell, read since the
+// last allocation) computed without a frame when it is of pure_expr's form:
+// the index after it, else 0, with *callable set when the value begins with
+// a word holding a callable (the common refusal, found here without
+// set_word_pure's call).
+__attribute__((always_inline)) inline u32 set_word_value_pure(EvalWalk& w, u32 i,
+                                                             const ValueCell* next,
+                                                             ValueCell* out,
+                                                             const ValueCell** callable) {
+    const ValueCell* nv = next->type() == TYPE_WORD ? word_value_if_available(next) : nullptr;
+    if (nv && is_callable_type(nv->type())) {
+        *callable = nv;
+        return 0;
+    }
+    return set_word_pure(w, i, out, callable);
 }
 
 // A set-word in its native frame (eval_set_word without its frameless
@@ -845,17 +861,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                     // eval_set_word, without the calls.
                     ValueCell sv;
                     const ValueCell* fn = nullptr;
-                    u32 j = 0;
-                    if (i + 1 < w.end) {
-                        // (A word holding a callable, the common refusal,
-                        // found without set_word_pure's call.)
-                        const ValueCell* nv =
-                            c[1].type() == TYPE_WORD ? word_value_if_available(c + 1) : nullptr;
-                        if (nv && is_callable_type(nv->type()))
-                            fn = nv;
-                        else
-                            j = set_word_pure(w, i + 1, &sv, &fn);
-                    }
+                    u32 j = i + 1 < w.end ? set_word_value_pure(w, i + 1, c + 1, &sv, &fn) : 0;
                     ValueCell* slot = j ? word_slot_direct(c) : nullptr;
                     if (slot) {
                         *slot = sv;
@@ -1263,15 +1269,7 @@ __attribute__((noinline)) u32 eval_set_word(EvalWalk& w, u32 i, bool push) {
     const ValueCell* fn = nullptr;
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
         ValueCell val;
-        const ValueCell* c = w.at(i + 1);
-        // (A word holding a callable, the common refusal, found without
-        // set_word_pure's call.)
-        const ValueCell* nv = c->type() == TYPE_WORD ? word_value_if_available(c) : nullptr;
-        u32 j = 0;
-        if (nv && is_callable_type(nv->type()))
-            fn = nv;
-        else
-            j = set_word_pure(w, i + 1, &val, &fn);
+        u32 j = set_word_value_pure(w, i + 1, w.at(i + 1), &val, &fn);
         if (j) {
             ValueCell* slot = word_slot_direct(w.at(i));
             if (slot) {
