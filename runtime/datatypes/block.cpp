@@ -45,7 +45,7 @@ SeriesBuffer* ensure_room(ValueCell* block, u64 need_bytes, u64 grow_to) {
 }
 }  // namespace
 
-bool block_append_quick(ValueCell* series, const ValueCell* value, bool only) {
+bool block_append_quick(ValueCell* series, const ValueCell* value, bool only, ValueCell* result) {
     if (type_block_like(value->type()) && !only) return false;
     SeriesBuffer* b = buf(series);
     // A block with an owner carries the flag (an image is the one other kind).
@@ -58,7 +58,7 @@ bool block_append_quick(ValueCell* series, const ValueCell* value, bool only) {
     b->tail += 16;
     ValueCell r = *series;
     series_set_index(&r, 0);
-    *stack_result() = r;
+    *result = r;
     return true;
 }
 
@@ -528,7 +528,7 @@ i32 block_compare(ValueCell* block1, ValueCell* block2, i32 op) {
 
 void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup, bool append) {
     bool spread = type_block_like(value->type()) && !only;
-    if (append && dup <= 1 && block_append_quick(series, value, only)) return;
+    if (append && dup <= 1 && block_append_quick(series, value, only, stack_result())) return;
     i32 count = 1;
     if (spread) {
         count = block_length(value);

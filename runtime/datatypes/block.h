@@ -87,8 +87,9 @@ i32 block_mold_values(ValueCell* block, ValueCell* out, bool only, bool all, boo
 i32 block_compare(ValueCell* block1, ValueCell* block2, i32 op);
 // append of one value (a block-like one only with /only) to a block that has
 // the room, no hash index and no owner to tell: stored at the tail, the block
-// at its head the result. False, nothing done, when any of that does not hold.
-bool block_append_quick(ValueCell* series, const ValueCell* value, bool only);
+// at its head the result (into *result). False, nothing done, when any of
+// that does not hold. Nothing here allocates.
+bool block_append_quick(ValueCell* series, const ValueCell* value, bool only, ValueCell* result);
 void block_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
                   bool append);
 void block_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup);

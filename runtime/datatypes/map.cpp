@@ -511,17 +511,23 @@ namespace {
 // select's work on a map: the lookup that cannot allocate answers in place,
 // else the general one. (Inlined into both entries, so that the entry
 // without refinements keeps no flags.)
+// The lookup that cannot allocate, its value or none into *out (which may
+// be the map's own cell); false when it could not answer.
+[[gnu::always_inline]] inline bool select_quick(const ValueCell* map, const ValueCell* key,
+                                                bool case_sensitive, ValueCell* out) {
+    ValueCell* found;
+    if (!quick_lookup(map, key, case_sensitive, &found)) return false;
+    ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
+    if (v)
+        *out = *v;
+    else
+        none_box(out);
+    return true;
+}
+
 [[gnu::always_inline]] inline void select_in_map(bool case_sensitive, bool same) {
     ValueCell* map = stack_arg(0);
-    ValueCell* found;
-    if (!same && quick_lookup(map, stack_arg(1), case_sensitive, &found)) {
-        ValueCell* v = found ? live_value(entries_of(map), found) : nullptr;
-        if (v)
-            *map = *v;
-        else
-            none_box(map);
-        return;
-    }
+    if (!same && select_quick(map, stack_arg(1), case_sensitive, map)) return;
     stack_set_last(map_select(map, stack_arg(1), nullptr, false, case_sensitive, same, false,
                               nullptr, nullptr, false, false));
 }
@@ -530,6 +536,16 @@ namespace {
 void map_select_entry(bool case_sensitive, bool same) { select_in_map(case_sensitive, same); }
 
 void map_select_plain() { select_in_map(false, false); }
+
+bool map_select_quick(const ValueCell* map, const ValueCell* key, ValueCell* out) {
+    return select_quick(map, key, false, out);
+}
+
+bool map_put_found(const ValueCell* map, const ValueCell* key, const ValueCell* value) {
+    ValueCell* found = nullptr;
+    bool quick = quick_lookup(map, key, false, &found);
+    return store_found(map, quick, found, value);
+}
 
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,
                       bool same, bool, ValueCell*, ValueCell*, bool, bool) {

@@ -99,6 +99,12 @@ ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell* part, bool only
 void map_select_entry(bool case_sensitive, bool same);
 // map_select_entry(false, false): a select that names no refinement.
 void map_select_plain();
+// select without refinements answered by the lookup that cannot allocate:
+// the value or none into *out; false, nothing done, when it cannot answer.
+bool map_select_quick(const ValueCell* map, const ValueCell* key, ValueCell* out);
+// put without refinements of a key the map holds live: the value stored in
+// place; false, nothing done, otherwise. Neither allocates.
+bool map_put_found(const ValueCell* map, const ValueCell* key, const ValueCell* value);
 
 // The put action on the map in the first frame cell (key and value in the
 // next two): the value in the result cell.

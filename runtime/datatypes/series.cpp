@@ -166,13 +166,13 @@ ValueCell* series_pick(ValueCell* series, i32 n, ValueCell* index_cell) {
     return dt::char_box(&g_pick_scratch, string_get_char(unit_addr(series, p), unit_of(series)));
 }
 
-void series_pick_block(ValueCell* block, i32 n) {
+void series_pick_block(const ValueCell* block, i32 n, ValueCell* out) {
     SeriesBuffer* b = series_buffer(block);
     i64 p = pick_position(series_index(block), n);
     if (n == 0 || p < 0 || p >= i64(b->used_bytes() / sizeof(ValueCell)))
-        cell_init(stack_result(), TYPE_NONE);
+        cell_init(out, TYPE_NONE);
     else
-        *stack_result() = b->head_cells()[p];
+        *out = b->head_cells()[p];
 }
 
 ValueCell* series_poke(ValueCell* series, i32 n, ValueCell* value, ValueCell* index_cell) {

@@ -83,9 +83,9 @@ void series_next();
 // Block-like series answer the address of the cell; others a value in a
 // scratch cell valid until the next call.
 ValueCell* series_pick(ValueCell* series, i32 index, ValueCell* index_cell);
-// pick of a block! at the integer index n: the cell or none in the result
-// cell (which may be the block's own).
-void series_pick_block(ValueCell* block, i32 n);
+// pick of a block! at the integer index n: the cell or none into *out
+// (which may be the block's own cell).
+void series_pick_block(const ValueCell* block, i32 n, ValueCell* out);
 ValueCell* series_poke(ValueCell* series, i32 index, ValueCell* value, ValueCell* index_cell);
 void series_remove(ValueCell* series, ValueCell* part, ValueCell* key);
 void series_reverse(ValueCell* series, ValueCell* part, ValueCell* skip);

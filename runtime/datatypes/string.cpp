@@ -715,7 +715,7 @@ ValueCell* text_of_value(ValueCell* value, i32 part, bool only) {
 }
 }  // namespace
 
-bool string_append_quick(ValueCell* series, const ValueCell* value) {
+bool string_append_quick(ValueCell* series, const ValueCell* value, ValueCell* result) {
     u32 vt = value->type();
     if (vt != TYPE_STRING && !direct_text(vt)) return false;
     SeriesBuffer* b = series_of(series);
@@ -734,9 +734,8 @@ bool string_append_quick(ValueCell* series, const ValueCell* value) {
     } else if (!append_in_place(b, units_of(b), value, -1)) {
         return false;
     }
-    ValueCell* r = stack_result();
-    *r = *series;
-    series_set_index(r, 0);
+    *result = *series;
+    series_set_index(result, 0);
     return true;
 }
 

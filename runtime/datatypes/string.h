@@ -105,8 +105,9 @@ ValueCell* string_eval_path(ValueCell* parent, ValueCell* element, ValueCell* va
 i32 string_compare(ValueCell* a, ValueCell* b, i32 op);
 // append of a text value (not a tag) to a string at its tail when nothing
 // but a copy is needed: same unit width, room in the buffer, another buffer,
-// no owner to tell. Sets the result; false when it did nothing.
-bool string_append_quick(ValueCell* series, const ValueCell* value);
+// no owner to tell. The series at its head into *result; false when it did
+// nothing. Nothing here allocates.
+bool string_append_quick(ValueCell* series, const ValueCell* value, ValueCell* result);
 // The usual case of string_append_quick, inline at the action: a string! of
 // up to 16 bytes copied to the tail of another buffer of bytes that has the
 // room and no owner. The caller sets the result; false when it did nothing.

@@ -504,11 +504,11 @@ namespace {
 // The appends of action_append past its copy of bytes in place, apart so
 // that action_append makes no call it returns from (and saves no registers).
 [[gnu::noinline]] void append_to_string(i32 only) {
-    if (string_append_quick(stack_arg(0), stack_arg(1))) return;
+    if (string_append_quick(stack_arg(0), stack_arg(1), stack_result())) return;
     insert_entry(true, -1, only, -1);
 }
 [[gnu::noinline]] void append_to_block(i32 only) {
-    if (block_append_quick(stack_arg(0), stack_arg(1), only != -1)) return;
+    if (block_append_quick(stack_arg(0), stack_arg(1), only != -1, stack_result())) return;
     insert_entry(true, -1, only, -1);
 }
 }  // namespace
@@ -600,7 +600,7 @@ void action_move(i32 part) {
 void action_next() { frame_call(ACT_NEXT); }
 void action_pick() {
     if (stack_arg(0)->type() == TYPE_BLOCK && stack_arg(1)->type() == TYPE_INTEGER)
-        return series_pick_block(stack_arg(0), dt::int_get(stack_arg(1)));
+        return series_pick_block(stack_arg(0), dt::int_get(stack_arg(1)), stack_result());
     stack_set_last(action_pick_dispatch(stack_arg(0), action_index_arg(), stack_arg(1)));
 }
 void action_poke() {

@@ -22,6 +22,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/routine.h"
 #include "runtime/typesystem/runtime_support.h"
+#include "runtime/eval/interp/direct_call.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -790,7 +791,7 @@ __attribute__((always_inline)) inline u32 set_word_value_pure(EvalWalk& w, u32 i
     const ValueCell* nv = next->type() == TYPE_WORD ? word_value_if_available(next) : nullptr;
     if (nv && is_callable_type(nv->type())) {
         *callable = nv;
-        return 0;
+        return direct_value(w, i, nv, out);
     }
     return set_word_pure(w, i, out, callable);
 }
@@ -1763,15 +1764,30 @@ __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w,
                                                                     const ValueCell* fn, bool push,
                                                                     const ValueCell* word) {
     ValueCell* entry_top = g_stack.top;
-    ValueCell name = *word;
-    const ValueCell* fnc = stack_push(fn);
-    i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
-    if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
-    if (ZAN_UNLIKELY(g_interp.tracing)) {
-        call_return(w, i, name, push, false, true);
-        if (ops) return expr_tail_ahead(w, i, entry_top, push);
-        return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+    if (const DirectEntry* d = direct_entry(fn)) {
+        // Where the ordinary call leaves its value: over the callable it
+        // pushed, and in the result cell unless push.
+        ValueCell v;
+        if (u32 j = direct_call(w, i, d, &v)) {
+            stack_copy_cell(entry_top, &v);
+            g_stack.top = entry_top + 1;
+            if (!push) stack_copy_cell(g_stack.base, &v);
+            i = j;
+            goto called;
+        }
     }
+    {
+        ValueCell name = *word;
+        const ValueCell* fnc = stack_push(fn);
+        i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
+        if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+        if (ZAN_UNLIKELY(g_interp.tracing)) {
+            call_return(w, i, name, push, false, true);
+            if (ops) return expr_tail_ahead(w, i, entry_top, push);
+            return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+        }
+    }
+called:
     if (!ops) return CallEnd{i, nullptr};
     const ValueCell* next = word_slot_at(w, i);
     if (next && next->type() == TYPE_OP) {

@@ -1,0 +1,194 @@
+#include "runtime/eval/interp/direct_call.h"
+
+#include "runtime/datatypes/block.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/datatypes/series.h"
+#include "runtime/datatypes/string.h"
+#include "runtime/eval/interp/interp_pure.h"
+
+namespace zan {
+
+namespace {
+
+// ---- the routines ----------------------------------------------------------------------------
+// Each does what its action's entry does on these operands, the result cell
+// made as that entry makes it.
+
+bool remainder_direct(ValueCell* a, ValueCell* out) {
+    if (a[0].type() != TYPE_INTEGER || a[1].type() != TYPE_INTEGER) return false;
+    i32 l = integer_get(a), r = integer_get(a + 1);
+    // Zero and the one overflowing case raise their errors in the action.
+    if (r == 0 || (l == INT32_MIN && r == -1)) return false;
+    *out = a[0];
+    out->data2 = static_cast<u32>(l % r);
+    return true;
+}
+
+bool pick_direct(ValueCell* a, ValueCell* out) {
+    if (a[0].type() != TYPE_BLOCK || a[1].type() != TYPE_INTEGER) return false;
+    series_pick_block(a, integer_get(a + 1), out);
+    // (An unset! cell would be refused by a set-word: the call answers it.)
+    return out->type() != TYPE_UNSET;
+}
+
+// The keys a map's quick lookup answers, all of them accepted by the key
+// parameters of select and put.
+inline bool quick_key(u32 t) {
+    return t == TYPE_STRING || t == TYPE_INTEGER || t == TYPE_WORD || t == TYPE_CHAR;
+}
+
+bool select_direct(ValueCell* a, ValueCell* out) {
+    if (a[0].type() != TYPE_MAP || !quick_key(a[1].type())) return false;
+    return map_select_quick(a, a + 1, out) && out->type() != TYPE_UNSET;
+}
+
+bool put_direct(ValueCell* a, ValueCell* out) {
+    if (a[0].type() != TYPE_MAP || !quick_key(a[1].type())) return false;
+    if (!map_put_found(a, a + 1, a + 2)) return false;
+    *out = a[2];
+    return true;
+}
+
+bool append_direct(ValueCell* a, ValueCell* out) {
+    u32 st = a[0].type();
+    if (st == TYPE_STRING) {
+        if (string_append_bytes_quick(a, a + 1)) {
+            *out = a[0];
+            series_set_index(out, 0);
+            return true;
+        }
+        return string_append_quick(a, a + 1, out);
+    }
+    if (st == TYPE_BLOCK) return block_append_quick(a, a + 1, false, out);
+    return false;
+}
+
+constexpr DirectTable make_action_table() {
+    DirectTable at{};
+    DirectEntry* t = at.by_number;
+    t[ACT_REMAINDER] = {remainder_direct, 2, true};
+    t[ACT_PICK] = {pick_direct, 2, true};
+    t[ACT_SELECT] = {select_direct, 2, true};
+    t[ACT_PUT] = {put_direct, 3, false};
+    t[ACT_APPEND] = {append_direct, 2, false};
+    return at;
+}
+
+// ---- the walk over the arguments -------------------------------------------------------------
+// Nothing here allocates, so the walk's cells stay where they are (read
+// once, in direct_call) and values are held in locals.
+
+// Calls nested deeper than this take the ordinary path.
+constexpr u32 MAX_DEPTH = 4;
+// The frames and data stack cells the ordinary calls of the deepest
+// expression taken directly could use: a set-word's frame, and per level of
+// calls a call's and an operator's.
+constexpr i64 FRAME_ROOM = 16;
+constexpr i64 CELL_ROOM = 128;
+
+u32 args_and_run(EvalWalk& w, u32 j, const DirectEntry* d, ValueCell* out, u32 depth);
+u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth);
+
+// The direct call of a word at j holding v when its routine changes
+// nothing (a call in an argument), else 0.
+[[gnu::noinline]] u32 nested_call(EvalWalk& w, u32 j, const ValueCell* v, ValueCell* out,
+                                  u32 depth) {
+    const DirectEntry* d = direct_entry(v);
+    if (!d || !d->pure || depth >= MAX_DEPTH) return 0;
+    return args_and_run(w, j + 1, d, out, depth + 1);
+}
+
+// An operand at j: a value that evaluates to itself, a word holding a plain
+// value, or the direct call of a routine that changes nothing (whose last
+// argument takes any operators after it). The index after it, or 0.
+[[gnu::always_inline]] inline u32 operand_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth) {
+    if (ZAN_UNLIKELY(j >= w.end)) return 0;
+    const ValueCell* c = w.cells + j;
+    u32 t = c->type();
+    if (self_evaluating(t)) {
+        *out = *c;
+        return j + 1;
+    }
+    if (t != TYPE_WORD) return 0;
+    const ValueCell* v = word_value_if_available_inline(c);
+    if (!v) return 0;
+    u32 vt = v->type();
+    if (vt == TYPE_ACTION) return nested_call(w, j, v, out, depth);
+    if (is_callable_type(vt) || vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    *out = *v;
+    return j + 1;
+}
+
+// An argument at j: an operand, then the operators after it.
+[[gnu::always_inline]] inline u32 arg_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth) {
+    j = operand_at(w, j, out, depth);
+    if (!j || j >= w.end) return j;
+    const ValueCell* c = w.cells + j;
+    if (c->type() != TYPE_WORD) return j;
+    const ValueCell* v = word_value_if_available_inline(c);
+    if (!v || v->type() != TYPE_OP) return j;
+    return ops_after(w, j, out, depth);
+}
+
+// The operators with an inline integer path after a value acc from the
+// operator at j on, applied as the walker applies them (a logic! result
+// ends the chain or refuses it).
+[[gnu::noinline]] u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth) {
+    while (j < w.end) {
+        const ValueCell* nv = w.cells + j;
+        if (nv->type() != TYPE_WORD) break;
+        const ValueCell* opv = word_value_if_available_inline(nv);
+        if (!opv || opv->type() != TYPE_OP) break;
+        if (acc->type() != TYPE_INTEGER) return 0;
+        i32 code = fast_code(opv);
+        if (code < 0) return 0;
+        ValueCell r;
+        u32 k = operand_at(w, j + 1, &r, depth);
+        if (!k || r.type() != TYPE_INTEGER || !int_op_inline(code, acc, &r)) return 0;
+        j = k;
+    }
+    return j;
+}
+
+// The arguments of a call from j on (its routine d), then the routine.
+[[gnu::always_inline]] inline u32 args_and_run_body(EvalWalk& w, u32 j, const DirectEntry* d,
+                                                    ValueCell* out, u32 depth) {
+    ValueCell args[3];
+    u32 n = d->nargs;
+    for (u32 a = 0; a < n; a++) {
+        j = arg_at(w, j, args + a, depth);
+        if (!j) return 0;
+    }
+    return d->run(args, out) ? j : 0;
+}
+u32 args_and_run(EvalWalk& w, u32 j, const DirectEntry* d, ValueCell* out, u32 depth) {
+    return args_and_run_body(w, j, d, out, depth);
+}
+
+inline bool room_for_ordinary_call() {
+    return g_stack.climit - g_stack.ctop >= FRAME_ROOM && g_stack.limit - g_stack.top >= CELL_ROOM;
+}
+
+}  // namespace
+
+constinit const DirectTable g_direct_actions = make_action_table();
+
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out) {
+    if (ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
+    w.at(0);
+    return args_and_run_body(w, i + 1, d, out, 0);
+}
+
+u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
+    const DirectEntry* d = direct_entry(fn);
+    if (!d || !d->pure || ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
+    w.at(0);
+    u32 j = args_and_run(w, i + 1, d, out, 0);
+    if (!j || j >= w.end) return j;
+    // (After a call whose last argument took the operators, none follows.)
+    const ValueCell* c = w.cells + j;
+    const ValueCell* v = c->type() == TYPE_WORD ? word_value_if_available_inline(c) : nullptr;
+    return v && v->type() == TYPE_OP ? ops_after(w, j, out, 0) : j;
+}
+
+}  // namespace zan

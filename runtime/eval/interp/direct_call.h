@@ -1,0 +1,68 @@
+// Calls without a frame: the common natives and actions on their common
+// operands, answered where the walker meets them.
+//
+// An ordinary call marks a frame, pushes its callable and arguments, checks
+// each argument against its typeset, dispatches on the first argument's
+// type and pops the frame: some two hundred instructions around work that
+// is often a dozen (a remainder of two integers, the pick of a block's
+// cell, a map's lookup of a short key). A direct routine does that work on
+// arguments it is handed and either answers completely or does nothing at
+// all. A call is made directly when every argument is of the simple kind
+// that cannot call, allocate, raise an error or change anything: a value, a
+// word holding a plain value, integer operators with an inline path over
+// such operands, or a direct call of a routine that changes nothing. The
+// routine then runs once they are all in hand; it allocates nothing and
+// raises nothing. When anything is not of that kind (an operand's type, a
+// key the quick lookup cannot answer, a buffer without the room), nothing
+// has been changed and the ordinary call runs from the start, which raises
+// any error with its frames as before.
+//
+// No frame the language could see is skipped: a frame shows only in an
+// error's report, in a trace (the walker takes the direct path only with
+// tracing off) and in the depth where "stack overflow" comes, and a direct
+// call starts only with room for every frame the ordinary call would have
+// marked, so that the overflow comes where it came.
+#pragma once
+#include "runtime/eval/interp/interp_internal.h"
+#include "runtime/typesystem/action_table.h"
+
+namespace zan {
+
+// A routine's work on its arguments (args[0] the first), its value into
+// *out; false when it did nothing.
+using DirectFn = bool (*)(ValueCell* args, ValueCell* out);
+
+struct DirectEntry {
+    DirectFn run;  // null: the callable has no direct routine
+    u8 nargs;      // its parameters (a call names no refinement)
+    bool pure;     // changes nothing: may stand in another call's argument
+};
+
+// By action number (natives have none yet).
+struct DirectTable {
+    DirectEntry by_number[ACT_COUNT + 1];
+};
+extern const DirectTable g_direct_actions;
+
+// The direct routine of a callable value, or null.
+inline const DirectEntry* direct_entry(const ValueCell* fn) {
+    if (fn->type() != TYPE_ACTION) return nullptr;
+    u32 idx = callable_entry(fn);
+    if (idx - 1 >= ACT_COUNT) return nullptr;
+    const DirectEntry* d = g_direct_actions.by_number + idx;
+    return d->run ? d : nullptr;
+}
+
+// The call at walk index i of the word holding the callable whose routine
+// is d (read since the last allocation), made directly when it can be: its
+// value into *out and the index after it; 0 when the ordinary call must be
+// made (nothing was changed). Tracing is off.
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out);
+
+// A set-word's value at i beginning with the word holding the callable fn:
+// the direct call of a routine that changes nothing, then the integer
+// operators after it, as an argument's evaluation applies them; 0 when the
+// ordinary evaluation must be made.
+u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out);
+
+}  // namespace zan
