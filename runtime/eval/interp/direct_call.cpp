@@ -151,14 +151,17 @@ u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth);
 }
 
 // The arguments of a call from j on (its routine d), then the routine.
+// With whole, only a call that ends the walk is made.
 [[gnu::always_inline]] inline u32 args_and_run_body(EvalWalk& w, u32 j, const DirectEntry* d,
-                                                    ValueCell* out, u32 depth) {
+                                                    ValueCell* out, u32 depth,
+                                                    bool whole = false) {
     ValueCell args[3];
     u32 n = d->nargs;
     for (u32 a = 0; a < n; a++) {
         j = arg_at(w, j, args + a, depth);
         if (!j) return 0;
     }
+    if (whole && j != w.end) return 0;
     return d->run(args, out) ? j : 0;
 }
 u32 args_and_run(EvalWalk& w, u32 j, const DirectEntry* d, ValueCell* out, u32 depth) {
@@ -169,14 +172,32 @@ inline bool room_for_ordinary_call() {
     return g_stack.climit - g_stack.ctop >= FRAME_ROOM && g_stack.limit - g_stack.top >= CELL_ROOM;
 }
 
+// The value of a branch block holding nothing but a plain value or one
+// direct call, made; false, nothing done, for any other block.
+bool branch_value(const ValueCell* block, ValueCell* out) {
+    EvalWalk bw(block);
+    if (bw.start >= bw.end) return false;
+    const ValueCell* c = bw.cells + bw.start;
+    if (bw.start + 1 == bw.end) {
+        if (const ValueCell* val = simple_value_quiet(c)) {
+            *out = *val;
+            return true;
+        }
+    }
+    if (c->type() != TYPE_WORD) return false;
+    const ValueCell* v = word_value_if_available_inline(c);
+    const DirectEntry* d = v ? direct_entry(v) : nullptr;
+    return d && args_and_run_body(bw, bw.start + 1, d, out, 0, true) != 0;
+}
+
 }  // namespace
 
 constinit const DirectTable g_direct_actions = make_action_table();
 
-u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out) {
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole) {
     if (ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
     w.at(0);
-    return args_and_run_body(w, i + 1, d, out, 0);
+    return args_and_run_body(w, i + 1, d, out, 0, whole);
 }
 
 u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
@@ -189,6 +210,57 @@ u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
     const ValueCell* c = w.cells + j;
     const ValueCell* v = c->type() == TYPE_WORD ? word_value_if_available_inline(c) : nullptr;
     return v && v->type() == TYPE_OP ? ops_after(w, j, out, 0) : j;
+}
+
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole) {
+    if (ZAN_UNLIKELY(!room_for_ordinary_call()) || ZAN_UNLIKELY(g_interrupt_pending)) return 0;
+    w.at(0);
+    u32 j = i + 1;
+    if (j >= w.end) return 0;
+    // The condition, or a set-word of it (stored before the branch, which
+    // may read it, and put back when the branch cannot be made directly).
+    ValueCell* slot = nullptr;
+    ValueCell cond;
+    if (w.cells[j].type() == TYPE_SET_WORD) {
+        slot = word_slot_direct(w.cells + j);
+        if (!slot) return 0;
+        j++;
+    }
+    j = arg_at(w, j, &cond, 0);
+    if (!j) return 0;
+    ValueCell blocks[2];
+    u32 nblocks = nat == NAT_EITHER ? 2 : 1;
+    for (u32 b = 0; b < nblocks; b++) {
+        j = arg_at(w, j, blocks + b, 0);
+        if (!j || blocks[b].type() != TYPE_BLOCK) return 0;
+    }
+    if (whole && j != w.end) return 0;
+    bool yes = truthy(&cond);
+    if (nat != NAT_EITHER && yes != (nat == NAT_IF)) {
+        if (slot) *slot = cond;
+        none_box(out);
+        return j;
+    }
+    ValueCell saved;
+    if (slot) {
+        saved = *slot;
+        *slot = cond;
+    }
+    if (branch_value(nat == NAT_EITHER && !yes ? blocks + 1 : blocks, out)) return j;
+    if (slot) *slot = saved;
+    return 0;
+}
+
+bool direct_walk(EvalWalk& w, ValueCell* out) {
+    if (w.start >= w.end) return false;
+    const ValueCell* c = w.at(w.start);
+    if (c->type() != TYPE_WORD) return false;
+    const ValueCell* fn = word_value_if_available_inline(c);
+    if (!fn) return false;
+    if (const DirectEntry* d = direct_entry(fn)) return direct_call(w, w.start, d, out, true) != 0;
+    if (conditional_native(fn))
+        return direct_conditional(w, w.start, callable_entry(fn), out, true) != 0;
+    return false;
 }
 
 }  // namespace zan

@@ -56,13 +56,33 @@ inline const DirectEntry* direct_entry(const ValueCell* fn) {
 // The call at walk index i of the word holding the callable whose routine
 // is d (read since the last allocation), made directly when it can be: its
 // value into *out and the index after it; 0 when the ordinary call must be
-// made (nothing was changed). Tracing is off.
-u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out);
+// made (nothing was changed). With whole, only a call that ends the walk
+// is made. Tracing is off.
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole = false);
+
+// The call at walk index i of the word holding either, if or unless (nat,
+// their native number), made directly when its condition is a direct
+// expression (or a set-word of one, whose word is then set) and the chosen
+// branch a block holding nothing but a plain value or one direct call that
+// ends it: its value into *out and the index after it; 0, nothing changed,
+// when the ordinary call must be made. With whole, only a call that ends
+// the walk is made. Tracing is off.
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole = false);
+inline bool conditional_native(const ValueCell* fn) {
+    u32 idx = callable_entry(fn);
+    return fn->type() == TYPE_NATIVE && (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS);
+}
 
 // A set-word's value at i beginning with the word holding the callable fn:
 // the direct call of a routine that changes nothing, then the integer
 // operators after it, as an argument's evaluation applies them; 0 when the
 // ordinary evaluation must be made.
 u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out);
+
+// A walk (from its start) holding nothing but one direct call or
+// conditional, made: its value into *out. False, nothing changed, for any
+// other walk; its block then needs its frame and the walker. Tracing is
+// off and no interrupt is pending.
+bool direct_walk(EvalWalk& w, ValueCell* out);
 
 }  // namespace zan

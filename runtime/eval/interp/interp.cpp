@@ -976,6 +976,15 @@ u32 eval_branch_p(const ValueCell* block) {
         }
     }
     EvalWalk w(block);
+    // A branch holding one call that is made directly needs no frame either.
+    ValueCell v;
+    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) && direct_walk(w, &v)) {
+        ValueCell* res = g_stack.top;
+        stack_copy_cell(res, &v);
+        g_stack.top = res + 1;
+        stack_copy_cell(g_stack.base, res);
+        return 0;
+    }
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
     if (run_walk(w, f, w.start)) return g_throw_code;
     frame_unwind(false);
@@ -1764,11 +1773,14 @@ __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w,
                                                                     const ValueCell* fn, bool push,
                                                                     const ValueCell* word) {
     ValueCell* entry_top = g_stack.top;
-    if (const DirectEntry* d = direct_entry(fn)) {
+    {
         // Where the ordinary call leaves its value: over the callable it
         // pushed, and in the result cell unless push.
         ValueCell v;
-        if (u32 j = direct_call(w, i, d, &v)) {
+        u32 j = 0;
+        if (const DirectEntry* d = direct_entry(fn)) j = direct_call(w, i, d, &v);
+        else if (conditional_native(fn)) j = direct_conditional(w, i, callable_entry(fn), &v);
+        if (j) {
             stack_copy_cell(entry_top, &v);
             g_stack.top = entry_top + 1;
             if (!push) stack_copy_cell(g_stack.base, &v);
@@ -2081,6 +2093,9 @@ void interp_debug_print(const ValueCell* value) {
 // instead of pushed for the caller to take.
 u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out) {
     EvalWalk w(paren);
+    // A paren holding one call that is made directly needs no frame.
+    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) && direct_walk(w, out))
+        return 0;
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
     if (run_walk(w, f, w.start)) return g_throw_code;
     ValueCell* res = g_stack.base;
