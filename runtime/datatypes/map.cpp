@@ -541,10 +541,12 @@ bool map_select_quick(const ValueCell* map, const ValueCell* key, ValueCell* out
     return select_quick(map, key, false, out);
 }
 
-bool map_put_found(const ValueCell* map, const ValueCell* key, const ValueCell* value) {
+bool map_put_quick(const ValueCell* map, const ValueCell* key, const ValueCell* value) {
     ValueCell* found = nullptr;
-    bool quick = quick_lookup(map, key, false, &found);
-    return store_found(map, quick, found, value);
+    if (!quick_lookup(map, key, false, &found)) return false;
+    if (!store_found(map, true, found, value))
+        store_entry(map, key, value, nullptr, CMP_FIND, true, found);
+    return true;
 }
 
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,

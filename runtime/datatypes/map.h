@@ -102,9 +102,12 @@ void map_select_plain();
 // select without refinements answered by the lookup that cannot allocate:
 // the value or none into *out; false, nothing done, when it cannot answer.
 bool map_select_quick(const ValueCell* map, const ValueCell* key, ValueCell* out);
-// put without refinements of a key the map holds live: the value stored in
-// place; false, nothing done, otherwise. Neither allocates.
-bool map_put_found(const ValueCell* map, const ValueCell* key, const ValueCell* value);
+// put without refinements when the lookup that cannot allocate answers: the
+// value stored in place, or a new entry added (which may allocate, with the
+// arguments pushed where the collector sees them); false, nothing done,
+// when the lookup could not answer. Neither raises an error for a key the
+// map takes, short of running out of memory.
+bool map_put_quick(const ValueCell* map, const ValueCell* key, const ValueCell* value);
 
 // The put action on the map in the first frame cell (key and value in the
 // next two): the value in the result cell.

@@ -44,7 +44,7 @@ bool select_direct(ValueCell* a, ValueCell* out) {
 
 bool put_direct(ValueCell* a, ValueCell* out) {
     if (a[0].type() != TYPE_MAP || !quick_key(a[1].type())) return false;
-    if (!map_put_found(a, a + 1, a + 2)) return false;
+    if (!map_put_quick(a, a + 1, a + 2)) return false;
     *out = a[2];
     return true;
 }
@@ -76,7 +76,9 @@ constexpr DirectTable make_action_table() {
 
 // ---- the walk over the arguments -------------------------------------------------------------
 // Nothing here allocates, so the walk's cells stay where they are (read
-// once, in direct_call) and values are held in locals.
+// once, in direct_call) and values are held in locals. A routine that may
+// allocate is the last thing a direct call does: nothing reads the walk's
+// cells after it.
 
 // Calls nested deeper than this take the ordinary path.
 constexpr u32 MAX_DEPTH = 4;

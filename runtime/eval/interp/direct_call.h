@@ -11,11 +11,14 @@
 // that cannot call, allocate, raise an error or change anything: a value, a
 // word holding a plain value, integer operators with an inline path over
 // such operands, or a direct call of a routine that changes nothing. The
-// routine then runs once they are all in hand; it allocates nothing and
-// raises nothing. When anything is not of that kind (an operand's type, a
-// key the quick lookup cannot answer, a buffer without the room), nothing
-// has been changed and the ordinary call runs from the start, which raises
-// any error with its frames as before.
+// routine then runs once they are all in hand and raises nothing: only a
+// put that adds a key to a map allocates (its arguments are all reachable
+// from the walk, the words and the containers they came from, and the
+// store pushes them before it allocates), and it could fail only by
+// running out of memory. When anything is not of that kind (an operand's
+// type, a key the quick lookup cannot answer, a buffer without the room),
+// nothing has been changed and the ordinary call runs from the start, which
+// raises any error with its frames as before.
 //
 // No frame the language could see is skipped: a frame shows only in an
 // error's report, in a trace (the walker takes the direct path only with
