@@ -14,7 +14,7 @@ namespace {
 // Each does what its action's entry does on these operands, the result cell
 // made as that entry makes it.
 
-bool remainder_direct(ValueCell* a, ValueCell* out) {
+inline bool remainder_direct(ValueCell* a, ValueCell* out) {
     if (a[0].type() != TYPE_INTEGER || a[1].type() != TYPE_INTEGER) return false;
     i32 l = integer_get(a), r = integer_get(a + 1);
     // Zero and the one overflowing case raise their errors in the action.
@@ -24,7 +24,7 @@ bool remainder_direct(ValueCell* a, ValueCell* out) {
     return true;
 }
 
-bool pick_direct(ValueCell* a, ValueCell* out) {
+inline bool pick_direct(ValueCell* a, ValueCell* out) {
     if (a[0].type() != TYPE_BLOCK || a[1].type() != TYPE_INTEGER) return false;
     series_pick_block(a, integer_get(a + 1), out);
     // (An unset! cell would be refused by a set-word: the call answers it.)
@@ -37,19 +37,19 @@ inline bool quick_key(u32 t) {
     return t == TYPE_STRING || t == TYPE_INTEGER || t == TYPE_WORD || t == TYPE_CHAR;
 }
 
-bool select_direct(ValueCell* a, ValueCell* out) {
+inline bool select_direct(ValueCell* a, ValueCell* out) {
     if (a[0].type() != TYPE_MAP || !quick_key(a[1].type())) return false;
     return map_select_quick(a, a + 1, out) && out->type() != TYPE_UNSET;
 }
 
-bool put_direct(ValueCell* a, ValueCell* out) {
+inline bool put_direct(ValueCell* a, ValueCell* out) {
     if (a[0].type() != TYPE_MAP || !quick_key(a[1].type())) return false;
     if (!map_put_quick(a, a + 1, a + 2)) return false;
     *out = a[2];
     return true;
 }
 
-bool append_direct(ValueCell* a, ValueCell* out) {
+inline bool append_direct(ValueCell* a, ValueCell* out) {
     u32 st = a[0].type();
     if (st == TYPE_STRING) {
         if (string_append_bytes_quick(a, a + 1)) {
@@ -61,17 +61,6 @@ bool append_direct(ValueCell* a, ValueCell* out) {
     }
     if (st == TYPE_BLOCK) return block_append_quick(a, a + 1, false, out);
     return false;
-}
-
-constexpr DirectTable make_action_table() {
-    DirectTable at{};
-    DirectEntry* t = at.by_number;
-    t[ACT_REMAINDER] = {remainder_direct, 2, true};
-    t[ACT_PICK] = {pick_direct, 2, true};
-    t[ACT_SELECT] = {select_direct, 2, true};
-    t[ACT_PUT] = {put_direct, 3, false};
-    t[ACT_APPEND] = {append_direct, 2, false};
-    return at;
 }
 
 // ---- the walk over the arguments -------------------------------------------------------------
@@ -88,8 +77,6 @@ constexpr u32 MAX_DEPTH = 4;
 constexpr i64 FRAME_ROOM = 16;
 constexpr i64 CELL_ROOM = 128;
 
-u32 args_and_run(EvalWalk& w, u32 j, const DirectEntry* d, ValueCell* out, u32 depth);
-u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth);
 
 // The direct call of a word at j holding v when its routine changes
 // nothing (a call in an argument), else 0.
@@ -97,7 +84,7 @@ u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth);
                                   u32 depth) {
     const DirectEntry* d = direct_entry(v);
     if (!d || !d->pure || depth >= MAX_DEPTH) return 0;
-    return args_and_run(w, j + 1, d, out, depth + 1);
+    return d->call(w, j + 1, out, depth + 1, false);
 }
 
 // An operand at j: a value that evaluates to itself, a word holding a plain
@@ -121,21 +108,10 @@ u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth);
     return j + 1;
 }
 
-// An argument at j: an operand, then the operators after it.
-[[gnu::always_inline]] inline u32 arg_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth) {
-    j = operand_at(w, j, out, depth);
-    if (!j || j >= w.end) return j;
-    const ValueCell* c = w.cells + j;
-    if (c->type() != TYPE_WORD) return j;
-    const ValueCell* v = word_value_if_available_inline(c);
-    if (!v || v->type() != TYPE_OP) return j;
-    return ops_after(w, j, out, depth);
-}
-
 // The operators with an inline integer path after a value acc from the
 // operator at j on, applied as the walker applies them (a logic! result
 // ends the chain or refuses it).
-[[gnu::noinline]] u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth) {
+[[gnu::always_inline]] inline u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth) {
     while (j < w.end) {
         const ValueCell* nv = w.cells + j;
         if (nv->type() != TYPE_WORD) break;
@@ -152,22 +128,41 @@ u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth);
     return j;
 }
 
-// The arguments of a call from j on (its routine d), then the routine.
-// With whole, only a call that ends the walk is made.
-[[gnu::always_inline]] inline u32 args_and_run_body(EvalWalk& w, u32 j, const DirectEntry* d,
-                                                    ValueCell* out, u32 depth,
-                                                    bool whole = false) {
-    ValueCell args[3];
-    u32 n = d->nargs;
-    for (u32 a = 0; a < n; a++) {
+// An argument at j: an operand, then the operators after it.
+[[gnu::always_inline]] inline u32 arg_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth) {
+    j = operand_at(w, j, out, depth);
+    if (!j || j >= w.end) return j;
+    const ValueCell* c = w.cells + j;
+    if (c->type() != TYPE_WORD) return j;
+    const ValueCell* v = word_value_if_available_inline(c);
+    if (!v || v->type() != TYPE_OP) return j;
+    return ops_after(w, j, out, depth);
+}
+
+// The arguments of a call from j on, then its routine F of N arguments.
+// With whole, only a call that ends the walk is made. (One instance per
+// routine: the argument loop unrolled, the routine inlined.)
+template <u32 N, bool (*F)(ValueCell*, ValueCell*)>
+u32 call_with(EvalWalk& w, u32 j, ValueCell* out, u32 depth, bool whole) {
+    static_assert(N > 0, "the last argument takes the operators after a call");
+    ValueCell args[N];
+    for (u32 a = 0; a < N; a++) {
         j = arg_at(w, j, args + a, depth);
         if (!j) return 0;
     }
     if (whole && j != w.end) return 0;
-    return d->run(args, out) ? j : 0;
+    return F(args, out) ? j : 0;
 }
-u32 args_and_run(EvalWalk& w, u32 j, const DirectEntry* d, ValueCell* out, u32 depth) {
-    return args_and_run_body(w, j, d, out, depth);
+
+constexpr DirectTable make_action_table() {
+    DirectTable at{};
+    DirectEntry* t = at.by_number;
+    t[ACT_REMAINDER] = {call_with<2, remainder_direct>, 2, true};
+    t[ACT_PICK] = {call_with<2, pick_direct>, 2, true};
+    t[ACT_SELECT] = {call_with<2, select_direct>, 2, true};
+    t[ACT_PUT] = {call_with<3, put_direct>, 3, false};
+    t[ACT_APPEND] = {call_with<2, append_direct>, 2, false};
+    return at;
 }
 
 inline bool room_for_ordinary_call() {
@@ -189,7 +184,7 @@ bool branch_value(const ValueCell* block, ValueCell* out) {
     if (c->type() != TYPE_WORD) return false;
     const ValueCell* v = word_value_if_available_inline(c);
     const DirectEntry* d = v ? direct_entry(v) : nullptr;
-    return d && args_and_run_body(bw, bw.start + 1, d, out, 0, true) != 0;
+    return d && d->call(bw, bw.start + 1, out, 0, true) != 0;
 }
 
 }  // namespace
@@ -199,19 +194,16 @@ constinit const DirectTable g_direct_actions = make_action_table();
 u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole) {
     if (ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
     w.at(0);
-    return args_and_run_body(w, i + 1, d, out, 0, whole);
+    return d->call(w, i + 1, out, 0, whole);
 }
 
 u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
     const DirectEntry* d = direct_entry(fn);
     if (!d || !d->pure || ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
     w.at(0);
-    u32 j = args_and_run(w, i + 1, d, out, 0);
-    if (!j || j >= w.end) return j;
-    // (After a call whose last argument took the operators, none follows.)
-    const ValueCell* c = w.cells + j;
-    const ValueCell* v = c->type() == TYPE_WORD ? word_value_if_available_inline(c) : nullptr;
-    return v && v->type() == TYPE_OP ? ops_after(w, j, out, 0) : j;
+    // (Every routine takes an argument, and the last one took the operators
+    // after it: none follows the call.)
+    return d->call(w, i + 1, out, 0, false);
 }
 
 u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole) {

@@ -31,12 +31,14 @@
 
 namespace zan {
 
-// A routine's work on its arguments (args[0] the first), its value into
-// *out; false when it did nothing.
-using DirectFn = bool (*)(ValueCell* args, ValueCell* out);
+// A routine's call: its arguments fetched from walk index j on (nested
+// calls depth deep), then its work on them, its value into *out; the index
+// after the call, or 0 when it did nothing. With whole, only a call that
+// ends the walk is made.
+using DirectCaller = u32 (*)(EvalWalk& w, u32 j, ValueCell* out, u32 depth, bool whole);
 
 struct DirectEntry {
-    DirectFn run;  // null: the callable has no direct routine
+    DirectCaller call;  // null: the callable has no direct routine
     u8 nargs;      // its parameters (a call names no refinement)
     bool pure;     // changes nothing: may stand in another call's argument
 };
@@ -53,7 +55,7 @@ inline const DirectEntry* direct_entry(const ValueCell* fn) {
     u32 idx = callable_entry(fn);
     if (idx - 1 >= ACT_COUNT) return nullptr;
     const DirectEntry* d = g_direct_actions.by_number + idx;
-    return d->run ? d : nullptr;
+    return d->call ? d : nullptr;
 }
 
 // The call at walk index i of the word holding the callable whose routine

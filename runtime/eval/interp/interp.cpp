@@ -895,6 +895,16 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                 const ValueCell* fn = nullptr;
                 const ValueCell* val = simple_value(c, &fn);
                 if (fn) {
+                    // A call made directly leaves its value as the statement's.
+                    if (const DirectEntry* d = direct_entry(fn)) {
+                        ValueCell v;
+                        if (u32 j = direct_call(w, i, d, &v)) {
+                            stack_set_last_reset(&v);
+                            i = j;
+                            if (i < w.end) stack_reset();
+                            continue;
+                        }
+                    }
                     if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
                         i = native_statements_after(w, native_word_call_statement(w, i, fn, c));
                     else
