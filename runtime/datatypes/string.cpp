@@ -739,6 +739,34 @@ bool string_append_quick(ValueCell* series, const ValueCell* value, ValueCell* r
     return true;
 }
 
+bool string_append_growing(ValueCell* series, const ValueCell* value, ValueCell* result) {
+    if (string_append_quick(series, value, result)) return true;
+    SeriesBuffer* b = series_of(series);
+    if (value->type() == TYPE_CHAR) {
+        // What the insert of the char's one-unit text does.
+        if ((b->flags & SERIES_OWNED) || b->used_bytes() > 0x3FFFFFF0u) return false;
+        i32 len = units_of(b);
+        if (series_index(series) > len) series_set_index(series, len);
+        string_append_char(b, char_get(value));
+        *result = *series;
+        series_set_index(result, 0);
+        return true;
+    }
+    if (!direct_text(value->type())) return false;
+    SeriesBuffer* sb = series_of(value);
+    // (Far below the sizes whose growth raises an error.)
+    if ((b->flags & SERIES_OWNED) || sb == b || b->unit() != sb->unit() ||
+        u64(b->used_bytes()) + sb->used_bytes() > 0x3FFFFFF0u)
+        return false;
+    // What string_insert does for an append of the whole text.
+    i32 len = units_of(b);
+    if (series_index(series) > len) series_set_index(series, len);
+    splice(series, len, 0, value, string_length(value), 1);
+    *result = *series;
+    series_set_index(result, 0);
+    return true;
+}
+
 void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
                    bool append) {
     ValueCell* saved_top = g_stack.top;

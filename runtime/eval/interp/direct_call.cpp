@@ -57,7 +57,7 @@ inline bool append_direct(ValueCell* a, ValueCell* out) {
             series_set_index(out, 0);
             return true;
         }
-        return string_append_quick(a, a + 1, out);
+        return string_append_growing(a, a + 1, out);
     }
     if (st == TYPE_BLOCK) return block_append_quick(a, a + 1, false, out);
     return false;
@@ -206,10 +206,12 @@ u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
     return d->call(w, i + 1, out, 0, false);
 }
 
-u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole) {
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
+                       ConditionalArgs* rest) {
     if (ZAN_UNLIKELY(!room_for_ordinary_call()) || ZAN_UNLIKELY(g_interrupt_pending)) return 0;
     w.at(0);
     u32 j = i + 1;
+    u32 nblocks = nat == NAT_EITHER ? 2 : 1;
     if (j >= w.end) return 0;
     // The condition, or a set-word of it (stored before the branch, which
     // may read it, and put back when the branch cannot be made directly).
@@ -223,7 +225,6 @@ u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole) 
     j = arg_at(w, j, &cond, 0);
     if (!j) return 0;
     ValueCell blocks[2];
-    u32 nblocks = nat == NAT_EITHER ? 2 : 1;
     for (u32 b = 0; b < nblocks; b++) {
         j = arg_at(w, j, blocks + b, 0);
         if (!j || blocks[b].type() != TYPE_BLOCK) return 0;
@@ -240,7 +241,16 @@ u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole) 
         saved = *slot;
         *slot = cond;
     }
-    if (branch_value(nat == NAT_EITHER && !yes ? blocks + 1 : blocks, out)) return j;
+    const ValueCell* chosen = nat == NAT_EITHER && !yes ? blocks + 1 : blocks;
+    if (branch_value(chosen, out)) return j;
+    if (rest) {
+        // The arguments as the conditional's frame takes them (the word set).
+        rest->args[0] = cond;
+        rest->args[1] = blocks[0];
+        rest->args[2] = blocks[1];
+        rest->count = 1 + nblocks;
+        return j;
+    }
     if (slot) *slot = saved;
     return 0;
 }

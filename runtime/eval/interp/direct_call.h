@@ -12,10 +12,10 @@
 // word holding a plain value, integer operators with an inline path over
 // such operands, or a direct call of a routine that changes nothing. The
 // routine then runs once they are all in hand and raises nothing: only a
-// put that adds a key to a map allocates (its arguments are all reachable
-// from the walk, the words and the containers they came from, and the
-// store pushes them before it allocates), and it could fail only by
-// running out of memory. When anything is not of that kind (an operand's
+// put that adds a key to a map and an append that grows a string allocate
+// (their arguments are all reachable from the walk, the words and the
+// containers they came from), and they could fail only by running out of
+// memory. When anything is not of that kind (an operand's
 // type, a key the quick lookup cannot answer, a buffer without the room),
 // nothing has been changed and the ordinary call runs from the start, which
 // raises any error with its frames as before.
@@ -65,14 +65,25 @@ inline const DirectEntry* direct_entry(const ValueCell* fn) {
 // is made. Tracing is off.
 u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole = false);
 
+// The arguments of a conditional whose condition and blocks were evaluated
+// directly but whose chosen branch needs the walker.
+struct ConditionalArgs {
+    ValueCell args[3];
+    u32 count = 0;  // 0: none (the call was made, or not begun)
+};
+
 // The call at walk index i of the word holding either, if or unless (nat,
 // their native number), made directly when its condition is a direct
 // expression (or a set-word of one, whose word is then set) and the chosen
 // branch a block holding nothing but a plain value or one direct call that
 // ends it: its value into *out and the index after it; 0, nothing changed,
 // when the ordinary call must be made. With whole, only a call that ends
-// the walk is made. Tracing is off.
-u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole = false);
+// the walk is made. With rest, a chosen branch that needs the walker leaves
+// the evaluated arguments there (the index after the call returned): the
+// caller runs the branch in the conditional's frame, as the ordinary call
+// would after fetching them. Tracing is off.
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole = false,
+                       ConditionalArgs* rest = nullptr);
 inline bool conditional_native(const ValueCell* fn) {
     u32 idx = callable_entry(fn);
     return fn->type() == TYPE_NATIVE && (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS);

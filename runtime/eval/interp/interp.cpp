@@ -1778,36 +1778,66 @@ namespace {
 // then not sent); an interrupt is left to the next walk's start or round.
 // Tracing is tested again after the native ran, which may have switched it
 // on: then the return's and the expression's events go as before.
+// A conditional whose arguments were evaluated directly (rest) and whose
+// branch needs the walker, from there on as the ordinary call goes: the
+// callable pushed, the frame marked, the arguments in it, the branch run,
+// the frame popped over the callable. False when a code is pending (the
+// frame then stays, as the ordinary call leaves it).
+__attribute__((noinline)) bool conditional_in_frame(const ValueCell& fnv, ValueCell& name,
+                                                    const ConditionalArgs& rest, bool push) {
+    const ValueCell* fnc = stack_push(&fnv);
+    frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
+    for (u32 k = 0; k < rest.count; k++) stack_push(rest.args + k);
+    run_conditional(callable_entry(fnc));
+    if (ZAN_UNLIKELY(g_throw_code)) return false;
+    frame_unwind_over_callable(push);
+    return true;
+}
+
 template <bool ops>
 __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
                                                                     const ValueCell* fn, bool push,
                                                                     const ValueCell* word) {
     ValueCell* entry_top = g_stack.top;
+    ValueCell name;
     {
         // Where the ordinary call leaves its value: over the callable it
         // pushed, and in the result cell unless push.
         ValueCell v;
         u32 j = 0;
-        if (const DirectEntry* d = direct_entry(fn)) j = direct_call(w, i, d, &v);
-        else if (conditional_native(fn)) j = direct_conditional(w, i, callable_entry(fn), &v);
+        ConditionalArgs rest;
+        ValueCell fnv;
+        if (const DirectEntry* d = direct_entry(fn)) {
+            j = direct_call(w, i, d, &v);
+        } else if (conditional_native(fn)) {
+            fnv = *fn;  // (the condition may be a set-word of the word itself)
+            j = direct_conditional(w, i, callable_entry(fn), &v, false, &rest);
+        }
         if (j) {
-            stack_copy_cell(entry_top, &v);
-            g_stack.top = entry_top + 1;
-            if (!push) stack_copy_cell(g_stack.base, &v);
+            if (ZAN_LIKELY(!rest.count)) {
+                stack_copy_cell(entry_top, &v);
+                g_stack.top = entry_top + 1;
+                if (!push) stack_copy_cell(g_stack.base, &v);
+                i = j;
+                goto called;
+            }
+            name = *word;
+            if (!conditional_in_frame(fnv, name, rest, push)) return CallEnd{j, nullptr};
             i = j;
-            goto called;
+            goto returned;
         }
     }
+    name = *word;
     {
-        ValueCell name = *word;
         const ValueCell* fnc = stack_push(fn);
         i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
         if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
-        if (ZAN_UNLIKELY(g_interp.tracing)) {
-            call_return(w, i, name, push, false, true);
-            if (ops) return expr_tail_ahead(w, i, entry_top, push);
-            return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
-        }
+    }
+returned:
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        call_return(w, i, name, push, false, true);
+        if (ops) return expr_tail_ahead(w, i, entry_top, push);
+        return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
     }
 called:
     if (!ops) return CallEnd{i, nullptr};
