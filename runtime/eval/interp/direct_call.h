@@ -58,11 +58,39 @@ inline const DirectEntry* direct_entry(const ValueCell* fn) {
     return d->call ? d : nullptr;
 }
 
+// ---- sites that failed -------------------------------------------------------------------------
+// A call that could not be made directly at a site will most often fail
+// there again (an argument that is a call of another function, a value of
+// another type): the site is remembered, by the address of its word's cell
+// in a small table, and the next attempts there are skipped, a number of
+// them before the site is tried again. Only the time spent trying depends
+// on this: a site skipped, or a table slot taken by another block's cell
+// since, takes the ordinary call.
+constexpr u32 DIRECT_MISS_SLOTS = 256;
+constexpr u32 DIRECT_MISS_SKIPS = 31;
+struct DirectMiss {
+    const ValueCell* site;
+    u32 skips;
+};
+extern DirectMiss g_direct_misses[DIRECT_MISS_SLOTS];
+inline DirectMiss& direct_miss_slot(const ValueCell* site) {
+    return g_direct_misses[(reinterpret_cast<uintptr_t>(site) >> 4) & (DIRECT_MISS_SLOTS - 1)];
+}
+// Whether the call whose word's cell is site is worth making directly
+// (false for a site whose last attempt failed, a number of times in a row).
+inline bool direct_worth_trying(const ValueCell* site) {
+    DirectMiss& m = direct_miss_slot(site);
+    if (ZAN_LIKELY(m.site != site) || m.skips == 0) return true;
+    m.skips--;
+    return false;
+}
+
 // The call at walk index i of the word holding the callable whose routine
 // is d (read since the last allocation), made directly when it can be: its
 // value into *out and the index after it; 0 when the ordinary call must be
-// made (nothing was changed). With whole, only a call that ends the walk
-// is made. Tracing is off.
+// made (nothing was changed; a failure is remembered unless whole). The
+// caller asks direct_worth_trying first. With whole, only a call that ends
+// the walk is made. Tracing is off.
 u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole = false);
 
 // The arguments of a conditional whose condition and blocks were evaluated
@@ -85,8 +113,19 @@ struct ConditionalArgs {
 u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole = false,
                        ConditionalArgs* rest = nullptr);
 inline bool conditional_native(const ValueCell* fn) {
+    static_assert(NAT_IF == 1 && NAT_UNLESS == 2 && NAT_EITHER == 3, "the conditionals come first");
+    return fn->type() == TYPE_NATIVE && callable_entry(fn) - 1 < 3;
+}
+
+// The action numbers with a direct routine, as bits (one test for any
+// native! or action! value).
+extern const u64 g_direct_action_bits;
+static_assert(ACT_COUNT < 64, "an action's bit fits a word");
+inline bool may_be_direct(const ValueCell* fn) {
+    u32 t = fn->type();
     u32 idx = callable_entry(fn);
-    return fn->type() == TYPE_NATIVE && (idx == NAT_EITHER || idx == NAT_IF || idx == NAT_UNLESS);
+    if (t == TYPE_ACTION) return idx < 64 && ((g_direct_action_bits >> idx) & 1);
+    return t == TYPE_NATIVE && idx - 1 < 3;
 }
 
 // A set-word's value at i beginning with the word holding the callable fn:

@@ -813,6 +813,8 @@ CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn, const Valu
 // the look-ahead would have told nothing), without looking its word up
 // again. Returns where the last one ended (a code may be pending).
 // (The rounds out of line, in the walk only their test.)
+// native_word_call_statement without the direct attempt (just made).
+CallEnd native_word_call_ordinary(EvalWalk& w, u32 i, const ValueCell* fn);
 __attribute__((noinline)) u32 native_statements_chain(EvalWalk& w, CallEnd end) {
     do {
         const ValueCell* fn = end.next;
@@ -896,16 +898,18 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                 const ValueCell* val = simple_value(c, &fn);
                 if (fn) {
                     // A call made directly leaves its value as the statement's.
-                    if (const DirectEntry* d = direct_entry(fn)) {
+                    if (fn->type() == TYPE_ACTION && may_be_direct(fn)) {
                         ValueCell v;
-                        if (u32 j = direct_call(w, i, d, &v)) {
+                        u32 j = direct_worth_trying(c) ? direct_call(w, i, direct_entry(fn), &v) : 0;
+                        if (j) {
                             stack_set_last_reset(&v);
                             i = j;
                             if (i < w.end) stack_reset();
                             continue;
                         }
-                    }
-                    if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
+                        // (Not tried again: the ordinary call at once.)
+                        i = native_statements_after(w, native_word_call_ordinary(w, i, fn));
+                    } else if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
                         i = native_statements_after(w, native_word_call_statement(w, i, fn, c));
                     else
                         i = other_word_call(w, i, fn, false, c);
@@ -986,15 +990,6 @@ u32 eval_branch_p(const ValueCell* block) {
         }
     }
     EvalWalk w(block);
-    // A branch holding one call that is made directly needs no frame either.
-    ValueCell v;
-    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) && direct_walk(w, &v)) {
-        ValueCell* res = g_stack.top;
-        stack_copy_cell(res, &v);
-        g_stack.top = res + 1;
-        stack_copy_cell(g_stack.base, res);
-        return 0;
-    }
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
     if (run_walk(w, f, w.start)) return g_throw_code;
     frame_unwind(false);
@@ -1794,52 +1789,12 @@ __attribute__((noinline)) bool conditional_in_frame(const ValueCell& fnv, ValueC
     return true;
 }
 
+// The end of a call made by a word whose value it left at entry_top (and
+// in the result cell unless push), with tracing off: with ops, the
+// operators after it, telling what the look-ahead found.
 template <bool ops>
-__attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
-                                                                    const ValueCell* fn, bool push,
-                                                                    const ValueCell* word) {
-    ValueCell* entry_top = g_stack.top;
-    ValueCell name;
-    {
-        // Where the ordinary call leaves its value: over the callable it
-        // pushed, and in the result cell unless push.
-        ValueCell v;
-        u32 j = 0;
-        ConditionalArgs rest;
-        ValueCell fnv;
-        if (const DirectEntry* d = direct_entry(fn)) {
-            j = direct_call(w, i, d, &v);
-        } else if (conditional_native(fn)) {
-            fnv = *fn;  // (the condition may be a set-word of the word itself)
-            j = direct_conditional(w, i, callable_entry(fn), &v, false, &rest);
-        }
-        if (j) {
-            if (ZAN_LIKELY(!rest.count)) {
-                stack_copy_cell(entry_top, &v);
-                g_stack.top = entry_top + 1;
-                if (!push) stack_copy_cell(g_stack.base, &v);
-                i = j;
-                goto called;
-            }
-            name = *word;
-            if (!conditional_in_frame(fnv, name, rest, push)) return CallEnd{j, nullptr};
-            i = j;
-            goto returned;
-        }
-    }
-    name = *word;
-    {
-        const ValueCell* fnc = stack_push(fn);
-        i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
-        if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
-    }
-returned:
-    if (ZAN_UNLIKELY(g_interp.tracing)) {
-        call_return(w, i, name, push, false, true);
-        if (ops) return expr_tail_ahead(w, i, entry_top, push);
-        return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
-    }
-called:
+__attribute__((always_inline)) inline CallEnd after_word_call(EvalWalk& w, u32 i,
+                                                              ValueCell* entry_top, bool push) {
     if (!ops) return CallEnd{i, nullptr};
     const ValueCell* next = word_slot_at(w, i);
     if (next && next->type() == TYPE_OP) {
@@ -1852,20 +1807,85 @@ called:
     }
     return CallEnd{i, next};
 }
+
+// The end of a call whose frame was popped, as native_word_call_body ends
+// it (tracing may have been switched on by the call).
+template <bool ops>
+__attribute__((always_inline)) inline CallEnd after_native_call(EvalWalk& w, u32 i,
+                                                                ValueCell* entry_top, bool push,
+                                                                const ValueCell& name) {
+    if (ZAN_UNLIKELY(g_interp.tracing)) {
+        call_return(w, i, name, push, false, true);
+        if (ops) return expr_tail_ahead(w, i, entry_top, push);
+        return CallEnd{expr_tail(w, i, entry_top, push, false), nullptr};
+    }
+    return after_word_call<ops>(w, i, entry_top, push);
+}
+
+// native_word_call_body's call made directly (see direct_call.h): false,
+// nothing done, when the ordinary call must be made.
+template <bool ops>
+__attribute__((noinline)) bool direct_word_call(EvalWalk& w, u32 i, const ValueCell* fn, bool push,
+                                                const ValueCell* word, CallEnd* end) {
+    ValueCell* entry_top = g_stack.top;
+    ValueCell v;
+    u32 j;
+    ConditionalArgs rest;
+    ValueCell fnv = *fn;  // (a condition may be a set-word of the word itself)
+    if (fn->type() == TYPE_ACTION) j = direct_call(w, i, direct_entry(fn), &v);
+    else j = direct_conditional(w, i, callable_entry(fn), &v, false, &rest);
+    if (!j) return false;
+    if (ZAN_LIKELY(!rest.count)) {
+        // Where the ordinary call leaves its value: over the callable it
+        // pushed, and in the result cell unless push.
+        stack_copy_cell(entry_top, &v);
+        g_stack.top = entry_top + 1;
+        if (!push) stack_copy_cell(g_stack.base, &v);
+        *end = after_word_call<ops>(w, j, entry_top, push);
+        return true;
+    }
+    ValueCell name = *word;
+    if (!conditional_in_frame(fnv, name, rest, push)) *end = CallEnd{j, nullptr};
+    else *end = after_native_call<ops>(w, j, entry_top, push, name);
+    return true;
+}
+
+// direct: the call is tried directly first.
+template <bool ops, bool direct>
+__attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
+                                                                    const ValueCell* fn, bool push,
+                                                                    const ValueCell* word) {
+    if (direct && ZAN_UNLIKELY(may_be_direct(fn)) && direct_worth_trying(word)) {
+        CallEnd end;
+        if (direct_word_call<ops>(w, i, fn, push, word, &end)) return end;
+    }
+    ValueCell* entry_top = g_stack.top;
+    ValueCell name = *word;
+    const ValueCell* fnc = stack_push(fn);
+    i = native_call_body<true, true>(*fnc, w, i + 1, push, name, nullptr, 0, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return CallEnd{i, nullptr};
+    return after_native_call<ops>(w, i, entry_top, push, name);
+}
 }  // namespace
 
 CallEnd native_word_call_pushed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
-    return native_word_call_body<true>(w, i, fn, true, word);
+    return native_word_call_body<true, true>(w, i, fn, true, word);
 }
 
 CallEnd native_word_call_statement(EvalWalk& w, u32 i, const ValueCell* fn,
                                    const ValueCell* word) {
-    return native_word_call_body<true>(w, i, fn, false, word);
+    return native_word_call_body<true, true>(w, i, fn, false, word);
 }
+
+namespace {
+CallEnd native_word_call_ordinary(EvalWalk& w, u32 i, const ValueCell* fn) {
+    return native_word_call_body<true, false>(w, i, fn, false, w.at(i));
+}
+}  // namespace
 
 u32 word_call_alone(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* word) {
     if (fn->type() == TYPE_NATIVE || fn->type() == TYPE_ACTION)
-        return native_word_call_body<false>(w, i, fn, true, word).i;
+        return native_word_call_body<false, true>(w, i, fn, true, word).i;
     return eval_expr(w, i, true, true, false);
 }
 
