@@ -190,7 +190,7 @@ bool branch_value(const ValueCell* block, ValueCell* out) {
 constexpr u64 action_bits(const DirectTable& t) {
     u64 bits = 0;
     for (u32 n = 1; n <= ACT_COUNT; n++)
-        if (t.by_number[n].call) bits |= u64(1) << n;
+        if (t.by_number[n].nargs) bits |= u64(1) << n;  // (every row takes an argument)
     return bits;
 }
 
