@@ -90,7 +90,10 @@ constexpr i64 CELL_ROOM = 128;
 // An operand at j: a value that evaluates to itself, a word holding a plain
 // value, or the direct call of a routine that changes nothing (whose last
 // argument takes any operators after it). The index after it, or 0.
-[[gnu::always_inline]] inline u32 operand_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth) {
+// known: the value of the word at j when it was looked up just before (the
+// look for an operator after the argument before it), else null.
+[[gnu::always_inline]] inline u32 operand_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth,
+                                             const ValueCell* known = nullptr) {
     if (ZAN_UNLIKELY(j >= w.end)) return 0;
     const ValueCell* c = w.cells + j;
     u32 t = c->type();
@@ -99,7 +102,7 @@ constexpr i64 CELL_ROOM = 128;
         return j + 1;
     }
     if (t != TYPE_WORD) return 0;
-    const ValueCell* v = word_value_if_available_inline(c);
+    const ValueCell* v = known ? known : word_value_if_available_inline(c);
     if (!v) return 0;
     u32 vt = v->type();
     if (vt == TYPE_ACTION) return nested_call(w, j, v, out, depth);
@@ -108,15 +111,27 @@ constexpr i64 CELL_ROOM = 128;
     return j + 1;
 }
 
-// The operators with an inline integer path after a value acc from the
-// operator at j on, applied as the walker applies them (a logic! result
-// ends the chain or refuses it).
-[[gnu::always_inline]] inline u32 ops_after(EvalWalk& w, u32 j, ValueCell* acc, u32 depth) {
-    while (j < w.end) {
-        const ValueCell* nv = w.cells + j;
-        if (nv->type() != TYPE_WORD) break;
-        const ValueCell* opv = word_value_if_available_inline(nv);
-        if (!opv || opv->type() != TYPE_OP) break;
+// The value of the word at j when it holds an operator, else null; *ahead
+// receives the value of a word holding anything else (its look-up kept for
+// the operand that starts there).
+[[gnu::always_inline]] inline const ValueCell* op_ahead(EvalWalk& w, u32 j,
+                                                        const ValueCell** ahead) {
+    if (j >= w.end) return nullptr;
+    const ValueCell* c = w.cells + j;
+    if (c->type() != TYPE_WORD) return nullptr;
+    const ValueCell* v = word_value_if_available_inline(c);
+    if (v && v->type() == TYPE_OP) return v;
+    *ahead = v;
+    return nullptr;
+}
+
+// The operators with an inline integer path after a value acc, from the
+// operator at j (its value opv) on, applied as the walker applies them (a
+// logic! result ends the chain or refuses it).
+[[gnu::always_inline]] inline u32 ops_after(EvalWalk& w, u32 j, const ValueCell* opv,
+                                            ValueCell* acc, u32 depth,
+                                            const ValueCell** ahead) {
+    do {
         if (acc->type() != TYPE_INTEGER) return 0;
         i32 code = fast_code(opv);
         if (code < 0) return 0;
@@ -124,19 +139,20 @@ constexpr i64 CELL_ROOM = 128;
         u32 k = operand_at(w, j + 1, &r, depth);
         if (!k || r.type() != TYPE_INTEGER || !int_op_inline(code, acc, &r)) return 0;
         j = k;
-    }
+    } while ((opv = op_ahead(w, j, ahead)));
     return j;
 }
 
-// An argument at j: an operand, then the operators after it.
-[[gnu::always_inline]] inline u32 arg_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth) {
-    j = operand_at(w, j, out, depth);
-    if (!j || j >= w.end) return j;
-    const ValueCell* c = w.cells + j;
-    if (c->type() != TYPE_WORD) return j;
-    const ValueCell* v = word_value_if_available_inline(c);
-    if (!v || v->type() != TYPE_OP) return j;
-    return ops_after(w, j, out, depth);
+// An argument at j: an operand, then the operators after it. *ahead: in,
+// the value of the word at j when already looked up (else null); out, the
+// value of the word after the argument when it was looked up (else null).
+[[gnu::always_inline]] inline u32 arg_at(EvalWalk& w, u32 j, ValueCell* out, u32 depth,
+                                         const ValueCell** ahead) {
+    j = operand_at(w, j, out, depth, *ahead);
+    *ahead = nullptr;
+    if (!j) return 0;
+    const ValueCell* opv = op_ahead(w, j, ahead);
+    return opv ? ops_after(w, j, opv, out, depth, ahead) : j;
 }
 
 // The arguments of a call from j on, then its routine F of N arguments.
@@ -146,8 +162,9 @@ template <u32 N, bool (*F)(ValueCell*, ValueCell*)>
 u32 call_with(EvalWalk& w, u32 j, ValueCell* out, u32 depth, bool whole) {
     static_assert(N > 0, "the last argument takes the operators after a call");
     ValueCell args[N];
+    const ValueCell* ahead = nullptr;
     for (u32 a = 0; a < N; a++) {
-        j = arg_at(w, j, args + a, depth);
+        j = arg_at(w, j, args + a, depth, &ahead);
         if (!j) return 0;
     }
     if (whole && j != w.end) return 0;
@@ -261,11 +278,12 @@ u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
         if (!slot) return 0;
         j++;
     }
-    j = arg_at(w, j, &cond, 0);
+    const ValueCell* ahead = nullptr;
+    j = arg_at(w, j, &cond, 0, &ahead);
     if (!j) return 0;
     ValueCell blocks[2];
     for (u32 b = 0; b < nblocks; b++) {
-        j = arg_at(w, j, blocks + b, 0);
+        j = arg_at(w, j, blocks + b, 0, &ahead);
         if (!j || blocks[b].type() != TYPE_BLOCK) return 0;
     }
     if (whole && j != w.end) return 0;
