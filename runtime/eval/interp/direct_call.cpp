@@ -31,7 +31,7 @@ inline bool pick_direct(ValueCell* a, ValueCell* out) {
     return out->type() != TYPE_UNSET;
 }
 
-// The keys a map's quick lookup answers, all of them accepted by the key
+// The keys a map's quick lookup may answer, all of them accepted by the key
 // parameters of select and put.
 inline bool quick_key(u32 t) {
     return t == TYPE_STRING || t == TYPE_INTEGER || t == TYPE_WORD || t == TYPE_CHAR;
@@ -76,7 +76,6 @@ constexpr u32 MAX_DEPTH = 4;
 // calls a call's and an operator's.
 constexpr i64 FRAME_ROOM = 16;
 constexpr i64 CELL_ROOM = 128;
-
 
 // The direct call of a word at j holding v when its routine changes
 // nothing (a call in an argument), else 0.

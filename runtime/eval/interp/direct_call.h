@@ -15,10 +15,12 @@
 // put that adds a key to a map and an append that grows a string allocate
 // (their arguments are all reachable from the walk, the words and the
 // containers they came from), and they could fail only by running out of
-// memory. When anything is not of that kind (an operand's
-// type, a key the quick lookup cannot answer, a buffer without the room),
-// nothing has been changed and the ordinary call runs from the start, which
-// raises any error with its frames as before.
+// memory. When anything is not of that kind (an operand's type, a key the
+// quick lookup cannot answer, an owned series), nothing has been changed
+// and the ordinary call runs from the start, which raises any error with
+// its frames as before. The conditionals either, if and unless are made
+// the same way when their condition is direct and the chosen branch holds
+// one plain value or one direct call.
 //
 // No frame the language could see is skipped: a frame shows only in an
 // error's report, in a trace (the walker takes the direct path only with
@@ -39,11 +41,12 @@ using DirectCaller = u32 (*)(EvalWalk& w, u32 j, ValueCell* out, u32 depth, bool
 
 struct DirectEntry {
     DirectCaller call;  // null: the callable has no direct routine
-    u8 nargs;      // its parameters (a call names no refinement)
-    bool pure;     // changes nothing: may stand in another call's argument
+    u8 nargs;           // its parameters (a call names no refinement)
+    bool pure;          // changes nothing: may stand in another call's argument
 };
 
-// By action number (natives have none yet).
+// By action number (of the natives, only the conditionals are made
+// directly, by direct_conditional).
 struct DirectTable {
     DirectEntry by_number[ACT_COUNT + 1];
 };
@@ -125,13 +128,13 @@ inline bool may_be_direct(const ValueCell* fn) {
     u32 t = fn->type();
     u32 idx = callable_entry(fn);
     if (t == TYPE_ACTION) return idx < 64 && ((g_direct_action_bits >> idx) & 1);
-    return t == TYPE_NATIVE && idx - 1 < 3;
+    return conditional_native(fn);
 }
 
 // A set-word's value at i beginning with the word holding the callable fn:
-// the direct call of a routine that changes nothing, then the integer
-// operators after it, as an argument's evaluation applies them; 0 when the
-// ordinary evaluation must be made.
+// the direct call of a routine that changes nothing (its last argument took
+// the operators after it), the index after it; 0 when the ordinary
+// evaluation must be made. Tracing is off.
 u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out);
 
 // A walk (from its start) holding nothing but one direct call or

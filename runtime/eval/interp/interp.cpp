@@ -806,6 +806,8 @@ __attribute__((always_inline)) inline u32 set_word_value_pure(EvalWalk& w, u32 i
 // (One instance for each of push's values.)
 template <bool push>
 CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn, const ValueCell* c);
+// native_word_call_statement without the direct attempt (just made).
+CallEnd native_word_call_ordinary(EvalWalk& w, u32 i, const ValueCell* fn);
 // The statements after a statement that ended at end.i, as long as each
 // begins with a word that the look-ahead of the one before found holding
 // a native or action: each is called at once, as the walk's next round
@@ -813,8 +815,6 @@ CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const ValueCell* fn, const Valu
 // the look-ahead would have told nothing), without looking its word up
 // again. Returns where the last one ended (a code may be pending).
 // (The rounds out of line, in the walk only their test.)
-// native_word_call_statement without the direct attempt (just made).
-CallEnd native_word_call_ordinary(EvalWalk& w, u32 i, const ValueCell* fn);
 __attribute__((noinline)) u32 native_statements_chain(EvalWalk& w, CallEnd end) {
     do {
         const ValueCell* fn = end.next;
@@ -1767,12 +1767,6 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 // again); inlined into the path that also serves functions, the fetch cost
 // that path registers.
 namespace {
-// ops: the operators after the call are evaluated.
-// (With ops, the end tells what the look-ahead found.)
-// Every caller takes this path only with tracing off (its open event is
-// then not sent); an interrupt is left to the next walk's start or round.
-// Tracing is tested again after the native ran, which may have switched it
-// on: then the return's and the expression's events go as before.
 // A conditional whose arguments were evaluated directly (rest) and whose
 // branch needs the walker, from there on as the ordinary call goes: the
 // callable pushed, the frame marked, the arguments in it, the branch run,
@@ -1850,7 +1844,13 @@ __attribute__((noinline)) bool direct_word_call(EvalWalk& w, u32 i, const ValueC
     return true;
 }
 
-// direct: the call is tried directly first.
+// ops: the operators after the call are evaluated.
+// (With ops, the end tells what the look-ahead found.)
+// Every caller takes this path only with tracing off (its open event is
+// then not sent); an interrupt is left to the next walk's start or round.
+// Tracing is tested again after the native ran, which may have switched it
+// on: then the return's and the expression's events go as before.
+// direct: the call is tried directly first (see direct_call.h).
 template <bool ops, bool direct>
 __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
                                                                     const ValueCell* fn, bool push,
