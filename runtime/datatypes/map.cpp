@@ -508,9 +508,6 @@ void map_put_entry(bool case_sensitive) {
 }
 
 namespace {
-// select's work on a map: the lookup that cannot allocate answers in place,
-// else the general one. (Inlined into both entries, so that the entry
-// without refinements keeps no flags.)
 // The lookup that cannot allocate, its value or none into *out (which may
 // be the map's own cell); false when it could not answer.
 [[gnu::always_inline]] inline bool select_quick(const ValueCell* map, const ValueCell* key,
@@ -525,6 +522,9 @@ namespace {
     return true;
 }
 
+// select's work on a map: the lookup that cannot allocate answers in place,
+// else the general one. (Inlined into both entries, so that the entry
+// without refinements keeps no flags.)
 [[gnu::always_inline]] inline void select_in_map(bool case_sensitive, bool same) {
     ValueCell* map = stack_arg(0);
     if (!same && select_quick(map, stack_arg(1), case_sensitive, map)) return;

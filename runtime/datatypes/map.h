@@ -104,7 +104,7 @@ void map_select_plain();
 bool map_select_quick(const ValueCell* map, const ValueCell* key, ValueCell* out);
 // put without refinements when the lookup that cannot allocate answers: the
 // value stored in place, or a new entry added (which may allocate, with the
-// arguments pushed where the collector sees them); false, nothing done,
+// arguments pushed on the data stack first); false, nothing done,
 // when the lookup could not answer. Neither raises an error for a key the
 // map takes, short of running out of memory.
 bool map_put_quick(const ValueCell* map, const ValueCell* key, const ValueCell* value);

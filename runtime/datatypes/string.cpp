@@ -739,36 +739,10 @@ bool string_append_quick(ValueCell* series, const ValueCell* value, ValueCell* r
     return true;
 }
 
-bool string_append_growing(ValueCell* series, const ValueCell* value, ValueCell* result) {
-    if (string_append_quick(series, value, result)) return true;
-    SeriesBuffer* b = series_of(series);
-    if (value->type() == TYPE_CHAR) {
-        // What the insert of the char's one-unit text does.
-        if ((b->flags & SERIES_OWNED) || b->used_bytes() > 0x3FFFFFF0u) return false;
-        i32 len = units_of(b);
-        if (series_index(series) > len) series_set_index(series, len);
-        string_append_char(b, char_get(value));
-        *result = *series;
-        series_set_index(result, 0);
-        return true;
-    }
-    if (!direct_text(value->type())) return false;
-    SeriesBuffer* sb = series_of(value);
-    // (Far below the sizes whose growth raises an error.)
-    if ((b->flags & SERIES_OWNED) || sb == b || b->unit() != sb->unit() ||
-        u64(b->used_bytes()) + sb->used_bytes() > 0x3FFFFFF0u)
-        return false;
-    // What string_insert does for an append of the whole text.
-    i32 len = units_of(b);
-    if (series_index(series) > len) series_set_index(series, len);
-    splice(series, len, 0, value, string_length(value), 1);
-    *result = *series;
-    series_set_index(result, 0);
-    return true;
-}
-
-void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
-                   bool append) {
+namespace {
+// string_insert with its result into *result.
+void insert_text(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup, bool append,
+                 ValueCell* result) {
     ValueCell* saved_top = g_stack.top;
     i32 len = units_of(series_of(series));
     if (series_index(series) > len) series_set_index(series, len);
@@ -805,7 +779,38 @@ void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32
         i32 l = units_of(series_of(&r));
         series_set_index(&r, at_tail ? l : (after > l ? l : after));
     }
-    *stack_result() = r;
+    *result = r;
+}
+}  // namespace
+
+void string_insert(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup,
+                   bool append) {
+    insert_text(series, value, part, only, dup, append, stack_result());
+}
+
+bool string_append_growing(ValueCell* series, ValueCell* value, ValueCell* result) {
+    if (string_append_quick(series, value, result)) return true;
+    u32 vt = value->type();
+    SeriesBuffer* b = series_of(series);
+    // No owner to tell, and far below the sizes whose growth raises an
+    // error (even with the text widened to four bytes a unit).
+    if (vt != TYPE_CHAR && !direct_text(vt)) return false;
+    u64 bytes = vt == TYPE_CHAR ? 4 : series_of(value)->used_bytes();
+    if ((b->flags & SERIES_OWNED) || u64(b->used_bytes()) + bytes > 0x07FFFFFFu) return false;
+    // (On the data stack across the allocation, as a call's arguments are.)
+    ValueCell* saved_top = g_stack.top;
+    ValueCell* s = stack_push(series);
+    ValueCell* v = stack_push(value);
+    if (vt == TYPE_CHAR) {
+        // The char's one unit, as insert leaves it, without making its text.
+        string_append_char(b, char_get(v));
+        *result = *s;
+        series_set_index(result, 0);
+    } else {
+        insert_text(s, v, -1, false, -1, true, result);
+    }
+    g_stack.top = saved_top;
+    return true;
 }
 
 void string_change(ValueCell* series, ValueCell* value, i32 part, bool only, i32 dup) {

@@ -108,11 +108,11 @@ i32 string_compare(ValueCell* a, ValueCell* b, i32 op);
 // no owner to tell. The series at its head into *result; false when it did
 // nothing. Nothing here allocates.
 bool string_append_quick(ValueCell* series, const ValueCell* value, ValueCell* result);
-// string_append_quick, or else the append of a char! or of a text value of
-// the same unit width with the buffer grown as insert grows it (so it may allocate; the
-// arguments must be reachable otherwise). False, nothing done, for any
-// other case.
-bool string_append_growing(ValueCell* series, const ValueCell* value, ValueCell* result);
+// string_append_quick, or else append's work for a char! or a text value
+// (not a tag) on a string without an owner, which may allocate (the
+// arguments are pushed on the data stack meanwhile). False, nothing done,
+// for any other case. Raises no error short of running out of memory.
+bool string_append_growing(ValueCell* series, ValueCell* value, ValueCell* result);
 // The usual case of string_append_quick, inline at the action: a string! of
 // up to 16 bytes copied to the tail of another buffer of bytes that has the
 // room and no owner. The caller sets the result; false when it did nothing.

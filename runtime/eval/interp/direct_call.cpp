@@ -220,49 +220,7 @@ inline u32 noted(const ValueCell* site, u32 j) {
     return j;
 }
 
-// direct_conditional's work once the site is worth trying.
-u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
-                   ConditionalArgs* rest);
-
-}  // namespace
-
-constinit const DirectTable g_direct_actions = make_action_table();
-constinit const u64 g_direct_action_bits = action_bits(make_action_table());
-DirectMiss g_direct_misses[DIRECT_MISS_SLOTS];
-
-u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole) {
-    if (ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
-    const ValueCell* site = w.at(i);
-    // (A walk that must end with the call fails for more reasons than the
-    // site: only the other attempts are remembered.)
-    u32 j = d->call(w, i + 1, out, 0, whole);
-    return whole ? j : noted(site, j);
-}
-
-u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
-    const DirectEntry* d = direct_entry(fn);
-    if (!d || !d->pure || ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
-    const ValueCell* site = w.at(i);
-    if (!direct_worth_trying(site)) return 0;
-    // (Every routine takes an argument, and the last one took the operators
-    // after it: none follows the call.)
-    return noted(site, d->call(w, i + 1, out, 0, false));
-}
-
-u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
-                       ConditionalArgs* rest) {
-    if (ZAN_UNLIKELY(!room_for_ordinary_call()) || ZAN_UNLIKELY(g_interrupt_pending)) return 0;
-    const ValueCell* site = w.at(i);
-    u32 j = conditional_at(w, i, nat, out, whole, rest);
-    if (whole) return j;
-    // (A branch that needed the walker is remembered as a failure: the
-    // conditional's own protocol costs less than its direct form when the
-    // branch is walked anyway.)
-    noted(site, rest && rest->count ? 0 : j);
-    return j;
-}
-
-namespace {
+// direct_conditional's work, the site aside.
 u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
                    ConditionalArgs* rest) {
     u32 j = i + 1;
@@ -310,7 +268,44 @@ u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
     if (slot) *slot = saved;
     return 0;
 }
+
 }  // namespace
+
+constinit const DirectTable g_direct_actions = make_action_table();
+constinit const u64 g_direct_action_bits = action_bits(make_action_table());
+DirectMiss g_direct_misses[DIRECT_MISS_SLOTS];
+
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole) {
+    if (ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
+    const ValueCell* site = w.at(i);
+    // (A walk that must end with the call fails for more reasons than the
+    // site: only the other attempts are remembered.)
+    u32 j = d->call(w, i + 1, out, 0, whole);
+    return whole ? j : noted(site, j);
+}
+
+u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
+    const DirectEntry* d = direct_entry(fn);
+    if (!d || !d->pure || ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
+    const ValueCell* site = w.at(i);
+    if (!direct_worth_trying(site)) return 0;
+    // (Every routine takes an argument, and the last one took the operators
+    // after it: none follows the call.)
+    return noted(site, d->call(w, i + 1, out, 0, false));
+}
+
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
+                       ConditionalArgs* rest) {
+    if (ZAN_UNLIKELY(!room_for_ordinary_call()) || ZAN_UNLIKELY(g_interrupt_pending)) return 0;
+    const ValueCell* site = w.at(i);
+    u32 j = conditional_at(w, i, nat, out, whole, rest);
+    if (whole) return j;
+    // (A branch that needed the walker is remembered as a failure: the
+    // conditional's own protocol costs less than its direct form when the
+    // branch is walked anyway.)
+    noted(site, rest && rest->count ? 0 : j);
+    return j;
+}
 
 bool direct_walk(EvalWalk& w, ValueCell* out) {
     if (w.start >= w.end) return false;

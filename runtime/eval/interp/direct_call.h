@@ -13,9 +13,9 @@
 // such operands, or a direct call of a routine that changes nothing. The
 // routine then runs once they are all in hand and raises nothing: only a
 // put that adds a key to a map and an append that grows a string allocate
-// (their arguments are all reachable from the walk, the words and the
-// containers they came from), and they could fail only by running out of
-// memory. When anything is not of that kind (an operand's type, a key the
+// (their stores push the arguments on the data stack first, as a call's
+// frame holds them), and they could fail only by running out of memory. A
+// routine that may allocate is the last thing a direct call does. When anything is not of that kind (an operand's type, a key the
 // quick lookup cannot answer, an owned series), nothing has been changed
 // and the ordinary call runs from the start, which raises any error with
 // its frames as before. The conditionals either, if and unless are made
@@ -91,9 +91,9 @@ inline bool direct_worth_trying(const ValueCell* site) {
 // The call at walk index i of the word holding the callable whose routine
 // is d (read since the last allocation), made directly when it can be: its
 // value into *out and the index after it; 0 when the ordinary call must be
-// made (nothing was changed; a failure is remembered unless whole). The
-// caller asks direct_worth_trying first. With whole, only a call that ends
-// the walk is made. Tracing is off.
+// made (nothing was changed; a failure is remembered unless whole). A
+// caller other than direct_walk asks direct_worth_trying first. With whole,
+// only a call that ends the walk is made. Tracing is off.
 u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole = false);
 
 // The arguments of a conditional whose condition and blocks were evaluated
@@ -112,7 +112,8 @@ struct ConditionalArgs {
 // the walk is made. With rest, a chosen branch that needs the walker leaves
 // the evaluated arguments there (the index after the call returned): the
 // caller runs the branch in the conditional's frame, as the ordinary call
-// would after fetching them. Tracing is off.
+// would after fetching them. A caller other than direct_walk asks
+// direct_worth_trying first. Tracing is off.
 u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole = false,
                        ConditionalArgs* rest = nullptr);
 inline bool conditional_native(const ValueCell* fn) {

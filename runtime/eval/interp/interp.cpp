@@ -780,10 +780,10 @@ __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
 }
 
 // A set-word's value at i (not past the end; next: its cell, read since the
-// last allocation) computed without a frame when it is of pure_expr's form:
-// the index after it, else 0, with *callable set when the value begins with
-// a word holding a callable (the common refusal, found here without
-// set_word_pure's call).
+// last allocation) computed without a frame when it is of pure_expr's form,
+// or a direct call of a routine that changes nothing (direct_value): the
+// index after it, else 0, with *callable set when the value begins with a
+// word holding a callable (found here without set_word_pure's call).
 __attribute__((always_inline)) inline u32 set_word_value_pure(EvalWalk& w, u32 i,
                                                              const ValueCell* next,
                                                              ValueCell* out,
