@@ -69,20 +69,13 @@ inline bool append_direct(ValueCell* a, ValueCell* out) {
 // allocate is the last thing a direct call does: nothing reads the walk's
 // cells after it.
 
-// Calls nested deeper than this take the ordinary path.
-constexpr u32 MAX_DEPTH = 4;
-// The frames and data stack cells the ordinary calls of the deepest
-// expression taken directly could use: a set-word's frame, and per level of
-// calls a call's and an operator's.
-constexpr i64 FRAME_ROOM = 16;
-constexpr i64 CELL_ROOM = 128;
 
 // The direct call of a word at j holding v when its routine changes
 // nothing (a call in an argument), else 0.
 [[gnu::noinline]] u32 nested_call(EvalWalk& w, u32 j, const ValueCell* v, ValueCell* out,
                                   u32 depth) {
     const DirectEntry* d = direct_entry(v);
-    if (!d || !d->pure || depth >= MAX_DEPTH) return 0;
+    if (!d || !d->pure || depth >= DIRECT_MAX_DEPTH) return 0;
     return d->call(w, j + 1, out, depth + 1, false);
 }
 
@@ -173,16 +166,12 @@ u32 call_with(EvalWalk& w, u32 j, ValueCell* out, u32 depth, bool whole) {
 constexpr DirectTable make_action_table() {
     DirectTable at{};
     DirectEntry* t = at.by_number;
-    t[ACT_REMAINDER] = {call_with<2, remainder_direct>, 2, true};
-    t[ACT_PICK] = {call_with<2, pick_direct>, 2, true};
-    t[ACT_SELECT] = {call_with<2, select_direct>, 2, true};
-    t[ACT_PUT] = {call_with<3, put_direct>, 3, false};
-    t[ACT_APPEND] = {call_with<2, append_direct>, 2, false};
+    t[ACT_REMAINDER] = {call_with<2, remainder_direct>, 2, true, remainder_direct};
+    t[ACT_PICK] = {call_with<2, pick_direct>, 2, true, pick_direct};
+    t[ACT_SELECT] = {call_with<2, select_direct>, 2, true, select_direct};
+    t[ACT_PUT] = {call_with<3, put_direct>, 3, false, put_direct};
+    t[ACT_APPEND] = {call_with<2, append_direct>, 2, false, append_direct};
     return at;
-}
-
-inline bool room_for_ordinary_call() {
-    return g_stack.climit - g_stack.ctop >= FRAME_ROOM && g_stack.limit - g_stack.top >= CELL_ROOM;
 }
 
 // The value of a branch block holding nothing but a plain value or one

@@ -38,12 +38,30 @@ namespace zan {
 // after the call, or 0 when it did nothing. With whole, only a call that
 // ends the walk is made.
 using DirectCaller = u32 (*)(EvalWalk& w, u32 j, ValueCell* out, u32 depth, bool whole);
+// A routine's work on its arguments in hand (nargs cells from args): its
+// value into *out, or false, nothing changed, when the ordinary call must
+// be made.
+using DirectWork = bool (*)(ValueCell* args, ValueCell* out);
 
 struct DirectEntry {
     DirectCaller call;  // null: the callable has no direct routine
     u8 nargs;           // its parameters (a call names no refinement)
     bool pure;          // changes nothing: may stand in another call's argument
+    DirectWork work;
 };
+
+// Calls nested deeper than this take the ordinary path.
+constexpr u32 DIRECT_MAX_DEPTH = 4;
+// The frames and data stack cells the ordinary calls of the deepest
+// expression taken directly could use: a set-word's frame, and per level of
+// calls a call's and an operator's. A direct call starts only with this
+// much room.
+constexpr i64 DIRECT_FRAME_ROOM = 16;
+constexpr i64 DIRECT_CELL_ROOM = 128;
+inline bool room_for_ordinary_call() {
+    return g_stack.climit - g_stack.ctop >= DIRECT_FRAME_ROOM &&
+           g_stack.limit - g_stack.top >= DIRECT_CELL_ROOM;
+}
 
 // By action number (of the natives, only the conditionals are made
 // directly, by direct_conditional).
@@ -137,6 +155,23 @@ inline bool may_be_direct(const ValueCell* fn) {
 // the operators after it), the index after it; 0 when the ordinary
 // evaluation must be made. Tracing is off.
 u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out);
+
+// The rounds k up to count of loop or repeat (counter: repeat's word's
+// slot, given k before each round, or null) whose body's statements are
+// all direct calls or pure expressions, run from a form of the body
+// resolved once, while they can. Returns where the walker goes on in round
+// k (WALK_START: from the round's start, the counter not yet given); k is
+// count + 1 when all ran, the last value then in the loop frame's result
+// cell. Tracing is off and the loop's frame is marked.
+u32 direct_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter);
+
+// A paren of parse run from a form of its statements kept beside it (see
+// direct_rounds.cpp): DIRECT_DONE, its value into *out; WALK_START, nothing
+// run, when the walker must run it; else the walk index of the statement
+// the walker goes on from (those before it ran). Tracing is off and no
+// interrupt is pending.
+constexpr u32 DIRECT_DONE = ~0u - 1;
+u32 direct_paren(const ValueCell* paren, ValueCell* out);
 
 // A walk (from its start) holding nothing but one direct call or
 // conditional, made: its value into *out. False, nothing changed, for any

@@ -2152,12 +2152,23 @@ void interp_debug_print(const ValueCell* value) {
 // walk, the value copied to out and the stack left as it was found
 // instead of pushed for the caller to take.
 u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out) {
+    u32 from = WALK_START;
+    // A paren of direct calls needs no frame: its form is kept for the
+    // next match.
+    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending)) {
+        from = direct_paren(paren, out);
+        if (from == DIRECT_DONE) return 0;
+    }
     EvalWalk w(paren);
-    // A paren holding one call that is made directly needs no frame.
-    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) && direct_walk(w, out))
-        return 0;
+    if (from == WALK_START) {
+        from = w.start;
+        // A paren holding one call that is made directly needs no frame.
+        if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) &&
+            direct_walk(w, out))
+            return 0;
+    }
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
-    if (run_walk(w, f, w.start)) return g_throw_code;
+    if (run_walk(w, f, from)) return g_throw_code;
     ValueCell* res = g_stack.base;
     *out = *res;
     g_stack.top = res;

@@ -18,6 +18,7 @@
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/eval/interp/interp_internal.h"
+#include "runtime/eval/interp/direct_call.h"
 #include "runtime/eval/interp/interp_pure.h"
 
 namespace zan {
@@ -236,7 +237,7 @@ PureBlock* pure_body(EvalWalk& body, const ValueCell* extra) {
 // their last value then in the loop frame's result cell.
 u32 pure_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter) {
     PureBlock* pb = pure_body(body, counter);
-    if (!pb) return WALK_START;
+    if (!pb) return direct_counted_rounds(body, k, count, counter);
     for (; k <= count; k++) {
         if (ZAN_UNLIKELY(g_interrupt_pending)) return WALK_START;
         if (counter) integer_box(counter, k);
@@ -365,13 +366,25 @@ namespace {
 // The rounds of loop and repeat over a body already set up as the loop's
 // frame: the pure rounds first where they apply (slot: the counter's slot,
 // or null), then the walker's from where they stopped.
+// A round that the direct form leaves to the walker part way is finished
+// by the walker, and the direct form is tried again for the next round when
+// it ran this many rounds first (an append that grows a block, a key that
+// is new, come back now and then; anything else stays).
+constexpr i32 DIRECT_RETRY_ROUNDS = 8;
+
 void run_counted_loop(EvalWalk& body, ValueCell* word, ValueCell* slot, i32 count, bool pure) {
     i32 k = 1;
     u32 from = pure ? pure_counted_rounds(body, k, count, slot) : WALK_START;
     Next next = Next::go_on;
-    if (from != WALK_START) {
+    i32 began = 1;
+    while (from != WALK_START) {
+        bool again = k - began >= DIRECT_RETRY_ROUNDS;
         next = body_run(body, from);
         k++;
+        from = WALK_START;
+        if (next != Next::go_on || k > count || !again) break;
+        began = k;
+        from = direct_counted_rounds(body, k, count, slot);
     }
     next = counted_rounds(body, word, k, count, next);
     if (next == Next::leave) return;
