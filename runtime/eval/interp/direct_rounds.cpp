@@ -555,6 +555,9 @@ u32 direct_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter)
     DirectBlock* db = &g_direct_block;
     db->kept = false;
     db->result = stack_result();
+    // (The counter holds the round's number when the body is read, as it
+    // does when the body runs.)
+    if (counter) integer_box(counter, k);
     if (!db->build(body, counter)) return WALK_START;
     // (Whatever the routines push lies above the result cell.)
     stack_keep();
