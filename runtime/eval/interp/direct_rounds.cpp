@@ -67,6 +67,7 @@ struct DirectBlock {
                    // off: on to its branch, or to jump
         I_JUMP,    // on to jump
         I_NONE,    // push none (the branch of if or unless not taken)
+        I_END,     // the statement's value to its place
     };
     struct Instr {
         u8 kind;
@@ -78,7 +79,7 @@ struct DirectBlock {
     struct Step {
         u32 index;         // walk index of the statement
         ValueCell* dest;   // the set-word's slot, or the loop's result cell
-        u16 first, count;  // its code
+        u32 first;         // its code, ending with I_END
         bool allocates;    // a routine it may call may allocate
     };
     Step steps[MAX_STEPS];
@@ -347,7 +348,7 @@ bool DirectBlock::build(EvalWalk& w, const ValueCell* counter) {
         Step& s = steps[nsteps++];
         s.index = i;
         s.dest = result;
-        s.first = static_cast<u16>(ncode);
+        s.first = ncode;
         s.allocates = false;
         depth = 0;
         if (cells[i].type() == TYPE_SET_WORD) {
@@ -357,8 +358,7 @@ bool DirectBlock::build(EvalWalk& w, const ValueCell* counter) {
         }
         i = expression(i, &s.allocates);
         // (A collection during a routine would move the slot.)
-        if (!i || (s.allocates && s.dest != result)) return false;
-        s.count = static_cast<u16>(ncode - s.first);
+        if (!i || (s.allocates && s.dest != result) || !emit(I_END, 0)) return false;
     }
     for (u32 k = 0; k < ncallees; k++)
         if (callees[k] == counter || stored(callees[k])) return false;
@@ -371,68 +371,79 @@ bool DirectBlock::build(EvalWalk& w, const ValueCell* counter) {
 // read again; when it cannot be, the walker takes the statement after the
 // one that ran (the walk's end when that was the last).
 // (Without w, the form is not read again: the walker takes the rest.)
-__attribute__((always_inline)) inline u32 DirectBlock::run(EvalWalk* w, const ValueCell* counter) {
-    for (u32 si = 0; si < nsteps; si++) {
-        const Step& s = steps[si];
-        ValueCell stack[STACK];
-        ValueCell* sp = stack;
-        const Instr* ip = code + s.first;
-        const Instr* ie = ip + s.count;
-        for (; ip < ie; ip++) {
-            switch (ip->kind) {
-                case I_CONST:
-                    *sp++ = *ip->p;
-                    break;
-                case I_SLOT: {
-                    if (ZAN_UNLIKELY((kNotPlain >> (ip->p->type() & 63)) & 1)) return s.index;
-                    *sp++ = *ip->p;
-                    break;
-                }
-                case I_NOT_OP:
-                    if (ZAN_UNLIKELY(ip->p->type() == TYPE_OP)) return s.index;
-                    break;
-                case I_OP: {
-                    ValueCell* l = sp - 2;
-                    if (l->type() != TYPE_INTEGER || sp[-1].type() != TYPE_INTEGER ||
-                        !int_op_inline(ip->arg, l, sp - 1))
-                        return s.index;
-                    sp--;
-                    break;
-                }
-                case I_STORE:
-                    *ip->p = sp[-1];
-                    break;
-                case I_TEST: {
-                    sp--;
-                    if (truthy(sp) != (ip->arg != NAT_UNLESS)) ip = code + ip->jump - 1;
-                    break;
-                }
-                case I_JUMP:
-                    ip = code + ip->jump - 1;
-                    break;
-                case I_NONE:
-                    none_box(sp++);
-                    break;
-                case I_APPEND:
-                    if (ZAN_UNLIKELY(type_block_like(sp[-2].type()) &&
-                                     guarded(series_node(sp - 2))))
-                        return s.index;
-                    [[fallthrough]];
-                default: {
-                    sp -= ip->arg;
-                    ValueCell r;
-                    if (!ip->work(sp, &r)) return s.index;
-                    *sp++ = r;
-                    break;
-                }
-            }
-        }
-        *s.dest = stack[0];
-        if (ZAN_UNLIKELY(s.allocates) && g_gc.series_cycles != cycles &&
-            (!w || !build(*w, counter)))
-            return si + 1 < nsteps ? steps[si + 1].index : walk_end;
+u32 DirectBlock::run(EvalWalk* w, const ValueCell* counter) {
+    // Threaded: each instruction's code jumps to the next one's.
+    static constexpr const void* kLabels[] = {&&op_const, &&op_slot,  &&op_not_op, &&op_op,
+                                              &&op_call,  &&op_append, &&op_store, &&op_test,
+                                              &&op_jump,  &&op_none,   &&op_end};
+    static_assert(sizeof kLabels / sizeof kLabels[0] == I_END + 1, "one label a kind");
+#define ZAN_DISPATCH() goto* kLabels[ip->kind]
+#define ZAN_NEXT()   \
+    do {             \
+        ip++;        \
+        ZAN_DISPATCH(); \
+    } while (0)
+    u32 si = 0;
+    const Step* s;
+    ValueCell stack[STACK];
+    ValueCell* sp;
+    const Instr* ip;
+next_step:
+    s = steps + si;
+    sp = stack;
+    ip = code + s->first;
+    ZAN_DISPATCH();
+op_const:
+    *sp++ = *ip->p;
+    ZAN_NEXT();
+op_slot:
+    if (ZAN_UNLIKELY((kNotPlain >> (ip->p->type() & 63)) & 1)) return s->index;
+    *sp++ = *ip->p;
+    ZAN_NEXT();
+op_not_op:
+    if (ZAN_UNLIKELY(ip->p->type() == TYPE_OP)) return s->index;
+    ZAN_NEXT();
+op_op:
+    if (sp[-2].type() != TYPE_INTEGER || sp[-1].type() != TYPE_INTEGER ||
+        !int_op_inline(ip->arg, sp - 2, sp - 1))
+        return s->index;
+    sp--;
+    ZAN_NEXT();
+op_store:
+    *ip->p = sp[-1];
+    ZAN_NEXT();
+op_test:
+    sp--;
+    if (truthy(sp) != (ip->arg != NAT_UNLESS)) {
+        ip = code + ip->jump;
+        ZAN_DISPATCH();
     }
+    ZAN_NEXT();
+op_jump:
+    ip = code + ip->jump;
+    ZAN_DISPATCH();
+op_none:
+    none_box(sp++);
+    ZAN_NEXT();
+op_append:
+    if (ZAN_UNLIKELY(type_block_like(sp[-2].type()) && guarded(series_node(sp - 2))))
+        return s->index;
+    goto op_call;
+op_call : {
+    sp -= ip->arg;
+    ValueCell r;
+    if (!ip->work(sp, &r)) return s->index;
+    *sp++ = r;
+    ZAN_NEXT();
+}
+op_end:
+    *s->dest = stack[0];
+    if (ZAN_UNLIKELY(s->allocates) && g_gc.series_cycles != cycles && (!w || !build(*w, counter)))
+        return si + 1 < nsteps ? steps[si + 1].index : walk_end;
+    if (++si < nsteps) goto next_step;
     return DONE;
+#undef ZAN_NEXT
+#undef ZAN_DISPATCH
 }
 
 DirectBlock g_direct_block;
