@@ -231,7 +231,8 @@ PureBlock* pure_body(EvalWalk& body, const ValueCell* extra) {
 }
 
 // The rounds k up to count of loop or repeat (counter: repeat's word's
-// slot, given k before each round; or null) run purely while they can.
+// slot, given k before each round; or null) run purely while they can,
+// or from the body's direct form when it is not pure (direct_rounds.cpp).
 // Returns where the walker goes on in round k (WALK_START: from the
 // round's start, the counter not yet given); k is count + 1 when all ran,
 // their last value then in the loop frame's result cell.
@@ -364,12 +365,12 @@ void native_until(bool, const i32*) {
 
 namespace {
 // The rounds of loop and repeat over a body already set up as the loop's
-// frame: the pure rounds first where they apply (slot: the counter's slot,
-// or null), then the walker's from where they stopped.
-// A round that the direct form leaves to the walker part way is finished
-// by the walker, and the direct form is tried again for the next round when
-// it ran this many rounds first (an append that grows a block, a key that
-// is new, come back now and then; anything else stays).
+// frame: the pure or direct rounds first where they apply (slot: the
+// counter's slot, or null), then the walker's from where they stopped. A
+// round the direct form leaves to the walker part way is finished by the
+// walker, and the direct form is tried again for the next round when it
+// had run this many rounds (an append that must grow a block fails now and
+// then and comes back; most other failures would come again at once).
 constexpr i32 DIRECT_RETRY_ROUNDS = 8;
 
 void run_counted_loop(EvalWalk& body, ValueCell* word, ValueCell* slot, i32 count, bool pure) {
