@@ -234,13 +234,15 @@ class TerminalTest(unittest.TestCase):
         # first pass through the loop, so each has changed its variable
         # when stopped. The last two run bodies of integer assignments,
         # which loops run without the walker, and the one after them a
-        # recursion that is run without the walker's frames.
+        # recursion that is run without the walker's frames; the last a
+        # body of direct calls, run from its form read once.
         for command in [b'n: 0 forever [n: n + 1 if n = 1 [print "runs"]]',
                         b'm: 0 f: does [while [true] [m: m - 1 if m = -1 [print "runs"]]] f',
                         b'print "runs" loop 2147483647 []',
                         b'j: 0 print "runs" forever [j: j + 1]',
                         b'k: 0 print "runs" while [k > -1] [k: k + 1 k: k and 1048575]',
-                        b'fib: func [n] [either n < 2 [n] [(fib n - 1) + (fib n - 2)]] print "runs" fib 60']:
+                        b'fib: func [n] [either n < 2 [n] [(fib n - 1) + (fib n - 2)]] print "runs" fib 60',
+                        b'r: make map! 8 print "runs" repeat i 2147483647 [put r remainder i 7 i]']:
             with self.subTest(command=command):
                 s.send(command + b"\r")
                 s.expect(b"runs\r\n")
