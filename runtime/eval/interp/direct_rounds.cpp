@@ -22,7 +22,9 @@
 // - an append to the body itself is left to the walker, which then sees
 //   the grown block.
 // Only the routines change anything, each as the last thing its statement
-// does, all or nothing (see direct_call.h). A routine that may allocate
+// does, all or nothing (see direct_call.h); a set-word of a conditional's
+// condition is stored before its branch runs, and put back when the
+// statement goes to the walker after all. A routine that may allocate
 // (append, put) may run a collection, which moves value slots: after one,
 // the form is read again before the next statement. Such a statement's
 // value goes to the loop's result cell, never through a set-word.
@@ -54,6 +56,7 @@ struct DirectBlock {
     static constexpr u32 MAX_SLOTS = 32;
     static constexpr u32 MAX_BLOCKS = 1 + 2 * MAX_STEPS;
     static constexpr u32 STACK = 16;
+    static constexpr u32 MAX_STORES = 4;  // set-words inside one statement's conditionals
     static constexpr u32 DONE = ~0u;
     enum Kind : u8 {
         I_CONST,   // push the literal's copy
@@ -90,7 +93,8 @@ struct DirectBlock {
     const ValueCell* peeks[MAX_SLOTS];    // the words looked at for an operator (kept form)
     Node blocks[MAX_BLOCKS];              // the body and the branches read
     u32 nsteps, ncode, nconsts, ncallees, nstores, nblocks, npeeks;
-    u32 depth;  // of the stack, while reading
+    u32 depth;        // of the stack, while reading
+    u32 step_stores;  // set-words inside the statement being read
     const ValueCell* cells;
     u32 end;
     u32 walk_end;
@@ -293,7 +297,7 @@ u32 DirectBlock::conditional(u32 j, u32 nat, bool* allocates) {
     }
     u32 d0 = depth;
     j = arg(j, 0);
-    if (!j || (slot && !emit(I_STORE, 0, slot))) return 0;
+    if (!j || (slot && (++step_stores > MAX_STORES || !emit(I_STORE, 0, slot)))) return 0;
     const ValueCell* branches[2];
     u32 n = nat == NAT_EITHER ? 2 : 1;
     for (u32 b = 0; b < n; b++) {
@@ -351,6 +355,7 @@ bool DirectBlock::build(EvalWalk& w, const ValueCell* counter) {
         s.first = ncode;
         s.allocates = false;
         depth = 0;
+        step_stores = 0;
         if (cells[i].type() == TYPE_SET_WORD) {
             if (i + 1 >= end) return false;
             s.dest = set_slot(cells + i);
@@ -386,30 +391,40 @@ u32 DirectBlock::run(EvalWalk* w, const ValueCell* counter) {
     u32 si = 0;
     const Step* s;
     ValueCell stack[STACK];
+    struct Undo {
+        ValueCell* slot;
+        ValueCell value;
+    } undo[MAX_STORES];
+    u32 nundo;
     ValueCell* sp;
     const Instr* ip;
 next_step:
     s = steps + si;
     sp = stack;
+    nundo = 0;
     ip = code + s->first;
     ZAN_DISPATCH();
 op_const:
     *sp++ = *ip->p;
     ZAN_NEXT();
 op_slot:
-    if (ZAN_UNLIKELY((kNotPlain >> (ip->p->type() & 63)) & 1)) return s->index;
+    if (ZAN_UNLIKELY((kNotPlain >> (ip->p->type() & 63)) & 1)) goto fail;
     *sp++ = *ip->p;
     ZAN_NEXT();
 op_not_op:
-    if (ZAN_UNLIKELY(ip->p->type() == TYPE_OP)) return s->index;
+    if (ZAN_UNLIKELY(ip->p->type() == TYPE_OP)) goto fail;
     ZAN_NEXT();
 op_op:
     if (sp[-2].type() != TYPE_INTEGER || sp[-1].type() != TYPE_INTEGER ||
         !int_op_inline(ip->arg, sp - 2, sp - 1))
-        return s->index;
+        goto fail;
     sp--;
     ZAN_NEXT();
 op_store:
+    // (Put back if the statement goes to the walker after all, which
+    // evaluates the condition again from the start.)
+    undo[nundo] = {ip->p, *ip->p};
+    nundo++;
     *ip->p = sp[-1];
     ZAN_NEXT();
 op_test:
@@ -427,12 +442,12 @@ op_none:
     ZAN_NEXT();
 op_append:
     if (ZAN_UNLIKELY(type_block_like(sp[-2].type()) && guarded(series_node(sp - 2))))
-        return s->index;
+        goto fail;
     goto op_call;
 op_call : {
     sp -= ip->arg;
     ValueCell r;
-    if (!ip->work(sp, &r)) return s->index;
+    if (!ip->work(sp, &r)) goto fail;
     *sp++ = r;
     ZAN_NEXT();
 }
@@ -442,6 +457,12 @@ op_end:
         return si + 1 < nsteps ? steps[si + 1].index : walk_end;
     if (++si < nsteps) goto next_step;
     return DONE;
+fail:
+    while (nundo) {
+        nundo--;
+        *undo[nundo].slot = undo[nundo].value;
+    }
+    return s->index;
 #undef ZAN_NEXT
 #undef ZAN_DISPATCH
 }
