@@ -69,7 +69,6 @@ inline bool append_direct(ValueCell* a, ValueCell* out) {
 // allocate is the last thing a direct call does: nothing reads the walk's
 // cells after it.
 
-
 // The direct call of a word at j holding v when its routine changes
 // nothing (a call in an argument), else 0.
 [[gnu::noinline]] u32 nested_call(EvalWalk& w, u32 j, const ValueCell* v, ValueCell* out,
@@ -210,13 +209,12 @@ inline u32 noted(const ValueCell* site, u32 j) {
 }
 
 // direct_conditional's work, the site aside.
-u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
-                   ConditionalArgs* rest) {
+u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, ConditionalArgs& rest) {
     u32 j = i + 1;
     u32 nblocks = nat == NAT_EITHER ? 2 : 1;
     if (j >= w.end) return 0;
     // The condition, or a set-word of it (stored before the branch, which
-    // may read it, and put back when the branch cannot be made directly).
+    // may read it).
     ValueCell* slot = nullptr;
     ValueCell cond;
     if (w.cells[j].type() == TYPE_SET_WORD) {
@@ -232,30 +230,21 @@ u32 conditional_at(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
         j = arg_at(w, j, blocks + b, 0, &ahead);
         if (!j || blocks[b].type() != TYPE_BLOCK) return 0;
     }
-    if (whole && j != w.end) return 0;
     bool yes = truthy(&cond);
     if (nat != NAT_EITHER && yes != (nat == NAT_IF)) {
         if (slot) *slot = cond;
         none_box(out);
         return j;
     }
-    ValueCell saved;
-    if (slot) {
-        saved = *slot;
-        *slot = cond;
-    }
+    if (slot) *slot = cond;
     const ValueCell* chosen = nat == NAT_EITHER && !yes ? blocks + 1 : blocks;
     if (branch_value(chosen, out)) return j;
-    if (rest) {
-        // The arguments as the conditional's frame takes them (the word set).
-        rest->args[0] = cond;
-        rest->args[1] = blocks[0];
-        rest->args[2] = blocks[1];
-        rest->count = 1 + nblocks;
-        return j;
-    }
-    if (slot) *slot = saved;
-    return 0;
+    // The arguments as the conditional's frame takes them (the word set).
+    rest.args[0] = cond;
+    rest.args[1] = blocks[0];
+    rest.args[2] = blocks[1];
+    rest.count = 1 + nblocks;
+    return j;
 }
 
 }  // namespace
@@ -264,13 +253,10 @@ constinit const DirectTable g_direct_actions = make_action_table();
 constinit const u64 g_direct_action_bits = action_bits(make_action_table());
 DirectMiss g_direct_misses[DIRECT_MISS_SLOTS];
 
-u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole) {
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out) {
     if (ZAN_UNLIKELY(!room_for_ordinary_call())) return 0;
     const ValueCell* site = w.at(i);
-    // (A walk that must end with the call fails for more reasons than the
-    // site: only the other attempts are remembered.)
-    u32 j = d->call(w, i + 1, out, 0, whole);
-    return whole ? j : noted(site, j);
+    return noted(site, d->call(w, i + 1, out, 0, false));
 }
 
 u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
@@ -283,29 +269,15 @@ u32 direct_value(EvalWalk& w, u32 i, const ValueCell* fn, ValueCell* out) {
     return noted(site, d->call(w, i + 1, out, 0, false));
 }
 
-u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole,
-                       ConditionalArgs* rest) {
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, ConditionalArgs& rest) {
     if (ZAN_UNLIKELY(!room_for_ordinary_call()) || ZAN_UNLIKELY(g_interrupt_pending)) return 0;
     const ValueCell* site = w.at(i);
-    u32 j = conditional_at(w, i, nat, out, whole, rest);
-    if (whole) return j;
+    u32 j = conditional_at(w, i, nat, out, rest);
     // (A branch that needed the walker is remembered as a failure: the
     // conditional's own protocol costs less than its direct form when the
     // branch is walked anyway.)
-    noted(site, rest && rest->count ? 0 : j);
+    noted(site, rest.count ? 0 : j);
     return j;
-}
-
-bool direct_walk(EvalWalk& w, ValueCell* out) {
-    if (w.start >= w.end) return false;
-    const ValueCell* c = w.at(w.start);
-    if (c->type() != TYPE_WORD) return false;
-    const ValueCell* fn = word_value_if_available_inline(c);
-    if (!fn) return false;
-    if (const DirectEntry* d = direct_entry(fn)) return direct_call(w, w.start, d, out, true) != 0;
-    if (conditional_native(fn))
-        return direct_conditional(w, w.start, callable_entry(fn), out, true) != 0;
-    return false;
 }
 
 }  // namespace zan

@@ -109,10 +109,9 @@ inline bool direct_worth_trying(const ValueCell* site) {
 // The call at walk index i of the word holding the callable whose routine
 // is d (read since the last allocation), made directly when it can be: its
 // value into *out and the index after it; 0 when the ordinary call must be
-// made (nothing was changed; a failure is remembered unless whole). A
-// caller other than direct_walk asks direct_worth_trying first. With whole,
-// only a call that ends the walk is made. Tracing is off.
-u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out, bool whole = false);
+// made (nothing was changed; the failure is remembered). The caller asks
+// direct_worth_trying first. Tracing is off.
+u32 direct_call(EvalWalk& w, u32 i, const DirectEntry* d, ValueCell* out);
 
 // The arguments of a conditional whose condition and blocks were evaluated
 // directly but whose chosen branch needs the walker.
@@ -126,14 +125,12 @@ struct ConditionalArgs {
 // expression (or a set-word of one, whose word is then set) and the chosen
 // branch a block holding nothing but a plain value or one direct call that
 // ends it: its value into *out and the index after it; 0, nothing changed,
-// when the ordinary call must be made. With whole, only a call that ends
-// the walk is made. With rest, a chosen branch that needs the walker leaves
-// the evaluated arguments there (the index after the call returned): the
-// caller runs the branch in the conditional's frame, as the ordinary call
-// would after fetching them. A caller other than direct_walk asks
+// when the ordinary call must be made. A chosen branch that needs the
+// walker leaves the evaluated arguments in rest (the index after the call
+// returned): the caller runs the branch in the conditional's frame, as the
+// ordinary call would after fetching them. The caller asks
 // direct_worth_trying first. Tracing is off.
-u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, bool whole = false,
-                       ConditionalArgs* rest = nullptr);
+u32 direct_conditional(EvalWalk& w, u32 i, u32 nat, ValueCell* out, ConditionalArgs& rest);
 inline bool conditional_native(const ValueCell* fn) {
     static_assert(NAT_IF == 1 && NAT_UNLESS == 2 && NAT_EITHER == 3, "the conditionals come first");
     return fn->type() == TYPE_NATIVE && callable_entry(fn) - 1 < 3;
@@ -172,11 +169,5 @@ u32 direct_counted_rounds(EvalWalk& body, i32& k, i32 count, ValueCell* counter)
 // interrupt is pending.
 constexpr u32 DIRECT_DONE = ~0u - 1;
 u32 direct_paren(const ValueCell* paren, ValueCell* out);
-
-// A walk (from its start) holding nothing but one direct call or
-// conditional, made: its value into *out. False, nothing changed, for any
-// other walk; its block then needs its frame and the walker. Tracing is
-// off and no interrupt is pending.
-bool direct_walk(EvalWalk& w, ValueCell* out);
 
 }  // namespace zan

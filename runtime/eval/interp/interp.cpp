@@ -1827,7 +1827,7 @@ __attribute__((noinline)) bool direct_word_call(EvalWalk& w, u32 i, const ValueC
     ConditionalArgs rest;
     ValueCell fnv = *fn;  // (a condition may be a set-word of the word itself)
     if (fn->type() == TYPE_ACTION) j = direct_call(w, i, direct_entry(fn), &v);
-    else j = direct_conditional(w, i, callable_entry(fn), &v, false, &rest);
+    else j = direct_conditional(w, i, callable_entry(fn), &v, rest);
     if (!j) return false;
     if (ZAN_LIKELY(!rest.count)) {
         // Where the ordinary call leaves its value: over the callable it
@@ -2160,13 +2160,7 @@ u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out) {
         if (from == DIRECT_DONE) return 0;
     }
     EvalWalk w(paren);
-    if (from == WALK_START) {
-        from = w.start;
-        // A paren holding one call that is made directly needs no frame.
-        if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) &&
-            direct_walk(w, out))
-            return 0;
-    }
+    if (from == WALK_START) from = w.start;
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_EVAL_FLAGGED);
     if (run_walk(w, f, from)) return g_throw_code;
     ValueCell* res = g_stack.base;
