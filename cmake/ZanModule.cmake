@@ -17,6 +17,28 @@ function(zan_module name dirs)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
+# The properties every test gets: the test data folder and, in a sanitizer
+# build, a part of the evaluation stacks (ZAN_STACK_DIVISOR,
+# runtime/core/stack.h, docs/architecture.md): each level of a deep
+# recursion costs many times more there, and the plain build checks the
+# real depths.
+set(ZAN_TEST_PROPERTIES ENVIRONMENT "ZAN_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+if(ZAN_SANITIZE)
+  set(ZAN_TEST_STACK_DIVISOR 4 CACHE STRING
+      "The part of the evaluation stacks the sanitizer build's tests run with (1/N)")
+  list(APPEND ZAN_TEST_PROPERTIES
+       ENVIRONMENT_MODIFICATION "ZAN_STACK_DIVISOR=set:${ZAN_TEST_STACK_DIVISOR}")
+endif()
+
+# zan_test_properties(): gives every test of the calling folder the
+# properties above (call it after the folder's last add_test).
+function(zan_test_properties)
+  get_property(_tests DIRECTORY PROPERTY TESTS)
+  if(_tests)
+    set_tests_properties(${_tests} PROPERTIES ${ZAN_TEST_PROPERTIES})
+  endif()
+endfunction()
+
 # zan_unit_tests(area lib...): tests/unit/<area>/*.cpp as one GoogleTest binary.
 function(zan_unit_tests area)
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/${area}/*.cpp)
@@ -27,6 +49,5 @@ function(zan_unit_tests area)
   add_executable(${_exe} ${_srcs})
   target_include_directories(${_exe} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/unit)
   target_link_libraries(${_exe} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ZAN_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${ZAN_TEST_PROPERTIES})
 endfunction()

@@ -16,12 +16,34 @@ void stack_init() {
     g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS, 16, 0);
     SeriesBuffer* d = node_buffer(g_stack.data_node);
     g_stack.bottom = g_stack.top = g_stack.base = d->head_cells();
-    g_stack.limit = reinterpret_cast<ValueCell*>(d->data() + d->size);
     SeriesBuffer* c = node_buffer(g_stack.call_node);
     g_stack.cbottom = g_stack.ctop = reinterpret_cast<CallFrame*>(c->head_ptr());
-    g_stack.climit = g_stack.cbottom + (c->size / sizeof(CallFrame));
     g_stack.throw_frame = nullptr;
+    stack_set_divisor(stack_divisor_from_env());
 }
+
+namespace {
+u32 g_divisor = 1;
+}
+
+u32 stack_divisor_from_env() {
+    const char* text = std::getenv("ZAN_STACK_DIVISOR");
+    if (!text || !*text) return 1;
+    char* end = nullptr;
+    unsigned long n = std::strtoul(text, &end, 10);
+    return *end == '\0' && n >= 2 && n <= STACK_DIVISOR_MAX ? static_cast<u32>(n) : 1;
+}
+
+void stack_set_divisor(u32 divisor) {
+    if (divisor < 1 || divisor > STACK_DIVISOR_MAX) divisor = 1;
+    g_divisor = divisor;
+    SeriesBuffer* d = node_buffer(g_stack.data_node);
+    SeriesBuffer* c = node_buffer(g_stack.call_node);
+    g_stack.limit = g_stack.bottom + d->size / sizeof(ValueCell) / divisor;
+    g_stack.climit = g_stack.cbottom + c->size / sizeof(CallFrame) / divisor;
+}
+
+u32 stack_divisor() { return g_divisor; }
 
 void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon) {
     g_stack.sym_body = sym_body;

@@ -65,6 +65,19 @@ inline ValueCell* context_cell(Node ctx) { return node_buffer(ctx)->head_cells()
 void stack_init();
 void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon);
 
+// ---- the room evaluation may use ------------------------------------------------------
+// Both stacks keep their full size, but evaluation may be held to a part of
+// each: 1/divisor of the data-stack cells and of the call frames, so that
+// "stack overflow" comes at 1/divisor of the depth. The divisor is 1 unless
+// the environment variable ZAN_STACK_DIVISOR gives another (2 to 16; other
+// values are ignored); the test runs of the sanitizer builds set it, since
+// there every level of a deep recursion costs the machine far more than in
+// a plain build. stack_init applies it; the rest is for tests.
+constexpr u32 STACK_DIVISOR_MAX = 16;
+u32 stack_divisor_from_env();
+void stack_set_divisor(u32 divisor);
+u32 stack_divisor();
+
 // ---- marking frames --------------------------------------------------------
 // A call marks a frame on entry: the frame records the calling word (for
 // error reports and the stack list), saves the data-stack base, and the new
