@@ -5,7 +5,8 @@ fixed seed, once per size, cached in the temporary folder given):
 
   nested  an array of records nested four to six levels deep (objects of
           objects, arrays of objects), their text in many scripts: accented
-          Latin, Greek, Cyrillic, CJK, emoji, escapes and plain ASCII
+          Latin, Greek, Cyrillic, CJK, emoji, escapes and plain ASCII; keys
+          plain, non-ASCII, and such as "@type", "$ref", "has space", "1st"
   flat    an array of flat records of a dozen fields: integers, floats,
           short ASCII strings, booleans and null
 
@@ -78,6 +79,8 @@ def nested_record(rng, i):
                           "score": rng.randint(-10, 100), "flags": {"spam": False, "edited": rng.random() < 0.2}}
                          for _ in range(rng.randint(0, 3))],
         } for _ in range(rng.randint(0, 3))],
+        "i18n": {"名前": text(rng, 1), "città": text(rng, 1), "@type": "Person", "$ref": "#/users/%d" % i,
+                 "has space": rng.randint(0, 9), "1st": rng.random() < 0.5, "x-y?": None},
         "meta": {"created": "2021-%02d-%02dT%02d:00:00Z" % (rng.randint(1, 12), rng.randint(1, 28), rng.randint(0, 23)),
                  "version": rng.randint(1, 9), "extra": None, "big": rng.randint(-2**40, 2**40),
                  "small": rng.choice([1e-300, 5e-324, 1.5e300, -0.0, 12345.678e10])},
