@@ -10,21 +10,22 @@ fixed seed, once per size, cached in the temporary folder given):
   flat    an array of flat records of a dozen fields: integers, floats,
           short ASCII strings, booleans and null
 
-and runs, as separate processes, interleaved (each script in each language
-once, then again, N times) the steps: read the file; read and decode it
-(load-json, json.loads); read, decode and encode (to-json, json.dumps with
-the same compact separators and no escaping of non-ASCII). The jobs:
+and runs as separate processes, interleaved (each script in each language
+once, then again, N times), scripts that read the file, decode it
+(load-json, json.loads) and, for the encoding jobs, encode the value
+(to-json, json.dumps with the compact separators and without escaping
+non-ASCII). The jobs:
 
-  load-json nested 19 MB, nested 3.4 MB   decoding: read+decode less read
-  load-json + to-json flat 20 MB          read+decode+encode less read
-  to-json nested 19 MB                    encoding: read+decode+encode less
-                                          read+decode
+  load-json nested 19 MB, nested 3.4 MB   the decoding
+  load-json + to-json flat 20 MB          the decoding and the encoding
+  to-json nested 19 MB                    the encoding
 
-Each time is the processor time (user + system) of the child process, the
-best of the runs; the peak is the child's own peak resident memory (wait4)
-in the step timed, the smallest of the runs. Both programs print the
-number of records and of characters written; a difference in the records
-is reported.
+Each time is the processor time (user + system) of that work alone,
+measured inside the process (zan reads /proc/self/stat, in hundredths of a
+second; Python's time.process_time), the best of the runs; the peak is the
+child's own peak resident memory (wait4) over its whole run, the file's
+text included, the smallest of the runs. Both programs print the number of
+records; a difference is reported.
 """
 import json
 import os
@@ -32,12 +33,12 @@ import random
 import subprocess
 import sys
 
-# (job, kind, megabytes, the step timed, the step whose time is taken off)
+# (job, kind, megabytes, the script, what is timed: "load" or "write")
 JOBS = [
-    ("load-json nested 19 MB", "nested", 19, "load", "read"),
-    ("load-json nested 3.4 MB", "nested", 3.4, "load", "read"),
-    ("load-json + to-json flat 20 MB", "flat", 20, "load+write", "read"),
-    ("to-json nested 19 MB", "nested", 19, "load+write", "load"),
+    ("load-json nested 19 MB", "nested", 19, "load", ["load"]),
+    ("load-json nested 3.4 MB", "nested", 3.4, "load", ["load"]),
+    ("load-json + to-json flat 20 MB", "flat", 20, "load+write", ["load", "write"]),
+    ("to-json nested 19 MB", "nested", 19, "load+write", ["write"]),
 ]
 QUICK_MB = {19: 1.0, 3.4: 0.2, 20: 1.0}
 
@@ -127,18 +128,28 @@ def document_path(folder, kind, mb):
     return path
 
 
-# The steps: the file read; read and decoded; read, decoded and encoded.
-# Each prints the number of records (0 for none) and of characters written.
+# The scripts read the file, then decode it (load-json, json.loads) and in
+# "load+write" encode the value (to-json, json.dumps with the compact
+# separators and no escaping of non-ASCII), and print the processor time
+# (user + system, read from /proc/self/stat by zan) of the decoding and of
+# the encoding, the number of records and the length of the text written.
+ZAN_CPU = """cpu: func [/local f x][
+    f: copy [] parse read %%/proc/self/stat [some [copy x to " " skip (append f x)]]
+    (to integer! f/14) + (to integer! f/15) / 100.0
+]
+"""
 ZAN = {
-    "read": 'v: read %%%s\nprint [0 0]\n',
-    "load": 'v: load-json read %%%s\nprint [length? v 0]\n',
-    "load+write": 'v: load-json read %%%s\nprint [length? v length? to-json v]\n',
+    "load": ZAN_CPU + 's: read %%%s\nt: cpu\nv: load-json s\nt: cpu - t\nprint [t 0 length? v 0]\n',
+    "load+write": ZAN_CPU + 's: read %%%s\nt: cpu\nv: load-json s\nt: cpu - t\n'
+                  'w: cpu\nj: to-json v\nw: cpu - w\nprint [t w length? v length? j]\n',
 }
 PY = {
-    "read": 'v = open(%r, encoding="utf-8").read()\nprint(0, 0)\n',
-    "load": 'import json\nv = json.loads(open(%r, encoding="utf-8").read())\nprint(len(v), 0)\n',
-    "load+write": 'import json\nv = json.loads(open(%r, encoding="utf-8").read())\n'
-                  'print(len(v), len(json.dumps(v, ensure_ascii=False, separators=(",", ":"))))\n',
+    "load": 'import json, time\ns = open(%r, encoding="utf-8").read()\nt = time.process_time()\n'
+            'v = json.loads(s)\nt = time.process_time() - t\nprint(t, 0, len(v), 0)\n',
+    "load+write": 'import json, time\ns = open(%r, encoding="utf-8").read()\nt = time.process_time()\n'
+                  'v = json.loads(s)\nt = time.process_time() - t\nw = time.process_time()\n'
+                  'j = json.dumps(v, ensure_ascii=False, separators=(",", ":"))\n'
+                  'w = time.process_time() - w\nprint(t, w, len(v), len(j))\n',
 }
 
 
@@ -170,40 +181,41 @@ def run_json_set(zan, python, runs, quick, tmp, markdown):
     if zan:
         langs.append(("zan", lambda f: [zan, f], ZAN, "Zan []\n", ".zan"))
     langs.append(("python3", lambda f: [python, f], PY, "", ".py"))
-    # One script per language, document and step, shared by the jobs.
-    scripts = {}  # (lang, kind, size, step) -> path
+    scripts = {}  # (lang, kind, size, script) -> path
     for name, argv_of, texts, header, ext in langs:
-        for job, kind, mb, step, base in JOBS:
+        for job, kind, mb, script, timed in JOBS:
             size = QUICK_MB[mb] if quick else mb
             doc = document_path(tmp, kind, size)
-            for st in (step, base):
-                path = os.path.join(tmp, "json-%s-%s-%s%s" % (kind, size, st.replace("+", "-"), ext))
-                with open(path, "w") as f:
-                    f.write(header + texts[st] % doc)
-                scripts[(name, kind, size, st)] = path
-    best, peak, outs = {}, {}, {}
+            path = os.path.join(tmp, "json-%s-%s-%s%s" % (kind, size, script.replace("+", "-"), ext))
+            with open(path, "w") as f:
+                f.write(header + texts[script] % doc)
+            scripts[(name, kind, size, script)] = path
+    best, peak, outs = {}, {}, {}  # key -> [load s, write s]; key -> MB; key -> (records, length)
     for _ in range(runs):
         for key in sorted(scripts, key=lambda k: (k[1], k[2], k[3], k[0])):
-            name = key[0]
-            argv_of = [l[1] for l in langs if l[0] == name][0]
+            argv_of = [l[1] for l in langs if l[0] == key[0]][0]
             t, mem, out = measure_with_output(argv_of(scripts[key]), tmp)
-            outs[key] = out
-            if t is not None:
-                best[key] = min(best.get(key, t), t)
-                peak[key] = min(peak.get(key, mem), mem)
+            fields = out.split()
+            if t is None or len(fields) != 4:
+                outs[key] = out
+                continue
+            times = [float(fields[0]), float(fields[1])]
+            best[key] = [min(a, b) for a, b in zip(best.get(key, times), times)]
+            peak[key] = min(peak.get(key, mem), mem)
+            outs[key] = (fields[2], fields[3])
 
     names = [l[0] for l in langs]
     header = ["job"] + ["%s CPU" % n for n in names] + ["%s peak" % n for n in names]
     if "zan" in names:
         header += ["time zan/python3", "peak zan/python3"]
     rows, notes = [], []
-    for job, kind, mb, step, base in JOBS:
+    for job, kind, mb, script, timed in JOBS:
         size = QUICK_MB[mb] if quick else mb
         figs = {}
         for n in names:
-            a, b = best.get((n, kind, size, step)), best.get((n, kind, size, base))
-            figs[n] = (max(a - b, 0.0) if a is not None and b is not None else None,
-                       peak.get((n, kind, size, step)))
+            key = (n, kind, size, script)
+            t = sum(best[key][["load", "write"].index(w)] for w in timed) if key in best else None
+            figs[n] = (t, peak.get(key))
         row = [job.replace("%s MB" % mb, "%s MB" % size)]
         row += ["%.2f s" % figs[n][0] if figs[n][0] is not None else "-" for n in names]
         row += ["%.0f MB" % figs[n][1] if figs[n][1] is not None else "-" for n in names]
@@ -212,8 +224,8 @@ def run_json_set(zan, python, runs, quick, tmp, markdown):
             row.append("%.2f" % (z[0] / p[0]) if z[0] is not None and p[0] else "-")
             row.append("%.2f" % (z[1] / p[1]) if z[1] is not None and p[1] else "-")
         rows.append(row)
-        seen = {n: outs.get((n, kind, size, step)) for n in names}
-        if len(set(str(v).split()[0] if v else "" for v in seen.values())) > 1:
+        seen = {n: outs.get((n, kind, size, script)) for n in names}
+        if len(set(v[0] if isinstance(v, tuple) else v for v in seen.values())) > 1:
             notes.append("%s: outputs differ: %r" % (job, seen))
     if markdown:
         print("| " + " | ".join(header) + " |")

@@ -568,6 +568,60 @@ class Codecs(unittest.TestCase):
         """ % (levels_code, low, shape_code))
         self.assertEqual(out.splitlines(), ["done"])
 
+    # The native writer against the writer's functions on the values where
+    # they could part: removed map entries, percents, strings whose units
+    # are wider than their characters, keys of other types, indentation
+    # of wide characters, nesting around the native writer's depth limit,
+    # values it leaves to the functions.
+    def test_native_writer_against_functions(self):
+        out = run_zan(self.dir, GRAMMAR_DECODE + """
+            m: make map! [a 1 b 2 "c d" 3 e 4]
+            remove/key m 'b
+            remove/key m "c d"
+            gone: make map! [x 1]
+            remove/key gone 'x
+            wide: "abc" append wide "中" remove back tail wide
+            wider: "x" append wider "😀" remove back tail wider
+            deep: func [n /local b][b: copy [] loop n - 1 [b: reduce [b]] b]
+            depth-of: func [m /local d][d: 0 while [map? m][d: d + 1 m: m/k] d]
+            values: reduce [
+                m gone wide wider reduce [wide wider] make map! reduce [wide 1 wider 2]
+                [50% 12.5% -0.5% 0%] make map! [1 "one" #"c" 2] make object! [a: 1 b: [2]]
+                reduce [none true false -2147483648 2147483647 1.5e-7 -0.0 1e300]
+                {"quote \\ back / slash ^-^/^M^H^L ^@ ^(1F) ^(7F) ^(80) ^(FF) ^(FFFF) ^(10FFFF)}
+                deep 400 reduce [1 'word %file <tag> [a b]] make map! reduce ['k deep 300]
+            ]
+            foreach v values [
+                unless same-writing? :v [print ["the two writers differ on" mold/flat/part :v 60]]
+                foreach ind ["→ " "^-" ""] [
+                    unless (to-json/pretty :v ind) == slow-to-json :v ind false [
+                        print ["the two writers differ, indented by" mold ind mold/flat/part :v 60]
+                    ]
+                ]
+            ]
+            ; The functions run out of call stack some hundreds of levels
+            ; down (nested maps sooner than blocks), above what load-json
+            ; reads; the native writer goes to 1000 levels, beyond which
+            ; the functions take the value and run out of stack as before.
+            nested-maps: func [n /local m][m: 1 loop n [m: make map! reduce ['k m]] m]
+            ; Each value, and whether load-json can read it back.
+            foreach [v back?] reduce [deep 1000 false nested-maps 999 false load-json to-json nested-maps 554 true][
+                t: to-json :v
+                unless all [
+                    any [not back? 554 = depth-of load-json t]
+                    t == rejoin either block? :v [
+                        [append/dup copy "" "[" 1000 append/dup copy "" "]" 1000]
+                    ][
+                        [append/dup copy "" "{^\"k^\":" d: depth-of :v "1" append/dup copy "" "}" d]
+                    ]
+                ][print ["deep value written wrongly" length? t]]
+            ]
+            r: try [to-json deep 1001]
+            unless all [error? r r/id = 'stack-overflow][print ["deeper than the native writer:" mold/flat/part r 80]]
+            print "done"
+        """)
+        self.assertEqual(out.splitlines(), ["done"])
+
     # Hostile input: the reader and writer answer with an error and the
     # process lives on.
     def test_hostile_json_input(self):

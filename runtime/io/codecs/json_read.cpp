@@ -68,6 +68,11 @@ constexpr u32 kFirstMember = 6;
 constexpr u32 kNextKeyFrame = 10;
 constexpr u32 kNextMember = 8;
 
+// The most entries counted without the evaluator's answer (the rule stack
+// never has room for more): it bounds the reader's own recursion to 1000
+// levels whatever the text.
+constexpr u32 kMostRoom = 5000;
+
 // Numbers of more digits are converted as load converts them.
 constexpr u32 kPlainIntegerDigits = 9;
 // Longer number texts are refused by load.
@@ -509,7 +514,8 @@ void json_routine_fast_decode() {
     // Nothing is collected while the text is read: a collection that is due
     // runs first.
     if (memory_collection_due()) gc_collect_if_enabled();
-    u32 room = g_services.parse_room_for_run ? g_services.parse_room_for_run() : 0xFFFFFFFFu;
+    u32 room = g_services.parse_room_for_run ? g_services.parse_room_for_run() : kMostRoom;
+    if (room > kMostRoom) room = kMostRoom;
     ValueCell result;
     {
         GcHold hold;
