@@ -19,7 +19,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/word.h"
-#include "runtime/io/codecs/codec_text.h"
+#include "runtime/io/codecs/json_escape.h"
 #include "runtime/io/codecs/json_fast.h"
 #include "runtime/io/lexer/lexer.h"
 #include "runtime/typesystem/services.h"
@@ -342,11 +342,7 @@ private:
         if (end_ - p < 4) return -1;
         i32 code = 0;
         for (u32 i = 0; i < 4; i++) {
-            u32 c = p[i];
-            i32 d = c >= '0' && c <= '9'   ? static_cast<i32>(c - '0')
-                    : c >= 'A' && c <= 'F' ? static_cast<i32>(c - 'A' + 10)
-                    : c >= 'a' && c <= 'f' ? static_cast<i32>(c - 'a' + 10)
-                                           : -1;
+            i32 d = json_hex_digit(p[i]);
             if (d < 0) return -1;
             code = code * 16 + d;
         }
@@ -368,29 +364,24 @@ private:
             if (c == '\\') {
                 if (p_ >= end_) return false;
                 u32 e = *p_++;
-                switch (e) {
-                    case '"': case '\\': case '/': c = e; break;
-                    case 'b': c = 0x08; break;
-                    case 'f': c = 0x0C; break;
-                    case 'n': c = '\n'; break;
-                    case 'r': c = '\r'; break;
-                    case 't': c = '\t'; break;
-                    case 'u': {
-                        *u_escape = true;
-                        i32 code = hex4(p_);
-                        if (code < 0 || (code >= 0xDC00 && code <= 0xDFFF)) return false;
-                        p_ += 4;
-                        c = static_cast<u32>(code);
-                        if (c >= 0xD800 && c <= 0xDBFF) {
-                            if (end_ - p_ < 6 || p_[0] != '\\' || p_[1] != 'u') return false;
-                            i32 low = hex4(p_ + 2);
-                            if (low < 0xDC00 || low > 0xDFFF) return false;
-                            p_ += 6;
-                            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<u32>(low) - 0xDC00);
-                        }
-                        break;
+                if (e == 'u') {
+                    *u_escape = true;
+                    i32 code = hex4(p_);
+                    if (code < 0 || (code >= static_cast<i32>(kJsonLowFirst) && code <= static_cast<i32>(kJsonLowLast)))
+                        return false;
+                    p_ += 4;
+                    c = static_cast<u32>(code);
+                    if (c >= kJsonHighFirst && c <= kJsonHighLast) {
+                        if (end_ - p_ < 6 || p_[0] != '\\' || p_[1] != 'u') return false;
+                        i32 low = hex4(p_ + 2);
+                        if (low < static_cast<i32>(kJsonLowFirst) || low > static_cast<i32>(kJsonLowLast)) return false;
+                        p_ += 6;
+                        c = json_surrogate_pair(c, static_cast<u32>(low));
                     }
-                    default: return false;
+                } else {
+                    i32 letter = json_letter_escape(e);
+                    if (letter < 0) return false;
+                    c = static_cast<u32>(letter);
                 }
             }
             *acc |= c;
