@@ -509,14 +509,14 @@ class Codecs(unittest.TestCase):
         leaves = ["1", "-1.5e3", '"s"', r'"\u00e9"', "true", "[]", "{}", '{"a": 1}', r'{"\u00e9": []}', '[0, ""]']
         rng = random.Random(36)
         shapes = [([0], "1"), ([1], "[]"), ([2], '"s"'), ([3], "{}"), ([4], "true")]
-        for _ in range(3 if STRESS else 12):
+        for _ in range(3 if STRESS else 8):
             period = [rng.randrange(len(levels)) for _ in range(rng.randint(1, 3))]
             shapes.append((period, rng.choice(leaves)))
-        low = 0
+        low = 100
         if STRESS:
             # Each collection under stress walks the whole heap: one shape,
             # searched near its known depth.
-            shapes, low = shapes[:1], 600
+            shapes, low = shapes[:1], 650
         shape_code = " ".join("[%s] %s" % (" ".join(str(i + 1) for i in p), zan_string(leaf))
                               for p, leaf in shapes)
         levels_code = " ".join("[%s %s]" % (zan_string(o), zan_string(c)) for o, c in levels)
@@ -546,7 +546,7 @@ class Codecs(unittest.TestCase):
                 lo
             ]
             foreach [period leaf] [%s] [
-                foreach nested [false true][
+                foreach nested [%s][
                     n: deepest period leaf nested
                     before: declined
                     either nested [
@@ -565,7 +565,7 @@ class Codecs(unittest.TestCase):
                 ]
             ]
             print "done"
-        """ % (levels_code, low, shape_code))
+        """ % (levels_code, low, shape_code, "true" if STRESS else "false true"))
         self.assertEqual(out.splitlines(), ["done"])
 
     # The native writer against the writer's functions on the values where
