@@ -73,10 +73,6 @@ constexpr u32 kNextMember = 8;
 // levels whatever the text.
 constexpr u32 kMostRoom = 5000;
 
-// Texts of this many characters or more are read after a collection that
-// is due.
-constexpr i32 kCollectFirstChars = 4 << 20;
-
 // Numbers of more digits are converted as load converts them.
 constexpr u32 kPlainIntegerDigits = 9;
 // Longer number texts are refused by load.
@@ -506,12 +502,10 @@ bool read_text(const u8* head, u32 length, u32 room, ValueCell* out) {
 
 void json_routine_fast_decode() {
     ValueCell* input = stack_arg(0);
-    // Nothing is collected while the text is read. Before a large text a
-    // collection that is due runs first: it frees what the read that
-    // brought the text left behind before the values are made, which keeps
-    // the peak down. A small text's values are made first, and the
-    // collection comes at its usual time.
-    if (string_length(input) >= kCollectFirstChars && memory_collection_due()) gc_collect_if_enabled();
+    // Nothing is collected while the text is read: a collection that is due
+    // runs first. It frees what the read that brought the text left behind
+    // before the values are made, which keeps the peak down.
+    if (memory_collection_due()) gc_collect_if_enabled();
     u32 room = g_services.parse_room_for_run ? g_services.parse_room_for_run() : kMostRoom;
     if (room > kMostRoom) room = kMostRoom;
     ValueCell result;
