@@ -39,8 +39,13 @@ function(zan_test_properties)
   endif()
 endfunction()
 
-# zan_unit_tests(area lib...): tests/unit/<area>/*.cpp as one GoogleTest binary.
+# zan_unit_tests(area [NO_COLLECTOR] lib...): tests/unit/<area>/*.cpp as one
+# GoogleTest binary. NO_COLLECTOR marks an area whose tests never start the
+# runtime nor allocate a cell: they get the label no-collector, and CI's run
+# with the collector stressed leaves them out (it would repeat the sanitizer
+# run's work exactly).
 function(zan_unit_tests area)
+  cmake_parse_arguments(_opt "NO_COLLECTOR" "" "" ${ARGN})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/${area}/*.cpp)
   if(NOT _srcs)
     return()
@@ -48,6 +53,11 @@ function(zan_unit_tests area)
   set(_exe zan_${area}_tests)
   add_executable(${_exe} ${_srcs})
   target_include_directories(${_exe} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/unit)
-  target_link_libraries(${_exe} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${ZAN_TEST_PROPERTIES})
+  target_link_libraries(${_exe} PRIVATE ${_opt_UNPARSED_ARGUMENTS}
+                        GTest::gtest GTest::gtest_main GTest::gmock)
+  set(_props ${ZAN_TEST_PROPERTIES})
+  if(_opt_NO_COLLECTOR)
+    list(APPEND _props LABELS no-collector)
+  endif()
+  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
 endfunction()
