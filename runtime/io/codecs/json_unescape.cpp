@@ -30,9 +30,37 @@ i32 read_hex4(const ValueCell* s, u32 at, u32 tail) {
     return code;
 }
 
-[[noreturn]] void bad_escape(ValueCell* s, u32 written) {
-    string_clip_length(s, written);
-    fire(Err::script_invalid_data, s);
+// Decodes the escape whose letter is at src (just after the backslash)
+// into *c and moves src past it; false when it cannot be decoded.
+bool decode_escape(const ValueCell* s, u32& src, u32 tail, u32* c) {
+    u32 e = string_char_at(s, src++);
+    switch (e) {
+        case 'b': *c = 0x08; return true;
+        case 'f': *c = 0x0C; return true;
+        case 'n': *c = '\n'; return true;
+        case 'r': *c = '\r'; return true;
+        case 't': *c = '\t'; return true;
+        case 'u': {
+            i32 code = read_hex4(s, src, tail);
+            if (code < 0) return false;
+            src += 4;
+            u32 cp = static_cast<u32>(code);
+            if (cp >= kLowFirst && cp <= kLowLast) return false;
+            if (cp >= kHighFirst && cp <= kHighLast) {
+                if (tail - src < 6 || string_char_at(s, src) != '\\' ||
+                    string_char_at(s, src + 1) != 'u')
+                    return false;
+                i32 low = read_hex4(s, src + 2, tail);
+                if (low < static_cast<i32>(kLowFirst) || low > static_cast<i32>(kLowLast))
+                    return false;
+                src += 6;
+                cp = 0x10000 + ((cp - kHighFirst) << 10) + (static_cast<u32>(low) - kLowFirst);
+            }
+            *c = cp;
+            return true;
+        }
+        default: *c = e; return true;  // \" \\ \/ and any other escaped character
+    }
 }
 
 }  // namespace
@@ -41,41 +69,20 @@ void json_routine_unescape() {
     ValueCell* s = stack_arg(0);
     const u32 head = static_cast<u32>(string_total_length(s) - string_length(s));
     const u32 tail = static_cast<u32>(string_total_length(s));
-    u32 src = head;
+    u32 first = head;
     // Nothing moves before the first backslash.
-    while (src < tail && string_char_at(s, src) != '\\') src++;
-    u32 dst = src;
+    while (first < tail && string_char_at(s, first) != '\\') first++;
+    // Every escape is checked before any is written, so that a bad one is
+    // reported with the string as it was given.
+    for (u32 src = first; src < tail;) {
+        u32 c;
+        if (string_char_at(s, src++) == '\\' && src < tail && !decode_escape(s, src, tail, &c))
+            fire(Err::script_invalid_data, s);
+    }
+    u32 src = first, dst = first;
     while (src < tail) {
         u32 c = string_char_at(s, src++);
-        if (c == '\\' && src < tail) {
-            u32 e = string_char_at(s, src++);
-            switch (e) {
-                case 'b': c = 0x08; break;
-                case 'f': c = 0x0C; break;
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case 't': c = '\t'; break;
-                case 'u': {
-                    i32 code = read_hex4(s, src, tail);
-                    if (code < 0) bad_escape(s, dst);
-                    src += 4;
-                    c = static_cast<u32>(code);
-                    if (c >= kLowFirst && c <= kLowLast) bad_escape(s, dst);
-                    if (c >= kHighFirst && c <= kHighLast) {
-                        if (tail - src < 6 || string_char_at(s, src) != '\\' ||
-                            string_char_at(s, src + 1) != 'u')
-                            bad_escape(s, dst);
-                        i32 low = read_hex4(s, src + 2, tail);
-                        if (low < static_cast<i32>(kLowFirst) || low > static_cast<i32>(kLowLast))
-                            bad_escape(s, dst);
-                        src += 6;
-                        c = 0x10000 + ((c - kHighFirst) << 10) + (static_cast<u32>(low) - kLowFirst);
-                    }
-                    break;
-                }
-                default: c = e; break;  // \" \\ \/ and any other escaped character
-            }
-        }
+        if (c == '\\' && src < tail) decode_escape(s, src, tail, &c);
         // Widening keeps character positions, so src and dst stay valid.
         string_poke_char(series_of(s), dst++, c);
     }
