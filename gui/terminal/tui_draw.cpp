@@ -352,6 +352,8 @@ private:
         } else if (is(Cmd::reset_matrix) || is(Cmd::invert_matrix)) {
             transform_target();
         } else if (is(Cmd::push)) {
+            // The block runs in place and the pen, fill and text colour are
+            // put back after it, which is what push is for.
             ValueCell blk = of_type(TYPE_BLOCK);
             Paint saved = paint_;
             run_nested(blk, depth);
@@ -499,7 +501,9 @@ private:
     }
 
     // Bresenham between two points relative to the origin; cells outside
-    // the clip are skipped.
+    // the clip are skipped. The points are moved by the face's origin like
+    // every other shape's: taken as window cells, a face's line would land
+    // outside the face wherever the face is placed.
     void line(Point a, Point b) {
         if (!t_.screen) return;
         a = absolute(a);
