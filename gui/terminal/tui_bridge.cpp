@@ -29,6 +29,13 @@ namespace zan::gui {
 namespace {
 void widget_reaction(int type, const TuiMessage& m) { widget_react(tui_backend(), type, m, tui_dispatch_event); }
 
+// The first screen face takes the terminal's size.
+void store_screen_size(int cols, int rows) {
+    const ValueCell* screens = view_field(Name::screens);
+    if (screens && screens->type() == TYPE_BLOCK && block_length(screens) > 0)
+        if (ValueCell* size = facet(block_cell_at(screens, 0), Facet::size)) pair_make_at(size, cols, rows);
+}
+
 // The windows still on a screen close as unview closes them: each
 // screen's pane is cleared through the language, whose change handler
 // stops their reactions and destroys their views.
@@ -55,6 +62,13 @@ TuiLoop& process_loop() {
         dispatch.to_widget = widget_reaction;
         loop.on_input = [](const TuiInput& in) { dispatch.input(in, loop.origin_row()); };
         loop.on_resize = tui_resize;
+        loop.on_enter_size = store_screen_size;
+        // A window closing with changes not drawn yet (a timer that changed
+        // a face, then closed the view) has its last frame drawn; an error
+        // in a draw block there is dropped, as the window goes anyway.
+        tui_backend().before_close = [] {
+            if (loop.terminal_on()) tui_guarded([] { loop.draw_pending(); });
+        };
         loop.on_outer_end = [] {
             close_screen_windows();
             tui_views_reset();
@@ -107,18 +121,32 @@ void r_do_event_loop() {
 }
 }  // namespace
 
-bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
-    u32 t = fn ? fn->type() : TYPE_NONE;
-    if (t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_ACTION && t != TYPE_NATIVE) return false;
+bool tui_guarded(const std::function<void()>& body) {
     ValueCell* top = g_stack.top;
     ValueCell* base = g_stack.base;
     CallFrame* ctop = g_stack.ctop;
     u32 pending = g_throw_code;
     bool done = false;
-    ValueCell callee = *fn;
-    ValueCell argument = arg;
     stack_mark_try_all(g_words.n.try_);
     try {
+        body();
+        done = !g_throw_code;
+    } catch (ThrowSignal&) {
+    }
+    g_throw_code = pending;
+    g_stack.top = top;
+    g_stack.base = base;
+    g_stack.ctop = ctop;
+    return done;
+}
+
+bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
+    u32 t = fn ? fn->type() : TYPE_NONE;
+    if (t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_ACTION && t != TYPE_NATIVE) return false;
+    bool done = false;
+    ValueCell callee = *fn;
+    ValueCell argument = arg;
+    tui_guarded([&] {
         // Both cells are reachable from their owners while the block is made.
         ValueCell* code = block_push_new(2);
         block_append_cell(code, &callee);
@@ -126,12 +154,7 @@ bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
         interp_eval_block(code, false);
         done = !g_throw_code && word_is(stack_top_value(), Name::done);
         if (text && !g_throw_code && stack_top_value()->type() == TYPE_STRING) *text = string_utf8(stack_top_value());
-    } catch (ThrowSignal&) {
-    }
-    g_throw_code = pending;
-    g_stack.top = top;
-    g_stack.base = base;
-    g_stack.ctop = ctop;
+    });
     return done;
 }
 
@@ -152,9 +175,7 @@ bool tui_do_events(bool no_wait) {
 }
 
 void tui_resize(int cols, int rows) {
-    const ValueCell* screens = view_field(Name::screens);
-    if (screens && screens->type() == TYPE_BLOCK && block_length(screens) > 0)
-        if (ValueCell* size = facet(block_cell_at(screens, 0), Facet::size)) pair_make_at(size, cols, rows);
+    store_screen_size(cols, rows);
     TuiBackend& b = tui_backend();
     std::vector<WidgetId> windows = b.windows();
     for (WidgetId id : windows) {
