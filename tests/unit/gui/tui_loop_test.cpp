@@ -14,6 +14,9 @@
 #include "runtime/terminal/terminal_keys.h"
 #include "gui/terminal/tui_loop.h"
 #include "runtime/terminal/print_hooks.h"
+#include "runtime/terminal/terminal_tty.h"
+
+#include <thread>
 
 using namespace zan;
 using namespace zan::gui;
@@ -245,4 +248,120 @@ TEST(TuiLoopTest, AWindowLargerThanTheTerminalIsDrawnClippedAndKeepsTheCursorIns
     // and goes below the view at the end.
     EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" ".##...\x1b[49m\r\n" "......\x1b[49m\r\n" "....xx"
                             "\r\n" "\x1b[?25h");
+}
+
+TEST(TuiLoopTest, TheViewsFirstRowMovesUpWhenTheTerminalScrolls) {
+    // Reported on row 9 of 10 (row 8 from 0), a view of four rows made the
+    // terminal scroll by two: its first row is row 6 for the mouse.
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 4, 4}, 0, fill_with('.'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    int origin_at_key = -1;
+    loop.on_input = [&](const TuiInput& in) {
+        origin_at_key = loop.origin_row();
+        if (in.ch == 'q') b.destroy(w);
+    };
+    pty.type("\x1b[9;1Rq");
+    loop.run(false);
+    EXPECT_EQ(origin_at_key, 6);
+    EXPECT_EQ(loop.drawn_rows(), 4);
+    // Reported high enough, the origin stays where it was reported.
+    WidgetId w2 = b.make(0, true, TuiBox{0, 0, 4, 4}, 0, fill_with('.'));
+    b.activate(w2);
+    loop.on_input = [&](const TuiInput& in) {
+        origin_at_key = loop.origin_row();
+        if (in.ch == 'q') b.destroy(w2);
+    };
+    pty.output();
+    pty.type("\x1b[3;1Rq");
+    loop.run(false);
+    EXPECT_EQ(origin_at_key, 2);
+}
+
+TEST(TuiLoopTest, LeavingWaitsForTheTerminalsAnswerAndDropsWhatIsLeft) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 2, 1}, 0, fill_with('.'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    std::thread late;
+    loop.on_input = [&](const TuiInput& in) {
+        if (in.ch != 'p') return;
+        // Text printed, then the view closed at once: the terminal's answer
+        // to the query after the print comes later, with a key behind it.
+        g_tui_before_print();
+        g_tui_after_print();
+        late = std::thread([&] {
+            ::usleep(100000);
+            pty.type("\x1b[7;1Rzz");
+        });
+        b.destroy(w);
+    };
+    pty.type("\x1b[2;1Rp");  // the answer to the first query, then the key
+    loop.run(false);
+    late.join();
+    EXPECT_TRUE(terminal_answers_queries());
+    EXPECT_EQ(loop.origin_row(), 6);  // the late answer was read
+    // Nothing is left for whoever reads the terminal next.
+    pollfd p{pty.slave(), POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 50), 0);
+}
+
+TEST(TuiLoopTest, AViewClosedWhileMarkedForDrawingShowsItsLastFrameAndTheCursorGoesBelow) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    u32 shown = '1';
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 3, 2}, 0,
+                        [&shown](TuiScreen& s, int, int, const TuiWidget&, const TuiRect& clip) {
+                            s.fill(clip, shown, TuiStyle{});
+                        });
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    b.before_close = [&] { loop.draw_pending(); };
+    b.send = [&](int type, WidgetId id) {
+        if (type != EVT_TIME || id != w) return;
+        // A timer changes the face and closes the view in one go.
+        shown = '2';
+        b.mark_dirty(w);
+        b.destroy(w);
+    };
+    b.start_timer(w, 40);
+    loop.run(false);
+    EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" "111\x1b[49m\r\n111" "\r\x1b[1A\x1b[0J"
+                            "222\x1b[49m\r\n222" "\r\n" "\x1b[?25h");
+}
+
+TEST(TuiLoopTest, ALineEditedInsideTheViewGoesBelowItWithTheMouseOffAndTheViewComesBack) {
+    Pty pty(20, 10);
+    TuiBackend b;
+    WidgetId w = b.make(0, true, TuiBox{0, 0, 2, 2}, 0, fill_with('.'));
+    b.activate(w);
+    TuiLoop loop(b, pty.slave(), pty.slave());
+    loop.mouse = true;
+    std::string during;
+    termios nested{};
+    loop.on_input = [&](const TuiInput& in) {
+        if (in.ch == 'a') {
+            // What ask does around its edit.
+            ASSERT_TRUE(console::tty_enter_raw(pty.slave()));
+            nested = mode_of(pty.slave());
+            during = pty.output();
+            console::tty_restore();
+            pty.type("q");
+        }
+        if (in.ch == 'q') b.destroy(w);
+    };
+    pty.type("a");
+    loop.run(false);
+    EXPECT_EQ(nested.c_cc[VMIN], 1);
+    EXPECT_EQ(console::tty_raw_depth(), 0);
+    const std::string frame = "\r\x1b[0J" "..\x1b[49m\r\n..";
+    EXPECT_EQ(during, "\x1b[6n" + mouse_bytes(true) + "\x1b[?25l" + frame +
+                          // below the view, the mouse off, the cursor shown
+                          "\r\n" + mouse_bytes(false) + "\x1b[?25h");
+    // Given back: the mouse on again, the view drawn below the edited line.
+    EXPECT_EQ(pty.output(), mouse_bytes(true) + "\x1b[6n" "\x1b[?25l" + frame + "\r\n" + mouse_bytes(false) +
+                                "\x1b[?25h");
 }
