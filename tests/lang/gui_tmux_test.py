@@ -322,23 +322,32 @@ class Dragging(ViewTest):
         self.ended()
 
 
-class Focusable(ViewTest):
+class Answers(ViewTest):
+    """A key in a view, and what the script prints then."""
+
+    def prints_after_keys(self, script, shown, keys, printed, closing=()):
+        """Runs the script until it shows `shown`, types the keys, waits
+        for `printed`, then types the closing keys and waits for the end."""
+        self.run_script(script)
+        self.t.row_of(shown)
+        for key in keys:
+            self.t.type(key)
+        self.t.row_of(printed)
+        for key in closing:
+            self.t.type(key)
+        self.ended()
+
     def test_tab_in_a_window_where_nothing_takes_the_focus_focuses_its_first_face(self):
-        self.run_script('w: layout [text "one" text "two"]\nview w\nprint ["selected" mold w/selected/text]\n')
-        self.t.row_of("two")
-        self.t.type("Tab")
-        self.t.type("Escape")
-        self.t.row_of('selected "one"')
-        self.ended()
+        self.prints_after_keys('w: layout [text "one" text "two"]\nview w\nprint ["selected" mold w/selected/text]\n',
+                               "two", ["Tab", "Escape"], 'selected "one"')
 
-
-class Tight(ViewTest):
     def test_a_face_sized_by_tight_takes_the_measured_point(self):
-        self.run_script('view [t: text "abc" tight button "x" [print ["size" mold t/size] unview]]\n')
-        self.t.row_of("abc")
-        self.t.type("Space")
-        self.t.row_of("size (3, 1)")
-        self.ended()
+        self.prints_after_keys('view [t: text "abc" tight button "x" [print ["size" mold t/size] unview]]\n',
+                               "abc", ["Space"], "size (3, 1)")
+
+    def test_a_rich_text_error_names_the_style_left_open(self):
+        self.prints_after_keys('view [button "go" [rtd-layout [font 12 "x"]]]\n',
+                               "go", ["Space"], 'RTD - invalid syntax at: [font 12 "x"]', ["Escape"])
 
 
 ASK = """
@@ -370,14 +379,6 @@ class InsideAnActor(ViewTest):
         lines = self.ended()
         self.assertEqual(lines[-1], "done")
         self.assertNotIn("^[", "\n".join(lines))
-
-    def test_a_rich_text_error_names_the_style_left_open(self):
-        self.run_script('view [button "go" [rtd-layout [font 12 "x"]]]\n')
-        self.t.row_of("go")
-        self.t.type("Space")
-        self.t.row_of('RTD - invalid syntax at: [font 12 "x"]')
-        self.t.type("Escape")
-        self.ended()
 
 
 if __name__ == "__main__":

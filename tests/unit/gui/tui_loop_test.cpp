@@ -80,6 +80,21 @@ RenderFn fill_with(u32 cp) {
 }
 }  // namespace
 
+namespace {
+// A terminal, a back end with one active window of w x h cells filled with
+// cp, and a loop on the terminal.
+struct Rig {
+    Rig(int cols, int rows, float w, float h, u32 cp)
+        : pty(cols, rows), win(b.make(0, true, TuiBox{0, 0, w, h}, 0, fill_with(cp))), loop(b, pty.slave(), pty.slave()) {
+        b.activate(win);
+    }
+    Pty pty;
+    TuiBackend b;
+    WidgetId win;
+    TuiLoop loop;
+};
+}  // namespace
+
 TEST(TuiLoopTest, TickWaitsForWhatIsLeftOf33Ms) {
     struct Case {
         int last, wait, counted;
@@ -252,42 +267,26 @@ TEST(TuiLoopTest, AWindowLargerThanTheTerminalIsDrawnClippedAndKeepsTheCursorIns
 
 TEST(TuiLoopTest, TheViewsFirstRowMovesUpWhenTheTerminalScrolls) {
     // Reported on row 9 of 10 (row 8 from 0), a view of four rows made the
-    // terminal scroll by two: its first row is row 6 for the mouse.
-    Pty pty(20, 10);
-    TuiBackend b;
-    WidgetId w = b.make(0, true, TuiBox{0, 0, 4, 4}, 0, fill_with('.'));
-    b.activate(w);
-    TuiLoop loop(b, pty.slave(), pty.slave());
-    int origin_at_key = -1;
-    loop.on_input = [&](const TuiInput& in) {
-        origin_at_key = loop.origin_row();
-        if (in.ch == 'q') b.destroy(w);
-    };
-    pty.type("\x1b[9;1Rq");
-    loop.run(false);
-    EXPECT_EQ(origin_at_key, 6);
-    EXPECT_EQ(loop.drawn_rows(), 4);
-    // Reported high enough, the origin stays where it was reported.
-    WidgetId w2 = b.make(0, true, TuiBox{0, 0, 4, 4}, 0, fill_with('.'));
-    b.activate(w2);
-    loop.on_input = [&](const TuiInput& in) {
-        origin_at_key = loop.origin_row();
-        if (in.ch == 'q') b.destroy(w2);
-    };
-    pty.output();
-    pty.type("\x1b[3;1Rq");
-    loop.run(false);
-    EXPECT_EQ(origin_at_key, 2);
+    // terminal scroll by two: its first row is row 6 for the mouse. One
+    // reported high enough stays where it was reported.
+    for (auto [report, origin] : {std::pair{"\x1b[9;1Rq", 6}, std::pair{"\x1b[3;1Rq", 2}}) {
+        Rig r(20, 10, 4, 4, '.');
+        int origin_at_key = -1;
+        r.loop.on_input = [&](const TuiInput& in) {
+            origin_at_key = r.loop.origin_row();
+            if (in.ch == 'q') r.b.destroy(r.win);
+        };
+        r.pty.type(report);
+        r.loop.run(false);
+        EXPECT_EQ(origin_at_key, origin) << report;
+        EXPECT_EQ(r.loop.drawn_rows(), 4);
+    }
 }
 
 TEST(TuiLoopTest, LeavingWaitsForTheTerminalsAnswerAndDropsWhatIsLeft) {
-    Pty pty(20, 10);
-    TuiBackend b;
-    WidgetId w = b.make(0, true, TuiBox{0, 0, 2, 1}, 0, fill_with('.'));
-    b.activate(w);
-    TuiLoop loop(b, pty.slave(), pty.slave());
+    Rig r(20, 10, 2, 1, '.');
     std::thread late;
-    loop.on_input = [&](const TuiInput& in) {
+    r.loop.on_input = [&](const TuiInput& in) {
         if (in.ch != 'p') return;
         // Text printed, then the view closed at once: the terminal's answer
         // to the query after the print comes later, with a key behind it.
@@ -295,66 +294,58 @@ TEST(TuiLoopTest, LeavingWaitsForTheTerminalsAnswerAndDropsWhatIsLeft) {
         g_tui_after_print();
         late = std::thread([&] {
             ::usleep(100000);
-            pty.type("\x1b[7;1Rzz");
+            r.pty.type("\x1b[7;1Rzz");
         });
-        b.destroy(w);
+        r.b.destroy(r.win);
     };
-    pty.type("\x1b[2;1Rp");  // the answer to the first query, then the key
-    loop.run(false);
+    r.pty.type("\x1b[2;1Rp");  // the answer to the first query, then the key
+    r.loop.run(false);
     late.join();
     EXPECT_TRUE(terminal_answers_queries());
-    EXPECT_EQ(loop.origin_row(), 6);  // the late answer was read
+    EXPECT_EQ(r.loop.origin_row(), 6);  // the late answer was read
     // Nothing is left for whoever reads the terminal next.
-    pollfd p{pty.slave(), POLLIN, 0};
+    pollfd p{r.pty.slave(), POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 50), 0);
 }
 
 TEST(TuiLoopTest, AViewClosedWhileMarkedForDrawingShowsItsLastFrameAndTheCursorGoesBelow) {
-    Pty pty(20, 10);
-    TuiBackend b;
+    Rig r(20, 10, 3, 2, '1');
     u32 shown = '1';
-    WidgetId w = b.make(0, true, TuiBox{0, 0, 3, 2}, 0,
-                        [&shown](TuiScreen& s, int, int, const TuiWidget&, const TuiRect& clip) {
-                            s.fill(clip, shown, TuiStyle{});
-                        });
-    b.activate(w);
-    TuiLoop loop(b, pty.slave(), pty.slave());
-    b.before_close = [&] { loop.draw_pending(); };
-    b.send = [&](int type, WidgetId id) {
-        if (type != EVT_TIME || id != w) return;
+    r.b.widget(r.win)->render = [&shown](TuiScreen& s, int, int, const TuiWidget&, const TuiRect& clip) {
+        s.fill(clip, shown, TuiStyle{});
+    };
+    r.b.before_close = [&] { r.loop.draw_pending(); };
+    r.b.send = [&](int type, WidgetId id) {
+        if (type != EVT_TIME || id != r.win) return;
         // A timer changes the face and closes the view in one go.
         shown = '2';
-        b.mark_dirty(w);
-        b.destroy(w);
+        r.b.mark_dirty(r.win);
+        r.b.destroy(r.win);
     };
-    b.start_timer(w, 40);
-    loop.run(false);
-    EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" "111\x1b[49m\r\n111" "\r\x1b[1A\x1b[0J"
-                            "222\x1b[49m\r\n222" "\r\n" "\x1b[?25h");
+    r.b.start_timer(r.win, 40);
+    r.loop.run(false);
+    EXPECT_EQ(r.pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" "111\x1b[49m\r\n111" "\r\x1b[1A\x1b[0J"
+                              "222\x1b[49m\r\n222" "\r\n" "\x1b[?25h");
 }
 
 TEST(TuiLoopTest, ALineEditedInsideTheViewGoesBelowItWithTheMouseOffAndTheViewComesBack) {
-    Pty pty(20, 10);
-    TuiBackend b;
-    WidgetId w = b.make(0, true, TuiBox{0, 0, 2, 2}, 0, fill_with('.'));
-    b.activate(w);
-    TuiLoop loop(b, pty.slave(), pty.slave());
-    loop.mouse = true;
+    Rig r(20, 10, 2, 2, '.');
+    r.loop.mouse = true;
     std::string during;
     termios nested{};
-    loop.on_input = [&](const TuiInput& in) {
+    r.loop.on_input = [&](const TuiInput& in) {
         if (in.ch == 'a') {
             // What ask does around its edit.
-            ASSERT_TRUE(console::tty_enter_raw(pty.slave()));
-            nested = mode_of(pty.slave());
-            during = pty.output();
+            ASSERT_TRUE(console::tty_enter_raw(r.pty.slave()));
+            nested = mode_of(r.pty.slave());
+            during = r.pty.output();
             console::tty_restore();
-            pty.type("q");
+            r.pty.type("q");
         }
-        if (in.ch == 'q') b.destroy(w);
+        if (in.ch == 'q') r.b.destroy(r.win);
     };
-    pty.type("a");
-    loop.run(false);
+    r.pty.type("a");
+    r.loop.run(false);
     EXPECT_EQ(nested.c_cc[VMIN], 1);
     EXPECT_EQ(console::tty_raw_depth(), 0);
     const std::string frame = "\r\x1b[0J" "..\x1b[49m\r\n..";
@@ -362,6 +353,6 @@ TEST(TuiLoopTest, ALineEditedInsideTheViewGoesBelowItWithTheMouseOffAndTheViewCo
                           // below the view, the mouse off, the cursor shown
                           "\r\n" + mouse_bytes(false) + "\x1b[?25h");
     // Given back: the mouse on again, the view drawn below the edited line.
-    EXPECT_EQ(pty.output(), mouse_bytes(true) + "\x1b[6n" "\x1b[?25l" + frame + "\r\n" + mouse_bytes(false) +
-                                "\x1b[?25h");
+    EXPECT_EQ(r.pty.output(), mouse_bytes(true) + "\x1b[6n" "\x1b[?25l" + frame + "\r\n" + mouse_bytes(false) +
+                                  "\x1b[?25h");
 }
