@@ -115,6 +115,8 @@ void r_start_back_end() {
     none_box(stack_result());
 }
 
+void r_color_mode() { integer_box(stack_result(), color_mode_from_environment()); }
+
 void r_do_event_loop() {
     bool no_wait = logic_get(stack_arg(0));
     logic_box(stack_result(), tui_do_events(no_wait));
@@ -189,6 +191,7 @@ void tui_resize(int cols, int rows) {
 void tui_bridge_register() {
     routine_table_register("start-back-end", r_start_back_end);
     routine_table_register("do-event-loop", r_do_event_loop);
+    routine_table_register("tui-color-mode", r_color_mode);
 }
 
 }  // namespace zan::gui
