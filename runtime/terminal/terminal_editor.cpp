@@ -17,7 +17,7 @@ namespace zan::console {
 BufferAlloc g_output_buffer_alloc = std::malloc;
 
 void output_buffer_fatal(size_t need) {
-    tty_restore();
+    tty_restore_all();
     std::fflush(stdout);
     std::string msg = "Cannot allocate memory: init-buffer: " + std::to_string(need) + "\n";
     ssize_t ignored = ::write(STDOUT_FILENO, msg.data(), msg.size());
