@@ -17,6 +17,7 @@
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/native.h"
+#include "runtime/typesystem/action_table.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
@@ -79,6 +80,7 @@ ValueCell* make_builtin(const ValueCell* spec, u32 index, u32 type) {
 struct Builder {
     ZanbinBootWriter writer;
     std::map<std::string, ValueCell> typesets;  // the built-in typesets by name
+    std::map<u32, std::string> actions;         // the action entries read, by number
 
     Builder() : writer(options()) {}
     static ZanbinEncodeOptions options() {
@@ -144,6 +146,22 @@ struct Builder {
         assign(name.c_str(), &ts);
     }
 
+    // An action entry's number typed by hand must be the one the action
+    // table gives its name, and be used once.
+    void check_action(const std::string& name, i64 number, const std::string& file) {
+        if (number < 1 || number > ACT_COUNT)
+            throw std::runtime_error(file + ": " + name + ": action " + std::to_string(number) +
+                                     " is not an action number (1 to " +
+                                     std::to_string(ACT_COUNT) + ")");
+        if (name != ACTION_NAMES[number - 1])
+            throw std::runtime_error(file + ": " + name + ": action " + std::to_string(number) +
+                                     " is " + ACTION_NAMES[number - 1] +
+                                     " in the action table (runtime/typesystem/action_table.h)");
+        if (auto [at, fresh] = actions.emplace(static_cast<u32>(number), name); !fresh)
+            throw std::runtime_error(file + ": " + name + ": action " + std::to_string(number) +
+                                     " is given twice");
+    }
+
     // The built-in words file: "name: action N [spec]" and
     // "name: typeset [members]" entries.
     void builtins(const ValueCell* code, const std::string& file) {
@@ -160,7 +178,9 @@ struct Builder {
             if (word_named(&kind, "action") && i + 3 < n &&
                 block_head_ptr(code)[i + 2].type() == TYPE_INTEGER &&
                 block_head_ptr(code)[i + 3].type() == TYPE_BLOCK) {
-                u32 number = static_cast<u32>(integer_get(block_head_ptr(code) + i + 2));
+                i64 typed = integer_get(block_head_ptr(code) + i + 2);
+                check_action(name, typed, file);
+                u32 number = static_cast<u32>(typed);
                 ValueCell spec = block_head_ptr(code)[i + 3];
                 ValueCell* made = make_builtin(&spec, number, TYPE_ACTION);
                 assign(name.c_str(), made);

@@ -102,9 +102,4 @@ void runtime_init_after_decode() {
     g_boot_flag = false;
 }
 
-void runtime_cleanup() {
-    g_gc.enabled = false;
-    memory_free_all();
-}
-
 }  // namespace zan

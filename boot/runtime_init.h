@@ -13,8 +13,5 @@ void runtime_init();
 // The steps that follow the boot image decode: the interpreter, then the
 // collector on and the boot flag off.
 void runtime_init_after_decode();
-// Releases every memory frame. No path of the running system calls it: at
-// exit the process only ends.
-void runtime_cleanup();
 
 }  // namespace zan

@@ -17,8 +17,35 @@ function(zan_module name dirs)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# zan_unit_tests(area lib...): tests/unit/<area>/*.cpp as one GoogleTest binary.
+# The properties every test gets: the test data folder and, in a sanitizer
+# build, a part of the evaluation stacks (ZAN_STACK_DIVISOR,
+# runtime/core/stack.h, docs/architecture.md): each level of a deep
+# recursion costs many times more there, and the plain build checks the
+# real depths.
+set(ZAN_TEST_PROPERTIES ENVIRONMENT "ZAN_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+if(ZAN_SANITIZE)
+  set(ZAN_TEST_STACK_DIVISOR 4 CACHE STRING
+      "The part of the evaluation stacks the sanitizer build's tests run with (1/N)")
+  list(APPEND ZAN_TEST_PROPERTIES
+       ENVIRONMENT_MODIFICATION "ZAN_STACK_DIVISOR=set:${ZAN_TEST_STACK_DIVISOR}")
+endif()
+
+# zan_test_properties(): gives every test of the calling folder the
+# properties above (call it after the folder's last add_test).
+function(zan_test_properties)
+  get_property(_tests DIRECTORY PROPERTY TESTS)
+  if(_tests)
+    set_tests_properties(${_tests} PROPERTIES ${ZAN_TEST_PROPERTIES})
+  endif()
+endfunction()
+
+# zan_unit_tests(area [NO_COLLECTOR] lib...): tests/unit/<area>/*.cpp as one
+# GoogleTest binary. NO_COLLECTOR marks an area whose tests never start the
+# runtime nor allocate a cell: they get the label no-collector, and CI's run
+# with the collector stressed leaves them out (it would repeat the sanitizer
+# run's work exactly).
 function(zan_unit_tests area)
+  cmake_parse_arguments(_opt "NO_COLLECTOR" "" "" ${ARGN})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/${area}/*.cpp)
   if(NOT _srcs)
     return()
@@ -26,7 +53,11 @@ function(zan_unit_tests area)
   set(_exe zan_${area}_tests)
   add_executable(${_exe} ${_srcs})
   target_include_directories(${_exe} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/unit)
-  target_link_libraries(${_exe} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
-  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ZAN_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+  target_link_libraries(${_exe} PRIVATE ${_opt_UNPARSED_ARGUMENTS}
+                        GTest::gtest GTest::gtest_main GTest::gmock)
+  set(_props ${ZAN_TEST_PROPERTIES})
+  if(_opt_NO_COLLECTOR)
+    list(APPEND _props LABELS no-collector)
+  endif()
+  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
 endfunction()

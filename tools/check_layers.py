@@ -6,6 +6,9 @@ The folders of the product are stacked in layers (docs/architecture.md,
 below it, never of a layer above: that is what keeps each layer buildable
 and testable without the ones on top of it. Every source folder must have a
 place in LAYERS, so a new folder is placed in the stack when it is made.
+Every quoted include names its header from the project root: a relative
+one ("x.h", "../core/x.h") is reported, with the layer of the header it
+reaches, so that no include escapes the check.
 
 Usage: check_layers.py [root]     (root defaults to the project root)
        check_layers.py --self-test
@@ -53,8 +56,18 @@ def source_files(root):
                     yield os.path.relpath(os.path.join(dirpath, name), root).replace(os.sep, "/")
 
 
+def relative_target(path, included):
+    """The root-relative path a relative quoted include reaches, or None when
+    the include is written from the project root."""
+    if layer_of(included)[0] is not None or included.split("/")[0] in SOURCE_ROOTS:
+        return None
+    here = os.path.dirname(path)
+    return os.path.normpath(os.path.join(here, included)).replace(os.sep, "/")
+
+
 def violations(root):
-    """Messages for each upward include and each file outside every layer."""
+    """Messages for each upward include, each relative include and each file
+    outside every layer."""
     found = []
     for path in source_files(root):
         level, folder = layer_of(path)
@@ -66,10 +79,17 @@ def violations(root):
                 m = INCLUDE.match(line)
                 if not m:
                     continue
-                target_level, target_folder = layer_of(m.group(1))
+                target = m.group(1)
+                if m.group(0).rstrip().endswith('"'):
+                    reached = relative_target(path, target)
+                    if reached is not None:
+                        found.append(f"{path}:{number}: relative include \"{target}\" (reaches "
+                                     f"{reached}); write it from the project root")
+                        target = reached
+                target_level, target_folder = layer_of(target)
                 if target_level is not None and target_level > level:
                     found.append(f"{path}:{number}: {folder} (layer {level}) includes "
-                                 f"{m.group(1)} from {target_folder} (layer {target_level})")
+                                 f"{target} from {target_folder} (layer {target_level})")
     return found
 
 
@@ -96,6 +116,10 @@ def self_test():
                    "runtime/io/compress/c.cpp": '  #  include "runtime/eval/digest/d.h"\n',
                    "console/e.cpp": '#include <gui/g.h>\n'})
     stray = tree({"runtime/newfolder/x.cpp": "int x;\n"})
+    # A relative include is reported, and so is the layer of what it reaches.
+    relative = tree({"runtime/core/a.h": '#include "b.h"\n',
+                     "runtime/core/b.h": "#pragma once\n",
+                     "runtime/io/lexer/l.cpp": '#include "../../eval/e.h"\n'})
     failures = []
     if violations(clean):
         failures.append("a clean tree was reported: %s" % violations(clean))
@@ -104,6 +128,9 @@ def self_test():
         failures.append("expected 3 upward includes, got: %s" % up)
     if len(violations(stray)) != 1:
         failures.append("a folder outside the layers was not reported")
+    rel = violations(relative)
+    if len(rel) != 3 or not any("runtime/eval/e.h from runtime/eval" in m for m in rel):
+        failures.append("expected 2 relative includes and the upward one they reach, got: %s" % rel)
     for root in roots:
         shutil.rmtree(root)
     for message in failures:

@@ -588,8 +588,6 @@ void gc_init() {
     set_collect_stress(g_gc.stress);
 }
 
-bool gc_active_q() { return g_gc.active; }
-
 void gc_collect() {
     if (g_gc.active) return;
     __atomic_store_n(&g_gc.active, true, __ATOMIC_SEQ_CST);
@@ -631,9 +629,6 @@ void gc_remove_root(ValueCell* cell) {
 }
 
 bool gc_mark_node(Node* slot) { return mark_buffer_of(slot); }
-void gc_unmark_node(Node* slot) {
-    if (node_is_live(*slot)) node_buffer(*slot)->flags &= ~SERIES_MARK;
-}
 void gc_mark_cells(ValueCell* first, ValueCell* last) {
     mark_cell_run(first, last);
     if (g_gc.active) drain();
@@ -641,16 +636,6 @@ void gc_mark_cells(ValueCell* first, ValueCell* last) {
 void gc_mark_series_cells(Node* slot) {
     mark_series_cells_deferred(slot);
     if (g_gc.active) drain();
-}
-void gc_mark_block(ValueCell* cell) {
-    if (block_node(cell)) gc_mark_series_cells(&cell_word(cell, 2));
-}
-void gc_mark_context(Node* slot) {
-    mark_context_deferred(slot);
-    if (g_gc.active) drain();
-}
-void gc_update_ptrs(Node* first, Node* last) {
-    for (Node* p = first; p < last; p++) *p = gc_relocate(*p);
 }
 Node gc_relocate(Node n) {
     auto it = g_relocation.find(n);

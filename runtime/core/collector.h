@@ -28,8 +28,6 @@ void gc_init();
 // One full collection: mark, settle weak tables, sweep and slide the series
 // frames, free what nothing reached. Does nothing when one is running.
 void gc_collect();
-// A collection is running (so marking helpers must not start another).
-bool gc_active_q();
 
 // Mark callbacks run after the collector's own roots, in registration order.
 // The list grows as needed.
@@ -87,17 +85,10 @@ private:
 // Marks the buffer alone (its contents are not scanned); true when newly
 // marked.
 bool gc_mark_node(Node* slot);
-void gc_unmark_node(Node* slot);
 // Marks every value in [first, last) and all they reach.
 void gc_mark_cells(ValueCell* first, ValueCell* last);
 // Marks a series of cells and all its values reach.
 void gc_mark_series_cells(Node* slot);
-// The same for the series of a block-like cell (no-op when it has none).
-void gc_mark_block(ValueCell* cell);
-void gc_mark_context(Node* slot);
-// Rewrites each node in [first, last) through gc_relocate, for tables that
-// keep nodes outside value cells.
-void gc_update_ptrs(Node* first, Node* last);
 
 // Marks a hash table (its header series and everything it holds); installed
 // by the hash-table module so that the collector does not depend on it.

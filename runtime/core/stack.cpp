@@ -16,12 +16,34 @@ void stack_init() {
     g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS, 16, 0);
     SeriesBuffer* d = node_buffer(g_stack.data_node);
     g_stack.bottom = g_stack.top = g_stack.base = d->head_cells();
-    g_stack.limit = reinterpret_cast<ValueCell*>(d->data() + d->size);
     SeriesBuffer* c = node_buffer(g_stack.call_node);
     g_stack.cbottom = g_stack.ctop = reinterpret_cast<CallFrame*>(c->head_ptr());
-    g_stack.climit = g_stack.cbottom + (c->size / sizeof(CallFrame));
     g_stack.throw_frame = nullptr;
+    stack_set_divisor(stack_divisor_from_env());
 }
+
+namespace {
+u32 g_divisor = 1;
+}
+
+u32 stack_divisor_from_env() {
+    const char* text = std::getenv("ZAN_STACK_DIVISOR");
+    if (!text || !*text) return 1;
+    char* end = nullptr;
+    unsigned long n = std::strtoul(text, &end, 10);
+    return *end == '\0' && n >= 2 && n <= STACK_DIVISOR_MAX ? static_cast<u32>(n) : 1;
+}
+
+void stack_set_divisor(u32 divisor) {
+    if (divisor < 1 || divisor > STACK_DIVISOR_MAX) divisor = 1;
+    g_divisor = divisor;
+    SeriesBuffer* d = node_buffer(g_stack.data_node);
+    SeriesBuffer* c = node_buffer(g_stack.call_node);
+    g_stack.limit = g_stack.bottom + d->size / sizeof(ValueCell) / divisor;
+    g_stack.climit = g_stack.cbottom + c->size / sizeof(CallFrame) / divisor;
+}
+
+u32 stack_divisor() { return g_divisor; }
 
 void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon) {
     g_stack.sym_body = sym_body;
@@ -60,26 +82,15 @@ void stack_mark_try(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_TRY)); }
 void stack_mark_try_all(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_TRY_ALL)); }
 void stack_mark_catch(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_CATCH)); }
 void stack_mark_loop(const ValueCell* w) { stack_mark(w, kind_bits(FRAME_LOOP)); }
-void stack_mark_type7_flagged(const ValueCell* w) {
-    stack_mark(w, kind_bits(FRAME_EVAL) | FRAME_INTERPRETED);
-}
 void stack_mark_native_flagged(const ValueCell* w) {
     stack_mark(w, kind_bits(FRAME_NATIVE) | FRAME_INTERPRETED);
-}
-void stack_mark_func_flagged(const ValueCell* w) {
-    stack_mark(w, kind_bits(FRAME_FUNCTION) | FRAME_INTERPRETED);
 }
 void stack_mark_func_body(const ValueCell* word, Node ctx) {
     if (ctx) set_context_values(context_cell(ctx), heap_off(g_stack.base));
     stack_mark(word, kind_bits(FRAME_NATIVE) | FRAME_BODY);
 }
 
-void stack_set_body_flag(bool on) {
-    CallFrame* f = g_stack.ctop - 1;
-    if (on) f->header |= FRAME_BODY;
-    else f->header &= ~FRAME_BODY;
-}
-void stack_set_top_flag31() { (g_stack.ctop - 1)->header |= FRAME_INTERPRETED; }
+void stack_set_top_interpreted() { (g_stack.ctop - 1)->header |= FRAME_INTERPRETED; }
 bool stack_set_body_flag_below() {
     if (g_stack.ctop - g_stack.cbottom < 2) return false;
     CallFrame* f = g_stack.ctop - 2;
@@ -88,13 +99,6 @@ bool stack_set_body_flag_below() {
     return true;
 }
 void stack_clear_body_flag(u32* header) { *header &= ~FRAME_BODY; }
-
-void stack_rename_top_frame(const ValueCell* cell) {
-    if (!cell || cell->type() != TYPE_WORD) return;
-    CallFrame* f = (g_stack.throw_frame ? g_stack.throw_frame : g_stack.ctop) - 1;
-    if (f < g_stack.cbottom) return;
-    f->header = (f->header & ~FRAME_SYMBOL_MASK) | ((word_symbol(cell) << FRAME_SYMBOL_SHIFT) & FRAME_SYMBOL_MASK);
-}
 
 // ---- unwinding -----------------------------------------------------------------
 
@@ -127,10 +131,6 @@ void stack_unwind_reset() {
     CallFrame* f = --g_stack.ctop;
     g_stack.base = g_stack.top = cell_at(f->saved_base);
 }
-void stack_unwind_func_reset() {
-    restore_context(g_stack.ctop - 1);
-    stack_unwind_reset();
-}
 void stack_unwind_any() {
     CallFrame* f = --g_stack.ctop;
     if (f->kind() == FRAME_FUNCTION) restore_context(f);
@@ -140,12 +140,6 @@ void stack_unwind_any() {
         g_stack.top = g_stack.base;
         g_stack.base = cell_at(f->saved_base);
     }
-}
-void stack_unwind_keep_top() {
-    CallFrame* f = --g_stack.ctop;
-    if (f->kind() == FRAME_FUNCTION) restore_context(f);
-    if (g_stack.top > g_stack.bottom) g_stack.top--;
-    g_stack.base = g_stack.ctop == g_stack.cbottom ? g_stack.bottom : cell_at(f->saved_base);
 }
 
 void stack_unroll_to(u32 kind, bool keep) {
@@ -173,22 +167,7 @@ void stack_unroll_to(u32 kind, bool keep) {
     g_stack.base = keep ? own_base : cell_at((g_stack.ctop - 1)->saved_base);
 }
 
-void stack_unroll_to_last(u32 kind) {
-    ValueCell saved = *g_stack.base;
-    stack_unroll_to(kind, false);
-    *g_stack.base = saved;
-    g_stack.top = g_stack.base + 1;
-}
-
-void stack_unroll_loop(bool keep) { stack_unroll_to(FRAME_LOOP, keep); }
-
 // ---- primitives ----------------------------------------------------------------
-
-void stack_pop_into_prev() {
-    if (g_stack.top - g_stack.bottom < 2) return;
-    *(g_stack.top - 2) = *(g_stack.top - 1);
-    g_stack.top--;
-}
 
 void stack_adjust_try_result() {
     ValueCell* last = stack_top_value();
@@ -200,19 +179,6 @@ ValueCell* stack_top_value() {
     return g_stack.top > g_stack.bottom ? g_stack.top - 1 : g_stack.bottom;
 }
 u32 stack_top_type() { return stack_top_value()->type(); }
-bool interp_top_is_callable() {
-    u32 t = stack_top_type();
-    return t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
-
-bool stack_has_flag31_frame(CallFrame* record, bool only_next) {
-    CallFrame* r = (record ? record : g_stack.ctop) - 1;
-    for (; r >= g_stack.cbottom; r--) {
-        if (r->header & FRAME_INTERPRETED) return true;
-        if (only_next) return false;
-    }
-    return false;
-}
 
 // ---- non-local exits ---------------------------------------------------------------
 
@@ -350,7 +316,6 @@ void stack_throw_break(bool with_value, bool is_continue) {
 void stack_throw_exit(bool with_value, bool from_top) {
     raise_code(stack_throw_exit_prepare(with_value, from_top));
 }
-void stack_throw_value(u32 code) { raise_code(stack_throw_value_prepare(code)); }
 
 void stack_throw_error(ValueCell* error) {
     ValueCell err = *error;

@@ -65,6 +65,19 @@ inline ValueCell* context_cell(Node ctx) { return node_buffer(ctx)->head_cells()
 void stack_init();
 void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon);
 
+// ---- the room evaluation may use ------------------------------------------------------
+// Both stacks keep their full size, but evaluation may be held to a part of
+// each: 1/divisor of the data-stack cells and of the call frames, so that
+// "stack overflow" comes at 1/divisor of the depth. The divisor is 1 unless
+// the environment variable ZAN_STACK_DIVISOR gives another (2 to 16; other
+// values are ignored); the test runs of the sanitizer builds set it, since
+// there every level of a deep recursion costs the machine far more than in
+// a plain build. stack_init applies it; the rest is for tests.
+constexpr u32 STACK_DIVISOR_MAX = 16;
+u32 stack_divisor_from_env();
+void stack_set_divisor(u32 divisor);
+u32 stack_divisor();
+
 // ---- marking frames --------------------------------------------------------
 // A call marks a frame on entry: the frame records the calling word (for
 // error reports and the stack list), saves the data-stack base, and the new
@@ -79,25 +92,20 @@ void stack_mark_try(const ValueCell* word);
 void stack_mark_try_all(const ValueCell* word);
 void stack_mark_catch(const ValueCell* word);
 void stack_mark_loop(const ValueCell* word);
-// The *_flagged forms set FRAME_INTERPRETED: a call made by the interpreter
-// itself rather than by native code. type7 is the evaluation frame.
-void stack_mark_type7_flagged(const ValueCell* word);
+// A native's frame with FRAME_INTERPRETED set: a call made by the
+// interpreter itself rather than by native code.
 void stack_mark_native_flagged(const ValueCell* word);
-void stack_mark_func_flagged(const ValueCell* word);
 // The frame of a function body that `return` and `exit` land on; the
 // function's context reads its values from the data stack at the current
 // base, where the arguments lie.
 void stack_mark_func_body(const ValueCell* word, Node func_ctx);
+// Marks the top frame FRAME_INTERPRETED (made by the interpreter itself).
+void stack_set_top_interpreted();
 // FRAME_BODY marks the frame `return` and `exit` unwind to.
-void stack_set_body_flag(bool on);
-void stack_set_top_flag31();
 // Makes the frame below the top one a body frame; false when there is none
 // or it was one already (so the caller knows whether to clear it again).
 bool stack_set_body_flag_below();
 void stack_clear_body_flag(u32* header);
-// Names the top frame (or the frame a throw left from) after a word, so an
-// error report shows the name a function was called by.
-void stack_rename_top_frame(const ValueCell* cell);
 
 // ---- unwinding one frame -----------------------------------------------------
 // Each pops the top frame and puts the caller's base back; the forms differ
@@ -111,21 +119,15 @@ void stack_unwind_func();
 void stack_unwind_func_last();
 // stack_unwind_reset: the data stack is cut back to the caller's base.
 void stack_unwind_reset();
-void stack_unwind_func_reset();
 // Pops a frame of any kind, restoring a function's context when it is one,
 // and drops the callee's cells, its result slot too.
 void stack_unwind_any();
-// As stack_unwind_any, but drops only the top value.
-void stack_unwind_keep_top();
 
 // ---- unrolling several -------------------------------------------------------
 // Pops frames down to the nearest one of `kind` (or a try/all frame, which
 // stops every unroll), restoring function contexts on the way. keep: the
 // base becomes the reached frame's own, else its caller's.
 void stack_unroll_to(u32 kind, bool keep);
-// As stack_unroll_to, carrying the current result down with it.
-void stack_unroll_to_last(u32 kind);
-void stack_unroll_loop(bool keep);
 
 // ---- data stack primitives -----------------------------------------------------
 // Raises stack-overflow with a few cells of room freed for the report.
@@ -173,14 +175,11 @@ inline void stack_set_last_reset(const ValueCell* v) {
     g_stack.top = g_stack.base + 1;
     *reinterpret_cast<CellBits*>(g_stack.base) = tmp;
 }
-// Drops the value under the top one (the top takes its place).
-void stack_pop_into_prev();
 // After a try's block: an error! left on top becomes the result.
 void stack_adjust_try_result();
 // The top value, or the bottom cell of an empty stack.
 ValueCell* stack_top_value();
 u32 stack_top_type();
-bool interp_top_is_callable();
 inline CallFrame* stack_top_frame() { return g_stack.ctop - 1; }
 inline void stack_set_ctop(CallFrame* f) { g_stack.ctop = f; }
 inline u32 stack_depth() { return static_cast<u32>(g_stack.ctop - g_stack.cbottom); }
@@ -195,12 +194,7 @@ u32 stack_throw_exit_prepare(bool with_value, bool from_top);
 u32 stack_throw_value_prepare(u32 code);
 [[noreturn]] void stack_throw_break(bool with_value, bool is_continue);
 [[noreturn]] void stack_throw_exit(bool with_value, bool from_top);
-[[noreturn]] void stack_throw_value(u32 code);
 [[noreturn]] void stack_throw_error(ValueCell* error);
-
-// A FRAME_INTERPRETED frame lies below `record` (the top when null); with
-// only_next, only the frame right below is looked at.
-bool stack_has_flag31_frame(CallFrame* record, bool only_next);
 
 // Seams filled by the datatype layer: completing an error's where/stack
 // fields before it unwinds, and printing an error that nothing caught.

@@ -28,18 +28,10 @@ namespace {
 
 inline bool object_like(u32 t) { return t == TYPE_OBJECT || t == TYPE_ERROR || t == TYPE_PORT; }
 
-// Names of actions 25..62, for the errors of native actors.
-const char* const kActionNames[PORT_ACTOR_ENTRIES] = {
-    "append", "at", "back", "change", "clear", "copy", "find", "head", "head?", "index?",
-    "insert", "length?", "move", "next", "pick", "poke", "put", "remove", "reverse", "select",
-    "sort", "skip", "swap", "tail", "tail?", "take", "trim", "create", "close", "delete",
-    "modify", "open", "open?", "query", "read", "rename", "update", "write",
-};
-
 // The word of an action, bound in the global context.
 ValueCell action_word(u32 action, const char* fallback) {
     ValueCell w;
-    const char* name = action >= ACT_APPEND && action <= ACT_COUNT ? kActionNames[action - ACT_APPEND]
+    const char* name = action >= ACT_APPEND && action <= ACT_COUNT ? ACTION_NAMES[action - 1]
                                                                    : fallback;
     word_make_at(symbol_make(name), &w);
     return w;

@@ -8,19 +8,42 @@
 
 namespace zan {
 
-// Action numbers, fixed: action! values and the boot image refer to them.
+// The actions in number order (fixed: action! values and the boot image
+// refer to them by number): the name of each ACT_ constant and the word the
+// language calls it by. library/00-builtins.zan types the numbers again
+// ("append: action 25 [...]"); the boot image builder checks every such
+// entry against this list, so a mismatch fails the build.
+#define ZAN_ACTION_LIST(X)                                                                  \
+    X(MAKE, "make") X(RANDOM, "random") X(REFLECT, "reflect") X(TO, "to")                   \
+    X(FORM, "form") X(MOLD, "mold") X(EVAL_PATH, "eval-path") X(SET_PATH, "set-path")       \
+    X(COMPARE, "compare") X(ABSOLUTE, "absolute") X(ADD, "add") X(DIVIDE, "divide")         \
+    X(MULTIPLY, "multiply") X(NEGATE, "negate") X(POWER, "power")                           \
+    X(REMAINDER, "remainder") X(ROUND, "round") X(SUBTRACT, "subtract")                     \
+    X(EVEN_Q, "even?") X(ODD_Q, "odd?") X(AND_T, "and~") X(COMPLEMENT, "complement")        \
+    X(OR_T, "or~") X(XOR_T, "xor~") X(APPEND, "append") X(AT, "at") X(BACK, "back")         \
+    X(CHANGE, "change") X(CLEAR, "clear") X(COPY, "copy") X(FIND, "find") X(HEAD, "head")   \
+    X(HEAD_Q, "head?") X(INDEX_Q, "index?") X(INSERT, "insert") X(LENGTH_Q, "length?")      \
+    X(MOVE, "move") X(NEXT, "next") X(PICK, "pick") X(POKE, "poke") X(PUT, "put")           \
+    X(REMOVE, "remove") X(REVERSE, "reverse") X(SELECT, "select") X(SORT, "sort")           \
+    X(SKIP, "skip") X(SWAP, "swap") X(TAIL, "tail") X(TAIL_Q, "tail?") X(TAKE, "take")      \
+    X(TRIM, "trim") X(CREATE, "create") X(CLOSE, "close") X(DELETE, "delete")               \
+    X(MODIFY, "modify") X(OPEN, "open") X(OPEN_Q, "open?") X(QUERY, "query")                \
+    X(READ, "read") X(RENAME, "rename") X(UPDATE, "update") X(WRITE, "write")
+
 enum ActionId : u32 {
-    ACT_MAKE = 1, ACT_RANDOM, ACT_REFLECT, ACT_TO, ACT_FORM, ACT_MOLD,
-    ACT_EVAL_PATH, ACT_SET_PATH, ACT_COMPARE, ACT_ABSOLUTE, ACT_ADD, ACT_DIVIDE,
-    ACT_MULTIPLY, ACT_NEGATE, ACT_POWER, ACT_REMAINDER, ACT_ROUND, ACT_SUBTRACT,
-    ACT_EVEN_Q, ACT_ODD_Q, ACT_AND_T, ACT_COMPLEMENT, ACT_OR_T, ACT_XOR_T,
-    ACT_APPEND, ACT_AT, ACT_BACK, ACT_CHANGE, ACT_CLEAR, ACT_COPY, ACT_FIND,
-    ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q, ACT_INSERT, ACT_LENGTH_Q, ACT_MOVE,
-    ACT_NEXT, ACT_PICK, ACT_POKE, ACT_PUT, ACT_REMOVE, ACT_REVERSE, ACT_SELECT,
-    ACT_SORT, ACT_SKIP, ACT_SWAP, ACT_TAIL, ACT_TAIL_Q, ACT_TAKE, ACT_TRIM,
-    ACT_CREATE, ACT_CLOSE, ACT_DELETE, ACT_MODIFY, ACT_OPEN, ACT_OPEN_Q,
-    ACT_QUERY, ACT_READ, ACT_RENAME, ACT_UPDATE, ACT_WRITE,
+    ACT_BEFORE_FIRST = 0,
+#define ZAN_ACTION_ID(id, name) ACT_##id,
+    ZAN_ACTION_LIST(ZAN_ACTION_ID)
+#undef ZAN_ACTION_ID
     ACT_COUNT = ACT_WRITE
+};
+static_assert(ACT_MAKE == 1 && ACT_COUNT == 62, "the action numbers are fixed");
+
+// The word of each action, by number - 1.
+inline constexpr const char* ACTION_NAMES[ACT_COUNT] = {
+#define ZAN_ACTION_NAME(id, name) name,
+    ZAN_ACTION_LIST(ZAN_ACTION_NAME)
+#undef ZAN_ACTION_NAME
 };
 
 using VC = ValueCell;

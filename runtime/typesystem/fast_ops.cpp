@@ -1,5 +1,5 @@
-// Inline integer, float and block paths for compiled code, with the generic
-// action call as the fallback.
+// Inline integer, float and block paths of the fast operators, with the
+// generic action call as the fallback.
 #include "runtime/typesystem/fast_ops.h"
 
 #include "runtime/core/errors.h"
@@ -148,7 +148,7 @@ ValueCell* fastop_math_top(i32 op, const ValueCell* word, const ValueCell* right
     return left;
 }
 
-ValueCell* fastop_math_top_v2(i32 op, const ValueCell* word, i32 right) {
+ValueCell* fastop_math_top_int(i32 op, const ValueCell* word, i32 right) {
     ValueCell r;
     integer_box(&r, right);
     return fastop_math_top(op, word, &r);
@@ -164,36 +164,36 @@ ValueCell* fastop_compare(i32 op, const ValueCell* word, const ValueCell* left,
     return call_generic(word, left, right, [op] { action_compare_logic(op); });
 }
 
-ValueCell* fastop_compare_v2(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
+ValueCell* fastop_compare_int(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
     ValueCell r;
     integer_box(&r, right);
     return fastop_compare(op, word, left, &r);
 }
 
-i32 fastop_compare_v3(i32 op, const ValueCell* word, const ValueCell* left,
+i32 fastop_compare_result(i32 op, const ValueCell* word, const ValueCell* left,
                       const ValueCell* right) {
     bool answer = compare_answer(op, word, left, right);
     logic_set_result(answer);
     return answer ? 1 : 0;
 }
 
-i32 fastop_compare_v4(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
+i32 fastop_compare_int_result(i32 op, const ValueCell* word, const ValueCell* left, i32 right) {
     ValueCell r;
     integer_box(&r, right);
-    return fastop_compare_v3(op, word, left, &r);
+    return fastop_compare_result(op, word, left, &r);
 }
 
-i32 fastop_compare_test(i32 op, const ValueCell* word, const ValueCell* left,
+i32 fastop_compare_differs(i32 op, const ValueCell* word, const ValueCell* left,
                         const ValueCell* right, i32 expected) {
     bool answer = compare_answer(op, word, left, right);
     return (answer ? 1 : 0) != expected ? 1 : 0;
 }
 
-i32 fastop_compare_test_v2(i32 op, const ValueCell* word, const ValueCell* left, i32 right,
+i32 fastop_compare_int_differs(i32 op, const ValueCell* word, const ValueCell* left, i32 right,
                            i32 expected) {
     ValueCell r;
     integer_box(&r, right);
-    return fastop_compare_test(op, word, left, &r, expected);
+    return fastop_compare_differs(op, word, left, &r, expected);
 }
 
 ValueCell* fastop_compare_top(i32 op, const ValueCell* word, const ValueCell* right) {
@@ -203,7 +203,7 @@ ValueCell* fastop_compare_top(i32 op, const ValueCell* word, const ValueCell* ri
     return left;
 }
 
-ValueCell* fastop_compare_top_v2(i32 op, const ValueCell* word, i32 right) {
+ValueCell* fastop_compare_top_int(i32 op, const ValueCell* word, i32 right) {
     ValueCell r;
     integer_box(&r, right);
     return fastop_compare_top(op, word, &r);

@@ -1,10 +1,9 @@
-// Fast operators for compiled code: infix arithmetic and comparison, blk/N
-// picks and series navigation. Two integer! operands (and, for add,
-// subtract and multiply, two float! operands) and block! series are
-// computed inline, without a call frame; every other case opens a native
-// call frame labelled with the operator's word, pushes the operands, runs
-// the action's table entry and takes its result, exactly as the
-// interpreter would.
+// Fast operators: infix arithmetic and comparison, blk/N picks and series
+// navigation. Two integer! operands (and, for add, subtract and multiply,
+// two float! operands) and block! series are computed inline, without a
+// call frame; every other case opens a native call frame labelled with the
+// operator's word, pushes the operands, runs the action's table entry and
+// takes its result, exactly as the interpreter would.
 #pragma once
 #include "runtime/core/cell.h"
 
@@ -19,31 +18,42 @@ enum FastNavOp : i32 {
     NAV_NEXT = 5, NAV_BACK = 6, NAV_HEAD = 7, NAV_TAIL = 8,
 };
 
+// ---- used by the walker ----------------------------------------------------------------
+// An infix operator whose left operand the walker has pushed: the left
+// operand is the top cell, and the result (or the logic! answer) replaces it.
+ValueCell* fastop_math_top(i32 op, const ValueCell* word, const ValueCell* right);
+ValueCell* fastop_compare_top(i32 op, const ValueCell* word, const ValueCell* right);
+
+// ---- for compiled code --------------------------------------------------------------------
+// The forms that code compiled ahead of time to machine instructions calls,
+// with its operands in cells or (the _int forms) a 32-bit integer literal as
+// the right operand, which then needs no cell. The system has no such
+// compiler yet: nothing but their tests calls these.
+
 // The result pushed on the data stack.
 ValueCell* fastop_math(i32 op, const ValueCell* word, const ValueCell* left,
                        const ValueCell* right);
 ValueCell* fastop_math_int(i32 op, const ValueCell* word, const ValueCell* left, i32 right);
-// The left operand is the top cell; the result replaces it.
-ValueCell* fastop_math_top(i32 op, const ValueCell* word, const ValueCell* right);
-ValueCell* fastop_math_top_v2(i32 op, const ValueCell* word, i32 right);
+// As fastop_math_top, with an integer right operand.
+ValueCell* fastop_math_top_int(i32 op, const ValueCell* word, i32 right);
 
 // A logic! pushed on the data stack.
 ValueCell* fastop_compare(i32 op, const ValueCell* word, const ValueCell* left,
                           const ValueCell* right);
-ValueCell* fastop_compare_v2(i32 op, const ValueCell* word, const ValueCell* left, i32 right);
+ValueCell* fastop_compare_int(i32 op, const ValueCell* word, const ValueCell* left, i32 right);
 // The logic! answer written into the current frame's result cell, and
 // returned as 0/1; nothing stays pushed.
-i32 fastop_compare_v3(i32 op, const ValueCell* word, const ValueCell* left,
-                      const ValueCell* right);
-i32 fastop_compare_v4(i32 op, const ValueCell* word, const ValueCell* left, i32 right);
-// 1 when the answer differs from expected (0/1), else 0; nothing pushed.
-i32 fastop_compare_test(i32 op, const ValueCell* word, const ValueCell* left,
-                        const ValueCell* right, i32 expected);
-i32 fastop_compare_test_v2(i32 op, const ValueCell* word, const ValueCell* left, i32 right,
-                           i32 expected);
-// The left operand is the top cell; the logic! answer replaces it.
-ValueCell* fastop_compare_top(i32 op, const ValueCell* word, const ValueCell* right);
-ValueCell* fastop_compare_top_v2(i32 op, const ValueCell* word, i32 right);
+i32 fastop_compare_result(i32 op, const ValueCell* word, const ValueCell* left,
+                          const ValueCell* right);
+i32 fastop_compare_int_result(i32 op, const ValueCell* word, const ValueCell* left, i32 right);
+// 1 when the answer differs from expected (0/1), else 0 (the test of a
+// conditional jump); nothing pushed.
+i32 fastop_compare_differs(i32 op, const ValueCell* word, const ValueCell* left,
+                           const ValueCell* right, i32 expected);
+i32 fastop_compare_int_differs(i32 op, const ValueCell* word, const ValueCell* left, i32 right,
+                               i32 expected);
+// As fastop_compare_top, with an integer right operand.
+ValueCell* fastop_compare_top_int(i32 op, const ValueCell* word, i32 right);
 
 // Pushes element n (counted from 1 at the value's index); none! outside a
 // block!'s range.

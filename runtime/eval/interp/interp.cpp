@@ -1682,7 +1682,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
             }
             Node ctx = choose_context(&fnv, &name, parent);
             stack_mark_func(&name, context_of(&fnv));
-            stack_set_top_flag31();
+            stack_set_top_interpreted();
             i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
@@ -2011,7 +2011,7 @@ void call_function_with(const ValueCell* fn_in, const ValueCell* name_in, const 
     for (u32 k = 0; k < n; k++) stack_push(args + k);
     g_stack.top = base;
     stack_mark_func(&name, context_of(&fn.v));
-    stack_set_top_flag31();
+    stack_set_top_interpreted();
     g_stack.top = base + n;
     push_unused_slots(&fn.v, n);
     call_function_p(&fn.v, choose_context(&fn.v, &name, nullptr), &name, 0);

@@ -263,7 +263,7 @@ void native_apply(bool check, const i32* refs) {
 
     u32 mode = given(refs, 0) ? 1 : 2;
     if (given(refs, 1)) mode |= 4;
-    stack_set_top_flag31();
+    stack_set_top_interpreted();
     interp_apply(callable, args, path, 0, name, mode);
 }
 

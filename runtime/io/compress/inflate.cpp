@@ -373,9 +373,11 @@ CompressStatus gzip_decode(const u8* in, size_t len, std::vector<u8>& out, size_
     out.clear();
     if (len >= 18) {
         // The last member's ISIZE is only a hint for the first reservation,
-        // bounded by what deflate can expand the input to (1032:1).
+        // bounded by 16 times the input: ordinary data expands less, the
+        // output grows by doubling past it, and a damaged or cut stream
+        // (whose last four bytes are anything) reserves no more than that.
         size_t hint = load_le32(in + len - 4);
-        size_t bound = len < max_output / 1032 ? len * 1032 : max_output;
+        size_t bound = len < max_output / 16 ? len * 16 : max_output;
         out.reserve(std::min({hint, bound, max_output}));
     }
     size_t pos = 0;

@@ -1,6 +1,9 @@
 // The boot image: finding the module files, building the image, its header
 // and root layout, the built-in bindings, and every way a bad image or a bad
 // module stops start-up with a non-zero status.
+#include <cstring>
+#include <iterator>
+
 #include "boot/process.h"
 #include "boot_test_support.h"
 #include "runtime/datatypes/context.h"
@@ -111,6 +114,36 @@ TEST(BootImage, BuiltInBindings) {
     EXPECT_EQ(ev("equal? {Returns a new value made from a spec for that value's type} "
                  "pick reflect :make 'spec 1"),
               "true");
+}
+
+// The action numbers of the built-in words file are checked against the
+// action table: a wrong, unknown or repeated number stops the build.
+TEST(BootImage, ActionNumbersMustMatchTheActionTable) {
+    std::ifstream in(source_root() + "/library/00-builtins.zan", std::ios::binary);
+    const std::string builtins((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_NE(builtins.find("\nappend: action 25 ["), std::string::npos);
+    struct Case {
+        const char* from;
+        const char* to;
+        const char* expect;
+    } const cases[] = {
+        {"\nappend: action 25 [", "\nappend: action 26 [",
+         "append: action 26 is at in the action table"},
+        {"\nwrite: action 62 [", "\nwrite: action 63 [",
+         "write: action 63 is not an action number (1 to 62)"},
+        {"\nappend: action 25 [", "\nappend: action 0 [", "append: action 0 is not"},
+        {"\nat: action 26 [", "\nappend: action 25 [", "append: action 25 is given twice"},
+    };
+    for (const Case& c : cases) {
+        std::string text = builtins;
+        text.replace(text.find(c.from), std::strlen(c.from), c.to);
+        TempRoot root(Modules{}, false);
+        root.write_raw("library/00-builtins.zan", text);
+        BootResult r = start_from(root.dir());
+        EXPECT_EQ(r.status, BOOT_FAILURE_STATUS) << c.to;
+        EXPECT_NE(r.message.find("library/00-builtins.zan: "), std::string::npos) << r.message;
+        EXPECT_NE(r.message.find(c.expect), std::string::npos) << r.message;
+    }
 }
 
 // A copy of the embedded image with some bytes changed.

@@ -1,3 +1,7 @@
+#include <cstdlib>
+#include <string>
+#include <utility>
+
 #include "test_support.h"
 
 namespace zan {
@@ -8,34 +12,66 @@ using StackTest = test::RuntimeTest;
 ValueCell word(u32 sym) { return ValueCell{TYPE_WORD, 0, sym, 0}; }
 ValueCell integer(i32 v) { return ValueCell{TYPE_INTEGER, 0, static_cast<u32>(v), 0}; }
 
-TEST_F(StackTest, LastCellOfDataStackIsNeverUsed) {
-    u32 pushed = 0;
-    try {
-        for (;;) {
-            ValueCell v = integer(1);
-            stack_push(&v);
-            pushed++;
+// Cells pushed and frames marked before stack-overflow, with the whole of
+// each stack and with a part of it (ZAN_STACK_DIVISOR): the last data cell is
+// never used, and the error leaves a few cells of room for its report.
+TEST_F(StackTest, TheRoomOfEachStackAndItsParts) {
+    const struct {
+        u32 divisor;
+        u32 cells;   // pushed before the overflow
+        u32 frames;  // marked before the overflow
+    } cases[] = {{1, DATA_STACK_CELLS - 1, 12000}, {8, DATA_STACK_CELLS / 8 - 1, 1500},
+                 {16, DATA_STACK_CELLS / 16 - 1, 750},
+                 {0, DATA_STACK_CELLS - 1, 12000},     // out of range: the whole stack
+                 {17, DATA_STACK_CELLS - 1, 12000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.divisor);
+        stack_init();
+        stack_set_divisor(c.divisor);
+        u32 pushed = 0;
+        try {
+            for (;;) {
+                ValueCell v = integer(1);
+                stack_push(&v);
+                pushed++;
+            }
+        } catch (const ThrowSignal& s) {
+            EXPECT_EQ(s.code, THROW_ERROR);
         }
-    } catch (const ThrowSignal& s) {
-        EXPECT_EQ(s.code, THROW_ERROR);
+        EXPECT_EQ(pushed, c.cells);
+        EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
+        EXPECT_EQ(g_stack.top, g_stack.limit - 5);
+        ValueCell w = word(7);
+        u32 frames = 0;
+        try {
+            for (;;) {
+                stack_mark_native(&w);
+                frames++;
+            }
+        } catch (const ThrowSignal&) {
+            EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
+        }
+        EXPECT_EQ(frames, c.frames);
     }
-    EXPECT_EQ(pushed, DATA_STACK_CELLS - 1);
-    EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
-    EXPECT_EQ(g_stack.top, g_stack.limit - 5);
 }
 
-TEST_F(StackTest, CallStackHoldsTwelveThousandFrames) {
-    ValueCell w = word(7);
-    u32 frames = 0;
-    try {
-        for (;;) {
-            stack_mark_native(&w);
-            frames++;
-        }
-    } catch (const ThrowSignal&) {
-        EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
+// The divisor comes from the environment: a whole number from 2 to 16, else 1.
+TEST_F(StackTest, TheDivisorOfTheEnvironment) {
+    const char* saved = std::getenv("ZAN_STACK_DIVISOR");
+    std::string keep = saved ? saved : "";
+    const std::pair<const char*, u32> cases[] = {
+        {"8", 8}, {"2", 2}, {"16", 16}, {"1", 1}, {"17", 1}, {"0", 1}, {"4x", 1}, {"", 1},
+        {"-4", 1},
+    };
+    for (auto& [text, divisor] : cases) {
+        setenv("ZAN_STACK_DIVISOR", text, 1);
+        EXPECT_EQ(stack_divisor_from_env(), divisor) << text;
+        stack_init();
+        EXPECT_EQ(stack_divisor(), divisor) << text;
     }
-    EXPECT_EQ(frames, 12000u);
+    unsetenv("ZAN_STACK_DIVISOR");
+    EXPECT_EQ(stack_divisor_from_env(), 1u);
+    if (saved) setenv("ZAN_STACK_DIVISOR", keep.c_str(), 1);
 }
 
 TEST_F(StackTest, UnwindLastCopiesResultToCaller) {

@@ -71,10 +71,10 @@ TEST_F(FastOpsTest, MathOnTheTopCell) {
     ValueCell three = I(3);
     EXPECT_EQ(fastop_math_top(MATH_SUBTRACT, nullptr, &three), top);
     expect_number(*top, I(4));
-    EXPECT_EQ(fastop_math_top_v2(MATH_MULTIPLY, nullptr, 2147483647), top);
+    EXPECT_EQ(fastop_math_top_int(MATH_MULTIPLY, nullptr, 2147483647), top);
     expect_number(*top, F(4.0 * 2147483647.0));
     // Generic path: the result replaces the left cell, nothing else stays.
-    EXPECT_EQ(fastop_math_top_v2(MATH_ADD, nullptr, 1), top);
+    EXPECT_EQ(fastop_math_top_int(MATH_ADD, nullptr, 1), top);
     expect_number(*top, F(4.0 * 2147483647.0 + 1.0));
     bal.expect(0);
 }
@@ -120,15 +120,15 @@ TEST_F(FastOpsTest, CompareEntries) {
         {
             Balance bal;
             stack_result()->header = TYPE_NONE;
-            EXPECT_EQ(fastop_compare_v3(c.op, nullptr, &c.a, &c.b), c.expected ? 1 : 0);
+            EXPECT_EQ(fastop_compare_result(c.op, nullptr, &c.a, &c.b), c.expected ? 1 : 0);
             EXPECT_EQ(stack_result()->type(), TYPE_LOGIC);
             EXPECT_EQ(lget(*stack_result()), c.expected);
             bal.expect(0);
         }
         {
             Balance bal;
-            EXPECT_EQ(fastop_compare_test(c.op, nullptr, &c.a, &c.b, c.expected ? 1 : 0), 0);
-            EXPECT_EQ(fastop_compare_test(c.op, nullptr, &c.a, &c.b, c.expected ? 0 : 1), 1);
+            EXPECT_EQ(fastop_compare_differs(c.op, nullptr, &c.a, &c.b, c.expected ? 1 : 0), 0);
+            EXPECT_EQ(fastop_compare_differs(c.op, nullptr, &c.a, &c.b, c.expected ? 0 : 1), 1);
             bal.expect(0);
         }
         {
@@ -141,11 +141,11 @@ TEST_F(FastOpsTest, CompareEntries) {
         }
     }
     ValueCell five = I(5);
-    EXPECT_TRUE(lget(*fastop_compare_v2(CMP_GREATER, nullptr, &five, 4)));
-    EXPECT_EQ(fastop_compare_v4(CMP_LESSER, nullptr, &five, 4), 0);
-    EXPECT_EQ(fastop_compare_test_v2(CMP_EQUAL, nullptr, &five, 5, 1), 0);
+    EXPECT_TRUE(lget(*fastop_compare_int(CMP_GREATER, nullptr, &five, 4)));
+    EXPECT_EQ(fastop_compare_int_result(CMP_LESSER, nullptr, &five, 4), 0);
+    EXPECT_EQ(fastop_compare_int_differs(CMP_EQUAL, nullptr, &five, 5, 1), 0);
     ValueCell* top = stack_push(&five);
-    EXPECT_TRUE(lget(*fastop_compare_top_v2(CMP_LESSER_EQUAL, nullptr, 5)));
+    EXPECT_TRUE(lget(*fastop_compare_top_int(CMP_LESSER_EQUAL, nullptr, 5)));
     EXPECT_EQ(top->type(), TYPE_LOGIC);
 }
 
@@ -154,9 +154,9 @@ TEST_F(FastOpsTest, IntegerAgainstStringComparesWithoutErrorForEquality) {
     ValueCell* s = str("1");
     Balance bal;
     // equal is false: "differs from expected true" answers 1.
-    EXPECT_EQ(fastop_compare_test(CMP_EQUAL, nullptr, &a, s, 1), 1);
+    EXPECT_EQ(fastop_compare_differs(CMP_EQUAL, nullptr, &a, s, 1), 1);
     bal.expect(0);
-    EXPECT_EQ(error_of([&] { fastop_compare_test(CMP_LESSER, nullptr, &a, s, 1); }),
+    EXPECT_EQ(error_of([&] { fastop_compare_differs(CMP_LESSER, nullptr, &a, s, 1); }),
               Err::script_invalid_compare);
 }
 

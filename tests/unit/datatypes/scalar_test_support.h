@@ -94,25 +94,36 @@ protected:
     }
 
     // ---- pick and paths ------------------------------------------------------------------
+    // Each leaves the data stack as it found it, so that a test may call
+    // them in a loop of any length.
     static ValueCell pick(const ValueCell& v, const ValueCell& index) {
+        ValueCell* mark = g_stack.top;
         ValueCell* s = stack_push(&v);
         ValueCell* i = stack_push(&index);
-        return *action_pick_dispatch(s, 0, i);
+        ValueCell r = *action_pick_dispatch(s, 0, i);
+        g_stack.top = mark;
+        return r;
     }
     static ValueCell path_get(const ValueCell& v, const ValueCell& element) {
+        ValueCell* mark = g_stack.top;
         ValueCell* s = stack_push(&v);
         ValueCell* e = stack_push(&element);
-        return *action_eval_path_dispatch(s, e, nullptr, nullptr, nullptr, nullptr, -1, false,
-                                          false, true, false);
+        ValueCell r = *action_eval_path_dispatch(s, e, nullptr, nullptr, nullptr, nullptr, -1,
+                                                 false, false, true, false);
+        g_stack.top = mark;
+        return r;
     }
     // Sets the field in place and answers the changed value.
     static ValueCell path_set(const ValueCell& v, const ValueCell& element, const ValueCell& value) {
+        ValueCell* mark = g_stack.top;
         ValueCell* s = stack_push(&v);
         ValueCell* e = stack_push(&element);
         ValueCell* nv = stack_push(&value);
         action_eval_path_dispatch(s, e, nv, nullptr, nullptr, nullptr, -1, false, false, true,
                                   false);
-        return *s;
+        ValueCell r = *s;
+        g_stack.top = mark;
+        return r;
     }
     static ValueCell W(const char* name) { return word(name); }
     static ValueCell NEG(const ValueCell& v) { return call({v}, action_negate); }

@@ -44,9 +44,13 @@ TEST_F(RecursionTest, EndlessRecursionOfEveryShape) {
     }
 }
 
+// Depths well inside the stacks: with a part of them (ZAN_STACK_DIVISOR),
+// the same part of these depths.
 TEST_F(RecursionTest, DeepButFiniteRecursionWorks) {
-    EXPECT_EQ(eval("f: func [n] [either n = 0 [0] [1 + f n - 1]] f 1500"), "1500");
-    EXPECT_EQ(eval("f: func [n] [if n > 0 [f n - 1]] type? f 2500"), "none!");
+    const std::string deep = std::to_string(1500 / stack_divisor());
+    const std::string deeper = std::to_string(2500 / stack_divisor());
+    EXPECT_EQ(eval("f: func [n] [either n = 0 [0] [1 + f n - 1]] f " + deep), deep);
+    EXPECT_EQ(eval("f: func [n] [if n > 0 [f n - 1]] type? f " + deeper), "none!");
 }
 
 // The machine stack one nested interpreted call takes, measured between two
@@ -65,12 +69,14 @@ TEST_F(RecursionTest, MachineStackPerCall) {
     eval("f: func [n] [either n = 0 [stats] [f n - 1]]");
     eval("f 0");
     uintptr_t shallow = g_probe_sp;
-    eval("f 1000");
+    // A depth inside the stacks' room also when they are held to a part.
+    const i32 depth = 1000 / static_cast<i32>(stack_divisor());
+    eval("f " + std::to_string(depth));
     uintptr_t deep = g_probe_sp;
     g_natives[NAT_STATS - 1] = saved;
     ASSERT_NE(shallow, 0u);
     ASSERT_NE(deep, 0u);
-    ptrdiff_t per_call = static_cast<ptrdiff_t>(shallow - deep) / 1000;
+    ptrdiff_t per_call = static_cast<ptrdiff_t>(shallow - deep) / depth;
     RecordProperty("machine_stack_bytes_per_call", static_cast<int>(per_call));
     std::printf("machine stack per nested call: %td bytes\n", per_call);
     EXPECT_GT(per_call, 0);
