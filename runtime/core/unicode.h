@@ -64,6 +64,11 @@ const u8* utf8_decode_char(const u8* p, i32* cp);
 // The same, never reading at or past end: a sequence cut by end gives -1 and
 // the position end.
 const u8* utf8_decode_char(const u8* p, const u8* end, i32* cp);
+// The bounded step for lenient decoding: a rejected sequence gives -1 and
+// the position after its maximal invalid part (the lead byte and the
+// continuation bytes that could still have been part of a character), so
+// that the byte which broke it is decoded afresh and nothing valid is lost.
+const u8* utf8_decode_char_lenient(const u8* p, const u8* end, i32* cp);
 // Code points (rejected sequences count one each) between begin and end.
 u32 utf8_count_chars(const u8* begin, const u8* end);
 // The position after n code points, or end when it comes first.

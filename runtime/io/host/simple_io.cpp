@@ -455,7 +455,8 @@ ValueCell* io_read_dir(ValueCell* dir) {
     }
     ValueCell* blk = block_push_new(static_cast<u32>(entries.size()) + 1);
     for (const std::string& e : entries) {
-        ValueCell* fv = file_load(reinterpret_cast<const u8*>(e.data()), static_cast<u32>(e.size()));
+        ValueCell* fv = file_load_local(reinterpret_cast<const u8*>(e.data()),
+                                        static_cast<u32>(e.size()));
         block_append_cell(blk, fv);
         stack_pop(1);
     }
