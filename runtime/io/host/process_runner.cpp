@@ -232,24 +232,61 @@ bool process_on_path(const char* program) {
     }
 }
 
-std::vector<std::string> process_split_command(const std::string& line) {
-    std::vector<std::string> out;
+bool process_split_command(const std::string& line, std::vector<std::string>* out) {
+    out->clear();
+    std::string word;
+    bool in_word = false;
     size_t i = 0, n = line.size();
     while (i < n) {
-        while (i < n && (line[i] == ' ' || line[i] == '\t')) i++;
-        if (i >= n) break;
-        bool quoted = false;
-        size_t start = i;
-        while (i < n && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
-            if (line[i] == '"') quoted = !quoted;
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (in_word) out->push_back(word);
+            word.clear();
+            in_word = false;
+            i++;
+            continue;
+        }
+        in_word = true;
+        if (c == '\\') {
+            // The next character as it is; before a line end, nothing (the
+            // line goes on); at the very end, the backslash itself.
+            if (i + 1 == n) word.push_back(c);
+            else if (line[i + 1] != '\n') word.push_back(line[i + 1]);
+            i += 2;
+        } else if (c == '\'') {
+            size_t close = line.find('\'', i + 1);
+            if (close == std::string::npos) return false;
+            word.append(line, i + 1, close - i - 1);
+            i = close + 1;
+        } else if (c == '"') {
+            // Inside double quotes a backslash escapes only $ ` " \ and a
+            // line end; before anything else it is kept.
+            for (i++; i < n && line[i] != '"'; i++) {
+                if (line[i] == '\\' && i + 1 < n && std::strchr("$`\"\\\n", line[i + 1])) {
+                    if (line[i + 1] != '\n') word.push_back(line[i + 1]);
+                    i++;
+                } else {
+                    word.push_back(line[i]);
+                }
+            }
+            if (i == n) return false;
+            i++;
+        } else {
+            word.push_back(c);
             i++;
         }
-        std::string arg = line.substr(start, i - start);
-        if (!arg.empty() && arg.front() == '"') arg.erase(0, 1);
-        if (!arg.empty() && arg.back() == '"') arg.pop_back();
-        out.push_back(arg);
     }
-    return out;
+    if (in_word) out->push_back(word);
+    return true;
+}
+
+std::string process_quote_word(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) {
+        if (c == '\'') out += "'\\''";
+        else out.push_back(c);
+    }
+    return out + "'";
 }
 
 i64 process_run(ProcessRun& run) {
@@ -264,7 +301,10 @@ i64 process_run(ProcessRun& run) {
     }
     std::vector<std::string> shell_form = {"/bin/sh", "-c", run.command};
     std::vector<std::string> args = run.argv;
-    if (args.empty()) args = run.shell ? shell_form : process_split_command(run.command);
+    if (args.empty()) {
+        if (run.shell) args = shell_form;
+        else if (!process_split_command(run.command, &args)) return -1;
+    }
     pid_t pid = 0;
     int rc = args.empty() ? ENOENT : spawn(args, p, &pid);
     run.used_shell = run.shell;
@@ -287,9 +327,18 @@ i64 process_run(ProcessRun& run) {
 i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell* input,
                  ValueCell* output, ValueCell* error) {
     ProcessRun run;
-    if (cmd->type() == TYPE_FILE) run.command = file_to_local_cstr(cmd);
-    else io_value_bytes(run.command, cmd, -1);
+    // A file! is one program path, spaces and quotes included: it is given
+    // to the splitting (and to the shell) as one quoted word.
+    if (cmd->type() == TYPE_FILE) {
+        std::string path = file_to_local_cstr(cmd);
+        if (path.empty()) return 0;
+        run.command = process_quote_word(path);
+    } else {
+        io_value_bytes(run.command, cmd, -1);
+    }
     if (run.command.empty()) return 0;
+    std::vector<std::string> words;
+    if (!shell && !process_split_command(run.command, &words)) fire(Err::script_invalid_arg, cmd);
     run.wait = wait;
     run.console = console;
     run.shell = shell;
