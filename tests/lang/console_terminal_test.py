@@ -252,6 +252,32 @@ class TerminalTest(unittest.TestCase):
         s.send(b"\x03")   # at the prompt: the line editor's quit
         self.assertEqual(s.wait(), 0)
 
+    def test_ctrl_c_during_wait_or_a_child_halts_the_command(self):
+        # A native that blocks (wait, call waiting for its child) stops at
+        # Ctrl-C like a loop does, and the session goes on. The child got
+        # the terminal's SIGINT too; one that ignores it is killed, so that
+        # nothing the command started keeps running.
+        s = self.started()
+        for command in [b'print "runs" wait 60',
+                        b'print "runs" call/wait "sleep 60"',
+                        b'o: copy "" print "runs" call/output "sleep 60" o',
+                        b'print "runs" call/wait/shell {trap "" INT; sleep 60}']:
+            with self.subTest(command=command):
+                started = time.time()
+                s.send(command + b"\r")
+                s.expect(b"runs\r\n")
+                time.sleep(0.1)
+                s.send(b"\x03")
+                self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
+                self.assertLess(time.time() - started, 30)
+                self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
+                tasks = f"/proc/{s.pid}/task"
+                children = "".join(open(f"{tasks}/{t}/children").read()
+                                   for t in os.listdir(tasks))
+                self.assertEqual(children.split(), [])
+        s.send(b"\x03")   # at the prompt: the line editor's quit
+        self.assertEqual(s.wait(), 0)
+
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
         # The prompt and the result prefix are evaluated by the loop itself,
         # outside the guarded evaluation of a command; each here says when

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "runtime/core/errors.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/file.h"
@@ -124,8 +126,15 @@ int spawn(const std::vector<std::string>& args, Plumbing& p, pid_t* pid) {
     return rc;
 }
 
+// How long a wait for the child blocks between looks at a pending Ctrl-C
+// (the signal may be taken by another thread, which wakes no wait here).
+constexpr int kInterruptLookMs = 50;
+// How long a child has, after a Ctrl-C, to end on its own (it had the
+// terminal's SIGINT too) before it is killed.
+constexpr int kInterruptGraceMs = 250;
+
 // Feeds the input and drains output and error together until every pipe
-// is closed.
+// is closed, or until a Ctrl-C is pending.
 void serve(ProcessRun& run, Plumbing& p) {
     PipeSignalIgnored quiet;
     const std::string& in = run.input.bytes;
@@ -142,8 +151,10 @@ void serve(ProcessRun& run, Plumbing& p) {
             fds[n] = {p.parent[i].fd, static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
             map[n++] = i;
         }
-        if (n == 0) return;
-        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+        if (n == 0 || g_interrupt_pending) return;
+        int ready = poll(fds, static_cast<nfds_t>(n), kInterruptLookMs);
+        if (ready == 0) continue;
+        if (ready < 0) {
             if (errno == EINTR) continue;
             return;
         }
@@ -164,24 +175,72 @@ void serve(ProcessRun& run, Plumbing& p) {
     }
 }
 
-i64 wait_for(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
+i64 status_of(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
 }
 
+// The child's status once it has ended within ms milliseconds (looked at
+// every few), or -1 with the child still running (-2 when it cannot be
+// waited for).
+i64 reap_within(pid_t pid, int ms) {
+    for (int waited = 0;; waited += 10) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return status_of(status);
+        if (r < 0 && errno != EINTR) return -2;
+        if (waited >= ms) return -1;
+        poll(nullptr, 0, 10);
+    }
+}
+
+// Waits for the child's end and gives its status. A Ctrl-C pending gives
+// the child a moment to end by the terminal's SIGINT, then kills it: the
+// command stops, and nothing it started keeps running. -1 then.
+i64 wait_for(pid_t pid) {
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    for (;;) {
+        if (g_interrupt_pending) {
+            if (reap_within(pid, kInterruptGraceMs) == -1) {
+                kill(pid, SIGKILL);
+                reap_within(pid, 1000 * 60);
+            }
+            if (pidfd >= 0) close(pidfd);
+            return -1;
+        }
+        if (pidfd >= 0) {
+            // Readable once the child has ended.
+            pollfd fd = {pidfd, POLLIN, 0};
+            if (poll(&fd, 1, kInterruptLookMs) == 0) continue;
+        }
+        int status = 0;
+        pid_t r = waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
+        if (r == pid) {
+            if (pidfd >= 0) close(pidfd);
+            return status_of(status);
+        }
+        if (r < 0 && errno != EINTR) {
+            if (pidfd >= 0) close(pidfd);
+            return -1;
+        }
+    }
+}
+
 // A child that is not waited for is reaped by a thread of its own as soon
 // as it ends, so that it never lingers as a zombie.
 void reap_later(pid_t pid) {
+    // The thread takes no SIGINT: a Ctrl-C is the evaluation's.
+    sigset_t interrupt, saved;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &saved);
     std::thread([pid] {
         int status;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
 

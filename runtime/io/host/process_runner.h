@@ -45,7 +45,9 @@ bool process_on_path(const char* program);
 // the signal number for a child ended by a signal) when waiting, which any
 // redirection or console forces; otherwise the child's process id, the
 // child being reaped once it ends. -1 when the child cannot be started or a
-// redirection cannot be opened.
+// redirection cannot be opened. A Ctrl-C (g_interrupt_pending, left set
+// for the caller to take) ends the wait: the child has a moment to end by
+// the terminal's SIGINT, then it is killed; -1 then.
 i64 process_run(ProcessRun& run);
 
 // The native call: cmd [string! file!] with /wait /show /console /shell
