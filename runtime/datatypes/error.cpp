@@ -436,10 +436,12 @@ i32 error_form(ValueCell* err, ValueCell* out, ValueCell*, i32 limit) {
     } else if (message->type() == TYPE_BLOCK) {
         bool syntax = static_cast<u32>(k) == ERRCAT_syntax;
         i32 n = block_length(message);
-        // A message that ends in a label and an argument ("reason:" :arg2)
-        // leaves both out when that argument is none: the detail is
-        // optional.
-        if (n >= 2 && block_head_ptr(message)[n - 2].type() == TYPE_STRING &&
+        // An access error's message that ends in a label and an argument
+        // ("reason:" :arg2) leaves both out when that argument is none: the
+        // system's reason is optional there. (Elsewhere none can be the
+        // value an error is about.)
+        if (static_cast<u32>(k) == ERRCAT_access && n >= 2 &&
+            block_head_ptr(message)[n - 2].type() == TYPE_STRING &&
             block_head_ptr(message)[n - 1].type() == TYPE_GET_WORD) {
             i32 fi = context_find_word(context_cell(context_of(f)),
                                        word_symbol(block_head_ptr(message) + n - 1), true);
