@@ -10,6 +10,7 @@ that does not answer fails the test instead of hanging it.
 import fcntl
 import os
 import pty
+import resource
 import select
 import signal
 import struct
@@ -589,6 +590,26 @@ class CommandLineTest(unittest.TestCase):
         p = self.run_zan(["--", "--odd.zan", "x"])
         self.assertEqual(p.returncode, 0)
         self.assertEqual(p.stdout, 'odd ran\n"x"\n')
+
+    def test_it_starts_and_runs_under_a_limit_of_the_address_space(self):
+        # ulimit -v: the heap region is smaller, and running out of it is
+        # the error no-memory, not the end of the process.
+        with open(ZAN, "rb") as f:
+            if b"AddressSanitizer" in f.read():
+                self.skipTest("the sanitizers need more address space than any such limit")
+        script = ('x: make binary! 50000000 print length? append/dup x #{00} 50000000\n'
+                  'e: try [make binary! 2100000000] print e/id\n')
+        for kib in [3000000, 1000000, 400000]:
+            with self.subTest(limit=kib):
+                def limited():
+                    resource.setrlimit(resource.RLIMIT_AS, (kib * 1024, kib * 1024))
+                env = dict(os.environ, HOME=self.home)
+                env.pop("ZAN_LIBRARY_DIR", None)
+                p = subprocess.run([ZAN], input=script, capture_output=True, text=True, env=env,
+                                   timeout=60, cwd=self.home, preexec_fn=limited)
+                self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+                self.assertTrue(p.stdout.startswith("--== Zan "), p.stdout + p.stderr)
+                self.assertIn("50000000\nno-memory\n", p.stdout)
 
     def test_an_interrupt_with_piped_input_ends_with_status_130(self):
         # A running command, and a read waiting for more input.
