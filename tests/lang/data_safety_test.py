@@ -132,6 +132,15 @@ class FileWriteTest(ZanCase):
         self.assertTrue(out.rstrip().endswith("ok"), out)
         self.assertTrue(stat.S_ISCHR(os.stat("/dev/null").st_mode))
 
+    def test_a_name_as_long_as_the_system_allows_is_replaced_too(self):
+        # The temporary file beside it must not need a longer name.
+        name = "n" * 251 + ".txt"
+        self.put(name, "old")
+        p = self.run_script(f'write %{name} "new" print "done"')
+        self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+        self.assertEqual(self.get(name), "new")
+        self.assertEqual(sorted(os.listdir(self.dir)), sorted([".zan", "script.zan", name]))
+
 
 def nobody():
     """The unprivileged user the permission cases run as (root only)."""

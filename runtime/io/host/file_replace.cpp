@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "runtime/io/host/simple_io.h"
