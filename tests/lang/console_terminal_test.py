@@ -595,7 +595,7 @@ class CommandLineTest(unittest.TestCase):
         # ulimit -v: the heap region is smaller, and running out of it is
         # the error no-memory, not the end of the process.
         with open(ZAN, "rb") as f:
-            if b"AddressSanitizer" in f.read():
+            if b"__asan_" in f.read():
                 self.skipTest("the sanitizers need more address space than any such limit")
         script = ('x: make binary! 50000000 print length? append/dup x #{00} 50000000\n'
                   'e: try [make binary! 2100000000] print e/id\n')
