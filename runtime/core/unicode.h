@@ -52,6 +52,11 @@ struct ByteSource {
     const u8* ptr() const { return raw ? raw : node_buffer(node)->head_ptr() + offset; }
 };
 
+// A code point of the surrogate range (U+D800-U+DFFF), which UTF-8 text
+// never holds: such a character stands alone in a string (an undecodable
+// byte of a local name) and has no UTF-8 form of its own.
+inline bool unicode_is_surrogate(u32 cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+
 // ---- decoding UTF-8 -------------------------------------------------------------
 
 // One step of the table-driven UTF-8 decoder. Returns the position after the

@@ -140,13 +140,16 @@ i32 file_mold(ValueCell* file, ValueCell* out, bool, bool, bool, ValueCell* arg_
         string_append_cstr(out, "\"\"");
         return limit - 1;
     }
-    // Quoted when an ASCII character outside the file-safe set occurs.
+    // Quoted when an ASCII character outside the file-safe set occurs, or
+    // a byte of a local name that is not UTF-8 (see file_load_local), which
+    // only a caret escape writes.
     bool quoted = false;
     string_head_ptr(&f);  // clamps the index to the tail
     u32 start = static_cast<u32>(series_index(&f) < 0 ? 0 : series_index(&f));
     for (i32 i = 0; i < len && !quoted; i++) {
         u32 cp = string_char_at(&f, start + static_cast<u32>(i));
         if (cp < 127 && !url_file_safe_q(cp)) quoted = true;
+        if (unicode_is_surrogate(cp)) quoted = true;
     }
     i32 n = len;
     if (arg_limit) n = limit < 0 ? 0 : (limit < len ? limit : len);

@@ -230,7 +230,8 @@ def check_plain(zan, failures):
         "odd-keys": "[word! word! word! string! string! word! word!]",
         "odd-values": '["1" "2" "3"]',
         "odd-reloads": "true",
-        "injected": "[invalid-arg invalid-arg invalid-arg]",
+        "injected": '[[invalid-arg [X-Bad: "a^/X-Injected: 1"]] '
+                    '[invalid-arg ["X-A^M^/X-B" "1"]] [invalid-arg [X-Nul "a^@b"]]]',
     }
     for label, value in want.items():
         if got.get(label) != value:
