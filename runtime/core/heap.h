@@ -10,8 +10,14 @@ namespace zan {
 
 extern u8* g_heap_base;
 
-// Size of the reserved span. Offsets are 32-bit, so 4 GiB is the ceiling.
+// The span reserved when the system allows it. Offsets are 32-bit, so 4 GiB
+// is the ceiling.
 constexpr u64 HEAP_REGION_SIZE = u64(1) << 32;
+// Under a limit of the address space (ulimit -v) that refuses it, the
+// reservation is halved until it succeeds, down to this floor.
+constexpr u64 HEAP_REGION_MIN_SIZE = u64(64) << 20;
+// The size of the span reserved; 0 before heap_region_init.
+extern u64 g_heap_size;
 
 template <class T = u8>
 inline T* hptr(HeapRef off) {
@@ -22,11 +28,12 @@ inline HeapRef heap_off(const void* p) {
 }
 inline bool heap_contains(const void* p) {
     auto b = static_cast<const u8*>(p);
-    return b >= g_heap_base && b < g_heap_base + HEAP_REGION_SIZE;
+    return b >= g_heap_base && b < g_heap_base + g_heap_size;
 }
 
-// Reserves the region once (idempotent). Returns false when the address
-// space cannot be had.
+// Reserves the region once (idempotent): HEAP_REGION_SIZE, or the largest
+// of its halves down to HEAP_REGION_MIN_SIZE that the system grants. False
+// when not even that can be had.
 bool heap_region_init();
 // Page-granular blocks inside the region, committed on allocation and given
 // back to the system on release. Null when the region is exhausted or the

@@ -3,15 +3,18 @@
 #include "runtime/core/heap.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
 namespace zan {
 
 u8* g_heap_base = nullptr;
+u64 g_heap_size = 0;
 
 namespace {
 size_t g_page = 0;
@@ -22,6 +25,34 @@ std::map<size_t, size_t> g_free;  // offset -> length, released ranges
 size_t g_file_lo = 0, g_file_hi = 0;
 
 size_t round_up(size_t n, size_t to) { return (n + to - 1) / to * to; }
+
+// What a limit of the address space (ulimit -v) must leave free beside the
+// region: the evaluation thread's stack, the C++ heap, the libraries.
+constexpr u64 kRoomForTheRest = u64(256) << 20;
+
+// The address space the process holds now, in bytes (0 when unknown).
+u64 address_space_in_use() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    unsigned long pages = 0;
+    int got = std::fscanf(f, "%lu", &pages);
+    std::fclose(f);
+    return got == 1 ? u64(pages) * heap_page_size() : 0;
+}
+
+// The first size worth trying: the full span, or under a limit of the
+// address space the largest of its halves that leaves kRoomForTheRest free
+// (at least the floor).
+u64 largest_size_allowed() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return HEAP_REGION_SIZE;
+    u64 taken = address_space_in_use() + kRoomForTheRest;
+    u64 room = limit.rlim_cur > taken ? limit.rlim_cur - taken : 0;
+    u64 size = HEAP_REGION_SIZE;
+    while (size > room && size > HEAP_REGION_MIN_SIZE) size /= 2;
+    return size;
+}
 }  // namespace
 
 size_t heap_page_size() {
@@ -31,10 +62,15 @@ size_t heap_page_size() {
 
 bool heap_region_init() {
     if (g_heap_base) return true;
-    void* p = mmap(nullptr, HEAP_REGION_SIZE, PROT_NONE,
-                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* p = MAP_FAILED;
+    u64 size = largest_size_allowed();
+    for (; size >= HEAP_REGION_MIN_SIZE; size /= 2) {
+        p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p != MAP_FAILED) break;
+    }
     if (p == MAP_FAILED) return false;
     g_heap_base = static_cast<u8*>(p);
+    g_heap_size = size;
     // Offset 0 is the null handle: the first page is never handed out.
     g_bump = heap_page_size();
     return true;
@@ -54,7 +90,7 @@ void* heap_region_alloc(size_t size) {
         }
     }
     if (!off) {
-        if (g_bump + size > HEAP_REGION_SIZE) return nullptr;
+        if (g_bump + size > g_heap_size) return nullptr;
         off = g_bump;
         g_bump += size;
     }
@@ -108,7 +144,7 @@ size_t heap_region_bump() { return g_bump; }
 bool heap_region_has_holes() { return !g_free.empty(); }
 
 bool heap_region_extend(size_t new_bump) {
-    if (!g_heap_base || new_bump < g_bump || new_bump > HEAP_REGION_SIZE ||
+    if (!g_heap_base || new_bump < g_bump || new_bump > g_heap_size ||
         new_bump % heap_page_size() != 0)
         return false;
     if (new_bump == g_bump) return true;

@@ -41,7 +41,7 @@ void collect_stress_input_read() {
 // heap region, every full frame collects again, so that garbage never makes
 // an allocation fail that a collection would have made room for.
 bool memory_collection_due() {
-    return g_mem.allocated >= g_mem.survived || g_mem.total >= HEAP_REGION_SIZE / 2;
+    return g_mem.allocated >= g_mem.survived || g_mem.total >= g_heap_size / 2;
 }
 
 // What start-up left behind counts as having survived a collection, so the

@@ -14,6 +14,7 @@
 
 #include "runtime/core/errors.h"
 #include "runtime/core/heap.h"
+#include "runtime/core/interrupt.h"
 
 namespace zan {
 
@@ -116,10 +117,27 @@ u32 platform_wait_millis(double seconds) {
     return static_cast<u32>(ms);
 }
 
-void platform_wait(double seconds) {
+bool platform_wait(double seconds) {
     u32 ms = platform_wait_millis(seconds);
-    timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    timespec end{};
+    clock_gettime(CLOCK_MONOTONIC, &end);
+    end.tv_sec += static_cast<time_t>(ms / 1000);
+    end.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+    if (end.tv_nsec >= 1000000000L) {
+        end.tv_sec++;
+        end.tv_nsec -= 1000000000L;
+    }
+    // In steps, so that a Ctrl-C noted by any thread ends the wait soon.
+    for (;;) {
+        if (g_interrupt_pending) return false;
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        i64 left_ns = (static_cast<i64>(end.tv_sec) - now.tv_sec) * 1000000000LL +
+                      (end.tv_nsec - now.tv_nsec);
+        if (left_ns <= 0) return true;
+        i64 step = left_ns < PLATFORM_WAIT_STEP_NS ? left_ns : PLATFORM_WAIT_STEP_NS;
+        timespec nap{static_cast<time_t>(step / 1000000000LL), static_cast<long>(step % 1000000000LL)};
+        nanosleep(&nap, nullptr);
     }
 }
 

@@ -52,7 +52,11 @@ int platform_set_env(const char* name, const char* value);
 // Milliseconds that platform_wait sleeps for a number of seconds: seconds x
 // 1000, at least 1, truncated (NaN and negative waits sleep 1 ms).
 u32 platform_wait_millis(double seconds);
-void platform_wait(double seconds);
+// The longest step of a wait between looks at a pending interruption.
+constexpr long long PLATFORM_WAIT_STEP_NS = 50'000'000;
+// Sleeps platform_wait_millis(seconds); a Ctrl-C (g_interrupt_pending)
+// ends it early, within one step: false then, true after the whole wait.
+bool platform_wait(double seconds);
 
 // Seconds since midnight UTC; with the flag the fraction of the second is
 // included.

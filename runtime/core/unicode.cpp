@@ -290,6 +290,23 @@ const u8* utf8_decode_char(const u8* p, const u8* end, i32* out) {
     return p;
 }
 
+const u8* utf8_decode_char_lenient(const u8* p, const u8* end, i32* out) {
+    const u8* next = utf8_decode_char(p, end, out);
+    if (*out >= 0) return next;
+    // Rejected or cut by end: the invalid part is the lead byte and the
+    // continuation bytes the automaton took before the byte that failed,
+    // which begins the next sequence.
+    u32 state = utf8_trans[utf8_class[*p]];
+    const u8* q = p + 1;
+    while (state != DFA_REJECT && state != DFA_ACCEPT && q < end) {
+        u32 after = utf8_trans[state + utf8_class[*q]];
+        if (after == DFA_REJECT) break;
+        state = after;
+        q++;
+    }
+    return q;
+}
+
 u32 utf8_count_chars(const u8* begin, const u8* end) {
     u32 n = 0;
     i32 cp;

@@ -52,6 +52,11 @@ struct ByteSource {
     const u8* ptr() const { return raw ? raw : node_buffer(node)->head_ptr() + offset; }
 };
 
+// A code point of the surrogate range (U+D800-U+DFFF), which UTF-8 text
+// never holds: such a character stands alone in a string (an undecodable
+// byte of a local name) and has no UTF-8 form of its own.
+inline bool unicode_is_surrogate(u32 cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+
 // ---- decoding UTF-8 -------------------------------------------------------------
 
 // One step of the table-driven UTF-8 decoder. Returns the position after the
@@ -64,6 +69,11 @@ const u8* utf8_decode_char(const u8* p, i32* cp);
 // The same, never reading at or past end: a sequence cut by end gives -1 and
 // the position end.
 const u8* utf8_decode_char(const u8* p, const u8* end, i32* cp);
+// The bounded step for lenient decoding: a rejected sequence gives -1 and
+// the position after its maximal invalid part (the lead byte and the
+// continuation bytes that could still have been part of a character), so
+// that the byte which broke it is decoded afresh and nothing valid is lost.
+const u8* utf8_decode_char_lenient(const u8* p, const u8* end, i32* cp);
 // Code points (rejected sequences count one each) between begin and end.
 u32 utf8_count_chars(const u8* begin, const u8* end);
 // The position after n code points, or end when it comes first.

@@ -436,6 +436,17 @@ i32 error_form(ValueCell* err, ValueCell* out, ValueCell*, i32 limit) {
     } else if (message->type() == TYPE_BLOCK) {
         bool syntax = static_cast<u32>(k) == ERRCAT_syntax;
         i32 n = block_length(message);
+        // An access error's message that ends in a label and an argument
+        // ("reason:" :arg2) leaves both out when that argument is none: the
+        // system's reason is optional there. (Elsewhere none can be the
+        // value an error is about.)
+        if (static_cast<u32>(k) == ERRCAT_access && n >= 2 &&
+            block_head_ptr(message)[n - 2].type() == TYPE_STRING &&
+            block_head_ptr(message)[n - 1].type() == TYPE_GET_WORD) {
+            i32 fi = context_find_word(context_cell(context_of(f)),
+                                       word_symbol(block_head_ptr(message) + n - 1), true);
+            if (fi < 0 || error_field(f, static_cast<u32>(fi))->type() == TYPE_NONE) n -= 2;
+        }
         for (i32 i = 0; i < n; i++) {
             if (i > 0) limit = callable::emit(out, " ", limit);
             ValueCell* item = stack_push(block_head_ptr(message) + i);

@@ -25,6 +25,38 @@ HostIoServices g_host_io{};
 
 // ---- conversions ------------------------------------------------------------------------------
 
+namespace {
+
+// The code points that stand for the bytes 80-FF of a local name that are
+// not UTF-8.
+constexpr u32 kEscapedByteBase = 0xDC00;
+constexpr u32 kEscapedFirst = 0xDC80, kEscapedLast = 0xDCFF;
+
+// A string! of a local name, pushed: UTF-8 as it is, any byte of a part
+// that is not UTF-8 escaped as kEscapedByteBase plus the byte.
+ValueCell* local_name_load(const u8* bytes, u32 length) {
+    const u8* end = bytes + length;
+    bool valid = true;
+    for (const u8* p = bytes; p < end && valid;) {
+        i32 cp;
+        p = utf8_decode_char(p, end, &cp);
+        valid = cp >= 0;
+    }
+    if (valid) return string_load_push(bytes, length, 0);
+    ValueCell* s = string_push_new(length + 1);
+    for (const u8* p = bytes; p < end;) {
+        i32 cp;
+        const u8* next = utf8_decode_char_lenient(p, end, &cp);
+        if (cp >= 0) string_append_char(s, static_cast<u32>(cp));
+        else
+            for (const u8* b = p; b < next; b++) string_append_char(s, kEscapedByteBase + *b);
+        p = next;
+    }
+    return s;
+}
+
+}  // namespace
+
 ValueCell* file_current_dir_prefix() {
     std::vector<char> buf(256);
     while (!getcwd(buf.data(), buf.size())) {
@@ -35,7 +67,7 @@ ValueCell* file_current_dir_prefix() {
         buf.resize(buf.size() * 2);
     }
     size_t n = std::strlen(buf.data());
-    ValueCell* out = string_load_push(buf.data(), static_cast<u32>(n), 0);
+    ValueCell* out = local_name_load(reinterpret_cast<const u8*>(buf.data()), static_cast<u32>(n));
     if (n && buf[n - 1] != '/') string_append_char(out, '/');
     return out;
 }
@@ -73,6 +105,10 @@ std::string file_to_local_cstr(const ValueCell* file) {
             ValueCell* held = stack_push(&f);
             fire(Err::access_cannot_open, held);
         }
+        if (cp >= kEscapedFirst && cp <= kEscapedLast) {
+            out.push_back(static_cast<char>(cp - kEscapedByteBase));
+            continue;
+        }
         u32 k = utf8_encode_char(cp, enc);
         out.append(reinterpret_cast<const char*>(enc), k);
     }
@@ -83,6 +119,12 @@ void file_from_local(ValueCell*) {}
 
 ValueCell* file_load(const u8* bytes, u32 length) {
     ValueCell* r = string_load_push(bytes, length, 0);
+    cell_set_type(r, TYPE_FILE);
+    return r;
+}
+
+ValueCell* file_load_local(const u8* bytes, u32 length) {
+    ValueCell* r = local_name_load(bytes, length);
     cell_set_type(r, TYPE_FILE);
     return r;
 }
@@ -98,13 +140,16 @@ i32 file_mold(ValueCell* file, ValueCell* out, bool, bool, bool, ValueCell* arg_
         string_append_cstr(out, "\"\"");
         return limit - 1;
     }
-    // Quoted when an ASCII character outside the file-safe set occurs.
+    // Quoted when an ASCII character outside the file-safe set occurs, or
+    // a byte of a local name that is not UTF-8 (see file_load_local), which
+    // only a caret escape writes.
     bool quoted = false;
     string_head_ptr(&f);  // clamps the index to the tail
     u32 start = static_cast<u32>(series_index(&f) < 0 ? 0 : series_index(&f));
     for (i32 i = 0; i < len && !quoted; i++) {
         u32 cp = string_char_at(&f, start + static_cast<u32>(i));
         if (cp < 127 && !url_file_safe_q(cp)) quoted = true;
+        if (unicode_is_surrogate(cp)) quoted = true;
     }
     i32 n = len;
     if (arg_limit) n = limit < 0 ? 0 : (limit < len ? limit : len);

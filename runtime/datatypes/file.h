@@ -15,8 +15,10 @@ namespace zan {
 // with current_dir a relative path is prefixed with the current directory.
 void file_to_local(const ValueCell* file, ValueCell* target, bool current_dir);
 // The local form as NUL-terminated UTF-8, without the current-directory
-// prefix. A name holding a NUL code point, which no local file name can
-// hold, raises access error cannot-open with the file.
+// prefix; a code point U+DC80-U+DCFF (a byte of a local name that is not
+// UTF-8, see file_load_local) gives back that byte. A name holding a NUL
+// code point, which no local file name can hold, raises access error
+// cannot-open with the file.
 std::string file_to_local_cstr(const ValueCell* file);
 // The current directory with one "/" added when it does not end with one,
 // as a new string! pushed on the data stack (empty when the directory
@@ -27,6 +29,12 @@ ValueCell* file_current_dir_prefix();
 void file_from_local(ValueCell* string);
 // A file! from UTF-8 bytes (a local name, or source text), pushed.
 ValueCell* file_load(const u8* bytes, u32 length);
+// A file! from a name the system gave (a directory entry, the current
+// directory), pushed. Bytes that are not UTF-8 cannot be refused there:
+// each byte of such a part becomes the code point U+DC00 plus the byte
+// (U+DC80-U+DCFF, which no UTF-8 text decodes to), and file_to_local_cstr
+// turns it back into the byte, so the name opens the same file.
+ValueCell* file_load_local(const u8* bytes, u32 length);
 
 // ---- actions ------------------------------------------------------------------------------------
 i32 file_mold(ValueCell* file, ValueCell* out, bool only, bool all, bool flat,

@@ -69,7 +69,9 @@ bool string_mold_brace_check(const u8* position, const u8* end, u32 unit) {
 }
 
 void string_mold_char(ValueCell* out, u32 cp, i32 mode, bool all) {
-    if (cp == 30 || (cp >= 128 && cp <= 159) || (all && cp > 127)) {
+    // A surrogate is written as its escape: that alone loads back as the
+    // same character.
+    if (cp == 30 || (cp >= 128 && cp <= 159) || unicode_is_surrogate(cp) || (all && cp > 127)) {
         string_append_cstr(out, "^(");
         string_append_cstr(out, string_int_to_hex(static_cast<i32>(cp), false));
         string_append_char(out, ')');

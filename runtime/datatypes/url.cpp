@@ -293,12 +293,14 @@ ValueCell* url_to(ValueCell* proto, ValueCell* spec, u32 type) {
 i32 url_mold(ValueCell* url, ValueCell* out, bool, bool, bool, ValueCell* arg_limit, i32 limit,
              i32) {
     std::vector<u8> bytes = utf8_of(url);
+    const u8* end = bytes.data() + bytes.size();
     for (size_t i = 0; i < bytes.size(); i++) {
         if (arg_limit && limit <= 0) break;
         u8 b = bytes[i];
-        // An escape the text keeps (an escaped delimiter) is written as it is.
-        if (b == '%' && i + 2 < bytes.size() && hex_digit(bytes[i + 1]) >= 0 &&
-            hex_digit(bytes[i + 2]) >= 0) {
+        // An escape the text keeps (an escaped delimiter, see
+        // url_kept_escape) is written as it is; any other "%" is a
+        // character of the URL and is escaped like the others.
+        if (b == '%' && url_kept_escape(bytes.data() + i, end) >= 0) {
             string_append_char(out, '%');
             limit -= 1;
             continue;

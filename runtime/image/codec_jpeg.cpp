@@ -46,6 +46,27 @@ jpeg_error_mgr* error_manager(JpegError& err, bool strict) {
     return m;
 }
 
+// Whether the image is stored as ink (CMYK, or YCCK, which the library
+// turns into CMYK): such files are read as CMYK and made RGB here.
+bool ink_q(const jpeg_decompress_struct* cinfo) {
+    return cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+}
+
+// Turns a row of CMYK bytes into pixel words in place (both 4 bytes a
+// pixel): each colour is what the ink leaves of white, (255 - C) x (255 - K)
+// / 255. Files with the Adobe marker (as common tools write them) store
+// every ink value inverted, 255 - ink.
+void ink_row_to_words(u32* row, u32 width, bool inverted) {
+    const u8* bytes = reinterpret_cast<const u8*>(row);
+    for (u32 x = 0; x < width; x++) {
+        u32 left[4];
+        for (int k = 0; k < 4; k++) left[k] = inverted ? bytes[4 * x + k] : 255u - bytes[4 * x + k];
+        u32 r = (left[0] * left[3] + 127) / 255, g = (left[1] * left[3] + 127) / 255,
+            b = (left[2] * left[3] + 127) / 255;
+        row[x] = 0xFF000000u | r << 16 | g << 8 | b;
+    }
+}
+
 // Reads the header and the scan lines into words; returns false on any
 // library error. `row` is a scratch buffer of 3 * width bytes.
 bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, size_t n,
@@ -53,12 +74,15 @@ bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, si
     if (setjmp(err->jump)) return false;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(n));
     jpeg_read_header(cinfo, TRUE);
-    cinfo->out_color_space = JCS_EXT_BGRA;
+    bool ink = ink_q(cinfo);
+    cinfo->out_color_space = ink ? JCS_CMYK : JCS_EXT_BGRA;
     if (!out->allocate(cinfo->image_width, cinfo->image_height)) return false;
     jpeg_start_decompress(cinfo);
     while (cinfo->output_scanline < cinfo->output_height) {
-        *row = reinterpret_cast<u8*>(out->words + size_t(cinfo->output_scanline) * out->width);
+        u32* words = out->words + size_t(cinfo->output_scanline) * out->width;
+        *row = reinterpret_cast<u8*>(words);
         jpeg_read_scanlines(cinfo, row, 1);
+        if (ink) ink_row_to_words(words, out->width, cinfo->saw_Adobe_marker);
     }
     jpeg_finish_decompress(cinfo);
     return true;

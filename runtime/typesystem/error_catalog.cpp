@@ -147,7 +147,7 @@ constexpr TemplateRow kTemplates[] = {
     {Err::math_overflow, R"t("math or number overflow")t"},
     {Err::math_positive, R"t("positive number required")t"},
     // access
-    {Err::access_cannot_open, R"t(["cannot open:" :arg1])t"},
+    {Err::access_cannot_open, R"t(["cannot open:" :arg1 "reason:" :arg2])t"},
     {Err::access_cannot_close, R"t(["cannot close:" :arg1])t"},
     {Err::access_invalid_utf8, R"t(["invalid UTF-8 encoding:" :arg1])t"},
     {Err::access_not_open, R"t(["port is not open:" :arg1])t"},

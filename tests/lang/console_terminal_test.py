@@ -10,6 +10,7 @@ that does not answer fails the test instead of hanging it.
 import fcntl
 import os
 import pty
+import resource
 import select
 import signal
 import struct
@@ -249,6 +250,32 @@ class TerminalTest(unittest.TestCase):
                 s.send(b"\x03")
                 self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
         self.assertEqual(s.enter(b"all [n > 0 m < 0]\r"), b"== true\r\n>> ")
+        s.send(b"\x03")   # at the prompt: the line editor's quit
+        self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_c_during_wait_or_a_child_halts_the_command(self):
+        # A native that blocks (wait, call waiting for its child) stops at
+        # Ctrl-C like a loop does, and the session goes on. The child got
+        # the terminal's SIGINT too; one that ignores it is killed, so that
+        # nothing the command started keeps running.
+        s = self.started()
+        for command in [b'print "runs" wait 60',
+                        b'print "runs" call/wait "sleep 60"',
+                        b'o: copy "" print "runs" call/output "sleep 60" o',
+                        b'print "runs" call/wait/shell {trap "" INT; sleep 60}']:
+            with self.subTest(command=command):
+                started = time.time()
+                s.send(command + b"\r")
+                s.expect(b"runs\r\n")
+                time.sleep(0.1)
+                s.send(b"\x03")
+                self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
+                self.assertLess(time.time() - started, 30)
+                self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
+                tasks = f"/proc/{s.pid}/task"
+                children = "".join(open(f"{tasks}/{t}/children").read()
+                                   for t in os.listdir(tasks))
+                self.assertEqual(children.split(), [])
         s.send(b"\x03")   # at the prompt: the line editor's quit
         self.assertEqual(s.wait(), 0)
 
@@ -579,6 +606,26 @@ class CommandLineTest(unittest.TestCase):
         p = self.run_zan(["--", "--odd.zan", "x"])
         self.assertEqual(p.returncode, 0)
         self.assertEqual(p.stdout, 'odd ran\n"x"\n')
+
+    def test_it_starts_and_runs_under_a_limit_of_the_address_space(self):
+        # ulimit -v: the heap region is smaller, and running out of it is
+        # the error no-memory, not the end of the process.
+        with open(ZAN, "rb") as f:
+            if b"__asan_" in f.read():
+                self.skipTest("the sanitizers need more address space than any such limit")
+        script = ('x: make binary! 50000000 print length? append/dup x #{00} 50000000\n'
+                  'e: try [make binary! 2100000000] print e/id\n')
+        for kib in [3000000, 1000000, 400000]:
+            with self.subTest(limit=kib):
+                def limited():
+                    resource.setrlimit(resource.RLIMIT_AS, (kib * 1024, kib * 1024))
+                env = dict(os.environ, HOME=self.home)
+                env.pop("ZAN_LIBRARY_DIR", None)
+                p = subprocess.run([ZAN], input=script, capture_output=True, text=True, env=env,
+                                   timeout=60, cwd=self.home, preexec_fn=limited)
+                self.assertEqual(p.returncode, 0, p.stdout + p.stderr)
+                self.assertTrue(p.stdout.startswith("--== Zan "), p.stdout + p.stderr)
+                self.assertIn("50000000\nno-memory\n", p.stdout)
 
     def test_an_interrupt_with_piped_input_ends_with_status_130(self):
         # A running command, and a read waiting for more input.

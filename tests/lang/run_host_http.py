@@ -74,10 +74,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._headers_buffer.append(b"X-Link:http://example.test:8080/a\r\n")
             self.send_header("Content-Length", "0")
             self.end_headers()
+        elif p == "/odd-headers":
+            self.send_response(200)
+            # Names that are no UTF-8, or no words, written by hand.
+            self._headers_buffer.append(b"X-Caf\xe9: v\xe9\r\n")
+            self._headers_buffer.append(b"[x]: 1\r\n")
+            self._headers_buffer.append(b"1234: 2\r\n")
+            self._headers_buffer.append(b"X-Ok: 3\r\n")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
         elif p == "/request-headers":
             names = ["Content-Type", "Accept-Charset", "User-Agent", "Accept"]
             text = "|".join(f"{n}={self.headers.get(n)}" for n in names)
             self.reply(200, text.encode())
+        elif p == "/inject":
+            received.append(("inject", dict(self.headers), b""))
+            self.reply(200, b"should not come")
         elif p == "/a%2Fb?q=x%26y":
             self.reply(200, b"escapes kept")
         elif p == "/data":
@@ -108,7 +120,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         text = f"{self.command} {self.headers.get('Content-Type')} {body.hex()}"
         self.reply(200, text.encode())
 
-    do_POST = do_PUT = do_PATCH = echo
+    def do_POST(self):
+        if self.path == "/inject":
+            self.do_GET()
+        else:
+            self.echo()
+
+    do_PUT = do_PATCH = echo
 
 
 def free_port():
@@ -209,10 +227,19 @@ def check_plain(zan, failures):
         "read-thru": '"[1 2 three]"',
         "cached": "true",
         "refused": '[access no-connect "connection refused"]',
+        "odd-keys": "[word! word! word! string! string! word! word!]",
+        "odd-values": '["1" "2" "3"]',
+        "odd-reloads": "true",
+        "injected": '[[invalid-arg [X-Bad: "a^/X-Injected: 1"]] '
+                    '[invalid-arg ["X-A^M^/X-B" "1"]] [invalid-arg [X-Nul "a^@b"]]]',
     }
     for label, value in want.items():
         if got.get(label) != value:
             failures.append(f"{label}: want {value!r}, got {got.get(label)!r}")
+    if any("X-Injected" in r[1] or "X-B" in r[1] for r in received):
+        failures.append("an injected header reached the server")
+    if any(r[0] == "inject" for r in received):
+        failures.append(f"a refused request was sent: {received}")
     put = [r for r in received if r[0] == "PUT"]
     if not put or put[0][1].get("X-Extra") != "42":
         failures.append(f"PUT request headers: {put[0][1] if put else None}")

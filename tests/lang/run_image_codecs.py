@@ -2,7 +2,7 @@
 """The image codecs through the real zan, checked against Pillow.
 
 Pillow writes images of several modes and sizes (grey, palette, RGB, RGBA,
-16-bit grey PNG, progressive JPEG, GIF with a transparent index, TIFF with
+16-bit grey PNG, progressive and CMYK JPEG, GIF with a transparent index, TIFF with
 LZW and with deflate, BMP of 1, 8, 24 and 32 bits); this driver writes the
 forms Pillow cannot (an interlaced PNG, run-length BMPs) itself. One zan
 process loads every file and writes its pixels out (img/argb: the bytes B,
@@ -145,6 +145,12 @@ def make_inputs(d):
     save("base.jpg", im.convert("RGB"), tol=3, quality=90)
     save("progressive.jpg", im.convert("RGB"), tol=3, quality=90, progressive=True)
     save("grey.jpg", im.convert("L"), tol=3, quality=90)
+    # CMYK as common tools write it (Adobe marker, inverted ink), with black
+    # ink in use: compared with Pillow's own conversion to RGB.
+    cmyk = Image.new("CMYK", (w, h))
+    cmyk.putdata([(x * 255 // (w - 1), y * 255 // (h - 1), (x * y * 7) % 256, (x + 2 * y) * 5 % 256)
+                  for y in range(h) for x in range(w)])
+    save("cmyk.jpg", cmyk, tol=4, quality=95)
     save("transparent.gif", trns, transparency=2)
     save("grey.gif", im.convert("L"))
     save("lzw.tif", im.convert("RGB"), compression="tiff_lzw")

@@ -732,6 +732,12 @@ __attribute__((noinline)) void take_interrupt() {
     if (!g_throw_code) g_stack.top = mark;
 }
 
+void interp_take_interrupt() {
+    if (!g_interrupt_pending) return;
+    take_interrupt();
+    if (g_throw_code) raise_code(g_throw_code);
+}
+
 namespace {
 // The end of an expression whose head left its value (at entry_top, or in
 // the result cell): the operators after it (with infix), then the trace

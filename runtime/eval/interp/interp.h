@@ -58,6 +58,12 @@ void interp_init();
 // the run.
 void interp_trace_switch(bool on);
 
+// A native that stopped waiting because of a Ctrl-C takes it here, as the
+// evaluator would at its next step (the console halts the command, a
+// script ends); a throw that results is raised. Nothing happens when no
+// interruption is pending.
+void interp_take_interrupt();
+
 // ---- evaluation (raising forms) -------------------------------------------------------------
 // Evaluates every expression of a block! or paren! (from its index); the
 // last value is the result; an empty block gives unset!. With chain the

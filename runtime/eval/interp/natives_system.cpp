@@ -28,6 +28,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/eval/interp/interp.h"
 #include "runtime/eval/interp/natives.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/process_runner.h"
@@ -55,7 +56,7 @@ void native_wait(bool, const i32*) {
         case TYPE_TIME: seconds = time_get(v); break;
         default: fire(Err::script_invalid_arg, v);
     }
-    platform_wait(seconds);
+    if (!platform_wait(seconds)) interp_take_interrupt();
     if (g_wait_events_hook) g_wait_events_hook();
     none_box(stack_result());
 }
@@ -164,6 +165,9 @@ void native_call(bool, const i32* refs) {
     auto arg = [&](u32 k) { return given(refs, k) ? stack_arg(static_cast<u32>(refs[k])) : nullptr; };
     i64 r = process_call(stack_arg(0), given(refs, 0), given(refs, 2), given(refs, 3), arg(4),
                          arg(5), arg(6));
+    // A Ctrl-C ended the wait for the child (and the child): the command
+    // stops here.
+    interp_take_interrupt();
     integer_box(stack_result(), static_cast<i32>(r));
 }
 

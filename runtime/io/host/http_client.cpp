@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
@@ -20,6 +21,7 @@
 #include "runtime/io/host/curl_library.h"
 #include "runtime/io/host/os_env.h"
 #include "runtime/io/host/simple_io.h"
+#include "runtime/io/lexer/lexer.h"
 
 namespace zan {
 
@@ -118,18 +120,44 @@ std::string url_wire_text(ValueCell* url) {
 
 namespace {
 
+// Whether text may go into a request line or header as it is: no CR, LF
+// or NUL, which would end the line and let the text add lines of its own.
+bool header_safe(const std::string& text) {
+    static const char kLineBreakers[] = {'\r', '\n', '\0'};
+    return text.find_first_of(kLineBreakers, 0, sizeof kLineBreakers) == std::string::npos;
+}
+
 std::string method_text(ValueCell* method) {
     std::string m = symbol_to_cstr(word_symbol(method));
     for (char& c : m) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return m;
 }
 
-// Pushes the header map: each name a word key, a repeated name a block of
-// its values.
+// The key of a response header, pushed: the name decoded leniently (as
+// the values are), a word when the lexer reads that text as exactly one
+// word, else a string! (a name such as [x] or 1234), so that the map molds
+// into text that loads back.
+ValueCell* push_header_key(const std::string& name) {
+    ValueCell* key = string_load_lenient_push(name.data(), name.size());
+    std::string text;
+    io_value_bytes(text, key, -1);
+    ValueCell* scanned = stack_push_cell();
+    i32 consumed = 0;
+    i32 type = lexer_transcode(scanned, reinterpret_cast<const u8*>(text.data()),
+                               static_cast<u32>(text.size()), true, true, false, 0, &consumed,
+                               nullptr, nullptr, nullptr);
+    g_stack.top = key + 1;
+    if (type == TYPE_WORD && static_cast<size_t>(consumed) == text.size())
+        word_make_at(symbol_make(text.c_str()), key);
+    return key;
+}
+
+// Pushes the header map: each name a key (push_header_key), a repeated
+// name a block of its values.
 ValueCell* push_header_map(const HttpHeaders& headers) {
     ValueCell* blk = block_push_new(static_cast<u32>(headers.fields.size() * 2 + 2));
     for (const auto& [name, values] : headers.fields) {
-        ValueCell* key = word_push_symbol(symbol_make(name.c_str()));
+        ValueCell* key = push_header_key(name);
         block_append_cell(blk, key);
         if (values.size() == 1) {
             ValueCell* v = string_load_lenient_push(values[0].data(), values[0].size());
@@ -257,6 +285,16 @@ ValueCell* http_request(ValueCell* method, ValueCell* url, ValueCell* headers, V
         for (i32 i = 0; i + 1 < n; i += 2) {
             std::string name = header_text(block_cell_at(headers, static_cast<u32>(at + i)));
             std::string value = header_text(block_cell_at(headers, static_cast<u32>(at + i + 1)));
+            // A header that would break its line is refused before anything
+            // is sent: the error names it (name and value).
+            if (!header_safe(name) || !header_safe(value)) {
+                ValueCell both[2] = {*block_cell_at(headers, static_cast<u32>(at + i)),
+                                     *block_cell_at(headers, static_cast<u32>(at + i + 1))};
+                ValueCell* pair = block_push_new(2);
+                block_append_cell(pair, &both[0]);
+                block_append_cell(pair, &both[1]);
+                fire(Err::script_invalid_arg, pair);
+            }
             rq.headers.push_back({name, value});
         }
     } else {

@@ -125,8 +125,7 @@ ValueCell* string_load_lenient_push(const char* bytes, size_t length) {
     ValueCell* s = string_push_new(static_cast<u32>(length) + 1);
     while (p < end) {
         i32 cp;
-        const u8* next = utf8_decode_char(p, end, &cp);
-        if (next <= p) next = p + 1;
+        const u8* next = utf8_decode_char_lenient(p, end, &cp);
         string_append_char(s, cp < 0 || cp > static_cast<i32>(UNICODE_MAX) ? 0xFFFDu
                                                                            : static_cast<u32>(cp));
         p = next;

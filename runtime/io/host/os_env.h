@@ -79,7 +79,8 @@ constexpr const char* HOST_PLATFORM_NAME = "Linux";
 void ensure_value_type(const ValueCell* value, u32 expected_type);
 
 // A string! from bytes that should be UTF-8: valid text loads as it is,
-// each byte of an invalid sequence becomes U+FFFD. Pushed.
+// each maximal invalid part of a sequence becomes one U+FFFD, and the byte
+// that broke a sequence is decoded afresh. Pushed.
 ValueCell* string_load_lenient_push(const char* bytes, size_t length);
 
 }  // namespace zan

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "runtime/core/errors.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/file.h"
@@ -124,8 +126,15 @@ int spawn(const std::vector<std::string>& args, Plumbing& p, pid_t* pid) {
     return rc;
 }
 
+// How long a wait for the child blocks between looks at a pending Ctrl-C
+// (the signal may be taken by another thread, which wakes no wait here).
+constexpr int kInterruptLookMs = 50;
+// How long a child has, after a Ctrl-C, to end on its own (it had the
+// terminal's SIGINT too) before it is killed.
+constexpr int kInterruptGraceMs = 250;
+
 // Feeds the input and drains output and error together until every pipe
-// is closed.
+// is closed, or until a Ctrl-C is pending.
 void serve(ProcessRun& run, Plumbing& p) {
     PipeSignalIgnored quiet;
     const std::string& in = run.input.bytes;
@@ -142,8 +151,10 @@ void serve(ProcessRun& run, Plumbing& p) {
             fds[n] = {p.parent[i].fd, static_cast<short>(i == 0 ? POLLOUT : POLLIN), 0};
             map[n++] = i;
         }
-        if (n == 0) return;
-        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+        if (n == 0 || g_interrupt_pending) return;
+        int ready = poll(fds, static_cast<nfds_t>(n), kInterruptLookMs);
+        if (ready == 0) continue;
+        if (ready < 0) {
             if (errno == EINTR) continue;
             return;
         }
@@ -164,24 +175,72 @@ void serve(ProcessRun& run, Plumbing& p) {
     }
 }
 
-i64 wait_for(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
+i64 status_of(int status) {
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return -1;
 }
 
+// The child's status once it has ended within ms milliseconds (looked at
+// every few), or -1 with the child still running (-2 when it cannot be
+// waited for).
+i64 reap_within(pid_t pid, int ms) {
+    for (int waited = 0;; waited += 10) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid) return status_of(status);
+        if (r < 0 && errno != EINTR) return -2;
+        if (waited >= ms) return -1;
+        poll(nullptr, 0, 10);
+    }
+}
+
+// Waits for the child's end and gives its status. A Ctrl-C pending gives
+// the child a moment to end by the terminal's SIGINT, then kills it: the
+// command stops, and nothing it started keeps running. -1 then.
+i64 wait_for(pid_t pid) {
+    int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    for (;;) {
+        if (g_interrupt_pending) {
+            if (reap_within(pid, kInterruptGraceMs) == -1) {
+                kill(pid, SIGKILL);
+                reap_within(pid, 1000 * 60);
+            }
+            if (pidfd >= 0) close(pidfd);
+            return -1;
+        }
+        if (pidfd >= 0) {
+            // Readable once the child has ended.
+            pollfd fd = {pidfd, POLLIN, 0};
+            if (poll(&fd, 1, kInterruptLookMs) == 0) continue;
+        }
+        int status = 0;
+        pid_t r = waitpid(pid, &status, pidfd >= 0 ? WNOHANG : 0);
+        if (r == pid) {
+            if (pidfd >= 0) close(pidfd);
+            return status_of(status);
+        }
+        if (r < 0 && errno != EINTR) {
+            if (pidfd >= 0) close(pidfd);
+            return -1;
+        }
+    }
+}
+
 // A child that is not waited for is reaped by a thread of its own as soon
 // as it ends, so that it never lingers as a zombie.
 void reap_later(pid_t pid) {
+    // The thread takes no SIGINT: a Ctrl-C is the evaluation's.
+    sigset_t interrupt, saved;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &saved);
     std::thread([pid] {
         int status;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
     }).detach();
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
 }
 
 
@@ -232,24 +291,61 @@ bool process_on_path(const char* program) {
     }
 }
 
-std::vector<std::string> process_split_command(const std::string& line) {
-    std::vector<std::string> out;
+bool process_split_command(const std::string& line, std::vector<std::string>* out) {
+    out->clear();
+    std::string word;
+    bool in_word = false;
     size_t i = 0, n = line.size();
     while (i < n) {
-        while (i < n && (line[i] == ' ' || line[i] == '\t')) i++;
-        if (i >= n) break;
-        bool quoted = false;
-        size_t start = i;
-        while (i < n && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
-            if (line[i] == '"') quoted = !quoted;
+        char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\n') {
+            if (in_word) out->push_back(word);
+            word.clear();
+            in_word = false;
+            i++;
+            continue;
+        }
+        in_word = true;
+        if (c == '\\') {
+            // The next character as it is; before a line end, nothing (the
+            // line goes on); at the very end, the backslash itself.
+            if (i + 1 == n) word.push_back(c);
+            else if (line[i + 1] != '\n') word.push_back(line[i + 1]);
+            i += 2;
+        } else if (c == '\'') {
+            size_t close = line.find('\'', i + 1);
+            if (close == std::string::npos) return false;
+            word.append(line, i + 1, close - i - 1);
+            i = close + 1;
+        } else if (c == '"') {
+            // Inside double quotes a backslash escapes only $ ` " \ and a
+            // line end; before anything else it is kept.
+            for (i++; i < n && line[i] != '"'; i++) {
+                if (line[i] == '\\' && i + 1 < n && std::strchr("$`\"\\\n", line[i + 1])) {
+                    if (line[i + 1] != '\n') word.push_back(line[i + 1]);
+                    i++;
+                } else {
+                    word.push_back(line[i]);
+                }
+            }
+            if (i == n) return false;
+            i++;
+        } else {
+            word.push_back(c);
             i++;
         }
-        std::string arg = line.substr(start, i - start);
-        if (!arg.empty() && arg.front() == '"') arg.erase(0, 1);
-        if (!arg.empty() && arg.back() == '"') arg.pop_back();
-        out.push_back(arg);
     }
-    return out;
+    if (in_word) out->push_back(word);
+    return true;
+}
+
+std::string process_quote_word(const std::string& word) {
+    std::string out = "'";
+    for (char c : word) {
+        if (c == '\'') out += "'\\''";
+        else out.push_back(c);
+    }
+    return out + "'";
 }
 
 i64 process_run(ProcessRun& run) {
@@ -264,7 +360,10 @@ i64 process_run(ProcessRun& run) {
     }
     std::vector<std::string> shell_form = {"/bin/sh", "-c", run.command};
     std::vector<std::string> args = run.argv;
-    if (args.empty()) args = run.shell ? shell_form : process_split_command(run.command);
+    if (args.empty()) {
+        if (run.shell) args = shell_form;
+        else if (!process_split_command(run.command, &args)) return -1;
+    }
     pid_t pid = 0;
     int rc = args.empty() ? ENOENT : spawn(args, p, &pid);
     run.used_shell = run.shell;
@@ -287,9 +386,18 @@ i64 process_run(ProcessRun& run) {
 i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell* input,
                  ValueCell* output, ValueCell* error) {
     ProcessRun run;
-    if (cmd->type() == TYPE_FILE) run.command = file_to_local_cstr(cmd);
-    else io_value_bytes(run.command, cmd, -1);
+    // A file! is one program path, spaces and quotes included: it is given
+    // to the splitting (and to the shell) as one quoted word.
+    if (cmd->type() == TYPE_FILE) {
+        std::string path = file_to_local_cstr(cmd);
+        if (path.empty()) return 0;
+        run.command = process_quote_word(path);
+    } else {
+        io_value_bytes(run.command, cmd, -1);
+    }
     if (run.command.empty()) return 0;
+    std::vector<std::string> words;
+    if (!shell && !process_split_command(run.command, &words)) fire(Err::script_invalid_arg, cmd);
     run.wait = wait;
     run.console = console;
     run.shell = shell;

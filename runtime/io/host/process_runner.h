@@ -26,10 +26,16 @@ struct ProcessRun {
     bool used_shell = false;  // set when the command ran through the shell
 };
 
-// Splits a command line into arguments: spaces and tabs separate them
-// except inside double quotes; one leading and one trailing double quote of
-// each argument are dropped, inner ones kept.
-std::vector<std::string> process_split_command(const std::string& line);
+// Splits a command line into arguments as the POSIX shell splits words:
+// blanks and line ends separate them; single quotes keep everything up to
+// the next single quote; double quotes keep everything but the escapes of
+// $ ` " \ and a line end; a backslash outside quotes keeps the next
+// character (and joins lines). Nothing is expanded: $, globs, ~, #, ; and |
+// are ordinary characters. False when a quote is not closed.
+bool process_split_command(const std::string& line, std::vector<std::string>* args);
+// The word between single quotes (a single quote in it written '\''), so
+// that both the splitting above and the shell give it back whole.
+std::string process_quote_word(const std::string& word);
 
 // Whether an executable of that name is found on PATH.
 bool process_on_path(const char* program);
@@ -39,12 +45,17 @@ bool process_on_path(const char* program);
 // the signal number for a child ended by a signal) when waiting, which any
 // redirection or console forces; otherwise the child's process id, the
 // child being reaped once it ends. -1 when the child cannot be started or a
-// redirection cannot be opened.
+// redirection cannot be opened. A Ctrl-C (g_interrupt_pending, left set
+// for the caller to take) ends the wait: the child has a moment to end by
+// the terminal's SIGINT, then it is killed; -1 then.
 i64 process_run(ProcessRun& run);
 
 // The native call: cmd [string! file!] with /wait /show /console /shell
 // /input /output /error as its refinement argument cells (null when not
-// given). Captured output is added to string! and binary! targets.
+// given). A string! (or other) command is split into words as the shell
+// splits them (a quote left open raises script error invalid-arg with the
+// command); a file! is one program path. Captured output is added to
+// string! and binary! targets.
 i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell* input,
                  ValueCell* output, ValueCell* error);
 

@@ -157,7 +157,7 @@ void r_exists_q() {
         return;
     }
     std::string name = file_to_local_cstr(path);
-    set_logic(io_file_exists(name.c_str()));
+    set_logic(io_path_exists(name.c_str()));
 }
 
 void r_os_info() {

@@ -66,18 +66,27 @@ std::string text_of(const ValueCell* value) {
     return s;
 }
 
-[[noreturn]] void fire_cannot_open(const ValueCell* file) {
+// The system's words for an errno value, pushed as a string!.
+ValueCell* push_reason(int err) {
+    const char* reason = std::strerror(err ? err : EIO);
+    return string_load_push(reason, static_cast<u32>(std::strlen(reason)), 0);
+}
+
+// access error cannot-open with the file and, when err is not 0, the
+// system's reason.
+[[noreturn]] void fire_cannot_open(const ValueCell* file, int err) {
     ValueCell f = file ? *file : g_none_cell;
     ValueCell* held = stack_push(&f);
-    fire(Err::access_cannot_open, held);
+    if (err == 0) fire(Err::access_cannot_open, held);
+    ValueCell* text = push_reason(err);
+    fire(Err::access_cannot_open, held, text);
 }
 
 // access error write-failed with the file and the system's reason.
 [[noreturn]] void fire_write_failed(const ValueCell* file, int err) {
     ValueCell f = file ? *file : g_none_cell;
     ValueCell* held = stack_push(&f);
-    const char* reason = std::strerror(err ? err : EIO);
-    ValueCell* text = string_load_push(reason, static_cast<u32>(std::strlen(reason)), 0);
+    ValueCell* text = push_reason(err);
     fire(Err::access_write_failed, held, text);
 }
 
@@ -237,6 +246,11 @@ bool io_file_exists(const char* name) {
 
 bool io_is_dir(const char* name) { return io_file_exists(name); }
 
+bool io_path_exists(const char* name) {
+    struct stat st;
+    return stat(name, &st) == 0;
+}
+
 bool io_dir_path_q(const std::string& n) {
     auto ends = [&](const char* s) {
         size_t k = std::strlen(s);
@@ -259,7 +273,11 @@ ValueCell* io_read_file(const char* name, i64 part, i64 seek, bool binary, bool 
     if (fd < 0) return nullptr;
     FdGuard guard(fd);
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return nullptr;
+    if (fstat(fd, &st) != 0) return nullptr;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
     if (seek < 0) seek = 0;
     std::vector<u8> data;
     if (part != 0) {
@@ -332,8 +350,9 @@ ValueCell* io_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binar
     // A negative /part has no limit to give.
     if (p < 0) p = -1;
     std::string name = file_to_local_cstr(held);
+    errno = 0;
     ValueCell* r = io_read_file(name.c_str(), p, s, binary, lines);
-    if (!r) fire_cannot_open(held);
+    if (!r) fire_cannot_open(held, errno);
     ValueCell v = *r;
     *held = v;
     g_stack.top = held + 1;
@@ -396,7 +415,7 @@ ValueCell* io_write(ValueCell* file, ValueCell* data, ValueCell* part, ValueCell
         io_value_bytes(bytes, held_data, limit);
     }
     i64 r = io_write_file(file ? name.c_str() : nullptr, bytes.data(), bytes.size(), s, append);
-    if (r == -1) fire_cannot_open(file ? held_file : nullptr);
+    if (r == -1) fire_cannot_open(file ? held_file : nullptr, errno);
     if (r < 0) fire_write_failed(file ? held_file : nullptr, errno);
     g_stack.top = mark;
     return unset_push();
@@ -408,7 +427,7 @@ ValueCell* io_read_dir(ValueCell* dir) {
     std::string name = file_to_local_cstr(held);
     if (!name.empty() && name.back() == '.') name.push_back('/');
     DIR* d = opendir(name.empty() ? "." : name.c_str());
-    if (!d) fire_cannot_open(held);
+    if (!d) fire_cannot_open(held, errno);
     struct DirGuard {
         DIR* d;
         ~DirGuard() { closedir(d); }
@@ -419,7 +438,7 @@ ValueCell* io_read_dir(ValueCell* dir) {
         errno = 0;
         dirent* e = readdir(d);
         if (!e) {
-            if (errno != 0) fire_cannot_open(held);
+            if (errno != 0) fire_cannot_open(held, errno);
             break;
         }
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
@@ -436,7 +455,8 @@ ValueCell* io_read_dir(ValueCell* dir) {
     }
     ValueCell* blk = block_push_new(static_cast<u32>(entries.size()) + 1);
     for (const std::string& e : entries) {
-        ValueCell* fv = file_load(reinterpret_cast<const u8*>(e.data()), static_cast<u32>(e.size()));
+        ValueCell* fv = file_load_local(reinterpret_cast<const u8*>(e.data()),
+                                        static_cast<u32>(e.size()));
         block_append_cell(blk, fv);
         stack_pop(1);
     }

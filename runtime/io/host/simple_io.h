@@ -51,8 +51,11 @@ bool io_make_dir(const char* name);
 // True when the path names an existing file or directory (a dangling
 // symbolic link counts: it exists as a link).
 bool io_is_dir(const char* name);
-// The test behind io_is_dir.
+// The test behind io_is_dir: whether the name is taken.
 bool io_file_exists(const char* name);
+// Whether the path leads to a file or directory: a symbolic link is
+// followed, so a dangling one leads nowhere (the test of exists?).
+bool io_path_exists(const char* name);
 
 // True for a directory name: ends in "/" or "\", is "." or "..", or ends
 // in "/." "\." "/.." or "\..".
@@ -64,8 +67,9 @@ bool io_dir_path_q(const ValueCell* file);
 // strings (lines), or a string! decoded from UTF-8. part: the most bytes to
 // take (-1: no limit); seek: the bytes to skip first (-1 or 0: none). A file
 // of unknown size is read to its end (or until seek + part bytes are there)
-// and nothing read is lost. Null, with nothing pushed, when the file cannot
-// be opened or read, or names a directory.
+// and nothing read is lost. Null, with nothing pushed and errno telling
+// why, when the file cannot be opened or read, or names a directory
+// (EISDIR).
 ValueCell* io_read_file(const char* name, i64 part, i64 seek, bool binary, bool lines);
 // Writes bytes to the named file, or to standard output when name is null
 // (which is not closed). seek >= 0: write from that offset without
@@ -87,19 +91,19 @@ void io_value_bytes(std::string& out, ValueCell* value, i32 limit);
 // read: a directory name is listed (io_read_dir); otherwise the file is
 // read with /part and /seek (integer! cells or null; another type raises
 // invalid-refine-arg). A failure raises access error cannot-open with the
-// file. The result is pushed.
+// file and the system's reason. The result is pushed.
 ValueCell* io_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binary, bool lines);
 // write: the data (string! as UTF-8 limited to /part characters, binary! as
 // its bytes limited to /part bytes, any other value formed; with lines a
 // block! is written one element per line, each followed by LF) to the file,
 // or to standard output when file is null. A negative /part writes nothing.
-// Failure to open or to write raises cannot-open with the file. Pushes
-// unset!.
+// Failure to open raises cannot-open, failure to write write-failed, with
+// the file and the system's reason. Pushes unset!.
 ValueCell* io_write(ValueCell* file, ValueCell* data, ValueCell* part, ValueCell* seek,
                     bool binary, bool append, bool lines);
 // The entries of a directory as file! values (directories with a trailing
 // "/"), "." and ".." left out, in the order the system gives; pushed. A
-// directory that cannot be opened raises cannot-open.
+// directory that cannot be opened raises cannot-open with the reason.
 ValueCell* io_read_dir(ValueCell* dir);
 // Removes the directory (for a directory name) or the file; true on success.
 bool io_delete(ValueCell* file);

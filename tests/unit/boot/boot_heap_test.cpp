@@ -45,7 +45,7 @@ bool mapped_into_heap() {
     while (std::fgets(line, sizeof line, maps)) {
         unsigned long lo = 0, hi = 0, inode = 0;
         if (std::sscanf(line, "%lx-%lx %*s %*s %*s %lu", &lo, &hi, &inode) == 3 && inode != 0 &&
-            lo >= base && hi <= base + HEAP_REGION_SIZE)
+            lo >= base && hi <= base + g_heap_size)
             found = true;
     }
     std::fclose(maps);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +14,11 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "runtime/core/errors.h"
 #include "runtime/core/heap.h"
+#include "runtime/core/interrupt.h"
 
 namespace zan {
 namespace {
@@ -90,7 +93,24 @@ TEST(PlatformWait, MillisecondsAreAtLeastOneAndTruncated) {
         {std::nan(""), 1}, {1e12, 0xFFFFFFFFu},
     };
     for (const auto& c : cases) EXPECT_EQ(platform_wait_millis(c.seconds), c.ms) << c.seconds;
-    platform_wait(0);  // returns after its one millisecond
+    EXPECT_TRUE(platform_wait(0));  // returns after its one millisecond
+}
+
+TEST(PlatformWait, AnInterruptionEndsTheWait) {
+    // Noted before the wait, or by another thread during it (as the signal
+    // handler may run on any thread): a 60 s wait ends at once.
+    g_interrupt_pending = 1;
+    EXPECT_FALSE(platform_wait(60));
+    g_interrupt_pending = 0;
+    auto start = std::chrono::steady_clock::now();
+    std::thread later([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        g_interrupt_pending = 1;
+    });
+    EXPECT_FALSE(platform_wait(60));
+    later.join();
+    g_interrupt_pending = 0;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
 }
 
 TEST(PlatformClock, TimeOfDayCountsSecondsSinceUtcMidnight) {

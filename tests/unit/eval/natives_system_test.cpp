@@ -183,7 +183,8 @@ TEST_F(NativesSystemTest, FileActions) {
     EXPECT_EQ(eval("sort read %" + dir_ + "/"), "[%l.txt %n.txt %sub/]");
     EXPECT_EQ(eval_error_id("read " + f("missing")), "access/cannot-open");
     EXPECT_EQ(eval_error_line("read " + f("missing")),
-              "*** Access Error: cannot open: " + f("missing"));
+              "*** Access Error: cannot open: " + f("missing") +
+                  " reason: \"No such file or directory\"");
     EXPECT_EQ(eval_error_id("read " + f("nothing/")), "access/cannot-open");
     EXPECT_EQ(eval_error_id("write " + f("no/such") + " 1"), "access/cannot-open");
     EXPECT_EQ(eval_error_id("read/part " + f("l.txt") + " \"x\""), "script/expect-arg");

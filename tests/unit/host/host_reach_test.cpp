@@ -3,6 +3,8 @@
 // and the text/uri-list form of files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,20 +53,66 @@ TEST(HttpHeaderLines, RepeatsCollectAndEachStatusLineStartsAfresh) {
     EXPECT_EQ(f, want);
 }
 
-TEST(ProcessCommandLine, SplitsByTheQuoteRules) {
-    struct Case {
-        const char* line;
-        std::vector<std::string> args;
-    } const cases[] = {
-        {"ls -l", {"ls", "-l"}},
-        {"  spaced \t out  ", {"spaced", "out"}},
-        {"printf \"a b\" c", {"printf", "a b", "c"}},
-        {"say \"in\"ner\"\"", {"say", "in\"ner\""}},
-        {"x a\"b c\"d", {"x", "a\"b c\"d"}},
-        {"x \"\"", {"x", ""}},
-        {"", {}},
+// The words the shell itself makes of a line (printf gives each back ended
+// by a NUL); nullopt when the shell refuses the line.
+std::optional<std::vector<std::string>> shell_words(const std::string& line) {
+    std::string script = "printf '%s\\0' " + line;
+    std::string quoted = process_quote_word(script);
+    FILE* f = popen(("/bin/sh -c " + quoted + " 2>/dev/null").c_str(), "r");
+    if (!f) return std::nullopt;
+    std::string out;
+    char buf[256];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    if (pclose(f) != 0) return std::nullopt;
+    std::vector<std::string> words;
+    for (size_t start = 0, end; (end = out.find('\0', start)) != std::string::npos; start = end + 1)
+        words.push_back(out.substr(start, end - start));
+    return words;
+}
+
+TEST(ProcessCommandLine, SplitsWordsAsTheShellDoes) {
+    // Lines without anything the shell would expand: the shell is the oracle.
+    const char* lines[] = {
+        "ls -l",
+        "  spaced \t out  ",
+        "sh -c 'exit 7'",
+        "printf \"a b\" c",
+        "say \"in\"ner\"\"",
+        "x a\"b c\"d",
+        "x \"\" ''",
+        "a\\ b c\\\\d 'it'\\''s'",
+        "\"q\\\"x\" \"a\\b\" \"back\\\\slash\" 'single \"double\" inside' \"it's\"",
+        "one\\\ntwo 'line\nbreak'",
+        "tail\\",
+        "'/dir with space/prog.sh' arg",
     };
-    for (const Case& c : cases) EXPECT_EQ(process_split_command(c.line), c.args) << c.line;
+    for (const char* line : lines) {
+        std::optional<std::vector<std::string>> want = shell_words(line);
+        ASSERT_TRUE(want.has_value()) << line;
+        std::vector<std::string> got;
+        EXPECT_TRUE(process_split_command(line, &got)) << line;
+        EXPECT_EQ(got, *want) << line;
+    }
+}
+
+TEST(ProcessCommandLine, ExpandsNothingAndRefusesOpenQuotes) {
+    std::vector<std::string> got;
+    ASSERT_TRUE(process_split_command("echo $HOME *.txt ~ #x a|b;c `id` \"$x\"", &got));
+    EXPECT_EQ(got, (std::vector<std::string>{"echo", "$HOME", "*.txt", "~", "#x", "a|b;c", "`id`",
+                                             "$x"}));
+    ASSERT_TRUE(process_split_command("", &got));
+    EXPECT_TRUE(got.empty());
+    for (const char* open : {"echo 'abc", "echo \"abc", "echo \"a\\\"", "'"}) {
+        EXPECT_FALSE(process_split_command(open, &got)) << open;
+        EXPECT_FALSE(shell_words(open).has_value()) << open;
+    }
+    // A quoted word comes back whole from both.
+    for (const std::string word : {"plain", "with space", "it's", "'", "", "a\"b\\c$d"}) {
+        ASSERT_TRUE(process_split_command(process_quote_word(word), &got));
+        EXPECT_EQ(got, std::vector<std::string>{word}) << word;
+        EXPECT_EQ(shell_words(process_quote_word(word)), std::vector<std::string>{word}) << word;
+    }
 }
 
 TEST(ClipboardUriList, FilesRoundTripThroughPercentEncodedUris) {

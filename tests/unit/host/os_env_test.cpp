@@ -77,6 +77,35 @@ TEST_F(OsEnvTest, CommandLineString) {
     EXPECT_EQ(text(os_command_line()), "zan a\xEF\xBF\xBD" "b");
 }
 
+TEST_F(OsEnvTest, LenientDecodingReplacesEachMaximalInvalidPartOnce) {
+    // Expected results are those of the usual replacement decoding (Python's
+    // bytes.decode("utf-8", "replace")): nothing after a broken sequence is
+    // lost.
+#define R "\xEF\xBF\xBD"
+    struct Case {
+        std::string bytes, text;
+    } const cases[] = {
+        {"A\xE9" "BCD", "A" R "BCD"},
+        {"caf\xE9 ok", "caf" R " ok"},
+        {"\xE2\x82", R},
+        {"\xE2\x82" "A", R "A"},
+        {"\xF0\x9F\x98x", R "x"},
+        {"\xF1\x80\x80\xE1\x80" "C", R R "C"},
+        {"\xED\xA0\x80", R R R},
+        {"\xF0\x80\x80\x80", R R R R},
+        {"\xE0\x80\xAF", R R R},
+        {"\xC0\xAF", R R},
+        {"\xF4\x90\x80\x80", R R R R},
+        {"\xFF\xFE", R R},
+        {"\x80\x80", R R},
+        {"\xC3\xA9\xF0\x9F\x98\x80", "\xC3\xA9\xF0\x9F\x98\x80"},
+    };
+#undef R
+    for (const Case& c : cases)
+        EXPECT_EQ(text(string_load_lenient_push(c.bytes.data(), c.bytes.size())), c.text)
+            << c.bytes;
+}
+
 TEST_F(OsEnvTest, EnvironmentList) {
     const char* env[] = {"=C:=C:\\", "EMPTY=", "PATH=/bin:/usr/bin", "EQ=a=b", "NOEQ", nullptr};
     ValueCell* m = os_list_env(env);
