@@ -10,16 +10,34 @@ namespace zan {
 StackState g_stack{};
 StackErrorHooks g_stack_error_hooks{};
 
+namespace {
+// The limits with the reserve closed and open.
+ValueCell* g_limit_closed = nullptr;
+ValueCell* g_limit_open = nullptr;
+CallFrame* g_climit_closed = nullptr;
+CallFrame* g_climit_open = nullptr;
+
+constexpr u32 RESERVE_FRAME_CELLS = (STACK_RESERVE_FRAMES * sizeof(CallFrame) + 15) / 16;
+
+void set_reserve(bool open) {
+    g_stack.limit = open ? g_limit_open : g_limit_closed;
+    g_stack.climit = open ? g_climit_open : g_climit_closed;
+}
+}  // namespace
+
 void stack_init() {
     g_stack = StackState{};
-    g_stack.data_node = alloc_series_fixed(DATA_STACK_CELLS, 16, 0);
-    g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS, 16, 0);
+    g_stack.data_node = alloc_series_fixed(DATA_STACK_CELLS + STACK_RESERVE_CELLS, 16, 0);
+    g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS + RESERVE_FRAME_CELLS, 16, 0);
     SeriesBuffer* d = node_buffer(g_stack.data_node);
     g_stack.bottom = g_stack.top = g_stack.base = d->head_cells();
-    g_stack.limit = reinterpret_cast<ValueCell*>(d->data() + d->size);
+    g_limit_closed = g_stack.bottom + DATA_STACK_CELLS;
+    g_limit_open = g_limit_closed + STACK_RESERVE_CELLS;
     SeriesBuffer* c = node_buffer(g_stack.call_node);
     g_stack.cbottom = g_stack.ctop = reinterpret_cast<CallFrame*>(c->head_ptr());
-    g_stack.climit = g_stack.cbottom + (c->size / sizeof(CallFrame));
+    g_climit_closed = g_stack.cbottom + CALL_STACK_CELLS * 16 / sizeof(CallFrame);
+    g_climit_open = g_climit_closed + STACK_RESERVE_FRAMES;
+    set_reserve(false);
     g_stack.throw_frame = nullptr;
 }
 
@@ -28,8 +46,17 @@ void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon) {
     g_stack.sym_anon = sym_anon;
 }
 
+bool stack_reserve_open() { return g_stack.limit == g_limit_open; }
+
 void stack_overflow() {
-    g_stack.top = (g_stack.top - g_stack.bottom) < 5 ? g_stack.bottom : g_stack.top - 5;
+    // The raise needs only a few cells and no frame: running out of the
+    // reserve as well is a fault of the runtime.
+    if (stack_reserve_open()) runtime_fatal(101, "stack overflow while raising a stack overflow");
+    // Closed on every way out, once the raise has unwound the stacks.
+    struct Reserve {
+        Reserve() { set_reserve(true); }
+        ~Reserve() { set_reserve(false); }
+    } reserve;
     cycles_reset();
     fire(Err::internal_stack_overflow);
 }

@@ -8,11 +8,15 @@ using StackTest = test::RuntimeTest;
 ValueCell word(u32 sym) { return ValueCell{TYPE_WORD, 0, sym, 0}; }
 ValueCell integer(i32 v) { return ValueCell{TYPE_INTEGER, 0, static_cast<u32>(v), 0}; }
 
+// An overflow raises its error past the limit: every cell and frame below
+// the top keeps what it held (the calls being unwound still read them), and
+// the reserve is closed again once the raise has left.
 TEST_F(StackTest, LastCellOfDataStackIsNeverUsed) {
+    ValueCell* limit = g_stack.limit;
     u32 pushed = 0;
     try {
         for (;;) {
-            ValueCell v = integer(1);
+            ValueCell v = integer(static_cast<i32>(pushed));
             stack_push(&v);
             pushed++;
         }
@@ -21,11 +25,21 @@ TEST_F(StackTest, LastCellOfDataStackIsNeverUsed) {
     }
     EXPECT_EQ(pushed, DATA_STACK_CELLS - 1);
     EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
-    EXPECT_EQ(g_stack.top, g_stack.limit - 5);
+    EXPECT_EQ(g_stack.top, limit);
+    EXPECT_EQ(g_stack.limit, limit);
+    EXPECT_FALSE(stack_reserve_open());
+    for (u32 i = 0; i < DATA_STACK_CELLS; i++) {
+        ASSERT_EQ(g_stack.bottom[i].type(), TYPE_INTEGER) << i;
+        ASSERT_EQ(static_cast<i32>(g_stack.bottom[i].data2), static_cast<i32>(i)) << i;
+    }
 }
 
 TEST_F(StackTest, CallStackHoldsTwelveThousandFrames) {
     ValueCell w = word(7);
+    ValueCell v = integer(99);
+    for (int i = 0; i < 3; i++) stack_push(&v);
+    ValueCell* top = g_stack.top;
+    CallFrame* limit = g_stack.climit;
     u32 frames = 0;
     try {
         for (;;) {
@@ -36,6 +50,14 @@ TEST_F(StackTest, CallStackHoldsTwelveThousandFrames) {
         EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
     }
     EXPECT_EQ(frames, 12000u);
+    EXPECT_EQ(g_stack.climit, limit);
+    EXPECT_EQ(g_stack.top, top);
+    for (ValueCell* c = g_stack.bottom; c < top; c++) EXPECT_EQ(static_cast<i32>(c->data2), 99);
+    // The next overflow is raised the same way.
+    ValueCell* t = g_stack.top;
+    EXPECT_THROW(stack_mark_native(&w), ThrowSignal);
+    EXPECT_EQ(g_stack.top, t);
+    EXPECT_FALSE(stack_reserve_open());
 }
 
 TEST_F(StackTest, UnwindLastCopiesResultToCaller) {
