@@ -46,6 +46,15 @@ jpeg_error_mgr* error_manager(JpegError& err, bool strict) {
     return m;
 }
 
+// Whether the file can code the size its header claims. Huffman codes take
+// at least a bit for each 8 x 8 block that a scan codes, a block of a
+// component sampled at a quarter covering up to 1024 pixels; arithmetic
+// coding can take less, held only by the pixel cap.
+bool sizes_fit(const jpeg_decompress_struct* cinfo, size_t n) {
+    u64 pixels = u64(cinfo->image_width) * cinfo->image_height;
+    return cinfo->arith_code || image_data_can_hold(pixels, n, 1024 * 8);
+}
+
 // Reads the header and the scan lines into words; returns false on any
 // library error. `row` is a scratch buffer of 3 * width bytes.
 bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, size_t n,
@@ -54,7 +63,8 @@ bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, si
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(n));
     jpeg_read_header(cinfo, TRUE);
     cinfo->out_color_space = JCS_EXT_BGRA;
-    if (!out->allocate(cinfo->image_width, cinfo->image_height)) return false;
+    if (!sizes_fit(cinfo, n) || !out->allocate(cinfo->image_width, cinfo->image_height))
+        return false;
     jpeg_start_decompress(cinfo);
     while (cinfo->output_scanline < cinfo->output_height) {
         *row = reinterpret_cast<u8*>(out->words + size_t(cinfo->output_scanline) * out->width);
