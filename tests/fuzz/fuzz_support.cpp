@@ -5,6 +5,7 @@
 
 #include "boot/embedded_image.h"
 #include "boot/startup.h"
+#include "runtime/terminal/print_hooks.h"
 
 namespace zan::fuzz {
 
@@ -30,6 +31,8 @@ void eval(const std::string& source) {
 void eval_around(const std::string& text, std::initializer_list<Around> forms) {
     for (const Around& f : forms) eval(f.before + text + f.after);
 }
+
+void quiet() { print_hooks_remove(print_hooks_default, nullptr); }
 
 std::string binary_literal(const uint8_t* data, size_t size) {
     static const char digits[] = "0123456789ABCDEF";

@@ -27,4 +27,37 @@ void eval_around(const std::string& text, std::initializer_list<Around> forms);
 // #{...} of the bytes.
 std::string binary_literal(const uint8_t* data, size_t size);
 
+// Drops what the language prints (reports that the code fuzzed may print).
+void quiet();
+
+// The tokens of a byte string, one a byte, joined by spaces, with brackets
+// and parens kept balanced: a closer without its opener is dropped, and the
+// open ones are closed at the end.
+template <typename Token>
+std::string tokens(const uint8_t* p, size_t n, Token token) {
+    std::string out, open;
+    for (size_t i = 0; i < n; i++) {
+        std::string t = token(p[i]);
+        if (t == "[" || t == "(") open += t == "[" ? ']' : ')';
+        if (t == "]" || t == ")") {
+            if (open.empty() || open.back() != t[0]) continue;
+            open.pop_back();
+        }
+        out += t;
+        out += ' ';
+    }
+    while (!open.empty()) {
+        out += open.back();
+        out += ' ';
+        open.pop_back();
+    }
+    return out;
+}
+
+// Tokens from a fixed vocabulary, each byte choosing one.
+template <size_t N>
+std::string tokens(const uint8_t* p, size_t n, const char* const (&vocabulary)[N]) {
+    return tokens(p, n, [&](uint8_t b) { return std::string(vocabulary[b % N]); });
+}
+
 }  // namespace zan::fuzz
