@@ -106,17 +106,12 @@ void run_ring() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    static bool ready = false;
-    if (!ready) {
-        boot_once();
-        quiet();
-        char dir[] = "/tmp/zan-fuzz-deep-XXXXXX";
-        if (!mkdtemp(dir)) std::abort();
-        std::string self = std::string("%") + dir + "/fz-self.zan";
-        eval("write " + self + " {Zan [] #include " + self + "} fz-run: [fz-f1]");
+    static const bool ready = [] {
+        std::string self = scratch_folder() + "fz-self.zan";
         include_self = "expand-directives [#include " + self + "] fz-f%d";
-        ready = true;
-    }
+        return start_quiet("write " + self + " {Zan [] #include " + self + "} fz-run: [fz-f1]");
+    }();
+    (void)ready;
     if (size < 4) return 0;
     int k = 1 + data[2] % 4;
     if (size < size_t(3 + k)) return 0;

@@ -45,13 +45,8 @@ const char* const kRich[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    static bool ready = false;
-    if (!ready) {
-        boot_once();
-        quiet();
-        eval("fz-font: make font! [size: 12] fz-img: make image! 4x3");
-        ready = true;
-    }
+    static const bool ready = start_quiet("fz-font: make font! [size: 12] fz-img: make image! 4x3");
+    (void)ready;
     if (size == 0 || size > 512) return 0;
     const uint8_t* p = data + 1;
     size_t n = size - 1;

@@ -7,7 +7,6 @@
 // files included lie in a folder of the run's own (%FZ/ in the tokens).
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "tests/fuzz/fuzz_support.h"
@@ -30,22 +29,14 @@ const char* const kTokens[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    static bool ready = false;
-    static std::string dir;
-    if (!ready) {
-        boot_once();
-        quiet();
-        char made[] = "/tmp/zan-fuzz-pp-XXXXXX";
-        if (!mkdtemp(made)) std::abort();
-        dir = std::string("%") + made + "/";
-        eval("write " + dir + "fz-inc.zan {Zan [] fz-included #if true [1]}");
-        ready = true;
-    }
+    static const bool ready =
+        start_quiet("write " + scratch_folder() + "fz-inc.zan {Zan [] fz-included #if true [1]}");
+    (void)ready;
     if (size > 512) return 0;
     std::string block = tokens(data, size, [](uint8_t b) {
         std::string t = kTokens[b % (sizeof kTokens / sizeof kTokens[0])];
         size_t at = t.find("%FZ/");
-        return at == std::string::npos ? t : t.replace(at, 4, dir);
+        return at == std::string::npos ? t : t.replace(at, 4, scratch_folder());
     });
     eval("fz-a: 0 attempt [expand-directives/clean [" + block + "]]");
     return 0;

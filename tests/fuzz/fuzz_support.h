@@ -27,8 +27,14 @@ void eval_around(const std::string& text, std::initializer_list<Around> forms);
 // #{...} of the bytes.
 std::string binary_literal(const uint8_t* data, size_t size);
 
-// Drops what the language prints (reports that the code fuzzed may print).
-void quiet();
+// Starts the environment once with nothing printed (the reports that the
+// code fuzzed may print), then evaluates the setup source; true. Meant for
+// the initialiser of a function's static.
+bool start_quiet(const std::string& setup);
+
+// A folder of the process's own under /tmp, made on the first call, as a
+// file! literal ending in "/".
+const std::string& scratch_folder();
 
 // The tokens of a byte string, one a byte, joined by spaces, with brackets
 // and parens kept balanced: a closer without its opener is dropped, and the
