@@ -380,6 +380,12 @@ bool map_set_words(ValueCell* words, ValueCell* series, i32 count) {
 
 // ---- reflection ---------------------------------------------------------------------------------------
 
+const ValueCell* map_entry_cells(const ValueCell* map, u32* count) {
+    Node entries = entries_of(map);
+    *count = cell_count(entries);
+    return cells_at(entries);
+}
+
 ValueCell* map_body_of(ValueCell* map) {
     ValueCell* m = stack_push(map);
     Node entries = entries_of(m);

@@ -53,6 +53,10 @@ bool map_set_words(ValueCell* words, ValueCell* series, i32 count);
 // The body block (key and value pairs, each key with the new-line marker),
 // pushed on the data stack.
 ValueCell* map_body_of(ValueCell* map);
+// The cells of the entry block, key and value in turn, a removed entry's
+// value with header 0; *count receives their number. Valid until the next
+// allocation.
+const ValueCell* map_entry_cells(const ValueCell* map, u32* count);
 
 // ---- actions -------------------------------------------------------------------------------------
 // make and to: integer!/float! (make only) give an empty map with room for

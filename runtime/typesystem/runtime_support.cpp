@@ -91,6 +91,8 @@ Node series_alloc_like(const ValueCell* series, u32 start, u32 count) {
 }
 
 void mem_replicate(u8* address, u32 unit_length, u32 count) {
+    // Nothing to copy: an empty unit would never double.
+    if (unit_length == 0) return;
     u64 total = u64(unit_length) * count;
     u64 done = unit_length;
     while (done * 2 <= total) {

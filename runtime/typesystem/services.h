@@ -40,6 +40,11 @@ struct DatatypeServices {
     // when the value does not fit in 32 bits.
     i32 (*scan_integer_text)(const u8* start, u32 length, u32 unit, i32* error) = nullptr;
     double (*scan_float_text)(const u8* start, u32 count, u32 unit, i32* error) = nullptr;
+
+    // parse: how many entries (rule frames and records) a run started now
+    // could push on the rule stack before the stack is full, given the
+    // runs it would be nested in. Null until the evaluator is started.
+    u32 (*parse_room_for_run)() = nullptr;
 };
 
 extern DatatypeServices g_services;

@@ -33,6 +33,11 @@ def conformance_dir(name):
     return path if os.path.isdir(path) else None
 
 
+def zan_string(text):
+    """A string literal of zan holding text."""
+    return '"%s"' % text.replace("^", "^^").replace('"', '^"').replace("\n", "^/").replace("\t", "^-")
+
+
 def zan_file(path):
     """A path in zan's file notation."""
     return "%" + path.replace(" ", "%20")
@@ -202,8 +207,21 @@ GRAMMAR_DECODE = """
     same-by-both?: func [text /local a b][
         a: try [load-json text]
         b: try [grammar-decode text]
-        either all [error? :a error? :b][true][
+        either all [error? :a error? :b][a/id == b/id][
             all [not error? :a not error? :b (mold/all :a) == mold/all :b]
+        ]
+    ]
+    ; The texts that load-json has handed to its grammar so far.
+    declined: func [][get reader 'declined]
+    ; Whether load-json handed the text to its grammar exactly when the
+    ; grammar gives no value for it, and then with the grammar's result.
+    declines-right?: func [text /local before r g][
+        before: declined
+        r: try [load-json text]
+        g: try [grammar-decode text]
+        all [
+            (declined > before) = error? :g
+            either error? :g [all [error? :r r/id == g/id]][(mold/all :r) == mold/all :g]
         ]
     ]
 """
@@ -265,6 +283,8 @@ class Codecs(unittest.TestCase):
                 ]
                 unless same-writing? :v [print ["the two writers differ" i]]
             ]
+            ; Every generated text is valid JSON: none went to the grammar.
+            unless 0 = declined [print ["declined" declined]]
         """ % (zan_file(self.dir), len(docs))
 
         def check(lines):
@@ -368,6 +388,7 @@ class Codecs(unittest.TestCase):
             foreach name read/lines rejoin [dir "names.txt"] [
                 r: try [load-json text: to string! read/binary rejoin [src name]]
                 unless any [not string? text same-by-both? text][print [name "the two readers differ"]]
+                unless any [not string? text declines-right? text][print [name "declined wrongly"]]
                 text: none
                 case [
                     all [error? r r/type = 'user] [print [name "reject"]]
@@ -382,6 +403,10 @@ class Codecs(unittest.TestCase):
         """ % (zan_file(folder + "/"), zan_file(self.dir))
 
         def check(lines):
+            # One result line per file; any other line is a fault found.
+            verdicts = ("accept", "reject", "raised:")
+            faults = [line for line in lines if not line.split(" ", 1)[1].startswith(verdicts)]
+            self.assertEqual(faults, [])
             results = dict(line.split(" ", 1) for line in lines)
             self.assertEqual(sorted(results), names)
             for name in names:
@@ -442,6 +467,160 @@ class Codecs(unittest.TestCase):
         if csv_suite:
             parts.append(self.csv_spectrum_part(csv_suite))
         self.run_parts(parts)
+
+    # The native reader against the grammar on the texts where they could
+    # part: keys at the edge of the word form, numbers of every form and
+    # length, broken and whole surrogate pairs, and nesting at the very
+    # depth where the grammar's rule stack is full (found by bisection with
+    # the grammar alone), outermost and inside another parse. Each text goes
+    # to the grammar exactly when the grammar gives no value for it.
+    def test_native_reader_against_grammar(self):
+        keys = ["a", "A", "x-y?", "+", "-", "-1", "+1", "+a", "-a", "--", "+-", ".", ".5", "a.b", "..",
+                "a'b", "it's", "x'", "'a", "é", "ça", "名前", "città", "😀", "a😀", "~", "`", "a`b", "&", "*",
+                "=", "==", "!", "?", "a!", "!a", "|", "a|b", "_", "e1", "e-1", "1st", "1", "a b", r"a\u00a0b",
+                "@type", "$ref", "#x", "%", "a:b", "a/b", "a,b", "a;b", "a<b", "a>b", "a^b", "(", "{", "[",
+                r"\u0000", r"a\u0001b", r"\u007f", r"a\u0085", r"\u2028", r"\ud83d\ude00", r"\u00e9t\u00e9",
+                "true", "none", "self", "", " ", r"a\tb", r"a\nb", "1x2", "-1x2", "1.2.3", "$1", "US$1",
+                "1-Jan-2000", "10:00", "#{00}", "a@b", "http://x", "%f", "<t>", "1%", "1e5", "-1e5"]
+        numbers = ["0", "-0", "-0.0", "0.0", "1", "-1", "9", "123456789", "-123456789", "1234567890",
+                   "2147483647", "-2147483648", "2147483648", "-2147483649", "99999999999",
+                   "12345678901234567890", "1e5", "1E5", "1e+5", "1E-5", "-1.5e-3", "0.1e1", "1e400", "-1e400",
+                   "1e-400", "4.9e-324", "2.2250738585072011e-308", "1.7976931348623157e308",
+                   "1.7976931348623159e308", "0.30000000000000004", "1e0000000000000000000000000001",
+                   "1" + "0" * 300, "1" + "0" * 311, "1" + "0" * 312, "0." + "0" * 309 + "1",
+                   "0." + "0" * 310 + "1", "1." + "5" * 400, "01", "-", "1.", ".1", "1e", "1e+", "+1", "--1",
+                   "0x10", "1_0", "Infinity", "NaN"]
+        # String bodies as they stand in the JSON text.
+        strings = [r"\ud800", r"\ud800\u0041", r"\udc00", r"\udbff\udfff", r"\ud83d\ude00", r"\uD83D\uDE00",
+                   r"x\ud800", r"\ud800\\udc00", r"\ud800\ud800\udc00", r"\u00e9", r"\u12", r"\u12G4", r"\x",
+                   r"\/\b\f\n\r\t\\\"", r"tab\u0009", r"\u0000", "raw\ttab", "é中😀"]
+        texts = ['{"%s": 1}' % k for k in keys] + ['{"a": 0, "%s": [1]}' % k for k in keys]
+        texts += numbers + ["[%s]" % n for n in numbers] + ['{"n": %s}' % n for n in numbers]
+        texts += ['"%s"' % t for t in strings] + ['{"%s": 1}' % t for t in strings]
+        texts += ["", " ", "[1,]", "[1 2]", "{,}", '{"a"}', '{"a":}', "[", "]", "nul", "true false",
+                  "\ufeff[1]", " [ ] ", "\t{\r\n}\n", "[[[[]]]]"]
+        if STRESS:
+            texts = texts[::9]
+        self.write("texts.json", json.dumps(texts))
+        # Levels that open a nesting (each is closed again by its twin), and
+        # the values at the bottom.
+        levels = [("[", "]"), ("[0, ", "]"), ('{"k":', "}"), ('{"a": 0,\n "k": ', "}"),
+                  (r'{"\u00e9":', "}"), ('[ {"k": [', "]}]"), ('[1.5e3, {"k": ', "}]")]
+        leaves = ["1", "-1.5e3", '"s"', r'"\u00e9"', "true", "[]", "{}", '{"a": 1}', r'{"\u00e9": []}', '[0, ""]']
+        rng = random.Random(36)
+        shapes = [([0], "1"), ([1], "[]"), ([2], '"s"'), ([3], "{}"), ([4], "true")]
+        for _ in range(3 if STRESS else 8):
+            period = [rng.randrange(len(levels)) for _ in range(rng.randint(1, 3))]
+            shapes.append((period, rng.choice(leaves)))
+        low = 100
+        if STRESS:
+            # Each collection under stress walks the whole heap: one shape,
+            # searched near its known depth.
+            shapes, low = shapes[:1], 650
+        shape_code = " ".join("[%s] %s" % (" ".join(str(i + 1) for i in p), zan_string(leaf))
+                              for p, leaf in shapes)
+        levels_code = " ".join("[%s %s]" % (zan_string(o), zan_string(c)) for o, c in levels)
+        out = run_zan(self.dir, GRAMMAR_DECODE + """
+            foreach text load-json read %%texts.json [
+                unless same-by-both? text [print ["the two readers differ on" mold text]]
+                unless declines-right? text [print ["declined wrongly" mold text]]
+            ]
+            levels: [%s]
+            nest: func [period leaf n /local s closes][
+                s: copy "" closes: copy ""
+                loop n [foreach i period [append s first levels/:i insert closes second levels/:i]]
+                rejoin [s leaf closes]
+            ]
+            ; The most repetitions of the period that the grammar reads, by
+            ; itself or from the paren of an outer parse.
+            deepest: func [period leaf nested /local lo hi mid ok][
+                lo: %d hi: 700
+                while [lo < hi][
+                    mid: to integer! (lo + hi + 1) / 2
+                    ok: either nested [
+                        parse "x" [skip (r: try [grammar-decode nest period leaf mid])]
+                        not error? r
+                    ][not error? try [grammar-decode nest period leaf mid]]
+                    either ok [lo: mid][hi: mid - 1]
+                ]
+                lo
+            ]
+            foreach [period leaf] [%s] [
+                foreach nested [%s][
+                    n: deepest period leaf nested
+                    before: declined
+                    either nested [
+                        parse "x" [skip (a: try [load-json nest period leaf n] b: try [load-json nest period leaf n + 1])]
+                    ][
+                        a: try [load-json nest period leaf n]
+                        b: try [load-json nest period leaf n + 1]
+                    ]
+                    unless all [
+                        n > 100
+                        not error? a
+                        error? b
+                        b/id = 'parse-stack
+                        declined = (before + 1)
+                    ][print ["at the depth limit" mold period mold leaf nested n mold/flat/part a 80 mold/flat/part b 80 declined - before]]
+                ]
+            ]
+            print "done"
+        """ % (levels_code, low, shape_code, "true" if STRESS else "false true"))
+        self.assertEqual(out.splitlines(), ["done"])
+
+    # The native writer against the writer's functions on the values where
+    # they could part: removed map entries, percents, strings whose units
+    # are wider than their characters, keys of other types, indentation
+    # of wide characters, nesting around the native writer's depth limit,
+    # values it leaves to the functions.
+    def test_native_writer_against_functions(self):
+        out = run_zan(self.dir, GRAMMAR_DECODE + """
+            m: make map! [a 1 b 2 "c d" 3 e 4]
+            remove/key m 'b
+            remove/key m "c d"
+            gone: make map! [x 1]
+            remove/key gone 'x
+            wide: "abc" append wide "中" remove back tail wide
+            wider: "x" append wider "😀" remove back tail wider
+            deep: func [n /local b][b: copy [] loop n - 1 [b: reduce [b]] b]
+            depth-of: func [m /local d][d: 0 while [map? m][d: d + 1 m: m/k] d]
+            values: reduce [
+                m gone wide wider reduce [wide wider] make map! reduce [wide 1 wider 2]
+                [50% 12.5% -0.5% 0%] make map! [1 "one" #"c" 2] make object! [a: 1 b: [2]]
+                reduce [none true false -2147483648 2147483647 1.5e-7 -0.0 1e300]
+                {"quote \\ back / slash ^-^/^M^H^L ^@ ^(1F) ^(7F) ^(80) ^(FF) ^(FFFF) ^(10FFFF)}
+                deep 400 reduce [1 'word %file <tag> [a b]] make map! reduce ['k deep 300]
+            ]
+            foreach v values [
+                unless same-writing? :v [print ["the two writers differ on" mold/flat/part :v 60]]
+                foreach ind ["→ " "^-" ""] [
+                    unless (to-json/pretty :v ind) == slow-to-json :v ind false [
+                        print ["the two writers differ, indented by" mold ind mold/flat/part :v 60]
+                    ]
+                ]
+            ]
+            ; The functions run out of call stack some hundreds of levels
+            ; down (nested maps sooner than blocks), above what load-json
+            ; reads; the native writer goes to 1000 levels, beyond which
+            ; the functions take the value and run out of stack as before.
+            nested-maps: func [n /local m][m: 1 loop n [m: make map! reduce ['k m]] m]
+            ; Each value, and whether load-json can read it back.
+            foreach [v back?] reduce [deep 1000 false nested-maps 999 false load-json to-json nested-maps 554 true][
+                t: to-json :v
+                unless all [
+                    any [not back? 554 = depth-of load-json t]
+                    t == rejoin either block? :v [
+                        [append/dup copy "" "[" 1000 append/dup copy "" "]" 1000]
+                    ][
+                        [append/dup copy "" "{^\"k^\":" d: depth-of :v "1" append/dup copy "" "}" d]
+                    ]
+                ][print ["deep value written wrongly" length? t]]
+            ]
+            r: try [to-json deep 1001]
+            unless all [error? r r/id = 'stack-overflow][print ["deeper than the native writer:" mold/flat/part r 80]]
+            print "done"
+        """)
+        self.assertEqual(out.splitlines(), ["done"])
 
     # Hostile input: the reader and writer answer with an error and the
     # process lives on.

@@ -24,6 +24,7 @@
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/pair.h"
 #include "runtime/typesystem/runtime_support.h"
+#include "runtime/typesystem/services.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/string.h"
@@ -1001,6 +1002,7 @@ void parse_init() {
         {g_sym.keep, KW_KEEP},       {g_sym.pick, KW_PICK},      {g_sym.ahead, KW_AHEAD},
         {g_sym.after, KW_AFTER},     {symbol_make("change"), KW_CHANGE},
     };
+    g_services.parse_room_for_run = parse_room_for_run;
     g_parse.keywords.clear();
     g_parse.symbol_keywords.clear();
     g_parse.symbol_keyword_cells = nullptr;
@@ -1010,6 +1012,18 @@ void parse_init() {
         if (s >= g_parse.keywords.size()) g_parse.keywords.resize(s + 1, KW_NOT_KEYWORD);
         g_parse.keywords[s] = e.kw;
     }
+}
+
+u32 parse_room_for_run() {
+    if (!g_parse.rule_stack) return 0;
+    // A run nested in another starts above the outer runs' cells and the
+    // triple of saved heads; an outermost one on an empty stack.
+    const ValueCell* rs = g_parse.rule_stack;
+    bool nested = view_cells(rs) > 0 || view_cells(g_parse.input_stack) > 0;
+    u32 base = nested ? block_cells(rs) + 1 : series_head(rs);
+    // A push is refused once the stack holds `full` cells or more.
+    constexpr u32 full = (PARSE_STACK_LIMIT_BYTES + sizeof(ValueCell) - 1) / sizeof(ValueCell);
+    return base < full ? (full - 1 - base) / 3 + 1 : 0;
 }
 
 const ValueCell* parse_rule_stack() { return g_parse.rule_stack; }

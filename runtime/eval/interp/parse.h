@@ -58,4 +58,10 @@ const ValueCell* parse_input_stack();
 // script error parse-stack.
 constexpr u32 PARSE_STACK_LIMIT_BYTES = 160016;
 
+// How many entries (3-cell rule frames and records) a run started now could
+// push on the rule stack before a push raises parse-stack: the rule stack
+// is shared with the runs this one would be nested in (from a paren or a
+// callback). Installed as a datatype service by parse_init.
+u32 parse_room_for_run();
+
 }  // namespace zan

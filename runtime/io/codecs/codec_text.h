@@ -7,10 +7,6 @@
 
 namespace zan {
 
-// The deepest nesting the native paths take; deeper values go to the code
-// in the language, which has its own limits.
-constexpr u32 kCodecFastDepth = 200;
-
 // Pushes a new string! of the code points (every one kept as it is, a
 // leading U+FEFF included).
 ValueCell* codec_push_text(const std::vector<u32>& code_points);

@@ -3,19 +3,11 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/string.h"
+#include "runtime/io/codecs/json_escape.h"
 
 namespace zan {
 
 namespace {
-
-constexpr u32 kHighFirst = 0xD800, kHighLast = 0xDBFF, kLowFirst = 0xDC00, kLowLast = 0xDFFF;
-
-i32 hex_value(u32 c) {
-    if (c >= '0' && c <= '9') return static_cast<i32>(c - '0');
-    if (c >= 'A' && c <= 'F') return static_cast<i32>(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return static_cast<i32>(c - 'a' + 10);
-    return -1;
-}
 
 // Reads the four hexadecimal digits at `at` (absolute character positions
 // below `tail`); -1 when fewer are left or one is not a digit.
@@ -23,7 +15,7 @@ i32 read_hex4(const ValueCell* s, u32 at, u32 tail) {
     if (tail - at < 4) return -1;
     i32 code = 0;
     for (u32 i = 0; i < 4; i++) {
-        i32 d = hex_value(string_char_at(s, at + i));
+        i32 d = json_hex_digit(string_char_at(s, at + i));
         if (d < 0) return -1;
         code = code * 16 + d;
     }
@@ -50,30 +42,30 @@ void json_routine_unescape() {
         if (c == '\\' && src < tail) {
             u32 e = string_char_at(s, src++);
             switch (e) {
-                case 'b': c = 0x08; break;
-                case 'f': c = 0x0C; break;
-                case 'n': c = '\n'; break;
-                case 'r': c = '\r'; break;
-                case 't': c = '\t'; break;
                 case 'u': {
                     i32 code = read_hex4(s, src, tail);
                     if (code < 0) bad_escape(s, dst);
                     src += 4;
                     c = static_cast<u32>(code);
-                    if (c >= kLowFirst && c <= kLowLast) bad_escape(s, dst);
-                    if (c >= kHighFirst && c <= kHighLast) {
+                    if (c >= kJsonLowFirst && c <= kJsonLowLast) bad_escape(s, dst);
+                    if (c >= kJsonHighFirst && c <= kJsonHighLast) {
                         if (tail - src < 6 || string_char_at(s, src) != '\\' ||
                             string_char_at(s, src + 1) != 'u')
                             bad_escape(s, dst);
                         i32 low = read_hex4(s, src + 2, tail);
-                        if (low < static_cast<i32>(kLowFirst) || low > static_cast<i32>(kLowLast))
+                        if (low < static_cast<i32>(kJsonLowFirst) || low > static_cast<i32>(kJsonLowLast))
                             bad_escape(s, dst);
                         src += 6;
-                        c = 0x10000 + ((c - kHighFirst) << 10) + (static_cast<u32>(low) - kLowFirst);
+                        c = json_surrogate_pair(c, static_cast<u32>(low));
                     }
                     break;
                 }
-                default: c = e; break;  // \" \\ \/ and any other escaped character
+                default: {
+                    // Any other escaped character stands for itself.
+                    i32 letter = json_letter_escape(e);
+                    c = letter >= 0 ? static_cast<u32>(letter) : e;
+                    break;
+                }
             }
         }
         // Widening keeps character positions, so src and dst stay valid.

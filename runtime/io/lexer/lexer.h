@@ -109,4 +109,11 @@ bool scan_money_text(const u8* start, const u8* end, u32 unit, ValueCell* result
 // allowed between digits).
 bool lexer_float_syntax_ok(const u8* start, const u8* end);
 
+// The value that load makes of the text of one decimal number, an optional
+// minus sign, digits, an optional fraction and an optional exponent (ASCII,
+// [start, end)): an integer! when there is neither fraction nor exponent
+// and it fits in 32 bits, else a float!, into out. False when the loaders
+// refuse the text (load raises a syntax error for it).
+bool lexer_decimal_value(const u8* start, const u8* end, ValueCell* out);
+
 }  // namespace zan

@@ -481,11 +481,38 @@ void lexer_load_hex(LexerState* r, const u8* start, const u8* end, u32 flags, bo
     lexer_keep_nl(i, nl);
 }
 
+namespace {
+
+// The float of a float literal's text, as the float loader reads it; false
+// when the loader refuses the text.
+bool float_literal(const u8* start, const u8* end, bool apostrophes, double* out) {
+    return end - start <= static_cast<long>(FLOAT_TEXT_MAX) && lexer_float_syntax_ok(start, end) &&
+           lexer_text_to_float(start, end, apostrophes, 0, out);
+}
+
+}  // namespace
+
+bool lexer_decimal_value(const u8* start, const u8* end, ValueCell* out) {
+    double d;
+    if (!std::memchr(start, '.', static_cast<size_t>(end - start)) &&
+        !std::memchr(start, 'e', static_cast<size_t>(end - start)) &&
+        !std::memchr(start, 'E', static_cast<size_t>(end - start))) {
+        i32 v = 0;
+        switch (parse_int(start, end, false, &v)) {
+            case INT_OK: integer_box(out, v); return true;
+            case INT_BIG: break;
+            default: return false;
+        }
+    }
+    if (!float_literal(start, end, false, &d)) return false;
+    float_make_at(out, d);
+    return true;
+}
+
 void lexer_load_float(LexerState* r, const u8* start, const u8* end, u32 flags, bool build) {
     r->pos = end;
     double d;
-    if (end - start > static_cast<long>(FLOAT_TEXT_MAX) || !lexer_float_syntax_ok(start, end) ||
-        !lexer_text_to_float(start, end, (flags & LEX_FLAG_QUOTE) != 0, 0, &d))
+    if (!float_literal(start, end, (flags & LEX_FLAG_QUOTE) != 0, &d))
         lexer_invalid(r, start, end, TYPE_FLOAT);
     if (!build) return;
     u32 i = push_number_cell(r);

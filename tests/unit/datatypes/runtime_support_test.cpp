@@ -35,6 +35,8 @@ TEST_F(RuntimeSupportTest, CellAndTailHelpers) {
     u8 buf[13] = {'a', 'b', 'c'};
     mem_replicate(buf, 3, 4);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 12), "abcabcabcabc");
+    mem_replicate(buf, 0, 5);  // an empty unit: nothing written, and it returns
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 12), "abcabcabcabc");
     ValueCell* s = str("x");
     EXPECT_EQ(mold_indent(s, 2, 100), 92);
     EXPECT_EQ(text(s), "x        ");
