@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    if (size == 0) return 0;
+    if (size == 0 || size > 128) return 0;
     static const char* const kRefinements[] = {"/with", "/header", "/as-columns", "/as-records",
                                                "/flat", "/trim", "/quote"};
     std::string call = "load-csv", args;

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool ready =
         start_quiet("write " + scratch_folder() + "fz-inc.zan {Zan [] fz-included #if true [1]}");
     (void)ready;
-    if (size > 512) return 0;
+    if (size > 64) return 0;
     std::string block = tokens(data, size, [](uint8_t b) {
         std::string t = kTokens[b % (sizeof kTokens / sizeof kTokens[0])];
         size_t at = t.find("%FZ/");

@@ -8,9 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace zan::fuzz;
-    std::string text = "to string! " + binary_literal(data, size);
-    eval("attempt [fz-u: to url! " + text + " load mold fz-u form fz-u]");
-    eval("attempt [fz-o: decode-url " + text + " if object? fz-o [decode-url encode-url fz-o]]");
-    eval("attempt [transcode append copy \"http://\" " + text + "]");
+    if (size > 1024) return 0;
+    eval("attempt [fz-t: to string! " + binary_literal(data, size) +
+         " attempt [fz-u: to url! fz-t load mold fz-u form fz-u]"
+         " attempt [fz-o: decode-url fz-t if object? fz-o [decode-url encode-url fz-o]]"
+         " attempt [transcode append copy \"http://\" fz-t]]");
     return 0;
 }

@@ -161,12 +161,15 @@ void text_seeds(const fs::path& root) {
 // and a few mixed strings; the deep target's rings.
 void token_seeds(const fs::path& root) {
     for (const char* target : {"preprocessor", "gui"}) {
-        for (uint8_t lead = 0; lead < (target[0] == 'g' ? 3 : 1); lead++) {
+        // (gui: the lead byte picks layout, draw or rich text.)
+        for (uint8_t lead : target[0] == 'g' ? std::vector<uint8_t>{0, 2, 5} : std::vector<uint8_t>{0}) {
             Bytes up, down, mixed;
             if (target[0] == 'g') up.push_back(lead), down.push_back(lead), mixed.push_back(lead);
-            for (int i = 0; i < 100; i++) {
+            // (The GUI target reads 63 tokens at most, the preprocessor's 64.)
+            const int n = target[0] == 'g' ? 63 : 64;
+            for (int i = 0; i < n; i++) {
                 up.push_back(uint8_t(i));
-                down.push_back(uint8_t(99 - i));
+                down.push_back(uint8_t(n - 1 - i));
                 mixed.push_back(uint8_t((i * 37 + 11) % 100));
             }
             std::string id = std::to_string(lead);
