@@ -59,7 +59,9 @@ class OverflowThroughIncludesTest(unittest.TestCase):
         # The first round is the include at the prompt; then each round
         # starts the include one call deeper, so that the overflow meets the
         # frames below it at every alignment.
-        rounds = 1 if STRESS else 60
+        # (Twenty rounds: the stale read killed the console at depth 9;
+        # each round is costly under the sanitizers.)
+        rounds = 1 if STRESS else 20
         self.write_self_include("self.zan")
         script = [
             "expand-directives [#include %self.zan 1]",
