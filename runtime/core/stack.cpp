@@ -10,10 +10,25 @@ namespace zan {
 StackState g_stack{};
 StackErrorHooks g_stack_error_hooks{};
 
+namespace {
+// The limits with the reserve closed and open.
+ValueCell* g_limit_closed = nullptr;
+ValueCell* g_limit_open = nullptr;
+CallFrame* g_climit_closed = nullptr;
+CallFrame* g_climit_open = nullptr;
+
+constexpr u32 RESERVE_FRAME_CELLS = (STACK_RESERVE_FRAMES * sizeof(CallFrame) + 15) / 16;
+
+void set_reserve(bool open) {
+    g_stack.limit = open ? g_limit_open : g_limit_closed;
+    g_stack.climit = open ? g_climit_open : g_climit_closed;
+}
+}  // namespace
+
 void stack_init() {
     g_stack = StackState{};
-    g_stack.data_node = alloc_series_fixed(DATA_STACK_CELLS, 16, 0);
-    g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS, 16, 0);
+    g_stack.data_node = alloc_series_fixed(DATA_STACK_CELLS + STACK_RESERVE_CELLS, 16, 0);
+    g_stack.call_node = alloc_series_fixed(CALL_STACK_CELLS + RESERVE_FRAME_CELLS, 16, 0);
     SeriesBuffer* d = node_buffer(g_stack.data_node);
     g_stack.bottom = g_stack.top = g_stack.base = d->head_cells();
     SeriesBuffer* c = node_buffer(g_stack.call_node);
@@ -37,10 +52,12 @@ u32 stack_divisor_from_env() {
 void stack_set_divisor(u32 divisor) {
     if (divisor < 1 || divisor > STACK_DIVISOR_MAX) divisor = 1;
     g_divisor = divisor;
-    SeriesBuffer* d = node_buffer(g_stack.data_node);
-    SeriesBuffer* c = node_buffer(g_stack.call_node);
-    g_stack.limit = g_stack.bottom + d->size / sizeof(ValueCell) / divisor;
-    g_stack.climit = g_stack.cbottom + c->size / sizeof(CallFrame) / divisor;
+    // The reserve lies just past the part in use, inside the buffers.
+    g_limit_closed = g_stack.bottom + DATA_STACK_CELLS / divisor;
+    g_limit_open = g_limit_closed + STACK_RESERVE_CELLS;
+    g_climit_closed = g_stack.cbottom + CALL_STACK_CELLS * 16 / sizeof(CallFrame) / divisor;
+    g_climit_open = g_climit_closed + STACK_RESERVE_FRAMES;
+    set_reserve(false);
 }
 
 u32 stack_divisor() { return g_divisor; }
@@ -50,8 +67,17 @@ void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon) {
     g_stack.sym_anon = sym_anon;
 }
 
+bool stack_reserve_open() { return g_stack.limit == g_limit_open; }
+
 void stack_overflow() {
-    g_stack.top = (g_stack.top - g_stack.bottom) < 5 ? g_stack.bottom : g_stack.top - 5;
+    // The raise needs only a few cells and no frame: running out of the
+    // reserve as well is a fault of the runtime.
+    if (stack_reserve_open()) runtime_fatal(101, "stack overflow while raising a stack overflow");
+    // Closed on every way out, once the raise has unwound the stacks.
+    struct Reserve {
+        Reserve() { set_reserve(true); }
+        ~Reserve() { set_reserve(false); }
+    } reserve;
     cycles_reset();
     fire(Err::internal_stack_overflow);
 }

@@ -9,6 +9,10 @@ namespace zan {
 
 constexpr u32 DATA_STACK_CELLS = 20000;
 constexpr u32 CALL_STACK_CELLS = 15000;  // 240000 bytes: 12000 records
+// Room past each limit in which a stack overflow builds and raises its
+// error (the buffers are that much longer than the counts above).
+constexpr u32 STACK_RESERVE_CELLS = 64;
+constexpr u32 STACK_RESERVE_FRAMES = 16;
 
 // Frame kinds (header bits 24-27) and header flags.
 enum FrameKind : u32 {
@@ -43,11 +47,11 @@ static_assert(sizeof(CallFrame) == 20, "a call frame is five words");
 struct StackState {
     ValueCell* bottom;
     ValueCell* top;
-    ValueCell* limit;
+    ValueCell* limit;  // the reserve's start, or its end while it is open
     ValueCell* base;
     CallFrame* cbottom;
     CallFrame* ctop;
-    CallFrame* climit;
+    CallFrame* climit;  // as limit
     CallFrame* throw_frame;  // null when unset
     u32 sym_body;            // symbols of <body> and <anon>
     u32 sym_anon;
@@ -130,8 +134,14 @@ void stack_unwind_any();
 void stack_unroll_to(u32 kind, bool keep);
 
 // ---- data stack primitives -----------------------------------------------------
-// Raises stack-overflow with a few cells of room freed for the report.
+// Raises stack-overflow. The error is built in the reserve past the limits,
+// above every live cell and frame: the calls that the raise unwinds keep
+// what they hold on the stacks (their callables, their arguments) intact
+// until then. The reserve closes again as the raise leaves.
 [[noreturn]] void stack_overflow();
+// True while a stack overflow is being raised (its reserve is in use): no
+// language code may run then.
+bool stack_reserve_open();
 
 // The reserved cell starts as unset!: the collector scans every cell below
 // the top, and stale contents left there by an earlier frame could name

@@ -77,19 +77,29 @@ bool parse_header(const u8* d, size_t n, Header& h) {
     return true;
 }
 
+// An index's colour; one past the palette is opaque black.
+u32 colour_of(const std::vector<u32>& palette, u32 i) {
+    return i < palette.size() ? palette[i] : 0xFF000000u;
+}
+
 u32* row_of(DecodedImage& out, const Header& h, u32 y) {
     u32 row = h.top_down ? y : h.height - 1 - y;
     return out.words + size_t(row) * out.width;
 }
 
-// The run-length forms (1 = 8-bit, 2 = 4-bit) into palette indexes.
-bool decode_rle(const u8* d, size_t n, const Header& h, std::vector<u8>& idx) {
+// The run-length forms (1 = 8-bit, 2 = 4-bit), straight into the words.
+// What the runs skip (a delta, the rest of a line, everything after the
+// end of the bitmap) stays transparent: the image is allocated clear, so a
+// bitmap that ends early takes only the pages its runs wrote.
+bool decode_rle(const u8* d, size_t n, const Header& h, const std::vector<u32>& palette,
+                DecodedImage& out) {
+    if (!out.allocate_clear(h.width, h.height)) return false;
     size_t p = h.offset;
     u32 x = 0, y = 0;
     bool four = h.compression == 2;
-    idx.assign(size_t(h.width) * h.height, 0);
     auto put = [&](u32 v) {
-        if (x < h.width && y < h.height) idx[size_t(y) * h.width + x] = static_cast<u8>(v);
+        if (x < h.width && y < h.height)
+            row_of(out, h, y)[x] = colour_of(palette, v);
         x++;
     };
     while (p + 1 < n) {
@@ -145,20 +155,12 @@ bool bmp_decode(const u8* d, size_t n, DecodedImage& out) {
             palette.push_back(0xFF000000u | (u32(e[2]) << 16) | (u32(e[1]) << 8) | e[0]);
         }
     }
-    if (!out.allocate(h.width, h.height)) return false;
-    auto colour = [&](u32 i) { return i < palette.size() ? palette[i] : 0xFF000000u; };
-    if (rle) {
-        std::vector<u8> idx;
-        if (!decode_rle(d, n, h, idx)) return false;
-        // Run-length rows run bottom up unless the height was negative.
-        for (u32 y = 0; y < h.height; y++) {
-            u32* dst = row_of(out, h, y);
-            for (u32 x = 0; x < h.width; x++) dst[x] = colour(idx[size_t(y) * h.width + x]);
-        }
-        return true;
-    }
+    // Run-length rows run bottom up unless the height was negative.
+    if (rle) return decode_rle(d, n, h, palette, out);
     u64 stride = ((u64(h.width) * b + 31) / 32) * 4;
     if (h.offset + stride * h.height > n) return false;
+    if (!out.allocate(h.width, h.height)) return false;
+    auto colour = [&](u32 i) { return colour_of(palette, i); };
     Mask r(h.masks[0]), g(h.masks[1]), bl(h.masks[2]), a(h.masks[3]);
     for (u32 y = 0; y < h.height; y++) {
         const u8* src = d + h.offset + stride * y;

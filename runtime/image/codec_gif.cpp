@@ -59,8 +59,10 @@ bool read_extension(GifFileType* gif, int* transparent) {
 
 // Reads records up to the first frame and decodes it over the screen. The
 // sizes are checked before any pixel memory is taken: the screen within
-// the limits, the frame within the screen.
-bool decode_first(GifFileType* gif, DecodedImage& out) {
+// the limits, the frame within the screen and within what the rest of the
+// file can code. The screen is allocated clear (transparent), so only the
+// frame's rows take memory.
+bool decode_first(GifFileType* gif, const MemReader& r, DecodedImage& out) {
     int transparent = -1;
     GifRecordType type;
     do {
@@ -72,12 +74,11 @@ bool decode_first(GifFileType* gif, DecodedImage& out) {
     const GifImageDesc& d = gif->Image;
     u32 sw = static_cast<u32>(gif->SWidth), sh = static_cast<u32>(gif->SHeight);
     if (d.Width <= 0 || d.Height <= 0 || d.Left < 0 || d.Top < 0 ||
-        u32(d.Left + d.Width) > sw || u32(d.Top + d.Height) > sh)
+        u32(d.Left + d.Width) > sw || u32(d.Top + d.Height) > sh ||
+        !image_data_can_hold(u64(d.Width) * u64(d.Height), r.n - r.pos, LZW_MAX_RATIO))
         return false;
     const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-    if (!map || !out.allocate(sw, sh)) return false;
-    // Outside the frame the screen is transparent.
-    for (size_t i = 0; i < size_t(sw) * sh; i++) out.words[i] = 0;
+    if (!map || !out.allocate_clear(sw, sh)) return false;
     std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
     // Interlaced frames come in four passes of rows.
     static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
@@ -132,7 +133,7 @@ bool gif_decode(const u8* data, size_t n, DecodedImage& out) {
     int error = 0;
     GifFileType* gif = DGifOpen(&r, read_mem, &error);
     if (!gif) return false;
-    bool ok = decode_first(gif, out);
+    bool ok = decode_first(gif, r, out);
     DGifCloseFile(gif, &error);
     return ok;
 }

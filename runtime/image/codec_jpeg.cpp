@@ -67,6 +67,15 @@ void ink_row_to_words(u32* row, u32 width, bool inverted) {
     }
 }
 
+// Whether the file can code the size its header claims. Huffman codes take
+// at least a bit for each 8 x 8 block that a scan codes, a block of a
+// component sampled at a quarter covering up to 1024 pixels; arithmetic
+// coding can take less, held only by the pixel cap.
+bool sizes_fit(const jpeg_decompress_struct* cinfo, size_t n) {
+    u64 pixels = u64(cinfo->image_width) * cinfo->image_height;
+    return cinfo->arith_code || image_data_can_hold(pixels, n, 1024 * 8);
+}
+
 // Reads the header and the scan lines into words; returns false on any
 // library error. `row` is a scratch buffer of 3 * width bytes.
 bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, size_t n,
@@ -76,7 +85,8 @@ bool jpeg_read(jpeg_decompress_struct* cinfo, JpegError* err, const u8* data, si
     jpeg_read_header(cinfo, TRUE);
     bool ink = ink_q(cinfo);
     cinfo->out_color_space = ink ? JCS_CMYK : JCS_EXT_BGRA;
-    if (!out->allocate(cinfo->image_width, cinfo->image_height)) return false;
+    if (!sizes_fit(cinfo, n) || !out->allocate(cinfo->image_width, cinfo->image_height))
+        return false;
     jpeg_start_decompress(cinfo);
     while (cinfo->output_scanline < cinfo->output_height) {
         u32* words = out->words + size_t(cinfo->output_scanline) * out->width;

@@ -1,8 +1,9 @@
 // PNG through libpng. Reading gives the stored samples (no gamma
 // correction): 16-bit samples keep their high byte, palettes and grey
-// expand to RGB, tRNS becomes alpha. The library reports errors through a
-// callback that must not return; it jumps back to the setjmp inside the
-// small functions below, whose own locals are plain data.
+// expand to RGB, tRNS becomes alpha; every ancillary chunk is skipped
+// unread. The library reports errors through a callback that must not
+// return; it jumps back to the setjmp inside the small functions below,
+// whose own locals are plain data.
 #include <png.h>
 
 #include <csetjmp>
@@ -11,6 +12,7 @@
 
 #include "runtime/image/codec_library.h"
 #include "runtime/image/codecs.h"
+#include "runtime/image/image_store.h"
 
 namespace zan {
 
@@ -25,14 +27,33 @@ namespace {
     X(png_set_gray_to_rgb) X(png_set_filler) X(png_set_bgr) X(png_set_interlace_handling)     \
     X(png_read_update_info) X(png_get_rowbytes) X(png_read_image) X(png_read_end)             \
     X(png_set_write_fn) X(png_set_IHDR) X(png_set_compression_level) X(png_set_filter)        \
-    X(png_write_info) X(png_write_row) X(png_write_end)
+    X(png_write_info) X(png_write_row) X(png_write_end) X(png_set_user_limits)                \
+    X(png_set_chunk_malloc_max) X(png_set_chunk_cache_max) X(png_set_keep_unknown_chunks)
 ZAN_CODEC_LIBRARY(png_library, ZAN_PNG_SONAME, ZAN_PNG_FUNCTIONS)
 
 struct PngSource {
     const u8* data;
     size_t n;
     size_t pos;
+    u64 idat;  // the bytes of the IDAT chunks
 };
+
+u32 be32(const u8* p) { return (u32(p[0]) << 24) | (u32(p[1]) << 16) | (u32(p[2]) << 8) | p[3]; }
+
+// Walks the chunks after the signature up to IEND: false when one claims
+// more bytes than the file has left; sums the image data's lengths.
+bool chunks_fit(PngSource& src) {
+    src.idat = 0;
+    size_t at = 8;
+    while (at + 12 <= src.n) {
+        u32 len = be32(src.data + at);
+        if (len > src.n - at - 12) return false;
+        if (std::memcmp(src.data + at + 4, "IDAT", 4) == 0) src.idat += len;
+        if (std::memcmp(src.data + at + 4, "IEND", 4) == 0) return true;
+        at += size_t(len) + 12;
+    }
+    return false;
+}
 
 void png_read_mem(png_structp png, png_bytep out, png_size_t len) {
     auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
@@ -51,9 +72,18 @@ bool png_read_all(png_structp png, png_infop info, PngSource* src, DecodedImage*
                   png_bytep* rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, src, png_read_mem);
+    // Nothing but the image is read: the library keeps no text, profile or
+    // other ancillary chunk, and holds what it does keep within bounds.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    png_set_chunk_cache_max(png, 64);
+    png_set_chunk_malloc_max(png, 1 << 20);
     png_read_info(png, info);
     png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-    if (!out->allocate(w, h)) return false;
+    // The filtered rows (a filter byte each) come from the IDAT data.
+    u64 raw = u64(h) * (1 + png_get_rowbytes(png, info));
+    if (!image_data_can_hold(raw, src->idat, DEFLATE_MAX_RATIO) || !out->allocate(w, h))
+        return false;
     int type = png_get_color_type(png, info);
     png_set_strip_16(png);
     png_set_packing(png);
@@ -99,7 +129,8 @@ bool png_write_all(png_structp png, png_infop info, const u32* words, u32 width,
 }  // namespace
 
 bool png_decode(const u8* data, size_t n, DecodedImage& out) {
-    if (!png_library()) return false;
+    PngSource src{data, n, 0, 0};
+    if (!chunks_fit(src) || !png_library()) return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -107,7 +138,6 @@ bool png_decode(const u8* data, size_t n, DecodedImage& out) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
-    PngSource src{data, n, 0};
     // The row table is sized for the largest side there can be.
     std::vector<png_bytep> rows(65536);
     bool ok = png_read_all(png, info, &src, &out, rows.data());

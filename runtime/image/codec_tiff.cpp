@@ -9,6 +9,7 @@
 
 #include "runtime/image/codec_library.h"
 #include "runtime/image/codecs.h"
+#include "runtime/image/image_store.h"
 
 namespace zan {
 
@@ -17,7 +18,8 @@ namespace {
     X(TIFFClientOpen) X(TIFFClose) X(TIFFSetErrorHandler) X(TIFFSetWarningHandler)            \
     X(TIFFGetField) X(TIFFGetFieldDefaulted) X(TIFFSetField) X(TIFFIsTiled)                   \
     X(TIFFScanlineSize) X(TIFFReadScanline) X(TIFFReadRGBAImageOriented) X(TIFFSetDirectory)  \
-    X(TIFFDefaultStripSize) X(TIFFWriteScanline) X(TIFFWriteDirectory)
+    X(TIFFDefaultStripSize) X(TIFFWriteScanline) X(TIFFWriteDirectory) X(TIFFNumberOfStrips)   \
+    X(TIFFNumberOfTiles) X(TIFFGetStrileByteCount)
 ZAN_CODEC_LIBRARY(tiff_library, ZAN_TIFF_SONAME, ZAN_TIFF_FUNCTIONS)
 
 struct MemFile {
@@ -105,16 +107,45 @@ bool read_plain(TIFF* tif, DecodedImage& out) {
     return true;
 }
 
+// The library's reader, into the words themselves (its 32-bit pixels have
+// the channels in another order, put right in place); a damaged strip ends
+// the reading.
 bool read_rgba(TIFF* tif, DecodedImage& out) {
-    std::vector<uint32_t> raster(size_t(out.width) * out.height);
-    if (!TIFFReadRGBAImageOriented(tif, out.width, out.height, raster.data(), ORIENTATION_TOPLEFT,
-                                   0))
+    if (!TIFFReadRGBAImageOriented(tif, out.width, out.height, out.words, ORIENTATION_TOPLEFT, 1))
         return false;
-    for (size_t i = 0; i < raster.size(); i++) {
-        uint32_t v = raster[i];
+    for (size_t i = 0; i < size_t(out.width) * out.height; i++) {
+        uint32_t v = out.words[i];
         out.words[i] = (TIFFGetA(v) << 24) | (TIFFGetR(v) << 16) | (TIFFGetG(v) << 8) | TIFFGetB(v);
     }
     return true;
+}
+
+// The most a compression method expands the strips' bytes. The fax codes,
+// JPEG and the rest can code a plain row in a few bits.
+u64 expansion(uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE: return 1;
+        case COMPRESSION_PACKBITS: return 64;  // 128 bytes from a 2-byte run
+        case COMPRESSION_LZW: return LZW_MAX_RATIO;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE: return DEFLATE_MAX_RATIO;
+        default: return u64(1) << 16;
+    }
+}
+
+// Whether the strips (or tiles) the directory lists, as far as the file
+// holds them, can give the w x h samples it claims.
+bool strips_can_hold(TIFF* tif, u32 w, u32 h, size_t file_size) {
+    uint16_t bits = 1, spp = 1, compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    u64 data = 0;
+    u32 striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (u32 i = 0; i < striles && data < file_size; i++) data += TIFFGetStrileByteCount(tif, i);
+    if (data > file_size) data = file_size;
+    u64 needed = (u64(w) * h * bits * (spp ? spp : 1) + 7) / 8;
+    return image_data_can_hold(needed, data, expansion(compression));
 }
 }  // namespace
 
@@ -127,7 +158,8 @@ bool tiff_decode(const u8* data, size_t n, DecodedImage& out) {
     if (!tif) return false;
     uint32_t w = 0, h = 0;
     bool ok = TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w) && TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h) &&
-              out.allocate(w, h);
+              w > 0 && h > 0 && w <= IMAGE_MAX_SIDE && h <= IMAGE_MAX_SIDE &&
+              strips_can_hold(tif, w, h, n) && out.allocate(w, h);
     if (ok) ok = read_plain(tif, out) || (TIFFSetDirectory(tif, 0) && read_rgba(tif, out));
     TIFFClose(tif);
     return ok;

@@ -8,10 +8,15 @@ namespace zan {
 
 DecodedImage::~DecodedImage() { image_words_free(words); }
 
-bool DecodedImage::allocate(u32 w, u32 h) {
-    if (w == 0 || h == 0 || w > IMAGE_MAX_SIDE || h > IMAGE_MAX_SIDE) return false;
+bool DecodedImage::allocate(u32 w, u32 h) { return allocate_words(w, h, false); }
+bool DecodedImage::allocate_clear(u32 w, u32 h) { return allocate_words(w, h, true); }
+
+bool DecodedImage::allocate_words(u32 w, u32 h, bool zeroed) {
+    if (w == 0 || h == 0 || w > IMAGE_MAX_SIDE || h > IMAGE_MAX_SIDE ||
+        u64(w) * h > IMAGE_DECODE_MAX_PIXELS)
+        return false;
     image_words_free(words);
-    words = image_words_alloc(w, h);
+    words = image_words_alloc(w, h, zeroed);
     if (!words) return false;
     width = w;
     height = h;

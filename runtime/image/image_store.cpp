@@ -35,10 +35,10 @@ void image_store_init() {
 
 u32 image_store_kind() { return g_image_kind; }
 
-u32* image_words_alloc(u32 width, u32 height) {
+u32* image_words_alloc(u32 width, u32 height, bool zeroed) {
     u64 n = u64(width) * height;
     if (n == 0 || n > IMAGE_MAX_PIXELS) return nullptr;
-    return static_cast<u32*>(std::malloc(n * 4));
+    return static_cast<u32*>(zeroed ? std::calloc(n, 4) : std::malloc(n * 4));
 }
 
 void image_words_free(u32* words) { std::free(words); }

@@ -24,9 +24,11 @@ struct ImagePixels {
 
 // Registers the external-resource kind of images; runs once at start-up.
 void image_store_init();
-// A buffer of width * height words, not initialised; null when the memory
-// is not there or the count exceeds IMAGE_MAX_PIXELS.
-u32* image_words_alloc(u32 width, u32 height);
+// A buffer of width * height words, not initialised (or, zeroed, all 0:
+// fully transparent, in pages that the system zeroes as they are first
+// touched); null when the memory is not there or the count exceeds
+// IMAGE_MAX_PIXELS.
+u32* image_words_alloc(u32 width, u32 height, bool zeroed = false);
 // Frees words from image_words_alloc; null is allowed.
 void image_words_free(u32* words);
 // Takes ownership of words (from image_words_alloc) and files them under a

@@ -112,7 +112,9 @@ i32 mold_indent(ValueCell* out, i32 level, i32 limit) {
 void rt_raise_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3) {
     g_raw_error = id;
     ValueCell* err = error_create(id, a1, a2, a3);
-    if (g_services.trace_enabled && g_services.trace_enabled() && g_services.interp_trace_event) {
+    // (A stack overflow is not traced: the tracer would run in its reserve.)
+    if (g_services.trace_enabled && g_services.trace_enabled() && g_services.interp_trace_event &&
+        !stack_reserve_open()) {
         u32 pending = g_throw_code;
         g_throw_code = 0;
         g_services.interp_trace_event(0x1000, err);

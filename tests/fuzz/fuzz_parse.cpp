@@ -22,30 +22,9 @@ const char* const kRuleTokens[] = {
     "keep", "remove", "to end", "fail",   "break",     "reject",    "fz-rule", "quote a",
     "case", "after",  "pick",  "only",    "none",      "a",         "word!", "string!",
 };
-constexpr size_t kRuleCount = sizeof kRuleTokens / sizeof kRuleTokens[0];
 
 const char* const kBlockTokens[] = {"a", "\"a\"", "1", "[", "]", "#\"b\"", "\"ab\"", "b"};
 const char kChars[] = "abAB1 \n\xC3";
-
-// Tokens of a byte string, brackets balanced (a closing one at depth 0 is
-// dropped, the open ones are closed at the end).
-template <typename Token>
-std::string tokens(const uint8_t* p, size_t n, Token token) {
-    std::string out;
-    int depth = 0;
-    for (size_t i = 0; i < n; i++) {
-        std::string t = token(p[i]);
-        if (t == "[") depth++;
-        if (t == "]" && depth-- == 0) {
-            depth = 0;
-            continue;
-        }
-        out += t;
-        out += ' ';
-    }
-    while (depth-- > 0) out += "] ";
-    return out;
-}
 
 }  // namespace
 
@@ -63,13 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* input = rule + rule_len;
     size_t input_len = size - 1 - rule_len;
     if (input_len > 16) input_len = 16;
-    std::string rule_text =
-        tokens(rule, rule_len, [](uint8_t b) { return std::string(kRuleTokens[b % kRuleCount]); });
+    std::string rule_text = tokens(rule, rule_len, kRuleTokens);
     std::string input_text;
     if (data[0] & 0x80) {
-        input_text = "[" + tokens(input, input_len, [](uint8_t b) {
-                         return std::string(kBlockTokens[b % 8]);
-                     }) + "]";
+        input_text = "[" + tokens(input, input_len, kBlockTokens) + "]";
     } else {
         std::string s;
         for (size_t i = 0; i < input_len; i++) s += kChars[input[i] % 8];

@@ -1,10 +1,13 @@
 #include "tests/fuzz/fuzz_support.h"
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 #include "boot/embedded_image.h"
 #include "boot/startup.h"
+#include "runtime/terminal/print_hooks.h"
 
 namespace zan::fuzz {
 
@@ -29,6 +32,25 @@ void eval(const std::string& source) {
 
 void eval_around(const std::string& text, std::initializer_list<Around> forms) {
     for (const Around& f : forms) eval(f.before + text + f.after);
+}
+
+bool start_quiet(const std::string& setup) {
+    boot_once();
+    print_hooks_remove(print_hooks_default, nullptr);
+    eval(setup);
+    return true;
+}
+
+const std::string& scratch_folder() {
+    static const std::string folder = [] {
+        char made[] = "/tmp/zan-fuzz-XXXXXX";
+        if (!mkdtemp(made)) {
+            std::fprintf(stderr, "no scratch folder\n");
+            std::abort();
+        }
+        return std::string("%") + made + "/";
+    }();
+    return folder;
 }
 
 std::string binary_literal(const uint8_t* data, size_t size) {

@@ -15,7 +15,8 @@
 # CTest replays that folder in every build.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-all=(transcode zanbin mold_load parse inflate lz)
+all=(transcode zanbin mold_load parse inflate lz json csv url preprocessor gui deep
+     image_png image_jpeg image_gif image_tiff image_bmp)
 seconds=60 runs= stress= seeds= targets=()
 while (($#)); do
   case $1 in

@@ -12,9 +12,63 @@ using StackTest = test::RuntimeTest;
 ValueCell word(u32 sym) { return ValueCell{TYPE_WORD, 0, sym, 0}; }
 ValueCell integer(i32 v) { return ValueCell{TYPE_INTEGER, 0, static_cast<u32>(v), 0}; }
 
+// An overflow raises its error past the limit: every cell and frame below
+// the top keeps what it held (the calls being unwound still read them), and
+// the reserve is closed again once the raise has left.
+TEST_F(StackTest, LastCellOfDataStackIsNeverUsed) {
+    stack_set_divisor(1);  // the whole stack, whatever the environment asks
+    ValueCell* limit = g_stack.limit;
+    u32 pushed = 0;
+    try {
+        for (;;) {
+            ValueCell v = integer(static_cast<i32>(pushed));
+            stack_push(&v);
+            pushed++;
+        }
+    } catch (const ThrowSignal& s) {
+        EXPECT_EQ(s.code, THROW_ERROR);
+    }
+    EXPECT_EQ(pushed, DATA_STACK_CELLS - 1);
+    EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
+    EXPECT_EQ(g_stack.top, limit);
+    EXPECT_EQ(g_stack.limit, limit);
+    EXPECT_FALSE(stack_reserve_open());
+    for (u32 i = 0; i < DATA_STACK_CELLS; i++) {
+        ASSERT_EQ(g_stack.bottom[i].type(), TYPE_INTEGER) << i;
+        ASSERT_EQ(static_cast<i32>(g_stack.bottom[i].data2), static_cast<i32>(i)) << i;
+    }
+}
+
+TEST_F(StackTest, CallStackHoldsTwelveThousandFrames) {
+    stack_set_divisor(1);
+    ValueCell w = word(7);
+    ValueCell v = integer(99);
+    for (int i = 0; i < 3; i++) stack_push(&v);
+    ValueCell* top = g_stack.top;
+    CallFrame* limit = g_stack.climit;
+    u32 frames = 0;
+    try {
+        for (;;) {
+            stack_mark_native(&w);
+            frames++;
+        }
+    } catch (const ThrowSignal&) {
+        EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
+    }
+    EXPECT_EQ(frames, 12000u);
+    EXPECT_EQ(g_stack.climit, limit);
+    EXPECT_EQ(g_stack.top, top);
+    for (ValueCell* c = g_stack.bottom; c < top; c++) EXPECT_EQ(static_cast<i32>(c->data2), 99);
+    // The next overflow is raised the same way.
+    ValueCell* t = g_stack.top;
+    EXPECT_THROW(stack_mark_native(&w), ThrowSignal);
+    EXPECT_EQ(g_stack.top, t);
+    EXPECT_FALSE(stack_reserve_open());
+}
+
 // Cells pushed and frames marked before stack-overflow, with the whole of
 // each stack and with a part of it (ZAN_STACK_DIVISOR): the last data cell is
-// never used, and the error leaves a few cells of room for its report.
+// never used, and the error is raised in the reserve past the part in use.
 TEST_F(StackTest, TheRoomOfEachStackAndItsParts) {
     const struct {
         u32 divisor;
@@ -40,7 +94,8 @@ TEST_F(StackTest, TheRoomOfEachStackAndItsParts) {
         }
         EXPECT_EQ(pushed, c.cells);
         EXPECT_EQ(g_raw_error, Err::internal_stack_overflow);
-        EXPECT_EQ(g_stack.top, g_stack.limit - 5);
+        EXPECT_EQ(g_stack.top, g_stack.limit);
+        EXPECT_FALSE(stack_reserve_open());
         ValueCell w = word(7);
         u32 frames = 0;
         try {
