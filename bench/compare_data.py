@@ -30,6 +30,8 @@ import subprocess
 import sys
 import tempfile
 
+from compare_json import print_table
+
 TEXT_MB = 23.6
 CALL_MB = 100
 BINARY_MB = 500
@@ -345,15 +347,7 @@ def run(langs, runs, quick, data_dir, markdown, only=None):
                     o = got[n]
                     row.append("%.2f" % (z[i] / o[i]) if z and o and o[i] else "-")
         rows.append(row)
-    if markdown:
-        print("| " + " | ".join(header) + " |")
-        print("|" + "---|" * len(header))
-        for r in rows:
-            print("| " + " | ".join(r) + " |")
-    else:
-        widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
-        for r in [header] + rows:
-            print("  ".join(str(c).ljust(w) for c, w in zip(r, widths)))
+    print_table(header, rows, markdown)
     for job in selected:
         seen = {n: outputs.get((n, job)) for n in names if (n, job) in outputs}
         if len(set(" ".join(v.split()).lower() for v in seen.values())) > 1:
