@@ -225,7 +225,7 @@ void library_seal_words(std::vector<u64>* out) {
 
 size_t library_seal_read(std::span<const u64> words) {
     if (words.size() < 4 || words[3] > words.size() - 4) return 0;
-    std::memcpy(&g_library_root, words.data(), sizeof g_library_root);
+    std::memcpy(static_cast<void*>(&g_library_root), words.data(), sizeof g_library_root);
     g_snapshot_ctx = static_cast<Node>(words[2]);
     g_snapshot_index.resize(words[3]);
     for (size_t i = 0; i < g_snapshot_index.size(); i++)

@@ -7,7 +7,9 @@ Rows (tab-separated, first field the kind):
   addd   Y M D                days  mold            (date without time + days)
   add    SPEC                 days secs mold        (date with time + days + secs)
   diff   SPEC1 SPEC2          days secs cmp         (whole days rounded down,
-                                                     seconds between instants)
+                                                     seconds between instants,
+                                                     order by local date, then
+                                                     by stored time)
   epoch  SPEC                 seconds | LIMIT
   tz     SPEC                 zone2 mold            (timezone: instant kept)
   zone   SPEC                 zone2 mold            (zone: local time kept)
@@ -57,6 +59,17 @@ def sunday_week(d):
     jan1 = dt.date(d.year, 1, 1)
     days_since_sunday = (jan1.weekday() + 1) % 7  # of 1 January
     return ((d - jan1).days + days_since_sunday) // 7 + 1
+
+
+def ordering(t1, z1, t2, z2):
+    """How date! orders two dates: by local calendar date first, then by
+    the stored time (the local time of day less the zone). Within one local
+    date that is the order of the instants; across dates it is not."""
+    def key(t, zone):
+        local = t.hour * 3600 + t.minute * 60 + t.second
+        return (t.date(), local - zone * 60)
+    k1, k2 = key(t1, z1), key(t2, z2)
+    return (k1 > k2) - (k1 < k2)
 
 
 def random_date(rng):
@@ -135,7 +148,7 @@ def main():
             continue
         delta = t1 - t2
         secs = int(delta.total_seconds())
-        cmp = (secs > 0) - (secs < 0)
+        cmp = ordering(t1, z1, t2, z2)
         rows.append(["diff", spec_text(t1, z1), spec_text(t2, z2), delta.days, secs, cmp])
 
     epoch = dt.datetime(1970, 1, 1, tzinfo=dt.timezone.utc)

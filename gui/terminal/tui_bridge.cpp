@@ -27,25 +27,26 @@
 namespace zan::gui {
 
 namespace {
-// system/view, or null.
-const ValueCell* system_view() {
-    const ValueCell* system = global_value_ptr(symbol_make("system"));
-    return field_of(system, "view");
-}
-
 void widget_reaction(int type, const TuiMessage& m) { widget_react(tui_backend(), type, m, tui_dispatch_event); }
+
+// The first screen face takes the terminal's size.
+void store_screen_size(int cols, int rows) {
+    const ValueCell* screens = view_field(Name::screens);
+    if (screens && screens->type() == TYPE_BLOCK && block_length(screens) > 0)
+        if (ValueCell* size = facet(block_cell_at(screens, 0), Facet::size)) pair_make_at(size, cols, rows);
+}
 
 // The windows still on a screen close as unview closes them: each
 // screen's pane is cleared through the language, whose change handler
 // stops their reactions and destroys their views.
 void close_screen_windows() {
-    const ValueCell* screens = field_of(system_view(), "screens");
-    const ValueCell* clear = global_value_ptr(symbol_make("clear"));
+    const ValueCell* screens = view_field(Name::screens);
+    const ValueCell* clear = global_value_ptr(name_symbol(Name::clear));
     if (!screens || screens->type() != TYPE_BLOCK) return;
     ValueCell list = *screens;
     for (i32 i = 0; i < block_length(&list); i++) {
         ValueCell screen = *block_cell_at(&list, static_cast<u32>(i));
-        const ValueCell* pane = screen.type() == TYPE_OBJECT ? field_of(&screen, "pane") : nullptr;
+        const ValueCell* pane = facet(&screen, Facet::pane);
         if (pane && pane->type() == TYPE_BLOCK && block_length(pane) > 0) tui_call(clear, *pane);
     }
 }
@@ -61,6 +62,13 @@ TuiLoop& process_loop() {
         dispatch.to_widget = widget_reaction;
         loop.on_input = [](const TuiInput& in) { dispatch.input(in, loop.origin_row()); };
         loop.on_resize = tui_resize;
+        loop.on_enter_size = store_screen_size;
+        // A window closing with changes not drawn yet (a timer that changed
+        // a face, then closed the view) has its last frame drawn; an error
+        // in a draw block there is dropped, as the window goes anyway.
+        tui_backend().before_close = [] {
+            if (loop.terminal_on()) tui_guarded([] { loop.draw_pending(); });
+        };
         loop.on_outer_end = [] {
             close_screen_windows();
             tui_views_reset();
@@ -100,12 +108,14 @@ namespace {
 
 void r_start_back_end() {
     ValueCell platform = *stack_arg(0);
-    if (ValueCell* v = field_of(&platform, "version")) tuple_make_rgba(v, 10, 10, 10, -1);
-    if (ValueCell* v = field_of(&platform, "build")) integer_box(v, 1000);
-    if (ValueCell* v = field_of(&platform, "product")) integer_box(v, 0);
+    if (ValueCell* v = field(&platform, Name::version)) tuple_make_rgba(v, 10, 10, 10, -1);
+    if (ValueCell* v = field(&platform, Name::build)) integer_box(v, 1000);
+    if (ValueCell* v = field(&platform, Name::product)) integer_box(v, 0);
     tui_back_end_attach();
     none_box(stack_result());
 }
+
+void r_color_mode() { integer_box(stack_result(), color_mode_from_environment()); }
 
 void r_do_event_loop() {
     bool no_wait = logic_get(stack_arg(0));
@@ -113,25 +123,16 @@ void r_do_event_loop() {
 }
 }  // namespace
 
-bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
-    u32 t = fn ? fn->type() : TYPE_NONE;
-    if (t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_ACTION && t != TYPE_NATIVE) return false;
+bool tui_guarded(const std::function<void()>& body) {
     ValueCell* top = g_stack.top;
     ValueCell* base = g_stack.base;
     CallFrame* ctop = g_stack.ctop;
     u32 pending = g_throw_code;
     bool done = false;
-    ValueCell callee = *fn;
-    ValueCell argument = arg;
     stack_mark_try_all(g_words.n.try_);
     try {
-        // Both cells are reachable from their owners while the block is made.
-        ValueCell* code = block_push_new(2);
-        block_append_cell(code, &callee);
-        block_append_cell(code, &argument);
-        interp_eval_block(code, false);
-        done = !g_throw_code && word_is(stack_top_value(), "done");
-        if (text && !g_throw_code && stack_top_value()->type() == TYPE_STRING) *text = string_utf8(stack_top_value());
+        body();
+        done = !g_throw_code;
     } catch (ThrowSignal&) {
     }
     g_throw_code = pending;
@@ -141,16 +142,34 @@ bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
     return done;
 }
 
+bool tui_call(const ValueCell* fn, const ValueCell& arg, std::string* text) {
+    u32 t = fn ? fn->type() : TYPE_NONE;
+    if (t != TYPE_FUNCTION && t != TYPE_ROUTINE && t != TYPE_ACTION && t != TYPE_NATIVE) return false;
+    bool done = false;
+    ValueCell callee = *fn;
+    ValueCell argument = arg;
+    tui_guarded([&] {
+        // Both cells are reachable from their owners while the block is made.
+        ValueCell* code = block_push_new(2);
+        block_append_cell(code, &callee);
+        block_append_cell(code, &argument);
+        interp_eval_block(code, false);
+        done = !g_throw_code && word_is(stack_top_value(), Name::done);
+        if (text && !g_throw_code && stack_top_value()->type() == TYPE_STRING) *text = string_utf8(stack_top_value());
+    });
+    return done;
+}
+
 bool tui_dispatch_event(int type, const TuiMessage& m) {
     ValueCell event;
     make_backend_event(&event, type, m);
-    return tui_call(field_of(system_view(), "awake"), event);
+    return tui_call(view_field(Name::awake), event);
 }
 
 bool tui_do_events(bool no_wait) {
     TuiLoop& loop = process_loop();
     if (!loop.terminal_on()) {
-        const ValueCell* mouse = field_of(field_of(system_view(), "platform"), "mouse-event?");
+        const ValueCell* mouse = field(view_field(Name::platform), Name::mouse_event);
         loop.mouse = mouse && mouse->type() == TYPE_LOGIC && logic_get(mouse);
         loop.full_screen = full_screen_window();
     }
@@ -158,9 +177,7 @@ bool tui_do_events(bool no_wait) {
 }
 
 void tui_resize(int cols, int rows) {
-    const ValueCell* screens = field_of(system_view(), "screens");
-    if (screens && screens->type() == TYPE_BLOCK && block_length(screens) > 0)
-        if (ValueCell* size = field_of(block_cell_at(screens, 0), "size")) pair_make_at(size, cols, rows);
+    store_screen_size(cols, rows);
     TuiBackend& b = tui_backend();
     std::vector<WidgetId> windows = b.windows();
     for (WidgetId id : windows) {
@@ -174,6 +191,7 @@ void tui_resize(int cols, int rows) {
 void tui_bridge_register() {
     routine_table_register("start-back-end", r_start_back_end);
     routine_table_register("do-event-loop", r_do_event_loop);
+    routine_table_register("tui-color-mode", r_color_mode);
 }
 
 }  // namespace zan::gui

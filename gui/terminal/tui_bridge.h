@@ -5,6 +5,7 @@
 //   start-back-end  platform [object!]     sets version, build and product
 //   do-event-loop   no-wait? [logic!]      runs the loop; whether input came
 #pragma once
+#include <functional>
 #include <string>
 
 #include "gui/terminal/tui_dispatch.h"
@@ -18,6 +19,11 @@ constexpr int EVT_RESIZE = 30;
 // again when it puts back the library saved after its seal.
 void tui_back_end_attach();
 bool tui_back_end_attached();
+
+// Runs body under a frame that stops every error and throw (the stacks
+// and the pending throw code as they were afterwards); false when one
+// stopped it.
+bool tui_guarded(const std::function<void()>& body);
 
 // Calls a function (or routine, action, native) of one argument under a frame that stops every error
 // and throw; true when it answered the word done. A string answer goes to

@@ -131,7 +131,17 @@ void TuiDispatch::mouse(const TuiInput& in, int origin_row) {
     // A move, or a report that repeats the last press (the pointer moved
     // with the button held): the pointer is over something.
     if (in.button == 3 || in.release == last_release_) {
-        hover(win, x, y, flags | (in.button <= 2 && !in.release ? EVENT_FLAG_DOWN : 0u), seen);
+        u32 over_flags = flags | (in.button <= 2 && !in.release ? EVENT_FLAG_DOWN : 0u);
+        hover(win, x, y, over_flags, seen);
+        // A widget dragged by a pointer that jumped past its edge (it was
+        // left while pressed) and that follows every move keeps hearing of
+        // the pointer, in its own coordinates.
+        const TuiWidget* c = b_.widget(captured_);
+        if (c && (c->flags & WIDGET_LEFT_PRESSED) && (c->flags & WIDGET_ALL_OVER)) {
+            float cx = x, cy = y;
+            to_widget_point(captured_, cx, cy);
+            deliver(EVT_OVER, captured_, cx, cy, over_flags);
+        }
         last_x_ = x;
         last_y_ = y;
         return;

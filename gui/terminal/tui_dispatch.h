@@ -16,6 +16,11 @@ namespace zan::gui {
 constexpr int EVT_DOWN = 1, EVT_UP = 2, EVT_MID_DOWN = 3, EVT_MID_UP = 4, EVT_ALT_DOWN = 5, EVT_ALT_UP = 6;
 constexpr int EVT_WHEEL = 11, EVT_OVER = 12, EVT_KEY = 13, EVT_KEY_DOWN = 14;
 
+// Characters of key events that widgets react to (the keys without a
+// character are console::KEY_UP and the rest, with EVENT_SPECIAL_KEY).
+constexpr i32 KEY_CTRL_B = 2, KEY_CTRL_F = 6, KEY_BACKSPACE = 8, KEY_TAB = 9, KEY_ENTER = 13, KEY_DEL = 0x7F,
+              KEY_SPACE = ' ';
+
 // What an event carries: the widget, the point relative to it (or the
 // key: a code point, or a special key's negative code with flag bit 0),
 // the flags, the wheel's amount.

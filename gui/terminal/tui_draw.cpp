@@ -59,9 +59,15 @@ struct Paint {
 };
 
 bool silent() {
-    const ValueCell* view = field_of(global_value_ptr(symbol_make("system")), "view");
-    const ValueCell* s = field_of(view, "silent?");
+    const ValueCell* s = view_field(Name::silent);
     return s && s->type() == TYPE_LOGIC && logic_get(s);
+}
+
+// Whether v is a word spelled name, in any case: the keywords inside the
+// dialect's commands (gradient kinds, shape steps).
+bool word_spelled(const ValueCell* v, const char* name) {
+    return (v->type() == TYPE_WORD || v->type() == TYPE_LIT_WORD) &&
+           symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name));
 }
 
 // The value of a word, or null when it has none.
@@ -167,7 +173,7 @@ private:
     [[noreturn]] void bad() const { throw Invalid{cur_.pos}; }
     bool at_word(const char* name) const { return has() && word_is_plain(raw(), name); }
     static bool word_is_plain(const ValueCell& v, const char* name) {
-        return v.type() == TYPE_WORD && word_is(&v, name);
+        return v.type() == TYPE_WORD && word_spelled(&v, name);
     }
     bool take_word(const char* name) {
         if (!at_word(name)) return false;
@@ -258,7 +264,7 @@ private:
             }
         } else if (is(Cmd::font)) {
             ValueCell font = of_type(TYPE_OBJECT);
-            const ValueCell* color = field_of(&font, "color");
+            const ValueCell* color = facet(&font, Facet::color);
             paint_.text_set = color && color->type() == TYPE_TUPLE;
             paint_.text = tuple_color(color);
         } else if (is(Cmd::text)) {
@@ -266,7 +272,7 @@ private:
             if (!has()) bad();
             ValueCell what = peek();
             if (what.type() == TYPE_STRING) text(at, peek_next());
-            else if (what.type() == TYPE_OBJECT && word_is(field_of(&what, "type"), "rich-text")) rich(at, peek_next());
+            else if (what.type() == TYPE_OBJECT && facet_is(&what, Facet::type, Name::rich_text)) rich(at, peek_next());
             else bad();
         } else if (is(Cmd::line_width)) {
             number();
@@ -352,6 +358,8 @@ private:
         } else if (is(Cmd::reset_matrix) || is(Cmd::invert_matrix)) {
             transform_target();
         } else if (is(Cmd::push)) {
+            // The block runs in place and the pen, fill and text colour are
+            // put back after it, which is what push is for.
             ValueCell blk = of_type(TYPE_BLOCK);
             Paint saved = paint_;
             run_nested(blk, depth);
@@ -426,7 +434,7 @@ private:
                 if (v.type() == TYPE_LIT_WORD) v.set_type(TYPE_WORD);
                 if (v.type() != TYPE_WORD) bad();
                 cur_.pos++;
-                auto is = [&](const char* name) { return word_is(&v, name); };
+                auto is = [&](const char* name) { return word_spelled(&v, name); };
                 if (is("move")) {
                     point();
                 } else if (is("line") || is("curve") || is("curv") || is("qcurve") || is("qcurv")) {
@@ -499,7 +507,9 @@ private:
     }
 
     // Bresenham between two points relative to the origin; cells outside
-    // the clip are skipped.
+    // the clip are skipped. The points are moved by the face's origin like
+    // every other shape's: taken as window cells, a face's line would land
+    // outside the face wherever the face is placed.
     void line(Point a, Point b) {
         if (!t_.screen) return;
         a = absolute(a);
@@ -671,9 +681,9 @@ private:
         Point p = absolute(at);
         if (p.x < -100000 || p.x > 100000 || p.y < -100000 || p.y > 100000) return;
         std::vector<TuiCell> cells = rich_layout(&face);
-        u32 align = para_align(field_of(&face, "para"));
+        u32 align = para_align(facet(&face, Facet::para));
         int w = 0, h = 0;
-        if (const ValueCell* size = field_of(&face, "size"); size && is_point(*size)) {
+        if (const ValueCell* size = facet(&face, Facet::size); size && is_point(*size)) {
             Point s = point_of(*size);
             w = static_cast<int>(std::clamp<i64>(s.x, 0, 100000));
             h = static_cast<int>(std::clamp<i64>(s.y, 0, 100000));

@@ -1,6 +1,8 @@
 // Records of back-end events and the reading of their fields.
 #include "gui/terminal/tui_events.h"
 
+#include <iterator>
+
 #include "gui/terminal/tui_routines.h"
 #include "runtime/core/collector.h"
 #include "runtime/core/stack.h"
@@ -12,6 +14,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/terminal/terminal_keys.h"
 
 namespace zan::gui {
 
@@ -24,10 +27,12 @@ struct Record {
 Record g_records[EVENT_RECORDS];
 u32 g_next_record = 1;
 
+// The words of the keys without a character, from KEY_UP down to KEY_F12.
 const char* const kKeyWords[] = {"up",   "down",     "right",     "left", "end",  "home", "insert",
                                  "delete", "page-up", "page-down", nullptr, "F1",   "F2",   "F3",
                                  "F4",   "F5",       "F6",        "F7",   "F8",   "F9",   "F10",
                                  "F11",  "F12"};
+static_assert(std::size(kKeyWords) == console::KEY_UP - console::KEY_F12 + 1);
 
 const Record* record_of(u32 id) {
     const Record& r = g_records[id % EVENT_RECORDS];
@@ -63,8 +68,8 @@ void mark_faces() { tui_backend().mark_faces(); }
 }  // namespace
 
 const char* key_word_name(i32 code) {
-    if (code > -20 || code < -42) return nullptr;
-    return kKeyWords[-20 - code];
+    if (code > console::KEY_UP || code < console::KEY_F12) return nullptr;
+    return kKeyWords[console::KEY_UP - code];
 }
 
 ValueCell* make_backend_event(ValueCell* out, int type, const TuiMessage& m) {

@@ -1,6 +1,8 @@
 // Routines for TUI-helpers and the calls of its text builders.
 #include "gui/terminal/tui_helpers.h"
 
+#include <optional>
+
 #include "gui/terminal/tui_bridge.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_rich.h"
@@ -16,13 +18,14 @@
 namespace zan::gui {
 
 namespace {
-const char* builder_of(WidgetKind kind) {
+// The helper that makes the text of a kind of widget.
+std::optional<Name> builder_of(WidgetKind kind) {
     switch (kind) {
-        case WidgetKind::progress: return "make-progress-ui";
-        case WidgetKind::text_list: return "make-text-list-ui";
-        case WidgetKind::check: return "make-checkbox-ui";
-        case WidgetKind::radio: return "make-radio-ui";
-        default: return nullptr;
+        case WidgetKind::progress: return Name::make_progress_ui;
+        case WidgetKind::text_list: return Name::make_text_list_ui;
+        case WidgetKind::check: return Name::make_checkbox_ui;
+        case WidgetKind::radio: return Name::make_radio_ui;
+        default: return std::nullopt;
     }
 }
 
@@ -65,11 +68,11 @@ void widget_rebuild(WidgetId id) {
         w->rich = rich_layout(&w->face);
         return;
     }
-    const char* name = w ? builder_of(w->kind) : nullptr;
+    std::optional<Name> name = w ? builder_of(w->kind) : std::nullopt;
     if (!name) return;
     ValueCell face = w->face;
-    const ValueCell* helpers = global_value_ptr(symbol_make("TUI-helpers"));
-    ValueCell* sync = field_of(field_of(global_value_ptr(symbol_make("system")), "view"), "auto-sync?");
+    const ValueCell* helpers = global_value_ptr(name_symbol(Name::tui_helpers));
+    ValueCell* sync = view_field(Name::auto_sync);
     ValueCell saved;
     if (sync) {
         saved = *sync;
@@ -80,11 +83,11 @@ void widget_rebuild(WidgetId id) {
     std::string ui;
     WidgetId outer = g_rebuilding;
     g_rebuilding = id;
-    tui_call(field_of(helpers, name), face, &ui);
+    tui_call(field(helpers, *name), face, &ui);
     g_rebuilding = outer;
     if (w->kind == WidgetKind::check || w->kind == WidgetKind::radio)
         if (TuiWidget* again = tui_backend().widget(id)) again->ui = ui;
-    sync = field_of(field_of(global_value_ptr(symbol_make("system")), "view"), "auto-sync?");
+    sync = view_field(Name::auto_sync);
     if (sync) *sync = saved;
 }
 

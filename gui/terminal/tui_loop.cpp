@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "runtime/terminal/terminal_tty.h"
@@ -23,7 +24,14 @@ long now_ms() {
 namespace {
 // The loop that owns the terminal, for the print hooks.
 TuiLoop* g_terminal_loop = nullptr;
+// The terminal has answered a cursor position query.
+bool g_answers = false;
+// How long the loop waits for the answers to its queries before it gives
+// the terminal back.
+constexpr int ANSWER_WAIT_MS = 500;
 }  // namespace
+
+bool terminal_answers_queries() { return g_answers; }
 
 void TuiLoop::before_print() {
     TuiLoop* loop = g_terminal_loop;
@@ -37,7 +45,42 @@ void TuiLoop::after_print() {
     if (!loop) return;
     // Drawn again below the printed text at the next pass.
     loop->b_.mark_dirty(loop->b_.active());
-    if (!loop->at_.full_screen) loop->write("\x1b[6n");
+    loop->ask_position();
+}
+
+void TuiLoop::lend() {
+    TuiLoop* loop = g_terminal_loop;
+    if (!loop) return;
+    loop->await_answers();
+    TuiModes& m = loop->modes_;
+    std::string bytes;
+    if (loop->drawn_ && !m.alt_screen) bytes += below_bytes(loop->drawn_rows_, loop->at_.cursor_row);
+    loop->drawn_ = false;
+    loop->at_.cursor_row = 0;
+    loop->lent_mouse_ = m.mouse;
+    loop->lent_alt_screen_ = m.alt_screen;
+    if (m.mouse) bytes += mouse_bytes(false);
+    if (m.alt_screen) bytes += alt_screen_bytes(false);
+    if (m.cursor_hidden) bytes += cursor_bytes(true);
+    m = TuiModes{};
+    loop->write(bytes);
+    loop->note_restore_bytes();
+}
+
+void TuiLoop::give_back() {
+    TuiLoop* loop = g_terminal_loop;
+    if (!loop) return;
+    std::string bytes;
+    if (loop->lent_alt_screen_) bytes += alt_screen_bytes(true);
+    if (loop->lent_mouse_) bytes += mouse_bytes(true);
+    loop->modes_.alt_screen = loop->lent_alt_screen_;
+    loop->modes_.mouse = loop->lent_mouse_;
+    loop->lent_mouse_ = loop->lent_alt_screen_ = false;
+    loop->write(bytes);
+    loop->note_restore_bytes();
+    // Drawn again below the edited line.
+    loop->b_.mark_dirty(loop->b_.active());
+    loop->ask_position();
 }
 
 int tick_wait(int last_ms) { return last_ms <= TICK_MS ? TICK_MS - last_ms : 0; }
@@ -60,6 +103,39 @@ void TuiLoop::read_size() {
     }
 }
 
+void TuiLoop::ask_position() {
+    if (at_.full_screen) return;
+    write("\x1b[6n");
+    queries_++;
+}
+
+void TuiLoop::take_report(const TuiInput& report) {
+    origin_row_ = report.row - 1;
+    if (queries_ > 0) queries_--;
+    g_answers = true;
+    place();
+}
+
+void TuiLoop::place() {
+    if (at_.full_screen) origin_row_ = 0;
+    else if (origin_row_ + drawn_rows_ > rows_) origin_row_ = std::max(rows_ - drawn_rows_, 0);
+}
+
+void TuiLoop::await_answers() {
+    if (!terminal_ || !g_answers) queries_ = 0;
+    long end = now_ms() + ANSWER_WAIT_MS;
+    while (queries_ > 0) {
+        long left = end - now_ms();
+        if (left <= 0 || ended_) break;
+        if (!read_input(static_cast<int>(left), false)) continue;
+        for (const TuiInput& in : decoder_.decode())
+            if (in.kind == TuiInput::CURSOR_REPORT) take_report(in);
+    }
+    queries_ = 0;
+}
+
+void TuiLoop::note_restore_bytes() { console::tty_set_restore_bytes(out_, leave_bytes(0, 0, modes_)); }
+
 bool TuiLoop::enter() {
     if (terminal_) return true;
     if (!::isatty(in_)) return false;
@@ -67,8 +143,15 @@ bool TuiLoop::enter() {
     if (!console::tty_enter_raw(in_, false)) return false;
     terminal_ = true;
     read_size();
+    if (on_enter_size) on_enter_size(cols_, rows_);
     at_ = TuiPlacement{};
     at_.full_screen = full_screen;
+    drawn_rows_ = 0;
+    queries_ = 0;
+    // Inline, the view goes below the cursor: the terminal answers where
+    // that is with a cursor position report, asked for before any mouse
+    // report can come.
+    ask_position();
     std::string bytes;
     if (full_screen) {
         bytes += alt_screen_bytes(true);
@@ -78,39 +161,44 @@ bool TuiLoop::enter() {
         bytes += mouse_bytes(true);
         modes_.mouse = true;
     }
-    // Inline, the view goes below the cursor: the terminal answers where
-    // that is with a cursor position report.
-    if (!full_screen) bytes += "\x1b[6n";
     write(bytes);
+    note_restore_bytes();
     g_terminal_loop = this;
     g_tui_before_print = before_print;
     g_tui_after_print = after_print;
+    console::tty_set_lend_hooks(lend, give_back);
     return true;
 }
 
 void TuiLoop::leave() {
     if (!terminal_) return;
+    await_answers();
     if (g_terminal_loop == this) {
         g_terminal_loop = nullptr;
         g_tui_before_print = nullptr;
         g_tui_after_print = nullptr;
+        console::tty_set_lend_hooks(nullptr, nullptr);
     }
-    write(leave_bytes(drawn_ ? screen_.rows() : 0, at_.cursor_row, modes_));
+    write(leave_bytes(drawn_ ? drawn_rows_ : 0, at_.cursor_row, modes_));
     drawn_ = false;
     modes_ = TuiModes{};
+    console::tty_set_restore_bytes(out_, "");
+    // Keys typed into the view, and answers that came too late, are not
+    // for whoever reads the terminal next.
+    console::tty_discard_input(in_);
     console::tty_restore();
     terminal_ = false;
 }
 
-bool TuiLoop::read_input(int timeout_ms) {
+bool TuiLoop::read_input(int timeout_ms, bool take_resize) {
     pollfd fds[2] = {{in_, POLLIN, 0}, {console::tty_resize_fd(), POLLIN, 0}};
-    int n = fds[1].fd >= 0 ? 2 : 1;
+    int n = take_resize && fds[1].fd >= 0 ? 2 : 1;
     int r;
     do {
         r = ::poll(fds, static_cast<nfds_t>(n), timeout_ms);
     } while (r < 0 && errno == EINTR && timeout_ms == 0);
     if (r <= 0) return false;
-    if (n == 2 && (fds[1].revents & POLLIN) && console::tty_take_resize()) {
+    if (take_resize && n == 2 && (fds[1].revents & POLLIN) && console::tty_take_resize()) {
         read_size();
         if (on_resize) on_resize(cols_, rows_);
         b_.mark_dirty(b_.active());
@@ -150,9 +238,12 @@ void TuiLoop::flush() {
     if (!terminal_) return;
     b_.render(screen_, cols_, rows_);
     caret_of(b_, at_);
-    if (!at_.full_screen && origin_row_ + screen_.rows() > rows_) origin_row_ = rows_ - screen_.rows();
     std::string frame = frame_bytes(screen_, at_);
-    if (!frame.empty()) drawn_ = true;
+    // No window left to draw: what was drawn last stays.
+    if (frame.empty()) return;
+    drawn_ = true;
+    drawn_rows_ = screen_.rows();
+    bool hidden = modes_.cursor_hidden;
     // The cursor shows only where a caret is.
     if (!at_.caret && !modes_.cursor_hidden) {
         frame = cursor_bytes(false) + frame;
@@ -162,6 +253,13 @@ void TuiLoop::flush() {
         modes_.cursor_hidden = false;
     }
     write(frame);
+    if (hidden != modes_.cursor_hidden) note_restore_bytes();
+    place();
+}
+
+void TuiLoop::draw_pending() {
+    // A view that printed text erased is not drawn again only to close.
+    if (terminal_ && drawn_ && b_.dirty()) flush();
 }
 
 bool TuiLoop::pass(bool no_wait, int& last_ms) {
@@ -176,7 +274,7 @@ bool TuiLoop::pass(bool no_wait, int& last_ms) {
     if (b_.dirty()) flush();
     for (const TuiInput& in : decoder_.decode()) {
         if (in.kind == TuiInput::CURSOR_REPORT) {
-            origin_row_ = in.row - 1;
+            take_report(in);
             continue;
         }
         if (on_input) on_input(in);

@@ -120,13 +120,18 @@ std::string cursor_bytes(bool visible) {
     return out;
 }
 
+std::string below_bytes(int rows, int cursor_row) {
+    std::string out;
+    if (rows <= 0) return out;
+    int below = rows - 1 - cursor_row;
+    if (below > 0) csi(out, below, 'B');
+    out += "\r\n";
+    return out;
+}
+
 std::string leave_bytes(int rows, int cursor_row, const TuiModes& modes) {
     std::string out;
-    if (!modes.alt_screen && rows > 0) {
-        int below = rows - 1 - cursor_row;
-        if (below > 0) csi(out, below, 'B');
-        out += "\r\n";
-    }
+    if (!modes.alt_screen) out += below_bytes(rows, cursor_row);
     if (modes.mouse) out += mouse_bytes(false);
     if (modes.alt_screen) out += alt_screen_bytes(false);
     if (modes.cursor_hidden) out += cursor_bytes(true);

@@ -41,6 +41,9 @@ struct TuiModes {
 std::string mouse_bytes(bool on);
 std::string alt_screen_bytes(bool on);
 std::string cursor_bytes(bool visible);
+// From the cursor's row among `rows` drawn rows (inline) to the start of
+// the line below them; nothing when no row was drawn.
+std::string below_bytes(int rows, int cursor_row);
 // Leaving the view: the cursor goes to the line below the drawn rows (so
 // that the prompt never lands inside the view), then every mode of
 // `modes` is switched back.

@@ -8,6 +8,7 @@
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
 #include "gui/terminal/tui_rich.h"
+#include "gui/terminal/tui_text_list.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/event.h"
 #include "runtime/datatypes/integer.h"
@@ -18,29 +19,30 @@
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
+#include "runtime/terminal/terminal_keys.h"
 
 namespace zan::gui {
 
 namespace {
 struct KindName {
-    const char* name;
+    Name name;
     WidgetKind kind;
 };
 const KindName kKinds[] = {
-    {"window", WidgetKind::window},     {"base", WidgetKind::base},         {"button", WidgetKind::button},
-    {"field", WidgetKind::field},       {"progress", WidgetKind::progress}, {"group-box", WidgetKind::group_box},
-    {"check", WidgetKind::check},       {"radio", WidgetKind::radio},       {"text-list", WidgetKind::text_list},
-    {"rich-text", WidgetKind::rich_text},
+    {Name::window, WidgetKind::window},      {Name::base, WidgetKind::base},
+    {Name::button, WidgetKind::button},      {Name::field, WidgetKind::field},
+    {Name::progress, WidgetKind::progress},  {Name::group_box, WidgetKind::group_box},
+    {Name::check, WidgetKind::check},        {Name::radio, WidgetKind::radio},
+    {Name::text_list, WidgetKind::text_list}, {Name::rich_text, WidgetKind::rich_text},
 };
 
 // An option's name: a set-word as the layout dialect writes it, or a word.
-bool option_name_is(const ValueCell* v, const char* name) {
-    return v && (v->type() == TYPE_SET_WORD ? symbol_resolve(word_symbol(v)) == symbol_resolve(symbol_make(name))
-                                            : word_is(v, name));
+bool option_name_is(const ValueCell* v, Name name) {
+    return v && (v->type() == TYPE_SET_WORD ? symbol_resolve(word_symbol(v)) == name_symbol(name) : word_is(v, name));
 }
 
 // The value after the option's name in a block of options, or null.
-const ValueCell* option_of(const ValueCell* options, const char* name) {
+const ValueCell* option_of(const ValueCell* options, Name name) {
     if (!options || options->type() != TYPE_BLOCK) return nullptr;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i++)
@@ -53,13 +55,13 @@ const ValueCell* option_of(const ValueCell* options, const char* name) {
 u32 para_align(const ValueCell* para) {
     if (!para || para->type() != TYPE_OBJECT) return 0;
     u32 align = 0;
-    const ValueCell* h = field_of(para, "align");
-    if (word_is(h, "right")) align |= ALIGN_RIGHT;
-    else if (word_is(h, "center")) align |= ALIGN_CENTER;
-    const ValueCell* v = field_of(para, "v-align");
-    if (word_is(v, "middle")) align |= ALIGN_MIDDLE;
-    else if (word_is(v, "bottom")) align |= ALIGN_BOTTOM;
-    const ValueCell* wrap = field_of(para, "wrap?");
+    const ValueCell* h = field(para, Name::align);
+    if (word_is(h, Name::right)) align |= ALIGN_RIGHT;
+    else if (word_is(h, Name::center)) align |= ALIGN_CENTER;
+    const ValueCell* v = field(para, Name::v_align);
+    if (word_is(v, Name::middle)) align |= ALIGN_MIDDLE;
+    else if (word_is(v, Name::bottom)) align |= ALIGN_BOTTOM;
+    const ValueCell* wrap = field(para, Name::wrap);
     if (wrap && wrap->type() == TYPE_LOGIC && logic_get(wrap)) align |= ALIGN_WRAP;
     return align;
 }
@@ -73,12 +75,11 @@ u32 focus_flag(const TuiWidget& w) { return (w.flags & WIDGET_FOCUSED) ? PEN_REV
 
 void render_group_box(TuiScreen& screen, int col, int row, const TuiWidget& w, const TuiRect& clip) {
     render_face(screen, col, row, w, clip, PEN_NO_TEXT);
-    const ValueCell* options = field_of(&w.face, "options");
-    bool round = word_is(option_of(options, "border-corners"), "round");
-    u32 color = tuple_color(option_of(options, "border-color"));
-    const ValueCell* font = field_of(&w.face, "font");
-    u32 title_fg = tuple_color(field_of(font, "color"));
-    draw_frame(screen, box_at(col, row, w), clip, round, color, string_utf8(field_of(&w.face, "text")), title_fg);
+    const ValueCell* options = facet(&w.face, Facet::options);
+    bool round = word_is(option_of(options, Name::border_corners), Name::round);
+    u32 color = tuple_color(option_of(options, Name::border_color));
+    u32 title_fg = tuple_color(facet(facet(&w.face, Facet::font), Facet::color));
+    draw_frame(screen, box_at(col, row, w), clip, round, color, string_utf8(facet(&w.face, Facet::text)), title_fg);
 }
 int char_cells(u32 cp) { return text_size(std::u32string(1, static_cast<char32_t>(cp))).cols; }
 
@@ -102,13 +103,13 @@ void fitting(const ValueCell* text, int limit, int& chars, int& cells) {
 // Editing keys of a field; the text changes in place. True when the
 // text changed.
 bool field_key(TuiWidget& w, const TuiMessage& m) {
-    ValueCell* text = field_of(&w.face, "text");
+    ValueCell* text = facet(&w.face, Facet::text);
     if (!text) return false;
     if (text->type() != TYPE_STRING) {
         // A field without a text is edited as an empty one. The new string
         // waits on the data stack while the face's values may move.
         ValueCell* fresh = string_push_new(16);
-        text = field_of(&w.face, "text");
+        text = facet(&w.face, Facet::text);
         cell_copy(fresh, text);
         stack_pop(1);
     }
@@ -116,7 +117,7 @@ bool field_key(TuiWidget& w, const TuiMessage& m) {
     i32 length = string_length(text);
     bool special = m.flags & EVENT_SPECIAL_KEY;
     i32 key = m.key;
-    if (!special && (key == 0x7F || key == 8)) {
+    if (!special && (key == KEY_DEL || key == KEY_BACKSPACE)) {
         if (w.caret == 0) return false;
         int c = char_cells(string_char_at(text, head + static_cast<u32>(w.caret - 1)));
         string_remove_char(series_buffer(text), head + static_cast<u32>(w.caret - 1));
@@ -124,11 +125,11 @@ bool field_key(TuiWidget& w, const TuiMessage& m) {
         w.caret_x -= c;
         w.text_cells -= c;
         return true;
-    } else if ((special && key == -23) || (!special && key == 2)) {
+    } else if ((special && key == console::KEY_LEFT) || (!special && key == KEY_CTRL_B)) {
         if (w.caret == 0) return false;
         w.caret--;
         w.caret_x -= char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
-    } else if ((special && key == -22) || (!special && key == 6)) {
+    } else if ((special && key == console::KEY_RIGHT) || (!special && key == KEY_CTRL_F)) {
         if (w.caret >= length) return false;
         w.caret_x += char_cells(string_char_at(text, head + static_cast<u32>(w.caret)));
         w.caret++;
@@ -143,75 +144,10 @@ bool field_key(TuiWidget& w, const TuiMessage& m) {
     }
     return false;
 }
-// The items of a text list's data (a block).
-i32 list_rows(const ValueCell* data) { return data && data->type() == TYPE_BLOCK ? block_length(data) : 0; }
-
-}  // namespace
-
-void text_list_follow(TuiWidget& w) {
-    int height = static_cast<int>(w.box.y1 - w.box.y0);
-    i32 rows = list_rows(field_of(&w.face, "data"));
-    w.data = std::clamp(w.data, 0, std::max(rows - height, 0));
-    const ValueCell* selected = field_of(&w.face, "selected");
-    if (!selected || selected->type() != TYPE_INTEGER) return;
-    i32 sel = integer_get(selected);
-    if (sel >= 1 && sel - 1 < w.data) w.data = sel - 1;
-    if (sel > w.data + height) w.data = sel - height;
-}
-
-namespace {
-// Keys, clicks and the focus of a text list: the selection moves, the
-// first visible row follows it, and a new selection sends select, then
-// change unless select was handled.
-void text_list_event(TuiBackend& b, TuiWidget& w, int type, const TuiMessage& m,
-                     const std::function<bool(int type, const TuiMessage&)>& send) {
-    WidgetId id = m.widget;
-    if (type == EVT_FOCUS) {
-        widget_rebuild(id);
-        b.mark_dirty(id);
-        return;
-    }
-    ValueCell* selected = field_of(&w.face, "selected");
-    if (!selected) return;
-    i32 old = selected->type() == TYPE_INTEGER ? integer_get(selected) : 0;
-    i32 sel = old;
-    int height = static_cast<int>(w.box.y1 - w.box.y0);
-    bool special = m.flags & EVENT_SPECIAL_KEY;
-    if (type == EVT_KEY && special && m.key == -20) {
-        if (sel > 1) sel--;
-        if (sel - 1 < w.data) w.data = std::max(sel - 1, 0);
-    } else if (type == EVT_KEY && special && m.key == -21) {
-        if (sel < list_rows(field_of(&w.face, "data"))) sel++;
-        if (sel > w.data + height) w.data = sel - height;
-    } else if (type == EVT_CLICK) {
-        sel = w.data + static_cast<i32>(m.y) + 1;
-        if (selected->type() != TYPE_INTEGER) integer_box(selected, old);
-    } else {
-        return;
-    }
-    if (sel == old) return;
-    // A list without a selection yet (none) counts as selection 0.
-    bool unselected = selected->type() != TYPE_INTEGER;
-    TuiMessage picked = m;
-    picked.key = sel;
-    picked.flags = 0;
-    bool handled = send && send(EVT_SELECT, picked);
-    TuiWidget* now = b.widget(id);
-    if (!now) return;
-    selected = field_of(&now->face, "selected");
-    if (!selected) return;
-    bool still = unselected ? selected->type() != TYPE_INTEGER
-                            : selected->type() == TYPE_INTEGER && integer_get(selected) == old;
-    if (!still) return;
-    integer_box(selected, sel);
-    widget_rebuild(id);
-    b.mark_dirty(id);
-    if (!handled && send && b.widget(id)) send(EVT_CHANGE, picked);
-}
 }  // namespace
 
 void field_start(TuiWidget& w) {
-    fitting(field_of(&w.face, "text"), field_width(w), w.caret, w.caret_x);
+    fitting(facet(&w.face, Facet::text), field_width(w), w.caret, w.caret_x);
     w.text_cells = w.caret_x;
 }
 
@@ -225,9 +161,9 @@ namespace {
 // The face's text, or its hint drawn dim, aligned in its box.
 void render_text(TuiScreen& screen, int col, int row, const TuiWidget& w, TuiPen pen, const TuiRect& clip) {
     const ValueCell* face = &w.face;
-    std::string shown = string_utf8(field_of(face, "text"));
+    std::string shown = string_utf8(facet(face, Facet::text));
     if (shown.empty()) {
-        const ValueCell* hint = option_of(field_of(face, "options"), "hint");
+        const ValueCell* hint = option_of(facet(face, Facet::options), Name::hint);
         if (!hint || hint->type() != TYPE_STRING) return;
         shown = string_utf8(hint);
         pen.flags |= PEN_DIM;
@@ -240,9 +176,9 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
     const ValueCell* face = &w.face;
     TuiPen pen;
     pen.flags = flags;
-    pen.bg = tuple_color(field_of(face, "color"));
-    pen.fg = tuple_color(field_of(field_of(face, "font"), "color"));
-    pen.align = para_align(field_of(face, "para"));
+    pen.bg = tuple_color(facet(face, Facet::color));
+    pen.fg = tuple_color(facet(facet(face, Facet::font), Facet::color));
+    pen.align = para_align(facet(face, Facet::para));
     screen.fill(clip, ' ', TuiStyle{pen.fg, pen.bg, 0});
     for (size_t i = 0; w.image_cols > 0 && i < w.image.size(); i++) {
         const TuiCell& c = w.image[i];
@@ -255,7 +191,7 @@ void render_face(TuiScreen& screen, int col, int row, const TuiWidget& w, const 
         if (w.kind == WidgetKind::rich_text) write_rich(screen, box_at(col, row, w), w.rich, pen.align, clip);
         else render_text(screen, col, row, w, pen, clip);
     }
-    const ValueCell* draw = field_of(face, "draw");
+    const ValueCell* draw = facet(face, Facet::draw);
     if (draw && draw->type() == TYPE_BLOCK && block_length(draw) > 0)
         draw_commands(DrawTarget{&screen, col, row, clip}, *draw);
 }
@@ -282,6 +218,7 @@ RenderFn renderer_of(WidgetKind kind) {
                 render_face(s, c, r, w, clip, 0);
             };
         case WidgetKind::group_box: return render_group_box;
+        case WidgetKind::text_list: return render_text_list;
         default:
             return [](TuiScreen& s, int c, int r, const TuiWidget& w, const TuiRect& clip) {
                 render_face(s, c, r, w, clip, PEN_ESCAPES);
@@ -293,19 +230,19 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
                   const std::function<bool(int type, const TuiMessage&)>& send) {
     TuiWidget* w = b.widget(m.widget);
     if (!w) return;
-    if (type == EVT_FOCUS || type == EVT_UNFOCUS) {
-        b.mark_dirty(m.widget);
-        return;
-    }
     if (w->kind == WidgetKind::text_list) {
         text_list_event(b, *w, type, m, send);
         return;
     }
+    if (type == EVT_FOCUS || type == EVT_UNFOCUS) {
+        b.mark_dirty(m.widget);
+        return;
+    }
     if (w->kind == WidgetKind::field) {
         if (type == EVT_CLICK) {
-            fitting(field_of(&w->face, "text"), static_cast<int>(m.x), w->caret, w->caret_x);
+            fitting(facet(&w->face, Facet::text), static_cast<int>(m.x), w->caret, w->caret_x);
         } else if (type == EVT_KEY) {
-            if (!(m.flags & EVENT_SPECIAL_KEY) && (m.key == 0 || m.key == 9 || m.key == 13)) return;
+            if (!(m.flags & EVENT_SPECIAL_KEY) && (m.key == 0 || m.key == KEY_TAB || m.key == KEY_ENTER)) return;
             // A changed text is announced, so that the face's data follows it.
             if (field_key(*w, m) && send) {
                 b.mark_dirty(m.widget);
@@ -319,8 +256,8 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
         return;
     }
     bool toggle = w->kind == WidgetKind::check || w->kind == WidgetKind::radio;
-    if (toggle && (type == EVT_CLICK || (type == EVT_KEY && !(m.flags & EVENT_SPECIAL_KEY) && m.key == ' '))) {
-        ValueCell* data = field_of(&w->face, "data");
+    if (toggle && (type == EVT_CLICK || (type == EVT_KEY && !(m.flags & EVENT_SPECIAL_KEY) && m.key == KEY_SPACE))) {
+        ValueCell* data = facet(&w->face, Facet::data);
         if (!data) return;
         bool on = true;
         if (w->kind == WidgetKind::check && data->type() != TYPE_NONE)
@@ -332,7 +269,7 @@ void widget_react(TuiBackend& b, int type, const TuiMessage& m,
         return;
     }
     if (w->kind == WidgetKind::button && type == EVT_KEY) {
-        bool space = !(m.flags & EVENT_SPECIAL_KEY) && m.key == ' ';
+        bool space = !(m.flags & EVENT_SPECIAL_KEY) && m.key == KEY_SPACE;
         b.mark_dirty(m.widget);
         if (space && send) send(EVT_CLICK, m);
     }

@@ -26,11 +26,6 @@ RenderFn renderer_of(WidgetKind kind);
 // its text that fit its width.
 void field_start(TuiWidget& w);
 
-// After a text list's items or selection changed from the language: its
-// first visible row moves so that the items fill the list as far as they
-// reach and the selected one is in view.
-void text_list_follow(TuiWidget& w);
-
 // The widget's own reaction to an event it received; send hands a further
 // event (a button's click) to the language.
 void widget_react(TuiBackend& b, int type, const TuiMessage& m,

@@ -26,22 +26,12 @@
 namespace zan::gui {
 
 namespace {
-// The code points of a string! from its index.
-std::u32string code_points(const ValueCell* s) {
-    std::u32string out;
-    if (!s || s->type() != TYPE_STRING) return out;
-    u32 head = static_cast<u32>(series_index(s));
-    i32 n = string_length(s);
-    out.reserve(static_cast<size_t>(n));
-    for (i32 i = 0; i < n; i++) out += static_cast<char32_t>(string_char_at(s, head + static_cast<u32>(i)));
-    return out;
-}
-
+// The cell attribute of a style word, 0 for any other value.
 u32 style_bit(const ValueCell* v) {
-    if (word_is(v, "bold")) return CELL_BOLD;
-    if (word_is(v, "italic")) return CELL_ITALIC;
-    if (word_is(v, "underline")) return CELL_UNDERLINE;
-    if (word_is(v, "strike")) return CELL_STRIKE;
+    if (word_is(v, Name::bold)) return CELL_BOLD;
+    if (word_is(v, Name::italic)) return CELL_ITALIC;
+    if (word_is(v, Name::underline)) return CELL_UNDERLINE;
+    if (word_is(v, Name::strike)) return CELL_STRIKE;
     return 0;
 }
 
@@ -54,7 +44,7 @@ void apply_attribute(std::vector<TuiCell>& cells, size_t from, size_t to, const 
     } else if (v->type() == TYPE_TUPLE) {
         u32 fg = tuple_color(v);
         for (size_t i = from; i < to; i++) cells[i].fg = fg;
-    } else if (word_is(v, "backdrop") && next->type() == TYPE_TUPLE) {
+    } else if (word_is(v, Name::backdrop) && next->type() == TYPE_TUPLE) {
         u32 bg = tuple_color(next);
         for (size_t i = from; i < to; i++) cells[i].bg = bg;
         skip_next = true;
@@ -96,11 +86,11 @@ void r_text_box_metrics() {
     ValueCell face = *stack_arg(0);
     ValueCell arg = *stack_arg(1);
     i32 type = integer_get(stack_arg(2));
-    const ValueCell* type_cell = field_of(&face, "type");
+    const ValueCell* type_cell = facet(&face, Facet::type);
     ValueCell kind = type_cell ? *type_cell : g_none_cell;
-    if (!word_is(&kind, "rich-text")) fire(Err::script_face_type, &kind);
-    std::u32string text = code_points(field_of(&face, "text"));
-    const ValueCell* text_cell = field_of(&face, "text");
+    if (!word_is(&kind, Name::rich_text)) fire(Err::script_face_type, &kind);
+    std::u32string text = string_code_points(facet(&face, Facet::text));
+    const ValueCell* text_cell = facet(&face, Facet::text);
     none_box(stack_result());
     if (!text_cell || text_cell->type() != TYPE_STRING) return;
     std::vector<size_t> starts = line_starts(text);
@@ -146,11 +136,11 @@ void r_text_box_metrics() {
 }  // namespace
 
 std::vector<TuiCell> rich_layout(const ValueCell* face) {
-    std::u32string text = code_points(field_of(face, "text"));
-    u32 bg = tuple_color(field_of(face, "color"));
+    std::u32string text = string_code_points(facet(face, Facet::text));
+    u32 bg = tuple_color(facet(face, Facet::color));
     std::vector<TuiCell> cells(text.size());
     for (size_t i = 0; i < text.size(); i++) cells[i] = TuiCell{static_cast<u32>(text[i]), bg, COLOR_DEFAULT, 0};
-    const ValueCell* data = field_of(face, "data");
+    const ValueCell* data = facet(face, Facet::data);
     if (!data || data->type() != TYPE_BLOCK) return cells;
     u32 head = static_cast<u32>(series_index(data));
     i32 n = block_length(data);

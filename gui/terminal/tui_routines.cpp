@@ -14,6 +14,7 @@
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_views.h"
 #include "gui/terminal/tui_screen.h"
+#include "gui/terminal/tui_text_list.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/error.h"
@@ -58,9 +59,8 @@ void r_size_text() {
     ValueCell face = *stack_arg(0);
     ValueCell value = *stack_arg(1);
     if (value.type() == TYPE_NONE) {
-        ValueCell word;
-        word_make_at(symbol_make("text"), &word);
-        value = *object_select_word(&face, &word);
+        const ValueCell* text = facet(&face, Facet::text);
+        value = text ? *text : g_none_cell;
     } else if (value.type() != TYPE_STRING) {
         number_fire_type(Err::script_invalid_type, value.type());
     }
@@ -75,17 +75,17 @@ void r_update_font() {
     ValueCell font = *stack_arg(0);
     i32 flags = integer_get(stack_arg(1));
     if (flags >= 0 && flags <= 5 && flags != 4)
-        if (ValueCell* state = field_of(&font, "state")) none_box(state);
+        if (ValueCell* state = facet(&font, Facet::state)) none_box(state);
     result_none();
 }
 
 // A para change: the face's change flags get the para facet's bit.
 void r_update_para() {
     ValueCell face = *stack_arg(0);
-    ValueCell* state = field_of(&face, "state");
+    ValueCell* state = facet(&face, Facet::state);
     if (state && state->type() == TYPE_BLOCK && block_length(state) >= 2) {
         ValueCell* changes = block_cell_at(state, 1);
-        if (changes->type() == TYPE_INTEGER) integer_box(changes, integer_get(changes) | (1 << 18));
+        if (changes->type() == TYPE_INTEGER) integer_box(changes, static_cast<i32>(static_cast<u32>(integer_get(changes)) | facet_bit(Facet::para)));
     }
     result_none();
 }
@@ -99,7 +99,9 @@ void r_exit_event_loop() {
 }  // namespace
 
 void tui_routines_register() {
+    tui_names_init();
     tui_events_init();
+    tui_text_list_register();
     tui_view_routines_register();
     tui_bridge_register();
     tui_helpers_register();

@@ -80,6 +80,12 @@ void TuiScreen::fill(const TuiRect& rect, u32 cp, const TuiStyle& style) {
         for (int x = r.x0; x < r.x1; x++) put(x, y, cp, style, r);
 }
 
+void TuiScreen::add_attributes(const TuiRect& rect, u32 attr) {
+    TuiRect r = rect.intersect(bounds());
+    for (int y = r.y0; y < r.y1; y++)
+        for (int x = r.x0; x < r.x1; x++) cell(x, y).attr |= attr;
+}
+
 std::string TuiScreen::row_text(int y) const {
     std::string out;
     for (int x = 0; x < cols_; x++) {

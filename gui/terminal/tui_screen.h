@@ -68,6 +68,8 @@ public:
     int put_text(int x, int y, const std::string& utf8, const TuiStyle& style, const TuiRect& clip);
     // Writes cp in the style into every cell of rect (clipped to the screen).
     void fill(const TuiRect& rect, u32 cp, const TuiStyle& style);
+    // Adds attribute flags to every cell of rect (clipped to the screen).
+    void add_attributes(const TuiRect& rect, u32 attr);
 
     // Row y as UTF-8 (continuation cells skipped, empty cells as spaces).
     std::string row_text(int y) const;

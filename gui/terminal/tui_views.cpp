@@ -2,13 +2,13 @@
 #include "gui/terminal/tui_views.h"
 
 #include <algorithm>
-#include <string_view>
 
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_helpers.h"
 #include "gui/terminal/tui_image.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_routines.h"
+#include "gui/terminal/tui_text_list.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/block.h"
@@ -17,7 +17,6 @@
 #include "runtime/datatypes/image.h"
 #include "runtime/image/image_store.h"
 #include "runtime/datatypes/integer.h"
-#include "runtime/datatypes/map.h"
 #include "runtime/typesystem/number_peers.h"
 #include "runtime/datatypes/object.h"
 #include "runtime/typesystem/ownership.h"
@@ -34,14 +33,14 @@ namespace zan::gui {
 
 namespace {
 struct FlagWord {
-    const char* name;
+    Name name;
     u32 widget_bit;  // 0: no effect in the terminal
 };
 const FlagWord kFlagWords[] = {
-    {"all-over", WIDGET_ALL_OVER}, {"focusable", WIDGET_FOCUSABLE}, {"tri-state", 0}, {"scrollable", 0},
-    {"password", WIDGET_PASSWORD}, {"no-sync", 0}, {"fullscreen", WIDGET_FULL_SCREEN}, {"popup", 0},
-    {"modal", 0}, {"resize", 0}, {"no-buttons", 0}, {"no-max", 0}, {"no-min", 0}, {"no-title", 0},
-    {"no-border", 0},
+    {Name::all_over, WIDGET_ALL_OVER}, {Name::focusable, WIDGET_FOCUSABLE}, {Name::tri_state, 0},
+    {Name::scrollable, 0}, {Name::password, WIDGET_PASSWORD}, {Name::no_sync, 0},
+    {Name::fullscreen, WIDGET_FULL_SCREEN}, {Name::popup, 0}, {Name::modal, 0}, {Name::resize, 0},
+    {Name::no_buttons, 0}, {Name::no_max, 0}, {Name::no_min, 0}, {Name::no_title, 0}, {Name::no_border, 0},
 };
 
 u32 flag_word_bits(const ValueCell* w) {
@@ -85,7 +84,7 @@ void attach_image(WidgetId id) {
     if (!w) return;
     w->image.clear();
     w->image_cols = 0;
-    const ValueCell* img = field_of(&w->face, "image");
+    const ValueCell* img = facet(&w->face, Facet::image);
     if (!img || img->type() != TYPE_IMAGE) return;
     int cols = static_cast<int>(w->box.x1 - w->box.x0), rows = static_cast<int>(w->box.y1 - w->box.y0);
     const ImagePixels* pixels = image_store_get(image_slot(img));
@@ -98,11 +97,11 @@ void attach_image(WidgetId id) {
 // caret where the base stands, and draws nothing itself.
 void hold_caret(WidgetId id) {
     TuiWidget* w = tui_backend().widget(id);
-    const ValueCell* options = w ? field_of(&w->face, "options") : nullptr;
+    const ValueCell* options = w ? facet(&w->face, Facet::options) : nullptr;
     if (!options || options->type() != TYPE_BLOCK || block_length(options) % 2 != 0) return;
     i32 n = block_length(options);
     for (i32 i = 0; i + 1 < n; i += 2) {
-        if (!word_is(block_item(options, i), "caret")) continue;
+        if (!word_is(block_item(options, i), Name::caret)) continue;
         const ValueCell* target = block_item(options, i + 1);
         if (target->type() != TYPE_OBJECT) return;
         w->render = {};
@@ -117,16 +116,14 @@ void hold_caret(WidgetId id) {
 void r_make_view() {
     ValueCell face = *stack_arg(0);
     WidgetId parent = widget_of_handle(stack_arg(1));
-    const ValueCell* type = field_of(&face, "type");
-    bool window = word_is(type, "window");
+    const ValueCell* type = facet(&face, Facet::type);
+    bool window = word_is(type, Name::window);
     u32 flags = 0;
-    if (const ValueCell* f = field_of(&face, "flags")) flags |= face_flag_bits(f);
-    const ValueCell* visible = field_of(&face, "visible?");
-    if (visible && visible->type() == TYPE_LOGIC && !logic_get(visible)) flags |= WIDGET_HIDDEN;
-    const ValueCell* enabled = field_of(&face, "enabled?");
-    if (enabled && enabled->type() == TYPE_LOGIC && !logic_get(enabled)) flags |= WIDGET_DISABLED;
+    if (const ValueCell* f = facet(&face, Facet::flags)) flags |= face_flag_bits(f);
+    if (facet_false(&face, Facet::visible)) flags |= WIDGET_HIDDEN;
+    if (facet_false(&face, Facet::enabled)) flags |= WIDGET_DISABLED;
     float x = 0, y = 0, w = 0, h = 0;
-    if (ValueCell* offset = field_of(&face, "offset")) {
+    if (ValueCell* offset = facet(&face, Facet::offset)) {
         if (offset->type() == TYPE_PAIR) point2d_make_at(offset, static_cast<float>(pair_x(offset)),
                                                           static_cast<float>(pair_y(offset)));
         if (offset->type() == TYPE_POINT2D) {
@@ -135,7 +132,7 @@ void r_make_view() {
         }
         if (window) pair_make_at(offset, 0, 0);
     }
-    if (const ValueCell* size = field_of(&face, "size")) {
+    if (const ValueCell* size = facet(&face, Facet::size)) {
         if (size->type() == TYPE_PAIR) {
             w = static_cast<float>(pair_x(size));
             h = static_cast<float>(pair_y(size));
@@ -146,7 +143,7 @@ void r_make_view() {
         }
     }
     if (window) x = y = 0;
-    int interval = rate_interval(field_of(&face, "rate"));
+    int interval = rate_interval(facet(&face, Facet::rate));
     TuiBackend& b = tui_backend();
     WidgetKind kind = widget_kind_of(type);
     WidgetId id = b.make(parent, window, TuiBox{x, y, x + w, y + h}, flags, renderer_of(kind));
@@ -163,10 +160,10 @@ void r_make_view() {
 
 // Takes a face out of the faces that use its font (or para); a font that
 // no face uses any more drops its state.
-void leave_shared(const ValueCell* face, const char* name) {
-    ValueCell* shared = field_of(face, name);
+void leave_shared(const ValueCell* face, Facet which) {
+    ValueCell* shared = facet(face, which);
     if (!shared || shared->type() != TYPE_OBJECT) return;
-    ValueCell* users = field_of(shared, "parent");
+    ValueCell* users = facet(shared, Facet::parent);
     if (!users || users->type() != TYPE_BLOCK) return;
     ValueCell head = *users;
     series_set_index(&head, 0);
@@ -178,8 +175,8 @@ void leave_shared(const ValueCell* face, const char* name) {
         series_remove(&at, nullptr, nullptr);
         break;
     }
-    if (std::string_view(name) == "font" && block_length(&head) == 0)
-        if (ValueCell* state = field_of(shared, "state")) none_box(state);
+    if (which == Facet::font && block_length(&head) == 0)
+        if (ValueCell* state = facet(shared, Facet::state)) none_box(state);
 }
 
 // Ends the views of the widget trees under roots: their faces leave the
@@ -191,12 +188,12 @@ void end_views(const std::vector<WidgetId>& roots, Destroy destroy) {
     std::vector<ValueCell> faces;
     for (WidgetId id : roots) collect_faces(id, faces);
     for (const ValueCell& f : faces) {
-        leave_shared(&f, "font");
-        leave_shared(&f, "para");
+        leave_shared(&f, Facet::font);
+        leave_shared(&f, Facet::para);
     }
     destroy();
     for (ValueCell& f : faces)
-        if (ValueCell* state = field_of(&f, "state")) none_box(state);
+        if (ValueCell* state = facet(&f, Facet::state)) none_box(state);
 }
 
 void r_destroy_view() {
@@ -229,7 +226,7 @@ bool offset_of(const ValueCell* v, float& x, float& y) {
 // Applies the facets whose change flags are set in the face's state to
 // its widget, then clears the flags.
 void update_face(ValueCell* face) {
-    ValueCell* state = field_of(face, "state");
+    ValueCell* state = facet(face, Facet::state);
     if (!state || state->type() != TYPE_BLOCK) return;
     WidgetId id = face_widget(face);
     TuiBackend& b = tui_backend();
@@ -237,49 +234,43 @@ void update_face(ValueCell* face) {
     ValueCell* changes = block_length(state) >= 2 ? block_cell_at(state, 1) : nullptr;
     if (!w || !changes || changes->type() != TYPE_INTEGER) return;
     u32 bits = static_cast<u32>(integer_get(changes));
-    auto changed = [&](int bit) { return (bits >> bit) & 1u; };
-    if (changed(16)) {
-        int interval = rate_interval(field_of(face, "rate"));
+    auto changed = [&](Facet f) { return (bits & facet_bit(f)) != 0; };
+    if (changed(Facet::rate)) {
+        int interval = rate_interval(facet(face, Facet::rate));
         b.remove_timer(id);
         if (interval >= 0) b.start_timer(id, interval);
     }
     TuiBox box = w->box;
     float x, y;
-    if (changed(1) && offset_of(field_of(face, "offset"), x, y) && !w->window) {
+    if (changed(Facet::offset) && offset_of(facet(face, Facet::offset), x, y) && !w->window) {
         box.x1 += x - box.x0;
         box.y1 += y - box.y0;
         box.x0 = x;
         box.y0 = y;
     }
-    if (changed(2) && offset_of(field_of(face, "size"), x, y)) {
+    if (changed(Facet::size) && offset_of(facet(face, Facet::size), x, y)) {
         box.x1 = box.x0 + x;
         box.y1 = box.y0 + y;
     }
-    if (changed(1) || changed(2)) b.set_box(id, box);
-    if (changed(10) && w->window)
-        if (const ValueCell* sel = field_of(face, "selected"); sel && sel->type() == TYPE_OBJECT)
+    if (changed(Facet::offset) || changed(Facet::size)) b.set_box(id, box);
+    if (changed(Facet::selected) && w->window)
+        if (const ValueCell* sel = facet(face, Facet::selected); sel && sel->type() == TYPE_OBJECT)
             if (WidgetId target = face_widget(sel)) b.set_focus(target);
     w = b.widget(id);
     if (!w) return;
-    if (changed(8)) {
-        const ValueCell* e = field_of(face, "enabled?");
-        set_flag(w, WIDGET_DISABLED, e && e->type() == TYPE_LOGIC && !logic_get(e));
-    }
-    if (changed(9)) {
-        const ValueCell* v = field_of(face, "visible?");
-        set_flag(w, WIDGET_HIDDEN, v && v->type() == TYPE_LOGIC && !logic_get(v));
-    }
-    if (changed(4) || changed(2)) attach_image(id);
-    if ((changed(7) || changed(10)) && w->kind == WidgetKind::text_list) text_list_follow(*w);
-    if (changed(11)) {
-        const ValueCell* f = field_of(face, "flags");
+    if (changed(Facet::enabled)) set_flag(w, WIDGET_DISABLED, facet_false(face, Facet::enabled));
+    if (changed(Facet::visible)) set_flag(w, WIDGET_HIDDEN, facet_false(face, Facet::visible));
+    if (changed(Facet::image) || changed(Facet::size)) attach_image(id);
+    if ((changed(Facet::data) || changed(Facet::selected)) && w->kind == WidgetKind::text_list) text_list_follow(*w);
+    if (changed(Facet::flags)) {
+        const ValueCell* f = facet(face, Facet::flags);
         u32 now = f ? face_flag_bits(f) : 0;
         set_flag(w, WIDGET_ALL_OVER, now & WIDGET_ALL_OVER);
         set_flag(w, WIDGET_PASSWORD, now & WIDGET_PASSWORD);
     }
     widget_rebuild(id);
     b.mark_dirty(id);
-    changes = block_cell_at(field_of(face, "state"), 1);
+    changes = block_cell_at(facet(face, Facet::state), 1);
     integer_box(changes, 0);
 }
 
@@ -296,19 +287,11 @@ void r_update_view() {
             update_face(&f);
         }
     } else if (target.type() == TYPE_OBJECT) {
-        if (!word_is(field_of(&target, "type"), "screen")) update_face(&target);
+        if (!facet_is(&target, Facet::type, Name::screen)) update_face(&target);
     } else {
         number_fire_type(Err::script_invalid_type, target.type());
     }
     result_none();
-}
-
-// The rows of a text list's data: items of a block, hash or map.
-i32 list_length(const ValueCell* data) {
-    if (!data) return 0;
-    if (data->type() == TYPE_BLOCK || data->type() == TYPE_HASH) return block_length(data);
-    if (data->type() == TYPE_MAP) return map_count(data);
-    return 0;
 }
 
 // One deep change of a facet (a series held by the face changed in
@@ -322,31 +305,18 @@ void r_on_change_facet() {
     i32 index = integer_get(stack_arg(5));
     i32 part = integer_get(stack_arg(6));
     result_none();
-    if (word_is(word, "data")) {
-        WidgetId id = face_widget(&owner);
-        TuiWidget* w = tui_backend().widget(id);
+    if (word_is(word, Facet::data)) {
+        TuiWidget* w = tui_backend().widget(face_widget(&owner));
         if (!w) {
             integer_box(stack_result(), 0);
             return;
         }
-        if ((w->kind == WidgetKind::other) &&
-            (word_is(field_of(&owner, "type"), "drop-list") || word_is(field_of(&owner, "type"), "drop-down")) &&
-            part == 0) {
+        bool drop = facet_is(&owner, Facet::type, Name::drop_list) || facet_is(&owner, Facet::type, Name::drop_down);
+        if (w->kind == WidgetKind::other && drop && part == 0) {
             integer_box(stack_result(), 0);
             return;
         }
-        if (w->kind == WidgetKind::text_list) {
-            i32 length = list_length(field_of(&owner, "data"));
-            bool removes = word_is(action, "remove") || word_is(action, "clear") || word_is(action, "take");
-            if (removes || word_is(action, "change")) {
-                i32 left = removes ? std::max(length - part, 0) : length;
-                if (index == 0 && part >= length) w->data = 0;
-                else if (w->data > index) w->data = index;
-                ValueCell* selected = field_of(&owner, "selected");
-                if (selected && selected->type() == TYPE_INTEGER && integer_get(selected) > left)
-                    integer_box(selected, left);
-            }
-        }
+        if (w->kind == WidgetKind::text_list) text_list_items_changing(*w, action, index, part);
     }
     update_face(&owner);
 }
@@ -394,7 +364,7 @@ u32 face_flag_bits(const ValueCell* flags) {
 }
 
 WidgetId face_widget(const ValueCell* face) {
-    const ValueCell* state = field_of(face, "state");
+    const ValueCell* state = facet(face, Facet::state);
     if (!state || state->type() != TYPE_BLOCK || block_length(state) < 1) return 0;
     const ValueCell* h = block_cell_at(state, 0);
     if (h->type() != TYPE_HANDLE) return 0;

@@ -247,6 +247,10 @@ void TuiBackend::forget(WidgetId id) {
 void TuiBackend::destroy(WidgetId id) {
     TuiWidget* w = widgets_.get(id);
     if (!w) return;
+    if (w->window && id == active_ && dirty_ && before_close) {
+        before_close();
+        if (!(w = widgets_.get(id))) return;
+    }
     bool window = w->window;
     WidgetId parent = w->parent;
     forget(id);

@@ -140,6 +140,9 @@ public:
     // Where the events the back end produces itself go (focus, unfocus,
     // time): the type code and the widget.
     std::function<void(int type, WidgetId)> send;
+    // Called before the active window is destroyed while it is marked for
+    // drawing: its last frame can still be drawn.
+    std::function<void()> before_close;
     // The terminal's colour capability (COLOR_MODE_INDEXED or _TRUE).
     int color_mode = 2;
 

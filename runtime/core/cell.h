@@ -102,8 +102,11 @@ constexpr u32 CELL_NEW_LINE = 1u << 30;
 
 // header: type id in bits 0-7, the new-line marker in bit 30, further flags
 // by type. For a series: data1 head index, data2 node, data3 extra.
+// A cell declared without a value still has a defined header (no type, no
+// flags): helpers that write a value into a cell keep its new-line marker,
+// and must never read one from uninitialised memory.
 struct ValueCell {
-    u32 header;
+    u32 header = 0;
     u32 data1;
     u32 data2;
     u32 data3;

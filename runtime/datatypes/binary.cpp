@@ -490,7 +490,9 @@ ValueCell* binary_decode_base16(const u8* text, u32 length, u32 unit) {
             high = -1;
         }
     }
-    // A lone last digit is a malformed tail, not something to drop.
+    // A lone last digit is a malformed tail: the text is refused (debase
+    // gives none) rather than decoded with the digit dropped, which would
+    // lose data without a word.
     if (high >= 0) return nullptr;
     return decoded(out);
 }
@@ -535,7 +537,8 @@ ValueCell* binary_decode_base64(const u8* text, u32 length, u32 unit) {
             acc = n = 0;
         }
     }
-    // An unfinished group (or a missing second "=") is a malformed tail.
+    // An unfinished group (or a missing second "=") is a malformed tail:
+    // the text is refused rather than decoded without its last bytes.
     if (n || want_pad) return nullptr;
     return decoded(out);
 }

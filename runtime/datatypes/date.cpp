@@ -547,9 +547,10 @@ i32 date_mold(ValueCell* value, ValueCell* out, bool, bool, bool, ValueCell*, i3
 
 // ---- compare -------------------------------------------------------------------------
 
-// Two dates are compared by the instants they denote, whatever their zones:
-// the day numbers' difference in seconds is added to the first float so
-// that nearby instants keep their full precision.
+// Two dates are compared by their local calendar dates first (year, month
+// and day, the zone left out) and then by their floats. Within one local
+// date this orders by instant; across a change of date it does not: 23:00
+// at -01:00 and 0:00 of the next day at zone 0 are one instant but unequal.
 i32 date_compare(ValueCell* value1, ValueCell* value2, i32 op) {
     if (value2->type() != TYPE_DATE) return CMP_NOT_COMPARABLE;
     double t1 = value1->get_float();
@@ -559,10 +560,12 @@ i32 date_compare(ValueCell* value1, ValueCell* value2, i32 op) {
                        std::bit_cast<u64>(t1) == std::bit_cast<u64>(t2)
                    ? 0
                    : 1;
-    i64 dd = static_cast<i64>(date_to_days(date_packed(value1))) - date_to_days(date_packed(value2));
-    double a = static_cast<double>(dd) * SECS_PER_DAY + t1;
-    double b = t2;
-    bool equal = float_almost_equal(a, b);
+    // Year (signed), month and day, in that order of weight.
+    auto key = [](const ValueCell* d) {
+        return static_cast<i32>(date_packed(d) & ~DATE_TIME_FLAG) >> 7;
+    };
+    i32 k1 = key(value1), k2 = key(value2);
+    bool equal = k1 == k2 && float_almost_equal(t1, t2);
     switch (op) {
         case CMP_EQUAL:
         case CMP_NOT_EQUAL:
@@ -573,7 +576,8 @@ i32 date_compare(ValueCell* value1, ValueCell* value2, i32 op) {
             return equal ? 0 : 1;
         default:
             if (equal) return 0;
-            return a < b ? -1 : 1;
+            if (k1 != k2) return k1 < k2 ? -1 : 1;
+            return t1 < t2 ? -1 : 1;
     }
 }
 

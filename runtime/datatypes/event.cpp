@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "runtime/core/collector.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/action_table.h"
@@ -98,13 +99,30 @@ u32 type_code_or_fire(const ValueCell* word) {
     return code;
 }
 
-// A fresh block of the flag words set in flags: a block read earlier keeps
-// what it held.
+// The block the flags field gives: one block for the whole run, emptied and
+// filled again at each read, so a block read earlier changes with it.
+// Made at the first read; a root from event_init on.
+ValueCell g_flag_block;
+bool g_flag_block_rooted = false;
+
+void flag_block_reset() {
+    none_box(&g_flag_block);
+    if (!g_flag_block_rooted) gc_add_root(&g_flag_block);
+    g_flag_block_rooted = true;
+}
+
 ValueCell* push_flag_block(u32 flags) {
-    ValueCell* block = block_push_new(8);
+    if (g_flag_block.type() != TYPE_BLOCK) {
+        flag_block_reset();
+        ValueCell* fresh = block_push_new(8);
+        g_flag_block = *fresh;
+        stack_pop(1);
+    }
+    series_set_index(&g_flag_block, 0);
+    block_set_tail(&g_flag_block, 0);
     for (const FlagWord& f : kFlagWords)
-        if (flags & f.bit) word_make_in_symbol(block, symbol_make(f.name));
-    return block;
+        if (flags & f.bit) word_make_in_symbol(&g_flag_block, symbol_make(f.name));
+    return stack_push(&g_flag_block);
 }
 
 ValueCell* push_made_field(ValueCell* event, u32 n) {
@@ -174,6 +192,7 @@ ValueCell* event_make(ValueCell*, ValueCell* spec, u32) {
     cell_init(event, TYPE_EVENT | EVENT_HAS_RECORD);
     if (spec->type() != TYPE_BLOCK) return event;
     ValueCell face = g_none_cell, window = g_none_cell, offset, picked;
+    cell_init(&offset, TYPE_PAIR);
     pair_make_at(&offset, 0, 0);
     cell_init(&picked, TYPE_INTEGER, 0, 0, 0);
     bool has_fields = false;
@@ -274,6 +293,7 @@ ValueCell* event_pick(ValueCell* event, i32, ValueCell* index) {
 }  // namespace
 
 void event_init() {
+    flag_block_reset();
     ActionRow row;
     row.set<ACT_MAKE>(event_make)
         .set<ACT_FORM>(event_form)

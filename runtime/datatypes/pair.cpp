@@ -256,8 +256,9 @@ void pair_negate(ValueCell* value) {
     ValueCell r = *value;
     i32 x = pair_x(value), y = pair_y(value);
     if (x == INT32_MIN || y == INT32_MIN) {
-        // -(-2147483648) is not a 32-bit integer: like every other pair
-        // operation that overflows, the result is a point2D!.
+        // -(-2147483648) is not a 32-bit integer: rather than wrap back to
+        // itself, the result is a point2D!, as for every other pair
+        // operation that overflows.
         cell_init(&r, TYPE_POINT2D);
         r.header |= value->header & CELL_NEW_LINE;
         point2d_make_at(&r, float_to_f32(0.0 - x), float_to_f32(0.0 - y));

@@ -17,7 +17,7 @@ namespace zan::console {
 BufferAlloc g_output_buffer_alloc = std::malloc;
 
 void output_buffer_fatal(size_t need) {
-    tty_restore();
+    tty_restore_all();
     std::fflush(stdout);
     std::string msg = "Cannot allocate memory: init-buffer: " + std::to_string(need) + "\n";
     ssize_t ignored = ::write(STDOUT_FILENO, msg.data(), msg.size());
@@ -121,16 +121,20 @@ void LineEditor::move_to_last_row() {
     place(TermPos{physical_row(end), 0, false});
 }
 
+// The candidates take the line's place after the prompt, each followed by
+// one space; then, on the next row, the prompt comes again with the line
+// (its common part filled in) to edit on.
 void LineEditor::show_candidates(const std::vector<Completion>& found) {
+    std::u32string list;
+    for (size_t k = 1; k < found.size(); k++) {
+        list += found[k].text;
+        list += U' ';
+    }
+    line_ = list;
+    cursor_ = line_.size();
+    refresh();
     move_to_last_row();
     emit("\n");
-    std::string list;
-    for (size_t k = 1; k < found.size(); k++) {
-        for (u32 cp : found[k].text) list += line_glyph(cp, false).bytes;
-        list += ' ';
-    }
-    emit(list);
-    emit("\r\n");
     // The prompt starts again on a row of its own.
     origin_col_ = 0;
     at_ = TermPos{};

@@ -27,9 +27,10 @@
 //   Escape                the line, with the Escape character at its end,
 //                         is done
 //   Tab                   completion: one candidate replaces the line;
-//                         several are listed below it and the line, with
-//                         their common part filled in, is edited on;
-//                         none: the Tab is inserted
+//                         several are listed after the prompt in the
+//                         line's place, and the next row brings the prompt
+//                         back with the line, their common part filled
+//                         in, to edit on; none: the Tab is inserted
 //   other codes above 31  inserted at the cursor
 // Every other key is ignored.
 #pragma once

@@ -159,8 +159,18 @@ FdBytes& stdin_bytes() {
 
 namespace {
 
-termios g_saved;
+termios g_saved;                       // the mode before raw mode
 volatile sig_atomic_t g_raw_fd = -1;   // the fd in raw mode, -1 when none
+// The raw mode of each nested level, to give back when a level ends.
+constexpr int kMaxDepth = 8;
+termios g_levels[kMaxDepth];
+int g_depth = 0;
+void (*g_lend)() = nullptr;
+void (*g_back)() = nullptr;
+// The restore bytes: their length is 0 while they are being replaced.
+char g_restore[256];
+volatile sig_atomic_t g_restore_length = 0;
+volatile sig_atomic_t g_restore_fd = -1;
 int g_resize_pipe[2] = {-1, -1};
 bool g_handlers = false;
 
@@ -175,7 +185,7 @@ struct sigaction g_previous[kSignalCount];
 
 void on_restoring_signal(int signo, siginfo_t* info, void* context) {
     int saved_errno = errno;
-    tty_restore();
+    tty_restore_all();
     for (int k = 0; k < kSignalCount; k++) {
         if (kRestoringSignals[k] != signo) continue;
         struct sigaction& prev = g_previous[k];
@@ -220,12 +230,21 @@ void on_resize(int) {
     errno = saved_errno;
 }
 
-void restore_at_exit() { tty_restore(); }
+void restore_at_exit() { tty_restore_all(); }
 
 }  // namespace
 
 bool tty_enter_raw(int fd, bool wait_for_a_byte) {
-    if (g_raw_fd >= 0) return true;
+    if (g_raw_fd >= 0) {
+        // Nested: the holder lends the terminal, in the waiting mode asked.
+        if (g_depth >= kMaxDepth) return false;
+        if (g_lend) g_lend();
+        termios mode = g_levels[g_depth - 1];
+        mode.c_cc[VMIN] = wait_for_a_byte ? 1 : 0;
+        ::tcsetattr(g_raw_fd, TCSANOW, &mode);
+        g_levels[g_depth++] = mode;
+        return true;
+    }
     termios mode;
     if (::tcgetattr(fd, &mode) != 0) return false;
     g_saved = mode;
@@ -238,17 +257,56 @@ bool tty_enter_raw(int fd, bool wait_for_a_byte) {
         g_raw_fd = -1;
         return false;
     }
+    g_levels[0] = mode;
+    g_depth = 1;
     return true;
 }
 
 void tty_restore() {
     int fd = g_raw_fd;
     if (fd < 0) return;
+    if (g_depth > 1) {
+        g_depth--;
+        ::tcsetattr(fd, TCSANOW, &g_levels[g_depth - 1]);
+        if (g_back) g_back();
+        return;
+    }
     ::tcsetattr(fd, TCSANOW, &g_saved);
     g_raw_fd = -1;
+    g_depth = 0;
+}
+
+void tty_restore_all() {
+    sig_atomic_t length = g_restore_length;
+    if (length > 0 && g_restore_fd >= 0) {
+        ssize_t ignored = ::write(g_restore_fd, g_restore, static_cast<size_t>(length));
+        (void)ignored;
+    }
+    int fd = g_raw_fd;
+    if (fd < 0) return;
+    ::tcsetattr(fd, TCSANOW, &g_saved);
+    g_raw_fd = -1;
+    g_depth = 0;
 }
 
 bool tty_raw_on() { return g_raw_fd >= 0; }
+
+int tty_raw_depth() { return g_raw_fd >= 0 ? g_depth : 0; }
+
+void tty_set_lend_hooks(void (*lend)(), void (*back)()) {
+    g_lend = lend;
+    g_back = back;
+}
+
+void tty_set_restore_bytes(int fd, const std::string& bytes) {
+    g_restore_length = 0;
+    size_t n = bytes.size() < sizeof g_restore ? bytes.size() : sizeof g_restore;
+    std::memcpy(g_restore, bytes.data(), n);
+    g_restore_fd = fd;
+    g_restore_length = static_cast<sig_atomic_t>(n);
+}
+
+void tty_discard_input(int fd) { ::tcflush(fd, TCIFLUSH); }
 
 void tty_install_handlers() {
     if (g_handlers) return;

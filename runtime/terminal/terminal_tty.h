@@ -7,7 +7,9 @@
 // Modes are switched with TCSANOW, never flushing, so that type-ahead and
 // pasted lines survive between edits. The saved mode comes back on every
 // way out: the end of the edit, process exit, SIGTERM, SIGHUP, SIGQUIT,
-// SIGINT and the fatal signals (whose earlier handlers then run as before).
+// SIGINT and the fatal signals (whose earlier handlers then run as before);
+// on exit and on those signals the restore bytes a view left are written
+// too, so that no mode it switched on outlives the process.
 //
 // SIGWINCH writes a byte into a pipe that the byte reader watches, so an
 // edit waiting for a key learns of the new size whichever thread the
@@ -62,11 +64,35 @@ FdBytes& stdin_bytes();
 // Saves the mode of fd and enters raw mode; false when fd is not a
 // terminal or refuses. Without wait_for_a_byte a read returns at once
 // with what is there (the view's event loop polls before it reads).
+//
+// Raw mode nests: entering it again while it is on (a line edited by ask
+// inside a view's event loop) takes the terminal from the holder, with
+// its own wait_for_a_byte, and the lend hook runs first; the matching
+// tty_restore gives it back as the holder had it and then runs the return
+// hook. Only the outermost tty_restore puts the saved mode back.
 bool tty_enter_raw(int fd, bool wait_for_a_byte = true);
-// Restores the saved mode (nothing when raw mode is not on). Async-signal
-// safe.
+// Leaves one level of raw mode (nothing when raw mode is not on).
 void tty_restore();
+// Leaves every level at once: the saved mode back, and the restore bytes
+// written. Async-signal safe; the signal handlers and the exit handler
+// call it.
+void tty_restore_all();
 bool tty_raw_on();
+// How deep raw mode is nested (0: off).
+int tty_raw_depth();
+// What the holder of the terminal does when a nested raw mode takes it
+// (lend) and gives it back (back); null for nothing.
+void tty_set_lend_hooks(void (*lend)(), void (*back)());
+
+// Bytes that undo the terminal modes a holder switched on (mouse reports,
+// the alternate screen, a hidden cursor), written to fd by tty_restore_all
+// when a signal or the exit ends the process with them on. An empty text
+// (the default) writes nothing. Not for use from a signal handler.
+void tty_set_restore_bytes(int fd, const std::string& bytes);
+
+// Drops the input that has arrived on fd and was not read yet (a
+// terminal's late answers must not reach whoever reads next).
+void tty_discard_input(int fd);
 
 // Installs the signal handlers (once): the restoring ones and the size
 // change pipe, and an exit handler that restores the mode.

@@ -151,6 +151,8 @@ constexpr TemplateRow kTemplates[] = {
     {Err::access_cannot_close, R"t(["cannot close:" :arg1])t"},
     {Err::access_invalid_utf8, R"t(["invalid UTF-8 encoding:" :arg1])t"},
     {Err::access_not_open, R"t(["port is not open:" :arg1])t"},
+    // The reason is the one the HTTP service gives (refused, unknown host,
+    // a certificate...), not always "timeout".
     {Err::access_no_connect, R"t(["cannot connect:" :arg1 "reason:" :arg2])t"},
     {Err::access_no_scheme, R"t(["missing port scheme:" :arg1])t"},
     {Err::access_unknown_scheme, R"t(["scheme is unknown:" :arg1])t"},
@@ -162,6 +164,8 @@ constexpr TemplateRow kTemplates[] = {
     {Err::access_no_codec, R"t(["cannot decode or encode (no codec):" :arg1])t"},
     {Err::access_bad_media, R"t("bad media data (corrupt image, sound, video)")t"},
     {Err::access_invalid_cmd, R"t(["invalid port command:" :arg1])t"},
+    // Beyond the fixed catalogue: a write that fails (a full disk, a
+    // closed pipe) is reported instead of passing for a success.
     {Err::access_write_failed, R"t(["write failed:" :arg1 "reason:" :arg2])t"},
     // user
     {Err::user_message, R"t(arg1)t"},

@@ -347,11 +347,12 @@ class TerminalTest(unittest.TestCase):
         self.assertIn(b">> print [what-dir/x 1 2]", s.expect(b"/x 1 2]"))
         s.send(b"\x0b\x01\x0b")
         s.settle()
-        # Several candidates: listed below the line, which comes back with
-        # their common part filled in.
+        # Several candidates: shown after the prompt, on the prompt's own
+        # line, each followed by one space; the next prompt brings the line
+        # back with their common part filled in.
         s.send(b"to-loc\t")
         listed = s.expect(b"to-local-date to-local-file ")
-        self.assertIn(b"\r\nto-local-date to-local-file ", listed)
+        self.assertTrue(listed.endswith(b">> to-local-date to-local-file "), listed)
         self.assertTrue(s.expect(b">> to-local-").endswith(b"\n>> to-local-"))
         self.assertEqual(s.enter(b"file %a/b\r"), b'== "a/b"\r\n>> ')
 
@@ -366,7 +367,7 @@ class TerminalTest(unittest.TestCase):
         # A function of the session: its refinements, /local left out.
         s.enter(b"f: func [/alpha /beta /local x] [alpha]\r")
         s.send(b"f/\t")
-        self.assertIn(b"\r\nalpha beta ", s.expect(b"alpha beta "))
+        self.assertTrue(s.expect(b"alpha beta ").endswith(b">> alpha beta "))
         s.expect(b">> f/")
         self.assertEqual(s.enter(b"al\t\r"), b"== true\r\n>> ")
 
@@ -381,13 +382,28 @@ class TerminalTest(unittest.TestCase):
         s.expect(b"%alpha-one.txt")
         self.assertEqual(s.enter(b"\r"), b'== "first"\r\n>> ')
         s.send(b"length? read %dir-x/b\t")
-        self.assertIn(b"\r\nbeta-1 beta-2 ", s.expect(b"beta-1 beta-2 "))
+        self.assertTrue(s.expect(b"beta-1 beta-2 ").endswith(b">> beta-1 beta-2 "))
         s.expect(b">> length? read %dir-x/beta-")
         self.assertEqual(s.enter(b"1\r"), b"== 0\r\n>> ")
         # No such directory: nothing to complete, the Tab is inserted.
         s.send(b"%nodir/x\t")
         s.expect(b"%nodir/x")
         self.assertEqual(s.settle(), b"    ")
+
+    def test_tab_completes_a_file_name_with_a_space_to_a_form_that_loads(self):
+        for name in ("with space.txt", "with space-2.txt"):
+            with open(os.path.join(self.home, name), "w") as f:
+                f.write(name)
+        s = self.started()
+        # Two candidates: the common part is filled in with its quote left
+        # open, and Tab goes on completing inside the quotes.
+        s.send(b"read %wi\t")
+        self.assertTrue(s.expect(b"with space-2.txt with space.txt ")
+                        .endswith(b">> with space-2.txt with space.txt "))
+        s.expect(b'>> read %"with space')
+        s.send(b"-\t")
+        s.expect(b'%"with space-2.txt"')
+        self.assertEqual(s.enter(b"\r"), b'== "with space-2.txt"\r\n>> ')
 
     def test_tab_with_several_candidates_lists_them_and_editing_goes_on(self):
         s = self.started()
@@ -397,7 +413,7 @@ class TerminalTest(unittest.TestCase):
                 b"case [(head s) = {p} [reduce [at copy {pr} 3 {print} {probe}]] "
                 b"(head s) = {pri} [reduce [at copy {print} 6]] true [copy []]]]]\r")
         s.send(b"p\t")
-        self.assertTrue(s.expect(b"print probe ").endswith(b"\r\nprint probe "))
+        self.assertTrue(s.expect(b"print probe ").endswith(b">> print probe "))
         self.assertTrue(s.expect(b">> pr").endswith(b"\n>> pr"))
         self.assertEqual(s.enter(b"int 5\r"), b"5\r\n>> ")
         s.send(b"pri\t")

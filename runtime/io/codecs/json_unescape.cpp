@@ -22,9 +22,32 @@ i32 read_hex4(const ValueCell* s, u32 at, u32 tail) {
     return code;
 }
 
-[[noreturn]] void bad_escape(ValueCell* s, u32 written) {
-    string_clip_length(s, written);
-    fire(Err::script_invalid_data, s);
+// Decodes the escape whose letter is at src (just after the backslash)
+// into *c and moves src past it; false when it cannot be decoded.
+bool decode_escape(const ValueCell* s, u32& src, u32 tail, u32* c) {
+    u32 e = string_char_at(s, src++);
+    if (e != 'u') {
+        // Any other escaped character stands for itself.
+        i32 letter = json_letter_escape(e);
+        *c = letter >= 0 ? static_cast<u32>(letter) : e;
+        return true;
+    }
+    i32 code = read_hex4(s, src, tail);
+    if (code < 0) return false;
+    src += 4;
+    u32 cp = static_cast<u32>(code);
+    if (cp >= kJsonLowFirst && cp <= kJsonLowLast) return false;
+    if (cp >= kJsonHighFirst && cp <= kJsonHighLast) {
+        if (tail - src < 6 || string_char_at(s, src) != '\\' || string_char_at(s, src + 1) != 'u')
+            return false;
+        i32 low = read_hex4(s, src + 2, tail);
+        if (low < static_cast<i32>(kJsonLowFirst) || low > static_cast<i32>(kJsonLowLast))
+            return false;
+        src += 6;
+        cp = json_surrogate_pair(cp, static_cast<u32>(low));
+    }
+    *c = cp;
+    return true;
 }
 
 }  // namespace
@@ -33,41 +56,20 @@ void json_routine_unescape() {
     ValueCell* s = stack_arg(0);
     const u32 head = static_cast<u32>(string_total_length(s) - string_length(s));
     const u32 tail = static_cast<u32>(string_total_length(s));
-    u32 src = head;
+    u32 first = head;
     // Nothing moves before the first backslash.
-    while (src < tail && string_char_at(s, src) != '\\') src++;
-    u32 dst = src;
+    while (first < tail && string_char_at(s, first) != '\\') first++;
+    // Every escape is checked before any is written, so that a bad one is
+    // reported with the string as it was given.
+    for (u32 src = first; src < tail;) {
+        u32 c;
+        if (string_char_at(s, src++) == '\\' && src < tail && !decode_escape(s, src, tail, &c))
+            fire(Err::script_invalid_data, s);
+    }
+    u32 src = first, dst = first;
     while (src < tail) {
         u32 c = string_char_at(s, src++);
-        if (c == '\\' && src < tail) {
-            u32 e = string_char_at(s, src++);
-            switch (e) {
-                case 'u': {
-                    i32 code = read_hex4(s, src, tail);
-                    if (code < 0) bad_escape(s, dst);
-                    src += 4;
-                    c = static_cast<u32>(code);
-                    if (c >= kJsonLowFirst && c <= kJsonLowLast) bad_escape(s, dst);
-                    if (c >= kJsonHighFirst && c <= kJsonHighLast) {
-                        if (tail - src < 6 || string_char_at(s, src) != '\\' ||
-                            string_char_at(s, src + 1) != 'u')
-                            bad_escape(s, dst);
-                        i32 low = read_hex4(s, src + 2, tail);
-                        if (low < static_cast<i32>(kJsonLowFirst) || low > static_cast<i32>(kJsonLowLast))
-                            bad_escape(s, dst);
-                        src += 6;
-                        c = json_surrogate_pair(c, static_cast<u32>(low));
-                    }
-                    break;
-                }
-                default: {
-                    // Any other escaped character stands for itself.
-                    i32 letter = json_letter_escape(e);
-                    c = letter >= 0 ? static_cast<u32>(letter) : e;
-                    break;
-                }
-            }
-        }
+        if (c == '\\' && src < tail) decode_escape(s, src, tail, &c);
         // Widening keeps character positions, so src and dst stay valid.
         string_poke_char(series_of(s), dst++, c);
     }

@@ -231,6 +231,10 @@ int zlib_compress(u8* out, size_t& size, const u8* in, size_t len) {
     return deliver(data, out, size);
 }
 
+// Input that already starts with the gzip magic (1F 8B 08) is compressed
+// like any other, not passed through: a caller that asked for compression
+// would otherwise get uncompressed data back whenever its own data began
+// with those bytes.
 int gzip_compress(u8* out, size_t& size, const u8* in, size_t len) {
     if (size < 18) {
         size = len + 18;

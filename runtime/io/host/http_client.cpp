@@ -27,6 +27,7 @@ namespace {
 
 constexpr long kConnectTimeoutSeconds = 60;
 constexpr long kStallSeconds = 30;
+// The default agent names the system this runs on, Linux, not another.
 constexpr const char* kUserAgent = "Mozilla/5.0 (X11; Linux x86_64)";
 
 std::string g_last_failure = "timeout";

@@ -345,7 +345,8 @@ void lexer_path_step(LexerState* r) {
 // ---- structural scanners ---------------------------------------------------------------------------
 
 void lexer_scan_eof(LexerState* r, const u8* start, const u8* end, u32 flags, bool load) {
-    // A NUL byte is not the end of the text: the rest would be lost.
+    // A NUL byte before the real end is an error, not the end of the text:
+    // taking it as the end would drop the rest of the source silently.
     if (r->tok_end < r->in_end && *r->tok_end == 0) {
         r->pos = r->tok_end;
         lexer_throw_error(r, r->tok_end, r->tok_end + 1, -1);

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -183,6 +184,50 @@ TEST(RawMode, SwitchingKeepsTypeAhead) {
     EXPECT_EQ(got, "typed");
 }
 
+// Raw mode entered again while it is on: the holder lends the terminal,
+// in the waiting mode asked for, and gets it back as it had it.
+int g_lent = 0, g_given_back = 0;
+
+TEST(RawMode, NestsLendingAndGivingBackTheTerminal) {
+    Pty t;
+    termios before;
+    ASSERT_EQ(::tcgetattr(t.slave(), &before), 0);
+    g_lent = g_given_back = 0;
+    ASSERT_TRUE(tty_enter_raw(t.slave(), false));
+    tty_set_lend_hooks([] { g_lent++; }, [] { g_given_back++; });
+    termios mode;
+    ASSERT_TRUE(tty_enter_raw(t.slave(), true));
+    EXPECT_EQ(tty_raw_depth(), 2);
+    EXPECT_EQ(g_lent, 1);
+    ASSERT_EQ(::tcgetattr(t.slave(), &mode), 0);
+    EXPECT_EQ(mode.c_cc[VMIN], 1);
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO), 0u);
+    tty_restore();
+    EXPECT_EQ(g_given_back, 1);
+    EXPECT_TRUE(tty_raw_on());
+    ASSERT_EQ(::tcgetattr(t.slave(), &mode), 0);
+    EXPECT_EQ(mode.c_cc[VMIN], 0);
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO), 0u);
+    tty_restore();
+    tty_set_lend_hooks(nullptr, nullptr);
+    EXPECT_FALSE(tty_raw_on());
+    EXPECT_EQ(tty_raw_depth(), 0);
+    ASSERT_EQ(::tcgetattr(t.slave(), &mode), 0);
+    EXPECT_EQ(mode.c_lflag, before.c_lflag);
+    EXPECT_EQ(g_lent, 1);
+}
+
+TEST(RawMode, DiscardingDropsWhatWasNotReadYet) {
+    Pty t;
+    ASSERT_TRUE(tty_enter_raw(t.slave(), false));
+    ASSERT_EQ(::write(t.master(), "\x1b[2;1R", 6), 6);
+    ::usleep(20000);
+    tty_discard_input(t.slave());
+    char c;
+    EXPECT_LE(::read(t.slave(), &c, 1), 0);
+    tty_restore();
+}
+
 TEST(RawMode, NotATerminal) {
     Pipe p;
     EXPECT_FALSE(tty_enter_raw(p.in()));
@@ -215,6 +260,38 @@ void expect_restored_after(int signo) {
 
 TEST(RawMode, RestoredOnSigterm) { expect_restored_after(SIGTERM); }
 TEST(RawMode, RestoredOnSighup) { expect_restored_after(SIGHUP); }
+
+// The bytes that undo a holder's modes are written when a signal ends the
+// process, even in the middle of a nested raw mode.
+TEST(RawMode, RestoreBytesAreWrittenWhenASignalEndsTheProcess) {
+    for (int signo : {SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signo);
+        Pty t;
+        int out_w[2];
+        ASSERT_EQ(::pipe(out_w), 0);
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(out_w[0]);
+            rlimit no_core{0, 0};
+            ::setrlimit(RLIMIT_CORE, &no_core);  // SIGQUIT dumps no core
+            tty_install_handlers();
+            if (!tty_enter_raw(t.slave(), false) || !tty_enter_raw(t.slave())) ::_exit(3);
+            tty_set_restore_bytes(out_w[1], "modes off");
+            ::raise(signo);
+            ::_exit(4);
+        }
+        ::close(out_w[1]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+        EXPECT_EQ(WTERMSIG(status), signo);
+        char buf[32] = {};
+        ssize_t n = ::read(out_w[0], buf, sizeof buf);
+        ::close(out_w[0]);
+        EXPECT_EQ(std::string(buf, n > 0 ? static_cast<size_t>(n) : 0), "modes off");
+    }
+}
 
 TEST(RawMode, RestoredAtExit) {
     Pty t;

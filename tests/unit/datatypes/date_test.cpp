@@ -172,24 +172,38 @@ TEST_F(DateTest, ZonesBeyondTheWordAreRefused) {
     EXPECT_EQ(error_of([&] { path_set(d, W("zone"), str("x")[0]); }), Err::script_invalid_arg);
 }
 
-TEST_F(DateTest, SameInstantInDifferentZonesIsEqual) {
+// Dates compare by their local calendar dates first, then by the stored
+// time: the same instant on two different local dates is unequal.
+TEST_F(DateTest, ComparesByLocalDateThenTime) {
     ValueCell west = DTM(2024, 1, 1, 23, 0, 0, -60);  // 0:00 UTC on 2 January
     ValueCell utc = DTM(2024, 1, 2, 0, 0, 0, 0);
-    EXPECT_TRUE(cmp(west, CMP_EQUAL, utc));
-    EXPECT_TRUE(cmp(west, CMP_STRICT_EQUAL, utc));
-    EXPECT_FALSE(cmp(west, CMP_NOT_EQUAL, utc));
-    EXPECT_FALSE(cmp(west, CMP_SAME, utc));  // not the same value
+    EXPECT_FALSE(cmp(west, CMP_EQUAL, utc));
+    EXPECT_FALSE(cmp(west, CMP_STRICT_EQUAL, utc));
+    EXPECT_TRUE(cmp(west, CMP_NOT_EQUAL, utc));
+    EXPECT_FALSE(cmp(west, CMP_SAME, utc));
+    EXPECT_TRUE(cmp(west, CMP_LESSER, utc));  // 1 January before 2 January
+    EXPECT_EQ(cmp_raw(west, CMP_SORT, utc), -1);
+    EXPECT_EQ(cmp_raw(utc, CMP_SORT, west), 1);
+    // On the same local date the instants decide, whatever the zones.
     ValueCell later = DTM(2024, 1, 2, 0, 30, 0, 0);
     ValueCell east = DTM(2024, 1, 2, 6, 0, 0, 5 * 60 + 45);  // 0:15 UTC
-    EXPECT_TRUE(cmp(west, CMP_LESSER, east));
+    ValueCell east_same = DTM(2024, 1, 2, 5, 45, 0, 5 * 60 + 45);  // 0:00 UTC
+    EXPECT_TRUE(cmp(utc, CMP_LESSER, east));
     EXPECT_TRUE(cmp(east, CMP_LESSER, later));
-    EXPECT_TRUE(cmp(later, CMP_GREATER, west));
-    EXPECT_EQ(cmp_raw(west, CMP_SORT, utc), 0);
+    EXPECT_TRUE(cmp(east_same, CMP_EQUAL, utc));
+    EXPECT_FALSE(cmp(east_same, CMP_SAME, utc));
+    EXPECT_EQ(cmp_raw(east_same, CMP_SORT, utc), 0);
+    // The local date outweighs the instant: 1 January at 23:00-01:00 orders
+    // before 2 January at 0:30+02:00, which is the earlier instant.
+    ValueCell early_east = DTM(2024, 1, 2, 0, 30, 0, 2 * 60);  // 22:30 UTC on 1 January
+    EXPECT_TRUE(cmp(west, CMP_LESSER, early_east));
     EXPECT_EQ(cmp_raw(west, CMP_EQUAL, I(1)), CMP_NOT_COMPARABLE);
     EXPECT_EQ(error_of([&] { cmp(west, CMP_LESSER, I(1)); }), Err::script_invalid_compare);
     // A date alone is the start of its day.
     EXPECT_TRUE(cmp(DAY(2024, 1, 2), CMP_EQUAL, utc));
     EXPECT_TRUE(cmp(DAY(2024, 1, 2), CMP_LESSER, later));
+    // Years before 0 order before later ones.
+    EXPECT_TRUE(cmp(DAY(-5, 12, 31), CMP_LESSER, DAY(1, 1, 1)));
 }
 
 TEST_F(DateTest, ToIntegerOutsideTheRangeIsAnError) {

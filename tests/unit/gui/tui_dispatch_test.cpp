@@ -158,6 +158,32 @@ TEST_F(Dispatch, OtherButtonsAndDragging) {
     }
 }
 
+TEST_F(Dispatch, AWidgetDraggedPastItsEdgeFollowsThePointerWhenItGetsEveryMove) {
+    for (bool all_over : {false, true}) {
+        SCOPED_TRACE(all_over);
+        d.reset();
+        if (all_over) b.widget(button)->flags |= WIDGET_ALL_OVER;
+        d.input(mouse(3, false, 5, 3, true), 0);  // onto the button, at (1, 0) of it
+        d.input(mouse(0, false, 5, 3), 0);        // pressed there
+        got.clear();
+        // One report far beyond the button's edge, then another.
+        d.input(mouse(0, false, 15, 4, true), 0);
+        d.input(mouse(0, false, 17, 5, true), 0);
+        std::vector<Got> overs;
+        for (const Got& g : got)
+            if (g.where == 'L' && g.id == button && !(g.flags & EVENT_FLAG_AWAY)) overs.push_back(g);
+        if (!all_over) {
+            EXPECT_TRUE(overs.empty());
+            continue;
+        }
+        // In the button's own coordinates (it stands at 3x2 of the window).
+        ASSERT_EQ(overs.size(), 2u);
+        EXPECT_EQ(overs[0], (Got{'L', EVT_OVER, button, 11, 1, 0, EVENT_FLAG_DOWN}));
+        EXPECT_EQ(overs[1], (Got{'L', EVT_OVER, button, 13, 2, 0, EVENT_FLAG_DOWN}));
+        d.input(mouse(0, true, 17, 5), 0);
+    }
+}
+
 TEST_F(Dispatch, PointerEnteringAndLeaving) {
     d.input(mouse(3, false, 5, 3, true), 0);  // onto the button
     EXPECT_EQ(d.hovered(), button);

@@ -71,9 +71,13 @@ TEST_F(TuiEvents, KeysCharactersAndTheWheel) {
         const char* molded;
     } cases[] = {
         {'a', 0, "#\"a\""},       {0x1F600, 0, "#\"\xF0\x9F\x98\x80\""},
+        {console::KEY_UP, EVENT_SPECIAL_KEY, "up"},
         {console::KEY_PAGE_DOWN, EVENT_SPECIAL_KEY, "page-down"},
-        {-31, EVENT_SPECIAL_KEY, "F1"}, {-42, EVENT_SPECIAL_KEY, "F12"},
-        {-30, EVENT_SPECIAL_KEY, "none"},
+        {console::KEY_F1, EVENT_SPECIAL_KEY, "F1"}, {console::KEY_F12, EVENT_SPECIAL_KEY, "F12"},
+        // Between Page Down and F1, and past either end: no key word.
+        {console::KEY_PAGE_DOWN - 1, EVENT_SPECIAL_KEY, "none"},
+        {console::KEY_UP + 1, EVENT_SPECIAL_KEY, "none"},
+        {console::KEY_F12 - 1, EVENT_SPECIAL_KEY, "none"},
     };
     for (const Case& c : cases) {
         ValueCell e;

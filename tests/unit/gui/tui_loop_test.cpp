@@ -14,6 +14,9 @@
 #include "runtime/terminal/terminal_keys.h"
 #include "gui/terminal/tui_loop.h"
 #include "runtime/terminal/print_hooks.h"
+#include "runtime/terminal/terminal_tty.h"
+
+#include <thread>
 
 using namespace zan;
 using namespace zan::gui;
@@ -75,6 +78,21 @@ termios mode_of(int fd) {
 RenderFn fill_with(u32 cp) {
     return [cp](TuiScreen& s, int, int, const TuiWidget&, const TuiRect& clip) { s.fill(clip, cp, TuiStyle{}); };
 }
+}  // namespace
+
+namespace {
+// A terminal, a back end with one active window of w x h cells filled with
+// cp, and a loop on the terminal.
+struct Rig {
+    Rig(int cols, int rows, float w, float h, u32 cp)
+        : pty(cols, rows), win(b.make(0, true, TuiBox{0, 0, w, h}, 0, fill_with(cp))), loop(b, pty.slave(), pty.slave()) {
+        b.activate(win);
+    }
+    Pty pty;
+    TuiBackend b;
+    WidgetId win;
+    TuiLoop loop;
+};
 }  // namespace
 
 TEST(TuiLoopTest, TickWaitsForWhatIsLeftOf33Ms) {
@@ -245,4 +263,96 @@ TEST(TuiLoopTest, AWindowLargerThanTheTerminalIsDrawnClippedAndKeepsTheCursorIns
     // and goes below the view at the end.
     EXPECT_EQ(pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" ".##...\x1b[49m\r\n" "......\x1b[49m\r\n" "....xx"
                             "\r\n" "\x1b[?25h");
+}
+
+TEST(TuiLoopTest, TheViewsFirstRowMovesUpWhenTheTerminalScrolls) {
+    // Reported on row 9 of 10 (row 8 from 0), a view of four rows made the
+    // terminal scroll by two: its first row is row 6 for the mouse. One
+    // reported high enough stays where it was reported.
+    for (auto [report, origin] : {std::pair{"\x1b[9;1Rq", 6}, std::pair{"\x1b[3;1Rq", 2}}) {
+        Rig r(20, 10, 4, 4, '.');
+        int origin_at_key = -1;
+        r.loop.on_input = [&](const TuiInput& in) {
+            origin_at_key = r.loop.origin_row();
+            if (in.ch == 'q') r.b.destroy(r.win);
+        };
+        r.pty.type(report);
+        r.loop.run(false);
+        EXPECT_EQ(origin_at_key, origin) << report;
+        EXPECT_EQ(r.loop.drawn_rows(), 4);
+    }
+}
+
+TEST(TuiLoopTest, LeavingWaitsForTheTerminalsAnswerAndDropsWhatIsLeft) {
+    Rig r(20, 10, 2, 1, '.');
+    std::thread late;
+    r.loop.on_input = [&](const TuiInput& in) {
+        if (in.ch != 'p') return;
+        // Text printed, then the view closed at once: the terminal's answer
+        // to the query after the print comes later, with a key behind it.
+        g_tui_before_print();
+        g_tui_after_print();
+        late = std::thread([&] {
+            ::usleep(100000);
+            r.pty.type("\x1b[7;1Rzz");
+        });
+        r.b.destroy(r.win);
+    };
+    r.pty.type("\x1b[2;1Rp");  // the answer to the first query, then the key
+    r.loop.run(false);
+    late.join();
+    EXPECT_TRUE(terminal_answers_queries());
+    EXPECT_EQ(r.loop.origin_row(), 6);  // the late answer was read
+    // Nothing is left for whoever reads the terminal next.
+    pollfd p{r.pty.slave(), POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 50), 0);
+}
+
+TEST(TuiLoopTest, AViewClosedWhileMarkedForDrawingShowsItsLastFrameAndTheCursorGoesBelow) {
+    Rig r(20, 10, 3, 2, '1');
+    u32 shown = '1';
+    r.b.widget(r.win)->render = [&shown](TuiScreen& s, int, int, const TuiWidget&, const TuiRect& clip) {
+        s.fill(clip, shown, TuiStyle{});
+    };
+    r.b.before_close = [&] { r.loop.draw_pending(); };
+    r.b.send = [&](int type, WidgetId id) {
+        if (type != EVT_TIME || id != r.win) return;
+        // A timer changes the face and closes the view in one go.
+        shown = '2';
+        r.b.mark_dirty(r.win);
+        r.b.destroy(r.win);
+    };
+    r.b.start_timer(r.win, 40);
+    r.loop.run(false);
+    EXPECT_EQ(r.pty.output(), "\x1b[6n" "\x1b[?25l" "\r\x1b[0J" "111\x1b[49m\r\n111" "\r\x1b[1A\x1b[0J"
+                              "222\x1b[49m\r\n222" "\r\n" "\x1b[?25h");
+}
+
+TEST(TuiLoopTest, ALineEditedInsideTheViewGoesBelowItWithTheMouseOffAndTheViewComesBack) {
+    Rig r(20, 10, 2, 2, '.');
+    r.loop.mouse = true;
+    std::string during;
+    termios nested{};
+    r.loop.on_input = [&](const TuiInput& in) {
+        if (in.ch == 'a') {
+            // What ask does around its edit.
+            ASSERT_TRUE(console::tty_enter_raw(r.pty.slave()));
+            nested = mode_of(r.pty.slave());
+            during = r.pty.output();
+            console::tty_restore();
+            r.pty.type("q");
+        }
+        if (in.ch == 'q') r.b.destroy(r.win);
+    };
+    r.pty.type("a");
+    r.loop.run(false);
+    EXPECT_EQ(nested.c_cc[VMIN], 1);
+    EXPECT_EQ(console::tty_raw_depth(), 0);
+    const std::string frame = "\r\x1b[0J" "..\x1b[49m\r\n..";
+    EXPECT_EQ(during, "\x1b[6n" + mouse_bytes(true) + "\x1b[?25l" + frame +
+                          // below the view, the mouse off, the cursor shown
+                          "\r\n" + mouse_bytes(false) + "\x1b[?25h");
+    // Given back: the mouse on again, the view drawn below the edited line.
+    EXPECT_EQ(r.pty.output(), mouse_bytes(true) + "\x1b[6n" "\x1b[?25l" + frame + "\r\n" + mouse_bytes(false) +
+                                  "\x1b[?25h");
 }

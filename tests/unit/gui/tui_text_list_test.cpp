@@ -1,9 +1,18 @@
-// A text list whose items or selection the language changed: the first
-// visible row moves so that the items and the selection can be seen.
+// A text list in the back end: the first visible row follows items and
+// a selection that the language changed; Up, Down and clicks move the
+// selection over the items of every kind of data (block, hash, map); the
+// selected row is drawn reversed while the list has the focus.
 #include "gui/tui_face_test_support.h"
+#include "gui/terminal/tui_dispatch.h"
+#include "gui/terminal/tui_render.h"
+#include "gui/terminal/tui_text_list.h"
 #include "gui/terminal/tui_views.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/event.h"
 #include "runtime/datatypes/handle.h"
+#include "runtime/datatypes/hash.h"
+#include "runtime/datatypes/map.h"
+#include "runtime/terminal/terminal_keys.h"
 
 namespace zan::test {
 namespace {
@@ -39,7 +48,121 @@ protected:
     }
     gui::TuiWidget& widget() { return *gui::tui_backend().widget(id_); }
     gui::WidgetId id_ = 0;
+
+    // The data of three items as a block, a hash or a map (three keys).
+    ValueCell three_items(u32 type) {
+        ValueCell* b = blk({*str("a"), integer(1), *str("b"), integer(2), *str("c"), integer(3)});
+        if (type == TYPE_MAP) {
+            ValueCell m;
+            map_make_at(&m, b, 0);
+            return *stack_push(&m);
+        }
+        if (type == TYPE_BLOCK) return *blk({*str("a"), *str("b"), *str("c")});
+        ValueCell* h = blk({*str("a"), *str("b"), *str("c")});
+        hash_from_block(h);
+        return *h;
+    }
+    // A focused list two rows high over data, shown in its window.
+    ValueCell* focused_list(const ValueCell& data) {
+        ValueCell* win = face("window", pair(0, 0), pair(6, 2));
+        ValueCell null;
+        handle_make_at(&null, 0, HANDLE_NONE);
+        ValueCell wh = realise(win, null);
+        ValueCell* f = face("text-list", pair(0, 0), pair(6, 2));
+        set_field(f, "flags", word("focusable"));
+        set_field(f, "data", data);
+        ValueCell h = realise(f, wh);
+        id_ = handle_get(&h);
+        gui::tui_backend().activate(handle_get(&wh));
+        return f;
+    }
+    // Sends a key to the list's own reaction; answers the events it sent.
+    std::vector<int> key(i32 code) {
+        std::vector<int> sent;
+        gui::widget_react(gui::tui_backend(), gui::EVT_KEY, gui::TuiMessage{id_, 0, 0, code, EVENT_SPECIAL_KEY, 0},
+                          [&](int type, const gui::TuiMessage&) {
+                              sent.push_back(type);
+                              return false;
+                          });
+        return sent;
+    }
 };
+
+TEST_F(TuiTextList, ItemsAreCountedForEveryKindOfData) {
+    for (u32 type : {TYPE_BLOCK, TYPE_HASH, TYPE_MAP}) {
+        SCOPED_TRACE(type);
+        ValueCell data = three_items(type);
+        EXPECT_EQ(gui::list_item_count(&data), 3);
+    }
+    ValueCell none = g_none_cell;
+    EXPECT_EQ(gui::list_item_count(&none), 0);
+    EXPECT_EQ(gui::list_item_count(nullptr), 0);
+}
+
+TEST_F(TuiTextList, DownAndUpWalkTheItemsOfEveryKindOfData) {
+    const std::vector<int> moved{gui::EVT_SELECT, gui::EVT_CHANGE};
+    for (u32 type : {TYPE_BLOCK, TYPE_HASH, TYPE_MAP}) {
+        SCOPED_TRACE(type);
+        ValueCell* f = focused_list(three_items(type));
+        set_field(f, "selected", integer(1));
+        // Down to the last item, scrolling the two rows; no further.
+        EXPECT_EQ(key(console::KEY_DOWN), moved);
+        EXPECT_EQ(key(console::KEY_DOWN), moved);
+        EXPECT_EQ(mold(field(f, "selected")), "3");
+        EXPECT_EQ(widget().data, 1);
+        EXPECT_EQ(key(console::KEY_DOWN), std::vector<int>{});
+        EXPECT_EQ(mold(field(f, "selected")), "3");
+        EXPECT_EQ(key(console::KEY_UP), moved);
+        EXPECT_EQ(mold(field(f, "selected")), "2");
+        for (gui::WidgetId w : std::vector<gui::WidgetId>(gui::tui_backend().windows())) gui::tui_backend().destroy(w);
+    }
+}
+
+TEST_F(TuiTextList, AClickBelowTheItemsSelectsNothing) {
+    ValueCell* f = focused_list(three_items(TYPE_HASH));
+    widget().data = 2;  // "c" on the first row, nothing on the second
+    std::vector<int> sent;
+    auto click = [&](float row) {
+        sent.clear();
+        gui::widget_react(gui::tui_backend(), gui::EVT_CLICK, gui::TuiMessage{id_, 1, row, 0, 0, 0},
+                          [&](int type, const gui::TuiMessage& m) {
+                              sent.push_back(type);
+                              EXPECT_EQ(m.key, 3);
+                              return false;
+                          });
+    };
+    click(1);
+    EXPECT_EQ(sent, std::vector<int>{});
+    EXPECT_EQ(mold(field(f, "selected")), "none");
+    click(0);
+    EXPECT_EQ(sent, (std::vector<int>{gui::EVT_SELECT, gui::EVT_CHANGE}));
+    EXPECT_EQ(mold(field(f, "selected")), "3");
+}
+
+TEST_F(TuiTextList, TheSelectedRowIsReversedWhileTheListHasTheFocus) {
+    ValueCell* f = focused_list(three_items(TYPE_MAP));
+    set_field(f, "text", *str("b\nc\n"));
+    set_field(f, "selected", integer(3));
+    widget().data = 1;
+    gui::TuiScreen screen;
+    auto reversed = [&] {
+        gui::tui_backend().render(screen, 80, 24);
+        std::string rows;
+        for (int y = 0; y < screen.rows(); y++)
+            for (int x = 0; x < screen.cols(); x++) rows += (screen.at(x, y).attr & gui::CELL_REVERSE) ? 'R' : '.';
+        return rows;
+    };
+    EXPECT_EQ(reversed(), "......RRRRRR");  // the whole second row
+    EXPECT_EQ(screen.row_text(0), "b     ");
+    // A selection out of view, or none, reverses nothing; neither does a
+    // list without the focus.
+    set_field(f, "selected", integer(1));
+    EXPECT_EQ(reversed(), "............");
+    set_field(f, "selected", integer(2));
+    EXPECT_EQ(reversed(), "RRRRRR......");
+    widget().flags &= ~gui::WIDGET_FOCUSED;
+    EXPECT_EQ(reversed(), "............");
+}
 
 constexpr u32 DATA = 1u << 7, SELECTED = 1u << 10;
 

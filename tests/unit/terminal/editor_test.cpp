@@ -355,11 +355,26 @@ TEST_F(EditorTest, TabWithSeveralCandidatesListsThemAndEditingGoesOn) {
     term.type(U"p");
     term.keys({'\t', 'o', KEY_ENTER});
     EditOutcome o = run();
-    // Never an empty line: the completed line is edited on.
+    // The candidates take the line's place after the prompt; the next row
+    // brings the prompt back with the completed line, which is edited on
+    // (never an empty line).
     EXPECT_EQ(o.line, U"pro");
-    EXPECT_EQ(term.row(0), ">> p");
-    EXPECT_EQ(term.row(1), "print probe");
-    EXPECT_EQ(term.row(2), ">> pro");
+    EXPECT_EQ(term.row(0), ">> print probe");
+    EXPECT_EQ(term.row(1), ">> pro");
+    EXPECT_EQ(term.row(2), "");
+}
+
+TEST_F(EditorTest, ManyCandidatesWrapAfterThePromptAndThePromptComesBack) {
+    ctx.completions = {{U"x a", 3}, {U"aaaa", 0}, {U"abbbb", 0}, {U"acccccc", 0}};
+    term.type(U"x a");
+    term.keys({'\t', KEY_ENTER});
+    EditOutcome o = run();
+    EXPECT_EQ(o.line, U"x a");
+    // After the prompt, over two rows of 20 columns.
+    EXPECT_EQ(term.row(0), ">> aaaa abbbb accccc");
+    EXPECT_EQ(term.row(1), "c");
+    EXPECT_EQ(term.row(2), ">> x a");
+    EXPECT_EQ(term.cursor_y(), 3);
 }
 
 TEST_F(EditorTest, HiddenInputIsNotCompleted) {
