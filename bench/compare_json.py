@@ -175,6 +175,19 @@ def measure_with_output(argv, tmp):
     return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0, out
 
 
+def print_table(header, rows, markdown):
+    """Prints rows under header, as a Markdown table or in aligned columns."""
+    if markdown:
+        print("| " + " | ".join(header) + " |")
+        print("|" + "---|" * len(header))
+        for r in rows:
+            print("| " + " | ".join(r) + " |")
+    else:
+        widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
+        for r in [header] + rows:
+            print("  ".join(str(c).ljust(w) for c, w in zip(r, widths)))
+
+
 def run_json_set(zan, python, runs, quick, tmp, markdown):
     """Runs the jobs and prints the table; returns notes on differing outputs."""
     langs = []
@@ -227,15 +240,7 @@ def run_json_set(zan, python, runs, quick, tmp, markdown):
         seen = {n: outs.get((n, kind, size, script)) for n in names}
         if len(set(v[0] if isinstance(v, tuple) else v for v in seen.values())) > 1:
             notes.append("%s: outputs differ: %r" % (job, seen))
-    if markdown:
-        print("| " + " | ".join(header) + " |")
-        print("|" + "---|" * len(header))
-        for r in rows:
-            print("| " + " | ".join(r) + " |")
-    else:
-        widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(len(header))]
-        for r in [header] + rows:
-            print("  ".join(str(c).ljust(w) for c, w in zip(r, widths)))
+    print_table(header, rows, markdown)
     return notes
 
 

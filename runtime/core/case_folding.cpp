@@ -2,6 +2,7 @@
 #include "runtime/core/layout.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "runtime/core/collector.h"
@@ -61,6 +62,68 @@ u32 case_folding_change_char(u32 cp, bool upper) {
     }
     return upper ? change_astral(cp, case_table_upper_astral, CASE_UPPER_ASTRAL_PAIRS)
                  : change_astral(cp, case_table_lower_astral, CASE_LOWER_ASTRAL_PAIRS);
+}
+
+namespace {
+constexpr u64 ONES = 0x0101010101010101ull;
+constexpr u64 HIGH_BITS = 0x8080808080808080ull;
+
+// Eight ASCII bytes with A-Z made small: the high bit of a lane is set
+// where the byte is at least 'A', and again where it is above 'Z' (no lane
+// carries into the next: every byte is below 0x80).
+inline u64 fold_ascii_word(u64 w) {
+    u64 from_a = w + (0x80 - 'A') * ONES;
+    u64 past_z = w + (0x80 - 'Z' - 1) * ONES;
+    u64 upper = (from_a ^ past_z) & HIGH_BITS;
+    return w | (upper >> 2);
+}
+
+inline u64 load_word(const u8* p) {
+    u64 w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+}  // namespace
+
+int case_fold_compare_bytes(const u8* a, const u8* b, size_t n, bool fold) {
+    if (!fold) {
+        int r = n ? std::memcmp(a, b, n) : 0;
+        return (r > 0) - (r < 0);
+    }
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        u64 x = load_word(a + i), y = load_word(b + i);
+        if (x == y) continue;
+        if (((x | y) & HIGH_BITS) == 0) {
+            x = fold_ascii_word(x);
+            y = fold_ascii_word(y);
+            if (x == y) continue;
+            unsigned shift = static_cast<unsigned>(__builtin_ctzll(x ^ y)) & ~7u;
+            return ((x >> shift) & 0xFF) < ((y >> shift) & 0xFF) ? -1 : 1;
+        }
+        break;  // a byte beyond ASCII: the rest one byte at a time
+    }
+    for (; i < n; i++) {
+        u8 x = k_case_fold_bytes[a[i]], y = k_case_fold_bytes[b[i]];
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+u64 case_fold_prefix_key(const u8* p, size_t n, bool fold) {
+    u8 bytes[8] = {};
+    size_t k = n < 8 ? n : 8;
+    if (k) std::memcpy(bytes, p, k);
+    u64 w = load_word(bytes);
+    if (fold) {
+        if ((w & HIGH_BITS) == 0) {
+            w = fold_ascii_word(w);
+        } else {
+            for (size_t i = 0; i < k; i++) bytes[i] = k_case_fold_bytes[bytes[i]];
+            w = load_word(bytes);
+        }
+    }
+    return __builtin_bswap64(w);
 }
 
 void case_folding_set_notify(CaseChangeNotify fn) { g_notify = fn; }

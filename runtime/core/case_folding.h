@@ -9,6 +9,8 @@
 // Width is the number of terminal columns a code point takes; the line
 // editor and the text-mode back end place the cursor with it.
 #pragma once
+#include <array>
+
 #include "runtime/core/cell.h"
 #include "runtime/core/unicode_tables.h"
 
@@ -28,6 +30,29 @@ inline u32 case_fold_fast(u32 cp) {
     if (cp < 128) return cp - 'A' < 26u ? cp + 32 : cp;
     return case_folding_change_char(cp, false);
 }
+
+// The fold of every byte unit (code point below 256): a capital letter of
+// ASCII or of Latin-1 (0xC0 to 0xDE but 0xD7) becomes small, the rest
+// stays; what case_fold answers for them (a unit test compares the two).
+inline constexpr std::array<u8, 256> k_case_fold_bytes = [] {
+    std::array<u8, 256> t{};
+    for (u32 c = 0; c < 256; c++)
+        t[c] = static_cast<u8>((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+                                   ? c + 32
+                                   : c);
+    return t;
+}();
+
+// Compares n byte units of two texts: the sign of the first difference of
+// their folded values (of their values with fold false), 0 when there is
+// none. Eight bytes are taken at a time, and eight ASCII bytes folded at
+// once.
+int case_fold_compare_bytes(const u8* a, const u8* b, size_t n, bool fold = true);
+
+// The first eight byte units of a text of n, folded unless fold is false,
+// zero-padded, as a number whose order is that of the texts wherever two
+// keys differ (equal keys say nothing).
+u64 case_fold_prefix_key(const u8* p, size_t n, bool fold);
 
 // Changes a char! cell or a text cell (string!, file!, url!, tag!, email!,
 // ref!) in place and returns it. For text: an index past the tail is first

@@ -94,7 +94,10 @@ void sort_nodes(std::vector<Node>& v) {
         std::sort(v.begin(), v.end());
         return;
     }
-    std::vector<Node> scratch(v.size());
+    // Kept from one collection to the next: a fresh one would be new pages
+    // of the C library's each time.
+    static std::vector<Node> scratch;
+    scratch.resize(v.size());
     Node all_and = ~0u, all_or = 0;
     for (Node n : v) {
         all_and &= n;

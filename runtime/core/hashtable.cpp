@@ -155,16 +155,7 @@ const u8* symbol_name(const ValueCell* sym, u32* len) {
 // 32-bit value); hashtable_hash_value spreads the result at the end.
 inline u32 text_hash_step(u32 h, u32 cp) { return (h ^ cp) * 0x01000193u; }
 
-// The folded code point of every byte unit: a capital letter of ASCII or of
-// Latin-1 (0xC0 to 0xDE but 0xD7) becomes small, the rest stays (what
-// case_fold_fast answers for them; a unit test compares the two).
-constexpr std::array<u32, 256> k_byte_folds = [] {
-    std::array<u32, 256> t{};
-    for (u32 c = 0; c < 256; c++)
-        t[c] = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ? c + 32 : c;
-    return t;
-}();
-[[gnu::always_inline]] inline const u32* byte_folds() { return k_byte_folds.data(); }
+[[gnu::always_inline]] inline const u8* byte_folds() { return k_case_fold_bytes.data(); }
 
 // The bytes of a string from its index to its tail, when its units are
 // bytes (*n their count); null otherwise (no buffer, or wider units).
@@ -181,9 +172,7 @@ constexpr std::array<u32, 256> k_byte_folds = [] {
 
 // Equality of n bytes at pa and pb under the fold.
 [[gnu::noinline]] bool same_bytes_folded(const u8* pa, const u8* pb, u32 n) {
-    for (u32 i = 0; i < n; i++)
-        if (pa[i] != pb[i] && case_fold_fast(pa[i]) != case_fold_fast(pb[i])) return false;
-    return true;
+    return case_fold_compare_bytes(pa, pb, n) == 0;
 }
 
 // Equality of n bytes at pa and pb, folding case unless strict.
@@ -847,7 +836,7 @@ u32 hashtable_symbol_canonical(u32 symbol) {
         return hash_pointer_mix(h ^ n);
     }
     // Four bytes a round, then the rest, without a loop test per byte.
-    const u32* folds = byte_folds();
+    const u8* folds = byte_folds();
     const u8* q = p;
     u32 left = n;
     for (; left >= 4; left -= 4, q += 4) {

@@ -35,18 +35,43 @@ inline bool heap_contains(const void* p) {
 // of its halves down to HEAP_REGION_MIN_SIZE that the system grants. False
 // when not even that can be had.
 bool heap_region_init();
-// Page-granular blocks inside the region, committed on allocation and given
-// back to the system on release. Null when the region is exhausted or the
-// system refuses; size is rounded up to the page size.
-void* heap_region_alloc(size_t size);
+// Page-granular blocks inside the region. size is rounded up to the page
+// size. A block comes from the warm ranges when one holds it (pages freed
+// earlier and still committed: the one freed last of the size asked for,
+// else the smallest that holds it), else it is committed afresh. Its bytes
+// are zero, or with zeroed false whatever they were (a frame that writes
+// everything it reads). Null when the region is exhausted or the system
+// refuses.
+void* heap_region_alloc(size_t size, bool zeroed = true);
+// Makes a block warm: its pages stay committed for the next allocations
+// (heap_region_settle gives back the ones that stay unused).
 void heap_region_free(void* block, size_t size);
+// Grows a block in place to new_size bytes, taking the pages right after
+// it (warm, released or never used); false, and nothing changed, when they
+// are not free. The new bytes are not cleared.
+bool heap_region_grow(void* block, size_t size, size_t new_size);
+// Called when a collection ends: the warm ranges are kept up to a
+// high-water mark of the bytes handed out, which follows their peak since
+// the last call upwards at once and downwards a quarter of the way at each
+// call; warm ranges beyond it, the ones freed longest ago first, go back
+// to the system.
+void heap_region_settle();
+// Gives every warm range back to the system.
+void heap_region_release_warm();
+// Maps in at once the pages of a large block that the caller is about to
+// write whole (a file's content, a decoded text, a sort's records), in the
+// region or not: a hint, nothing changes when the system does not take it.
+void heap_region_prefault(void* block, size_t size);
 size_t heap_page_size();
-// Bytes currently committed through heap_region_alloc.
+// Bytes currently committed: handed out, or warm.
 size_t heap_region_committed();
+// Bytes in warm ranges.
+size_t heap_region_warm();
 
 // The region's bookkeeping, for start-up's saved heap (boot/boot_heap.h):
 // the first never-used offset (everything below it from the first page on
-// is committed when there is no hole), and whether released ranges exist.
+// is committed when there is no hole), and whether released or warm ranges
+// exist.
 size_t heap_region_bump();
 bool heap_region_has_holes();
 // Commits [bump, new_bump) as one more block, so that the region looks as

@@ -59,6 +59,7 @@ void memory_note_collection() {
     for (HeapRef r = g_mem.big_head; r; r = hptr<BigFrame>(r)->next) live += hptr<BigFrame>(r)->size;
     g_mem.survived = live;
     g_mem.allocated = 0;
+    heap_region_settle();
 }
 const std::vector<Node>& memory_fixed_nodes() { return g_fixed_nodes; }
 
@@ -70,12 +71,14 @@ void memory_init() {
     g_mem.series_max_size = SERIES_FRAME_MAX;
 }
 
-// The rounded size is kept in the word just in front of the block.
+// The rounded size is kept in the word just in front of the block. The
+// frames made here write every byte they read (headers, node slots, the
+// buffers handed out), so warm pages are handed over uncleared.
 void* alloc_virtual(size_t size, bool /*executable*/) {
     size_t page = heap_page_size();
     size_t rounded = (size + 4 + page - 1) / page * page;
     if (rounded > 0xFFFFFFFFu) fire(Err::internal_no_memory);
-    u8* p = static_cast<u8*>(heap_region_alloc(rounded));
+    u8* p = static_cast<u8*>(heap_region_alloc(rounded, false));
     if (!p) fire(Err::internal_no_memory);
     // Counted only once the memory is really held.
     g_mem.total += rounded;
@@ -117,6 +120,7 @@ void memory_free_all() {
     g_mem.node_tail = g_mem.node_active = 0;
     g_mem.series_active = g_mem.series_tail = 0;
     g_fixed_nodes.clear();
+    heap_region_release_warm();
 }
 
 // ---- node frames -----------------------------------------------------------
@@ -592,6 +596,40 @@ SeriesBuffer* series_expand(SeriesBuffer* buf, u32 new_size) {
     return nb;
 }
 
+namespace {
+// Grows a big series in place when the pages after its frame are free.
+bool big_series_grow_in_place(SeriesBuffer* buf, u32 new_size) {
+    auto* f = reinterpret_cast<BigFrame*>(buf) - 1;
+    u8* block = reinterpret_cast<u8*>(f) - 4;  // alloc_virtual's size word
+    u32 held;
+    std::memcpy(&held, block, 4);
+    u64 need = u64(new_size) + SERIES_OVERHEAD + sizeof(BigFrame) + 4;
+    size_t page = heap_page_size();
+    u64 rounded = (need + page - 1) / page * page;
+    if (rounded > 0xFFFFFFFFu) return false;
+    if (rounded > held && !heap_region_grow(block, held, rounded)) return false;
+    if (rounded > held) {
+        g_mem.total += rounded - held;
+        u32 r = static_cast<u32>(rounded);
+        std::memcpy(block, &r, 4);
+    }
+    f->size = static_cast<u32>(u64(new_size) + SERIES_OVERHEAD);
+    buf->size = new_size;
+    return true;
+}
+}  // namespace
+
+SeriesBuffer* series_grow(SeriesBuffer* buf, u32 new_size) {
+    new_size = round16(new_size);
+    if (new_size <= buf->size) return buf;
+    u32 old_size = buf->size;
+    if ((buf->flags & SERIES_BIG) && big_series_grow_in_place(buf, new_size)) {
+        g_mem.allocated += new_size - old_size;
+        return buf;
+    }
+    return series_expand(buf, new_size);
+}
+
 SeriesBuffer* series_expand_filled(SeriesBuffer* buf, u32 new_size, u8 byte) {
     u32 old = buf->size;
     SeriesBuffer* nb = series_expand(buf, new_size);
@@ -612,6 +650,22 @@ Node series_copy_buffer(SeriesBuffer* buf) {
     if (n_copy > size) n_copy = size;
     if (n_copy) std::memcpy(nb->head_ptr(), ob->head_ptr(), n_copy);
     return n;
+}
+
+void series_trim_room(Node n) {
+    SeriesBuffer* b = node_buffer(n);
+    if (b->flags & (SERIES_BIG | SERIES_FIXED) || b->head != b->data_ref()) return;
+    u32 keep = round16(b->used_bytes() ? b->used_bytes() : 16);
+    // The dead buffer needs a header and some room to be worth making.
+    if (b->size < keep + SERIES_OVERHEAD + 16) return;
+    auto* dead = hptr<SeriesBuffer>(b->data_ref() + keep + 4);
+    // Its size is the rest of the place, less its own header: not a
+    // multiple of 16, which only the frame walk of the collector reads.
+    dead->size = b->size - keep - SERIES_OVERHEAD;
+    dead->flags = 0;
+    dead->node = 0;
+    dead->head = dead->tail = dead->data_ref();
+    b->size = keep;
 }
 
 void mem_fill(u8* first, u8* last, u8 byte) {

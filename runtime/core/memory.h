@@ -190,8 +190,20 @@ SeriesBuffer* series_expand_buffer(SeriesBuffer* buf, u32 new_size);
 SeriesBuffer* series_expand(SeriesBuffer* buf, u32 new_size);
 // ... and fills the bytes past the old size with `byte`.
 SeriesBuffer* series_expand_filled(SeriesBuffer* buf, u32 new_size, u8 byte);
+// Gives the series of buf at least new_size bytes of data area, keeping
+// head, tail and data: a big series takes the pages after its frame when
+// they are free, any other moves as with series_expand. Returns the buffer
+// (moved or not; the old pointer is stale either way, since the allocation
+// may collect).
+SeriesBuffer* series_grow(SeriesBuffer* buf, u32 new_size);
 // A new series with the same flags and data from the head on.
 Node series_copy_buffer(SeriesBuffer* buf);
+// Gives back the room past the tail of a series in a frame whose head is
+// at the start of its data area, when that room is worth a buffer of its
+// own: the buffer keeps its used bytes (rounded up to 16) and the rest of
+// its place becomes a dead buffer that the next collection reclaims.
+// Nothing moves or is allocated; big and fixed buffers are left as they are.
+void series_trim_room(Node node);
 
 // A series too large for a frame: a block of pages of its own.
 SeriesBuffer* big_series_alloc(u32 size);

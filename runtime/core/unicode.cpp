@@ -1,5 +1,6 @@
 #include "runtime/core/unicode.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "runtime/core/errors.h"
 #include "runtime/core/layout.h"
 #include "runtime/core/stack.h"
+#include "runtime/core/utf8_bulk.h"
 
 namespace zan {
 
@@ -689,6 +691,58 @@ Node unicode_load_utf8_into(ByteSource src, u32 len, ValueCell* str, u32* left) 
 
 Node unicode_load_utf8_new(ByteSource src, u32 len) {
     return unicode_load_utf8(src, len, nullptr, nullptr, false);
+}
+
+Node unicode_utf8_bytes_to_text(Node bytes, bool may_cut) {
+    SeriesBuffer* b = node_buffer(bytes);
+    u8* p = b->head_ptr();
+    size_t n = b->used_bytes();
+    size_t skip = n > 2 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF ? 3 : 0;
+    Utf8Measure m = utf8_measure_strict(p + skip, n - skip);
+    size_t fault = skip + m.used;
+    if (m.stop == Utf8Measure::INVALID)
+        fire_with_bytes(Err::access_invalid_utf8, p + fault, static_cast<u32>(std::min<size_t>(n - fault, 4)));
+    if (m.stop == Utf8Measure::CUT && !may_cut)
+        fire_with_bytes(Err::access_invalid_utf8, p + fault, static_cast<u32>(n - fault));
+    if (m.widest <= 0xFF) {
+        // Nothing to decode only when every byte is a character of its own
+        // (an overlong form of an ASCII character leaves widest below 0x80).
+        if (skip || m.count != m.used) utf8_decode_strict(p + skip, m.used, p, m.count, 1);
+        b->tail = b->head + static_cast<u32>(m.count);
+        return bytes;
+    }
+    u32 unit = m.widest > 0xFFFF ? 4 : 2;
+    check_size(u64(m.count) * unit);
+    Pin keep(TYPE_BINARY, bytes);
+    Node text = alloc_series(static_cast<u32>(m.count), unit, 0);
+    SeriesBuffer* t = node_buffer(text);
+    heap_region_prefault(t->head_ptr(), m.count * unit);
+    utf8_decode_strict(keep.buffer()->head_ptr() + skip, m.used, t->head_ptr(), m.count, unit);
+    t->tail = t->head + static_cast<u32>(m.count) * unit;
+    return text;
+}
+
+size_t unicode_append_utf8_lenient(ValueCell* str, const u8* p, size_t n, bool final) {
+    Utf8Measure m = utf8_measure_lenient(p, n, final);
+    if (!m.count) return m.used;
+    GcRoot keep(str);
+    SeriesBuffer* b = series_of(str);
+    u32 unit = b->unit();
+    u32 wide = unicode_unit_for(m.widest);
+    if (wide > unit) {
+        b = unicode_widen(b, wide);
+        unit = wide;
+    }
+    u64 add = u64(m.count) * unit;
+    if (b->end_ref() - b->tail < add) {
+        u64 used = b->tail - b->data_ref();
+        u64 size = std::max<u64>(u64(b->size) * 2, used + add);
+        check_size(size);
+        b = series_grow(b, static_cast<u32>(round16(size)));
+    }
+    utf8_decode_lenient(p, m.used, b->tail_ptr(), m.count, unit);
+    b->tail += static_cast<u32>(add);
+    return m.used;
 }
 
 Node unicode_load_utf16(ByteSource source, u32 count, ValueCell* str, bool cr) {

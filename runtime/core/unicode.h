@@ -156,6 +156,22 @@ Node unicode_load_utf8(ByteSource src, u32 length, SeriesBuffer* target, u32* le
 Node unicode_load_utf8_into(ByteSource src, u32 length, ValueCell* str, u32* left);
 // Into a new buffer (CR flag clear).
 Node unicode_load_utf8_new(ByteSource src, u32 length);
+// Turns the bytes of a byte series (unit 1, from its head; the caller keeps
+// it reachable) into text by the rules of unicode_load_utf8 (CR flag
+// clear): a leading byte-order mark is skipped; when every code point fits
+// a byte the text is decoded in place and the series becomes its buffer,
+// else a new buffer of the unit the widest code point needs receives it.
+// Invalid UTF-8 raises access error invalid-utf8 with up to 4 bytes at the
+// fault; a sequence cut by the end raises it with the bytes left, unless
+// may_cut, when they are left out. Returns the node of the text's buffer.
+Node unicode_utf8_bytes_to_text(Node bytes, bool may_cut);
+// Appends bytes that should be UTF-8 at the tail of the buffer of the
+// string cell str (which must not live in a series buffer), widening it as
+// the code points need: valid sequences give their code points, each
+// maximal invalid subsequence one U+FFFD. Without final, a sequence cut by
+// the end of the bytes is left for the next call: returns the bytes taken.
+// p must not lie in the heap.
+size_t unicode_append_utf8_lenient(ValueCell* str, const u8* p, size_t n, bool final);
 // Loads count UTF-16LE units into the buffer of the string cell str (content
 // replaced from its head, unit set to utf16_unit_width) or, with null, into
 // a new buffer. A none source means the raw units already sit in str's own

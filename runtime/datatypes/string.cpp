@@ -461,15 +461,8 @@ i32 string_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool m
     bool fold_case = !(op == CMP_STRICT_EQUAL || op == CMP_SORT_CASE);
     i32 n = la < lb ? la : lb;
     if (va.unit == 1 && vb.unit == 1) {
-        for (i32 i = 0; i < n; i++) {
-            u32 ca = va.p[i], cb = vb.p[i];
-            if (ca == cb) continue;
-            if (fold_case) {
-                ca = fold(ca);
-                cb = fold(cb);
-            }
-            if (ca != cb) return ca > cb ? 1 : -1;
-        }
+        int r = case_fold_compare_bytes(va.p, vb.p, static_cast<size_t>(n), fold_case);
+        if (r) return r;
         n = 0;
     }
     for (i32 i = 0; i < n; i++) {

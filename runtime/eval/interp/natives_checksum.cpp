@@ -4,12 +4,13 @@
 // checksum turns its data into bytes (a binary! from its index, a string!
 // as the UTF-8 of its text from its index, a file! read whole as binary),
 // finds the method by the canonical symbol of its word and hands the rest
-// to checksum_compute; the bytes are copied out of the heap first, so the
-// collector may move buffers while the result is made.
+// to checksum_compute, which sums the bytes where they lie in the heap;
+// the result is made after.
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
 #include "runtime/terminal/print_hooks.h"
 #include "runtime/core/stack.h"
@@ -48,25 +49,25 @@ std::vector<u8> utf8_bytes(ValueCell* text) {
     return copy_bytes(reinterpret_cast<const u8*>(p), n);
 }
 
-// The whole content of a file, read as binary. A file that cannot be read
-// (missing, unreadable, a directory) raises access error cannot-open.
-std::vector<u8> file_bytes(ValueCell* file) {
-    ValueCell* mark = g_stack.top;
+// The whole content of a file, read as binary into a binary! pushed on the
+// data stack. A file that cannot be read (missing, unreadable, a
+// directory) raises access error cannot-open.
+ValueCell* file_content(ValueCell* file) {
     ValueCell* held = stack_push(file);
     std::string name = file_to_local_cstr(held);
     ValueCell* content =
         io_dir_path_q(name) ? nullptr : io_read_file(name.c_str(), -1, -1, true, false);
     if (!content || content->type() != TYPE_BINARY) fire(Err::access_cannot_open, held);
-    std::vector<u8> bytes = copy_bytes(binary_head_ptr(content), binary_length(content));
-    g_stack.top = mark;
-    return bytes;
+    return content;
 }
 
-std::vector<u8> data_bytes(ValueCell* data) {
+// The value whose bytes are summed: a binary! as it is, a file! read whole
+// into a binary!; any other type but string! raises invalid-arg.
+ValueCell* data_value(ValueCell* data) {
     switch (data->type()) {
-        case TYPE_BINARY: return copy_bytes(binary_head_ptr(data), binary_length(data));
-        case TYPE_STRING: return utf8_bytes(data);
-        case TYPE_FILE: return file_bytes(data);
+        case TYPE_BINARY:
+        case TYPE_STRING: return data;
+        case TYPE_FILE: return file_content(data);
         default: fire(Err::script_invalid_arg, data);
     }
 }
@@ -87,7 +88,10 @@ void native_checksum(bool check, const i32* refs) {
     ValueCell* method_word = stack_arg(1);
     ValueCell* spec = ref_arg(refs, 0);
 
-    const std::vector<u8> bytes = data_bytes(data);
+    // The bytes are summed where they lie, not copied out: the data is
+    // read (a file) before anything else and its address taken after the
+    // last allocation (a string's UTF-8 goes to its scratch buffer).
+    ValueCell* source = data_value(data);
 
     ChecksumMethod method;
     if (method_word->type() != TYPE_WORD ||
@@ -112,8 +116,22 @@ void native_checksum(bool check, const i32* refs) {
         }
     }
 
+    const u8* bytes;
+    size_t length;
+    if (source->type() == TYPE_STRING) {
+        i32 n = -1;
+        bytes = reinterpret_cast<const u8*>(unicode_to_utf8(source, &n));
+        length = static_cast<size_t>(n);
+    } else {
+        bytes = binary_head_ptr(source);
+        length = static_cast<size_t>(binary_length(source));
+    }
     ChecksumResult result;
-    ChecksumStatus status = checksum_compute(method, bytes.data(), bytes.size(), with, &result);
+    ChecksumStatus status;
+    {
+        GcHold hold;  // nothing allocates here; the bytes must not move
+        status = checksum_compute(method, bytes, length, with, &result);
+    }
     switch (status) {
         case ChecksumStatus::ok: break;
         case ChecksumStatus::invalid_refine_arg:

@@ -265,6 +265,9 @@ void native_reduce(bool, const i32* refs) {
     if (into && out_block)
         series_announce(out, g_words.n.inserted, nullptr, start,
                         series_buffer_length(out) - start);
+    // The new block was made as long as the source, which holds more
+    // values than the results most often are.
+    if (!into) series_trim_room(block_node(out));
     *stack_result() = *out;
 }
 

@@ -2,11 +2,13 @@
 // decompress (deflate with its zlib and gzip framings): they turn the
 // native's arguments into the arguments of those routines and shape the
 // results.
+#include <algorithm>
 #include <cstring>
 #include <span>
 #include <strings.h>
 #include <vector>
 
+#include "runtime/core/collector.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
@@ -141,6 +143,45 @@ void binary_result(const std::vector<u8>& bytes) {
     binary_load_at(stack_result(), bytes.data(), static_cast<u32>(bytes.size()));
 }
 
+// Decompresses the bytes of a binary! (from its index) or the UTF-8 of a
+// string into a new binary! in the result cell, both where they lie in
+// the heap: the output's buffer is made at the size the stream suggests
+// and grows as needed, and the collector is held off meanwhile so that
+// neither buffer moves. A stream that does not decode raises invalid-data.
+void decompress_in_heap(CompressMethod method, ValueCell* data, size_t limit) {
+    const u8* in;
+    size_t len;
+    if (data->type() == TYPE_BINARY) {
+        in = binary_head_ptr(data);
+        len = static_cast<size_t>(binary_length(data));
+    } else {
+        i32 n = -1;
+        in = reinterpret_cast<const u8*>(unicode_to_utf8(data, &n));
+        len = static_cast<size_t>(n);
+    }
+    std::span<const u8> input(in, len);
+    size_t hint = std::min<size_t>(decompress_size_hint(method, input, limit), 0x7FFFFFF0u);
+    ValueCell* result = stack_result();
+    GcHold hold;
+    binary_make_at(result, static_cast<u32>(hint));
+    OutputBuffer out;
+    out.owner = result;
+    out.data = series_of(result)->head_ptr();
+    out.room = series_of(result)->size;
+    out.grow = [](OutputBuffer& o, size_t want) {
+        if (want > 0x7FFFFFF0u) return false;
+        SeriesBuffer* b = series_grow(series_of(static_cast<ValueCell*>(o.owner)),
+                                      static_cast<u32>(want));
+        o.data = b->head_ptr();
+        o.room = b->size;
+        return true;
+    };
+    if (decompress_into(method, input, out, limit) != CompressStatus::ok)
+        fire(Err::script_invalid_data);
+    SeriesBuffer* b = series_of(result);
+    b->tail = b->head + static_cast<u32>(out.size);
+}
+
 void native_compress(bool check, const i32* refs) {
     if (check) natives_check_args(NAT_COMPRESS, refs);
     CompressMethod method = method_arg(stack_arg(1));
@@ -163,11 +204,7 @@ void native_decompress(bool check, const i32* refs) {
         i32 sz = integer_get(size);
         if (sz > 0 && static_cast<size_t>(sz) < limit) limit = static_cast<size_t>(sz);
     }
-    std::vector<u8> in = data_bytes(stack_arg(0));
-    std::vector<u8> out;
-    if (decompress_bytes(method, std::span<const u8>(in), out, limit) != CompressStatus::ok)
-        fire(Err::script_invalid_data);
-    binary_result(out);
+    decompress_in_heap(method, stack_arg(0), limit);
 }
 
 }  // namespace

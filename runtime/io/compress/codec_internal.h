@@ -1,6 +1,7 @@
 // Pieces shared by the codecs of this folder: checksums, the bit writer and
 // the bit reader, and the vector-based cores behind both API layers.
 #pragma once
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -128,24 +129,49 @@ struct BitReader {
 // else the fixed-Huffman single-pass compressor.
 void deflate_append(const u8* in, size_t len, int level, std::vector<u8>& out);
 
-// Decodes one deflate stream from in[0, len) and appends its output to `out`;
-// back-references may not reach before the output's size on entry. Output
-// past max_output (total size of `out`) stops with DEFLATE_TOO_LARGE.
+// Decodes one deflate stream from in[0, len) and appends its output to
+// `out`; back-references may not reach before the output's size on entry.
+// Output past max_output (total size of `out`) stops with DEFLATE_TOO_LARGE.
 // `consumed` receives the bytes of input the stream used (its last byte
 // counted whole). Returns a DeflateResult other than DEFLATE_NO_ROOM and
 // DEFLATE_BAD_DATA: trailing input is for the caller to judge.
-int inflate_append(const u8* in, size_t len, std::vector<u8>& out,
-                   size_t max_output, size_t* consumed);
+int inflate_append(const u8* in, size_t len, OutputBuffer& out, size_t max_output,
+                   size_t* consumed);
 
-// Whole-stream decoders of the framings, status form.
-CompressStatus inflate_raw(const u8* in, size_t len, std::vector<u8>& out,
-                           size_t max_output);
+// Whole-stream decoders of the framings, status form, appending to `out`
+// (emptied first).
+CompressStatus inflate_raw(const u8* in, size_t len, OutputBuffer& out, size_t max_output);
 // `code`, when given, receives inflate's result code of the last member.
 // On an error `out` may hold part of the output.
-CompressStatus zlib_decode(const u8* in, size_t len, std::vector<u8>& out,
-                           size_t max_output, int* code = nullptr);
-CompressStatus gzip_decode(const u8* in, size_t len, std::vector<u8>& out,
-                           size_t max_output, int* code = nullptr);
+CompressStatus zlib_decode(const u8* in, size_t len, OutputBuffer& out, size_t max_output,
+                           int* code = nullptr);
+CompressStatus gzip_decode(const u8* in, size_t len, OutputBuffer& out, size_t max_output,
+                           int* code = nullptr);
+// The recorded size of a gzip stream's last member, bounded as a hint.
+size_t gzip_size_hint(const u8* in, size_t len, size_t max_output);
+
+// An OutputBuffer in memory of the C library's (grown with realloc, never
+// cleared), whose bytes finish hands to a vector. A size hint that the
+// data does not fill costs only address space.
+struct VectorOutput {
+    std::vector<u8>& v;
+    OutputBuffer out;
+    explicit VectorOutput(std::vector<u8>& vec) : v(vec) {
+        v.clear();
+        out.owner = this;
+        out.grow = [](OutputBuffer& o, size_t want) {
+            void* p = std::realloc(o.data, want ? want : 1);
+            if (!p) return false;
+            o.data = static_cast<u8*>(p);
+            o.room = want;
+            return true;
+        };
+    }
+    VectorOutput(const VectorOutput&) = delete;
+    VectorOutput& operator=(const VectorOutput&) = delete;
+    ~VectorOutput() { std::free(out.data); }
+    void finish() { v.assign(out.data, out.data + out.size); }
+};
 
 // Framed encoders, replacing `out`.
 void zlib_encode(const u8* in, size_t len, int level, std::vector<u8>& out);

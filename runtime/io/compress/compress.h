@@ -79,6 +79,28 @@ CompressStatus decompress_bytes(CompressMethod method, std::span<const u8> in,
                                 std::vector<u8>& out,
                                 size_t max_output = DECOMPRESS_DEFAULT_LIMIT);
 
+// Where a decompressor writes when the caller owns the memory: `data` holds
+// `room` bytes of which the first `size` are written. When more room is
+// needed the decompressor calls grow with the total room it wants; grow
+// updates data and room (to at least that) and returns false when it
+// cannot. The bytes past `size` need not be cleared.
+struct OutputBuffer {
+    u8* data = nullptr;
+    size_t size = 0;
+    size_t room = 0;
+    bool (*grow)(OutputBuffer& out, size_t want) = nullptr;
+    void* owner = nullptr;  // for grow
+};
+
+// decompress_bytes writing into a caller's buffer (emptied first), with
+// the same checks and statuses. On an error `out.size` is 0.
+CompressStatus decompress_into(CompressMethod method, std::span<const u8> in, OutputBuffer& out,
+                               size_t max_output = DECOMPRESS_DEFAULT_LIMIT);
+// The room worth giving decompress_into at first: a gzip stream's recorded
+// size (only a hint, bounded by what the input can expand to and by
+// max_output), else four times the input.
+size_t decompress_size_hint(CompressMethod method, std::span<const u8> in, size_t max_output);
+
 // ---------------------------------------------------------------------------
 // LZ codec, buffer form.
 

@@ -123,17 +123,15 @@ const FixedTables& fixed_tables() {
 
 // Output that grows as bytes are produced, up to a limit.
 struct Output {
-    std::vector<u8>& v;
-    size_t n;       // bytes produced so far (v.size() is the room)
+    OutputBuffer& b;
     size_t base;    // first byte of this stream's output
     size_t limit;
 
     bool room(size_t k) {
-        if (v.size() - n >= k) return true;
-        if (k > limit || n > limit - k) return false;
-        size_t want = std::max<size_t>({v.size() * 2, n + k, 4096});
-        v.resize(std::min(want, limit));
-        return true;
+        if (k > limit || b.size > limit - k) return false;
+        if (b.room - b.size >= k) return true;
+        size_t want = std::max<size_t>({b.room * 2, b.size + k, 4096});
+        return b.grow(b, std::min(want, limit)) && b.room - b.size >= k;
     }
 };
 
@@ -146,7 +144,7 @@ int decode_block(BitReader& r, Output& o, const Huffman& lit, const Huffman& dis
         if (sym < 256) {
             if (r.overrun()) return DEFLATE_TRUNCATED;
             if (!o.room(1)) return DEFLATE_TOO_LARGE;
-            o.v[o.n++] = u8(sym);
+            o.b.data[o.b.size++] = u8(sym);
             continue;
         }
         if (sym == 256) return r.overrun() ? DEFLATE_TRUNCATED : DEFLATE_OK;
@@ -157,16 +155,16 @@ int decode_block(BitReader& r, Output& o, const Huffman& lit, const Huffman& dis
         if (ds < 0 || ds >= 30) return r.overrun() ? DEFLATE_TRUNCATED : DEFLATE_BAD_CODE;
         size_t distance = kDistBase[ds] + r.take(kDistExtra[ds]);
         if (r.overrun()) return DEFLATE_TRUNCATED;
-        if (distance > o.n - o.base) return DEFLATE_BAD_DISTANCE;
+        if (distance > o.b.size - o.base) return DEFLATE_BAD_DISTANCE;
         if (!o.room(length)) return DEFLATE_TOO_LARGE;
-        u8* dst = o.v.data() + o.n;
+        u8* dst = o.b.data + o.b.size;
         const u8* src = dst - distance;
         if (distance >= length) {
             std::memcpy(dst, src, length);
         } else {
             for (size_t i = 0; i < length; ++i) dst[i] = src[i];  // overlap repeats
         }
-        o.n += length;
+        o.b.size += length;
     }
 }
 
@@ -222,10 +220,9 @@ int dynamic_tables(BitReader& r, Huffman& lit, Huffman& dist) {
 
 }  // namespace
 
-int inflate_append(const u8* in, size_t len, std::vector<u8>& out, size_t max_output,
+int inflate_append(const u8* in, size_t len, OutputBuffer& out, size_t max_output,
                    size_t* consumed) {
-    size_t base = out.size();
-    Output o{out, base, base, max_output};
+    Output o{out, out.size, max_output};
     BitReader r(in, in + len);
     const FixedTables& fixed = fixed_tables();
     Huffman dyn_lit, dyn_dist;
@@ -262,8 +259,8 @@ int inflate_append(const u8* in, size_t len, std::vector<u8>& out, size_t max_ou
                 result = DEFLATE_TOO_LARGE;
                 break;
             }
-            if (n) std::memcpy(o.v.data() + o.n, in + pos, n);
-            o.n += n;
+            if (n) std::memcpy(o.b.data + o.b.size, in + pos, n);
+            o.b.size += n;
             r = BitReader(in + pos + n, in + len);
             break;
         }
@@ -280,7 +277,6 @@ int inflate_append(const u8* in, size_t len, std::vector<u8>& out, size_t max_ou
         }
     }
     if (consumed) *consumed = size_t(r.p - in) + r.phantom - r.count / 8;
-    out.resize(o.n);
     return result;
 }
 
@@ -299,17 +295,17 @@ CompressStatus status_of(int result) {
 
 }  // namespace
 
-CompressStatus inflate_raw(const u8* in, size_t len, std::vector<u8>& out, size_t max_output) {
-    out.clear();
+CompressStatus inflate_raw(const u8* in, size_t len, OutputBuffer& out, size_t max_output) {
+    out.size = 0;
     size_t used = 0;
     int result = inflate_append(in, len, out, max_output, &used);
     if (result == DEFLATE_OK && used != len) result = DEFLATE_BAD_DATA;
     return status_of(result);
 }
 
-CompressStatus zlib_decode(const u8* in, size_t len, std::vector<u8>& out, size_t max_output,
+CompressStatus zlib_decode(const u8* in, size_t len, OutputBuffer& out, size_t max_output,
                            int* code) {
-    out.clear();
+    out.size = 0;
     if (len < 2) return CompressStatus::truncated;
     u32 cmf = in[0], flg = in[1];
     if ((cmf * 256 + flg) % 31 != 0 || (cmf & 0x0F) != 8 || (cmf & 0x80) || (flg & 0x20))
@@ -321,7 +317,7 @@ CompressStatus zlib_decode(const u8* in, size_t len, std::vector<u8>& out, size_
     size_t rest = len - 2 - used;
     if (rest < 4) return CompressStatus::truncated;
     if (rest > 4) return CompressStatus::trailing_data;
-    if (load_be32(in + len - 4) != adler32_of(out.data(), out.size()))
+    if (load_be32(in + len - 4) != adler32_of(out.data, out.size))
         return CompressStatus::bad_checksum;
     return CompressStatus::ok;
 }
@@ -368,42 +364,46 @@ CompressStatus gzip_header(const u8* in, size_t len, size_t& pos) {
 
 }  // namespace
 
-CompressStatus gzip_decode(const u8* in, size_t len, std::vector<u8>& out, size_t max_output,
+size_t gzip_size_hint(const u8* in, size_t len, size_t max_output) {
+    // The last member's ISIZE is only a hint for the first reservation,
+    // bounded by 16 times the input: ordinary data expands less, the output
+    // grows by doubling past it, and a damaged or cut stream (whose last
+    // four bytes are anything) reserves no more than that.
+    if (len < 18) return 0;
+    size_t hint = load_le32(in + len - 4);
+    size_t bound = len < max_output / 16 ? len * 16 : max_output;
+    return std::min({hint, bound, max_output});
+}
+
+CompressStatus gzip_decode(const u8* in, size_t len, OutputBuffer& out, size_t max_output,
                            int* code) {
-    out.clear();
-    if (len >= 18) {
-        // The last member's ISIZE is only a hint for the first reservation,
-        // bounded by 16 times the input: ordinary data expands less, the
-        // output grows by doubling past it, and a damaged or cut stream
-        // (whose last four bytes are anything) reserves no more than that.
-        size_t hint = load_le32(in + len - 4);
-        size_t bound = len < max_output / 16 ? len * 16 : max_output;
-        out.reserve(std::min({hint, bound, max_output}));
-    }
+    out.size = 0;
+    size_t hint = gzip_size_hint(in, len, max_output);
+    if (hint > out.room && !out.grow(out, hint)) return CompressStatus::too_large;
     size_t pos = 0;
     do {
         CompressStatus st = gzip_header(in, len, pos);
         if (st != CompressStatus::ok) {
-            out.clear();
+            out.size = 0;
             return st;
         }
-        size_t member_start = out.size();
+        size_t member_start = out.size;
         size_t used = 0;
         int result = inflate_append(in + pos, len - pos, out, max_output, &used);
         if (code) *code = result;
         if (result != DEFLATE_OK) return status_of(result);
         pos += used;
         if (len - pos < 8) {
-            out.clear();
+            out.size = 0;
             return CompressStatus::truncated;
         }
-        size_t produced = out.size() - member_start;
-        if (load_le32(in + pos) != crc32_of(out.data() + member_start, produced)) {
-            out.clear();
+        size_t produced = out.size - member_start;
+        if (load_le32(in + pos) != crc32_of(out.data + member_start, produced)) {
+            out.size = 0;
             return CompressStatus::bad_checksum;
         }
         if (load_le32(in + pos + 4) != u32(produced)) {
-            out.clear();
+            out.size = 0;
             return CompressStatus::bad_size;
         }
         pos += 8;
@@ -441,23 +441,29 @@ int code_of(CompressStatus st, int inflate_code) {
 
 int inflate_decompress(u8* out, size_t& size, const u8* in, size_t len) {
     std::vector<u8> data;
+    VectorOutput vo(data);
     size_t used = 0;
-    int result = inflate_append(in, len, data, DECOMPRESS_DEFAULT_LIMIT, &used);
+    int result = inflate_append(in, len, vo.out, DECOMPRESS_DEFAULT_LIMIT, &used);
+    vo.finish();
     if (result == DEFLATE_OK && used != len) result = DEFLATE_BAD_DATA;
     return deliver(result, data, out, size);
 }
 
 int zlib_decompress(u8* out, size_t& size, const u8* in, size_t len) {
     std::vector<u8> data;
+    VectorOutput vo(data);
     int icode = DEFLATE_OK;
-    CompressStatus st = zlib_decode(in, len, data, DECOMPRESS_DEFAULT_LIMIT, &icode);
+    CompressStatus st = zlib_decode(in, len, vo.out, DECOMPRESS_DEFAULT_LIMIT, &icode);
+    vo.finish();
     return deliver(code_of(st, icode), data, out, size);
 }
 
 int gzip_decompress(u8* out, size_t& size, const u8* in, size_t len) {
     std::vector<u8> data;
+    VectorOutput vo(data);
     int icode = DEFLATE_OK;
-    CompressStatus st = gzip_decode(in, len, data, DECOMPRESS_DEFAULT_LIMIT, &icode);
+    CompressStatus st = gzip_decode(in, len, vo.out, DECOMPRESS_DEFAULT_LIMIT, &icode);
+    vo.finish();
     return deliver(code_of(st, icode), data, out, size);
 }
 

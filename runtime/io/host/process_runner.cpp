@@ -11,11 +11,16 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "runtime/core/errors.h"
 #include "runtime/core/interrupt.h"
+#include "runtime/core/memory.h"
+#include "runtime/core/unicode.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/binary.h"
 #include "runtime/datatypes/file.h"
@@ -140,7 +145,7 @@ void serve(ProcessRun& run, Plumbing& p) {
     const std::string& in = run.input.bytes;
     size_t sent = 0;
     if (p.parent[0].fd >= 0 && in.empty()) p.parent[0].reset();
-    std::string* sinks[3] = {nullptr, &run.output.bytes, &run.error.bytes};
+    ProcessStream* outs[3] = {nullptr, &run.output, &run.error};
     std::vector<char> chunk(kReadChunk);
     for (;;) {
         pollfd fds[3];
@@ -156,6 +161,9 @@ void serve(ProcessRun& run, Plumbing& p) {
         if (ready == 0) continue;
         if (ready < 0) {
             if (errno == EINTR) continue;
+            // The streams still open end here: a sink keeps what came.
+            for (int i = 1; i < 3; i++)
+                if (p.parent[i].fd >= 0 && outs[i]->sink) outs[i]->sink->finish();
             return;
         }
         for (int k = 0; k < n; k++) {
@@ -167,9 +175,16 @@ void serve(ProcessRun& run, Plumbing& p) {
                 bool gone = w < 0 && errno != EAGAIN && errno != EINTR;
                 if (gone || sent == in.size()) p.parent[0].reset();
             } else {
-                ssize_t r = read(p.parent[i].fd, chunk.data(), chunk.size());
-                if (r > 0) sinks[i]->append(chunk.data(), static_cast<size_t>(r));
-                else if (r == 0 || (errno != EAGAIN && errno != EINTR)) p.parent[i].reset();
+                ProcessSink* sink = outs[i]->sink;
+                void* into = sink ? static_cast<void*>(sink->room(kReadChunk)) : chunk.data();
+                ssize_t r = read(p.parent[i].fd, into, kReadChunk);
+                if (r > 0) {
+                    if (sink) sink->commit(static_cast<size_t>(r));
+                    else outs[i]->bytes.append(chunk.data(), static_cast<size_t>(r));
+                } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    p.parent[i].reset();
+                    if (sink) sink->finish();
+                }
             }
         }
     }
@@ -259,20 +274,59 @@ ProcessStream stream_of(ValueCell* arg, bool input) {
     return s;
 }
 
-// Adds captured bytes to the end of the target: a binary! takes them as
-// they are, a string! as UTF-8 text. (Inserting at a binary!'s position
-// would put the output of a second call in front of the first.)
-void store(ValueCell* target, const ProcessStream& s) {
-    if (!target || s.kind != ProcessStream::BYTES || s.bytes.empty()) return;
-    ValueCell* mark = g_stack.top;
-    if (target->type() == TYPE_BINARY) {
-        binary_append_bytes(target, ByteSource(reinterpret_cast<const u8*>(s.bytes.data())),
-                            static_cast<u32>(s.bytes.size()));
-    } else if (target->type() == TYPE_STRING) {
-        ValueCell* text = string_load_lenient_push(s.bytes.data(), s.bytes.size());
-        string_concatenate(target, text, -1, 0, false, CONCAT_APPEND);
+// The largest content a series holds.
+constexpr u64 kMaxCapture = 0x7FFFFFF0u;
+
+// Captured output read straight into the free room at the end of a
+// binary! target, which grows as it fills. (Inserting at the binary!'s
+// position would put the output of a second call in front of the first.)
+// The target must be a cell the collector sees (a native's argument), as
+// growing may collect and move its buffer.
+struct BinaryCapture final : ProcessSink {
+    ValueCell* target;
+    explicit BinaryCapture(ValueCell* t) : target(t) {}
+    u8* room(size_t want) override {
+        SeriesBuffer* b = series_of(target);
+        if (b->end_ref() - b->tail < want) {
+            u64 used = b->tail - b->data_ref();
+            if (used + want > kMaxCapture) fire(Err::internal_no_memory);
+            u64 size = std::min<u64>(std::max<u64>(u64(b->size) * 2, used + want), kMaxCapture);
+            b = series_grow(b, static_cast<u32>(size));
+        }
+        return b->tail_ptr();
     }
-    g_stack.top = mark;
+    void commit(size_t n) override { series_of(target)->tail += static_cast<u32>(n); }
+    void finish() override {}
+};
+
+// Captured output decoded as UTF-8 (each maximal invalid subsequence one
+// U+FFFD) and appended to a string! target as it arrives; a sequence cut
+// by the end of one read waits for the next.
+struct TextCapture final : ProcessSink {
+    ValueCell* target;
+    std::vector<u8> chunk;
+    size_t carried = 0;  // bytes of a cut sequence at the front of chunk
+    explicit TextCapture(ValueCell* t) : target(t), chunk(kReadChunk + 4) {}
+    u8* room(size_t want) override {
+        if (chunk.size() < carried + want) chunk.resize(carried + want);
+        return chunk.data() + carried;
+    }
+    void commit(size_t n) override { take(carried + n, false); }
+    void finish() override { take(carried, true); }
+    void take(size_t n, bool final) {
+        size_t used = unicode_append_utf8_lenient(target, chunk.data(), n, final);
+        carried = n - used;
+        if (carried) std::memmove(chunk.data(), chunk.data() + used, carried);
+    }
+};
+
+// The sink for a capture target: binary! and string! targets take the
+// output as it comes; any other leaves it unkept.
+std::unique_ptr<ProcessSink> capture_into(ValueCell* target, const ProcessStream& s) {
+    if (!target || s.kind != ProcessStream::BYTES) return nullptr;
+    if (target->type() == TYPE_BINARY) return std::make_unique<BinaryCapture>(target);
+    if (target->type() == TYPE_STRING) return std::make_unique<TextCapture>(target);
+    return nullptr;
 }
 
 }  // namespace
@@ -379,7 +433,14 @@ i64 process_run(ProcessRun& run) {
         reap_later(pid);
         return pid;
     }
-    serve(run, p);
+    try {
+        serve(run, p);
+    } catch (...) {
+        // A capture that cannot grow: the pipes close as this unwinds, and
+        // the child is reaped once it ends.
+        reap_later(pid);
+        throw;
+    }
     return wait_for(pid);
 }
 
@@ -404,10 +465,11 @@ i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell*
     run.input = stream_of(input, true);
     run.output = stream_of(output, false);
     run.error = stream_of(error, false);
-    i64 r = process_run(run);
-    store(output, run.output);
-    store(error, run.error);
-    return r;
+    std::unique_ptr<ProcessSink> out_sink = capture_into(output, run.output);
+    std::unique_ptr<ProcessSink> err_sink = capture_into(error, run.error);
+    run.output.sink = out_sink.get();
+    run.error.sink = err_sink.get();
+    return process_run(run);
 }
 
 void process_browse(ValueCell* target) {

@@ -9,11 +9,24 @@
 
 namespace zan {
 
+// Takes a child's output as it arrives: the reader asks for room, reads
+// into it, and says how many bytes came; at the end of the stream, finish.
+struct ProcessSink {
+    virtual ~ProcessSink() = default;
+    // Where at least want bytes may be read.
+    virtual u8* room(size_t want) = 0;
+    // n bytes were read into the room.
+    virtual void commit(size_t n) = 0;
+    virtual void finish() = 0;
+};
+
 // Where one standard stream of the child goes.
 struct ProcessStream {
     enum Kind { NUL, CONSOLE, BYTES, FILE } kind = NUL;
     std::string path;   // FILE: the local path (output and error are appended)
     std::string bytes;  // BYTES: the input to send, or the output captured
+    // BYTES output: when set, the output goes to the sink instead of bytes.
+    ProcessSink* sink = nullptr;
 };
 
 struct ProcessRun {

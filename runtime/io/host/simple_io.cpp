@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -129,12 +130,15 @@ constexpr size_t IO_MAX_LINES = 0x7FFFFFF;
 // Every value made here stays reachable from the block, so there is
 // nothing to collect until it is done: collecting as it grows would scan
 // the lines made so far again and again, and the time would grow with the
-// square of the file's size.
-ValueCell* push_lines(const u8* bytes, size_t n, bool may_cut) {
+// square of the file's size. (The bytes may lie in a series: they are
+// read again once the block is made, and nothing moves after that.)
+ValueCell* push_lines(ByteSource src, size_t n, bool may_cut) {
     size_t count = 1;
+    const u8* bytes = src.ptr();
     for (size_t i = 0; i < n; i++) count += bytes[i] == '\n';
     ValueCell* blk = block_push_new(static_cast<u32>(count < IO_MAX_LINES ? count : IO_MAX_LINES));
     GcHold hold;
+    bytes = src.ptr();
     size_t start = 0;
     for (size_t i = 0; i <= n; i++) {
         bool end = i == n;
@@ -154,36 +158,83 @@ ValueCell* push_lines(const u8* bytes, size_t n, bool may_cut) {
 
 ValueCell* io_push_content(const u8* data, size_t n, bool binary, bool lines, bool may_cut) {
     if (binary) return binary_load(ByteSource(data), static_cast<u32>(n));
-    if (lines) return push_lines(data, n, may_cut);
+    if (lines) return push_lines(ByteSource(data), n, may_cut);
     return load_text(data, n, may_cut);
 }
 
 namespace {
 
-ValueCell* push_content(const std::vector<u8>& data, bool binary, bool lines, bool may_cut) {
-    return io_push_content(data.data(), data.size(), binary, lines, may_cut);
-}
-
-// Reads to the end (or until limit bytes, when limit >= 0) in chunks.
-bool read_to_end(int fd, std::vector<u8>& data, i64 limit) {
-    for (;;) {
-        size_t want = IO_CHUNK_SIZE;
-        if (limit >= 0) {
-            u64 left = static_cast<u64>(limit) - data.size();
-            if (left == 0) return true;
-            if (left < want) want = static_cast<size_t>(left);
-        }
-        size_t have = data.size();
-        data.resize(have + want);
-        i64 got = io_read_data(fd, data.data() + have, want);
-        if (got < 0) return false;
-        data.resize(have + static_cast<size_t>(got));
-        if (got == 0) return true;
-    }
-}
-
 // The largest content a series holds.
 constexpr u64 IO_MAX_CONTENT = 0x7FFFFFF0u;
+
+// Reads a regular file of the size measured from seek, at most part bytes
+// when part > 0, straight into a new byte series pushed as a binary!.
+// Null, with nothing pushed, when the file cannot be read.
+ValueCell* read_measured(int fd, i64 size, i64 seek, i64 part) {
+    i64 want = seek < size ? size - seek : 0;
+    if (part > 0 && part < want) want = part;
+    if (static_cast<u64>(want) > IO_MAX_CONTENT) fire(Err::script_too_long);
+    if (want > 0 && seek > 0 && !io_seek(fd, seek)) return nullptr;
+    ValueCell* content = binary_push_new(static_cast<u32>(want));
+    SeriesBuffer* b = series_of(content);
+    // Nothing allocates while the reads fill the buffer: it stays put.
+    u8* at = b->head_ptr();
+    heap_region_prefault(at, static_cast<size_t>(want));
+    u64 have = 0;
+    while (have < static_cast<u64>(want)) {
+        i64 got = io_read_data(fd, at + have, static_cast<u64>(want) - have);
+        if (got < 0) {
+            stack_pop(1);
+            return nullptr;
+        }
+        if (got == 0) break;  // the file shrank meanwhile
+        have += static_cast<u64>(got);
+    }
+    b->tail = b->head + static_cast<u32>(have);
+    return content;
+}
+
+// Reads what a source of unknown size (a pipe, a device, a /proc file)
+// brings, into a new byte series pushed as a binary! that grows as it
+// fills. It is kept, not read again, since such a source cannot be
+// rewound. With part > 0 the reading stops once the bytes wanted are
+// there, so an endless source works; then the first seek bytes are
+// dropped and at most part kept. Null, with nothing pushed, when the
+// source cannot be read.
+ValueCell* read_streamed(int fd, i64 seek, i64 part) {
+    i64 limit = part > 0 ? seek + part : -1;
+    ValueCell* content = binary_push_new(IO_CHUNK_SIZE);
+    for (;;) {
+        SeriesBuffer* b = series_of(content);
+        u64 have = b->used_bytes();
+        u64 want = IO_CHUNK_SIZE;
+        if (limit >= 0) {
+            u64 left = static_cast<u64>(limit) - have;
+            if (left == 0) break;
+            if (left < want) want = left;
+        }
+        if (b->end_ref() - b->tail < want) {
+            if (have + want > IO_MAX_CONTENT) fire(Err::script_too_long);
+            u64 size = std::min<u64>(std::max<u64>(u64(b->size) * 2, have + want), IO_MAX_CONTENT);
+            b = series_grow(b, static_cast<u32>(size));
+        }
+        i64 got = io_read_data(fd, b->tail_ptr(), want);
+        if (got < 0) {
+            stack_pop(1);
+            return nullptr;
+        }
+        if (got == 0) break;
+        b->tail += static_cast<u32>(got);
+    }
+    SeriesBuffer* b = series_of(content);
+    u32 used = b->used_bytes();
+    u32 skip = static_cast<u64>(seek) < used ? static_cast<u32>(seek) : used;
+    if (skip) std::memmove(b->head_ptr(), b->head_ptr() + skip, used - skip);
+    used -= skip;
+    if (part > 0 && static_cast<u64>(part) < used) used = static_cast<u32>(part);
+    b->tail = b->head + used;
+    return content;
+}
 
 }  // namespace
 
@@ -279,45 +330,31 @@ ValueCell* io_read_file(const char* name, i64 part, i64 seek, bool binary, bool 
         return nullptr;
     }
     if (seek < 0) seek = 0;
-    std::vector<u8> data;
-    if (part != 0) {
+    ValueCell* content;
+    if (part == 0) {
+        content = binary_push_new(0);
+    } else {
+        // A regular file is read to the size measured; nothing measured
+        // means the reads say what the content is.
         i64 size = io_file_size(fd);
-        if (size > 0) {
-            // A regular file: read what lies between the seek offset and the
-            // size measured, or the part of it asked for.
-            i64 want = seek < size ? size - seek : 0;
-            if (part > 0 && part < want) want = part;
-            if (static_cast<u64>(want) > IO_MAX_CONTENT) fire(Err::script_too_long);
-            if (want > 0) {
-                if (seek > 0 && !io_seek(fd, seek)) return nullptr;
-                data.resize(static_cast<size_t>(want));
-                size_t have = 0;
-                while (have < data.size()) {
-                    i64 got = io_read_data(fd, data.data() + have, data.size() - have);
-                    if (got < 0) return nullptr;
-                    if (got == 0) break;  // the file shrank meanwhile
-                    have += static_cast<size_t>(got);
-                }
-                data.resize(have);
-            }
-        } else {
-            // Nothing measured (a pipe, a device, a /proc file): what the
-            // reads bring is the content. It is kept, not read again, since
-            // such a file cannot be rewound. With /part the reading stops
-            // once the bytes wanted are there, so an endless source works.
-            i64 limit = part > 0 ? seek + part : -1;
-            if (!read_to_end(fd, data, limit)) return nullptr;
-            if (data.size() > IO_MAX_CONTENT) fire(Err::script_too_long);
-            size_t skip = static_cast<u64>(seek) < data.size() ? static_cast<size_t>(seek)
-                                                               : data.size();
-            data.erase(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(skip));
-            if (part > 0 && static_cast<u64>(part) < data.size())
-                data.resize(static_cast<size_t>(part));
-        }
+        content = size > 0 ? read_measured(fd, size, seek, part) : read_streamed(fd, seek, part);
+        if (!content) return nullptr;
     }
     // The last character may be cut only where /part cut the content.
-    bool cut = part > 0 && data.size() == static_cast<u64>(part);
-    return push_content(data, binary, lines, cut);
+    bool cut = part > 0 && static_cast<u64>(binary_length(content)) == static_cast<u64>(part);
+    if (binary) return content;
+    if (lines) {
+        SeriesBuffer* b = series_of(content);
+        ValueCell* blk = push_lines(ByteSource::series(series_node(content), 0),
+                                    b->used_bytes(), cut);
+        ValueCell v = *blk;
+        *content = v;
+    } else {
+        Node text = unicode_utf8_bytes_to_text(series_node(content), cut);
+        cell_init(content, TYPE_STRING, 0, text, 0);
+    }
+    g_stack.top = content + 1;
+    return content;
 }
 
 i64 io_write_file(const char* name, const void* bytes, u64 count, i64 seek, bool append) {

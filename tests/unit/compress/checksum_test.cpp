@@ -22,8 +22,10 @@ TEST(Checksums, KnownValues) {
 }
 
 TEST(Checksums, AgreeWithTheOracleOnLongAndPiecewiseInput) {
-    // Lengths across the 3854-byte Adler block and the 8-byte CRC step.
-    for (size_t n : {1u, 7u, 8u, 15u, 16u, 3853u, 3854u, 3855u, 7709u, 100000u}) {
+    // Lengths across the 3854-byte Adler block, the 8-byte CRC step and
+    // the 64-byte start and 16-byte blocks of the carry-less folding.
+    for (size_t n : {1u, 7u, 8u, 15u, 16u, 63u, 64u, 65u, 79u, 80u, 129u, 200u, 3853u, 3854u,
+                     3855u, 7709u, 100000u}) {
         SCOPED_TRACE(n);
         Bytes b = random_bytes(n, u32(n));
         if (n == 100000) b.assign(n, 0xFF);  // the largest sums

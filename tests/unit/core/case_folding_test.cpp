@@ -1,5 +1,6 @@
 #include "runtime/core/case_folding.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -60,6 +61,75 @@ TEST(CaseFoldingChar, FastFoldAgreesEverywhere) {
     EXPECT_EQ(case_fold_fast('@'), u32('@'));
     EXPECT_EQ(case_fold_fast('['), u32('['));
     EXPECT_EQ(case_fold_fast(0xC9), 0xE9u);
+}
+
+// The byte table is the fold of every byte unit.
+TEST(CaseFoldingChar, ByteTableIsTheFold) {
+    for (u32 c = 0; c < 256; c++) ASSERT_EQ(u32(k_case_fold_bytes[c]), case_fold(c)) << c;
+}
+
+// Comparing byte texts eight bytes at a time gives the order of comparing
+// them one folded byte at a time: texts of every length up to 40 that
+// differ in one place (a letter's case, a byte of ASCII or of Latin-1
+// either side, at every position) and texts that are equal.
+TEST(CaseFoldingChar, ByteCompareIsTheFoldedOrder) {
+    auto slow = [](const std::vector<u8>& a, const std::vector<u8>& b, size_t n, bool fold) {
+        for (size_t i = 0; i < n; i++) {
+            u32 x = fold ? case_fold(a[i]) : a[i], y = fold ? case_fold(b[i]) : b[i];
+            if (x != y) return x < y ? -1 : 1;
+        }
+        return 0;
+    };
+    const u8 swaps[][2] = {{'a', 'A'}, {'a', 'b'}, {'Z', 'a'}, {'[', 'a'}, {'@', 'A'},
+                           {'z', '{'}, {0xC9, 0xE9}, {0xE9, 'e'}, {0xD7, 0xF7}, {0x7F, 0x80},
+                           {0, 'A'},   {'`', 'A'}};
+    for (size_t n = 1; n <= 40; n++) {
+        std::vector<u8> base(n);
+        for (size_t i = 0; i < n; i++) base[i] = static_cast<u8>('a' + i % 26);
+        for (size_t at = 0; at < n; at++) {
+            for (const auto& sw : swaps) {
+                std::vector<u8> a = base, b = base;
+                a[at] = sw[0];
+                b[at] = sw[1];
+                for (bool fold : {true, false}) {
+                    ASSERT_EQ(case_fold_compare_bytes(a.data(), b.data(), n, fold),
+                              slow(a, b, n, fold))
+                        << n << " at " << at << " " << int(sw[0]) << "/" << int(sw[1]);
+                    ASSERT_EQ(case_fold_compare_bytes(b.data(), a.data(), n, fold),
+                              slow(b, a, n, fold));
+                }
+            }
+        }
+        EXPECT_EQ(case_fold_compare_bytes(base.data(), base.data(), n), 0);
+    }
+}
+
+// Prefix keys order as the texts do wherever they differ: shorter texts,
+// case, bytes beyond ASCII, NUL bytes.
+TEST(CaseFoldingChar, PrefixKeysOrderAsTheTexts) {
+    const char* texts[] = {"", "a", "A", "ab", "aB", "abc", "abcdefgh", "abcdefghi", "ABCDEFGHZ",
+                           "b", "\xC9t\xE9", "\xE9t\xE9", "e", "a\0", "a\0b", "zz", "{", "["};
+    auto slow = [](const std::string& a, const std::string& b, bool fold) {
+        size_t n = std::min(a.size(), b.size());
+        int r = case_fold_compare_bytes(reinterpret_cast<const u8*>(a.data()),
+                                        reinterpret_cast<const u8*>(b.data()), n, fold);
+        if (r) return r;
+        return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    };
+    std::vector<std::string> all;
+    for (const char* t : texts) all.emplace_back(t);
+    all.emplace_back(std::string("a\0", 2));
+    all.emplace_back(std::string("a\0b", 3));
+    for (const auto& a : all) {
+        for (const auto& b : all) {
+            for (bool fold : {true, false}) {
+                u64 ka = case_fold_prefix_key(reinterpret_cast<const u8*>(a.data()), a.size(), fold);
+                u64 kb = case_fold_prefix_key(reinterpret_cast<const u8*>(b.data()), b.size(), fold);
+                if (ka == kb) continue;
+                EXPECT_EQ(ka < kb ? -1 : 1, slow(a, b, fold)) << a << " / " << b << " " << fold;
+            }
+        }
+    }
 }
 
 // The tables agree with the database they were generated from (skipped when
