@@ -656,7 +656,8 @@ class Codecs(unittest.TestCase):
     # they could part: removed map entries, percents, strings whose units
     # are wider than their characters, keys of other types, indentation
     # of wide characters, nesting around the native writer's depth limit,
-    # values it leaves to the functions.
+    # values it leaves to the functions. (That nesting needs the whole
+    # evaluation stack, so the run keeps it.)
     def test_native_writer_against_functions(self):
         out = run_zan(self.dir, GRAMMAR_DECODE + """
             m: make map! [a 1 b 2 "c d" 3 e 4]
@@ -703,7 +704,7 @@ class Codecs(unittest.TestCase):
             r: try [to-json deep 1001]
             unless all [error? r r/id = 'stack-overflow][print ["deeper than the native writer:" mold/flat/part r 80]]
             print "done"
-        """)
+        """, full_stack=True)
         self.assertEqual(out.splitlines(), ["done"])
 
     # Hostile input: the reader and writer answer with an error and the
