@@ -8,7 +8,7 @@ shift || true
 pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev python3
       zlib1g-dev libssl-dev unicode-data libcurl4-openssl-dev xvfb xclip
       libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev python3-pil python3-pyte
-      clang libclang-rt-dev)
+      clang libclang-rt-dev tmux)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
