@@ -54,7 +54,6 @@ std::unordered_map<Node, Node> g_relocation;
 TableMarkFn g_table_marker = nullptr;
 // g_relocation holds entries: marking rewrites the nodes it finds there.
 bool g_relocating = false;
-NodeMarkFn g_image_marker = nullptr;
 
 bool node_is_live(Node n) {
     if (!n) return false;
@@ -273,10 +272,7 @@ template <Holds Kind, u32 W>
     } else if constexpr (Kind == Holds::EVENT_CELLS) {
         if ((c->header & EVENT_HAS_RECORD) && w) mark_series_cells_deferred(&w, type, W);
     } else if constexpr (Kind == Holds::IMAGE_UNITS) {
-        if (w) {
-            mark_buffer_of(&w, type, W);
-            if (g_image_marker) g_image_marker(&w);
-        }
+        if (w) mark_buffer_of(&w, type, W);
     }
 }
 
@@ -646,7 +642,6 @@ Node gc_relocate(Node n) {
 }
 
 void gc_set_table_marker(TableMarkFn fn) { g_table_marker = fn; }
-void gc_set_image_marker(NodeMarkFn fn) { g_image_marker = fn; }
 void gc_register_fixed(Node node) { g_fixed.push_back(node); }
 
 }  // namespace zan

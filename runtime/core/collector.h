@@ -96,9 +96,6 @@ using TableMarkFn = void (*)(Node* table);
 void gc_set_table_marker(TableMarkFn fn);
 // The symbol of the word `self`, whose binding is marked as a block.
 extern u32 g_gc_self_symbol;
-// Marks an image record (installed by the image datatype).
-using NodeMarkFn = void (*)(Node* slot);
-void gc_set_image_marker(NodeMarkFn fn);
 // Fixed buffers whose mark bits the collector clears at the end.
 void gc_register_fixed(Node node);
 // Node relocation during node-frame evacuation: old -> new, or the node itself.

@@ -38,16 +38,6 @@ const char* err_category_name(u32 category) {
     return category < ERRCAT_COUNT ? kCategories[category] : "?";
 }
 
-bool err_lookup(u32 category, const char* id_word, Err* out) {
-    for (const auto& n : kIds) {
-        if (err_category(n.id) == category && std::strcmp(n.word, id_word) == 0) {
-            *out = n.id;
-            return true;
-        }
-    }
-    return false;
-}
-
 void raise_code(u32 code) {
     g_throw_code = code;
     throw ThrowSignal{code};

@@ -24,8 +24,6 @@ inline u32 err_index(Err e) { return static_cast<u32>(e) % 100; }
 // The catalogue's word for an id ("expect-arg") and for a category ("script").
 const char* err_id_name(Err e);
 const char* err_category_name(u32 category);
-// Looks an id up by category index and id word; false when unknown.
-bool err_lookup(u32 category, const char* id_word, Err* out);
 
 // Throw codes: a handler accepts every code up to a limit of its own.
 constexpr u32 THROW_SYSTEM_LOW = 0x7FFFFFF6u;   // faults of the platform layer

@@ -122,11 +122,6 @@ bool externals_marked(i32 slot) {
     return (g_slots[slot].kind & EXTERNAL_MARK) != 0;
 }
 
-void externals_foreach_kind(u32 kind, void (*fn)(u32, void*)) {
-    for (i32 i = g_used; i != -1; i = g_slots[i].next)
-        if ((g_slots[i].kind & 0xFFu) == kind) fn(kind, g_slots[i].address);
-}
-
 void externals_sweep() {
     i32 prev = -1;
     i32 i = g_used;
@@ -150,7 +145,6 @@ void externals_sweep() {
 
 const ExternalSlot* externals_slot(i32 slot) { return &g_slots[slot]; }
 u32 externals_capacity() { return g_capacity; }
-i32 externals_used_head() { return g_used; }
 i32 externals_free_head() { return g_free; }
 
 }  // namespace zan

@@ -39,15 +39,12 @@ void externals_finalize_slot(i32 slot);
 bool externals_mark(i32 slot, void* address);
 // Whether the slot has been marked in the collection under way.
 bool externals_marked(i32 slot);
-// Calls fn for every live resource of a kind.
-void externals_foreach_kind(u32 kind, void (*fn)(u32 kind, void* address));
 // After marking: finalises and frees every unmarked slot, clears the marks.
 void externals_sweep();
 
 // A slot as it stands (to check a handle's kind), and the table for tests.
 const ExternalSlot* externals_slot(i32 slot);
 u32 externals_capacity();
-i32 externals_used_head();
 i32 externals_free_head();
 
 }  // namespace zan

@@ -987,8 +987,6 @@ Node hashtable_copy(Node table, Node values) {
     return copy_table(table, values, false);
 }
 
-void hashtable_destroy(Node) {}
-
 void hashtable_clear(Node table) {
     forget_miss();
     HashTableHeader* h = hdr(table);

@@ -183,8 +183,6 @@ void hashtable_reset(Node table, i32 size);
 // A copy of the table over another values series (for kind 0 with its own
 // positions and chains).
 Node hashtable_copy(Node table, Node values);
-// Tables are collected; nothing to do.
-void hashtable_destroy(Node table);
 
 // Kinds 3 and 4: entries keyed by a raw word (a node). put copies value
 // size cells from values (when not null) into the entry, adding it when

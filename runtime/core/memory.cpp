@@ -295,19 +295,6 @@ SeriesBuffer* big_series_alloc(u32 size) {
     return f->buffer();
 }
 
-void big_series_free(SeriesBuffer* buf) {
-    auto* f = reinterpret_cast<BigFrame*>(buf) - 1;
-    HeapRef ref = heap_off(f);
-    if (g_mem.big_head == ref) {
-        g_mem.big_head = f->next;
-    } else {
-        HeapRef q = g_mem.big_head;
-        while (q && hptr<BigFrame>(q)->next != ref) q = hptr<BigFrame>(q)->next;
-        if (q) hptr<BigFrame>(q)->next = f->next;
-    }
-    free_virtual(f);
-}
-
 void big_series_sweep(void (*queue_freed_node)(Node)) {
     HeapRef prev = 0;
     HeapRef r = g_mem.big_head;
@@ -507,16 +494,6 @@ Node alloc_series_fixed(u32 count, u32 unit, i32 offset) {
     return n;
 }
 
-void free_series_fixed(Node n) {
-    SeriesBuffer* b = node_buffer(n);
-    if (!(b->flags & SERIES_FIXED)) return;
-    heap_region_free(b, u64(b->size) + sizeof(SeriesBuffer));
-    g_mem.fixed_count--;
-    std::erase(g_fixed_nodes, n);
-    NodeFrame* f = node_frame_of(n);
-    if (f) node_free(f, n);
-}
-
 Node alloc_cells(u32 count) { return alloc_series(count, 16, 0); }
 
 Node alloc_cells_unset(u32 count) {
@@ -540,8 +517,6 @@ Node alloc_bytes_filled(u32 count, u8 byte) {
     std::memset(b->data(), byte, b->size);
     return n;
 }
-
-void series_set_flags(Node n, u32 bits) { node_buffer(n)->flags |= bits; }
 
 namespace {
 // Moves the series to a larger buffer; *old_out receives the abandoned one
@@ -666,16 +641,6 @@ void series_trim_room(Node n) {
     dead->node = 0;
     dead->head = dead->tail = dead->data_ref();
     b->size = keep;
-}
-
-void mem_fill(u8* first, u8* last, u8 byte) {
-    if (last > first) std::memset(first, byte, static_cast<size_t>(last - first));
-}
-
-void mem_zero_words(u32* first, u32* last) {
-    do {
-        *first++ = 0;
-    } while (first < last);
 }
 
 }  // namespace zan

@@ -171,7 +171,6 @@ Node alloc_series_copy(Node source, u32 start, u32 count);
 // A buffer outside every frame, never moved or swept (until it grows), for
 // series whose address must stay put; given back by free_series_fixed.
 Node alloc_series_fixed(u32 count, u32 unit, i32 offset);
-void free_series_fixed(Node node);
 Node alloc_cells(u32 count);
 // Cells whose whole buffer is unset!, for blocks read before written.
 Node alloc_cells_unset(u32 count);
@@ -179,7 +178,6 @@ Node alloc_cells_unset(u32 count);
 Node alloc_bytes(u32 count);
 Node alloc_units(u32 count, u32 unit);
 Node alloc_bytes_filled(u32 count, u8 byte);
-void series_set_flags(Node node, u32 bits);
 
 // Moves a series into a larger buffer (new_size bytes, 0 doubles it) and
 // returns the new one; the old one is left for the sweep. The old pointer
@@ -207,15 +205,9 @@ void series_trim_room(Node node);
 
 // A series too large for a frame: a block of pages of its own.
 SeriesBuffer* big_series_alloc(u32 size);
-void big_series_free(SeriesBuffer* buf);
 // Frees the unmarked big series (queueing their nodes for release) and
 // clears the marks of the others.
 void big_series_sweep(void (*queue_freed_node)(Node));
-
-// Fills [first, last).
-void mem_fill(u8* first, u8* last, u8 byte);
-// Zeroes [first, last); writes the first word even when last == first.
-void mem_zero_words(u32* first, u32* last);
 
 // Copies n bytes between buffers that do not overlap; a short text (the
 // usual copy or append) by two overlapping moves instead of a library call.

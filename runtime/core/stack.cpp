@@ -157,41 +157,6 @@ void stack_unwind_reset() {
     CallFrame* f = --g_stack.ctop;
     g_stack.base = g_stack.top = cell_at(f->saved_base);
 }
-void stack_unwind_any() {
-    CallFrame* f = --g_stack.ctop;
-    if (f->kind() == FRAME_FUNCTION) restore_context(f);
-    if (g_stack.ctop == g_stack.cbottom) {
-        g_stack.base = g_stack.top = g_stack.bottom;
-    } else {
-        g_stack.top = g_stack.base;
-        g_stack.base = cell_at(f->saved_base);
-    }
-}
-
-void stack_unroll_to(u32 kind, bool keep) {
-    ValueCell* old_base = g_stack.base;
-    bool popped = false;
-    ValueCell* own_base = g_stack.base;  // base set when the reached frame was marked
-    while (g_stack.ctop > g_stack.cbottom) {
-        CallFrame* r = g_stack.ctop - 1;
-        u32 k = r->kind();
-        if (k == kind || k == FRAME_TRY_ALL) break;
-        if (k == FRAME_FUNCTION) restore_context(r);
-        own_base = cell_at(r->saved_base);
-        g_stack.ctop--;
-        popped = true;
-    }
-    if (!popped) {
-        g_stack.top = g_stack.base + 1;
-        return;
-    }
-    if (g_stack.ctop == g_stack.cbottom) {
-        g_stack.base = g_stack.top = g_stack.bottom;
-        return;
-    }
-    g_stack.top = old_base + 1;
-    g_stack.base = keep ? own_base : cell_at((g_stack.ctop - 1)->saved_base);
-}
 
 // ---- primitives ----------------------------------------------------------------
 
@@ -204,7 +169,6 @@ void stack_adjust_try_result() {
 ValueCell* stack_top_value() {
     return g_stack.top > g_stack.bottom ? g_stack.top - 1 : g_stack.bottom;
 }
-u32 stack_top_type() { return stack_top_value()->type(); }
 
 // ---- non-local exits ---------------------------------------------------------------
 

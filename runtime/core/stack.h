@@ -123,15 +123,6 @@ void stack_unwind_func();
 void stack_unwind_func_last();
 // stack_unwind_reset: the data stack is cut back to the caller's base.
 void stack_unwind_reset();
-// Pops a frame of any kind, restoring a function's context when it is one,
-// and drops the callee's cells, its result slot too.
-void stack_unwind_any();
-
-// ---- unrolling several -------------------------------------------------------
-// Pops frames down to the nearest one of `kind` (or a try/all frame, which
-// stops every unroll), restoring function contexts on the way. keep: the
-// base becomes the reached frame's own, else its caller's.
-void stack_unroll_to(u32 kind, bool keep);
 
 // ---- data stack primitives -----------------------------------------------------
 // Raises stack-overflow. The error is built in the reserve past the limits,
@@ -189,7 +180,6 @@ inline void stack_set_last_reset(const ValueCell* v) {
 void stack_adjust_try_result();
 // The top value, or the bottom cell of an empty stack.
 ValueCell* stack_top_value();
-u32 stack_top_type();
 inline CallFrame* stack_top_frame() { return g_stack.ctop - 1; }
 inline void stack_set_ctop(CallFrame* f) { g_stack.ctop = f; }
 inline u32 stack_depth() { return static_cast<u32>(g_stack.ctop - g_stack.cbottom); }

@@ -185,16 +185,6 @@ void decode_lenient(const u8* p, size_t n, u8* out, size_t cap) {
 
 }  // namespace
 
-size_t utf8_ascii_run(const u8* p, size_t n) {
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        u32 m = load_unaligned_mask(p + i);
-        if (m) return i + static_cast<size_t>(__builtin_ctz(m));
-    }
-    while (i < n && p[i] < 0x80) i++;
-    return i;
-}
-
 Utf8Measure utf8_measure_strict(const u8* p, size_t n) {
     Utf8Measure m;
     size_t in = 0, count = 0;

@@ -10,9 +10,6 @@
 
 namespace zan {
 
-// The number of bytes before the first one at or above 0x80.
-size_t utf8_ascii_run(const u8* p, size_t n);
-
 // What a walk over a run of bytes found.
 struct Utf8Measure {
     enum Stop : u8 {

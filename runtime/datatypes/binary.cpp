@@ -211,7 +211,6 @@ ValueCell* decoded(const Bytes& out) { return binary_load(out.data(), static_cas
 
 i32 binary_length(const ValueCell* b) { return used_of(b) - clamped_index(b); }
 u8* binary_head_ptr(const ValueCell* b) { return series_of(b)->head_ptr() + clamped_index(b); }
-u8* binary_tail_ptr(const ValueCell* b) { return series_of(b)->tail_ptr(); }
 bool binary_at_tail(const ValueCell* b) { return series_index(b) >= used_of(b); }
 
 void binary_skip(ValueCell* b, i32 n) {
@@ -287,12 +286,6 @@ ValueCell* binary_make_at(ValueCell* cell, u32 capacity) {
 
 ValueCell* binary_push_new(u32 capacity) { return binary_make_at(unset_push(), capacity); }
 
-ValueCell* binary_make_in(ValueCell* block, u32 capacity) {
-    ValueCell tmp;
-    binary_make_at(&tmp, capacity);
-    return block_append_cell(block, &tmp);
-}
-
 ValueCell* binary_load_at(ValueCell* cell, ByteSource src, u32 n) {
     Node node = alloc_bytes(n ? n : 1);
     SeriesBuffer* b = node_buffer(node);
@@ -303,16 +296,6 @@ ValueCell* binary_load_at(ValueCell* cell, ByteSource src, u32 n) {
 }
 
 ValueCell* binary_load(ByteSource src, u32 n) { return binary_load_at(unset_push(), src, n); }
-
-ValueCell* binary_load_in(ValueCell* block, ByteSource src, u32 n) {
-    ValueCell* held = binary_load(src, n);
-    ValueCell tmp = *held;
-    ValueCell* r = block_append_cell(block, &tmp);
-    stack_pop(1);
-    return r;
-}
-
-ValueCell* binary_push(const ValueCell* b) { return stack_push(b); }
 
 // ---- values and matching ----------------------------------------------------------------------------
 

@@ -19,7 +19,6 @@ namespace zan {
 // Bytes from the head (the index clamped to 0 .. tail) to the tail.
 i32 binary_length(const ValueCell* b);
 u8* binary_head_ptr(const ValueCell* b);
-u8* binary_tail_ptr(const ValueCell* b);
 bool binary_at_tail(const ValueCell* b);
 // Move the head by n (1) bytes, kept within 0 .. the tail.
 void binary_skip(ValueCell* b, i32 n);
@@ -41,14 +40,11 @@ void binary_append_int32_be(i32 v, ValueCell* b);
 
 // ---- making -------------------------------------------------------------------------------
 ValueCell* binary_make_at(ValueCell* cell, u32 capacity);
-ValueCell* binary_make_in(ValueCell* block, u32 capacity);
 ValueCell* binary_push_new(u32 capacity);
 // A new binary holding a copy of n bytes: in a given cell (which must not
 // live in a series buffer), at the tail of a block, or pushed.
 ValueCell* binary_load_at(ValueCell* cell, ByteSource src, u32 n);
-ValueCell* binary_load_in(ValueCell* block, ByteSource src, u32 n);
 ValueCell* binary_load(ByteSource src, u32 n);
-ValueCell* binary_push(const ValueCell* b);  // a copy of the cell on the data stack
 
 // ---- values and matching ------------------------------------------------------------------
 // The low byte of an integer! or char!; other types raise invalid-arg.

@@ -55,11 +55,6 @@ u8* ensure_bytes(Node node, u64 n) {
     return b->head_ptr();
 }
 
-bool has_bit(Node node, u64 n) {
-    if (n >= u64(bytes_of(node)) * 8) return flag_of(node);
-    return (head_of(node)[n >> 3] & mask_of(n)) != 0;
-}
-
 // The walk of one spec value.
 struct Walk {
     Node node;  // the bitset (0 while measuring)
@@ -279,13 +274,6 @@ bool falsy(const ValueCell* v) {
 u8* bitset_bits(const ValueCell* bitset) { return head_of(series_node(bitset)); }
 u32 bitset_byte_count(const ValueCell* bitset) { return bytes_of(series_node(bitset)); }
 bool bitset_complemented(const ValueCell* bitset) { return flag_of(series_node(bitset)); }
-bool bitset_beyond(const ValueCell* bitset, u32 n) {
-    return u64(n) >= u64(bytes_of(series_node(bitset))) * 8;
-}
-bool bitset_has_bit(const ValueCell* bitset, u32 n) { return has_bit(series_node(bitset), n); }
-u8* bitset_ensure_bit(ValueCell* bitset, u32 n) {
-    return ensure_bytes(series_node(bitset), (u64(n) >> 3) + 1);
-}
 
 ValueCell* bitset_push_new(u32 bytes, u8 fill, bool complemented) {
     ValueCell* c = unset_push();

@@ -22,13 +22,6 @@ u8* bitset_bits(const ValueCell* bitset);
 // Stored bytes, and whether the complement flag is set.
 u32 bitset_byte_count(const ValueCell* bitset);
 bool bitset_complemented(const ValueCell* bitset);
-// Whether bit n lies at or beyond the stored bytes.
-bool bitset_beyond(const ValueCell* bitset, u32 n);
-// Membership of bit n under the rule above.
-bool bitset_has_bit(const ValueCell* bitset, u32 n);
-// Grows the buffer (padding by the flag) until bit n is stored; returns the
-// address of byte 0.
-u8* bitset_ensure_bit(ValueCell* bitset, u32 n);
 
 // The one walker of bit specs: a char!, integer! or float! (one
 // bit), a string! (its code points from the index) or a block (each element,

@@ -69,12 +69,6 @@ i32 block_length(const ValueCell* block) {
     return n < 0 ? 0 : n;
 }
 
-bool block_step(ValueCell* block) {
-    i32 len = cells_of(buf(block));
-    if (series_index(block) < len) series_set_index(block, series_index(block) + 1);
-    return series_index(block) >= len;
-}
-
 ValueCell* block_head_ptr(const ValueCell* block) {
     SeriesBuffer* b = buf(block);
     i32 idx = series_index(block);
@@ -91,12 +85,6 @@ bool block_at_tail_q(const ValueCell* block) {
 }
 
 ValueCell* block_cell_at(const ValueCell* block, u32 n) { return buf(block)->head_cells() + n; }
-
-void block_clear_from_index(ValueCell* block) {
-    SeriesBuffer* b = buf(block);
-    i32 idx = series_index(block);
-    if (idx >= 0 && idx < cells_of(b)) b->tail = b->head + static_cast<u32>(idx) * 16;
-}
 
 void block_set_tail(ValueCell* block, u32 n) {
     SeriesBuffer* b = buf(block);
@@ -115,18 +103,6 @@ void block_remove_last(ValueCell* block) {
     if (b->tail > b->head) b->tail -= 16;
     i32 len = cells_of(b);
     if (series_index(block) > len) series_set_index(block, len);
-}
-
-void block_append_block(ValueCell* block, const ValueCell* other) {
-    i32 n = block_length(other);
-    if (n <= 0) return;
-    SeriesBuffer* b = buf(block);
-    u64 need = u64(b->used_bytes()) + u64(n) * 16;
-    b = ensure_room(block, need, need * 2);
-    // The source may be the block itself: copy through a scratch array.
-    std::vector<ValueCell> cells(block_head_ptr(other), block_head_ptr(other) + n);
-    std::memcpy(b->tail_ptr(), cells.data(), static_cast<size_t>(n) * 16);
-    b->tail += static_cast<u32>(n) * 16;
 }
 
 const ValueCell* block_select_value(ValueCell* block, ValueCell* value) {
@@ -250,17 +226,6 @@ void block_insert_value(ValueCell* block, const ValueCell* value, bool at_head, 
     if (advance) series_set_index(block, pos + 1);
 }
 
-void block_insert_block(ValueCell* block, const ValueCell* other) {
-    ValueCell* held = stack_push(other);
-    i32 n = block_length(held);
-    // Each cell goes in at the head position, so the last lands first.
-    for (i32 i = 0; i < n; i++) {
-        ValueCell c = *(block_head_ptr(held) + i);
-        block_insert_value(block, &c, false, false);
-    }
-    stack_pop(1);
-}
-
 void block_insert_from_stack() { block_insert_value(stack_arg(0) - 1, stack_arg(0), false, false); }
 void block_append_from_stack() { block_append_value(stack_arg(0) - 1, stack_arg(0)); }
 
@@ -299,14 +264,11 @@ ValueCell* make_in(ValueCell* parent, u32 n, bool fixed) {
 }
 }  // namespace
 
-ValueCell* block_make_fixed_in(ValueCell* parent, u32 n) { return make_in(parent, n, true); }
 ValueCell* block_make_in(ValueCell* parent, u32 n) { return make_in(parent, n, false); }
-ValueCell* block_push(const ValueCell* block) { return stack_push(block); }
 ValueCell* block_push_new(u32 n) {
     ValueCell* c = unset_push();
     return block_make_at(c, n);
 }
-void block_set_result(u32 n) { block_make_at(stack_result(), n); }
 
 // ---- cycle guard -------------------------------------------------------------------------
 

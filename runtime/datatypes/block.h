@@ -12,21 +12,17 @@ namespace zan {
 // ---- helpers ---------------------------------------------------------------------------
 i32 block_length(const ValueCell* block);
 // Moves the index one cell on (not past the tail); true at the tail.
-bool block_step(ValueCell* block);
 ValueCell* block_head_ptr(const ValueCell* block);
 ValueCell* block_tail_ptr(const ValueCell* block);
 bool block_at_tail_q(const ValueCell* block);
 // Cell n counted from the buffer's head.
 ValueCell* block_cell_at(const ValueCell* block, u32 n);
-// Drops the cells from the index on.
-void block_clear_from_index(ValueCell* block);
 // Makes the block n cells long (n within its room).
 void block_set_tail(ValueCell* block, u32 n);
 // Appends a copy of cell (which may lie in the block itself); no hash!
 // index is kept (see block_append_value).
 ValueCell* block_append_cell(ValueCell* block, const ValueCell* cell);
 void block_remove_last(ValueCell* block);
-void block_append_block(ValueCell* block, const ValueCell* other);
 // The cell after the first one from the index that equals value as find
 // does; the none cell when there is no such cell or it ends the block.
 const ValueCell* block_select_value(ValueCell* block, ValueCell* value);
@@ -47,9 +43,9 @@ void block_copy_nested(ValueCell* block, u32 first, u32 count, ValueCell* types,
 // Inserts one cell at the index (or the head), keeping a hash! index in step;
 // with advance the index moves past it.
 void block_insert_value(ValueCell* block, const ValueCell* value, bool at_head, bool advance);
-// Inserts each cell of other at the index in turn (so in reverse order).
-void block_insert_block(ValueCell* block, const ValueCell* other);
-// Insert or append frame argument 0 to the block in the cell below it.
+// Insert or append frame argument 0 to the block in the cell below it: the
+// insert and append of one value that code compiled ahead of time calls. The
+// system has no such compiler yet; only their tests call these.
 void block_insert_from_stack();
 void block_append_from_stack();
 // Appends a copy of value, keeping a hash! index in step.
@@ -60,11 +56,8 @@ ValueCell* block_make_at(ValueCell* cell, u32 n);
 ValueCell* block_make_at_ex(ValueCell* cell, u32 n, bool fixed);
 // A new block in a new cell at the parent's tail (in a scratch cell when
 // parent is null).
-ValueCell* block_make_fixed_in(ValueCell* parent, u32 n);
 ValueCell* block_make_in(ValueCell* parent, u32 n);
-ValueCell* block_push(const ValueCell* block);
 ValueCell* block_push_new(u32 n);
-void block_set_result(u32 n);
 inline SeriesBuffer* block_get(const ValueCell* b) { return series_of(b); }
 
 // The cycle guard of form and mold: when the value's node is on the cycle

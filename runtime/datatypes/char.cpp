@@ -14,8 +14,6 @@
 namespace zan {
 
 ValueCell* char_push(u32 cp) { return char_box(stack_push_cell(), cp); }
-ValueCell* char_make_in(ValueCell* block, u32 cp) { return char_box(block_alloc_tail(block), cp); }
-void char_set_result(u32 cp) { char_box(stack_result(), cp); }
 
 void char_math_op(i32 op) {
     ValueCell* left = stack_arg(0);

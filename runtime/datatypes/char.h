@@ -16,8 +16,6 @@ inline ValueCell* char_box(ValueCell* c, u32 cp) {
 inline u32 char_get(const ValueCell* c) { return c->data2; }
 inline void char_set(ValueCell* c, u32 cp) { c->data2 = cp; }
 ValueCell* char_push(u32 cp);
-ValueCell* char_make_in(ValueCell* block, u32 cp);
-void char_set_result(u32 cp);
 
 // ---- actions -------------------------------------------------------------------------
 // The arithmetic core on argument cells 0 (the char!, also the result) and

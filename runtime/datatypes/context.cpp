@@ -148,15 +148,6 @@ i32 context_find_word(const ValueCell* ctx, u32 symbol, bool case_insensitive) {
     return static_cast<i32>(w - context_words_head(ctx));
 }
 
-i32 context_find_or_add_symbol(ValueCell* ctx, u32 symbol, bool case_insensitive,
-                               i32* new_index) {
-    i32 i = context_find_word(ctx, symbol, case_insensitive);
-    if (i >= 0) return i;
-    i32 added = add_symbol(node_of(ctx), symbol);
-    if (new_index) *new_index = added;
-    return -1;
-}
-
 ValueCell* context_find_value_ptr(u32 symbol, Node ctx) {
     ValueCell* c = context_cell(ctx);
     if (context_on_stack(c)) return global_value_ptr(symbol);
@@ -172,15 +163,6 @@ ValueCell* global_value_ptr(u32 symbol) {
     // Spellings share the slot of their canonical entry.
     i32 slot = word_index(context_words_head(c) + i);
     return context_values_head(context_cell(g_global_ctx)) + slot;
-}
-
-void global_get_into(u32 symbol, ValueCell* target) {
-    ValueCell* v = global_value_ptr(symbol);
-    if (!v) {
-        word_make_global(symbol);
-        v = global_value_ptr(symbol);
-    }
-    *target = *v;
 }
 
 // ---- adding ----------------------------------------------------------------------------------
@@ -310,13 +292,6 @@ void context_set_word(ValueCell* word, const ValueCell* value, ValueCell* ctx, b
 void context_set(ValueCell* word, const ValueCell* value) {
     if (!word_binding(word)) fire(Err::script_not_defined, word);
     context_set_word(word, value, context_cell(word_binding(word)), true);
-}
-
-i32 context_set_integer(ValueCell* word, i32 n) {
-    ValueCell v;
-    dt::int_box(&v, n);
-    context_set(word, &v);
-    return n;
 }
 
 // ---- binding ------------------------------------------------------------------------------------

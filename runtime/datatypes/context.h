@@ -51,19 +51,12 @@ Node context_clone(ValueCell* object, u32 kind);
 // ---- lookup ----------------------------------------------------------------------
 // The word's position in the table, or -1.
 i32 context_find_word(const ValueCell* ctx, u32 symbol, bool case_insensitive);
-// The position of a word already there; otherwise adds it, writes its
-// position into *new_index and answers -1.
-i32 context_find_or_add_symbol(ValueCell* ctx, u32 symbol, bool case_insensitive,
-                               i32* new_index);
 // The value slot of a word of the context (of the global context when the
 // context's values live on the stack), or null. Points into a buffer:
 // re-read it after anything that allocates.
 ValueCell* context_find_value_ptr(u32 symbol, Node ctx);
 // The global slot of a symbol (shared by all its spellings), or null.
 ValueCell* global_value_ptr(u32 symbol);
-// Copies the global value of a symbol into target, adding the word first
-// when it is new.
-void global_get_into(u32 symbol, ValueCell* target);
 
 // ---- adding ----------------------------------------------------------------------
 // The word's position, added when it is not there.
@@ -94,7 +87,6 @@ void context_set_word(ValueCell* word, const ValueCell* value, ValueCell* ctx, b
 // context_set_word in the word's own context, with the report;
 // not-defined for an unbound word.
 void context_set(ValueCell* word, const ValueCell* value);
-i32 context_set_integer(ValueCell* word, i32 n);
 
 // ---- binding -------------------------------------------------------------------------
 // Binds the word to ctx when ctx has it; its position, or -1 (unchanged).
@@ -104,6 +96,9 @@ i32 context_bind_word(const ValueCell* ctx, ValueCell* word);
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode);
 
 // ---- index accessors for compiled code ---------------------------------------------------
+// Code compiled ahead of time to machine instructions reaches a context's
+// words and values by position through these. The system has no such
+// compiler yet, so the stores and the push are called only by their tests.
 ValueCell* context_word_at(Node ctx, u32 n);
 ValueCell* context_value_at(Node ctx, u32 n);
 // The context's word of the symbol, else the global one (added when new).

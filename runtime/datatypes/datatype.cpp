@@ -90,8 +90,6 @@ ValueCell* datatype_make_in(ValueCell* block, u32 type) {
     return datatype_box(block_alloc_tail(block), type);
 }
 
-void datatype_set_result(u32 type) { datatype_box(stack_result(), type); }
-
 i32 datatype_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
     const TypeName& tn = g_type_names[datatype_get(value) < TYPE_TABLE_SIZE ? datatype_get(value) : 0];
     if (!tn.name) return limit;

@@ -11,7 +11,6 @@ inline ValueCell* datatype_box(ValueCell* c, u32 type) {
     cell_init(c, TYPE_DATATYPE, type);
     return c;
 }
-void datatype_set_result(u32 type);
 inline u32 datatype_get(const ValueCell* c) { return c->data1; }
 
 i32 datatype_form(ValueCell* value, ValueCell* out, ValueCell* arg_limit, i32 limit);

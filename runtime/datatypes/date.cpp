@@ -153,10 +153,6 @@ i32 date_isoweek(u32 packed) {
 
 // ---- time and zone -------------------------------------------------------------------
 
-double date_to_seconds(u32 packed, double time) {
-    return static_cast<double>(date_to_days(packed)) * SECS_PER_DAY + time;
-}
-
 i32 date_to_epoch(const ValueCell* date) {
     double days = static_cast<double>(date_to_days(date_packed(date)) - epoch_days());
     // Rounded to the nearest second (floor of x + 0.5, so that instants
@@ -201,10 +197,6 @@ void date_normalize(ValueCell* cell, double t, bool to_utc) {
 // ---- cells ---------------------------------------------------------------------------
 
 ValueCell* date_push(u32 packed, double time) { return date_box(stack_push_cell(), packed, time); }
-ValueCell* date_make_in(ValueCell* block, u32 packed, double time) {
-    return date_box(block_alloc_tail(block), packed, time);
-}
-void date_set_result(u32 packed, double time) { date_box(stack_result(), packed, time); }
 
 bool date_make_at(ValueCell* cell, i32 year, i32 month, i32 day, double local_time,
                   i32 zone_hours, i32 zone_minutes, bool has_time) {

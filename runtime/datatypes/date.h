@@ -61,8 +61,6 @@ i32 date_isoweek(u32 packed);
 // Seconds since 1970-01-01 00:00 UTC, rounded to the nearest second. Raises
 // type-limit (integer!) outside the 32-bit range.
 i32 date_to_epoch(const ValueCell* date);
-// The instant in seconds from day 0 (day number x 86400 + time).
-double date_to_seconds(u32 packed, double time);
 // direction > 0: UTC float to local time (adds the offset); otherwise
 // local time to the UTC float.
 double date_apply_zone(double seconds, u32 zone_bits, i32 direction);
@@ -86,8 +84,6 @@ inline ValueCell* date_box(ValueCell* c, u32 packed, double time) {
     return c;
 }
 ValueCell* date_push(u32 packed, double time);
-ValueCell* date_make_in(ValueCell* block, u32 packed, double time);
-void date_set_result(u32 packed, double time);
 // Used by the lexer's date loader. The zone is given as hours and minutes
 // (minutes / 15 quarters), west of UTC when either is negative (-0:30 is
 // hours 0, minutes -30); with a time the float is the local time less the

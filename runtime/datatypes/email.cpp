@@ -62,8 +62,6 @@ ValueCell* email_eval_path(ValueCell* parent, ValueCell* element, ValueCell* val
     return value;
 }
 
-ValueCell* email_push(const ValueCell* email) { return stack_push(email); }
-
 void email_init() {
     ActionRow row;
     row.set<ACT_MOLD>(email_mold)

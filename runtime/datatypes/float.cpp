@@ -31,15 +31,6 @@ namespace zan {
 // ---- cells ---------------------------------------------------------------------------
 
 ValueCell* float_push(double d) { return float_make_at(stack_push_cell(), d); }
-ValueCell* float_push64(u32 low, u32 high) {
-    ValueCell* c = stack_push_cell();
-    cell_init(c, TYPE_FLOAT, 0, low, high);
-    return c;
-}
-ValueCell* float_make_in(ValueCell* block, double d) {
-    return float_make_at(block_alloc_tail(block), d);
-}
-void float_set_result(double d) { float_make_at(stack_result(), d); }
 
 // ---- predicates ----------------------------------------------------------------------
 
@@ -70,9 +61,6 @@ bool float_nan_q(double d) {
     u64 bits = std::bit_cast<u64>(d);
     return (bits & 0x7FF0000000000000ull) == 0x7FF0000000000000ull &&
            (bits & 0x000FFFFFFFFFFFFFull) != 0;
-}
-bool float_special_q(double d) {
-    return (std::bit_cast<u64>(d) & 0x7FF0000000000000ull) == 0x7FF0000000000000ull;
 }
 bool float32_nan_q(float f) {
     u32 bits = std::bit_cast<u32>(f);

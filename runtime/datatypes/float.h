@@ -20,13 +20,9 @@ inline ValueCell* float_make_typed_at(ValueCell* c, u32 type, double d) {
 }
 inline double float_get(const ValueCell* c) { return c->get_float(); }
 ValueCell* float_push(double d);
-ValueCell* float_push64(u32 low, u32 high);
-ValueCell* float_make_in(ValueCell* block, double d);
-void float_set_result(double d);
 
 // ---- predicates ----------------------------------------------------------------------
 bool float_nan_q(double d);
-bool float_special_q(double d);   // infinity or NaN
 bool float32_nan_q(float f);
 double float_abs_bits(double d);  // the sign bit cleared
 // Closeness of 32-bit coordinates: within 10 ordered units, or, at or

@@ -24,10 +24,6 @@ ValueCell* handle_make_at(ValueCell* cell, u32 value, u32 kind) {
     cell_init(cell, TYPE_HANDLE, kind, value, 0xFFFFFFFFu);
     return cell;
 }
-ValueCell* handle_box(u32 value, u32 kind) { return handle_make_at(stack_result(), value, kind); }
-ValueCell* handle_make_in(ValueCell* block, u32 value, u32 kind) {
-    return handle_make_at(block_alloc_tail(block), value, kind);
-}
 ValueCell* handle_push(u32 value, u32 kind) {
     return handle_make_at(stack_push_cell(), value, kind);
 }

@@ -17,9 +17,6 @@ const ValueCell g_true_cell{TYPE_LOGIC, 1, 0, 0};
 const ValueCell g_false_cell{TYPE_LOGIC, 0, 0, 0};
 
 ValueCell* logic_push(bool value) { return logic_box(stack_push_cell(), value); }
-ValueCell* logic_make_in(ValueCell* block, bool value) {
-    return logic_box(block_alloc_tail(block), value);
-}
 void logic_set_result(bool value) { logic_box(stack_result(), value); }
 
 ValueCell* logic_to(ValueCell*, ValueCell* spec, u32) {

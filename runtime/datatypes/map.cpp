@@ -261,8 +261,6 @@ ValueCell* map_make_from_cells(ValueCell* cell, const ValueCell* cells, u32 coun
     return cell;
 }
 
-ValueCell* map_push_copy(const ValueCell* map) { return stack_push(map); }
-
 i32 map_count(const ValueCell* map) {
     return static_cast<i32>(hashtable_header(table_of(map))->count);
 }

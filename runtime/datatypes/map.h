@@ -21,8 +21,6 @@ ValueCell* map_make_at(ValueCell* cell, const ValueCell* block, u32 size);
 // A map over a copy of count cells (key, value, ...): the maker of map
 // literals. The cells may lie anywhere outside the collected heap buffers.
 ValueCell* map_make_from_cells(ValueCell* cell, const ValueCell* cells, u32 count);
-// Pushes a copy of the map cell on the data stack.
-ValueCell* map_push_copy(const ValueCell* map);
 
 // ---- keys ----------------------------------------------------------------------------------
 // Whether values of a datatype may be map keys.

@@ -319,8 +319,6 @@ bool money_make_at(ValueCell* cell, bool negative, const ValueCell* currency, co
     return true;
 }
 
-ValueCell* money_push_zero() { return money_write(stack_push_cell(), Amount{}, 0); }
-
 // ---- currencies ----------------------------------------------------------------------
 
 namespace {

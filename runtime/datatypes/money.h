@@ -52,7 +52,6 @@ ValueCell* money_make_raw(ValueCell* cell, bool negative, u32 currency,
 // False, the cell untouched, when the currency is not in the list.
 bool money_make_at(ValueCell* cell, bool negative, const ValueCell* currency, const u8* start,
                    const u8* end, u32 unit);
-ValueCell* money_push_zero();
 
 // ---- currencies ----------------------------------------------------------------------
 // The 1-based index of the word in the currency list, -1 when absent.

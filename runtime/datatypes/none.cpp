@@ -11,7 +11,6 @@ namespace zan {
 const ValueCell g_none_cell{TYPE_NONE, 0, 0, 0};
 
 ValueCell* none_push() { return none_box(stack_push_cell()); }
-ValueCell* none_make_in(ValueCell* block) { return none_box(block_alloc_tail(block)); }
 void none_set_result() { none_box(stack_result()); }
 
 ValueCell* none_make(ValueCell*, ValueCell*, u32) { return none_push(); }

@@ -311,13 +311,6 @@ void object_fire_on_change_top(ValueCell* obj, ValueCell* word) {
     object_fire_on_change(obj, word, old_value, new_value);
 }
 
-void object_fire_on_change_word(ValueCell* holder, ValueCell* word) {
-    ValueCell h = *holder;
-    ValueCell obj = *context_get(&h);
-    if (!object_like(obj.type()) || !object_record(&obj)) return;
-    object_fire_on_change_top(&obj, word);
-}
-
 void object_fire_on_deep_change(ValueCell* owner, ValueCell* word, ValueCell* target,
                                 ValueCell* action, ValueCell* new_value, i32 index, i32 part) {
     TopGuard top;

@@ -69,7 +69,6 @@ void object_fire_on_change(ValueCell* obj, ValueCell* word, ValueCell* old_value
 // old is the top stack cell, new the one beneath.
 void object_fire_on_change_top(ValueCell* obj, ValueCell* word);
 // The object is the value of the holder word.
-void object_fire_on_change_word(ValueCell* holder, ValueCell* word);
 void object_fire_on_deep_change(ValueCell* owner, ValueCell* word, ValueCell* target,
                                 ValueCell* action, ValueCell* new_value, i32 index, i32 part);
 

@@ -37,9 +37,6 @@ ValueCell* pair_make_at(ValueCell* cell, i32 x, i32 y) {
     cell->header |= nl;
     return cell;
 }
-ValueCell* pair_make_in(ValueCell* block, i32 x, i32 y) {
-    return pair_make_at(block_alloc_tail(block), x, y);
-}
 ValueCell* pair_push(i32 x, i32 y) {
     ValueCell* c = stack_push_cell();
     cell_init(c, TYPE_PAIR);

@@ -14,7 +14,6 @@ inline void pair_set_y(ValueCell* p, i32 y) { p->data3 = static_cast<u32>(y); }
 // ---- cells ---------------------------------------------------------------------------
 // Sets the type (keeping the new-line marker) and the components.
 ValueCell* pair_make_at(ValueCell* cell, i32 x, i32 y);
-ValueCell* pair_make_in(ValueCell* block, i32 x, i32 y);
 ValueCell* pair_push(i32 x, i32 y);
 // An integer! cell's value, or a float! truncated toward zero; a float
 // beyond the 32-bit range (or NaN) gives -2147483648, as the processor's

@@ -7,12 +7,6 @@
 
 namespace zan {
 
-ValueCell* paren_push(const ValueCell* block) {
-    ValueCell* c = stack_push(block);
-    cell_set_type(c, TYPE_PAREN);
-    return c;
-}
-
 i32 paren_mold(ValueCell* paren, ValueCell* out, bool only, bool all, bool flat,
                ValueCell* arg_limit, i32 limit, i32 indent) {
     if (cycles_detect(paren, out, &limit, true)) return limit;

@@ -15,11 +15,6 @@
 namespace zan {
 
 namespace {
-ValueCell* push_as(const ValueCell* block, u32 type) {
-    ValueCell* c = stack_push(block);
-    cell_set_type(c, type);
-    return c;
-}
 
 // The cells joined with "/", each formed or molded.
 i32 path_text(ValueCell* path, ValueCell* out, bool mold, bool all, bool flat,
@@ -45,17 +40,6 @@ i32 path_text(ValueCell* path, ValueCell* out, bool mold, bool all, bool flat,
     return limit;
 }
 }  // namespace
-
-ValueCell* path_push(const ValueCell* block) { return push_as(block, TYPE_PATH); }
-ValueCell* lit_path_push(const ValueCell* block) { return push_as(block, TYPE_LIT_PATH); }
-ValueCell* set_path_push(const ValueCell* block) { return push_as(block, TYPE_SET_PATH); }
-ValueCell* get_path_push(const ValueCell* block) { return push_as(block, TYPE_GET_PATH); }
-
-ValueCell* path_make_at(ValueCell* cell, u32 n) {
-    block_make_at(cell, n);
-    cell_set_type(cell, TYPE_PATH);
-    return cell;
-}
 
 ValueCell* path_make(ValueCell* proto, ValueCell* spec, u32 type) {
     u32 st = spec->type();

@@ -5,15 +5,6 @@
 
 namespace zan {
 
-// Push helpers: a copy of the cell retyped, pushed on the data stack.
-ValueCell* paren_push(const ValueCell* block);
-ValueCell* path_push(const ValueCell* block);
-ValueCell* lit_path_push(const ValueCell* block);
-ValueCell* set_path_push(const ValueCell* block);
-ValueCell* get_path_push(const ValueCell* block);
-// Makes the cell an empty path! with room for n cells.
-ValueCell* path_make_at(ValueCell* cell, u32 n);
-
 i32 paren_mold(ValueCell* paren, ValueCell* out, bool only, bool all, bool flat,
                ValueCell* arg_limit, i32 limit, i32 indent);
 ValueCell* path_make(ValueCell* proto, ValueCell* spec, u32 type);

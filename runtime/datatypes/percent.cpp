@@ -11,15 +11,6 @@
 
 namespace zan {
 
-ValueCell* percent_push(double fraction) { return percent_make_at(stack_push_cell(), fraction); }
-ValueCell* percent_push_raw(u32 low, u32 high) {
-    return percent_make_at_raw(stack_push_cell(), low, high);
-}
-ValueCell* percent_make_in(ValueCell* block, double fraction) {
-    return percent_make_at(block_alloc_tail(block), fraction);
-}
-ValueCell* percent_box(double fraction) { return percent_make_at(stack_result(), fraction); }
-
 i32 percent_form(ValueCell* value, ValueCell* out, ValueCell*, i32 limit) {
     const char* text = float_to_cstr(value->get_float() * 100.0, FLOAT_TEXT_PERCENT);
     i32 len = static_cast<i32>(std::strlen(text));

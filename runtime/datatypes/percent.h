@@ -16,11 +16,6 @@ inline ValueCell* percent_make_at_raw(ValueCell* c, u32 low, u32 high) {
     return c;
 }
 inline double percent_get(const ValueCell* c) { return c->get_float(); }
-ValueCell* percent_push(double fraction);
-ValueCell* percent_push_raw(u32 low, u32 high);
-ValueCell* percent_make_in(ValueCell* block, double fraction);
-// The result cell of the current frame made a percent!.
-ValueCell* percent_box(double fraction);
 
 // ---- actions -------------------------------------------------------------------------
 i32 percent_form(ValueCell* value, ValueCell* out, ValueCell* arg_limit, i32 limit);

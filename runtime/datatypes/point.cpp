@@ -318,30 +318,6 @@ ValueCell* point3d_make_at(ValueCell* cell, float x, float y, float z) {
     const float v[3] = {x, y, z};
     return make_at<3>(cell, v);
 }
-ValueCell* point2d_make_in(ValueCell* block, float x, float y) {
-    return point2d_make_at(block_alloc_tail(block), x, y);
-}
-ValueCell* point3d_make_in(ValueCell* block, float x, float y, float z) {
-    return point3d_make_at(block_alloc_tail(block), x, y, z);
-}
-ValueCell* point2d_push(float x, float y) {
-    ValueCell* c = stack_push_cell();
-    cell_init(c, TYPE_POINT2D);
-    return point2d_make_at(c, x, y);
-}
-ValueCell* point3d_push(float x, float y, float z) {
-    ValueCell* c = stack_push_cell();
-    cell_init(c, TYPE_POINT3D);
-    return point3d_make_at(c, x, y, z);
-}
-float point2d_scalar_value(const ValueCell* cell) { return scalar_value(cell); }
-float point3d_scalar_value(const ValueCell* cell) { return scalar_value(cell); }
-i32 point2d_field_index(const ValueCell* word, const ValueCell* where) {
-    return field_index<2>(word, where);
-}
-i32 point3d_field_index(const ValueCell* word, const ValueCell* where) {
-    return field_index<3>(word, where);
-}
 
 void point2d_math_op(i32 op) { math_op<2>(op); }
 void point3d_math_op(i32 op) { math_op<3>(op); }

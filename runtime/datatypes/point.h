@@ -25,18 +25,6 @@ inline void swap_point_bits(ValueCell* c, u32 i, u32 j) {
 // Set the type (keeping the new-line marker) and store the components.
 ValueCell* point2d_make_at(ValueCell* cell, float x, float y);
 ValueCell* point3d_make_at(ValueCell* cell, float x, float y, float z);
-ValueCell* point2d_make_in(ValueCell* block, float x, float y);
-ValueCell* point3d_make_in(ValueCell* block, float x, float y, float z);
-ValueCell* point2d_push(float x, float y);
-ValueCell* point3d_push(float x, float y, float z);
-// The value of an integer! or float! cell as a 32-bit float.
-float point2d_scalar_value(const ValueCell* cell);
-float point3d_scalar_value(const ValueCell* cell);
-// 1, 2 (or 3) for the words x, y (or z). Another word raises
-// invalid-path naming `where` when it is a path, or cannot-use naming the
-// word and `where` when it is the point itself.
-i32 point2d_field_index(const ValueCell* word, const ValueCell* where);
-i32 point3d_field_index(const ValueCell* word, const ValueCell* where);
 
 // ---- arithmetic ------------------------------------------------------------------------
 // Argument cell 0 (the point, also the result) with cell 1: op codes 0 add,

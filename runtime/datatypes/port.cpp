@@ -138,10 +138,6 @@ void port_forward_action(ValueCell* word, i32 n) {
     write_result(forward(*word, &port, args));
 }
 
-ValueCell* port_forward_io_action(ValueCell* word, ValueCell* port) {
-    return forward(*word, port);
-}
-
 ActionEntry port_action_entry(const ValueCell* port, u32 action) {
     if (action < ACT_APPEND || action > ACT_COUNT) return nullptr;
     if (object_word_count(port) <= PORT_FIELD_ACTOR) return nullptr;

@@ -55,9 +55,6 @@ ValueCell* port_call_actor(ValueCell* actor, ValueCell* word);
 // argument of the current argument frame; the actor's result is written to
 // the frame's result cell.
 void port_forward_action(ValueCell* word, i32 n);
-// Forwards an action whose only argument is the port; returns the actor's
-// result (pushed).
-ValueCell* port_forward_io_action(ValueCell* word, ValueCell* port);
 // The native entry of action n for a port whose actor is a handle!, or null
 // for an object actor; raises no-port-action for a missing entry.
 ActionEntry port_action_entry(const ValueCell* port, u32 action);

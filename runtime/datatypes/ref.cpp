@@ -14,8 +14,6 @@ i32 ref_mold(ValueCell* ref, ValueCell* out, bool, bool, bool, ValueCell* arg_li
     return string_form(&r, out, arg_limit, limit - 1);
 }
 
-ValueCell* ref_push(const ValueCell* ref) { return stack_push(ref); }
-
 void ref_init() {
     ActionRow row;
     row.set<ACT_MOLD>(ref_mold)

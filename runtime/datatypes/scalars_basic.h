@@ -14,7 +14,6 @@ extern const ValueCell g_false_cell;
 
 // ---- unset! ---------------------------------------------------------------------
 ValueCell* unset_push();
-ValueCell* unset_make_in(ValueCell* block);
 inline ValueCell* unset_box(ValueCell* c) { cell_init(c, TYPE_UNSET); return c; }
 void unset_set_result();
 ValueCell* unset_make(ValueCell* proto, ValueCell* spec, u32 type);
@@ -26,7 +25,6 @@ void unset_init();
 
 // ---- none! ------------------------------------------------------------------------
 ValueCell* none_push();
-ValueCell* none_make_in(ValueCell* block);
 inline ValueCell* none_box(ValueCell* c) { cell_init(c, TYPE_NONE); return c; }
 void none_set_result();
 ValueCell* none_make(ValueCell* proto, ValueCell* spec, u32 type);
@@ -38,7 +36,6 @@ void none_init();
 
 // ---- logic! -------------------------------------------------------------------------
 ValueCell* logic_push(bool value);
-ValueCell* logic_make_in(ValueCell* block, bool value);
 inline ValueCell* logic_box(ValueCell* c, bool value) {
     cell_init(c, TYPE_LOGIC, value ? 1u : 0u);
     return c;
@@ -64,7 +61,9 @@ void logic_init();
 bool logic_cell_true_q(const ValueCell* cell, bool check, const ValueCell* word);
 bool logic_arg_true_q();   // frame cell 0; unset! raises no-return
 bool logic_arg_false_q();  // frame cell 0 is none! or false (no check)
-// The same tests for the value on top of the data stack (no check).
+// The same tests for the value on top of the data stack (no check): the
+// conditionals of code compiled ahead of time test their condition there. The
+// system has no such compiler yet; only their tests call these.
 bool logic_top_false_q();
 bool logic_top_true_q();
 

@@ -97,21 +97,9 @@ ValueCell* string_make_at_unit(ValueCell* cell, u32 capacity_units, u32 unit) {
     return cell;
 }
 
-ValueCell* string_push(const ValueCell* string) { return stack_push(string); }
-
 ValueCell* string_push_new(u32 capacity_bytes) {
     ValueCell* c = unset_push();
     return string_make_at(c, capacity_bytes);
-}
-
-ValueCell* string_make_in(ValueCell* block, u32 capacity_bytes) {
-    block_alloc_tail(block);
-    u32 pos = (series_of(block)->used_bytes() >> 4) - 1;
-    ValueCell tmp;
-    string_make_at(&tmp, capacity_bytes);
-    ValueCell* c = series_of(block)->head_cells() + pos;
-    *c = tmp;
-    return c;
 }
 
 void string_set_result(u32 capacity_bytes) { string_make_at(stack_result(), capacity_bytes); }
@@ -216,10 +204,6 @@ void string_clip_length(SeriesBuffer* buffer, u32 n) {
     if (at < buffer->tail) buffer->tail = static_cast<HeapRef>(at);
 }
 void string_clip_length(ValueCell* s, u32 n) { string_clip_length(series_of(s), n); }
-
-SeriesBuffer* string_widen(SeriesBuffer* buffer, u32, u32 to_unit) {
-    return unicode_widen(buffer, to_unit);
-}
 
 SeriesBuffer* string_append_char(SeriesBuffer* buffer, u32 cp) {
     Node n = buffer->node;
@@ -432,8 +416,6 @@ void string_move(ValueCell* source, ValueCell* target, i32 count) {
     }
     string_remove_part(series_of(source), static_cast<u32>(si), static_cast<u32>(count));
 }
-
-void string_swap_units(u8* a, u32 len_a, u32 len_b) { std::rotate(a, a + len_a, a + len_a + len_b); }
 
 // ---- comparison -------------------------------------------------------------------------------------
 

@@ -16,10 +16,8 @@ namespace zan {
 ValueCell* string_make_at(ValueCell* cell, u32 capacity_bytes);
 // The same with a chosen unit (1, 2 or 4) and room in units.
 ValueCell* string_make_at_unit(ValueCell* cell, u32 capacity_units, u32 unit);
-ValueCell* string_push(const ValueCell* string);     // a copy on the data stack
 ValueCell* string_push_new(u32 capacity_bytes);      // a new empty string on the stack
 // A new empty string in a new cell at the block's tail.
-ValueCell* string_make_in(ValueCell* block, u32 capacity_bytes);
 void string_set_result(u32 capacity_bytes);           // a new empty string in the result cell
 inline SeriesBuffer* string_get(const ValueCell* s) { return series_of(s); }
 // string_load: UTF-8 (encoding 0) or UTF-16LE (encoding -1) into target
@@ -59,7 +57,6 @@ SeriesBuffer* string_poke_char(SeriesBuffer* buffer, u32 position, u32 cp);
 SeriesBuffer* string_insert_char(SeriesBuffer* buffer, u32 position, u32 cp);
 void string_remove_char(SeriesBuffer* buffer, u32 position);
 void string_remove_part(SeriesBuffer* buffer, u32 position, u32 n);
-SeriesBuffer* string_widen(SeriesBuffer* buffer, u32 from_unit, u32 to_unit);
 // Copies count 1- or 2-byte units of source from position into a wider
 // target (a new buffer of the target unit when target is null).
 SeriesBuffer* string_widen_copy(SeriesBuffer* source, SeriesBuffer* target, u32 target_unit,
@@ -78,8 +75,6 @@ void string_concatenate(ValueCell* target, const ValueCell* source, i32 count, i
 double string_to_float(const u8* text, u32 start, u32 length);
 // Moves count characters from the source's index to the target's.
 void string_move(ValueCell* source, ValueCell* target, i32 count);
-// Exchanges the adjacent runs [a, a + len_a) and [a + len_a, ... + len_b).
-void string_swap_units(u8* a, u32 len_a, u32 len_b);
 
 // ---- comparison ------------------------------------------------------------------------------
 // The text comparison behind compare, find and parse; match mode is the

@@ -136,10 +136,6 @@ void symbol_string_cell(u32 id, ValueCell* out) {
     cell_init(out, TYPE_STRING, 0, symbol_text_node(s), 0);
 }
 
-bool word_is_any_type_q(const ValueCell* word) {
-    return symbol_resolve(word_symbol(word)) == symbol_resolve(g_sym.any_type);
-}
-
 i32 symbol_compare(ValueCell* symbol1, ValueCell* symbol2, i32 op) {
     if (symbol2->type() != TYPE_SYMBOL) return CMP_NOT_COMPARABLE;
     return string_compare_values(symbol1, symbol2, op, false);

@@ -44,7 +44,6 @@ i32 symbol_alias_of(u32 id);
 // The cached string! of a symbol as a string! cell (index 0).
 void symbol_string_cell(u32 id, ValueCell* out);
 // Whether the word spells any-type! (in any case).
-bool word_is_any_type_q(const ValueCell* word);
 i32 symbol_compare(ValueCell* symbol1, ValueCell* symbol2, i32 op);
 void symbol_init();
 

@@ -20,8 +20,6 @@ i32 tag_mold(ValueCell* tag, ValueCell* out, bool, bool, bool, ValueCell* arg_li
     return tag_form(tag, out, arg_limit, limit);
 }
 
-ValueCell* tag_push(const ValueCell* tag) { return stack_push(tag); }
-
 void tag_init() {
     ActionRow row;
     row.set<ACT_FORM>(tag_form)

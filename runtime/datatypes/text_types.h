@@ -10,7 +10,6 @@ namespace zan {
 i32 tag_form(ValueCell* tag, ValueCell* out, ValueCell* arg_limit, i32 limit);
 i32 tag_mold(ValueCell* tag, ValueCell* out, bool only, bool all, bool flat,
              ValueCell* arg_limit, i32 limit, i32 indent);
-ValueCell* tag_push(const ValueCell* tag);
 void tag_init();
 
 // ---- email! (type id 45): the address as it is; the user and host accessors ------------------
@@ -22,13 +21,11 @@ i32 email_mold(ValueCell* email, ValueCell* out, bool only, bool all, bool flat,
 ValueCell* email_eval_path(ValueCell* parent, ValueCell* element, ValueCell* value,
                            ValueCell* path, ValueCell* holder, ValueCell* holder_item, i32 index,
                            bool case_sensitive, bool flag1, bool flag2, bool flag3);
-ValueCell* email_push(const ValueCell* email);
 void email_init();
 
 // ---- ref! (type id 50): molds with a leading "@" ---------------------------------------------
 i32 ref_mold(ValueCell* ref, ValueCell* out, bool only, bool all, bool flat,
              ValueCell* arg_limit, i32 limit, i32 indent);
-ValueCell* ref_push(const ValueCell* ref);
 void ref_init();
 
 }  // namespace zan

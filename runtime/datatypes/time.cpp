@@ -28,10 +28,6 @@ namespace zan {
 // ---- cells ---------------------------------------------------------------------------
 
 ValueCell* time_push(double seconds) { return time_box(stack_push_cell(), seconds); }
-ValueCell* time_make_in(ValueCell* block, double seconds) {
-    return time_box(block_alloc_tail(block), seconds);
-}
-void time_set_result(double seconds) { time_box(stack_result(), seconds); }
 
 // ---- services ------------------------------------------------------------------------
 

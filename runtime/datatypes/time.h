@@ -22,8 +22,6 @@ inline ValueCell* time_box(ValueCell* c, double seconds) {
 }
 inline double time_get(const ValueCell* c) { return c->get_float(); }
 ValueCell* time_push(double seconds);
-ValueCell* time_make_in(ValueCell* block, double seconds);
-void time_set_result(double seconds);
 
 // ---- services ------------------------------------------------------------------------
 // Whole hours, truncated toward zero. Raises type-limit (integer!) when the

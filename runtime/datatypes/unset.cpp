@@ -12,7 +12,6 @@ namespace zan {
 const ValueCell g_unset_cell{TYPE_UNSET, 0, 0, 0};
 
 ValueCell* unset_push() { return unset_box(stack_push_cell()); }
-ValueCell* unset_make_in(ValueCell* block) { return unset_box(block_alloc_tail(block)); }
 void unset_set_result() { unset_box(stack_result()); }
 
 ValueCell* unset_make(ValueCell*, ValueCell*, u32) { return unset_push(); }

@@ -261,7 +261,6 @@ u8* vector_head_ptr(const ValueCell* v) {
     SeriesBuffer* b = series_of(v);
     return b->head_ptr() + u64(clamped_index(v)) * b->unit();
 }
-u8* vector_tail_ptr(const ValueCell* v) { return series_of(v)->tail_ptr(); }
 bool vector_at_tail(const ValueCell* v) { return series_index(v) >= units_of(v); }
 
 void vector_clear_to_head(ValueCell* v) {

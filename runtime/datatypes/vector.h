@@ -36,7 +36,6 @@ i32 vector_length(const ValueCell* v);  // elements from the head (index clamped
 void vector_skip(ValueCell* v, i32 n);  // the index moves, kept within 0 .. length
 void vector_next(ValueCell* v);
 u8* vector_head_ptr(const ValueCell* v);
-u8* vector_tail_ptr(const ValueCell* v);
 bool vector_at_tail(const ValueCell* v);
 void vector_clear_to_head(ValueCell* v);
 // The vector cell must not live inside a series buffer for the appenders

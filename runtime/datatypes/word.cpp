@@ -19,48 +19,10 @@
 namespace zan {
 
 namespace {
-// A word cell kept for the caller: in boot mode appended to the root block,
-// otherwise pushed on the data stack (never the context's own table cell,
-// which moves when the table grows).
-ValueCell* keep(const ValueCell* w, u32 type) {
-    ValueCell c = *w;
-    cell_set_type(&c, type);
-    if (g_boot_flag) return word_root_append(&c);
-    return stack_push(&c);
-}
-
 bool in_root_block(const ValueCell* c) {
     if (!block_node(&g_root_block)) return false;
     SeriesBuffer* b = series_of(&g_root_block);
     return c >= b->head_cells() && c < b->tail_cells();
-}
-
-ValueCell* load_as(const char* name, u32 type) {
-    u32 sym = symbol_make(name);
-    ValueCell* w = context_add_global(sym, true, true);
-    if (in_root_block(w)) {
-        cell_set_type(w, type);
-        return w;
-    }
-    return keep(w, type);
-}
-
-ValueCell* make_in_as(ValueCell* block, const char* name, u32 type) {
-    u32 sym = symbol_make(name);
-    ValueCell w;
-    word_make_at(sym, &w);
-    cell_set_type(&w, type);
-    return block_append_cell(block, &w);
-}
-
-ValueCell* push_as(const ValueCell* word, u32 type) {
-    ValueCell* c = stack_push(word);
-    cell_set_type(c, type);
-    return c;
-}
-
-ValueCell* push_from_context_as(Node ctx, u32 n, u32 type) {
-    return push_as(context_word_at(ctx, n), type);
 }
 }  // namespace
 
@@ -75,10 +37,6 @@ ValueCell* word_load(const char* name) {
     return word_root_append(w);
 }
 
-ValueCell* lit_word_load(const char* name) { return load_as(name, TYPE_LIT_WORD); }
-ValueCell* set_word_load(const char* name) { return load_as(name, TYPE_SET_WORD); }
-ValueCell* get_word_load(const char* name) { return load_as(name, TYPE_GET_WORD); }
-
 ValueCell* refinement_load(const char* name) {
     ValueCell r;
     cell_init(&r, TYPE_REFINEMENT, 0, symbol_make(name), static_cast<u32>(-1));
@@ -89,13 +47,6 @@ ValueCell* issue_make_at(const char* name, ValueCell* cell) {
     u32 sym = symbol_make(name);
     cell_init(cell, TYPE_ISSUE, g_global_ctx, sym, static_cast<u32>(-1));
     return cell;
-}
-
-ValueCell* issue_load(const char* name) {
-    ValueCell i;
-    issue_make_at(name, &i);
-    if (g_boot_flag) return word_root_append(&i);
-    return stack_push(&i);
 }
 
 ValueCell* word_make_at(u32 symbol, ValueCell* cell) {
@@ -114,63 +65,16 @@ ValueCell* word_make_global(u32 symbol) {
     return word_root_append(w);
 }
 
-ValueCell* word_make_in(ValueCell* block, const char* name) {
-    return make_in_as(block, name, TYPE_WORD);
-}
 ValueCell* word_make_in_symbol(ValueCell* block, u32 symbol) {
     ValueCell w;
     word_make_at(symbol, &w);
     return block_append_cell(block, &w);
-}
-ValueCell* lit_word_make_in(ValueCell* block, const char* name) {
-    return make_in_as(block, name, TYPE_LIT_WORD);
-}
-ValueCell* set_word_make_in(ValueCell* block, const char* name) {
-    return make_in_as(block, name, TYPE_SET_WORD);
-}
-ValueCell* get_word_make_in(ValueCell* block, const char* name) {
-    return make_in_as(block, name, TYPE_GET_WORD);
-}
-ValueCell* refinement_make_in(ValueCell* block, const char* name) {
-    return make_in_as(block, name, TYPE_REFINEMENT);
-}
-ValueCell* issue_make_in(ValueCell* block, const char* name) {
-    ValueCell i;
-    issue_make_at(name, &i);
-    return block_append_cell(block, &i);
 }
 
 ValueCell* word_push_symbol(u32 symbol) {
     ValueCell w;
     word_make_at(symbol, &w);
     return stack_push(&w);
-}
-ValueCell* word_set_result(u32 symbol) {
-    ValueCell w;
-    word_make_at(symbol, &w);
-    *stack_result() = w;
-    return stack_result();
-}
-ValueCell* word_push(const ValueCell* word) { return stack_push(word); }
-ValueCell* word_push_from_context(Node ctx, u32 n) {
-    return push_from_context_as(ctx, n, TYPE_WORD);
-}
-ValueCell* lit_word_push(const ValueCell* word) { return push_as(word, TYPE_LIT_WORD); }
-ValueCell* set_word_push(const ValueCell* word) { return push_as(word, TYPE_SET_WORD); }
-ValueCell* get_word_push(const ValueCell* word) { return push_as(word, TYPE_GET_WORD); }
-ValueCell* refinement_push(const ValueCell* word) { return push_as(word, TYPE_REFINEMENT); }
-ValueCell* issue_push(const ValueCell* word) { return push_as(word, TYPE_ISSUE); }
-ValueCell* lit_word_push_from_context(Node ctx, u32 n) {
-    return push_from_context_as(ctx, n, TYPE_LIT_WORD);
-}
-ValueCell* set_word_push_from_context(Node ctx, u32 n) {
-    return push_from_context_as(ctx, n, TYPE_SET_WORD);
-}
-ValueCell* get_word_push_from_context(Node ctx, u32 n) {
-    return push_from_context_as(ctx, n, TYPE_GET_WORD);
-}
-ValueCell* refinement_push_from_context(Node ctx, u32 n) {
-    return push_from_context_as(ctx, n, TYPE_REFINEMENT);
 }
 
 // ---- reading and writing ------------------------------------------------------------------------

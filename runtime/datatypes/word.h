@@ -17,11 +17,7 @@ inline bool any_word_type_q(u32 type) { return type >= TYPE_WORD && type <= TYPE
 // the root block in boot mode and pushed otherwise; refinement_load an
 // unbound refinement kept in the root block.
 ValueCell* word_load(const char* name);
-ValueCell* lit_word_load(const char* name);
-ValueCell* set_word_load(const char* name);
-ValueCell* get_word_load(const char* name);
 ValueCell* refinement_load(const char* name);
-ValueCell* issue_load(const char* name);
 // *_make_at: writes the word into cell, bound in the global context (every
 // spelling of a name shares the canonical slot).
 ValueCell* word_make_at(u32 symbol, ValueCell* cell);
@@ -30,32 +26,16 @@ ValueCell* issue_make_at(const char* name, ValueCell* cell);
 // the root block.
 ValueCell* word_make_global(u32 symbol);
 // *_make_in: a global word of the name appended to block.
-ValueCell* word_make_in(ValueCell* block, const char* name);
 ValueCell* word_make_in_symbol(ValueCell* block, u32 symbol);
-ValueCell* lit_word_make_in(ValueCell* block, const char* name);
-ValueCell* set_word_make_in(ValueCell* block, const char* name);
-ValueCell* get_word_make_in(ValueCell* block, const char* name);
-ValueCell* refinement_make_in(ValueCell* block, const char* name);
-ValueCell* issue_make_in(ValueCell* block, const char* name);
 // A global word of the symbol, pushed or written into the result cell.
 ValueCell* word_push_symbol(u32 symbol);
-ValueCell* word_set_result(u32 symbol);
-ValueCell* word_push(const ValueCell* word);
-// *_push_from_context: word n of a context's word table, as that type.
-ValueCell* word_push_from_context(Node ctx, u32 n);
-ValueCell* lit_word_push(const ValueCell* word);
-ValueCell* set_word_push(const ValueCell* word);
-ValueCell* get_word_push(const ValueCell* word);
-ValueCell* refinement_push(const ValueCell* word);
-ValueCell* issue_push(const ValueCell* word);
-ValueCell* lit_word_push_from_context(Node ctx, u32 n);
-ValueCell* set_word_push_from_context(Node ctx, u32 n);
-ValueCell* get_word_push_from_context(Node ctx, u32 n);
-ValueCell* refinement_push_from_context(Node ctx, u32 n);
 // Appends a copy of the cell to the root block, where it stays for the run.
 ValueCell* word_root_append(const ValueCell* cell);
 
 // ---- reading and writing ----------------------------------------------------------------
+// The walker reads and sets words itself; the forms below that it does not
+// call are the ones code compiled ahead of time calls (the system has no
+// such compiler yet, so only their tests do).
 // Pushes the word's value; no-value when it is unset (the _raw and get-word
 // forms push unset as it is).
 ValueCell* word_push_value(ValueCell* word);

@@ -33,8 +33,6 @@ void image_store_init() {
     g_image_kind = externals_register_kind(0x67616D69u, release_image);
 }
 
-u32 image_store_kind() { return g_image_kind; }
-
 u32* image_words_alloc(u32 width, u32 height, bool zeroed) {
     u64 n = u64(width) * height;
     if (n == 0 || n > IMAGE_MAX_PIXELS) return nullptr;

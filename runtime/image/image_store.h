@@ -40,7 +40,5 @@ u32 image_store_new(u32 width, u32 height, u32 fill);
 // The record of a slot, or null for IMAGE_NO_SLOT or a slot that no
 // longer holds an image.
 ImagePixels* image_store_get(u32 slot);
-// The kind number of image slots in the external-resource table.
-u32 image_store_kind();
 
 }  // namespace zan

@@ -185,12 +185,6 @@ void console_screen_fill(ConsoleScreen* s, int x, int y, u32 count, u32 cp, u16 
     s->ops->fill(s, x, y, count, cp, attr);
 }
 
-void console_screen_scroll_up(ConsoleScreen* s, int lines) {
-    if (lines <= 0) return;
-    if (lines > s->height) lines = s->height;
-    s->ops->scroll_up(s, lines, s->default_attribute);
-}
-
 void console_screen_show_cursor(ConsoleScreen* s, bool visible) {
     s->cursor_visible = visible;
     s->ops->show_cursor(s, visible);
@@ -481,10 +475,6 @@ ConsoleScreen* console_terminal_new(int fd) {
 }
 
 bool console_is_terminal(const ConsoleScreen* s) { return s && s->ops == &kTerminalOps; }
-
-int console_terminal_error(const ConsoleScreen* s) {
-    return console_is_terminal(s) ? term_of(s)->error : 0;
-}
 
 bool console_terminal_sync_cursor(ConsoleScreen* s, int in_fd, int timeout_ms) {
     if (!console_is_terminal(s)) return false;

@@ -83,7 +83,6 @@ void console_screen_set_cursor(ConsoleScreen* s, int x, int y);
 void console_screen_set_attribute(ConsoleScreen* s, u16 attr);
 // count cells from (x, y) in reading order, clipped at the end of the screen.
 void console_screen_fill(ConsoleScreen* s, int x, int y, u32 count, u32 cp, u16 attr);
-void console_screen_scroll_up(ConsoleScreen* s, int lines);
 void console_screen_show_cursor(ConsoleScreen* s, bool visible);
 int console_screen_flush(ConsoleScreen* s);
 // Reads the size again (a resized terminal) and keeps the cursor inside.
@@ -119,8 +118,6 @@ void console_grid_resize(ConsoleScreen* s, int width, int height);
 // console_terminal_sync_cursor after such output.
 ConsoleScreen* console_terminal_new(int fd);
 bool console_is_terminal(const ConsoleScreen* s);
-// Sticky errno of the first failed write (0 when none).
-int console_terminal_error(const ConsoleScreen* s);
 // Asks the terminal where its cursor is (a device status report answered on
 // in_fd, read within timeout_ms with input echo and line mode off) and makes
 // the layer's cursor agree. False when no answer came; bytes that arrived

@@ -55,7 +55,6 @@ ValueCell* boot_cell_at(u32 n) {
     return series_of(&g_root_block)->head_cells() + g_boot_cells_first + n;
 }
 u32 boot_cell_data(u32 n) { return cell_word(boot_cell_at(n), 1); }
-u32 boot_cell_data2(u32 n) { return cell_word(boot_cell_at(n), 1); }
 
 // ---- cells and tails ------------------------------------------------------------------------
 
@@ -138,21 +137,6 @@ void runtime_support_init() {
     hashtable_set_key_compare(key_compare);
 }
 
-void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3) {
-    if (!g_services.native_print) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "*** %s error: %s\n", err_category_name(err_category(id)),
-                     err_id_name(id));
-        return;
-    }
-    stack_mark_native(g_words.n.body);
-    ValueCell* err = error_create(id, a1, a2, a3);
-    *stack_result() = *err;
-    g_services.native_print(stack_result());
-    unset_set_result();
-    stack_unwind();
-}
-
 void fire_bad_make_arg(const ValueCell* value, const ValueCell* arg2) {
     fire(Err::script_bad_make_arg, value, arg2);
 }
@@ -178,11 +162,6 @@ namespace {
 ValueCell* rt_check_arg_type(const ValueCell* typeset, i32 position, ValueCell* value) {
     if (typeset_bits_have(typeset, value->type())) return value;
     expect_arg(value, position);
-}
-
-void rt_check_arg_in_table(i32 slot, const ValueCell* typeset, i32 position) {
-    if (slot < 0) return;
-    rt_check_arg_type(typeset, position, g_stack.base + slot);
 }
 
 ValueCell* rt_check_refinement_arg(const ValueCell* refinement, const ValueCell* typeset,
@@ -218,11 +197,6 @@ void rt_set_word(ValueCell* word) {
     if (v->type() == TYPE_UNSET) fire(Err::script_need_value, word);
     ValueCell val = *v;
     context_set(word, &val);
-}
-
-void rt_set_word_reset(ValueCell* word) {
-    rt_set_word(word);
-    stack_reset();
 }
 
 namespace {

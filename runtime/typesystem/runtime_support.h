@@ -2,6 +2,9 @@
 // block and the boot cells, tail allocation, the real error raiser, argument
 // checks, word and context-slot access with the language's unset checks,
 // calls by index, path evaluation, switch lookup, scanning and limited form.
+// Those that nothing in the system calls yet are kept for code compiled
+// ahead of time to machine instructions, which calls them on every step;
+// the system has no such compiler yet, so only their tests call them.
 #pragma once
 #include "runtime/core/cell.h"
 #include "runtime/core/errors.h"
@@ -24,7 +27,6 @@ extern u32 g_boot_cells_first;
 // Boot cell n: the cell n places after the first decoded boot cell.
 ValueCell* boot_cell_at(u32 n);
 u32 boot_cell_data(u32 n);
-u32 boot_cell_data2(u32 n);
 
 // ---- cells and tails --------------------------------------------------------------------
 // cell_set_type, cell_clear_new_line and cell_copy are in core/cell.h.
@@ -52,7 +54,6 @@ i32 mold_indent(ValueCell* out, i32 level, i32 limit);
 void runtime_support_init();
 // Prints the report of an error without raising it (a plain line on
 // standard error before the error and print services exist).
-void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const ValueCell* a3);
 [[noreturn]] void fire_bad_make_arg(const ValueCell* value, const ValueCell* arg2);
 
 // ---- argument checks ----------------------------------------------------------------------
@@ -62,7 +63,6 @@ void rt_print_error(Err id, const ValueCell* a1, const ValueCell* a2, const Valu
 // at slot (a negative slot checks nothing); rt_check_refinement_arg only
 // when the refinement is set.
 ValueCell* rt_check_arg_type(const ValueCell* typeset, i32 position, ValueCell* value);
-void rt_check_arg_in_table(i32 slot, const ValueCell* typeset, i32 position);
 ValueCell* rt_check_refinement_arg(const ValueCell* refinement, const ValueCell* typeset,
                                    i32 position, ValueCell* value);
 ValueCell* rt_check_not_unset(i32 position, ValueCell* value);
@@ -81,7 +81,6 @@ bool typeset_bits_have(const ValueCell* typeset, u32 type);
 // values (a function's outside its call).
 ValueCell* rt_get_word(ValueCell* word);
 void rt_set_word(ValueCell* word);
-void rt_set_word_reset(ValueCell* word);
 void rt_set_ctx_slot(Node ctx, u32 index);
 void rt_set_ctx_slot_reset(Node ctx, u32 index);
 void rt_store_ctx_slot_reset(Node ctx, u32 index);

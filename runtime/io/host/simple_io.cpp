@@ -295,8 +295,6 @@ bool io_file_exists(const char* name) {
     return stat(name, &st) == 0 || lstat(name, &st) == 0;
 }
 
-bool io_is_dir(const char* name) { return io_file_exists(name); }
-
 bool io_path_exists(const char* name) {
     struct stat st;
     return stat(name, &st) == 0;

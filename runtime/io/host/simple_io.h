@@ -48,9 +48,6 @@ void io_close_file(int fd);
 
 // Creates one directory; false on failure.
 bool io_make_dir(const char* name);
-// True when the path names an existing file or directory (a dangling
-// symbolic link counts: it exists as a link).
-bool io_is_dir(const char* name);
 // The test behind io_is_dir: whether the name is taken.
 bool io_file_exists(const char* name);
 // Whether the path leads to a file or directory: a symbolic link is

@@ -197,8 +197,6 @@ bool lexer_open(LexerState* r, u32 type, const u8* opener, const u8* start, cons
 // paren!, or a path type for a path end); returns the closed series' type,
 // or 0 when a callback stopped the closing.
 u32 lexer_close(LexerState* r, const u8* start, const u8* end, u32 closer);
-// Closes open path markers without events (before an error is raised).
-void lexer_close_paths(LexerState* r);
 // After a path element: at a path end closes the path (a set-path when ":"
 // ends it); else steps over the "/" and checks that an element can follow.
 void lexer_path_step(LexerState* r);

@@ -399,8 +399,6 @@ void close_markers(LexerState* r, bool only_paths) {
 
 }  // namespace
 
-void lexer_close_paths(LexerState* r) { close_markers(r, true); }
-
 // ---- runs -------------------------------------------------------------------------------------------
 
 namespace {
