@@ -39,13 +39,25 @@ function(zan_test_properties)
   endif()
 endfunction()
 
-# zan_unit_tests(area [NO_COLLECTOR] lib...): tests/unit/<area>/*.cpp as one
-# GoogleTest binary. NO_COLLECTOR marks an area whose tests never start the
-# runtime nor allocate a cell: they get the label no-collector, and CI's run
-# with the collector stressed leaves them out (it would repeat the sanitizer
-# run's work exactly).
+# In a sanitizer build every process start costs about half a second (the
+# runtime is set up under the sanitizers), which a test per case pays for
+# each of some 1,600 cases. There the cases of a binary run together, split
+# into ZAN_UNIT_SHARDS processes per binary by GoogleTest's own sharding;
+# the plain build keeps one test per case.
+option(ZAN_UNIT_SHARDED "Run the unit tests of a binary together, in shards" ${ZAN_SANITIZE})
+
+# zan_unit_tests(area [NO_COLLECTOR] [SHARDS n] [ALONE suite,...] lib...):
+# tests/unit/<area>/*.cpp as one GoogleTest binary.
+# NO_COLLECTOR marks an area whose tests never start the runtime nor
+# allocate a cell: they get the label no-collector, and CI's run with the
+# collector stressed leaves them out (it would repeat the sanitizer run's
+# work exactly).
+# SHARDS is the number of processes the binary's cases are split into when
+# ZAN_UNIT_SHARDED is on (default 1).
+# ALONE names (comma-separated) the suites whose cases need a process of their own (one whose
+# runtime has not started yet): they are a test per case in every build.
 function(zan_unit_tests area)
-  cmake_parse_arguments(_opt "NO_COLLECTOR" "" "" ${ARGN})
+  cmake_parse_arguments(_opt "NO_COLLECTOR" "SHARDS;ALONE" "" ${ARGN})
   file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/${area}/*.cpp)
   if(NOT _srcs)
     return()
@@ -59,5 +71,31 @@ function(zan_unit_tests area)
   if(_opt_NO_COLLECTOR)
     list(APPEND _props LABELS no-collector)
   endif()
-  gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
+  if(NOT ZAN_UNIT_SHARDED)
+    gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 PROPERTIES ${_props})
+    return()
+  endif()
+  set(_alone "")
+  string(REPLACE "," ";" _alone_suites "${_opt_ALONE}")
+  foreach(_suite IN LISTS _alone_suites)
+    string(APPEND _alone "${_suite}.*:")
+  endforeach()
+  if(_alone)
+    gtest_discover_tests(${_exe} DISCOVERY_TIMEOUT 60 TEST_FILTER "${_alone}" PROPERTIES ${_props})
+  endif()
+  set(_shards 1)
+  if(_opt_SHARDS)
+    set(_shards ${_opt_SHARDS})
+  endif()
+  math(EXPR _last "${_shards} - 1")
+  foreach(_k RANGE ${_last})
+    set(_name unit.${area}.${_k}of${_shards})
+    add_test(NAME ${_name} COMMAND ${_exe})
+    set(_env GTEST_TOTAL_SHARDS=${_shards} GTEST_SHARD_INDEX=${_k})
+    if(_alone)
+      list(APPEND _env "GTEST_FILTER=-${_alone}")
+    endif()
+    set_tests_properties(${_name} PROPERTIES ${_props})
+    set_property(TEST ${_name} APPEND PROPERTY ENVIRONMENT ${_env})
+  endforeach()
 endfunction()

@@ -77,18 +77,30 @@ struct CellOps {
     }
 };
 
-// A record of the sort of texts of byte units: where the text of a cell
-// lies (from its index), its length, the cell's place in the block and the
-// key of its first eight bytes, so that most comparisons read no buffer.
-// The order is the string compare action's.
+// Where the text of a string cell of byte units starts (from its index,
+// held to the buffer) and how many units it has from there.
+inline const u8* byte_text_of(const ValueCell* c, u32* len) {
+    SeriesBuffer* b = series_of(c);
+    i32 used = static_cast<i32>(b->used_bytes());
+    i32 index = series_index(c);
+    index = index > used ? used : index < 0 ? 0 : index;
+    *len = static_cast<u32>(used - index);
+    return b->head_ptr() + index;
+}
+
+// A record of the sort of texts of byte units: the key of the first eight
+// bytes of a cell's text, the text's length and the cell's place in the
+// block, so that most comparisons read no buffer. The order is the string
+// compare action's. Sixteen bytes, the size of the cell it stands for.
 struct TextRecord {
     u64 key;
-    const u8* p;
     u32 len;
     u32 index;
 };
+static_assert(sizeof(TextRecord) == sizeof(ValueCell), "records are gathered into cells in place");
 
 struct TextOps {
+    const ValueCell* cells;  // the cells, which stay where they are during the sort
     bool fold;
     bool reverse;
     static u32 size() { return sizeof(TextRecord); }
@@ -98,8 +110,15 @@ struct TextOps {
         if (reverse) std::swap(x, y);
         if (x->key != y->key) return x->key < y->key ? -1 : 1;
         u32 n = x->len < y->len ? x->len : y->len;
-        int r = n > 8 ? case_fold_compare_bytes(x->p + 8, y->p + 8, n - 8, fold) : 0;
-        if (r) return r;
+        if (n > 8) {
+            // The keys hold the first eight units of both texts: the rest
+            // is read from the buffers only for texts that long.
+            u32 unused;
+            int r = case_fold_compare_bytes(byte_text_of(cells + x->index, &unused) + 8,
+                                            byte_text_of(cells + y->index, &unused) + 8, n - 8,
+                                            fold);
+            if (r) return r;
+        }
         return (x->len > y->len) - (x->len < y->len);
     }
     static void swap(u8* a, u8* b) {
@@ -112,13 +131,13 @@ struct TextOps {
 
 // Sorts count string! cells whose units are bytes by the string compare
 // action (folding case unless code asks for case), through records that
-// carry the place of each text and a key of its first bytes: the same
-// comparisons and exchanges as the cells' own sort, hence the same order,
-// without reading two buffers for most comparisons. False, and nothing
-// changed, when the cells are not all such strings. The caller holds the
-// collector off.
+// carry a key of the first bytes of each text: the same comparisons and
+// exchanges as the cells' own sort, hence the same order, without reading
+// two buffers for most comparisons. False, and nothing changed, when the
+// cells are not all such strings. The caller holds the collector off.
 bool sort_byte_texts(ValueCell* base, u32 count, i32 code, bool reverse) {
     constexpr u32 MIN_COUNT = 64;  // below, building the records costs more
+    constexpr u32 AHEAD = 16;      // how far ahead the loops below prefetch
     if (count < MIN_COUNT) return false;
     for (u32 i = 0; i < count; i++)
         if (base[i].type() != TYPE_STRING || series_of(base + i)->unit() != 1) return false;
@@ -126,33 +145,26 @@ bool sort_byte_texts(ValueCell* base, u32 count, i32 code, bool reverse) {
     // Every record is written before it is read: no clearing.
     std::unique_ptr<TextRecord[]> records(new TextRecord[count]);
     heap_region_prefault(records.get(), sizeof(TextRecord) * count);
+    // Each text is reached through its node and its buffer's header, three
+    // loads that depend on each other: the header of a cell further on is
+    // fetched while this one is keyed.
     for (u32 i = 0; i < count; i++) {
-        SeriesBuffer* b = series_of(base + i);
-        i32 used = static_cast<i32>(b->used_bytes());
-        i32 index = series_index(base + i);
-        index = index > used ? used : index < 0 ? 0 : index;
+        if (i + AHEAD < count) __builtin_prefetch(series_of(base + i + AHEAD));
         TextRecord& r = records[i];
-        r.p = b->head_ptr() + index;
-        r.len = static_cast<u32>(used - index);
+        const u8* p = byte_text_of(base + i, &r.len);
         r.index = i;
-        r.key = case_fold_prefix_key(r.p, r.len, fold);
+        r.key = case_fold_prefix_key(p, r.len, fold);
     }
-    sort_detail::sort_quick_with(records.get(), count, TextOps{fold, reverse});
-    // The cells follow their records, cycle by cycle; a record whose cell
-    // is in place has its text address cleared.
+    sort_detail::sort_quick_with(records.get(), count, TextOps{base, fold, reverse});
+    // The cells in their new order take the places of the records, each
+    // record read before its place (or a later one's) is written, and then
+    // go back into the block in one copy.
     for (u32 i = 0; i < count; i++) {
-        if (!records[i].p) continue;
-        ValueCell first = base[i];
-        u32 j = i;
-        while (records[j].index != i) {
-            u32 from = records[j].index;
-            base[j] = base[from];
-            records[j].p = nullptr;
-            j = from;
-        }
-        base[j] = first;
-        records[j].p = nullptr;
+        if (i + AHEAD < count) __builtin_prefetch(base + records[i + AHEAD].index);
+        std::memcpy(static_cast<void*>(records.get() + i), base + records[i].index,
+                    sizeof(ValueCell));
     }
+    std::memcpy(static_cast<void*>(base), records.get(), sizeof(ValueCell) * count);
     return true;
 }
 

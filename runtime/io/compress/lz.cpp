@@ -51,13 +51,39 @@ void put_distance(BitWriter& w, u32 d) {
         w.put(d - (1u << m), m);
 }
 
+// The hash heads are all -1 between blocks: a block clears only the slots
+// it set (walking its hashes again), so a small input does not pay for
+// filling 6 MB of heads, and the workspace is kept for the thread's next
+// call.
 struct Workspace {
     std::unique_ptr<i32[]> heads{new i32[kHead3Size + kHead4Size]};
     std::unique_ptr<i32[]> chain{new i32[kChainMask + 1]};
     // The block and zeros past its end, where the rolling hashes and the
     // probe at the current best length may look.
     std::unique_ptr<u8[]> block{new u8[kBlockMax + kMaxMatch]};
+    Workspace() { std::fill(heads.get(), heads.get() + kHead3Size + kHead4Size, -1); }
 };
+
+// Blocks shorter than this clear their slots one by one; longer ones refill
+// the heads, which is then the cheaper way.
+constexpr size_t kClearBySlots = 0x40000;
+
+// Sets back to -1 every head slot that a block of len bytes in b set.
+void clear_heads(i32* head3, i32* head4, const u8* b, size_t len) {
+    if (len >= kClearBySlots) {
+        std::fill(head3, head3 + kHead3Size + kHead4Size, -1);
+        return;
+    }
+    u32 h3 = 0, h4 = 0;
+    for (int i = 0; i < 3; ++i) h3 = ((h3 << 7) + b[i]) & (kHead3Size - 1);
+    for (int i = 0; i < 4; ++i) h4 = ((h4 << 5) + b[i]) & (kHead4Size - 1);
+    for (size_t p = 0; p < len; ++p) {
+        head3[h3] = -1;
+        head4[h4] = -1;
+        h3 = ((h3 << 7) + b[p + 3]) & (kHead3Size - 1);
+        h4 = ((h4 << 5) + b[p + 4]) & (kHead4Size - 1);
+    }
+}
 
 void encode_block(Workspace& ws, const u8* src, size_t len, BitWriter& w) {
     u8* b = ws.block.get();
@@ -68,7 +94,6 @@ void encode_block(Workspace& ws, const u8* src, size_t len, BitWriter& w) {
     i32* head3 = ws.heads.get();
     i32* head4 = head3 + kHead3Size;
     i32* chain = ws.chain.get();
-    std::fill(head3, head3 + kHead3Size + kHead4Size, -1);
 
     u32 h3 = 0, h4 = 0;
     for (int i = 0; i < 3; ++i) h3 = ((h3 << 7) + b[i]) & (kHead3Size - 1);
@@ -146,6 +171,7 @@ void encode_block(Workspace& ws, const u8* src, size_t len, BitWriter& w) {
             h4 = ((h4 << 5) + b[p + 4]) & (kHead4Size - 1);
         }
     }
+    clear_heads(head3, head4, b, len);
     // Seven zero bits push out the last partial byte; the rest is dropped.
     w.put(0, 7);
     w.reset();
@@ -162,7 +188,9 @@ size_t lz_bound(size_t n) {
 size_t lz_encode(const u8* src, size_t n, u8* out, size_t cap, bool stop_on_overflow) {
     BitWriter w(out, cap, 8);
     if (n) {
-        Workspace ws;
+        thread_local std::unique_ptr<Workspace> kept;
+        if (!kept) kept = std::make_unique<Workspace>();
+        Workspace& ws = *kept;
         for (size_t at = 0; at < n; at += kBlockMax) {
             encode_block(ws, src + at, std::min(kBlockMax, n - at), w);
             if (stop_on_overflow && w.overflowed()) break;

@@ -125,6 +125,23 @@ TEST(Lz, LongMatchesAndFarDistancesRoundTrip) {
     EXPECT_EQ(back, in);
 }
 
+// The coder keeps its hash tables from call to call and clears only what a
+// block set: nothing of an earlier input may reach the next one.
+TEST(Lz, AnEarlierInputLeavesNoTraceInTheNextOnesCoding) {
+    Bytes small(4000);
+    for (size_t i = 0; i < small.size(); ++i) small[i] = u8("lorem ipsum dolor "[i % 18] + i / 700);
+    Bytes first = lz_of(small);
+    // Inputs of both clearing ways: slot by slot, and the whole tables.
+    for (size_t n : {size_t{3000}, size_t{300000}, size_t{1100000}}) {
+        Bytes other(n);
+        for (size_t i = 0; i < n; ++i) other[i] = u8("lorem ipsum dolor "[(i * 7) % 18] ^ (i >> 9));
+        Bytes packed = lz_of(other), back;
+        ASSERT_EQ(decompress_bytes(CompressMethod::lz, packed, back), CompressStatus::ok);
+        EXPECT_EQ(back, other);
+        EXPECT_EQ(lz_of(small), first) << "after an input of " << n << " bytes";
+    }
+}
+
 TEST(Lz, DecodesHandMadeStreams) {
     Bytes out;
     // P 0: nothing at all.

@@ -132,6 +132,38 @@ TEST_F(BlockSortTest, LargeSortsMatchTheStandardOrder) {
     }
 }
 
+// A block of 64 or more strings of byte units is sorted through records
+// keyed by the first eight folded bytes; the order must be the compare
+// action's, which a sort of one-cell records with /all takes cell by cell.
+// The texts share long prefixes in mixed case (ties of the keys), hold
+// Latin-1 letters and a NUL, and some start past their head.
+TEST_F(BlockSortTest, ByteTextsSortAsTheCompareActionOrdersThem) {
+    std::mt19937 rng(36);
+    const char* pieces[] = {"a", "A", "b", "B", "\u00E9", "\u00C9", "z", "^@", "abcdefgh", "ABCDEFGH"};
+    std::string src;
+    for (int i = 0; i < 300; i++) {
+        std::string t;
+        for (u32 k = rng() % 6; k > 0; k--) t += pieces[rng() % 10];
+        src += "\"" + t + "\" ";
+    }
+    for (Sort o : {Sort{}, Sort{.case_ = true}, Sort{.reverse = true},
+                   Sort{.case_ = true, .reverse = true}}) {
+        SCOPED_TRACE(testing::Message() << "case " << o.case_ << " reverse " << o.reverse);
+        ValueCell* fast = B(src);
+        ValueCell* cellwise = B(src);
+        for (i32 i = 0; i < block_length(fast); i += 7) {
+            series_set_index(block_head_ptr(fast) + i, 1);
+            series_set_index(block_head_ptr(cellwise) + i, 1);
+        }
+        sort(fast, o);
+        Sort by_cell = o;
+        by_cell.all = true;
+        by_cell.skip = 1;
+        sort(cellwise, by_cell);
+        EXPECT_EQ(M(fast), M(cellwise));
+    }
+}
+
 // ---- user functions --------------------------------------------------------------------------
 
 TEST_F(BlockSortTest, FunctionAnsweringTrueForFirstFirstSortsThatWay) {
