@@ -357,13 +357,6 @@ void r_terminal_input_q() { logic_box(stack_result(), g_console); }
 // _end-of-input?
 void r_end_of_input_q() { logic_box(stack_result(), g_input_ended); }
 
-// _take-interrupt: takes a Ctrl-C still pending, as the evaluator would at
-// its next step (for the console, a halt); false when none is.
-void r_take_interrupt() {
-    interrupt_take_pending();
-    logic_box(stack_result(), false);
-}
-
 // _terminate-console: nothing to give back on this system.
 void r_terminate_console() { unset_box(stack_result()); }
 
@@ -422,7 +415,6 @@ void console_routines_register() {
     routine_table_register("_end-of-input?", r_end_of_input_q);
     routine_table_register("_report-error", r_report_error);
     routine_table_register("_terminal-input?", r_terminal_input_q);
-    routine_table_register("_take-interrupt", r_take_interrupt);
     routine_table_register("_fit-width", r_fit_width);
     routine_table_register("_terminate-console", r_terminate_console);
     routine_table_register("input-stdin", r_input_stdin);

@@ -308,18 +308,6 @@ class TerminalTest(unittest.TestCase):
                 self.assertNotIn(b"***", seen)
                 self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
 
-    def test_ctrl_c_during_the_last_call_of_a_command_halts_it(self):
-        # A native that runs long and looks at no Ctrl-C itself, as the
-        # last call of the command: the interruption is taken when it
-        # returns, inside the command, not at the next prompt (where it
-        # would be the key that quits).
-        s = self.started()
-        s.send(b'b: make binary! 0 print "runs" insert/dup b #{01} 30000000\r')
-        s.expect(b"runs\r\n")
-        s.send(b"\x03")
-        self.assertTrue(s.expect(PROMPT).endswith(b"(halted)\r\n>> "))
-        self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
-
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
         # The prompt and the result prefix are evaluated by the loop itself,
         # outside the guarded evaluation of a command; each here says when
