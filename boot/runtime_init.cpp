@@ -9,6 +9,7 @@
 #include "runtime/core/collector.h"
 #include "runtime/core/cycles.h"
 #include "runtime/core/externals.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/platform.h"
 #include "runtime/terminal/console_out.h"
@@ -96,6 +97,8 @@ void runtime_init() {
 
 void runtime_init_after_decode() {
     interp_init();
+    // Host operations that give up for a Ctrl-C hand it to the evaluator.
+    g_interrupt_taker = interp_take_interrupt;
     // The collector runs from here on; words made from names no longer go
     // to the root block.
     g_gc.enabled = true;

@@ -13,6 +13,7 @@ import pty
 import resource
 import select
 import signal
+import socket
 import struct
 import subprocess
 import sys
@@ -278,6 +279,34 @@ class TerminalTest(unittest.TestCase):
                 self.assertEqual(children.split(), [])
         s.send(b"\x03")   # at the prompt: the line editor's quit
         self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_c_during_blocked_io_halts_the_command(self):
+        # A read or write that waits on something that never comes (a FIFO
+        # nobody opens, the terminal, a server that never answers) stops at
+        # Ctrl-C: "(halted)" with nothing after it run, the session goes on,
+        # and no error is made of it (a try would have caught that).
+        fifo = os.path.join(self.home, "never.fifo")
+        os.mkfifo(fifo)
+        mute = socket.socket()
+        mute.bind(("127.0.0.1", 0))
+        mute.listen(4)
+        self.addCleanup(mute.close)
+        url = "http://127.0.0.1:%d/" % mute.getsockname()[1]
+        s = self.started()
+        for command in [b'print "runs" read %never.fifo',
+                        b'print "runs" write %never.fifo "x"',
+                        b'print "runs" read %/dev/tty',
+                        b'print "runs" try [read ' + url.encode() + b']']:
+            with self.subTest(command=command):
+                s.send(command + b' print "after"\r')
+                s.expect(b"runs\r\n")
+                time.sleep(0.2)
+                s.send(b"\x03")
+                seen = s.expect(PROMPT)
+                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
+                self.assertNotIn(b"after", seen)
+                self.assertNotIn(b"***", seen)
+                self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
 
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
         # The prompt and the result prefix are evaluated by the loop itself,

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/core/errors.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
@@ -54,6 +55,12 @@ size_t on_body(char* data, size_t size, size_t count, void* user) {
 size_t on_header(char* data, size_t size, size_t count, void* user) {
     static_cast<HttpHeaders*>(user)->take_line(std::string(data, size * count));
     return size * count;
+}
+
+// Called by the library while a transfer runs (about once a second when
+// nothing moves): a Ctrl-C ends the transfer.
+int on_progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return g_interrupt_pending ? 1 : 0;
 }
 
 bool tls_failure_q(CURLcode c) {
@@ -237,6 +244,8 @@ bool http_perform(const HttpRequest& rq, HttpResponse* rs, std::string* reason) 
     curl().easy_setopt(h, CURLOPT_WRITEDATA, &rs->body);
     curl().easy_setopt(h, CURLOPT_HEADERFUNCTION, on_header);
     curl().easy_setopt(h, CURLOPT_HEADERDATA, &rs->headers);
+    curl().easy_setopt(h, CURLOPT_XFERINFOFUNCTION, on_progress);
+    curl().easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     if (rq.method == "GET") {
         curl().easy_setopt(h, CURLOPT_HTTPGET, 1L);
     } else if (rq.method == "HEAD") {
@@ -309,6 +318,9 @@ ValueCell* http_request(ValueCell* method, ValueCell* url, ValueCell* headers, V
     HttpResponse rs;
     std::string reason;
     if (!http_perform(rq, &rs, &reason)) {
+        // Ended by a Ctrl-C: the evaluation stops here, not as a failure
+        // to connect.
+        interrupt_take_pending();
         g_last_failure = reason;
         return nullptr;
     }

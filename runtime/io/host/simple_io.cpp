@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "runtime/core/collector.h"
+#include "runtime/core/interrupt.h"
 #include "runtime/core/errors.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
@@ -240,6 +241,18 @@ ValueCell* read_streamed(int fd, i64 seek, i64 part) {
 
 // ---- primitives -----------------------------------------------------------------------------------
 
+namespace {
+
+// True, with errno EINTR, when a Ctrl-C is pending: a call interrupted by
+// the signal is not tried again then, nor a new one begun.
+bool interrupted() {
+    if (!g_interrupt_pending) return false;
+    errno = EINTR;
+    return true;
+}
+
+}  // namespace
+
 int io_open_file(const char* name, u32 mode) {
     int flags = O_CLOEXEC;
     if (mode & IO_MODE_WRITE) {
@@ -248,15 +261,19 @@ int io_open_file(const char* name, u32 mode) {
     } else {
         flags |= O_RDONLY;
     }
+    // Opening a FIFO waits for the other end; a Ctrl-C ends the wait.
     int fd;
     do {
         fd = open(name, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    } while (fd < 0 && errno == EINTR && !interrupted());
     return fd;
 }
 
 i64 io_read_data(int fd, void* buffer, u64 count) {
+    // A terminal, a pipe or a FIFO may keep a read waiting for ever: a
+    // Ctrl-C ends it (the caller then takes the interruption).
     for (;;) {
+        if (interrupted()) return -1;
         ssize_t n = read(fd, buffer, count);
         if (n >= 0) return n;
         if (errno != EINTR) return -1;
@@ -272,7 +289,7 @@ i64 io_write_data(int fd, const void* buffer, u64 count) {
             done += static_cast<u64>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR && !interrupted()) continue;
         return -1;
     }
     return static_cast<i64>(done);
@@ -387,7 +404,10 @@ ValueCell* io_read(ValueCell* file, ValueCell* part, ValueCell* seek, bool binar
     std::string name = file_to_local_cstr(held);
     errno = 0;
     ValueCell* r = io_read_file(name.c_str(), p, s, binary, lines);
-    if (!r) fire_cannot_open(held, errno);
+    if (!r) {
+        interrupt_take_pending();
+        fire_cannot_open(held, errno);
+    }
     ValueCell v = *r;
     *held = v;
     g_stack.top = held + 1;
@@ -450,6 +470,7 @@ ValueCell* io_write(ValueCell* file, ValueCell* data, ValueCell* part, ValueCell
         io_value_bytes(bytes, held_data, limit);
     }
     i64 r = io_write_file(file ? name.c_str() : nullptr, bytes.data(), bytes.size(), s, append);
+    if (r < 0) interrupt_take_pending();
     if (r == -1) fire_cannot_open(file ? held_file : nullptr, errno);
     if (r < 0) fire_write_failed(file ? held_file : nullptr, errno);
     g_stack.top = mark;
