@@ -367,6 +367,25 @@ bool heap_region_grow(void* block, size_t size, size_t new_size) {
     return true;
 }
 
+// Makes the private copies of pages just mapped from a file at once. The
+// collector writes its marks into them, and a copy made on a page's first
+// write after it has been read replaces a mapping the other threads may hold,
+// so each such page costs a flush of address translations on the other
+// processors. Copied now, before anything has read them, no translation
+// exists yet: one call does it all where the kernel can populate for
+// writing, else a write to each page (reading a byte and storing it back).
+static void copy_in_now(u8* p, size_t length) {
+#ifndef MADV_POPULATE_WRITE
+    constexpr int MADV_POPULATE_WRITE = 23;
+#endif
+    if (madvise(p, length, MADV_POPULATE_WRITE) == 0) return;
+    const size_t page = heap_page_size();
+    for (size_t k = 0; k < length; k += page) {
+        volatile u8* b = p + k;
+        *b = *b;
+    }
+}
+
 bool heap_region_map_file(size_t at, size_t length, int fd, u64 file_offset) {
     const size_t page = heap_page_size();
     if (!g_heap_base || at < page || at % page || length % page || file_offset % page ||
@@ -385,6 +404,7 @@ bool heap_region_map_file(size_t at, size_t length, int fd, u64 file_offset) {
              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0);
         return false;
     }
+    copy_in_now(g_heap_base + at, length);
     if (g_file_hi == 0) {
         g_file_lo = at;
         g_file_hi = at + length;
