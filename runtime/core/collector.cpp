@@ -22,7 +22,6 @@ std::vector<MarkCallback> g_callbacks;
 std::vector<WeakTable> g_weak_tables;
 std::vector<ValueCell*> g_roots;
 std::vector<Node> g_fixed;
-std::vector<Node> g_freed;                 // nodes of reclaimed buffers
 // A stack of nodes whose push, in line, takes the node by value and leaves
 // growing to a call: a reference argument or an iterator passed to a call
 // would be a stack object in every marking frame of the sanitizer build.
@@ -84,45 +83,62 @@ const char* g_root_label = "a root";
     std::abort();
 }
 
-// Sorts node handles ascending. A long list (a collection that frees many
-// series) goes by bytes, least significant first, skipping a byte all
-// handles share: linear, where a comparison sort spent more than marking.
-void sort_nodes(std::vector<Node>& v) {
-    constexpr size_t RADIX_MIN = 1024;
-    if (v.size() < RADIX_MIN) {
-        std::sort(v.begin(), v.end());
-        return;
-    }
-    // Kept from one collection to the next: a fresh one would be new pages
-    // of the C library's each time.
-    static std::vector<Node> scratch;
-    scratch.resize(v.size());
-    Node all_and = ~0u, all_or = 0;
-    for (Node n : v) {
-        all_and &= n;
-        all_or |= n;
-    }
-    for (u32 shift = 0; shift < 32; shift += 8) {
-        if ((((all_and ^ all_or) >> shift) & 0xFFu) == 0) continue;
-        size_t start[257] = {};
-        for (Node n : v) start[((n >> shift) & 0xFFu) + 1]++;
-        for (size_t b = 1; b <= 256; b++) start[b] += start[b - 1];
-        for (Node n : v) scratch[start[(n >> shift) & 0xFFu]++] = n;
-        v.swap(scratch);
-    }
+// The node frames ordered by address, made before a sweep, so that the node
+// of each reclaimed buffer finds its frame by a binary search (consecutive
+// ones mostly lie in the frame found last), and which of them the sweep
+// freed nodes in. Kept from one collection to the next, as their room would
+// be new pages of the C library's each time.
+std::vector<HeapRef> g_node_frames;
+std::vector<u8> g_frame_touched;
+size_t g_last_frame = 0;
+
+// What a freed node's slot holds until its frame's free list takes it: no
+// buffer, free link or null handle is odd.
+constexpr u32 NODE_FREED_MARK = 1;
+
+void index_node_frames() {
+    g_node_frames.clear();
+    for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) g_node_frames.push_back(r);
+    std::sort(g_node_frames.begin(), g_node_frames.end());
+    g_frame_touched.assign(g_node_frames.size(), 0);
+    g_last_frame = 0;
 }
 
-void flush_freed() {
-    sort_nodes(g_freed);
-    NodeFrame* f = nullptr;
-    for (Node n : g_freed) {
-        if (!f || !f->holds(n)) f = node_frame_of(n);
-        if (f) node_free(f, n);
+// Marks the node of a reclaimed buffer freed in its frame; release_freed
+// puts it on the frame's free list.
+void queue_freed(Node n) {
+    if (g_node_frames.empty()) return;
+    size_t k = g_last_frame;
+    auto* f = hptr<NodeFrame>(g_node_frames[k]);
+    if (!f->holds(n)) {
+        auto it = std::upper_bound(g_node_frames.begin(), g_node_frames.end(), n);
+        if (it == g_node_frames.begin()) return;
+        k = static_cast<size_t>(it - g_node_frames.begin()) - 1;
+        f = hptr<NodeFrame>(g_node_frames[k]);
+        if (!f->holds(n)) return;
+        g_last_frame = k;
     }
-    g_freed.clear();
+    node_slot(n) = NODE_FREED_MARK;
+    f->used--;
+    g_frame_touched[k] = 1;
 }
 
-void queue_freed(Node n) { g_freed.push_back(n); }
+// Pushes the nodes the sweep freed onto their frames' free lists from the
+// lowest handle up, so that each list hands them out from the highest down
+// before the nodes it held already.
+void release_freed() {
+    for (size_t k = 0; k < g_node_frames.size(); k++) {
+        if (!g_frame_touched[k]) continue;
+        auto* f = hptr<NodeFrame>(g_node_frames[k]);
+        u32* slots = f->slots();
+        HeapRef first = f->first_slot_ref();
+        for (u32 i = 0; i < f->capacity; i++) {
+            if (slots[i] != NODE_FREED_MARK) continue;
+            slots[i] = f->free_head;
+            f->free_head = first + i * 4;
+        }
+    }
+}
 
 void drain();
 
@@ -596,9 +612,10 @@ void gc_collect() {
     settle_weak_tables();
     if (!g_relocation.empty()) cycles_remap(gc_relocate);
     externals_sweep();
+    index_node_frames();
     sweep_series_frames();
     big_series_sweep(queue_freed);
-    flush_freed();
+    release_freed();
     node_frames_release();
     g_relocation.clear();
     g_relocating = false;
