@@ -400,9 +400,6 @@ bool history_takes(const std::u32string& line, bool hidden, bool has_newest,
     return !(has_newest && newest == line);
 }
 
-bool terminal_console() { return g_console; }
-void terminal_set_console(bool on) { g_console = on; }
-
 }  // namespace zan::console
 
 namespace zan {

@@ -49,8 +49,4 @@ bool read_line_utf8(ByteInput& in, std::u32string& out);
 bool history_takes(const std::u32string& line, bool hidden, bool has_newest,
                    const std::u32string& newest);
 
-// Standard input is a terminal (set by console-init; tests set it).
-bool terminal_console();
-void terminal_set_console(bool on);
-
 }  // namespace zan::console

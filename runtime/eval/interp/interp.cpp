@@ -2061,11 +2061,6 @@ u32 interp_eval_next_at(const ValueCell* block, bool push) {
     return i;
 }
 
-void interp_eval_value(const ValueCell* value, bool no_call) {
-    eval_value_p(value, no_call, false);
-    interp_raise_pending();
-}
-
 void interp_call_function(const ValueCell* fn, Node ctx, const ValueCell* name,
                           u32 trace_filter) {
     call_function_p(fn, ctx, name, trace_filter);
@@ -2141,17 +2136,6 @@ void interp_init() {
     g_interp_hooks.call_function = hook_call_function;
     g_interp_hooks.position = hook_position;
     interp_trace_install_services();
-}
-
-void interp_debug_print(const ValueCell* value) {
-    ValueCell* out = none_push();
-    string_make_at(out, 64);
-    ValueCell v = *value;
-    action_mold_dispatch(&v, out, false, false, false, nullptr, FORM_NO_LIMIT, 0);
-    static const u8 kPrefix[] = "eval: ";
-    print_hooks_call_raw(kPrefix, 6, false);
-    print_hooks_call(out, true);
-    stack_pop(1);
 }
 
 // eval_block_p(paren, false) for an action of parse: the same frame and

@@ -75,10 +75,6 @@ void interp_eval_block(const ValueCell* block, bool chain);
 // stored in the result cell. At the tail the value is unset! and the index
 // is returned unchanged.
 u32 interp_eval_next_at(const ValueCell* block, bool push);
-// Evaluates one value as an expression of its own in result mode: a word is
-// looked up (a function it holds is called with no arguments following), a
-// path evaluated; with no_call a literal function is returned as itself.
-void interp_eval_value(const ValueCell* value, bool no_call);
 // Runs a function! whose call frame the caller has marked and whose
 // arguments (with refinements and locals) it has pushed; the result is left
 // in the frame's result cell. ctx: the context handed to a compiled entry
@@ -142,9 +138,5 @@ void interp_run_on_big_stack(F&& f) {
 size_t interp_big_stack_size();
 // Whether the caller runs on it.
 bool interp_on_big_stack();
-
-// ---- debugging -------------------------------------------------------------------------------------
-// Prints "eval: " and the molded value on the console.
-void interp_debug_print(const ValueCell* value);
 
 }  // namespace zan

@@ -207,7 +207,9 @@ void eval_paren_p(const ValueCell* paren, bool push);
 // A paren of parse's rules as eval_block_p(paren, false) runs it, its
 // value stored at out and nothing left pushed.
 u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out);
-// Evaluates a single value as an expression (interp_eval_value).
+// Evaluates a single value as an expression: a word is looked up (a
+// function it holds is called with no arguments following), a path
+// evaluated; with no_call a literal function is returned as itself.
 void eval_value_p(const ValueCell* value, bool no_call, bool push);
 
 // Pushes, after the callable's first nparams parameters, what a call that
@@ -562,6 +564,9 @@ bool foreach_next_block(i32 n);
 void remove_each_step(i32 n);
 // Whether a loop over the series has an element left (never for a map).
 bool loop_series_check(const ValueCell* series);
+// The steps of a compiled forall, repeat and loop: code compiled ahead of
+// time would call these (the system has no such compiler; the walker's
+// loop natives do the same work inline).
 // Whether forall is done: the word's series (first advanced by one with
 // advance) has reached its tail.
 bool forall_loop_test(ValueCell* word, bool advance);

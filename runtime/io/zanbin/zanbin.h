@@ -86,7 +86,6 @@ public:
 
     // Root value number n is the n-th call to add_root.
     void add_root(const ValueCell* value);
-    void add_roots_of_block(const ValueCell* block);  // each cell from the index
     // word: any word type bound to the global context or to the context of
     // an earlier root value.
     void add_assignment(const ValueCell* word, const ValueCell* value);

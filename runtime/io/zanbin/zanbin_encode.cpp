@@ -876,15 +876,6 @@ void ZanbinBootWriter::add_root(const ValueCell* value) {
     state_->e.cur = state_->roots;
 }
 
-void ZanbinBootWriter::add_roots_of_block(const ValueCell* block) {
-    ValueCell b = *block;
-    u32 n = zanbin::cells_in(block_node(&b));
-    for (u32 i = static_cast<u32>(series_index(&b)); i < n; i++) {
-        ValueCell c = node_buffer(block_node(&b))->head_cells()[i];
-        add_root(&c);
-    }
-}
-
 void ZanbinBootWriter::add_assignment(const ValueCell* word, const ValueCell* value) {
     ValueCell w = *word;
     ValueCell v = *value;
