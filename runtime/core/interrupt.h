@@ -13,9 +13,9 @@ constexpr int INTERRUPTED_STATUS = 130;
 extern volatile std::sig_atomic_t g_interrupt_pending;
 
 // Takes a pending interruption where a blocking host operation (a read, a
-// write, an HTTP transfer) gave up for it, or where a command ends with
-// one pending: the evaluator installs the taker, which stops the
-// evaluation by a throw (the console halts the command, a script ends).
+// write, an HTTP transfer) gave up for it: the evaluator installs the
+// taker, which stops the evaluation by a throw (the console halts the
+// command, a script ends).
 // Returns when nothing is pending or no taker is installed yet.
 using InterruptTaker = void (*)();
 extern InterruptTaker g_interrupt_taker;
