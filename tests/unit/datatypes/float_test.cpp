@@ -20,13 +20,6 @@ protected:
     }
 };
 
-struct MathCase {
-    ValueCell a;
-    i32 op;
-    ValueCell b;
-    ValueCell expected;
-};
-
 void expect_same_number(const ValueCell& r, const ValueCell& expected) {
     ASSERT_EQ(r.type(), expected.type());
     if (r.type() == TYPE_INTEGER) {

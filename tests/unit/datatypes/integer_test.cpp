@@ -9,13 +9,6 @@ namespace {
 
 class IntegerTest : public NumberTest {};
 
-struct MathCase {
-    ValueCell a;
-    i32 op;
-    ValueCell b;
-    ValueCell expected;
-};
-
 TEST_F(IntegerTest, ArithmeticWithPromotion) {
     const MathCase cases[] = {
         {I(1), MATH_ADD, I(2), I(3)},

@@ -99,6 +99,14 @@ enum RoundFlag : unsigned {
     R_EVEN = 1, R_DOWN = 2, R_HALF_DOWN = 4, R_FLOOR = 8, R_CEILING = 16, R_HALF_CEILING = 32,
 };
 
+// One row of an arithmetic table: a op b gives expected.
+struct MathCase {
+    ValueCell a;
+    i32 op;
+    ValueCell b;
+    ValueCell expected;
+};
+
 class NumberTest : public DtTest {
 protected:
     // round through its table entry: /to at frame position 1 when given.
