@@ -18,6 +18,9 @@
 //   The buffer routines (deflate_compress, inflate_decompress, zlib_*,
 //   gzip_*, lz_compress, lz_decompress): the caller-owned-buffer form with
 //   small integer result codes, for callers that size their buffer first.
+//   Apart from lz_decompress nothing calls them yet (the natives go through
+//   the two above); they stay for code that fills a buffer it already owns,
+//   and their tests check them against the same streams.
 //
 // Nothing here raises a language error or touches the collected heap.
 #pragma once
