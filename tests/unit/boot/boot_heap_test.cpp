@@ -21,7 +21,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/io/zanbin/zanbin.h"
 
-namespace zan {
+namespace zan::boot_heap_cases {
 namespace {
 
 enum class Case {
@@ -145,4 +145,4 @@ TEST(BootHeapFingerprint, TableAndInstructionAgree) {
 }
 
 }  // namespace
-}  // namespace zan
+}  // namespace zan::boot_heap_cases
