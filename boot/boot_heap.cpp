@@ -15,6 +15,7 @@
 #include <cstring>
 #include <utility>
 
+#include "boot/heap_crc_lanes.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
@@ -119,53 +120,6 @@ std::vector<Range> live_ranges() {
     return merged;
 }
 
-// The CRC-32C table (reflected polynomial 0x82F63B78).
-struct CrcTable {
-    u32 t[256];
-    constexpr CrcTable() : t() {
-        for (u32 i = 0; i < 256; i++) {
-            u32 c = i;
-            for (int k = 0; k < 8; k++) c = (c >> 1) ^ (c & 1 ? 0x82F63B78u : 0);
-            t[i] = c;
-        }
-    }
-};
-constexpr CrcTable kCrc;
-
-// The CRC-32C step over one little-endian 64-bit word, without the initial
-// and final inversion: what the SSE4.2 instruction computes.
-u32 crc_word(u32 crc, u64 v) {
-    for (int i = 0; i < 8; i++) crc = kCrc.t[(crc ^ (v >> (8 * i))) & 0xFF] ^ (crc >> 8);
-    return crc;
-}
-
-// Four lanes over blocks of 32 bytes: word k of a block goes to lane k.
-void lanes_portable(u32 h[4], const u8* p, u64 blocks) {
-    for (; blocks; blocks--, p += 32) {
-        for (int k = 0; k < 4; k++) {
-            u64 v;
-            std::memcpy(&v, p + 8 * k, 8);
-            h[k] = crc_word(h[k], v);
-        }
-    }
-}
-
-__attribute__((target("sse4.2"))) void lanes_sse42(u32 h[4], const u8* p, u64 blocks) {
-    u64 a = h[0], b = h[1], c = h[2], d = h[3];
-    for (; blocks; blocks--, p += 32) {
-        u64 v[4];
-        std::memcpy(v, p, 32);
-        a = __builtin_ia32_crc32di(a, v[0]);
-        b = __builtin_ia32_crc32di(b, v[1]);
-        c = __builtin_ia32_crc32di(c, v[2]);
-        d = __builtin_ia32_crc32di(d, v[3]);
-    }
-    h[0] = static_cast<u32>(a);
-    h[1] = static_cast<u32>(b);
-    h[2] = static_cast<u32>(c);
-    h[3] = static_cast<u32>(d);
-}
-
 // A fingerprint of the live bytes: four CRC-32C lanes over 64-bit words
 // (the processor's instruction where it has one, the same sums from a
 // table otherwise), then the odd bytes and each range's bounds.
@@ -176,8 +130,8 @@ u64 fingerprint(const std::vector<Range>& ranges) {
     for (const Range& x : ranges) {
         const u8* p = g_heap_base + x.first;
         u64 n = x.second - x.first;
-        if (sse42) lanes_sse42(h, p, n / 32);
-        else lanes_portable(h, p, n / 32);
+        if (sse42) heap_crc_lanes_sse42(h, p, n / 32);
+        else heap_crc_lanes_portable(h, p, n / 32);
         p += n / 32 * 32;
         for (n %= 32; n; n--, p++) tail = (tail + *p) * 0x100000001B3ull;
         tail = (tail + x.first + (x.second << 32)) * 0x9E3779B97F4A7C15ull;
@@ -187,14 +141,6 @@ u64 fingerprint(const std::vector<Range>& ranges) {
 }
 
 }  // namespace
-
-// For tests: both ways of computing the lanes over the same bytes.
-void boot_heap_crc_lanes(const u8* p, u64 blocks, u32 portable[4], u32 native[4]) {
-    for (int k = 0; k < 4; k++) portable[k] = native[k] = static_cast<u32>(k + 1);
-    lanes_portable(portable, p, blocks);
-    if (__builtin_cpu_supports("sse4.2")) lanes_sse42(native, p, blocks);
-    else lanes_portable(native, p, blocks);
-}
 
 namespace {
 

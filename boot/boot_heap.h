@@ -95,9 +95,5 @@ void boot_heap_put(const BootHeapSaved& saved);
 // after a restore and after a decoding of the same image (for tests).
 u64 boot_heap_digest(u32 values);
 
-// For tests: the fingerprint's four lanes over blocks of 32 bytes, by the
-// table (portable) and by the processor's instruction (native; the table
-// again where the processor lacks it). Equal on every input.
-void boot_heap_crc_lanes(const u8* p, u64 blocks, u32 portable[4], u32 native[4]);
 
 }  // namespace zan

@@ -62,6 +62,7 @@ TuiLoop& process_loop() {
         dispatch.to_widget = widget_reaction;
         loop.on_input = [](const TuiInput& in) { dispatch.input(in, loop.origin_row()); };
         loop.on_resize = tui_resize;
+        loop.on_pass_end = [] { dispatch.tick(); };
         loop.on_enter_size = store_screen_size;
         // A window closing with changes not drawn yet (a timer that changed
         // a face, then closed the view) has its last frame drawn; an error

@@ -279,6 +279,7 @@ bool TuiLoop::pass(bool no_wait, int& last_ms) {
         }
         if (on_input) on_input(in);
     }
+    if (on_pass_end) on_pass_end();
     last_ms = static_cast<int>(now_ms() - start);
     return got;
 }

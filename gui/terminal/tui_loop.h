@@ -47,6 +47,9 @@ public:
     // new columns and rows); set by the caller.
     std::function<void(const TuiInput&)> on_input;
     std::function<void(int cols, int rows)> on_resize;
+    // Called at the end of every pass, after its input was handed over: the
+    // time of the pass for the double-click timing.
+    std::function<void()> on_pass_end;
     // The terminal's size as the outermost run takes the terminal (the
     // screen face's size).
     std::function<void(int cols, int rows)> on_enter_size;

@@ -82,6 +82,8 @@ i32 char_width_in_ranges(u32 cp, const u32* table, u32 entries);
 // format characters), 2 for East Asian Wide and Fullwidth, else 1 (control
 // characters included).
 i32 char_width(u32 cp);
+// For a terminal known to show ambiguous-width code points double; the
+// console and the text-mode back end measure with char_width today.
 // As char_width for terminals that show ambiguous-width code points double:
 // those give 2, except zero-width ones, which stay 0.
 i32 char_width_cjk(u32 cp);

@@ -32,6 +32,8 @@ void gc_collect();
 // Mark callbacks run after the collector's own roots, in registration order.
 // The list grows as needed.
 using MarkCallback = void (*)();
+// remove is for a subsystem that stops holding values (a back end shut
+// down for good); the current ones stay registered for the whole run.
 void gc_add_mark_callback(MarkCallback cb);
 void gc_remove_mark_callback(MarkCallback cb);
 

@@ -26,6 +26,9 @@ u32 externals_register_kind(u32 kind_word, ExternalFinalizer finalizer);
 // Records a resource of a registered kind (its position) and returns the
 // slot a value will hold; the table doubles when its last free slot goes.
 i32 externals_store(void* address, u32 kind);
+// Replace and remove are for the owners of external resources that swap or
+// release one before the collector does (closing a handle! explicitly);
+// today every slot is freed by the collector's sweep.
 // Puts another resource in a slot, finalising the one it held.
 void externals_replace(i32 slot, void* address);
 // Frees a slot (finalising its resource first when asked); removing a slot

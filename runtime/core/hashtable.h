@@ -230,6 +230,9 @@ struct IntMap {
     u32 threshold;
 };
 
+// The hash tables use the map as a set (create, put, find, clear); get,
+// delete and destroy complete it for the collector's node relocation map
+// (old node -> new node), which a moving node-frame compaction would keep.
 // A map sized for about `size` keys, on the process heap.
 IntMap* intmap_create(u32 size);
 void intmap_put(IntMap* map, u32 key, u32 value);

@@ -185,8 +185,7 @@ inline Node symbol_name_node(const ValueCell* c) { return c->data3; }
 inline void set_symbol_text_node(ValueCell* c, Node n) { c->data2 = n; }
 inline void set_symbol_name_node(ValueCell* c, Node n) { c->data3 = n; }
 
-// handle!: the slot in the external-resource table, -1 for none.
-inline i32 handle_external(const ValueCell* c) { return static_cast<i32>(c->data3); }
+// handle!: data3 holds the slot in the external-resource table, -1 for none.
 
 // image!: the size word, width | height << 16 (the pixels' shape, shared
 // by the values that view the same pixels).

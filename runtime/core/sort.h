@@ -61,6 +61,8 @@ void sort_merge(void* base, u32 n, u32 size, uintptr_t arg, u32 flags, SortCompa
 // Unstable sort in place; recognises ordered and nearly ordered input.
 void sort_quick(void* base, u32 n, u32 size, uintptr_t arg, u32 flags, SortCompare cmp);
 
+// For callers that append to a sorted series and sort again (the sorted
+// part serves as pivots); the series actions sort whole ranges today.
 // Sorts a range of which the first k records (k > 0) or the last -k records
 // (k < 0) are already in order and serve as a sample of pivots.
 void sort_quick_range(void* base, i32 k, u32 n, u32 size, uintptr_t arg, u32 flags,

@@ -101,7 +101,8 @@ void stack_mark_loop(const ValueCell* word);
 void stack_mark_native_flagged(const ValueCell* word);
 // The frame of a function body that `return` and `exit` land on; the
 // function's context reads its values from the data stack at the current
-// base, where the arguments lie.
+// base, where the arguments lie. Compiled function bodies would open it on
+// entry; the walker opens its function frames with stack_mark_func.
 void stack_mark_func_body(const ValueCell* word, Node func_ctx);
 // Marks the top frame FRAME_INTERPRETED (made by the interpreter itself).
 void stack_set_top_interpreted();
@@ -121,7 +122,9 @@ void stack_unwind_last();
 // The *_func forms first put the function's context values back.
 void stack_unwind_func();
 void stack_unwind_func_last();
-// stack_unwind_reset: the data stack is cut back to the caller's base.
+// stack_unwind_reset: the data stack is cut back to the caller's base and
+// the frame's cells are dropped. Compiled code would call it to leave a
+// frame whose result it does not keep; the walker uses the forms above.
 void stack_unwind_reset();
 
 // ---- data stack primitives -----------------------------------------------------
@@ -192,6 +195,8 @@ inline u32 stack_depth() { return static_cast<u32>(g_stack.ctop - g_stack.cbotto
 u32 stack_throw_break_prepare(bool with_value, bool is_continue);
 u32 stack_throw_exit_prepare(bool with_value, bool from_top);
 u32 stack_throw_value_prepare(u32 code);
+// The raising forms are the entries compiled code calls for break,
+// continue, exit and return; the natives use the prepare forms above.
 [[noreturn]] void stack_throw_break(bool with_value, bool is_continue);
 [[noreturn]] void stack_throw_exit(bool with_value, bool from_top);
 [[noreturn]] void stack_throw_error(ValueCell* error);

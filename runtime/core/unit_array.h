@@ -18,6 +18,10 @@
 
 namespace zan {
 
+// The whole set stays for the owners of raw arrays: the hash tables use
+// make, length, clear, copy and the integer forms today; the byte and
+// pointer forms, truncate, flags and remove_ptr are there for the text-mode
+// back end's own lists, which would keep widget references in them.
 // A new, empty array with room for n elements of the given size (1, 2, 4
 // or 16 bytes).
 Node array_make(u32 n, u32 element_size);

@@ -22,8 +22,6 @@ namespace zan {
 // feeding it whole.
 u32 crc32_compute(const u8* bytes, size_t count);
 u32 crc32_update(u32 crc, const u8* bytes, size_t count);
-// The 256-entry table, built on first use and kept for the run.
-const u32* crc32_table();
 
 // Adler-32 (1 for empty data). adler32_update continues from an earlier
 // result: adler32_update(1, ...) is adler32_compute.
@@ -51,11 +49,6 @@ constexpr int CHECKSUM_CODE_SHA384 = 5;
 constexpr int CHECKSUM_CODE_SHA512 = 6;
 constexpr int CHECKSUM_NO_CODE = -1;
 
-// The method's word, lowercase ("sha256").
-const char* checksum_method_name(ChecksumMethod m);
-// The method named by a word's spelling, ignoring ASCII case; false when the
-// spelling is none of the nine.
-bool checksum_method_from_name(const char* name, size_t length, ChecksumMethod* out);
 // The method's code (CHECKSUM_CODE_...), or CHECKSUM_NO_CODE.
 int checksum_method_code(ChecksumMethod m);
 // Digest size in bytes by code: 16, 20, 32, 48, 64 for codes 2..6, else 0.

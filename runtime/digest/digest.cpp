@@ -28,8 +28,6 @@ CryptoAlgorithm algorithm_of(int code) {
     return static_cast<CryptoAlgorithm>(code - CHECKSUM_CODE_MD5);
 }
 
-u8 ascii_lower(u8 c) { return (c >= 'A' && c <= 'Z') ? static_cast<u8>(c + 32) : c; }
-
 // One computation over up to two pieces of data, released on every path.
 ChecksumStatus digest_pieces(int code, const u8* a, size_t a_length, const u8* b,
                              size_t b_length, DigestValue* out) {
@@ -49,26 +47,6 @@ ChecksumStatus digest_pieces(int code, const u8* a, size_t a_length, const u8* b
 }
 
 }  // namespace
-
-const char* checksum_method_name(ChecksumMethod m) {
-    auto i = static_cast<unsigned>(m);
-    return i < CHECKSUM_METHOD_COUNT ? kMethodNames[i] : "?";
-}
-
-bool checksum_method_from_name(const char* name, size_t length, ChecksumMethod* out) {
-    for (int i = 0; i < CHECKSUM_METHOD_COUNT; ++i) {
-        const char* candidate = kMethodNames[i];
-        if (std::strlen(candidate) != length) continue;
-        size_t k = 0;
-        while (k < length && ascii_lower(static_cast<u8>(name[k])) == static_cast<u8>(candidate[k]))
-            ++k;
-        if (k == length) {
-            *out = static_cast<ChecksumMethod>(i);
-            return true;
-        }
-    }
-    return false;
-}
 
 int checksum_method_code(ChecksumMethod m) {
     auto i = static_cast<unsigned>(m);

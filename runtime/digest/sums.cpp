@@ -103,8 +103,6 @@ constexpr size_t ADLER_BLOCK = 3854;
 
 }  // namespace
 
-const u32* crc32_table() { return crc32_tables().entry[0]; }
-
 u32 crc32_update(u32 crc, const u8* bytes, size_t count) {
     u32 r = ~crc;
     if (count >= 64 && crc32_folding_available()) {

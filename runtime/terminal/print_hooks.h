@@ -38,6 +38,8 @@ void print_hooks_init();
 void print_hooks_free();
 // Appends each non-null routine to its list.
 void print_hooks_add(PrintValueHook value, PrintRawHook raw);
+// For a hook owner that goes away before the process ends; the text-mode
+// back end's hooks stay installed for the whole run.
 // Removes the first entry equal to each non-null routine; an absent one
 // changes nothing.
 void print_hooks_remove(PrintValueHook value, PrintRawHook raw);

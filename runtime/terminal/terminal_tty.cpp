@@ -33,13 +33,6 @@ constexpr size_t READ_BLOCK = 4096;
 
 }  // namespace
 
-void FdBytes::reset(int fd) {
-    fd_ = fd;
-    ended_ = false;
-    queue_.clear();
-    head_ = 0;
-}
-
 void FdBytes::unread(u8 byte) {
     if (head_ > 0) {
         queue_[--head_] = static_cast<char>(byte);

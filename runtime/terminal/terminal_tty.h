@@ -42,8 +42,6 @@ public:
     // A descriptor whose readability stops a wait with BYTE_WAKE (-1: none).
     void set_wake_fd(int fd) { wake_fd_ = fd; }
     int wake_fd() const { return wake_fd_; }
-    // Forgets buffered bytes and the end (tests reuse a reader).
-    void reset(int fd);
 
 private:
     // Reads more bytes into the queue: 1 got some, 0 timeout, BYTE_END,

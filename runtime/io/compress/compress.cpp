@@ -7,48 +7,6 @@ namespace zan {
 
 using namespace compress_detail;
 
-bool compress_method_from_name(std::string_view name, CompressMethod* out) {
-    static constexpr struct {
-        std::string_view name;
-        CompressMethod method;
-    } kMethods[] = {{"lz", CompressMethod::lz},
-                    {"deflate", CompressMethod::deflate},
-                    {"zlib", CompressMethod::zlib},
-                    {"gzip", CompressMethod::gzip}};
-    for (const auto& m : kMethods) {
-        if (m.name == name) {
-            *out = m.method;
-            return true;
-        }
-    }
-    return false;
-}
-
-const char* compress_method_name(CompressMethod method) {
-    switch (method) {
-    case CompressMethod::lz: return "lz";
-    case CompressMethod::deflate: return "deflate";
-    case CompressMethod::zlib: return "zlib";
-    case CompressMethod::gzip: return "gzip";
-    }
-    return "?";
-}
-
-const char* compress_status_text(CompressStatus status) {
-    switch (status) {
-    case CompressStatus::ok: return "ok";
-    case CompressStatus::truncated: return "stream is truncated";
-    case CompressStatus::corrupt: return "stream is corrupt";
-    case CompressStatus::bad_header: return "bad stream header";
-    case CompressStatus::bad_checksum: return "checksum mismatch";
-    case CompressStatus::bad_size: return "recorded size does not match the data";
-    case CompressStatus::trailing_data: return "data after the end of the stream";
-    case CompressStatus::too_large: return "output exceeds the size limit";
-    case CompressStatus::invalid_level: return "compression level out of range";
-    }
-    return "?";
-}
-
 CompressStatus compress_bytes(CompressMethod method, std::span<const u8> in,
                               std::vector<u8>& out, int level) {
     out.clear();

@@ -18,12 +18,14 @@
 //   The buffer routines (deflate_compress, inflate_decompress, zlib_*,
 //   gzip_*, lz_compress, lz_decompress): the caller-owned-buffer form with
 //   small integer result codes, for callers that size their buffer first.
+//   Apart from lz_decompress nothing calls them yet (the natives go through
+//   the two above); they stay for code that fills a buffer it already owns,
+//   and their tests check them against the same streams.
 //
 // Nothing here raises a language error or touches the collected heap.
 #pragma once
 #include <cstddef>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "runtime/core/cell.h"
@@ -54,11 +56,6 @@ constexpr int COMPRESS_LEVEL_DEFAULT = 6;
 // The output cap decompress_bytes applies when the caller gives none: 1 GiB.
 constexpr size_t DECOMPRESS_DEFAULT_LIMIT = size_t{1} << 30;
 
-// "lz", "deflate", "zlib" or "gzip" (lowercase); false for any other name.
-bool compress_method_from_name(std::string_view name, CompressMethod* out);
-const char* compress_method_name(CompressMethod method);
-// A short English description of a status ("stream is truncated", ...).
-const char* compress_status_text(CompressStatus status);
 
 // Compresses `in` with `method`, replacing the contents of `out`. Always
 // succeeds for a level in 0..9: every method accepts any input, including

@@ -62,6 +62,8 @@ struct ZanbinEncodeOptions {
 // word, unbound ones included, comes back bound to the global context.
 std::vector<u8> zanbin_encode_bytes(const ValueCell* value, const ZanbinEncodeOptions& options);
 
+// The value-level encoders for a native that returns a ZANBIN binary!
+// directly; the codec encodes through zanbin_encode_bytes.
 // The codec's encoders: a new binary! pushed on the data stack, fixed and
 // compact layout.
 ValueCell* zanbin_encode(const ValueCell* value);

@@ -14,6 +14,17 @@ namespace zan::test {
 
 using Bytes = std::vector<u8>;
 
+// The method's name, for naming parameterised cases and traces.
+inline const char* method_name(CompressMethod m) {
+    switch (m) {
+    case CompressMethod::lz: return "lz";
+    case CompressMethod::deflate: return "deflate";
+    case CompressMethod::zlib: return "zlib";
+    case CompressMethod::gzip: return "gzip";
+    }
+    return "?";
+}
+
 struct CorpusItem {
     std::string name;
     Bytes data;

@@ -216,18 +216,5 @@ TEST(Gzip, OutputLimitIsEnforced) {
     EXPECT_EQ(decompress_bytes(CompressMethod::gzip, g, out, 50000), CompressStatus::ok);
 }
 
-TEST(Methods, NamesAndStatusTexts) {
-    for (CompressMethod m : {CompressMethod::lz, CompressMethod::deflate, CompressMethod::zlib,
-                             CompressMethod::gzip}) {
-        CompressMethod back;
-        ASSERT_TRUE(compress_method_from_name(compress_method_name(m), &back));
-        EXPECT_EQ(back, m);
-    }
-    CompressMethod m;
-    EXPECT_FALSE(compress_method_from_name("zip", &m));
-    EXPECT_FALSE(compress_method_from_name("GZIP", &m));
-    EXPECT_STREQ(compress_status_text(CompressStatus::truncated), "stream is truncated");
-}
-
 }  // namespace
 }  // namespace zan::test

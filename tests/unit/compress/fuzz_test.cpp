@@ -46,7 +46,7 @@ const std::vector<Sample>& samples() {
             for (const auto& [name, plain] : inputs) {
                 Bytes stream;
                 compress_bytes(m, plain, stream);
-                s.push_back({std::string(compress_method_name(m)) + "_" + name, m, plain, stream});
+                s.push_back({std::string(test::method_name(m)) + "_" + name, m, plain, stream});
             }
         }
         for (const auto& [name, plain] : inputs) {

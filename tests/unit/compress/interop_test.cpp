@@ -80,7 +80,7 @@ TEST(Interop, OurStreamsDecodeWithTheOracle) {
                          Kind{CompressMethod::gzip, 31}}) {
         for (int level : {0, 6}) {
             for (const CorpusItem* item : interop_items()) {
-                SCOPED_TRACE(std::string(compress_method_name(k.method)) + " level " +
+                SCOPED_TRACE(std::string(test::method_name(k.method)) + " level " +
                              std::to_string(level) + " " + item->name);
                 Bytes stream;
                 compress_bytes(k.method, item->data, stream, level);
@@ -96,7 +96,7 @@ TEST(Interop, OracleStreamsAtEveryLevelDecode) {
                          Kind{CompressMethod::gzip, 31}}) {
         for (int level = 0; level <= 9; ++level) {
             for (const CorpusItem* item : interop_items()) {
-                SCOPED_TRACE(std::string(compress_method_name(k.method)) + " level " +
+                SCOPED_TRACE(std::string(test::method_name(k.method)) + " level " +
                              std::to_string(level) + " " + item->name);
                 Bytes stream = oracle_deflate(item->data, {level, k.window_bits});
                 Bytes back;

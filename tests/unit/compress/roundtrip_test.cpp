@@ -49,7 +49,7 @@ TEST_P(RoundTrip, SizeOfTheOutput) {
 }
 
 std::string param_name(const ::testing::TestParamInfo<MethodLevel>& info) {
-    return std::string(compress_method_name(info.param.method)) + "_level" +
+    return std::string(test::method_name(info.param.method)) + "_level" +
            std::to_string(info.param.level);
 }
 

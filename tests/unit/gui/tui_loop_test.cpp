@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <cstring>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -237,6 +238,26 @@ TEST(TuiLoopTest, WithoutATerminalNothingIsDrawnAndInputStillArrives) {
     EXPECT_FALSE(loop.terminal_on());
     pollfd p{out[0], POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 0), 0);  // nothing written
+    for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
+}
+
+// The double-click timing counts passes: each pass ends after its input.
+TEST(TuiLoopTest, EveryPassEndsAfterItsInput) {
+    int in[2], out[2];
+    ASSERT_EQ(::pipe(in), 0);
+    ASSERT_EQ(::pipe(out), 0);
+    TuiBackend b;
+    TuiLoop loop(b, in[0], out[1]);
+    std::string seen;
+    loop.on_input = [&](const TuiInput& k) { seen += static_cast<char>(k.ch); };
+    loop.on_pass_end = [&] { seen += '|'; };
+    EXPECT_FALSE(loop.run(true));  // nothing read: no pass is counted
+    EXPECT_EQ(seen, "");
+    for (const char* typed : {"a", "bc"}) {
+        ASSERT_EQ(::write(in[1], typed, std::strlen(typed)), static_cast<ssize_t>(std::strlen(typed)));
+        EXPECT_TRUE(loop.run(true));
+    }
+    EXPECT_EQ(seen, "a|bc|");
     for (int fd : {in[0], in[1], out[0], out[1]}) ::close(fd);
 }
 
