@@ -1,6 +1,7 @@
 // Events to the language, the process's event loop and its start-up.
 #include "gui/terminal/tui_bridge.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "gui/terminal/tui_color.h"
@@ -51,10 +52,21 @@ void close_screen_windows() {
     }
 }
 
+// Where views are drawn: the standard output, unless that was sent to a
+// file or a pipe while the keys still come from a terminal; then the
+// terminal of the standard input, so that the window is seen where it is
+// used and the file holds only what the script prints.
+int view_output_fd() {
+    if (::isatty(STDOUT_FILENO) || !::isatty(STDIN_FILENO)) return STDOUT_FILENO;
+    const char* name = ::ttyname(STDIN_FILENO);
+    int fd = name ? ::open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC) : -1;
+    return fd >= 0 ? fd : STDOUT_FILENO;
+}
+
 // The loop of this process on standard input and output, wired once.
 TuiLoop& process_loop() {
     static TuiDispatch dispatch(tui_backend());
-    static TuiLoop loop(tui_backend(), STDIN_FILENO, STDOUT_FILENO);
+    static TuiLoop loop(tui_backend(), STDIN_FILENO, view_output_fd());
     static bool wired = false;
     if (!wired) {
         wired = true;

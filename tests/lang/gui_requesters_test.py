@@ -172,6 +172,21 @@ class Alert(Requester):
                 self.s.close()
                 self.s = None
 
+    def test_a_message_wider_than_the_terminal_or_of_several_lines_is_shown_whole(self):
+        # 120 characters on an 80-column terminal, and a message with a line
+        # feed: every word reaches the screen, above the button.
+        long = " ".join(f"w{n:02d}" for n in range(30)).ljust(120, "z")
+        for message, words in [(long, long.split()), ("first line^/second line", ["first", "line", "second"])]:
+            with self.subTest(message=message[:20]):
+                self.start(f'alert "{message}"\nprint "result: closed"', "OK")
+                above = self.text().split(" OK", 1)[0]
+                shown = "".join(above.split())
+                self.assertIn("".join(words), shown)
+                self.press(ENTER)
+                self.assertEqual(self.answer(), "closed")
+                self.s.close()
+                self.s = None
+
 
 class FileRequester(Requester):
     @light_under_stress

@@ -227,6 +227,19 @@ class LeavingTheView(ViewTest):
         self.assertIn("second 100x30", lines)
 
 
+class OutputToAFile(ViewTest):
+    def test_a_view_is_drawn_on_the_terminal_while_the_prints_go_to_the_file(self):
+        with open(os.path.join(self.home, "s.zan"), "w") as f:
+            f.write('Zan []\nprint "before"\nview [button "Press" [print "pressed" unview]]\nprint "after"\n')
+        self.t.command(f"{ZAN} s.zan > out.txt; echo \"[status $?]\"")
+        # The window is on the screen, where its keys come from.
+        self.t.row_of("Press")
+        self.t.type("Space")
+        self.t.row_of("[status 0]")
+        with open(os.path.join(self.home, "out.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"before\npressed\nafter\n")
+
+
 class Signals(ViewTest):
     def ended_by(self, signo):
         self.run_script('system/view/platform/mouse-event?: true\nview [field 10 button "Wait"]\n')
