@@ -232,8 +232,6 @@ TEST_F(FileUrlTest, LocalNamesAreThePosixNames) {
                                     static_cast<u32>(local.size()));
         EXPECT_EQ(back->type(), static_cast<u32>(TYPE_FILE));
         EXPECT_EQ(text(back), name);
-        file_from_local(back);
-        EXPECT_EQ(text(back), name);
     }
     ValueCell nul = file(std::string("a\0b", 3));
     EXPECT_EQ(error_of([&] { file_to_local_cstr(&nul); }), Err::access_cannot_open);
