@@ -8,6 +8,13 @@
 namespace zan::test {
 namespace {
 
+ValueCell tuple_of(std::initializer_list<u8> bytes) {
+    std::vector<u8> b(bytes);
+    ValueCell c;
+    cell_init(&c, TYPE_TUPLE);
+    return *tuple_make_at(&c, b.data(), static_cast<u32>(b.size()));
+}
+
 class BinaryTest : public DtTest {
 protected:
     static ValueCell* bin(const std::vector<u8>& bytes) {
@@ -156,7 +163,7 @@ TEST_F(BinaryTest, EveryBaseRoundTrips) {
 }
 
 TEST_F(BinaryTest, ToBinaryFromEverySource) {
-    ValueCell tuple = *tuple_push_bytes({1, 2, 3});
+    ValueCell tuple = tuple_of({1, 2, 3});
     ValueCell issue;
     issue_make_at("cafe", &issue);
     ValueCell f;
@@ -294,7 +301,7 @@ TEST_F(BinaryTest, AppendAndInsertValueKinds) {
         {integer(-1), "01FF"},
         {*str("ab"), "016162"},
         {*bin({7, 8}), "010708"},
-        {*tuple_push_bytes({9, 9, 9}), "01090909"},
+        {tuple_of({9, 9, 9}), "01090909"},
         {*blk({integer(2), chr('a'), *str("b")}), "01026162"},
     };
     for (const Case& c : cases) {
