@@ -213,45 +213,10 @@ i32 binary_length(const ValueCell* b) { return used_of(b) - clamped_index(b); }
 u8* binary_head_ptr(const ValueCell* b) { return series_of(b)->head_ptr() + clamped_index(b); }
 bool binary_at_tail(const ValueCell* b) { return series_index(b) >= used_of(b); }
 
-void binary_skip(ValueCell* b, i32 n) {
-    i64 idx = i64(clamped_index(b)) + n;
-    i64 len = used_of(b);
-    series_set_index(b, static_cast<i32>(idx < 0 ? 0 : idx > len ? len : idx));
-}
-void binary_next(ValueCell* b) { binary_skip(b, 1); }
-
-u8 binary_byte_at(const ValueCell* b, u32 offset) {
-    SeriesBuffer* buf = series_of(b);
-    return offset < buf->used_bytes() ? buf->head_ptr()[offset] : 0;
-}
-
-void binary_clear_to_head(ValueCell* b) {
-    SeriesBuffer* buf = series_of(b);
-    buf->tail = buf->head + static_cast<u32>(clamped_index(b));
-}
-
 void binary_append_bytes(ValueCell* b, ByteSource src, u32 n) {
     if (!n) return;
     SeriesBuffer* buf = room_after_tail(b, n);
     std::memcpy(buf->tail_ptr(), src.ptr(), n);
-    buf->tail += n;
-}
-
-void binary_insert_bytes(ValueCell* b, u32 offset, ByteSource src, u32 n) {
-    if (!n) return;
-    SeriesBuffer* buf = series_of(b);
-    if (u64(buf->tail) + n > buf->end_ref()) {
-        u64 grow = u64(n) + 2 * u64(buf->size);
-        if (grow > MAX_SERIES_BYTES) fire(Err::internal_no_memory);
-        series_expand(buf, static_cast<u32>((grow + 15) & ~u64(15)));
-        buf = series_of(b);
-    }
-    u32 used = buf->used_bytes();
-    u32 pos = static_cast<u32>(clamped_index(b)) + offset;
-    if (pos > used) pos = used;
-    u8* at = buf->head_ptr() + pos;
-    std::memmove(at + n, at, used - pos);
-    std::memcpy(at, src.ptr(), n);
     buf->tail += n;
 }
 
@@ -267,13 +232,6 @@ void binary_overwrite_bytes(ValueCell* b, u32 offset, ByteSource src, u32 n) {
     }
     std::memcpy(buf->head_ptr() + pos, src.ptr(), n);
     if (end > buf->used_bytes()) buf->tail = buf->head + static_cast<u32>(end);
-}
-
-void binary_append_int32_be(i32 v, ValueCell* b) {
-    u32 u = static_cast<u32>(v);
-    u8 be[4] = {static_cast<u8>(u >> 24), static_cast<u8>(u >> 16), static_cast<u8>(u >> 8),
-                static_cast<u8>(u)};
-    binary_append_bytes(b, be, 4);
 }
 
 // ---- making ----------------------------------------------------------------------------------------
@@ -298,11 +256,6 @@ ValueCell* binary_load_at(ValueCell* cell, ByteSource src, u32 n) {
 ValueCell* binary_load(ByteSource src, u32 n) { return binary_load_at(unset_push(), src, n); }
 
 // ---- values and matching ----------------------------------------------------------------------------
-
-u8 binary_byte_of_value(const ValueCell* v) {
-    if (v->type() != TYPE_INTEGER && v->type() != TYPE_CHAR) fire(Err::script_invalid_arg, v);
-    return static_cast<u8>(integer_get(v));
-}
 
 i32 binary_compare_values(const ValueCell* a, const ValueCell* b, i32 op, bool match_mode) {
     if (op == CMP_SAME) return series_same_place(a, b) ? 0 : -1;

@@ -20,23 +20,11 @@ namespace zan {
 i32 binary_length(const ValueCell* b);
 u8* binary_head_ptr(const ValueCell* b);
 bool binary_at_tail(const ValueCell* b);
-// Move the head by n (1) bytes, kept within 0 .. the tail.
-void binary_skip(ValueCell* b, i32 n);
-void binary_next(ValueCell* b);
-// The byte at an absolute offset of the buffer (0 past the tail).
-u8 binary_byte_at(const ValueCell* b, u32 offset);
-// Cuts the buffer at the head.
-void binary_clear_to_head(ValueCell* b);
 // Appends n bytes, growing the buffer (twice its room, or exactly the need).
 void binary_append_bytes(ValueCell* b, ByteSource src, u32 n);
-// Inserts n bytes at head + offset; a buffer too small grows to n + twice
-// its size.
-void binary_insert_bytes(ValueCell* b, u32 offset, ByteSource src, u32 n);
 // Writes n bytes at head + offset, growing the buffer and the tail when the
 // write passes them.
 void binary_overwrite_bytes(ValueCell* b, u32 offset, ByteSource src, u32 n);
-// Four bytes, most significant first.
-void binary_append_int32_be(i32 v, ValueCell* b);
 
 // ---- making -------------------------------------------------------------------------------
 ValueCell* binary_make_at(ValueCell* cell, u32 capacity);
@@ -47,8 +35,6 @@ ValueCell* binary_load_at(ValueCell* cell, ByteSource src, u32 n);
 ValueCell* binary_load(ByteSource src, u32 n);
 
 // ---- values and matching ------------------------------------------------------------------
-// The low byte of an integer! or char!; other types raise invalid-arg.
-u8 binary_byte_of_value(const ValueCell* v);
 // Byte comparison of two binary! values from their heads (never folded).
 // op 9: 0 for the same node and index, else -1. Outside match mode unequal
 // lengths are unequal (1) for the equality ops, and the orderings compare

@@ -98,47 +98,6 @@ ValueCell* block_append_cell(ValueCell* block, const ValueCell* cell) {
     return c;
 }
 
-void block_remove_last(ValueCell* block) {
-    SeriesBuffer* b = buf(block);
-    if (b->tail > b->head) b->tail -= 16;
-    i32 len = cells_of(b);
-    if (series_index(block) > len) series_set_index(block, len);
-}
-
-const ValueCell* block_select_value(ValueCell* block, ValueCell* value) {
-    i32 len = cells_of(buf(block));
-    for (i32 i = series_index(block) < 0 ? 0 : series_index(block); i < len; i++) {
-        ValueCell* c = block_cell_at(block, static_cast<u32>(i));
-        if (c->type() == value->type() || (dt::is_number(c->type()) && dt::is_number(value->type())) ||
-            (any_word_type_q(c->type()) && any_word_type_q(value->type()))) {
-            if (action_compare(c, value, CMP_FIND))
-                return i + 1 < cells_of(buf(block)) ? block_cell_at(block, static_cast<u32>(i + 1))
-                                                    : &g_none_cell;
-        }
-    }
-    return &g_none_cell;
-}
-
-bool block_remove_value(ValueCell* block, ValueCell* value, bool from_head) {
-    i32 len = cells_of(buf(block));
-    i32 start = from_head ? 0 : (series_index(block) < 0 ? 0 : series_index(block));
-    for (i32 i = start; i < len; i++) {
-        ValueCell* c = block_cell_at(block, static_cast<u32>(i));
-        if (c->type() != value->type() && !(dt::is_number(c->type()) && dt::is_number(value->type())))
-            continue;
-        if (!action_compare(c, value, CMP_FIND)) continue;
-        SeriesBuffer* b = buf(block);
-        ValueCell* at = b->head_cells() + i;
-        if (is_hash(block)) hashtable_delete(hashed_table(block), at);
-        std::memmove(at, at + 1, static_cast<size_t>(len - i - 1) * 16);
-        b->tail -= 16;
-        if (is_hash(block) && hashtable_shift_indexes(hashed_table(block), -1, i + 1, len - i - 1) == 1)
-            hashtable_reset(hashed_table(block), len - 1);
-        return true;
-    }
-    return false;
-}
-
 const ValueCell* block_select_word(const ValueCell* block, u32 symbol, bool case_insensitive) {
     u32 want = case_insensitive ? symbol_resolve(symbol) : symbol;
     SeriesBuffer* b = buf(block);

@@ -22,13 +22,6 @@ void block_set_tail(ValueCell* block, u32 n);
 // Appends a copy of cell (which may lie in the block itself); no hash!
 // index is kept (see block_append_value).
 ValueCell* block_append_cell(ValueCell* block, const ValueCell* cell);
-void block_remove_last(ValueCell* block);
-// The cell after the first one from the index that equals value as find
-// does; the none cell when there is no such cell or it ends the block.
-const ValueCell* block_select_value(ValueCell* block, ValueCell* value);
-// Removes the first cell equal to value (from the head, or from the
-// index); false when there is none.
-bool block_remove_value(ValueCell* block, ValueCell* value, bool from_head);
 // The cell after the first word (of any of the four word types) of the
 // symbol from the index; the none cell when there is none or it ends the
 // block.
@@ -58,7 +51,6 @@ ValueCell* block_make_at_ex(ValueCell* cell, u32 n, bool fixed);
 // parent is null).
 ValueCell* block_make_in(ValueCell* parent, u32 n);
 ValueCell* block_push_new(u32 n);
-inline SeriesBuffer* block_get(const ValueCell* b) { return series_of(b); }
 
 // The cycle guard of form and mold: when the value's node is on the cycle
 // stack, appends the placeholder ("[...]", "(...)", "...", ...), lowers the

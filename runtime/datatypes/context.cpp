@@ -182,16 +182,6 @@ void context_add_word_value(ValueCell* ctx, const ValueCell* word, const ValueCe
     if (!context_on_stack(c)) context_values_head(c)[i] = v;
 }
 
-void context_put_word(ValueCell* ctx, const ValueCell* word, const ValueCell* value) {
-    ValueCell v = *value;
-    Node node = node_of(ctx);
-    i32 i = context_find_word(ctx, word_symbol(word), true);
-    if (i < 0) i = add_symbol(node, word_symbol(word));
-    ValueCell* c = context_cell(node);
-    ValueCell* vals = context_values_head(c);
-    if (vals) vals[i] = v;
-}
-
 bool context_collect_set_words(ValueCell* ctx, ValueCell* block) {
     Node node = node_of(ctx);
     ValueCell* held = stack_push(block);

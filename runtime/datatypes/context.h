@@ -63,8 +63,6 @@ ValueCell* global_value_ptr(u32 symbol);
 i32 context_add_word(ValueCell* ctx, const ValueCell* word);
 // Adds the word with a value; a word already there is left as it is.
 void context_add_word_value(ValueCell* ctx, const ValueCell* word, const ValueCell* value);
-// Adds the word when needed and sets its value.
-void context_put_word(ValueCell* ctx, const ValueCell* word, const ValueCell* value);
 // Adds the set-words of a block (from its index) that the context lacks;
 // true when any was added.
 bool context_collect_set_words(ValueCell* ctx, ValueCell* block);

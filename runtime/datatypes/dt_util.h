@@ -14,7 +14,6 @@ inline ValueCell* int_box(ValueCell* c, i32 v) {
     return c;
 }
 inline i32 int_get(const ValueCell* c) { return static_cast<i32>(c->data2); }
-inline ValueCell* int_push(i32 v) { return int_box(stack_push_cell(), v); }
 inline void int_set_result(i32 v) { int_box(stack_result(), v); }
 inline ValueCell* char_box(ValueCell* c, u32 cp) {
     cell_init(c, TYPE_CHAR, 0, cp);

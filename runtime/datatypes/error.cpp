@@ -292,10 +292,6 @@ u32 error_get_id(const ValueCell* err) {
     return any_word_type_q(v->type()) ? word_symbol(v) : 0;
 }
 
-void error_get_where(ValueCell* err, const ValueCell* value) {
-    if (error_field(err, ERR_FIELD_WHERE)->type() == TYPE_NONE) set_field(err, ERR_FIELD_WHERE, value);
-}
-
 void error_capture_stack(ValueCell* err) {
     ValueCell* e = stack_push(err);
     const ValueCell* stack = error_field(e, ERR_FIELD_STACK);

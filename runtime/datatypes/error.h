@@ -35,8 +35,6 @@ ValueCell* error_make(ValueCell* spec);
 // The symbols of the type and id fields (0 when they hold no word).
 u32 error_get_type(const ValueCell* err);
 u32 error_get_id(const ValueCell* err);
-// Stores value into where when that field is none.
-void error_get_where(ValueCell* err, const ValueCell* value);
 // Turns an integer stack field into the trace block of the call names.
 void error_capture_stack(ValueCell* err);
 // The n-th argument word of the spec of the function the current call runs

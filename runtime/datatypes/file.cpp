@@ -115,8 +115,6 @@ std::string file_to_local_cstr(const ValueCell* file) {
     return out;
 }
 
-void file_from_local(ValueCell*) {}
-
 ValueCell* file_load(const u8* bytes, u32 length) {
     ValueCell* r = string_load_push(bytes, length, 0);
     cell_set_type(r, TYPE_FILE);

@@ -24,9 +24,6 @@ std::string file_to_local_cstr(const ValueCell* file);
 // as a new string! pushed on the data stack (empty when the directory
 // cannot be read: a relative path then stays relative).
 ValueCell* file_current_dir_prefix();
-// In place, from the head: a local name already is in the system's
-// notation, so nothing changes (a "\" stays a "\").
-void file_from_local(ValueCell* string);
 // A file! from UTF-8 bytes (a local name, or source text), pushed.
 ValueCell* file_load(const u8* bytes, u32 length);
 // A file! from a name the system gave (a directory entry, the current

@@ -24,10 +24,6 @@ ValueCell* handle_make_at(ValueCell* cell, u32 value, u32 kind) {
     cell_init(cell, TYPE_HANDLE, kind, value, 0xFFFFFFFFu);
     return cell;
 }
-ValueCell* handle_push(u32 value, u32 kind) {
-    return handle_make_at(stack_push_cell(), value, kind);
-}
-ValueCell* handle_push_null() { return handle_push(0, HANDLE_NONE); }
 
 ValueCell* handle_make_external(ValueCell* cell, void* address, u32 ext_kind, u32 kind) {
     i32 slot = externals_store(address, ext_kind);

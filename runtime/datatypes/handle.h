@@ -20,8 +20,6 @@ const char* handle_kind_name(u32 kind);
 
 // A handle of a plain value, with no resource behind it (data3 -1).
 ValueCell* handle_make_at(ValueCell* cell, u32 value, u32 kind);
-ValueCell* handle_push(u32 value, u32 kind);
-ValueCell* handle_push_null();
 inline u32 handle_get(const ValueCell* c) { return c->data2; }
 inline u32 handle_kind(const ValueCell* c) { return c->data1; }
 inline void set_handle_external(ValueCell* c, i32 slot) { c->data3 = static_cast<u32>(slot); }

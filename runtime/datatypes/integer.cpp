@@ -95,15 +95,7 @@ void number_fire_expect_arg(u32 type, i32 n) {
 // ---- cells ---------------------------------------------------------------------------
 
 ValueCell* integer_push(i32 v) { return integer_box(stack_push_cell(), v); }
-ValueCell* integer_make_in(ValueCell* block, i32 v) {
-    return integer_box(block_alloc_tail(block), v);
-}
 void integer_set_result(i32 v) { integer_box(stack_result(), v); }
-i32 integer_arg() { return integer_get(stack_arg(0)); }
-i32 integer_arg_or_zero() {
-    ValueCell* c = stack_arg(0);
-    return c->type() == TYPE_INTEGER ? integer_get(c) : 0;
-}
 
 // ---- services ------------------------------------------------------------------------
 
@@ -261,8 +253,6 @@ bool integer_float_overflow_q(double d) {
     return std::isnan(d) || d > 2147483647.0 || d < -2147483648.0;
 }
 bool integer_float_overflow_q(const ValueCell* f) { return integer_float_overflow_q(f->get_float()); }
-
-i32 integer_sign(i32 v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
 // ---- make and to ---------------------------------------------------------------------
 

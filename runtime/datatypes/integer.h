@@ -17,12 +17,7 @@ inline i32 integer_get(const ValueCell* c) { return static_cast<i32>(c->data2); 
 // Changes the value only: char! shares the word, and its header stays.
 inline void integer_set(ValueCell* c, i32 v) { c->data2 = static_cast<u32>(v); }
 ValueCell* integer_push(i32 v);
-ValueCell* integer_make_in(ValueCell* block, i32 v);
 void integer_set_result(i32 v);
-// The value of the first argument; _or_zero gives 0 when it is not an
-// integer!.
-i32 integer_arg();
-i32 integer_arg_or_zero();
 
 // ---- services ------------------------------------------------------------------------
 // Math op codes shared by the scalar arithmetic cores.
@@ -49,7 +44,6 @@ i32 integer_absolute_value(i32 v);
 // truncated into 32 bits: above 2147483647.0, below -2147483648.0, or NaN.
 bool integer_float_overflow_q(const ValueCell* f);
 bool integer_float_overflow_q(double d);
-i32 integer_sign(i32 v);
 
 // ---- actions -------------------------------------------------------------------------
 ValueCell* integer_make(ValueCell* proto, ValueCell* spec, u32 type);

@@ -125,13 +125,6 @@ bool logic_cell_true_q(const ValueCell* cell, bool check, const ValueCell* word)
     return !falsy(cell);
 }
 
-bool logic_arg_true_q() {
-    ValueCell* c = stack_arg(0);
-    if (c->type() == TYPE_UNSET) fire(Err::script_no_return);
-    return !falsy(c);
-}
-
-bool logic_arg_false_q() { return falsy(stack_arg(0)); }
 bool logic_top_false_q() { return falsy(stack_top_value()); }
 bool logic_top_true_q() { return !falsy(stack_top_value()); }
 

@@ -248,26 +248,10 @@ void money_set_digit(ValueCell* m, i32 position, u32 digit) {
     else *b = static_cast<u8>((*b & 0xF0) | (digit & 0xF));
 }
 
-void money_shift_left(ValueCell* m, i32 n) {
-    for (i32 p = 1; p <= MONEY_DIGITS; p++)
-        money_set_digit(m, p, p + n <= MONEY_DIGITS ? money_digit(m, p + n) : 0);
-}
-
-void money_shift_right(ValueCell* m, i32 n) {
-    for (i32 p = MONEY_DIGITS; p >= 1; p--)
-        money_set_digit(m, p, p - n >= 1 ? money_digit(m, p - n) : 0);
-}
-
 i32 money_significant_digits(const ValueCell* m) {
     for (i32 p = 1; p <= MONEY_DIGITS; p++)
         if (money_digit(m, p) != 0) return MONEY_DIGITS - p + 1;
     return 1;
-}
-
-i32 money_compare_digits(const ValueCell* a, const ValueCell* b) {
-    i32 r = std::memcmp(cell_bytes(a) + kFirstDigitByte, cell_bytes(b) + kFirstDigitByte,
-                        MONEY_DIGIT_BYTES);
-    return r < 0 ? -1 : r > 0 ? 1 : 0;
 }
 
 bool money_zero_q(const ValueCell* m) { return magnitude_of(m) == 0; }

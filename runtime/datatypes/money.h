@@ -20,14 +20,8 @@ constexpr i32 MONEY_DIGIT_BYTES = 11;
 // ---- digits and cells ----------------------------------------------------------------
 u32 money_digit(const ValueCell* m, i32 position);  // 1..22
 void money_set_digit(ValueCell* m, i32 position, u32 digit);
-// Multiplies (left) or divides (right) the amount by 10^n; digits pushed
-// out are lost.
-void money_shift_left(ValueCell* m, i32 n);
-void money_shift_right(ValueCell* m, i32 n);
 // 22 less the leading zeros, at least 1.
 i32 money_significant_digits(const ValueCell* m);
-// Magnitude order of the two digit runs (-1, 0, 1).
-i32 money_compare_digits(const ValueCell* a, const ValueCell* b);
 
 inline bool money_sign_q(const ValueCell* m) { return (m->header & MONEY_SIGN) != 0; }
 inline void money_set_sign(ValueCell* m, bool negative) {
@@ -39,8 +33,6 @@ inline void money_set_currency(ValueCell* m, u32 index) {
 }
 bool money_zero_q(const ValueCell* m);
 i32 money_sign(const ValueCell* m);  // -1, 0, 1
-inline bool money_negative_q(const ValueCell* m) { return money_sign(m) < 0; }
-inline bool money_positive_q(const ValueCell* m) { return money_sign(m) > 0; }
 
 // Builds a cell from its parts (the binary value decoders).
 ValueCell* money_make_raw(ValueCell* cell, bool negative, u32 currency,

@@ -11,10 +11,6 @@ inline ValueCell* percent_make_at(ValueCell* c, double fraction) {
     c->put_float(fraction);
     return c;
 }
-inline ValueCell* percent_make_at_raw(ValueCell* c, u32 low, u32 high) {
-    cell_init(c, TYPE_PERCENT, 0, low, high);
-    return c;
-}
 inline double percent_get(const ValueCell* c) { return c->get_float(); }
 
 // ---- actions -------------------------------------------------------------------------

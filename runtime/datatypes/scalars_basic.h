@@ -59,8 +59,6 @@ void logic_init();
 // False for none! and logic! false; with check, an unset! raises no-value
 // naming the word.
 bool logic_cell_true_q(const ValueCell* cell, bool check, const ValueCell* word);
-bool logic_arg_true_q();   // frame cell 0; unset! raises no-return
-bool logic_arg_false_q();  // frame cell 0 is none! or false (no check)
 // The same tests for the value on top of the data stack (no check): the
 // conditionals of code compiled ahead of time test their condition there. The
 // system has no such compiler yet; only their tests call these.

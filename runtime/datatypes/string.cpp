@@ -168,17 +168,6 @@ i32 string_index_of_char(ValueCell* s, u32 cp) {
     return -1;
 }
 
-bool string_find_char(ValueCell* s, u32 cp, u32 step, bool case_sensitive) {
-    TextView v = view_of(s);
-    if (step < 1) step = 1;
-    u32 want = case_sensitive ? cp : fold(cp);
-    for (i32 i = 0; i < v.len; i += static_cast<i32>(step)) {
-        u32 c = unicode_get_unit(v.p + (static_cast<u32>(i) << ushift(v.unit)), v.unit);
-        if ((case_sensitive ? c : fold(c)) == want) return true;
-    }
-    return false;
-}
-
 bool string_starts_with_cstr(ValueCell* s, const char* text) {
     TextView v = view_of(s);
     i32 n = static_cast<i32>(std::strlen(text));
@@ -191,13 +180,6 @@ bool string_starts_with_cstr(ValueCell* s, const char* text) {
 }
 
 // ---- writing --------------------------------------------------------------------------------------
-
-void string_reset(ValueCell* s) {
-    SeriesBuffer* b = series_of(s);
-    b->tail = b->head;
-    b->flags = (b->flags & ~SERIES_UNIT_MASK) | 1u;
-    series_set_index(s, 0);
-}
 
 void string_clip_length(SeriesBuffer* buffer, u32 n) {
     u64 at = u64(buffer->head) + (u64(n) << ushift(buffer->unit()));
@@ -257,27 +239,6 @@ void string_remove_part(SeriesBuffer* buffer, u32 position, u32 n) {
 
 void string_remove_char(SeriesBuffer* buffer, u32 position) {
     string_remove_part(buffer, position, 1);
-}
-
-SeriesBuffer* string_widen_copy(SeriesBuffer* source, SeriesBuffer* target, u32 target_unit,
-                                u32 position, u32 count) {
-    Node sn = source->node;
-    if (!target) {
-        Node tn = alloc_series(count ? count : 1, target_unit, 0);
-        target = node_buffer(tn);
-    } else {
-        Node tn = target->node;
-        target = unicode_widen(target, target_unit);
-        target = ensure_tail_room(node_buffer(tn), u64(count) << ushift(target->unit()));
-    }
-    source = node_buffer(sn);
-    u32 su = source->unit(), tu = target->unit();
-    const u8* from = source->head_ptr() + (position << ushift(su));
-    u8* to = target->tail_ptr();
-    for (u32 i = 0; i < count; i++)
-        unicode_put_unit(to + (i << ushift(tu)), tu, unicode_get_unit(from + (i << ushift(su)), su));
-    target->tail += count << ushift(tu);
-    return target;
 }
 
 void string_append_bytes(ValueCell* s, const void* bytes, u32 n) {
@@ -399,12 +360,6 @@ void string_concatenate(ValueCell* target, const ValueCell* source, i32 count, i
         i32 over = len - at < n ? len - at : n;
         splice(target, at, over < 0 ? 0 : over, source, n, 1);
     }
-}
-
-double string_to_float(const u8* text, u32 start, u32 length) {
-    int unread = 0;
-    const char* p = reinterpret_cast<const char*>(text) + start;
-    return dtoa_text_to_float(p, p + length, 0, &unread);
 }
 
 void string_move(ValueCell* source, ValueCell* target, i32 count) {

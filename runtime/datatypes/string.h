@@ -19,7 +19,6 @@ ValueCell* string_make_at_unit(ValueCell* cell, u32 capacity_units, u32 unit);
 ValueCell* string_push_new(u32 capacity_bytes);      // a new empty string on the stack
 // A new empty string in a new cell at the block's tail.
 void string_set_result(u32 capacity_bytes);           // a new empty string in the result cell
-inline SeriesBuffer* string_get(const ValueCell* s) { return series_of(s); }
 // string_load: UTF-8 (encoding 0) or UTF-16LE (encoding -1) into target
 // (made a new string; keep it where the collector sees it), or into a new
 // stack cell when target is null. Any other encoding ends the process with
@@ -40,13 +39,9 @@ u32 string_get_char(const u8* address, u32 unit);
 u32 string_char_at(const ValueCell* s, u32 position);
 // The offset from the index of the first cp, or -1.
 i32 string_index_of_char(ValueCell* s, u32 cp);
-// Whether cp is among every step-th character from the index.
-bool string_find_char(ValueCell* s, u32 cp, u32 step, bool case_sensitive);
 bool string_starts_with_cstr(ValueCell* s, const char* text);
 
 // ---- writing ------------------------------------------------------------------------------
-// Empties the buffer, back to 1-byte units, index 0.
-void string_reset(ValueCell* s);
 // Cuts the buffer to at most n characters from its head.
 void string_clip_length(SeriesBuffer* buffer, u32 n);
 void string_clip_length(ValueCell* s, u32 n);
@@ -57,10 +52,6 @@ SeriesBuffer* string_poke_char(SeriesBuffer* buffer, u32 position, u32 cp);
 SeriesBuffer* string_insert_char(SeriesBuffer* buffer, u32 position, u32 cp);
 void string_remove_char(SeriesBuffer* buffer, u32 position);
 void string_remove_part(SeriesBuffer* buffer, u32 position, u32 n);
-// Copies count 1- or 2-byte units of source from position into a wider
-// target (a new buffer of the target unit when target is null).
-SeriesBuffer* string_widen_copy(SeriesBuffer* source, SeriesBuffer* target, u32 target_unit,
-                                u32 position, u32 count);
 // Cell forms of the appenders.
 void string_append_char(ValueCell* s, u32 cp);
 void string_append_cstr(ValueCell* s, const char* text);
@@ -71,8 +62,6 @@ enum ConcatMode : i32 { CONCAT_APPEND = 0, CONCAT_INSERT = 1, CONCAT_OVERWRITE =
 // everything from the source's head. position: units from the target's head.
 void string_concatenate(ValueCell* target, const ValueCell* source, i32 count, i32 position,
                         bool per_char, i32 mode);
-// The float of length bytes of ASCII text from start.
-double string_to_float(const u8* text, u32 start, u32 length);
 // Moves count characters from the source's index to the target's.
 void string_move(ValueCell* source, ValueCell* target, i32 count);
 

@@ -69,19 +69,11 @@ void symbols_create(u32 capacity) {
     hashtable_set_symbol_table(table);
 }
 
-u32 symbol_count() {
-    return block_node(&g_symbols.block) ? series_of(&g_symbols.block)->used_bytes() / 16 : 0;
-}
-
 u32 symbol_make_text(const char* text, u32 length) {
     return static_cast<u32>(hashtable_find_text(g_symbols.hash, text, length, true));
 }
 u32 symbol_make(const char* name) {
     return symbol_make_text(name, static_cast<u32>(std::strlen(name)));
-}
-u32 symbol_make_alias(const char* name) {
-    return static_cast<u32>(
-        hashtable_find_text(g_symbols.hash, name, static_cast<u32>(std::strlen(name)), false));
 }
 
 u32 symbol_make_from_string(ValueCell* string) {
@@ -121,8 +113,6 @@ const char* symbol_to_cstr(u32 id) {
     *b->tail_ptr() = 0;
     return reinterpret_cast<const char*>(b->head_ptr());
 }
-
-u32 symbol_name_length(u32 id) { return node_buffer(symbol_name_node(symbol_cell(id)))->used_bytes(); }
 
 i32 symbol_alias_of(u32 id) { return static_cast<i32>(symbol_alias(symbol_cell(id))); }
 

@@ -21,13 +21,10 @@ constexpr u32 SYMBOL_TABLE_START = 4000;
 
 // Makes the symbol block (in the root block when there is one) and the hash.
 void symbols_create(u32 capacity);
-u32 symbol_count();
 
 // The id of the symbol with exactly this spelling, made when it is new (a
 // new spelling of a known name gets that name's canonical id as alias).
 u32 symbol_make(const char* name);
-// The id of a symbol equal to name up to ASCII case, made when none is.
-u32 symbol_make_alias(const char* name);
 u32 symbol_make_text(const char* text, u32 length);
 // The same for the characters of a string! (the text is copied first, as
 // interning may allocate).
@@ -37,7 +34,6 @@ ValueCell* symbol_cell(u32 id);           // the symbol! cell as it is
 // Makes the symbol's cached string! when it has none; allocates.
 void symbol_cache_string(ValueCell* symbol);
 const char* symbol_to_cstr(u32 id);       // NUL-terminated UTF-8 name
-u32 symbol_name_length(u32 id);           // bytes of the UTF-8 name
 u32 symbol_resolve(u32 id);               // canonical id
 // The canonical id, or -1 when id is itself canonical.
 i32 symbol_alias_of(u32 id);

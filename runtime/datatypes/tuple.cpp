@@ -68,29 +68,6 @@ ValueCell* tuple_make_at(ValueCell* cell, const u8* bytes, u32 n) {
     return cell;
 }
 
-ValueCell* tuple_push_bytes(std::initializer_list<i32> values) {
-    u8 b[TUPLE_MAX] = {};
-    u32 n = 0;
-    for (i32 v : values) {
-        if (n == TUPLE_MAX) break;
-        b[n++] = static_cast<u8>(v & 0xFF);
-    }
-    ValueCell* c = stack_push_cell();
-    cell_init(c, TYPE_TUPLE);
-    return tuple_make_at(c, b, n);
-}
-
-ValueCell* tuple_push_raw(u32 size, u32 word1, u32 word2, u32 word3) {
-    ValueCell* c = stack_push_cell();
-    cell_init(c, TYPE_TUPLE, word1, word2, word3);
-    u8 b[TUPLE_MAX];
-    bytes_of(c, b);
-    if (size < TUPLE_MIN) size = TUPLE_MIN;
-    if (size > TUPLE_MAX) size = TUPLE_MAX;
-    put_bytes(c, b, size);
-    return c;
-}
-
 ValueCell* tuple_make_rgba(ValueCell* cell, i32 r, i32 g, i32 b, i32 a) {
     u8 v[4] = {static_cast<u8>(r & 0xFF), static_cast<u8>(g & 0xFF), static_cast<u8>(b & 0xFF),
                static_cast<u8>(a & 0xFF)};

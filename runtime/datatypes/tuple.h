@@ -19,10 +19,6 @@ u32 tuple_byte(const ValueCell* t, u32 n);
 // ---- cells ---------------------------------------------------------------------------
 // A tuple of max(n, 3) bytes (zero padded) in the cell, new-line marker kept.
 ValueCell* tuple_make_at(ValueCell* cell, const u8* bytes, u32 n);
-// The low bytes of the given integers (padded to 3); used for pixels.
-ValueCell* tuple_push_bytes(std::initializer_list<i32> values);
-// A tuple of the given size whose data words are given.
-ValueCell* tuple_push_raw(u32 size, u32 word1, u32 word2, u32 word3);
 // r.g.b (a = -1) or r.g.b.a.
 ValueCell* tuple_make_rgba(ValueCell* cell, i32 r, i32 g, i32 b, i32 a);
 // The bytes from the binary's index (at most 12) into cell.

@@ -69,10 +69,6 @@ void typeset_set_type_bit(ValueCell* ts, ValueCell* value) {
     }
 }
 
-void typeset_clear_bits(ValueCell* ts) {
-    for (int i = 0; i < 3; i++) typeset_words(ts)[i] = 0;
-}
-
 i32 typeset_bit_count(const ValueCell* ts) {
     i32 n = 0;
     for (u32 t = 1; t <= g_highest_type && t < 96; t++)

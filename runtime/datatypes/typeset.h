@@ -38,7 +38,6 @@ ValueCell* typeset_make_from_block_in(ValueCell* block, ValueCell* spec);
 // value: a datatype!, a typeset! or a word! holding one of them; anything
 // else raises invalid-arg.
 void typeset_set_type_bit(ValueCell* ts, ValueCell* value);
-void typeset_clear_bits(ValueCell* ts);
 // Set bits among the registered type ids.
 i32 typeset_bit_count(const ValueCell* ts);
 // One datatype! per member, in type id order, appended to the block.

@@ -197,18 +197,12 @@ i32 url_kept_escape(const u8* p, const u8* end) {
 
 namespace {
 
-void decode_escapes(const ValueCell* text, ValueCell* target, bool keep_delimiters) {
+void decode_escapes(const ValueCell* text, ValueCell* target) {
     std::vector<u8> bytes = utf8_of(text);
     const u8* p = bytes.data();
     const u8* end = p + bytes.size();
     while (p < end) {
         i32 b = escaped_byte(p, end);
-        i32 kept = keep_delimiters ? url_kept_escape(p, end) : -1;
-        if (kept >= 0) {
-            string_append_cstr(target, url_escape_text(static_cast<u8>(kept)));
-            p += 3;
-            continue;
-        }
         if (b < 0) {
             // A raw character (or a "%" without two digits).
             i32 cp;
@@ -246,22 +240,7 @@ void decode_escapes(const ValueCell* text, ValueCell* target, bool keep_delimite
 
 }  // namespace
 
-void url_decode(const ValueCell* text, ValueCell* target) { decode_escapes(text, target, false); }
-
-void url_decode_keeping_delimiters(const ValueCell* text, ValueCell* target) {
-    decode_escapes(text, target, true);
-}
-
-ValueCell* url_load(const u8* bytes, u32 length) {
-    ValueCell* raw = string_load_push(bytes, length, 0);
-    ValueCell* out = string_push_new(length);
-    url_decode_keeping_delimiters(raw, out);
-    cell_set_type(out, TYPE_URL);
-    ValueCell r = *out;
-    *raw = r;
-    g_stack.top = raw + 1;
-    return raw;
-}
+void url_decode(const ValueCell* text, ValueCell* target) { decode_escapes(text, target); }
 
 ValueCell* url_to_port(ValueCell* url, bool open, bool new_, bool read, bool write, bool seek,
                        ValueCell* allow) {

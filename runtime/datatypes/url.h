@@ -36,13 +36,6 @@ void url_encode(const ValueCell* text, ValueCell* target, u32 selector);
 // an escaped UTF-8 sequence gives one code point; an escape that does not
 // decode to a character is kept as it is written.
 void url_decode(const ValueCell* text, ValueCell* target);
-// As url_decode, except for the escapes url_kept_escape keeps, which are
-// written as they are (with upper-case digits).
-void url_decode_keeping_delimiters(const ValueCell* text, ValueCell* target);
-// A url! from UTF-8 bytes with percent escapes decoded except those that
-// url_decode_keeping_delimiters keeps, pushed. Its mold writes an escape
-// found in the text as it is.
-ValueCell* url_load(const u8* bytes, u32 length);
 // The port of a URL: the URL parser's object made a port! (make port!);
 // with open, the port is opened with the refinements of open. A parser
 // result that is not an object raises invalid-arg with the URL. Pushed.

@@ -72,8 +72,6 @@ ActionEntry action_lookup_path(const ValueCell* value, u32 action, const ValueCe
 
 // ---- generic table ----------------------------------------------------------------------
 
-void actions_nop() {}
-
 bool action_entry_call(ActionEntry e, const i32* a, u32 n) {
     using I = i32;
     switch (n) {

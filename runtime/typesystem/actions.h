@@ -68,7 +68,6 @@ extern ActionEntry g_generic_actions[ACT_COUNT];
 // Fills g_generic_actions with the table entries below.
 void actions_init();
 void action_table_fill(const ActionEntry (&entries)[ACT_COUNT]);
-void actions_nop();
 // Calls a table entry (of an action or a native) with its count i32
 // arguments, the refinement positions; false, calling nothing, when count
 // is above 12.
@@ -222,6 +221,5 @@ void action_write(i32 binary, i32 lines, i32 info, i32 append, i32 part, i32 see
 // absent (-1). Typed dispatchers and implementations take null for an
 // absent optional argument cell.
 ValueCell* action_refinement_cell(i32 position);
-inline bool action_arg_given(const ValueCell* cell) { return cell != nullptr; }
 
 }  // namespace zan

@@ -261,12 +261,6 @@ void add_field(const ValueCell* obj, const char* name, const ValueCell* value) {
 
 }  // namespace
 
-const char* error_template_source(Err id) {
-    for (const auto& row : kTemplates)
-        if (row.id == id) return row.source;
-    return nullptr;
-}
-
 bool error_template_parse(const char* source, ErrorTemplate* out) {
     out->items.clear();
     const char* p = source;

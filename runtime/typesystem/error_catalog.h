@@ -25,10 +25,6 @@ struct ErrorCategoryInfo {
 };
 extern const ErrorCategoryInfo g_error_categories[ERRCAT_COUNT];
 
-// The template source of an id ("[:arg1 \"has no value\"]"); null for an
-// id that the table lacks (never, the tests check it).
-const char* error_template_source(Err id);
-
 // One item of a parsed template.
 struct ErrorTemplateItem {
     enum Kind { TEXT, GET_WORD, WORD } kind;

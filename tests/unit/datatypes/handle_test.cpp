@@ -19,9 +19,6 @@ TEST_F(HandleTest, CellLayout) {
     EXPECT_EQ(h.data1, 3u);
     EXPECT_EQ(h.data2, 0x1Au);
     EXPECT_EQ(h.data3, 0xFFFFFFFFu);
-    ValueCell* n = handle_push_null();
-    EXPECT_EQ(n->data1, 0u);
-    EXPECT_EQ(n->data2, 0u);
 }
 
 TEST_F(HandleTest, TextForms) {

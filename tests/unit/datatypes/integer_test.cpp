@@ -372,9 +372,6 @@ TEST_F(IntegerTest, UnaryActions) {
     EXPECT_TRUE(lget((call({I(4)}, action_even_q))));
     EXPECT_FALSE(lget((call({I(-3)}, action_even_q))));
     EXPECT_TRUE(lget((call({I(-3)}, action_odd_q))));
-    EXPECT_EQ(integer_sign(-9), -1);
-    EXPECT_EQ(integer_sign(0), 0);
-    EXPECT_EQ(integer_sign(9), 1);
     EXPECT_TRUE(integer_float_overflow_q(2147483647.5));
     EXPECT_FALSE(integer_float_overflow_q(-2147483648.0));
     EXPECT_TRUE(integer_float_overflow_q(kNaN));

@@ -111,16 +111,11 @@ TEST_F(MoneyTest, PackedLayout) {
     EXPECT_EQ(money_digit(&m, 17), 4u);
     EXPECT_EQ(money_digit(&m, 18), 5u);
     EXPECT_EQ(money_significant_digits(&m), 9);
-    money_shift_left(&m, 1);
-    EXPECT_EQ(all(m), "-$12345.67890");
-    money_shift_right(&m, 2);
-    EXPECT_EQ(all(m), "-$123.45678");
     u8 raw[11] = {};
     raw[10] = 0x50;
     ValueCell r;
     money_make_raw(&r, false, 0, raw);
     EXPECT_EQ(all(r), "$0.00050");
-    EXPECT_EQ(money_compare_digits(&r, &m), -1);
 }
 
 TEST_F(MoneyTest, LiteralDigitsAreLaidOutFromThePoint) {
@@ -276,7 +271,7 @@ TEST_F(MoneyTest, UnaryActionsAndSigns) {
     EXPECT_EQ(money_sign(&zero), 0);
     EXPECT_TRUE(money_zero_q(&zero));
     ValueCell neg = MONEY("-0.00001");
-    EXPECT_TRUE(money_negative_q(&neg));
+    EXPECT_EQ(money_sign(&neg), -1);
     ValueCell four = MONEY("4.9"), three = MONEY("13");
     EXPECT_TRUE(action_even_q_dispatch(&four));
     EXPECT_TRUE(action_odd_q_dispatch(&three));

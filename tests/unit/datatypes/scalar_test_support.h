@@ -170,8 +170,9 @@ protected:
         return o;
     }
     static void put(ValueCell* obj, const char* name, const ValueCell& value) {
-        ValueCell w = word(name);
-        context_put_word(context_cell(obj->data1), &w, &value);
+        ValueCell w = word(name), v = value;
+        i32 pos = context_add_word(context_cell(obj->data1), &w);
+        context_values_head(context_cell(obj->data1))[pos] = v;
     }
     static void set_global(u32 symbol, const ValueCell& value) {
         ValueCell* slot = global_value_ptr(symbol);

@@ -98,15 +98,8 @@ TEST_F(ScalarsTest, TruthTests) {
     EXPECT_TRUE(logic_cell_true_q(&zero, true, &w));
     EXPECT_TRUE(logic_cell_true_q(&g_unset_cell, false, &w));
     EXPECT_EQ(error_of([&] { logic_cell_true_q(&g_unset_cell, true, &w); }), Err::script_no_value);
-    EXPECT_EQ(error_of([] {
-                  stack_mark_native(g_words.n.body);
-                  unset_push();
-                  logic_arg_true_q();
-              }),
-              Err::script_no_return);
     stack_mark_native(g_words.n.body);
     none_push();
-    EXPECT_TRUE(logic_arg_false_q());
     EXPECT_TRUE(logic_top_false_q());
     stack_unwind();
 }

@@ -296,10 +296,6 @@ TEST_F(StringTest, CodePointPrimitives) {
     EXPECT_FALSE(string_starts_with_cstr(s, "Help"));
     EXPECT_EQ(string_index_of_char(s, 'l'), 2);
     EXPECT_EQ(string_index_of_char(s, 'z'), -1);
-    EXPECT_TRUE(string_find_char(s, 'h', 1, false));
-    EXPECT_FALSE(string_find_char(s, 'h', 1, true));
-    EXPECT_TRUE(string_find_char(s, 'l', 2, true));
-    EXPECT_FALSE(string_find_char(s, 'e', 2, true));
     series_set_index(s, 9);
     EXPECT_EQ(string_length(s), 0);
     EXPECT_TRUE(string_at_tail_q(s));
@@ -309,9 +305,6 @@ TEST_F(StringTest, CodePointPrimitives) {
     EXPECT_EQ(text(t), "a\u03A9bc");
     string_remove_part(series_of(t), 0, 2);
     EXPECT_EQ(text(t), "bc");
-    string_reset(t);
-    EXPECT_EQ(string_length(t), 0);
-    EXPECT_EQ(unit_of(t), 1u);
     ValueCell* u = str("xyz");
     string_append_cstr(u, "\xE9!");
     EXPECT_EQ(text(u), "xyz\u00E9!");
@@ -352,15 +345,6 @@ TEST_F(StringTest, ParseMatchingHelpers) {
     EXPECT_FALSE(string_char_in_bitset_q(wide, bits));
     series_of(bits)->flags |= SERIES_COMPLEMENT;
     EXPECT_TRUE(string_char_in_bitset_q(wide, bits));
-}
-
-TEST_F(StringTest, WideningCopyAndDecimalText) {
-    ValueCell* src = str("abc");
-    ValueCell* dst = str("\u20AC");
-    string_widen_copy(series_of(src), series_of(dst), 2, 1, 2);
-    EXPECT_EQ(text(dst), "\u20ACbc");
-    const char* digits = "x12.5e1y";
-    EXPECT_DOUBLE_EQ(string_to_float(reinterpret_cast<const u8*>(digits), 1, 6), 125.0);
 }
 
 TEST_F(StringTest, MoveBetweenWidths) {

@@ -204,9 +204,6 @@ TEST_F(TypesetTest, ToBlockListsTheMembersInOrder) {
     ValueCell* as_block = action_to_dispatch(stack_push(&block_type), stack_push(&ts));
     EXPECT_EQ(mold(*as_block), "[none! string! integer!]");
 
-    ValueCell cleared = ts;
-    typeset_clear_bits(&cleared);
-    EXPECT_EQ(typeset_bit_count(&cleared), 0);
     ValueCell set;
     typeset_make_at(&set, 0, 0, 0);
     ValueCell dt = DT(TYPE_CHAR);

@@ -23,7 +23,6 @@ TEST_F(WordsTest, InterningAndAliases) {
     EXPECT_EQ(symbol_alias_of(abc), -1);
     EXPECT_EQ(symbol_resolve(ABC), abc);
     EXPECT_EQ(symbol_resolve(abc), abc);
-    EXPECT_EQ(symbol_make_alias("aBc"), abc);
     EXPECT_STREQ(symbol_to_cstr(ABC), "ABC");
     ValueCell* s = str("Grüße");
     u32 g = symbol_make_from_string(s);
@@ -40,7 +39,6 @@ TEST_F(WordsTest, SymbolNameIsTerminatedEvenWhenItFillsItsBuffer) {
 }
 
 TEST_F(WordsTest, WellKnownWordsExistAndKeepTheirSpelling) {
-    EXPECT_EQ(symbol_count() > 200, true);
     ASSERT_NE(g_words.n.put_ed, nullptr);
     EXPECT_STREQ(symbol_to_cstr(g_words.n.put_ed->data2), "put-ed");
     EXPECT_STREQ(symbol_to_cstr(g_words.n.swaped->data2), "swaped");

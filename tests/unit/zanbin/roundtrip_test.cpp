@@ -141,7 +141,7 @@ TEST_F(RoundTrip, BinaryBitsetAndVector) {
     const u8 raw[] = {0, 1, 2, 0xFF, 0x80, 7, 9};
     ValueCell* b = binary_load(ByteSource(raw), sizeof raw);
     check(b, "binary");
-    binary_skip(b, 3);
+    series_set_index(b, 3);
     check(b, "binary at 3");
 
     for (bool complemented : {false, true}) {
