@@ -308,6 +308,32 @@ class TerminalTest(unittest.TestCase):
                 self.assertNotIn(b"***", seen)
                 self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
 
+    def test_ctrl_c_is_taken_at_the_next_statement_whatever_ran_before(self):
+        # input-stdin waits for a line and gives up at Ctrl-C without
+        # stopping anything itself: the block it was called from must stop
+        # at its next statement (a native call, an assignment, the block's
+        # end), inside the command, so that nothing after it runs and the
+        # console halts the command instead of quitting at the prompt.
+        s = self.started()
+        for command in [b'print "runs" input-stdin print "after"',
+                        b'x: 0 print "runs" x: input-stdin x: 1 print "after"',
+                        b'print "runs" input-stdin',
+                        b'f: does [input-stdin] print "runs" f print "after"',
+                        b'n: 0 print "runs" loop 1 [input-stdin n: n + 1] print "after"',
+                        b'print "runs" if true [input-stdin] print "after"']:
+            with self.subTest(command=command):
+                s.send(command + b"\r")
+                s.expect(b"runs\r\n")
+                time.sleep(0.2)
+                s.send(b"\x03")
+                seen = s.expect(PROMPT)
+                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
+                self.assertNotIn(b"after", seen)
+        # (input-stdin's own assignment is made, the one after it is not.)
+        self.assertEqual(s.enter(b"reduce [x n]\r"), b'== ["" 0]\r\n>> ')
+        s.send(b"\x03")   # at the prompt: the line editor's quit
+        self.assertEqual(s.wait(), 0)
+
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
         # The prompt and the result prefix are evaluated by the loop itself,
         # outside the guarded evaluation of a command; each here says when
