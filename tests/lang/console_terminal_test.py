@@ -334,6 +334,24 @@ class TerminalTest(unittest.TestCase):
         s.send(b"\x03")   # at the prompt: the line editor's quit
         self.assertEqual(s.wait(), 0)
 
+    def test_ctrl_c_stops_a_long_native(self):
+        # A match that takes long (each "to" scans the rest of the input)
+        # and a sort calling a compare function stop at Ctrl-C, not when
+        # they are done.
+        s = self.started()
+        s.enter(b's: head insert/dup copy "" "ab" 1000000 b: head insert/dup copy [] [3 1 2] 300000\r')
+        for command in [b'print "runs" parse s [some [to "z" | skip]] print "after"',
+                        b'print "runs" sort/compare b func [x y] [x < y] print "after"']:
+            with self.subTest(command=command):
+                s.send(command + b"\r")
+                s.expect(b"runs\r\n")
+                time.sleep(0.2)
+                s.send(b"\x03")
+                seen = s.expect(PROMPT)
+                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
+                self.assertNotIn(b"after", seen)
+        self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
+
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
         # The prompt and the result prefix are evaluated by the loop itself,
         # outside the guarded evaluation of a command; each here says when
