@@ -149,6 +149,19 @@ class TerminalTest(unittest.TestCase):
         s.expect(PROMPT)
         return s
 
+    def assert_halts(self, s, command):
+        """Sends a command that prints "runs" and then keeps busy, and
+        Ctrl-C once it runs: the console must halt it before anything
+        printing "after" runs. Answers the output up to the next prompt."""
+        s.send(command + b"\r")
+        s.expect(b"runs\r\n")
+        time.sleep(0.2)
+        s.send(b"\x03")
+        seen = s.expect(PROMPT)
+        self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
+        self.assertNotIn(b"after", seen)
+        return seen
+
     def test_banner_title_and_prompt(self):
         s = self.start()
         seen = s.expect(PROMPT)
@@ -298,13 +311,7 @@ class TerminalTest(unittest.TestCase):
                         b'print "runs" read %/dev/tty',
                         b'print "runs" try [read ' + url.encode() + b']']:
             with self.subTest(command=command):
-                s.send(command + b' print "after"\r')
-                s.expect(b"runs\r\n")
-                time.sleep(0.2)
-                s.send(b"\x03")
-                seen = s.expect(PROMPT)
-                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
-                self.assertNotIn(b"after", seen)
+                seen = self.assert_halts(s, command + b' print "after"')
                 self.assertNotIn(b"***", seen)
                 self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
 
@@ -322,13 +329,7 @@ class TerminalTest(unittest.TestCase):
                         b'n: 0 print "runs" loop 1 [input-stdin n: n + 1] print "after"',
                         b'print "runs" if true [input-stdin] print "after"']:
             with self.subTest(command=command):
-                s.send(command + b"\r")
-                s.expect(b"runs\r\n")
-                time.sleep(0.2)
-                s.send(b"\x03")
-                seen = s.expect(PROMPT)
-                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
-                self.assertNotIn(b"after", seen)
+                self.assert_halts(s, command)
         # (input-stdin's own assignment is made, the one after it is not.)
         self.assertEqual(s.enter(b"reduce [x n]\r"), b'== ["" 0]\r\n>> ')
         s.send(b"\x03")   # at the prompt: the line editor's quit
@@ -343,13 +344,7 @@ class TerminalTest(unittest.TestCase):
         for command in [b'print "runs" parse s [some [to "z" | skip]] print "after"',
                         b'print "runs" sort/compare b func [x y] [x < y] print "after"']:
             with self.subTest(command=command):
-                s.send(command + b"\r")
-                s.expect(b"runs\r\n")
-                time.sleep(0.2)
-                s.send(b"\x03")
-                seen = s.expect(PROMPT)
-                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
-                self.assertNotIn(b"after", seen)
+                self.assert_halts(s, command)
         self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
 
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
