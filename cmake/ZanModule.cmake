@@ -67,6 +67,13 @@ function(zan_unit_tests area)
   target_include_directories(${_exe} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests/unit)
   target_link_libraries(${_exe} PRIVATE ${_opt_UNPARSED_ARGUMENTS}
                         GTest::gtest GTest::gtest_main GTest::gmock)
+  # A unit-test file is mostly the test framework's headers: compiled six
+  # files to a unit, the tests build in about half the processor time. The
+  # files of one area therefore share a unit: their file-local names must
+  # differ, and a fixture in an unnamed namespace is no longer "the main
+  # file's" to the compiler, hence the warning turned off.
+  set_target_properties(${_exe} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 6)
+  target_compile_options(${_exe} PRIVATE -Wno-subobject-linkage)
   set(_props ${ZAN_TEST_PROPERTIES})
   if(_opt_NO_COLLECTOR)
     list(APPEND _props LABELS no-collector)

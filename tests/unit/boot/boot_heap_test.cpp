@@ -20,7 +20,7 @@
 #include "runtime/core/memory.h"
 #include "runtime/io/zanbin/zanbin.h"
 
-namespace zan {
+namespace zan::boot_heap_cases {
 namespace {
 
 enum class Case {
@@ -142,4 +142,4 @@ TEST(BootHeapFingerprint, TableAndInstructionAgree) {
 }
 
 }  // namespace
-}  // namespace zan
+}  // namespace zan::boot_heap_cases

@@ -21,7 +21,7 @@
 #include "runtime/core/heap.h"
 #include "runtime/core/memory.h"
 
-namespace zan {
+namespace zan::sealed_heap_cases {
 namespace {
 
 enum class Case {
@@ -168,4 +168,4 @@ TEST_F(SealedHeap, ARuntimeThatDiffersRefusesIt) {
 }
 
 }  // namespace
-}  // namespace zan
+}  // namespace zan::sealed_heap_cases

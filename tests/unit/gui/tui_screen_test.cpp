@@ -9,7 +9,7 @@ using namespace zan::gui;
 
 namespace {
 const TuiStyle kPlain{};
-const TuiStyle kRed{0x020000C4u, 0x02000015u, CELL_BOLD};
+const TuiStyle kBoldRedOnBlue{0x020000C4u, 0x02000015u, CELL_BOLD};
 
 TuiScreen screen(int cols, int rows) {
     TuiScreen s;
@@ -20,11 +20,11 @@ TuiScreen screen(int cols, int rows) {
 
 TEST(TuiScreen, TextTakesOneCellPerCharacterWithItsStyle) {
     TuiScreen s = screen(6, 2);
-    EXPECT_EQ(s.put_text(1, 1, "ab\xC3\xA9", kRed, s.bounds()), 3);
+    EXPECT_EQ(s.put_text(1, 1, "ab\xC3\xA9", kBoldRedOnBlue, s.bounds()), 3);
     EXPECT_EQ(s.at(0, 1), (TuiCell{0, 0, 0, 0}));
-    EXPECT_EQ(s.at(1, 1), (TuiCell{'a', kRed.bg, kRed.fg, CELL_BOLD}));
-    EXPECT_EQ(s.at(2, 1), (TuiCell{'b', kRed.bg, kRed.fg, CELL_BOLD}));
-    EXPECT_EQ(s.at(3, 1), (TuiCell{0xE9, kRed.bg, kRed.fg, CELL_BOLD}));
+    EXPECT_EQ(s.at(1, 1), (TuiCell{'a', kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, CELL_BOLD}));
+    EXPECT_EQ(s.at(2, 1), (TuiCell{'b', kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, CELL_BOLD}));
+    EXPECT_EQ(s.at(3, 1), (TuiCell{0xE9, kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, CELL_BOLD}));
     EXPECT_EQ(s.at(4, 1), (TuiCell{0, 0, 0, 0}));
     EXPECT_EQ(s.row_text(1), " ab\xC3\xA9  ");
     EXPECT_EQ(s.row_text(0), "      ");
@@ -72,8 +72,8 @@ TEST(TuiScreen, ClippingKeepsTextInsideTheRectangle) {
     // A double-width character that would cross the right edge leaves a blank.
     TuiScreen w = screen(6, 1);
     w.put_text(0, 0, "....", kPlain, w.bounds());
-    w.put_text(1, 0, "a\xE6\xBC\xA2", kRed, TuiRect{0, 0, 3, 1});
-    EXPECT_EQ(w.at(2, 0), (TuiCell{' ', kRed.bg, kRed.fg, kRed.attr}));
+    w.put_text(1, 0, "a\xE6\xBC\xA2", kBoldRedOnBlue, TuiRect{0, 0, 3, 1});
+    EXPECT_EQ(w.at(2, 0), (TuiCell{' ', kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, kBoldRedOnBlue.attr}));
     EXPECT_EQ(w.at(3, 0).cp, u32('.'));
     // Text past the buffer's own edges is cut there.
     TuiScreen e = screen(3, 1);
@@ -90,11 +90,11 @@ TEST(TuiScreen, ZeroWidthCharactersTakeNoCell) {
 
 TEST(TuiScreen, FillAndResize) {
     TuiScreen s = screen(4, 3);
-    s.fill(TuiRect{1, 1, 9, 9}, '#', kRed);
+    s.fill(TuiRect{1, 1, 9, 9}, '#', kBoldRedOnBlue);
     EXPECT_EQ(s.row_text(0), "    ");
     EXPECT_EQ(s.row_text(1), " ###");
     EXPECT_EQ(s.row_text(2), " ###");
-    EXPECT_EQ(s.at(3, 2).fg, kRed.fg);
+    EXPECT_EQ(s.at(3, 2).fg, kBoldRedOnBlue.fg);
     s.resize(2, 2);
     EXPECT_EQ(s.cols(), 2);
     EXPECT_EQ(s.rows(), 2);

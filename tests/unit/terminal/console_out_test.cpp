@@ -23,7 +23,7 @@
 namespace zan {
 namespace {
 
-const std::string ESC = "\x1b";
+const std::string kEsc = "\x1b";
 
 std::string read_available(int fd) {
     std::string out;
@@ -65,7 +65,7 @@ protected:
 };
 
 TEST_F(ConsoleOutTest, FileRoadPassesEscapesThroughAndEndsLinesWithLf) {
-    const std::string text = "a" + ESC + "[31mb" + ESC + "[0m";
+    const std::string text = "a" + kEsc + "[31mb" + kEsc + "[0m";
     EXPECT_EQ(platform_write_units(text.data(), text.size(), 1, true), 0);
     EXPECT_EQ(output(), text + "\n");
     EXPECT_EQ(platform_write_units(text.data(), text.size(), 1, false), 0);
@@ -169,7 +169,7 @@ TEST_F(ConsoleOutTest, FailedWriteIsReportedNotDropped) {
 TEST_F(ConsoleOutTest, ScreenRoadCarriesOutSequences) {
     ConsoleScreen* grid = console_grid_new(20, 4);
     platform_console_attach_screen(grid);
-    const std::string text = "a" + ESC + "[31mb" + ESC + "[0m";
+    const std::string text = "a" + kEsc + "[31mb" + kEsc + "[0m";
     EXPECT_EQ(platform_write_units(text.data(), text.size(), 1, true), 0);
     EXPECT_EQ(console_grid_row_text(grid, 0), "ab");
     EXPECT_EQ(console_grid_attribute_at(grid, 1, 0), 0x04);
@@ -203,7 +203,7 @@ TEST_F(ConsoleOutTest, ConsoleOperationsActOnTheAttachedScreen) {
     platform_console_erase(ERASE_TO_ROW_END);
     EXPECT_EQ(console_grid_row_text(grid, 1), "abcd");
     EXPECT_EQ(console_grid_attribute_at(grid, 6, 1), 0x1E);
-    const std::string seq = ESC + "[2;1Hrest";
+    const std::string seq = kEsc + "[2;1Hrest";
     EXPECT_EQ(platform_console_ansi_sequence(seq.data(), seq.size(), 1), 6u);
     EXPECT_EQ(grid->cursor_x, 0);
     EXPECT_EQ(grid->cursor_y, 1);
@@ -211,7 +211,7 @@ TEST_F(ConsoleOutTest, ConsoleOperationsActOnTheAttachedScreen) {
 }
 
 TEST_F(ConsoleOutTest, WithoutAConsoleTheSequencesAreLeftToTheReader) {
-    const std::string seq = ESC + "[2J";
+    const std::string seq = kEsc + "[2J";
     EXPECT_EQ(platform_console_screen(), nullptr);
     EXPECT_EQ(platform_console_ansi_sequence(seq.data(), seq.size(), 1), 0u);
     EXPECT_EQ(platform_write_console_ansi(seq.data(), seq.size(), 1, false), 0);
@@ -253,12 +253,12 @@ TEST_F(ConsoleOutTest, TerminalBackEndEmitsPositionedColouredText) {
     const char text[] = "ab";
     console_screen_write_utf8(t, text, 2);
     EXPECT_EQ(console_screen_flush(t), 0);
-    EXPECT_EQ(output(), ESC + "[1;1H" + ESC + "[0;31mab");
+    EXPECT_EQ(output(), kEsc + "[1;1H" + kEsc + "[0;31mab");
     console_screen_set_attribute(t, 0x8F | ATTR_UNDERSCORE);
     console_screen_set_cursor(t, 5, 2);
     console_screen_put_char(t, 0x1B);  // a control character is shown, not obeyed
     console_screen_flush(t);
-    EXPECT_EQ(output(), ESC + "[3;6H" + ESC + "[0;97;100;4m\xE2\x90\x9B");
+    EXPECT_EQ(output(), kEsc + "[3;6H" + kEsc + "[0;97;100;4m\xE2\x90\x9B");
     console_screen_destroy(t);
 }
 
@@ -267,13 +267,13 @@ TEST_F(ConsoleOutTest, TerminalBackEndOutputShowsWhatTheGridShows) {
     // bytes are then replayed on a second grid.
     ConsoleScreen* direct = console_grid_new(80, 24);
     ConsoleScreen* term = console_terminal_new(fds[1]);
-    std::string text = "Hello " + ESC + "[1;33;44mWorld" + ESC + "[0m\r\nline two" + ESC +
-                       "[3;5HX" + ESC + "[4mund" + ESC + "[24m" + ESC + "[K" + ESC + "[10;70H";
+    std::string text = "Hello " + kEsc + "[1;33;44mWorld" + kEsc + "[0m\r\nline two" + kEsc +
+                       "[3;5HX" + kEsc + "[4mund" + kEsc + "[24m" + kEsc + "[K" + kEsc + "[10;70H";
     for (int i = 0; i < 300; i++) text += static_cast<char>('A' + i % 26);
-    text += ESC + "[91;104m";
+    text += kEsc + "[91;104m";
     for (int i = 0; i < 30; i++) text += "row " + std::to_string(i) + "\n";
-    text += ESC + "[2;2H" + ESC + "[1J" + ESC + "[7mrev" + ESC + "[0m" + ESC + "[20;40H" +
-            ESC + "[1K" + ESC + "[s" + ESC + "[5;5H" + ESC + "[u!" + ESC + "[23;1H" + ESC + "[J";
+    text += kEsc + "[2;2H" + kEsc + "[1J" + kEsc + "[7mrev" + kEsc + "[0m" + kEsc + "[20;40H" +
+            kEsc + "[1K" + kEsc + "[s" + kEsc + "[5;5H" + kEsc + "[u!" + kEsc + "[23;1H" + kEsc + "[J";
     text += std::string(80, '=');
     for (ConsoleScreen* s : {direct, term}) {
         ansi_write(s, text.data(), text.size(), 1, true);
@@ -337,14 +337,14 @@ TEST_F(ConsoleOutTest, TerminalSizeAndCursorComeFromTheTerminal) {
     EXPECT_TRUE(console_terminal_sync_cursor(t, pty.slave, 2000));
     EXPECT_EQ(t->cursor_x, 11);
     EXPECT_EQ(t->cursor_y, 6);
-    EXPECT_NE(read_available(pty.master).find(ESC + "[6n"), std::string::npos);
+    EXPECT_NE(read_available(pty.master).find(kEsc + "[6n"), std::string::npos);
     // No answer: the cursor stays.
     EXPECT_FALSE(console_terminal_sync_cursor(t, pty.slave, 50));
     EXPECT_EQ(t->cursor_x, 11);
-    EXPECT_EQ(read_available(pty.master), ESC + "[6n");
+    EXPECT_EQ(read_available(pty.master), kEsc + "[6n");
 
     // Pass-through on a terminal: the text goes out unchanged, LF included.
-    const std::string text = ESC + "[32mok" + ESC + "[0m";
+    const std::string text = kEsc + "[32mok" + kEsc + "[0m";
     EXPECT_EQ(platform_write_units(text.data(), text.size(), 1, true), 0);
     EXPECT_EQ(read_available(pty.master), text + "\n");
 }

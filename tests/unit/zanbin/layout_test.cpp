@@ -6,7 +6,6 @@
 namespace zan::test {
 namespace {
 
-const Bytes kMagic = bytes_of({'Z', 'A', 'N', 'B', 'I', 'N'});
 
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());

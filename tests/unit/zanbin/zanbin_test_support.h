@@ -74,6 +74,9 @@ inline Bytes bytes_of(std::initializer_list<int> list) {
     return b;
 }
 
+// The six bytes every ZANBIN image starts with.
+inline const Bytes kMagic = bytes_of({'Z', 'A', 'N', 'B', 'I', 'N'});
+
 inline std::string hex(const Bytes& b) {
     static const char* digits = "0123456789ABCDEF";
     std::string s;
