@@ -31,10 +31,9 @@ namespace {
 // not UTF-8.
 constexpr u32 kEscapedByteBase = 0xDC00;
 constexpr u32 kEscapedFirst = 0xDC80, kEscapedLast = 0xDCFF;
+}  // namespace
 
-// A string! of a local name, pushed: UTF-8 as it is, any byte of a part
-// that is not UTF-8 escaped as kEscapedByteBase plus the byte.
-ValueCell* local_name_load(const u8* bytes, u32 length) {
+ValueCell* local_text_load(const u8* bytes, u32 length) {
     const u8* end = bytes + length;
     bool valid = true;
     for (const u8* p = bytes; p < end && valid;) {
@@ -55,8 +54,6 @@ ValueCell* local_name_load(const u8* bytes, u32 length) {
     return s;
 }
 
-}  // namespace
-
 ValueCell* file_current_dir_prefix() {
     std::vector<char> buf(256);
     while (!getcwd(buf.data(), buf.size())) {
@@ -67,7 +64,7 @@ ValueCell* file_current_dir_prefix() {
         buf.resize(buf.size() * 2);
     }
     size_t n = std::strlen(buf.data());
-    ValueCell* out = local_name_load(reinterpret_cast<const u8*>(buf.data()), static_cast<u32>(n));
+    ValueCell* out = local_text_load(reinterpret_cast<const u8*>(buf.data()), static_cast<u32>(n));
     if (n && buf[n - 1] != '/') string_append_char(out, '/');
     return out;
 }
@@ -87,30 +84,37 @@ void file_to_local(const ValueCell* file, ValueCell* target, bool current_dir) {
     g_stack.top = saved;
 }
 
-std::string file_to_local_cstr(const ValueCell* file) {
-    ValueCell f = *file;
+bool local_text_bytes(const ValueCell* text, std::string* out) {
+    ValueCell f = *text;
     const u8* p = string_head_ptr(&f);
     SeriesBuffer* b = series_of(&f);
     u32 unit = b->unit();
     u32 sh = unicode_unit_shift(unit);
     i32 n = string_length(&f);
-    std::string out;
-    out.reserve(static_cast<size_t>(n));
+    out->clear();
+    out->reserve(static_cast<size_t>(n));
     u8 enc[4];
     for (i32 i = 0; i < n; i++) {
         u32 cp = unicode_get_unit(p + (static_cast<u32>(i) << sh), unit);
-        if (cp == 0) {
-            // No local name holds a NUL: cutting the name there would name
-            // another file.
-            ValueCell* held = stack_push(&f);
-            fire(Err::access_cannot_open, held);
-        }
+        if (cp == 0) return false;
         if (cp >= kEscapedFirst && cp <= kEscapedLast) {
-            out.push_back(static_cast<char>(cp - kEscapedByteBase));
+            out->push_back(static_cast<char>(cp - kEscapedByteBase));
             continue;
         }
         u32 k = utf8_encode_char(cp, enc);
-        out.append(reinterpret_cast<const char*>(enc), k);
+        out->append(reinterpret_cast<const char*>(enc), k);
+    }
+    return true;
+}
+
+std::string file_to_local_cstr(const ValueCell* file) {
+    std::string out;
+    if (!local_text_bytes(file, &out)) {
+        // No local name holds a NUL: cutting the name there would name
+        // another file.
+        ValueCell f = *file;
+        ValueCell* held = stack_push(&f);
+        fire(Err::access_cannot_open, held);
     }
     return out;
 }
@@ -122,7 +126,7 @@ ValueCell* file_load(const u8* bytes, u32 length) {
 }
 
 ValueCell* file_load_local(const u8* bytes, u32 length) {
-    ValueCell* r = local_name_load(bytes, length);
+    ValueCell* r = local_text_load(bytes, length);
     cell_set_type(r, TYPE_FILE);
     return r;
 }

@@ -32,6 +32,13 @@ ValueCell* file_load(const u8* bytes, u32 length);
 // (U+DC80-U+DCFF, which no UTF-8 text decodes to), and file_to_local_cstr
 // turns it back into the byte, so the name opens the same file.
 ValueCell* file_load_local(const u8* bytes, u32 length);
+// The same two conversions for any text the system hands over as bytes
+// (an environment variable, a command line): local_text_load pushes a
+// string! with the escapes above, local_text_bytes gives the bytes back
+// from a string-like value's index (false, out unspecified, when it holds
+// a NUL, which no such text can hold).
+ValueCell* local_text_load(const u8* bytes, u32 length);
+bool local_text_bytes(const ValueCell* text, std::string* out);
 
 // ---- actions ------------------------------------------------------------------------------------
 i32 file_mold(ValueCell* file, ValueCell* out, bool only, bool all, bool flat,

@@ -149,6 +149,19 @@ class TerminalTest(unittest.TestCase):
         s.expect(PROMPT)
         return s
 
+    def assert_halts(self, s, command):
+        """Sends a command that prints "runs" and then keeps busy, and
+        Ctrl-C once it runs: the console must halt it before anything
+        printing "after" runs. Answers the output up to the next prompt."""
+        s.send(command + b"\r")
+        s.expect(b"runs\r\n")
+        time.sleep(0.2)
+        s.send(b"\x03")
+        seen = s.expect(PROMPT)
+        self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
+        self.assertNotIn(b"after", seen)
+        return seen
+
     def test_banner_title_and_prompt(self):
         s = self.start()
         seen = s.expect(PROMPT)
@@ -298,15 +311,41 @@ class TerminalTest(unittest.TestCase):
                         b'print "runs" read %/dev/tty',
                         b'print "runs" try [read ' + url.encode() + b']']:
             with self.subTest(command=command):
-                s.send(command + b' print "after"\r')
-                s.expect(b"runs\r\n")
-                time.sleep(0.2)
-                s.send(b"\x03")
-                seen = s.expect(PROMPT)
-                self.assertTrue(seen.endswith(b"(halted)\r\n>> "), seen)
-                self.assertNotIn(b"after", seen)
+                seen = self.assert_halts(s, command + b' print "after"')
                 self.assertNotIn(b"***", seen)
                 self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
+
+    def test_ctrl_c_is_taken_at_the_next_statement_whatever_ran_before(self):
+        # input-stdin waits for a line and gives up at Ctrl-C without
+        # stopping anything itself: the block it was called from must stop
+        # at its next statement (a native call, an assignment, the block's
+        # end), inside the command, so that nothing after it runs and the
+        # console halts the command instead of quitting at the prompt.
+        s = self.started()
+        for command in [b'print "runs" input-stdin print "after"',
+                        b'x: 0 print "runs" x: input-stdin x: 1 print "after"',
+                        b'print "runs" input-stdin',
+                        b'f: does [input-stdin] print "runs" f print "after"',
+                        b'n: 0 print "runs" loop 1 [input-stdin n: n + 1] print "after"',
+                        b'print "runs" if true [input-stdin] print "after"']:
+            with self.subTest(command=command):
+                self.assert_halts(s, command)
+        # (input-stdin's own assignment is made, the one after it is not.)
+        self.assertEqual(s.enter(b"reduce [x n]\r"), b'== ["" 0]\r\n>> ')
+        s.send(b"\x03")   # at the prompt: the line editor's quit
+        self.assertEqual(s.wait(), 0)
+
+    def test_ctrl_c_stops_a_long_native(self):
+        # A match that takes long (each "to" scans the rest of the input)
+        # and a sort calling a compare function stop at Ctrl-C, not when
+        # they are done.
+        s = self.started()
+        s.enter(b's: head insert/dup copy "" "ab" 1000000 b: head insert/dup copy [] [3 1 2] 300000\r')
+        for command in [b'print "runs" parse s [some [to "z" | skip]] print "after"',
+                        b'print "runs" sort/compare b func [x y] [x < y] print "after"']:
+            with self.subTest(command=command):
+                self.assert_halts(s, command)
+        self.assertEqual(s.enter(b"1 + 1\r"), b"== 2\r\n>> ")
 
     def test_ctrl_c_outside_a_command_is_the_key_at_the_prompt(self):
         # The prompt and the result prefix are evaluated by the loop itself,

@@ -5,6 +5,8 @@ The script is an ordinary Zan script; its expectations are comment lines at
 its end:
 
     ;== env NAME=value      (optional, any number) an environment variable
+    ;== env-hex NAME=4142   (optional, any number) one given as its bytes in
+                            hexadecimal (for bytes that are not UTF-8)
     ;== args a b "c d"      (optional) arguments after the script's path
     ;== switches --catch    (optional) arguments before the script's path
     ;== input text          (optional, any number) a line of standard input
@@ -46,6 +48,9 @@ def parse(path):
             if line.startswith(";== env "):
                 name, _, value = line[8:].partition("=")
                 env[name] = value
+            elif line.startswith(";== env-hex "):
+                name, _, value = line[12:].partition("=")
+                env[name] = bytes.fromhex(value).decode("utf-8", "surrogateescape")
             elif line.startswith(";== args "):
                 args = shlex.split(line[9:])
             elif line.startswith(";== switches "):

@@ -455,7 +455,11 @@ op_end:
     *s->dest = stack[0];
     if (ZAN_UNLIKELY(s->allocates) && g_gc.series_cycles != cycles && (!w || !build(*w, counter)))
         return si + 1 < nsteps ? steps[si + 1].index : walk_end;
-    if (++si < nsteps) goto next_step;
+    if (++si < nsteps) {
+        // A Ctrl-C: the walker takes it before the next statement.
+        if (ZAN_UNLIKELY(g_interrupt_pending)) return steps[si].index;
+        goto next_step;
+    }
     return DONE;
 fail:
     while (nundo) {

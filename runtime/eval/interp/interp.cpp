@@ -824,6 +824,8 @@ CallEnd native_word_call_ordinary(EvalWalk& w, u32 i, const ValueCell* fn);
 __attribute__((noinline)) u32 native_statements_chain(EvalWalk& w, CallEnd end) {
     do {
         const ValueCell* fn = end.next;
+        // (A Ctrl-C is the walk's to take, at its next statement.)
+        if (ZAN_UNLIKELY(g_interrupt_pending)) break;
         if (fn->type() != TYPE_NATIVE && fn->type() != TYPE_ACTION) break;
         stack_reset();
         series_set_index(&g_interp.position, static_cast<i32>(end.i));
@@ -863,6 +865,12 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
         stack_copy_cell(&g_interp.position, &w.block());
         while (i < w.end) {
             series_set_index(&g_interp.position, static_cast<i32>(i));
+            // A Ctrl-C stops the block at the next statement, whatever the
+            // statement before it was.
+            if (ZAN_UNLIKELY(g_interrupt_pending)) {
+                take_interrupt();
+                if (g_throw_code) goto pending;
+            }
             if (ZAN_LIKELY(!g_interp.tracing)) {
                 ValueCell* c = w.at(i);
                 if (c->type() == TYPE_SET_WORD) {
@@ -949,6 +957,13 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
             i = eval_expr(w, i, false, false, false);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (i < w.end) stack_reset();
+        }
+        // One that came during the last statement is taken here, inside
+        // the catches and tries around the block, not by whatever the
+        // caller runs next.
+        if (ZAN_UNLIKELY(g_interrupt_pending)) {
+            take_interrupt();
+            if (g_throw_code) goto pending;
         }
     }
     if (false) {

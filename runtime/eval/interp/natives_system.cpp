@@ -106,17 +106,13 @@ void native_now(bool, const i32* refs) {
 // ---- environment --------------------------------------------------------------------------------------
 
 // The text of a variable name or value: a word's spelling, a string's
-// characters from its index as UTF-8. A NUL, which the environment cannot
+// characters from its index as UTF-8, with the bytes get-env could not
+// decode given back as they were. A NUL, which the environment cannot
 // hold, raises invalid-arg with the value.
 std::string env_text(ValueCell* v) {
     if (any_word_type_q(v->type())) return symbol_to_cstr(word_symbol(v));
-    ValueCell c = *v;
-    ValueCell* held = stack_push(&c);
-    i32 len = -1;
-    char* p = unicode_to_utf8(held, &len);
-    std::string s(p, static_cast<size_t>(len));
-    stack_pop(1);
-    if (s.find('\0') != std::string::npos) fire(Err::script_invalid_arg, v);
+    std::string s;
+    if (!local_text_bytes(v, &s)) fire(Err::script_invalid_arg, v);
     return s;
 }
 
@@ -139,7 +135,8 @@ void native_set_env(bool, const i32*) {
 }
 
 // get-env var: the value as a string!, or none when the variable is not
-// set (an empty value gives an empty string).
+// set (an empty value gives an empty string). Bytes that are not UTF-8 are
+// kept as file names keep them, so set-env puts back the same value.
 void native_get_env(bool, const i32*) {
     std::string name = env_text(stack_arg(0));
     std::string value;
@@ -147,7 +144,8 @@ void native_get_env(bool, const i32*) {
         none_box(stack_result());
         return;
     }
-    ValueCell* s = string_load_lenient_push(value.data(), value.size());
+    ValueCell* s = local_text_load(reinterpret_cast<const u8*>(value.data()),
+                                   static_cast<u32>(value.size()));
     *stack_result() = *s;
 }
 

@@ -1098,7 +1098,11 @@ ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules_block, u32
         block_append_cell(is, &in_copy);
         E.rp = E.rules_head() - 1;
         State s = ST_PUSH_BLOCK;
-        while (s != ST_EXIT) s = E.step(s);
+        while (s != ST_EXIT) {
+            // A Ctrl-C stops a long match between two steps.
+            if (ZAN_UNLIKELY(g_interrupt_pending)) interp_take_interrupt();
+            s = E.step(s);
+        }
         if (E.collect_result) result = *E.scratch;
         else logic_box(&result, E.match);
     } catch (...) {

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/datatype.h"
+#include "runtime/datatypes/file.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/map.h"
 #include "runtime/datatypes/object.h"
@@ -150,11 +151,14 @@ ValueCell* os_list_env(const char* const* environment) {
         if (len == 0) break;
         const char* eq = len > 1 ? std::strchr(entry + 1, '=') : nullptr;
         size_t name_len = eq ? static_cast<size_t>(eq - entry) : len;
-        ValueCell* name = string_load_lenient_push(entry, name_len);
+        // (Bytes that are not UTF-8 kept as get-env keeps them.)
+        ValueCell* name = local_text_load(reinterpret_cast<const u8*>(entry),
+                                          static_cast<u32>(name_len));
         block_append_cell(blk, name);
         stack_pop(1);
         const char* value = eq ? eq + 1 : entry + len;
-        ValueCell* v = string_load_lenient_push(value, std::strlen(value));
+        ValueCell* v = local_text_load(reinterpret_cast<const u8*>(value),
+                                       static_cast<u32>(std::strlen(value)));
         block_append_cell(blk, v);
         stack_pop(1);
     }

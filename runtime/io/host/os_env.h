@@ -41,6 +41,7 @@ ValueCell* os_command_line();
 // map! of name strings to value strings, pushed. The first "=" that is not
 // the entry's first character separates name and value, so a name may
 // begin with "="; an entry without such a "=" is a name with an empty value.
+// Bytes that are not UTF-8 are kept as in file names (see local_text_load).
 ValueCell* os_list_env(const char* const* environment);
 // A variable's value as NUL-terminated UTF-8 in *value; false when it is
 // not set (an empty value is set).

@@ -453,6 +453,10 @@ i64 process_call(ValueCell* cmd, bool wait, bool console, bool shell, ValueCell*
         std::string path = file_to_local_cstr(cmd);
         if (path.empty()) return 0;
         run.command = process_quote_word(path);
+    } else if (cmd->type() == TYPE_STRING) {
+        // Text from get-env or a file name gives back the bytes it came
+        // from; a NUL would cut the command short.
+        if (!local_text_bytes(cmd, &run.command)) fire(Err::script_invalid_arg, cmd);
     } else {
         io_value_bytes(run.command, cmd, -1);
     }
