@@ -30,7 +30,7 @@ ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry,
 void routine_set_arity(ValueCell* routine);
 // The count stored above: a caller that pushes a routine's arguments as
 // machine values (code compiled ahead of time) takes it from here; the
-// walker reads the arguments from the spec, so only tests read it.
+// walker counts the arguments itself, so only tests read it.
 inline u32 routine_arity(const ValueCell* routine) {
     return (routine->header & ROUTINE_ARITY_MASK) >> ROUTINE_ARITY_SHIFT;
 }
