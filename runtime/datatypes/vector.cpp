@@ -250,12 +250,6 @@ void vector_store_value(ValueCell* v, u32 position, ValueCell* value) {
 
 i32 vector_length(const ValueCell* v) { return units_of(v) - clamped_index(v); }
 
-void vector_skip(ValueCell* v, i32 n) {
-    i64 idx = i64(clamped_index(v)) + n;
-    i64 len = units_of(v);
-    series_set_index(v, static_cast<i32>(idx < 0 ? 0 : idx > len ? len : idx));
-}
-
 u8* vector_head_ptr(const ValueCell* v) {
     SeriesBuffer* b = series_of(v);
     return b->head_ptr() + u64(clamped_index(v)) * b->unit();

@@ -33,7 +33,6 @@ void vector_store_value(ValueCell* v, u32 position, ValueCell* value);
 
 // ---- helpers ---------------------------------------------------------------------------------
 i32 vector_length(const ValueCell* v);  // elements from the head (index clamped)
-void vector_skip(ValueCell* v, i32 n);  // the index moves, kept within 0 .. length
 u8* vector_head_ptr(const ValueCell* v);
 // The elements from the head as scalars: a new block! pushed on the stack.
 ValueCell* vector_to_block(ValueCell* v);

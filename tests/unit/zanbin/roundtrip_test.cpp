@@ -160,7 +160,7 @@ TEST_F(RoundTrip, BinaryBitsetAndVector) {
         vector_make_at(vec, 4, v.type, v.size);
         for (i32 n : {1, 20, 65, 100}) vector_append_number(vec, n);
         check(vec, "vector " + std::to_string(v.type) + "/" + std::to_string(v.size));
-        vector_skip(vec, 2);
+        series_set_index(vec, 2);
         check(vec, "vector at 2");
     }
 }
