@@ -25,15 +25,6 @@ ValueCell* handle_make_at(ValueCell* cell, u32 value, u32 kind) {
     return cell;
 }
 
-ValueCell* handle_make_external(ValueCell* cell, void* address, u32 ext_kind, u32 kind) {
-    i32 slot = externals_store(address, ext_kind);
-    handle_make_at(cell, static_cast<u32>(slot), kind);
-    // data3 names the external-table slot that keeps the resource alive;
-    // the collector marks it for every reachable handle.
-    set_handle_external(cell, slot);
-    return cell;
-}
-
 void* handle_address(const ValueCell* handle) {
     u32 slot = handle_get(handle);
     if (slot >= externals_capacity()) return nullptr;

@@ -22,10 +22,6 @@ const char* handle_kind_name(u32 kind);
 ValueCell* handle_make_at(ValueCell* cell, u32 value, u32 kind);
 inline u32 handle_get(const ValueCell* c) { return c->data2; }
 inline u32 handle_kind(const ValueCell* c) { return c->data1; }
-inline void set_handle_external(ValueCell* c, i32 slot) { c->data3 = static_cast<u32>(slot); }
-// Records a resource in the external-resource table (ext_kind: a kind
-// registered there) and makes the cell a handle of that slot.
-ValueCell* handle_make_external(ValueCell* cell, void* address, u32 ext_kind, u32 kind);
 // The address kept in the table for a handle, or null when the slot is
 // free or out of the table.
 void* handle_address(const ValueCell* handle);

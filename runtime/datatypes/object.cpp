@@ -305,12 +305,6 @@ void object_fire_on_change(ValueCell* obj, ValueCell* word, ValueCell* old_value
     top.restore();
 }
 
-void object_fire_on_change_top(ValueCell* obj, ValueCell* word) {
-    ValueCell* old_value = g_stack.top - 1;
-    ValueCell* new_value = g_stack.top - 2;
-    object_fire_on_change(obj, word, old_value, new_value);
-}
-
 void object_fire_on_deep_change(ValueCell* owner, ValueCell* word, ValueCell* target,
                                 ValueCell* action, ValueCell* new_value, i32 index, i32 part) {
     TopGuard top;

@@ -31,6 +31,8 @@ ValueCell* object_push(Node ctx, Node events, u32 class_id);
 // The same, after trimming the values buffer to the word count; no events.
 ValueCell* object_push_from_context(Node ctx, u32 class_id);
 // Whether the word's value, or value n of a context, is an object of a class.
+// Language-level code compiled ahead of time tests an object's class with
+// these; the system has no such compiler yet, so only their tests call them.
 bool word_value_is_object_q(const ValueCell* word, u32 class_id);
 bool object_value_is_object_q(Node ctx, u32 n, u32 class_id);
 // Copies the object cell into its context's owner cell.
@@ -53,7 +55,10 @@ Node object_event_record_make(i32 change_index, i32 change_count, i32 deep_index
 ObjectHandlerSlot object_event_slot(Node record, u32 which);
 // Gives the object on top of the data stack an event record (-1: no
 // handler), makes it the owner of its series when a deep handler exists,
-// refreshes the owner cell; returns the record.
+// refreshes the owner cell; returns the record. The compiled start-up code
+// that builds the boot data's objects one by one would call it; start-up
+// here evaluates those objects' source, and making an object attaches its
+// handlers, so only its tests call it.
 Node object_attach_events(Node ctx, i32 change_index, i32 change_count, i32 deep_index,
                           i32 deep_count);
 // Scans the object's words for the two handlers and rebuilds data3.
@@ -66,8 +71,6 @@ ValueCell* object_handler_due(ValueCell* obj, u32 which, i32* locals);
 // Runs on-change* after a store into a field: (word, old, new).
 void object_fire_on_change(ValueCell* obj, ValueCell* word, ValueCell* old_value,
                            ValueCell* new_value);
-// old is the top stack cell, new the one beneath.
-void object_fire_on_change_top(ValueCell* obj, ValueCell* word);
 // The object is the value of the holder word.
 void object_fire_on_deep_change(ValueCell* owner, ValueCell* word, ValueCell* target,
                                 ValueCell* action, ValueCell* new_value, i32 index, i32 part);

@@ -50,7 +50,6 @@ RoutineFn routine_table_entry(u32 index) {
     return index >= 1 && index <= t.size() ? t[index - 1] : nullptr;
 }
 
-u32 routine_table_count() { return static_cast<u32>(routine_table().entries.size()); }
 void routine_table_reset() {
     routine_table().entries.clear();
     routine_table().numbers.clear();

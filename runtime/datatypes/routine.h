@@ -20,7 +20,6 @@ u32 routine_table_register(const char* name, RoutineFn fn);
 u32 routine_table_find(const char* name);
 // The entry of a number, or null.
 RoutineFn routine_table_entry(u32 index);
-u32 routine_table_count();
 // Forgets every registration (a fresh start-up).
 void routine_table_reset();
 
@@ -29,6 +28,9 @@ ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry,
                         bool flag);
 // Counts the word! entries of the spec into the header (at most 31).
 void routine_set_arity(ValueCell* routine);
+// The count stored above: a caller that pushes a routine's arguments as
+// machine values (code compiled ahead of time) takes it from here; the
+// walker counts the arguments itself, so only tests read it.
 inline u32 routine_arity(const ValueCell* routine) {
     return (routine->header & ROUTINE_ARITY_MASK) >> ROUTINE_ARITY_SHIFT;
 }

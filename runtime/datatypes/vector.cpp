@@ -250,54 +250,9 @@ void vector_store_value(ValueCell* v, u32 position, ValueCell* value) {
 
 i32 vector_length(const ValueCell* v) { return units_of(v) - clamped_index(v); }
 
-void vector_skip(ValueCell* v, i32 n) {
-    i64 idx = i64(clamped_index(v)) + n;
-    i64 len = units_of(v);
-    series_set_index(v, static_cast<i32>(idx < 0 ? 0 : idx > len ? len : idx));
-}
-void vector_next(ValueCell* v) { vector_skip(v, 1); }
-
 u8* vector_head_ptr(const ValueCell* v) {
     SeriesBuffer* b = series_of(v);
     return b->head_ptr() + u64(clamped_index(v)) * b->unit();
-}
-bool vector_at_tail(const ValueCell* v) { return series_index(v) >= units_of(v); }
-
-void vector_clear_to_head(ValueCell* v) {
-    SeriesBuffer* b = series_of(v);
-    b->tail = b->head + static_cast<u32>(clamped_index(v)) * b->unit();
-}
-
-void vector_append_int32(ValueCell* v, i32 n) {
-    ValueCell c;
-    if (float_elements(vector_element_type(v))) float_make_typed_at(&c, vector_element_type(v), n);
-    else cell_init(&c, vector_element_type(v), 0, static_cast<u32>(n));
-    std::vector<u8> bytes(vector_element_size(v));
-    encode_value(bytes.data(), vector_element_size(v), vector_element_type(v), &c);
-    splice(v, units_of(v), 0, bytes, 1);
-}
-
-void vector_append_value(ValueCell* v, const ValueCell* value) {
-    std::vector<u8> bytes = encode_values(v, {*value});
-    splice(v, units_of(v), 0, bytes, 1);
-}
-
-void vector_insert_value(ValueCell* v, const ValueCell* value) {
-    std::vector<u8> bytes = encode_values(v, {*value});
-    splice(v, clamped_index(v), 0, bytes, 1);
-}
-
-void vector_overwrite_value(ValueCell* v, u32 offset, const ValueCell* value) {
-    std::vector<u8> bytes = encode_values(v, {*value});
-    i64 pos = i64(clamped_index(v)) + offset;
-    i64 len = units_of(v);
-    if (pos > len) pos = len;
-    splice(v, static_cast<i32>(pos), pos < len ? 1 : 0, bytes, 1);
-}
-
-void vector_append_block(ValueCell* v, const ValueCell* block) {
-    std::vector<u8> bytes = encode_values(v, values_of(block, -1, false));
-    splice(v, units_of(v), 0, bytes, 1);
 }
 
 ValueCell* vector_to_block(ValueCell* v) {
@@ -322,11 +277,6 @@ ValueCell* vector_make_at(ValueCell* cell, u32 capacity, u32 type, u32 size) {
     Node n = alloc_series(capacity ? capacity : 1, size, 0);
     cell_init(cell, TYPE_VECTOR, 0, n, type);
     return cell;
-}
-
-ValueCell* vector_push_copy(const ValueCell* v) {
-    ValueCell src = *v;
-    return series_copy(&src, nullptr, nullptr, false, nullptr);
 }
 
 // ---- make ----------------------------------------------------------------------------------------------

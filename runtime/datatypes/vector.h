@@ -33,27 +33,12 @@ void vector_store_value(ValueCell* v, u32 position, ValueCell* value);
 
 // ---- helpers ---------------------------------------------------------------------------------
 i32 vector_length(const ValueCell* v);  // elements from the head (index clamped)
-void vector_skip(ValueCell* v, i32 n);  // the index moves, kept within 0 .. length
-void vector_next(ValueCell* v);
 u8* vector_head_ptr(const ValueCell* v);
-bool vector_at_tail(const ValueCell* v);
-void vector_clear_to_head(ValueCell* v);
-// The vector cell must not live inside a series buffer for the appenders
-// (they may grow the buffer and run the collector).
-void vector_append_int32(ValueCell* v, i32 n);
-// These three raise invalid-arg unless the value's type is the element type.
-void vector_append_value(ValueCell* v, const ValueCell* value);
-void vector_insert_value(ValueCell* v, const ValueCell* value);  // at the index
-void vector_overwrite_value(ValueCell* v, u32 offset, const ValueCell* value);  // head + offset
-// Each value of a block through vector_append_value.
-void vector_append_block(ValueCell* v, const ValueCell* block);
 // The elements from the head as scalars: a new block! pushed on the stack.
 ValueCell* vector_to_block(ValueCell* v);
 // An empty vector with room for capacity elements of type and size (a
 // capacity times size beyond 32 bits raises internal no-memory).
 ValueCell* vector_make_at(ValueCell* cell, u32 capacity, u32 type, u32 size);
-// A copy of the elements from the head, pushed.
-ValueCell* vector_push_copy(const ValueCell* v);
 
 // ---- arithmetic --------------------------------------------------------------------------------
 // Op codes as for integer! (0 add .. 7 xor~). The vector's own elements from

@@ -26,6 +26,8 @@ void root_block_create(u32 cells);
 extern u32 g_boot_cells_first;
 // Boot cell n: the cell n places after the first decoded boot cell.
 ValueCell* boot_cell_at(u32 n);
+// data1 of boot cell n (for a context value, its context node): compiled
+// code reaches the boot data's contexts through it; nothing here calls it.
 u32 boot_cell_data(u32 n);
 
 // ---- cells and tails --------------------------------------------------------------------

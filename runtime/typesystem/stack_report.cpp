@@ -49,20 +49,6 @@ ValueCell* stack_calling_word() {
     return &g_calling_word;
 }
 
-void stack_collect_calls(ValueCell* block) {
-    for (CallFrame* f = g_stack.ctop - 1; f >= g_stack.cbottom; f--) {
-        if (!reported(f)) continue;
-        u32 sym = f->symbol();
-        Node ctx = f->func_ctx;
-        u32 base = static_cast<u32>(hptr<ValueCell>(f->saved_base) - g_stack.bottom);
-        ValueCell w = word_of(sym, ctx);
-        block_append_cell(block, &w);
-        ValueCell n;
-        dt::int_box(&n, static_cast<i32>(base));
-        block_append_cell(block, &n);
-    }
-}
-
 void stack_trace_words(i32 level, ValueCell* block, CallFrame* end) {
     for (CallFrame* f = g_stack.cbottom; f < end && f < g_stack.climit; f++) {
         if (!reported(f)) continue;

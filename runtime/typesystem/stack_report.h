@@ -9,9 +9,6 @@ namespace zan {
 // recorded throw frame (or the call top); <not-found> past the bottom.
 // Clears the throw frame.
 ValueCell* stack_calling_word();
-// Appends, from the top record down, each call's word and its saved base as
-// an integer! cell index from the data bottom.
-void stack_collect_calls(ValueCell* block);
 // Appends the words of the calls from the bottom up to end (exclusive) whose
 // value is a function!, or every call when level > 1.
 void stack_trace_words(i32 level, ValueCell* block, CallFrame* end);

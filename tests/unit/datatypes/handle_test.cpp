@@ -1,6 +1,7 @@
 // handle! and triple!: the two opaque types, shown and (handles) compared.
 #include "runtime/core/externals.h"
 #include "scalar_test_support.h"
+#include "handle_test_support.h"
 
 namespace zan::test {
 namespace {
@@ -68,7 +69,7 @@ TEST_F(HandleTest, HandlesNameSlotsOfTheExternalTable) {
     u32 kind = externals_register_kind(0, [](void*) { finalised++; });
     int resource = 42;
     ValueCell h;
-    handle_make_external(&h, &resource, kind, HANDLE_WINDOW);
+    make_external_handle(&h, &resource, kind, HANDLE_WINDOW);
     EXPECT_EQ(handle_kind(&h), static_cast<u32>(HANDLE_WINDOW));
     EXPECT_EQ(handle_address(&h), &resource);
     externals_remove(static_cast<i32>(handle_get(&h)), true);

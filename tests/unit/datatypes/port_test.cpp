@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fn_test_support.h"
+#include "handle_test_support.h"
 #include "runtime/core/externals.h"
 #include "runtime/datatypes/handle.h"
 #include "runtime/datatypes/port.h"
@@ -77,7 +78,7 @@ protected:
         native_table_[ACT_LENGTH_Q - ACT_APPEND] = reinterpret_cast<ActionEntry>(native_length);
         native_table_[ACT_OPEN - ACT_APPEND] = reinterpret_cast<ActionEntry>(native_open);
         ValueCell h;
-        handle_make_external(&h, native_table_, kind, HANDLE_NONE);
+        make_external_handle(&h, native_table_, kind, HANDLE_NONE);
         set_field(native, "actor", h);
         g_schemes = blk({word("stub"), *stub, word("thin"), *thin, word("broken"), *broken,
                          word("native"), *native, word("odd"), integer(1)});

@@ -370,29 +370,20 @@ TEST_F(VectorTest, SeriesActionsFromStringAndSeries) {
     EXPECT_FALSE(have(TYPE_VECTOR, ACT_TRIM));
 }
 
-TEST_F(VectorTest, Helpers) {
+// A vector made empty for a capacity, then filled, cut and copied through the
+// actions: elements narrower than their value keep the low bits, a change
+// at the tail appends, clear cuts from the index.
+TEST_F(VectorTest, ElementsNarrowerThanTheValueAndEditsAtTheEnds) {
     ValueCell* v = vector_make_at(unset_push(), 1, TYPE_INTEGER, 2);
-    vector_append_int32(v, 70000);
-    ValueCell five = integer(5);
-    vector_append_value(v, &five);
-    vector_insert_value(v, &five);
-    EXPECT_EQ(elements(v), "5 4464 5");
-    vector_skip(v, 1);
-    ValueCell nine = integer(9);
-    vector_overwrite_value(v, 1, &nine);
-    vector_overwrite_value(v, 2, &nine);  // at the tail: appended
-    EXPECT_EQ(elements(v), "4464 9 9");
-    vector_next(v);
-    vector_clear_to_head(v);
-    EXPECT_TRUE(vector_at_tail(v));
-    series_set_index(v, 0);
+    call({*v, integer(70000)}, [] { action_append(-1, -1, -1); });
+    call({*v, integer(5)}, [] { action_insert(-1, -1, -1); });
     EXPECT_EQ(elements(v), "5 4464");
-    vector_append_block(v, blk({integer(1), integer(2)}));
-    EXPECT_EQ(vector_length(v), 4);
-    ValueCell* c = vector_push_copy(v);
-    EXPECT_EQ(mold(*c), "make vector! [integer! 16 [5 4464 1 2]]");
-    ValueCell bad = F(1.0);
-    EXPECT_EQ(error_of([&] { vector_append_value(v, &bad); }), Err::script_invalid_arg);
+    call({at(*v, 2), integer(9)}, [] { action_change(-1, -1, -1); });
+    EXPECT_EQ(elements(v), "5 4464 9");
+    call({at(*v, 1)}, action_clear);
+    EXPECT_EQ(elements(v), "5");
+    ValueCell* c = action_copy_dispatch(v, nullptr, nullptr, false, nullptr);
+    EXPECT_EQ(mold(*c), "make vector! [integer! 16 [5]]");
     EXPECT_EQ(error_of([&] { vector_make_at(unset_push(), 0x40000000, TYPE_FLOAT, 8); }),
               Err::internal_no_memory);
 }

@@ -328,7 +328,7 @@ protected:
         ValueCell* bin = binary_load(ByteSource(raw), 5);
         ValueCell* vec = unset_push();
         vector_make_at(vec, 2, TYPE_FLOAT, 8);
-        vector_append_int32(vec, 3);
+        vector_append_number(vec, 3);
         ValueCell* bs = bitset_push_new(3, 0x0F, true);
         ValueCell* s = text("hello");
         ValueCell s2 = *s;

@@ -158,9 +158,9 @@ TEST_F(RoundTrip, BinaryBitsetAndVector) {
                 V{TYPE_FLOAT, 4}, V{TYPE_PERCENT, 8}}) {
         ValueCell* vec = unset_push();
         vector_make_at(vec, 4, v.type, v.size);
-        for (i32 n : {1, 20, 65, 100}) vector_append_int32(vec, n);
+        for (i32 n : {1, 20, 65, 100}) vector_append_number(vec, n);
         check(vec, "vector " + std::to_string(v.type) + "/" + std::to_string(v.size));
-        vector_skip(vec, 2);
+        series_set_index(vec, 2);
         check(vec, "vector at 2");
     }
 }

@@ -88,6 +88,16 @@ inline std::string hex(const Bytes& b) {
     return s;
 }
 
+// Appends the number n to a vector as a value of its element type, through
+// the vector's own append (the vector cell must not live inside a series).
+inline void vector_append_number(ValueCell* vec, i32 n) {
+    u32 type = vector_element_type(vec);
+    ValueCell c;
+    if (type == TYPE_FLOAT || type == TYPE_PERCENT) float_make_typed_at(&c, type, n);
+    else cell_init(&c, type, 0, static_cast<u32>(n));
+    vector_insert(vec, &c, -1, false, 1, true);
+}
+
 // The four ways of writing an image.
 struct Layout {
     bool compact;
