@@ -200,7 +200,8 @@ class Gen:
         for _ in range(self.r.randint(3, 7)):
             s = self.stmt() if self.chance(0.8) else f"loop {self.r.randint(1, 3)} body"
             out.append(f"set/any 'r try [{s}]")
-            out.append("either error? :r [print ['error r/id r/where]] [print mold/all :r]")
+            # (An error's mold holds its id, near, where and stack depth.)
+            out.append("print mold/all :r")
             out.append(show)
         # Recursion to the overflow, with fast-path shapes in the body.
         rec_body = self.pick([
@@ -209,7 +210,16 @@ class Gen:
             "depth: n z: n * 2 + 1 either z > 0 [rec n + 1] [0]",
             "depth: n loop 1 [z: n + 1] rec z",
             "depth: n append blk n rec n + 1",
+            "depth: n while [n > 0] [rec n + 1 n: 0]",
+            "depth: n until [rec n + 1 true]",
+            "depth: n repeat k 1 [rec n + k]",
+            "depth: n foreach k [1] [rec n + k]",
+            "depth: n z: either n > 0 [n] [0] rec z + 1",
+            "depth: n parse [a] [(rec n + 1)]",
+            "depth: n rec8 n 1 2 3 4 5 6 7",
+            "depth: n fb/plus n 1 rec n + 1",
         ])
+        out.append("rec8: func [n p q r s t u v] [rec n + 1]")
         out.append(f"depth: 0 rec: func [n /local z] [{rec_body}]")
         out.append("set/any 'r try [rec 1] print [depth all [error? :r r/id]]")
         out.append("clear blk")

@@ -779,6 +779,12 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
+// Whether the frame the walker marks for a set-word, with the set-word and
+// its value pushed, fits in the stacks (with a few cells to spare).
+inline bool room_for_set_word_frame() {
+    return g_stack.ctop < g_stack.climit && g_stack.limit - g_stack.top > 8;
+}
+
 // pure_expr for a set-word's value (i not past the end) out of line
 // (set_word_value_pure finds its most common refusal first).
 __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
@@ -795,7 +801,9 @@ __attribute__((always_inline)) inline u32 set_word_value_pure(EvalWalk& w, u32 i
                                                              const ValueCell* next,
                                                              ValueCell* out,
                                                              const ValueCell** callable) {
-    if (ZAN_UNLIKELY(g_forms_off)) return 0;
+    // Near the stacks' limits the walker's frame for the set-word would
+    // overflow: it is left to raise the error where it would.
+    if (ZAN_UNLIKELY(g_forms_off) || ZAN_UNLIKELY(!room_for_set_word_frame())) return 0;
     const ValueCell* nv = next->type() == TYPE_WORD ? word_value_if_available(next) : nullptr;
     if (nv && is_callable_type(nv->type())) {
         *callable = nv;
