@@ -218,9 +218,16 @@ class Gen:
             "depth: n parse [a] [(rec n + 1)]",
             "depth: n rec8 n 1 2 3 4 5 6 7",
             "depth: n fb/plus n 1 rec n + 1",
+            "depth: n z: 0 while [z < 1] [z: z + 1] rec n + z",
+            "depth: n z: 0 until [z: z + 1 z > 1] rec n + 1",
+            "depth: n loop 1 [(z: n + 1)] rec z",
+            "depth: n repeat k 2 [z: k * n] rec n + 1",
+            "depth: n z: pick [1 2] 1 rec n + z",
         ])
+        # Locals make the data stack, not the frames, the first to fill.
+        locals_ = " ".join(f"l{k}" for k in range(self.pick([0, 0, 3, 12, 40])))
         out.append("rec8: func [n p q r s t u v] [rec n + 1]")
-        out.append(f"depth: 0 rec: func [n /local z] [{rec_body}]")
+        out.append(f"depth: 0 rec: func [n /local z {locals_}] [{rec_body}]")
         out.append("set/any 'r try [rec 1] print [depth all [error? :r r/id]]")
         out.append("clear blk")
         out.append(show)
