@@ -23,6 +23,7 @@
 #include "runtime/datatypes/routine.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/eval/interp/direct_call.h"
+#include "runtime/eval/interp/forms_switch.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/string.h"
 #include "runtime/datatypes/symbol.h"
@@ -778,6 +779,12 @@ __attribute__((always_inline)) inline CallEnd expr_tail_ahead(EvalWalk& w, u32 i
 // ---- blocks -----------------------------------------------------------------------------------------
 
 namespace {
+// Whether the frame the walker marks for a set-word, with the set-word and
+// its value pushed, fits in the stacks (with a few cells to spare).
+inline bool room_for_set_word_frame() {
+    return g_stack.ctop < g_stack.climit && g_stack.limit - g_stack.top > 8;
+}
+
 // pure_expr for a set-word's value (i not past the end) out of line
 // (set_word_value_pure finds its most common refusal first).
 __attribute__((noinline)) u32 set_word_pure(EvalWalk& w, u32 i, ValueCell* out,
@@ -794,6 +801,9 @@ __attribute__((always_inline)) inline u32 set_word_value_pure(EvalWalk& w, u32 i
                                                              const ValueCell* next,
                                                              ValueCell* out,
                                                              const ValueCell** callable) {
+    // Near the stacks' limits the walker's frame for the set-word would
+    // overflow: it is left to raise the error where it would.
+    if (ZAN_UNLIKELY(g_forms_off) || ZAN_UNLIKELY(!room_for_set_word_frame())) return 0;
     const ValueCell* nv = next->type() == TYPE_WORD ? word_value_if_available(next) : nullptr;
     if (nv && is_callable_type(nv->type())) {
         *callable = nv;
@@ -912,7 +922,7 @@ __attribute__((always_inline)) inline u32 run_walk_body(EvalWalk& w, CallFrame* 
                 const ValueCell* val = simple_value(c, &fn);
                 if (fn) {
                     // A call made directly leaves its value as the statement's.
-                    if (fn->type() == TYPE_ACTION && may_be_direct(fn)) {
+                    if (fn->type() == TYPE_ACTION && ZAN_LIKELY(!g_forms_off) && may_be_direct(fn)) {
                         ValueCell v;
                         u32 j = direct_worth_trying(c) ? direct_call(w, i, direct_entry(fn), &v) : 0;
                         if (j) {
@@ -1163,7 +1173,9 @@ void eval_paren_p(const ValueCell* paren, bool push) {
     EvalWalk w(paren);
     // Such an expression has an odd number of cells (value, then operator
     // and operand pairs): a cheap test that turns most calls away.
-    if (ZAN_LIKELY(!g_interp.tracing) && ((w.end - w.start) & 1) && paren_pure(w, push)) return;
+    if (ZAN_LIKELY(!g_interp.tracing) && ((w.end - w.start) & 1) && ZAN_LIKELY(!g_forms_off) &&
+        paren_pure(w, push))
+        return;
     CallFrame* f = frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
     if (run_walk(w, f, w.start)) return;
     frame_unwind(push);
@@ -1679,7 +1691,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     ValueCell body = *(node_buffer(callable_more(&fnv))->head_cells() + MORE_BODY);
                     u32 code = 0;
                     ValueCell value;
-                    if (nvals >= 0 && body.type() == TYPE_BLOCK &&
+                    if (nvals >= 0 && body.type() == TYPE_BLOCK && ZAN_LIKELY(!g_forms_off) &&
                         !pure_call_refused(callable_more(&fnv)) &&
                         pure_call_run(&fnv, &body, static_cast<u32>(nvals), &value)) {
                         // As the body's frame leaves it: the value on top
@@ -1876,7 +1888,8 @@ template <bool ops, bool direct>
 __attribute__((always_inline)) inline CallEnd native_word_call_body(EvalWalk& w, u32 i,
                                                                     const ValueCell* fn, bool push,
                                                                     const ValueCell* word) {
-    if (direct && ZAN_UNLIKELY(may_be_direct(fn)) && direct_worth_trying(word)) {
+    if (direct && ZAN_UNLIKELY(may_be_direct(fn)) && ZAN_LIKELY(!g_forms_off) &&
+        direct_worth_trying(word)) {
         CallEnd end;
         if (direct_word_call<ops>(w, i, fn, push, word, &end)) return end;
     }
@@ -2130,6 +2143,7 @@ const ValueCell* hook_position() {
 }  // namespace
 
 void interp_init() {
+    forms_switch_read();
     g_held_top = nullptr;
     g_global_values.ctx = g_global_ctx;
     g_global_values.values = g_global_ctx ? context_values(context_cell(g_global_ctx)) : 0;
@@ -2160,7 +2174,8 @@ u32 eval_parse_paren_p(const ValueCell* paren, ValueCell* out) {
     u32 from = WALK_START;
     // A paren of direct calls needs no frame: its form is kept for the
     // next match.
-    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending)) {
+    if (ZAN_LIKELY(!g_interp.tracing) && ZAN_LIKELY(!g_interrupt_pending) &&
+        ZAN_LIKELY(!g_forms_off)) {
         from = direct_paren(paren, out);
         if (from == DIRECT_DONE) return 0;
     }

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/eval/interp/interp_internal.h"
 #include "runtime/eval/interp/direct_call.h"
+#include "runtime/eval/interp/forms_switch.h"
 #include "runtime/eval/interp/interp_pure.h"
 
 namespace zan {
@@ -46,7 +47,7 @@ inline u32 run_block(EvalWalk& w, u32 from = WALK_START) {
 // run, so one test serves them all). Each round also waits for no
 // interrupt: the walker takes it on entering the block.
 inline bool pure_loop_ok() {
-    return !g_interp.tracing && g_stack.ctop < g_stack.climit;
+    return !g_interp.tracing && !g_forms_off && g_stack.ctop < g_stack.climit;
 }
 
 // Pops the loop frame, its value going to the native's result cell.
@@ -375,7 +376,7 @@ constexpr i32 DIRECT_RETRY_ROUNDS = 8;
 
 void run_counted_loop(EvalWalk& body, ValueCell* word, ValueCell* slot, i32 count, bool pure) {
     i32 k = 1;
-    u32 from = pure ? pure_counted_rounds(body, k, count, slot) : WALK_START;
+    u32 from = pure && !g_forms_off ? pure_counted_rounds(body, k, count, slot) : WALK_START;
     Next next = Next::go_on;
     i32 began = 1;
     while (from != WALK_START) {

@@ -2,6 +2,8 @@
 // the walker (see PureBlock in interp_pure.h).
 #include "runtime/eval/interp/interp_pure.h"
 
+#include <algorithm>
+
 namespace zan {
 
 PureBlock g_pure_blocks[2];
@@ -39,9 +41,11 @@ u32 PureBlock::statement(Step& s, const ValueCell* cells, u32 i, u32 end) {
 
 // A paren standing as a statement, holding one statement of the form and
 // followed by no operator, is that statement: its value is the paren's.
-// The walker would mark a frame for it above the block's (which the loop
-// has checked room for): without room for both, the block is left to the
-// walker, which overflows where it would. A round that stops at the paren
+// The walker would mark a frame for it above the block's, and one more for a
+// set-word in it, as for a set-word standing in the block: without room for
+// every frame (and a few cells) the deepest statement would have, the block
+// is left to the walker, which overflows where it would. A round that stops
+// at the paren
 // gives the paren's own index, and the walker runs the whole paren (its
 // one statement had not run).
 bool PureBlock::build(EvalWalk& w) {
@@ -52,6 +56,7 @@ bool PureBlock::build(EvalWalk& w) {
     u32 end = w.end;
     u32 i = w.start;
     if (i >= end) return false;
+    i64 frames = 1;  // the block's own
     while (i < end) {
         if (nsteps == MAX_STEPS) return false;
         Step& s = steps[nsteps++];
@@ -64,12 +69,14 @@ bool PureBlock::build(EvalWalk& w) {
             if (ps >= pend || statement(s, pc, ps, pend) != pend) return false;
             i++;
             if (i < end && op_cell(cells + i)) return false;
-            if (g_stack.ctop + 1 >= g_stack.climit) return false;
+            frames = std::max<i64>(frames, pc[ps].type() == TYPE_SET_WORD ? 3 : 2);
             continue;
         }
+        if (cells[i].type() == TYPE_SET_WORD) frames = std::max<i64>(frames, 2);
         i = statement(s, cells, i, end);
         if (!i) return false;
     }
+    if (g_stack.climit - g_stack.ctop < frames || g_stack.limit - g_stack.top <= 8) return false;
     result = steps[nsteps - 1].dest;
     return true;
 }
