@@ -133,6 +133,9 @@ void r_color_mode() { integer_box(stack_result(), color_mode_from_environment())
 void r_do_event_loop() {
     bool no_wait = logic_get(stack_arg(0));
     logic_box(stack_result(), tui_do_events(no_wait));
+    // A Ctrl-C typed into the view ended its loop: taken here, as a
+    // native that stopped waiting for it.
+    interp_take_interrupt();
 }
 }  // namespace
 

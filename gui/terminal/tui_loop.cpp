@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "runtime/core/interrupt.h"
 #include "runtime/terminal/terminal_tty.h"
 #include "runtime/terminal/print_hooks.h"
 
@@ -277,9 +278,17 @@ bool TuiLoop::pass(bool no_wait, int& last_ms) {
             take_report(in);
             continue;
         }
+        // The terminal is raw while a view waits, so a Ctrl-C comes as a
+        // key: it interrupts, as the signal does elsewhere.
+        if (in.kind == TuiInput::KEY && in.ch == 3) g_interrupt_pending = 1;
+        if (g_interrupt_pending) {
+            interrupted_ = true;
+            break;
+        }
         if (on_input) on_input(in);
     }
-    if (on_pass_end) on_pass_end();
+    if (g_interrupt_pending) interrupted_ = true;
+    if (!interrupted_ && on_pass_end) on_pass_end();
     last_ms = static_cast<int>(now_ms() - start);
     return got;
 }
@@ -308,15 +317,21 @@ bool TuiLoop::run(bool no_wait) {
     } guard{this, !nested, level};
     do {
         got = pass(no_wait, last) || got;
-    } while (!no_wait && b_.loop_level() > level && !ended_);
+    } while (!no_wait && b_.loop_level() > level && !ended_ && !interrupted_);
     // Input that has ended can never close the view: the loop ends with it
-    // (the guard lowers the level).
+    // (the guard lowers the level). So does an interruption, held back
+    // while the windows close (the code that closes them must not take it
+    // and have it caught there), then left pending for the evaluator.
+    bool interrupted = interrupted_;
+    if (interrupted) g_interrupt_pending = 0;
     guard.finish();
     if (!nested) {
         screen_.resize(0, 0);
         decoder_.clear();
         if (on_outer_end) on_outer_end();
+        interrupted_ = false;
     }
+    if (interrupted) g_interrupt_pending = 1;
     return got;
 }
 

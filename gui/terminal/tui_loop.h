@@ -132,6 +132,7 @@ private:
     int drawn_rows_ = 0;
     bool drawn_ = false;
     bool ended_ = false;  // standard input reached its end
+    bool interrupted_ = false;  // a Ctrl-C ends every level of the loop
     int queries_ = 0;     // cursor position queries not answered yet
     bool lent_mouse_ = false, lent_alt_screen_ = false;
 };

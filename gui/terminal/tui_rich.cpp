@@ -166,32 +166,60 @@ std::vector<TuiCell> rich_layout(const ValueCell* face) {
 
 void write_rich(TuiScreen& screen, const TuiRect& box, const std::vector<TuiCell>& cells, u32 align,
                 const TuiRect& clip, u32 default_fg) {
-    std::u32string text;
-    for (const TuiCell& c : cells) text += static_cast<char32_t>(c.cp);
-    TuiTextSize size = text_size(text);
     int width = box.x1 - box.x0, height = box.y1 - box.y0;
-    int x0 = box.x0, y = box.y0;
-    if (align & ALIGN_CENTER) x0 += (width - size.cols) / 2;
-    else if (align & ALIGN_RIGHT) x0 += width - size.cols;
-    if (align & ALIGN_MIDDLE) y += (height - size.lines) / 2;
-    else if (align & ALIGN_BOTTOM) y += height - size.lines;
-    if (align & ALIGN_WRAP) x0 = std::max(x0, box.x0);
-    TuiRect r = clip.intersect(box);
-    int x = x0;
-    for (const TuiCell& c : cells) {
-        if (c.cp == '\n') {
-            x = x0;
-            y++;
-            continue;
+    bool wrap = (align & ALIGN_WRAP) != 0;
+    if (wrap && width <= 0) return;
+    // The rows the cells fall into: a row ends at LF and, when wrapping,
+    // before a character that would pass the box's width.
+    std::vector<int> widths{0};
+    std::vector<int> row_of(cells.size(), -1);
+    {
+        int x = 0;
+        for (size_t i = 0; i < cells.size(); i++) {
+            if (cells[i].cp == '\n') {
+                widths.push_back(0);
+                x = 0;
+                continue;
+            }
+            int w = char_width(shown_code_point(cells[i].cp));
+            if (w == 0) continue;
+            if (wrap && x + w > width && x > 0) {
+                widths.push_back(0);
+                x = 0;
+            }
+            row_of[i] = static_cast<int>(widths.size()) - 1;
+            x += w;
+            widths.back() = x;
         }
+    }
+    int lines = static_cast<int>(widths.size());
+    int y0 = box.y0;
+    if (align & ALIGN_MIDDLE) y0 += (height - lines) / 2;
+    else if (align & ALIGN_BOTTOM) y0 += height - lines;
+    // Unwrapped, the text moves as one block by its widest line; wrapped,
+    // each row is placed by its own width.
+    std::vector<int> starts;
+    if (wrap) {
+        starts = row_starts(widths, width, align);
+    } else {
+        int cols = *std::max_element(widths.begin(), widths.end());
+        int x0 = 0;
+        if (align & ALIGN_CENTER) x0 = (width - cols) / 2;
+        else if (align & ALIGN_RIGHT) x0 = width - cols;
+        starts.assign(widths.size(), x0);
+    }
+    TuiRect r = clip.intersect(box);
+    int row = -1, x = 0;
+    for (size_t i = 0; i < cells.size(); i++) {
+        if (row_of[i] < 0) continue;
+        if (row_of[i] != row) {
+            row = row_of[i];
+            x = starts[static_cast<size_t>(row)];
+        }
+        const TuiCell& c = cells[i];
         u32 cp = shown_code_point(c.cp);
         int w = char_width(cp);
-        if (w == 0) continue;
-        if ((align & ALIGN_WRAP) && x + w > r.x1 && x > x0) {
-            x = x0;
-            y++;
-        }
-        screen.put(x, y, cp, TuiStyle{c.fg ? c.fg : default_fg, c.bg, c.attr}, r);
+        screen.put(box.x0 + x, y0 + row, cp, TuiStyle{c.fg ? c.fg : default_fg, c.bg, c.attr}, r);
         x += w;
     }
 }

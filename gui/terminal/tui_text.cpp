@@ -85,14 +85,19 @@ void apply_sgr(const std::vector<int>& params, Brush& b, const Brush& base) {
         }
     }
 }
-}  // namespace
 
-void write_text(TuiScreen& screen, int col, int row, const std::string& utf8, const TuiPen& pen,
-                const TuiRect& clip) {
+// Walks the visible characters of a text the way they fall into rows: a row
+// ends at LF and, with a wrap width above 0, before a character that would
+// pass that width (a row always takes at least one character). For each
+// character put(row, offset in the row, code point as shown, width, brush)
+// is called; characters of no width are skipped, consumed escape sequences
+// only change the brush.
+template <typename Put>
+void walk_rows(const std::string& utf8, const TuiPen& pen, int wrap_width, Put&& put) {
     const Brush base{pen.fg, pen.bg, pen.flags & (PEN_DIM | PEN_REVERSE | PEN_MASKED)};
     Brush brush = base;
     bool escapes = (pen.flags & PEN_ESCAPES) != 0;
-    int x = col, y = row;
+    int x = 0, row = 0;
     for (size_t i = 0; i < utf8.size();) {
         if (escapes && utf8[i] == 0x1B) {
             Sequence s = parse_sequence(utf8, i);
@@ -104,20 +109,43 @@ void write_text(TuiScreen& screen, int col, int row, const std::string& utf8, co
         }
         u32 cp = utf8_next(utf8, i);
         if (cp == '\n') {
-            x = col;
-            y++;
+            x = 0;
+            row++;
             continue;
         }
         cp = shown_code_point(cp);
         int w = char_width(cp);
         if (w == 0) continue;
-        if ((pen.align & ALIGN_WRAP) && x + w > clip.x1 && x > col) {
-            x = col;
-            y++;
+        if (wrap_width > 0 && x + w > wrap_width && x > 0) {
+            x = 0;
+            row++;
         }
-        if (y >= clip.y0 && y < clip.y1) screen.put(x, y, cp, TuiStyle{brush.fg, brush.bg, brush.attr}, clip);
+        put(row, x, cp, w, brush);
         x += w;
     }
+}
+
+}  // namespace
+
+void write_text(TuiScreen& screen, int col, int row, const std::string& utf8, const TuiPen& pen,
+                const TuiRect& clip) {
+    int wrap_width = (pen.align & ALIGN_WRAP) ? std::max(1, clip.x1 - col) : 0;
+    walk_rows(utf8, pen, wrap_width, [&](int r, int x, u32 cp, int, const Brush& b) {
+        int y = row + r;
+        if (y >= clip.y0 && y < clip.y1) screen.put(col + x, y, cp, TuiStyle{b.fg, b.bg, b.attr}, clip);
+    });
+}
+
+std::vector<int> row_starts(const std::vector<int>& row_widths, int width, u32 align) {
+    std::vector<int> starts;
+    starts.reserve(row_widths.size());
+    for (int w : row_widths) {
+        int x = 0;
+        if (align & ALIGN_CENTER) x = (width - w) / 2;
+        else if (align & ALIGN_RIGHT) x = width - w;
+        starts.push_back(std::max(0, x));
+    }
+    return starts;
 }
 
 TuiTextSize shown_text_size(const std::string& utf8, bool escapes) {
@@ -136,8 +164,38 @@ TuiTextSize shown_text_size(const std::string& utf8, bool escapes) {
     return text_size(visible);
 }
 
+// A wrapped text in its box: the rows are made at the box's width, then
+// each row is placed by its own width, so that the last row of a centred
+// or right-aligned paragraph lines up like the others, and the vertical
+// alignment counts the rows the wrapping made.
+static void write_wrapped(TuiScreen& screen, const TuiRect& box, const std::string& utf8, const TuiPen& pen,
+                   const TuiRect& clip) {
+    int width = box.x1 - box.x0, height = box.y1 - box.y0;
+    if (width <= 0) return;
+    std::vector<int> widths;
+    walk_rows(utf8, pen, width, [&](int r, int x, u32, int w, const Brush&) {
+        if (static_cast<size_t>(r) >= widths.size()) widths.resize(static_cast<size_t>(r) + 1, 0);
+        widths[static_cast<size_t>(r)] = x + w;
+    });
+    std::vector<int> starts = row_starts(widths, width, pen.align);
+    int lines = std::max<int>(1, static_cast<int>(widths.size()));
+    int y0 = box.y0;
+    if (pen.align & ALIGN_MIDDLE) y0 += (height - lines) / 2;
+    else if (pen.align & ALIGN_BOTTOM) y0 += height - lines;
+    TuiRect c = clip.intersect(box);
+    walk_rows(utf8, pen, width, [&](int r, int x, u32 cp, int, const Brush& b) {
+        int y = y0 + r;
+        int col = box.x0 + starts[static_cast<size_t>(r)] + x;
+        if (y >= c.y0 && y < c.y1) screen.put(col, y, cp, TuiStyle{b.fg, b.bg, b.attr}, c);
+    });
+}
+
 void write_aligned(TuiScreen& screen, const TuiRect& box, const std::string& utf8, const TuiPen& pen,
                    const TuiRect& clip) {
+    if (pen.align & ALIGN_WRAP) {
+        write_wrapped(screen, box, utf8, pen, clip);
+        return;
+    }
     TuiTextSize size = shown_text_size(utf8, (pen.flags & PEN_ESCAPES) != 0);
     int width = box.x1 - box.x0, height = box.y1 - box.y0;
     int x = box.x0, y = box.y0;
@@ -145,7 +203,6 @@ void write_aligned(TuiScreen& screen, const TuiRect& box, const std::string& utf
     else if (pen.align & ALIGN_RIGHT) x += width - size.cols;
     if (pen.align & ALIGN_MIDDLE) y += (height - size.lines) / 2;
     else if (pen.align & ALIGN_BOTTOM) y += height - size.lines;
-    if (pen.align & ALIGN_WRAP) x = std::max(x, box.x0);
     write_text(screen, x, y, utf8, pen, clip.intersect(box));
 }
 

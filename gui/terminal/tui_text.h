@@ -3,6 +3,7 @@
 // in the face's box, wrapping, and the frame of a group box.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "gui/terminal/tui_screen.h"
 
@@ -46,6 +47,11 @@ u32 shown_code_point(u32 cp);
 // cursor.
 void write_text(TuiScreen& screen, int col, int row, const std::string& utf8, const TuiPen& pen,
                 const TuiRect& clip);
+
+// The first column of each row of a wrapped text, from the box's left
+// edge, given the rows' widths: centred or right-aligned rows are placed
+// each by its own width, never left of the box.
+std::vector<int> row_starts(const std::vector<int>& row_widths, int width, u32 align);
 
 // The cells and lines the text takes on the screen (escape sequences that
 // are consumed take none).

@@ -266,6 +266,50 @@ class Signals(ViewTest):
         self.ended_by(signal.SIGQUIT)
 
 
+class Interrupting(ViewTest):
+    """A Ctrl-C while a view waits interrupts as it does elsewhere: a script
+    ends with 130, the console halts the command; the view's loop ends and
+    the terminal is as it was."""
+
+    def interrupted_by(self, interrupt):
+        self.run_script('system/view/platform/mouse-event?: true\n'
+                        'view [field 10 button "Wait" [print "pressed"]]\nprint "after"\n')
+        self.t.row_of("Wait")
+        self.t.wait_for(lambda: self.t.flag("mouse_any_flag") == "1", "mouse reporting on")
+        self.t.type("Tab")
+        self.t.wait_for(lambda: self.t.flag("cursor_flag") == "0", "the cursor hidden on the button")
+        interrupt()
+        lines = self.ended(130)
+        self.assertNotIn("after", lines)
+        self.assertNotIn("pressed", lines)
+        self.assertEqual(self.t.flag("cursor_flag"), "1")
+        self.assertEqual(self.t.flag("mouse_any_flag"), "0")
+
+    def test_ctrl_c_typed_into_a_view_ends_the_script(self):
+        self.interrupted_by(lambda: self.t.type("C-c"))
+
+    def test_sigint_sent_to_a_waiting_view_ends_the_script(self):
+        self.interrupted_by(lambda: os.kill(self.t.zan_pid(), signal.SIGINT))
+
+    def test_ctrl_c_in_a_modal_window_halts_the_console_command_and_views_run_again(self):
+        self.t.command(f"stty -g > mode; printf '\\033[H\\033[2J'; {ZAN}; echo \"[status $?]\"")
+        self.t.row_of(">>")
+        self.t.command('view [button "A" [alert "hi" print "after alert"]] print "next"')
+        self.t.row_of(" A")
+        self.t.type("Space")
+        self.t.row_of("OK")
+        self.t.type("C-c")
+        self.t.row_of("(halted)")
+        self.t.command('view [button "B" [print "b pressed" unview]]')
+        self.t.row_of(" B")
+        self.t.type("Space")
+        self.t.row_of("b pressed")
+        self.t.command("quit")
+        lines = self.ended(0)
+        self.assertNotIn("after alert", lines)
+        self.assertNotIn("next", lines)
+
+
 LISTS = """
 system/view/platform/mouse-event?: true
 view [

@@ -7,6 +7,7 @@
 // nesting deeper than kWriterDepth, makes it decline, and the functions in
 // the language write the whole value.
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -106,8 +107,8 @@ public:
                 sink_.ascii(buf, static_cast<u32>(r.ptr - buf));
                 return true;
             }
-            case TYPE_FLOAT: number(v->get_float()); return true;
-            case TYPE_PERCENT: number(percent_get(v)); return true;
+            case TYPE_FLOAT: return number(v->get_float());
+            case TYPE_PERCENT: return number(percent_get(v));
             case TYPE_STRING: text(v); return true;
             case TYPE_BLOCK: return block(v, depth + 1);
             case TYPE_MAP: return map(v, depth + 1);
@@ -123,15 +124,18 @@ private:
 
     static constexpr bool measuring = std::is_same_v<Sink, Measure>;
 
-    // A float as mold/all writes it.
-    void number(double d) {
+    // A float as mold/all writes it. An infinite or not-a-number value has
+    // no JSON text: the functions in the language refuse it with an error.
+    bool number(double d) {
         if constexpr (measuring) {
+            if (!std::isfinite(d)) return false;
             sh_.floats += dtoa_form_float(d, 0, true);
             sh_.float_ends.push_back(static_cast<u32>(sh_.floats.size()));
         }
         size_t end = sh_.float_ends[float_at_++];
         size_t start = float_at_ > 1 ? sh_.float_ends[float_at_ - 2] : 0;
         sink_.ascii(sh_.floats.data() + start, static_cast<u32>(end - start));
+        return true;
     }
 
     bool normal(u32 c) const {

@@ -95,6 +95,33 @@ TEST_F(TuiRich, FaceIsDrawnAlignedAndLaidOutAgainOnUpdate) {
     EXPECT_TRUE(screen_.at(5, 2).attr & gui::CELL_BOLD);
 }
 
+TEST_F(TuiRich, WrappedRowsArePlacedEachByItsOwnWidth) {
+    struct Case {
+        const char* align;
+        const char* v_align;
+        const char* rows;
+    } cases[] = {
+        {"center", "top", "abcdef|  gh  |      |"},
+        {"right", "top", "abcdef|    gh|      |"},
+        {"center", "bottom", "      |abcdef|  gh  |"},
+        {"left", "top", "abcdef|gh    |      |"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.align);
+        ValueCell* f = rich("abcdefgh", "[7x1 bold]");
+        set_field(f, "size", pair(6, 3));
+        ValueCell* para = make_object("[align: none v-align: none wrap?: true]");
+        set_field(para, "align", word(c.align));
+        set_field(para, "v-align", word(c.v_align));
+        set_field(f, "para", *para);
+        EXPECT_EQ(drawn(f, 6, 3), c.rows);
+    }
+    // The style of a range follows its character onto the next row (the
+    // last case leaves "g" in the first column).
+    EXPECT_TRUE(screen_.at(0, 1).attr & gui::CELL_BOLD);
+    EXPECT_FALSE(screen_.at(1, 1).attr & gui::CELL_BOLD);
+}
+
 TEST_F(TuiRich, DrawTextOfARichTextFace) {
     // A face with no widget, drawn by a base face's draw block.
     ValueCell* r = rich("xy", "[2x1 0.255.0]");

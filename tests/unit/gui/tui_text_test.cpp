@@ -94,12 +94,36 @@ TEST(TuiText, AlignmentInTheBox) {
         {ALIGN_RIGHT | ALIGN_BOTTOM, "x", {"      ", "      ", "     x"}},
         {ALIGN_CENTER, "\x1b[1mab\x1b[0m", {"  ab  ", "      ", "      "}},
         {ALIGN_WRAP, "abcdefgh", {"abcdef", "gh    ", "      "}},
+        // Wrapped rows are placed each by its own width, the last one too,
+        // and the vertical alignment counts the rows the wrapping made.
+        {ALIGN_WRAP | ALIGN_CENTER, "abcdefgh", {"abcdef", "  gh  ", "      "}},
+        {ALIGN_WRAP | ALIGN_RIGHT, "abcdefgh", {"abcdef", "    gh", "      "}},
+        {ALIGN_WRAP | ALIGN_CENTER | ALIGN_BOTTOM, "abcdefgh", {"      ", "abcdef", "  gh  "}},
+        {ALIGN_WRAP | ALIGN_CENTER | ALIGN_MIDDLE, "abcdefghijklm", {"abcdef", "ghijkl", "  m   "}},
+        {ALIGN_WRAP | ALIGN_CENTER, "ab\ncdefghij", {"  ab  ", "cdefgh", "  ij  "}},
+        {ALIGN_WRAP | ALIGN_CENTER, "\x1b[1mabcdefg\x1b[0m", {"abcdef", "  g   ", "      "}},
+        {ALIGN_WRAP | ALIGN_CENTER, "abcde\xE6\xBC\xA2", {"abcde ", "  \xE6\xBC\xA2  ", "      "}},
     };
     for (const Case& c : cases) {
         TuiScreen s = screen(6, 3);
         write_aligned(s, s.bounds(), c.text, TuiPen{PEN_ESCAPES, c.align, 0, 0}, s.bounds());
         for (int y = 0; y < 3; y++) EXPECT_EQ(s.row_text(y), c.rows[static_cast<size_t>(y)]) << c.text << " row " << y;
     }
+}
+
+TEST(TuiText, WrappedCentredRowsKeepTheirColoursAndClip) {
+    // A sequence before the break still colours the row after it.
+    TuiScreen s = screen(6, 2);
+    write_aligned(s, s.bounds(), "\x1b[1mabcdefg", TuiPen{PEN_ESCAPES, ALIGN_WRAP | ALIGN_CENTER, 0, 0}, s.bounds());
+    EXPECT_EQ(s.at(2, 1).cp, static_cast<u32>('g'));
+    EXPECT_EQ(s.at(2, 1).attr, CELL_BOLD);
+    // The rows are made at the box's width; an ancestor's clip only hides
+    // cells, it does not wrap the text again.
+    TuiScreen t = screen(8, 3);
+    write_aligned(t, TuiRect{0, 0, 6, 3}, "abcdefgh", TuiPen{0, ALIGN_WRAP | ALIGN_CENTER, 0, 0}, TuiRect{0, 0, 3, 3});
+    EXPECT_EQ(t.row_text(0), "abc     ");
+    EXPECT_EQ(t.row_text(1), "  g     ");
+    EXPECT_EQ(t.row_text(2), "        ");
 }
 
 TEST(TuiText, ClippedToTheBoxAndTheClip) {
