@@ -47,8 +47,8 @@ TEST_F(RecursionTest, EndlessRecursionOfEveryShape) {
 // Depths well inside the stacks: with a part of them (ZAN_STACK_DIVISOR),
 // the same part of these depths.
 TEST_F(RecursionTest, DeepButFiniteRecursionWorks) {
-    const std::string deep = std::to_string(1500 / stack_divisor());
-    const std::string deeper = std::to_string(2500 / stack_divisor());
+    const std::string deep = std::to_string(1500 / stack_divisor_from_env());
+    const std::string deeper = std::to_string(2500 / stack_divisor_from_env());
     EXPECT_EQ(eval("f: func [n] [either n = 0 [0] [1 + f n - 1]] f " + deep), deep);
     EXPECT_EQ(eval("f: func [n] [if n > 0 [f n - 1]] type? f " + deeper), "none!");
 }
@@ -70,7 +70,7 @@ TEST_F(RecursionTest, MachineStackPerCall) {
     eval("f 0");
     uintptr_t shallow = g_probe_sp;
     // A depth inside the stacks' room also when they are held to a part.
-    const i32 depth = 1000 / static_cast<i32>(stack_divisor());
+    const i32 depth = 1000 / static_cast<i32>(stack_divisor_from_env());
     eval("f " + std::to_string(depth));
     uintptr_t deep = g_probe_sp;
     g_natives[NAT_STATS - 1] = saved;
