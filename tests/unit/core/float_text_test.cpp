@@ -19,11 +19,10 @@ const double INF = std::bit_cast<double>(u64(0x7FF0000000000000ull));
 const double NAN_Q = std::bit_cast<double>(u64(0x7FF8000000000000ull));
 const double NAN_NEG = std::bit_cast<double>(u64(0xFFF8000000000001ull));
 
-// Restores the pretty-printing switch after a test.
+// Puts the pretty-printing switch back on (its start-up state) after a test.
 struct PrettyGuard {
-    bool saved = float_pretty();
     explicit PrettyGuard(bool on) { float_set_pretty(on); }
-    ~PrettyGuard() { float_set_pretty(saved); }
+    ~PrettyGuard() { float_set_pretty(true); }
 };
 
 TEST(FloatConstants, HoldTheSharedValues) {
