@@ -9,8 +9,4 @@ void boot_register_routines();
 // The routines of the start-up code itself (routines_boot.cpp).
 void boot_routines_register();
 
-// Set by the float options of the system object; the float formatter has
-// no use for it yet.
-bool float_full_support();
-
 }  // namespace zan

@@ -25,6 +25,8 @@ namespace zan {
 
 namespace {
 
+// Set by the float options of the system object; the float formatter has
+// no use for it yet.
 bool g_float_full = false;
 
 // boot-routine name [string!] spec [block!] body [block!]
@@ -84,8 +86,6 @@ void r_build_facts() {
 }
 
 }  // namespace
-
-bool float_full_support() { return g_float_full; }
 
 void boot_routines_register() {
     routine_table_register("boot-routine", r_boot_routine);

@@ -385,34 +385,4 @@ int boot_launch(const std::vector<std::string>& args) {
     return 0;
 }
 
-std::string boot_eval(const std::string& source, bool* error) {
-    std::string out;
-    bool failed = false;
-    auto body = [&] {
-        process_thread_alt_stack();
-        ValueCell* top = g_stack.top;
-        ValueCell* base = g_stack.base;
-        CallFrame* ctop = g_stack.ctop;
-        stack_mark_try_all(g_words.n.try_);
-        try {
-            ValueCell* code = load_text(source.data(), source.size());
-            interp_eval_block(code, false);
-            ValueCell v = *stack_top_value();
-            out = boot_mold(&v);
-        } catch (ThrowSignal& s) {
-            failed = true;
-            ValueCell v = *stack_top_value();
-            g_throw_code = 0;
-            if (s.code == THROW_ERROR) out = boot_error_text(v.type() == TYPE_ERROR ? &v : nullptr);
-            else out = "*** throw code " + std::to_string(s.code);
-        }
-        g_stack.top = top;
-        g_stack.base = base;
-        g_stack.ctop = ctop;
-    };
-    interp_run_on_big_stack([&] { body(); });
-    if (error) *error = failed;
-    return out;
-}
-
 }  // namespace zan

@@ -79,11 +79,6 @@ BootResult boot_start(const BootConfig& config);
 // status (0 when launch returns; 254 after an uncaught error).
 int boot_launch(const std::vector<std::string>& args);
 
-// Evaluates source text in the started environment, under a try frame, on
-// the evaluation thread; answers the molded result or the formed error
-// (for tests and tools).
-std::string boot_eval(const std::string& source, bool* error = nullptr);
-
 // The module files run by the last start-up, in order.
 const std::vector<std::string>& boot_module_names();
 

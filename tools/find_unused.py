@@ -45,7 +45,7 @@ def target_of(obj_path):
 
 def is_test_target(target, obj_path):
     return (target.endswith("_tests") or "fuzz" in target or "bench" in target
-            or os.sep + "bench" + os.sep in obj_path)
+            or target == "zan_test_support" or os.sep + "bench" + os.sep in obj_path)
 
 
 def objects(build):

@@ -32,8 +32,6 @@ bool g_answers = false;
 constexpr int ANSWER_WAIT_MS = 500;
 }  // namespace
 
-bool terminal_answers_queries() { return g_answers; }
-
 void TuiLoop::before_print() {
     TuiLoop* loop = g_terminal_loop;
     if (!loop) return;

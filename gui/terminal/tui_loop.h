@@ -137,8 +137,4 @@ private:
     bool lent_mouse_ = false, lent_alt_screen_ = false;
 };
 
-// Whether the terminal has answered a cursor position query in this
-// process (one that never did is not waited for).
-bool terminal_answers_queries();
-
 }  // namespace zan::gui

@@ -50,7 +50,6 @@ const char* float_to_cstr(double value, int kind);
 // The pretty-printing switch of float_to_cstr (on at start-up); set from the
 // float options object of the system.
 void float_set_pretty(bool on);
-bool float_pretty();
 
 // Decimal text in [start, end) to the nearest float (ties to even).
 // exp_adjust is added to the decimal exponent (-2 reads a percent).

@@ -17,7 +17,6 @@ const double g_tinytens[5] = {1e-16, 1e-32, 1e-64, 1e-128, 1e-256};
 namespace {
 
 Bigint* g_free_lists[DTOA_BIG_MAX_POOLED_K + 1];
-long g_live = 0;
 
 size_t block_bytes(int k) { return sizeof(Bigint) + (size_t(1) << k) * sizeof(u32); }
 
@@ -88,13 +87,11 @@ Bigint* dtoa_big_alloc(int k) {
     b->sign = 0;
     b->wds = 1;
     b->x()[0] = 0;
-    ++g_live;
     return b;
 }
 
 void dtoa_big_free(Bigint* b) {
     if (!b) return;
-    --g_live;
     if (b->k <= DTOA_BIG_MAX_POOLED_K) {
         b->next = g_free_lists[b->k];
         g_free_lists[b->k] = b;
@@ -102,16 +99,6 @@ void dtoa_big_free(Bigint* b) {
         std::free(b);
     }
 }
-
-int dtoa_big_pooled(int k) {
-    int n = 0;
-    for (Bigint* b = k >= 0 && k <= DTOA_BIG_MAX_POOLED_K ? g_free_lists[k] : nullptr; b;
-         b = b->next)
-        ++n;
-    return n;
-}
-
-long dtoa_big_live() { return g_live; }
 
 Bigint* big_from_u64(u64 v) {
     Bigint* b = dtoa_big_alloc(1);

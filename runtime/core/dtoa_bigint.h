@@ -26,10 +26,6 @@ constexpr int DTOA_BIG_MAX_POOLED_K = 7;
 Bigint* dtoa_big_alloc(int k);
 // Returns a block to its free list (or the heap). Null is ignored.
 void dtoa_big_free(Bigint* b);
-// Number of blocks on the free list of class k (for tests).
-int dtoa_big_pooled(int k);
-// Number of blocks currently handed out and not freed (for tests).
-long dtoa_big_live();
 
 Bigint* big_from_u64(u64 v);
 Bigint* big_copy(const Bigint* b);

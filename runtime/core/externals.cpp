@@ -145,6 +145,5 @@ void externals_sweep() {
 
 const ExternalSlot* externals_slot(i32 slot) { return &g_slots[slot]; }
 u32 externals_capacity() { return g_capacity; }
-i32 externals_free_head() { return g_free; }
 
 }  // namespace zan

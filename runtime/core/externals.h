@@ -48,6 +48,5 @@ void externals_sweep();
 // A slot as it stands (to check a handle's kind), and the table for tests.
 const ExternalSlot* externals_slot(i32 slot);
 u32 externals_capacity();
-i32 externals_free_head();
 
 }  // namespace zan

@@ -60,7 +60,6 @@ bool looks_noisy(const char* t, const Scan& s) {
 }  // namespace
 
 void float_set_pretty(bool on) { g_pretty = on; }
-bool float_pretty() { return g_pretty; }
 
 const char* float_to_cstr(double value, int kind) {
     if (kind < FLOAT_TEXT_F32 || kind > FLOAT_TEXT_POINT)

@@ -816,7 +816,6 @@ void hashtable_set_symbol_table(Node table) {
         g_symbol_root_registered = true;
     }
 }
-Node hashtable_symbol_table() { return g_symbol_hash; }
 
 u32 hashtable_symbol_canonical(u32 symbol) {
     if (!g_symbol_hash || !symbol) return symbol;

@@ -87,7 +87,6 @@ void hashtable_set_map_key_store(MapKeyStoreFn fn);
 // while it is 0 a word's own symbol id is used. The symbol table's maker
 // sets it; a mark callback keeps it (and its block) alive.
 void hashtable_set_symbol_table(Node table);
-Node hashtable_symbol_table();
 // The canonical id of a symbol: its alias when it has one, else itself.
 u32 hashtable_symbol_canonical(u32 symbol);
 

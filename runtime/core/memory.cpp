@@ -192,14 +192,6 @@ void node_free(NodeFrame* f, Node n) {
     f->used--;
 }
 
-NodeFrame* node_frame_of(Node n) {
-    for (HeapRef r = g_mem.node_head; r; r = hptr<NodeFrame>(r)->next) {
-        auto* f = hptr<NodeFrame>(r);
-        if (f->holds(n)) return f;
-    }
-    return nullptr;
-}
-
 void node_frames_release() {
     HeapRef r = g_mem.node_head;
     while (r) {

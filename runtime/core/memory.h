@@ -147,8 +147,9 @@ void node_frame_free(NodeFrame* frame);
 // A free node slot (slot content 0), from the active frame or the first
 // frame with room, else a new frame. Never collects.
 Node node_alloc();
+// Returns one node to its frame's free list. For code that gives a node
+// back at once; the collector's sweep frees nodes in bulk by itself.
 void node_free(NodeFrame* frame, Node node);
-NodeFrame* node_frame_of(Node node);  // null when no frame holds the node
 // After a collection: frees the empty and evacuated node frames and keeps
 // the others' history, which decides which frames node compaction empties.
 void node_frames_release();

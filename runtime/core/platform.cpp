@@ -177,11 +177,6 @@ u32 platform_zone_bits(i32 offset_seconds) {
     return bits;
 }
 
-i32 platform_zone_offset(u32 zone_bits) {
-    i32 s = static_cast<i32>((zone_bits >> 2) & 15u) * 3600 + static_cast<i32>(zone_bits & 3u) * 900;
-    return (zone_bits & 0x40u) ? -s : s;
-}
-
 PlatformDateTime platform_date_time_at(i64 epoch_seconds, long nanoseconds, bool utc,
                                        bool precise) {
     time_t t = static_cast<time_t>(epoch_seconds);

@@ -71,8 +71,6 @@ i32 platform_pack_date(i32 year, u32 month, u32 day, u32 zone_bits);
 // The 7 zone bits for an offset east of UTC in seconds: bit 6 the sign (west
 // of UTC), bits 2-5 whole hours, bits 0-1 quarter hours.
 u32 platform_zone_bits(i32 offset_seconds);
-// Offset east of UTC, in seconds, that zone bits stand for.
-i32 platform_zone_offset(u32 zone_bits);
 
 // Today's packed date word: the UTC date with zone 0, or the local date with
 // the local zone.

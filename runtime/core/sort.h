@@ -32,10 +32,6 @@ using SortCompare = i32 (*)(const void* a, const void* b, uintptr_t arg, u32 fla
 constexpr u32 SORT_FLAG_REVERSE = 1u << 0;
 constexpr u32 SORT_FLAG_ALL = 1u << 1;
 constexpr u32 SORT_FLAG_ARG_SHIFT = 2;
-inline u32 sort_flags_make(bool reverse, bool all, u32 arg) {
-    return (reverse ? SORT_FLAG_REVERSE : 0) | (all ? SORT_FLAG_ALL : 0) |
-           (arg << SORT_FLAG_ARG_SHIFT);
-}
 inline u32 sort_flags_arg(u32 flags) { return flags >> SORT_FLAG_ARG_SHIFT; }
 
 // Everything a sort step needs besides the addresses.

@@ -60,8 +60,6 @@ void stack_set_divisor(u32 divisor) {
     set_reserve(false);
 }
 
-u32 stack_divisor() { return g_divisor; }
-
 void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon) {
     g_stack.sym_body = sym_body;
     g_stack.sym_anon = sym_anon;

@@ -80,7 +80,6 @@ void stack_set_reserved_symbols(u32 sym_body, u32 sym_anon);
 constexpr u32 STACK_DIVISOR_MAX = 16;
 u32 stack_divisor_from_env();
 void stack_set_divisor(u32 divisor);
-u32 stack_divisor();
 
 // ---- marking frames --------------------------------------------------------
 // A call marks a frame on entry: the frame records the calling word (for
@@ -185,7 +184,6 @@ void stack_adjust_try_result();
 ValueCell* stack_top_value();
 inline CallFrame* stack_top_frame() { return g_stack.ctop - 1; }
 inline void stack_set_ctop(CallFrame* f) { g_stack.ctop = f; }
-inline u32 stack_depth() { return static_cast<u32>(g_stack.ctop - g_stack.cbottom); }
 
 // ---- non-local exits -----------------------------------------------------------
 // The *_prepare forms unwind the stacks and return the throw code without

@@ -79,7 +79,8 @@ u32 utf8_count_chars(const u8* begin, const u8* end);
 // The position after n code points, or end when it comes first.
 const u8* utf8_skip_chars(const u8* p, const u8* end, u32 n);
 // Length announced by a lead byte: 4 (1111xxxx), 3 (111xxxxx), 2 (11xxxxxx),
-// else 0 (ASCII and continuation bytes).
+// else 0 (ASCII and continuation bytes). For a reader that sizes a sequence
+// before decoding it; the decoders above find the length themselves.
 u32 utf8_lead_length(u8 b);
 // Strict-length decoding for the string loader. *remaining is the number of
 // bytes available at p; on success it is replaced by the sequence length and
@@ -94,7 +95,9 @@ i32 utf8_decode_char_checked(const u8* p, u32* remaining);
 
 // 1 to 4; a code point above 0x10FFFF raises script error invalid-char.
 u32 utf8_char_length(u32 cp);
-// UTF-8 length of the units in [begin, end) of the given unit size.
+// UTF-8 length of the units in [begin, end) of the given unit size. For a
+// caller that sizes its own buffer before unicode_to_utf8_into; the
+// converters here grow the scratch buffer as they go instead.
 u32 utf8_length_of_units(const u8* begin, const u8* end, u32 unit);
 // Writes 1 to 4 bytes; above 0x10FFFF raises invalid-char.
 u32 utf8_encode_char(u32 cp, u8* dst);
@@ -113,6 +116,8 @@ Node unicode_to_utf8_buffer(ValueCell* str, i32* length, bool crlf);
 // with nul): at most limit code points (-1 = up to the tail). Returns the
 // bytes written; the NUL is written after them, not counted.
 u32 unicode_to_utf8_into(const ValueCell* str, u8* dst, i32 limit, bool nul);
+// For a caller with a fixed buffer (a host routine filling a C field); the
+// product converts into scratch buffers that grow.
 // Encodes into dst without ever writing past room bytes: a sequence that
 // does not fit is cut after the bytes that fit and later units write
 // nothing. limit counts code points when above 0 and below the length. With
@@ -132,7 +137,8 @@ u32 unicode_utf16_extra(const u8* begin, const u8* end, u32 unit);
 // units written without the terminating zero unit. With crlf every LF is
 // preceded by CR (and counted).
 char16_t* unicode_to_utf16_part(ValueCell* str, i32* count, bool crlf);
-// The whole rest of the string, LF kept as LF.
+// The whole rest of the string, LF kept as LF. For host routines that hand
+// text to a UTF-16 interface; the Linux host passes UTF-8 only.
 char16_t* unicode_to_utf16(ValueCell* str);
 // The string's scratch buffer, made or grown to hold at least bytes bytes;
 // returns the address of its first byte.

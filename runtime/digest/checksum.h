@@ -59,7 +59,9 @@ u32 digest_size(int code);
 // looks methods up by the canonical symbol of its argument.
 using ChecksumWordMaker = u32 (*)(const char* name);
 void checksum_init(ChecksumWordMaker make_word);
-// Whether the canonical symbol is one of the method words, and which.
+// Whether the canonical symbol is one of the method words. For a caller
+// that only tests a word (a dialect checking its argument); the checksum
+// native asks checksum_method_of_symbol, which also gives the method.
 bool checksum_method_q(u32 symbol);
 bool checksum_method_of_symbol(u32 symbol, ChecksumMethod* out);
 

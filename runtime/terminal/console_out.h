@@ -59,7 +59,9 @@ int platform_print_ucs4_line(const void* units, size_t bytes);
 int platform_console_put_char(u32 cp);
 
 // Console operations on platform_console_screen(); nothing happens when
-// there is none.
+// there is none. For a host that draws on the console itself (an embedder
+// with its own screen attached); the product's own output passes escape
+// sequences through to the terminal and never calls these.
 size_t platform_console_ansi_sequence(const void* esc, size_t bytes, u32 width);
 // attr -1 reads the current attribute.
 u16 platform_console_sgr(int attr, u32 code);
@@ -68,7 +70,9 @@ void platform_console_set_cursor(int x, int y);
 void platform_console_set_attribute(u16 attr);
 
 // Typed print for the runtime's own reports: the text goes to the console
-// writer and then to the raw print hooks.
+// writer and then to the raw print hooks. For diagnostics written from C++
+// (a debugging session, a host's report); the language prints through the
+// print hooks instead.
 int platform_print_int(i32 value);          // "%i"
 int platform_print_hex2(u32 value);         // "%02X"
 int platform_print_hex(u32 value);          // "%08X"

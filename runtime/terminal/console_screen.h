@@ -3,12 +3,9 @@
 // attribute, saved cursor) and carries out text output with the terminal's
 // rules (carriage return, line feed, backspace, tab, wrapping at the right
 // edge once the next character comes, scrolling at the bottom); a back end
-// shows the result. Two back ends exist:
-//
-// - the grid: cells in memory (code point + attribute), read back by tests
-//   of everything that draws on the console;
-// - the terminal: emits the equivalent escape sequences and UTF-8 text to a
-//   file descriptor.
+// shows the result. The product's back end is the terminal: it emits the
+// equivalent escape sequences and UTF-8 text to a file descriptor. (The
+// tests add a grid of cells in memory, to read back what was drawn.)
 //
 // Attributes use the 16-bit console encoding: bits 0-2 foreground colour
 // (1 blue, 2 green, 4 red), bit 3 foreground intensity, bits 4-6 background
@@ -70,6 +67,10 @@ struct ConsoleScreen {
 
 // ---- the layer ------------------------------------------------------------------
 
+// A screen of the given size (below 1 becomes 1) drawn by a back end, with
+// the cursor at (0, 0) and the default attribute; for the back ends' makers.
+ConsoleScreen* console_screen_new(const ConsoleScreenOps* ops, void* backend, int width, int height);
+
 // Writes code points at the cursor in the current attribute. CR returns to
 // column 0; LF starts a new line (column 0, next row, scrolling at the
 // bottom); BS moves back one column; TAB moves to the next multiple of 8;
@@ -88,27 +89,6 @@ int console_screen_flush(ConsoleScreen* s);
 // Reads the size again (a resized terminal) and keeps the cursor inside.
 void console_screen_refresh(ConsoleScreen* s);
 void console_screen_destroy(ConsoleScreen* s);
-
-// ---- grid back end ------------------------------------------------------------
-
-struct ConsoleCell {
-    u32 cp;
-    u16 attr;
-};
-
-// A width x height grid of blank cells in the default attribute, cursor at
-// (0, 0). Sizes below 1 become 1.
-ConsoleScreen* console_grid_new(int width, int height);
-bool console_is_grid(const ConsoleScreen* s);
-ConsoleCell console_grid_cell(const ConsoleScreen* s, int x, int y);
-u32 console_grid_char_at(const ConsoleScreen* s, int x, int y);
-u16 console_grid_attribute_at(const ConsoleScreen* s, int x, int y);
-// Row y as UTF-8, trailing blanks removed.
-std::string console_grid_row_text(const ConsoleScreen* s, int y);
-// Every row joined by LF, trailing blanks and trailing empty rows removed.
-std::string console_grid_text(const ConsoleScreen* s);
-// New size; cells inside both sizes keep their content.
-void console_grid_resize(ConsoleScreen* s, int width, int height);
 
 // ---- terminal back end ----------------------------------------------------------
 

@@ -284,8 +284,6 @@ void tty_restore_all() {
 
 bool tty_raw_on() { return g_raw_fd >= 0; }
 
-int tty_raw_depth() { return g_raw_fd >= 0 ? g_depth : 0; }
-
 void tty_set_lend_hooks(void (*lend)(), void (*back)()) {
     g_lend = lend;
     g_back = back;

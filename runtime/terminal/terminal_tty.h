@@ -76,8 +76,6 @@ void tty_restore();
 // call it.
 void tty_restore_all();
 bool tty_raw_on();
-// How deep raw mode is nested (0: off).
-int tty_raw_depth();
 // What the holder of the terminal does when a nested raw mode takes it
 // (lend) and gives it back (back); null for nothing.
 void tty_set_lend_hooks(void (*lend)(), void (*back)());

@@ -18,6 +18,7 @@
 
 #include "boot/process.h"
 #include "boot/startup.h"
+#include "tests/support/boot_eval.h"
 #include "runtime/core/stack.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/symbol.h"

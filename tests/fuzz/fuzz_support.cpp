@@ -7,6 +7,7 @@
 
 #include "boot/embedded_image.h"
 #include "boot/startup.h"
+#include "tests/support/boot_eval.h"
 #include "runtime/terminal/print_hooks.h"
 
 namespace zan::fuzz {

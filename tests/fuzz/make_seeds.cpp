@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "boot/startup.h"
+#include "tests/support/boot_eval.h"
 #include "runtime/io/compress/compress.h"
 #include "runtime/image/codecs.h"
 #include "runtime/io/zanbin/zanbin.h"

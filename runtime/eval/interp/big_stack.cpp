@@ -21,7 +21,6 @@ namespace {
 // 1 GiB of address space; pages are committed only as the stack grows.
 // Smaller sizes are tried when the system refuses the reservation.
 constexpr size_t BIG_STACK_SIZES[] = {size_t(1) << 30, size_t(256) << 20, size_t(64) << 20};
-size_t g_stack_size = 0;
 
 struct Worker {
     std::mutex m;
@@ -71,7 +70,6 @@ void start_worker() {
         pthread_attr_destroy(&attr);
         if (rc == 0) {
             pthread_detach(t);
-            g_stack_size = size;
             g_worker.started = true;
             return;
         }
@@ -108,8 +106,5 @@ void interp_run_on_big_stack(void (*fn)(void*), void* arg) {
     }
     if (err) std::rethrow_exception(err);
 }
-
-size_t interp_big_stack_size() { return g_stack_size ? g_stack_size : BIG_STACK_SIZES[0]; }
-bool interp_on_big_stack() { return t_on_big_stack; }
 
 }  // namespace zan

@@ -134,9 +134,5 @@ void interp_run_on_big_stack(F&& f) {
     interp_run_on_big_stack([](void* p) { (*static_cast<F*>(p))(); },
                             static_cast<void*>(&f));
 }
-// The size of that stack in bytes.
-size_t interp_big_stack_size();
-// Whether the caller runs on it.
-bool interp_on_big_stack();
 
 }  // namespace zan

@@ -515,19 +515,6 @@ void natives_init() {
     g_print_last_newline = true;
 }
 
-NativeEntry native_entry(u32 index) {
-    if (index < 1 || index >= g_natives_counter) return nullptr;
-    return g_natives[index - 1];
-}
-bool native_index_valid(u32 index) { return index >= 1 && index < g_natives_counter; }
-u32 natives_counter() { return g_natives_counter; }
-
-u32 native_index_of(NativeEntry entry) {
-    for (u32 k = 0; k + 1 < g_natives_counter; k++)
-        if (g_natives[k] == entry) return k + 1;
-    return 0;
-}
-
 ValueCell* natives_print_buffer() { return g_print_buffer; }
 
 void natives_check_args(u32 index, const i32* refs) {

@@ -103,13 +103,6 @@ void natives_register(u32 count, const NativeEntry* entries);
 // Allocates the table, makes the print buffer and registers the 107 natives.
 // Safe to call again (a fresh table each time).
 void natives_init();
-// The entry of native index (1-based), or null when the index is 0 or not
-// below the counter (what the boot decoder reports as a corrupt record).
-NativeEntry native_entry(u32 index);
-bool native_index_valid(u32 index);
-u32 natives_counter();
-// The index of an entry (1-based), 0 when absent (reflection of a native).
-u32 native_index_of(NativeEntry entry);
 
 // The entry of every slot that no group filled: raises internal error
 // not-done (a slot left empty is a fault of the runtime, not a crash).

@@ -11,7 +11,6 @@
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
 #include "runtime/eval/interp/interp_internal.h"
-#include "runtime/eval/interp/natives_exits.h"
 
 namespace zan {
 
@@ -126,20 +125,6 @@ void native_try(bool, const i32* refs) {
 }
 
 }  // namespace
-
-void try_compiled_result(bool keep) {
-    ValueCell* err = stack_top_value();
-    if (err->type() != TYPE_ERROR) return;
-    if (keep && error_field(err, ERR_FIELD_STACK)->type() == TYPE_INTEGER)
-        error_capture_stack(err);
-    u32 t = error_get_type(err), id = error_get_id(err);
-    u32 throw_sym = symbol_resolve(word_symbol(g_words.n.throw_));
-    if (t && id && symbol_resolve(t) == throw_sym && symbol_resolve(id) == throw_sym) {
-        ValueCell e = *err;
-        stack_throw_error(&e);
-    }
-    stack_adjust_try_result();
-}
 
 void natives_exits_init(NativeEntry* s) {
     s[NAT_BREAK - 1] = native_checked<NAT_BREAK, native_break>;

@@ -1026,8 +1026,6 @@ u32 parse_room_for_run() {
     return base < full ? (full - 1 - base) / 3 + 1 : 0;
 }
 
-const ValueCell* parse_rule_stack() { return g_parse.rule_stack; }
-const ValueCell* parse_input_stack() { return g_parse.input_stack; }
 
 // ---- the engine's entry ----------------------------------------------------------------------------------------------
 

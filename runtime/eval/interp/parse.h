@@ -49,10 +49,6 @@ void parse_init();
 ValueCell* parse_rules(const ValueCell* input, const ValueCell* rules, u32 mode, i32 part,
                        const ValueCell* callback);
 
-// The work blocks (for tests and diagnostics): the rule stack and the input
-// stack cells in the root block.
-const ValueCell* parse_rule_stack();
-const ValueCell* parse_input_stack();
 
 // The size in bytes a work block may reach before a push raises
 // script error parse-stack.

@@ -76,7 +76,8 @@ constexpr const char* HOST_PLATFORM_NAME = "Linux";
 
 // ---- checks ----------------------------------------------------------------------------------------
 // Raises script error invalid-arg with the value when its datatype is not
-// the expected one.
+// the expected one. For host routines that take a value of one datatype
+// only; the datatypes' own makers check their specs inline today.
 void ensure_value_type(const ValueCell* value, u32 expected_type);
 
 // A string! from bytes that should be UTF-8: valid text loads as it is,

@@ -465,12 +465,6 @@ const SystemRoutine* system_routines(u32* count) {
     return kRoutines;
 }
 
-const SystemRoutine* system_routine_find(const char* name) {
-    for (const SystemRoutine& r : kRoutines)
-        if (std::strcmp(r.name, name) == 0) return &r;
-    return nullptr;
-}
-
 void routines_system_register() {
     for (const SystemRoutine& r : kRoutines) routine_table_register(r.name, r.entry);
 }

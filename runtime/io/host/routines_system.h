@@ -28,8 +28,6 @@ struct SystemRoutine {
 // the 49 datatype predicates, the 14 typeset predicates, the 3 collector
 // routines.
 const SystemRoutine* system_routines(u32* count);
-// The entry of one, by name (null when absent).
-const SystemRoutine* system_routine_find(const char* name);
 // Registers every system routine in the routine table (again after a
 // routine_table_reset).
 void routines_system_register();

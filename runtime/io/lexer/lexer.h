@@ -101,7 +101,8 @@ double scan_float_text(const u8* start, u32 count, u32 unit, i32* error);
 // Returns the number of parts; on failure *error is -1.
 i32 scan_tuple_text(const u8* start, u32 length, u32 unit, u8* parts, i32* error);
 // A money! literal ([sign] [three letters] "$" digits [("." | ",") digits])
-// from [start, end) into result. Answers false when the text is not such a
+// from [start, end) into result. For a caller holding bare text to read as
+// money (to money! of a string reads through money_from_text instead). Answers false when the text is not such a
 // literal or names an unknown currency.
 bool scan_money_text(const u8* start, const u8* end, u32 unit, ValueCell* result);
 

@@ -91,7 +91,6 @@ public:
     // word: any word type bound to the global context or to the context of
     // an earlier root value.
     void add_assignment(const ValueCell* word, const ValueCell* value);
-    u32 root_count() const;
     // The image of everything added so far (header, symbol table, records).
     std::vector<u8> finish();
 

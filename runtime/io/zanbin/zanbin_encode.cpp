@@ -894,8 +894,6 @@ void ZanbinBootWriter::add_assignment(const ValueCell* word, const ValueCell* va
     e.cur = state_->roots;
 }
 
-u32 ZanbinBootWriter::root_count() const { return state_->roots; }
-
 std::vector<u8> ZanbinBootWriter::finish() {
     return state_->e.assemble(state_->roots, state_->compress, ZANBIN_BOOT_VERSION);
 }

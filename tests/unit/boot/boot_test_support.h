@@ -16,6 +16,7 @@
 #include "boot/boot_image.h"
 #include "boot/embedded_image.h"
 #include "boot/startup.h"
+#include "tests/support/boot_eval.h"
 
 namespace zan::boottest {
 

@@ -18,6 +18,7 @@
 #include "boot/embedded_image.h"
 #include "boot/sealed_heap.h"
 #include "boot/startup.h"
+#include "tests/support/boot_eval.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/memory.h"
 

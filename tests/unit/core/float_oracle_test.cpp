@@ -159,14 +159,13 @@ TEST_F(FloatOracle, PrintfTextsWhereNoCleanUpApplies) {
         if (got != want)
             t.fail(hex(bits) + " kind " + std::to_string(kind) + ": got " + got + ", want " + want);
     };
-    bool pretty = float_pretty();
     float_set_pretty(true);
     for (const DRow& r : oracle().d) {
         check(r.bits, FLOAT_TEXT_POINT, r.g7, "");
         check(r.bits, FLOAT_TEXT_PERCENT, r.g13, "%");
         check(r.bits, FLOAT_TEXT_FLOAT, r.g16, "");
     }
-    float_set_pretty(pretty);
+    float_set_pretty(true);  // its start-up state
     EXPECT_GT(compared, 1000);
     EXPECT_EQ(t.bad, 0);
 }

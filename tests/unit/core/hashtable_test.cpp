@@ -907,7 +907,7 @@ TEST_F(HashTableGcTest, TablesSurviveCollectionOnEveryAllocation) {
     ValueCell* syms = stack_push_cell();
     cell_init(syms, TYPE_BLOCK, 0, values_of(st), 0);
     // The symbol table is rooted through its mark callback.
-    for (int i = 0; i < 60; i++) sym(hashtable_symbol_table(), "name-" + std::to_string(i));
+    for (int i = 0; i < 60; i++) sym(st, "name-" + std::to_string(i));
 
     ValueCell* h = stack_push_cell();
     Node t = hashtable_init(4, nullptr, HASH_KIND_HASH, 1);
@@ -922,7 +922,7 @@ TEST_F(HashTableGcTest, TablesSurviveCollectionOnEveryAllocation) {
     EXPECT_GT(g_gc.series_cycles, cycles + 50);
 
     for (int i = 0; i < 60; i++)
-        EXPECT_EQ(sym(hashtable_symbol_table(), "name-" + std::to_string(i)),
+        EXPECT_EQ(sym(st, "name-" + std::to_string(i)),
                   static_cast<u32>(i + 1));
     for (i32 v = 0; v < 30; v++) {
         ValueCell k = int_cell(v);

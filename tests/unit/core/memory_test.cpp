@@ -65,7 +65,9 @@ TEST_F(MemoryTest, NodesComeFromFramesAndReturnToFreeList) {
     Node a = node_alloc();
     Node b = node_alloc();
     EXPECT_NE(a, b);
-    NodeFrame* f = node_frame_of(a);
+    NodeFrame* f = nullptr;
+    for (HeapRef r = g_mem.node_head; r && !f; r = hptr<NodeFrame>(r)->next)
+        if (hptr<NodeFrame>(r)->holds(a)) f = hptr<NodeFrame>(r);
     ASSERT_NE(f, nullptr);
     u32 used = f->used;
     node_free(f, b);

@@ -14,6 +14,12 @@
 namespace zan {
 namespace {
 
+// The flags word the series actions build for their comparisons.
+u32 sort_flags_make(bool reverse, bool all, u32 arg) {
+    return (reverse ? SORT_FLAG_REVERSE : 0) | (all ? SORT_FLAG_ALL : 0) |
+           (arg << SORT_FLAG_ARG_SHIFT);
+}
+
 // ---- records and comparisons -----------------------------------------------
 //
 // Three record layouts, as the series actions use the sorts:

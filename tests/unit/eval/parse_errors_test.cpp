@@ -3,6 +3,7 @@
 // nested in parens.
 #include "eval/eval_helper.h"
 #include "runtime/eval/interp/parse.h"
+#include "runtime/eval/interp/parse_internal.h"
 
 namespace zan::evaltest {
 namespace {
@@ -11,7 +12,7 @@ class ParseErrorsTest : public EvalTest {
 protected:
     // Both work blocks are empty, with their heads at 0, between runs.
     void expect_work_stacks_empty() {
-        for (const ValueCell* b : {parse_rule_stack(), parse_input_stack()}) {
+        for (const ValueCell* b : {parse_detail::g_parse.rule_stack, parse_detail::g_parse.input_stack}) {
             EXPECT_EQ(b->data1, 0u);
             EXPECT_EQ(series_of(b)->used_bytes(), 0u);
         }

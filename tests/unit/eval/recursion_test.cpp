@@ -1,6 +1,8 @@
 // Deep recursion: the data and call stacks end it with the stack-overflow
 // error, the process stays alive and the next evaluation works; the machine
 // stack that one nested call takes.
+#include <pthread.h>
+
 #include "eval/eval_helper.h"
 #include "runtime/eval/interp/interp_internal.h"
 
@@ -47,8 +49,8 @@ TEST_F(RecursionTest, EndlessRecursionOfEveryShape) {
 // Depths well inside the stacks: with a part of them (ZAN_STACK_DIVISOR),
 // the same part of these depths.
 TEST_F(RecursionTest, DeepButFiniteRecursionWorks) {
-    const std::string deep = std::to_string(1500 / stack_divisor());
-    const std::string deeper = std::to_string(2500 / stack_divisor());
+    const std::string deep = std::to_string(1500 / stack_divisor_from_env());
+    const std::string deeper = std::to_string(2500 / stack_divisor_from_env());
     EXPECT_EQ(eval("f: func [n] [either n = 0 [0] [1 + f n - 1]] f " + deep), deep);
     EXPECT_EQ(eval("f: func [n] [if n > 0 [f n - 1]] type? f " + deeper), "none!");
 }
@@ -63,14 +65,13 @@ void probe_native(bool, const i32*) {
 }
 
 TEST_F(RecursionTest, MachineStackPerCall) {
-    ASSERT_TRUE(interp_on_big_stack() == false);
     NativeEntry saved = g_natives[NAT_STATS - 1];
     g_natives[NAT_STATS - 1] = probe_native;
     eval("f: func [n] [either n = 0 [stats] [f n - 1]]");
     eval("f 0");
     uintptr_t shallow = g_probe_sp;
     // A depth inside the stacks' room also when they are held to a part.
-    const i32 depth = 1000 / static_cast<i32>(stack_divisor());
+    const i32 depth = 1000 / static_cast<i32>(stack_divisor_from_env());
     eval("f " + std::to_string(depth));
     uintptr_t deep = g_probe_sp;
     g_natives[NAT_STATS - 1] = saved;
@@ -81,7 +82,14 @@ TEST_F(RecursionTest, MachineStackPerCall) {
     std::printf("machine stack per nested call: %td bytes\n", per_call);
     EXPECT_GT(per_call, 0);
     // Each such level takes four call frames; the call stack has 12000.
-    EXPECT_LT(static_cast<size_t>(per_call) * 12000, interp_big_stack_size());
+    size_t big_stack = 0;
+    interp_run_on_big_stack([&big_stack] {
+        pthread_attr_t attr;
+        ASSERT_EQ(pthread_getattr_np(pthread_self(), &attr), 0);
+        pthread_attr_getstacksize(&attr, &big_stack);
+        pthread_attr_destroy(&attr);
+    });
+    EXPECT_LT(static_cast<size_t>(per_call) * 12000, big_stack);
 }
 
 }  // namespace

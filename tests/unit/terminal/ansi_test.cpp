@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/terminal/console_screen.h"
+#include "terminal/console_grid.h"
 
 namespace zan {
 namespace {

@@ -19,6 +19,7 @@
 #include "runtime/terminal/ansi.h"
 #include "runtime/terminal/console_screen.h"
 #include "runtime/terminal/print_hooks.h"
+#include "terminal/console_grid.h"
 
 namespace zan {
 namespace {

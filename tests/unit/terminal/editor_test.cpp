@@ -13,6 +13,7 @@
 #include "runtime/terminal/ansi.h"
 #include "runtime/terminal/console_screen.h"
 #include "runtime/core/unicode.h"
+#include "terminal/console_grid.h"
 
 namespace zan::console {
 namespace {
