@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "runtime/core/case_folding.h"
-#include "runtime/terminal/console_screen.h"
 
 namespace zan::gui {
 
@@ -60,20 +59,6 @@ int TuiScreen::put(int x, int y, u32 cp, const TuiStyle& style, const TuiRect& c
     return width;
 }
 
-int TuiScreen::put_text(int x, int y, const std::string& utf8, const TuiStyle& style,
-                        const TuiRect& clip) {
-    int col = x;
-    for (size_t i = 0; i < utf8.size();) {
-        u32 cp = utf8_next(utf8, i);
-        int w = char_width(cp);
-        if (w == 0) continue;
-        if (col >= clip.x1) break;
-        if (col >= clip.x0) put(col, y, cp, style, clip);
-        col += w;
-    }
-    return col - x;
-}
-
 void TuiScreen::fill(const TuiRect& rect, u32 cp, const TuiStyle& style) {
     TuiRect r = rect.intersect(bounds());
     for (int y = r.y0; y < r.y1; y++)
@@ -84,18 +69,6 @@ void TuiScreen::add_attributes(const TuiRect& rect, u32 attr) {
     TuiRect r = rect.intersect(bounds());
     for (int y = r.y0; y < r.y1; y++)
         for (int x = r.x0; x < r.x1; x++) cell(x, y).attr |= attr;
-}
-
-std::string TuiScreen::row_text(int y) const {
-    std::string out;
-    for (int x = 0; x < cols_; x++) {
-        const TuiCell& c = at(x, y);
-        if (c.attr & CELL_CONTINUATION) continue;
-        char buf[4];
-        int n = console_utf8_encode(c.cp ? c.cp : ' ', buf);
-        out.append(buf, static_cast<size_t>(n));
-    }
-    return out;
 }
 
 u32 utf8_next(const std::string& text, size_t& i) {

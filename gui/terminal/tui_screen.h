@@ -1,7 +1,7 @@
 // The cell buffer of the text-mode back end: the active window drawn as
 // rows of cells before they are written to the terminal. Widgets draw into
-// it through put and put_text, always inside a clip rectangle (their own
-// box within their ancestors'), so nothing spills out of a face.
+// it through put, always inside a clip rectangle (their own box within
+// their ancestors'), so nothing spills out of a face.
 #pragma once
 #include <string>
 #include <vector>
@@ -63,16 +63,10 @@ public:
     // edge leaves a blank cell instead. Drawing over half of a
     // double-width character blanks its other half.
     int put(int x, int y, u32 cp, const TuiStyle& style, const TuiRect& clip);
-    // Draws UTF-8 text on row y from column x; returns the columns used.
-    // Bad bytes show as U+FFFD.
-    int put_text(int x, int y, const std::string& utf8, const TuiStyle& style, const TuiRect& clip);
     // Writes cp in the style into every cell of rect (clipped to the screen).
     void fill(const TuiRect& rect, u32 cp, const TuiStyle& style);
     // Adds attribute flags to every cell of rect (clipped to the screen).
     void add_attributes(const TuiRect& rect, u32 attr);
-
-    // Row y as UTF-8 (continuation cells skipped, empty cells as spaces).
-    std::string row_text(int y) const;
 
 private:
     TuiCell& cell(int x, int y) { return cells_[static_cast<size_t>(y) * cols_ + x]; }

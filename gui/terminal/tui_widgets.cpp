@@ -200,14 +200,6 @@ void TuiBackend::set_box(WidgetId id, TuiBox box) {
     mark_dirty(id);
 }
 
-void TuiBackend::set_hidden(WidgetId id, bool hidden) {
-    TuiWidget* w = widgets_.get(id);
-    if (!w) return;
-    if (hidden) w->flags |= WIDGET_HIDDEN;
-    else w->flags &= ~WIDGET_HIDDEN;
-    mark_dirty(id);
-}
-
 WidgetId TuiBackend::hit(WidgetId id, float x, float y) const {
     const TuiWidget* w = widgets_.get(id);
     if (!w) return 0;

@@ -185,7 +185,6 @@ public:
 
     // Moves or resizes a widget; a window's drawing area becomes its box.
     void set_box(WidgetId id, TuiBox box);
-    void set_hidden(WidgetId id, bool hidden);
 
     // The visible child of id whose box contains (x, y), relative to id;
     // searched from the last child to the first. 0 when none.

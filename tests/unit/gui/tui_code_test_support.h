@@ -2,6 +2,7 @@
 // source text (pairs, tuples, nested blocks) read by the lexer.
 #pragma once
 #include "gui/tui_face_test_support.h"
+#include "gui/tui_screen_test_support.h"
 #include "runtime/io/lexer/lexer.h"
 
 namespace zan::test {
@@ -35,7 +36,7 @@ protected:
     static std::string rows_of(gui::TuiScreen& screen) {
         gui::tui_backend().render(screen, 80, 24);
         std::string out;
-        for (int y = 0; y < screen.rows(); y++) out += screen.row_text(y) + "|";
+        for (int y = 0; y < screen.rows(); y++) out += row_text(screen, y) + "|";
         return out;
     }
 };

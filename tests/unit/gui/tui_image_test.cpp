@@ -1,6 +1,7 @@
 // Image faces drawn with half-block cells, and the caret a base holds for
 // another face.
 #include "gui/tui_face_test_support.h"
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_image.h"
 #include "gui/terminal/tui_loop.h"
@@ -118,7 +119,7 @@ TEST_F(TuiImageFace, DrawnAtItsPlaceClippedAndRedrawnWhenTheImageChanges) {
     EXPECT_EQ(screen_.at(0, 0), (TuiCell{' ', COLOR_DEFAULT, COLOR_DEFAULT, 0}));  // left of the face
     for (int x = 1; x < 5; x++) EXPECT_EQ(screen_.at(x, 0), red) << x;
     EXPECT_EQ(screen_.at(1, 1), screen_.at(0, 0));  // below the face
-    EXPECT_EQ(screen_.row_text(0), " \u2584\u2584\u2584\u2584   ");  // clipped by the panel
+    EXPECT_EQ(row_text(screen_, 0), " \u2584\u2584\u2584\u2584   ");  // clipped by the panel
 
     // A new image reaches the cells with the image facet's change flag.
     set_field(f, "image", *image(1, 1, BLUE));
@@ -134,7 +135,7 @@ TEST_F(TuiImageFace, DrawnAtItsPlaceClippedAndRedrawnWhenTheImageChanges) {
     set_field(f, "state", *blk({fh, integer(1 << 4), none}));
     run("update-view", {*f});
     draw(win);
-    EXPECT_EQ(screen_.row_text(0), "        ");
+    EXPECT_EQ(row_text(screen_, 0), "        ");
 }
 
 TEST_F(TuiImageFace, HiddenImageFaceDrawsNothing) {
@@ -146,7 +147,7 @@ TEST_F(TuiImageFace, HiddenImageFaceDrawsNothing) {
     set_field(f, "visible?", hidden);
     realise(f, win);
     draw(win);
-    EXPECT_EQ(screen_.row_text(0), "   ");
+    EXPECT_EQ(row_text(screen_, 0), "   ");
 }
 
 TEST_F(TuiImageFace, ABaseHoldsTheCaretOfAnotherFace) {
@@ -164,7 +165,7 @@ TEST_F(TuiImageFace, ABaseHoldsTheCaretOfAnotherFace) {
     realise(holder, ph);
     EXPECT_TRUE(b.widget(handle_get(&th))->flags & gui::WIDGET_CARET);
     draw(win);
-    EXPECT_EQ(screen_.row_text(2), "            ");  // the holder draws nothing itself
+    EXPECT_EQ(row_text(screen_, 2), "            ");  // the holder draws nothing itself
     EXPECT_EQ(screen_.at(7, 2).bg, COLOR_DEFAULT);
 
     gui::TuiPlacement at;
@@ -192,7 +193,7 @@ TEST_F(TuiImageFace, OddOptionsOrNoFaceHoldNoCaret) {
     realise(wrong, win);
     EXPECT_FALSE(b.widget(handle_get(&th))->flags & gui::WIDGET_CARET);
     draw(win);
-    EXPECT_EQ(screen_.row_text(0), "  OW  ");
+    EXPECT_EQ(row_text(screen_, 0), "  OW  ");
     gui::TuiPlacement at;
     b.set_focus(handle_get(&th));
     gui::caret_of(b, at);

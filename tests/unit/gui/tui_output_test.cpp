@@ -3,6 +3,7 @@
 // of the terminal modes and of leaving a view.
 #include <gtest/gtest.h>
 
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_output.h"
 
@@ -16,8 +17,8 @@ const u32 kBlue = color_word(COLOR_MODE_INDEXED, 21);
 TuiScreen two_rows() {
     TuiScreen s;
     s.resize(2, 2);
-    s.put_text(0, 0, "ab", TuiStyle{}, s.bounds());
-    s.put_text(0, 1, "cd", TuiStyle{}, s.bounds());
+    put_text(s, 0, 0, "ab", TuiStyle{}, s.bounds());
+    put_text(s, 0, 1, "cd", TuiStyle{}, s.bounds());
     return s;
 }
 }  // namespace
@@ -52,8 +53,8 @@ TEST(TuiOutput, ColoursAreSentWhereTheyChangeAndResetAtTheEnd) {
     TuiScreen s;
     s.resize(3, 2);
     TuiStyle red_on_blue{kRed, kBlue, 0};
-    s.put_text(0, 0, "ab", red_on_blue, s.bounds());
-    s.put_text(0, 1, "c", red_on_blue, s.bounds());
+    put_text(s, 0, 0, "ab", red_on_blue, s.bounds());
+    put_text(s, 0, 1, "c", red_on_blue, s.bounds());
     TuiPlacement at;
     EXPECT_EQ(frame_bytes(s, at),
               "\r\x1b[0J"
@@ -75,8 +76,8 @@ TEST(TuiOutput, ColoursAreSentWhereTheyChangeAndResetAtTheEnd) {
 TEST(TuiOutput, MaskedEmptyAndDoubleWidthCells) {
     TuiScreen s;
     s.resize(5, 1);
-    s.put_text(0, 0, "p", TuiStyle{0, 0, CELL_MASKED}, s.bounds());
-    s.put_text(2, 0, "\xE6\xBC\xA2", TuiStyle{}, s.bounds());
+    put_text(s, 0, 0, "p", TuiStyle{0, 0, CELL_MASKED}, s.bounds());
+    put_text(s, 2, 0, "\xE6\xBC\xA2", TuiStyle{}, s.bounds());
     TuiPlacement at;
     // The masked cell is a star (its flag sends no sequence), the empty one
     // a space, the wide character is written once for its two cells.

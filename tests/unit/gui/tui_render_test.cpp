@@ -1,6 +1,7 @@
 // Faces drawn into the cell buffer by the renderer of their type, and the
 // widgets' own reactions (a button's Space).
 #include "gui/tui_face_test_support.h"
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_face.h"
 #include "gui/terminal/tui_render.h"
@@ -35,7 +36,7 @@ protected:
     std::string draw() {
         gui::tui_backend().render(screen_, 80, 24);
         std::string out;
-        for (int y = 0; y < screen_.rows(); y++) out += screen_.row_text(y) + "|";
+        for (int y = 0; y < screen_.rows(); y++) out += row_text(screen_, y) + "|";
         return out;
     }
     static ValueCell tuple(i32 r, i32 g, i32 b) {

@@ -2,6 +2,7 @@
 // and their continuation cells, clipping, text measurement.
 #include <gtest/gtest.h>
 
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_screen.h"
 
 using namespace zan;
@@ -20,87 +21,87 @@ TuiScreen screen(int cols, int rows) {
 
 TEST(TuiScreen, TextTakesOneCellPerCharacterWithItsStyle) {
     TuiScreen s = screen(6, 2);
-    EXPECT_EQ(s.put_text(1, 1, "ab\xC3\xA9", kBoldRedOnBlue, s.bounds()), 3);
+    EXPECT_EQ(put_text(s, 1, 1, "ab\xC3\xA9", kBoldRedOnBlue, s.bounds()), 3);
     EXPECT_EQ(s.at(0, 1), (TuiCell{0, 0, 0, 0}));
     EXPECT_EQ(s.at(1, 1), (TuiCell{'a', kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, CELL_BOLD}));
     EXPECT_EQ(s.at(2, 1), (TuiCell{'b', kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, CELL_BOLD}));
     EXPECT_EQ(s.at(3, 1), (TuiCell{0xE9, kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, CELL_BOLD}));
     EXPECT_EQ(s.at(4, 1), (TuiCell{0, 0, 0, 0}));
-    EXPECT_EQ(s.row_text(1), " ab\xC3\xA9  ");
-    EXPECT_EQ(s.row_text(0), "      ");
+    EXPECT_EQ(row_text(s, 1), " ab\xC3\xA9  ");
+    EXPECT_EQ(row_text(s, 0), "      ");
 }
 
 TEST(TuiScreen, DoubleWidthCharacterHasAContinuationCell) {
     TuiScreen s = screen(5, 1);
-    EXPECT_EQ(s.put_text(0, 0, "a\xE6\xBC\xA2" "b", kPlain, s.bounds()), 4);  // a, U+6F22, b
+    EXPECT_EQ(put_text(s, 0, 0, "a\xE6\xBC\xA2" "b", kPlain, s.bounds()), 4);  // a, U+6F22, b
     EXPECT_EQ(s.at(1, 0).cp, 0x6F22u);
     EXPECT_EQ(s.at(1, 0).attr & CELL_CONTINUATION, 0u);
     EXPECT_EQ(s.at(2, 0).attr & CELL_CONTINUATION, CELL_CONTINUATION);
     EXPECT_EQ(s.at(3, 0).cp, u32('b'));
-    EXPECT_EQ(s.row_text(0), "a\xE6\xBC\xA2" "b ");
+    EXPECT_EQ(row_text(s, 0), "a\xE6\xBC\xA2" "b ");
 }
 
 TEST(TuiScreen, DrawingOverHalfADoubleWidthCharacterBlanksTheOtherHalf) {
     TuiScreen s = screen(4, 2);
     // Over the continuation cell: the lead cell becomes a blank.
-    s.put_text(0, 0, "\xE6\xBC\xA2", kPlain, s.bounds());
+    put_text(s, 0, 0, "\xE6\xBC\xA2", kPlain, s.bounds());
     s.put(1, 0, 'x', kPlain, s.bounds());
     EXPECT_EQ(s.at(0, 0).cp, u32(' '));
     EXPECT_EQ(s.at(1, 0), (TuiCell{'x', 0, 0, 0}));
     // Over the lead cell: the continuation becomes a blank of its own.
-    s.put_text(0, 1, "\xE6\xBC\xA2", kPlain, s.bounds());
+    put_text(s, 0, 1, "\xE6\xBC\xA2", kPlain, s.bounds());
     s.put(0, 1, 'y', kPlain, s.bounds());
     EXPECT_EQ(s.at(0, 1).cp, u32('y'));
     EXPECT_EQ(s.at(1, 1), (TuiCell{' ', 0, 0, 0}));
-    EXPECT_EQ(s.row_text(1), "y   ");
+    EXPECT_EQ(row_text(s, 1), "y   ");
     // A wide character put one cell into another one.
     TuiScreen t = screen(4, 1);
-    t.put_text(0, 0, "\xE6\xBC\xA2\xE6\xBC\xA2", kPlain, t.bounds());
-    t.put_text(1, 0, "\xE5\xAD\x97", kPlain, t.bounds());  // U+5B57
-    EXPECT_EQ(t.row_text(0), " \xE5\xAD\x97 ");
+    put_text(t, 0, 0, "\xE6\xBC\xA2\xE6\xBC\xA2", kPlain, t.bounds());
+    put_text(t, 1, 0, "\xE5\xAD\x97", kPlain, t.bounds());  // U+5B57
+    EXPECT_EQ(row_text(t, 0), " \xE5\xAD\x97 ");
 }
 
 TEST(TuiScreen, ClippingKeepsTextInsideTheRectangle) {
     TuiScreen s = screen(8, 3);
     TuiRect clip{2, 1, 5, 2};
-    s.put_text(0, 1, "abcdefg", kPlain, clip);
-    EXPECT_EQ(s.row_text(1), "  cde   ");
-    s.put_text(0, 0, "abcdefg", kPlain, clip);  // row outside
-    s.put_text(0, 2, "abcdefg", kPlain, clip);
-    EXPECT_EQ(s.row_text(0), "        ");
-    EXPECT_EQ(s.row_text(2), "        ");
+    put_text(s, 0, 1, "abcdefg", kPlain, clip);
+    EXPECT_EQ(row_text(s, 1), "  cde   ");
+    put_text(s, 0, 0, "abcdefg", kPlain, clip);  // row outside
+    put_text(s, 0, 2, "abcdefg", kPlain, clip);
+    EXPECT_EQ(row_text(s, 0), "        ");
+    EXPECT_EQ(row_text(s, 2), "        ");
     // A double-width character that would cross the right edge leaves a blank.
     TuiScreen w = screen(6, 1);
-    w.put_text(0, 0, "....", kPlain, w.bounds());
-    w.put_text(1, 0, "a\xE6\xBC\xA2", kBoldRedOnBlue, TuiRect{0, 0, 3, 1});
+    put_text(w, 0, 0, "....", kPlain, w.bounds());
+    put_text(w, 1, 0, "a\xE6\xBC\xA2", kBoldRedOnBlue, TuiRect{0, 0, 3, 1});
     EXPECT_EQ(w.at(2, 0), (TuiCell{' ', kBoldRedOnBlue.bg, kBoldRedOnBlue.fg, kBoldRedOnBlue.attr}));
     EXPECT_EQ(w.at(3, 0).cp, u32('.'));
     // Text past the buffer's own edges is cut there.
     TuiScreen e = screen(3, 1);
     EXPECT_EQ(e.put(3, 0, 'z', kPlain, TuiRect{0, 0, 10, 10}), 0);
-    e.put_text(-2, 0, "abcdef", kPlain, TuiRect{-5, -5, 10, 10});
-    EXPECT_EQ(e.row_text(0), "cde");
+    put_text(e, -2, 0, "abcdef", kPlain, TuiRect{-5, -5, 10, 10});
+    EXPECT_EQ(row_text(e, 0), "cde");
 }
 
 TEST(TuiScreen, ZeroWidthCharactersTakeNoCell) {
     TuiScreen s = screen(4, 1);
-    EXPECT_EQ(s.put_text(0, 0, "e\xCC\x81x", kPlain, s.bounds()), 2);  // e, U+0301, x
-    EXPECT_EQ(s.row_text(0), "ex  ");
+    EXPECT_EQ(put_text(s, 0, 0, "e\xCC\x81x", kPlain, s.bounds()), 2);  // e, U+0301, x
+    EXPECT_EQ(row_text(s, 0), "ex  ");
 }
 
 TEST(TuiScreen, FillAndResize) {
     TuiScreen s = screen(4, 3);
     s.fill(TuiRect{1, 1, 9, 9}, '#', kBoldRedOnBlue);
-    EXPECT_EQ(s.row_text(0), "    ");
-    EXPECT_EQ(s.row_text(1), " ###");
-    EXPECT_EQ(s.row_text(2), " ###");
+    EXPECT_EQ(row_text(s, 0), "    ");
+    EXPECT_EQ(row_text(s, 1), " ###");
+    EXPECT_EQ(row_text(s, 2), " ###");
     EXPECT_EQ(s.at(3, 2).fg, kBoldRedOnBlue.fg);
     s.resize(2, 2);
     EXPECT_EQ(s.cols(), 2);
     EXPECT_EQ(s.rows(), 2);
     EXPECT_EQ(s.at(1, 1), (TuiCell{0, 0, 0, 0}));
     s.resize(5, 4);
-    EXPECT_EQ(s.row_text(3), "     ");
+    EXPECT_EQ(row_text(s, 3), "     ");
 }
 
 TEST(TuiScreen, TextSizeIsTheWidestLineAndTheLineCount) {

@@ -3,6 +3,7 @@
 // selection over the items of every kind of data (block, hash, map); the
 // selected row is drawn reversed while the list has the focus.
 #include "gui/tui_face_test_support.h"
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_dispatch.h"
 #include "gui/terminal/tui_render.h"
 #include "gui/terminal/tui_text_list.h"
@@ -153,7 +154,7 @@ TEST_F(TuiTextList, TheSelectedRowIsReversedWhileTheListHasTheFocus) {
         return rows;
     };
     EXPECT_EQ(reversed(), "......RRRRRR");  // the whole second row
-    EXPECT_EQ(screen.row_text(0), "b     ");
+    EXPECT_EQ(row_text(screen, 0), "b     ");
     // A selection out of view, or none, reverses nothing; neither does a
     // list without the focus.
     set_field(f, "selected", integer(1));

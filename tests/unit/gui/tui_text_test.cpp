@@ -2,6 +2,7 @@
 // characters, alignment, wrapping, clipping and the group box frame.
 #include <gtest/gtest.h>
 
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_color.h"
 #include "gui/terminal/tui_text.h"
 
@@ -29,8 +30,8 @@ TEST(TuiText, PenColoursAndFlagsGoIntoEveryCell) {
             EXPECT_EQ(s.at(x, y).bg, kPenBg);
             EXPECT_EQ(s.at(x, y).attr, CELL_REVERSE | CELL_DIM);
         }
-    EXPECT_EQ(s.row_text(0), "ab  ");
-    EXPECT_EQ(s.row_text(1), "cd  ");
+    EXPECT_EQ(row_text(s, 0), "ab  ");
+    EXPECT_EQ(row_text(s, 1), "cd  ");
     TuiScreen m = screen(3, 1);
     write_text(m, 0, 0, "pw", TuiPen{PEN_MASKED, 0, 0, 0}, m.bounds());
     EXPECT_EQ(m.at(1, 0).attr, CELL_MASKED);
@@ -70,9 +71,9 @@ TEST(TuiText, ControlCharactersNeverReachTheTerminal) {
     // their pictures.
     TuiScreen s = screen(8, 3);
     write_text(s, 0, 0, "a\x1b[2Ab", TuiPen{PEN_ESCAPES, 0, 0, 0}, s.bounds());
-    EXPECT_EQ(s.row_text(0), "a\xE2\x90\x9B[2Ab  ");
+    EXPECT_EQ(row_text(s, 0), "a\xE2\x90\x9B[2Ab  ");
     write_text(s, 0, 1, "\x1b[7mz", TuiPen{}, s.bounds());
-    EXPECT_EQ(s.row_text(1), "\xE2\x90\x9B[7mz   ");
+    EXPECT_EQ(row_text(s, 1), "\xE2\x90\x9B[7mz   ");
     write_text(s, 0, 2, "\t\r\x07\x7F", TuiPen{}, s.bounds());
     EXPECT_EQ(s.at(0, 2).cp, 0x2409u);
     EXPECT_EQ(s.at(1, 2).cp, 0x240Du);
@@ -107,7 +108,7 @@ TEST(TuiText, AlignmentInTheBox) {
     for (const Case& c : cases) {
         TuiScreen s = screen(6, 3);
         write_aligned(s, s.bounds(), c.text, TuiPen{PEN_ESCAPES, c.align, 0, 0}, s.bounds());
-        for (int y = 0; y < 3; y++) EXPECT_EQ(s.row_text(y), c.rows[static_cast<size_t>(y)]) << c.text << " row " << y;
+        for (int y = 0; y < 3; y++) EXPECT_EQ(row_text(s, y), c.rows[static_cast<size_t>(y)]) << c.text << " row " << y;
     }
 }
 
@@ -121,29 +122,29 @@ TEST(TuiText, WrappedCentredRowsKeepTheirColoursAndClip) {
     // cells, it does not wrap the text again.
     TuiScreen t = screen(8, 3);
     write_aligned(t, TuiRect{0, 0, 6, 3}, "abcdefgh", TuiPen{0, ALIGN_WRAP | ALIGN_CENTER, 0, 0}, TuiRect{0, 0, 3, 3});
-    EXPECT_EQ(t.row_text(0), "abc     ");
-    EXPECT_EQ(t.row_text(1), "  g     ");
-    EXPECT_EQ(t.row_text(2), "        ");
+    EXPECT_EQ(row_text(t, 0), "abc     ");
+    EXPECT_EQ(row_text(t, 1), "  g     ");
+    EXPECT_EQ(row_text(t, 2), "        ");
 }
 
 TEST(TuiText, ClippedToTheBoxAndTheClip) {
     TuiScreen s = screen(8, 4);
     // Box 1..5 x 1..3, clipped further by an ancestor ending at column 4.
     write_aligned(s, TuiRect{1, 1, 5, 3}, "abcdef\nghijkl\nmnop", TuiPen{}, TuiRect{0, 0, 4, 4});
-    EXPECT_EQ(s.row_text(0), "        ");
-    EXPECT_EQ(s.row_text(1), " abc    ");
-    EXPECT_EQ(s.row_text(2), " ghi    ");
-    EXPECT_EQ(s.row_text(3), "        ");
+    EXPECT_EQ(row_text(s, 0), "        ");
+    EXPECT_EQ(row_text(s, 1), " abc    ");
+    EXPECT_EQ(row_text(s, 2), " ghi    ");
+    EXPECT_EQ(row_text(s, 3), "        ");
     // Lines above the clip are skipped, the rest keep their rows.
     TuiScreen t = screen(4, 3);
     write_text(t, 0, -1, "11\n22\n33", TuiPen{}, t.bounds());
-    EXPECT_EQ(t.row_text(0), "22  ");
-    EXPECT_EQ(t.row_text(1), "33  ");
+    EXPECT_EQ(row_text(t, 0), "22  ");
+    EXPECT_EQ(row_text(t, 1), "33  ");
     // Wrapping with a double-width character at the edge.
     TuiScreen w = screen(3, 2);
     write_text(w, 0, 0, "ab\xE6\xBC\xA2", TuiPen{0, ALIGN_WRAP, 0, 0}, w.bounds());
-    EXPECT_EQ(w.row_text(0), "ab ");
-    EXPECT_EQ(w.row_text(1), "\xE6\xBC\xA2 ");
+    EXPECT_EQ(row_text(w, 0), "ab ");
+    EXPECT_EQ(row_text(w, 1), "\xE6\xBC\xA2 ");
 }
 
 TEST(TuiText, GroupBoxFrame) {
@@ -151,9 +152,9 @@ TEST(TuiText, GroupBoxFrame) {
     const u32 green = indexed(46);
     s.fill(s.bounds(), ' ', TuiStyle{0, kPenBg, 0});
     draw_frame(s, TuiRect{0, 0, 6, 3}, s.bounds(), false, green, "Hi", kPenFg);
-    EXPECT_EQ(s.row_text(0), "\xE2\x94\x8CHi\xE2\x94\x80\xE2\x94\x80\xE2\x94\x90 ");
-    EXPECT_EQ(s.row_text(1), "\xE2\x94\x82    \xE2\x94\x82 ");
-    EXPECT_EQ(s.row_text(2), "\xE2\x94\x94\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x98 ");
+    EXPECT_EQ(row_text(s, 0), "\xE2\x94\x8CHi\xE2\x94\x80\xE2\x94\x80\xE2\x94\x90 ");
+    EXPECT_EQ(row_text(s, 1), "\xE2\x94\x82    \xE2\x94\x82 ");
+    EXPECT_EQ(row_text(s, 2), "\xE2\x94\x94\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x80\xE2\x94\x98 ");
     EXPECT_EQ(s.at(0, 0), (TuiCell{0x250C, kPenBg, green, 0}));
     EXPECT_EQ(s.at(1, 0), (TuiCell{'H', kPenBg, kPenFg, 0}));
     TuiScreen r = screen(3, 3);
@@ -165,5 +166,5 @@ TEST(TuiText, GroupBoxFrame) {
     // A long title stops before the right corner.
     TuiScreen l = screen(5, 2);
     draw_frame(l, l.bounds(), l.bounds(), false, 0, "Title", 0);
-    EXPECT_EQ(l.row_text(0), "\xE2\x94\x8CTit\xE2\x94\x90");
+    EXPECT_EQ(row_text(l, 0), "\xE2\x94\x8CTit\xE2\x94\x90");
 }

@@ -2,6 +2,7 @@
 // timing, the loop level and drawing the active window into cells.
 #include <gtest/gtest.h>
 
+#include "gui/tui_screen_test_support.h"
 #include "gui/terminal/tui_text.h"
 #include "gui/terminal/tui_widgets.h"
 
@@ -130,7 +131,7 @@ TEST_F(Backend, HitTestingTakesTheLastVisibleChild) {
     EXPECT_EQ(b.hit(w, 1, 0), under);
     EXPECT_EQ(b.hit(w, 8, 4), 0u);  // right and bottom edges are outside
     EXPECT_EQ(b.hit(w, 7.9f, 3.9f), over);
-    b.set_hidden(over, true);
+    set_hidden(b, over, true);
     EXPECT_EQ(b.hit(w, 3, 2), under);
 }
 
@@ -182,26 +183,26 @@ TEST_F(Backend, RenderingTheActiveWindowCellByCell) {
     b.make(panel, false, box(2, 0, 5, 1), 0, text("abcdef"));  // sticks out of the panel
     WidgetId hidden = b.make(w, false, box(0, 0, 2, 1), 0, fill_with('H'));
     b.make(hidden, false, box(0, 0, 1, 1), 0, fill_with('C'));
-    b.set_hidden(hidden, true);
+    set_hidden(b, hidden, true);
     b.activate(w);
     TuiScreen s;
     b.render(s, 80, 24);
     EXPECT_FALSE(b.dirty());
     ASSERT_EQ(s.cols(), 6);
     ASSERT_EQ(s.rows(), 3);
-    EXPECT_EQ(s.row_text(0), "......");
-    EXPECT_EQ(s.row_text(1), ".##ab.");
-    EXPECT_EQ(s.row_text(2), ".####.");
+    EXPECT_EQ(row_text(s, 0), "......");
+    EXPECT_EQ(row_text(s, 1), ".##ab.");
+    EXPECT_EQ(row_text(s, 2), ".####.");
     // The terminal's size clamps the buffer.
     b.render(s, 4, 2);
     EXPECT_EQ(s.cols(), 4);
     EXPECT_EQ(s.rows(), 2);
-    EXPECT_EQ(s.row_text(1), ".##a");
+    EXPECT_EQ(row_text(s, 1), ".##a");
     // Showing the hidden subtree draws it over the earlier widgets.
-    b.set_hidden(hidden, false);
+    set_hidden(b, hidden, false);
     EXPECT_TRUE(b.dirty());
     b.render(s, 80, 24);
-    EXPECT_EQ(s.row_text(0), "CH....");
+    EXPECT_EQ(row_text(s, 0), "CH....");
 }
 
 TEST_F(Backend, OnlyTheActiveWindowIsDrawnAndMarkedDirty) {
@@ -211,12 +212,12 @@ TEST_F(Backend, OnlyTheActiveWindowIsDrawnAndMarkedDirty) {
     b.activate(w2);
     TuiScreen s;
     b.render(s, 80, 24);
-    EXPECT_EQ(s.row_text(0), "22");
+    EXPECT_EQ(row_text(s, 0), "22");
     b.mark_dirty(in1);
     EXPECT_FALSE(b.dirty());
     b.activate(w1);
     b.render(s, 80, 24);
-    EXPECT_EQ(s.row_text(0), "111");
+    EXPECT_EQ(row_text(s, 0), "111");
     b.mark_dirty(in1);
     EXPECT_TRUE(b.dirty());
 }
