@@ -65,8 +65,6 @@ void heap_region_prefault(void* block, size_t size);
 size_t heap_page_size();
 // Bytes currently committed: handed out, or warm.
 size_t heap_region_committed();
-// Bytes in warm ranges.
-size_t heap_region_warm();
 
 // The region's bookkeeping, for start-up's saved heap (boot/boot_heap.h):
 // the first never-used offset (everything below it from the first page on

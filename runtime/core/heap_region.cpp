@@ -3,6 +3,7 @@
 // blocks freed but kept committed, so that the next allocations reuse pages
 // that are already mapped instead of faulting fresh ones in.
 #include "runtime/core/heap.h"
+#include "runtime/core/heap_region_internal.h"
 
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -26,6 +27,7 @@ namespace zan {
 
 u8* g_heap_base = nullptr;
 u64 g_heap_size = 0;
+size_t g_heap_warm_bytes = 0;
 
 namespace {
 size_t g_page = 0;
@@ -44,7 +46,6 @@ struct Warm {
     u64 stamp;
 };
 std::map<size_t, Warm> g_warm;
-size_t g_warm_bytes = 0;
 u64 g_free_count = 0;
 // Bytes handed out at most since the last settling, and the high-water
 // mark the warm ranges are kept up to.
@@ -86,7 +87,7 @@ u64 largest_size_allowed() {
     return size;
 }
 
-size_t in_use() { return g_committed - g_warm_bytes; }
+size_t in_use() { return g_committed - g_heap_warm_bytes; }
 
 void note_in_use() { g_peak_in_use = std::max(g_peak_in_use, in_use()); }
 
@@ -132,7 +133,7 @@ void release_pages(size_t off, size_t size) {
 // merged range takes the newest stamp).
 void add_warm(size_t off, size_t size) {
     ZAN_POISON(g_heap_base + off, size);
-    g_warm_bytes += size;
+    g_heap_warm_bytes += size;
     u64 stamp = ++g_free_count;
     auto next = g_warm.lower_bound(off);
     if (next != g_warm.end() && off + size == next->first) {
@@ -173,7 +174,7 @@ size_t take_warm(size_t size) {
     Warm w = best->second;
     g_warm.erase(best);
     if (w.length > size) g_warm.emplace(off + size, Warm{w.length - size, w.stamp});
-    g_warm_bytes -= size;
+    g_heap_warm_bytes -= size;
     ZAN_UNPOISON(g_heap_base + off, size);
     return off;
 }
@@ -181,20 +182,20 @@ size_t take_warm(size_t size) {
 // Releases the warm ranges freed longest ago until at most keep bytes stay
 // warm; a range is cut from its end when part of it may stay.
 void trim_warm(size_t keep) {
-    while (g_warm_bytes > keep && !g_warm.empty()) {
+    while (g_heap_warm_bytes > keep && !g_warm.empty()) {
         auto oldest = g_warm.begin();
         for (auto it = g_warm.begin(); it != g_warm.end(); ++it)
             if (it->second.stamp < oldest->second.stamp) oldest = it;
         size_t off = oldest->first;
         size_t len = oldest->second.length;
-        size_t excess = g_warm_bytes - keep;
+        size_t excess = g_heap_warm_bytes - keep;
         size_t cut = std::min(len, round_up(excess, heap_page_size()));
         if (cut < len) {
             oldest->second.length = len - cut;
         } else {
             g_warm.erase(oldest);
         }
-        g_warm_bytes -= cut;
+        g_heap_warm_bytes -= cut;
         release_pages(off + len - cut, cut);
     }
 }
@@ -258,7 +259,7 @@ void* heap_region_alloc(size_t size, bool zeroed) {
     if (!g_heap_base && !heap_region_init()) return nullptr;
     size = round_up(size ? size : 1, heap_page_size());
     void* p = commit_block(size, zeroed);
-    if (!p && g_warm_bytes) {
+    if (!p && g_heap_warm_bytes) {
         // Warm ranges too small for the block may leave room once released
         // and merged with their released neighbours.
         trim_warm(0);
@@ -308,7 +309,6 @@ void heap_region_prefault(void* block, size_t size) {
 }
 
 size_t heap_region_committed() { return g_committed; }
-size_t heap_region_warm() { return g_warm_bytes; }
 
 
 size_t heap_region_bump() { return g_bump; }
@@ -360,7 +360,7 @@ bool heap_region_grow(void* block, size_t size, size_t new_size) {
         g_warm.erase(w);
         if (rest.length > from_warm)
             g_warm.emplace(end + from_warm, Warm{rest.length - from_warm, rest.stamp});
-        g_warm_bytes -= from_warm;
+        g_heap_warm_bytes -= from_warm;
         ZAN_UNPOISON(g_heap_base + end, from_warm);
     }
     note_in_use();

@@ -1,5 +1,6 @@
 // Series ownership: the ownership table and the binding walk.
 #include "runtime/typesystem/ownership.h"
+#include "runtime/typesystem/ownership_internal.h"
 
 #include "runtime/core/case_folding.h"
 #include "runtime/core/collector.h"
@@ -19,9 +20,10 @@
 
 namespace zan {
 
+Node g_ownership_table = 0;
+
 namespace {
 
-Node g_table = 0;
 // The value store: 100 integer! cells chained through data2 (last -1).
 ValueCell g_value_store{TYPE_NONE, 0, 0, 0};
 bool g_marker_added = false;
@@ -35,10 +37,10 @@ void announce_case_change(ValueCell* value, bool upper, u32 index, u32 count) {
 
 // The table's own storage; its entries are weak (see mark_entries, purge).
 void mark_table() {
-    if (g_table) hashtable_gc_mark(&g_table);
+    if (g_ownership_table) hashtable_gc_mark(&g_ownership_table);
 }
-bool mark_entries() { return hashtable_mark_live_entries(g_table); }
-void purge() { hashtable_purge_unmarked(g_table); }
+bool mark_entries() { return hashtable_mark_live_entries(g_ownership_table); }
+void purge() { hashtable_purge_unmarked(g_ownership_table); }
 
 inline bool object_like_q(const ValueCell* v) {
     u32 t = v->type();
@@ -51,8 +53,8 @@ inline bool tracked_series(u32 t) {
 }
 
 Node table() {
-    if (!g_table) ownership_init();
-    return g_table;
+    if (!g_ownership_table) ownership_init();
+    return g_ownership_table;
 }
 
 // Whether the value has a store an entry can be kept for: a buffer node,
@@ -71,7 +73,8 @@ Node key_of(const ValueCell* v) {
 // An image's pixels are shared by every copy of its cell, so whether they
 // are owned is a question for the table, not for one cell's header.
 bool owned_q(const ValueCell* v) {
-    if (v->type() == TYPE_IMAGE) return g_table && hashtable_get_int(g_table, key_of(v)) != nullptr;
+    if (v->type() == TYPE_IMAGE)
+        return g_ownership_table && hashtable_get_int(g_ownership_table, key_of(v)) != nullptr;
     return series_node(v) && (series_buffer(v)->flags & SERIES_OWNED) != 0;
 }
 
@@ -144,7 +147,8 @@ void bind_walk(ValueCell* value, ValueCell* owner, ValueCell* word) {
 }  // namespace
 
 void ownership_init() {
-    g_table = hashtable_init(static_cast<i32>(OWNERSHIP_TABLE_SIZE), nullptr, HASH_KIND_OWNERSHIP, 3);
+    g_ownership_table =
+        hashtable_init(static_cast<i32>(OWNERSHIP_TABLE_SIZE), nullptr, HASH_KIND_OWNERSHIP, 3);
     if (!g_marker_added) {
         gc_add_mark_callback(mark_table);
         gc_add_weak_table({mark_entries, purge});
@@ -162,8 +166,6 @@ void ownership_init() {
     g_services.ownership_check = ownership_check;
     case_folding_set_notify(announce_case_change);
 }
-
-Node ownership_table() { return g_table; }
 
 void ownership_bind_values(ValueCell* value, ValueCell* owner, ValueCell* word) {
     ValueCell* saved = g_stack.top;
@@ -188,10 +190,10 @@ void ownership_release(ValueCell* value) {
         if (!has_store(value)) return;
         bool was_owned = owned_q(value);
         set_owned(value, false);
-        if (was_owned && g_table) {
-            if (ValueCell* e = hashtable_get_int(g_table, key_of(value))) {
+        if (was_owned && g_ownership_table) {
+            if (ValueCell* e = hashtable_get_int(g_ownership_table, key_of(value))) {
                 for (u32 k = 1; k <= 3; k++) cell_init(e + k, TYPE_UNSET);
-                hashtable_delete_int(g_table, key_of(value));
+                hashtable_delete_int(g_ownership_table, key_of(value));
             }
         }
         if (block_kind(t)) {
@@ -207,27 +209,21 @@ void ownership_release(ValueCell* value) {
 }
 
 ValueCell* ownership_owner_of(Node node) {
-    if (!g_table || !node) return nullptr;
-    ValueCell* e = hashtable_get_int(g_table, node);
-    return e ? e + 2 : nullptr;
-}
-
-ValueCell* ownership_word_of(Node node) {
-    if (!g_table || !node) return nullptr;
-    ValueCell* e = hashtable_get_int(g_table, node);
-    return e ? e + 3 : nullptr;
+    if (!g_ownership_table || !node) return nullptr;
+    ValueCell* e = hashtable_get_int(g_ownership_table, node);
+    return e ? e + OWNERSHIP_ENTRY_OWNER : nullptr;
 }
 
 bool ownership_check(ValueCell* value, ValueCell* action_word, ValueCell* new_value, i32 index,
                      i32 part) {
-    if (!g_table) return false;
+    if (!g_ownership_table) return false;
     if (!has_store(value)) return false;
     Node key = key_of(value);
-    ValueCell* e = hashtable_get_int(g_table, key);
-    if (!e || !object_record(&e[2])) return false;
+    ValueCell* e = hashtable_get_int(g_ownership_table, key);
+    if (!e || !object_record(&e[OWNERSHIP_ENTRY_OWNER])) return false;
     ValueCell* saved = g_stack.top;
-    ValueCell* owner = stack_push(e + 2);
-    ValueCell* word = stack_push(e + 3);
+    ValueCell* owner = stack_push(e + OWNERSHIP_ENTRY_OWNER);
+    ValueCell* word = stack_push(e + OWNERSHIP_ENTRY_WORD);
     ValueCell* target = stack_push(value);
     ValueCell* action = stack_push(action_word);
     ValueCell* nv = stack_push(new_value ? new_value : &g_none_cell);
@@ -237,7 +233,7 @@ bool ownership_check(ValueCell* value, ValueCell* action_word, ValueCell* new_va
 }
 
 void ownership_state_reset() {
-    g_table = 0;
+    g_ownership_table = 0;
     cell_init(&g_value_store, TYPE_NONE);
 }
 

@@ -22,8 +22,6 @@ constexpr Node image_ownership_key(u32 slot) { return (slot << 1) | 1u; }
 // the ownership services of the series datatypes. Runs once at start-up;
 // the other entries create the table on first use when it has not run.
 void ownership_init();
-// The table's node (0 before the first use).
-Node ownership_table();
 // Forgets the table and the value store before a fresh start-up.
 void ownership_state_reset();
 
@@ -37,8 +35,6 @@ void ownership_release(ValueCell* value);
 // The owner cell recorded for a series node, or null. The cell lies in the
 // table: copy it before anything that allocates.
 ValueCell* ownership_owner_of(Node node);
-// The field word recorded for a series node, or null (same caveat).
-ValueCell* ownership_word_of(Node node);
 // Announces a change of value to its owner's on-deep-change*. Answers true
 // when the value has an owner whose object has an event record (also when
 // the record names no deep handler).

@@ -1,5 +1,6 @@
 // The built-in system routines and their specs.
 #include "runtime/io/host/routines_system.h"
+#include "runtime/io/host/routines_system_internal.h"
 
 #include <unistd.h>
 
@@ -302,6 +303,8 @@ void r_gc_active_q() { set_logic(g_gc.enabled); }
 void r_series_cycles() { set_integer(static_cast<i32>(g_gc.series_cycles)); }
 void r_nodes_cycles() { set_integer(static_cast<i32>(g_gc.nodes_cycles)); }
 
+}  // namespace
+
 // ---- the table ------------------------------------------------------------------------------------------------------------
 
 #define TYPE_Q(name, type) \
@@ -312,7 +315,7 @@ void r_nodes_cycles() { set_integer(static_cast<i32>(g_gc.nodes_cycles)); }
      "[\"Returns true if the value is any type of " what "\" value [any-type!] return: [logic!]]", \
      r_typeset_q<k>}
 
-const SystemRoutine kRoutines[] = {
+const SystemRoutine g_system_routines[] = {
     {"quit-return",
      "[\"Stops evaluation and exits the program with a given status\" status [integer!] "
      "\"Process termination value to return\"]",
@@ -455,18 +458,11 @@ const SystemRoutine kRoutines[] = {
 #undef TYPE_Q
 #undef TYPESET_Q
 
-constexpr u32 kRoutineCount = sizeof(kRoutines) / sizeof(kRoutines[0]);
-static_assert(kRoutineCount == 24 + 49 + 14 + 3, "every system routine is listed");
-
-}  // namespace
-
-const SystemRoutine* system_routines(u32* count) {
-    if (count) *count = kRoutineCount;
-    return kRoutines;
-}
+static_assert(sizeof(g_system_routines) / sizeof(g_system_routines[0]) == SYSTEM_ROUTINE_COUNT,
+              "every system routine is listed");
 
 void routines_system_register() {
-    for (const SystemRoutine& r : kRoutines) routine_table_register(r.name, r.entry);
+    for (const SystemRoutine& r : g_system_routines) routine_table_register(r.name, r.entry);
 }
 
 ValueCell* system_words_object() {

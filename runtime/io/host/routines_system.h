@@ -18,16 +18,6 @@
 
 namespace zan {
 
-struct SystemRoutine {
-    const char* name;
-    const char* spec;
-    RoutineFn entry;
-};
-
-// Every system routine, in registration order: the 24 of the core values,
-// the 49 datatype predicates, the 14 typeset predicates, the 3 collector
-// routines.
-const SystemRoutine* system_routines(u32* count);
 // Registers every system routine in the routine table (again after a
 // routine_table_reset).
 void routines_system_register();

@@ -19,6 +19,7 @@
 #include "runtime/typesystem/error_catalog.h"
 #include "runtime/datatypes/scalar_support.h"
 #include "runtime/io/host/routines_system.h"
+#include "runtime/io/host/routines_system_internal.h"
 
 namespace zan::boottest {
 namespace {
@@ -278,8 +279,7 @@ TEST_F(SystemObject, EveryWordOfTheFirstModulesHasAValue) {
 
 TEST_F(SystemObject, RoutinesOfTheCoreValuesModule) {
     // Their specs are those of the routine table's owner.
-    u32 count = 0;
-    const SystemRoutine* table = system_routines(&count);
+    const SystemRoutine* table = g_system_routines;
     for (u32 i = 0; i < 24; i++) {
         std::string name = table[i].name;
         EXPECT_EQ(ev("type? :" + name), "routine!") << name;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "runtime/core/heap.h"
+#include "runtime/core/heap_region_internal.h"
 
 #include "test_support.h"
 
@@ -32,7 +33,7 @@ TEST_F(HeapRegionTest, FreedBlocksComeBackWarmNewestFirst) {
     heap_region_free(b, 3 * page);
     // Nothing went back to the system.
     EXPECT_EQ(heap_region_committed(), committed + 14 * page);
-    EXPECT_EQ(heap_region_warm(), 14 * page);
+    EXPECT_EQ(g_heap_warm_bytes, 14 * page);
     EXPECT_TRUE(heap_region_has_holes());
     // The block of that size freed last comes first; uncleared when asked.
     u8* c = static_cast<u8*>(heap_region_alloc(3 * page, false));
@@ -46,7 +47,7 @@ TEST_F(HeapRegionTest, FreedBlocksComeBackWarmNewestFirst) {
     // holds it; the rest stays warm.
     u8* e = static_cast<u8*>(heap_region_alloc(2 * page));
     EXPECT_EQ(e, big);
-    EXPECT_EQ(heap_region_warm(), 6 * page);
+    EXPECT_EQ(g_heap_warm_bytes, 6 * page);
     EXPECT_EQ(heap_region_committed(), committed + 14 * page);
     heap_region_free(c, 3 * page);
     heap_region_free(d, 3 * page);
@@ -70,7 +71,7 @@ TEST_F(HeapRegionTest, WarmPagesUnusedForSeveralSettlingsGoBack) {
     heap_region_free(p, size);
     // A load that comes back keeps its pages.
     heap_region_settle();
-    EXPECT_EQ(heap_region_warm(), size);
+    EXPECT_EQ(g_heap_warm_bytes, size);
     u8* q = static_cast<u8*>(heap_region_alloc(size, false));
     EXPECT_EQ(q, p);
     heap_region_free(q, size);
@@ -78,7 +79,7 @@ TEST_F(HeapRegionTest, WarmPagesUnusedForSeveralSettlingsGoBack) {
     std::vector<size_t> warm;
     for (int i = 0; i < 40; i++) {
         heap_region_settle();
-        warm.push_back(heap_region_warm());
+        warm.push_back(g_heap_warm_bytes);
     }
     EXPECT_EQ(warm[0], size) << "the peak is remembered for a few settlings";
     EXPECT_LT(warm.back(), size / 4);
@@ -90,7 +91,7 @@ TEST_F(HeapRegionTest, WarmPagesUnusedForSeveralSettlingsGoBack) {
     EXPECT_GE(steps, 3u);
     // Pages given back come back cleared.
     heap_region_release_warm();
-    EXPECT_EQ(heap_region_warm(), 0u);
+    EXPECT_EQ(g_heap_warm_bytes, 0u);
     u8* r = static_cast<u8*>(heap_region_alloc(size, false));
     ASSERT_NE(r, nullptr);
     for (size_t i = 0; i < size; i += page) ASSERT_EQ(r[i], 0) << "page " << i / page;
@@ -113,9 +114,9 @@ TEST_F(HeapRegionTest, BlocksGrowInPlaceOnlyIntoFreePages) {
     EXPECT_TRUE(heap_region_grow(a, 2 * page, 2 * page)) << "no growth asked";
     // Once the neighbour is free, its pages (warm) are taken.
     heap_region_free(b, page);
-    EXPECT_EQ(heap_region_warm(), 8 * page);
+    EXPECT_EQ(g_heap_warm_bytes, 8 * page);
     ASSERT_TRUE(heap_region_grow(a, 2 * page, 10 * page));
-    EXPECT_EQ(heap_region_warm(), 0u);
+    EXPECT_EQ(g_heap_warm_bytes, 0u);
     a[10 * page - 1] = 9;
     EXPECT_EQ(a[0], 7);
     heap_region_free(a, 10 * page);

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/routine.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/io/host/routines_system.h"
+#include "runtime/io/host/routines_system_internal.h"
 
 namespace zan::test {
 namespace {
@@ -42,8 +43,8 @@ protected:
 };
 
 TEST_F(RoutinesTest, TableAndRegistration) {
-    u32 n = 0;
-    const SystemRoutine* all = system_routines(&n);
+    const u32 n = SYSTEM_ROUTINE_COUNT;
+    const SystemRoutine* all = g_system_routines;
     EXPECT_EQ(n, 90u);
     routine_table_reset();
     routines_system_register();
@@ -285,8 +286,7 @@ TEST_F(RoutinesTest, WriteStdout) {
 }
 
 TEST_F(RoutinesTest, DatatypePredicates) {
-    u32 n = 0;
-    const SystemRoutine* all = system_routines(&n);
+    const SystemRoutine* all = g_system_routines;
     u32 tested = 0;
     for (u32 i = 24; i < 24 + 48; i++) {
         std::string type_name = std::string(all[i].name);
