@@ -28,7 +28,10 @@ constexpr size_t CONSOLE_FILE_FLUSH_AT = 1020;
 
 // Detects the console on standard output and resets the writer's state.
 void platform_console_init();
-// The console's current attribute becomes its default (SGR 0, erasing).
+// The console's current attribute becomes its default (SGR 0, erasing). For
+// a host that sets its colours before drawing with the console operations
+// below; start-up leaves the default as it is, since the product's output
+// passes escape sequences through and never reads it.
 void platform_console_save_attribute();
 // The screen the cursor and attribute operations act on: the attached one,
 // else a terminal screen on the output when it is a terminal, else null.
@@ -45,6 +48,8 @@ int platform_write_utf8(const void* units, size_t bytes, u32 width, bool new_lin
 // 4-byte code points, with no escape interpretation on a screen.
 int platform_print_ucs4(const void* units, size_t bytes);
 int platform_print_ucs4_line(const void* units, size_t bytes);
+// One code point, as the above. For a host writing one character at a
+// time; the print hooks write whole texts, so only its tests call it.
 int platform_console_put_char(u32 cp);
 
 // Console operations on platform_console_screen(); nothing happens when
