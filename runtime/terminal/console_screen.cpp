@@ -357,6 +357,4 @@ ConsoleScreen* console_terminal_new(int fd) {
     return s;
 }
 
-bool console_is_terminal(const ConsoleScreen* s) { return s && s->ops == &kTerminalOps; }
-
 }  // namespace zan

@@ -97,7 +97,6 @@ void console_screen_destroy(ConsoleScreen* s);
 // through the layer left it: text written to the terminal by other means is
 // not seen.
 ConsoleScreen* console_terminal_new(int fd);
-bool console_is_terminal(const ConsoleScreen* s);
 
 // Appends the UTF-8 form of a code point (1 to 4 bytes); values that are
 // not characters (surrogates, above 10FFFFh) give U+FFFD.
