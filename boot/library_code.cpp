@@ -1,5 +1,6 @@
 // Sealing of the library functions and their compiled entry.
 #include "boot/library_code.h"
+#include "boot/library_code_internal.h"
 
 #include <cstring>
 
@@ -22,15 +23,14 @@
 
 namespace zan {
 
+ValueCell g_library_root;
+Node g_library_snapshot_ctx = 0;
+
 namespace {
 
-// [0] the snapshot object (none before the seal), then every sealed
-// function. A collector root.
-ValueCell g_library_root;
 bool g_root_registered = false;
 // Global context index -> snapshot context index (-1: not a callable).
 std::vector<i32> g_snapshot_index;
-Node g_snapshot_ctx = 0;
 ValueCell g_frame_words[2];  // eval-path, eval-set-path
 
 const CompiledFunctionEntry kEntries[] = {library_function_entry};
@@ -118,12 +118,13 @@ struct Finder {
 // Binds a global word to the snapshot when its symbol held a callable at
 // the seal.
 void rebind_static(ValueCell* w) {
-    if (w->type() != TYPE_WORD || word_binding(w) != g_global_ctx || !g_snapshot_ctx) return;
+    if (w->type() != TYPE_WORD || word_binding(w) != g_global_ctx || !g_library_snapshot_ctx)
+        return;
     i32 gi = word_index(w);
     if (gi < 0 || static_cast<size_t>(gi) >= g_snapshot_index.size()) return;
     i32 si = g_snapshot_index[static_cast<size_t>(gi)];
     if (si < 0) return;
-    set_word_binding(w, g_snapshot_ctx);
+    set_word_binding(w, g_library_snapshot_ctx);
     set_word_index(w, si);
 }
 
@@ -207,7 +208,7 @@ void library_code_init() {
     }
     none_box(&g_library_root);
     g_snapshot_index.clear();
-    g_snapshot_ctx = 0;
+    g_library_snapshot_ctx = 0;
     interp_set_compiled_table(kEntries, 1);
     g_interp_hooks.body_handed_out = before_body_handed_out;
     make_frame_words();
@@ -218,7 +219,7 @@ void library_seal_words(std::vector<u64>* out) {
     std::memcpy(root, &g_library_root, sizeof root);
     out->push_back(root[0]);
     out->push_back(root[1]);
-    out->push_back(g_snapshot_ctx);
+    out->push_back(g_library_snapshot_ctx);
     out->push_back(g_snapshot_index.size());
     for (i32 i : g_snapshot_index) out->push_back(static_cast<u32>(i));
 }
@@ -226,17 +227,11 @@ void library_seal_words(std::vector<u64>* out) {
 size_t library_seal_read(std::span<const u64> words) {
     if (words.size() < 4 || words[3] > words.size() - 4) return 0;
     std::memcpy(static_cast<void*>(&g_library_root), words.data(), sizeof g_library_root);
-    g_snapshot_ctx = static_cast<Node>(words[2]);
+    g_library_snapshot_ctx = static_cast<Node>(words[2]);
     g_snapshot_index.resize(words[3]);
     for (size_t i = 0; i < g_snapshot_index.size(); i++)
         g_snapshot_index[i] = static_cast<i32>(static_cast<u32>(words[4 + i]));
     return 4 + g_snapshot_index.size();
-}
-
-const ValueCell* library_snapshot() {
-    if (g_library_root.type() != TYPE_BLOCK || block_length(&g_library_root) == 0)
-        return &g_none_cell;
-    return block_head_ptr(&g_library_root);
 }
 
 u32 library_seal() {
@@ -275,7 +270,7 @@ u32 library_seal() {
     ValueCell snap_obj = *object_push_from_context(snap, static_cast<u32>(-1));
     *block_head_ptr(&g_library_root) = snap_obj;
     stack_pop(1);
-    g_snapshot_ctx = snap;
+    g_library_snapshot_ctx = snap;
 
     // Each function: its entry, its spec cache, its executable body.
     for (u32 k = 1; k <= count; k++) {

@@ -49,8 +49,6 @@ u32 library_seal();
 // 0 (with nothing changed) when they are malformed.
 void library_seal_words(std::vector<u64>* out);
 size_t library_seal_read(std::span<const u64> words);
-// The snapshot context's object (none before the seal).
-const ValueCell* library_snapshot();
 // Whether a function! value is a sealed library function.
 bool library_function_q(const ValueCell* fn);
 

@@ -1,6 +1,7 @@
 // Start-up: the runtime, the boot image, the modules, the seal and the
 // hand-over.
 #include "boot/startup.h"
+#include "boot/startup_internal.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,9 +38,9 @@
 
 namespace zan {
 
-namespace {
+std::vector<std::string> g_boot_module_names;
 
-std::vector<std::string> g_module_names;
+namespace {
 
 constexpr const char* kBootRoutineSpec =
     "[\"Makes a routine from the routine table (start-up only)\" name [string!] "
@@ -184,7 +185,7 @@ bool run_module(u32 k, BootResult* out) {
         return false;
     }
     std::string path = utf8_of(name);
-    g_module_names.push_back(path);
+    g_boot_module_names.push_back(path);
     ValueCell module = *code;
     Run run = run_guarded([&] { interp_eval_block(&module, false); });
     result.modules++;
@@ -237,7 +238,7 @@ bool run_top_level(u32 values, const BootConfig& config, const SealedStart* done
     if (config.sealed_digest) *config.sealed_digest = boot_heap_digest(values);
     if (config.save_sealed) {
         std::string error;
-        SealedStart now{values, process, result.modules, result.sealed, g_module_names};
+        SealedStart now{values, process, result.modules, result.sealed, g_boot_module_names};
         if (!sealed_heap_capture(now, config.save_sealed, &error))
             result.message = error;
         return true;
@@ -260,8 +261,6 @@ bool stress_covers_startup() {
 
 }  // namespace
 
-const std::vector<std::string>& boot_module_names() { return g_module_names; }
-
 void boot_prepare_runtime() {
     runtime_init();
     library_code_init();
@@ -270,7 +269,7 @@ void boot_prepare_runtime() {
 BootResult boot_start(const BootConfig& config) {
     auto t0 = std::chrono::steady_clock::now();
     BootResult result;
-    g_module_names.clear();
+    g_boot_module_names.clear();
     {
         std::vector<const char*> argv;
         for (const std::string& a : config.args) argv.push_back(a.c_str());
@@ -310,7 +309,7 @@ BootResult boot_start(const BootConfig& config) {
         decoded.values = saved.values;
         result.modules = saved.modules;
         result.sealed = saved.sealed;
-        g_module_names = saved.module_names;
+        g_boot_module_names = saved.module_names;
     } else {
         if (config.save_sealed) sealed_heap_note_before();
         bool restored = config.library_dir.empty() && !config.saved_heap.empty() &&

@@ -79,9 +79,6 @@ BootResult boot_start(const BootConfig& config);
 // status (0 when launch returns; 254 after an uncaught error).
 int boot_launch(const std::vector<std::string>& args);
 
-// The module files run by the last start-up, in order.
-const std::vector<std::string>& boot_module_names();
-
 // The runtime as start-up prepares it before the image is decoded (runtime
 // initialisation, the library functions' entry); zan-boot-image prepares
 // its own the same way to save the decoded image (boot/boot_heap.h).

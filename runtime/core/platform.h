@@ -26,6 +26,9 @@ extern void (*g_platform_crypto_init)();
 
 size_t platform_page_size();
 
+// The memory manager takes its frames from the heap region itself
+// (heap_region_alloc); these two are for a caller that wants pages of its
+// own, executable ones for generated code, and only their tests call them.
 // Committed, zero-filled memory inside the heap region (heap.h), rounded up
 // to whole pages; readable, writable and, with the flag, executable. Raises
 // THROW_VIRTUAL_ALLOC_FAILED when none can be had.
@@ -34,6 +37,9 @@ void* platform_alloc_virtual(size_t size, bool executable);
 // THROW_VIRTUAL_FREE_FAILED for an address that is not such a live block.
 void platform_free_virtual(void* address);
 
+// The directory and environment wrappers are for code below the host layer;
+// the natives and host routines reach the directory and the environment
+// through the C library themselves, so only their tests call these.
 // A new buffer (release it with std::free) holding the current directory as
 // NUL-terminated UTF-8; *length gets its length in bytes without the NUL.
 // Null, with *length 0, when the directory cannot be read.
@@ -59,7 +65,9 @@ constexpr long long PLATFORM_WAIT_STEP_NS = 50'000'000;
 bool platform_wait(double seconds);
 
 // Seconds since midnight UTC; with the flag the fraction of the second is
-// included.
+// included. For a caller that wants the time of day alone; `now` takes the
+// date and the time from one clock reading (platform_date_time_at), so only
+// the tests call this and platform_get_date.
 double platform_get_time(bool precise);
 // The same from a given clock reading (seconds and nanoseconds since the
 // epoch).

@@ -183,6 +183,8 @@ void stack_adjust_try_result();
 // The top value, or the bottom cell of an empty stack.
 ValueCell* stack_top_value();
 inline CallFrame* stack_top_frame() { return g_stack.ctop - 1; }
+// Code compiled ahead of time restores the call-stack top with it; the
+// walker pops frames through the unwind forms, so only its tests call it.
 inline void stack_set_ctop(CallFrame* f) { g_stack.ctop = f; }
 
 // ---- non-local exits -----------------------------------------------------------

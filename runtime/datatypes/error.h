@@ -32,7 +32,9 @@ ValueCell* error_create(Err id, const ValueCell* arg1, const ValueCell* arg2,
                         const ValueCell* arg3);
 // make error! from a spec (integer code, block, string); pushed, returned.
 ValueCell* error_make(ValueCell* spec);
-// The symbols of the type and id fields (0 when they hold no word).
+// The symbols of the type and id fields (0 when they hold no word). For a
+// host handler that sorts errors by kind; the runtime reads the fields
+// itself (error_field), so only their tests call these.
 u32 error_get_type(const ValueCell* err);
 u32 error_get_id(const ValueCell* err);
 // Turns an integer stack field into the trace block of the call names.

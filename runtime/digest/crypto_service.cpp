@@ -1,4 +1,5 @@
 #include "runtime/digest/crypto_service.h"
+#include "runtime/digest/crypto_service_internal.h"
 
 #include <sys/random.h>
 #include <fcntl.h>
@@ -94,14 +95,14 @@ bool default_random_bytes(void* out, size_t count) {
     return true;
 }
 
-const CryptoService kDefaultService = {
+}  // namespace
+
+const CryptoService g_crypto_default_service = {
     default_hash_create, default_hash_data, default_hash_value, default_hash_destroy,
     default_random_bytes,
 };
 
-const CryptoService* g_service = &kDefaultService;
-
-}  // namespace
+const CryptoService* g_crypto_service = &g_crypto_default_service;
 
 u32 crypto_algorithm_size(CryptoAlgorithm alg) {
     auto i = static_cast<unsigned>(alg);
@@ -120,14 +121,6 @@ bool crypto_init() {
     return true;
 }
 
-const CryptoService& crypto_service() { return *g_service; }
-
-const CryptoService& crypto_default_service() { return kDefaultService; }
-
-const CryptoService* crypto_install_service(const CryptoService* service) {
-    const CryptoService* previous = g_service;
-    g_service = service ? service : &kDefaultService;
-    return previous;
-}
+const CryptoService& crypto_service() { return *g_crypto_service; }
 
 }  // namespace zan

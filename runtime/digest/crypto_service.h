@@ -42,11 +42,4 @@ bool crypto_init();
 // The service in use.
 const CryptoService& crypto_service();
 
-// Puts another service in place (a test double, another back end) and
-// returns the previous one; null puts the default service back.
-const CryptoService* crypto_install_service(const CryptoService* service);
-
-// The default service, for a replacement that forwards part of its work.
-const CryptoService& crypto_default_service();
-
 }  // namespace zan

@@ -1,7 +1,7 @@
 // Console output writers and the typed print of the runtime's reports.
 #include "runtime/terminal/console_out.h"
+#include "runtime/terminal/console_out_internal.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -15,21 +15,10 @@
 
 namespace zan {
 
+ConsoleOutputState g_console_output;
+
 namespace {
 
-// One instance for the process, shared by every writer.
-struct ConsoleState {
-    int fd = STDOUT_FILENO;
-    bool is_console = false;
-    u8 out[CONSOLE_OUTPUT_BUFFER];
-    size_t pending = 0;
-    char number[64];
-    ConsoleScreen* screen = nullptr;    // attached by the caller
-    ConsoleScreen* terminal = nullptr;  // ours, made on first use
-    u16 default_attribute = CONSOLE_DEFAULT_ATTRIBUTE;
-    int error = 0;
-};
-ConsoleState g_con;
 OutputFailureHandler g_on_stdout_failure = nullptr;
 
 u32 unit_at(const u8* p, size_t i, u32 width) {
@@ -49,30 +38,31 @@ void check_width(u32 width) {
 }
 
 int note(int err) {
-    if (err) g_con.error = err;
+    if (err) g_console_output.error = err;
     return err;
 }
 
 // Writes out what is pending; the write position returns to the start.
 int write_pending() {
-    size_t n = g_con.pending;
-    g_con.pending = 0;
+    size_t n = g_console_output.pending;
+    g_console_output.pending = 0;
     if (!n) return 0;
-    if (g_con.fd == STDOUT_FILENO) std::fflush(stdout);  // keep C stdio text in order
-    int err = note(platform_write_fd(g_con.fd, g_con.out, n));
-    if (err && g_con.fd == STDOUT_FILENO && g_on_stdout_failure) g_on_stdout_failure(err);
+    if (g_console_output.fd == STDOUT_FILENO) std::fflush(stdout);  // keep C stdio text in order
+    int err = note(platform_write_fd(g_console_output.fd, g_console_output.out, n));
+    if (err && g_console_output.fd == STDOUT_FILENO && g_on_stdout_failure)
+        g_on_stdout_failure(err);
     return err;
 }
 
 int append_byte(u8 b) {
-    g_con.out[g_con.pending++] = b;
-    return g_con.pending > CONSOLE_FILE_FLUSH_AT ? write_pending() : 0;
+    g_console_output.out[g_console_output.pending++] = b;
+    return g_console_output.pending > CONSOLE_FILE_FLUSH_AT ? write_pending() : 0;
 }
 
 void drop_terminal() {
-    if (g_con.terminal) {
-        console_screen_destroy(g_con.terminal);
-        g_con.terminal = nullptr;
+    if (g_console_output.terminal) {
+        console_screen_destroy(g_console_output.terminal);
+        g_console_output.terminal = nullptr;
     }
 }
 
@@ -89,75 +79,51 @@ int typed_printf(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 int typed_printf(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    int n = std::vsnprintf(g_con.number, sizeof g_con.number, fmt, ap);
+    char* number = g_console_output.number;
+    constexpr size_t room = sizeof g_console_output.number;
+    int n = std::vsnprintf(number, room, fmt, ap);
     va_end(ap);
     if (n < 0) return 0;
-    size_t len = static_cast<size_t>(n) < sizeof g_con.number ? static_cast<size_t>(n)
-                                                                : sizeof g_con.number - 1;
-    return typed_print(g_con.number, len);
+    size_t len = static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
+    return typed_print(number, len);
 }
 
 }  // namespace
 
-void platform_console_init() {
+void console_output_start(int fd) {
     drop_terminal();
-    g_con.fd = STDOUT_FILENO;
-    g_con.is_console = isatty(g_con.fd) == 1;
-    g_con.pending = 0;
-    g_con.screen = nullptr;
-    g_con.default_attribute = CONSOLE_DEFAULT_ATTRIBUTE;
-    g_con.error = 0;
+    g_console_output.fd = fd;
+    g_console_output.is_console = isatty(fd) == 1;
+    g_console_output.pending = 0;
+    g_console_output.screen = nullptr;
+    g_console_output.default_attribute = CONSOLE_DEFAULT_ATTRIBUTE;
+    g_console_output.error = 0;
 }
+
+void platform_console_init() { console_output_start(STDOUT_FILENO); }
 
 void platform_console_save_attribute() {
     ConsoleScreen* s = platform_console_screen();
-    g_con.default_attribute = s ? s->attribute : CONSOLE_DEFAULT_ATTRIBUTE;
-    if (s) s->default_attribute = g_con.default_attribute;
-}
-
-bool platform_console_is_console() { return g_con.is_console; }
-
-int platform_console_set_output(int fd) {
-    int old = g_con.fd;
-    write_pending();
-    drop_terminal();
-    g_con.fd = fd;
-    g_con.is_console = isatty(fd) == 1;
-    return old;
-}
-
-int platform_console_output_fd() { return g_con.fd; }
-
-ConsoleScreen* platform_console_attach_screen(ConsoleScreen* screen) {
-    ConsoleScreen* old = g_con.screen;
-    g_con.screen = screen;
-    return old;
+    g_console_output.default_attribute = s ? s->attribute : CONSOLE_DEFAULT_ATTRIBUTE;
+    if (s) s->default_attribute = g_console_output.default_attribute;
 }
 
 ConsoleScreen* platform_console_screen() {
-    if (g_con.screen) return g_con.screen;
-    if (!g_con.is_console) return nullptr;
-    if (!g_con.terminal) {
-        g_con.terminal = console_terminal_new(g_con.fd);
-        g_con.terminal->default_attribute = g_con.default_attribute;
-        g_con.terminal->attribute = g_con.default_attribute;
+    if (g_console_output.screen) return g_console_output.screen;
+    if (!g_console_output.is_console) return nullptr;
+    if (!g_console_output.terminal) {
+        g_console_output.terminal = console_terminal_new(g_console_output.fd);
+        g_console_output.terminal->default_attribute = g_console_output.default_attribute;
+        g_console_output.terminal->attribute = g_console_output.default_attribute;
     }
-    return g_con.terminal;
-}
-
-bool platform_console_size(int* columns, int* rows) {
-    winsize ws{};
-    if (ioctl(g_con.fd, TIOCGWINSZ, &ws) != 0 || !ws.ws_col || !ws.ws_row) return false;
-    *columns = ws.ws_col;
-    *rows = ws.ws_row;
-    return true;
+    return g_console_output.terminal;
 }
 
 // ---- writers ----------------------------------------------------------------------
 
 int platform_write_units(const void* units, size_t bytes, u32 width, bool new_line) {
     check_width(width);
-    if (g_con.screen) return platform_write_console_ansi(units, bytes, width, new_line);
+    if (g_console_output.screen) return platform_write_console_ansi(units, bytes, width, new_line);
     return platform_write_utf8(units, bytes, width, new_line);
 }
 
@@ -185,7 +151,7 @@ int platform_write_utf8(const void* units, size_t bytes, u32 width, bool new_lin
 }
 
 int platform_print_ucs4(const void* units, size_t bytes) {
-    ConsoleScreen* s = g_con.screen;
+    ConsoleScreen* s = g_console_output.screen;
     if (!s) return platform_write_utf8(units, bytes, 4, false);
     const u8* p = static_cast<const u8*>(units);
     for (size_t i = 0; i < bytes / 4; i++) console_screen_put_char(s, unit_at(p, i, 4));
@@ -193,7 +159,7 @@ int platform_print_ucs4(const void* units, size_t bytes) {
 }
 
 int platform_print_ucs4_line(const void* units, size_t bytes) {
-    ConsoleScreen* s = g_con.screen;
+    ConsoleScreen* s = g_console_output.screen;
     if (!s) return platform_write_utf8(units, bytes, 4, true);
     int err = platform_print_ucs4(units, bytes);
     console_screen_put_char(s, '\n');
@@ -202,7 +168,7 @@ int platform_print_ucs4_line(const void* units, size_t bytes) {
 }
 
 int platform_console_put_char(u32 cp) {
-    if (ConsoleScreen* s = g_con.screen) {
+    if (ConsoleScreen* s = g_console_output.screen) {
         console_screen_put_char(s, cp);
         return flush_screen(s);
     }
@@ -222,7 +188,7 @@ size_t platform_console_ansi_sequence(const void* esc, size_t bytes, u32 width) 
 
 u16 platform_console_sgr(int attr, u32 code) {
     ConsoleScreen* s = platform_console_screen();
-    u16 def = s ? s->default_attribute : g_con.default_attribute;
+    u16 def = s ? s->default_attribute : g_console_output.default_attribute;
     u16 a = attr >= 0 ? static_cast<u16>(attr) : (s ? s->attribute : def);
     return ansi_sgr(a, def, code);
 }
@@ -258,23 +224,20 @@ int platform_print_float32(float value) { return typed_printf("%.7g", static_cas
 int platform_print_cstring(const char* text) {
     size_t n = std::strlen(text);
     int err;
-    if (ConsoleScreen* s = g_con.screen) {
+    if (ConsoleScreen* s = g_console_output.screen) {
         for (size_t i = 0; i < n; i++) console_screen_put_char(s, static_cast<u8>(text[i]));
         err = flush_screen(s);
     } else {
         err = write_pending();
         if (!err && n) {
-            if (g_con.fd == STDOUT_FILENO) std::fflush(stdout);
-            err = note(platform_write_fd(g_con.fd, text, n));
+            if (g_console_output.fd == STDOUT_FILENO) std::fflush(stdout);
+            err = note(platform_write_fd(g_console_output.fd, text, n));
         }
     }
     print_hooks_call_raw(reinterpret_cast<const u8*>(text), static_cast<u32>(n), false);
     return err;
 }
 
-int platform_output_error() { return g_con.error; }
-
 void platform_on_stdout_failure(OutputFailureHandler handler) { g_on_stdout_failure = handler; }
-void platform_output_clear_error() { g_con.error = 0; }
 
 }  // namespace zan

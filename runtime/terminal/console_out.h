@@ -5,14 +5,15 @@
 //   escape sequences pass through to the terminal, which carries them out.
 // - file: standard output is a pipe or a file. Text is written as UTF-8,
 //   escape sequences pass through, the new-line flag writes LF.
-// - screen: a console screen has been attached (console_screen.h). Escape
-//   sequences are carried out on it by the emulation of ansi.h; tests attach
-//   a grid to read what a terminal would show.
+// - screen: a console screen is attached to the writers' state
+//   (console_out_internal.h). Escape sequences are carried out on it by the
+//   emulation of ansi.h; the checks attach a grid to read what a terminal
+//   would show.
 //
 // Output is not buffered across calls: each call has written all its text
 // when it returns. Partial writes and interruptions are retried; a failed
-// write stops the call, which returns the errno, and the error is kept for
-// platform_output_error.
+// write stops the call, which returns the errno, and the error is kept in
+// the writers' state.
 #pragma once
 #include <cstddef>
 
@@ -27,23 +28,14 @@ constexpr size_t CONSOLE_FILE_FLUSH_AT = 1020;
 
 // Detects the console on standard output and resets the writer's state.
 void platform_console_init();
-// The console's current attribute becomes its default (SGR 0, erasing).
+// The console's current attribute becomes its default (SGR 0, erasing). For
+// a host that sets its colours before drawing with the console operations
+// below; start-up leaves the default as it is, since the product's output
+// passes escape sequences through and never reads it.
 void platform_console_save_attribute();
-// Standard output was a terminal at start-up (or at the last redirection).
-bool platform_console_is_console();
-// Sends the writers' output to another descriptor (the console flag is
-// detected again); returns the previous one. Used to test the roads.
-int platform_console_set_output(int fd);
-int platform_console_output_fd();
-// Attaches a screen on which escape sequences are carried out (null
-// detaches); returns the previous one. The caller keeps ownership.
-ConsoleScreen* platform_console_attach_screen(ConsoleScreen* screen);
 // The screen the cursor and attribute operations act on: the attached one,
 // else a terminal screen on the output when it is a terminal, else null.
 ConsoleScreen* platform_console_screen();
-// Size of the terminal on the output; false when it is not a terminal or
-// reports a zero size.
-bool platform_console_size(int* columns, int* rows);
 
 // Writers. units: the first unit; bytes: the text's length in bytes; width:
 // 1, 2 or 4 bytes per unit (each unit a code point). Return 0 or an errno.
@@ -56,12 +48,14 @@ int platform_write_utf8(const void* units, size_t bytes, u32 width, bool new_lin
 // 4-byte code points, with no escape interpretation on a screen.
 int platform_print_ucs4(const void* units, size_t bytes);
 int platform_print_ucs4_line(const void* units, size_t bytes);
+// One code point, as the above. For a host writing one character at a
+// time; the print hooks write whole texts, so only its tests call it.
 int platform_console_put_char(u32 cp);
 
 // Console operations on platform_console_screen(); nothing happens when
-// there is none. For a host that draws on the console itself (an embedder
-// with its own screen attached); the product's own output passes escape
-// sequences through to the terminal and never calls these.
+// there is none. For a host that draws on the terminal itself (an
+// embedder); the product's own output passes escape sequences through to
+// the terminal and never calls these.
 size_t platform_console_ansi_sequence(const void* esc, size_t bytes, u32 width);
 // attr -1 reads the current attribute.
 u16 platform_console_sgr(int attr, u32 code);
@@ -82,9 +76,6 @@ int platform_print_float32(float value);    // "%.7g"
 // one character).
 int platform_print_cstring(const char* text);
 
-// errno of the last failed write (0 when none since the last clear).
-int platform_output_error();
-void platform_output_clear_error();
 // Called with the errno when a write to standard output fails (the
 // process's entry point installs one that ends the process; none: the
 // error is only kept).

@@ -1,14 +1,10 @@
 // The console screen layer and its grid and terminal back ends.
 #include "runtime/terminal/console_screen.h"
 
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 #include "runtime/core/platform.h"
@@ -351,12 +347,6 @@ void term_destroy(ConsoleScreen* s) {
 const ConsoleScreenOps kTerminalOps = {term_write_run, term_fill,        term_scroll_up, term_flush,
                                        term_refresh,   term_show_cursor, term_destroy};
 
-i64 now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<i64>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 }  // namespace
 
 ConsoleScreen* console_terminal_new(int fd) {
@@ -365,72 +355,6 @@ ConsoleScreen* console_terminal_new(int fd) {
     ConsoleScreen* s = console_screen_new(&kTerminalOps, t, 80, 24);
     term_refresh(s);
     return s;
-}
-
-bool console_is_terminal(const ConsoleScreen* s) { return s && s->ops == &kTerminalOps; }
-
-bool console_terminal_sync_cursor(ConsoleScreen* s, int in_fd, int timeout_ms) {
-    if (!console_is_terminal(s)) return false;
-    Terminal* t = term_of(s);
-    term_push(s);
-    termios saved{};
-    bool have_mode = tcgetattr(in_fd, &saved) == 0;
-    if (have_mode) {
-        termios raw = saved;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-        raw.c_cc[VMIN] = 0;
-        raw.c_cc[VTIME] = 0;
-        tcsetattr(in_fd, TCSANOW, &raw);
-    }
-    bool found = false;
-    int row = 0, col = 0;
-    if (platform_write_fd(t->fd, "\x1b[6n", 4) == 0) {
-        // Reply: ESC "[" row ";" column "R".
-        int state = 0, a = 0, b = 0;
-        i64 deadline = now_ms() + timeout_ms;
-        while (!found) {
-            i64 left = deadline - now_ms();
-            if (left <= 0) break;
-            pollfd pfd{in_fd, POLLIN, 0};
-            int r = poll(&pfd, 1, static_cast<int>(left));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) break;
-            u8 buf[64];
-            ssize_t n = read(in_fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            for (ssize_t i = 0; i < n && !found; i++) {
-                u8 c = buf[i];
-                if (c == 0x1b) {
-                    state = 1;
-                } else if (state == 1) {
-                    state = c == '[' ? 2 : 0;
-                    a = b = 0;
-                } else if (state == 2 || state == 3) {
-                    int& p = state == 2 ? a : b;
-                    if (c >= '0' && c <= '9') {
-                        p = (p * 10 + (c - '0')) % 65535;
-                    } else if (c == ';' && state == 2) {
-                        state = 3;
-                    } else if (c == 'R' && state == 3) {
-                        found = true;
-                        row = a;
-                        col = b;
-                    } else {
-                        state = 0;
-                    }
-                }
-            }
-        }
-    }
-    if (have_mode) tcsetattr(in_fd, TCSANOW, &saved);
-    if (!found) return false;
-    term_refresh(s);
-    console_screen_set_cursor(s, col - 1, row - 1);
-    t->real_valid = true;
-    t->real_x = s->cursor_x;
-    t->real_y = s->cursor_y;
-    return true;
 }
 
 }  // namespace zan

@@ -93,16 +93,10 @@ void console_screen_destroy(ConsoleScreen* s);
 // ---- terminal back end ----------------------------------------------------------
 
 // Draws on the terminal behind fd. The size comes from the terminal (80 x 24
-// when it cannot be read). The layer's cursor is where the last output left
-// it: text written to the terminal by other means is not seen, so call
-// console_terminal_sync_cursor after such output.
+// when it cannot be read). The layer's cursor is where the last output
+// through the layer left it: text written to the terminal by other means is
+// not seen.
 ConsoleScreen* console_terminal_new(int fd);
-bool console_is_terminal(const ConsoleScreen* s);
-// Asks the terminal where its cursor is (a device status report answered on
-// in_fd, read within timeout_ms with input echo and line mode off) and makes
-// the layer's cursor agree. False when no answer came; bytes that arrived
-// before the answer are discarded.
-bool console_terminal_sync_cursor(ConsoleScreen* s, int in_fd, int timeout_ms);
 
 // Appends the UTF-8 form of a code point (1 to 4 bytes); values that are
 // not characters (surrogates, above 10FFFFh) give U+FFFD.

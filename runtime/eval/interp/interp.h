@@ -73,7 +73,9 @@ void interp_eval_block(const ValueCell* block, bool chain);
 // Evaluates the expression at the block's index inside a native frame named
 // <body> and returns the index after it; the value is pushed (push) or
 // stored in the result cell. At the tail the value is unset! and the index
-// is returned unchanged.
+// is returned unchanged. For code outside the evaluator that steps through a
+// block (code compiled ahead of time); the natives that do so use eval_next
+// (interp_internal.h), so nothing calls this yet.
 u32 interp_eval_next_at(const ValueCell* block, bool push);
 // Runs a function! whose call frame the caller has marked and whose
 // arguments (with refinements and locals) it has pushed; the result is left

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "boot/process.h"
+#include "boot/startup_internal.h"
 #include "boot_test_support.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/routine.h"
@@ -88,7 +89,7 @@ TEST(BootImage, RootsArePathAndCodePerModule) {
     BootResult r = start_from(root.dir());
     ASSERT_EQ(r.status, 0) << r.message;
     EXPECT_EQ(r.modules, 3u);
-    EXPECT_EQ(boot_module_names(), (std::vector<std::string>{"library/01-core-values.zan",
+    EXPECT_EQ(g_boot_module_names, (std::vector<std::string>{"library/01-core-values.zan",
                                                              "library/02-one.zan",
                                                              "console/17-two.zan"}));
     EXPECT_EQ(ev("reduce [one two]"), "[1 2]");

@@ -4,7 +4,10 @@
 // start-up, and copies made for new objects.
 #include "boot/boot_util.h"
 #include "boot/library_code.h"
+#include "boot/library_code_internal.h"
+#include "boot/startup_internal.h"
 #include "boot_test_support.h"
+#include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/symbol.h"
@@ -99,7 +102,7 @@ TEST_F(LibraryCode, TheBodyIsDataOnly) {
     // The module's block in the boot image is untouched.
     u32 n = 0;
     bool found = false;
-    for (const std::string& name : boot_module_names()) {
+    for (const std::string& name : g_boot_module_names) {
         if (name == "library/02-fixture.zan") {
             std::string code = boot_mold(boot_cell_at(n + 1));
             EXPECT_NE(code.find("uses-helper: func [x] [helper x]"), std::string::npos) << code;
@@ -155,9 +158,12 @@ TEST_F(LibraryCode, CopiesForNewObjectsKeepTheEntry) {
 }
 
 TEST_F(LibraryCode, TheSnapshotHoldsTheCallablesOfStartUp) {
-    const ValueCell* snap = library_snapshot();
+    ASSERT_EQ(g_library_root.type(), TYPE_BLOCK);
+    ASSERT_GE(block_length(&g_library_root), 1);
+    const ValueCell* snap = block_head_ptr(&g_library_root);
     ASSERT_EQ(snap->type(), TYPE_OBJECT);
     Node ctx = snap->data1;
+    EXPECT_EQ(ctx, g_library_snapshot_ctx) << "library code is bound to the snapshot's context";
     EXPECT_GE(context_find_word(context_cell(ctx), symbol_make("append"), true), 0);
     EXPECT_GE(context_find_word(context_cell(ctx), symbol_make("helper"), true), 0);
     EXPECT_LT(context_find_word(context_cell(ctx), symbol_make("global-data"), true), 0);

@@ -18,6 +18,7 @@
 #include "boot/embedded_image.h"
 #include "boot/sealed_heap.h"
 #include "boot/startup.h"
+#include "boot/startup_internal.h"
 #include "tests/support/boot_eval.h"
 #include "runtime/core/heap.h"
 #include "runtime/core/memory.h"
@@ -57,7 +58,7 @@ std::string shown() {
           "mold system/options/cache"})
         out += boot_eval(src) + "\n";
     if (!(stress && *stress)) out += boot_eval("checksum mold/all system 'sha1") + "\n";
-    for (const std::string& m : boot_module_names()) out += m + ";";
+    for (const std::string& m : g_boot_module_names) out += m + ";";
     return out;
 }
 

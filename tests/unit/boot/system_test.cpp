@@ -11,6 +11,7 @@
 
 #include "boot/library_code.h"
 #include "boot/routine_registry.h"
+#include "boot/startup_internal.h"
 #include "boot_test_support.h"
 #include "runtime/core/dtoa.h"
 #include "runtime/core/errors.h"
@@ -176,7 +177,7 @@ TEST_F(SystemObject, LaterModulesFillTheirFields) {
         {"console", 16}, {"view", 15}, {"reactivity", 8}, {"tools", 11}};
     for (auto& [field, module] : fields) {
         bool present = false;
-        for (const std::string& name : boot_module_names()) {
+        for (const std::string& name : g_boot_module_names) {
             std::string base = name.substr(name.rfind('/') + 1);
             if (boot_module_number(base) == module) present = true;
         }

@@ -134,23 +134,23 @@ int g_live_hashes = 0;  // computations created and not destroyed
 
 CryptoHash* fake_create(CryptoAlgorithm alg) {
     if (g_fail_at == FailAt::create) return nullptr;
-    CryptoHash* h = crypto_default_service().hash_create(alg);
+    CryptoHash* h = g_crypto_default_service.hash_create(alg);
     if (h) ++g_live_hashes;
     return h;
 }
 bool fake_data(CryptoHash* h, const u8* bytes, size_t count) {
     if (g_fail_at == FailAt::data) return false;
-    return crypto_default_service().hash_data(h, bytes, count);
+    return g_crypto_default_service.hash_data(h, bytes, count);
 }
 bool fake_value(CryptoHash* h, u8* out, u32* size) {
     if (g_fail_at == FailAt::value) return false;
-    bool ok = crypto_default_service().hash_value(h, out, size);
+    bool ok = g_crypto_default_service.hash_value(h, out, size);
     if (g_fail_at == FailAt::short_value) --*size;
     return ok;
 }
 void fake_destroy(CryptoHash* h) {
     if (h) --g_live_hashes;
-    crypto_default_service().hash_destroy(h);
+    g_crypto_default_service.hash_destroy(h);
 }
 bool fake_random(void* out, size_t count) { return false; }
 
@@ -200,7 +200,7 @@ TEST(DigestFailure, StatusNamesTheCatalogueError) {
 TEST(CryptoService, DefaultServiceIsAvailable) {
     EXPECT_TRUE(crypto_init());
     EXPECT_TRUE(crypto_init());  // idempotent
-    EXPECT_EQ(&crypto_service(), &crypto_default_service());
+    EXPECT_EQ(&crypto_service(), &g_crypto_default_service);
     u8 a[32] = {}, b[32] = {};
     ASSERT_TRUE(crypto_service().random_bytes(a, sizeof a));
     ASSERT_TRUE(crypto_service().random_bytes(b, sizeof b));

@@ -6,6 +6,7 @@
 
 #include "runtime/digest/checksum.h"
 #include "runtime/digest/crypto_service.h"
+#include "runtime/digest/crypto_service_internal.h"
 
 namespace zan::test {
 
@@ -28,8 +29,10 @@ inline std::string to_hex(const DigestValue& d) { return to_hex(d.bytes, d.size)
 // Puts a replacement cryptographic service in place for one test.
 class ScopedCryptoService {
 public:
-    explicit ScopedCryptoService(const CryptoService* s) : previous_(crypto_install_service(s)) {}
-    ~ScopedCryptoService() { crypto_install_service(previous_); }
+    explicit ScopedCryptoService(const CryptoService* s) : previous_(g_crypto_service) {
+        g_crypto_service = s;
+    }
+    ~ScopedCryptoService() { g_crypto_service = previous_; }
     ScopedCryptoService(const ScopedCryptoService&) = delete;
     ScopedCryptoService& operator=(const ScopedCryptoService&) = delete;
 

@@ -142,7 +142,7 @@ bool scripted_random(void* out, size_t count) {
 }
 
 CryptoService scripted_service() {
-    CryptoService s = crypto_default_service();
+    CryptoService s = g_crypto_default_service;
     s.random_bytes = scripted_random;
     return s;
 }
@@ -184,9 +184,9 @@ TEST(RandomSecure, SecureDrawsDoNotTouchTheGenerator) {
 TEST(RandomSecureDeathTest, AFailingSourceEndsTheProcess) {
     EXPECT_EXIT(
         {
-            CryptoService broken = crypto_default_service();
+            CryptoService broken = g_crypto_default_service;
             broken.random_bytes = [](void*, size_t) { return false; };
-            crypto_install_service(&broken);
+            g_crypto_service = &broken;
             random_secure_next();
         },
         ::testing::ExitedWithCode(99), "Runtime Error 99");

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "runtime/digest/checksum.h"
-#include "runtime/digest/crypto_service.h"
 #include "runtime/digest/random.h"
+#include "tests/unit/digest/digest_test_support.h"
 #include "tests/unit/eval/eval_helper.h"
 
 namespace zan::evaltest {
@@ -161,13 +161,15 @@ TEST_F(ChecksumNative, MethodsGivenWhatTheyCannotUseRaiseErrors) {
 CryptoHash* failing_create(CryptoAlgorithm) { return nullptr; }
 
 TEST_F(ChecksumNative, AFailedDigestRaisesAnError) {
-    CryptoService failing = crypto_default_service();
+    CryptoService failing = g_crypto_default_service;
     failing.hash_create = failing_create;
-    const CryptoService* previous = crypto_install_service(&failing);
-    EvalOutcome md5 = eval_outcome("checksum \"abc\" 'md5");
-    EvalOutcome hmac = eval_outcome("checksum/with \"abc\" 'sha1 \"k\"");
-    EvalOutcome crc = eval_outcome("checksum \"123456789\" 'crc32");
-    crypto_install_service(previous);
+    EvalOutcome md5, hmac, crc;
+    {
+        test::ScopedCryptoService scoped(&failing);
+        md5 = eval_outcome("checksum \"abc\" 'md5");
+        hmac = eval_outcome("checksum/with \"abc\" 'sha1 \"k\"");
+        crc = eval_outcome("checksum \"123456789\" 'crc32");
+    }
     EXPECT_TRUE(md5.error);
     EXPECT_EQ(md5.id, "internal/feature-na");
     EXPECT_EQ(hmac.id, "internal/feature-na");

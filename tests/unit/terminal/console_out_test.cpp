@@ -1,6 +1,7 @@
 // Console output: the file road through pipes and files, the screen road on
 // a grid, typed print, and the terminal back end.
 #include "runtime/terminal/console_out.h"
+#include "runtime/terminal/console_out_internal.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -48,14 +49,11 @@ protected:
     void SetUp() override {
         ASSERT_EQ(pipe(fds), 0);
         fcntl(fds[0], F_SETFL, O_NONBLOCK);
-        platform_console_init();
         print_hooks_free();
-        platform_console_set_output(fds[1]);
+        console_output_start(fds[1]);
     }
     void TearDown() override {
-        platform_console_attach_screen(nullptr);
-        platform_console_set_output(STDOUT_FILENO);
-        platform_output_clear_error();
+        platform_console_init();
         print_hooks_free();
         close(fds[0]);
         close(fds[1]);
@@ -71,7 +69,7 @@ TEST_F(ConsoleOutTest, FileRoadPassesEscapesThroughAndEndsLinesWithLf) {
     EXPECT_EQ(output(), text + "\n");
     EXPECT_EQ(platform_write_units(text.data(), text.size(), 1, false), 0);
     EXPECT_EQ(output(), text);
-    EXPECT_FALSE(platform_console_is_console());
+    EXPECT_FALSE(g_console_output.is_console);
 }
 
 TEST_F(ConsoleOutTest, FileRoadEncodesEveryUnitWidthAsUtf8) {
@@ -101,7 +99,7 @@ TEST_F(ConsoleOutTest, LargeTextToAFileArrivesWholeAndInOrder) {
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     unlink(path);
-    platform_console_set_output(fd);
+    console_output_start(fd);
     std::u16string text;
     std::string want;
     const char16_t cycle[] = {u'a', u'\u00e9', u'\u20ac', u'z'};
@@ -125,7 +123,7 @@ TEST_F(ConsoleOutTest, FullNonBlockingPipeIsWaitedForWithoutLoss) {
     int p[2];
     ASSERT_EQ(pipe(p), 0);
     fcntl(p[1], F_SETFL, O_NONBLOCK);
-    platform_console_set_output(p[1]);
+    console_output_start(p[1]);
     std::string text;
     for (int i = 0; i < 300000; i++) text += static_cast<char>('a' + i % 26);
     std::string got;
@@ -149,11 +147,10 @@ TEST_F(ConsoleOutTest, FullNonBlockingPipeIsWaitedForWithoutLoss) {
 TEST_F(ConsoleOutTest, FailedWriteIsReportedNotDropped) {
     int full = open("/dev/full", O_WRONLY);
     ASSERT_GE(full, 0);
-    platform_console_set_output(full);
+    console_output_start(full);
     const char text[] = "lost";
     EXPECT_EQ(platform_write_units(text, 4, 1, true), ENOSPC);
-    EXPECT_EQ(platform_output_error(), ENOSPC);
-    platform_output_clear_error();
+    EXPECT_EQ(g_console_output.error, ENOSPC);
     EXPECT_EQ(platform_print_cstring("x"), ENOSPC);
     EXPECT_EQ(platform_print_int(5), ENOSPC);
     close(full);
@@ -161,15 +158,15 @@ TEST_F(ConsoleOutTest, FailedWriteIsReportedNotDropped) {
     int p[2];
     ASSERT_EQ(pipe(p), 0);
     close(p[1]);
-    platform_console_set_output(p[1]);  // a closed descriptor
+    console_output_start(p[1]);  // a closed descriptor
     EXPECT_EQ(platform_write_units(text, 4, 1, false), EBADF);
-    EXPECT_EQ(platform_output_error(), EBADF);
+    EXPECT_EQ(g_console_output.error, EBADF);
     close(p[0]);
 }
 
 TEST_F(ConsoleOutTest, ScreenRoadCarriesOutSequences) {
     ConsoleScreen* grid = console_grid_new(20, 4);
-    platform_console_attach_screen(grid);
+    g_console_output.screen = grid;
     const std::string text = "a" + kEsc + "[31mb" + kEsc + "[0m";
     EXPECT_EQ(platform_write_units(text.data(), text.size(), 1, true), 0);
     EXPECT_EQ(console_grid_row_text(grid, 0), "ab");
@@ -191,7 +188,7 @@ TEST_F(ConsoleOutTest, ScreenRoadCarriesOutSequences) {
 
 TEST_F(ConsoleOutTest, ConsoleOperationsActOnTheAttachedScreen) {
     ConsoleScreen* grid = console_grid_new(10, 3);
-    platform_console_attach_screen(grid);
+    g_console_output.screen = grid;
     EXPECT_EQ(platform_console_sgr(-1, 31), 0x04);
     EXPECT_EQ(platform_console_sgr(0x1F, 0), CONSOLE_DEFAULT_ATTRIBUTE);
     platform_console_set_attribute(0x1E);
@@ -217,8 +214,6 @@ TEST_F(ConsoleOutTest, WithoutAConsoleTheSequencesAreLeftToTheReader) {
     EXPECT_EQ(platform_console_ansi_sequence(seq.data(), seq.size(), 1), 0u);
     EXPECT_EQ(platform_write_console_ansi(seq.data(), seq.size(), 1, false), 0);
     EXPECT_EQ(output(), seq);
-    int cols = 0, rows = 0;
-    EXPECT_FALSE(platform_console_size(&cols, &rows));
 }
 
 TEST_F(ConsoleOutTest, TypedPrintWritesAndPassesTheTextToRawHooks) {
@@ -318,31 +313,28 @@ struct Pty {
     }
 };
 
-TEST_F(ConsoleOutTest, TerminalSizeAndCursorComeFromTheTerminal) {
+TEST_F(ConsoleOutTest, TerminalSizeComesFromTheTerminal) {
     Pty pty(100, 30);
     if (pty.slave < 0) GTEST_SKIP() << "no pseudo-terminal on this machine";
-    platform_console_set_output(pty.slave);
-    EXPECT_TRUE(platform_console_is_console());
-    int cols = 0, rows = 0;
-    ASSERT_TRUE(platform_console_size(&cols, &rows));
-    EXPECT_EQ(cols, 100);
-    EXPECT_EQ(rows, 30);
+    console_output_start(pty.slave);
+    EXPECT_TRUE(g_console_output.is_console);
+    // The writers' own terminal screen, made on the output on first use.
     ConsoleScreen* t = platform_console_screen();
-    ASSERT_TRUE(console_is_terminal(t));
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t, g_console_output.terminal);
     EXPECT_EQ(t->width, 100);
     EXPECT_EQ(t->height, 30);
 
-    // The terminal's answer to the cursor query is already waiting.
-    const char reply[] = "junk\x1b[7;12R";
-    ASSERT_EQ(write(pty.master, reply, sizeof reply - 1), static_cast<ssize_t>(sizeof reply - 1));
-    EXPECT_TRUE(console_terminal_sync_cursor(t, pty.slave, 2000));
-    EXPECT_EQ(t->cursor_x, 11);
-    EXPECT_EQ(t->cursor_y, 6);
-    EXPECT_NE(read_available(pty.master).find(kEsc + "[6n"), std::string::npos);
-    // No answer: the cursor stays.
-    EXPECT_FALSE(console_terminal_sync_cursor(t, pty.slave, 50));
-    EXPECT_EQ(t->cursor_x, 11);
-    EXPECT_EQ(read_available(pty.master), kEsc + "[6n");
+    // Resized: the next cursor move reads the size again and is sent as a
+    // position on the terminal.
+    winsize ws{};
+    ws.ws_col = 120;
+    ws.ws_row = 40;
+    ASSERT_EQ(ioctl(pty.master, TIOCSWINSZ, &ws), 0);
+    platform_console_set_cursor(11, 6);
+    EXPECT_EQ(t->width, 120);
+    EXPECT_EQ(t->height, 40);
+    EXPECT_NE(read_available(pty.master).find(kEsc + "[7;12H"), std::string::npos);
 
     // Pass-through on a terminal: the text goes out unchanged, LF included.
     const std::string text = kEsc + "[32mok" + kEsc + "[0m";
@@ -351,9 +343,14 @@ TEST_F(ConsoleOutTest, TerminalSizeAndCursorComeFromTheTerminal) {
 }
 
 TEST(ConsoleInit, DetectsTheConsoleOnStandardOutput) {
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    console_output_start(p[1]);  // a redirection start-up must undo
     platform_console_init();
-    EXPECT_EQ(platform_console_is_console(), isatty(STDOUT_FILENO) == 1);
-    EXPECT_EQ(platform_console_output_fd(), STDOUT_FILENO);
+    close(p[0]);
+    close(p[1]);
+    EXPECT_EQ(g_console_output.is_console, isatty(STDOUT_FILENO) == 1);
+    EXPECT_EQ(g_console_output.fd, STDOUT_FILENO);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "runtime/terminal/console_out.h"
+#include "runtime/terminal/console_out_internal.h"
 #include "core/test_support.h"
 
 namespace zan {
@@ -37,8 +38,7 @@ protected:
         ASSERT_EQ(pipe(fds), 0);
         fcntl(fds[0], F_SETFL, O_NONBLOCK);
         g_pipe_read = fds[0];
-        platform_console_init();
-        platform_console_set_output(fds[1]);
+        console_output_start(fds[1]);
         print_hooks_init();
         calls.clear();
     }
@@ -46,7 +46,7 @@ protected:
         g_tui_before_print = nullptr;
         g_tui_after_print = nullptr;
         print_hooks_free();
-        platform_console_set_output(STDOUT_FILENO);
+        platform_console_init();
         close(fds[0]);
         close(fds[1]);
     }
