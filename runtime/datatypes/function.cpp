@@ -11,6 +11,7 @@
 #include "runtime/typesystem/interp_hooks.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function_spec_memo.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
@@ -54,17 +55,6 @@ u32 sym_extern() {
 inline i32 cells_in(Node n) { return static_cast<i32>(node_buffer(n)->used_bytes() / 16); }
 inline ValueCell* cell_in(Node n, i32 i) { return node_buffer(n)->head_cells() + i; }
 
-// The value of a word, or null when it has none that can be read now.
-const ValueCell* word_value_or_null(const ValueCell* w) {
-    if (!word_binding(w) || word_index(w) < 0) return nullptr;
-    ValueCell* ctx = context_cell(word_binding(w));
-    if (ctx->type() != TYPE_CONTEXT) return nullptr;
-    if (static_cast<u32>(word_index(w)) >= context_word_count(ctx)) return nullptr;
-    ValueCell* vals = context_values_head(ctx);
-    if (!vals) return nullptr;
-    return vals + word_index(w);
-}
-
 [[noreturn]] void bad_func_def(const ValueCell* spec) {
     ValueCell s = *spec;
     fire(Err::script_bad_func_def, &s);
@@ -78,8 +68,12 @@ ValueCell* function_more(const ValueCell* fn, u32 n) {
 
 // ---- creation -----------------------------------------------------------------------------------
 
-Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
-                     i32 extra, u32 flags) {
+namespace {
+
+// function_create and function_create_sharing: with proto, the context made
+// here shares that context's word table instead of building one.
+Node create(const ValueCell* spec, const ValueCell* body, Node ctx, Node proto, u32 entry,
+            i32 extra, u32 flags) {
     ValueCell* saved = g_stack.top;
     // A context given by the caller is held on the data stack until the
     // function value refers to it: the allocations below may collect.
@@ -108,14 +102,18 @@ Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32
         mb->tail = mb->head + FUNCTION_MORE_CELLS * 16;
     }
     bool made_here = ctx == 0;
-    if (made_here) ctx = context_make_from_block(sp, true, false, CTX_FUNCTION);
+    if (made_here)
+        ctx = proto ? context_share_words(proto)
+                    : context_make_from_block(sp, true, false, CTX_FUNCTION);
     ValueCell* fn = stack_push_cell();
     cell_init(fn, TYPE_FUNCTION | flags, ctx, block_node(sp), block_node(more));
     *context_owner(ctx) = *fn;
-    // The body: a deep copy of blocks, parens and what they hold.
+    // The body: a deep copy of blocks, parens and what they hold, bound to
+    // a context made here in the same pass.
     if (bd) {
         ValueCell* copy = stack_push_cell();
-        block_clone(bd, copy, true, true);
+        if (made_here) context_copy_bound(bd, copy, context_cell(ctx));
+        else block_clone(bd, copy, true, true);
         cell_set_type(copy, TYPE_BLOCK);
         copy->header &= ~CELL_NEW_LINE;
         *function_more(fn, MORE_BODY) = *copy;
@@ -129,12 +127,50 @@ Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32
     unset_box(function_more(fn, MORE_CALLABLE));
     if (extra) integer_box(function_more(fn, MORE_EXTRA), extra);
     else unset_box(function_more(fn, MORE_EXTRA));
-    if (made_here && bd) {
-        ValueCell b = *function_more(fn, MORE_BODY);
-        ValueCell* held = stack_push(&b);
-        context_bind(held, context_cell(ctx), false);
-    }
     ValueCell result = *fn;
+    g_stack.top = saved;
+    stack_push(&result);
+    return ctx;
+}
+
+}  // namespace
+
+Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
+                     i32 extra, u32 flags) {
+    return create(spec, body, ctx, 0, entry, extra, flags);
+}
+
+
+namespace {
+// The spec memo's slot for a spec at its head: found, or made after the
+// spec's check passed (which fires on a bad spec); -1 when the memo does
+// not take the spec.
+i32 remembered_spec(ValueCell* spec) {
+    if (series_index(spec) != 0) return -1;
+    SpecKey key;
+    if (!spec_key_make(block_node(spec), 0, key)) return -1;
+    i32 slot = spec_memo_find(key);
+    if (slot >= 0) return slot;
+    u32 flags = function_check_spec(spec);
+    Node proto = context_make_from_block(spec, true, false, CTX_FUNCTION);
+    return spec_memo_store(key, flags, proto);
+}
+}  // namespace
+
+Node function_create_checked(ValueCell* spec, const ValueCell* body) {
+    ValueCell* saved = g_stack.top;
+    // Held on the data stack: making a remembered spec's context may collect.
+    ValueCell* sp = stack_push(spec);
+    ValueCell* bd = body ? stack_push(body) : nullptr;
+    i32 slot = remembered_spec(sp);
+    Node ctx;
+    if (slot >= 0) {
+        ctx = create(sp, bd, 0, spec_memo_context(slot), 0, 0, spec_memo_flags(slot));
+    } else {
+        u32 flags = function_check_spec(sp);
+        ctx = create(sp, bd, 0, 0, 0, 0, flags);
+    }
+    ValueCell result = *stack_top_value();
     g_stack.top = saved;
     stack_push(&result);
     return ctx;
@@ -211,7 +247,7 @@ u32 function_check_spec(ValueCell* spec) {
                 for (i32 k = series_index(cell_in(node, i + 1)); k < tlen; k++) {
                     ValueCell w = *cell_in(types, k);
                     if (w.type() != TYPE_WORD) continue;
-                    const ValueCell* v = word_value_or_null(&w);
+                    const ValueCell* v = spec_word_value(&w);
                     if (!v || (v->type() != TYPE_DATATYPE && v->type() != TYPE_TYPESET))
                         fire(Err::script_invalid_type_spec, &w);
                 }
@@ -378,8 +414,7 @@ ValueCell* function_make(ValueCell* proto, ValueCell* spec, u32 type) {
     if (head[0].type() != TYPE_BLOCK || head[1].type() != TYPE_BLOCK) bad_func_def(spec);
     ValueCell* fspec = stack_push(&head[0]);
     ValueCell* fbody = stack_push(&head[1]);
-    u32 flags = function_check_spec(fspec);
-    function_create(fspec, fbody, 0, 0, 0, flags);
+    function_create_checked(fspec, fbody);
     ValueCell r = *stack_top_value();
     stack_pop(3);
     (void)proto;
