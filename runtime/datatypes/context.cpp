@@ -422,12 +422,15 @@ void copy_bind_level(const ValueCell* source, ValueCell* out, Node ctx, Answers 
     i32 n = block_length(&src);
     Node node = alloc_cells(n < 1 ? 1u : static_cast<u32>(n));
     SeriesBuffer* nb = node_buffer(node);
-    if (n > 0) std::memcpy(nb->head_ptr(), block_head_ptr(source), static_cast<size_t>(n) * 16);
+    const ValueCell* from = block_head_ptr(source);
+    ValueCell* to = nb->head_cells();
+    for (i32 i = 0; i < n; i++) to[i] = from[i];
     nb->tail = nb->head + static_cast<u32>(n) * 16;
     cell_init(out, src.type() | (src.header & CELL_NEW_LINE), 0, node);
-    if (n == 0) return;
-    CycleScope scope;
-    cycles_push(series_node(&src));
+    // The source is entered on the cycle stack at its first nested series
+    // (a level without one needs no entry); the caller's scope pops what
+    // an error leaves.
+    bool entered = false;
     for (i32 i = 0; i < n; i++) {
         ValueCell* c = block_cell_at(out, static_cast<u32>(i));
         u32 t = c->type();
@@ -443,6 +446,10 @@ void copy_bind_level(const ValueCell* source, ValueCell* out, Node ctx, Answers 
             continue;
         }
         if (!(t == TYPE_BLOCK || t == TYPE_PAREN || type_path_like(t))) continue;
+        if (!entered) {
+            cycles_push(series_node(&src));
+            entered = true;
+        }
         if (cycles_find(series_node(c))) {
             irregular = true;
             continue;
@@ -454,13 +461,41 @@ void copy_bind_level(const ValueCell* source, ValueCell* out, Node ctx, Answers 
         *block_cell_at(out, static_cast<u32>(i)) = *copy;
         stack_pop(2);
     }
+    if (entered) cycles_pop();
 }
+
+// The answers for a context of few words: its symbols in order, scanned
+// (the first equal one is the one the table gives).
+struct FewAnswers {
+    static constexpr u32 LIMIT = 8;
+    u32 symbols[LIMIT];
+    u32 count;
+    i32 operator()(Node ctx, u32 symbol) const {
+        for (u32 k = 0; k < count; k++)
+            if (symbols[k] == symbol) {
+                assert(static_cast<i32>(k) == context_find_word(context_cell(ctx), symbol, false));
+                return static_cast<i32>(k);
+            }
+        assert(context_find_word(context_cell(ctx), symbol, false) < 0);
+        return -1;
+    }
+};
 }  // namespace
 
 void context_copy_bound(const ValueCell* source, ValueCell* out, const ValueCell* ctx) {
     Node node = node_of(ctx);
     bool irregular = false;
-    {
+    const ValueCell* c = context_cell(node);
+    u32 words = context_word_count(c);
+    if (words <= FewAnswers::LIMIT) {
+        FewAnswers answers;
+        answers.count = words;
+        const ValueCell* w = context_words_head(c);
+        for (u32 i = 0; i < words; i++)
+            answers.symbols[i] = is_word_type(w[i].type()) ? word_symbol(w + i) : ~u32(0);
+        CycleScope scope;
+        copy_bind_level(source, out, node, answers, irregular);
+    } else {
         CycleScope scope;
         g_bind_memo.start(node);
         if (g_bind_memo.whole) {

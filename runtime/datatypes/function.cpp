@@ -299,9 +299,11 @@ u32 function_check_spec(ValueCell* spec) {
 
 namespace {
 
+// The words a function's body sets (and the words its loops name), found
+// without allocating on the heap: the block is made once at the end.
 struct LocalsWalk {
-    std::vector<u32> known;  // canonical symbols already in the spec or added
-    ValueCell* result;       // the spec copy (a data-stack cell)
+    std::vector<u32>& known;  // canonical symbols already in the spec or added
+    std::vector<u32>& added;  // the symbols of the words to add, in order
     // The loop words whose next value names locals, canonical.
     u32 foreach = canon(g_sym.foreach);
     u32 repeat = canon(g_sym.repeat);
@@ -316,9 +318,7 @@ struct LocalsWalk {
         u32 s = canon(word_symbol(w));
         if (has(s)) return;
         known.push_back(s);
-        ValueCell word;
-        cell_init(&word, TYPE_WORD, 0, word_symbol(w), static_cast<u32>(-1));
-        block_append_cell(result, &word);
+        added.push_back(word_symbol(w));
     }
     void add_loop_words(const ValueCell* v) {
         if (v->type() == TYPE_WORD) {
@@ -335,7 +335,6 @@ struct LocalsWalk {
         for (Node s : seen)
             if (s == block) return;
         seen.push_back(block);
-        // The body does not change during the walk (only the spec copy grows).
         i32 len = cells_in(block);
         for (i32 k = start < 0 ? 0 : start; k < len; k++) {
             ValueCell c = *cell_in(block, k);
@@ -359,49 +358,65 @@ struct LocalsWalk {
 }  // namespace
 
 ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
+    ValueCell* sp = stack_push(spec);
     ValueCell* bd = stack_push(body);
-    ValueCell* result = stack_push_cell();
-    block_clone(spec, result, false, false);
-    cell_set_type(result, TYPE_BLOCK);
-    LocalsWalk w{{}, result};
-    // /extern and its words leave the spec; the words are never locals.
-    Node node = block_node(result);
+    // Kept between calls: the walk runs no code that could come back here.
+    static std::vector<u32> known, added;
+    static std::vector<Node> seen;
+    known.clear();
+    added.clear();
+    seen.clear();
+    Node node = block_node(sp);
     i32 len = cells_in(node);
-    i32 ext = -1;
-    for (i32 k = 0; k < len; k++) {
+    i32 start = series_index(sp) < 0 ? 0 : series_index(sp);
+    if (start > len) start = len;
+    // /extern and its words leave the spec; the words are never locals.
+    i32 ext = len, ext_end = len;
+    for (i32 k = start; k < len; k++) {
         const ValueCell* c = cell_in(node, k);
         if (c->type() == TYPE_REFINEMENT && canon(word_symbol(c)) == canon(sym_extern())) {
             ext = k;
             break;
         }
     }
-    if (ext >= 0) {
-        i32 end = ext + 1;
-        while (end < len && cell_in(node, end)->type() != TYPE_REFINEMENT) {
-            ValueCell e = *cell_in(node, end);
+    if (ext < len) {
+        ext_end = ext + 1;
+        while (ext_end < len && cell_in(node, ext_end)->type() != TYPE_REFINEMENT) {
+            ValueCell e = *cell_in(node, ext_end);
             if (e.type() != TYPE_WORD) fire(Err::script_bad_func_extern, &e);
-            w.known.push_back(canon(word_symbol(&e)));
-            end++;
+            known.push_back(canon(word_symbol(&e)));
+            ext_end++;
         }
-        SeriesBuffer* b = node_buffer(node);
-        ValueCell* head = b->head_cells();
-        std::memmove(head + ext, head + end, static_cast<size_t>(len - end) * 16);
-        b->tail -= static_cast<u32>(end - ext) * 16;
     }
-    len = cells_in(node);
-    for (i32 k = 0; k < len; k++) {
+    bool has_local = false;
+    for (i32 k = start; k < len; k++) {
+        if (k == ext) k = ext_end;
+        if (k >= len) break;
         const ValueCell* c = cell_in(node, k);
         u32 t = c->type();
-        if (any_arg_word(t) || t == TYPE_REFINEMENT) w.known.push_back(canon(word_symbol(c)));
+        if (any_arg_word(t) || t == TYPE_REFINEMENT) known.push_back(canon(word_symbol(c)));
+        if (t == TYPE_REFINEMENT && canon(word_symbol(c)) == canon(sym_local())) has_local = true;
     }
-    if (function_refinement_arity(node, 0, true) == -1) {
-        ValueCell local;
-        cell_init(&local, TYPE_REFINEMENT, 0, sym_local(), static_cast<u32>(-1));
-        block_append_cell(result, &local);
-    }
-    std::vector<Node> seen;
+    LocalsWalk w{known, added};
     w.walk(block_node(bd), series_index(bd), seen);
-    ValueCell r = *result;
+    // The spec's cells without the /extern section, /local when it has
+    // none, then the words found.
+    u32 kept = static_cast<u32>((len - start) - (ext_end - ext));
+    u32 total = kept + (has_local ? 0 : 1) + static_cast<u32>(added.size());
+    Node made = alloc_cells(total < 1 ? 1 : total);
+    ValueCell* to = node_buffer(made)->head_cells();
+    const ValueCell* from = node_buffer(node)->head_cells();
+    u32 n = 0;
+    for (i32 k = start; k < len; k++) {
+        if (k == ext) k = ext_end;
+        if (k >= len) break;
+        to[n++] = from[k];
+    }
+    if (!has_local) cell_init(to + n++, TYPE_REFINEMENT, 0, sym_local(), static_cast<u32>(-1));
+    for (u32 symbol : added) cell_init(to + n++, TYPE_WORD, 0, symbol, static_cast<u32>(-1));
+    node_buffer(made)->tail = node_buffer(made)->head + n * 16;
+    ValueCell r;
+    cell_init(&r, TYPE_BLOCK | (sp->header & CELL_NEW_LINE), 0, made);
     stack_pop(2);
     return stack_push(&r);
 }

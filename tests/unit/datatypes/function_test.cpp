@@ -204,6 +204,9 @@ TEST_F(FunctionTest, CollectLocals) {
         {"[a /extern c /ref r]", "[c: 1 r: 2]", "[a /ref r /local]"},
         {"[]", "[repeat i 3 [] remove-each [k v] m []]", "[/local i k v]"},
         {"[a]", "[]", "[a /local]"},
+        {"[\"doc\" a [integer!] /local]", "[A: 1 x: 2 X: 3 (y: 4)]",
+         "[\"doc\" a [integer!] /local x y]"},
+        {"[a /extern b /ref]", "[b: 1 B: 2 q: 3]", "[a /ref /local q]"},
     };
     for (const Case& c : cases) {
         ValueCell* spec = load1(c.spec);
