@@ -431,8 +431,9 @@ void copy_bind_level(const ValueCell* source, ValueCell* out, Node ctx, Answers 
     // (a level without one needs no entry); the caller's scope pops what
     // an error leaves.
     bool entered = false;
+    ValueCell* cells = to;
     for (i32 i = 0; i < n; i++) {
-        ValueCell* c = block_cell_at(out, static_cast<u32>(i));
+        ValueCell* c = cells + i;
         u32 t = c->type();
         if (is_word_like(t)) {
             if (i32 k = index_of(ctx, word_symbol(c)); k >= 0) {
@@ -458,7 +459,9 @@ void copy_bind_level(const ValueCell* source, ValueCell* out, Node ctx, Answers 
         ValueCell* copy = stack_push_cell();
         copy_bind_level(tmp, copy, ctx, index_of, irregular);
         copy->header = tmp->header;
-        *block_cell_at(out, static_cast<u32>(i)) = *copy;
+        // (The copy's cells are found again: the nested copy allocated.)
+        cells = node_buffer(node)->head_cells();
+        cells[i] = *copy;
         stack_pop(2);
     }
     if (entered) cycles_pop();
