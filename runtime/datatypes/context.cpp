@@ -3,6 +3,7 @@
 #include "runtime/datatypes/context.h"
 
 #include <cassert>
+#include <cstring>
 #include <vector>
 
 #include "runtime/core/collector.h"
@@ -15,6 +16,7 @@
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/typesystem/runtime_support.h"
 #include "runtime/datatypes/scalars_basic.h"
+#include "runtime/datatypes/series.h"
 #include "runtime/typesystem/services.h"
 #include "runtime/datatypes/symbol.h"
 #include "runtime/datatypes/word.h"
@@ -121,6 +123,17 @@ Node context_make_from_block(ValueCell* spec, bool on_stack, bool self, u32 kind
     }
     ctx = context_of(root);
     stack_pop(2);
+    return ctx;
+}
+
+Node context_share_words(Node proto) {
+    Node ctx = alloc_cells_unset(2);
+    SeriesBuffer* b = node_buffer(ctx);
+    b->tail = b->head + 32;
+    ValueCell* c = b->head_cells();
+    *c = *context_cell(proto);
+    assert(context_on_stack(c));
+    set_context_values(c, 0);
     return ctx;
 }
 
@@ -395,6 +408,111 @@ void bind_walk(Node blk, Node ctx, u32 self_symbol, Answers index_of) {
     cycles_pop();
 }
 }  // namespace
+
+namespace {
+// One level of context_copy_bound: the cells of source copied into a new
+// series (as block_clone deep does: blocks, parens and paths copied, each
+// copy taking the header of the cell it replaces), words bound on the way.
+// irregular is set when the copy keeps a series that the binding walk
+// would still enter (a hash!, or a block that holds itself).
+template <class Answers>
+void copy_bind_level(const ValueCell* source, ValueCell* out, Node ctx, Answers index_of,
+                     bool& irregular) {
+    ValueCell src = *source;
+    i32 n = block_length(&src);
+    Node node = alloc_cells(n < 1 ? 1u : static_cast<u32>(n));
+    SeriesBuffer* nb = node_buffer(node);
+    const ValueCell* from = block_head_ptr(source);
+    ValueCell* to = nb->head_cells();
+    for (i32 i = 0; i < n; i++) to[i] = from[i];
+    nb->tail = nb->head + static_cast<u32>(n) * 16;
+    cell_init(out, src.type() | (src.header & CELL_NEW_LINE), 0, node);
+    // The source is entered on the cycle stack at its first nested series
+    // (a level without one needs no entry); the caller's scope pops what
+    // an error leaves.
+    bool entered = false;
+    ValueCell* cells = to;
+    for (i32 i = 0; i < n; i++) {
+        ValueCell* c = cells + i;
+        u32 t = c->type();
+        if (is_word_like(t)) {
+            if (i32 k = index_of(ctx, word_symbol(c)); k >= 0) {
+                set_word_binding(c, ctx);
+                set_word_index(c, k);
+            }
+            continue;
+        }
+        if (t == TYPE_HASH) {
+            irregular = true;
+            continue;
+        }
+        if (!(t == TYPE_BLOCK || t == TYPE_PAREN || type_path_like(t))) continue;
+        if (!entered) {
+            cycles_push(series_node(&src));
+            entered = true;
+        }
+        if (cycles_find(series_node(c))) {
+            irregular = true;
+            continue;
+        }
+        ValueCell* tmp = stack_push(c);
+        ValueCell* copy = stack_push_cell();
+        copy_bind_level(tmp, copy, ctx, index_of, irregular);
+        copy->header = tmp->header;
+        // (The copy's cells are found again: the nested copy allocated.)
+        cells = node_buffer(node)->head_cells();
+        cells[i] = *copy;
+        stack_pop(2);
+    }
+    if (entered) cycles_pop();
+}
+
+// The answers for a context of few words: its symbols in order, scanned
+// (the first equal one is the one the table gives).
+struct FewAnswers {
+    static constexpr u32 LIMIT = 8;
+    u32 symbols[LIMIT];
+    u32 count;
+    i32 operator()(Node ctx, u32 symbol) const {
+        for (u32 k = 0; k < count; k++)
+            if (symbols[k] == symbol) {
+                assert(static_cast<i32>(k) == context_find_word(context_cell(ctx), symbol, false));
+                return static_cast<i32>(k);
+            }
+        assert(context_find_word(context_cell(ctx), symbol, false) < 0);
+        return -1;
+    }
+};
+}  // namespace
+
+void context_copy_bound(const ValueCell* source, ValueCell* out, const ValueCell* ctx) {
+    Node node = node_of(ctx);
+    bool irregular = false;
+    const ValueCell* c = context_cell(node);
+    u32 words = context_word_count(c);
+    if (words <= FewAnswers::LIMIT) {
+        FewAnswers answers;
+        answers.count = words;
+        const ValueCell* w = context_words_head(c);
+        for (u32 i = 0; i < words; i++)
+            answers.symbols[i] = is_word_type(w[i].type()) ? word_symbol(w + i) : ~u32(0);
+        CycleScope scope;
+        copy_bind_level(source, out, node, answers, irregular);
+    } else {
+        CycleScope scope;
+        g_bind_memo.start(node);
+        if (g_bind_memo.whole) {
+            WholeAnswers answers{g_bind_memo.entries.data(),
+                                 static_cast<u32>(g_bind_memo.entries.size()), g_bind_memo.walk};
+            copy_bind_level(source, out, node, answers, irregular);
+        } else {
+            copy_bind_level(source, out, node, LookedUpAnswers{}, irregular);
+        }
+    }
+    // The binding walk over the copy as a whole enters what the copy kept
+    // (it binds again what is bound already, to the same slots).
+    if (irregular) context_bind(out, context_cell(node), false);
+}
 
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode) {
     CycleScope scope;

@@ -44,6 +44,10 @@ Node context_create(u32 slots, bool on_stack, bool self, const ValueCell* word_s
 // A new context of the words (word!, get-word!, lit-word!, refinement!)
 // of a spec block, each once.
 Node context_make_from_block(ValueCell* spec, bool on_stack, bool self, u32 kind);
+// A new stack context (values on the data stack) that shares the word table
+// of another, which nothing adds words to afterwards: contexts of functions
+// made from one spec. Its owner is unset until the caller sets it.
+Node context_share_words(Node proto);
 // A new context of the given kind with a copy of the object's context and
 // the object's data1 set to it.
 Node context_clone(ValueCell* object, u32 kind);
@@ -92,6 +96,11 @@ i32 context_bind_word(const ValueCell* ctx, ValueCell* word);
 // Binds the words of a block, its nested blocks, parens and paths to ctx
 // (cycles visited once); with self_mode the word self names the owner.
 void context_bind(ValueCell* block, const ValueCell* ctx, bool self_mode);
+// A deep copy of a block (blocks, parens and paths in it copied too) into
+// out, bound to the context as context_bind without self mode binds: the
+// same result as the copy and the binding one after the other, in one pass
+// over the cells. out must be a rooted cell (a data-stack cell).
+void context_copy_bound(const ValueCell* source, ValueCell* out, const ValueCell* ctx);
 
 // ---- index accessors for compiled code ---------------------------------------------------
 // Code compiled ahead of time to machine instructions reaches a context's

@@ -11,6 +11,7 @@
 #include "runtime/typesystem/interp_hooks.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function_spec_memo.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
@@ -54,17 +55,6 @@ u32 sym_extern() {
 inline i32 cells_in(Node n) { return static_cast<i32>(node_buffer(n)->used_bytes() / 16); }
 inline ValueCell* cell_in(Node n, i32 i) { return node_buffer(n)->head_cells() + i; }
 
-// The value of a word, or null when it has none that can be read now.
-const ValueCell* word_value_or_null(const ValueCell* w) {
-    if (!word_binding(w) || word_index(w) < 0) return nullptr;
-    ValueCell* ctx = context_cell(word_binding(w));
-    if (ctx->type() != TYPE_CONTEXT) return nullptr;
-    if (static_cast<u32>(word_index(w)) >= context_word_count(ctx)) return nullptr;
-    ValueCell* vals = context_values_head(ctx);
-    if (!vals) return nullptr;
-    return vals + word_index(w);
-}
-
 [[noreturn]] void bad_func_def(const ValueCell* spec) {
     ValueCell s = *spec;
     fire(Err::script_bad_func_def, &s);
@@ -78,8 +68,12 @@ ValueCell* function_more(const ValueCell* fn, u32 n) {
 
 // ---- creation -----------------------------------------------------------------------------------
 
-Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
-                     i32 extra, u32 flags) {
+namespace {
+
+// function_create and function_create_sharing: with proto, the context made
+// here shares that context's word table instead of building one.
+Node create(const ValueCell* spec, const ValueCell* body, Node ctx, Node proto, u32 entry,
+            i32 extra, u32 flags) {
     ValueCell* saved = g_stack.top;
     // A context given by the caller is held on the data stack until the
     // function value refers to it: the allocations below may collect.
@@ -108,14 +102,18 @@ Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32
         mb->tail = mb->head + FUNCTION_MORE_CELLS * 16;
     }
     bool made_here = ctx == 0;
-    if (made_here) ctx = context_make_from_block(sp, true, false, CTX_FUNCTION);
+    if (made_here)
+        ctx = proto ? context_share_words(proto)
+                    : context_make_from_block(sp, true, false, CTX_FUNCTION);
     ValueCell* fn = stack_push_cell();
     cell_init(fn, TYPE_FUNCTION | flags, ctx, block_node(sp), block_node(more));
     *context_owner(ctx) = *fn;
-    // The body: a deep copy of blocks, parens and what they hold.
+    // The body: a deep copy of blocks, parens and what they hold, bound to
+    // a context made here in the same pass.
     if (bd) {
         ValueCell* copy = stack_push_cell();
-        block_clone(bd, copy, true, true);
+        if (made_here) context_copy_bound(bd, copy, context_cell(ctx));
+        else block_clone(bd, copy, true, true);
         cell_set_type(copy, TYPE_BLOCK);
         copy->header &= ~CELL_NEW_LINE;
         *function_more(fn, MORE_BODY) = *copy;
@@ -129,12 +127,50 @@ Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32
     unset_box(function_more(fn, MORE_CALLABLE));
     if (extra) integer_box(function_more(fn, MORE_EXTRA), extra);
     else unset_box(function_more(fn, MORE_EXTRA));
-    if (made_here && bd) {
-        ValueCell b = *function_more(fn, MORE_BODY);
-        ValueCell* held = stack_push(&b);
-        context_bind(held, context_cell(ctx), false);
-    }
     ValueCell result = *fn;
+    g_stack.top = saved;
+    stack_push(&result);
+    return ctx;
+}
+
+}  // namespace
+
+Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
+                     i32 extra, u32 flags) {
+    return create(spec, body, ctx, 0, entry, extra, flags);
+}
+
+
+namespace {
+// The spec memo's slot for a spec at its head: found, or made after the
+// spec's check passed (which fires on a bad spec); -1 when the memo does
+// not take the spec.
+i32 remembered_spec(ValueCell* spec) {
+    if (series_index(spec) != 0) return -1;
+    SpecKey key;
+    if (!spec_key_make(block_node(spec), 0, key)) return -1;
+    i32 slot = spec_memo_find(key);
+    if (slot >= 0) return slot;
+    u32 flags = function_check_spec(spec);
+    Node proto = context_make_from_block(spec, true, false, CTX_FUNCTION);
+    return spec_memo_store(key, flags, proto);
+}
+}  // namespace
+
+Node function_create_checked(ValueCell* spec, const ValueCell* body) {
+    ValueCell* saved = g_stack.top;
+    // Held on the data stack: making a remembered spec's context may collect.
+    ValueCell* sp = stack_push(spec);
+    ValueCell* bd = body ? stack_push(body) : nullptr;
+    i32 slot = remembered_spec(sp);
+    Node ctx;
+    if (slot >= 0) {
+        ctx = create(sp, bd, 0, spec_memo_context(slot), 0, 0, spec_memo_flags(slot));
+    } else {
+        u32 flags = function_check_spec(sp);
+        ctx = create(sp, bd, 0, 0, 0, 0, flags);
+    }
+    ValueCell result = *stack_top_value();
     g_stack.top = saved;
     stack_push(&result);
     return ctx;
@@ -211,7 +247,7 @@ u32 function_check_spec(ValueCell* spec) {
                 for (i32 k = series_index(cell_in(node, i + 1)); k < tlen; k++) {
                     ValueCell w = *cell_in(types, k);
                     if (w.type() != TYPE_WORD) continue;
-                    const ValueCell* v = word_value_or_null(&w);
+                    const ValueCell* v = spec_word_value(&w);
                     if (!v || (v->type() != TYPE_DATATYPE && v->type() != TYPE_TYPESET))
                         fire(Err::script_invalid_type_spec, &w);
                 }
@@ -263,9 +299,11 @@ u32 function_check_spec(ValueCell* spec) {
 
 namespace {
 
+// The words a function's body sets (and the words its loops name), found
+// without allocating on the heap: the block is made once at the end.
 struct LocalsWalk {
-    std::vector<u32> known;  // canonical symbols already in the spec or added
-    ValueCell* result;       // the spec copy (a data-stack cell)
+    std::vector<u32>& known;  // canonical symbols already in the spec or added
+    std::vector<u32>& added;  // the symbols of the words to add, in order
     // The loop words whose next value names locals, canonical.
     u32 foreach = canon(g_sym.foreach);
     u32 repeat = canon(g_sym.repeat);
@@ -280,9 +318,7 @@ struct LocalsWalk {
         u32 s = canon(word_symbol(w));
         if (has(s)) return;
         known.push_back(s);
-        ValueCell word;
-        cell_init(&word, TYPE_WORD, 0, word_symbol(w), static_cast<u32>(-1));
-        block_append_cell(result, &word);
+        added.push_back(word_symbol(w));
     }
     void add_loop_words(const ValueCell* v) {
         if (v->type() == TYPE_WORD) {
@@ -299,7 +335,6 @@ struct LocalsWalk {
         for (Node s : seen)
             if (s == block) return;
         seen.push_back(block);
-        // The body does not change during the walk (only the spec copy grows).
         i32 len = cells_in(block);
         for (i32 k = start < 0 ? 0 : start; k < len; k++) {
             ValueCell c = *cell_in(block, k);
@@ -323,49 +358,65 @@ struct LocalsWalk {
 }  // namespace
 
 ValueCell* function_collect_locals(ValueCell* spec, ValueCell* body) {
+    ValueCell* sp = stack_push(spec);
     ValueCell* bd = stack_push(body);
-    ValueCell* result = stack_push_cell();
-    block_clone(spec, result, false, false);
-    cell_set_type(result, TYPE_BLOCK);
-    LocalsWalk w{{}, result};
-    // /extern and its words leave the spec; the words are never locals.
-    Node node = block_node(result);
+    // Kept between calls: the walk runs no code that could come back here.
+    static std::vector<u32> known, added;
+    static std::vector<Node> seen;
+    known.clear();
+    added.clear();
+    seen.clear();
+    Node node = block_node(sp);
     i32 len = cells_in(node);
-    i32 ext = -1;
-    for (i32 k = 0; k < len; k++) {
+    i32 start = series_index(sp) < 0 ? 0 : series_index(sp);
+    if (start > len) start = len;
+    // /extern and its words leave the spec; the words are never locals.
+    i32 ext = len, ext_end = len;
+    for (i32 k = start; k < len; k++) {
         const ValueCell* c = cell_in(node, k);
         if (c->type() == TYPE_REFINEMENT && canon(word_symbol(c)) == canon(sym_extern())) {
             ext = k;
             break;
         }
     }
-    if (ext >= 0) {
-        i32 end = ext + 1;
-        while (end < len && cell_in(node, end)->type() != TYPE_REFINEMENT) {
-            ValueCell e = *cell_in(node, end);
+    if (ext < len) {
+        ext_end = ext + 1;
+        while (ext_end < len && cell_in(node, ext_end)->type() != TYPE_REFINEMENT) {
+            ValueCell e = *cell_in(node, ext_end);
             if (e.type() != TYPE_WORD) fire(Err::script_bad_func_extern, &e);
-            w.known.push_back(canon(word_symbol(&e)));
-            end++;
+            known.push_back(canon(word_symbol(&e)));
+            ext_end++;
         }
-        SeriesBuffer* b = node_buffer(node);
-        ValueCell* head = b->head_cells();
-        std::memmove(head + ext, head + end, static_cast<size_t>(len - end) * 16);
-        b->tail -= static_cast<u32>(end - ext) * 16;
     }
-    len = cells_in(node);
-    for (i32 k = 0; k < len; k++) {
+    bool has_local = false;
+    for (i32 k = start; k < len; k++) {
+        if (k == ext) k = ext_end;
+        if (k >= len) break;
         const ValueCell* c = cell_in(node, k);
         u32 t = c->type();
-        if (any_arg_word(t) || t == TYPE_REFINEMENT) w.known.push_back(canon(word_symbol(c)));
+        if (any_arg_word(t) || t == TYPE_REFINEMENT) known.push_back(canon(word_symbol(c)));
+        if (t == TYPE_REFINEMENT && canon(word_symbol(c)) == canon(sym_local())) has_local = true;
     }
-    if (function_refinement_arity(node, 0, true) == -1) {
-        ValueCell local;
-        cell_init(&local, TYPE_REFINEMENT, 0, sym_local(), static_cast<u32>(-1));
-        block_append_cell(result, &local);
-    }
-    std::vector<Node> seen;
+    LocalsWalk w{known, added};
     w.walk(block_node(bd), series_index(bd), seen);
-    ValueCell r = *result;
+    // The spec's cells without the /extern section, /local when it has
+    // none, then the words found.
+    u32 kept = static_cast<u32>((len - start) - (ext_end - ext));
+    u32 total = kept + (has_local ? 0 : 1) + static_cast<u32>(added.size());
+    Node made = alloc_cells(total < 1 ? 1 : total);
+    ValueCell* to = node_buffer(made)->head_cells();
+    const ValueCell* from = node_buffer(node)->head_cells();
+    u32 n = 0;
+    for (i32 k = start; k < len; k++) {
+        if (k == ext) k = ext_end;
+        if (k >= len) break;
+        to[n++] = from[k];
+    }
+    if (!has_local) cell_init(to + n++, TYPE_REFINEMENT, 0, sym_local(), static_cast<u32>(-1));
+    for (u32 symbol : added) cell_init(to + n++, TYPE_WORD, 0, symbol, static_cast<u32>(-1));
+    node_buffer(made)->tail = node_buffer(made)->head + n * 16;
+    ValueCell r;
+    cell_init(&r, TYPE_BLOCK | (sp->header & CELL_NEW_LINE), 0, made);
     stack_pop(2);
     return stack_push(&r);
 }
@@ -378,8 +429,7 @@ ValueCell* function_make(ValueCell* proto, ValueCell* spec, u32 type) {
     if (head[0].type() != TYPE_BLOCK || head[1].type() != TYPE_BLOCK) bad_func_def(spec);
     ValueCell* fspec = stack_push(&head[0]);
     ValueCell* fbody = stack_push(&head[1]);
-    u32 flags = function_check_spec(fspec);
-    function_create(fspec, fbody, 0, 0, 0, flags);
+    function_create_checked(fspec, fbody);
     ValueCell r = *stack_top_value();
     stack_pop(3);
     (void)proto;

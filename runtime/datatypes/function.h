@@ -29,6 +29,11 @@ ValueCell* function_more(const ValueCell* fn, u32 n);
 // pushes the value on the data stack and returns its context node.
 Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
                      i32 extra, u32 flags);
+// Checks a spec (firing on a bad one) and builds a function! of it and the
+// body as function_create does with a context made here. A spec met before
+// (see function_spec_memo.h) is not checked again and its word table is
+// shared. Pushes the value and returns its context node.
+Node function_create_checked(ValueCell* spec, const ValueCell* body);
 // For a refinement a call does not use: false, then none for each of its
 // n - 1 arguments.
 void function_push_unused_refinement(i32 n);

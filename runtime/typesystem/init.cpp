@@ -37,6 +37,7 @@
 #include "runtime/datatypes/text_types.h"
 #include "runtime/datatypes/time.h"
 #include "runtime/datatypes/event.h"
+#include "runtime/datatypes/function_spec_memo.h"
 #include "runtime/datatypes/image.h"
 #include "runtime/datatypes/tuple.h"
 #include "runtime/datatypes/typeset.h"
@@ -50,6 +51,7 @@ void datatypes_state_reset() {
     series_state_reset();
     symbols_state_reset();
     context_state_reset();
+    spec_memo_reset();
     runtime_support_state_reset();
     object_state_reset();
     error_state_reset();

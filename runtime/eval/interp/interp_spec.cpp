@@ -11,6 +11,7 @@
 // their number.
 #include "runtime/core/collector.h"
 #include "runtime/datatypes/block.h"
+#include "runtime/datatypes/function_spec_memo.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/native.h"
 #include "runtime/typesystem/runtime_support.h"
@@ -139,6 +140,17 @@ Node interp_parse_spec(const ValueCell* callable) {
     ValueCell* held = stack_push(callable);
     bool native_like = callable_native_like(callable);
     Node spec = callable_spec(held);
+    // Functions of one spec share the cache made at the first call of one.
+    i32 slot = -1;
+    if (callable->type() == TYPE_FUNCTION) {
+        SpecKey key;
+        if (spec_key_make(spec, 0, key)) slot = spec_memo_find(key);
+        if (const ValueCell* known = slot >= 0 ? spec_memo_cache(slot) : nullptr) {
+            *(node_buffer(callable_more(held))->head_cells() + 1) = *known;
+            stack_pop(1);
+            return block_node(known);
+        }
+    }
     u32 count = 2;
     walk_spec(spec, [&](EntryKind, u32, i32, u32) { count++; });
     ValueCell* cache = none_push();
@@ -173,6 +185,7 @@ Node interp_parse_spec(const ValueCell* callable) {
     Node node = block_node(cache);
     set_block_extra(cache, spec_digest(node, native_like));
     *(node_buffer(callable_more(held))->head_cells() + 1) = *cache;
+    if (slot >= 0) spec_memo_set_cache(slot, cache);
     stack_pop(2);
     return node;
 }

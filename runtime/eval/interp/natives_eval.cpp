@@ -51,8 +51,7 @@ ValueCell* global_value(const char* name) { return global_value_ptr(symbol_make(
 void make_function(ValueCell* spec, ValueCell* body) {
     clamp_index(spec);
     clamp_index(body);
-    u32 flags = function_check_spec(spec);
-    function_create(spec, body, 0, 0, 0, flags);
+    function_create_checked(spec, body);
     *stack_result() = *stack_top_value();
 }
 

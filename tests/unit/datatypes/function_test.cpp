@@ -1,6 +1,12 @@
 // function!, routine!, native!, action! and op!.
 #include "fn_test_support.h"
 
+#include <algorithm>
+#include <functional>
+
+#include "runtime/datatypes/context.h"
+#include "runtime/datatypes/function_spec_memo.h"
+
 namespace zan::test {
 namespace {
 
@@ -204,6 +210,9 @@ TEST_F(FunctionTest, CollectLocals) {
         {"[a /extern c /ref r]", "[c: 1 r: 2]", "[a /ref r /local]"},
         {"[]", "[repeat i 3 [] remove-each [k v] m []]", "[/local i k v]"},
         {"[a]", "[]", "[a /local]"},
+        {"[\"doc\" a [integer!] /local]", "[A: 1 x: 2 X: 3 (y: 4)]",
+         "[\"doc\" a [integer!] /local x y]"},
+        {"[a /extern b /ref]", "[b: 1 B: 2 q: 3]", "[a /ref /local q]"},
     };
     for (const Case& c : cases) {
         ValueCell* spec = load1(c.spec);
@@ -216,6 +225,123 @@ TEST_F(FunctionTest, CollectLocals) {
     ValueCell* spec = load1("[a /extern 1]");
     ValueCell* body = load1("[]");
     EXPECT_EQ(error_of([&] { function_collect_locals(spec, body); }), Err::script_bad_func_extern);
+}
+
+// Contexts of functions made from equal specs share one word table, never
+// their values: each body is bound to its own function's context.
+TEST_F(FunctionTest, FunctionsOfOneSpecShareTheWordTableNotTheContext) {
+    ValueCell* f1 = make_func("[a b /local c] [c: a [b c]]");
+    ValueCell* f2 = make_func("[a b /local c] [c: a [b c]]");
+    ValueCell* other = make_func("[a c] [a]");
+    Node t1 = context_word_table(context_cell(f1->data1));
+    EXPECT_NE(f1->data1, f2->data1);
+    EXPECT_EQ(t1, context_word_table(context_cell(f2->data1)));
+    EXPECT_NE(t1, context_word_table(context_cell(other->data1)));
+    for (ValueCell* f : {f1, f2}) {
+        ValueCell body = *function_more(f, MORE_BODY);
+        ValueCell* inner = block_cell_at(&body, 2);
+        for (ValueCell* w : {block_cell_at(&body, 0), block_cell_at(&body, 1),
+                             block_cell_at(inner, 0), block_cell_at(inner, 1)})
+            EXPECT_EQ(w->data1, f->data1) << mold(*w);
+        EXPECT_EQ(context_owner(f->data1)->data3, f->data3);
+        ValueCell words = reflect(*f, "words");
+        EXPECT_EQ(mold(words), "[a b local c]");
+        EXPECT_EQ(block_cell_at(&words, 3)->data1, f->data1);
+    }
+    // A spec of the same shape with a fault is refused as always.
+    EXPECT_EQ(error_of([&] { make_func("[a a /local c] [a]"); }), Err::script_dup_vars);
+}
+
+// The key of a spec follows what a function is made from: the cells' kinds
+// and names, nested blocks, and the values of the words in them.
+TEST_F(FunctionTest, SpecKeysFollowContentAndTypeWordValues) {
+    auto key = [&](const char* src, SpecKey& k) {
+        ValueCell* s = load1(src);
+        bool ok = spec_key_make(block_node(s), 0, k);
+        stack_pop(1);
+        return ok;
+    };
+    auto same = [](const SpecKey& x, const SpecKey& y) {
+        return x.count == y.count && x.hash == y.hash &&
+               std::equal(x.words, x.words + x.count, y.words);
+    };
+    struct Case {
+        const char* one;
+        const char* two;
+        bool equal;
+    } cases[] = {
+        {"[a b]", "[a b]", true},
+        {"[a b]", "[a c]", false},
+        {"[a b]", "[a :b]", false},
+        {"[\"one\" a]", "[\"two\" a]", true},
+        {"[a [integer!]]", "[a [integer!]]", true},
+        {"[a [integer!]]", "[a [string!]]", false},
+        {"[a /ref b]", "[a /ref]", false},
+        {"[]", "[]", true},
+    };
+    for (const Case& c : cases) {
+        SpecKey k1, k2;
+        ASSERT_TRUE(key(c.one, k1)) << c.one;
+        ASSERT_TRUE(key(c.two, k2)) << c.two;
+        EXPECT_EQ(same(k1, k2), c.equal) << c.one << " " << c.two;
+    }
+    SpecKey k;
+    EXPECT_FALSE(key("[a 1]", k));
+    EXPECT_FALSE(key("[a [[integer!]]]", k));
+    ValueCell dt;
+    datatype_box(&dt, TYPE_INTEGER);
+    bind_global("t", dt);
+    SpecKey before, after;
+    ASSERT_TRUE(key("[a [t]]", before));
+    datatype_box(&dt, TYPE_STRING);
+    bind_global("t", dt);
+    ASSERT_TRUE(key("[a [t]]", after));
+    EXPECT_FALSE(same(before, after));
+}
+
+// Copying a body bound in one pass gives what a deep copy followed by the
+// binding walk gives, a block that holds itself included (the walk binds
+// the block itself, which the copy keeps).
+TEST_F(FunctionTest, CopyingBoundEqualsCopyingThenBinding) {
+    ValueCell* spec = load1("[a b]");
+    Node ctx = context_make_from_block(spec, true, false, CTX_FUNCTION);
+    cell_init(stack_push_cell(), TYPE_OBJECT, ctx);
+    std::function<void(const ValueCell*, const ValueCell*, int)> same_tree;
+    same_tree = [&](const ValueCell* x, const ValueCell* y, int depth) {
+        ASSERT_EQ(block_length(x), block_length(y));
+        for (i32 i = 0; i < block_length(x); i++) {
+            const ValueCell* cx = block_cell_at(x, static_cast<u32>(i));
+            const ValueCell* cy = block_cell_at(y, static_cast<u32>(i));
+            ASSERT_EQ(cx->header, cy->header) << i;
+            u32 t = cx->type();
+            if (t >= TYPE_WORD && t <= TYPE_REFINEMENT) {
+                EXPECT_EQ(cx->data1, cy->data1) << mold(*cx);
+                EXPECT_EQ(cx->data3, cy->data3) << mold(*cx);
+            } else if ((t == TYPE_BLOCK || t == TYPE_PAREN) && cx->data2 != cy->data2 && depth < 8) {
+                same_tree(cx, cy, depth + 1);
+            }
+        }
+    };
+    const char* bodies[] = {"[a b c]", "[a [b (a c)] [] b]", "[(a) [[a x]] x: b]", "[]"};
+    for (const char* src : bodies) {
+        ValueCell* body = load1(src);
+        ValueCell* one = stack_push_cell();
+        context_copy_bound(body, one, context_cell(ctx));
+        ValueCell* two = stack_push_cell();
+        block_clone(body, two, true, true);
+        context_bind(two, context_cell(ctx), false);
+        EXPECT_NE(one->data2, body->data2);
+        same_tree(one, two, 0);
+    }
+    ValueCell* looped = load1("[a [b]]");
+    block_append_cell(block_cell_at(looped, 1), looped);
+    ValueCell* one = stack_push_cell();
+    context_copy_bound(looped, one, context_cell(ctx));
+    EXPECT_EQ(block_cell_at(looped, 0)->data1, ctx) << "the kept block is bound in place";
+    ValueCell* two = stack_push_cell();
+    block_clone(looped, two, true, true);
+    context_bind(two, context_cell(ctx), false);
+    same_tree(one, two, 0);
 }
 
 TEST_F(FunctionTest, Routines) {
