@@ -196,6 +196,14 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 enum PathMode : u32 { PATH_NORMAL = 0, PATH_GET = 1, PATH_SET = 2 };
 u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
               const ValueCell* set_value, bool case_sensitive);
+// The path of the walk pw (its head's value given) when every level after
+// the head is an object's field, a map's key, or a block's word or integer
+// position, and nothing on the way raises an error or calls a function:
+// the value pushed or stored (the set value in PATH_SET mode, stored at
+// the last level), true. Otherwise false, with nothing done: eval_path's
+// general walk answers. Only with tracing off and the default comparison.
+bool eval_path_quick(EvalWalk& pw, const ValueCell* head_value, u32 mode, bool push,
+                     const ValueCell* set_value);
 // interp_call_function; and the body run of a function whose frame is
 // already on top (its context's values pointed at the frame's arguments).
 void call_function_p(const ValueCell* fn, Node ctx, const ValueCell* name, u32 trace_filter);

@@ -9,6 +9,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/eval/interp/forms_switch.h"
 #include "runtime/eval/interp/interp_internal.h"
 
 namespace zan {
@@ -54,6 +55,13 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
     // In library code the selection runs in a frame of its own.
     bool framed = g_library_path_words[0] &&
                   (node_buffer(block_node(&w.block()))->flags & SERIES_LIBRARY_CODE);
+    // The everyday levels answered in place. (The library frame is seen only
+    // by an error, which the quick walk leaves to the general one, or by
+    // an overflow of the call stack, which it leaves there too.)
+    if (ZAN_LIKELY(!g_interp.tracing) && !case_sensitive && ZAN_LIKELY(!g_forms_off) &&
+        !(framed && g_stack.ctop >= g_stack.climit) &&
+        eval_path_quick(pw, hv, mode, push, set_value))
+        return i + 1;
     if (ZAN_UNLIKELY(framed)) stack_mark_native(g_library_path_words[mode == PATH_SET ? 1 : 0]);
     ValueCell* saved_top = g_stack.top;
     ValueCell set_copy;
