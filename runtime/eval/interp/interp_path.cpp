@@ -27,8 +27,8 @@ void trace_call_path_exit(const ValueCell* path, bool push) {
 
 }  // namespace
 
-u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
-              const ValueCell* set_value, bool case_sensitive) {
+u32 eval_path_walk(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
+                   const ValueCell* set_value, bool case_sensitive) {
     EvalWalk pw(path_in);
     ValueCell path = pw.block();
     u32 s = pw.start, n = pw.end;
@@ -55,13 +55,6 @@ u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
     // In library code the selection runs in a frame of its own.
     bool framed = g_library_path_words[0] &&
                   (node_buffer(block_node(&w.block()))->flags & SERIES_LIBRARY_CODE);
-    // The everyday levels answered in place. (The library frame is seen only
-    // by an error, which the quick walk leaves to the general one, or by
-    // an overflow of the call stack, which it leaves there too.)
-    if (ZAN_LIKELY(!g_interp.tracing) && !case_sensitive && ZAN_LIKELY(!g_forms_off) &&
-        !(framed && g_stack.ctop >= g_stack.climit) &&
-        eval_path_quick(pw, hv, mode, push, set_value))
-        return i + 1;
     if (ZAN_UNLIKELY(framed)) stack_mark_native(g_library_path_words[mode == PATH_SET ? 1 : 0]);
     ValueCell* saved_top = g_stack.top;
     ValueCell set_copy;

@@ -45,18 +45,27 @@ inline ValueCell* block_cell_at(const ValueCell* block, i32 n) {
 
 }  // namespace
 
-bool eval_path_quick(EvalWalk& pw, const ValueCell* head_value, u32 mode, bool push,
-                     const ValueCell* set_value) {
-    u32 s = pw.start, n = pw.end;
-    if (n - s < 2) return false;
-    // The general walk keeps two cells per level on the data stack (and a
-    // few more around a set): with less room than that, it is the one that
-    // meets the overflow.
+bool eval_path_quick(const ValueCell* path, u32 mode, bool push, const ValueCell* set_value) {
+    // The path's cells are read in place: nothing below allocates.
+    SeriesBuffer* buf = node_buffer(series_node(path));
+    const ValueCell* cells = buf->head_cells();
+    u32 n = buf->used_bytes() / sizeof(ValueCell);
+    u32 s = series_head(path);
+    if (s >= n || n - s < 2) return false;
+    const ValueCell* head = cells + s;
+    if (head->type() != TYPE_WORD) return false;
+    const ValueCell* head_value = word_value_if_available(head);
+    if (!head_value || head_value->type() == TYPE_UNSET || is_callable_type(head_value->type()))
+        return false;
+    // The general walk may mark a frame (in library code) and keeps two
+    // cells per level on the data stack (a few more around a set): with
+    // less room than that, it is the one that meets the overflow.
+    if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) return false;
     if (ZAN_UNLIKELY(g_stack.limit - g_stack.top <= 2 * static_cast<i64>(n - s) + 8)) return false;
     const ValueCell* cur = head_value;
     ValueCell scratch;  // a value that lives in no cell (a map's answer)
     for (u32 j = s + 1; j < n; j++) {
-        const ValueCell* sel = pw.at(j);
+        const ValueCell* sel = cells + j;
         u32 et = sel->type();
         if (et == TYPE_GET_WORD) {
             sel = word_value_if_available(sel);
