@@ -43,6 +43,37 @@ inline ValueCell* block_cell_at(const ValueCell* block, i32 n) {
     return b->head_cells() + pos;
 }
 
+// Stores a path's value: pushed, or into the frame's result cell.
+inline void path_result(const ValueCell* value, bool push) {
+    ValueCell result = *value;
+    if (push) stack_push(&result);
+    else stack_set_last_reset(&result);
+}
+
+// The commonest path, an object and one word: the loop's object level
+// alone (the same answers, the same refusals).
+inline bool object_field_quick(const ValueCell* obj, const ValueCell* word, u32 mode, bool push,
+                               const ValueCell* set_value) {
+    i32 index = object_field_index(obj, word);
+    if (index < 0) return false;
+    Node ctx = context_of(obj);
+    ValueCell* c = context_cell(ctx);
+    ValueCell* slot = node_buffer(context_values(c))->head_cells() + index;
+    if (mode == PATH_SET) {
+        if (object_record(obj)) return false;
+        if (context_kind(c) == CTX_OBJECT)
+            context_words_buffer(ctx)->head_cells()[index].header |= WORD_ASSIGNED;
+        *slot = *set_value;
+        path_result(set_value, push);
+        return true;
+    }
+    u32 t = slot->type();
+    if (slot->header == 0 || t == TYPE_UNSET || (mode == PATH_NORMAL && is_callable_type(t)))
+        return false;
+    path_result(slot, push);
+    return true;
+}
+
 }  // namespace
 
 bool eval_path_quick(const ValueCell* path, u32 mode, bool push, const ValueCell* set_value) {
@@ -62,6 +93,8 @@ bool eval_path_quick(const ValueCell* path, u32 mode, bool push, const ValueCell
     // less room than that, it is the one that meets the overflow.
     if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) return false;
     if (ZAN_UNLIKELY(g_stack.limit - g_stack.top <= 2 * static_cast<i64>(n - s) + 8)) return false;
+    if (n - s == 2 && head_value->type() == TYPE_OBJECT && cells[s + 1].type() == TYPE_WORD)
+        return object_field_quick(head_value, cells + s + 1, mode, push, set_value);
     const ValueCell* cur = head_value;
     ValueCell scratch;  // a value that lives in no cell (a map's answer)
     for (u32 j = s + 1; j < n; j++) {
@@ -126,9 +159,7 @@ bool eval_path_quick(const ValueCell* path, u32 mode, bool push, const ValueCell
         // A function reached in a normal path is called: the general walk.
         if (mode == PATH_NORMAL && is_callable_type(cur->type())) return false;
     }
-    ValueCell result = mode == PATH_SET ? *set_value : *cur;
-    if (push) stack_push(&result);
-    else stack_set_last_reset(&result);
+    path_result(mode == PATH_SET ? set_value : cur, push);
     return true;
 }
 
