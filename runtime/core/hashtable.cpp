@@ -1238,8 +1238,9 @@ ValueCell* map_get_int(Node table, const ValueCell* key) {
 
 // A map's lookup of a word key of any of the four kinds under an equality
 // that folds case (op 0 or 12): the stored set-word of the same canonical
-// symbol, or null. What get_general answers for such a key (which it looks
-// up as a set-word), without calling the compare action.
+// symbol, or null (the miss noted). What get_general answers and notes for
+// such a key (which it looks up as a set-word), without calling the
+// compare action.
 ValueCell* map_get_word(Node table, const ValueCell* key) {
     HashTableHeader* h = hdr(table);
     u32 canon = hashtable_symbol_canonical(word_symbol(key));
@@ -1258,6 +1259,12 @@ ValueCell* map_get_word(Node table, const ValueCell* key) {
         const ValueCell* c = ps.cells + sp;
         if (c->type() == TYPE_SET_WORD && hashtable_symbol_canonical(word_symbol(c)) == canon)
             return ps.cells + sp;
+    }
+    if (free_at != NO_INDEX) {
+        // Noted as the set-word that get_general looks the key up as.
+        ValueCell k = *key;
+        k.set_type(TYPE_SET_WORD);
+        note_miss(table, &k, hash, free_at);
     }
     return nullptr;
 }

@@ -147,9 +147,9 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
 // allocates or calls out (today: a map! and a string! key of bytes under an
 // equality that compares text, an integer! key under one that compares
 // integers by value, or a word key of any kind under an equality that folds
-// case): true with *found set (null when absent, and for a string! or
-// integer! key the miss noted for hashtable_put_missed), false when
-// hashtable_get must answer. The key may then lie anywhere.
+// case): true with *found set (null when absent, and the miss noted for
+// hashtable_put_missed), false when hashtable_get must answer. The key may
+// then lie anywhere.
 bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found);
 // hashtable_get_quick for a string! key in a map!'s table under an equality
 // that compares text, folding case with fold (select's and put's).
