@@ -804,7 +804,6 @@ Node copy_table(Node src, Node values, bool copy_values) {
 
 // ---- seams -------------------------------------------------------------------------------
 
-HashTableHeader* hashtable_header(Node table) { return hdr(table); }
 
 void hashtable_set_key_compare(KeyCompareFn fn) { g_key_compare = fn; }
 void hashtable_set_map_key_store(MapKeyStoreFn fn) { g_map_key_store = fn; }
@@ -1237,6 +1236,39 @@ ValueCell* map_get_int(Node table, const ValueCell* key) {
     return nullptr;
 }
 
+// A map's lookup of a word key of any of the four kinds under an equality
+// that folds case (op 0 or 12): the stored set-word of the same canonical
+// symbol, or null (the miss noted). What get_general answers and notes for
+// such a key (which it looks up as a set-word), without calling the
+// compare action.
+ValueCell* map_get_word(Node table, const ValueCell* key) {
+    HashTableHeader* h = hdr(table);
+    u32 canon = hashtable_symbol_canonical(word_symbol(key));
+    u32 hash = hash_pointer_mix(canon);
+    const ProbeSeries ps(h);
+    u32 free_at = NO_INDEX;
+    u32 i = hash & ps.mask;
+    for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
+        Probe step = probe_bucket(ps.flags, i, &free_at);
+        if (step == Probe::End) break;
+        if (step == Probe::Skip) continue;
+        u32 word = ps.keys[i];
+        if (!tag_matches(word, hash)) continue;
+        u32 sp = bucket_position(HASH_KIND_MAP, word);
+        if (sp >= ps.len) continue;
+        const ValueCell* c = ps.cells + sp;
+        if (c->type() == TYPE_SET_WORD && hashtable_symbol_canonical(word_symbol(c)) == canon)
+            return ps.cells + sp;
+    }
+    if (free_at != NO_INDEX) {
+        // Noted as the set-word that get_general looks the key up as.
+        ValueCell k = *key;
+        k.set_type(TYPE_SET_WORD);
+        note_miss(table, &k, hash, free_at);
+    }
+    return nullptr;
+}
+
 // Every lookup but the ones map_get_bytes and map_get_int make.
 [[gnu::noinline]] ValueCell* get_general(Node table, ValueCell* key, i32 start, i32 skip, i32 op,
                                          bool last, bool reverse);
@@ -1250,6 +1282,13 @@ bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** f
         HashTableHeader* h = hdr(table);
         if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp())) return false;
         *found = map_get_int(table, key);
+        return true;
+    }
+    if (key->type() >= TYPE_WORD && key->type() <= TYPE_GET_WORD) {
+        if (!(op == 0 || op == 12)) return false;
+        HashTableHeader* h = hdr(table);
+        if (h->kind != HASH_KIND_MAP || (h->stamp && h->stamp != current_stamp())) return false;
+        *found = map_get_word(table, key);
         return true;
     }
     if (key->type() != TYPE_STRING || !(op == CMP_STRICT || op == 0 || op == 12)) return false;

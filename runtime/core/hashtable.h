@@ -16,6 +16,7 @@
 #include <cstddef>
 
 #include "runtime/core/cell.h"
+#include "runtime/core/memory.h"
 
 namespace zan {
 
@@ -67,7 +68,9 @@ constexpr i32 HASH_PUT_FOUND = 1;     // kinds 1 and 2: an equal key was there
 constexpr i32 HASH_PUT_REBUILT = 2;   // kind 0: the whole index was rebuilt
 
 // The header of a table. Re-read it after anything that can allocate.
-HashTableHeader* hashtable_header(Node table);
+inline HashTableHeader* hashtable_header(Node table) {
+    return reinterpret_cast<HashTableHeader*>(node_buffer(table)->head_ptr());
+}
 
 // ---- seams filled by the datatype layer ----------------------------------------
 // Key comparison: true when a (a stored key) and b (the key looked for)
@@ -142,10 +145,11 @@ ValueCell* hashtable_get(Node table, ValueCell* key, i32 start, i32 skip, i32 op
                          bool reverse);
 // The lookup of hashtable_get when it can be made without anything that
 // allocates or calls out (today: a map! and a string! key of bytes under an
-// equality that compares text, or an integer! key under one that compares
-// integers by value): true with *found set (null when absent, and
-// the miss noted for hashtable_put_missed), false when hashtable_get must
-// answer. The key may then lie anywhere.
+// equality that compares text, an integer! key under one that compares
+// integers by value, or a word key of any kind under an equality that folds
+// case): true with *found set (null when absent, and the miss noted for
+// hashtable_put_missed), false when hashtable_get must answer. The key may
+// then lie anywhere.
 bool hashtable_get_quick(Node table, const ValueCell* key, i32 op, ValueCell** found);
 // hashtable_get_quick for a string! key in a map!'s table under an equality
 // that compares text, folding case with fold (select's and put's).

@@ -553,6 +553,12 @@ bool map_put_quick(const ValueCell* map, const ValueCell* key, const ValueCell* 
     return true;
 }
 
+bool map_store_existing(const ValueCell* map, const ValueCell* key, const ValueCell* value) {
+    ValueCell* found = nullptr;
+    if (!quick_lookup(map, key, false, &found)) return false;
+    return store_found(map, true, found, value);
+}
+
 ValueCell* map_select(ValueCell* map, ValueCell* key, ValueCell*, bool, bool case_sensitive,
                       bool same, bool, ValueCell*, ValueCell*, bool, bool) {
     i32 pos = find_key(map, key, lookup_op(case_sensitive, same));

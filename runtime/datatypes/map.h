@@ -110,6 +110,11 @@ bool map_select_quick(const ValueCell* map, const ValueCell* key, ValueCell* out
 // when the lookup could not answer. Neither raises an error for a key the
 // map takes, short of running out of memory.
 bool map_put_quick(const ValueCell* map, const ValueCell* key, const ValueCell* value);
+// A path set of a key that has a live entry (looked up case-insensitively):
+// the value stored in place, as the path set does it; false, nothing done,
+// when the key is absent or removed or the lookup that cannot allocate
+// cannot answer. Never allocates.
+bool map_store_existing(const ValueCell* map, const ValueCell* key, const ValueCell* value);
 
 // The put action on the map in the first frame cell (key and value in the
 // next two): the value in the result cell.

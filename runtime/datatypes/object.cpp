@@ -10,6 +10,7 @@
 #include "runtime/typesystem/actions.h"
 #include "runtime/datatypes/block.h"
 #include "runtime/datatypes/context.h"
+#include "runtime/datatypes/context_field_cache.h"
 #include "runtime/datatypes/datatype.h"
 #include "runtime/datatypes/dt_util.h"
 #include "runtime/datatypes/function.h"
@@ -133,7 +134,7 @@ ValueCell* object_values(const ValueCell* obj) { return context_values_head(ctx_
 u32 object_word_count(const ValueCell* obj) { return context_word_count(ctx_of(obj)); }
 
 i32 object_find_word(const ValueCell* obj, const ValueCell* word) {
-    return context_find_word(ctx_of(obj), word_symbol(word), true);
+    return context_field_index(context_of(obj), word_symbol(word));
 }
 
 const ValueCell* object_select_word(const ValueCell* obj, const ValueCell* word) {
@@ -703,7 +704,7 @@ ValueCell* object_eval_path(ValueCell* parent, ValueCell* element, ValueCell* va
     Node ctx = context_of(parent);
     // The element caches its binding to the object it was last applied to.
     if (word_binding(element) != ctx || word_index(element) < 0) {
-        i32 i = context_find_word(context_cell(ctx), word_symbol(element), true);
+        i32 i = context_field_index(ctx, word_symbol(element));
         if (i >= 0) {
             set_word_binding(element, ctx);
             set_word_index(element, i);

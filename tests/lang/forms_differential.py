@@ -7,9 +7,10 @@ reference. Each seed gives a small program (random.Random(seed), so the same
 seed always writes the same program) of the shapes the fast paths take:
 integer and float arithmetic near the overflow bounds, remainder by zero,
 pick/select/put/append, the conditionals, loop/repeat/while/until/foreach
-bodies, functions with locals and refinements, recursion to "stack
-overflow" (its depth printed), words given a function or an operator in
-the middle of a loop, blocks edited while they run, errors caught by try and
+bodies, functions with locals and refinements, paths read and set through
+objects, blocks and maps (and their words given other values), recursion
+to "stack overflow" (its depth printed), words given a function or an
+operator in the middle of a loop, blocks edited while they run, errors caught by try and
 one left uncaught at the end. The program runs as a script both ways; the
 standard output (values, error texts with their lines, depths), the
 standard error and the exit status must be the same.
@@ -62,6 +63,8 @@ class Gen:
             return self.pick(INT_EDGES)
         if k < 0.62:
             return "fv"
+        if k < 0.68:
+            return self.pick(["o/x", "o/in/x", "blk/1", "m/1", "o/:w"])
         return str(self.r.randint(-20, 40))
 
     def operand(self, depth):
@@ -180,9 +183,25 @@ class Gen:
             return f"append body {self.pick(['[a: a + 1]', '[append blk a]', '[b: b * 2]', '[c: remainder c 3]'])}"
         if k < 0.94 and nested:
             return f"set/any 'r try {self.block()} if error? :r [append blk r/id]"
-        if k < 0.97:
+        if k < 0.955:
             return f"c: fb/twice/plus {self.operand(0)} {self.operand(0)}"
+        if k < 0.985:
+            return self.path_stmt()
         return f"a: g {self.operand(0)}"
+
+    def path_stmt(self):
+        k = self.r.random()
+        if k < 0.3:
+            return f"{self.pick(['o/x', 'o/y', 'o/in/x', 'o/:w'])}: {self.expr(1)}"
+        if k < 0.5:
+            return f"{self.pick(['blk/1', 'blk/2', 'm/1', 'm/3'])}: {self.expr(1)}"
+        if k < 0.65:
+            return f"{self.pick(INT_VARS)}: {self.pick(['o/y', 'o/in/x', 'm/2', 'blk/3'])}"
+        # The words of the paths given something else (in a loop, the
+        # next round's paths meet it).
+        return self.pick(["o: make o [z: 0 x: a]", "o: make object! [y: 1 x: b in: o/in]",
+                          "o: blk", "o: m", "w: 'y", "w: 'in", "o/in: make object! [x: c y: 0]",
+                          "m: make map! [1 0 2 0]"])
 
     # ---- the program --------------------------------------------------
 
@@ -190,13 +209,14 @@ class Gen:
         out = ['Zan [Title: "generated"]', ""]
         out.append("a: 1 b: 2 c: 3 fv: 0.5 t: none r: none g: 0 pk: :pick sw: :+")
         out.append("blk: copy [1 2 3] m: make map! [1 10 2 20]")
+        out.append("o: make object! [x: 1 y: 2 in: make object! [x: 3]] w: 'x")
         out.append(f"fa: func [x y /local z] [z: x + y a: {self.expr(1)} z]")
         out.append("fb: func [x /twice /plus y /local z] "
                    "[z: x if twice [z: z * 2] if plus [z: z + y] z]")
         # A body that a statement may edit while a loop runs it.
         out.append(f"body: copy {self.block(2)}")
         show = ("print mold/all reduce [a b c fv t length? blk "
-                "copy/part blk 6 length? m]")
+                "copy/part blk 6 length? m attempt [o/x] attempt [o/in/x]]")
         for _ in range(self.r.randint(3, 7)):
             s = self.stmt() if self.chance(0.8) else f"loop {self.r.randint(1, 3)} body"
             out.append(f"set/any 'r try [{s}]")

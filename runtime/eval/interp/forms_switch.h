@@ -2,7 +2,8 @@
 //
 // With ZAN_FORMS=off in the environment at start-up, the walker evaluates
 // everything: no frameless expression, direct call, pure function call,
-// direct or pure loop round and no kept paren form is tried. Any other value,
+// direct or pure loop round, kept paren form or path answered in place
+// (eval_path_quick) is tried. Any other value,
 // or none, leaves them on. The walker's behaviour is the reference each fast
 // path must match, so running a program both ways checks the fast paths.
 #pragma once

@@ -1193,6 +1193,23 @@ __attribute__((noinline)) void trace_fetch(EvalWalk& w, u32 i) {
     interp_trace_event(TRACE_FETCH, &w.block(), trace_offset(w, i), nullptr, &f);
 }
 
+// A set-path: the value evaluated (pushed) in a native frame named
+// set-path, then stored through the path; the value is the expression's.
+__attribute__((noinline)) u32 eval_set_path(EvalWalk& w, u32 i, bool push) {
+    ValueCell sp = *w.at(i);
+    if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sp);
+    frame_mark(g_words.n.set_path, FRAME_BITS_NATIVE_FLAGGED);
+    u32 next = eval_expr(w, i + 1, false, true, false);
+    if (ZAN_UNLIKELY(g_throw_code)) return next;
+    if (ZAN_UNLIKELY(g_interp.tracing))
+        interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, i), &sp, g_stack.base);
+    ValueCell value = *g_stack.base;
+    eval_path(w, i, &sp, PATH_SET, true, &value, false);
+    *g_stack.base = value;
+    frame_unwind(push);
+    return next;
+}
+
 // The expressions that are not the everyday ones: paths, get-words,
 // lit-words, literal functions, operators and issues.
 __attribute__((noinline)) u32 eval_expr_rare(EvalWalk& w, u32 i, bool push, bool no_call) {
@@ -1205,22 +1222,6 @@ __attribute__((noinline)) u32 eval_expr_rare(EvalWalk& w, u32 i, bool push, bool
         case TYPE_GET_PATH: {
             ValueCell p = *v;
             return eval_path(w, i, &p, PATH_GET, push, nullptr, false);
-        }
-        case TYPE_SET_PATH: {
-            ValueCell sp = *v;
-            if (ZAN_UNLIKELY(i + 1 >= w.end)) fire(Err::script_need_value, &sp);
-            stack_mark_native_flagged(g_words.n.set_path);
-            u32 next = eval_expr(w, i + 1, false, true, false);
-            if (ZAN_UNLIKELY(g_throw_code)) return next;
-            if (ZAN_UNLIKELY(g_interp.tracing))
-                interp_trace_event(TRACE_SET, &w.block(), trace_offset(w, i), &sp, g_stack.base);
-            ValueCell value = *g_stack.base;
-            eval_path(w, i, &sp, PATH_SET, true, &value, false);
-            *g_stack.base = value;
-            stack_keep();
-            if (push) stack_unwind();
-            else stack_unwind_last();
-            return next;
         }
         case TYPE_GET_WORD: {
             ValueCell gw = *v;
@@ -1534,6 +1535,13 @@ u32 eval_expr(EvalWalk& w, u32 i, bool no_infix, bool push, bool no_call) {
         eval_paren_p(&p, push);
         if (ZAN_UNLIKELY(g_throw_code)) return i;
         i++;
+    } else if ((t == TYPE_PATH || t == TYPE_GET_PATH) && ZAN_LIKELY(!g_interp.tracing) &&
+               ZAN_LIKELY(!g_forms_off) &&
+               eval_path_quick(v, t == TYPE_PATH ? PATH_NORMAL : PATH_GET, push, nullptr)) {
+        i++;
+    } else if (t == TYPE_SET_PATH) {
+        i = eval_set_path(w, i, push);
+        if (ZAN_UNLIKELY(g_throw_code)) return i;
     } else {
         i = eval_expr_rare(w, i, push, no_call);
         if (ZAN_UNLIKELY(g_throw_code)) return i;

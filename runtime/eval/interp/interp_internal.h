@@ -9,6 +9,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/core/memory.h"
 #include "runtime/core/stack.h"
+#include "runtime/eval/interp/forms_switch.h"
 #include "runtime/eval/interp/interp.h"
 #include "runtime/eval/interp/natives.h"
 
@@ -194,8 +195,28 @@ u32 eval_call(const ValueCell* callable, EvalWalk& w, u32 i, bool push, const Va
 // last element). Returns the index after the path (and after the call that
 // a function in it made).
 enum PathMode : u32 { PATH_NORMAL = 0, PATH_GET = 1, PATH_SET = 2 };
-u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
-              const ValueCell* set_value, bool case_sensitive);
+// eval_path's general walk: every element kind, tracing, calls, errors.
+u32 eval_path_walk(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
+                   const ValueCell* set_value, bool case_sensitive);
+// The path when its head is a word whose value is no function and every
+// level after it an object's field, a map's key, or a block's word or
+// integer position, and nothing on the way raises an error or calls a
+// function: the value pushed or stored (in PATH_SET mode the set value,
+// stored at the last level), true. Otherwise false, with nothing done:
+// eval_path's general walk answers. Only with tracing off and the default
+// comparison.
+bool eval_path_quick(const ValueCell* path, u32 mode, bool push, const ValueCell* set_value);
+// The everyday paths are answered in place; the general walk takes the
+// rest. (The library code's frame of the general walk is seen only by an
+// error, which the quick walk leaves to the general one, or by an overflow
+// of the call stack, which it leaves there too.)
+inline u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path, u32 mode, bool push,
+                     const ValueCell* set_value, bool case_sensitive) {
+    if (ZAN_LIKELY(!g_interp.tracing) && !case_sensitive && ZAN_LIKELY(!g_forms_off) &&
+        eval_path_quick(path, mode, push, set_value))
+        return i + 1;
+    return eval_path_walk(w, i, path, mode, push, set_value, case_sensitive);
+}
 // interp_call_function; and the body run of a function whose frame is
 // already on top (its context's values pointed at the frame's arguments).
 void call_function_p(const ValueCell* fn, Node ctx, const ValueCell* name, u32 trace_filter);

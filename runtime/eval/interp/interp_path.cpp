@@ -9,6 +9,7 @@
 #include "runtime/datatypes/scalars_basic.h"
 #include "runtime/datatypes/series.h"
 #include "runtime/datatypes/symbol.h"
+#include "runtime/eval/interp/forms_switch.h"
 #include "runtime/eval/interp/interp_internal.h"
 
 namespace zan {
@@ -26,8 +27,8 @@ void trace_call_path_exit(const ValueCell* path, bool push) {
 
 }  // namespace
 
-u32 eval_path(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
-              const ValueCell* set_value, bool case_sensitive) {
+u32 eval_path_walk(EvalWalk& w, u32 i, const ValueCell* path_in, u32 mode, bool push,
+                   const ValueCell* set_value, bool case_sensitive) {
     EvalWalk pw(path_in);
     ValueCell path = pw.block();
     u32 s = pw.start, n = pw.end;
