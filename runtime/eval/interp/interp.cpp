@@ -1720,7 +1720,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     u32 code = 0;
                     ValueCell value;
                     if (nvals >= 0 && body.type() == TYPE_BLOCK && ZAN_LIKELY(!g_forms_off) &&
-                        !pure_call_refused(callable_more(&fnv)) &&
+                        pure_call_worth_trying(callable_more(&fnv), static_cast<u32>(nvals)) &&
                         pure_call_run(&fnv, &body, static_cast<u32>(nvals), &value)) {
                         // As the body's frame leaves it: the value on top
                         // and in the result cell.
