@@ -536,9 +536,9 @@ u32 fetch_function_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell
 
 // The argument fetch of a routine! or of a function! that does not run
 // through the walker's own body path (a library function): the short path
-// when the spec has nothing but plain parameters (and locals) and the call
-// gives no refinement, else fetch_function_args. Both push the same cells
-// and raise the same errors in the same frame.
+// when the parameter list holds nothing but plain parameters (and locals)
+// and the call gives no refinement, else fetch_function_args. Both push
+// the same cells and raise the same errors in the same frame.
 u32 fetch_callee_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
                       const PathRefs* path, u32 apply_mode, bool infix) {
     if (ZAN_LIKELY(!infix && !path && !apply_mode)) {
