@@ -315,7 +315,14 @@ void library_function_entry(Node) {
     // Library code is opaque to tracing.
     TracingGuard tracing;
     g_interp.tracing = false;
-    interp_eval_block(&body.v, true);
+    // A return, exit, break or throw is left pending for the caller's
+    // handler, which takes it as it would take the same code raised (a C++
+    // unwind that costs far more than the call); anything beyond goes on
+    // raised, as before.
+    if (u32 code = eval_block_p(&body.v, true)) {
+        if (code > THROW_BREAK) interp_raise_pending();
+        return;
+    }
     frame->header &= ~FRAME_BODY;
 }
 

@@ -26,7 +26,17 @@ RoutineTable& routine_table() {
     static RoutineTable table;
     return table;
 }
+// Points the calls' view of the entries at the vector again (after it grew
+// or was cleared).
+void publish_entries() {
+    auto& e = routine_table().entries;
+    g_routine_entries = e.data();
+    g_routine_count = static_cast<u32>(e.size());
+}
 }  // namespace
+
+RoutineFn* g_routine_entries = nullptr;
+u32 g_routine_count = 0;
 
 u32 routine_table_register(const char* name, RoutineFn fn) {
     auto& t = routine_table();
@@ -36,6 +46,7 @@ u32 routine_table_register(const char* name, RoutineFn fn) {
         return it->second;
     }
     t.entries.push_back(fn);
+    publish_entries();
     return it->second;
 }
 
@@ -45,14 +56,10 @@ u32 routine_table_find(const char* name) {
     return it == t.numbers.end() ? 0 : it->second;
 }
 
-RoutineFn routine_table_entry(u32 index) {
-    auto& t = routine_table().entries;
-    return index >= 1 && index <= t.size() ? t[index - 1] : nullptr;
-}
-
 void routine_table_reset() {
     routine_table().entries.clear();
     routine_table().numbers.clear();
+    publish_entries();
 }
 
 ValueCell* routine_make(const ValueCell* spec, const ValueCell* body, u32 entry, i32 fourth,

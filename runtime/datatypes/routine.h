@@ -18,8 +18,14 @@ using RoutineFn = void (*)();
 u32 routine_table_register(const char* name, RoutineFn fn);
 // The number of a registered name, or 0.
 u32 routine_table_find(const char* name);
+// The table's entries as an array, kept in step with the registrations
+// (read on every routine call, so without a look-up of the table itself).
+extern RoutineFn* g_routine_entries;
+extern u32 g_routine_count;
 // The entry of a number, or null.
-RoutineFn routine_table_entry(u32 index);
+inline RoutineFn routine_table_entry(u32 index) {
+    return index - 1 < g_routine_count ? g_routine_entries[index - 1] : nullptr;
+}
 // Forgets every registration (a fresh start-up).
 void routine_table_reset();
 

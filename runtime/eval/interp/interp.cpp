@@ -534,6 +534,34 @@ u32 fetch_function_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell
     return i;
 }
 
+// The argument fetch of a routine! or of a function! that does not run
+// through the walker's own body path (a library function): the short path
+// when the parameter list holds nothing but plain parameters (and locals)
+// and the call gives no refinement, else fetch_function_args. Both push
+// the same cells and raise the same errors in the same frame.
+u32 fetch_callee_args(const ValueCell* fn, EvalWalk& w, u32 i, const ValueCell* name,
+                      const PathRefs* path, u32 apply_mode, bool infix) {
+    if (ZAN_LIKELY(!infix && !path && !apply_mode)) {
+        SpecInfo si = spec_info(fn);
+        if (ZAN_LIKELY(si.digest & SPEC_SHORT)) {
+            u32 np = spec_params(si.digest);
+            i = np == 1 && ZAN_LIKELY(i < w.end)
+                    ? fetch_checked_arg(fn, w, i, name, si.cache, 0)
+                    : fetch_plain_args<false>(fn, w, i, name, si.cache, np);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            if (si.digest & SPEC_LOCALS) {
+                u32 locals = spec_local_count(si.digest);
+                if (locals > 0) {
+                    logic_box(stack_push_cell(), false);
+                    for (u32 l = 1; l < locals; l++) none_push();
+                }
+            }
+            return i;
+        }
+    }
+    return fetch_function_args(fn, w, i, name, path, apply_mode, infix);
+}
+
 // The context handed to a function: the parent object's, the maker's
 // integer, or the context of the frame's word.
 Node choose_context(const ValueCell* fn, const ValueCell* name, const ValueCell* parent) {
@@ -1700,7 +1728,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
                     u32 code = 0;
                     ValueCell value;
                     if (nvals >= 0 && body.type() == TYPE_BLOCK && ZAN_LIKELY(!g_forms_off) &&
-                        !pure_call_refused(callable_more(&fnv)) &&
+                        pure_call_worth_trying(callable_more(&fnv), static_cast<u32>(nvals)) &&
                         pure_call_run(&fnv, &body, static_cast<u32>(nvals), &value)) {
                         // As the body's frame leaves it: the value on top
                         // and in the result cell.
@@ -1724,7 +1752,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
             Node ctx = choose_context(&fnv, &name, parent);
             stack_mark_func(&name, context_of(&fnv));
             stack_set_top_interpreted();
-            i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
+            i = fetch_callee_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);
@@ -1735,7 +1763,7 @@ __attribute__((always_inline)) inline u32 eval_code_body(const ValueCell* fnc, E
         }
         case TYPE_ROUTINE: {
             frame_mark(&name, FRAME_BITS_NATIVE_FLAGGED);
-            i = fetch_function_args(&fnv, w, i, &name, path, apply_mode, infix);
+            i = fetch_callee_args(&fnv, w, i, &name, path, apply_mode, infix);
             if (ZAN_UNLIKELY(g_throw_code)) goto pending;
             if (ZAN_UNLIKELY(g_interp.tracing))
                 interp_trace_event(TRACE_CALL, &w.block(), trace_offset(w, i), &name, &fnv);

@@ -110,7 +110,9 @@ inline void interp_raise_pending() {
 // ---- compiled functions ----------------------------------------------------------------------
 // A compiled function's entry: its arguments are its context's values (the
 // argument frame); ctx is the context of the object it was called for, 0
-// for none. It leaves its result in the result cell.
+// for none. It leaves its result in the result cell. A non-local exit up to
+// break may be left pending (see interp_internal.h) or raised; the caller
+// takes either.
 using CompiledFunctionEntry = void (*)(Node ctx);
 // The table that the integer in a compiled function's entry cell indexes
 // (from 1). Installed by the registration of compiled code.

@@ -215,6 +215,45 @@ void reduce_emit(ValueCell* out, const ValueCell* value, bool into_block) {
     series_set_head(out, series_head(out) + static_cast<u32>(series_buffer_length(out) - before));
 }
 
+// One item of a reduced block at i, evaluated as eval_next(w, i, true)
+// evaluates it; returns the next index. With tracing off, no interrupt
+// waiting and room in the stacks for the item's frame: a value that
+// evaluates to itself or a word holding a plain value, with no operator
+// after it, runs nothing, so with take_plain it is copied to *plain
+// (is_plain set) without the frame; a word holding a callable is called in
+// the item's frame with the value its look-up found.
+inline u32 reduce_item(EvalWalk& w, u32 i, bool take_plain, ValueCell* plain, bool& is_plain) {
+    is_plain = false;
+    if (ZAN_UNLIKELY(g_interp.tracing || g_interrupt_pending) ||
+        ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit || g_stack.top + 2 >= g_stack.limit))
+        return eval_next(w, i, true);
+    ValueCell* c = w.at(i);
+    u32 t = c->type();
+    const ValueCell* val;
+    if (t == TYPE_WORD) {
+        const ValueCell* slot = word_value_if_available(c);
+        if (!slot) return eval_next(w, i, true);
+        u32 vt = slot->type();
+        if (is_callable_type(vt)) {
+            frame_mark(g_words.n.body, FRAME_BITS_NATIVE_FLAGGED);
+            i = eval_word_call(w, i, slot, true, c);
+            if (ZAN_UNLIKELY(g_throw_code)) return i;
+            frame_unwind(true);
+            return i;
+        }
+        if (vt == TYPE_UNSET || vt == TYPE_OP) return eval_next(w, i, true);
+        val = slot;
+    } else if (self_evaluating(t)) {
+        val = c;
+    } else {
+        return eval_next(w, i, true);
+    }
+    if (!take_plain || (i + 1 < w.end && op_cell(c + 1))) return eval_next(w, i, true);
+    *plain = *val;
+    is_plain = true;
+    return i + 1;
+}
+
 void native_reduce(bool, const i32* refs) {
     ValueCell value = *stack_arg(0);
     bool into = refs[0] >= 0;
@@ -255,8 +294,14 @@ void native_reduce(bool, const i32* refs) {
     stack_mark_native_flagged(g_words.n.body);
     u32 i = w.start;
     while (i < w.end) {
-        i = eval_next(w, i, true);
+        ValueCell plain;
+        bool is_plain;
+        i = reduce_item(w, i, out_block, &plain, is_plain);
         if (g_throw_code) return;
+        if (is_plain) {
+            block_append_value(out, &plain);
+            continue;
+        }
         reduce_emit(out, stack_top_value(), out_block);
         stack_reset();
     }

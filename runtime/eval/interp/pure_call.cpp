@@ -188,26 +188,6 @@ u32 pure_call_term(const PureFrame* f, const ValueCell* callable, const ValueCel
     return 0;
 }
 
-// After a call gave up, calls deeper than it are not tried again until it
-// has ended (or a call as shallow has begun): a body that gives up far
-// down would otherwise be tried again at every level on the way there.
-struct PureFence {
-    CallFrame* top = nullptr;  // the stack's top when it gave up; null: none
-    HeapRef base = 0;          // the saved base and header of the frame
-    u32 header = 0;            // below it, which name that call
-};
-PureFence g_fence;
-
-inline bool fenced() {
-    CallFrame* top = g_stack.ctop;
-    if (!g_fence.top) return false;
-    if (top > g_fence.top && g_fence.top[-1].saved_base == g_fence.base &&
-        g_fence.top[-1].header == g_fence.header)
-        return true;
-    g_fence.top = nullptr;
-    return false;
-}
-
 }  // namespace
 
 bool walk_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
@@ -216,12 +196,12 @@ bool walk_block(const PureFrame* f, const ValueCell* block, ValueCell* out) {
 
 }  // namespace pure
 
+PureFence g_pure_fence;
+
 bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueCell* out) {
     using namespace pure;
     Node more = callable_more(fn);
-    if (nvals > MAX_VALS || pure_call_refused(more) || fenced() ||
-        ZAN_UNLIKELY(g_interrupt_pending))
-        return false;
+    if (nvals > MAX_VALS) return false;
     u32 frames_free = static_cast<u32>(g_stack.climit - g_stack.ctop);
     u32 cells_free = static_cast<u32>(g_stack.limit - g_stack.top);
     if (frames_free <= ROOM_MARGIN.frames || cells_free <= ROOM_MARGIN.cells) return false;
@@ -235,7 +215,7 @@ bool pure_call_run(const ValueCell* fn, const ValueCell* body, u32 nvals, ValueC
     PureFrame top{context_of(fn), nvals, vals, nullptr};
     if (pure_block(&top, body, out)) return true;
     CallFrame* f = g_stack.ctop;
-    g_fence = PureFence{f, f[-1].saved_base, f[-1].header};
+    g_pure_fence = PureFence{f, f[-1].saved_base, f[-1].header};
     // (Only a take that failed leaves a count at the room.)
     bool room = g_run.used.frames >= g_run.room.frames || g_run.used.cells >= g_run.room.cells;
     if (!room && !g_interrupt_pending && !g_run.unbuilt)

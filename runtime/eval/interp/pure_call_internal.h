@@ -5,12 +5,13 @@
 #include "runtime/datatypes/context.h"
 #include "runtime/datatypes/function.h"
 #include "runtime/eval/interp/interp_pure.h"
+#include "runtime/eval/interp/pure_call.h"
 
 namespace zan::pure {
 
 // Locals of one call: the walker keeps them on the data stack; here they
 // are copies, so a store made before giving up is never seen.
-constexpr u32 MAX_VALS = 8;
+constexpr u32 MAX_VALS = PURE_MAX_VALS;
 
 // One running call: its function's context and the values its words read.
 struct PureFrame {
