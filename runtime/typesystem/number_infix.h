@@ -123,6 +123,16 @@ __attribute__((always_inline)) inline bool number_math_inline(i32 op, ValueCell*
         }
         return int_math_wide(op, left, a, b);
     }
+    if (left->type() == TYPE_FLOAT && right->type() == TYPE_FLOAT) {
+        double a = left->get_float(), b = right->get_float();
+        switch (op) {
+            case MATH_ADD: float_make_at(left, a + b); return true;
+            case MATH_SUBTRACT: float_make_at(left, a - b); return true;
+            case MATH_MULTIPLY: float_make_at(left, a * b); return true;
+            case MATH_DIVIDE: float_make_at(left, a / b); return true;
+            default: return false;
+        }
+    }
     return float_op_inline(op, false, left, right);
 }
 
@@ -132,6 +142,15 @@ __attribute__((always_inline)) inline bool number_compare_inline(i32 op, ValueCe
                                                                  const ValueCell* right) {
     if (__builtin_expect(left->type() == TYPE_INTEGER && right->type() == TYPE_INTEGER, 1)) {
         bool r = int_compare_raw(op, integer_get(left), integer_get(right));
+        logic_box(left, r);
+        return true;
+    }
+    if (left->type() == TYPE_FLOAT && right->type() == TYPE_FLOAT && op >= CMP_LESSER) {
+        double a = left->get_float(), b = right->get_float();
+        bool r = op == CMP_LESSER         ? a < b
+                 : op == CMP_LESSER_EQUAL ? a <= b
+                 : op == CMP_GREATER      ? a > b
+                                          : a >= b;
         logic_box(left, r);
         return true;
     }
