@@ -1282,15 +1282,20 @@ __attribute__((noinline)) u32 eval_infix_call(EvalWalk& w, u32 i, bool push, Val
     return eval_code(&fnv, w, i + 1, push, opword, nullptr, nullptr, 0, true);
 }
 
-// An operator with an inline path whose operands number_op_inline did not
-// answer (another datatype, or an error to raise): the comparison or the
-// action runs on the two pushed operands.
+// An operator with an inline path whose operands the step did not answer
+// (another datatype, an error to raise, or no room left on the stacks):
+// the comparison or the action runs on the two pushed operands.
 __attribute__((noinline)) void eval_infix_generic(ValueCell* left, i32 code, ValueCell* op,
                                                   ValueCell* opword) {
     ValueCell right = left[1];
+    u32 lt = left->type(), rt = right.type();
     if (code >= 16) {
         g_stack.top = left + 1;
         fastop_compare_top(code - 16, opword, &right);
+    } else if ((lt == TYPE_INTEGER && rt == TYPE_INTEGER && code != MATH_DIVIDE) ||
+               (lt == TYPE_FLOAT && rt == TYPE_FLOAT && code <= MATH_MULTIPLY)) {
+        g_stack.top = left + 1;
+        fastop_math_top(code, opword, &right);
     } else {
         ValueCell fnv = op_callable(op);
         run_ready_binary(&fnv, opword, left, true);
@@ -1399,7 +1404,7 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const
 
 namespace {
 // The operator (infix_code code, its cell nv) applied in place when its
-// right operand is simple and number_op_inline answers for the operands:
+// right operand is simple and operator_step_inline answers for the operands:
 // the left operand at entry_top becomes the result (also in the result
 // cell unless push). A simple right operand needs no evaluation (and
 // nothing moves); a word without a value (or not bound) is left to the
@@ -1407,7 +1412,7 @@ namespace {
 __attribute__((always_inline)) inline bool infix_inline_step(i32 code, ValueCell* entry_top, const ValueCell* nv, bool push) {
     ValueCell* left = entry_top;
     const ValueCell* rv = simple_value_quiet(nv + 1);
-    if (!(rv && number_op_inline(code, left, rv))) return false;
+    if (!(rv && operator_step_inline(code, left, rv, 1))) return false;
     g_stack.top = entry_top + 1;
     if (!push) stack_set_last_reset(entry_top);
     return true;
@@ -1432,13 +1437,9 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
                 nv += 2;
                 continue;
             }
-            if (ZAN_UNLIKELY(code == FAST_REMAINDER)) goto ordinary_call;
-            // The ordinary call of divide rejects a left operand of a type
-            // it does not take before it evaluates the right one: only a
-            // number goes on here.
-            if (code == MATH_DIVIDE && left->type() != TYPE_INTEGER &&
-                left->type() != TYPE_FLOAT)
-                goto ordinary_call;
+            // Remainder and divide with a right operand to evaluate take
+            // the operator's ordinary call.
+            if (ZAN_UNLIKELY(code == FAST_REMAINDER || code == MATH_DIVIDE)) goto ordinary_call;
             // Both operands on the stack, then the operation on them.
             HeldCell held(*opv);
             ValueCell opword = *nv;
@@ -1452,7 +1453,7 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
             if (ZAN_UNLIKELY(g_throw_code)) return i;
             // Closed again: the operation opens its own frame when it needs one.
             g_stack.base = hptr<ValueCell>((--g_stack.ctop)->saved_base);
-            if (number_op_inline(code, left, left + 1)) {
+            if (operator_step_inline(code, left, left + 1, 1)) {
                 g_stack.top = entry_top + 1;
             } else {
                 eval_infix_generic(left, code, &held.v, &opword);

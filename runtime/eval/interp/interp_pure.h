@@ -132,6 +132,31 @@ __attribute__((always_inline)) inline bool number_op_inline(i32 code, ValueCell*
                       : number_math_inline(code, left, right);
 }
 
+// Whether frames more call frames fit in the stacks, with a margin of
+// data cells wide enough for any way the walker takes to the same value
+// (near the limits the inline steps give way, and the walker overflows
+// where it always did).
+inline bool room_for_frames(i64 frames) {
+    return g_stack.climit - g_stack.ctop >= frames && g_stack.limit - g_stack.top > 64;
+}
+
+// An operator step on two operands at hand: number_op_inline, where the
+// plain integer operations (no divide, no overflow) always apply, and
+// every other case (which once called the operator with a frame of its
+// own, frames deep from here) only with room for that frame, so that the
+// stacks overflow where they always did.
+__attribute__((always_inline)) inline bool operator_step_inline(i32 code, ValueCell* left,
+                                                                const ValueCell* right,
+                                                                i64 frames) {
+    if (__builtin_expect(left->type() == TYPE_INTEGER && right->type() == TYPE_INTEGER &&
+                             code != MATH_DIVIDE,
+                         1) &&
+        int_op_inline(code, left, right))
+        return true;
+    if (__builtin_expect(!room_for_frames(frames), 0)) return false;
+    return number_op_inline(code, left, right);
+}
+
 // The right operand of an inline operator: the cell, or the slot of the
 // word in it (null when its context has no values available).
 inline const ValueCell* pure_operand(const ValueCell* rv) {
@@ -182,7 +207,8 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** calla
             rv = word_value_if_available(rv);
             if (!rv) return 0;
         }
-        if (!number_op_inline(code, &acc, rv)) return 0;
+        // (Within the walker's frame for the set-word or the paren.)
+        if (!operator_step_inline(code, &acc, rv, 2)) return 0;
         i += 2;
     }
     *out = acc;
