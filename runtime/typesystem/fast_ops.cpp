@@ -1,10 +1,11 @@
-// Inline integer, float and block paths of the fast operators, with the
-// generic action call as the fallback.
+// Inline number and block paths of the fast operators, with the generic
+// action call as the fallback.
 #include "runtime/typesystem/fast_ops.h"
 
 #include "runtime/core/errors.h"
 #include "runtime/core/stack.h"
 #include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/number_infix.h"
 #include "runtime/datatypes/float.h"
 #include "runtime/datatypes/integer.h"
 #include "runtime/datatypes/scalars_basic.h"
@@ -50,56 +51,17 @@ ValueCell* call_generic(const ValueCell* word, const ValueCell* a, const ValueCe
     return g_stack.top - 1;
 }
 
-// The inline paths: true when they applied, with the result in out.
+// The inline paths (number_infix.h): true when they applied, with the
+// result in out.
 bool math_inline(i32 op, const ValueCell* left, const ValueCell* right, ValueCell* out) {
-    u32 lt = left->type(), rt = right->type();
-    if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
-        i32 a = integer_get(left), b = integer_get(right), r = 0;
-        switch (op) {
-            case MATH_ADD:
-            case MATH_SUBTRACT:
-            case MATH_MULTIPLY: {
-                bool overflow = op == MATH_ADD        ? __builtin_add_overflow(a, b, &r)
-                                : op == MATH_SUBTRACT ? __builtin_sub_overflow(a, b, &r)
-                                                      : __builtin_mul_overflow(a, b, &r);
-                if (overflow) {
-                    double x = a, y = b;
-                    float_make_at(out, op == MATH_ADD        ? x + y
-                                       : op == MATH_SUBTRACT ? x - y
-                                                             : x * y);
-                    return true;
-                }
-                break;
-            }
-            case MATH_OR: r = a | b; break;
-            case MATH_AND: r = a & b; break;
-            case MATH_XOR: r = a ^ b; break;
-            default: return false;
-        }
-        integer_box(out, r);
-        return true;
-    }
-    if (lt == TYPE_FLOAT && rt == TYPE_FLOAT &&
-        (op == MATH_ADD || op == MATH_SUBTRACT || op == MATH_MULTIPLY)) {
-        double a = left->get_float(), b = right->get_float();
-        float_make_at(out, op == MATH_ADD ? a + b : op == MATH_SUBTRACT ? a - b : a * b);
-        return true;
-    }
-    return false;
+    *out = *left;
+    return number_math_inline(op, out, right);
 }
 
 bool compare_inline(i32 op, const ValueCell* left, const ValueCell* right, bool* answer) {
-    if (left->type() != TYPE_INTEGER || right->type() != TYPE_INTEGER) return false;
-    i32 a = integer_get(left), b = integer_get(right);
-    switch (op) {
-        case CMP_EQUAL:
-        case CMP_STRICT_EQUAL: *answer = a == b; break;
-        case CMP_NOT_EQUAL: *answer = a != b; break;
-        case CMP_LESSER: *answer = a < b; break;
-        case CMP_LESSER_EQUAL: *answer = a <= b; break;
-        case CMP_GREATER: *answer = a > b; break;
-        default: *answer = a >= b; break;
-    }
+    ValueCell out = *left;
+    if (!number_compare_inline(op, &out, right)) return false;
+    *answer = logic_get(&out);
     return true;
 }
 

@@ -1,9 +1,9 @@
 // Fast operators: infix arithmetic and comparison, blk/N picks and series
-// navigation. Two integer! operands (and, for add, subtract and multiply,
-// two float! operands) and block! series are computed inline, without a
-// call frame; every other case opens a native call frame labelled with the
-// operator's word, pushes the operands, runs the action's table entry and
-// takes its result, exactly as the interpreter would.
+// navigation. integer! and float! operands (number_infix.h) and block!
+// series are computed inline, without a call frame; every other case
+// opens a native call frame labelled with the operator's word, pushes the
+// operands, runs the action's table entry and takes its result, exactly as
+// the interpreter would.
 #pragma once
 #include "runtime/core/cell.h"
 
@@ -18,9 +18,10 @@ enum FastNavOp : i32 {
     NAV_NEXT = 5, NAV_BACK = 6, NAV_HEAD = 7, NAV_TAIL = 8,
 };
 
-// ---- used by the walker ----------------------------------------------------------------
-// An infix operator whose left operand the walker has pushed: the left
-// operand is the top cell, and the result (or the logic! answer) replaces it.
+// ---- on the top cell ----------------------------------------------------------------------
+// An infix operator whose left operand is pushed: the left operand is the
+// top cell, and the result (or the logic! answer) replaces it. The walker
+// uses the comparison for operands its own step does not answer.
 ValueCell* fastop_math_top(i32 op, const ValueCell* word, const ValueCell* right);
 ValueCell* fastop_compare_top(i32 op, const ValueCell* word, const ValueCell* right);
 

@@ -5,12 +5,13 @@ compares what comes out.
 With ZAN_FORMS=off the walker evaluates everything; its behaviour is the
 reference. Each seed gives a small program (random.Random(seed), so the same
 seed always writes the same program) of the shapes the fast paths take:
-integer and float arithmetic near the overflow bounds, remainder by zero,
-pick/select/put/append, the conditionals, loop/repeat/while/until/foreach
-bodies, functions with locals and refinements, paths read and set through
-objects, blocks and maps (and their words given other values), recursion
-to "stack overflow" (its depth printed), words given a function or an
-operator in the middle of a loop, blocks edited while they run, errors caught by try and
+integer and float arithmetic near the overflow bounds, division and
+remainder by zero, pick/select/put/append, the conditionals,
+loop/repeat/while/until/foreach bodies, functions with locals and
+refinements, paths read and set through objects, blocks and maps (and
+their words given other values), recursion to "stack overflow" (its depth
+printed), words given a function or an operator in the middle of a loop,
+blocks edited while they run, errors caught by try and
 one left uncaught at the end. The program runs as a script both ways; the
 standard output (values, error texts with their lines, depths), the
 standard error and the exit status must be the same.
@@ -35,10 +36,10 @@ TIMEOUT = 120
 
 INT_EDGES = ["2147483647", "-2147483648", "2147483646", "65536", "-1", "0",
              "1", "7", "46341", "-46341"]
-FLOATS = ["1.5", "-0.25", "3.0", "1e308", "2.5e-3", "0.0"]
+FLOATS = ["1.5", "-0.25", "3.0", "1e308", "2.5e-3", "0.0", "0.1", "-0.0"]
 INT_VARS = ["a", "b", "c"]
-ALL_OPS = ["+", "-", "*", "<", ">", "=", "<>", "<=", ">="]
-MATH_OPS = ["+", "-", "*"]
+ALL_OPS = ["+", "-", "*", "/", "<", ">", "=", "<>", "<=", ">=", "=="]
+MATH_OPS = ["+", "-", "*", "/"]
 
 
 class Gen:

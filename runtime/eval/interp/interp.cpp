@@ -1311,19 +1311,20 @@ __attribute__((noinline)) u32 eval_infix_call(EvalWalk& w, u32 i, bool push, Val
     return eval_code(&fnv, w, i + 1, push, opword, nullptr, nullptr, 0, true);
 }
 
-// An operator with an inline path whose operands were not both of the
-// inline kinds: the operation runs on the two pushed operands.
-__attribute__((noinline)) void eval_infix_generic(ValueCell* left, i32 mcode, i32 ccode,
-                                                  ValueCell* op, ValueCell* opword) {
+// An operator with an inline path whose operands the step did not answer
+// (another datatype, an error to raise, or no room left on the stacks):
+// the comparison or the action runs on the two pushed operands.
+__attribute__((noinline)) void eval_infix_generic(ValueCell* left, i32 code, ValueCell* op,
+                                                  ValueCell* opword) {
     ValueCell right = left[1];
     u32 lt = left->type(), rt = right.type();
-    if (ccode >= 0) {
+    if (code >= 16) {
         g_stack.top = left + 1;
-        fastop_compare_top(ccode, opword, &right);
-    } else if ((lt == TYPE_INTEGER && rt == TYPE_INTEGER) ||
-               (lt == TYPE_FLOAT && rt == TYPE_FLOAT && mcode <= 2)) {
+        fastop_compare_top(code - 16, opword, &right);
+    } else if ((lt == TYPE_INTEGER && rt == TYPE_INTEGER && code != MATH_DIVIDE) ||
+               (lt == TYPE_FLOAT && rt == TYPE_FLOAT && code <= MATH_MULTIPLY)) {
         g_stack.top = left + 1;
-        fastop_math_top(mcode, opword, &right);
+        fastop_math_top(code, opword, &right);
     } else {
         ValueCell fnv = op_callable(op);
         run_ready_binary(&fnv, opword, left, true);
@@ -1431,18 +1432,16 @@ __attribute__((noinline)) CallEnd eval_set_word_framed(EvalWalk& w, u32 i, const
 }  // namespace
 
 namespace {
-// The operator (fast code code, its cell nv) applied in place when its
-// right operand is simple and both operands are integers with an inline
-// result: the left operand at entry_top becomes the result (also in the
-// result cell unless push). A simple right operand needs no evaluation (and
+// The operator (infix_code code, its cell nv) applied in place when its
+// right operand is simple and operator_step_inline answers for the operands:
+// the left operand at entry_top becomes the result (also in the result
+// cell unless push). A simple right operand needs no evaluation (and
 // nothing moves); a word without a value (or not bound) is left to the
 // general path, which raises its error inside the operator's frame.
 __attribute__((always_inline)) inline bool infix_inline_step(i32 code, ValueCell* entry_top, const ValueCell* nv, bool push) {
     ValueCell* left = entry_top;
     const ValueCell* rv = simple_value_quiet(nv + 1);
-    if (!(rv && left->type() == TYPE_INTEGER && rv->type() == TYPE_INTEGER &&
-          int_op_inline(code, left, rv)))
-        return false;
+    if (!(rv && operator_step_inline(code, left, rv, 1))) return false;
     g_stack.top = entry_top + 1;
     if (!push) stack_set_last_reset(entry_top);
     return true;
@@ -1458,7 +1457,7 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
         // The left operand becomes the first cell of the new frame.
         if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
         g_stack.top = entry_top;
-        i32 code = fast_code(opv);
+        i32 code = infix_code(opv);
         if (code >= 0 && !g_interp.tracing && i + 1 < w.end) {
             ValueCell* left = entry_top;
             if (infix_inline_step(code, entry_top, nv, push)) {
@@ -1467,7 +1466,9 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
                 nv += 2;
                 continue;
             }
-            if (ZAN_UNLIKELY(code == FAST_REMAINDER)) goto ordinary_call;
+            // Remainder and divide with a right operand to evaluate take
+            // the operator's ordinary call.
+            if (ZAN_UNLIKELY(code == FAST_REMAINDER || code == MATH_DIVIDE)) goto ordinary_call;
             // Both operands on the stack, then the operation on them.
             HeldCell held(*opv);
             ValueCell opword = *nv;
@@ -1481,12 +1482,10 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
             if (ZAN_UNLIKELY(g_throw_code)) return i;
             // Closed again: the operation opens its own frame when it needs one.
             g_stack.base = hptr<ValueCell>((--g_stack.ctop)->saved_base);
-            if (left->type() == TYPE_INTEGER && left[1].type() == TYPE_INTEGER &&
-                int_op_inline(code, left, left + 1)) {
+            if (operator_step_inline(code, left, left + 1, 1)) {
                 g_stack.top = entry_top + 1;
             } else {
-                eval_infix_generic(left, code >= 16 ? -1 : code, code >= 16 ? code - 16 : -1,
-                                   &held.v, &opword);
+                eval_infix_generic(left, code, &held.v, &opword);
                 if (ZAN_UNLIKELY(g_throw_code)) return i;
             }
             if (!push) stack_set_last_reset(entry_top);
@@ -1507,13 +1506,13 @@ __attribute__((noinline)) u32 eval_infix_chain(EvalWalk& w, u32 i, ValueCell* en
 }  // namespace
 
 // The common case first, in a routine small enough to cost little on
-// entry: one operator with an inline integer path, integer operands, the
-// right one simple, and no operator after it. Anything else goes on in
+// entry: one operator with an inline path, integer! or float! operands,
+// the right one simple, and no operator after it. Anything else goes on in
 // eval_infix_chain, which does the same from where this one stopped.
 u32 eval_infix(EvalWalk& w, u32 i, ValueCell* entry_top, bool push, const ValueCell* first) {
     ValueCell* nv = w.at(i);
     if (ZAN_LIKELY(!g_interp.tracing) && i + 1 < w.end) {
-        i32 code = fast_code(first);
+        i32 code = infix_code(first);
         if (code >= 0) {
             if (!push && g_stack.base != entry_top) *entry_top = *g_stack.base;
             g_stack.top = entry_top;

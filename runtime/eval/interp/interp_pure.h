@@ -12,6 +12,7 @@
 #include "runtime/datatypes/native.h"
 #include "runtime/datatypes/typeset.h"
 #include "runtime/typesystem/actions.h"
+#include "runtime/typesystem/number_infix.h"
 #include "runtime/eval/interp/interp_internal.h"
 
 namespace zan {
@@ -74,40 +75,6 @@ inline i32 fast_compare_code(const ValueCell* op) {
     return op_wrapped_type(op) == TYPE_NATIVE ? native_compare_code(callable_entry(op)) : -1;
 }
 
-// The inline operations on two integers: false when the operation
-// overflows (the fast operators then give the float! result) or must raise
-// its error in the action.
-inline bool int_math_raw(i32 op, i32 a, i32 b, i32* out) {
-    i32 r;
-    switch (op) {
-        case 0: if (__builtin_add_overflow(a, b, &r)) return false; break;
-        case 1: if (__builtin_sub_overflow(a, b, &r)) return false; break;
-        case 2: if (__builtin_mul_overflow(a, b, &r)) return false; break;
-        case FAST_REMAINDER:
-            // Zero and the one overflowing case raise their errors in the action.
-            if (b == 0 || (a == INT32_MIN && b == -1)) return false;
-            r = a % b;
-            break;
-        case 5: r = a | b; break;
-        case 6: r = a & b; break;
-        case 7: r = a ^ b; break;
-        default: return false;
-    }
-    *out = r;
-    return true;
-}
-// (op: a comparison code, 0 to 6.)
-inline bool int_compare_raw(i32 op, i32 a, i32 b) {
-    switch (op) {
-        case 0: case 2: return a == b;
-        case 1: return a != b;
-        case 3: return a < b;
-        case 4: return a <= b;
-        case 5: return a > b;
-        default: return a >= b;
-    }
-}
-
 // Two integer! operands of an operator, the result written over the left
 // one in place (one store, no temporary cell).
 inline bool int_math_inline(i32 op, ValueCell* left, const ValueCell* right) {
@@ -142,6 +109,54 @@ inline bool int_op_inline(i32 code, ValueCell* left, const ValueCell* right) {
                       : int_math_inline(code, left, right);
 }
 
+// The operator codes the walker's operator step computes inline: those of
+// fast_code and divide (MATH_DIVIDE).
+inline i32 infix_code(const ValueCell* op) {
+    u32 t = op_wrapped_type(op);
+    if (t == TYPE_ACTION) {
+        u32 a = callable_entry(op);
+        return a == ACT_DIVIDE ? MATH_DIVIDE : action_math_code(a);
+    }
+    if (t == TYPE_NATIVE) {
+        i32 c = fast_compare_code(op);
+        return c < 0 ? -1 : 16 + c;
+    }
+    return -1;
+}
+
+// The operation of an infix_code on integer! and float! operands, the
+// result over left; false (left unchanged) when the action must run.
+__attribute__((always_inline)) inline bool number_op_inline(i32 code, ValueCell* left,
+                                                            const ValueCell* right) {
+    return code >= 16 ? number_compare_inline(code - 16, left, right)
+                      : number_math_inline(code, left, right);
+}
+
+// Whether frames more call frames fit in the stacks, with a margin of
+// data cells wide enough for any way the walker takes to the same value
+// (near the limits the inline steps give way, and the walker overflows
+// where it always did).
+inline bool room_for_frames(i64 frames) {
+    return g_stack.climit - g_stack.ctop >= frames && g_stack.limit - g_stack.top > 64;
+}
+
+// An operator step on two operands at hand: number_op_inline, where the
+// plain integer operations (no divide, no overflow) always apply, and
+// every other case (which once called the operator with a frame of its
+// own, frames deep from here) only with room for that frame, so that the
+// stacks overflow where they always did.
+__attribute__((always_inline)) inline bool operator_step_inline(i32 code, ValueCell* left,
+                                                                const ValueCell* right,
+                                                                i64 frames) {
+    if (__builtin_expect(left->type() == TYPE_INTEGER && right->type() == TYPE_INTEGER &&
+                             code != MATH_DIVIDE,
+                         1) &&
+        int_op_inline(code, left, right))
+        return true;
+    if (__builtin_expect(!room_for_frames(frames), 0)) return false;
+    return number_op_inline(code, left, right);
+}
+
 // The right operand of an inline operator: the cell, or the slot of the
 // word in it (null when its context has no values available).
 inline const ValueCell* pure_operand(const ValueCell* rv) {
@@ -150,8 +165,8 @@ inline const ValueCell* pure_operand(const ValueCell* rv) {
 
 // The value of an expression that needs no call, no frame and no
 // allocation, into *out: a simple value (simple_value) followed by
-// operators with an inline integer path, each with a simple integer! right
-// operand whose result is an integer! or logic! (no overflow). Returns the
+// operators that number_op_inline answers for their operands, each with a
+// simple right operand. Returns the
 // index after the expression, or 0 when it is not of that form; nothing is
 // changed then, and nothing here raises an error. When callable is given and
 // the expression starts with a word holding a callable, *callable receives
@@ -184,18 +199,16 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** calla
         if (nv->type() != TYPE_WORD) break;
         ValueCell* opv = word_value_if_available(nv);
         if (!opv || opv->type() != TYPE_OP) break;
-        if (i + 1 >= end || acc.type() != TYPE_INTEGER) return 0;
-        i32 code = fast_code(opv);
+        if (i + 1 >= end) return 0;
+        i32 code = infix_code(opv);
         if (code < 0) return 0;
         const ValueCell* rv = cells + i + 1;
         if (rv->type() == TYPE_WORD) {
             rv = word_value_if_available(rv);
             if (!rv) return 0;
         }
-        if (rv->type() != TYPE_INTEGER) return 0;
-        if (!(code >= 16 ? int_compare_inline(code - 16, &acc, rv)
-                         : int_math_inline(code, &acc, rv)))
-            return 0;
+        // (Within the walker's frame for the set-word or the paren.)
+        if (!operator_step_inline(code, &acc, rv, 2)) return 0;
         i += 2;
     }
     *out = acc;

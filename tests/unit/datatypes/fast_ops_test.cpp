@@ -43,8 +43,8 @@ TEST_F(FastOpsTest, MathInlineAndGeneric) {
         {I(6), MATH_XOR, I(3), I(5)},
         {F(1.5), MATH_ADD, F(1.5), F(3.0)},
         {F(1e308), MATH_MULTIPLY, F(10.0), F(kInf)},
-        {I(1), MATH_ADD, F(1.5), F(2.5)},          // generic path
-        {F(1.5), MATH_SUBTRACT, I(1), F(0.5)},     // generic path
+        {I(1), MATH_ADD, F(1.5), F(2.5)},
+        {F(1.5), MATH_SUBTRACT, I(1), F(0.5)},
         {P(0.5), MATH_ADD, P(0.25), P(0.75)},      // generic path
         {C('a'), MATH_ADD, I(1), C('b')},          // generic path
     };
@@ -73,7 +73,7 @@ TEST_F(FastOpsTest, MathOnTheTopCell) {
     expect_number(*top, I(4));
     EXPECT_EQ(fastop_math_top_int(MATH_MULTIPLY, nullptr, 2147483647), top);
     expect_number(*top, F(4.0 * 2147483647.0));
-    // Generic path: the result replaces the left cell, nothing else stays.
+    // A float and an integer: the result replaces the left cell, nothing else stays.
     EXPECT_EQ(fastop_math_top_int(MATH_ADD, nullptr, 1), top);
     expect_number(*top, F(4.0 * 2147483647.0 + 1.0));
     bal.expect(0);
