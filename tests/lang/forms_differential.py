@@ -6,7 +6,7 @@ With ZAN_FORMS=off the walker evaluates everything; its behaviour is the
 reference. Each seed gives a small program (random.Random(seed), so the same
 seed always writes the same program) of the shapes the fast paths take:
 integer and float arithmetic near the overflow bounds, remainder by zero,
-pick/select/put/append, the conditionals, loop/repeat/while/until/foreach
+pick/select/put/append, the conditionals, loop/repeat/while/until/foreach/forall
 bodies, functions with locals and refinements, recursion to "stack
 overflow" (its depth printed), words given a function or an operator in
 the middle of a loop, blocks edited while they run, errors caught by try and
@@ -136,12 +136,20 @@ class Gen:
             w = f"u{self.depth}"
             return (f"{w}: 0 until [{self.block()[1:-1]} "
                     f"{w}: {w} + 1 {w} >= {count}]")
-        w = f"e{self.depth}"
-        self.loop_words.append(w)
+        items = " ".join(self.pick(INT_EDGES + ["3", "4", "-5"]) for _ in range(count))
+        if k < 0.9:
+            w = f"e{self.depth}"
+            self.loop_words.append(w)
+            b = self.block()
+            self.loop_words.pop()
+            return f"foreach {w} [{items}] {b}"
+        # forall's word holds the series; the body reads its first value.
+        w = f"s{self.depth}"
+        v = f"f{self.depth}"
+        self.loop_words.append(v)
         b = self.block()
         self.loop_words.pop()
-        items = " ".join(self.pick(INT_EDGES + ["3", "4", "-5"]) for _ in range(count))
-        return f"foreach {w} [{items}] {b}"
+        return f"{w}: [{items}] forall {w} [{v}: first {w} {b[1:-1]}]"
 
     def stmt(self):
         k = self.r.random()
@@ -221,6 +229,10 @@ class Gen:
             "depth: n z: 0 while [z < 1] [z: z + 1] rec n + z",
             "depth: n z: 0 until [z: z + 1 z > 1] rec n + 1",
             "depth: n loop 1 [(z: n + 1)] rec z",
+            "depth: n foreach k [1] [z: n + (k * 1)] rec z",
+            "depth: n z: [1] forall z [z: z] rec n + 1",
+            "depth: n y: [1] forall y [z: (n + (1))] rec z",
+            "depth: n z: (n * 2) - (n - 1) rec z",
             "depth: n repeat k 2 [z: k * n] rec n + 1",
             "depth: n z: pick [1 2] 1 rec n + z",
         ])
