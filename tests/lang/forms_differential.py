@@ -117,37 +117,61 @@ class Gen:
         self.depth -= 1
         return "[" + body + "]"
 
+    def plain_expr(self, depth=2):
+        """Integer operators over words, literals and parens only: the shape
+        the loops run without the walker (a float or a zero divisor hands a
+        round back to it)."""
+        def operand():
+            if depth > 0 and self.chance(0.3):
+                return "(" + self.plain_expr(depth - 1) + ")"
+            return self.int_atom()
+        e = operand()
+        for _ in range(self.r.randint(0, 3)):
+            e += f" {self.pick(MATH_OPS + ['%', 'and', 'or', '<'])} {operand()}"
+        return e
+
+    def body(self):
+        """A loop's body: now and then one of plain statements only."""
+        if not self.chance(0.35):
+            return self.block()
+        n = self.r.randint(1, 3)
+        return "[" + " ".join(f"{self.pick(INT_VARS)}: {self.plain_expr()}"
+                              for _ in range(n)) + "]"
+
     def loop_stmt(self):
         k = self.r.random()
         count = self.r.randint(0, 6)
         if k < 0.25:
-            return f"loop {count} {self.block()}"
+            return f"loop {count} {self.body()}"
         if k < 0.5:
             w = f"i{self.depth}"
             self.loop_words.append(w)
-            b = self.block()
+            b = self.body()
             self.loop_words.pop()
             return f"repeat {w} {count} {b}"
         if k < 0.65:
             w = f"n{self.depth}"
             return (f"{w}: 0 while [{w} < {count}] "
-                    f"[{w}: {w} + 1 {self.block()[1:-1]}]")
+                    f"[{w}: {w} + 1 {self.body()[1:-1]}]")
         if k < 0.8:
             w = f"u{self.depth}"
-            return (f"{w}: 0 until [{self.block()[1:-1]} "
+            return (f"{w}: 0 until [{self.body()[1:-1]} "
                     f"{w}: {w} + 1 {w} >= {count}]")
         items = " ".join(self.pick(INT_EDGES + ["3", "4", "-5"]) for _ in range(count))
         if k < 0.9:
             w = f"e{self.depth}"
             self.loop_words.append(w)
-            b = self.block()
+            b = self.body()
             self.loop_words.pop()
             return f"foreach {w} [{items}] {b}"
-        # forall's word holds the series; the body reads its first value.
+        # forall's word holds the series; the body reads its first value,
+        # or (a body of plain statements) counts the rounds only.
         w = f"s{self.depth}"
+        if self.chance(0.5):
+            return f"{w}: [{items}] forall {w} {self.body()}"
         v = f"f{self.depth}"
         self.loop_words.append(v)
-        b = self.block()
+        b = self.body()
         self.loop_words.pop()
         return f"{w}: [{items}] forall {w} [{v}: first {w} {b[1:-1]}]"
 
