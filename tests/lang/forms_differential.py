@@ -7,11 +7,12 @@ reference. Each seed gives a small program (random.Random(seed), so the same
 seed always writes the same program) of the shapes the fast paths take:
 integer and float arithmetic near the overflow bounds, division and
 remainder by zero, pick/select/put/append, the conditionals,
-loop/repeat/while/until/foreach bodies, functions with locals and
-refinements, paths read and set through objects, blocks and maps (and
-their words given other values), recursion to "stack overflow" (its depth
-printed), words given a function or an operator in the middle of a loop,
-blocks edited while they run, errors caught by try and
+loop/repeat/while/until/foreach/forall bodies (some of plain integer
+statements with parens), functions with locals and refinements, paths
+read and set through objects, blocks and maps (and their words given
+other values), recursion to "stack overflow" (its depth printed), words
+given a function or an operator in the middle of a loop, blocks edited
+while they run, errors caught by try and
 one left uncaught at the end. The program runs as a script both ways; the
 standard output (values, error texts with their lines, depths), the
 standard error and the exit status must be the same.
@@ -121,31 +122,63 @@ class Gen:
         self.depth -= 1
         return "[" + body + "]"
 
+    def plain_expr(self, depth=2):
+        """Integer operators over words, literals and parens only: the shape
+        the loops run without the walker (a float or a zero divisor hands a
+        round back to it)."""
+        def operand():
+            if depth > 0 and self.chance(0.3):
+                return "(" + self.plain_expr(depth - 1) + ")"
+            return self.int_atom()
+        e = operand()
+        for _ in range(self.r.randint(0, 3)):
+            e += f" {self.pick(MATH_OPS + ['%', 'and', 'or', '<'])} {operand()}"
+        return e
+
+    def body(self):
+        """A loop's body: now and then one of plain statements only."""
+        if not self.chance(0.35):
+            return self.block()
+        n = self.r.randint(1, 3)
+        return "[" + " ".join(f"{self.pick(INT_VARS)}: {self.plain_expr()}"
+                              for _ in range(n)) + "]"
+
     def loop_stmt(self):
         k = self.r.random()
         count = self.r.randint(0, 6)
         if k < 0.25:
-            return f"loop {count} {self.block()}"
+            return f"loop {count} {self.body()}"
         if k < 0.5:
             w = f"i{self.depth}"
             self.loop_words.append(w)
-            b = self.block()
+            b = self.body()
             self.loop_words.pop()
             return f"repeat {w} {count} {b}"
         if k < 0.65:
             w = f"n{self.depth}"
             return (f"{w}: 0 while [{w} < {count}] "
-                    f"[{w}: {w} + 1 {self.block()[1:-1]}]")
+                    f"[{w}: {w} + 1 {self.body()[1:-1]}]")
         if k < 0.8:
             w = f"u{self.depth}"
-            return (f"{w}: 0 until [{self.block()[1:-1]} "
+            return (f"{w}: 0 until [{self.body()[1:-1]} "
                     f"{w}: {w} + 1 {w} >= {count}]")
-        w = f"e{self.depth}"
-        self.loop_words.append(w)
-        b = self.block()
-        self.loop_words.pop()
         items = " ".join(self.pick(INT_EDGES + ["3", "4", "-5"]) for _ in range(count))
-        return f"foreach {w} [{items}] {b}"
+        if k < 0.9:
+            w = f"e{self.depth}"
+            self.loop_words.append(w)
+            b = self.body()
+            self.loop_words.pop()
+            return f"foreach {w} [{items}] {b}"
+        # forall's word holds the series; the body reads its first value,
+        # or (a body of plain statements) counts the rounds only.
+        w = f"s{self.depth}"
+        if self.chance(0.5):
+            return f"{w}: [{items}] forall {w} {self.body()}"
+        v = f"f{self.depth}"
+        self.loop_words.append(v)
+        b = self.body()
+        self.loop_words.pop()
+        return f"{w}: [{items}] forall {w} [{v}: first {w} {b[1:-1]}]"
 
     def stmt(self):
         k = self.r.random()
@@ -242,6 +275,10 @@ class Gen:
             "depth: n z: 0 while [z < 1] [z: z + 1] rec n + z",
             "depth: n z: 0 until [z: z + 1 z > 1] rec n + 1",
             "depth: n loop 1 [(z: n + 1)] rec z",
+            "depth: n foreach k [1] [z: n + (k * 1)] rec z",
+            "depth: n z: [1] forall z [z: z] rec n + 1",
+            "depth: n y: [1] forall y [z: (n + (1))] rec z",
+            "depth: n z: (n * 2) - (n - 1) rec z",
             "depth: n repeat k 2 [z: k * n] rec n + 1",
             "depth: n z: pick [1 2] 1 rec n + z",
         ])

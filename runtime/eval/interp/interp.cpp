@@ -1177,6 +1177,15 @@ u32 eval_next(EvalWalk& w, u32 i, bool push) {
     return i;
 }
 
+__attribute__((noinline)) bool pure_paren(const ValueCell* paren, u32 depth, ValueCell* out) {
+    if (depth > PURE_PAREN_DEPTH || !pure_paren_room(depth) || g_interrupt_pending) return false;
+    SeriesBuffer* b = node_buffer(series_node(paren));
+    u32 end = b->used_bytes() / sizeof(ValueCell);
+    u32 head = series_head(paren);
+    if (head >= end) return false;
+    return pure_expr_in(b->head_cells(), end, head, out, nullptr, depth) == end;
+}
+
 namespace {
 // The frameless form: true when the paren was of pure_expr's form and its
 // value has been stored. (Out of line, so that the framed path keeps its

@@ -163,21 +163,39 @@ inline const ValueCell* pure_operand(const ValueCell* rv) {
     return rv->type() == TYPE_WORD ? word_value_if_available(rv) : rv;
 }
 
+// A paren standing as an operand of such an expression (or as its first
+// value) is taken as its value when it holds nothing but one expression of
+// the form: nothing in it can call, allocate or raise an error either.
+// The walker would mark frames for it (the operator's and the paren's, at
+// each level): a paren is taken only with room to spare for all of them on
+// both stacks, so that near the limits the walker runs it and overflows
+// where it would. An interrupt waiting is left to the walker, which takes
+// it at the paren's statement.
+constexpr u32 PURE_PAREN_DEPTH = 4;
+inline bool pure_paren_room(u32 depth) {
+    return g_stack.climit - g_stack.ctop > static_cast<i64>(2 * depth + 4) &&
+           g_stack.limit - g_stack.top > static_cast<i64>(8 + 4 * depth);
+}
+// The value of the paren (depth: parens around it, itself included) into
+// *out; false when it is not of the form.
+bool pure_paren(const ValueCell* paren, u32 depth, ValueCell* out);
+
 // The value of an expression that needs no call, no frame and no
 // allocation, into *out: a simple value (simple_value) followed by
 // operators that number_op_inline answers for their operands, each with a
-// simple right operand. Returns the
-// index after the expression, or 0 when it is not of that form; nothing is
-// changed then, and nothing here raises an error. When callable is given and
-// the expression starts with a word holding a callable, *callable receives
-// its value (valid until something allocates).
-inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** callable = nullptr) {
-    // Nothing below allocates, so the cells stay where they are.
-    ValueCell* cells = w.at(0);
-    u32 end = w.end;
-    ValueCell* v = cells + i;
+// simple right operand; a paren of the same form may stand for any of its
+// values. Returns the index after the expression, or 0 when it is not of
+// that form; nothing is changed then, and nothing here raises an error.
+// When callable is given and the expression starts with a word holding a
+// callable, *callable receives its value (valid until something allocates).
+// cells, end: the cells of the block from its buffer's head and its tail;
+// depth: the parens the expression stands in.
+inline u32 pure_expr_in(const ValueCell* cells, u32 end, u32 i, ValueCell* out,
+                        const ValueCell** callable, u32 depth) {
+    const ValueCell* v = cells + i;
     u32 t = v->type();
     const ValueCell* val;
+    ValueCell inner;
     if (self_evaluating(t)) {
         val = v;
     } else if (t == TYPE_WORD) {
@@ -189,13 +207,16 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** calla
             return 0;
         }
         if (vt == TYPE_UNSET || vt == TYPE_OP) return 0;
+    } else if (t == TYPE_PAREN) {
+        if (!pure_paren(v, depth + 1, &inner)) return 0;
+        val = &inner;
     } else {
         return 0;
     }
     ValueCell acc = *val;
     i++;
     while (i < end) {
-        ValueCell* nv = cells + i;
+        const ValueCell* nv = cells + i;
         if (nv->type() != TYPE_WORD) break;
         ValueCell* opv = word_value_if_available(nv);
         if (!opv || opv->type() != TYPE_OP) break;
@@ -206,13 +227,23 @@ inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** calla
         if (rv->type() == TYPE_WORD) {
             rv = word_value_if_available(rv);
             if (!rv) return 0;
+        } else if (rv->type() == TYPE_PAREN) {
+            if (!pure_paren(rv, depth + 1, &inner)) return 0;
+            rv = &inner;
         }
-        // (Within the walker's frame for the set-word or the paren.)
-        if (!operator_step_inline(code, &acc, rv, 2)) return 0;
+        // (Within the walker's frame for the set-word or the paren, and the
+        // frames of the parens around it.)
+        if (!operator_step_inline(code, &acc, rv, 2 + 2 * static_cast<i64>(depth))) return 0;
         i += 2;
     }
     *out = acc;
     return i;
+}
+
+// pure_expr_in at walk index i, outside any paren.
+inline u32 pure_expr(EvalWalk& w, u32 i, ValueCell* out, const ValueCell** callable = nullptr) {
+    // Nothing below allocates, so the cells stay where they are.
+    return pure_expr_in(w.at(0), w.end, i, out, callable, 0);
 }
 
 // The slot a set-word writes when word_assign would write it directly (a
@@ -235,7 +266,10 @@ inline ValueCell* word_slot_direct(const ValueCell* word) {
 // A block whose statements are all of pure_expr's form (a set-word whose
 // slot word_slot_direct reaches, followed by such an expression, or the
 // expression alone, or a paren holding one such statement), resolved once
-// to the cells it reads and the slots it writes. A loop whose blocks are all of this form runs them with run():
+// to the cells it reads and the slots it writes. A paren standing as an
+// operand becomes a step of its own before its statement's, its value
+// kept in a scratch cell that the statement's step reads. A loop whose
+// blocks are all of this form runs them with run():
 // nothing in them can call, allocate, raise an error or change a block, so
 // no frame, position or walk of theirs could be seen, the cells and slots
 // stay where they are, and nothing but their own stores changes a value
@@ -244,32 +278,43 @@ inline ValueCell* word_slot_direct(const ValueCell* word) {
 // does and stops before the statement where one fails; the walker takes
 // over from that statement.
 struct PureBlock {
-    static constexpr u32 MAX_STEPS = 8;
+    static constexpr u32 MAX_STEPS = 12;
     static constexpr u32 MAX_OPS = 16;
+    static constexpr u32 MAX_TEMPS = 4;
     static constexpr u32 DONE = ~0u;
     struct Op {
         i32 code;              // fast code
-        const ValueCell* rhs;  // a word's slot or a cell of the block
+        const ValueCell* rhs;  // a word's slot, a cell of the block or a scratch cell
     };
     struct Step {
-        u32 index;              // walk index of the statement
-        ValueCell* dest;        // the set-word's slot, or value
-        const ValueCell* head;  // a cell of the block or a word's slot
+        u32 index;              // walk index of the statement (of the block's)
+        ValueCell* dest;        // the set-word's slot, value or a scratch cell
+        const ValueCell* head;  // a cell of the block, a word's slot or a scratch cell
         u32 first_op;           // its operators: nops of them from ops[first_op]
         u32 nops;
     };
     Step steps[MAX_STEPS];
     Op ops[MAX_OPS];
     const ValueCell* op_slots[MAX_OPS];  // the values of the operators' words
+    ValueCell temps[MAX_TEMPS];          // the values of the parens standing as operands
     u32 nsteps;
     u32 nops;
+    u32 ntemps;
+    u32 depth;                // the deepest paren standing as an operand
     ValueCell value;          // the value of a statement without a set-word
     const ValueCell* result;  // where the last statement's value lands
 
     // Resolves the statements of the walk from its start; false when one
     // is not of the form (or there are none, or too many).
     bool build(EvalWalk& w);
-    u32 statement(Step& s, const ValueCell* cells, u32 i, u32 end);
+    // One statement (with or without its set-word) or one expression of
+    // the block's statement at walk index index, from cells[i] (before
+    // end), into steps; the index after it, or 0 when it is not of the form.
+    u32 statement(const ValueCell* cells, u32 i, u32 end, u32 index);
+    u32 expression(const ValueCell* cells, u32 i, u32 end, u32 index, ValueCell* dest, u32 level);
+    // The cell an operand (or an expression's first value, head) is read
+    // from; null when it is not of the form.
+    const ValueCell* operand(const ValueCell* c, u32 index, u32 level, bool head);
     // Runs the statements, the last one's value into *result; DONE, or the
     // walk index of the statement to resume at (it and those after it have
     // not run).

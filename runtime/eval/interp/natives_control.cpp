@@ -478,11 +478,70 @@ i32 push_loop_state(ValueCell* word, ValueCell* series) {
 // One step of a loop over the state below the current top (0: single word).
 inline bool loop_step(i32 n) { return n == 0 ? foreach_next() : foreach_next_block(n); }
 
+// Where the pure rounds of a series loop stopped: the loop is over (its
+// last value in the result cell), the walker goes on with the next round,
+// or it finishes the current round from a statement of the body.
+enum class SeriesStop { over, next_round, in_round };
+
+// The rounds of a foreach with one word over a block-like series, run
+// purely while they can: each step gives the word's slot the element at
+// the series' index and advances the index, as foreach_next does. Nothing
+// a pure body does can change the series or move its cells. *from: where
+// the walker resumes the current round (in_round).
+SeriesStop pure_foreach_rounds(EvalWalk& body, u32* from) {
+    ValueCell* series = g_stack.base - 2;
+    if (!type_block_like(series->type())) return SeriesStop::next_round;
+    ValueCell* slot = word_slot_direct(g_stack.base - 1);
+    if (!slot) return SeriesStop::next_round;
+    PureBlock* pb = pure_body(body, slot);
+    if (!pb) return SeriesStop::next_round;
+    bool ran = false;
+    SeriesStop stop = SeriesStop::over;
+    for (;;) {
+        if (ZAN_UNLIKELY(g_interrupt_pending)) {
+            stop = SeriesStop::next_round;
+            break;
+        }
+        SeriesBuffer* b = series_buffer(series);
+        i32 at = series_index(series);
+        if (at >= static_cast<i32>(b->used_bytes() / sizeof(ValueCell))) break;
+        *slot = b->head_cells()[at];
+        series_set_head(series, series_head(series) + 1);
+        u32 k = pb->run();
+        if (ZAN_UNLIKELY(k != PureBlock::DONE)) {
+            *from = k;
+            return SeriesStop::in_round;
+        }
+        ran = true;
+    }
+    if (ran) stack_set_last_reset(pb->result);
+    return stop;
+}
+
 void native_foreach(bool, const i32*) {
     EvalWalk body(stack_arg(2));
     i32 n = push_loop_state(stack_arg(0), stack_arg(1));
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
+    if (n == 0 && pure_loop_ok()) {
+        u32 from = WALK_START;
+        SeriesStop stop = pure_foreach_rounds(body, &from);
+        if (stop == SeriesStop::over) {
+            stack_keep();
+            end_loop();
+            return;
+        }
+        if (stop == SeriesStop::in_round) {
+            stack_reset();
+            BodyEnd end = body_end(run_block(body, from));
+            if (end == BodyEnd::leave) return;
+            if (end == BodyEnd::stop) {
+                stack_keep();
+                end_loop();
+                return;
+            }
+        }
+    }
     for (;;) {
         stack_reset();
         if (!loop_step(n)) break;
@@ -518,6 +577,31 @@ void native_remove_each(bool, const i32*) {
     end_loop();
 }
 
+// The rounds of a forall over a block-like series run purely while they
+// can: a pure body that stores nothing into the word leaves its series as
+// it is, so each round only tests the index and advances it, as the
+// walker's rounds do. Stops before a round (*from left as it is) or in one
+// (*from: the statement where the walker resumes that round).
+void pure_forall_rounds(ValueCell* word, EvalWalk& body, u32* from) {
+    ValueCell* slot = word_slot_direct(word);
+    if (!slot || !type_block_like(slot->type())) return;
+    PureBlock* pb = pure_body(body, slot);
+    if (!pb || pb->writes(slot)) return;
+    bool ran = false;
+    for (;;) {
+        if (ZAN_UNLIKELY(g_interrupt_pending)) break;
+        if (!loop_series_check(slot)) break;
+        u32 k = pb->run();
+        if (ZAN_UNLIKELY(k != PureBlock::DONE)) {
+            *from = k;
+            return;
+        }
+        ran = true;
+        series_set_head(slot, series_head(slot) + 1);
+    }
+    if (ran) stack_set_last_reset(pb->result);
+}
+
 void native_forall(bool, const i32*) {
     ValueCell* word = stack_arg(0);
     ValueCell body = *stack_arg(1);
@@ -530,11 +614,15 @@ void native_forall(bool, const i32*) {
     }
     stack_mark_loop(g_words.n.body);
     unset_box(stack_result());
+    EvalWalk walk(&body);
+    u32 from = WALK_START;
+    if (pure_loop_ok()) pure_forall_rounds(word, walk, &from);
     for (;;) {
         ValueCell cur = *word_value(word);
-        if (!loop_series_check(&cur)) break;
+        if (from == WALK_START && !loop_series_check(&cur)) break;
         stack_reset();
-        BodyEnd end = body_end(run_block(&body));
+        BodyEnd end = body_end(run_block(walk, from));
+        from = WALK_START;
         if (end == BodyEnd::stop) break;
         if (end == BodyEnd::leave) return;
         ValueCell now = *word_value(word);
