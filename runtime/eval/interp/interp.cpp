@@ -1182,7 +1182,9 @@ __attribute__((noinline)) bool pure_paren(const ValueCell* paren, u32 depth, Val
     SeriesBuffer* b = node_buffer(series_node(paren));
     u32 end = b->used_bytes() / sizeof(ValueCell);
     u32 head = series_head(paren);
-    if (head >= end) return false;
+    // Such an expression has an odd number of cells (value, then operator
+    // and operand pairs): a cheap test that turns most parens with calls away.
+    if (head >= end || !((end - head) & 1)) return false;
     return pure_expr_in(b->head_cells(), end, head, out, nullptr, depth) == end;
 }
 
