@@ -70,10 +70,13 @@ ValueCell* function_more(const ValueCell* fn, u32 n) {
 
 namespace {
 
-// function_create and function_create_sharing: with proto, the context made
-// here shares that context's word table instead of building one.
+// function_create and function_create_checked: with proto, the context made
+// here shares that context's word table instead of building one. Unless
+// own_spec (the spec is already a function's own), the function keeps a
+// copy of its spec, nested blocks too: its arguments are parsed from it at
+// the first call and must match the context made now.
 Node create(const ValueCell* spec, const ValueCell* body, Node ctx, Node proto, u32 entry,
-            i32 extra, u32 flags) {
+            i32 extra, u32 flags, bool own_spec) {
     ValueCell* saved = g_stack.top;
     // A context given by the caller is held on the data stack until the
     // function value refers to it: the allocations below may collect.
@@ -84,9 +87,9 @@ Node create(const ValueCell* spec, const ValueCell* body, Node ctx, Node proto, 
     // clamped to the tails.
     i32 slen = series_buffer_length(sp);
     if (series_index(sp) > slen) series_set_index(sp, slen);
-    if (series_index(sp) > 0) {
+    if (!own_spec || series_index(sp) > 0) {
         ValueCell* copy = stack_push_cell();
-        block_clone(sp, copy, false, false);
+        block_clone(sp, copy, !own_spec, false);
         cell_set_type(copy, TYPE_BLOCK);
         *sp = *copy;
         stack_pop(1);
@@ -137,7 +140,12 @@ Node create(const ValueCell* spec, const ValueCell* body, Node ctx, Node proto, 
 
 Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
                      i32 extra, u32 flags) {
-    return create(spec, body, ctx, 0, entry, extra, flags);
+    return create(spec, body, ctx, 0, entry, extra, flags, false);
+}
+
+Node function_create_own_spec(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
+                              i32 extra, u32 flags) {
+    return create(spec, body, ctx, 0, entry, extra, flags, true);
 }
 
 
@@ -157,6 +165,34 @@ i32 remembered_spec(ValueCell* spec) {
 }
 }  // namespace
 
+namespace {
+// True when no cell of the spec is a string! (a doc string), whose text
+// the spec memo's key does not hold.
+bool spec_without_text(const ValueCell* spec) {
+    Node n = block_node(spec);
+    for (i32 i = series_index(spec); i < cells_in(n); i++)
+        if (cell_in(n, i)->type() == TYPE_STRING) return false;
+    return true;
+}
+// True when the cells of two blocks of equal keys, nested blocks too, have
+// the same headers (so the same line breaks) and none is a string!: one
+// molds as the other.
+bool same_layout(const ValueCell* a, const ValueCell* b) {
+    SeriesBuffer* ba = series_of(a);
+    SeriesBuffer* bb = series_of(b);
+    i32 ia = series_index(a), ib = series_index(b);
+    i32 n = static_cast<i32>(ba->used_bytes() / 16) - ia;
+    if (n != static_cast<i32>(bb->used_bytes() / 16) - ib) return false;
+    const ValueCell* ca = ba->head_cells() + ia;
+    const ValueCell* cb = bb->head_cells() + ib;
+    for (i32 k = 0; k < n; k++) {
+        if (ca[k].header != cb[k].header || ca[k].type() == TYPE_STRING) return false;
+        if (ca[k].type() == TYPE_BLOCK && !same_layout(ca + k, cb + k)) return false;
+    }
+    return true;
+}
+}  // namespace
+
 Node function_create_checked(ValueCell* spec, const ValueCell* body) {
     ValueCell* saved = g_stack.top;
     // Held on the data stack: making a remembered spec's context may collect.
@@ -165,10 +201,21 @@ Node function_create_checked(ValueCell* spec, const ValueCell* body) {
     i32 slot = remembered_spec(sp);
     Node ctx;
     if (slot >= 0) {
-        ctx = create(sp, bd, 0, spec_memo_context(slot), 0, 0, spec_memo_flags(slot));
+        // Functions of one spec without doc strings share one copy of it.
+        const ValueCell* shared = spec_memo_spec(slot);
+        if (shared && same_layout(shared, sp)) {
+            ctx = create(shared, bd, 0, spec_memo_context(slot), 0, 0, spec_memo_flags(slot), true);
+        } else {
+            ctx = create(sp, bd, 0, spec_memo_context(slot), 0, 0, spec_memo_flags(slot), false);
+            if (!shared && spec_without_text(sp)) {
+                ValueCell own;
+                cell_init(&own, TYPE_BLOCK, 0, callable_spec(stack_top_value()));
+                spec_memo_set_spec(slot, &own);
+            }
+        }
     } else {
         u32 flags = function_check_spec(sp);
-        ctx = create(sp, bd, 0, 0, 0, 0, flags);
+        ctx = create(sp, bd, 0, 0, 0, 0, flags, false);
     }
     ValueCell result = *stack_top_value();
     g_stack.top = saved;
@@ -440,7 +487,14 @@ ValueCell* function_make(ValueCell* proto, ValueCell* spec, u32 type) {
 void function_reflect(ValueCell* value, u32 field) {
     u32 f = canon(field);
     if (f == canon(g_sym.spec)) {
-        cell_init(stack_result(), TYPE_BLOCK, 0, callable_spec(value));
+        // A copy: the function's own spec must not change under it.
+        ValueCell* own = stack_push_cell();
+        cell_init(own, TYPE_BLOCK, 0, callable_spec(value));
+        ValueCell* copy = stack_push_cell();
+        block_clone(own, copy, true, false);
+        cell_set_type(copy, TYPE_BLOCK);
+        *stack_result() = *copy;
+        stack_pop(2);
     } else if (f == canon(g_sym.body)) {
         if (g_interp_hooks.body_handed_out) g_interp_hooks.body_handed_out(value);
         *stack_result() = *function_more(value, MORE_BODY);

@@ -23,12 +23,16 @@ enum FunctionMore : u32 {
 // anything that allocates).
 ValueCell* function_more(const ValueCell* fn, u32 n);
 
-// Builds a function! from a spec block, a body block (null: none), a
-// context (0: one is made from the spec and the body bound to it), a
-// compiled entry (0: none), the maker's integer (0: none) and header flags;
+// Builds a function! from a spec block (the function keeps a copy of it), a
+// body block (null: none), a context (0: one is made from the spec and the
+// body bound to it), a compiled entry (0: none), the maker's integer (0: none) and header flags;
 // pushes the value on the data stack and returns its context node.
 Node function_create(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
                      i32 extra, u32 flags);
+// As function_create for a spec that is already a function's own (taken
+// from another function): the function shares it instead of copying it.
+Node function_create_own_spec(const ValueCell* spec, const ValueCell* body, Node ctx, u32 entry,
+                              i32 extra, u32 flags);
 // Checks a spec (firing on a bad one) and builds a function! of it and the
 // body as function_create does with a context made here. A spec met before
 // (see function_spec_memo.h) is not checked again and its word table is

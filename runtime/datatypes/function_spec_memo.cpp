@@ -24,9 +24,11 @@ struct MemoEntry {
 };
 
 MemoEntry g_entries[SLOTS];
-// Per slot: the prototype context (an object! cell) and the argument cache
-// (a block! cell, or unset). Registered as roots at the first store.
-ValueCell g_held[SLOTS][2];
+// Per slot: the prototype context (an object! cell), the argument cache
+// (a block! cell, or unset) and the spec functions share (a block! cell, or
+// unset). Registered as roots at the first store.
+constexpr u32 HELD = 3;
+ValueCell g_held[SLOTS][HELD];
 bool g_rooted = false;
 
 inline bool word_like(u32 t) { return t >= TYPE_WORD && t <= TYPE_REFINEMENT; }
@@ -74,10 +76,10 @@ bool put_nested(KeyWriter& out, const ValueCell* block) {
 void root_once() {
     if (g_rooted) return;
     for (u32 s = 0; s < SLOTS; s++) {
-        unset_box(&g_held[s][0]);
-        unset_box(&g_held[s][1]);
-        gc_add_root(&g_held[s][0]);
-        gc_add_root(&g_held[s][1]);
+        for (u32 h = 0; h < HELD; h++) {
+            unset_box(&g_held[s][h]);
+            gc_add_root(&g_held[s][h]);
+        }
     }
     g_rooted = true;
 }
@@ -133,6 +135,7 @@ i32 spec_memo_store(const SpecKey& key, u32 flags, Node proto_ctx) {
     e.flags = flags;
     cell_init(&g_held[s][0], TYPE_OBJECT, proto_ctx);
     unset_box(&g_held[s][1]);
+    unset_box(&g_held[s][2]);
     return static_cast<i32>(s);
 }
 
@@ -145,15 +148,19 @@ const ValueCell* spec_memo_cache(i32 slot) {
 
 void spec_memo_set_cache(i32 slot, const ValueCell* cache) { g_held[slot][1] = *cache; }
 
+const ValueCell* spec_memo_spec(i32 slot) {
+    return g_held[slot][2].type() == TYPE_BLOCK ? &g_held[slot][2] : nullptr;
+}
+
+void spec_memo_set_spec(i32 slot, const ValueCell* spec) { g_held[slot][2] = *spec; }
+
 void spec_memo_reset() {
     for (u32 s = 0; s < SLOTS; s++) {
         g_entries[s] = MemoEntry{};
-        if (g_rooted) {
-            gc_remove_root(&g_held[s][0]);
-            gc_remove_root(&g_held[s][1]);
+        for (u32 h = 0; h < HELD; h++) {
+            if (g_rooted) gc_remove_root(&g_held[s][h]);
+            unset_box(&g_held[s][h]);
         }
-        unset_box(&g_held[s][0]);
-        unset_box(&g_held[s][1]);
     }
     g_rooted = false;
 }

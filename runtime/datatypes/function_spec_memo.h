@@ -38,6 +38,10 @@ Node spec_memo_context(i32 slot);
 // The argument cache remembered for the slot (a block! cell), or null.
 const ValueCell* spec_memo_cache(i32 slot);
 void spec_memo_set_cache(i32 slot, const ValueCell* cache);
+// A function's own spec (a block! cell) that later functions of a spec
+// without doc strings share, or null; the key says all of such a spec.
+const ValueCell* spec_memo_spec(i32 slot);
+void spec_memo_set_spec(i32 slot, const ValueCell* spec);
 
 // The value of a word, or null when it has none that can be read now.
 const ValueCell* spec_word_value(const ValueCell* w);

@@ -350,7 +350,7 @@ void object_rebind_function(ValueCell* fn, Node ctx) {
     const ValueCell* extra = function_more(f, MORE_EXTRA);
     i32 x = extra->type() == TYPE_INTEGER ? (e ? static_cast<i32>(ctx) : integer_get(extra)) : 0;
     u32 flags = f->header & (FUNCTION_TRACE | FUNCTION_NO_TRACE);
-    function_create(spec, copy, 0, e, x, flags);
+    function_create_own_spec(spec, copy, 0, e, x, flags);
     ValueCell made = *stack_top_value();
     top.restore();
     *fn = made;

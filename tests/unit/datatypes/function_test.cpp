@@ -17,8 +17,12 @@ TEST_F(FunctionTest, MakeFormMoldAndReflect) {
     EXPECT_EQ(f->type(), TYPE_FUNCTION);
     EXPECT_EQ(form(*f), "?function?");
     EXPECT_EQ(mold(*f), "func [a b][a b: 2]");
+    // A copy of the function's spec: changing it leaves the function alone.
     ValueCell spec = reflect(*f, "spec");
-    EXPECT_EQ(spec.data2, f->data2);  // the spec itself, not a copy
+    EXPECT_NE(spec.data2, f->data2);
+    EXPECT_EQ(mold(spec), "[a b]");
+    block_set_tail(&spec, 0);
+    EXPECT_EQ(mold(reflect(*f, "spec")), "[a b]");
     EXPECT_EQ(mold(reflect(*f, "body")), "[a b: 2]");
     ValueCell words = reflect(*f, "words");
     EXPECT_EQ(mold(words), "[a b]");
@@ -76,6 +80,47 @@ TEST_F(FunctionTest, SpecFromAPositionIsCopied) {
     ValueCell f = *stack_top_value();
     EXPECT_NE(f.data2, spec->data2);
     EXPECT_EQ(mold(reflect(f, "spec")), "[a b]");
+}
+
+TEST_F(FunctionTest, SpecIsTheFunctionsOwnDeepCopy) {
+    ValueCell* spec = load1("[a [integer!] b]");
+    function_create(spec, nullptr, 0, 0, 0, 0);
+    ValueCell f = *stack_top_value();
+    EXPECT_NE(f.data2, spec->data2);
+    ValueCell own = reflect(f, "spec");
+    EXPECT_NE(block_cell_at(&own, 1)->data2, block_cell_at(spec, 1)->data2);
+    // Changing the block the function was made from, type block too,
+    // changes neither its spec nor the context made from it.
+    block_set_tail(block_cell_at(spec, 1), 0);
+    block_set_tail(spec, 1);
+    EXPECT_EQ(mold(reflect(f, "spec")), "[a [integer!] b]");
+    EXPECT_EQ(mold(f), "func [a [integer!] b] none");
+    EXPECT_EQ(mold(reflect(f, "words")), "[a b]");
+}
+
+// Functions made from equal specs share one copy of the spec only when
+// nothing the memo's key leaves out (doc strings, line breaks) differs;
+// each molds its spec as it was written.
+TEST_F(FunctionTest, FunctionsOfOnePlainSpecShareItsCopy) {
+    struct Case {
+        const char* first;
+        const char* second;
+        bool shared;
+        const char* second_spec;  // the mold of the second function's spec
+    };
+    const Case cases[] = {
+        {"[p q /r s] [p]", "[p q /r s] [q]", true, "[p q /r s]"},
+        {"[\"one\" p] [p]", "[\"two\" p] [p]", false, "[\"two\" p]"},
+        {"[\"one\" p] [p]", "[\"one\" p] [p]", false, "[\"one\" p]"},
+        {"[p q] [p]", "[p\n q] [p]", false, "[p\n    q\n]"},
+        {"[p [integer!]] [p]", "[p [\n integer!]] [p]", false, "[p [\n    integer!\n]]"},
+    };
+    for (const Case& c : cases) {
+        ValueCell* f = make_func(c.first);
+        ValueCell* g = make_func(c.second);
+        EXPECT_EQ(f->data2 == g->data2, c.shared) << c.first << " / " << c.second;
+        EXPECT_EQ(mold(reflect(*g, "spec")), c.second_spec) << c.second;
+    }
 }
 
 TEST_F(FunctionTest, CompiledFunctionKeepsItsEntryAndBody) {

@@ -316,7 +316,7 @@ TEST_F(RoundTrip, FunctionsAndTheirBindings) {
     check(both, "function after one of its words");
 
     // Two functions sharing a spec block.
-    ValueCell* fn2 = func(spec, blk({word("b")}));
+    ValueCell* fn2 = func_sharing_spec(fn, blk({word("b")}));
     ValueCell* two = blk({*fn, *fn2});
     ASSERT_EQ(fn->data2, fn2->data2);
     check(two, "functions sharing a spec");

@@ -201,6 +201,13 @@ protected:
         function_create(spec, body, 0, 0, 0, function_check_spec(spec));
         return g_stack.top - 1;
     }
+    // A function sharing another's spec (as functions of one plain spec do).
+    static ValueCell* func_sharing_spec(const ValueCell* other, ValueCell* body) {
+        ValueCell spec;
+        cell_init(&spec, TYPE_BLOCK, 0, callable_spec(other));
+        function_create_own_spec(&spec, body, 0, 0, 0, function_check_spec(&spec));
+        return g_stack.top - 1;
+    }
 
     // A collection now, whatever the collector's setting.
     static void collect() {
