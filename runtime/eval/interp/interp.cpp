@@ -1191,12 +1191,20 @@ __attribute__((noinline)) bool pure_paren(const ValueCell* paren, u32 depth, Val
 namespace {
 // The frameless form: true when the paren was of pure_expr's form and its
 // value has been stored. (Out of line, so that the framed path keeps its
-// registers.)
+// registers.) The value goes where the paren's frame would leave it: in
+// the cell at the top, which the frame's result cell takes without a check
+// of the data stack's limit, and in the result cell unless push. (A push
+// with its check would raise "stack overflow" one cell earlier, inside
+// the operator whose operand the paren is, where the walker raises it
+// later, in the function being called.)
 __attribute__((noinline)) bool paren_pure(EvalWalk& w, bool push) {
     ValueCell val;
     if (pure_expr(w, w.start, &val) != w.end) return false;
     if (ZAN_UNLIKELY(g_stack.ctop >= g_stack.climit)) stack_overflow();
-    store_value(&val, push);
+    ValueCell* res = g_stack.top;
+    stack_copy_cell(res, &val);
+    g_stack.top = res + 1;
+    if (!push) stack_copy_cell(g_stack.base, res);
     return true;
 }
 }  // namespace
