@@ -390,7 +390,8 @@ u32 DirectBlock::run(EvalWalk* w, const ValueCell* counter) {
     } while (0)
     u32 si = 0;
     const Step* s;
-    ValueCell stack[STACK];
+    // (Only cells below sp are read, each pushed whole; undo holds nundo entries.)
+    UnwrittenCells<STACK> stack;
     struct Undo {
         ValueCell* slot;
         ValueCell value;
