@@ -125,6 +125,19 @@ struct ValueCell {
 };
 static_assert(sizeof(ValueCell) == 16, "a value cell is 16 bytes");
 
+// Room for N cells that starts unwritten: for the scratch arrays of the hot
+// paths, where a declared cell's zero header costs a store per cell per call.
+// Use it only where every cell is written whole (a copy or cell_init) before
+// anything reads it; anywhere else declare plain ValueCells.
+template <unsigned N>
+struct UnwrittenCells {
+    UnwrittenCells() {}
+    union {
+        ValueCell cells[N];
+    };
+    operator ValueCell*() { return cells; }
+};
+
 inline void cell_set_type(ValueCell* c, u32 t) { c->set_type(t); }
 inline void cell_clear_new_line(ValueCell* c) { c->header &= ~CELL_NEW_LINE; }
 // Every bit of the two cells equal: the equality of values without a compare.

@@ -390,11 +390,11 @@ u32 DirectBlock::run(EvalWalk* w, const ValueCell* counter) {
     } while (0)
     u32 si = 0;
     const Step* s;
-    ValueCell stack[STACK];
-    struct Undo {
-        ValueCell* slot;
-        ValueCell value;
-    } undo[MAX_STORES];
+    // (Only cells below sp are read, each pushed whole; the first nundo
+    // undo entries are the only ones read, each written whole first.)
+    UnwrittenCells<STACK> stack;
+    ValueCell* undo_slot[MAX_STORES];
+    UnwrittenCells<MAX_STORES> undo_value;
     u32 nundo;
     ValueCell* sp;
     const Instr* ip;
@@ -423,7 +423,8 @@ op_op:
 op_store:
     // (Put back if the statement goes to the walker after all, which
     // evaluates the condition again from the start.)
-    undo[nundo] = {ip->p, *ip->p};
+    undo_slot[nundo] = ip->p;
+    undo_value[nundo] = *ip->p;
     nundo++;
     *ip->p = sp[-1];
     ZAN_NEXT();
@@ -464,7 +465,7 @@ op_end:
 fail:
     while (nundo) {
         nundo--;
-        *undo[nundo].slot = undo[nundo].value;
+        *undo_slot[nundo] = undo_value[nundo];
     }
     return s->index;
 #undef ZAN_NEXT

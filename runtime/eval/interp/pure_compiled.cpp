@@ -396,7 +396,9 @@ __attribute__((noinline)) bool run_call(const CNode* n, const PureFrame* f, Valu
     // without a form counts its own as the tree walker runs it.)
     Cost body = cf->code ? cf->code->cost : Cost{0, 0};
     if (!take(body)) return false;
-    ValueCell vals[MAX_VALS];
+    // (Each argument is written by run_value before it is read, each local
+    // by its box below; no cell at or beyond nvals is ever read.)
+    UnwrittenCells<MAX_VALS> vals;
     for (u32 k = 0; k < cf->np; k++) {
         if (!run_value(n->kids[k], f, vals + k) || !arg_type_ok(cf->ts + k, vals[k].type()))
             return false;
