@@ -1209,31 +1209,38 @@ ValueCell* map_get_bytes(Node table, const ValueCell* key, const u8* kp, u32 kn,
     return nullptr;
 }
 
-// A map! lookup of an integer! key under an equality that compares integers
-// by value: get_general's probe with the integer compared in place (a stored
-// key of another type never equals it). Nothing here allocates or calls out.
-// A miss notes the first bucket free for a put, as get_general does.
-ValueCell* map_get_int(Node table, const ValueCell* key) {
-    HashTableHeader* h = hdr(table);
-    u32 hash = hashtable_hash_key(key, false);
-    const ProbeSeries ps(h);
-    u32 free_at = NO_INDEX;
+// The probe of a map! lookup under hash: the stored key that matches
+// answers (its cell), else null with *free_at the first bucket free for a
+// put. Nothing here allocates or calls out.
+template <typename Match>
+inline ValueCell* map_probe(Node table, u32 hash, u32* free_at, Match matches) {
+    const ProbeSeries ps(hdr(table));
     u32 i = hash & ps.mask;
     for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
-        Probe step = probe_bucket(ps.flags, i, &free_at);
+        Probe step = probe_bucket(ps.flags, i, free_at);
         if (step == Probe::End) break;
         if (step == Probe::Skip) continue;
         u32 word = ps.keys[i];
         if (!tag_matches(word, hash)) continue;
         u32 sp = bucket_position(HASH_KIND_MAP, word);
         if (sp >= ps.len) continue;
-        const ValueCell* c = ps.cells + sp;
-        if (c->type() == TYPE_INTEGER && int_word(c) == int_word(key)) return ps.cells + sp;
-    }
-    if (free_at != NO_INDEX) {
-        note_miss(table, key, hash, free_at);
+        if (matches(ps.cells + sp)) return ps.cells + sp;
     }
     return nullptr;
+}
+
+// A map! lookup of an integer! key under an equality that compares integers
+// by value: get_general's probe with the integer compared in place (a stored
+// key of another type never equals it). Nothing here allocates or calls out.
+// A miss notes the first bucket free for a put, as get_general does.
+ValueCell* map_get_int(Node table, const ValueCell* key) {
+    u32 hash = hashtable_hash_key(key, false);
+    u32 free_at = NO_INDEX;
+    ValueCell* found = map_probe(table, hash, &free_at, [key](const ValueCell* c) {
+        return c->type() == TYPE_INTEGER && int_word(c) == int_word(key);
+    });
+    if (!found && free_at != NO_INDEX) note_miss(table, key, hash, free_at);
+    return found;
 }
 
 // A map's lookup of a word key of any of the four kinds under an equality
@@ -1242,31 +1249,19 @@ ValueCell* map_get_int(Node table, const ValueCell* key) {
 // such a key (which it looks up as a set-word), without calling the
 // compare action.
 ValueCell* map_get_word(Node table, const ValueCell* key) {
-    HashTableHeader* h = hdr(table);
     u32 canon = hashtable_symbol_canonical(word_symbol(key));
     u32 hash = hash_pointer_mix(canon);
-    const ProbeSeries ps(h);
     u32 free_at = NO_INDEX;
-    u32 i = hash & ps.mask;
-    for (u32 k = 0; k <= ps.mask; k++, i = (i + k) & ps.mask) {
-        Probe step = probe_bucket(ps.flags, i, &free_at);
-        if (step == Probe::End) break;
-        if (step == Probe::Skip) continue;
-        u32 word = ps.keys[i];
-        if (!tag_matches(word, hash)) continue;
-        u32 sp = bucket_position(HASH_KIND_MAP, word);
-        if (sp >= ps.len) continue;
-        const ValueCell* c = ps.cells + sp;
-        if (c->type() == TYPE_SET_WORD && hashtable_symbol_canonical(word_symbol(c)) == canon)
-            return ps.cells + sp;
-    }
-    if (free_at != NO_INDEX) {
+    ValueCell* found = map_probe(table, hash, &free_at, [canon](const ValueCell* c) {
+        return c->type() == TYPE_SET_WORD && hashtable_symbol_canonical(word_symbol(c)) == canon;
+    });
+    if (!found && free_at != NO_INDEX) {
         // Noted as the set-word that get_general looks the key up as.
         ValueCell k = *key;
         k.set_type(TYPE_SET_WORD);
         note_miss(table, &k, hash, free_at);
     }
-    return nullptr;
+    return found;
 }
 
 // Every lookup but the ones map_get_bytes and map_get_int make.
